@@ -1,0 +1,75 @@
+#include "device/HNASSnapDevice.h"
+
+#include "device/DeviceMessages.h"
+#include "device/HostBufferRead.h"
+
+namespace {
+const char kGetValueIntContext[] = "HNASSnapDevice::getValueInt";
+
+
+// Host text reads that announce 1024 bytes and allow at most five calls.
+const int kValueStringFirstSize = 1024;
+const int kValueStringRetries = 4;
+}  // namespace
+
+HNASSnapDevice::HNASSnapDevice(QZSO::SnapInfo* snapInfo, QZSO::QZOSUtil* osUtil,
+                               _HNASSnapOpType opType)
+    : snapInfo(snapInfo), osUtil(osUtil), opType(opType), jobId(0),
+      deviceTypeCode(HNAS_DEVICE_NONE) {
+    if (osUtil != nullptr) jobId = osUtil->getJobId();
+}
+
+HNASSnapDevice::~HNASSnapDevice() {}
+
+bool HNASSnapDevice::initializeDeviceObj(const _HNASDeviceType& type) {
+    deviceTypeCode = type;
+    return true;
+}
+
+_HNASDeviceInfo HNASSnapDevice::getDeviceInfo() { return deviceInfo; }
+
+void HNASSnapDevice::setStatus(QZSO::SnapStatus status, int errorCode, std::string message) {
+    snapInfo->setStatus(status);
+    if (errorCode != 0) snapInfo->setError(errorCode, message.c_str());
+}
+
+QZSO::SnapStatus HNASSnapDevice::getStatus() { return snapInfo->getStatus(); }
+
+void HNASSnapDevice::resetSnapUUID(const std::string& uuid) {
+    deviceInfo.snapUUID = uuid;
+    snapInfo->setSnapUUID(uuid.c_str());
+}
+
+void HNASSnapDevice::setSnapshotObjectId(const std::string& id) { deviceInfo.snapshotObjectId = id; }
+
+void HNASSnapDevice::markFileSystemSnapped() { deviceInfo.fileSystemSnapped = true; }
+
+void HNASSnapDevice::setSnapDevice(const std::string& name) { snapInfo->setSnapDevice(name.c_str()); }
+
+int HNASSnapDevice::getValueInt(const int& key) {
+    int value = 0;
+    if (snapInfo->getValueInt(static_cast<short>(key), &value) == 1) {
+        snapInfo->logFormatted(2, kGetValueIntContext, "%s", kNoMountRequestInitiator);
+        return 0;
+    }
+    return value;
+}
+
+std::string HNASSnapDevice::getValueString(const int& key) {
+    int size = kValueStringFirstSize;
+    int retries = kValueStringRetries;
+    const HostTextRead read = readHostText(size, retries, kShortReadMaxSize,
+                                           [&](char* buffer, int& bufferSize) {
+                                               short hostSize = static_cast<short>(bufferSize);
+                                               const int status = snapInfo->getValueString(
+                                                   static_cast<short>(key), buffer, &hostSize);
+                                               bufferSize = hostSize;
+                                               return status;
+                                           });
+    return read.text;
+}
+
+void HNASSnapDevice::clean(std::vector<HNASSnapDevice*>& devices) {
+    for (HNASSnapDevice* device : devices) delete device;
+    devices.clear();
+}

@@ -1,0 +1,46 @@
+#include "device/HostBufferRead.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace {
+
+bool usableSize(int size, int maxSize) { return size > 0 && size <= maxSize; }
+
+}  // namespace
+
+HostTextRead readHostText(int& size, int& retries, int maxSize, const HostBufferCall& call) {
+    HostTextRead result;
+    try {
+        std::vector<char> buffer;
+        while (true) {
+            if (!usableSize(size, maxSize)) {
+                result.status = kHostReadRefused;
+                return result;
+            }
+            buffer.assign(static_cast<size_t>(size) + 1, '\0');
+            int written = size;
+            const int status = call(buffer.data(), written);
+            buffer.back() = '\0';
+            if (status == 0) {
+                result.status = 0;
+                result.text.assign(buffer.data(), strnlen(buffer.data(), buffer.size()));
+                return result;
+            }
+            result.status = status;
+            if (status != 2) return result;
+            size = written;
+            if (!usableSize(size, maxSize)) {
+                result.status = kHostReadRefused;
+                return result;
+            }
+            if (retries <= 0) return result;
+            --retries;
+        }
+    } catch (const std::bad_alloc&) {
+        result.status = kHostReadRefused;
+        result.text.clear();
+    }
+    return result;
+}

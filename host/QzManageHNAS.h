@@ -1,0 +1,70 @@
+// The array-management client. One object per operation call (or per filer
+// alias search); init() points it at one array, and may be called again for
+// the next array. Every query returns true when done and its outputs filled.
+//
+// Two implementations exist behind this one declaration: the HTTPS client in
+// libQzManageHNAS.so and, for tests, a fake over the in-memory array model.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/QzExport.h"
+#include "records/HNASArrayRecords.h"
+
+class QZ_API QzManageHNAS {
+public:
+    explicit QzManageHNAS(const unsigned long long& jobId);
+    ~QzManageHNAS();
+
+    // Keeps the credentials and the endpoint https://address:port for the
+    // array whose control host is `controlHost`. `type` is "FILE".
+    bool init(std::string user, std::string password, std::string type,
+              std::string controlHost, std::string address, int port);
+
+    // The virtual server that the array ID names: by name, else by address.
+    bool getVirtualServerInfo(const std::string& arrayId, __HNASVirtualServers& server);
+    // ID of the file system labelled `fileSystemName`.
+    bool getFileSystemID(const std::string& fileSystemName, std::string& fileSystemId);
+    // ID of the file system that holds the share or export `shareName`
+    // ("CIFS" or "NFS") on the virtual server.
+    bool getFileSystemID(__HNASVirtualServers server, const std::string& shareName,
+                         const std::string& shareType, std::string& fileSystemId);
+    // Entry 0 describes the file system `fileSystemId`.
+    bool getFileSystemsInfo(const std::string& fileSystemId,
+                            std::vector<__HNASFileSystemInfo>& fileSystems);
+    // `shares` holds one record whose name is the share to look up; on
+    // success entry 0 describes that share (path, settings, permissions).
+    bool getFilesystemShares(__HNASVirtualServers& server, const std::string& shareType,
+                             std::vector<__HNASFileSystemShares>& shares, bool withPermissions);
+    // Creates the snapshot prefix + "-" + name on the file system.
+    bool createFileSystemSnapshot(const std::string& name, const std::string& fileSystemId,
+                                  const std::string& prefix, __HNASFileSystemSnapshot& snapshot);
+    // True exactly when the share or export exists on the virtual server
+    // (only its objectId is read).
+    bool isSharePresent(const std::string& shareName, __HNASVirtualServers& server,
+                        const std::string& shareType);
+    // Creates a share or export over `path` with the settings (and, when
+    // `applyPermissions`, the permissions) of `share`.
+    bool createFileSystemShare(const std::string& shareName, const std::string& virtualServerId,
+                               const std::string& fileSystemId, const std::string& path,
+                               const std::string& shareType, __HNASFileSystemShares& share,
+                               bool applyPermissions);
+    bool deleteFileSystemShare(const std::string& shareName, __HNASVirtualServers& server,
+                               const std::string& shareType);
+    // Deletes the snapshot named snapshot.name on snapshot.fileSystemId.
+    bool deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, const std::string& prefix);
+    // Rolls the snapshot's file system back to it.
+    bool recoverFileSystemSnapshot(const std::string& snapshotObjectId);
+    // Every snapshot of the array.
+    bool getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots);
+
+    struct Impl;
+
+    QzManageHNAS(const QzManageHNAS&) = delete;
+    QzManageHNAS& operator=(const QzManageHNAS&) = delete;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};

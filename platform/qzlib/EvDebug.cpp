@@ -1,0 +1,131 @@
+// Logging stand-in: one line per call, appended to the file named by
+// $QZ_LOG_FILE, in the form
+//   2026-12-10 00:31:07.512 pid=4242 job=17 level=-1 [context] message
+// and handed to the installed sink.
+#include "host/EvDebug.h"
+
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <mutex>
+#include <string>
+
+#include "platform/qzlib/EvDebugSink.h"
+
+namespace {
+
+std::mutex& logMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+EvLogSink& installedSink() {
+    static EvLogSink sink;
+    return sink;
+}
+
+// The open log file and the path it was opened for; reopened when
+// $QZ_LOG_FILE changes.
+struct LogFile {
+    std::string path;
+    FILE* file = nullptr;
+    ~LogFile() {
+        if (file != nullptr) fclose(file);
+    }
+};
+
+LogFile& logFile() {
+    static LogFile log;
+    return log;
+}
+
+std::string vformat(const char* format, va_list args) {
+    if (format == nullptr) return std::string();
+    va_list copy;
+    va_copy(copy, args);
+    char small[512];
+    const int needed = vsnprintf(small, sizeof(small), format, copy);
+    va_end(copy);
+    if (needed < 0) return std::string();
+    if (static_cast<size_t>(needed) < sizeof(small)) return std::string(small, needed);
+    std::string text(static_cast<size_t>(needed) + 1, '\0');
+    vsnprintf(&text[0], text.size(), format, args);
+    text.resize(static_cast<size_t>(needed));
+    return text;
+}
+
+std::string timestamp() {
+    struct timeval now;
+    gettimeofday(&now, nullptr);
+    struct tm local;
+    localtime_r(&now.tv_sec, &local);
+    char text[64];
+    const size_t n = strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S", &local);
+    snprintf(text + n, sizeof(text) - n, ".%03ld", static_cast<long>(now.tv_usec / 1000));
+    return text;
+}
+
+void writeLine(int level, unsigned long long jobId, const char* context, const std::string& message) {
+    EvLogLine line{level, jobId, context != nullptr ? context : "", message};
+    std::lock_guard<std::mutex> lock(logMutex());
+    if (installedSink()) installedSink()(line);
+
+    const char* path = getenv(kQzLogFileVariable);
+    LogFile& log = logFile();
+    if (path == nullptr || *path == '\0') return;
+    if (log.file == nullptr || log.path != path) {
+        if (log.file != nullptr) fclose(log.file);
+        log.file = fopen(path, "a");
+        log.path = path;
+        if (log.file == nullptr) return;
+    }
+    fprintf(log.file, "%s pid=%ld job=%llu level=%d [%s] %s\n", timestamp().c_str(),
+            static_cast<long>(getpid()), jobId, level, line.context.c_str(), message.c_str());
+    fflush(log.file);
+}
+
+}  // namespace
+
+void EvDebugSetSink(EvLogSink sink) {
+    std::lock_guard<std::mutex> lock(logMutex());
+    installedSink() = std::move(sink);
+}
+
+EvDebug::EvDebug() {}
+EvDebug::EvDebug(const char*) {}
+EvDebug::~EvDebug() {}
+
+void EvDebug::DebugLvl(const char* context, int level, unsigned long long jobId, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const std::string message = vformat(format, args);
+    va_end(args);
+    writeLine(level, jobId, context, message);
+}
+
+void EvDebug::DebugLvl(const char* context, int level, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const std::string message = vformat(format, args);
+    va_end(args);
+    writeLine(level, 0, context, message);
+}
+
+void EvDebug::DebugJob(const char* context, unsigned long long jobId, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const std::string message = vformat(format, args);
+    va_end(args);
+    writeLine(0, jobId, context, message);
+}
+
+void EvDebug::Debug(const char* context, const char* text) {
+    writeLine(0, 0, context, text != nullptr ? text : "");
+}
+
+EvEvent::EvEvent() {}
+EvEvent::~EvEvent() {}

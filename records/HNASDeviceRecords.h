@@ -1,0 +1,107 @@
+// Per-device records, array groups and the enums of the plug-in.
+// Plain values: default construction calls clear(); copies are memberwise.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "records/HNASArrayRecords.h"
+
+class HNASSnapDevice;
+
+// The operation a device is prepared for; dense from 0 to 8.
+enum _HNASSnapOpType {
+    HNAS_SNAP_OP_INVALID = 0,
+    HNAS_SNAP_OP_PREPARE = 1,
+    HNAS_SNAP_OP_SNAP = 2,
+    HNAS_SNAP_OP_ISMAPPED = 3,
+    HNAS_SNAP_OP_MAP = 4,
+    HNAS_SNAP_OP_UNMAP = 5,
+    HNAS_SNAP_OP_DELETE = 6,
+    HNAS_SNAP_OP_REVERT = 7,
+    HNAS_SNAP_OP_RECONCILE = 8
+};
+
+// The kind of source device, derived from the "type" text.
+enum _HNASDeviceType {
+    HNAS_DEVICE_NONE = 0,
+    HNAS_DEVICE_NFS = 2,
+    HNAS_DEVICE_UNC = 4,
+    HNAS_DEVICE_NATIVE = 8
+};
+
+// Snap metadata type codes (the host's metadata "type" argument).
+const short SM_MDT_SNAP_UUID = 6;   // file system and snapshot identity
+const short SM_MDT_FS_INFO = 16;    // share settings and permissions
+
+// Everything known about one source device during one operation.
+struct _HNASDeviceInfo {
+    std::string arrayId;
+    std::string hostName;              // control host
+    std::string hostUserName;
+    std::string hostPassword;
+    int32_t hostId;                    // control host ID: the grouping key
+    std::string metroServerIP;         // management endpoint address
+    int32_t metroServerPort;           // management endpoint port
+    std::string fileSystemName;
+    std::string share;                 // e.g. "data" (CIFS) or "/exp1" (NFS)
+    std::string sharePath;             // share's path on the file system
+    std::string subDirectory;
+    std::string deviceType;            // "unc", "nfs" or "native_hnas"
+    std::string fileSystemId;
+    std::string snapUUID;              // host snap UUID, later the snapshot name
+    std::string snapshotObjectId;
+    std::string virtualServerId;       // decimal text
+    std::string virtualServerObjectId;
+    std::string vorType;
+    std::string sourceDevice;
+    std::string targetHostName;        // the filer named by the source device
+    std::string mountPath;
+    std::string path;                  // raw native path
+    bool fileSystemSnapped;
+    __HNASFileSystemShareSettings shareSettings;
+    bool shareSettingsSaved;
+
+    _HNASDeviceInfo() { clear(); }
+    // Resets every field except `shareSettings`, which keeps what it holds.
+    void clear();
+};
+
+// One array group: the devices served by one control host.
+struct _HNASArrayToDeviceMap {
+    std::string arrayId;
+    std::string hostName;
+    std::string hostUserName;
+    std::string hostPassword;
+    int32_t hostId;
+    std::string metroServerIP;
+    int32_t metroServerPort;
+    std::vector<HNASSnapDevice*> devices;   // not owned
+
+    _HNASArrayToDeviceMap() { clear(); }
+    void clear();
+};
+
+// The parts of one parsed source-device string.
+struct _HNASDeviceIdentifier {
+    std::string vorType;
+    std::string deviceType;
+    std::string filer;
+    std::string share;
+    std::string subDirectory;
+    std::string fileSystem;
+    std::string path;
+
+    _HNASDeviceIdentifier() { clear(); }
+    void clear();
+};
+
+// The array configuration values that locate the management endpoint.
+struct _HNASArrayConfigs {
+    int32_t metroServerPort;
+    std::string metroServerIP;
+
+    _HNASArrayConfigs() { clear(); }
+    void clear();
+};

@@ -1,0 +1,68 @@
+#include "utils/HNASUtils.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+
+#include <cstring>
+
+#include "host/EvDebug.h"
+#include "host/QZPlatformInfo.h"
+#include "host/WbNetwork.h"
+#include "utils/SettingsKeys.h"
+
+namespace {
+const char kIpContext[] = "GetIPAddressForHost";
+}
+
+HNASUtils::HNASUtils(unsigned long long jobId) : jobId(jobId) {}
+
+HNASUtils::~HNASUtils() {}
+
+bool HNASUtils::getIPAddressForHost(const std::string& hostName, std::string& address) {
+    EvDebug log;
+    if (hostName.empty()) {
+        log.DebugLvl(kIpContext, -1, jobId, "%s", "Invalid argument. Empty hostname!.");
+        return false;
+    }
+    // The host entry lives inside this buffer; keep it aligned for it.
+    alignas(struct hostent) char workBuffer[QZ_GETHOSTBYNAME_BUFFER_SIZE];
+    std::memset(workBuffer, 0, sizeof(workBuffer));
+    struct hostent* entry = _QZ_gethostbyname_(hostName.c_str(), workBuffer, 0);
+    if (entry == nullptr) {
+        const std::string text = "Unable to get IP address list for host:[" + hostName +
+                                 "] the host is not resolvable from this machine, please check DNS "
+                                 "settings and make sure that host [" +
+                                 hostName + "] is resolvable from this machine";
+        log.DebugJob(kIpContext, jobId, "%s", text.c_str());
+        return false;
+    }
+    if (entry->h_addrtype != AF_INET || entry->h_addr_list == nullptr ||
+        entry->h_addr_list[0] == nullptr) {
+        const std::string text = "Unable to get IP address for array:[" + hostName + "].";
+        log.DebugJob(kIpContext, jobId, "%s", text.c_str());
+        return false;
+    }
+    struct in_addr first;
+    std::memcpy(&first, entry->h_addr_list[0], sizeof(first));
+    char dotted[INET_ADDRSTRLEN] = {0};
+    if (inet_ntop(AF_INET, &first, dotted, sizeof(dotted)) == nullptr) {
+        const std::string text = "Unable to get IP address for array:[" + hostName + "].";
+        log.DebugJob(kIpContext, jobId, "%s", text.c_str());
+        return false;
+    }
+    address = dotted;
+    log.DebugLvl(kIpContext, 1, jobId, "Using the first Address [%s]:for host [%s].",
+                 address.c_str(), hostName.c_str());
+    return true;
+}
+
+bool HNASUtils::GetRegInt(const char* subsection, const char* key, int* value) {
+    std::string section = kSettingsSection;
+    if (subsection != nullptr) {
+        section += "/";
+        section += subsection;
+    }
+    QZPlatformInfo settings;
+    return settings.getRegInt(section.c_str(), key, value);
+}

@@ -1,0 +1,9 @@
+// Sections and keys of the platform settings store that the plug-in reads.
+#pragma once
+
+// The agent module's section; subsections are "~Vorlane/<name>".
+constexpr char kSettingsSection[] = "~Vorlane";
+// Above 0: the CIFS share of a mapped snapshot is hidden ("$" appended).
+constexpr char kHideCifsShareOnSnapMount[] = "nHideCIFSShareOnSnapMount";
+// Seconds to wait after a revert for the mount path to refresh (default 10).
+constexpr char kRevertMountPathRefreshWait[] = "nRevertMountPathRefreshWaitInSecs";
