@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test:
+#   1. native build with -Wall -Wextra -Werror, all tests
+#   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer
+#   3. the plug-in exports exactly its eleven entry points
+#   4. the plug-in's tests cross-built for 64-bit big-endian PowerPC, run under qemu-ppc64
+#   5. every fuzz target for a few seconds (when the fuzz targets exist)
+# Build trees go to out/. Each stage prints its time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=${JOBS:-$(nproc)}
+export CTEST_OUTPUT_ON_FAILURE=1
+
+stage() {
+  local name=$1; shift
+  local start=$SECONDS
+  echo "=== $name"
+  "$@"
+  echo "=== $name: $((SECONDS - start)) s"
+}
+
+configure_build_test() {
+  local dir=$1; shift
+  cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHNAS_WERROR=ON "$@" >/dev/null
+  ninja -C "$dir" -j "$jobs"
+  (cd "$dir" && ctest -j "$jobs" --timeout 600 --output-on-failure)
+}
+
+native() { configure_build_test out/native; }
+sanitizers() {
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    configure_build_test out/asan -DHNAS_SANITIZE=ON
+}
+exports() { scripts/check-exports.sh out/native/lib/libQzSnapEngineHNAS.so; }
+ppc64() {
+  local boost=out/boost-include
+  mkdir -p "$boost" && ln -sfn /usr/include/boost "$boost/boost"
+  configure_build_test out/ppc64 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-ppc64.cmake" \
+    -DHNAS_PLUGIN_ONLY=ON -DHNAS_BOOST_INCLUDE_DIR="$root/$boost"
+}
+fuzz() { scripts/run-fuzz.sh "${FUZZ_SECONDS:-5}" out/fuzz; }
+
+total=$SECONDS
+stage "dependencies" scripts/install-deps.sh
+stage "native build and tests" native
+stage "sanitizer build and tests" sanitizers
+stage "exported symbols" exports
+stage "big-endian PowerPC build and tests" ppc64
+if [ -x scripts/run-fuzz.sh ]; then stage "fuzz targets, briefly" fuzz; fi
+echo "=== all stages passed in $((SECONDS - total)) s"
