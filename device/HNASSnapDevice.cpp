@@ -28,6 +28,8 @@ bool HNASSnapDevice::initializeDeviceObj(const _HNASDeviceType& type) {
 
 _HNASDeviceInfo HNASSnapDevice::getDeviceInfo() { return deviceInfo; }
 
+const _HNASDeviceInfo& HNASSnapDevice::deviceRecord() const { return deviceInfo; }
+
 void HNASSnapDevice::setStatus(QZSO::SnapStatus status, int errorCode, std::string message) {
     snapInfo->setStatus(status);
     if (errorCode != 0) snapInfo->setError(errorCode, message.c_str());

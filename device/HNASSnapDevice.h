@@ -21,6 +21,13 @@ public:
 
     // A copy of the device record; later changes to the device do not reach it.
     _HNASDeviceInfo getDeviceInfo();
+    // The record itself, read without a copy (for scans over many devices).
+    const _HNASDeviceInfo& deviceRecord() const;
+
+    // Builds the metadata text of `type` (SM_MDT_SNAP_UUID or SM_MDT_FS_INFO)
+    // from `info` and stores it with the descriptor. False for an unknown
+    // type, a value the text form cannot carry back, or a host refusal.
+    bool setMetadata(_HNASDeviceInfo& info, int type);
 
     // Sets the descriptor's status and, only when errorCode is not 0, its error.
     void setStatus(QZSO::SnapStatus status, int errorCode, std::string message);
