@@ -1,0 +1,291 @@
+#include "arraysim/model/ArrayOps.h"
+
+#include <algorithm>
+
+#include "arraysim/model/ModelMessages.h"
+#include "arraysim/model/ObjectIds.h"
+#include "arraysim/model/SnapshotPaths.h"
+
+namespace arraymodel {
+namespace {
+
+
+const char kForbiddenInCifsName[] = "\"/\\[]:|<>+=;,?*";
+
+bool parseDecimal(const std::string& text, uint64_t& value) {
+    if (text.empty() || text.size() > 19) return false;
+    uint64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<uint64_t>(c - '0');
+    }
+    value = v;
+    return true;
+}
+
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalsIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
+    }
+    return true;
+}
+
+bool sameShareName(Protocol protocol, const std::string& a, const std::string& b) {
+    return protocol == Protocol::Cifs ? equalsIgnoringCase(a, b) : a == b;
+}
+
+uint64_t nextSequence(const Array& array) {
+    uint64_t last = 0;
+    for (const Snapshot& s : array.snapshots) last = std::max(last, s.sequence);
+    return last + 1;
+}
+
+bool knownPermission(int32_t permission) {
+    switch (permission) {
+        case 0: case 1: case 3: case 7: case 8: case 24: case 56: return true;
+        default: return false;
+    }
+}
+
+}  // namespace
+
+const VirtualServer* findVirtualServer(const Array& array, const std::string& ref) {
+    uint64_t id = 0;
+    const bool numeric = parseDecimal(ref, id);
+    for (const VirtualServer& server : array.virtualServers) {
+        if ((numeric && server.id == id) || server.objectId == ref) return &server;
+    }
+    return nullptr;
+}
+
+const VirtualServer* virtualServerForArrayId(const Array& array, const std::string& arrayId) {
+    for (const VirtualServer& server : array.virtualServers) {
+        if (server.type == kFileServices && server.name == arrayId) return &server;
+    }
+    for (const VirtualServer& server : array.virtualServers) {
+        if (server.type != kFileServices) continue;
+        for (const std::string& address : server.ipAddresses) {
+            if (address == arrayId) return &server;
+        }
+    }
+    return nullptr;
+}
+
+const FileSystem* findFileSystem(const Array& array, const std::string& ref) {
+    for (const FileSystem& fs : array.fileSystems) {
+        if (equalsIgnoringCase(fs.id, ref) || fs.objectId == ref) return &fs;
+    }
+    return nullptr;
+}
+
+const FileSystem* findFileSystemByLabel(const Array& array, const std::string& label) {
+    for (const FileSystem& fs : array.fileSystems) {
+        if (fs.label == label) return &fs;
+    }
+    return nullptr;
+}
+
+std::string exportName(const std::string& name) {
+    if (!name.empty() && name[0] == '/') return name;
+    return "/" + name;
+}
+
+const Share* findShareByName(const Array& array, Protocol protocol, uint64_t virtualServerId,
+                             const std::string& name) {
+    const std::string wanted = protocol == Protocol::Nfs ? exportName(name) : name;
+    for (const Share& share : array.shares) {
+        if (share.protocol == protocol && share.virtualServerId == virtualServerId &&
+            sameShareName(protocol, share.name, wanted)) {
+            return &share;
+        }
+    }
+    return nullptr;
+}
+
+const Share* findShareByObjectId(const Array& array, Protocol protocol,
+                                 const std::string& objectId) {
+    for (const Share& share : array.shares) {
+        if (share.protocol == protocol && share.objectId == objectId) return &share;
+    }
+    return nullptr;
+}
+
+const Snapshot* findSnapshot(const Array& array, const std::string& objectId) {
+    for (const Snapshot& s : array.snapshots) {
+        if (s.objectId == objectId) return &s;
+    }
+    return nullptr;
+}
+
+const Snapshot* findSnapshotByName(const Array& array, const std::string& fileSystemId,
+                                   const std::string& storedName) {
+    for (const Snapshot& s : array.snapshots) {
+        if (s.fileSystemId == fileSystemId && s.displayName == storedName) return &s;
+    }
+    return nullptr;
+}
+
+std::vector<Snapshot> snapshotsOf(const Array& array, const std::string& fileSystemId,
+                                  const std::string& appSearchId) {
+    std::vector<Snapshot> found;
+    for (const Snapshot& s : array.snapshots) {
+        if (s.fileSystemId == fileSystemId && (appSearchId.empty() || s.appSearchId == appSearchId)) {
+            found.push_back(s);
+        }
+    }
+    std::sort(found.begin(), found.end(),
+              [](const Snapshot& a, const Snapshot& b) { return a.sequence < b.sequence; });
+    return found;
+}
+
+Result checkShareName(Protocol protocol, const std::string& name) {
+    const std::string bare =
+        (protocol == Protocol::Nfs && !name.empty() && name[0] == '/') ? name.substr(1) : name;
+    if (bare.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptyShareName);
+    if (bare.size() > kMaxShareNameLength) return Result::refuse(Outcome::BadRequest, msg::kLongShareName);
+    for (unsigned char c : bare) {
+        const bool control = c < 0x20 || c == 0x7F;
+        const bool forbidden = protocol == Protocol::Cifs &&
+                               std::string(kForbiddenInCifsName).find(static_cast<char>(c)) != std::string::npos;
+        if (control || forbidden) return Result::refuse(Outcome::BadRequest, msg::kBadShareName);
+    }
+    return Result::success();
+}
+
+std::string normalisedPrincipal(const std::string& name) {
+    static const char* const kBuiltin[] = {"Administrators", "Users", "Guests",
+                                           "Backup Operators", "Power Users"};
+    for (const char* builtin : kBuiltin) {
+        if (equalsIgnoringCase(name, builtin)) return std::string("BUILTIN\\") + builtin;
+    }
+    return name;
+}
+
+Result createShare(Array& array, const ShareRequest& request, Share& created) {
+    const VirtualServer* server = findVirtualServer(array, request.virtualServer);
+    if (server == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoServer);
+    if (server->type != kFileServices) return Result::refuse(Outcome::BadRequest, msg::kNotFileServices);
+    const Result nameCheck = checkShareName(request.protocol, request.name);
+    if (!nameCheck.ok()) return nameCheck;
+    const FileSystem* fs = findFileSystem(array, request.fileSystem);
+    if (fs == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoFileSystem);
+    if (fs->virtualServerId != server->id) return Result::refuse(Outcome::BadRequest, msg::kOtherServer);
+    std::string snapshotName;
+    if (!snapshotNameInPath(request.path, snapshotName) ||
+        findSnapshotByName(array, fs->id, snapshotName) == nullptr) {
+        return Result::refuse(Outcome::BadRequest, msg::kNotInSnapshot);
+    }
+    if (findShareByName(array, request.protocol, server->id, request.name) != nullptr) {
+        return Result::refuse(Outcome::BadRequest, msg::kShareExists);
+    }
+    Share share;
+    share.protocol = request.protocol;
+    share.name = request.protocol == Protocol::Nfs ? exportName(request.name) : request.name;
+    share.virtualServerId = server->id;
+    share.fileSystemId = fs->id;
+    share.path = request.path;
+    share.settings = request.settings;
+    share.shareId = mintUuid(array.name, array.nextSerial++);
+    share.objectId = shareObjectId(share.virtualServerId, share.shareId);
+    array.shares.push_back(share);
+    created = share;
+    return Result::success();
+}
+
+Result deleteShare(Array& array, Protocol protocol, const std::string& objectId) {
+    for (auto it = array.shares.begin(); it != array.shares.end(); ++it) {
+        if (it->protocol == protocol && it->objectId == objectId) {
+            array.shares.erase(it);
+            return Result::success();
+        }
+    }
+    return Result::refuse(Outcome::NotFound, msg::kNoShare);
+}
+
+Result addAuthentication(Array& array, const std::string& shareObjectId,
+                         const Authentication& entry, Authentication& stored) {
+    const Share* found = findShareByObjectId(array, Protocol::Cifs, shareObjectId);
+    if (found == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoShare);
+    if (entry.name.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptyPrincipal);
+    if (!knownPermission(entry.permission)) return Result::refuse(Outcome::BadRequest, msg::kBadPermission);
+    Share& share = array.shares[static_cast<size_t>(found - array.shares.data())];
+    Authentication kept = entry;
+    kept.name = normalisedPrincipal(entry.name);
+    kept.encodedName = hexEncode(kept.name);
+    for (Authentication& existing : share.authentications) {
+        if (equalsIgnoringCase(existing.name, kept.name)) {
+            existing = kept;
+            stored = kept;
+            return Result::success();
+        }
+    }
+    share.authentications.push_back(kept);
+    stored = kept;
+    return Result::success();
+}
+
+Result deleteAuthentication(Array& array, const std::string& shareObjectId,
+                            const std::string& encodedName) {
+    const Share* found = findShareByObjectId(array, Protocol::Cifs, shareObjectId);
+    if (found == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoShare);
+    Share& share = array.shares[static_cast<size_t>(found - array.shares.data())];
+    for (auto it = share.authentications.begin(); it != share.authentications.end(); ++it) {
+        if (it->encodedName == encodedName) {
+            share.authentications.erase(it);
+            return Result::success();
+        }
+    }
+    return Result::refuse(Outcome::NotFound, msg::kNoAuthentication);
+}
+
+Result createSnapshot(Array& array, const std::string& fileSystem, const std::string& displayName,
+                      const std::string& appSearchId, uint64_t now, Snapshot& created) {
+    const FileSystem* fs = findFileSystem(array, fileSystem);
+    if (fs == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoFileSystem);
+    if (displayName.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptySnapshotName);
+    const std::string stored = appSearchId.empty() ? displayName : appSearchId + "-" + displayName;
+    if (findSnapshotByName(array, fs->id, stored) != nullptr) {
+        return Result::refuse(Outcome::BadRequest, msg::kSnapshotExists);
+    }
+    Snapshot snapshot;
+    snapshot.displayName = stored;
+    snapshot.appSearchId = appSearchId;
+    snapshot.fileSystemId = fs->id;
+    snapshot.creationTime = now;
+    snapshot.sequence = nextSequence(array);
+    snapshot.objectId = snapshotObjectId(fs->id, stored);
+    array.snapshots.push_back(snapshot);
+    created = snapshot;
+    return Result::success();
+}
+
+Result deleteSnapshot(Array& array, const std::string& objectId) {
+    for (auto it = array.snapshots.begin(); it != array.snapshots.end(); ++it) {
+        if (it->objectId == objectId) {
+            array.snapshots.erase(it);
+            return Result::success();
+        }
+    }
+    return Result::refuse(Outcome::NotFound, msg::kNoSnapshot);
+}
+
+Result rollbackSnapshot(Array& array, const std::string& objectId) {
+    const Snapshot* target = findSnapshot(array, objectId);
+    if (target == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoSnapshot);
+    const std::string fileSystemId = target->fileSystemId;
+    const uint64_t sequence = target->sequence;
+    array.snapshots.erase(
+        std::remove_if(array.snapshots.begin(), array.snapshots.end(),
+                       [&](const Snapshot& s) {
+                           return s.fileSystemId == fileSystemId && s.sequence > sequence;
+                       }),
+        array.snapshots.end());
+    return Result::success();
+}
+
+}  // namespace arraymodel

@@ -1,0 +1,81 @@
+// What the simulated array answers and how it changes: lookups and the
+// changing operations, with the refusals a real array makes. Every function
+// works on one Array (the one the caller's credentials reach) and never throws.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "arraysim/model/ArrayTypes.h"
+
+namespace arraymodel {
+
+// Longest share or export name, not counting the leading "/" of an export.
+constexpr size_t kMaxShareNameLength = 80;
+
+// The virtual server `ref` names: its numeric ID ("1") or its object ID.
+const VirtualServer* findVirtualServer(const Array& array, const std::string& ref);
+// The file-services virtual server whose name equals `arrayId`, else the
+// first one whose addresses hold it; e.g. "evs1" or "192.0.2.10".
+const VirtualServer* virtualServerForArrayId(const Array& array, const std::string& arrayId);
+// The file system `ref` names: its 32-hex ID (any case) or its object ID.
+const FileSystem* findFileSystem(const Array& array, const std::string& ref);
+const FileSystem* findFileSystemByLabel(const Array& array, const std::string& label);
+
+// An export name as stored: "exp1" and "/exp1" both give "/exp1".
+std::string exportName(const std::string& name);
+// The share or export `name` on virtual server `virtualServerId`; CIFS names
+// compare case-insensitively, export names exactly (a missing "/" is added).
+const Share* findShareByName(const Array& array, Protocol protocol, uint64_t virtualServerId,
+                             const std::string& name);
+const Share* findShareByObjectId(const Array& array, Protocol protocol,
+                                 const std::string& objectId);
+
+const Snapshot* findSnapshot(const Array& array, const std::string& objectId);
+// The snapshot stored as `storedName` (e.g. "QZHNAS-u1-fs1") on the file system.
+const Snapshot* findSnapshotByName(const Array& array, const std::string& fileSystemId,
+                                   const std::string& storedName);
+// Snapshots of one file system in creation order; an empty `appSearchId` means all.
+std::vector<Snapshot> snapshotsOf(const Array& array, const std::string& fileSystemId,
+                                  const std::string& appSearchId);
+
+// Why a share name is refused, or success: empty, over 80 characters, or (CIFS)
+// a character Windows forbids in share names. E.g. "QZHNAS-1234-data-QZShare$" is fine.
+Result checkShareName(Protocol protocol, const std::string& name);
+// A principal as the array shows it: "Administrators" -> "BUILTIN\Administrators".
+std::string normalisedPrincipal(const std::string& name);
+
+struct ShareRequest {
+    Protocol protocol = Protocol::Cifs;
+    std::string virtualServer;   // numeric ID or object ID
+    std::string name;            // e.g. "QZHNAS-1234-data-QZShare", "/QZHNAS-1234-exp1-QZShare"
+    std::string fileSystem;      // file system ID or object ID
+    std::string path;            // e.g. "\\~snapshot\\QZHNAS-1234-fs1\\data"
+    ShareSettings settings;
+};
+
+// Creates a share (no permissions yet) over a path inside an existing
+// snapshot of the file system. Refused: unknown server or file system
+// (NotFound); bad or existing name, file system on another server, path not
+// inside a snapshot of that file system (BadRequest).
+Result createShare(Array& array, const ShareRequest& request, Share& created);
+Result deleteShare(Array& array, Protocol protocol, const std::string& objectId);
+// Adds a permission entry to a CIFS share, or replaces the entry of the same
+// (normalised) name; `stored` receives the entry as kept.
+Result addAuthentication(Array& array, const std::string& shareObjectId,
+                         const Authentication& entry, Authentication& stored);
+Result deleteAuthentication(Array& array, const std::string& shareObjectId,
+                            const std::string& encodedName);
+
+// Creates the snapshot appSearchId + "-" + displayName (just displayName when
+// appSearchId is empty) at time `now`. Refused: unknown file system
+// (NotFound); empty name or a stored name that exists on it (BadRequest).
+Result createSnapshot(Array& array, const std::string& fileSystem, const std::string& displayName,
+                      const std::string& appSearchId, uint64_t now, Snapshot& created);
+Result deleteSnapshot(Array& array, const std::string& objectId);
+// Rolls the snapshot's file system back: every snapshot of that file system
+// created after it is discarded.
+Result rollbackSnapshot(Array& array, const std::string& objectId);
+
+}  // namespace arraymodel

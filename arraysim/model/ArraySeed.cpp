@@ -1,0 +1,149 @@
+#include "arraysim/model/ArraySeed.h"
+
+#include <algorithm>
+#include <set>
+
+#include "arraysim/model/ArrayOps.h"
+#include "arraysim/model/ModelMessages.h"
+#include "arraysim/model/ObjectIds.h"
+
+namespace arraymodel {
+namespace {
+
+std::string upper(std::string text) {
+    for (char& c : text) {
+        if (c >= 'a' && c <= 'f') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return text;
+}
+
+// The file system `ref` names by ID, object ID or label.
+const FileSystem* fileSystemByAnyName(const Array& array, const std::string& ref) {
+    const FileSystem* fs = findFileSystem(array, ref);
+    return fs != nullptr ? fs : findFileSystemByLabel(array, ref);
+}
+
+}  // namespace
+
+Result addVirtualServer(Array& array, VirtualServer& server) {
+    if (server.id == 0) return Result::refuse(Outcome::BadRequest, msg::kBadServerId);
+    if (findVirtualServer(array, std::to_string(server.id)) != nullptr) {
+        return Result::refuse(Outcome::BadRequest, msg::kServerTaken);
+    }
+    if (server.objectId.empty()) server.objectId = virtualServerObjectId(server.id);
+    if (server.uuid.empty()) server.uuid = mintUuid(array.name, array.nextSerial++);
+    array.virtualServers.push_back(server);
+    return Result::success();
+}
+
+Result addFileSystem(Array& array, FileSystem& fileSystem) {
+    if (fileSystem.label.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptyLabel);
+    if (findFileSystemByLabel(array, fileSystem.label) != nullptr) {
+        return Result::refuse(Outcome::BadRequest, msg::kLabelTaken);
+    }
+    if (findVirtualServer(array, std::to_string(fileSystem.virtualServerId)) == nullptr) {
+        return Result::refuse(Outcome::BadRequest, msg::kNoServer);
+    }
+    if (fileSystem.id.empty()) {
+        do {
+            fileSystem.id = mintFileSystemId(array.name, array.nextSerial++);
+        } while (findFileSystem(array, fileSystem.id) != nullptr);
+    } else if (!isFileSystemIdForm(fileSystem.id)) {
+        return Result::refuse(Outcome::BadRequest, msg::kBadFileSystemId);
+    } else {
+        fileSystem.id = upper(fileSystem.id);
+        if (findFileSystem(array, fileSystem.id) != nullptr) {
+            return Result::refuse(Outcome::BadRequest, msg::kFileSystemIdTaken);
+        }
+    }
+    if (fileSystem.objectId.empty()) fileSystem.objectId = fileSystemObjectId(fileSystem.id);
+    array.fileSystems.push_back(fileSystem);
+    return Result::success();
+}
+
+Result addShare(Array& array, Share& share) {
+    const Result nameCheck = checkShareName(share.protocol, share.name);
+    if (!nameCheck.ok()) return nameCheck;
+    if (share.protocol == Protocol::Nfs) share.name = exportName(share.name);
+    if (findVirtualServer(array, std::to_string(share.virtualServerId)) == nullptr) {
+        return Result::refuse(Outcome::BadRequest, msg::kNoServer);
+    }
+    const FileSystem* fs = fileSystemByAnyName(array, share.fileSystemId);
+    if (fs == nullptr) return Result::refuse(Outcome::BadRequest, msg::kNoFileSystem);
+    if (findShareByName(array, share.protocol, share.virtualServerId, share.name) != nullptr) {
+        return Result::refuse(Outcome::BadRequest, msg::kShareExists);
+    }
+    share.fileSystemId = fs->id;
+    if (share.shareId.empty()) share.shareId = mintUuid(array.name, array.nextSerial++);
+    if (share.objectId.empty()) share.objectId = shareObjectId(share.virtualServerId, share.shareId);
+    if (share.protocol == Protocol::Nfs) share.authentications.clear();
+    for (Authentication& entry : share.authentications) {
+        entry.name = normalisedPrincipal(entry.name);
+        entry.encodedName = hexEncode(entry.name);
+    }
+    array.shares.push_back(share);
+    return Result::success();
+}
+
+Result addSnapshot(Array& array, Snapshot& snapshot, uint64_t now) {
+    const FileSystem* fs = fileSystemByAnyName(array, snapshot.fileSystemId);
+    if (fs == nullptr) return Result::refuse(Outcome::BadRequest, msg::kNoFileSystem);
+    if (snapshot.displayName.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptySnapshotName);
+    if (findSnapshotByName(array, fs->id, snapshot.displayName) != nullptr) {
+        return Result::refuse(Outcome::BadRequest, msg::kSnapshotExists);
+    }
+    snapshot.fileSystemId = fs->id;
+    if (snapshot.creationTime == 0) snapshot.creationTime = now;
+    if (snapshot.sequence == 0) {
+        uint64_t last = 0;
+        for (const Snapshot& s : array.snapshots) last = std::max(last, s.sequence);
+        snapshot.sequence = last + 1;
+    }
+    snapshot.objectId = snapshotObjectId(snapshot.fileSystemId, snapshot.displayName);
+    array.snapshots.push_back(snapshot);
+    return Result::success();
+}
+
+Array* arrayForUser(State& state, const std::string& user) {
+    for (Array& array : state.arrays) {
+        if (array.user == user) return &array;
+    }
+    return nullptr;
+}
+
+Result authenticate(State& state, const std::string& user, const std::string& password,
+                    Array*& array) {
+    Array* found = user.empty() ? nullptr : arrayForUser(state, user);
+    if (found == nullptr || found->password != password) {
+        return Result::refuse(Outcome::Unauthorized, msg::kBadLogin);
+    }
+    array = found;
+    return Result::success();
+}
+
+Result replaceArrays(State& state, const std::vector<Array>& arrays) {
+    std::set<std::string> names;
+    for (const Array& array : arrays) {
+        if (array.name.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptyArrayName);
+        if (array.user.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptyUser);
+        if (!names.insert(array.name).second) return Result::refuse(Outcome::BadRequest, msg::kNameTwice);
+    }
+    State next = state;
+    for (const Array& array : arrays) {
+        auto same = std::find_if(next.arrays.begin(), next.arrays.end(),
+                                 [&](const Array& a) { return a.name == array.name; });
+        if (same != next.arrays.end()) {
+            *same = array;
+        } else {
+            next.arrays.push_back(array);
+        }
+    }
+    std::set<std::string> users;
+    for (const Array& array : next.arrays) {
+        if (!users.insert(array.user).second) return Result::refuse(Outcome::BadRequest, msg::kUserTaken);
+    }
+    state = next;
+    return Result::success();
+}
+
+}  // namespace arraymodel

@@ -1,0 +1,121 @@
+// The simulated array's records: plain values that the model's operations
+// read and change. One `Array` is everything one set of credentials reaches.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace arraymodel {
+
+// The type of the virtual servers that serve files.
+inline constexpr char kFileServices[] = "File services";
+
+enum class Protocol { Cifs, Nfs };
+
+// One CIFS permission entry, e.g. {"BUILTIN\Administrators", "4255...", 56, "GROUP"}.
+struct Authentication {
+    std::string name;          // normalised as the array shows it
+    std::string encodedName;   // lower-case hex of `name`
+    int32_t permission = 0;    // 0 none, 8 read, 24 change, 56 full; 1, 3, 7 denies
+    std::string type;          // USER, GROUP, WELLKNOWN, ...
+};
+
+// Settings of a share or export, with the array's defaults.
+struct ShareSettings {
+    std::string accessConfig = "*";
+    std::string comment;
+    std::string userHomeDirectoryPath;
+    std::string cacheOption = "CACHING_OFF";
+    std::string snapshotOption = "SHOW_AND_ALLOW_ACCESS";
+    std::string transferToReplicationTarget = "DO_NOT_TRANSFER";
+    std::string userHomeDirectoryMode = "OFF";
+    std::string localReadCacheOption = "DISABLED";
+    bool followSymLinks = false;
+    bool followGlobalSymLinks = false;
+    bool abeEnabled = false;
+    bool forceFileNameToLowercase = false;
+    bool scanForVirusesEnabled = false;
+    int32_t maxConcurrentUsers = 100;
+};
+
+struct VirtualServer {
+    uint64_t id = 0;                        // numeric EVS ID, e.g. 1
+    std::string name;                       // e.g. "evs1"
+    std::string objectId;                   // minted
+    std::string uuid;                       // minted
+    std::string status = "ONLINE";
+    std::string type = kFileServices;
+    std::vector<std::string> ipAddresses;   // e.g. {"192.0.2.10"}
+    bool isEnabled = true;
+};
+
+struct FileSystem {
+    std::string id;                         // 32 upper-case hex characters
+    std::string label;                      // e.g. "fs1"
+    std::string objectId;                   // minted
+    std::string status = "MOUNTED";
+    uint64_t virtualServerId = 0;
+    uint64_t capacity = 0;
+    uint64_t usedCapacity = 0;
+    uint64_t freeCapacity = 0;
+    uint64_t usedSnapshotCapacity = 0;
+};
+
+struct Share {
+    Protocol protocol = Protocol::Cifs;
+    std::string objectId;                   // minted
+    std::string shareId;                    // minted UUID
+    std::string name;                       // NFS names begin with "/"
+    uint64_t virtualServerId = 0;
+    std::string fileSystemId;
+    std::string path;                       // e.g. "\data" (CIFS), "/exp1" (NFS)
+    ShareSettings settings;
+    std::vector<Authentication> authentications;   // CIFS only
+};
+
+struct Snapshot {
+    std::string objectId;                   // minted from file system and name
+    std::string displayName;                // stored name, e.g. "QZHNAS-u1-fs1"
+    std::string appSearchId;                // e.g. "QZHNAS"
+    std::string fileSystemId;
+    std::string state = "SNAPSHOT_MANAGEMENT_STATE_USABLE";
+    std::string creationReason = "SNAPSHOT_CREATED_BY_APPLICATION";
+    uint64_t creationTime = 0;              // Unix seconds
+    uint64_t sequence = 0;                  // creation order within the array
+};
+
+struct Array {
+    std::string name;                       // admin label, e.g. "hnas1"
+    std::string user;                       // unique across arrays
+    std::string password;
+    uint64_t nextSerial = 1;                // counter that minted IDs come from
+    std::vector<VirtualServer> virtualServers;
+    std::vector<FileSystem> fileSystems;
+    std::vector<Share> shares;
+    std::vector<Snapshot> snapshots;
+};
+
+struct State {
+    std::vector<Array> arrays;
+};
+
+// How an operation ended; the simulator maps it to an HTTP status.
+enum class Outcome { Ok, BadRequest, NotFound, Unauthorized };
+
+struct Result {
+    Outcome outcome = Outcome::Ok;
+    std::string message;   // why it was refused, e.g. "share name exists"
+
+    bool ok() const { return outcome == Outcome::Ok; }
+    static Result success() { return Result{}; }
+    static Result refuse(Outcome outcome, std::string message) {
+        Result r;
+        r.outcome = outcome;
+        r.message = std::move(message);
+        return r;
+    }
+};
+
+}  // namespace arraymodel

@@ -1,0 +1,28 @@
+#include "arraysim/model/SnapshotPaths.h"
+
+namespace arraymodel {
+
+std::vector<std::string> sharePathPieces(const std::string& path) {
+    std::vector<std::string> pieces;
+    std::string piece;
+    for (char c : path) {
+        if (c == '/' || c == '\\') {
+            if (!piece.empty()) pieces.push_back(piece);
+            piece.clear();
+        } else {
+            piece += c;
+        }
+    }
+    if (!piece.empty()) pieces.push_back(piece);
+    return pieces;
+}
+
+bool snapshotNameInPath(const std::string& path, std::string& snapshotName) {
+    const std::vector<std::string> pieces = sharePathPieces(path);
+    if (pieces.size() < 2) return false;
+    if (pieces[0] != ".snapshot" && pieces[0] != "~snapshot") return false;
+    snapshotName = pieces[1];
+    return true;
+}
+
+}  // namespace arraymodel

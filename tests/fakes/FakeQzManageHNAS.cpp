@@ -1,0 +1,364 @@
+// QzManageHNAS for tests: the same declaration as the HTTPS client, answered
+// from the in-memory arrays of the active fakearray::FakeArrayScope.
+#include <string>
+#include <vector>
+
+#include "arraysim/model/ArrayOps.h"
+#include "host/QzManageHNAS.h"
+#include "tests/fakes/FakeArray.h"
+
+namespace {
+
+const char kCifs[] = "CIFS";
+const char kNfs[] = "NFS";
+
+std::string flag(bool value) { return value ? "true" : "false"; }
+
+// "CIFS" or "NFS" -> the protocol; false for anything else.
+bool protocolOf(const std::string& shareType, arraymodel::Protocol& protocol) {
+    if (shareType == kCifs) {
+        protocol = arraymodel::Protocol::Cifs;
+        return true;
+    }
+    if (shareType == kNfs) {
+        protocol = arraymodel::Protocol::Nfs;
+        return true;
+    }
+    return false;
+}
+
+// The server a record names: by object ID, else by numeric ID.
+const arraymodel::VirtualServer* serverOf(const arraymodel::Array& array,
+                                          const __HNASVirtualServers& server) {
+    const std::string ref =
+        server.objectId.empty() ? std::to_string(server.virtualServerId) : server.objectId;
+    return arraymodel::findVirtualServer(array, ref);
+}
+
+__HNASFileSystemShareSettings toRecord(const arraymodel::ShareSettings& s) {
+    __HNASFileSystemShareSettings r;
+    r.accessConfig = s.accessConfig;
+    r.comment = s.comment;
+    r.userHomeDirectoryPath = s.userHomeDirectoryPath;
+    r.cacheOption = s.cacheOption;
+    r.snapshotOption = s.snapshotOption;
+    r.transferToReplicationTarget = s.transferToReplicationTarget;
+    r.userHomeDirectoryMode = s.userHomeDirectoryMode;
+    r.localReadCacheOption = s.localReadCacheOption;
+    r.followSymLinks = s.followSymLinks;
+    r.followGlobalSymLinks = s.followGlobalSymLinks;
+    r.abeEnabled = s.abeEnabled;
+    r.forceFileNameToLowercase = s.forceFileNameToLowercase;
+    r.scanForVirusesEnabled = s.scanForVirusesEnabled;
+    r.maxConcurrentUsers = s.maxConcurrentUsers;
+    return r;
+}
+
+arraymodel::ShareSettings fromRecord(const __HNASFileSystemShareSettings& r) {
+    arraymodel::ShareSettings s;
+    s.accessConfig = r.accessConfig;
+    s.comment = r.comment;
+    s.userHomeDirectoryPath = r.userHomeDirectoryPath;
+    s.cacheOption = r.cacheOption;
+    s.snapshotOption = r.snapshotOption;
+    s.transferToReplicationTarget = r.transferToReplicationTarget;
+    s.userHomeDirectoryMode = r.userHomeDirectoryMode;
+    s.localReadCacheOption = r.localReadCacheOption;
+    s.followSymLinks = r.followSymLinks;
+    s.followGlobalSymLinks = r.followGlobalSymLinks;
+    s.abeEnabled = r.abeEnabled;
+    s.forceFileNameToLowercase = r.forceFileNameToLowercase;
+    s.scanForVirusesEnabled = r.scanForVirusesEnabled;
+    s.maxConcurrentUsers = r.maxConcurrentUsers;
+    return s;
+}
+
+__HNASFileSystemShares toRecord(const arraymodel::Share& share, bool withPermissions) {
+    __HNASFileSystemShares r;
+    r.objectId = share.objectId;
+    r.shareId = share.shareId;
+    r.name = share.name;
+    r.virtualServerId = share.virtualServerId;
+    r.fileSystemId = share.fileSystemId;
+    r.path = share.path;
+    r.shareType = share.protocol == arraymodel::Protocol::Cifs ? kCifs : kNfs;
+    r.settings = toRecord(share.settings);
+    if (withPermissions) {
+        for (const arraymodel::Authentication& a : share.authentications) {
+            __HNASCIFSAuthentication entry;
+            entry.name = a.name;
+            entry.encodedName = a.encodedName;
+            entry.permission = a.permission;
+            entry.type = a.type;
+            r.settings.permissions.push_back(entry);
+        }
+    }
+    return r;
+}
+
+__HNASFileSystemSnapshot toRecord(const arraymodel::Snapshot& s) {
+    __HNASFileSystemSnapshot r;
+    r.objectId = s.objectId;
+    r.name = s.displayName;
+    r.fileSystemId = s.fileSystemId;
+    r.state = s.state;
+    r.creationReason = s.creationReason;
+    r.creationTime = s.creationTime;
+    return r;
+}
+
+// One call of the fake client: logged on construction, marked as succeeded
+// by done(); array() is the logged-in array, or null when the call may not
+// go on (no scope, a scripted failure, credentials that do not log in).
+class Call {
+public:
+    Call(const QzManageHNAS::Impl& impl, const std::string& operation,
+         std::vector<std::string> arguments);
+    arraymodel::Array* array() const { return array_; }
+    fakearray::FakeArrayScope* scope() const { return scope_; }
+    bool done() {
+        if (scope_ != nullptr) scope_->endCall(index_, true);
+        return true;
+    }
+
+private:
+    fakearray::FakeArrayScope* scope_;
+    arraymodel::Array* array_ = nullptr;
+    size_t index_ = 0;
+};
+
+}  // namespace
+
+struct QzManageHNAS::Impl {
+    unsigned long long jobId = 0;
+    std::string user;
+    std::string password;
+    bool initialised = false;
+};
+
+namespace {
+
+Call::Call(const QzManageHNAS::Impl& impl, const std::string& operation,
+           std::vector<std::string> arguments)
+    : scope_(fakearray::activeScope()) {
+    if (scope_ == nullptr) return;
+    if (!scope_->beginCall(operation, std::move(arguments), index_)) {
+        scope_ = nullptr;   // scripted failure: nothing may change
+        return;
+    }
+    if (impl.initialised) {
+        arraymodel::Array* array = nullptr;
+        if (arraymodel::authenticate(scope_->state(), impl.user, impl.password, array).ok()) {
+            array_ = array;
+        }
+    }
+}
+
+}  // namespace
+
+QzManageHNAS::QzManageHNAS(const unsigned long long& jobId) : impl_(new Impl) {
+    impl_->jobId = jobId;
+}
+
+QzManageHNAS::~QzManageHNAS() = default;
+
+bool QzManageHNAS::init(std::string user, std::string password, std::string type,
+                        std::string controlHost, std::string address, int port) {
+    Call call(*impl_, "init", {user, type, controlHost, address, std::to_string(port)});
+    if (call.scope() == nullptr) return false;
+    impl_->user = user;
+    impl_->password = password;
+    impl_->initialised = true;
+    return call.done();
+}
+
+bool QzManageHNAS::getVirtualServerInfo(const std::string& arrayId, __HNASVirtualServers& server) {
+    Call call(*impl_, "getVirtualServerInfo", {arrayId});
+    if (call.array() == nullptr) return false;
+    const arraymodel::VirtualServer* found = arraymodel::virtualServerForArrayId(*call.array(), arrayId);
+    if (found == nullptr) return false;
+    server.clear();
+    server.uuid = found->uuid;
+    server.status = found->status;
+    server.name = found->name;
+    server.objectId = found->objectId;
+    server.type = found->type;
+    server.ipAddresses = found->ipAddresses;
+    server.isEnabled = found->isEnabled;
+    server.virtualServerId = found->id;
+    return call.done();
+}
+
+bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::string& fileSystemId) {
+    Call call(*impl_, "getFileSystemID", {fileSystemName});
+    if (call.array() == nullptr) return false;
+    const arraymodel::FileSystem* fs = arraymodel::findFileSystemByLabel(*call.array(), fileSystemName);
+    if (fs == nullptr) return false;
+    fileSystemId = fs->id;
+    return call.done();
+}
+
+bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::string& shareName,
+                                   const std::string& shareType, std::string& fileSystemId) {
+    Call call(*impl_, "getFileSystemID", {server.objectId, shareName, shareType});
+    arraymodel::Protocol protocol;
+    if (call.array() == nullptr || !protocolOf(shareType, protocol)) return false;
+    const arraymodel::VirtualServer* evs = serverOf(*call.array(), server);
+    if (evs == nullptr) return false;
+    const arraymodel::Share* share =
+        arraymodel::findShareByName(*call.array(), protocol, evs->id, shareName);
+    if (share == nullptr) return false;
+    fileSystemId = share->fileSystemId;
+    return call.done();
+}
+
+bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
+                                      std::vector<__HNASFileSystemInfo>& fileSystems) {
+    Call call(*impl_, "getFileSystemsInfo", {fileSystemId});
+    if (call.array() == nullptr) return false;
+    const arraymodel::FileSystem* fs = arraymodel::findFileSystem(*call.array(), fileSystemId);
+    if (fs == nullptr) return false;
+    __HNASFileSystemInfo info;
+    info.objectId = fs->objectId;
+    info.name = fs->label;
+    info.fileSystemId = fs->id;
+    info.status = fs->status;
+    info.virtualServerId = fs->virtualServerId;
+    info.capacity = fs->capacity;
+    info.usedCapacity = fs->usedCapacity;
+    info.freeCapacity = fs->freeCapacity;
+    info.usedSnapshotCapacity = fs->usedSnapshotCapacity;
+    fileSystems.clear();
+    fileSystems.push_back(info);
+    return call.done();
+}
+
+bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::string& shareType,
+                                       std::vector<__HNASFileSystemShares>& shares,
+                                       bool withPermissions) {
+    const std::string wanted = shares.empty() ? std::string() : shares[0].name;
+    Call call(*impl_, "getFilesystemShares",
+              {server.objectId, shareType, wanted, flag(withPermissions)});
+    arraymodel::Protocol protocol;
+    if (call.array() == nullptr || shares.empty() || !protocolOf(shareType, protocol)) return false;
+    const arraymodel::VirtualServer* evs = serverOf(*call.array(), server);
+    if (evs == nullptr) return false;
+    const arraymodel::Share* share = arraymodel::findShareByName(*call.array(), protocol, evs->id, wanted);
+    if (share == nullptr) return false;
+    shares[0] = toRecord(*share, withPermissions);
+    return call.done();
+}
+
+bool QzManageHNAS::createFileSystemSnapshot(const std::string& name, const std::string& fileSystemId,
+                                            const std::string& prefix,
+                                            __HNASFileSystemSnapshot& snapshot) {
+    Call call(*impl_, "createFileSystemSnapshot", {name, fileSystemId, prefix});
+    if (call.array() == nullptr) return false;
+    arraymodel::Snapshot created;
+    if (!arraymodel::createSnapshot(*call.array(), fileSystemId, name, prefix, call.scope()->now, created)
+             .ok()) {
+        return false;
+    }
+    ++call.scope()->now;
+    snapshot = toRecord(created);
+    return call.done();
+}
+
+bool QzManageHNAS::isSharePresent(const std::string& shareName, __HNASVirtualServers& server,
+                                  const std::string& shareType) {
+    Call call(*impl_, "isSharePresent", {shareName, server.objectId, shareType});
+    arraymodel::Protocol protocol;
+    if (call.array() == nullptr || !protocolOf(shareType, protocol)) return false;
+    const arraymodel::VirtualServer* evs = serverOf(*call.array(), server);
+    if (evs == nullptr ||
+        arraymodel::findShareByName(*call.array(), protocol, evs->id, shareName) == nullptr) {
+        return false;
+    }
+    return call.done();
+}
+
+bool QzManageHNAS::createFileSystemShare(const std::string& shareName,
+                                         const std::string& virtualServerId,
+                                         const std::string& fileSystemId, const std::string& path,
+                                         const std::string& shareType, __HNASFileSystemShares& share,
+                                         bool applyPermissions) {
+    Call call(*impl_, "createFileSystemShare",
+              {shareName, virtualServerId, fileSystemId, path, shareType, flag(applyPermissions)});
+    arraymodel::ShareRequest request;
+    if (call.array() == nullptr || !protocolOf(shareType, request.protocol)) return false;
+    request.virtualServer = virtualServerId;
+    request.name = shareName;
+    request.fileSystem = fileSystemId;
+    request.path = path;
+    request.settings = fromRecord(share.settings);
+    // The share and its permissions land together or not at all.
+    arraymodel::Array changed = *call.array();
+    arraymodel::Share created;
+    if (!arraymodel::createShare(changed, request, created).ok()) return false;
+    if (applyPermissions && request.protocol == arraymodel::Protocol::Cifs) {
+        for (const __HNASCIFSAuthentication& p : share.settings.permissions) {
+            arraymodel::Authentication entry;
+            entry.name = p.name;
+            entry.permission = p.permission;
+            entry.type = p.type;
+            arraymodel::Authentication stored;
+            if (!arraymodel::addAuthentication(changed, created.objectId, entry, stored).ok()) {
+                return false;
+            }
+        }
+    }
+    *call.array() = changed;
+    share.objectId = created.objectId;
+    share.shareId = created.shareId;
+    share.virtualServerId = created.virtualServerId;
+    share.fileSystemId = created.fileSystemId;
+    share.shareType = shareType;
+    return call.done();
+}
+
+bool QzManageHNAS::deleteFileSystemShare(const std::string& shareName, __HNASVirtualServers& server,
+                                         const std::string& shareType) {
+    Call call(*impl_, "deleteFileSystemShare", {shareName, server.objectId, shareType});
+    arraymodel::Protocol protocol;
+    if (call.array() == nullptr || !protocolOf(shareType, protocol)) return false;
+    const arraymodel::VirtualServer* evs = serverOf(*call.array(), server);
+    if (evs == nullptr) return false;
+    const arraymodel::Share* share = arraymodel::findShareByName(*call.array(), protocol, evs->id, shareName);
+    // A share that is already gone counts as deleted.
+    if (share != nullptr && !arraymodel::deleteShare(*call.array(), protocol, share->objectId).ok()) {
+        return false;
+    }
+    return call.done();
+}
+
+bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, const std::string& prefix) {
+    Call call(*impl_, "deleteFileSystemSnapshot", {snapshot.name, snapshot.fileSystemId, prefix});
+    if (call.array() == nullptr) return false;
+    const arraymodel::FileSystem* fs = arraymodel::findFileSystem(*call.array(), snapshot.fileSystemId);
+    if (fs == nullptr) return false;
+    const arraymodel::Snapshot* found = arraymodel::findSnapshotByName(*call.array(), fs->id, snapshot.name);
+    // A snapshot that is already gone counts as deleted.
+    if (found != nullptr && !arraymodel::deleteSnapshot(*call.array(), found->objectId).ok()) {
+        return false;
+    }
+    return call.done();
+}
+
+bool QzManageHNAS::recoverFileSystemSnapshot(const std::string& snapshotObjectId) {
+    Call call(*impl_, "recoverFileSystemSnapshot", {snapshotObjectId});
+    if (call.array() == nullptr) return false;
+    if (!arraymodel::rollbackSnapshot(*call.array(), snapshotObjectId).ok()) return false;
+    return call.done();
+}
+
+bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots) {
+    Call call(*impl_, "getAllSnapshots", {});
+    if (call.array() == nullptr) return false;
+    snapshots.clear();
+    for (const arraymodel::FileSystem& fs : call.array()->fileSystems) {
+        for (const arraymodel::Snapshot& s : arraymodel::snapshotsOf(*call.array(), fs.id, "")) {
+            snapshots.push_back(toRecord(s));
+        }
+    }
+    return call.done();
+}
