@@ -1,0 +1,40 @@
+#include "arraysim/server/FaultTable.h"
+
+#include <algorithm>
+
+#include "arraysim/server/OperationNames.h"
+
+namespace arraysim {
+
+bool isFaultOperation(const std::string& operation) {
+    if (operation == kAnyOperation) return true;
+    for (const char* name : kOperationNames) {
+        if (operation == name) return true;
+    }
+    return false;
+}
+
+FaultDecision FaultTable::take(const std::string& operation) {
+    FaultDecision decision;
+    for (Fault& fault : faults_) {
+        if (fault.count <= 0 || (fault.operation != operation && fault.operation != kAnyOperation)) continue;
+        if (fault.after > 0) {
+            --fault.after;
+            continue;
+        }
+        if (fault.action == FaultAction::Latency) {
+            if (decision.latencyMs != 0) continue;
+            decision.latencyMs = fault.latencyMs;
+        } else {
+            if (decision.action != FaultAction::None) continue;
+            decision.action = fault.action;
+            decision.status = fault.status;
+        }
+        --fault.count;
+    }
+    faults_.erase(std::remove_if(faults_.begin(), faults_.end(), [](const Fault& f) { return f.count <= 0; }),
+                  faults_.end());
+    return decision;
+}
+
+}  // namespace arraysim

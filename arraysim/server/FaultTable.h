@@ -1,0 +1,45 @@
+// Faults the admin interface injects into storage calls: fail the next N
+// calls of an operation with a status, close the connection without an
+// answer (before or after doing the work), or delay the answer.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace arraysim {
+
+enum class FaultAction { None, Status, Close, CloseAfter, Latency };
+
+struct Fault {
+    std::string operation;   // e.g. "createSnapshot", or "*" for every operation
+    FaultAction action = FaultAction::Status;
+    int count = 1;           // calls it still hits
+    int after = 0;           // matching calls still let through first
+    int status = 500;        // for Status
+    int latencyMs = 0;       // for Latency
+};
+
+// What one call meets: a delay, then at most one of status/close/closeAfter.
+struct FaultDecision {
+    int latencyMs = 0;
+    FaultAction action = FaultAction::None;
+    int status = 0;
+};
+
+// The names faults may use, "*" included.
+bool isFaultOperation(const std::string& operation);
+
+class FaultTable {
+public:
+    void add(const Fault& fault) { faults_.push_back(fault); }
+    // Decides what the next call of `operation` meets, using up the counts of
+    // the faults it takes; faults are taken in the order they were added.
+    FaultDecision take(const std::string& operation);
+    const std::vector<Fault>& faults() const { return faults_; }
+    void clear() { faults_.clear(); }
+
+private:
+    std::vector<Fault> faults_;
+};
+
+}  // namespace arraysim

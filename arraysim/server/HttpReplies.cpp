@@ -1,0 +1,38 @@
+#include "arraysim/server/HttpReplies.h"
+
+#include <openssl/ssl.h>
+#include <sys/socket.h>
+
+namespace arraysim {
+namespace {
+
+const char kJsonType[] = "application/json";
+
+}  // namespace
+
+void sendJson(httplib::Response& res, int status, const Json& body) {
+    res.status = status;
+    res.set_content(dumpJson(body), kJsonType);
+}
+
+void sendError(httplib::Response& res, int status, const std::string& message) {
+    sendJson(res, status, Json{{"errorMsg", message}, {"errorDetail", {{"message", message}}}});
+}
+
+int statusOf(arraymodel::Outcome outcome) {
+    switch (outcome) {
+        case arraymodel::Outcome::Ok: return 200;
+        case arraymodel::Outcome::BadRequest: return 400;
+        case arraymodel::Outcome::NotFound: return 404;
+        case arraymodel::Outcome::Unauthorized: return 401;
+    }
+    return 500;
+}
+
+void dropConnection(const httplib::Request& req) {
+    if (req.ssl == nullptr) return;
+    const int fd = SSL_get_fd(req.ssl);
+    if (fd >= 0) shutdown(fd, SHUT_RDWR);
+}
+
+}  // namespace arraysim

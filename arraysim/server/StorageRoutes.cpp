@@ -1,0 +1,328 @@
+#include "arraysim/server/StorageRoutes.h"
+
+#include <chrono>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "arraysim/model/ArrayOps.h"
+#include "arraysim/model/ArraySeed.h"
+#include "arraysim/model/ModelMessages.h"
+#include "arraysim/server/HttpReplies.h"
+#include "arraysim/server/OperationNames.h"
+
+namespace arraysim {
+namespace {
+
+using arraymodel::Array;
+using arraymodel::Outcome;
+using arraymodel::Protocol;
+using arraymodel::Result;
+using httplib::Request;
+using httplib::Response;
+
+const char kPrefix[] = R"(/v[789]/storage/)";
+const char kUserHeader[] = "X-Subsystem-User";
+const char kPasswordHeader[] = "X-Subsystem-Password";
+const char kInjectedFault[] = "injected fault";
+const char kNotSaved[] = "state could not be saved";
+const char kBadBody[] = "request body is not a JSON object";
+const char kNullAppSearchId[] = "null";
+
+// Handles one authenticated request on `array`; returns true when it
+// changed the array (which is then saved before the answer goes out).
+using Handler = std::function<bool(Array& array, const Request& req, Response& res)>;
+
+uint64_t unixNow() { return static_cast<uint64_t>(std::time(nullptr)); }
+
+std::string route(const char* rest) { return std::string(kPrefix) + rest; }
+
+Protocol protocolOf(const std::string& word) { return word == "nfs" ? Protocol::Nfs : Protocol::Cifs; }
+
+// Sends the refusal and returns false, or returns true for success.
+bool answered(const Result& r, Response& res) {
+    if (r.ok()) return true;
+    sendError(res, statusOf(r.outcome), r.message);
+    return false;
+}
+
+bool bodyObject(const Request& req, Response& res, Json& body) {
+    if (!parseJson(req.body, body) || !body.is_object()) {
+        sendError(res, 400, kBadBody);
+        return false;
+    }
+    return true;
+}
+
+void serve(SimContext& context, const char* operation, const Request& req, Response& res,
+           const Handler& handler) {
+    FaultDecision fault;
+    {
+        std::lock_guard<std::mutex> lock(context.mutex);
+        fault = context.faults.take(operation);
+    }
+    if (fault.latencyMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(fault.latencyMs));
+    const std::string user = req.get_header_value(kUserHeader);
+    std::lock_guard<std::mutex> lock(context.mutex);
+    if (fault.action == FaultAction::Close) {
+        context.calls.push_back({operation, user, 0});
+        dropConnection(req);
+        return;
+    }
+    if (fault.action == FaultAction::Status) {
+        sendError(res, fault.status, kInjectedFault);
+        if (fault.status == 204) res.body.clear();
+        context.calls.push_back({operation, user, fault.status});
+        return;
+    }
+    Array* array = nullptr;
+    const Result login =
+        arraymodel::authenticate(context.state, user, req.get_header_value(kPasswordHeader), array);
+    if (!login.ok()) {
+        sendError(res, 401, login.message);
+    } else {
+        const Array before = *array;
+        std::string error;
+        if (handler(*array, req, res) && context.store != nullptr && !context.store->saveArray(*array, error)) {
+            *array = before;
+            sendError(res, 500, std::string(kNotSaved) + ": " + error);
+        }
+    }
+    if (fault.action == FaultAction::CloseAfter) {
+        context.calls.push_back({operation, user, 0});
+        dropConnection(req);
+        return;
+    }
+    context.calls.push_back({operation, user, res.status});
+}
+
+void add(httplib::Server& server, SimContext& context, const char* method, const std::string& pattern,
+         const char* operation, Handler handler) {
+    auto h = [&context, operation, handler](const Request& req, Response& res) {
+        serve(context, operation, req, res, handler);
+    };
+    const std::string m = method;
+    if (m == "GET") server.Get(pattern, h);
+    else if (m == "POST") server.Post(pattern, h);
+    else server.Delete(pattern, h);
+}
+
+bool listVirtualServers(Array& array, const Request& req, Response& res) {
+    Json list = Json::array();
+    for (const arraymodel::VirtualServer& s : array.virtualServers) {
+        if (req.has_param("name") && s.name != req.get_param_value("name")) continue;
+        if (req.has_param("virtualServerId") && std::to_string(s.id) != req.get_param_value("virtualServerId")) continue;
+        list.push_back(virtualServerToJson(s));
+    }
+    sendJson(res, 200, Json{{"virtualServers", list}});
+    return false;
+}
+
+bool listShares(Array& array, const Request& req, Response& res) {
+    const arraymodel::VirtualServer* server = arraymodel::findVirtualServer(array, req.matches[1]);
+    if (server == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoServer), res);
+    const Protocol protocol = protocolOf(req.matches[2]);
+    Json list = Json::array();
+    if (req.has_param("name")) {
+        const arraymodel::Share* share =
+            arraymodel::findShareByName(array, protocol, server->id, req.get_param_value("name"));
+        if (share != nullptr) list.push_back(shareToJson(*share));
+    } else {
+        for (const arraymodel::Share& s : array.shares) {
+            if (s.protocol == protocol && s.virtualServerId == server->id) list.push_back(shareToJson(s));
+        }
+    }
+    sendJson(res, 200, Json{{"filesystemShares", list}});
+    return false;
+}
+
+bool listFileSystems(Array& array, const Request& req, Response& res) {
+    Json list = Json::array();
+    for (const arraymodel::FileSystem& f : array.fileSystems) {
+        if (req.has_param("label") && f.label != req.get_param_value("label")) continue;
+        if (req.has_param("virtualServerId") &&
+            std::to_string(f.virtualServerId) != req.get_param_value("virtualServerId")) {
+            continue;
+        }
+        list.push_back(fileSystemToJson(f));
+    }
+    sendJson(res, 200, Json{{"filesystems", list}});
+    return false;
+}
+
+bool getFileSystem(Array& array, const Request& req, Response& res) {
+    const arraymodel::FileSystem* fs = arraymodel::findFileSystem(array, req.matches[1]);
+    if (fs == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoFileSystem), res);
+    sendJson(res, 200, Json{{"filesystem", fileSystemToJson(*fs)}});
+    return false;
+}
+
+// Snapshots of the file system named by matches[1]; `appSearchId` empty = all.
+bool listSnapshotsOf(Array& array, const Request& req, Response& res, const std::string& appSearchId) {
+    const arraymodel::FileSystem* fs = arraymodel::findFileSystem(array, req.matches[1]);
+    if (fs == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoFileSystem), res);
+    Json list = Json::array();
+    for (const arraymodel::Snapshot& s : arraymodel::snapshotsOf(array, fs->id, appSearchId)) {
+        list.push_back(snapshotToJson(s));
+    }
+    sendJson(res, 200, Json{{"snapshots", list}});
+    return false;
+}
+
+bool listAuthentications(Array& array, const Request& req, Response& res) {
+    const arraymodel::Share* share = arraymodel::findShareByObjectId(array, Protocol::Cifs, req.matches[1]);
+    if (share == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoShare), res);
+    Json list = Json::array();
+    for (const arraymodel::Authentication& a : share->authentications) list.push_back(authenticationToJson(a));
+    sendJson(res, 200, Json{{"cifsAuthentications", list}});
+    return false;
+}
+
+// Adds every entry of the body, or none of them.
+bool addAuthentications(Array& array, const Request& req, Response& res) {
+    Json body;
+    if (!bodyObject(req, res, body)) return false;
+    auto entries = body.find("cifsAuthentications");
+    if (entries == body.end() || !entries->is_array()) {
+        sendError(res, 400, "cifsAuthentications must be a list");
+        return false;
+    }
+    Array changed = array;
+    Json stored = Json::array();
+    for (const Json& e : *entries) {
+        arraymodel::Authentication entry;
+        if (!e.is_object() || !readText(e, "name", entry.name, true) || !readText(e, "type", entry.type, false)) {
+            sendError(res, 400, "permission entry needs a name");
+            return false;
+        }
+        auto p = e.find("permission");
+        if (p == e.end() || !p->is_number_integer()) {
+            sendError(res, 400, "permission entry needs a numeric permission");
+            return false;
+        }
+        // Out-of-range values become one the model refuses.
+        const int64_t value = p->get<int64_t>();
+        entry.permission = value < -1 || value > 1000 ? -1 : static_cast<int32_t>(value);
+        arraymodel::Authentication kept;
+        if (!answered(arraymodel::addAuthentication(changed, req.matches[1], entry, kept), res)) return false;
+        stored.push_back(authenticationToJson(kept));
+    }
+    array = changed;
+    sendJson(res, 201, Json{{"cifsAuthentications", stored}});
+    return true;
+}
+
+bool deleteAuthentication(Array& array, const Request& req, Response& res) {
+    if (!answered(arraymodel::deleteAuthentication(array, req.matches[1], req.matches[2]), res)) return false;
+    res.status = 204;
+    return true;
+}
+
+// The body's virtualServerId as a reference: a number (1), a decimal text
+// ("1") or an object ID.
+bool serverRef(const Json& body, std::string& ref) {
+    auto it = body.find("virtualServerId");
+    if (it == body.end()) return false;
+    if (it->is_number_unsigned()) {
+        ref = std::to_string(it->get<uint64_t>());
+        return true;
+    }
+    return readText(body, "virtualServerId", ref, true);
+}
+
+bool createShare(Array& array, const Request& req, Response& res) {
+    Json body;
+    if (!bodyObject(req, res, body)) return false;
+    arraymodel::ShareRequest request;
+    request.protocol = protocolOf(req.matches[1]);
+    std::string error;
+    if (!serverRef(body, request.virtualServer)) request.virtualServer.clear();
+    if (request.virtualServer.empty() || !readText(body, "name", request.name, true) ||
+        !readText(body, "filesystemId", request.fileSystem, true) ||
+        !readText(body, "filesystemPath", request.path, true)) {
+        sendError(res, 400, "virtualServerId, name, filesystemId and filesystemPath are required");
+        return false;
+    }
+    auto settings = body.find("settings");
+    if (settings != body.end() && !settingsFromJson(*settings, request.settings, error)) {
+        sendError(res, 400, "bad setting: " + error);
+        return false;
+    }
+    arraymodel::Share created;
+    if (!answered(arraymodel::createShare(array, request, created), res)) return false;
+    sendJson(res, 201, Json{{"filesystemShare", shareToJson(created)}});
+    return true;
+}
+
+bool deleteShare(Array& array, const Request& req, Response& res) {
+    if (!answered(arraymodel::deleteShare(array, protocolOf(req.matches[1]), req.matches[2]), res)) return false;
+    res.status = 204;
+    return true;
+}
+
+bool createSnapshot(Array& array, const Request& req, Response& res) {
+    Json body;
+    if (!bodyObject(req, res, body)) return false;
+    std::string fileSystem, displayName, appSearchId;
+    if (!readText(body, "filesystemId", fileSystem, true) || !readText(body, "displayName", displayName, true) ||
+        !readText(body, "appSearchId", appSearchId, false)) {
+        sendError(res, 400, "filesystemId and displayName are required");
+        return false;
+    }
+    arraymodel::Snapshot created;
+    if (!answered(arraymodel::createSnapshot(array, fileSystem, displayName, appSearchId, unixNow(), created), res)) {
+        return false;
+    }
+    sendJson(res, 201, Json{{"snapshot", snapshotToJson(created)}});
+    return true;
+}
+
+bool getSnapshot(Array& array, const Request& req, Response& res) {
+    const arraymodel::Snapshot* s = arraymodel::findSnapshot(array, req.matches[1]);
+    if (s == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoSnapshot), res);
+    sendJson(res, 200, Json{{"snapshot", snapshotToJson(*s)}});
+    return false;
+}
+
+bool deleteSnapshot(Array& array, const Request& req, Response& res) {
+    if (!answered(arraymodel::deleteSnapshot(array, req.matches[1]), res)) return false;
+    res.status = 204;
+    return true;
+}
+
+bool rollbackSnapshot(Array& array, const Request& req, Response& res) {
+    if (!answered(arraymodel::rollbackSnapshot(array, req.matches[1]), res)) return false;
+    res.status = 204;
+    return true;
+}
+
+}  // namespace
+
+void addStorageRoutes(httplib::Server& server, SimContext& c) {
+    add(server, c, "GET", route("virtual-servers"), kListVirtualServers, listVirtualServers);
+    add(server, c, "GET", route("virtual-servers/([^/]+)/(cifs|nfs)"), kListShares, listShares);
+    add(server, c, "GET", route("filesystems"), kListFileSystems, listFileSystems);
+    add(server, c, "GET", route("filesystems/([^/]+)"), kGetFileSystem, getFileSystem);
+    add(server, c, "GET", route("filesystems/([^/]+)/snapshots"), kListSnapshots,
+        [](Array& a, const Request& req, Response& res) { return listSnapshotsOf(a, req, res, ""); });
+    add(server, c, "GET", route("filesystem-shares/cifs/([^/]+)/authentications"), kListAuthentications,
+        listAuthentications);
+    add(server, c, "POST", route("filesystem-shares/cifs/([^/]+)/authentications"), kAddAuthentication,
+        addAuthentications);
+    add(server, c, "DELETE", route("filesystem-shares/cifs/([^/]+)/authentications/([^/]+)"),
+        kDeleteAuthentication, deleteAuthentication);
+    add(server, c, "POST", route("filesystem-shares/(cifs|nfs)"), kCreateShare, createShare);
+    add(server, c, "DELETE", route("filesystem-shares/(cifs|nfs)/([^/]+)"), kDeleteShare, deleteShare);
+    add(server, c, "POST", route("filesystem-snapshots"), kCreateSnapshot, createSnapshot);
+    add(server, c, "GET", route("filesystem-snapshots/([^/]+)/([^/]+)"), kListSnapshots,
+        [](Array& a, const Request& req, Response& res) {
+            const std::string appSearchId = req.matches[2];
+            return listSnapshotsOf(a, req, res, appSearchId == kNullAppSearchId ? "" : appSearchId);
+        });
+    add(server, c, "GET", route("filesystem-snapshots/([^/]+)"), kGetSnapshot, getSnapshot);
+    add(server, c, "DELETE", route("filesystem-snapshots/([^/]+)"), kDeleteSnapshot, deleteSnapshot);
+    add(server, c, "POST", route("filesystem-snapshots/([^/]+)/rollback"), kRollbackSnapshot, rollbackSnapshot);
+}
+
+}  // namespace arraysim

@@ -1,0 +1,199 @@
+// hnas-arraysim: serves simulated HNAS arrays over HTTPS (docs/arraysim.md).
+#include <pthread.h>
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include <httplib.h>
+
+#include "arraysim/model/ArraySeed.h"
+#include "arraysim/server/AdminRoutes.h"
+#include "arraysim/server/HttpReplies.h"
+#include "arraysim/server/SimContext.h"
+#include "arraysim/server/StorageRoutes.h"
+#include "arraysim/store/SqliteStore.h"
+#include "arraysim/store/StateJson.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: hnas-arraysim --cert FILE --key FILE [--address A] [--port P] [--state FILE]\n"
+    "                     [--seed FILE] [--admin-token T] [--ready-file FILE]\n"
+    "The admin token may also come from $HNAS_ARRAYSIM_ADMIN_TOKEN.\n";
+const char kTokenVariable[] = "HNAS_ARRAYSIM_ADMIN_TOKEN";
+const int kWorkerThreads = 16;
+
+struct Options {
+    std::string address = "127.0.0.1";
+    int port = 8444;
+    std::string cert;
+    std::string key;
+    std::string statePath;
+    std::string seedPath;
+    std::string adminToken;
+    std::string readyFile;
+};
+
+bool parsePort(const std::string& text, int& port) {
+    if (text.empty() || text.size() > 5) return false;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value > 65535) return false;
+    port = value;
+    return true;
+}
+
+bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
+    const char* token = std::getenv(kTokenVariable);
+    if (token != nullptr) o.adminToken = token;
+    for (int i = 1; i < argc; ++i) {
+        const std::string name = argv[i];
+        if (i + 1 >= argc) {
+            error = "missing value for " + name;
+            return false;
+        }
+        const std::string value = argv[++i];
+        if (name == "--address") o.address = value;
+        else if (name == "--port") {
+            if (!parsePort(value, o.port)) {
+                error = "bad port " + value;
+                return false;
+            }
+        } else if (name == "--cert") o.cert = value;
+        else if (name == "--key") o.key = value;
+        else if (name == "--state") o.statePath = value;
+        else if (name == "--seed") o.seedPath = value;
+        else if (name == "--admin-token") o.adminToken = value;
+        else if (name == "--ready-file") o.readyFile = value;
+        else {
+            error = "unknown option " + name;
+            return false;
+        }
+    }
+    if (o.cert.empty() || o.key.empty()) {
+        error = "--cert and --key are required";
+        return false;
+    }
+    return true;
+}
+
+// Applies the seed file when the state holds no array yet.
+bool applySeedFile(const std::string& path, arraysim::SimContext& context, std::string& error) {
+    if (path.empty() || !context.state.arrays.empty()) return true;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read seed file " + path;
+        return false;
+    }
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    arraysim::Json seed;
+    std::vector<arraymodel::Array> arrays;
+    if (!arraysim::parseJson(text, seed)) {
+        error = "seed file is not JSON";
+        return false;
+    }
+    if (!arraysim::arraysFromJson(seed, static_cast<uint64_t>(std::time(nullptr)), arrays, error)) return false;
+    arraymodel::State next;
+    const arraymodel::Result r = arraymodel::replaceArrays(next, arrays);
+    if (!r.ok()) {
+        error = r.message;
+        return false;
+    }
+    if (context.store != nullptr && !context.store->replaceAll(next, error)) return false;
+    context.state = next;
+    return true;
+}
+
+bool writeReadyFile(const std::string& path, int port) {
+    const std::string temporary = path + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        out << port << "\n";
+        if (!out) return false;
+    }
+    return std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+int fail(const std::string& message) {
+    std::fprintf(stderr, "hnas-arraysim: %s\n", message.c_str());
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    std::string error;
+    if (!parseOptions(argc, argv, options, error)) {
+        std::fprintf(stderr, "hnas-arraysim: %s\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    // A client that goes away must not kill the server; SIGINT and SIGTERM
+    // are taken by one thread that stops the server.
+    signal(SIGPIPE, SIG_IGN);
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    arraysim::SimContext context;
+    context.adminToken = options.adminToken;
+    std::unique_ptr<arraysim::SqliteStore> store;
+    if (!options.statePath.empty()) {
+        store = arraysim::SqliteStore::open(options.statePath, error);
+        if (store == nullptr || !store->load(static_cast<uint64_t>(std::time(nullptr)), context.state, error)) {
+            return fail(error);
+        }
+        context.store = store.get();
+    }
+    if (!applySeedFile(options.seedPath, context, error)) return fail(error);
+
+    httplib::SSLServer server(options.cert.c_str(), options.key.c_str());
+    if (!server.is_valid()) return fail("cannot use the certificate or key");
+    server.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+    server.set_keep_alive_timeout(5);
+    server.set_read_timeout(10);
+    server.set_write_timeout(10);
+    arraysim::addStorageRoutes(server, context);
+    arraysim::addAdminRoutes(server, context);
+    server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
+        if (res.body.empty() && res.status >= 400) arraysim::sendError(res, res.status, "no such resource");
+    });
+
+    int port = options.port;
+    if (port == 0) {
+        port = server.bind_to_any_port(options.address);
+    } else if (!server.bind_to_port(options.address, port)) {
+        port = -1;
+    }
+    if (port <= 0) return fail("cannot listen on " + options.address + ":" + std::to_string(options.port));
+
+    std::thread stopper([&server, stopSignals] {
+        int signalNumber = 0;
+        sigwait(&stopSignals, &signalNumber);
+        server.stop();
+    });
+    stopper.detach();
+
+    if (!options.readyFile.empty() && !writeReadyFile(options.readyFile, port)) {
+        return fail("cannot write ready file " + options.readyFile);
+    }
+    const bool v6 = options.address.find(':') != std::string::npos;
+    std::printf("hnas-arraysim listening on https://%s%s%s:%d\n", v6 ? "[" : "", options.address.c_str(),
+                v6 ? "]" : "", port);
+    std::fflush(stdout);
+    server.listen_after_bind();
+    return 0;
+}
