@@ -1,0 +1,134 @@
+#include "tests/array/SimProcess.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+namespace simtest {
+namespace {
+
+const char kListening[] = "hnas-arraysim listening on https://";
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
+
+// The last ":<digits>" of the line, e.g. 40123 from "... https://127.0.0.1:40123".
+int portOf(const std::string& line) {
+    const size_t colon = line.rfind(':');
+    if (line.compare(0, sizeof(kListening) - 1, kListening) != 0 || colon == std::string::npos) return 0;
+    int port = 0;
+    for (size_t i = colon + 1; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
+        port = port * 10 + (line[i] - '0');
+    }
+    return port;
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+    char name[] = "/tmp/hnas-arraysim-test-XXXXXX";
+    if (mkdtemp(name) != nullptr) path_ = name;
+}
+
+TempDir::~TempDir() {
+    if (!path_.empty()) nftw(path_.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+const std::string& certDir() {
+    static TempDir dir;
+    static const bool made = [] {
+        const std::string command =
+            std::string(HNAS_SOURCE_DIR) + "/scripts/make-test-cert.sh '" + dir.path() + "' >/dev/null 2>&1";
+        return std::system(command.c_str()) == 0;
+    }();
+    static const std::string none;
+    return made ? dir.path() : none;
+}
+
+void writeFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::trunc) << text; }
+
+bool SimProcess::start(const std::vector<std::string>& args) {
+    stop();
+    const std::string certs = certDir();
+    if (certs.empty()) return false;
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0) return false;
+    std::vector<std::string> argv = {HNAS_ARRAYSIM_BINARY, "--port", "0", "--cert", certs + "/server.pem",
+                                     "--key", certs + "/server.key"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> raw;
+    for (std::string& a : argv) raw.push_back(&a[0]);
+    raw.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0) {
+        close(out[0]);
+        close(out[1]);
+        return false;
+    }
+    if (pid == 0) {
+        dup2(out[1], STDOUT_FILENO);
+        execv(raw[0], raw.data());
+        _exit(127);
+    }
+    close(out[1]);
+    pid_ = pid;
+    std::string line;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (line.find('\n') == std::string::npos) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now()).count();
+        struct pollfd p = {out[0], POLLIN, 0};
+        if (left <= 0 || poll(&p, 1, static_cast<int>(left)) <= 0) break;
+        char buffer[256];
+        const ssize_t n = read(out[0], buffer, sizeof(buffer));
+        if (n <= 0) break;
+        line.append(buffer, static_cast<size_t>(n));
+    }
+    close(out[0]);
+    port_ = portOf(line);
+    if (port_ == 0) {
+        kill();
+        return false;
+    }
+    return true;
+}
+
+void SimProcess::reap(int signalNumber, int graceMs) {
+    if (pid_ <= 0) return;
+    ::kill(pid_, signalNumber);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
+    while (waitpid(pid_, nullptr, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() >= deadline) {
+            ::kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    pid_ = -1;
+    port_ = 0;
+}
+
+void SimProcess::stop() { reap(SIGTERM, 5000); }
+
+void SimProcess::kill() { reap(SIGKILL, 5000); }
+
+std::unique_ptr<httplib::SSLClient> SimProcess::client() const {
+    auto c = std::make_unique<httplib::SSLClient>("127.0.0.1", port_);
+    c->set_ca_cert_path((certDir() + "/ca.pem").c_str());
+    c->enable_server_certificate_verification(true);
+    c->set_connection_timeout(5, 0);
+    c->set_read_timeout(10, 0);
+    c->set_write_timeout(10, 0);
+    return c;
+}
+
+}  // namespace simtest

@@ -1,0 +1,65 @@
+// Runs hnas-arraysim as a child process for a test: on any free loopback
+// port, with certificates made once per test binary, stopped (or killed) and
+// reaped when the object goes. Every wait is bounded.
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <httplib.h>
+
+namespace simtest {
+
+// A fresh directory under /tmp, removed with its contents on destruction.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+private:
+    std::string path_;
+};
+
+// The directory with ca.pem, server.pem and server.key (made on first use).
+const std::string& certDir();
+
+void writeFile(const std::string& path, const std::string& text);
+
+class SimProcess {
+public:
+    SimProcess() = default;
+    ~SimProcess() { stop(); }
+
+    // Starts the simulator with --port 0, the test certificate and `args`;
+    // true once it printed its listening line (within 10 s).
+    bool start(const std::vector<std::string>& args);
+    // SIGTERM, then SIGKILL if it has not ended within 5 s; reaps it.
+    void stop();
+    // SIGKILL at once; reaps it.
+    void kill();
+    bool running() const { return pid_ > 0; }
+    int port() const { return port_; }
+
+    // A client for the simulator that verifies its certificate, with 5 s
+    // connect and 10 s read time-outs.
+    std::unique_ptr<httplib::SSLClient> client() const;
+
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+private:
+    void reap(int signalNumber, int graceMs);
+
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+}  // namespace simtest
