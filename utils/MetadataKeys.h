@@ -1,0 +1,46 @@
+// Keys and markers of the snap metadata texts, shared by the writer
+// (HNASSnapDevice::setMetadata) and the readers (HNASUtils::parseMetaData).
+// The text form is "{Key:value,Key:value}" without quoting or escaping.
+#pragma once
+
+// SM_MDT_SNAP_UUID (type 6): identity of the file system, share and snapshot.
+constexpr char kMdFileSystemName[] = "FileSystemName";
+constexpr char kMdFileSystemId[] = "FileSystemID";
+constexpr char kMdPath[] = "Path";
+constexpr char kMdSubDirectory[] = "SubDirectory";
+constexpr char kMdSnapshotObjectId[] = "SnapshotObjectID";
+constexpr char kMdVirtualServerId[] = "VirtualServerID";
+constexpr char kMdVirtualServerObjectId[] = "VirtualServerObjectID";
+constexpr char kMdTargetHostName[] = "TargetHostName";
+constexpr char kMdSnapshotName[] = "SnapshotName";
+
+// SM_MDT_FS_INFO (type 16): settings of the CIFS share or NFS export.
+constexpr char kMdAbeEnabled[] = "ABEEnabled";
+constexpr char kMdFollowGlobalSymLinks[] = "FollowGlobalSymLinks";
+constexpr char kMdFollowSymLinks[] = "FollowSymLinks";
+constexpr char kMdForceFileNameToLowercase[] = "ForceFileNameToLowercase";
+constexpr char kMdScanForVirusesEnabled[] = "ScanForVirusesEnabled";
+constexpr char kMdMaxConcurrentUsers[] = "MaxConcurrentUsers";
+constexpr char kMdAccessConfig[] = "AccessConfig";
+constexpr char kMdCacheOption[] = "CacheOption";
+constexpr char kMdComment[] = "Comment";
+constexpr char kMdLocalReadCacheOption[] = "LocalReadCacheOption";
+constexpr char kMdSnapshotOption[] = "SnapshotOption";
+constexpr char kMdTransferToReplicationTarget[] = "TransferToReplicationTarget";
+constexpr char kMdUserHomeDirectoryMode[] = "UserHomeDirectoryMode";
+constexpr char kMdUserHomeDirectoryPath[] = "UserHomeDirectoryPath";
+constexpr char kMdPermissions[] = "Permissions";
+
+// Flags are written as these words; only kMdTrue reads back as true.
+constexpr char kMdTrue[] = "true";
+constexpr char kMdFalse[] = "false";
+
+// The permissions block: "s[" entry "|" entry "]e"; each entry is
+// "{Permission:56,EncodedName:...,Name:...,Type:...}".
+constexpr char kMdPermissionsOpen[] = "s[";
+constexpr char kMdPermissionsClose[] = "]e";
+constexpr char kMdPermissionsSeparator[] = "|";
+constexpr char kMdPermission[] = "Permission";
+constexpr char kMdEncodedName[] = "EncodedName";
+constexpr char kMdName[] = "Name";
+constexpr char kMdType[] = "Type";

@@ -1,0 +1,216 @@
+// Names and paths of mapped snapshots: the unique share or export name, the
+// share name in the array's form, the clone path inside the snapshot, the snap
+// device name handed to the host, and the marking of devices that share a
+// snapped file system.
+#include <boost/algorithm/string/replace.hpp>
+#include <boost/tokenizer.hpp>
+
+#include "device/HNASSnapDevice.h"
+#include "host/EvDebug.h"
+#include "utils/DeviceStringKeys.h"
+#include "utils/HNASUtils.h"
+#include "utils/SettingsKeys.h"
+
+namespace {
+const char kUniqueShareContext[] = "HNASUtils::createUniqueShareForPath";
+const char kShareNameContext[] = "HNASUtils::getSharePath";
+const char kClonePathContext[] = "HNASUtils::getClonePath";
+const char kMarkSnappedContext[] = "HNASUtils::markFileSystemSnapped";
+
+const char kShareSuffix[] = "-QZShare";
+const char kHiddenShareSuffix[] = "$";
+const std::size_t kMaxShareNameLength = 80;
+const char kHideSettingLog[] = "Additional setting [%s] is set, hide CIFS share";
+const char kShareExportLog[] = "Share/Export: [%s]";
+
+const char kInvalidArguments[] = "Error: Invalid arguments.";
+
+const char kCloneArgumentsEmpty[] = "Backup type or SnapUUID is empty.";
+const char kSharePathLog[] = "Share Path [%s]";
+const char kSubDirectoryLog[] = "Sub Directory [%s]";
+const char kUnknownBackupType[] = "Unknown backup type.";
+const char kClonePathLog[] = "The Clone Path is [%s]";
+const char kUncSnapshotDir[] = "\\\\~snapshot\\\\";   // two backslashes each side
+const char kDotSnapshotDir[] = "/.snapshot/";
+
+const char kVolumeRoot[] = "/__VOLUME__/";
+const char kNativeSnapshotDir[] = "/~snapshot/";
+
+const char kEmptyFileSystemId[] = "Invalid arguements. Empty File System ID.";
+const char kSharedFileSystemLog[] =
+    "Found sub client path using the same File System [%s]. Marking the File System ID [%s] as "
+    "snapped.";
+const char kDevicesUnderFileSystemLog[] = "There are [%d] device(s) under File System[%s].";
+
+// The part of the snap UUID before the file system name, e.g.
+// "QZHNAS-1234-fs1" with "fs1" -> "QZHNAS-1234-"; all of it when the name
+// does not occur.
+std::string shareNameStem(const std::string& snapUUID, const std::string& fileSystemName) {
+    const std::size_t at = snapUUID.find(fileSystemName);
+    return at == std::string::npos ? snapUUID : snapUUID.substr(0, at);
+}
+
+// stem + share + "-" + sub-directory (when not empty) + "-QZShare".
+std::string shareNameOf(const std::string& stem, const std::string& share,
+                        const std::string& convertedSubDirectory) {
+    std::string name = stem + share;
+    if (!convertedSubDirectory.empty()) name += "-" + convertedSubDirectory;
+    return name + kShareSuffix;
+}
+
+// The last 80 characters keep "-QZShare" (and "$") at the end.
+void keepLastCharacters(std::string& name) {
+    if (name.size() > kMaxShareNameLength) name.erase(0, name.size() - kMaxShareNameLength);
+}
+
+// Splits at any of `delimiters`, dropping empty pieces:
+// "\\dir1\\sub" with "\\" -> {"dir1", "sub"}.
+std::vector<std::string> splitPath(const std::string& path, const char* delimiters) {
+    std::vector<std::string> pieces;
+    const boost::char_separator<char> separator(delimiters);
+    const boost::tokenizer<boost::char_separator<char>> tokens(path, separator);
+    for (const std::string& piece : tokens) pieces.push_back(piece);
+    return pieces;
+}
+}  // namespace
+
+std::string HNASUtils::getUniqueShareForPath(_HNASDeviceInfo info, bool /*flag*/,
+                                             _HNASSnapOpType /*opType*/) {
+    EvDebug log;
+    std::string name;
+    if (info.deviceType == kDeviceTypeUnc) {
+        std::string subDirectory = info.subDirectory;
+        boost::algorithm::replace_all(subDirectory, kUncSeparator, "-");
+        name = shareNameOf(shareNameStem(info.snapUUID, info.fileSystemName), info.share,
+                           subDirectory);
+        int hide = 0;
+        GetRegInt(nullptr, kHideCifsShareOnSnapMount, &hide);
+        if (hide > 0) {
+            log.DebugLvl(kUniqueShareContext, 0, jobId, kHideSettingLog,
+                         kHideCifsShareOnSnapMount);
+            name += kHiddenShareSuffix;
+        }
+        keepLastCharacters(name);
+    } else if (info.deviceType == kDeviceTypeNfs) {
+        std::string subDirectory = info.subDirectory;
+        boost::algorithm::replace_all(subDirectory, kEscapedSlash, "-");
+        // The export's leading "/" is dropped; a record without a share
+        // contributes no share part.
+        const std::string share = info.share.empty() ? std::string() : info.share.substr(1);
+        name = shareNameOf(shareNameStem(info.snapUUID, info.fileSystemName), share, subDirectory);
+        keepLastCharacters(name);
+    } else if (info.deviceType == kDeviceTypeNative) {
+        name = info.snapUUID;
+    }
+    log.DebugLvl(kUniqueShareContext, 0, jobId, kShareExportLog, name.c_str());
+    return name;
+}
+
+bool HNASUtils::getShareName(const std::string& shareName, const std::string& deviceType,
+                             bool& /*flag*/, std::string& result) {
+    if (shareName.empty() || deviceType.empty()) {
+        EvDebug log;
+        log.DebugLvl(kShareNameContext, -1, jobId, "%s", kInvalidArguments);
+        return false;
+    }
+    if (deviceType == kDeviceTypeUnc) {
+        result = shareName;
+    } else if (deviceType == kDeviceTypeNfs || deviceType == kDeviceTypeNative) {
+        result = "/" + shareName;
+    }
+    return true;
+}
+
+bool HNASUtils::getClonePath(const std::string& deviceType, std::string& snapName,
+                             std::string& sharePath, std::string& subDirectory,
+                             const std::string& mountPath, std::string& clonePath) {
+    EvDebug log;
+    if (deviceType.empty() || snapName.empty()) {
+        log.DebugLvl(kClonePathContext, -1, jobId, "%s", kCloneArgumentsEmpty);
+        return false;
+    }
+    log.DebugLvl(kClonePathContext, 0, jobId, kSharePathLog, sharePath.c_str());
+    log.DebugLvl(kClonePathContext, 0, jobId, kSubDirectoryLog, subDirectory.c_str());
+
+    if (deviceType == kDeviceTypeUnc) {
+        const std::string joined =
+            subDirectory.empty() ? sharePath : sharePath + kUncSeparator + subDirectory;
+        clonePath = kUncSnapshotDir + snapName;
+        for (const std::string& piece : splitPath(joined, "\\")) {
+            clonePath += kUncSeparator + piece;
+        }
+    } else if (deviceType == kDeviceTypeNfs) {
+        clonePath = kDotSnapshotDir + snapName;
+        if (sharePath.size() >= 2) clonePath += sharePath;
+        if (!subDirectory.empty()) clonePath += "/" + subDirectory;
+    } else if (deviceType == kDeviceTypeNative) {
+        clonePath = kDotSnapshotDir + snapName + "/";
+        if (!mountPath.empty()) {
+            for (const std::string& piece : splitPath(subDirectory, "\\/")) {
+                clonePath += piece + "/";
+            }
+        }
+    } else {
+        log.DebugLvl(kClonePathContext, -1, jobId, "%s", kUnknownBackupType);
+        return false;
+    }
+    log.DebugLvl(kClonePathContext, 0, jobId, kClonePathLog, clonePath.c_str());
+    return true;
+}
+
+std::string HNASUtils::getSnapDeviceName(const std::string& entryPrefix,
+                                         const std::string& deviceType,
+                                         const std::string& shareName, const std::string& filer,
+                                         const std::string& fileSystemName,
+                                         const std::string& subDirectory,
+                                         const std::string& protocol) {
+    const std::string vendorAndType =
+        std::string(kDsVendor) + ":" + kDsVendorName + "," + kDsType + ":";
+    const std::string filerEntry = std::string(",") + kDsTargetHostName + ":" + filer;
+    if (deviceType == kDeviceTypeNfs) {
+        return "{" + entryPrefix + vendorAndType + kDeviceTypeNfs + "," + kDsLunUuid + ":" +
+               kEscapedSlash + shareName + filerEntry + "}";
+    }
+    if (deviceType == kDeviceTypeUnc) {
+        return "{" + entryPrefix + vendorAndType + kDeviceTypeUnc + "," + kDsLunUuid + ":" +
+               kUncSeparator + kUncServerMarker + filer + kUncSeparator + shareName + filerEntry +
+               "}";
+    }
+    if (deviceType == kDeviceTypeNative) {
+        // e.g. "/__VOLUME__/fs1/~snapshot/snap1" and, below it, "/d1".
+        const std::string snapshotRoot = kVolumeRoot + fileSystemName + kNativeSnapshotDir + shareName;
+        const std::string head = std::string("{") + kDsType + ":" + kDeviceTypeNative + "," +
+                                 kDsPath + ":" + snapshotRoot + subDirectory + "," + kDsFsPath +
+                                 ":" + snapshotRoot + filerEntry;
+        if (protocol == kProtocolCifs) return head + "}";
+        if (protocol == kProtocolNfs) return head + "," + kDsExportPath + ":/" + shareName + "}";
+    }
+    return std::string();
+}
+
+void HNASUtils::markFileSystemSnapped(const std::string& fileSystemId,
+                                      const std::vector<HNASSnapDevice*>& devices,
+                                      const std::string& snapshotName,
+                                      const std::string& snapshotObjectId) {
+    EvDebug log;
+    if (fileSystemId.empty()) {
+        log.DebugLvl(kMarkSnappedContext, -1, jobId, "%s", kEmptyFileSystemId);
+        return;
+    }
+    int matches = 0;
+    for (HNASSnapDevice* device : devices) {
+        if (device == nullptr) continue;
+        const _HNASDeviceInfo& record = device->deviceRecord();
+        if (record.fileSystemId != fileSystemId) continue;
+        ++matches;
+        if (matches > 1) {
+            log.DebugLvl(kMarkSnappedContext, 0, jobId, kSharedFileSystemLog,
+                         record.fileSystemName.c_str(), fileSystemId.c_str());
+        }
+        device->markFileSystemSnapped();
+        device->resetSnapUUID(snapshotName);
+        device->setSnapshotObjectId(snapshotObjectId);
+    }
+    log.DebugLvl(kMarkSnappedContext, 0, jobId, kDevicesUnderFileSystemLog, matches,
+                 fileSystemId.c_str());
+}
