@@ -1,0 +1,531 @@
+#include "platform/managehnas/ArrayOperations.h"
+
+#include <strings.h>
+
+#include <algorithm>
+
+#include "platform/managehnas/ClientMessages.h"
+#include "platform/managehnas/EndpointText.h"
+#include "platform/managehnas/WireRecords.h"
+
+namespace managehnas {
+
+namespace {
+
+// The virtual server type that serves file systems; others are never chosen.
+constexpr char kFileServices[] = "File services";
+// The snapshot list filter meaning "any appSearchId".
+constexpr char kAnyAppSearchId[] = "null";
+
+// How a virtual server is named in a path: its object ID, else its numeric
+// ID (the array takes either).
+bool serverRef(const __HNASVirtualServers& server, std::string& ref, std::string& cause) {
+    if (!server.objectId.empty()) {
+        ref = server.objectId;
+        return true;
+    }
+    if (server.virtualServerId != 0) {
+        ref = std::to_string(server.virtualServerId);
+        return true;
+    }
+    cause = "the virtual server record has neither an object ID nor a numeric ID";
+    return false;
+}
+
+bool protocolFor(const std::string& shareType, ShareProtocol& protocol, std::string& cause) {
+    if (protocolOf(shareType, protocol)) return true;
+    cause = "share type [" + shareType + "] is neither CIFS nor NFS";
+    return false;
+}
+
+// Exports are looked up with a leading "/": "exp1" -> "/exp1".
+std::string lookupName(const std::string& name, ShareProtocol protocol) {
+    if (protocol == ShareProtocol::Nfs && (name.empty() || name[0] != '/')) return "/" + name;
+    return name;
+}
+
+// Exports are created without it, as arrays with the old path bug need:
+// "/exp1" -> "exp1".
+std::string createName(const std::string& name, ShareProtocol protocol) {
+    if (protocol == ShareProtocol::Nfs && !name.empty() && name[0] == '/') return name.substr(1);
+    return name;
+}
+
+// CIFS share names compare without regard to case, as the array does.
+bool sameShareName(const std::string& listed, const std::string& wanted, ShareProtocol protocol) {
+    if (protocol == ShareProtocol::Cifs) return strcasecmp(listed.c_str(), wanted.c_str()) == 0;
+    return lookupName(listed, protocol) == lookupName(wanted, protocol);
+}
+
+bool parseDecimal(const std::string& text, uint64_t& value) {
+    if (text.empty() || text.size() > 19) return false;
+    uint64_t n = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        n = n * 10 + static_cast<uint64_t>(c - '0');
+    }
+    value = n;
+    return true;
+}
+
+// GET virtual-servers/{ref}/{cifs|nfs}?name=N: the share named N, when there.
+// An exact name match wins over one that differs only in case.
+bool findShare(ArraySession& session, const std::string& ref, ShareProtocol protocol,
+               const std::string& name, __HNASFileSystemShares& share, bool& found,
+               std::string& cause) {
+    found = false;
+    const std::string wanted = lookupName(name, protocol);
+    Reply reply;
+    if (!session.request(HttpMethod::Get,
+                         "virtual-servers/" + percentEncode(ref) + "/" + protocolSegment(protocol) +
+                             "?name=" + percentEncode(wanted),
+                         nullptr, Repeat::Idempotent, true, reply, cause))
+        return false;
+    const Json* list = nullptr;
+    if (!listOf(reply.body, "filesystemShares", list, cause)) return false;
+    const Json* match = nullptr;
+    for (const Json& entry : *list) {
+        std::string listed;
+        if (!readText(entry, "name", true, listed, "share", cause)) return false;
+        if (listed == wanted) {
+            match = &entry;
+            break;
+        }
+        if (match == nullptr && sameShareName(listed, wanted, protocol)) match = &entry;
+    }
+    if (match == nullptr) return true;
+    if (!shareFromWire(*match, protocol, share, cause)) return false;
+    found = true;
+    return true;
+}
+
+// GET filesystem-snapshots/{fs}/null: the snapshot whose stored name is one
+// of `names`, when there.
+bool findSnapshot(ArraySession& session, const std::string& fileSystemId,
+                  const std::vector<std::string>& names, __HNASFileSystemSnapshot& snapshot,
+                  bool& found, std::string& cause) {
+    found = false;
+    Reply reply;
+    if (!session.request(HttpMethod::Get,
+                         "filesystem-snapshots/" + percentEncode(fileSystemId) + "/" + kAnyAppSearchId,
+                         nullptr, Repeat::Idempotent, true, reply, cause))
+        return false;
+    const Json* list = nullptr;
+    if (!listOf(reply.body, "snapshots", list, cause)) return false;
+    for (const Json& entry : *list) {
+        std::string stored;
+        if (!readText(entry, "displayName", true, stored, "snapshot", cause)) return false;
+        if (std::find(names.begin(), names.end(), stored) == names.end()) continue;
+        if (!snapshotFromWire(entry, snapshot, cause)) return false;
+        if (snapshot.fileSystemId.empty()) snapshot.fileSystemId = fileSystemId;
+        found = true;
+        return true;
+    }
+    return true;
+}
+
+// GET filesystems: every file system of the array, optionally filtered by label.
+bool listFileSystems(ArraySession& session, const std::string& label,
+                     std::vector<__HNASFileSystemInfo>& fileSystems, std::string& cause) {
+    Reply reply;
+    const std::string resource = label.empty() ? "filesystems" : "filesystems?label=" + percentEncode(label);
+    if (!session.request(HttpMethod::Get, resource, nullptr, Repeat::Idempotent, true, reply, cause))
+        return false;
+    const Json* list = nullptr;
+    if (!listOf(reply.body, "filesystems", list, cause)) return false;
+    fileSystems.clear();
+    for (const Json& entry : *list) {
+        __HNASFileSystemInfo info;
+        if (!fileSystemFromWire(entry, info, cause)) return false;
+        fileSystems.push_back(info);
+    }
+    return true;
+}
+
+bool deleteByObjectId(ArraySession& session, const std::string& resource, const char* what,
+                      const std::string& name, std::string& cause) {
+    Reply reply;
+    if (session.request(HttpMethod::Delete, resource, nullptr, Repeat::Idempotent, false, reply, cause))
+        return true;
+    if (reply.status != 404) return false;
+    session.note(1, kAlreadyAbsent, what, name);
+    cause.clear();
+    return true;
+}
+
+}  // namespace
+
+// GET virtual-servers. The file-services virtual server named arrayId, else
+// the first whose addresses hold it.
+bool getVirtualServerInfo(ArraySession& session, const std::string& arrayId,
+                          __HNASVirtualServers& server, std::string& cause) {
+    Reply reply;
+    if (!session.request(HttpMethod::Get, "virtual-servers", nullptr, Repeat::Idempotent, true, reply, cause))
+        return false;
+    const Json* list = nullptr;
+    if (!listOf(reply.body, "virtualServers", list, cause)) return false;
+    std::vector<__HNASVirtualServers> servers;
+    for (const Json& entry : *list) {
+        __HNASVirtualServers listed;
+        if (!virtualServerFromWire(entry, listed, cause)) return false;
+        // A server without a type is taken as a file-services one.
+        if (listed.type.empty() || listed.type == kFileServices) servers.push_back(listed);
+    }
+    for (const __HNASVirtualServers& candidate : servers) {
+        if (candidate.name == arrayId) {
+            server = candidate;
+            return true;
+        }
+    }
+    for (const __HNASVirtualServers& candidate : servers) {
+        const auto& addresses = candidate.ipAddresses;
+        if (std::find(addresses.begin(), addresses.end(), arrayId) != addresses.end()) {
+            server = candidate;
+            return true;
+        }
+    }
+    cause = "no file-services virtual server is named or has the address [" + arrayId + "] (" +
+            std::to_string(servers.size()) + " listed)";
+    return false;
+}
+
+// GET filesystems?label=L; the label must match exactly.
+bool getFileSystemIdByLabel(ArraySession& session, const std::string& fileSystemName,
+                            std::string& fileSystemId, std::string& cause) {
+    if (fileSystemName.empty()) {
+        cause = "no file system name given";
+        return false;
+    }
+    std::vector<__HNASFileSystemInfo> fileSystems;
+    if (!listFileSystems(session, fileSystemName, fileSystems, cause)) return false;
+    for (const __HNASFileSystemInfo& info : fileSystems) {
+        if (info.name == fileSystemName) {
+            fileSystemId = info.fileSystemId;
+            return true;
+        }
+    }
+    cause = "no file system is labelled [" + fileSystemName + "]";
+    return false;
+}
+
+// GET virtual-servers/{evs}/{cifs|nfs}?name=N.
+bool getFileSystemIdOfShare(ArraySession& session, const __HNASVirtualServers& server,
+                            const std::string& shareName, const std::string& shareType,
+                            std::string& fileSystemId, std::string& cause) {
+    ShareProtocol protocol;
+    std::string ref;
+    if (!protocolFor(shareType, protocol, cause) || !serverRef(server, ref, cause)) return false;
+    __HNASFileSystemShares share;
+    bool found = false;
+    if (!findShare(session, ref, protocol, shareName, share, found, cause)) return false;
+    if (!found) {
+        cause = std::string("no ") + protocolName(protocol) + " share [" + shareName + "] on virtual server [" +
+                ref + "]";
+        return false;
+    }
+    fileSystemId = share.fileSystemId;
+    return true;
+}
+
+// GET filesystems/{id}.
+bool getFileSystemsInfo(ArraySession& session, const std::string& fileSystemId,
+                        std::vector<__HNASFileSystemInfo>& fileSystems, std::string& cause) {
+    if (fileSystemId.empty()) {
+        cause = "no file system ID given";
+        return false;
+    }
+    Reply reply;
+    if (!session.request(HttpMethod::Get, "filesystems/" + percentEncode(fileSystemId), nullptr,
+                         Repeat::Idempotent, true, reply, cause))
+        return false;
+    const Json* object = nullptr;
+    __HNASFileSystemInfo info;
+    if (!objectOf(reply.body, "filesystem", object, cause) || !fileSystemFromWire(*object, info, cause))
+        return false;
+    fileSystems.assign(1, info);
+    return true;
+}
+
+// GET virtual-servers/{evs}/{cifs|nfs}?name=N, then for CIFS with
+// permissions GET filesystem-shares/cifs/{share}/authentications.
+bool getFilesystemShares(ArraySession& session, const __HNASVirtualServers& server,
+                         const std::string& shareType, std::vector<__HNASFileSystemShares>& shares,
+                         bool withPermissions, std::string& cause) {
+    if (shares.empty() || shares[0].name.empty()) {
+        cause = "no share name given in entry 0";
+        return false;
+    }
+    const std::string name = shares[0].name;
+    ShareProtocol protocol;
+    std::string ref;
+    if (!protocolFor(shareType, protocol, cause) || !serverRef(server, ref, cause)) return false;
+    __HNASFileSystemShares share;
+    bool found = false;
+    if (!findShare(session, ref, protocol, name, share, found, cause)) return false;
+    if (!found) {
+        cause = std::string("no ") + protocolName(protocol) + " share [" + name + "] on virtual server [" + ref + "]";
+        return false;
+    }
+    if (withPermissions && protocol == ShareProtocol::Cifs) {
+        Reply reply;
+        if (!session.request(HttpMethod::Get,
+                             "filesystem-shares/cifs/" + percentEncode(share.objectId) + "/authentications",
+                             nullptr, Repeat::Idempotent, true, reply, cause))
+            return false;
+        const Json* list = nullptr;
+        if (!listOf(reply.body, "cifsAuthentications", list, cause)) return false;
+        for (const Json& entry : *list) {
+            __HNASCIFSAuthentication permission;
+            if (!authenticationFromWire(entry, permission, cause)) return false;
+            share.settings.permissions.push_back(permission);
+        }
+    }
+    shares.assign(1, share);
+    return true;
+}
+
+// POST filesystem-snapshots {filesystemId, displayName, appSearchId}. When the
+// answer is lost after the request went out, GET filesystem-snapshots/{fs}/null
+// looks for the stored name: found, it is adopted; absent, the create is
+// sent again (within the retry budget).
+bool createFileSystemSnapshot(ArraySession& session, const std::string& name,
+                              const std::string& fileSystemId, const std::string& prefix,
+                              __HNASFileSystemSnapshot& snapshot, std::string& cause) {
+    if (name.empty() || fileSystemId.empty()) {
+        cause = "a snapshot needs a name and a file system ID";
+        return false;
+    }
+    const std::string stored = prefix.empty() ? name : prefix + "-" + name;
+    const Json body = {{"filesystemId", fileSystemId}, {"displayName", name}, {"appSearchId", prefix}};
+    for (;;) {
+        Reply reply;
+        if (session.request(HttpMethod::Post, "filesystem-snapshots", &body, Repeat::OnlyIfNotSent, true,
+                            reply, cause)) {
+            const Json* object = nullptr;
+            if (!objectOf(reply.body, "snapshot", object, cause) || !snapshotFromWire(*object, snapshot, cause))
+                return false;
+            if (snapshot.fileSystemId.empty()) snapshot.fileSystemId = fileSystemId;
+            return true;
+        }
+        if (reply.failure != TransportFailure::MaybeSent) return false;
+        const std::string lost = cause;
+        bool found = false;
+        if (!findSnapshot(session, fileSystemId, {stored}, snapshot, found, cause)) {
+            cause = lost + "; looking for the snapshot then failed: " + cause;
+            return false;
+        }
+        if (found) {
+            session.note(0, kAdopted, "snapshot", stored);
+            return true;
+        }
+        if (!session.takeRetry(lost)) {
+            cause = lost;
+            return false;
+        }
+    }
+}
+
+// GET virtual-servers/{evs}/{cifs|nfs}?name=N.
+bool isSharePresent(ArraySession& session, const std::string& shareName,
+                    const __HNASVirtualServers& server, const std::string& shareType,
+                    std::string& cause) {
+    ShareProtocol protocol;
+    std::string ref;
+    if (!protocolFor(shareType, protocol, cause) || !serverRef(server, ref, cause)) return false;
+    if (shareName.empty()) {
+        cause = "no share name given";
+        return false;
+    }
+    __HNASFileSystemShares share;
+    bool found = false;
+    if (!findShare(session, ref, protocol, shareName, share, found, cause)) return false;
+    if (!found) session.note(1, kShareAbsent, protocolName(protocol), shareName);
+    return found;
+}
+
+// POST filesystem-shares/{cifs|nfs}, then for CIFS with permissions one
+// POST filesystem-shares/cifs/{share}/authentications per entry. A lost
+// answer to the create is settled like a snapshot's (look the name up, adopt
+// or send again). When a permission cannot be applied the new share is
+// deleted again, so that no share over a snapshot is left open to whoever a
+// fresh share admits.
+bool createFileSystemShare(ArraySession& session, const std::string& shareName,
+                           const std::string& virtualServerId, const std::string& fileSystemId,
+                           const std::string& path, const std::string& shareType,
+                           __HNASFileSystemShares& share, bool applyPermissions,
+                           std::string& cause) {
+    ShareProtocol protocol;
+    if (!protocolFor(shareType, protocol, cause)) return false;
+    const std::string name = createName(shareName, protocol);
+    if (name.empty() || fileSystemId.empty() || path.empty()) {
+        cause = "a share needs a name, a file system ID and a path";
+        return false;
+    }
+    uint64_t serverId = 0;
+    if (!parseDecimal(virtualServerId, serverId)) {
+        cause = "virtual server ID [" + virtualServerId + "] is not a decimal number";
+        return false;
+    }
+    const Json body = {{"virtualServerId", serverId},
+                       {"name", name},
+                       {"filesystemId", fileSystemId},
+                       {"filesystemPath", path},
+                       {"ensurePathExists", false},
+                       {"settings", settingsToWire(share.settings, protocol)}};
+    const std::string kind = std::string(protocolName(protocol)) + " share";
+    std::string objectId;
+    std::string shareId;
+    for (;;) {
+        Reply reply;
+        if (session.request(HttpMethod::Post, std::string("filesystem-shares/") + protocolSegment(protocol),
+                            &body, Repeat::OnlyIfNotSent, true, reply, cause)) {
+            const Json* object = nullptr;
+            if (!objectOf(reply.body, "filesystemShare", object, cause) ||
+                !readText(*object, "objectId", true, objectId, "share", cause) ||
+                !readText(*object, "shareId", false, shareId, "share", cause))
+                return false;
+            break;
+        }
+        if (reply.failure != TransportFailure::MaybeSent) return false;
+        const std::string lost = cause;
+        __HNASFileSystemShares existing;
+        bool found = false;
+        if (!findShare(session, std::to_string(serverId), protocol, name, existing, found, cause)) {
+            cause = lost + "; looking for the share then failed: " + cause;
+            return false;
+        }
+        if (found && existing.fileSystemId == fileSystemId) {
+            session.note(0, kAdopted, kind, name);
+            objectId = existing.objectId;
+            shareId = existing.shareId;
+            break;
+        }
+        if (found) {
+            cause = lost + "; a share of that name exists on another file system";
+            return false;
+        }
+        if (!session.takeRetry(lost)) {
+            cause = lost;
+            return false;
+        }
+    }
+    share.objectId = objectId;
+    share.shareId = shareId;
+    if (!applyPermissions || protocol != ShareProtocol::Cifs) return true;
+
+    const std::string shareResource = "filesystem-shares/cifs/" + percentEncode(objectId);
+    for (const __HNASCIFSAuthentication& permission : share.settings.permissions) {
+        const Json add = {{"cifsAuthentications", Json::array({authenticationToWire(permission)})}};
+        Reply reply;
+        if (session.request(HttpMethod::Post, shareResource + "/authentications", &add, Repeat::OnlyIfNotSent,
+                            false, reply, cause))
+            continue;
+        const std::string why = "permission for [" + permission.name + "] not applied: " + cause;
+        Reply removed;
+        if (session.request(HttpMethod::Delete, shareResource, nullptr, Repeat::Idempotent, false, removed,
+                            cause) ||
+            removed.status == 404)
+            cause = why + "; the new share was removed";
+        else
+            cause = why + "; removing the new share failed too: " + cause;
+        return false;
+    }
+    return true;
+}
+
+// GET virtual-servers/{evs}/{cifs|nfs}?name=N, then DELETE
+// filesystem-shares/{cifs|nfs}/{share}. Absent or 404: done.
+bool deleteFileSystemShare(ArraySession& session, const std::string& shareName,
+                           const __HNASVirtualServers& server, const std::string& shareType,
+                           std::string& cause) {
+    ShareProtocol protocol;
+    std::string ref;
+    if (!protocolFor(shareType, protocol, cause) || !serverRef(server, ref, cause)) return false;
+    if (shareName.empty()) {
+        cause = "no share name given";
+        return false;
+    }
+    const std::string kind = std::string(protocolName(protocol)) + " share";
+    __HNASFileSystemShares share;
+    bool found = false;
+    if (!findShare(session, ref, protocol, shareName, share, found, cause)) return false;
+    if (!found) {
+        session.note(1, kAlreadyAbsent, kind, shareName);
+        return true;
+    }
+    return deleteByObjectId(session,
+                            std::string("filesystem-shares/") + protocolSegment(protocol) + "/" +
+                                percentEncode(share.objectId),
+                            kind.c_str(), shareName, cause);
+}
+
+// With an object ID: DELETE filesystem-snapshots/{id}. Otherwise GET
+// filesystem-snapshots/{fs}/null finds the snapshot whose stored name is
+// snapshot.name (or prefix + "-" + snapshot.name when the name lacks the
+// prefix) and deletes that. Absent or 404: done.
+bool deleteFileSystemSnapshot(ArraySession& session, const __HNASFileSystemSnapshot& snapshot,
+                              const std::string& prefix, std::string& cause) {
+    std::string objectId = snapshot.objectId;
+    const std::string label = snapshot.name.empty() ? snapshot.objectId : snapshot.name;
+    if (objectId.empty()) {
+        if (snapshot.name.empty() || snapshot.fileSystemId.empty()) {
+            cause = "the snapshot to delete needs a name and a file system ID, or an object ID";
+            return false;
+        }
+        std::vector<std::string> names{snapshot.name};
+        const std::string prefixed = prefix + "-";
+        if (!prefix.empty() && snapshot.name.compare(0, prefixed.size(), prefixed) != 0)
+            names.push_back(prefixed + snapshot.name);
+        __HNASFileSystemSnapshot listed;
+        bool found = false;
+        if (!findSnapshot(session, snapshot.fileSystemId, names, listed, found, cause)) return false;
+        if (!found) {
+            session.note(1, kAlreadyAbsent, "snapshot", label);
+            return true;
+        }
+        objectId = listed.objectId;
+    }
+    return deleteByObjectId(session, "filesystem-snapshots/" + percentEncode(objectId), "snapshot", label,
+                            cause);
+}
+
+// POST filesystem-snapshots/{id}/rollback. Never sent twice once it may have
+// reached the array: a second rollback could discard newer data.
+bool recoverFileSystemSnapshot(ArraySession& session, const std::string& snapshotObjectId,
+                               std::string& cause) {
+    if (snapshotObjectId.empty()) {
+        cause = "no snapshot object ID given";
+        return false;
+    }
+    Reply reply;
+    return session.request(HttpMethod::Post, "filesystem-snapshots/" + percentEncode(snapshotObjectId) + "/rollback",
+                           nullptr, Repeat::OnlyIfNotSent, false, reply, cause);
+}
+
+// GET filesystems, then GET filesystem-snapshots/{fs}/null for each.
+bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot>& snapshots,
+                     std::string& cause) {
+    snapshots.clear();
+    std::vector<__HNASFileSystemInfo> fileSystems;
+    if (!listFileSystems(session, std::string(), fileSystems, cause)) return false;
+    std::vector<__HNASFileSystemSnapshot> all;
+    for (const __HNASFileSystemInfo& fileSystem : fileSystems) {
+        Reply reply;
+        if (!session.request(HttpMethod::Get,
+                             "filesystem-snapshots/" + percentEncode(fileSystem.fileSystemId) + "/" + kAnyAppSearchId,
+                             nullptr, Repeat::Idempotent, true, reply, cause))
+            return false;
+        const Json* list = nullptr;
+        if (!listOf(reply.body, "snapshots", list, cause)) return false;
+        for (const Json& entry : *list) {
+            __HNASFileSystemSnapshot snapshot;
+            if (!snapshotFromWire(entry, snapshot, cause)) return false;
+            if (snapshot.fileSystemId.empty()) snapshot.fileSystemId = fileSystem.fileSystemId;
+            all.push_back(snapshot);
+        }
+    }
+    snapshots.swap(all);
+    return true;
+}
+
+}  // namespace managehnas

@@ -1,0 +1,133 @@
+#include "platform/managehnas/ArraySession.h"
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "platform/managehnas/ClientMessages.h"
+#include "platform/managehnas/EndpointText.h"
+
+namespace managehnas {
+
+namespace {
+
+constexpr int kMaxBackoffMs = 60000;
+
+// "HTTP status 400 on POST filesystem-snapshots: errorMsg [Snapshot exists]
+// detail [...]", with what the array's error body says, if anything.
+std::string httpError(long status, const std::string& what, const std::string& body) {
+    std::string cause = "HTTP status " + std::to_string(status) + " on " + what;
+    if (status == 401) cause += " (the array refused the credentials)";
+    Json error;
+    std::string ignored;
+    if (!parseObject(body, error, ignored)) return cause;
+    std::string message;
+    std::string detail;
+    if (readText(error, "errorMsg", false, message, "error", ignored) && !message.empty())
+        cause += ": errorMsg [" + message + "]";
+    const auto details = error.find("errorDetail");
+    if (details != error.end() && details->is_object() &&
+        readText(*details, "message", false, detail, "error", ignored) && !detail.empty())
+        cause += " detail [" + detail + "]";
+    return cause;
+}
+
+}  // namespace
+
+ArraySession::ArraySession(unsigned long long jobId) : jobId_(jobId) { beginOperation("init"); }
+
+void ArraySession::beginOperation(const char* operation) {
+    operation_ = operation;
+    context_ = std::string(kContextPrefix) + operation;
+    retriesUsed_ = 0;
+    nextDelayMs_ = settings_.retryBackoffMs;
+    warned_ = false;
+}
+
+bool ArraySession::open(const std::string& user, const std::string& password,
+                        const std::string& address, int port) {
+    open_ = false;
+    user_ = user;
+    password_ = password;
+    std::vector<std::string> notes;
+    settings_ = readClientSettings(notes);
+    nextDelayMs_ = settings_.retryBackoffMs;
+    for (const std::string& text : notes) note(0, kSettingIgnored, text);
+
+    std::string cause;
+    if (!endpointFor(address, port, endpoint_, cause)) {
+        fail(cause);
+        return false;
+    }
+    const std::string baseUrl = endpoint_ + "/" + settings_.apiVersion + "/storage/";
+    if (!connection_.open(baseUrl, user, password, settings_, cause)) {
+        fail(cause);
+        return false;
+    }
+    note(1, kInitialised, baseUrl, user_, settings_.caFile.empty() ? "system default" : settings_.caFile);
+    open_ = true;
+    return true;
+}
+
+bool ArraySession::request(HttpMethod method, const std::string& resource, const Json* body,
+                           Repeat repeat, bool wantBody, Reply& reply, std::string& cause) {
+    reply = Reply();
+    const std::string what = std::string(methodName(method)) + " " + resource;
+    if (!open_) {
+        cause = "no array endpoint (init failed or was not called)";
+        return false;
+    }
+    std::string text;
+    if (body != nullptr && !serialise(*body, text, cause)) return false;
+    if (settings_.insecure && !warned_) {
+        note(0, kInsecureWarning, operation_);
+        warned_ = true;
+    }
+    HttpAnswer answer;
+    for (;;) {
+        answer = connection_.send(method, resource, text, repeat == Repeat::OnlyIfNotSent);
+        reply.failure = answer.failure;
+        if (answer.failure == TransportFailure::None) break;
+        cause = answer.cause + " on " + what + " at " + endpoint_;
+        const bool repeatable = answer.failure == TransportFailure::NotSent ||
+                                (answer.failure == TransportFailure::MaybeSent && repeat == Repeat::Idempotent);
+        if (!repeatable || !takeRetry(cause)) return false;
+    }
+    reply.status = answer.status;
+    if (answer.status < 200 || answer.status > 299) {
+        cause = httpError(answer.status, what, answer.body);
+        return false;
+    }
+    if (!wantBody) return true;
+    if (!parseObject(answer.body, reply.body, cause)) {
+        cause += " of " + what;
+        return false;
+    }
+    return true;
+}
+
+bool ArraySession::takeRetry(const std::string& cause) {
+    if (retriesUsed_ >= settings_.retryCount) return false;
+    ++retriesUsed_;
+    const int delay = nextDelayMs_;
+    log_.DebugLvl(context_.c_str(), 1, jobId_, kRetrying, operation_.c_str(),
+                  loggable(cause, password_).c_str(), retriesUsed_, settings_.retryCount, delay);
+    if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+    nextDelayMs_ = delay >= kMaxBackoffMs / 2 ? kMaxBackoffMs : delay * 2;
+    return true;
+}
+
+void ArraySession::fail(const std::string& cause) {
+    std::string text = cause;
+    if (retriesUsed_ > 0) text += " (after " + std::to_string(retriesUsed_) + " retries)";
+    log_.DebugLvl(context_.c_str(), -1, jobId_, kOperationFailed, operation_.c_str(),
+                  loggable(text, password_).c_str());
+}
+
+void ArraySession::note(int level, const char* format, const std::string& first,
+                        const std::string& second, const std::string& third) {
+    log_.DebugLvl(context_.c_str(), level, jobId_, format, loggable(first, password_).c_str(),
+                  loggable(second, password_).c_str(), loggable(third, password_).c_str());
+}
+
+}  // namespace managehnas

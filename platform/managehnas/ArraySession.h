@@ -1,0 +1,78 @@
+// The plumbing under every client operation: one array endpoint with its
+// credentials and settings, the request with its retries, and the client's
+// log lines. The operations (ArrayOperations.h) build on it.
+//
+// Retries: one budget per operation call (nRetryCount, default 2), shared by
+// all of its requests; the wait before a retry starts at nRetryBackoffMs
+// (default 200) and doubles. A request that surely did not leave this host
+// is always repeatable; one that may have reached the array is repeated only
+// when the call is idempotent (reads, deletes).
+#pragma once
+
+#include <string>
+
+#include "host/EvDebug.h"
+#include "platform/managehnas/ClientSettings.h"
+#include "platform/managehnas/HttpsConnection.h"
+#include "platform/managehnas/JsonFields.h"
+
+namespace managehnas {
+
+enum class Repeat { Idempotent, OnlyIfNotSent };
+
+struct Reply {
+    long status = 0;                                     // HTTP status; 0 when none came
+    TransportFailure failure = TransportFailure::Final;  // of the last try
+    Json body;                                           // the answer, when asked for
+};
+
+class ArraySession {
+public:
+    explicit ArraySession(unsigned long long jobId);
+
+    // Keeps the credentials, reads the settings and points the connection at
+    // https://address:port. Logs its own failure line.
+    bool open(const std::string& user, const std::string& password, const std::string& address,
+              int port);
+    bool isOpen() const { return open_; }
+
+    // Starts one operation call, e.g. "getAllSnapshots": names the log
+    // context, refills the retry budget, re-arms the insecure warning.
+    void beginOperation(const char* operation);
+
+    // Sends `body` (when given) to `resource`, e.g. "filesystems?label=fs1",
+    // repeating transport failures as `repeat` and the budget allow. True for
+    // a 2xx answer (parsed into reply.body when `wantBody`). Otherwise false
+    // with the cause; reply.status then holds the HTTP status if one came.
+    bool request(HttpMethod method, const std::string& resource, const Json* body, Repeat repeat,
+                 bool wantBody, Reply& reply, std::string& cause);
+    // Spends one retry: logs it with `cause`, waits the back-off. False when
+    // the budget is spent.
+    bool takeRetry(const std::string& cause);
+
+    // The one failure line of the operation (level -1).
+    void fail(const std::string& cause);
+    // A line of a fixed format whose values are up to three texts.
+    void note(int level, const char* format, const std::string& first,
+              const std::string& second = std::string(), const std::string& third = std::string());
+
+    ArraySession(const ArraySession&) = delete;
+    ArraySession& operator=(const ArraySession&) = delete;
+
+private:
+    unsigned long long jobId_;
+    EvDebug log_;
+    HttpsConnection connection_;
+    ClientSettings settings_;
+    std::string user_;
+    std::string password_;
+    std::string endpoint_;
+    bool open_ = false;
+    std::string operation_;
+    std::string context_;
+    int retriesUsed_ = 0;
+    int nextDelayMs_ = 0;
+    bool warned_ = false;
+};
+
+}  // namespace managehnas

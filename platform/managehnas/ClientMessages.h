@@ -1,0 +1,31 @@
+// Fixed texts of the array client's log lines. Every value goes in through
+// "%s" after loggable() has masked the password and control characters.
+#pragma once
+
+namespace managehnas {
+
+// Prefix of every log context, followed by the operation, e.g.
+// "QzManageHNAS::createFileSystemSnapshot".
+constexpr char kContextPrefix[] = "QzManageHNAS::";
+
+// The one line of a failed call (level -1): operation, cause.
+constexpr char kOperationFailed[] = "%s failed: %s";
+// A transport failure that will be retried (level 1): operation, cause,
+// retry number, retries allowed, wait in milliseconds.
+constexpr char kRetrying[] = "%s: %s; retry %d of %d in %d ms";
+// Verification off (level 0): operation.
+constexpr char kInsecureWarning[] =
+    "WARNING: %s talks to the array without verifying its TLS certificate (insecure setting on)";
+// A settings value not taken (level 0): key=value and what is used instead.
+constexpr char kSettingIgnored[] = "Setting ignored: %s";
+// Where the client points after init (level 1): endpoint, user, CA file.
+constexpr char kInitialised[] = "Array endpoint [%s] user [%s] CA file [%s]";
+// A snapshot or share created before the connection broke (level 0): what,
+// name.
+constexpr char kAdopted[] = "The %s [%s] exists already after a lost answer; adopting it";
+// Something to delete that the array reports absent (level 1): what, name.
+constexpr char kAlreadyAbsent[] = "The %s [%s] is absent on the array; counted as deleted";
+// A share looked up and not found (level 1): share type, name.
+constexpr char kShareAbsent[] = "%s share [%s] is not present";
+
+}  // namespace managehnas

@@ -1,0 +1,209 @@
+#include "platform/managehnas/HttpsConnection.h"
+
+#include <mutex>
+#include <new>
+
+namespace managehnas {
+
+namespace {
+
+// An answer larger than this is refused rather than held in memory.
+constexpr size_t kMaxAnswerBytes = 32u * 1024u * 1024u;
+
+void globalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct AnswerSink {
+    std::string* body;
+    bool tooLarge;
+};
+
+size_t collect(char* data, size_t size, size_t count, void* user) {
+    AnswerSink* sink = static_cast<AnswerSink*>(user);
+    const size_t bytes = size * count;
+    if (sink->body->size() + bytes > kMaxAnswerBytes) {
+        sink->tooLarge = true;
+        return 0;
+    }
+    try {
+        sink->body->append(data, bytes);
+    } catch (...) {
+        sink->tooLarge = true;
+        return 0;
+    }
+    return bytes;
+}
+
+bool hasLineBreak(const std::string& text) {
+    return text.find_first_of("\r\n") != std::string::npos || text.find('\0') != std::string::npos;
+}
+
+// Failures after which no answer came back and the same request may go again.
+bool isTransient(CURLcode code) {
+    switch (code) {
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_OPERATION_TIMEDOUT:
+        case CURLE_SEND_ERROR:
+        case CURLE_RECV_ERROR:
+        case CURLE_GOT_NOTHING:
+        case CURLE_SSL_CONNECT_ERROR:
+            return true;
+        default:
+            return false;
+    }
+}
+
+const char* describe(CURLcode code) {
+    switch (code) {
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return "cannot resolve the array's address";
+        case CURLE_COULDNT_CONNECT:
+            return "cannot connect";
+        case CURLE_OPERATION_TIMEDOUT:
+            return "time-out";
+        case CURLE_GOT_NOTHING:
+        case CURLE_RECV_ERROR:
+        case CURLE_SEND_ERROR:
+            return "connection broken without an answer";
+        case CURLE_SSL_CONNECT_ERROR:
+            return "TLS handshake failed";
+        case CURLE_PEER_FAILED_VERIFICATION:
+            return "TLS certificate of the array not trusted";
+        case CURLE_SSL_CACERT_BADFILE:
+            return "TLS CA file unusable";
+        case CURLE_WRITE_ERROR:
+            return "answer too large";
+        default:
+            return "transport failure";
+    }
+}
+
+}  // namespace
+
+const char* methodName(HttpMethod method) {
+    switch (method) {
+        case HttpMethod::Get:
+            return "GET";
+        case HttpMethod::Post:
+            return "POST";
+        case HttpMethod::Delete:
+            return "DELETE";
+    }
+    return "GET";
+}
+
+HttpsConnection::HttpsConnection() { errorText_[0] = '\0'; }
+
+HttpsConnection::~HttpsConnection() { close(); }
+
+void HttpsConnection::close() {
+    if (curl_ != nullptr) curl_easy_cleanup(curl_);
+    curl_ = nullptr;
+    if (headers_ != nullptr) curl_slist_free_all(headers_);
+    headers_ = nullptr;
+}
+
+bool HttpsConnection::open(const std::string& baseUrl, const std::string& user,
+                           const std::string& password, const ClientSettings& settings,
+                           std::string& cause) {
+    close();
+    baseUrl_ = baseUrl;
+    settings_ = settings;
+    if (hasLineBreak(user) || hasLineBreak(password)) {
+        cause = "the user name or the password holds a line break";
+        return false;
+    }
+    globalInit();
+    curl_ = curl_easy_init();
+    if (curl_ == nullptr) {
+        cause = "cannot make a libcurl handle";
+        return false;
+    }
+    const std::string lines[] = {
+        "Content-Type: application/json",
+        "Accept: application/json",
+        "Expect:",   // no 100-continue round trip
+        "X-Subsystem-User: " + user,
+        "X-Subsystem-Password: " + password,
+    };
+    for (const std::string& line : lines) {
+        curl_slist* grown = curl_slist_append(headers_, line.c_str());
+        if (grown == nullptr) {
+            close();
+            cause = "cannot build the request headers";
+            return false;
+        }
+        headers_ = grown;
+    }
+    return true;
+}
+
+HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
+                                 const std::string& body, bool once) {
+    HttpAnswer answer;
+    if (curl_ == nullptr) {
+        answer.cause = "no connection";
+        return answer;
+    }
+    const std::string url = baseUrl_ + resource;
+    AnswerSink sink{&answer.body, false};
+    errorText_[0] = '\0';
+
+    CURL* c = curl_;
+    curl_easy_setopt(c, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "https");
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_TCP_KEEPALIVE, 1L);
+    curl_easy_setopt(c, CURLOPT_MAXCONNECTS, 1L);
+    curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, once ? 1L : 0L);
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers_);
+    curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorText_);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, collect);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, 1000L * settings_.connectTimeoutSecs);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, 1000L * settings_.requestTimeoutSecs);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, settings_.insecure ? 0L : 1L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, settings_.insecure ? 0L : 2L);
+    if (!settings_.caFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, settings_.caFile.c_str());
+
+    curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, static_cast<const char*>(nullptr));
+    switch (method) {
+        case HttpMethod::Get:
+            curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
+            break;
+        case HttpMethod::Post:
+            curl_easy_setopt(c, CURLOPT_POST, 1L);
+            curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+            curl_easy_setopt(c, CURLOPT_COPYPOSTFIELDS, body.c_str());
+            break;
+        case HttpMethod::Delete:
+            curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
+            curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, "DELETE");
+            break;
+    }
+
+    const CURLcode code = curl_easy_perform(c);
+    long status = 0;
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    if (code == CURLE_OK) {
+        answer.failure = TransportFailure::None;
+        answer.status = status;
+        return answer;
+    }
+    long requestBytes = 0;
+    curl_easy_getinfo(c, CURLINFO_REQUEST_SIZE, &requestBytes);
+    if (isTransient(code) && status == 0)
+        answer.failure = requestBytes > 0 ? TransportFailure::MaybeSent : TransportFailure::NotSent;
+    else
+        answer.failure = TransportFailure::Final;
+    answer.body.clear();
+    answer.cause = std::string(describe(code)) + " (" +
+                   (errorText_[0] != '\0' ? errorText_ : curl_easy_strerror(code)) + ")";
+    if (code == CURLE_OPERATION_TIMEDOUT && status != 0) answer.cause += " after a partial answer";
+    return answer;
+}
+
+}  // namespace managehnas

@@ -1,0 +1,75 @@
+// One HTTPS connection to an array's management endpoint over a libcurl easy
+// handle that lives as long as this object and keeps at most one connection
+// alive, so that one connection serves the requests of one client. It sends JSON requests with the
+// credentials in the two authentication headers (and nowhere else) and
+// reports what came back, classifying transport failures by whether the
+// request can have reached the array. It logs nothing itself.
+#pragma once
+
+#include <curl/curl.h>
+
+#include <string>
+
+#include "platform/managehnas/ClientSettings.h"
+
+namespace managehnas {
+
+enum class HttpMethod { Get, Post, Delete };
+
+// Why no complete answer came back.
+enum class TransportFailure {
+    None,       // an HTTP answer arrived
+    NotSent,    // nothing of the request left this host (connect failure or
+                // time-out, reset during the TLS handshake): a retry is safe
+    MaybeSent,  // the request went out but no answer came (reset, closed
+                // without answer, time-out): only idempotent calls may repeat
+    Final       // not worth repeating: resolution, certificate, bad answer
+};
+
+struct HttpAnswer {
+    TransportFailure failure = TransportFailure::Final;
+    long status = 0;        // HTTP status when failure is None
+    std::string body;
+    std::string cause;      // what went wrong when failure is not None
+};
+
+// "GET", "POST", "DELETE".
+const char* methodName(HttpMethod method);
+
+class HttpsConnection {
+public:
+    HttpsConnection();
+    ~HttpsConnection();
+
+    // Sets the endpoint, e.g. baseUrl "https://192.0.2.10:8444/v7/storage/",
+    // the credentials and the settings; drops any connection of an earlier
+    // endpoint. False, with `cause`, when no handle can be made or a
+    // credential holds a line break (it would forge further headers).
+    bool open(const std::string& baseUrl, const std::string& user, const std::string& password,
+              const ClientSettings& settings, std::string& cause);
+    // Sends one request for `resource`, e.g. "filesystems?label=fs1", with
+    // `body` as its JSON body (POST only; may be empty). `once` is for a
+    // request that must not be repeated: it goes on a new connection, since
+    // libcurl silently sends a request again when a reused connection closes
+    // before any answer, which is exactly the case of a request that the
+    // array carried out before the connection broke. That connection then
+    // becomes the one kept alive.
+    HttpAnswer send(HttpMethod method, const std::string& resource, const std::string& body, bool once);
+    bool isOpen() const { return curl_ != nullptr; }
+    // The endpoint, e.g. "https://192.0.2.10:8444/v7/storage/".
+    const std::string& baseUrl() const { return baseUrl_; }
+
+    HttpsConnection(const HttpsConnection&) = delete;
+    HttpsConnection& operator=(const HttpsConnection&) = delete;
+
+private:
+    void close();
+
+    CURL* curl_ = nullptr;
+    curl_slist* headers_ = nullptr;
+    std::string baseUrl_;
+    ClientSettings settings_;
+    char errorText_[CURL_ERROR_SIZE];
+};
+
+}  // namespace managehnas

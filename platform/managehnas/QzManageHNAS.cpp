@@ -1,0 +1,166 @@
+// QzManageHNAS over HTTPS: every member starts one operation on the session,
+// runs it, and logs its failure once. No exception leaves a member: one from
+// a library (a failed allocation) ends the call as a failure.
+#include "host/QzManageHNAS.h"
+
+#include <new>
+
+#include "platform/managehnas/ArrayOperations.h"
+#include "platform/managehnas/ArraySession.h"
+
+struct QzManageHNAS::Impl {
+    explicit Impl(unsigned long long jobId) : session(jobId) {}
+    managehnas::ArraySession session;
+    std::string type;
+    std::string controlHost;
+};
+
+namespace {
+
+// Runs `body(cause)` as the operation `name`. A false with a cause is logged
+// as the operation's one failure line; a false without one is a plain "no".
+template <typename Body>
+bool run(QzManageHNAS::Impl* impl, const char* name, Body&& body) noexcept {
+    if (impl == nullptr) return false;
+    try {
+        impl->session.beginOperation(name);
+        std::string cause;
+        if (body(cause)) return true;
+        if (!cause.empty()) impl->session.fail(cause);
+    } catch (...) {
+        try {
+            impl->session.fail("internal error (out of memory?)");
+        } catch (...) {
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+QzManageHNAS::QzManageHNAS(const unsigned long long& jobId) : impl_(new (std::nothrow) Impl(jobId)) {}
+
+QzManageHNAS::~QzManageHNAS() = default;
+
+// Points the client at https://address:port; a later init points it at the
+// next array and drops the connection to the previous one. `type` ("FILE")
+// and `controlHost` are kept for the log only.
+bool QzManageHNAS::init(std::string user, std::string password, std::string type,
+                        std::string controlHost, std::string address, int port) {
+    return run(impl_.get(), "init", [&](std::string&) {
+        impl_->type = type;
+        impl_->controlHost = controlHost;
+        return impl_->session.open(user, password, address, port);
+    });
+}
+
+// False when no file-services virtual server is named, or has the address,
+// `arrayId` (e.g. "evs1", "192.0.2.10"), and when the array cannot be asked.
+bool QzManageHNAS::getVirtualServerInfo(const std::string& arrayId, __HNASVirtualServers& server) {
+    return run(impl_.get(), "getVirtualServerInfo", [&](std::string& cause) {
+        return managehnas::getVirtualServerInfo(impl_->session, arrayId, server, cause);
+    });
+}
+
+// fileSystemName e.g. "fs1"; false when no file system has exactly that label.
+bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::string& fileSystemId) {
+    return run(impl_.get(), "getFileSystemID", [&](std::string& cause) {
+        return managehnas::getFileSystemIdByLabel(impl_->session, fileSystemName, fileSystemId, cause);
+    });
+}
+
+// shareName e.g. "data" (CIFS) or "/exp1" (NFS).
+bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::string& shareName,
+                                   const std::string& shareType, std::string& fileSystemId) {
+    return run(impl_.get(), "getFileSystemID", [&](std::string& cause) {
+        return managehnas::getFileSystemIdOfShare(impl_->session, server, shareName, shareType,
+                                                  fileSystemId, cause);
+    });
+}
+
+// On success the list holds exactly one entry, the file system asked for.
+bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
+                                      std::vector<__HNASFileSystemInfo>& fileSystems) {
+    return run(impl_.get(), "getFileSystemsInfo", [&](std::string& cause) {
+        return managehnas::getFileSystemsInfo(impl_->session, fileSystemId, fileSystems, cause);
+    });
+}
+
+// shares[0].name e.g. "data"; on success `shares` holds exactly that share;
+// on failure it is left as it was.
+bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::string& shareType,
+                                       std::vector<__HNASFileSystemShares>& shares, bool withPermissions) {
+    return run(impl_.get(), "getFilesystemShares", [&](std::string& cause) {
+        return managehnas::getFilesystemShares(impl_->session, server, shareType, shares, withPermissions,
+                                               cause);
+    });
+}
+
+// name e.g. "u1-fs1", prefix "QZHNAS": on success snapshot.name is
+// "QZHNAS-u1-fs1". False means no snapshot of that name is known to exist:
+// either the array refused it, or it could not be reached and a look for the
+// name after a lost answer did not find it.
+bool QzManageHNAS::createFileSystemSnapshot(const std::string& name, const std::string& fileSystemId,
+                                            const std::string& prefix, __HNASFileSystemSnapshot& snapshot) {
+    return run(impl_.get(), "createFileSystemSnapshot", [&](std::string& cause) {
+        return managehnas::createFileSystemSnapshot(impl_->session, name, fileSystemId, prefix, snapshot,
+                                                    cause);
+    });
+}
+
+// shareName e.g. "QZHNAS-u1-fs1-data-QZShare" (CIFS) or "/QZHNAS-u1-fs1-exp1-QZShare"
+// (NFS). True exactly when the array lists that share. False also when the
+// array could not be asked (then with a failure line in the log): a caller
+// that goes on to create the share finds out from the create.
+bool QzManageHNAS::isSharePresent(const std::string& shareName, __HNASVirtualServers& server,
+                                  const std::string& shareType) {
+    return run(impl_.get(), "isSharePresent", [&](std::string& cause) {
+        return managehnas::isSharePresent(impl_->session, shareName, server, shareType, cause);
+    });
+}
+
+// shareName e.g. "QZHNAS-u1-fs1-data-QZShare"; path e.g.
+// "\\.snapshot\\QZHNAS-u1-fs1\\data"; virtualServerId decimal, e.g. "1".
+// False means no share was left behind by this call, except when removing a
+// half-made share failed too (said in the log line).
+bool QzManageHNAS::createFileSystemShare(const std::string& shareName, const std::string& virtualServerId,
+                                         const std::string& fileSystemId, const std::string& path,
+                                         const std::string& shareType, __HNASFileSystemShares& share,
+                                         bool applyPermissions) {
+    return run(impl_.get(), "createFileSystemShare", [&](std::string& cause) {
+        return managehnas::createFileSystemShare(impl_->session, shareName, virtualServerId, fileSystemId,
+                                                 path, shareType, share, applyPermissions, cause);
+    });
+}
+
+// True also when the share is already absent; false means it may still exist.
+bool QzManageHNAS::deleteFileSystemShare(const std::string& shareName, __HNASVirtualServers& server,
+                                         const std::string& shareType) {
+    return run(impl_.get(), "deleteFileSystemShare", [&](std::string& cause) {
+        return managehnas::deleteFileSystemShare(impl_->session, shareName, server, shareType, cause);
+    });
+}
+
+// snapshot.name e.g. "QZHNAS-u1-fs1" with its fileSystemId. True also when the
+// snapshot is already absent; false means it may still exist.
+bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, const std::string& prefix) {
+    return run(impl_.get(), "deleteFileSystemSnapshot", [&](std::string& cause) {
+        return managehnas::deleteFileSystemSnapshot(impl_->session, snapshot, prefix, cause);
+    });
+}
+
+// False means the rollback is not known to have happened (it may have, when
+// the answer was lost).
+bool QzManageHNAS::recoverFileSystemSnapshot(const std::string& snapshotObjectId) {
+    return run(impl_.get(), "recoverFileSystemSnapshot", [&](std::string& cause) {
+        return managehnas::recoverFileSystemSnapshot(impl_->session, snapshotObjectId, cause);
+    });
+}
+
+// Every snapshot of every file system; on failure the list is empty (never a
+// partial list that would make present snapshots look deleted).
+bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots) {
+    return run(impl_.get(), "getAllSnapshots", [&](std::string& cause) {
+        return managehnas::getAllSnapshots(impl_->session, snapshots, cause);
+    });
+}

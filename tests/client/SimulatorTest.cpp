@@ -1,0 +1,530 @@
+// Every client operation against a running hnas-arraysim over loopback
+// HTTPS: results, refusals, injected failures, retries and adoption.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include "host/QzManageHNAS.h"
+#include "tests/client/ClientLogCheck.h"
+#include "tests/client/Simulator.h"
+#include "tests/client/TestCerts.h"
+#include "tests/support/TempSettings.h"
+
+namespace {
+
+using clienttest::contains;
+using clienttest::failureLines;
+using clienttest::kSimPassword;
+using clienttest::kSimUser;
+using nlohmann::json;
+
+constexpr char kPrefix[] = "QZHNAS";
+
+class SimulatorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        settings_ = std::make_unique<testsupport::TempSettings>(
+            clienttest::clientSettings(clienttest::serverCerts().ca, "nRequestTimeoutSecs=1\n"));
+        sim_ = std::make_unique<clienttest::Simulator>(clienttest::standardSeed());
+        ASSERT_TRUE(sim_->started()) << "hnas-arraysim did not come up";
+        client_ = std::make_unique<QzManageHNAS>(jobId_);
+        ASSERT_TRUE(client_->init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", sim_->port()));
+        ASSERT_TRUE(client_->getVirtualServerInfo("evs1", evs_)) << log_.text();
+        fs1_ = fileSystemId("fs1");
+        fs2_ = fileSystemId("fs2");
+    }
+
+    // Whatever a test did, the password is in no log line.
+    void TearDown() override {
+        for (const EvLogLine& line : log_.lines()) EXPECT_FALSE(contains(line.message, kSimPassword)) << line.message;
+    }
+
+    // The file system ID the simulator minted for `label`.
+    std::string fileSystemId(const std::string& label) {
+        const json state = sim_->state();
+        for (const auto& fs : state["arrays"][0]["filesystems"])
+            if (fs.value("label", "") == label) return fs.value("filesystemId", "");
+        return std::string();
+    }
+
+    // What the map, is-mapped and unmap callers pass: only the object ID set.
+    __HNASVirtualServers byObjectId() const {
+        __HNASVirtualServers server;
+        server.objectId = evs_.objectId;
+        return server;
+    }
+
+    // The share named `name` with its settings and permissions.
+    bool shareDetails(const std::string& name, const std::string& type, __HNASFileSystemShares& share) {
+        __HNASVirtualServers server = byObjectId();
+        std::vector<__HNASFileSystemShares> shares(1);
+        shares[0].name = name;
+        if (!client_->getFilesystemShares(server, type, shares, true) || shares.size() != 1) return false;
+        share = shares[0];
+        return true;
+    }
+
+    bool snap(const std::string& name, const std::string& fileSystemId, __HNASFileSystemSnapshot& snapshot) {
+        return client_->createFileSystemSnapshot(name, fileSystemId, kPrefix, snapshot);
+    }
+
+    // Names of every snapshot of the array, as the client lists them.
+    std::vector<std::string> snapshotNames() {
+        std::vector<__HNASFileSystemSnapshot> all;
+        EXPECT_TRUE(client_->getAllSnapshots(all)) << log_.text();
+        std::vector<std::string> names;
+        for (const auto& s : all) names.push_back(s.name);
+        return names;
+    }
+
+    // How many snapshots the simulator holds under the stored name.
+    int storedSnapshots(const std::string& stored) {
+        int count = 0;
+        const json state = sim_->state();
+        for (const auto& s : state["arrays"][0]["snapshots"]) count += s.value("displayName", "") == stored;
+        return count;
+    }
+
+    const unsigned long long jobId_ = 99;
+    fakehost::LogCapture log_;
+    std::unique_ptr<testsupport::TempSettings> settings_;
+    std::unique_ptr<clienttest::Simulator> sim_;
+    std::unique_ptr<QzManageHNAS> client_;
+    __HNASVirtualServers evs_;
+    std::string fs1_;
+    std::string fs2_;
+};
+
+TEST_F(SimulatorTest, VirtualServerByNameElseByAddressFileServicesOnly) {
+    struct Case {
+        const char* arrayId;
+        bool found;
+    };
+    const Case cases[] = {{"evs1", true}, {"192.0.2.11", true}, {"hnas1-admin", false},
+                          {"192.0.2.1", false}, {"EVS1", false}, {"", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arrayId);
+        __HNASVirtualServers server;
+        EXPECT_EQ(client_->getVirtualServerInfo(c.arrayId, server), c.found);
+        if (!c.found) continue;
+        EXPECT_EQ(server.name, "evs1");
+        EXPECT_EQ(server.virtualServerId, 1u);
+        EXPECT_EQ(server.objectId, sim_->state()["arrays"][0]["virtualServers"][0].value("objectId", "?"));
+        EXPECT_EQ(server.ipAddresses, (std::vector<std::string>{"192.0.2.10", "192.0.2.11"}));
+    }
+}
+
+TEST_F(SimulatorTest, FileSystemIdByLabelAndByShare) {
+    ASSERT_EQ(fs1_.size(), 32u);
+    std::string id;
+    EXPECT_TRUE(client_->getFileSystemID("fs2", id));
+    EXPECT_EQ(id, fs2_);
+    EXPECT_FALSE(client_->getFileSystemID("fs", id));
+    EXPECT_TRUE(contains(log_.text(), "getFileSystemID failed: no file system is labelled [fs]"));
+
+    struct Case {
+        const char* share;
+        const char* type;
+        bool found;
+    };
+    const Case cases[] = {{"data", "CIFS", true},  {"DATA", "CIFS", true}, {"/exp1", "NFS", true},
+                          {"exp1", "NFS", true},   {"data", "NFS", false}, {"/exp1", "CIFS", false},
+                          {"data", "SMB", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.share) + " " + c.type);
+        std::string fromShare;
+        EXPECT_EQ(client_->getFileSystemID(byObjectId(), c.share, c.type, fromShare), c.found);
+        if (c.found) {
+            EXPECT_EQ(fromShare, fs1_);
+        }
+    }
+}
+
+TEST_F(SimulatorTest, FileSystemInfoIsEntryZero) {
+    std::vector<__HNASFileSystemInfo> list(3);
+    ASSERT_TRUE(client_->getFileSystemsInfo(fs1_, list));
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(list[0].name, "fs1");
+    EXPECT_EQ(list[0].fileSystemId, fs1_);
+    EXPECT_EQ(list[0].status, "MOUNTED");
+    EXPECT_EQ(list[0].virtualServerId, 1u);
+    EXPECT_EQ(list[0].capacity, 1099511627776u);
+    EXPECT_EQ(list[0].usedSnapshotCapacity, 4096u);
+    EXPECT_FALSE(client_->getFileSystemsInfo("00000000000000000000000000000000", list));
+    EXPECT_TRUE(contains(log_.text(), "getFileSystemsInfo failed: HTTP status 404")) << log_.text();
+}
+
+TEST_F(SimulatorTest, ShareDetailsCarryPathSettingsAndPermissions) {
+    __HNASFileSystemShares cifs;
+    ASSERT_TRUE(shareDetails("data", "CIFS", cifs)) << log_.text();
+    EXPECT_EQ(cifs.name, "data");
+    EXPECT_EQ(cifs.path, "\\data");
+    EXPECT_EQ(cifs.fileSystemId, fs1_);
+    EXPECT_FALSE(cifs.objectId.empty());
+    EXPECT_EQ(cifs.settings.comment, "team data");
+    EXPECT_EQ(cifs.settings.maxConcurrentUsers, -1);
+    EXPECT_EQ(cifs.settings.cacheOption, "MANUAL_CACHING_DOCS");
+    EXPECT_TRUE(cifs.settings.abeEnabled);
+    EXPECT_EQ(cifs.settings.userHomeDirectoryMode, "ADS");
+    EXPECT_EQ(cifs.settings.snapshotOption, "SHOW_AND_ALLOW_ACCESS");
+    ASSERT_EQ(cifs.settings.permissions.size(), 2u);
+    EXPECT_EQ(cifs.settings.permissions[0].name, "Everyone");
+    EXPECT_EQ(cifs.settings.permissions[0].permission, 56);
+    EXPECT_EQ(cifs.settings.permissions[0].type, "WELLKNOWN");
+    EXPECT_EQ(cifs.settings.permissions[1].name, "BUILTIN\\Administrators");
+    EXPECT_EQ(cifs.settings.permissions[1].permission, 24);
+    EXPECT_FALSE(cifs.settings.permissions[1].encodedName.empty());
+
+    __HNASFileSystemShares nfs;
+    ASSERT_TRUE(shareDetails("/exp1", "NFS", nfs)) << log_.text();
+    EXPECT_EQ(nfs.path, "/exp1");
+    EXPECT_EQ(nfs.settings.accessConfig, "*(rw)");
+    EXPECT_EQ(nfs.settings.localReadCacheOption, "ENABLED_FOR_ALL_FILES");
+    EXPECT_TRUE(nfs.settings.permissions.empty());
+
+    __HNASFileSystemShares none;
+    EXPECT_FALSE(shareDetails("nodata", "CIFS", none));
+    EXPECT_TRUE(contains(log_.text(), "getFilesystemShares failed: no CIFS share [nodata] on virtual server"));
+}
+
+TEST_F(SimulatorTest, SnapshotsAreCreatedListedDeletedAndRolledBack) {
+    __HNASFileSystemSnapshot first;
+    ASSERT_TRUE(snap("u1-fs1", fs1_, first)) << log_.text();
+    EXPECT_EQ(first.name, "QZHNAS-u1-fs1");
+    EXPECT_EQ(first.fileSystemId, fs1_);
+    EXPECT_EQ(first.state, "SNAPSHOT_MANAGEMENT_STATE_USABLE");
+    EXPECT_FALSE(first.objectId.empty());
+    __HNASFileSystemSnapshot again;
+    EXPECT_FALSE(snap("u1-fs1", fs1_, again));
+    EXPECT_TRUE(contains(log_.text(), "createFileSystemSnapshot failed: HTTP status 400")) << log_.text();
+
+    __HNASFileSystemSnapshot second, onFs2;
+    ASSERT_TRUE(snap("u2-fs1", fs1_, second));
+    ASSERT_TRUE(snap("u1-fs2", fs2_, onFs2));
+    EXPECT_EQ(snapshotNames(),
+              (std::vector<std::string>{"QZHNAS-old-fs1", "QZHNAS-u1-fs1", "QZHNAS-u2-fs1", "QZHNAS-u1-fs2"}));
+
+    // Rolling fs1 back to the first discards the newer second.
+    ASSERT_TRUE(client_->recoverFileSystemSnapshot(first.objectId)) << log_.text();
+    EXPECT_EQ(snapshotNames(), (std::vector<std::string>{"QZHNAS-old-fs1", "QZHNAS-u1-fs1", "QZHNAS-u1-fs2"}));
+    EXPECT_FALSE(client_->recoverFileSystemSnapshot(second.objectId));
+    EXPECT_FALSE(client_->recoverFileSystemSnapshot(""));
+
+    // Deleted by stored name and file system, as the delete operation asks.
+    __HNASFileSystemSnapshot byName;
+    byName.name = "QZHNAS-u1-fs1";
+    byName.fileSystemId = fs1_;
+    ASSERT_TRUE(client_->deleteFileSystemSnapshot(byName, kPrefix)) << log_.text();
+    EXPECT_EQ(snapshotNames(), (std::vector<std::string>{"QZHNAS-old-fs1", "QZHNAS-u1-fs2"}));
+    // Already gone: done, with a note rather than a failure.
+    const size_t failuresBefore = failureLines(log_).size();
+    EXPECT_TRUE(client_->deleteFileSystemSnapshot(byName, kPrefix));
+    EXPECT_EQ(failureLines(log_).size(), failuresBefore);
+    EXPECT_TRUE(log_.has(1, "The snapshot [QZHNAS-u1-fs1] is absent on the array; counted as deleted"));
+    // The same name on another file system is not this snapshot.
+    byName.name = "QZHNAS-u1-fs2";
+    EXPECT_TRUE(client_->deleteFileSystemSnapshot(byName, kPrefix));
+    EXPECT_EQ(storedSnapshots("QZHNAS-u1-fs2"), 1);
+}
+
+// Both share kinds: made over a snapshot with the source share's settings
+// (and, for CIFS, permissions), then present, then removed.
+TEST_F(SimulatorTest, SharesOverSnapshotsAreCreatedFoundAndDeleted) {
+    __HNASFileSystemSnapshot snapshot;
+    ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
+    struct Case {
+        const char* type;
+        const char* source;
+        const char* createName;
+        const char* lookupName;
+        const char* path;
+    };
+    const Case cases[] = {
+        {"CIFS", "data", "QZHNAS-u1-fs1-data-QZShare", "QZHNAS-u1-fs1-data-QZShare",
+         "\\\\~snapshot\\\\QZHNAS-u1-fs1\\\\data"},
+        {"NFS", "/exp1", "QZHNAS-u1-fs1-exp1-QZShare", "/QZHNAS-u1-fs1-exp1-QZShare",
+         "/.snapshot/QZHNAS-u1-fs1/exp1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type);
+        __HNASFileSystemShares source;
+        ASSERT_TRUE(shareDetails(c.source, c.type, source));
+        __HNASVirtualServers server = byObjectId();
+        EXPECT_FALSE(client_->isSharePresent(c.lookupName, server, c.type));
+        ASSERT_TRUE(client_->createFileSystemShare(c.createName, "1", fs1_, c.path, c.type, source, true))
+            << log_.text();
+        EXPECT_TRUE(client_->isSharePresent(c.lookupName, server, c.type));
+
+        __HNASFileSystemShares made;
+        ASSERT_TRUE(shareDetails(c.lookupName, c.type, made));
+        EXPECT_EQ(made.settings.accessConfig, source.settings.accessConfig);
+        EXPECT_EQ(made.settings.comment, source.settings.comment);
+        EXPECT_EQ(made.settings.maxConcurrentUsers, source.settings.maxConcurrentUsers);
+        EXPECT_EQ(made.settings.cacheOption, source.settings.cacheOption);
+        EXPECT_EQ(made.settings.abeEnabled, source.settings.abeEnabled);
+        EXPECT_EQ(made.settings.localReadCacheOption, source.settings.localReadCacheOption);
+        ASSERT_EQ(made.settings.permissions.size(), source.settings.permissions.size());
+        for (size_t i = 0; i < made.settings.permissions.size(); ++i) {
+            EXPECT_EQ(made.settings.permissions[i].name, source.settings.permissions[i].name);
+            EXPECT_EQ(made.settings.permissions[i].permission, source.settings.permissions[i].permission);
+        }
+
+        EXPECT_TRUE(client_->deleteFileSystemShare(c.lookupName, server, c.type)) << log_.text();
+        EXPECT_FALSE(client_->isSharePresent(c.lookupName, server, c.type));
+        EXPECT_TRUE(client_->deleteFileSystemShare(c.lookupName, server, c.type));
+    }
+    EXPECT_TRUE(failureLines(log_).empty()) << log_.text();
+}
+
+TEST_F(SimulatorTest, ShareRefusalsAreFailures) {
+    __HNASFileSystemSnapshot snapshot;
+    ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
+    const std::string inside = "\\.snapshot\\QZHNAS-u1-fs1\\data";
+    __HNASFileSystemShares share;
+    ASSERT_TRUE(client_->createFileSystemShare("dup", "1", fs1_, inside, "CIFS", share, false));
+    struct Case {
+        std::string name;
+        std::string serverId;
+        std::string path;
+        const char* cause;
+    };
+    const Case cases[] = {
+        {"dup", "1", inside, "HTTP status 400"},
+        {std::string(81, 'n'), "1", inside, "HTTP status 400"},
+        {"outside", "1", "\\data", "HTTP status 400"},
+        {"missing-snapshot", "1", "\\.snapshot\\QZHNAS-nope\\data", "HTTP status 400"},
+        {"bad-server", "evs1", inside, "virtual server ID [evs1] is not a decimal number"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fakehost::LogCapture log;
+        EXPECT_FALSE(client_->createFileSystemShare(c.name, c.serverId, fs1_, c.path, "CIFS", share, false));
+        const auto lines = failureLines(log);
+        ASSERT_EQ(lines.size(), 1u) << log.text();
+        EXPECT_TRUE(contains(lines[0], "createFileSystemShare failed: ") && contains(lines[0], c.cause)) << lines[0];
+    }
+}
+
+TEST_F(SimulatorTest, WrongPasswordIsRefused) {
+    QzManageHNAS wrong(jobId_);
+    ASSERT_TRUE(wrong.init(kSimUser, "not-the-password", "FILE", "ctl", "127.0.0.1", sim_->port()));
+    __HNASVirtualServers server;
+    std::vector<__HNASFileSystemSnapshot> all;
+    EXPECT_FALSE(wrong.getVirtualServerInfo("evs1", server));
+    EXPECT_FALSE(wrong.getAllSnapshots(all));
+    const auto lines = failureLines(log_);
+    ASSERT_EQ(lines.size(), 2u) << log_.text();
+    for (const auto& line : lines) EXPECT_TRUE(contains(line, "HTTP status 401")) << line;
+    EXPECT_FALSE(contains(log_.text(), "not-the-password"));
+}
+
+// An injected failure of each array operation makes the client call that
+// uses it return false, with one line naming the call and the cause.
+TEST_F(SimulatorTest, InjectedFailureOfEachOperationIsReported) {
+    __HNASFileSystemSnapshot snapshot;
+    ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
+    __HNASFileSystemShares source;
+    ASSERT_TRUE(shareDetails("data", "CIFS", source));
+    const std::string shareName = "QZHNAS-u1-fs1-data-QZShare";
+    const std::string path = "\\.snapshot\\QZHNAS-u1-fs1\\data";
+    ASSERT_TRUE(client_->createFileSystemShare(shareName, "1", fs1_, path, "CIFS", source, true));
+    __HNASFileSystemSnapshot byName;
+    byName.name = snapshot.name;
+    byName.fileSystemId = fs1_;
+
+    struct Case {
+        const char* fault;
+        const char* call;
+        std::function<bool()> run;
+    };
+    __HNASVirtualServers server = byObjectId();
+    std::string id;
+    std::vector<__HNASFileSystemInfo> infos;
+    std::vector<__HNASFileSystemShares> shares;
+    std::vector<__HNASFileSystemSnapshot> all;
+    __HNASFileSystemSnapshot made;
+    auto sharesOf = [&](bool withPermissions) {
+        shares.assign(1, __HNASFileSystemShares());
+        shares[0].name = "data";
+        return client_->getFilesystemShares(server, "CIFS", shares, withPermissions);
+    };
+    const Case cases[] = {
+        {"listVirtualServers", "getVirtualServerInfo", [&] { return client_->getVirtualServerInfo("evs1", server); }},
+        {"listFileSystems", "getFileSystemID", [&] { return client_->getFileSystemID("fs1", id); }},
+        {"listShares", "getFileSystemID", [&] { return client_->getFileSystemID(server, "data", "CIFS", id); }},
+        {"getFileSystem", "getFileSystemsInfo", [&] { return client_->getFileSystemsInfo(fs1_, infos); }},
+        {"listShares", "getFilesystemShares", [&] { return sharesOf(false); }},
+        {"listAuthentications", "getFilesystemShares", [&] { return sharesOf(true); }},
+        {"createSnapshot", "createFileSystemSnapshot", [&] { return snap("u9-fs1", fs1_, made); }},
+        {"listShares", "isSharePresent", [&] { return client_->isSharePresent(shareName, server, "CIFS"); }},
+        {"createShare", "createFileSystemShare",
+         [&] { return client_->createFileSystemShare("other", "1", fs1_, path, "CIFS", source, true); }},
+        {"listShares", "deleteFileSystemShare", [&] { return client_->deleteFileSystemShare(shareName, server, "CIFS"); }},
+        {"deleteShare", "deleteFileSystemShare", [&] { return client_->deleteFileSystemShare(shareName, server, "CIFS"); }},
+        {"listSnapshots", "deleteFileSystemSnapshot", [&] { return client_->deleteFileSystemSnapshot(byName, kPrefix); }},
+        {"deleteSnapshot", "deleteFileSystemSnapshot", [&] { return client_->deleteFileSystemSnapshot(byName, kPrefix); }},
+        {"rollbackSnapshot", "recoverFileSystemSnapshot", [&] { return client_->recoverFileSystemSnapshot(snapshot.objectId); }},
+        {"listFileSystems", "getAllSnapshots", [&] { return client_->getAllSnapshots(all); }},
+        {"listSnapshots", "getAllSnapshots", [&] { return client_->getAllSnapshots(all); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.fault) + " -> " + c.call);
+        ASSERT_TRUE(sim_->admin("DELETE", "/admin/faults", nullptr));
+        ASSERT_TRUE(sim_->inject({{"operation", c.fault}, {"status", 500}, {"count", 1}}));
+        all.assign(2, __HNASFileSystemSnapshot());
+        fakehost::LogCapture log;
+        EXPECT_FALSE(c.run());
+        const auto lines = failureLines(log);
+        ASSERT_EQ(lines.size(), 1u) << log.text();
+        EXPECT_EQ(lines[0].rfind(std::string(c.call) + " failed: HTTP status 500 on ", 0), 0u) << lines[0];
+        EXPECT_TRUE(contains(lines[0], "errorMsg [injected fault]")) << lines[0];
+        if (std::string(c.call) == "getAllSnapshots") {
+            EXPECT_TRUE(all.empty());   // no partial list
+        }
+    }
+    // Nothing was changed by the failed calls.
+    __HNASVirtualServers again = byObjectId();
+    EXPECT_TRUE(client_->isSharePresent(shareName, again, "CIFS"));
+    EXPECT_EQ(storedSnapshots("QZHNAS-u1-fs1"), 1);
+}
+
+// A share whose permissions cannot all be applied is removed again, so that
+// no share over a snapshot stays open to whoever a fresh share admits.
+TEST_F(SimulatorTest, ShareIsRemovedWhenItsPermissionsFail) {
+    __HNASFileSystemSnapshot snapshot;
+    ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
+    __HNASFileSystemShares source;
+    ASSERT_TRUE(shareDetails("data", "CIFS", source));
+    ASSERT_TRUE(sim_->inject({{"operation", "addAuthentication"}, {"after", 1}, {"status", 500}}));
+    EXPECT_FALSE(client_->createFileSystemShare("half", "1", fs1_, "\\.snapshot\\QZHNAS-u1-fs1\\data", "CIFS",
+                                                source, true));
+    const auto lines = failureLines(log_);
+    ASSERT_EQ(lines.size(), 1u) << log_.text();
+    EXPECT_TRUE(contains(lines[0], "permission for [BUILTIN\\Administrators] not applied: HTTP status 500"))
+        << lines[0];
+    EXPECT_TRUE(contains(lines[0], "; the new share was removed")) << lines[0];
+    __HNASVirtualServers server = byObjectId();
+    EXPECT_FALSE(client_->isSharePresent("half", server, "CIFS"));
+}
+
+TEST_F(SimulatorTest, ClosedConnectionOnAReadIsRetried) {
+    ASSERT_TRUE(sim_->admin("DELETE", "/admin/calls", nullptr));
+    ASSERT_TRUE(sim_->inject({{"operation", "listVirtualServers"}, {"action", "close"}}));
+    __HNASVirtualServers server;
+    EXPECT_TRUE(client_->getVirtualServerInfo("evs1", server)) << log_.text();
+    EXPECT_EQ(sim_->callCount("listVirtualServers"), 2);
+    EXPECT_TRUE(failureLines(log_).empty());
+}
+
+// A create whose answer was lost looks for the stored name before it sends
+// again: adopted when the array made it, created when it did not.
+TEST_F(SimulatorTest, SnapshotCreateAfterALostAnswerAdoptsOrCreatesOnce) {
+    struct Case {
+        const char* action;
+        const char* name;
+        int creates;
+    };
+    const Case cases[] = {{"closeAfter", "u1-fs1", 1}, {"close", "u2-fs1", 2}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.action);
+        ASSERT_TRUE(sim_->admin("DELETE", "/admin/calls", nullptr));
+        ASSERT_TRUE(sim_->inject({{"operation", "createSnapshot"}, {"action", c.action}}));
+        fakehost::LogCapture log;
+        __HNASFileSystemSnapshot snapshot;
+        ASSERT_TRUE(snap(c.name, fs1_, snapshot)) << log.text();
+        const std::string stored = std::string(kPrefix) + "-" + c.name;
+        EXPECT_EQ(snapshot.name, stored);
+        EXPECT_FALSE(snapshot.objectId.empty());
+        EXPECT_EQ(storedSnapshots(stored), 1);
+        EXPECT_EQ(sim_->callCount("createSnapshot"), c.creates);
+        EXPECT_EQ(sim_->callCount("listSnapshots"), 1);
+        EXPECT_EQ(log.has(0, "The snapshot [" + stored + "] exists already after a lost answer; adopting it"),
+                  c.creates == 1);
+        EXPECT_TRUE(failureLines(log).empty()) << log.text();
+    }
+}
+
+TEST_F(SimulatorTest, ShareCreateAfterALostAnswerIsAdoptedAndGetsItsPermissions) {
+    __HNASFileSystemSnapshot snapshot;
+    ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
+    __HNASFileSystemShares source;
+    ASSERT_TRUE(shareDetails("data", "CIFS", source));
+    ASSERT_TRUE(sim_->inject({{"operation", "createShare"}, {"action", "closeAfter"}}));
+    ASSERT_TRUE(client_->createFileSystemShare("adopted", "1", fs1_, "\\.snapshot\\QZHNAS-u1-fs1\\data", "CIFS",
+                                               source, true))
+        << log_.text();
+    EXPECT_EQ(sim_->callCount("createShare"), 1);
+    __HNASFileSystemShares made;
+    ASSERT_TRUE(shareDetails("adopted", "CIFS", made));
+    EXPECT_EQ(made.settings.permissions.size(), 2u);
+}
+
+// A rollback that may have reached the array is never sent again.
+TEST_F(SimulatorTest, RollbackIsNotRepeatedAfterALostAnswer) {
+    __HNASFileSystemSnapshot snapshot;
+    ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
+    for (const char* action : {"close", "closeAfter"}) {
+        SCOPED_TRACE(action);
+        ASSERT_TRUE(sim_->admin("DELETE", "/admin/calls", nullptr));
+        ASSERT_TRUE(sim_->inject({{"operation", "rollbackSnapshot"}, {"action", action}}));
+        fakehost::LogCapture log;
+        EXPECT_FALSE(client_->recoverFileSystemSnapshot(snapshot.objectId));
+        EXPECT_EQ(sim_->callCount("rollbackSnapshot"), 1);
+        const auto lines = failureLines(log);
+        ASSERT_EQ(lines.size(), 1u) << log.text();
+        EXPECT_TRUE(contains(lines[0], "recoverFileSystemSnapshot failed: connection broken without an answer"))
+            << lines[0];
+    }
+}
+
+// Deletes are idempotent: a lost answer is retried, and 404 means done.
+TEST_F(SimulatorTest, DeletesCountAbsentAsDoneAndRetryLostAnswers) {
+    __HNASFileSystemSnapshot snapshot;
+    ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
+    __HNASFileSystemShares share;
+    const std::string path = "\\.snapshot\\QZHNAS-u1-fs1\\data";
+    ASSERT_TRUE(client_->createFileSystemShare("s404", "1", fs1_, path, "CIFS", share, false));
+    ASSERT_TRUE(client_->createFileSystemShare("sclose", "1", fs1_, path, "CIFS", share, false));
+    __HNASVirtualServers server = byObjectId();
+
+    ASSERT_TRUE(sim_->inject({{"operation", "deleteShare"}, {"status", 404}}));
+    EXPECT_TRUE(client_->deleteFileSystemShare("s404", server, "CIFS"));
+    EXPECT_TRUE(log_.has(1, "The CIFS share [s404] is absent on the array; counted as deleted")) << log_.text();
+
+    ASSERT_TRUE(sim_->inject({{"operation", "deleteShare"}, {"action", "closeAfter"}}));
+    EXPECT_TRUE(client_->deleteFileSystemShare("sclose", server, "CIFS")) << log_.text();
+    EXPECT_FALSE(client_->isSharePresent("sclose", server, "CIFS"));
+
+    __HNASFileSystemSnapshot byName;
+    byName.name = snapshot.name;
+    byName.fileSystemId = fs1_;
+    ASSERT_TRUE(sim_->inject({{"operation", "deleteSnapshot"}, {"status", 404}}));
+    EXPECT_TRUE(client_->deleteFileSystemSnapshot(byName, kPrefix));
+    EXPECT_EQ(storedSnapshots(snapshot.name), 1);   // the fault answered; nothing was deleted
+    ASSERT_TRUE(sim_->inject({{"operation", "deleteSnapshot"}, {"action", "close"}}));
+    EXPECT_TRUE(client_->deleteFileSystemSnapshot(byName, kPrefix)) << log_.text();
+    EXPECT_EQ(storedSnapshots(snapshot.name), 0);
+    EXPECT_TRUE(failureLines(log_).empty()) << log_.text();
+}
+
+TEST_F(SimulatorTest, SlowArrayIsCutOffByTheRequestTimeOut) {
+    settings_.reset();
+    settings_ = std::make_unique<testsupport::TempSettings>(clienttest::clientSettings(
+        clienttest::serverCerts().ca, "nRequestTimeoutSecs=1\nnRetryCount=0\n"));
+    QzManageHNAS client(jobId_);
+    ASSERT_TRUE(client.init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", sim_->port()));
+    ASSERT_TRUE(sim_->inject({{"operation", "*"}, {"latencyMs", 3000}}));
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<__HNASFileSystemSnapshot> all;
+    EXPECT_FALSE(client.getAllSnapshots(all));
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(took, 0.9);
+    EXPECT_LT(took, 2.5);
+    const auto lines = failureLines(log_);
+    ASSERT_EQ(lines.size(), 1u) << log_.text();
+    EXPECT_TRUE(contains(lines[0], "getAllSnapshots failed: time-out")) << lines[0];
+}
+
+}  // namespace
