@@ -52,8 +52,9 @@ public:
 
     // Reads the host's array-info text, e.g. "{arrayId:a1,hostName:smu1,
     // hostUserName:admin,hostPassword:secret,hostid:3}". The four texts are
-    // emptied first; `hostId` changes only when "hostid" reads as a 32-bit
-    // integer. `jobId` is not consulted. False at the first missing key.
+    // emptied first; `hostId` is set only when all five keys read. A "hostid"
+    // outside the 32-bit range counts as missing, one without digits reads
+    // as 0. `jobId` is not consulted. False at the first missing key.
     bool parseArrayInfo(unsigned long long jobId, const char* text, std::string& arrayId,
                         std::string& hostName, std::string& hostUserName,
                         std::string& hostPassword, int& hostId);
