@@ -3,6 +3,8 @@
 // all of it; handlers hold it while they read or change anything.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -27,6 +29,19 @@ struct SimContext {
     FaultTable faults;
     std::vector<CallEntry> calls;
     std::string adminToken;         // empty: the admin interface is off
+    bool stopping = false;          // set once; cuts injected delays short
+    std::condition_variable stopped;
+
+    // Waits `ms` milliseconds, or less when the simulator is stopping.
+    void delay(int ms) {
+        std::unique_lock<std::mutex> lock(mutex);
+        stopped.wait_for(lock, std::chrono::milliseconds(ms), [this] { return stopping; });
+    }
+    void stop() {
+        std::lock_guard<std::mutex> lock(mutex);
+        stopping = true;
+        stopped.notify_all();
+    }
 };
 
 }  // namespace arraysim

@@ -1,10 +1,8 @@
 #include "arraysim/server/StorageRoutes.h"
 
-#include <chrono>
 #include <ctime>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "arraysim/model/ArrayOps.h"
 #include "arraysim/model/ArraySeed.h"
@@ -62,7 +60,7 @@ void serve(SimContext& context, const char* operation, const Request& req, Respo
         std::lock_guard<std::mutex> lock(context.mutex);
         fault = context.faults.take(operation);
     }
-    if (fault.latencyMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(fault.latencyMs));
+    if (fault.latencyMs > 0) context.delay(fault.latencyMs);
     const std::string user = req.get_header_value(kUserHeader);
     std::lock_guard<std::mutex> lock(context.mutex);
     if (fault.action == FaultAction::Close) {

@@ -30,6 +30,7 @@ const char kUsage[] =
     "The admin token may also come from $HNAS_ARRAYSIM_ADMIN_TOKEN.\n";
 const char kTokenVariable[] = "HNAS_ARRAYSIM_ADMIN_TOKEN";
 const int kWorkerThreads = 16;
+const size_t kMaxBodyBytes = 1 << 20;
 
 struct Options {
     std::string address = "127.0.0.1";
@@ -166,6 +167,7 @@ int main(int argc, char** argv) {
     server.set_keep_alive_timeout(5);
     server.set_read_timeout(10);
     server.set_write_timeout(10);
+    server.set_payload_max_length(kMaxBodyBytes);
     arraysim::addStorageRoutes(server, context);
     arraysim::addAdminRoutes(server, context);
     server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
@@ -180,9 +182,10 @@ int main(int argc, char** argv) {
     }
     if (port <= 0) return fail("cannot listen on " + options.address + ":" + std::to_string(options.port));
 
-    std::thread stopper([&server, stopSignals] {
+    std::thread stopper([&server, &context, stopSignals] {
         int signalNumber = 0;
         sigwait(&stopSignals, &signalNumber);
+        context.stop();
         server.stop();
     });
     stopper.detach();

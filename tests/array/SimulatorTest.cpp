@@ -404,3 +404,15 @@ TEST_F(SimulatorTest, ASigkillLosesNoAnsweredChange) {
     // At most the one request in flight at the kill was done without an answer.
     EXPECT_LE(kept.size(), created.size() + 1);
 }
+
+TEST_F(SimulatorTest, StopsPromptlyWhileACallIsDelayed) {
+    ASSERT_EQ(admin("POST", "faults", R"({"operation":"listVirtualServers","latencyMs":60000})").status, 200);
+    std::thread caller([&] { call("GET", "virtual-servers"); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto start = std::chrono::steady_clock::now();
+    sim.stop();
+    caller.join();
+    // Neither the simulator nor the delayed call waits out the minute.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_FALSE(sim.running());
+}
