@@ -1,15 +1,14 @@
-// hnas-arraysim run by a test: started on a free loopback port with a fresh
-// state file, the test certificate and a seed; its admin interface reached
-// over HTTPS; always killed when the object dies.
+// hnas-arraysim run by a client test, through the simulator's own test
+// helper (tests/array/SimProcess.h): a free loopback port, a fresh state
+// file, the test certificate, a seed and an admin token; stopped when the
+// object dies. Adds the admin calls the client tests make.
 #pragma once
-
-#include <sys/types.h>
 
 #include <string>
 
 #include <nlohmann/json.hpp>
 
-#include "tests/client/TestCerts.h"
+#include "tests/array/SimProcess.h"
 
 namespace clienttest {
 
@@ -19,36 +18,30 @@ constexpr char kSimPassword[] = "Sup3r-Secret!pw";
 
 class Simulator {
 public:
-    // Starts the binary with `seed` (the array-sim seed format) and waits,
-    // at most 10 s, for its "listening" line. started() tells whether it came up.
+    // Starts the binary with `seed` (the simulator's seed format); started()
+    // tells whether it came up within 10 s.
     explicit Simulator(const nlohmann::json& seed);
-    ~Simulator();
 
-    bool started() const { return port_ > 0; }
-    int port() const { return port_; }
+    bool started() const { return process_.running(); }
+    int port() const { return process_.port(); }
 
-    // One admin call; false when it does not answer 200. `answer` gets the
-    // parsed body (null when none).
+    // One admin call; false unless it answers 200. `answer` gets the parsed
+    // body (discarded when it is not JSON).
     bool admin(const std::string& method, const std::string& path, const nlohmann::json& body,
                nlohmann::json* answer = nullptr);
-    // POST /admin/faults with `fault`, e.g. {"operation":"createSnapshot","status":500}.
+    // POST /admin/faults, e.g. {"operation":"createSnapshot","status":500}.
     bool inject(const nlohmann::json& fault);
     // GET /admin/state.
     nlohmann::json state();
-    // The recorded storage calls, e.g. [{"operation":"createSnapshot","status":201}].
-    nlohmann::json calls();
-    // How many recorded calls were of `operation`.
+    // How many storage calls of `operation` the simulator recorded.
     int callCount(const std::string& operation);
 
     Simulator(const Simulator&) = delete;
     Simulator& operator=(const Simulator&) = delete;
 
 private:
-    void stop();
-
-    TempDir dir_;
-    pid_t pid_ = -1;
-    int port_ = 0;
+    simtest::TempDir dir_;
+    simtest::SimProcess process_;
 };
 
 // The seed most tests use: array "hnas1" with a file-services virtual server

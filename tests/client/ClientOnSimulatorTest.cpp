@@ -22,7 +22,7 @@ using nlohmann::json;
 
 constexpr char kPrefix[] = "QZHNAS";
 
-class SimulatorTest : public ::testing::Test {
+class ClientOnSimulator : public ::testing::Test {
 protected:
     void SetUp() override {
         settings_ = std::make_unique<testsupport::TempSettings>(
@@ -97,7 +97,7 @@ protected:
     std::string fs2_;
 };
 
-TEST_F(SimulatorTest, VirtualServerByNameElseByAddressFileServicesOnly) {
+TEST_F(ClientOnSimulator, VirtualServerByNameElseByAddressFileServicesOnly) {
     struct Case {
         const char* arrayId;
         bool found;
@@ -116,7 +116,7 @@ TEST_F(SimulatorTest, VirtualServerByNameElseByAddressFileServicesOnly) {
     }
 }
 
-TEST_F(SimulatorTest, FileSystemIdByLabelAndByShare) {
+TEST_F(ClientOnSimulator, FileSystemIdByLabelAndByShare) {
     ASSERT_EQ(fs1_.size(), 32u);
     std::string id;
     EXPECT_TRUE(client_->getFileSystemID("fs2", id));
@@ -142,7 +142,7 @@ TEST_F(SimulatorTest, FileSystemIdByLabelAndByShare) {
     }
 }
 
-TEST_F(SimulatorTest, FileSystemInfoIsEntryZero) {
+TEST_F(ClientOnSimulator, FileSystemInfoIsEntryZero) {
     std::vector<__HNASFileSystemInfo> list(3);
     ASSERT_TRUE(client_->getFileSystemsInfo(fs1_, list));
     ASSERT_EQ(list.size(), 1u);
@@ -156,7 +156,7 @@ TEST_F(SimulatorTest, FileSystemInfoIsEntryZero) {
     EXPECT_TRUE(contains(log_.text(), "getFileSystemsInfo failed: HTTP status 404")) << log_.text();
 }
 
-TEST_F(SimulatorTest, ShareDetailsCarryPathSettingsAndPermissions) {
+TEST_F(ClientOnSimulator, ShareDetailsCarryPathSettingsAndPermissions) {
     __HNASFileSystemShares cifs;
     ASSERT_TRUE(shareDetails("data", "CIFS", cifs)) << log_.text();
     EXPECT_EQ(cifs.name, "data");
@@ -189,7 +189,7 @@ TEST_F(SimulatorTest, ShareDetailsCarryPathSettingsAndPermissions) {
     EXPECT_TRUE(contains(log_.text(), "getFilesystemShares failed: no CIFS share [nodata] on virtual server"));
 }
 
-TEST_F(SimulatorTest, SnapshotsAreCreatedListedDeletedAndRolledBack) {
+TEST_F(ClientOnSimulator, SnapshotsAreCreatedListedDeletedAndRolledBack) {
     __HNASFileSystemSnapshot first;
     ASSERT_TRUE(snap("u1-fs1", fs1_, first)) << log_.text();
     EXPECT_EQ(first.name, "QZHNAS-u1-fs1");
@@ -231,7 +231,7 @@ TEST_F(SimulatorTest, SnapshotsAreCreatedListedDeletedAndRolledBack) {
 
 // Both share kinds: made over a snapshot with the source share's settings
 // (and, for CIFS, permissions), then present, then removed.
-TEST_F(SimulatorTest, SharesOverSnapshotsAreCreatedFoundAndDeleted) {
+TEST_F(ClientOnSimulator, SharesOverSnapshotsAreCreatedFoundAndDeleted) {
     __HNASFileSystemSnapshot snapshot;
     ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
     struct Case {
@@ -278,7 +278,7 @@ TEST_F(SimulatorTest, SharesOverSnapshotsAreCreatedFoundAndDeleted) {
     EXPECT_TRUE(failureLines(log_).empty()) << log_.text();
 }
 
-TEST_F(SimulatorTest, ShareRefusalsAreFailures) {
+TEST_F(ClientOnSimulator, ShareRefusalsAreFailures) {
     __HNASFileSystemSnapshot snapshot;
     ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
     const std::string inside = "\\.snapshot\\QZHNAS-u1-fs1\\data";
@@ -307,7 +307,7 @@ TEST_F(SimulatorTest, ShareRefusalsAreFailures) {
     }
 }
 
-TEST_F(SimulatorTest, WrongPasswordIsRefused) {
+TEST_F(ClientOnSimulator, WrongPasswordIsRefused) {
     QzManageHNAS wrong(jobId_);
     ASSERT_TRUE(wrong.init(kSimUser, "not-the-password", "FILE", "ctl", "127.0.0.1", sim_->port()));
     __HNASVirtualServers server;
@@ -322,7 +322,7 @@ TEST_F(SimulatorTest, WrongPasswordIsRefused) {
 
 // An injected failure of each array operation makes the client call that
 // uses it return false, with one line naming the call and the cause.
-TEST_F(SimulatorTest, InjectedFailureOfEachOperationIsReported) {
+TEST_F(ClientOnSimulator, InjectedFailureOfEachOperationIsReported) {
     __HNASFileSystemSnapshot snapshot;
     ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
     __HNASFileSystemShares source;
@@ -392,7 +392,7 @@ TEST_F(SimulatorTest, InjectedFailureOfEachOperationIsReported) {
 
 // A share whose permissions cannot all be applied is removed again, so that
 // no share over a snapshot stays open to whoever a fresh share admits.
-TEST_F(SimulatorTest, ShareIsRemovedWhenItsPermissionsFail) {
+TEST_F(ClientOnSimulator, ShareIsRemovedWhenItsPermissionsFail) {
     __HNASFileSystemSnapshot snapshot;
     ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
     __HNASFileSystemShares source;
@@ -409,7 +409,7 @@ TEST_F(SimulatorTest, ShareIsRemovedWhenItsPermissionsFail) {
     EXPECT_FALSE(client_->isSharePresent("half", server, "CIFS"));
 }
 
-TEST_F(SimulatorTest, ClosedConnectionOnAReadIsRetried) {
+TEST_F(ClientOnSimulator, ClosedConnectionOnAReadIsRetried) {
     ASSERT_TRUE(sim_->admin("DELETE", "/admin/calls", nullptr));
     ASSERT_TRUE(sim_->inject({{"operation", "listVirtualServers"}, {"action", "close"}}));
     __HNASVirtualServers server;
@@ -420,7 +420,7 @@ TEST_F(SimulatorTest, ClosedConnectionOnAReadIsRetried) {
 
 // A create whose answer was lost looks for the stored name before it sends
 // again: adopted when the array made it, created when it did not.
-TEST_F(SimulatorTest, SnapshotCreateAfterALostAnswerAdoptsOrCreatesOnce) {
+TEST_F(ClientOnSimulator, SnapshotCreateAfterALostAnswerAdoptsOrCreatesOnce) {
     struct Case {
         const char* action;
         const char* name;
@@ -446,7 +446,7 @@ TEST_F(SimulatorTest, SnapshotCreateAfterALostAnswerAdoptsOrCreatesOnce) {
     }
 }
 
-TEST_F(SimulatorTest, ShareCreateAfterALostAnswerIsAdoptedAndGetsItsPermissions) {
+TEST_F(ClientOnSimulator, ShareCreateAfterALostAnswerIsAdoptedAndGetsItsPermissions) {
     __HNASFileSystemSnapshot snapshot;
     ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
     __HNASFileSystemShares source;
@@ -462,7 +462,7 @@ TEST_F(SimulatorTest, ShareCreateAfterALostAnswerIsAdoptedAndGetsItsPermissions)
 }
 
 // A rollback that may have reached the array is never sent again.
-TEST_F(SimulatorTest, RollbackIsNotRepeatedAfterALostAnswer) {
+TEST_F(ClientOnSimulator, RollbackIsNotRepeatedAfterALostAnswer) {
     __HNASFileSystemSnapshot snapshot;
     ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
     for (const char* action : {"close", "closeAfter"}) {
@@ -480,7 +480,7 @@ TEST_F(SimulatorTest, RollbackIsNotRepeatedAfterALostAnswer) {
 }
 
 // Deletes are idempotent: a lost answer is retried, and 404 means done.
-TEST_F(SimulatorTest, DeletesCountAbsentAsDoneAndRetryLostAnswers) {
+TEST_F(ClientOnSimulator, DeletesCountAbsentAsDoneAndRetryLostAnswers) {
     __HNASFileSystemSnapshot snapshot;
     ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
     __HNASFileSystemShares share;
@@ -509,7 +509,7 @@ TEST_F(SimulatorTest, DeletesCountAbsentAsDoneAndRetryLostAnswers) {
     EXPECT_TRUE(failureLines(log_).empty()) << log_.text();
 }
 
-TEST_F(SimulatorTest, SlowArrayIsCutOffByTheRequestTimeOut) {
+TEST_F(ClientOnSimulator, SlowArrayIsCutOffByTheRequestTimeOut) {
     settings_.reset();
     settings_ = std::make_unique<testsupport::TempSettings>(clienttest::clientSettings(
         clienttest::serverCerts().ca, "nRequestTimeoutSecs=1\nnRetryCount=0\n"));

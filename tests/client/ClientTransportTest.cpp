@@ -62,7 +62,7 @@ double secondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-class TransportTest : public ::testing::Test {
+class ClientTransport : public ::testing::Test {
 protected:
     // Settings for the test: the test CA, short time-outs, plus `extra`.
     void useSettings(const std::string& extra = std::string(),
@@ -93,7 +93,7 @@ protected:
 };
 
 // Every answer the client cannot use fails the call with one line that says why.
-TEST_F(TransportTest, UnusableAnswersFailWithOneLineNamingTheCause) {
+TEST_F(ClientTransport, UnusableAnswersFailWithOneLineNamingTheCause) {
     struct Case {
         int status;
         const char* body;
@@ -137,7 +137,7 @@ TEST_F(TransportTest, UnusableAnswersFailWithOneLineNamingTheCause) {
 
 // A created snapshot whose answer lacks its object ID is a failure, not a
 // snapshot with an empty ID.
-TEST_F(TransportTest, SnapshotAnswerWithoutObjectIdFails) {
+TEST_F(ClientTransport, SnapshotAnswerWithoutObjectIdFails) {
     LocalArray array([](const httplib::Request&, httplib::Response& response) {
         answerJson(response, 201, R"J({"snapshot":{"displayName":"QZHNAS-u1-fs1","state":"X"}})J");
     });
@@ -146,7 +146,7 @@ TEST_F(TransportTest, SnapshotAnswerWithoutObjectIdFails) {
     EXPECT_TRUE(contains(onlyFailure("createFileSystemSnapshot"), "missing field [objectId] in [snapshot]"));
 }
 
-TEST_F(TransportTest, StalledArrayIsCutOffByTheRequestTimeOut) {
+TEST_F(ClientTransport, StalledArrayIsCutOffByTheRequestTimeOut) {
     useSettings("nRequestTimeoutSecs=1\nnRetryCount=1\n");
     LocalArray* self = nullptr;
     LocalArray array([&](const httplib::Request&, httplib::Response& response) {
@@ -166,7 +166,7 @@ TEST_F(TransportTest, StalledArrayIsCutOffByTheRequestTimeOut) {
     EXPECT_TRUE(contains(line, "(after 1 retries)")) << line;
 }
 
-TEST_F(TransportTest, ConnectFailureIsRetriedWithDoublingBackoff) {
+TEST_F(ClientTransport, ConnectFailureIsRetriedWithDoublingBackoff) {
     useSettings("nRetryBackoffMs=150\n");
     auto client = clientFor(closedPort());
     const auto start = std::chrono::steady_clock::now();
@@ -182,7 +182,7 @@ TEST_F(TransportTest, ConnectFailureIsRetriedWithDoublingBackoff) {
     EXPECT_TRUE(contains(line, "(after 2 retries)")) << line;
 }
 
-TEST_F(TransportTest, RetrySettingsOutOfRangeAreNotedAndDefaultsKept) {
+TEST_F(ClientTransport, RetrySettingsOutOfRangeAreNotedAndDefaultsKept) {
     useSettings("nRetryCount=99\nnRetryBackoffMs=1\nnRequestTimeoutSecs=0\nsApiVersion=../x\n");
     auto client = clientFor(closedPort());
     std::string id;
@@ -195,7 +195,7 @@ TEST_F(TransportTest, RetrySettingsOutOfRangeAreNotedAndDefaultsKept) {
 
 // One kept-alive connection serves the calls of one client; the credentials
 // travel in their headers and never in the request line.
-TEST_F(TransportTest, CallsShareOneConnectionAndCredentialsStayInHeaders) {
+TEST_F(ClientTransport, CallsShareOneConnectionAndCredentialsStayInHeaders) {
     useSettings("sApiVersion=v9\n");
     LocalArray array(plainArray);
     auto client = clientFor(array.port());
@@ -224,7 +224,7 @@ TEST_F(TransportTest, CallsShareOneConnectionAndCredentialsStayInHeaders) {
     EXPECT_TRUE(failureLines(log_).empty()) << log_.text();
 }
 
-TEST_F(TransportTest, InitAgainPointsAtTheNextArray) {
+TEST_F(ClientTransport, InitAgainPointsAtTheNextArray) {
     LocalArray first(plainArray);
     LocalArray second(plainArray);
     QzManageHNAS client(jobId_);
@@ -238,7 +238,7 @@ TEST_F(TransportTest, InitAgainPointsAtTheNextArray) {
     EXPECT_EQ(header(second.seen()[0].headers, "X-Subsystem-User"), "other-user");
 }
 
-TEST_F(TransportTest, IPv6AddressIsBracketed) {
+TEST_F(ClientTransport, IPv6AddressIsBracketed) {
     LocalArray array(plainArray, "::1");
     if (array.port() == 0) GTEST_SKIP() << "no IPv6 loopback here";
     __HNASVirtualServers server;
@@ -247,7 +247,7 @@ TEST_F(TransportTest, IPv6AddressIsBracketed) {
 
 // An endpoint or credential that cannot be used fails init with one line,
 // and every later call of that client fails without a request.
-TEST_F(TransportTest, UnusableEndpointFailsInitAndLaterCalls) {
+TEST_F(ClientTransport, UnusableEndpointFailsInitAndLaterCalls) {
     struct Case {
         const char* user;
         const char* address;
@@ -276,7 +276,7 @@ TEST_F(TransportTest, UnusableEndpointFailsInitAndLaterCalls) {
     }
 }
 
-TEST_F(TransportTest, ServerCertificateFromAnotherCaIsRefused) {
+TEST_F(ClientTransport, ServerCertificateFromAnotherCaIsRefused) {
     useSettings(std::string(), clienttest::otherCerts().ca);
     LocalArray array(plainArray);
     __HNASVirtualServers server;
@@ -286,7 +286,7 @@ TEST_F(TransportTest, ServerCertificateFromAnotherCaIsRefused) {
     EXPECT_TRUE(contains(line, "TLS certificate of the array not trusted")) << line;
 }
 
-TEST_F(TransportTest, CaFileFromTheEnvironmentIsUsedWhenTheStoreNamesNone) {
+TEST_F(ClientTransport, CaFileFromTheEnvironmentIsUsedWhenTheStoreNamesNone) {
     settings_.reset();
     settings_ = std::make_unique<testsupport::TempSettings>("[~Vorlane/HNASClient]\nnRetryCount=0\n");
     LocalArray array(plainArray);
@@ -299,7 +299,7 @@ TEST_F(TransportTest, CaFileFromTheEnvironmentIsUsedWhenTheStoreNamesNone) {
     EXPECT_TRUE(contains(onlyFailure("getVirtualServerInfo"), "TLS CA file unusable"));
 }
 
-TEST_F(TransportTest, InsecureSwitchSkipsVerificationAndWarnsOnEveryCall) {
+TEST_F(ClientTransport, InsecureSwitchSkipsVerificationAndWarnsOnEveryCall) {
     useSettings("nInsecure=1\n", clienttest::otherCerts().ca);
     LocalArray array(plainArray);
     auto client = clientFor(array.port());
@@ -316,7 +316,7 @@ TEST_F(TransportTest, InsecureSwitchSkipsVerificationAndWarnsOnEveryCall) {
 }
 
 // The password never reaches a log line, even when the array echoes it.
-TEST_F(TransportTest, PasswordNeverReachesTheLog) {
+TEST_F(ClientTransport, PasswordNeverReachesTheLog) {
     LocalArray array([](const httplib::Request& request, httplib::Response& response) {
         const std::string password = request.get_header_value("X-Subsystem-Password");
         answerJson(response, 401, "{\"errorMsg\":\"bad password " + password + "\"}");
