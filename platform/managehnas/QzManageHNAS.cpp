@@ -3,8 +3,6 @@
 // a library (a failed allocation) ends the call as a failure.
 #include "host/QzManageHNAS.h"
 
-#include <new>
-
 #include "platform/managehnas/ArrayOperations.h"
 #include "platform/managehnas/ArraySession.h"
 
@@ -38,7 +36,14 @@ bool run(QzManageHNAS::Impl* impl, const char* name, Body&& body) noexcept {
 
 }  // namespace
 
-QzManageHNAS::QzManageHNAS(const unsigned long long& jobId) : impl_(new (std::nothrow) Impl(jobId)) {}
+// Without memory for its state the client stays empty and every call fails.
+QzManageHNAS::QzManageHNAS(const unsigned long long& jobId) {
+    try {
+        impl_.reset(new Impl(jobId));
+    } catch (...) {
+        impl_.reset();
+    }
+}
 
 QzManageHNAS::~QzManageHNAS() = default;
 
