@@ -16,6 +16,37 @@ namespace {
 constexpr char kFileServices[] = "File services";
 // The snapshot list filter meaning "any appSearchId".
 constexpr char kAnyAppSearchId[] = "null";
+constexpr char kSnapshot[] = "snapshot";
+constexpr char kNoShareName[] = "no share name given";
+
+// Resources, relative to https://address:port/v7/storage/.
+constexpr char kVirtualServers[] = "virtual-servers";
+constexpr char kFileSystems[] = "filesystems";
+constexpr char kSnapshots[] = "filesystem-snapshots";
+
+// "virtual-servers/{ref}/cifs?name=data".
+std::string sharesNamed(const std::string& ref, ShareProtocol protocol, const std::string& name) {
+    return std::string(kVirtualServers) + "/" + percentEncode(ref) + "/" + protocolSegment(protocol) +
+           "?name=" + percentEncode(name);
+}
+
+// "filesystem-shares/cifs", or with an object ID "filesystem-shares/cifs/{id}".
+std::string shareResource(ShareProtocol protocol, const std::string& objectId = std::string()) {
+    std::string resource = std::string("filesystem-shares/") + protocolSegment(protocol);
+    return objectId.empty() ? resource : resource + "/" + percentEncode(objectId);
+}
+
+// "filesystem-snapshots/{id}", e.g. of one snapshot.
+std::string snapshotResource(const std::string& id) { return std::string(kSnapshots) + "/" + percentEncode(id); }
+
+// "filesystem-snapshots/{fs}/null": every snapshot of one file system.
+std::string snapshotsOf(const std::string& fileSystemId) {
+    return snapshotResource(fileSystemId) + "/" + kAnyAppSearchId;
+}
+
+std::string noSuchShare(ShareProtocol protocol, const std::string& name, const std::string& ref) {
+    return std::string("no ") + protocolName(protocol) + " share [" + name + "] on virtual server [" + ref + "]";
+}
 
 // How a virtual server is named in a path: its object ID, else its numeric
 // ID (the array takes either).
@@ -76,10 +107,8 @@ bool findShare(ArraySession& session, const std::string& ref, ShareProtocol prot
     found = false;
     const std::string wanted = lookupName(name, protocol);
     Reply reply;
-    if (!session.request(HttpMethod::Get,
-                         "virtual-servers/" + percentEncode(ref) + "/" + protocolSegment(protocol) +
-                             "?name=" + percentEncode(wanted),
-                         nullptr, Repeat::Idempotent, true, reply, cause))
+    if (!session.request(HttpMethod::Get, sharesNamed(ref, protocol, wanted), nullptr, Repeat::Idempotent, true,
+                         reply, cause))
         return false;
     const Json* list = nullptr;
     if (!listOf(reply.body, "filesystemShares", list, cause)) return false;
@@ -106,15 +135,14 @@ bool findSnapshot(ArraySession& session, const std::string& fileSystemId,
                   bool& found, std::string& cause) {
     found = false;
     Reply reply;
-    if (!session.request(HttpMethod::Get,
-                         "filesystem-snapshots/" + percentEncode(fileSystemId) + "/" + kAnyAppSearchId,
-                         nullptr, Repeat::Idempotent, true, reply, cause))
+    if (!session.request(HttpMethod::Get, snapshotsOf(fileSystemId), nullptr, Repeat::Idempotent, true, reply,
+                         cause))
         return false;
     const Json* list = nullptr;
     if (!listOf(reply.body, "snapshots", list, cause)) return false;
     for (const Json& entry : *list) {
         std::string stored;
-        if (!readText(entry, "displayName", true, stored, "snapshot", cause)) return false;
+        if (!readText(entry, "displayName", true, stored, kSnapshot, cause)) return false;
         if (std::find(names.begin(), names.end(), stored) == names.end()) continue;
         if (!snapshotFromWire(entry, snapshot, cause)) return false;
         if (snapshot.fileSystemId.empty()) snapshot.fileSystemId = fileSystemId;
@@ -128,11 +156,12 @@ bool findSnapshot(ArraySession& session, const std::string& fileSystemId,
 bool listFileSystems(ArraySession& session, const std::string& label,
                      std::vector<__HNASFileSystemInfo>& fileSystems, std::string& cause) {
     Reply reply;
-    const std::string resource = label.empty() ? "filesystems" : "filesystems?label=" + percentEncode(label);
+    const std::string resource =
+        label.empty() ? std::string(kFileSystems) : std::string(kFileSystems) + "?label=" + percentEncode(label);
     if (!session.request(HttpMethod::Get, resource, nullptr, Repeat::Idempotent, true, reply, cause))
         return false;
     const Json* list = nullptr;
-    if (!listOf(reply.body, "filesystems", list, cause)) return false;
+    if (!listOf(reply.body, kFileSystems, list, cause)) return false;
     fileSystems.clear();
     for (const Json& entry : *list) {
         __HNASFileSystemInfo info;
@@ -160,7 +189,7 @@ bool deleteByObjectId(ArraySession& session, const std::string& resource, const 
 bool getVirtualServerInfo(ArraySession& session, const std::string& arrayId,
                           __HNASVirtualServers& server, std::string& cause) {
     Reply reply;
-    if (!session.request(HttpMethod::Get, "virtual-servers", nullptr, Repeat::Idempotent, true, reply, cause))
+    if (!session.request(HttpMethod::Get, kVirtualServers, nullptr, Repeat::Idempotent, true, reply, cause))
         return false;
     const Json* list = nullptr;
     if (!listOf(reply.body, "virtualServers", list, cause)) return false;
@@ -219,8 +248,7 @@ bool getFileSystemIdOfShare(ArraySession& session, const __HNASVirtualServers& s
     bool found = false;
     if (!findShare(session, ref, protocol, shareName, share, found, cause)) return false;
     if (!found) {
-        cause = std::string("no ") + protocolName(protocol) + " share [" + shareName + "] on virtual server [" +
-                ref + "]";
+        cause = noSuchShare(protocol, shareName, ref);
         return false;
     }
     fileSystemId = share.fileSystemId;
@@ -235,7 +263,7 @@ bool getFileSystemsInfo(ArraySession& session, const std::string& fileSystemId,
         return false;
     }
     Reply reply;
-    if (!session.request(HttpMethod::Get, "filesystems/" + percentEncode(fileSystemId), nullptr,
+    if (!session.request(HttpMethod::Get, std::string(kFileSystems) + "/" + percentEncode(fileSystemId), nullptr,
                          Repeat::Idempotent, true, reply, cause))
         return false;
     const Json* object = nullptr;
@@ -263,13 +291,13 @@ bool getFilesystemShares(ArraySession& session, const __HNASVirtualServers& serv
     bool found = false;
     if (!findShare(session, ref, protocol, name, share, found, cause)) return false;
     if (!found) {
-        cause = std::string("no ") + protocolName(protocol) + " share [" + name + "] on virtual server [" + ref + "]";
+        cause = noSuchShare(protocol, name, ref);
         return false;
     }
     if (withPermissions && protocol == ShareProtocol::Cifs) {
         Reply reply;
         if (!session.request(HttpMethod::Get,
-                             "filesystem-shares/cifs/" + percentEncode(share.objectId) + "/authentications",
+                             shareResource(protocol, share.objectId) + "/authentications",
                              nullptr, Repeat::Idempotent, true, reply, cause))
             return false;
         const Json* list = nullptr;
@@ -299,10 +327,10 @@ bool createFileSystemSnapshot(ArraySession& session, const std::string& name,
     const Json body = {{"filesystemId", fileSystemId}, {"displayName", name}, {"appSearchId", prefix}};
     for (;;) {
         Reply reply;
-        if (session.request(HttpMethod::Post, "filesystem-snapshots", &body, Repeat::OnlyIfNotSent, true,
+        if (session.request(HttpMethod::Post, kSnapshots, &body, Repeat::OnlyIfNotSent, true,
                             reply, cause)) {
             const Json* object = nullptr;
-            if (!objectOf(reply.body, "snapshot", object, cause) || !snapshotFromWire(*object, snapshot, cause))
+            if (!objectOf(reply.body, kSnapshot, object, cause) || !snapshotFromWire(*object, snapshot, cause))
                 return false;
             if (snapshot.fileSystemId.empty()) snapshot.fileSystemId = fileSystemId;
             return true;
@@ -315,7 +343,7 @@ bool createFileSystemSnapshot(ArraySession& session, const std::string& name,
             return false;
         }
         if (found) {
-            session.note(0, kAdopted, "snapshot", stored);
+            session.note(0, kAdopted, kSnapshot, stored);
             return true;
         }
         if (!session.takeRetry(lost)) {
@@ -333,7 +361,7 @@ bool isSharePresent(ArraySession& session, const std::string& shareName,
     std::string ref;
     if (!protocolFor(shareType, protocol, cause) || !serverRef(server, ref, cause)) return false;
     if (shareName.empty()) {
-        cause = "no share name given";
+        cause = kNoShareName;
         return false;
     }
     __HNASFileSystemShares share;
@@ -377,7 +405,7 @@ bool createFileSystemShare(ArraySession& session, const std::string& shareName,
     std::string shareId;
     for (;;) {
         Reply reply;
-        if (session.request(HttpMethod::Post, std::string("filesystem-shares/") + protocolSegment(protocol),
+        if (session.request(HttpMethod::Post, shareResource(protocol),
                             &body, Repeat::OnlyIfNotSent, true, reply, cause)) {
             const Json* object = nullptr;
             if (!objectOf(reply.body, "filesystemShare", object, cause) ||
@@ -413,16 +441,16 @@ bool createFileSystemShare(ArraySession& session, const std::string& shareName,
     share.shareId = shareId;
     if (!applyPermissions || protocol != ShareProtocol::Cifs) return true;
 
-    const std::string shareResource = "filesystem-shares/cifs/" + percentEncode(objectId);
+    const std::string madeShare = shareResource(protocol, objectId);
     for (const __HNASCIFSAuthentication& permission : share.settings.permissions) {
         const Json add = {{"cifsAuthentications", Json::array({authenticationToWire(permission)})}};
         Reply reply;
-        if (session.request(HttpMethod::Post, shareResource + "/authentications", &add, Repeat::OnlyIfNotSent,
+        if (session.request(HttpMethod::Post, madeShare + "/authentications", &add, Repeat::OnlyIfNotSent,
                             false, reply, cause))
             continue;
         const std::string why = "permission for [" + permission.name + "] not applied: " + cause;
         Reply removed;
-        if (session.request(HttpMethod::Delete, shareResource, nullptr, Repeat::Idempotent, false, removed,
+        if (session.request(HttpMethod::Delete, madeShare, nullptr, Repeat::Idempotent, false, removed,
                             cause) ||
             removed.status == 404)
             cause = why + "; the new share was removed";
@@ -442,7 +470,7 @@ bool deleteFileSystemShare(ArraySession& session, const std::string& shareName,
     std::string ref;
     if (!protocolFor(shareType, protocol, cause) || !serverRef(server, ref, cause)) return false;
     if (shareName.empty()) {
-        cause = "no share name given";
+        cause = kNoShareName;
         return false;
     }
     const std::string kind = std::string(protocolName(protocol)) + " share";
@@ -453,10 +481,7 @@ bool deleteFileSystemShare(ArraySession& session, const std::string& shareName,
         session.note(1, kAlreadyAbsent, kind, shareName);
         return true;
     }
-    return deleteByObjectId(session,
-                            std::string("filesystem-shares/") + protocolSegment(protocol) + "/" +
-                                percentEncode(share.objectId),
-                            kind.c_str(), shareName, cause);
+    return deleteByObjectId(session, shareResource(protocol, share.objectId), kind.c_str(), shareName, cause);
 }
 
 // With an object ID: DELETE filesystem-snapshots/{id}. Otherwise GET
@@ -480,13 +505,12 @@ bool deleteFileSystemSnapshot(ArraySession& session, const __HNASFileSystemSnaps
         bool found = false;
         if (!findSnapshot(session, snapshot.fileSystemId, names, listed, found, cause)) return false;
         if (!found) {
-            session.note(1, kAlreadyAbsent, "snapshot", label);
+            session.note(1, kAlreadyAbsent, kSnapshot, label);
             return true;
         }
         objectId = listed.objectId;
     }
-    return deleteByObjectId(session, "filesystem-snapshots/" + percentEncode(objectId), "snapshot", label,
-                            cause);
+    return deleteByObjectId(session, snapshotResource(objectId), kSnapshot, label, cause);
 }
 
 // POST filesystem-snapshots/{id}/rollback. Never sent twice once it may have
@@ -498,7 +522,7 @@ bool recoverFileSystemSnapshot(ArraySession& session, const std::string& snapsho
         return false;
     }
     Reply reply;
-    return session.request(HttpMethod::Post, "filesystem-snapshots/" + percentEncode(snapshotObjectId) + "/rollback",
+    return session.request(HttpMethod::Post, snapshotResource(snapshotObjectId) + "/rollback",
                            nullptr, Repeat::OnlyIfNotSent, false, reply, cause);
 }
 
@@ -511,9 +535,8 @@ bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot
     std::vector<__HNASFileSystemSnapshot> all;
     for (const __HNASFileSystemInfo& fileSystem : fileSystems) {
         Reply reply;
-        if (!session.request(HttpMethod::Get,
-                             "filesystem-snapshots/" + percentEncode(fileSystem.fileSystemId) + "/" + kAnyAppSearchId,
-                             nullptr, Repeat::Idempotent, true, reply, cause))
+        if (!session.request(HttpMethod::Get, snapshotsOf(fileSystem.fileSystemId), nullptr, Repeat::Idempotent,
+                             true, reply, cause))
             return false;
         const Json* list = nullptr;
         if (!listOf(reply.body, "snapshots", list, cause)) return false;

@@ -5,6 +5,7 @@ namespace managehnas {
 namespace {
 
 constexpr size_t kMaxLoggedBytes = 1024;
+constexpr char kBadHostCharacter[] = "the array's address holds a character a host name cannot hold";
 
 bool isControl(unsigned char c) { return c < 0x20 || c == 0x7f; }
 
@@ -24,13 +25,13 @@ bool endpointFor(const std::string& address, int port, std::string& endpoint, st
     }
     for (unsigned char c : host) {
         if (isControl(c) || c == ' ' || std::string("/?#@\\[]").find(static_cast<char>(c)) != std::string::npos) {
-            cause = "the array's address holds a character a host name cannot hold";
+            cause = kBadHostCharacter;
             return false;
         }
     }
     const bool ipv6 = host.find(':') != std::string::npos;
     if (!ipv6 && host.find('%') != std::string::npos) {
-        cause = "the array's address holds a character a host name cannot hold";
+        cause = kBadHostCharacter;
         return false;
     }
     if (ipv6) {
