@@ -4,6 +4,7 @@
 #include <ftw.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,6 +58,8 @@ void writeFile(const std::string& path, const std::string& text) { std::ofstream
 
 bool SimProcess::start(const std::vector<std::string>& args) {
     stop();
+    // A request in flight when the simulator dies must fail, not kill the test.
+    signal(SIGPIPE, SIG_IGN);
     const std::string certs = certDir();
     if (certs.empty()) return false;
     int out[2];
@@ -74,6 +77,8 @@ bool SimProcess::start(const std::vector<std::string>& args) {
         return false;
     }
     if (pid == 0) {
+        // The simulator does not outlive a test that dies.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
         dup2(out[1], STDOUT_FILENO);
         execv(raw[0], raw.data());
         _exit(127);

@@ -1,6 +1,8 @@
 // Runs hnas-arraysim as a child process for a test: on any free loopback
 // port, with certificates made once per test binary, stopped (or killed) and
-// reaped when the object goes. Every wait is bounded.
+// reaped when the object goes (or killed when the test process dies). Every
+// wait is bounded. Starting one makes the test process ignore SIGPIPE, so a
+// request cut off by a dying simulator fails instead of killing the test.
 #pragma once
 
 #include <sys/types.h>
