@@ -13,6 +13,9 @@ namespace arraymodel {
 inline constexpr char kFileServices[] = "File services";
 
 enum class Protocol { Cifs, Nfs };
+// The protocols' words: the plug-in's share types and the seed's "protocol".
+inline constexpr char kCifsWord[] = "CIFS";
+inline constexpr char kNfsWord[] = "NFS";
 
 // One CIFS permission entry, e.g. {"BUILTIN\Administrators", "4255...", 56, "GROUP"}.
 struct Authentication {

@@ -6,6 +6,7 @@
 
 #include "arraysim/model/ArraySeed.h"
 #include "arraysim/server/HttpReplies.h"
+#include "arraysim/store/JsonKeys.h"
 
 namespace arraysim {
 namespace {
@@ -62,13 +63,13 @@ bool faultFromJson(const Json& j, Fault& fault, std::string& error) {
         error = "a fault is a JSON object";
         return false;
     }
-    if (!readText(j, "operation", fault.operation, true) || !isFaultOperation(fault.operation)) {
+    if (!readText(j, key::kOperation, fault.operation, true) || !isFaultOperation(fault.operation)) {
         error = "operation must be an operation name or *";
         return false;
     }
     std::string action;
-    if (!readText(j, "action", action, false)) action = "?";
-    if (action.empty()) action = j.contains("latencyMs") ? kActionLatency : kActionStatus;
+    if (!readText(j, key::kAction, action, false)) action = "?";
+    if (action.empty()) action = j.contains(key::kLatencyMs) ? kActionLatency : kActionStatus;
     if (action == kActionStatus) fault.action = FaultAction::Status;
     else if (action == kActionClose) fault.action = FaultAction::Close;
     else if (action == kActionCloseAfter) fault.action = FaultAction::CloseAfter;
@@ -77,8 +78,8 @@ bool faultFromJson(const Json& j, Fault& fault, std::string& error) {
         error = "action must be status, close, closeAfter or latency";
         return false;
     }
-    if (!readInt(j, "count", 1, 1000000, fault.count) || !readInt(j, "after", 0, 1000000, fault.after) ||
-        !readInt(j, "status", 100, 599, fault.status) || !readInt(j, "latencyMs", 0, kMaxLatencyMs, fault.latencyMs)) {
+    if (!readInt(j, key::kCount, 1, 1000000, fault.count) || !readInt(j, key::kAfter, 0, 1000000, fault.after) ||
+        !readInt(j, key::kStatus, 100, 599, fault.status) || !readInt(j, key::kLatencyMs, 0, kMaxLatencyMs, fault.latencyMs)) {
         error = "count (1 or more), after (0 or more), status (100-599) or latencyMs (0-600000) is out of range";
         return false;
     }
@@ -86,8 +87,8 @@ bool faultFromJson(const Json& j, Fault& fault, std::string& error) {
 }
 
 Json faultToJson(const Fault& f) {
-    return Json{{"operation", f.operation}, {"action", actionName(f.action)}, {"count", f.count},
-                {"after", f.after},         {"status", f.status},              {"latencyMs", f.latencyMs}};
+    return Json{{key::kOperation, f.operation}, {key::kAction, actionName(f.action)}, {key::kCount, f.count},
+                {key::kAfter, f.after},         {key::kStatus, f.status},              {key::kLatencyMs, f.latencyMs}};
 }
 
 // Makes `next` the state, saving it first; false (and an answer) when it cannot be saved.
@@ -157,28 +158,28 @@ void addAdminRoutes(httplib::Server& server, SimContext& context) {
         guarded(c, req, res, [&c](const Request&, Response& r) {
             Json list = Json::array();
             for (const Fault& f : c.faults.faults()) list.push_back(faultToJson(f));
-            sendJson(r, 200, Json{{"faults", list}});
+            sendJson(r, 200, Json{{key::kFaults, list}});
         });
     });
     server.Delete("/admin/faults", [&c](const Request& req, Response& res) {
         guarded(c, req, res, [&c](const Request&, Response& r) {
             c.faults.clear();
-            sendJson(r, 200, Json{{"faults", Json::array()}});
+            sendJson(r, 200, Json{{key::kFaults, Json::array()}});
         });
     });
     server.Get("/admin/calls", [&c](const Request& req, Response& res) {
         guarded(c, req, res, [&c](const Request&, Response& r) {
             Json list = Json::array();
             for (const CallEntry& e : c.calls) {
-                list.push_back(Json{{"operation", e.operation}, {"user", e.user}, {"status", e.status}});
+                list.push_back(Json{{key::kOperation, e.operation}, {key::kUser, e.user}, {key::kStatus, e.status}});
             }
-            sendJson(r, 200, Json{{"calls", list}});
+            sendJson(r, 200, Json{{key::kCalls, list}});
         });
     });
     server.Delete("/admin/calls", [&c](const Request& req, Response& res) {
         guarded(c, req, res, [&c](const Request&, Response& r) {
             c.calls.clear();
-            sendJson(r, 200, Json{{"calls", Json::array()}});
+            sendJson(r, 200, Json{{key::kCalls, Json::array()}});
         });
     });
 }

@@ -3,6 +3,8 @@
 #include <openssl/ssl.h>
 #include <sys/socket.h>
 
+#include "arraysim/store/JsonKeys.h"
+
 namespace arraysim {
 namespace {
 
@@ -16,7 +18,7 @@ void sendJson(httplib::Response& res, int status, const Json& body) {
 }
 
 void sendError(httplib::Response& res, int status, const std::string& message) {
-    sendJson(res, status, Json{{"errorMsg", message}, {"errorDetail", {{"message", message}}}});
+    sendJson(res, status, Json{{key::kErrorMsg, message}, {key::kErrorDetail, {{key::kMessage, message}}}});
 }
 
 int statusOf(arraymodel::Outcome outcome) {

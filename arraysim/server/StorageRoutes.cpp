@@ -8,6 +8,7 @@
 #include "arraysim/model/ArraySeed.h"
 #include "arraysim/model/ModelMessages.h"
 #include "arraysim/server/HttpReplies.h"
+#include "arraysim/store/JsonKeys.h"
 #include "arraysim/server/OperationNames.h"
 
 namespace arraysim {
@@ -95,25 +96,28 @@ void serve(SimContext& context, const char* operation, const Request& req, Respo
     context.calls.push_back({operation, user, res.status});
 }
 
-void add(httplib::Server& server, SimContext& context, const char* method, const std::string& pattern,
+enum class Method { Get, Post, Delete };
+
+void add(httplib::Server& server, SimContext& context, Method method, const std::string& pattern,
          const char* operation, Handler handler) {
     auto h = [&context, operation, handler](const Request& req, Response& res) {
         serve(context, operation, req, res, handler);
     };
-    const std::string m = method;
-    if (m == "GET") server.Get(pattern, h);
-    else if (m == "POST") server.Post(pattern, h);
-    else server.Delete(pattern, h);
+    switch (method) {
+        case Method::Get: server.Get(pattern, h); break;
+        case Method::Post: server.Post(pattern, h); break;
+        case Method::Delete: server.Delete(pattern, h); break;
+    }
 }
 
 bool listVirtualServers(Array& array, const Request& req, Response& res) {
     Json list = Json::array();
     for (const arraymodel::VirtualServer& s : array.virtualServers) {
-        if (req.has_param("name") && s.name != req.get_param_value("name")) continue;
-        if (req.has_param("virtualServerId") && std::to_string(s.id) != req.get_param_value("virtualServerId")) continue;
+        if (req.has_param(key::kName) && s.name != req.get_param_value(key::kName)) continue;
+        if (req.has_param(key::kVirtualServerId) && std::to_string(s.id) != req.get_param_value(key::kVirtualServerId)) continue;
         list.push_back(virtualServerToJson(s));
     }
-    sendJson(res, 200, Json{{"virtualServers", list}});
+    sendJson(res, 200, Json{{key::kVirtualServers, list}});
     return false;
 }
 
@@ -122,37 +126,37 @@ bool listShares(Array& array, const Request& req, Response& res) {
     if (server == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoServer), res);
     const Protocol protocol = protocolOf(req.matches[2]);
     Json list = Json::array();
-    if (req.has_param("name")) {
+    if (req.has_param(key::kName)) {
         const arraymodel::Share* share =
-            arraymodel::findShareByName(array, protocol, server->id, req.get_param_value("name"));
+            arraymodel::findShareByName(array, protocol, server->id, req.get_param_value(key::kName));
         if (share != nullptr) list.push_back(shareToJson(*share));
     } else {
         for (const arraymodel::Share& s : array.shares) {
             if (s.protocol == protocol && s.virtualServerId == server->id) list.push_back(shareToJson(s));
         }
     }
-    sendJson(res, 200, Json{{"filesystemShares", list}});
+    sendJson(res, 200, Json{{key::kFilesystemShares, list}});
     return false;
 }
 
 bool listFileSystems(Array& array, const Request& req, Response& res) {
     Json list = Json::array();
     for (const arraymodel::FileSystem& f : array.fileSystems) {
-        if (req.has_param("label") && f.label != req.get_param_value("label")) continue;
-        if (req.has_param("virtualServerId") &&
-            std::to_string(f.virtualServerId) != req.get_param_value("virtualServerId")) {
+        if (req.has_param(key::kLabel) && f.label != req.get_param_value(key::kLabel)) continue;
+        if (req.has_param(key::kVirtualServerId) &&
+            std::to_string(f.virtualServerId) != req.get_param_value(key::kVirtualServerId)) {
             continue;
         }
         list.push_back(fileSystemToJson(f));
     }
-    sendJson(res, 200, Json{{"filesystems", list}});
+    sendJson(res, 200, Json{{key::kFilesystems, list}});
     return false;
 }
 
 bool getFileSystem(Array& array, const Request& req, Response& res) {
     const arraymodel::FileSystem* fs = arraymodel::findFileSystem(array, req.matches[1]);
     if (fs == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoFileSystem), res);
-    sendJson(res, 200, Json{{"filesystem", fileSystemToJson(*fs)}});
+    sendJson(res, 200, Json{{key::kFilesystem, fileSystemToJson(*fs)}});
     return false;
 }
 
@@ -164,7 +168,7 @@ bool listSnapshotsOf(Array& array, const Request& req, Response& res, const std:
     for (const arraymodel::Snapshot& s : arraymodel::snapshotsOf(array, fs->id, appSearchId)) {
         list.push_back(snapshotToJson(s));
     }
-    sendJson(res, 200, Json{{"snapshots", list}});
+    sendJson(res, 200, Json{{key::kSnapshots, list}});
     return false;
 }
 
@@ -173,7 +177,7 @@ bool listAuthentications(Array& array, const Request& req, Response& res) {
     if (share == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoShare), res);
     Json list = Json::array();
     for (const arraymodel::Authentication& a : share->authentications) list.push_back(authenticationToJson(a));
-    sendJson(res, 200, Json{{"cifsAuthentications", list}});
+    sendJson(res, 200, Json{{key::kCifsAuthentications, list}});
     return false;
 }
 
@@ -181,7 +185,7 @@ bool listAuthentications(Array& array, const Request& req, Response& res) {
 bool addAuthentications(Array& array, const Request& req, Response& res) {
     Json body;
     if (!bodyObject(req, res, body)) return false;
-    auto entries = body.find("cifsAuthentications");
+    auto entries = body.find(key::kCifsAuthentications);
     if (entries == body.end() || !entries->is_array()) {
         sendError(res, 400, "cifsAuthentications must be a list");
         return false;
@@ -190,11 +194,11 @@ bool addAuthentications(Array& array, const Request& req, Response& res) {
     Json stored = Json::array();
     for (const Json& e : *entries) {
         arraymodel::Authentication entry;
-        if (!e.is_object() || !readText(e, "name", entry.name, true) || !readText(e, "type", entry.type, false)) {
+        if (!e.is_object() || !readText(e, key::kName, entry.name, true) || !readText(e, key::kType, entry.type, false)) {
             sendError(res, 400, "permission entry needs a name");
             return false;
         }
-        auto p = e.find("permission");
+        auto p = e.find(key::kPermission);
         if (p == e.end() || !p->is_number_integer()) {
             sendError(res, 400, "permission entry needs a numeric permission");
             return false;
@@ -207,7 +211,7 @@ bool addAuthentications(Array& array, const Request& req, Response& res) {
         stored.push_back(authenticationToJson(kept));
     }
     array = changed;
-    sendJson(res, 201, Json{{"cifsAuthentications", stored}});
+    sendJson(res, 201, Json{{key::kCifsAuthentications, stored}});
     return true;
 }
 
@@ -220,13 +224,13 @@ bool deleteAuthentication(Array& array, const Request& req, Response& res) {
 // The body's virtualServerId as a reference: a number (1), a decimal text
 // ("1") or an object ID.
 bool serverRef(const Json& body, std::string& ref) {
-    auto it = body.find("virtualServerId");
+    auto it = body.find(key::kVirtualServerId);
     if (it == body.end()) return false;
     if (it->is_number_unsigned()) {
         ref = std::to_string(it->get<uint64_t>());
         return true;
     }
-    return readText(body, "virtualServerId", ref, true);
+    return readText(body, key::kVirtualServerId, ref, true);
 }
 
 bool createShare(Array& array, const Request& req, Response& res) {
@@ -236,20 +240,20 @@ bool createShare(Array& array, const Request& req, Response& res) {
     request.protocol = protocolOf(req.matches[1]);
     std::string error;
     if (!serverRef(body, request.virtualServer)) request.virtualServer.clear();
-    if (request.virtualServer.empty() || !readText(body, "name", request.name, true) ||
-        !readText(body, "filesystemId", request.fileSystem, true) ||
-        !readText(body, "filesystemPath", request.path, true)) {
+    if (request.virtualServer.empty() || !readText(body, key::kName, request.name, true) ||
+        !readText(body, key::kFilesystemId, request.fileSystem, true) ||
+        !readText(body, key::kFilesystemPath, request.path, true)) {
         sendError(res, 400, "virtualServerId, name, filesystemId and filesystemPath are required");
         return false;
     }
-    auto settings = body.find("settings");
+    auto settings = body.find(key::kSettings);
     if (settings != body.end() && !settingsFromJson(*settings, request.settings, error)) {
         sendError(res, 400, "bad setting: " + error);
         return false;
     }
     arraymodel::Share created;
     if (!answered(arraymodel::createShare(array, request, created), res)) return false;
-    sendJson(res, 201, Json{{"filesystemShare", shareToJson(created)}});
+    sendJson(res, 201, Json{{key::kFilesystemShare, shareToJson(created)}});
     return true;
 }
 
@@ -263,8 +267,8 @@ bool createSnapshot(Array& array, const Request& req, Response& res) {
     Json body;
     if (!bodyObject(req, res, body)) return false;
     std::string fileSystem, displayName, appSearchId;
-    if (!readText(body, "filesystemId", fileSystem, true) || !readText(body, "displayName", displayName, true) ||
-        !readText(body, "appSearchId", appSearchId, false)) {
+    if (!readText(body, key::kFilesystemId, fileSystem, true) || !readText(body, key::kDisplayName, displayName, true) ||
+        !readText(body, key::kAppSearchId, appSearchId, false)) {
         sendError(res, 400, "filesystemId and displayName are required");
         return false;
     }
@@ -272,14 +276,14 @@ bool createSnapshot(Array& array, const Request& req, Response& res) {
     if (!answered(arraymodel::createSnapshot(array, fileSystem, displayName, appSearchId, unixNow(), created), res)) {
         return false;
     }
-    sendJson(res, 201, Json{{"snapshot", snapshotToJson(created)}});
+    sendJson(res, 201, Json{{key::kSnapshot, snapshotToJson(created)}});
     return true;
 }
 
 bool getSnapshot(Array& array, const Request& req, Response& res) {
     const arraymodel::Snapshot* s = arraymodel::findSnapshot(array, req.matches[1]);
     if (s == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoSnapshot), res);
-    sendJson(res, 200, Json{{"snapshot", snapshotToJson(*s)}});
+    sendJson(res, 200, Json{{key::kSnapshot, snapshotToJson(*s)}});
     return false;
 }
 
@@ -298,29 +302,29 @@ bool rollbackSnapshot(Array& array, const Request& req, Response& res) {
 }  // namespace
 
 void addStorageRoutes(httplib::Server& server, SimContext& c) {
-    add(server, c, "GET", route("virtual-servers"), kListVirtualServers, listVirtualServers);
-    add(server, c, "GET", route("virtual-servers/([^/]+)/(cifs|nfs)"), kListShares, listShares);
-    add(server, c, "GET", route("filesystems"), kListFileSystems, listFileSystems);
-    add(server, c, "GET", route("filesystems/([^/]+)"), kGetFileSystem, getFileSystem);
-    add(server, c, "GET", route("filesystems/([^/]+)/snapshots"), kListSnapshots,
+    add(server, c, Method::Get, route("virtual-servers"), kListVirtualServers, listVirtualServers);
+    add(server, c, Method::Get, route("virtual-servers/([^/]+)/(cifs|nfs)"), kListShares, listShares);
+    add(server, c, Method::Get, route(key::kFilesystems), kListFileSystems, listFileSystems);
+    add(server, c, Method::Get, route("filesystems/([^/]+)"), kGetFileSystem, getFileSystem);
+    add(server, c, Method::Get, route("filesystems/([^/]+)/snapshots"), kListSnapshots,
         [](Array& a, const Request& req, Response& res) { return listSnapshotsOf(a, req, res, ""); });
-    add(server, c, "GET", route("filesystem-shares/cifs/([^/]+)/authentications"), kListAuthentications,
+    add(server, c, Method::Get, route("filesystem-shares/cifs/([^/]+)/authentications"), kListAuthentications,
         listAuthentications);
-    add(server, c, "POST", route("filesystem-shares/cifs/([^/]+)/authentications"), kAddAuthentication,
+    add(server, c, Method::Post, route("filesystem-shares/cifs/([^/]+)/authentications"), kAddAuthentication,
         addAuthentications);
-    add(server, c, "DELETE", route("filesystem-shares/cifs/([^/]+)/authentications/([^/]+)"),
+    add(server, c, Method::Delete, route("filesystem-shares/cifs/([^/]+)/authentications/([^/]+)"),
         kDeleteAuthentication, deleteAuthentication);
-    add(server, c, "POST", route("filesystem-shares/(cifs|nfs)"), kCreateShare, createShare);
-    add(server, c, "DELETE", route("filesystem-shares/(cifs|nfs)/([^/]+)"), kDeleteShare, deleteShare);
-    add(server, c, "POST", route("filesystem-snapshots"), kCreateSnapshot, createSnapshot);
-    add(server, c, "GET", route("filesystem-snapshots/([^/]+)/([^/]+)"), kListSnapshots,
+    add(server, c, Method::Post, route("filesystem-shares/(cifs|nfs)"), kCreateShare, createShare);
+    add(server, c, Method::Delete, route("filesystem-shares/(cifs|nfs)/([^/]+)"), kDeleteShare, deleteShare);
+    add(server, c, Method::Post, route("filesystem-snapshots"), kCreateSnapshot, createSnapshot);
+    add(server, c, Method::Get, route("filesystem-snapshots/([^/]+)/([^/]+)"), kListSnapshots,
         [](Array& a, const Request& req, Response& res) {
             const std::string appSearchId = req.matches[2];
             return listSnapshotsOf(a, req, res, appSearchId == kNullAppSearchId ? "" : appSearchId);
         });
-    add(server, c, "GET", route("filesystem-snapshots/([^/]+)"), kGetSnapshot, getSnapshot);
-    add(server, c, "DELETE", route("filesystem-snapshots/([^/]+)"), kDeleteSnapshot, deleteSnapshot);
-    add(server, c, "POST", route("filesystem-snapshots/([^/]+)/rollback"), kRollbackSnapshot, rollbackSnapshot);
+    add(server, c, Method::Get, route("filesystem-snapshots/([^/]+)"), kGetSnapshot, getSnapshot);
+    add(server, c, Method::Delete, route("filesystem-snapshots/([^/]+)"), kDeleteSnapshot, deleteSnapshot);
+    add(server, c, Method::Post, route("filesystem-snapshots/([^/]+)/rollback"), kRollbackSnapshot, rollbackSnapshot);
 }
 
 }  // namespace arraysim

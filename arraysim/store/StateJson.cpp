@@ -1,3 +1,4 @@
+#include "arraysim/store/JsonKeys.h"
 #include "arraysim/store/StateJson.h"
 
 #include <limits>
@@ -16,8 +17,6 @@ using arraymodel::ShareSettings;
 using arraymodel::Snapshot;
 using arraymodel::VirtualServer;
 
-const char kCifs[] = "CIFS";
-const char kNfs[] = "NFS";
 
 bool readBool(const Json& object, const char* key, bool& out) {
     auto it = object.find(key);
@@ -66,38 +65,38 @@ const Json* member(const Json& object, const char* key) {
 bool virtualServerFromJson(const Json& j, VirtualServer& s, std::string& error) {
     const char* what = "virtual server";
     if (!j.is_object()) return bad(error, what, "object");
-    if (!readUnsigned(j, "virtualServerId", s.id, true)) return bad(error, what, "virtualServerId");
-    if (!readText(j, "name", s.name, false)) return bad(error, what, "name");
-    if (!readText(j, "objectId", s.objectId, false)) return bad(error, what, "objectId");
-    if (!readText(j, "UUID", s.uuid, false)) return bad(error, what, "UUID");
-    if (!readText(j, "status", s.status, false)) return bad(error, what, "status");
-    if (!readText(j, "type", s.type, false)) return bad(error, what, "type");
-    if (!readTextList(j, "ipAddresses", s.ipAddresses)) return bad(error, what, "ipAddresses");
-    if (!readBool(j, "isEnabled", s.isEnabled)) return bad(error, what, "isEnabled");
+    if (!readUnsigned(j, key::kVirtualServerId, s.id, true)) return bad(error, what, key::kVirtualServerId);
+    if (!readText(j, key::kName, s.name, false)) return bad(error, what, key::kName);
+    if (!readText(j, key::kObjectId, s.objectId, false)) return bad(error, what, key::kObjectId);
+    if (!readText(j, key::kUuid, s.uuid, false)) return bad(error, what, key::kUuid);
+    if (!readText(j, key::kStatus, s.status, false)) return bad(error, what, key::kStatus);
+    if (!readText(j, key::kType, s.type, false)) return bad(error, what, key::kType);
+    if (!readTextList(j, key::kIpAddresses, s.ipAddresses)) return bad(error, what, key::kIpAddresses);
+    if (!readBool(j, key::kIsEnabled, s.isEnabled)) return bad(error, what, key::kIsEnabled);
     return true;
 }
 
 bool fileSystemFromJson(const Json& j, FileSystem& f, std::string& error) {
     const char* what = "file system";
     if (!j.is_object()) return bad(error, what, "object");
-    if (!readText(j, "label", f.label, true)) return bad(error, what, "label");
-    if (!readText(j, "filesystemId", f.id, false)) return bad(error, what, "filesystemId");
-    if (!readText(j, "objectId", f.objectId, false)) return bad(error, what, "objectId");
-    if (!readText(j, "status", f.status, false)) return bad(error, what, "status");
-    if (!readUnsigned(j, "virtualServerId", f.virtualServerId, true)) return bad(error, what, "virtualServerId");
-    if (!readUnsigned(j, "capacity", f.capacity, false)) return bad(error, what, "capacity");
-    if (!readUnsigned(j, "usedCapacity", f.usedCapacity, false)) return bad(error, what, "usedCapacity");
-    if (!readUnsigned(j, "freeCapacity", f.freeCapacity, false)) return bad(error, what, "freeCapacity");
-    if (!readUnsigned(j, "usedSnapshotCapacity", f.usedSnapshotCapacity, false)) {
-        return bad(error, what, "usedSnapshotCapacity");
+    if (!readText(j, key::kLabel, f.label, true)) return bad(error, what, key::kLabel);
+    if (!readText(j, key::kFilesystemId, f.id, false)) return bad(error, what, key::kFilesystemId);
+    if (!readText(j, key::kObjectId, f.objectId, false)) return bad(error, what, key::kObjectId);
+    if (!readText(j, key::kStatus, f.status, false)) return bad(error, what, key::kStatus);
+    if (!readUnsigned(j, key::kVirtualServerId, f.virtualServerId, true)) return bad(error, what, key::kVirtualServerId);
+    if (!readUnsigned(j, key::kCapacity, f.capacity, false)) return bad(error, what, key::kCapacity);
+    if (!readUnsigned(j, key::kUsedCapacity, f.usedCapacity, false)) return bad(error, what, key::kUsedCapacity);
+    if (!readUnsigned(j, key::kFreeCapacity, f.freeCapacity, false)) return bad(error, what, key::kFreeCapacity);
+    if (!readUnsigned(j, key::kUsedSnapshotCapacity, f.usedSnapshotCapacity, false)) {
+        return bad(error, what, key::kUsedSnapshotCapacity);
     }
     return true;
 }
 
-// The file system of a seeded share or snapshot: "filesystemId", else "filesystem" (label).
+// The file system of a seeded share or snapshot: key::kFilesystemId, else key::kFilesystem (label).
 bool fileSystemRefFromJson(const Json& j, std::string& ref) {
-    if (!readText(j, "filesystemId", ref, false)) return false;
-    if (ref.empty() && !readText(j, "filesystem", ref, false)) return false;
+    if (!readText(j, key::kFilesystemId, ref, false)) return false;
+    if (ref.empty() && !readText(j, key::kFilesystem, ref, false)) return false;
     return !ref.empty();
 }
 
@@ -105,28 +104,28 @@ bool shareFromJson(const Json& j, Share& s, std::string& error) {
     const char* what = "share";
     if (!j.is_object()) return bad(error, what, "object");
     std::string protocol;
-    if (!readText(j, "protocol", protocol, true) || (protocol != kCifs && protocol != kNfs)) {
-        return bad(error, what, "protocol");
+    if (!readText(j, key::kProtocol, protocol, true) || (protocol != arraymodel::kCifsWord && protocol != arraymodel::kNfsWord)) {
+        return bad(error, what, key::kProtocol);
     }
-    s.protocol = protocol == kCifs ? Protocol::Cifs : Protocol::Nfs;
-    if (!readText(j, "name", s.name, true)) return bad(error, what, "name");
-    if (!readUnsigned(j, "virtualServerId", s.virtualServerId, true)) return bad(error, what, "virtualServerId");
-    if (!fileSystemRefFromJson(j, s.fileSystemId)) return bad(error, what, "filesystem");
-    if (!readText(j, "path", s.path, true)) return bad(error, what, "path");
-    if (!readText(j, "objectId", s.objectId, false)) return bad(error, what, "objectId");
-    if (!readText(j, "shareId", s.shareId, false)) return bad(error, what, "shareId");
-    if (const Json* settings = member(j, "settings")) {
-        if (!settings->is_object()) return bad(error, what, "settings");
+    s.protocol = protocol == arraymodel::kCifsWord ? Protocol::Cifs : Protocol::Nfs;
+    if (!readText(j, key::kName, s.name, true)) return bad(error, what, key::kName);
+    if (!readUnsigned(j, key::kVirtualServerId, s.virtualServerId, true)) return bad(error, what, key::kVirtualServerId);
+    if (!fileSystemRefFromJson(j, s.fileSystemId)) return bad(error, what, key::kFilesystem);
+    if (!readText(j, key::kPath, s.path, true)) return bad(error, what, key::kPath);
+    if (!readText(j, key::kObjectId, s.objectId, false)) return bad(error, what, key::kObjectId);
+    if (!readText(j, key::kShareId, s.shareId, false)) return bad(error, what, key::kShareId);
+    if (const Json* settings = member(j, key::kSettings)) {
+        if (!settings->is_object()) return bad(error, what, key::kSettings);
         std::string settingsError;
         if (!settingsFromJson(*settings, s.settings, settingsError)) return bad(error, what, settingsError.c_str());
     }
-    if (const Json* entries = member(j, "authentications")) {
-        if (!entries->is_array()) return bad(error, what, "authentications");
+    if (const Json* entries = member(j, key::kAuthentications)) {
+        if (!entries->is_array()) return bad(error, what, key::kAuthentications);
         for (const Json& e : *entries) {
             Authentication a;
-            if (!e.is_object() || !readText(e, "name", a.name, true) || !readInt32(e, "permission", a.permission) ||
-                !readText(e, "type", a.type, false)) {
-                return bad(error, what, "authentications");
+            if (!e.is_object() || !readText(e, key::kName, a.name, true) || !readInt32(e, key::kPermission, a.permission) ||
+                !readText(e, key::kType, a.type, false)) {
+                return bad(error, what, key::kAuthentications);
             }
             s.authentications.push_back(a);
         }
@@ -137,13 +136,13 @@ bool shareFromJson(const Json& j, Share& s, std::string& error) {
 bool snapshotFromJson(const Json& j, Snapshot& s, std::string& error) {
     const char* what = "snapshot";
     if (!j.is_object()) return bad(error, what, "object");
-    if (!fileSystemRefFromJson(j, s.fileSystemId)) return bad(error, what, "filesystem");
-    if (!readText(j, "displayName", s.displayName, true)) return bad(error, what, "displayName");
-    if (!readText(j, "appSearchId", s.appSearchId, false)) return bad(error, what, "appSearchId");
-    if (!readText(j, "state", s.state, false)) return bad(error, what, "state");
-    if (!readText(j, "creationReason", s.creationReason, false)) return bad(error, what, "creationReason");
-    if (!readUnsigned(j, "creationTime", s.creationTime, false)) return bad(error, what, "creationTime");
-    if (!readUnsigned(j, "sequence", s.sequence, false)) return bad(error, what, "sequence");
+    if (!fileSystemRefFromJson(j, s.fileSystemId)) return bad(error, what, key::kFilesystem);
+    if (!readText(j, key::kDisplayName, s.displayName, true)) return bad(error, what, key::kDisplayName);
+    if (!readText(j, key::kAppSearchId, s.appSearchId, false)) return bad(error, what, key::kAppSearchId);
+    if (!readText(j, key::kState, s.state, false)) return bad(error, what, key::kState);
+    if (!readText(j, key::kCreationReason, s.creationReason, false)) return bad(error, what, key::kCreationReason);
+    if (!readUnsigned(j, key::kCreationTime, s.creationTime, false)) return bad(error, what, key::kCreationTime);
+    if (!readUnsigned(j, key::kSequence, s.sequence, false)) return bad(error, what, key::kSequence);
     return true;
 }
 
@@ -167,19 +166,19 @@ bool readEach(const Json& j, const char* key, Read read, Add add, std::string& e
 
 bool arrayFromJson(const Json& j, uint64_t now, Array& array, std::string& error) {
     if (!j.is_object()) return bad(error, "array", "object");
-    if (!readText(j, "name", array.name, true)) return bad(error, "array", "name");
-    if (!readText(j, "user", array.user, true)) return bad(error, "array", "user");
-    if (!readText(j, "password", array.password, true)) return bad(error, "array", "password");
-    if (!readUnsigned(j, "nextSerial", array.nextSerial, false)) return bad(error, "array", "nextSerial");
+    if (!readText(j, key::kName, array.name, true)) return bad(error, "array", key::kName);
+    if (!readText(j, key::kUser, array.user, true)) return bad(error, "array", key::kUser);
+    if (!readText(j, key::kPassword, array.password, true)) return bad(error, "array", key::kPassword);
+    if (!readUnsigned(j, key::kNextSerial, array.nextSerial, false)) return bad(error, "array", key::kNextSerial);
     const std::string where = "array " + array.name + ": ";
     const bool ok =
-        readEach<VirtualServer>(j, "virtualServers", virtualServerFromJson,
+        readEach<VirtualServer>(j, key::kVirtualServers, virtualServerFromJson,
                                 [&](VirtualServer& v) { return arraymodel::addVirtualServer(array, v); }, error) &&
-        readEach<FileSystem>(j, "filesystems", fileSystemFromJson,
+        readEach<FileSystem>(j, key::kFilesystems, fileSystemFromJson,
                              [&](FileSystem& f) { return arraymodel::addFileSystem(array, f); }, error) &&
-        readEach<Share>(j, "shares", shareFromJson,
+        readEach<Share>(j, key::kShares, shareFromJson,
                         [&](Share& s) { return arraymodel::addShare(array, s); }, error) &&
-        readEach<Snapshot>(j, "snapshots", snapshotFromJson,
+        readEach<Snapshot>(j, key::kSnapshots, snapshotFromJson,
                            [&](Snapshot& s) { return arraymodel::addSnapshot(array, s, now); }, error);
     if (!ok) error = where + error;
     return ok;
@@ -215,20 +214,20 @@ bool readUnsigned(const Json& object, const char* key, uint64_t& out, bool requi
 }
 
 Json settingsToJson(const ShareSettings& s) {
-    return Json{{"accessConfig", s.accessConfig},
-                {"comment", s.comment},
-                {"cacheOption", s.cacheOption},
-                {"snapshotOption", s.snapshotOption},
-                {"transferToReplicationTargetSetting", s.transferToReplicationTarget},
-                {"userHomeDirectoryMode", s.userHomeDirectoryMode},
-                {"userHomeDirectoryPath", s.userHomeDirectoryPath},
-                {"maxConcurrentUsers", s.maxConcurrentUsers},
-                {"isScanForVirusesEnabled", s.scanForVirusesEnabled},
-                {"isFollowSymbolicLinks", s.followSymLinks},
-                {"isFollowGlobalSymbolicLinks", s.followGlobalSymLinks},
-                {"isForceFileNameToLowercase", s.forceFileNameToLowercase},
-                {"isABEEnabled", s.abeEnabled},
-                {"localReadCacheOption", s.localReadCacheOption}};
+    return Json{{key::kAccessConfig, s.accessConfig},
+                {key::kComment, s.comment},
+                {key::kCacheOption, s.cacheOption},
+                {key::kSnapshotOption, s.snapshotOption},
+                {key::kTransferToReplicationTargetSetting, s.transferToReplicationTarget},
+                {key::kUserHomeDirectoryMode, s.userHomeDirectoryMode},
+                {key::kUserHomeDirectoryPath, s.userHomeDirectoryPath},
+                {key::kMaxConcurrentUsers, s.maxConcurrentUsers},
+                {key::kIsScanForVirusesEnabled, s.scanForVirusesEnabled},
+                {key::kIsFollowSymbolicLinks, s.followSymLinks},
+                {key::kIsFollowGlobalSymbolicLinks, s.followGlobalSymLinks},
+                {key::kIsForceFileNameToLowercase, s.forceFileNameToLowercase},
+                {key::kIsABEEnabled, s.abeEnabled},
+                {key::kLocalReadCacheOption, s.localReadCacheOption}};
 }
 
 bool settingsFromJson(const Json& j, ShareSettings& s, std::string& error) {
@@ -236,27 +235,27 @@ bool settingsFromJson(const Json& j, ShareSettings& s, std::string& error) {
         const char* key;
         std::string* field;
     } texts[] = {
-        {"accessConfig", &s.accessConfig},
-        {"comment", &s.comment},
-        {"cacheOption", &s.cacheOption},
-        {"snapshotOption", &s.snapshotOption},
-        {"transferToReplicationTargetSetting", &s.transferToReplicationTarget},
-        {"userHomeDirectoryMode", &s.userHomeDirectoryMode},
-        {"userHomeDirectoryPath", &s.userHomeDirectoryPath},
-        {"localReadCacheOption", &s.localReadCacheOption},
+        {key::kAccessConfig, &s.accessConfig},
+        {key::kComment, &s.comment},
+        {key::kCacheOption, &s.cacheOption},
+        {key::kSnapshotOption, &s.snapshotOption},
+        {key::kTransferToReplicationTargetSetting, &s.transferToReplicationTarget},
+        {key::kUserHomeDirectoryMode, &s.userHomeDirectoryMode},
+        {key::kUserHomeDirectoryPath, &s.userHomeDirectoryPath},
+        {key::kLocalReadCacheOption, &s.localReadCacheOption},
     };
     struct FlagKey {
         const char* key;
         bool* field;
     } flags[] = {
-        {"isScanForVirusesEnabled", &s.scanForVirusesEnabled},
-        {"isFollowSymbolicLinks", &s.followSymLinks},
-        {"isFollowGlobalSymbolicLinks", &s.followGlobalSymLinks},
-        {"isForceFileNameToLowercase", &s.forceFileNameToLowercase},
-        {"isABEEnabled", &s.abeEnabled},
+        {key::kIsScanForVirusesEnabled, &s.scanForVirusesEnabled},
+        {key::kIsFollowSymbolicLinks, &s.followSymLinks},
+        {key::kIsFollowGlobalSymbolicLinks, &s.followGlobalSymLinks},
+        {key::kIsForceFileNameToLowercase, &s.forceFileNameToLowercase},
+        {key::kIsABEEnabled, &s.abeEnabled},
     };
     if (!j.is_object()) {
-        error = "settings";
+        error = key::kSettings;
         return false;
     }
     for (const TextKey& t : texts) {
@@ -271,53 +270,53 @@ bool settingsFromJson(const Json& j, ShareSettings& s, std::string& error) {
             return false;
         }
     }
-    if (!readInt32(j, "maxConcurrentUsers", s.maxConcurrentUsers)) {
-        error = "maxConcurrentUsers";
+    if (!readInt32(j, key::kMaxConcurrentUsers, s.maxConcurrentUsers)) {
+        error = key::kMaxConcurrentUsers;
         return false;
     }
     return true;
 }
 
 Json virtualServerToJson(const VirtualServer& s) {
-    return Json{{"virtualServerId", s.id}, {"name", s.name},     {"objectId", s.objectId},
-                {"UUID", s.uuid},          {"ipAddresses", s.ipAddresses}, {"isEnabled", s.isEnabled},
-                {"status", s.status},      {"type", s.type}};
+    return Json{{key::kVirtualServerId, s.id}, {key::kName, s.name},     {key::kObjectId, s.objectId},
+                {key::kUuid, s.uuid},          {key::kIpAddresses, s.ipAddresses}, {key::kIsEnabled, s.isEnabled},
+                {key::kStatus, s.status},      {key::kType, s.type}};
 }
 
 Json fileSystemToJson(const FileSystem& f) {
-    return Json{{"filesystemId", f.id},
-                {"label", f.label},
-                {"objectId", f.objectId},
-                {"status", f.status},
-                {"virtualServerId", f.virtualServerId},
-                {"capacity", f.capacity},
-                {"usedCapacity", f.usedCapacity},
-                {"freeCapacity", f.freeCapacity},
-                {"usedSnapshotCapacity", f.usedSnapshotCapacity}};
+    return Json{{key::kFilesystemId, f.id},
+                {key::kLabel, f.label},
+                {key::kObjectId, f.objectId},
+                {key::kStatus, f.status},
+                {key::kVirtualServerId, f.virtualServerId},
+                {key::kCapacity, f.capacity},
+                {key::kUsedCapacity, f.usedCapacity},
+                {key::kFreeCapacity, f.freeCapacity},
+                {key::kUsedSnapshotCapacity, f.usedSnapshotCapacity}};
 }
 
 Json shareToJson(const Share& s) {
-    return Json{{"objectId", s.objectId},
-                {"shareId", s.shareId},
-                {"name", s.name},
-                {"virtualServerId", s.virtualServerId},
-                {"filesystemId", s.fileSystemId},
-                {"path", s.path},
-                {"settings", settingsToJson(s.settings)}};
+    return Json{{key::kObjectId, s.objectId},
+                {key::kShareId, s.shareId},
+                {key::kName, s.name},
+                {key::kVirtualServerId, s.virtualServerId},
+                {key::kFilesystemId, s.fileSystemId},
+                {key::kPath, s.path},
+                {key::kSettings, settingsToJson(s.settings)}};
 }
 
 Json authenticationToJson(const Authentication& a) {
-    return Json{{"encodedName", a.encodedName}, {"name", a.name}, {"permission", a.permission}, {"type", a.type}};
+    return Json{{key::kEncodedName, a.encodedName}, {key::kName, a.name}, {key::kPermission, a.permission}, {key::kType, a.type}};
 }
 
 Json snapshotToJson(const Snapshot& s) {
-    return Json{{"objectId", s.objectId},
-                {"displayName", s.displayName},
-                {"appSearchId", s.appSearchId},
-                {"filesystemId", s.fileSystemId},
-                {"creationTime", s.creationTime},
-                {"state", s.state},
-                {"creationReason", s.creationReason}};
+    return Json{{key::kObjectId, s.objectId},
+                {key::kDisplayName, s.displayName},
+                {key::kAppSearchId, s.appSearchId},
+                {key::kFilesystemId, s.fileSystemId},
+                {key::kCreationTime, s.creationTime},
+                {key::kState, s.state},
+                {key::kCreationReason, s.creationReason}};
 }
 
 Json arrayToJson(const Array& array) {
@@ -327,36 +326,36 @@ Json arrayToJson(const Array& array) {
     for (const FileSystem& f : array.fileSystems) fileSystems.push_back(fileSystemToJson(f));
     for (const Share& s : array.shares) {
         Json j = shareToJson(s);
-        j["protocol"] = s.protocol == Protocol::Cifs ? kCifs : kNfs;
+        j[key::kProtocol] = s.protocol == Protocol::Cifs ? arraymodel::kCifsWord : arraymodel::kNfsWord;
         Json entries = Json::array();
         for (const Authentication& a : s.authentications) entries.push_back(authenticationToJson(a));
-        j["authentications"] = entries;
+        j[key::kAuthentications] = entries;
         shares.push_back(j);
     }
     for (const Snapshot& s : array.snapshots) {
         Json j = snapshotToJson(s);
-        j["sequence"] = s.sequence;
+        j[key::kSequence] = s.sequence;
         snapshots.push_back(j);
     }
-    return Json{{"name", array.name},
-                {"user", array.user},
-                {"password", array.password},
-                {"nextSerial", array.nextSerial},
-                {"virtualServers", servers},
-                {"filesystems", fileSystems},
-                {"shares", shares},
-                {"snapshots", snapshots}};
+    return Json{{key::kName, array.name},
+                {key::kUser, array.user},
+                {key::kPassword, array.password},
+                {key::kNextSerial, array.nextSerial},
+                {key::kVirtualServers, servers},
+                {key::kFilesystems, fileSystems},
+                {key::kShares, shares},
+                {key::kSnapshots, snapshots}};
 }
 
 Json stateToJson(const arraymodel::State& state) {
     Json arrays = Json::array();
     for (const Array& a : state.arrays) arrays.push_back(arrayToJson(a));
-    return Json{{"arrays", arrays}};
+    return Json{{key::kArrays, arrays}};
 }
 
 bool arraysFromJson(const Json& seed, uint64_t now, std::vector<Array>& arrays, std::string& error) {
-    const Json* list = seed.is_object() ? member(seed, "arrays") : nullptr;
-    if (list == nullptr || !list->is_array()) return bad(error, "seed", "arrays");
+    const Json* list = seed.is_object() ? member(seed, key::kArrays) : nullptr;
+    if (list == nullptr || !list->is_array()) return bad(error, "seed", key::kArrays);
     std::vector<Array> built;
     for (const Json& item : *list) {
         Array array;

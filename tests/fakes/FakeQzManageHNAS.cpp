@@ -9,18 +9,16 @@
 
 namespace {
 
-const char kCifs[] = "CIFS";
-const char kNfs[] = "NFS";
 
 std::string flag(bool value) { return value ? "true" : "false"; }
 
 // "CIFS" or "NFS" -> the protocol; false for anything else.
 bool protocolOf(const std::string& shareType, arraymodel::Protocol& protocol) {
-    if (shareType == kCifs) {
+    if (shareType == arraymodel::kCifsWord) {
         protocol = arraymodel::Protocol::Cifs;
         return true;
     }
-    if (shareType == kNfs) {
+    if (shareType == arraymodel::kNfsWord) {
         protocol = arraymodel::Protocol::Nfs;
         return true;
     }
@@ -81,7 +79,7 @@ __HNASFileSystemShares toRecord(const arraymodel::Share& share, bool withPermiss
     r.virtualServerId = share.virtualServerId;
     r.fileSystemId = share.fileSystemId;
     r.path = share.path;
-    r.shareType = share.protocol == arraymodel::Protocol::Cifs ? kCifs : kNfs;
+    r.shareType = share.protocol == arraymodel::Protocol::Cifs ? arraymodel::kCifsWord : arraymodel::kNfsWord;
     r.settings = toRecord(share.settings);
     if (withPermissions) {
         for (const arraymodel::Authentication& a : share.authentications) {
