@@ -1,4 +1,11 @@
-// Fixed texts the snap device writes to the host log from more than one place.
+// Fixed texts the snap device writes from more than one place.
 #pragma once
 
 constexpr char kNoMountRequestInitiator[] = "Unable to get the mount request initiator.";
+constexpr char kNoSnapSourceDevice[] = "Unable to get snap source device.";
+constexpr char kSnapSourceDeviceFormat[] = "Snap source device: [%s]";
+constexpr char kNoFilerInfoFromSource[] = "Unable to fetch filer info from snap source device:";
+constexpr char kDeviceTypeNotSupported[] = "Device type not supported.";
+constexpr char kUnableToSetCredentialsPrefix[] = "Error:Unable to set the login credentials for array [";
+constexpr char kUnableToParseArrayInfo[] = "Error:Unable to parse array info.";
+

@@ -15,7 +15,7 @@ const int kValueStringRetries = 4;
 HNASSnapDevice::HNASSnapDevice(QZSO::SnapInfo* snapInfo, QZSO::QZOSUtil* osUtil,
                                _HNASSnapOpType opType)
     : snapInfo(snapInfo), osUtil(osUtil), opType(opType), jobId(0),
-      deviceTypeCode(HNAS_DEVICE_NONE) {
+      deviceTypeCode(HNAS_DEVICE_NONE), statusBefore(QZSO::SnapStatus(0)) {
     if (osUtil != nullptr) jobId = osUtil->getJobId();
 }
 
@@ -36,6 +36,10 @@ void HNASSnapDevice::setStatus(QZSO::SnapStatus status, int errorCode, std::stri
 }
 
 QZSO::SnapStatus HNASSnapDevice::getStatus() { return snapInfo->getStatus(); }
+
+void HNASSnapDevice::rememberStatusBeforeOperation(QZSO::SnapStatus status) { statusBefore = status; }
+
+QZSO::SnapStatus HNASSnapDevice::statusBeforeOperation() const { return statusBefore; }
 
 void HNASSnapDevice::resetSnapUUID(const std::string& uuid) {
     deviceInfo.snapUUID = uuid;

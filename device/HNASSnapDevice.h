@@ -19,6 +19,43 @@ public:
 
     bool initializeDeviceObj(const _HNASDeviceType& type);
 
+    // ---- Pre-operations: fill the record for the device's operation -------
+
+    // Runs the pre-operation of the device's operation type.
+    bool preOperation();
+    // Prepare: the record from the source-device string and the host's
+    // information on the filer's array.
+    bool prePrepareDevice();
+    // Every later operation: the record from the source-device string and
+    // the snap metadata stored at prepare and snap time.
+    bool preOperationCommon();
+    // Reads back the type-6 metadata, the array credentials and the snap UUID.
+    bool getFileSystemAndFilerInfoFromSnap();
+    // Map and unmap: the common pre-operation, the mount request source and
+    // path, and the share settings saved at prepare time.
+    bool preOperationMapUnMap();
+    // Mount path of a GUI mount request: the snap UUID, e.g. "QZHNAS-u1-fs1".
+    std::string getMountPath();
+
+    // ---- Array credentials and filer resolution ----------------------------
+
+    // Attaches the array serving `arrayName` (a filer name such as "filer1")
+    // to the snap, through the filer's aliases when the host does not know
+    // the name itself.
+    bool setArrayInfo(std::string& arrayName);
+    // Searches every "Hitachi NAS" array the host knows for the one whose
+    // virtual server answers on the filer's address or name. On a match,
+    // `aliasList` is the server's addresses, its name and the filer joined by
+    // "|", e.g. "10.0.0.5|evs1|filer1".
+    bool getFilerAliases(const std::string& filer, std::string& aliasList,
+                         std::string& matchedArrayName);
+    // Reads and parses the attached array's information.
+    bool getArrayNameAndCredentials(const unsigned long long& jobId, std::string& arrayId,
+                                    std::string& hostName, std::string& hostUserName,
+                                    std::string& hostPassword, int& hostId);
+    // Reads the attached array's management endpoint settings.
+    bool getArrayConfigValues(_HNASArrayConfigs& configs);
+
     // A copy of the device record; later changes to the device do not reach it.
     _HNASDeviceInfo getDeviceInfo();
     // The record itself, read without a copy (for scans over many devices).
@@ -32,6 +69,10 @@ public:
     // Sets the descriptor's status and, only when errorCode is not 0, its error.
     void setStatus(QZSO::SnapStatus status, int errorCode, std::string message);
     QZSO::SnapStatus getStatus();
+    // The descriptor's status before the operation's preset (kept for revert,
+    // whose success leaves the descriptor as it was).
+    void rememberStatusBeforeOperation(QZSO::SnapStatus status);
+    QZSO::SnapStatus statusBeforeOperation() const;
     // Stores the UUID in the record and hands it to the host as the snap's UUID.
     void resetSnapUUID(const std::string& uuid);
     void setSnapshotObjectId(const std::string& id);
@@ -50,10 +91,17 @@ public:
     HNASSnapDevice& operator=(const HNASSnapDevice&) = delete;
 
 private:
+    // Reads the source-device string from the descriptor; on failure logs
+    // under `context` and returns false.
+    bool readSourceDevice(const char* context, std::string& source);
+    // The host's job id, or the device's own when there is no utility.
+    unsigned long long currentJobId() const;
+
     QZSO::SnapInfo* snapInfo;
     QZSO::QZOSUtil* osUtil;
     _HNASSnapOpType opType;
     unsigned long long jobId;
     _HNASDeviceInfo deviceInfo;
     _HNASDeviceType deviceTypeCode;
+    QZSO::SnapStatus statusBefore;
 };

@@ -10,7 +10,8 @@ bool usableSize(int size, int maxSize) { return size > 0 && size <= maxSize; }
 
 }  // namespace
 
-HostTextRead readHostText(int& size, int& retries, int maxSize, const HostBufferCall& call) {
+HostTextRead readHostText(int& size, int& retries, int maxSize, const HostBufferCall& call,
+                          const std::function<void(int newSize)>& beforeRetry) {
     HostTextRead result;
     try {
         std::vector<char> buffer;
@@ -37,6 +38,7 @@ HostTextRead readHostText(int& size, int& retries, int maxSize, const HostBuffer
             }
             if (retries <= 0) return result;
             --retries;
+            if (beforeRetry) beforeRetry(size);
         }
     } catch (const std::bad_alloc&) {
         result.status = kHostReadRefused;

@@ -35,5 +35,7 @@ struct HostTextRead {
 // Reads one text. `size` is the first size announced and, on return, the last
 // one (a following read may share it); `retries` is the number of further
 // calls still allowed after a 2, shared by reads that pass the same variable.
-// `maxSize` is kShortReadMaxSize or kIntReadMaxSize. Never throws.
-HostTextRead readHostText(int& size, int& retries, int maxSize, const HostBufferCall& call);
+// `maxSize` is kShortReadMaxSize or kIntReadMaxSize. `beforeRetry`, when
+// given, is told each new size before the call is repeated. Never throws.
+HostTextRead readHostText(int& size, int& retries, int maxSize, const HostBufferCall& call,
+                          const std::function<void(int newSize)>& beforeRetry = nullptr);

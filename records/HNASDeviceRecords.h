@@ -11,7 +11,7 @@
 class HNASSnapDevice;
 
 // The operation a device is prepared for; dense from 0 to 8.
-enum _HNASSnapOpType {
+enum _HNASSnapOpType : int {
     HNAS_SNAP_OP_INVALID = 0,
     HNAS_SNAP_OP_PREPARE = 1,
     HNAS_SNAP_OP_SNAP = 2,
@@ -24,12 +24,17 @@ enum _HNASSnapOpType {
 };
 
 // The kind of source device, derived from the "type" text.
-enum _HNASDeviceType {
+enum _HNASDeviceType : int {
     HNAS_DEVICE_NONE = 0,
     HNAS_DEVICE_NFS = 2,
     HNAS_DEVICE_UNC = 4,
     HNAS_DEVICE_NATIVE = 8
 };
+
+// The "type" texts of source-device strings.
+constexpr char kDeviceTypeUnc[] = "unc";
+constexpr char kDeviceTypeNfs[] = "nfs";
+constexpr char kDeviceTypeNative[] = "native_hnas";
 
 // Snap metadata type codes (the host's metadata "type" argument).
 const short SM_MDT_SNAP_UUID = 6;   // file system and snapshot identity

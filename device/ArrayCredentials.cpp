@@ -1,0 +1,236 @@
+// Tying a device to its array: attaching the array to the snap (through the
+// filer's aliases when needed), reading its credentials and its management
+// endpoint settings.
+#include <memory>
+
+#include "device/DeviceMessages.h"
+#include "device/HNASSnapDevice.h"
+#include "device/HostBufferRead.h"
+#include "host/ArrayConfigNames.h"
+#include "host/EvDebug.h"
+#include "host/QzManageHNAS.h"
+#include "utils/HNASUtils.h"
+
+namespace {
+
+const char kSetArrayInfoContext[] = "HNASSnapDevice::setArrayInfo";
+const char kFilerAliasesContext[] = "HNASSnapDevice::getFilerAliases";
+const char kCredentialsContext[] = "HNASSnapDevice::getArrayNameAndCredentials";
+const char kConfigValuesContext[] = "HNASSnapDevice::getArrayConfigValues";
+
+// Array lists and array information are read starting from 4096 bytes.
+const int kArrayInfoFirstSize = 4096;
+// The alias search may regrow its buffer three times in all.
+const int kAliasSearchRetries = 3;
+// The attached array's information: at most three calls.
+const int kArrayInfoRetries = 2;
+// The endpoint address is read once into 1024 bytes.
+const int kConfigStringSize = 1024;
+
+// Splits "a||b|" into "a", "", "b": adjacent separators give an empty name,
+// a trailing separator adds none, an empty list gives no names.
+std::vector<std::string> splitArrayList(const std::string& list) {
+    std::vector<std::string> names;
+    size_t start = 0;
+    while (start < list.size()) {
+        const size_t bar = list.find(QZSO::kArrayListSeparator, start);
+        if (bar == std::string::npos) {
+            names.push_back(list.substr(start));
+            break;
+        }
+        names.push_back(list.substr(start, bar - start));
+        start = bar + 1;
+    }
+    return names;
+}
+
+}  // namespace
+
+bool HNASSnapDevice::setArrayInfo(std::string& arrayName) {
+    EvDebug log;
+    if (snapInfo->setArrayName(arrayName.c_str()) == 0) {
+        log.DebugLvl(kSetArrayInfoContext, 0, jobId,
+                     "Successfully got the array credentials using the passed in array name [%s]",
+                     arrayName.c_str());
+        return true;
+    }
+    log.DebugLvl(kSetArrayInfoContext, 0, jobId,
+                 "Unable to get the array credentials using the passed in array name [%s], try "
+                 "getting its alternate names/IPs",
+                 arrayName.c_str());
+    std::string aliases;
+    std::string matchedArray;
+    if (!getFilerAliases(arrayName, aliases, matchedArray)) {
+        log.DebugLvl(kSetArrayInfoContext, -1, jobId, "Error: Failed to get alias list for Filer [%s]",
+                     arrayName.c_str());
+        return false;
+    }
+    if (snapInfo->setArrayName(aliases.c_str()) == 0) return true;
+    log.DebugLvl(kSetArrayInfoContext, -1, jobId, "Error:Unable to set the login credentials for filer [%s]",
+                 arrayName.c_str());
+    return false;
+}
+
+bool HNASSnapDevice::getFilerAliases(const std::string& filer, std::string& aliasList,
+                                     std::string& matchedArrayName) {
+    EvDebug log;
+    HNASUtils utils(jobId);
+    QzManageHNAS client(jobId);
+
+    std::string address;
+    if (!utils.getIPAddressForHost(filer, address) || address.empty()) {
+        log.DebugLvl(kFilerAliasesContext, -1, jobId, "Unable to get the IP addrress for Host[%s]",
+                     filer.c_str());
+        address = filer;
+    }
+    log.DebugLvl(kFilerAliasesContext, 0, jobId, "[%s] resolves to [%s]", filer.c_str(), address.c_str());
+
+    // One size and one retry budget serve the list read and every
+    // information read of the search.
+    int size = kArrayInfoFirstSize;
+    int retries = kAliasSearchRetries;
+    const auto logRetry = [&](int newSize) {
+        log.DebugLvl(kFilerAliasesContext, 1, jobId, "Going to retry with new size [%d]", newSize);
+    };
+    const HostTextRead list = readHostText(size, retries, kIntReadMaxSize, [&](char* buffer, int& told) {
+        const int result = osUtil->listArrays(QZSO::kHnasVendor, QZSO::kArrayListSeparator, told, buffer);
+        if (result > 0) {
+            told = result;
+            return QZSO::HOST_READ_TOO_SMALL;
+        }
+        return QZSO::HOST_READ_OK;
+    }, logRetry);
+    const std::vector<std::string> names = splitArrayList(list.text);
+    log.DebugLvl(kFilerAliasesContext, 3, jobId, "Array list size: [%d] ", static_cast<int>(names.size()));
+
+    std::string aliases;
+    bool found = false;
+    for (const std::string& name : names) {
+        const HostTextRead info =
+            readHostText(size, retries, kShortReadMaxSize, [&](char* buffer, int& told) {
+                short hostSize = static_cast<short>(told);
+                const int result = osUtil->getArrayInfoByName(name.c_str(), buffer, &hostSize);
+                if (result > 0) {
+                    told = result;
+                    return QZSO::HOST_READ_TOO_SMALL;
+                }
+                return QZSO::HOST_READ_OK;
+            }, logRetry);
+        std::string arrayId, hostName, user, password;
+        int hostId = 0;
+        if (!utils.parseArrayInfo(jobId, info.text.c_str(), arrayId, hostName, user, password, hostId)) {
+            const std::string text = std::string(kFilerAliasesContext) + kUnableToParseArrayInfo;
+            snapInfo->logFormatted(2, kFilerAliasesContext, "%s", text.c_str());
+            return false;
+        }
+
+        int port = QZSO::kDefaultManagementPort;
+        if (osUtil->getArrayConfigInt(hostId, 0, QZSO::kMetroServerPortConfig, &port) != 0 || port == 0)
+            port = QZSO::kDefaultManagementPort;
+        int addressSize = kConfigStringSize;
+        int noRetries = 0;
+        const HostTextRead configured =
+            readHostText(addressSize, noRetries, kShortReadMaxSize, [&](char* buffer, int& told) {
+                short hostSize = static_cast<short>(told);
+                const int status =
+                    osUtil->getArrayConfigString(hostId, 0, QZSO::kMetroServerIpConfig, buffer, &hostSize);
+                told = hostSize;
+                return status;
+            });
+        const std::string endpoint = configured.ok() && !configured.text.empty() ? configured.text : hostName;
+
+        client.init(user, password, "FILE", hostName, endpoint, port);
+        __HNASVirtualServers server;
+        if (!client.getVirtualServerInfo(arrayId, server)) {
+            log.DebugLvl(kFilerAliasesContext, -1, jobId,
+                         "Unable to get the virtual server info for %s. Continuing the search with other "
+                         "arrays..",
+                         arrayId.c_str());
+            continue;
+        }
+        if (server.ipAddresses.empty()) {
+            log.DebugLvl(kFilerAliasesContext, -1, jobId,
+                         "Array IP's are empty for %s. Continuing the search with other arrays..",
+                         arrayId.c_str());
+            continue;
+        }
+        aliases.clear();
+        std::vector<std::string> candidates = server.ipAddresses;
+        candidates.push_back(server.name);
+        for (const std::string& candidate : candidates) aliases += candidate + QZSO::kArrayListSeparator;
+        aliases += filer;
+        for (const std::string& candidate : candidates) {
+            if (candidate == address) {
+                log.DebugLvl(kFilerAliasesContext, 0, jobId, "Found filer:[%s] corresponding to input filer:[%s]",
+                             name.c_str(), address.c_str());
+                matchedArrayName = name;
+                found = true;
+                break;
+            }
+        }
+        if (found) break;
+        aliases.clear();
+    }
+    if (!found) return false;
+    aliasList = aliases;
+    return true;
+}
+
+bool HNASSnapDevice::getArrayNameAndCredentials(const unsigned long long& callerJobId, std::string& arrayId,
+                                                std::string& hostName, std::string& hostUserName,
+                                                std::string& hostPassword, int& hostId) {
+    arrayId.clear();
+    hostName.clear();
+    hostUserName.clear();
+    hostPassword.clear();
+
+    int size = kArrayInfoFirstSize;
+    int retries = kArrayInfoRetries;
+    const HostTextRead info = readHostText(size, retries, kShortReadMaxSize, [&](char* buffer, int& told) {
+        short hostSize = static_cast<short>(told);
+        const int status = snapInfo->getArrayInfo(buffer, &hostSize);
+        told = hostSize;
+        return status;
+    });
+    if (!info.ok()) {
+        const std::string text = std::string(kCredentialsContext) + "Error:Unable to get the login credentials.";
+        snapInfo->logFormatted(2, kCredentialsContext, "%s", text.c_str());
+        return false;
+    }
+    HNASUtils utils(jobId);
+    if (!utils.parseArrayInfo(callerJobId, info.text.c_str(), arrayId, hostName, hostUserName, hostPassword,
+                              hostId)) {
+        const std::string text = std::string(kCredentialsContext) + kUnableToParseArrayInfo;
+        snapInfo->logFormatted(2, kCredentialsContext, "%s", text.c_str());
+        return false;
+    }
+    snapInfo->logFormatted(1, kCredentialsContext, "ArrayId[%s], ControlHost[%s], ControlHost ID [%d] login[%s]",
+                           arrayId.c_str(), hostName.c_str(), hostId, hostUserName.c_str());
+    return true;
+}
+
+bool HNASSnapDevice::getArrayConfigValues(_HNASArrayConfigs& configs) {
+    int port = QZSO::kDefaultManagementPort;
+    if (snapInfo->getArrayConfigInt(QZSO::kMetroServerPortConfig, &port) != 0) {
+        snapInfo->logFormatted(1, kConfigValuesContext, "%s",
+                               "Unable to get the Metro Server Port from the array config.");
+    }
+    int size = kConfigStringSize;
+    int noRetries = 0;
+    const HostTextRead address = readHostText(size, noRetries, kShortReadMaxSize, [&](char* buffer, int& told) {
+        return snapInfo->getArrayConfigString(QZSO::kMetroServerIpConfig, buffer, &told);
+    });
+    if (!address.ok()) {
+        snapInfo->logFormatted(2, kConfigValuesContext, "%s",
+                               "Unable to get the Metro Server IP from the array config.");
+    }
+    configs.metroServerIP = address.text;
+    configs.metroServerPort = port;
+    if (configs.metroServerIP.empty() || configs.metroServerPort == 0) {
+        snapInfo->logFormatted(1, kConfigValuesContext, "%s", "Metro Server array config values are not entered.");
+    } else {
+        EvDebug log;
+        log.DebugLvl(kConfigValuesContext, 0, jobId, "%s", "Successfully got the array config values");
+    }
+    return true;
+}

@@ -1,0 +1,80 @@
+// The pre-operation of every operation after prepare: the record from the
+// source-device string, the array configuration and the stored snap metadata.
+#include <string>
+
+#include "device/DeviceMessages.h"
+#include "device/DeviceTypes.h"
+#include "device/HNASSnapDevice.h"
+#include "host/ArrayConfigNames.h"
+#include "utils/HNASUtils.h"
+
+namespace {
+const char kCommonContext[] = "HNASSnapDevice::preOperationCommon";
+}  // namespace
+
+bool HNASSnapDevice::preOperationCommon() {
+    std::string source;
+    if (!readSourceDevice(kCommonContext, source)) return false;
+
+    HNASUtils utils(jobId);
+    _HNASDeviceIdentifier id;
+    if (!utils.getDeviceInfo(source, id)) {
+        snapInfo->logFormatted(2, kCommonContext, "%s%s", kNoFilerInfoFromSource, source.c_str());
+        return false;
+    }
+
+    _HNASArrayConfigs configs;
+    getArrayConfigValues(configs);
+
+    _HNASDeviceType type = HNAS_DEVICE_NONE;
+    if (!deviceTypeFromText(id.deviceType, type)) {
+        snapInfo->logMessage(2, kDeviceTypeNotSupported);
+        return false;
+    }
+
+    if (!id.share.empty()) {
+        bool flag = false;
+        std::string shareName = id.share;
+        if (utils.getShareName(id.share, id.deviceType, flag, shareName)) id.share = shareName;
+    }
+    initializeDeviceObj(type);
+
+    deviceInfo.share = id.share;
+    deviceInfo.subDirectory = id.subDirectory;
+    deviceInfo.vorType = id.vorType;
+    deviceInfo.deviceType = id.deviceType;
+    deviceInfo.sourceDevice = source;
+    deviceInfo.targetHostName = id.filer;
+    deviceInfo.fileSystemName = id.fileSystem;
+    deviceInfo.path = id.path;
+
+    // The stored metadata replaces what the string said.
+    if (!getFileSystemAndFilerInfoFromSnap()) {
+        snapInfo->logFormatted(2, kCommonContext, "%s", "Unable to get the metadata information.");
+        return false;
+    }
+
+    deviceInfo.metroServerIP = configs.metroServerIP.empty() ? deviceInfo.hostName : configs.metroServerIP;
+    deviceInfo.metroServerPort =
+        configs.metroServerPort == 0 ? QZSO::kDefaultManagementPort : configs.metroServerPort;
+
+    const std::string summary[][2] = {
+        {"Target Host: ", deviceInfo.targetHostName},
+        {"Management IP: ", deviceInfo.hostName},
+        {"SMArray ID: ", deviceInfo.arrayId},
+        {"Control Host ID: ", std::to_string(deviceInfo.hostId)},
+        {"File System: ", deviceInfo.fileSystemName},
+        {"File System ID: ", deviceInfo.fileSystemId},
+        {"Path: ", deviceInfo.sharePath.empty() ? deviceInfo.path : deviceInfo.sharePath},
+        {"Sub Directory: ", deviceInfo.subDirectory},
+        {"Snap UUID: ", deviceInfo.snapUUID},
+        {"Snapshot Object ID: ", deviceInfo.snapshotObjectId},
+        {"Device Type: ", deviceInfo.deviceType},
+        {"vOR Type: ", deviceInfo.vorType},
+        {"Virtual Server ID: ", deviceInfo.virtualServerId},
+        {"Virtual Server Object ID: ", deviceInfo.virtualServerObjectId},
+    };
+    for (const auto& line : summary) snapInfo->logFormatted(1, line[0].c_str(), "%s", line[1].c_str());
+    return true;
+}
+

@@ -1,0 +1,149 @@
+// Filling the device record: at prepare time from the source-device string
+// and the host's information on the filer's array; afterwards from the snap
+// metadata stored with the descriptor.
+#include "device/DeviceMessages.h"
+#include "device/DeviceTypes.h"
+#include "device/HNASSnapDevice.h"
+#include "device/HostBufferRead.h"
+#include "host/ArrayConfigNames.h"
+#include "utils/HNASUtils.h"
+
+namespace {
+
+const char kPrepareContext[] = "HNASSnapDevice::prePrepareDevice";
+const char kFromSnapContext[] = "HNASSnapDevice::GetFileSystemAndFilerInfoFromSnap";
+
+// Source-device strings and metadata: 1024 bytes first, at most five calls.
+const int kFirstReadSize = 1024;
+const int kReadRetries = 4;
+
+}  // namespace
+
+unsigned long long HNASSnapDevice::currentJobId() const {
+    return osUtil != nullptr ? osUtil->getJobId() : jobId;
+}
+
+bool HNASSnapDevice::readSourceDevice(const char* context, std::string& source) {
+    int size = kFirstReadSize;
+    int retries = kReadRetries;
+    const HostTextRead read = readHostText(size, retries, kShortReadMaxSize, [&](char* buffer, int& told) {
+        short hostSize = static_cast<short>(told);
+        const int status = snapInfo->getSourceDevice(buffer, &hostSize);
+        told = hostSize;
+        return status;
+    });
+    if (!read.ok()) {
+        snapInfo->logFormatted(2, context, "%s", kNoSnapSourceDevice);
+        return false;
+    }
+    source = read.text;
+    snapInfo->logFormatted(1, context, kSnapSourceDeviceFormat, source.c_str());
+    return true;
+}
+
+bool HNASSnapDevice::prePrepareDevice() {
+    std::string source;
+    if (!readSourceDevice(kPrepareContext, source)) return false;
+
+    HNASUtils utils(jobId);
+    _HNASDeviceIdentifier id;
+    if (!utils.getDeviceInfo(source, id)) {
+        snapInfo->logFormatted(2, kPrepareContext, "%s%s", kNoFilerInfoFromSource, source.c_str());
+        return false;
+    }
+    if (!setArrayInfo(id.filer)) {
+        snapInfo->logFormatted(2, kPrepareContext, "%s%s", "Unable to set the array info.", source.c_str());
+        return false;
+    }
+    snapInfo->logFormatted(1, kPrepareContext, "Successfully set the array credentials for Array [%s]",
+                           id.filer.c_str());
+
+    _HNASArrayConfigs configs;
+    getArrayConfigValues(configs);
+
+    std::string arrayId, hostName, hostUserName, hostPassword;
+    int hostId = 0;
+    if (!getArrayNameAndCredentials(jobId, arrayId, hostName, hostUserName, hostPassword, hostId)) {
+        int recordedCode = 0;
+        snapInfo->getError(&recordedCode, nullptr, 0);
+        if (recordedCode == 0) {
+            const std::string text = std::string(kPrepareContext) + kUnableToSetCredentialsPrefix + id.filer +
+                                     "].Please make sure array information has been entered for device [" +
+                                     source + "] in the DB using array management.";
+            snapInfo->logMessage(2, text.c_str());
+        }
+        return false;
+    }
+
+    if (!id.share.empty()) {
+        bool flag = false;
+        std::string shareName = id.share;
+        if (utils.getShareName(id.share, id.deviceType, flag, shareName)) id.share = shareName;
+    }
+
+    _HNASDeviceType type = HNAS_DEVICE_NONE;
+    if (!deviceTypeFromText(id.deviceType, type)) {
+        snapInfo->logMessage(2, kDeviceTypeNotSupported);
+        return false;
+    }
+
+    const std::string endpoint = configs.metroServerIP.empty() ? hostName : configs.metroServerIP;
+    const int port = configs.metroServerPort == 0 ? QZSO::kDefaultManagementPort : configs.metroServerPort;
+    initializeDeviceObj(type);
+
+    deviceInfo.targetHostName = id.filer;
+    deviceInfo.arrayId = arrayId;
+    deviceInfo.hostName = hostName;
+    deviceInfo.hostUserName = hostUserName;
+    deviceInfo.hostPassword = hostPassword;
+    deviceInfo.hostId = hostId;
+    deviceInfo.share = id.share;
+    deviceInfo.subDirectory = id.subDirectory;
+    deviceInfo.vorType = id.vorType;
+    deviceInfo.deviceType = id.deviceType;
+    deviceInfo.sourceDevice = source;
+    deviceInfo.metroServerIP = endpoint;
+    deviceInfo.metroServerPort = port;
+    deviceInfo.fileSystemName = id.fileSystem;
+    return true;
+}
+
+bool HNASSnapDevice::getFileSystemAndFilerInfoFromSnap() {
+    // One size and one budget of five calls serve the metadata read and the
+    // snap-UUID read.
+    int size = kFirstReadSize;
+    int retries = kReadRetries;
+    const HostTextRead metadata = readHostText(size, retries, kShortReadMaxSize, [&](char* buffer, int& told) {
+        short hostSize = static_cast<short>(told);
+        const int status = snapInfo->getMetadata(SM_MDT_SNAP_UUID, buffer, &hostSize);
+        told = hostSize;
+        return status;
+    });
+    if (!metadata.ok()) {
+        snapInfo->logFormatted(2, kFromSnapContext, "%s", "Unable to get the snap metadata");
+        return false;
+    }
+    snapInfo->logMessage(0, metadata.text.c_str());
+
+    HNASUtils utils(jobId);
+    // A missing key stops the reading there; what was read stays.
+    utils.parseMetaData(SM_MDT_SNAP_UUID, metadata.text.c_str(), deviceInfo);
+
+    if (!getArrayNameAndCredentials(currentJobId(), deviceInfo.arrayId, deviceInfo.hostName,
+                                    deviceInfo.hostUserName, deviceInfo.hostPassword, deviceInfo.hostId)) {
+        const std::string text = std::string(kFromSnapContext) + kUnableToSetCredentialsPrefix +
+                                 deviceInfo.arrayId + "].Please make sure array information has been entered.";
+        snapInfo->logMessage(2, text.c_str());
+        return false;
+    }
+
+    const HostTextRead uuid = readHostText(size, retries, kShortReadMaxSize, [&](char* buffer, int& told) {
+        short hostSize = static_cast<short>(told);
+        const int status = snapInfo->getSnapUUID(buffer, &hostSize);
+        told = hostSize;
+        return status;
+    });
+    // A failed read leaves the UUID empty rather than whatever a buffer held.
+    deviceInfo.snapUUID = uuid.text;
+    return true;
+}

@@ -1,0 +1,128 @@
+// Map and is-mapped: expose a snapshot as a CIFS share or NFS export (or
+// check that it is), and hand the host the snap device name that points at it.
+#include "engine/EngineMessages.h"
+#include "engine/OperationSpecs.h"
+
+namespace {
+
+const char kIsMappedContext[] = "QZSnapEngineHNAS::qzso_isMapped";
+const char kMapContext[] = "QZSnapEngineHNAS::qzso_mapSnaps";
+
+// The virtual server argument of the share calls: only its object ID.
+__HNASVirtualServers serverOf(const _HNASDeviceInfo& info) {
+    __HNASVirtualServers server;
+    server.objectId = info.virtualServerObjectId;
+    return server;
+}
+
+// e.g. "vortype:cifs," or "vortype:,"
+std::string snapDevicePrefix(const _HNASDeviceInfo& info) { return "vortype:" + info.vorType + ","; }
+
+std::string snapDeviceName(HNASUtils& utils, const _HNASDeviceInfo& info, const std::string& share,
+                           const std::string& shareType) {
+    const std::string& base = info.deviceType == kDeviceTypeNative ? info.snapUUID : share;
+    return utils.getSnapDeviceName(snapDevicePrefix(info), info.deviceType, base, info.targetHostName,
+                                   info.fileSystemName, info.subDirectory, shareType);
+}
+
+void handOverSnapDevice(OperationState& state, const OperationSpec& spec, int level, HNASUtils& utils,
+                        HNASSnapDevice& device, const _HNASDeviceInfo& info, const std::string& share,
+                        const std::string& shareType) {
+    const std::string name = snapDeviceName(utils, info, share, shareType);
+    state.log.DebugLvl(spec.context, level, state.jobId, kSettingSnapDeviceFormat, name.c_str());
+    device.setSnapDevice(name);
+    device.setStatus(QZSO::SNAP_STATUS_MAPPED, 0, "");
+}
+
+DeviceOutcome isMappedDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&,
+                             GroupState&, HNASSnapDevice& device, _HNASDeviceInfo& info) {
+    bool fromMountPath = !info.mountPath.empty();
+    const std::string shareInput = fromMountPath ? info.mountPath : info.snapUUID;
+    std::string shareName;
+    std::string shareType;
+    state.utils.getShareName(shareInput, info.deviceType, fromMountPath, shareName);
+    state.utils.getNetworkShareType(info.deviceType, info.mountPath, shareType);
+    __HNASVirtualServers server = serverOf(info);
+    if (state.client.isSharePresent(shareName, server, shareType)) {
+        state.log.DebugLvl(spec.context, 1, state.jobId, "Share [%s] is present.", shareInput.c_str());
+        handOverSnapDevice(state, spec, 1, state.utils, device, info, shareInput, shareType);
+    } else {
+        const std::string message = "Share [" + info.snapUUID + "] not present.";
+        state.log.DebugLvl(spec.context, -1, state.jobId, "%s", message.c_str());
+        device.setStatus(QZSO::SNAP_STATUS_NOT_MAPPED, 0, "");
+    }
+    return DeviceOutcome::Visited;
+}
+
+DeviceOutcome mapDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&, GroupState&,
+                        HNASSnapDevice& device, _HNASDeviceInfo& info) {
+    HNASUtils utils(state.jobId);
+    bool fromMountPath = !info.mountPath.empty();
+    const std::string candidate = utils.getUniqueShareForPath(info, fromMountPath, HNAS_SNAP_OP_MAP);
+    std::string shareName;
+    std::string shareType;
+    utils.getShareName(candidate, info.deviceType, fromMountPath, shareName);
+    utils.getNetworkShareType(info.deviceType, info.mountPath, shareType);
+    __HNASVirtualServers server = serverOf(info);
+
+    if (state.client.isSharePresent(shareName, server, shareType)) {
+        if (fromMountPath) {
+            failDevice(state, spec, device, QZSO::SNAP_STATUS_MAP_FAILED, QZSO::ERROR_MAP_FAILED,
+                       "Share: " + candidate + " already exists on the array. Please use a different name.");
+            return DeviceOutcome::Stop;
+        }
+        // Mapped by an earlier call: hand the host the name again.
+        handOverSnapDevice(state, spec, 1, utils, device, info, candidate, shareType);
+        return DeviceOutcome::SucceededNoBanner;
+    }
+    const std::string absent = "Share [" + shareName + "] not present.";
+    state.log.DebugLvl(spec.context, 1, state.jobId, "%s", absent.c_str());
+
+    const bool native = info.deviceType == kDeviceTypeNative;
+    std::vector<__HNASFileSystemShares> shares;
+    __HNASFileSystemShares seed;
+    seed.name = info.share;
+    shares.push_back(seed);
+    // A reported success without an entry is no answer.
+    if (!native && (!state.client.getFilesystemShares(server, shareType, shares, true) || shares.empty())) {
+        failDevice(state, spec, device, QZSO::SNAP_STATUS_MAP_FAILED, QZSO::ERROR_MAP_FAILED,
+                   "Unable to get the share Path on the File System for Snap: " + info.snapUUID);
+        return DeviceOutcome::Stop;
+    }
+    std::string clonePath;
+    if (!utils.getClonePath(info.deviceType, info.snapUUID, shares.front().path, info.subDirectory, info.mountPath,
+                            clonePath)) {
+        failDevice(state, spec, device, QZSO::SNAP_STATUS_MAP_FAILED, QZSO::ERROR_MAP_FAILED,
+                   "Unable to get the Clone Path for Snap: " + info.snapUUID);
+        return DeviceOutcome::Stop;
+    }
+    __HNASFileSystemShares toCreate;
+    if (!native) {
+        toCreate.objectId = shares.front().objectId;
+        // Settings saved at prepare win over the source share's current ones.
+        toCreate.settings = info.shareSettingsSaved ? info.shareSettings : shares.front().settings;
+    }
+    if (!state.client.createFileSystemShare(candidate, info.virtualServerId, info.fileSystemId, clonePath, shareType,
+                                            toCreate, !native)) {
+        failDevice(state, spec, device, QZSO::SNAP_STATUS_MAP_FAILED, QZSO::ERROR_MAP_FAILED,
+                   "Failed to create a share for snapshot:[" + info.snapUUID + "]");
+        return DeviceOutcome::Stop;
+    }
+    state.log.DebugLvl(spec.context, 0, state.jobId, "Successfully created a share[%s] from Snap: [%s] ",
+                       candidate.c_str(), info.snapUUID.c_str());
+    handOverSnapDevice(state, spec, 0, utils, device, info, candidate, shareType);
+    return DeviceOutcome::Succeeded;
+}
+
+}  // namespace
+
+const OperationSpec kIsMappedOperation = {
+    HNAS_SNAP_OP_ISMAPPED, kIsMappedContext,
+    "Checking if the given Snap(s) are mapped. Snap Engine [HNAS].", nullptr,
+    /*bannerBeforeInit=*/true, /*stopsOnFailure=*/false, /*alwaysReturnsZero=*/true,
+    nullptr, nullptr, isMappedDevice, nullptr};
+
+const OperationSpec kMapOperation = {
+    HNAS_SNAP_OP_MAP, kMapContext, "Mapping the given Snap(s). Snap Engine [HNAS].", "MAP PHASE",
+    /*bannerBeforeInit=*/true, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
+    nullptr, nullptr, mapDevice, nullptr};

@@ -1,0 +1,93 @@
+// The frame every operation entry point runs in: job id, opening message,
+// grouping of the devices by array, the per-array and per-device loops with
+// their banners, the stop rule, the return code, and the release of every
+// device. Each operation supplies only its per-array and per-device work.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "device/HNASSnapDevice.h"
+#include "host/EvDebug.h"
+#include "host/QZOSUtil.h"
+#include "host/QzManageHNAS.h"
+#include "host/SnapInfo.h"
+#include "records/HNASDeviceRecords.h"
+#include "utils/HNASUtils.h"
+
+// What the per-device work of an operation tells the frame.
+enum class DeviceOutcome {
+    Succeeded,             // counted; end-of-device banner; next device number
+    SucceededNoBanner,     // counted; no end-of-device banner; next device number
+    SucceededSameNumber,   // counted; no banner; the next device shows the same number
+    NotCounted,            // not counted; end-of-device banner; next device number
+    Visited,               // no banners at all (is-mapped); not counted
+    Stop                   // failed: the whole operation ends here
+};
+
+// Per-group values some operations keep (the virtual server found at
+// prepare, the snapshot list of reconcile, the devices per file system of snap).
+struct GroupState {
+    __HNASVirtualServers server;
+    std::vector<__HNASFileSystemSnapshot> snapshots;
+    std::unordered_set<std::string> snapshotNames;   // of `snapshots`, for lookup
+    bool snapshotsRead = false;
+    // The group's devices by file-system ID, in group order.
+    std::unordered_map<std::string, std::vector<HNASSnapDevice*>> devicesByFileSystem;
+};
+
+// Everything one entry-point call uses; nothing survives the call.
+struct OperationState {
+    explicit OperationState(unsigned long long jobId) : jobId(jobId), client(jobId), utils(jobId) {}
+
+    unsigned long long jobId;
+    std::string errorText;
+    int successCount = 0;
+    int arrayIndex = 0;
+    int deviceIndex = 0;
+    EvEvent log;
+    QzManageHNAS client;
+    HNASUtils utils;
+    int revertWaitSeconds = 0;
+};
+
+struct OperationSpec {
+    _HNASSnapOpType type;
+    const char* context;          // e.g. "QZSnapEngineHNAS::qzso_snapDevices"
+    // Opening line before " Device count[<n>]", e.g. "Creating Snap. Snap
+    // Engine [HNAS]."; null: none.
+    const char* openingMessage;
+    const char* phase;            // banner phase word, e.g. "SNAP PHASE"; null: no banners
+    bool bannerBeforeInit;
+    bool stopsOnFailure;          // false only for is-mapped
+    bool alwaysReturnsZero;       // is-mapped
+    // Optional: once before the arrays (after a successful grouping).
+    void (*beforeArrays)(OperationState&, const OperationSpec&);
+    // Optional: after banner and init of a group; false stops the operation.
+    bool (*beginGroup)(OperationState&, const OperationSpec&, _HNASArrayToDeviceMap&, GroupState&);
+    DeviceOutcome (*deviceWork)(OperationState&, const OperationSpec&, _HNASArrayToDeviceMap&, GroupState&,
+                                HNASSnapDevice&, _HNASDeviceInfo&);
+    // Optional: after the arrays, told whether the operation was stopped.
+    void (*afterArrays)(OperationState&, const OperationSpec&, bool stopped);
+};
+
+// Runs one operation over the host's descriptors and returns its code:
+// 0 all succeeded, 1 none did, 2 some did.
+int runOperation(const OperationSpec& spec, QZSO::SnapInfo** snaps, short count, QZSO::QZOSUtil* osUtil);
+
+// Sets the failure on the device and logs it at level -1 (in that order).
+void failDevice(OperationState& state, const OperationSpec& spec, HNASSnapDevice& device,
+                QZSO::SnapStatus status, int errorCode, const std::string& message);
+// Logs the failure at level -1, then sets it on the device.
+void logThenFailDevice(OperationState& state, const OperationSpec& spec, HNASSnapDevice& device,
+                       QZSO::SnapStatus status, int errorCode, const std::string& message);
+
+// Grouping of the descriptors by the control host that serves them.
+bool getArrayToDeviceMap(_HNASSnapOpType opType, QZSO::SnapInfo** snaps, short count,
+                         QZSO::QZOSUtil const* osUtil, std::vector<HNASSnapDevice*>& devices,
+                         std::vector<_HNASArrayToDeviceMap>& groups);
+bool addToArrayToDeviceMap(QZSO::QZOSUtil const* osUtil, std::vector<_HNASArrayToDeviceMap>& groups,
+                           HNASSnapDevice* device);

@@ -1,0 +1,88 @@
+// Prepare: find each device's virtual server, file system and (for shares
+// and exports) share path and settings on the array, and store them as the
+// descriptor's snap metadata.
+#include "engine/EngineMessages.h"
+#include "engine/OperationSpecs.h"
+
+namespace {
+
+const char kContext[] = "QZSnapEngineHNAS::qzso_prepareDevices";
+
+bool beginGroup(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap& group,
+                GroupState& groupState) {
+    state.log.DebugLvl(spec.context, 0, state.jobId, "Preparing devices for Array [%s] Control Host/Management Host [%s]",
+                       group.arrayId.c_str(), group.hostName.c_str());
+    if (!state.client.getVirtualServerInfo(group.arrayId, groupState.server)) {
+        const std::string message = "Failed to get the list of all virtual servers for Host [" + group.arrayId + "].";
+        state.log.DebugLvl(spec.context, -1, state.jobId, "%s", message.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Works out the array-side identity of one device into `info`; on failure
+// returns the message.
+bool discover(OperationState& state, GroupState& groupState, HNASSnapDevice& device, _HNASDeviceInfo& info,
+              std::string& failure) {
+    info.virtualServerId = std::to_string(groupState.server.virtualServerId);
+    info.virtualServerObjectId = groupState.server.objectId;
+
+    if (info.deviceType == kDeviceTypeNative) {
+        if (!state.client.getFileSystemID(info.fileSystemName, info.fileSystemId)) {
+            failure = "Failed to get File System ID for FS [" + info.fileSystemName + "].";
+            return false;
+        }
+    } else {
+        const std::string shareType = info.deviceType == kDeviceTypeUnc ? "CIFS" : "NFS";
+        if (!state.client.getFileSystemID(groupState.server, info.share, shareType, info.fileSystemId)) {
+            failure = "Failed to get File System ID for Share [" + info.share + "].";
+            return false;
+        }
+        std::vector<__HNASFileSystemInfo> fileSystems;
+        // A reported success without an entry is no answer.
+        if (!state.client.getFileSystemsInfo(info.fileSystemId, fileSystems) || fileSystems.empty()) {
+            failure = "Failed to get File System Info for File System ID [" + info.fileSystemId + "].";
+            return false;
+        }
+        info.fileSystemName = fileSystems.front().name;
+
+        std::vector<__HNASFileSystemShares> shares;
+        __HNASFileSystemShares query;
+        query.name = info.share;
+        shares.push_back(query);
+        if (!state.client.getFilesystemShares(groupState.server, shareType, shares, true) || shares.empty()) {
+            failure = "Failed to get Share Info for Share [" + info.share + "].";
+            return false;
+        }
+        state.utils.removeEscapeChar(shares.front().path, info.sharePath);
+        info.shareSettings = shares.front().settings;
+
+        if (!device.setMetadata(info, SM_MDT_FS_INFO)) {
+            failure = metadataNotStoredMessage(SM_MDT_FS_INFO, info.sourceDevice);
+            return false;
+        }
+    }
+    if (!device.setMetadata(info, SM_MDT_SNAP_UUID)) {
+        failure = metadataNotStoredMessage(SM_MDT_SNAP_UUID, info.sourceDevice);
+        return false;
+    }
+    return true;
+}
+
+DeviceOutcome prepareDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&,
+                            GroupState& groupState, HNASSnapDevice& device, _HNASDeviceInfo& info) {
+    std::string failure;
+    if (!discover(state, groupState, device, info, failure)) {
+        logThenFailDevice(state, spec, device, QZSO::SNAP_STATUS_PREPARE_FAILED, QZSO::ERROR_PREPARE_FAILED, failure);
+        return DeviceOutcome::Stop;
+    }
+    device.setStatus(QZSO::SNAP_STATUS_PREPARED, 0, "");
+    return DeviceOutcome::Succeeded;
+}
+
+}  // namespace
+
+const OperationSpec kPrepareOperation = {
+    HNAS_SNAP_OP_PREPARE, kContext, "Preparing devices. Snap Engine [HNAS].", "PREPARE PHASE",
+    /*bannerBeforeInit=*/true, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
+    nullptr, beginGroup, prepareDevice, nullptr};

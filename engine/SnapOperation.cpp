@@ -1,0 +1,67 @@
+// Snap: one snapshot per file system of a group, shared by every device of
+// the group on it; each device's snap is renamed after the snapshot and its
+// identity metadata rewritten.
+#include "engine/EngineMessages.h"
+#include "engine/OperationSpecs.h"
+
+namespace {
+
+const char kContext[] = "QZSnapEngineHNAS::qzso_snapDevices";
+
+// Indexes the group's devices by file system once, so that sharing a new
+// snapshot touches only the devices on its file system.
+bool beginGroup(OperationState&, const OperationSpec&, _HNASArrayToDeviceMap& group, GroupState& groupState) {
+    for (HNASSnapDevice* device : group.devices)
+        groupState.devicesByFileSystem[device->deviceRecord().fileSystemId].push_back(device);
+    return true;
+}
+
+DeviceOutcome snapDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&,
+                         GroupState& groupState, HNASSnapDevice& device, _HNASDeviceInfo& info) {
+    // e.g. "u1-fs1", created as "QZHNAS-u1-fs1"
+    const std::string requestedName = info.snapUUID + "-" + info.fileSystemName;
+    if (info.fileSystemSnapped) {
+        state.log.DebugLvl(spec.context, 1, state.jobId,
+                           "Looks like there are multiple sub client paths using the same File System. Using "
+                           "Snapshot [%s] for Source Device [%s] under Filesystem [%s].",
+                           info.snapUUID.c_str(), info.sourceDevice.c_str(), info.fileSystemName.c_str());
+    } else {
+        __HNASFileSystemSnapshot snapshot;
+        if (!state.client.createFileSystemSnapshot(requestedName, info.fileSystemId, kSnapshotPrefix, snapshot)) {
+            logThenFailDevice(state, spec, device, QZSO::SNAP_STATUS_SNAP_FAILED, QZSO::ERROR_SNAP_FAILED,
+                              "Failed to create snapshot.");
+            return DeviceOutcome::Stop;
+        }
+        state.log.DebugLvl(spec.context, 1, state.jobId,
+                           "Successfully created Snapshot [%s] for Source Device [%s] under Filesystem [%s], State [%s]",
+                           snapshot.name.c_str(), info.sourceDevice.c_str(), info.fileSystemName.c_str(),
+                           snapshot.state.c_str());
+        info.snapshotObjectId = snapshot.objectId;
+        info.snapUUID = std::string(kSnapshotPrefix) + "-" + requestedName;
+        state.utils.markFileSystemSnapped(info.fileSystemId, groupState.devicesByFileSystem[info.fileSystemId],
+                                          info.snapUUID, info.snapshotObjectId);
+    }
+
+    device.setStatus(QZSO::SNAP_STATUS_SNAPPED, 0, "");
+    state.log.DebugLvl(spec.context, 1, state.jobId, "******************Resetting the Snap UUID to [%s]******************",
+                       info.snapUUID.c_str());
+    device.resetSnapUUID(info.snapUUID);
+    state.log.DebugLvl(spec.context, 1, state.jobId,
+                       "******************Rewritting metadata with the new Snap UUID[%s] and Snapshot Object "
+                       "ID[%s]******************",
+                       info.snapUUID.c_str(), info.snapshotObjectId.c_str());
+    if (!device.setMetadata(info, SM_MDT_SNAP_UUID)) {
+        logThenFailDevice(state, spec, device, QZSO::SNAP_STATUS_SNAP_FAILED, QZSO::ERROR_SNAP_FAILED,
+                          metadataNotStoredMessage(SM_MDT_SNAP_UUID, info.sourceDevice));
+        return DeviceOutcome::Stop;
+    }
+    device.setStatus(QZSO::SNAP_STATUS_SNAPPED, 0, "");
+    return DeviceOutcome::Succeeded;
+}
+
+}  // namespace
+
+const OperationSpec kSnapOperation = {
+    HNAS_SNAP_OP_SNAP, kContext, "Creating Snap. Snap Engine [HNAS].", "SNAP PHASE",
+    /*bannerBeforeInit=*/false, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
+    nullptr, beginGroup, snapDevice, nullptr};

@@ -1,0 +1,39 @@
+// Unmap: remove the share or export that map created for a snapshot, and
+// clear the host's snap device name.
+#include "engine/OperationSpecs.h"
+
+namespace {
+
+const char kContext[] = "QZSnapEngineHNAS::qzso_unmapSnaps";
+
+DeviceOutcome unmapDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&, GroupState&,
+                          HNASSnapDevice& device, _HNASDeviceInfo& info) {
+    bool fromMountPath = !info.mountPath.empty();
+    // The same name map gave the share, from the same record fields.
+    const std::string candidate = state.utils.getUniqueShareForPath(info, fromMountPath, HNAS_SNAP_OP_UNMAP);
+    std::string shareName;
+    std::string shareType;
+    state.utils.getShareName(candidate, info.deviceType, fromMountPath, shareName);
+    state.utils.getNetworkShareType(info.deviceType, info.mountPath, shareType);
+    state.log.DebugLvl(spec.context, 0, state.jobId, "Deleting share: [%s]. Type[%s] ", candidate.c_str(),
+                       shareType.c_str());
+
+    __HNASVirtualServers server;
+    server.objectId = info.virtualServerObjectId;
+    if (!state.client.deleteFileSystemShare(shareName, server, shareType)) {
+        failDevice(state, spec, device, QZSO::SNAP_STATUS_UNMAP_FAILED, QZSO::ERROR_UNMAP_FAILED,
+                   "Failed to delete Share[" + candidate + "]");
+        return DeviceOutcome::Stop;
+    }
+    state.log.DebugLvl(spec.context, 0, state.jobId, "Successfully deleted share: [%s] ", candidate.c_str());
+    device.setStatus(QZSO::SNAP_STATUS_UNMAPPED, 0, "");
+    device.setSnapDevice("");
+    return DeviceOutcome::Succeeded;
+}
+
+}  // namespace
+
+const OperationSpec kUnmapOperation = {
+    HNAS_SNAP_OP_UNMAP, kContext, "Unmapping the given Snap(s). Snap Engine [HNAS].", "UNMAP PHASE",
+    /*bannerBeforeInit=*/true, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
+    nullptr, nullptr, unmapDevice, nullptr};

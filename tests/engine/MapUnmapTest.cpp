@@ -1,0 +1,163 @@
+// Is-mapped, map and unmap through the exported entry points, on snapshots
+// made by prepare and snap.
+#include <gtest/gtest.h>
+
+#include "tests/engine/EngineFixture.h"
+
+namespace {
+
+using arraymodel::Protocol;
+using enginetest::EngineFixture;
+
+void prepareAndSnap(EngineFixture& f) {
+    ASSERT_EQ(0, f.run(qzso_prepareDevices));
+    ASSERT_EQ(0, f.run(qzso_snapDevices));
+    f.array.clearCalls();
+}
+
+TEST(Map, CreatesASharePerDeviceOverItsSnapshot) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(enginetest::kNfs, "u2");
+    f.addDevice(enginetest::kNative, "u3");
+    prepareAndSnap(f);
+    // The source share changes after prepare: the saved settings still win.
+    f.hnas1().shares[0].settings.comment = "changed since prepare";
+
+    EXPECT_EQ(0, f.run(qzso_mapSnaps));
+    EXPECT_EQ((std::vector<int>{12, 12, 12}), f.statuses());
+
+    const arraymodel::Share* cifs = f.share("QZHNAS-u1-data-sub1-QZShare");
+    ASSERT_NE(nullptr, cifs);
+    EXPECT_EQ("source share", cifs->settings.comment);
+    EXPECT_EQ(40, cifs->settings.maxConcurrentUsers);
+    EXPECT_EQ(2u, cifs->authentications.size());
+    EXPECT_EQ("{vortype:cifs,vendor:Hitachi HNAS,type:unc,lunuuid:\\\\UNC-NT_filer1\\\\QZHNAS-u1-data-sub1-QZShare,"
+              "targethostname:filer1}",
+              f.snap(0).snapDevice);
+
+    ASSERT_NE(nullptr, f.share("/QZHNAS-u2-exp1-QZShare", Protocol::Nfs));
+    EXPECT_EQ("{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/QZHNAS-u2-exp1-QZShare,targethostname:filer1}",
+              f.snap(1).snapDevice);
+
+    ASSERT_NE(nullptr, f.share("/QZHNAS-u3-fs3", Protocol::Nfs));
+    EXPECT_EQ("{type:native_hnas,path:/__VOLUME__/fs3/~snapshot/QZHNAS-u3-fs3/dir,fspath:/__VOLUME__/fs3/~snapshot/"
+              "QZHNAS-u3-fs3,targethostname:filer1,exportpath:/QZHNAS-u3-fs3}",
+              f.snap(2).snapDevice);
+
+    // A native device makes no share lookup and creates without permissions.
+    EXPECT_EQ(2, f.array.count("getFilesystemShares"));
+    const auto creates = f.array.callsOf("createFileSystemShare");
+    ASSERT_EQ(3u, creates.size());
+    EXPECT_EQ("false", creates[2].arguments.back());
+    EXPECT_EQ("true", creates[0].arguments.back());
+}
+
+TEST(Map, AnExistingShareIsHandedOverAgainWithoutACreate) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");
+    prepareAndSnap(f);
+    ASSERT_EQ(0, f.run(qzso_mapSnaps));
+    f.snap(0).snapDevice.clear();
+    f.array.clearCalls();
+    EXPECT_EQ(0, f.run(qzso_mapSnaps));
+    EXPECT_EQ(12, f.snap(0).status);
+    EXPECT_EQ(0, f.array.count("createFileSystemShare"));
+    EXPECT_NE("", f.snap(0).snapDevice);
+}
+
+TEST(Map, AGuiMountOnAnExistingShareFails) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");
+    prepareAndSnap(f);
+    ASSERT_EQ(0, f.run(qzso_mapSnaps));
+    f.snap(0).valueInts[QZSO::GET_VALUE_VOLSNAP_OP_SOURCE] = 2;
+    EXPECT_EQ(1, f.run(qzso_mapSnaps));
+    EXPECT_EQ(11, f.snap(0).status);
+    EXPECT_EQ(60002, f.snap(0).errorCode);
+    EXPECT_EQ("Share: QZHNAS-u1-data-sub1-QZShare already exists on the array. Please use a different name.",
+              f.snap(0).errorMessage);
+}
+
+TEST(Map, FailuresStopTheOperation) {
+    struct Case {
+        const char* operation;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"getFilesystemShares", "Unable to get the share Path on the File System for Snap: QZHNAS-u1-fs1"},
+        {"createFileSystemShare", "Failed to create a share for snapshot:[QZHNAS-u1-fs1]"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.operation);
+        EngineFixture f;
+        f.addDevice(enginetest::kUnc, "u1");
+        f.addDevice(enginetest::kNfs, "u2");
+        prepareAndSnap(f);
+        f.array.failNext(c.operation);
+        EXPECT_EQ(1, f.run(qzso_mapSnaps));
+        EXPECT_EQ((std::vector<int>{11, 11}), f.statuses());
+        EXPECT_EQ(60002, f.snap(0).errorCode);
+        EXPECT_EQ(c.message, f.snap(0).errorMessage);
+        EXPECT_TRUE(f.log.has(-1, c.message));
+        EXPECT_EQ(1, f.array.count("isSharePresent"));   // the second device is never tried
+    }
+}
+
+TEST(IsMapped, VisitsEveryDeviceAndAlwaysReturnsZero) {
+    EngineFixture f;
+    f.addDevice(enginetest::kNative, "u1");
+    f.addDevice(enginetest::kUnc, "u2");
+    prepareAndSnap(f);
+    EXPECT_EQ(0, f.run(qzso_isMapped));
+    EXPECT_EQ((std::vector<int>{13, 13}), f.statuses());
+
+    ASSERT_EQ(0, f.run(qzso_mapSnaps));
+    EXPECT_EQ(0, f.run(qzso_isMapped));
+    // A native device's export is named after its snapshot; a share is not.
+    EXPECT_EQ((std::vector<int>{12, 13}), f.statuses());
+    EXPECT_TRUE(f.log.has(1, "Share [QZHNAS-u1-fs3] is present."));
+    EXPECT_TRUE(f.log.has(-1, "Share [QZHNAS-u2-fs1] not present."));
+    for (const EvLogLine& line : f.log.lines()) {
+        if (line.context == "QZSnapEngineHNAS::qzso_isMapped") {
+            EXPECT_EQ(std::string::npos, line.message.find("=================")) << line.message;
+        }
+    }
+}
+
+TEST(Unmap, RemovesTheShareMapCreated) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(enginetest::kNfs, "u2");
+    f.addDevice(enginetest::kNative, "u3");
+    prepareAndSnap(f);
+    ASSERT_EQ(0, f.run(qzso_mapSnaps));
+    const size_t before = f.hnas1().shares.size();
+    EXPECT_EQ(0, f.run(qzso_unmapSnaps));
+    EXPECT_EQ((std::vector<int>{14, 14, 14}), f.statuses());
+    EXPECT_EQ(before - 3, f.hnas1().shares.size());
+    EXPECT_EQ(nullptr, f.share("QZHNAS-u1-data-sub1-QZShare"));
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(f.snap(i).snapDeviceSet);
+        EXPECT_EQ("", f.snap(i).snapDevice);
+    }
+    EXPECT_TRUE(f.log.has(0, "Deleting share: [QZHNAS-u1-data-sub1-QZShare]. Type[CIFS] "));
+}
+
+TEST(Unmap, AFailedDeleteStopsTheOperation) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(enginetest::kNfs, "u2");
+    prepareAndSnap(f);
+    ASSERT_EQ(0, f.run(qzso_mapSnaps));
+    f.array.clearCalls();
+    f.array.failNext("deleteFileSystemShare");
+    EXPECT_EQ(1, f.run(qzso_unmapSnaps));
+    EXPECT_EQ((std::vector<int>{15, 15}), f.statuses());
+    EXPECT_EQ(60003, f.snap(0).errorCode);
+    EXPECT_EQ("Failed to delete Share[QZHNAS-u1-data-sub1-QZShare]", f.snap(0).errorMessage);
+    EXPECT_EQ(0, f.snap(1).errorCode);
+    EXPECT_EQ(1, f.array.count("deleteFileSystemShare"));
+}
+
+}  // namespace

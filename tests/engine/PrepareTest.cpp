@@ -1,0 +1,188 @@
+// Prepare through the exported entry point: discovery on the array, the
+// metadata stored, statuses, the stop rule and return codes.
+#include <gtest/gtest.h>
+
+#include "tests/engine/EngineFixture.h"
+
+namespace {
+
+using enginetest::EngineFixture;
+
+std::string metadataOf(fakehost::FakeSnapInfo& snap, short type) {
+    return snap.metadata.count(type) != 0 ? snap.metadata[type].value : std::string("<none>");
+}
+
+TEST(Prepare, DiscoversEachKindOfDeviceAndStoresItsMetadata) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(enginetest::kNfs, "u2");
+    f.addDevice(enginetest::kNative, "u3");
+    EXPECT_EQ(0, f.run(qzso_prepareDevices));
+    EXPECT_EQ((std::vector<int>{1, 1, 1}), f.statuses());
+
+    const std::string evs = f.hnas1().virtualServers[0].objectId;
+    EXPECT_EQ("{FileSystemName:fs1,FileSystemID:" + f.fileSystemId("fs1") + ",Path:\\data,SubDirectory:sub1,"
+              "SnapshotObjectID:,VirtualServerID:1,VirtualServerObjectID:" + evs +
+                  ",TargetHostName:filer1,FileSystemName:fs1,SnapshotName:}",
+              metadataOf(f.snap(0), SM_MDT_SNAP_UUID));
+    // Prepare keeps neither the snap UUID nor a native device's raw path yet.
+    EXPECT_EQ("{FileSystemName:fs3,FileSystemID:" + f.fileSystemId("fs3") + ",Path:,"
+              "SubDirectory:/dir,SnapshotObjectID:,VirtualServerID:1,VirtualServerObjectID:" + evs +
+                  ",TargetHostName:filer1,FileSystemName:fs3,SnapshotName:}",
+              metadataOf(f.snap(2), SM_MDT_SNAP_UUID));
+    // Shares and exports keep their settings and permissions; native paths have none.
+    const std::string cifsSettings = metadataOf(f.snap(0), SM_MDT_FS_INFO);
+    EXPECT_NE(std::string::npos, cifsSettings.find("MaxConcurrentUsers:40,"));
+    EXPECT_NE(std::string::npos, cifsSettings.find("Comment:source share,"));
+    EXPECT_NE(std::string::npos, cifsSettings.find("Name:BUILTIN\\Administrators,"));
+    EXPECT_NE(std::string::npos, metadataOf(f.snap(1), SM_MDT_FS_INFO).find("AccessConfig:*(rw),"));
+    EXPECT_EQ("<none>", metadataOf(f.snap(2), SM_MDT_FS_INFO));
+    // Type 16 before type 6 for a share.
+    ASSERT_EQ(2u, f.snap(0).metadataWrites.size());
+    EXPECT_EQ(SM_MDT_FS_INFO, f.snap(0).metadataWrites[0].first);
+    EXPECT_EQ(SM_MDT_SNAP_UUID, f.snap(0).metadataWrites[1].first);
+
+    EXPECT_EQ((std::vector<std::string>{"init", "getVirtualServerInfo", "getFileSystemID", "getFileSystemsInfo",
+                                        "getFilesystemShares", "getFileSystemID", "getFileSystemsInfo",
+                                        "getFilesystemShares", "getFileSystemID"}),
+              f.array.operations());
+    EXPECT_EQ("CIFS", f.array.callsOf("getFileSystemID")[0].arguments[2]);
+    EXPECT_EQ("NFS", f.array.callsOf("getFileSystemID")[1].arguments[2]);
+    EXPECT_TRUE(f.log.has(0, "=================PREPARE PHASE-ARRAY [1]================="));
+    EXPECT_TRUE(f.log.has(0, "=================END PREPARE PHASE-DEVICE [3]================="));
+    EXPECT_TRUE(f.log.has(0, "=================END PREPARE PHASE-ARRAY [1]================="));
+    EXPECT_TRUE(f.log.has(0, "Preparing devices. Snap Engine [HNAS]. Device count[3]"));
+}
+
+TEST(Prepare, EachFailingStepStopsTheOperation) {
+    struct Case {
+        const char* operation;
+        int callNumber;
+        std::vector<int> statuses;
+        int code;
+        std::string message;   // empty: none is set on a device
+    };
+    EngineFixture probe;
+    const std::string fs1 = probe.fileSystemId("fs1");
+    const Case cases[] = {
+        {"getVirtualServerInfo", 1, {2, 2}, 1, ""},
+        {"getFileSystemID", 1, {2, 2}, 1, "Failed to get File System ID for Share [data]."},
+        {"getFileSystemsInfo", 1, {2, 2}, 1, "Failed to get File System Info for File System ID [" + fs1 + "]."},
+        {"getFilesystemShares", 1, {2, 2}, 1, "Failed to get Share Info for Share [data]."},
+        {"getFileSystemID", 2, {1, 2}, 2, "Failed to get File System ID for FS [fs3]."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.operation) + " #" + std::to_string(c.callNumber));
+        EngineFixture f;
+        f.addDevice(enginetest::kUnc, "u1");
+        f.addDevice(enginetest::kNative, "u2");
+        f.array.failCall(c.operation, c.callNumber);
+        EXPECT_EQ(c.code, f.run(qzso_prepareDevices));
+        EXPECT_EQ(c.statuses, f.statuses());
+        fakehost::FakeSnapInfo& failed = f.snap(c.statuses[0] == 1 ? 1 : 0);
+        if (c.message.empty()) {
+            EXPECT_TRUE(f.log.has(-1, "Failed to get the list of all virtual servers for Host [evs1]."));
+            EXPECT_EQ(0, f.snap(0).countCalls("setError"));
+        } else {
+            EXPECT_EQ(62008, failed.errorCode);
+            EXPECT_EQ(c.message, failed.errorMessage);
+            EXPECT_TRUE(f.log.has(-1, c.message));
+        }
+        // Nothing after the failure is asked of the array.
+        EXPECT_EQ(c.callNumber, f.array.count(c.operation));
+        EXPECT_FALSE(f.log.has(0, "=================END PREPARE PHASE-ARRAY [1]================="));
+    }
+}
+
+TEST(Prepare, MetadataThatCannotBeStoredFailsTheDevice) {
+    struct Case {
+        const char* name;
+        bool hostRefuses;
+        std::string comment;
+        short type;
+    };
+    const Case cases[] = {
+        {"host refuses the write", true, "source share", SM_MDT_FS_INFO},
+        {"comment that would corrupt the stored text", false, "a,SnapshotObjectID:7", SM_MDT_FS_INFO},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineFixture f;
+        f.addDevice(enginetest::kUnc, "u1");
+        f.addDevice(enginetest::kNative, "u2");
+        f.snap(0).setMetadataResult = c.hostRefuses ? 1 : 0;
+        f.hnas1().shares[0].settings.comment = c.comment;
+        EXPECT_EQ(1, f.run(qzso_prepareDevices));
+        EXPECT_EQ((std::vector<int>{2, 2}), f.statuses());
+        EXPECT_EQ(62008, f.snap(0).errorCode);
+        EXPECT_EQ("Failed to store the snap metadata of type [" + std::to_string(c.type) + "] for Source Device [" +
+                      enginetest::kUnc + "].",
+                  f.snap(0).errorMessage);
+        EXPECT_EQ(0, f.snap(1).countCalls("setMetadata"));   // the operation stopped
+    }
+}
+
+TEST(Prepare, SecondGroupsServerLookupFailing) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice("{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/exp1,targethostname:filer2}", "u2");
+    f.array.failCall("getVirtualServerInfo", 2);
+    EXPECT_EQ(2, f.run(qzso_prepareDevices));
+    EXPECT_EQ((std::vector<int>{1, 2}), f.statuses());
+    EXPECT_TRUE(f.log.has(-1, "Failed to get the list of all virtual servers for Host [evs2]."));
+}
+
+TEST(Prepare, ReturnCodeCountsDescriptorsDroppedByGrouping) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(enginetest::kNfs, "u2").sourceDevice.present = false;
+    f.addDevice(enginetest::kNative, "u3");
+    EXPECT_EQ(2, f.run(qzso_prepareDevices));
+    EXPECT_EQ((std::vector<int>{1, 2, 1}), f.statuses());
+    EXPECT_TRUE(f.log.has(-1, "preOperation failed."));
+}
+
+TEST(Prepare, NothingToGroup) {
+    EngineFixture f;
+    EXPECT_EQ(1, f.run(qzso_prepareDevices));
+    EXPECT_TRUE(f.log.has(0, "Failed to build array-to-device map."));
+    EXPECT_EQ(0, qzso_isMapped(nullptr, 0, &f.util));
+
+    f.addDevice(enginetest::kUnc, "u1").sourceDevice.present = false;
+    EXPECT_EQ(1, f.run(qzso_prepareDevices));   // every pre-operation failed: no banner at all
+    EXPECT_FALSE(f.log.has(0, "=================PREPARE PHASE-ARRAY [1]================="));
+    EXPECT_EQ(0, f.array.count("init"));
+}
+
+TEST(Grouping, DevicesFallIntoGroupsByControlHostInOrderOfFirstAppearance) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");                                                         // host 3
+    f.addDevice("{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/exp1,targethostname:filer2}", "u2");  // host 4
+    f.addDevice(enginetest::kNative, "u3");                                                      // host 3
+    EXPECT_EQ(0, f.run(qzso_prepareDevices));
+    const auto inits = f.array.callsOf("init");
+    ASSERT_EQ(2u, inits.size());
+    EXPECT_EQ("smu1", inits[0].arguments[2]);
+    EXPECT_EQ("smu2", inits[1].arguments[2]);
+    // The first group holds the first and third device, in that order.
+    EXPECT_EQ((std::vector<std::string>{"init", "getVirtualServerInfo", "getFileSystemID", "getFileSystemsInfo",
+                                        "getFilesystemShares", "getFileSystemID", "init", "getVirtualServerInfo",
+                                        "getFileSystemID", "getFileSystemsInfo", "getFilesystemShares"}),
+              f.array.operations());
+    EXPECT_TRUE(f.log.has(0, "Array already added to array-to-device map structure"));
+}
+
+TEST(Grouping, TheControlHostIdAloneDecidesAndTheFirstDeviceNamesTheGroup) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");
+    // Another name for control host 3: different array ID and host name.
+    f.addDevice("{type:native_hnas,path:/__VOLUME__/fs3/dir,targethostname:filer3}", "u2").knownArrays["filer3"] =
+        "{arrayId:evsX,hostName:smuX,hostUserName:admin,hostPassword:pw1-Secret,hostid:3}";
+    EXPECT_EQ(0, f.run(qzso_prepareDevices));
+    const auto inits = f.array.callsOf("init");
+    ASSERT_EQ(1u, inits.size());
+    EXPECT_EQ("smu1", inits[0].arguments[2]);
+    EXPECT_EQ((std::vector<std::string>{"evs1"}), f.array.callsOf("getVirtualServerInfo")[0].arguments);
+}
+
+}  // namespace

@@ -1,0 +1,83 @@
+// Snap through the exported entry point: one snapshot per file system of a
+// group, names, metadata rewritten, the stop rule.
+#include <gtest/gtest.h>
+
+#include "tests/engine/EngineFixture.h"
+
+namespace {
+
+using enginetest::EngineFixture;
+
+void prepare(EngineFixture& f) {
+    ASSERT_EQ(0, f.run(qzso_prepareDevices));
+    f.array.clearCalls();
+}
+
+TEST(Snap, DevicesOnOneFileSystemShareOneSnapshot) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");           // on fs1
+    f.addDevice(enginetest::kNativeOnFs1, "u2");   // also on fs1
+    f.addDevice(enginetest::kNfs, "u3");           // on fs2
+    prepare(f);
+    EXPECT_EQ(0, f.run(qzso_snapDevices));
+    EXPECT_EQ((std::vector<int>{5, 5, 5}), f.statuses());
+    EXPECT_EQ(2, f.array.count("createFileSystemSnapshot"));
+    const auto creates = f.array.callsOf("createFileSystemSnapshot");
+    EXPECT_EQ((std::vector<std::string>{"u1-fs1", f.fileSystemId("fs1"), "QZHNAS"}), creates[0].arguments);
+    EXPECT_EQ((std::vector<std::string>{"u3-fs2", f.fileSystemId("fs2"), "QZHNAS"}), creates[1].arguments);
+    EXPECT_EQ((std::vector<std::string>{"QZHNAS-u1-fs1", "QZHNAS-u3-fs2"}), f.snapshotNames());
+
+    const arraymodel::Snapshot& shared = f.hnas1().snapshots[0];
+    for (size_t i : {0u, 1u}) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ("QZHNAS-u1-fs1", f.snap(i).snapUUID.value);
+        const std::string identity = f.snap(i).metadata[SM_MDT_SNAP_UUID].value;
+        EXPECT_NE(std::string::npos, identity.find(",SnapshotObjectID:" + shared.objectId + ","));
+        EXPECT_NE(std::string::npos, identity.find(",SnapshotName:QZHNAS-u1-fs1}"));
+    }
+    EXPECT_EQ("QZHNAS-u3-fs2", f.snap(2).snapUUID.value);
+    EXPECT_TRUE(f.log.has(1, "Looks like there are multiple sub client paths using the same File System. Using "
+                             "Snapshot [QZHNAS-u1-fs1] for Source Device [" + enginetest::kNativeOnFs1 +
+                                 "] under Filesystem [fs1]."));
+    EXPECT_TRUE(f.log.has(0, "=================END SNAP PHASE-DEVICE [3]=================="));
+}
+
+TEST(Snap, OneFileSystemInTwoGroupsIsSnappedTwice) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice("{type:native_hnas,path:/__VOLUME__/fs1/other,targethostname:filer1b}", "u2");
+    prepare(f);
+    EXPECT_EQ(0, f.run(qzso_snapDevices));
+    EXPECT_EQ(2, f.array.count("createFileSystemSnapshot"));
+    EXPECT_EQ((std::vector<std::string>{"QZHNAS-u1-fs1", "QZHNAS-u2-fs1"}), f.snapshotNames());
+}
+
+TEST(Snap, FailedCreateStopsTheOperation) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(enginetest::kNativeOnFs1, "u2");
+    f.addDevice("{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/exp1,targethostname:filer2}", "u3");
+    prepare(f);
+    f.array.failNext("createFileSystemSnapshot");
+    EXPECT_EQ(1, f.run(qzso_snapDevices));
+    EXPECT_EQ((std::vector<int>{6, 6, 6}), f.statuses());
+    EXPECT_EQ(60001, f.snap(0).errorCode);
+    EXPECT_EQ("Failed to create snapshot.", f.snap(0).errorMessage);
+    EXPECT_EQ(0, f.snap(1).errorCode);
+    EXPECT_EQ(1, f.array.count("init"));   // the second group is never reached
+    EXPECT_FALSE(f.log.has(0, "=================END SNAP PHASE-ARRAY [1]================="));
+}
+
+TEST(Snap, IdentityThatCannotBeRewrittenFailsTheDevice) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");
+    prepare(f);
+    f.snap(0).setMetadataResult = 5;
+    EXPECT_EQ(1, f.run(qzso_snapDevices));
+    EXPECT_EQ(6, f.snap(0).status);
+    EXPECT_EQ(60001, f.snap(0).errorCode);
+    EXPECT_EQ("Failed to store the snap metadata of type [6] for Source Device [" + enginetest::kUnc + "].",
+              f.snap(0).errorMessage);
+}
+
+}  // namespace
