@@ -124,8 +124,9 @@ public:
 
     // Gives every device of `devices` whose file system ID is `fileSystemId`
     // the new snapshot: marks its file system snapped and sets the snapshot
-    // name and object ID. The list is taken by reference so that snapping n
-    // devices stays linear; the devices change through their pointers.
+    // name and object ID. The list is taken by reference (the devices change
+    // through their pointers); the snap operation passes only the devices of
+    // the snapped file system, so that snapping n devices stays linear.
     void markFileSystemSnapped(const std::string& fileSystemId,
                                const std::vector<HNASSnapDevice*>& devices,
                                const std::string& snapshotName,

@@ -104,6 +104,17 @@ TEST(Map, FailuresStopTheOperation) {
     }
 }
 
+TEST(Map, ASuccessWithAnEmptyShareListIsNoAnswer) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");
+    prepareAndSnap(f);
+    f.array.answerEmptyNext("getFilesystemShares");
+    EXPECT_EQ(1, f.run(qzso_mapSnaps));
+    EXPECT_EQ(11, f.snap(0).status);
+    EXPECT_EQ("Unable to get the share Path on the File System for Snap: QZHNAS-u1-fs1", f.snap(0).errorMessage);
+    EXPECT_EQ(0, f.array.count("createFileSystemShare"));
+}
+
 TEST(IsMapped, VisitsEveryDeviceAndAlwaysReturnsZero) {
     EngineFixture f;
     f.addDevice(enginetest::kNative, "u1");

@@ -94,6 +94,28 @@ TEST(Prepare, EachFailingStepStopsTheOperation) {
     }
 }
 
+TEST(Prepare, ASuccessWithAnEmptyListIsNoAnswer) {
+    struct Case {
+        const char* operation;
+        std::string message;
+    };
+    EngineFixture probe;
+    const Case cases[] = {
+        {"getFileSystemsInfo", "Failed to get File System Info for File System ID [" + probe.fileSystemId("fs1") + "]."},
+        {"getFilesystemShares", "Failed to get Share Info for Share [data]."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.operation);
+        EngineFixture f;
+        f.addDevice(enginetest::kUnc, "u1");
+        f.array.answerEmptyNext(c.operation);
+        EXPECT_EQ(1, f.run(qzso_prepareDevices));
+        EXPECT_EQ(2, f.snap(0).status);
+        EXPECT_EQ(c.message, f.snap(0).errorMessage);
+        EXPECT_TRUE(f.snap(0).metadataWrites.empty());
+    }
+}
+
 TEST(Prepare, MetadataThatCannotBeStoredFailsTheDevice) {
     struct Case {
         const char* name;

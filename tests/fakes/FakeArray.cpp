@@ -60,6 +60,17 @@ std::vector<CallRecord> FakeArrayScope::callsOf(const std::string& operation) co
     return found;
 }
 
+void FakeArrayScope::answerEmptyNext(const std::string& operation, int count) {
+    emptyNext_[operation] += count;
+}
+
+bool FakeArrayScope::takeEmptyAnswer(const std::string& operation) {
+    auto pending = emptyNext_.find(operation);
+    if (pending == emptyNext_.end() || pending->second <= 0) return false;
+    --pending->second;
+    return true;
+}
+
 bool FakeArrayScope::beginCall(const std::string& operation, std::vector<std::string> arguments,
                                size_t& index) {
     CallRecord record;

@@ -60,6 +60,12 @@ public:
     // `operation` returns false and changes nothing.
     void failCall(const std::string& operation, int callNumber);
 
+    // The next `count` calls of a list operation (getFileSystemsInfo,
+    // getFilesystemShares) report success with an empty list.
+    void answerEmptyNext(const std::string& operation, int count = 1);
+    // Used by the fake client: true (and one spent) when such an answer is due.
+    bool takeEmptyAnswer(const std::string& operation);
+
     const std::vector<CallRecord>& calls() const { return calls_; }
     // Operation names of the calls, in order.
     std::vector<std::string> operations() const;
@@ -81,6 +87,7 @@ private:
     arraymodel::State state_;
     std::vector<CallRecord> calls_;
     std::map<std::string, int> failNext_;
+    std::map<std::string, int> emptyNext_;
     std::set<std::pair<std::string, int>> failCalls_;
     std::map<std::string, int> callNumbers_;   // calls so far, per operation
     FakeArrayScope* previous_;

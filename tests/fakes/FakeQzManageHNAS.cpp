@@ -214,6 +214,10 @@ bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
                                       std::vector<__HNASFileSystemInfo>& fileSystems) {
     Call call(*impl_, "getFileSystemsInfo", {fileSystemId});
     if (call.array() == nullptr) return false;
+    if (call.scope()->takeEmptyAnswer("getFileSystemsInfo")) {
+        fileSystems.clear();
+        return call.done();
+    }
     const arraymodel::FileSystem* fs = arraymodel::findFileSystem(*call.array(), fileSystemId);
     if (fs == nullptr) return false;
     __HNASFileSystemInfo info;
@@ -239,6 +243,10 @@ bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::
               {server.objectId, shareType, wanted, flag(withPermissions)});
     arraymodel::Protocol protocol;
     if (call.array() == nullptr || shares.empty() || !protocolOf(shareType, protocol)) return false;
+    if (call.scope()->takeEmptyAnswer("getFilesystemShares")) {
+        shares.clear();
+        return call.done();
+    }
     const arraymodel::VirtualServer* evs = serverOf(*call.array(), server);
     if (evs == nullptr) return false;
     const arraymodel::Share* share = arraymodel::findShareByName(*call.array(), protocol, evs->id, wanted);
