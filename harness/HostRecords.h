@@ -1,0 +1,67 @@
+// What the host keeps between jobs: descriptors, arrays with their
+// configuration, platform settings and the history of jobs. Plain values,
+// loaded from the store for one job and written back when it ends.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+// One snap descriptor: a source device and everything the plug-in reported
+// for it in earlier jobs.
+struct DeviceRecord {
+    long long id = 0;
+    std::string label;               // short name for tables, e.g. "cifs-data"; may be empty
+    std::string sourceDevice;        // e.g. "{type:native_hnas,path:/__VOLUME__/fs3/home,targethostname:hnas2}"
+    int status = 0;                  // QZSO::SnapStatus value; 0 before the first job
+    int errorCode = 0;               // of the last job, 0 = none
+    std::string errorMessage;
+    std::string snapUUID;
+    std::string snapDevice;
+    std::string arrayName;           // the array attached by setArrayName, "" = none
+    std::map<int, std::string> metadata;  // by metadata type (6, 16)
+};
+
+// The name shown for a device: its label, else "#<id>".
+std::string deviceDisplayName(const DeviceRecord& device);
+
+// One array as the host's array management keeps it.
+struct ArrayRecord {
+    std::string name;                // what setArrayName and listArrays use, e.g. "hnas1"
+    std::string vendor;              // "Hitachi NAS"
+    std::string arrayInfo;           // "{arrayId:evs1,hostName:...,hostPassword:...,hostid:1}"
+    int controlHostId = 0;
+    std::map<std::string, std::string> configs;  // e.g. SMCONFIG_NAME_METRO_SERVER_PORT -> "8444"
+};
+
+// One platform setting, rendered into the settings file of every job.
+struct SettingRecord {
+    std::string section;             // e.g. "~Vorlane"
+    std::string key;                 // e.g. "nRevertMountPathRefreshWaitInSecs"
+    std::string value;
+};
+
+// One job of the history.
+struct JobRecord {
+    long long id = 0;
+    std::string operation;           // e.g. "snap"
+    std::string devices;             // the device names, joined by ","
+    std::string started;             // local time, "2026-01-31 12:00:00"
+    std::string finished;            // "" while running or when the job never finished
+    int returnCode = -1;             // the entry point's result; -1 when none
+    std::string outcome;             // "running", "done", "exception"
+    std::string hostLog;             // paths of the job's log files
+    std::string pluginLog;
+};
+
+// A device's state as one job left it.
+struct JobResultRecord {
+    long long jobId = 0;
+    long long deviceId = 0;
+    std::string deviceName;
+    int status = 0;
+    int errorCode = 0;
+    std::string errorMessage;
+    std::string snapUUID;
+    std::string snapDevice;
+};

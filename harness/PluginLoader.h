@@ -1,0 +1,52 @@
+// Loads the plug-in with dlopen and resolves its eleven entry points by name.
+// A plug-in that lacks one is refused, naming the missing symbol.
+#pragma once
+
+#include <string>
+
+#include "host/QZOSUtil.h"
+#include "host/SnapInfo.h"
+
+using PluginOperation = int (*)(QZSO::SnapInfo** snaps, short count, QZSO::QZOSUtil* osUtil);
+
+struct PluginEntryPoints {
+    void (*version)(short* major, short* minor, short* patch) = nullptr;
+    int (*isSupported)(void*, int, void*, void*, short) = nullptr;
+    PluginOperation prepareDevices = nullptr;
+    PluginOperation unprepareDevices = nullptr;
+    PluginOperation snapDevices = nullptr;
+    PluginOperation isMapped = nullptr;
+    PluginOperation mapSnaps = nullptr;
+    PluginOperation unmapSnaps = nullptr;
+    PluginOperation deleteSnaps = nullptr;
+    PluginOperation revertSnaps = nullptr;
+    PluginOperation reconcileSnaps = nullptr;
+};
+
+class LoadedPlugin {
+public:
+    LoadedPlugin() = default;
+    ~LoadedPlugin();
+
+    // dlopen `path` (e.g. "out/native/lib/libQzSnapEngineHNAS.so") and
+    // resolve every entry point. False with the dlerror() text or
+    // "<path> does not export qzso_mapSnaps" when it cannot be used.
+    bool load(const std::string& path, std::string& error);
+    const PluginEntryPoints& entry() const { return entry_; }
+    const std::string& path() const { return path_; }
+
+    LoadedPlugin(const LoadedPlugin&) = delete;
+    LoadedPlugin& operator=(const LoadedPlugin&) = delete;
+
+private:
+    void* handle_ = nullptr;
+    PluginEntryPoints entry_;
+    std::string path_;
+};
+
+// The plug-in built next to this program: <bin>/../lib/libQzSnapEngineHNAS.so.
+std::string defaultPluginPath();
+// The running program, e.g. "/work/out/native/bin/hnas-host".
+std::string programPath();
+// Its directory, e.g. "/work/out/native/bin".
+std::string programDirectory();
