@@ -11,12 +11,12 @@ const char kDemoArray1[] = "hnas1";
 const char kDemoArray2[] = "hnas2";
 const char kDemoHostArray1[] = "hnas1";
 const char kDemoHostArray2[] = "evs2";
+const char kDemoUser1[] = "hnas1-supervisor";
+const char kDemoUser2[] = "hnas2-supervisor";
 
 namespace {
 
 const char kLoopback[] = "127.0.0.1";
-const char kUser1[] = "hnas1-supervisor";
-const char kUser2[] = "hnas2-supervisor";
 
 // The world without passwords; every value avoids "," so that it travels
 // whole through the plug-in's metadata texts.
@@ -69,9 +69,9 @@ const char kSeedTemplate[] = R"JSON({
 std::string demoSeedJson(const DemoPasswords& passwords) {
     nlohmann::json seed = nlohmann::json::parse(kSeedTemplate, nullptr, false);
     if (seed.is_discarded()) return std::string();
-    seed["arrays"][0]["user"] = kUser1;
+    seed["arrays"][0]["user"] = kDemoUser1;
     seed["arrays"][0]["password"] = passwords.hnas1;
-    seed["arrays"][1]["user"] = kUser2;
+    seed["arrays"][1]["user"] = kDemoUser2;
     seed["arrays"][1]["password"] = passwords.hnas2;
     return seed.dump(2);
 }
@@ -103,8 +103,8 @@ bool registerDemoArrays(HostStore& store, int port, const DemoPasswords& passwor
         int controlHostId;
     };
     const Entry entries[] = {
-        {kDemoHostArray1, "evs1", kUser1, passwords.hnas1, 1},
-        {kDemoHostArray2, "evs2", kUser2, passwords.hnas2, 2},
+        {kDemoHostArray1, "evs1", kDemoUser1, passwords.hnas1, 1},
+        {kDemoHostArray2, "evs2", kDemoUser2, passwords.hnas2, 2},
     };
     for (const Entry& e : entries) {
         ArrayLogin login;

@@ -32,6 +32,9 @@ extern const char kDemoArray2[];          // "hnas2"
 // The host's names for them.
 extern const char kDemoHostArray1[];      // "hnas1"
 extern const char kDemoHostArray2[];      // "evs2"
+// The arrays' management logins.
+extern const char kDemoUser1[];           // "hnas1-supervisor"
+extern const char kDemoUser2[];           // "hnas2-supervisor"
 
 // The seed for hnas-arraysim, with the arrays' passwords.
 std::string demoSeedJson(const DemoPasswords& passwords);

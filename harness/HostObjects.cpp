@@ -37,7 +37,8 @@ const std::string* configValue(const ArrayRecord* array, const char* name) {
 }  // namespace
 
 bool parseConfigInt(const std::string& text, int& value) {
-    if (text.empty()) return false;
+    // strtol would skip leading blanks; a setting is the number alone.
+    if (text.empty() || !(text[0] == '-' || text[0] == '+' || (text[0] >= '0' && text[0] <= '9'))) return false;
     errno = 0;
     char* end = nullptr;
     const long parsed = strtol(text.c_str(), &end, 10);

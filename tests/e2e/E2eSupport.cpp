@@ -1,0 +1,177 @@
+#include "tests/e2e/E2eSupport.h"
+
+#include <dirent.h>
+#include <ftw.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "harness/HostStore.h"
+#include "harness/Subprocess.h"
+
+namespace e2e {
+namespace {
+
+const int kHostTimeoutMs = 60000;
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
+
+// The test certificate, made once per test binary.
+const std::string& certDirectory() {
+    static TempDirectory dir;
+    static const bool made =
+        runProcess({std::string(HNAS_SOURCE_DIR) + "/scripts/make-test-cert.sh", dir.path() + "/cert"},
+                   dir.path() + "/cert.log", 60000)
+            .exitCode == 0;
+    static const std::string none;
+    static const std::string path = dir.path() + "/cert";
+    return made ? path : none;
+}
+
+void collect(const std::string& dir, std::string& text) {
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) return;
+    while (struct dirent* entry = readdir(d)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        const std::string path = dir + "/" + name;
+        struct stat info;
+        if (lstat(path.c_str(), &info) != 0) continue;
+        if (S_ISDIR(info.st_mode))
+            collect(path, text);
+        else if (S_ISREG(info.st_mode))
+            text += "==> " + path + "\n" + readWholeFile(path) + "\n";
+    }
+    closedir(d);
+}
+
+}  // namespace
+
+TempDirectory::TempDirectory() {
+    char name[] = "/tmp/hnas-e2e-XXXXXX";
+    if (mkdtemp(name) != nullptr) path_ = name;
+}
+
+TempDirectory::~TempDirectory() {
+    if (!path_.empty()) nftw(path_.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+std::string allFilesUnder(const std::string& dir) {
+    std::string text;
+    collect(dir, text);
+    return text;
+}
+
+World::World(const std::string& seedJson) {
+    const std::string certs = certDirectory();
+    if (dir_.path().empty() || certs.empty()) {
+        error_ = "no temporary directory or test certificate";
+        return;
+    }
+    const std::string seedFile = dir_.path() + "/seed.json";
+    if (!writeWholeFile(seedFile, seedJson)) {
+        error_ = "cannot write the seed";
+        return;
+    }
+    SimulatorOptions options;
+    options.binary = HNAS_ARRAYSIM_BINARY;
+    options.certFile = certs + "/server.pem";
+    options.keyFile = certs + "/server.key";
+    options.caFile = certs + "/ca.pem";
+    options.stateFile = dir_.path() + "/arraysim.db";
+    options.seedFile = seedFile;
+    options.logFile = dir_.path() + "/arraysim.log";
+    options.readyFile = dir_.path() + "/arraysim.port";
+    options.adminToken = randomToken();
+    std::string error;
+    if (!simulator_.start(options, error)) {
+        error_ = error;
+        return;
+    }
+    const std::vector<std::vector<std::string>> setup = {
+        {"init"},
+        {"set-setting", "~Vorlane", "nRevertMountPathRefreshWaitInSecs", "0"},
+        {"set-setting", "~Vorlane/HNASClient", "sCAFile", options.caFile},
+        {"set-setting", "~Vorlane/HNASClient", "nConnectTimeoutSecs", "5"},
+        {"set-setting", "~Vorlane/HNASClient", "nRequestTimeoutSecs", "10"},
+        {"set-setting", "~Vorlane/HNASClient", "nRetryBackoffMs", "10"},
+    };
+    for (const auto& args : setup) {
+        const HostRun run = host(args);
+        if (run.exitCode != 0) {
+            error_ = "hnas-host " + args[0] + " failed: " + run.output;
+            return;
+        }
+    }
+}
+
+World::~World() { simulator_.stop(); }
+
+HostRun World::host(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {HNAS_HOST_BINARY, "--store", storeDirectory()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const std::string output = dir_.path() + "/run-" + std::to_string(++runs_) + ".out";
+    const ProcessResult result = runProcess(argv, output, kHostTimeoutMs);
+    HostRun run;
+    run.exitCode = result.exitCode;
+    run.output = readWholeFile(output);
+    return run;
+}
+
+HostRun World::addArray(const std::string& name, const std::string& arrayId, int controlHostId,
+                        const std::string& user, const std::string& password) {
+    const std::string passwordFile = dir_.path() + "/password-" + name;
+    writeWholeFile(passwordFile, password + "\n");
+    const std::string port = std::to_string(simulator_.port());
+    return host({"add-array", name, "--array-id", arrayId, "--control-host", "127.0.0.1", "--control-host-id",
+                 std::to_string(controlHostId), "--user", user, "--password-file", passwordFile, "--address",
+                 "127.0.0.1", "--port", port});
+}
+
+HostRun World::addDevice(const std::string& label, const std::string& sourceDevice) {
+    return host({"add-device", "--label", label, sourceDevice});
+}
+
+HostRun World::job(const std::string& operation, const std::vector<std::string>& devices) {
+    std::vector<std::string> args = {"run", operation, "--quiet"};
+    args.insert(args.end(), devices.begin(), devices.end());
+    return host(args);
+}
+
+std::map<std::string, DeviceRecord> World::devices() {
+    std::map<std::string, DeviceRecord> byLabel;
+    HostStore store;
+    std::string error;
+    std::vector<DeviceRecord> all;
+    if (!store.open(storeDirectory(), error) || !store.loadDevices(all, error)) return byLabel;
+    for (const DeviceRecord& d : all) byLabel[d.label] = d;
+    return byLabel;
+}
+
+bool World::injectFault(const std::string& fault) {
+    std::string answer;
+    std::string error;
+    return simulator_.admin("POST", "/admin/faults", fault, answer, error);
+}
+
+int World::callCount(const std::string& operation) {
+    std::string answer;
+    std::string error;
+    if (!simulator_.admin("GET", "/admin/calls", "", answer, error)) return -1;
+    const nlohmann::json calls = nlohmann::json::parse(answer, nullptr, false);
+    if (calls.is_discarded() || !calls.contains("calls") || !calls["calls"].is_array()) return -1;
+    int n = 0;
+    for (const auto& call : calls["calls"])
+        if (call.is_object() && call.value("operation", std::string()) == operation) ++n;
+    return n;
+}
+
+void World::clearCalls() {
+    std::string answer;
+    std::string error;
+    simulator_.admin("DELETE", "/admin/calls", "", answer, error);
+}
+
+}  // namespace e2e

@@ -1,0 +1,81 @@
+// The end-to-end world of one test: hnas-arraysim on a free loopback port
+// with its own state, a host store, and hnas-host run as a child process for
+// every command, as a framework would run its jobs. Everything lives in a
+// temporary directory removed with the world; every wait is bounded.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "harness/HostRecords.h"
+#include "harness/Simulator.h"
+
+namespace e2e {
+
+// A fresh directory under /tmp, removed with its contents.
+class TempDirectory {
+public:
+    TempDirectory();
+    ~TempDirectory();
+    const std::string& path() const { return path_; }
+
+    TempDirectory(const TempDirectory&) = delete;
+    TempDirectory& operator=(const TempDirectory&) = delete;
+
+private:
+    std::string path_;
+};
+
+struct HostRun {
+    int exitCode = -1;      // -1 when it did not exit by itself
+    std::string output;     // standard output and error
+};
+
+class World {
+public:
+    // Starts the simulator with `seedJson` and creates the store with the
+    // settings the tests run with (the test CA, short time-outs, no wait
+    // after a revert). ok() tells whether all of that worked.
+    explicit World(const std::string& seedJson);
+    ~World();
+
+    bool ok() const { return error_.empty(); }
+    const std::string& error() const { return error_; }
+    const std::string& directory() const { return dir_.path(); }
+    std::string storeDirectory() const { return dir_.path() + "/store"; }
+
+    // `hnas-host --store <store> args...`, at most 60 s.
+    HostRun host(const std::vector<std::string>& args);
+    // Registers an array through the command line (password from a file).
+    HostRun addArray(const std::string& name, const std::string& arrayId, int controlHostId, const std::string& user,
+                     const std::string& password);
+    HostRun addDevice(const std::string& label, const std::string& sourceDevice);
+    // One job: `run <operation> <devices...> --quiet`.
+    HostRun job(const std::string& operation, const std::vector<std::string>& devices);
+
+    // The devices as the store holds them, by label.
+    std::map<std::string, DeviceRecord> devices();
+
+    Simulator& simulator() { return simulator_; }
+    // POST /admin/faults with `fault` (JSON); false when refused.
+    bool injectFault(const std::string& fault);
+    // How many storage calls of `operation` (e.g. "createSnapshot") the
+    // simulator has answered or dropped since the last clearCalls().
+    int callCount(const std::string& operation);
+    void clearCalls();
+
+    World(const World&) = delete;
+    World& operator=(const World&) = delete;
+
+private:
+    TempDirectory dir_;
+    Simulator simulator_;
+    std::string error_;
+    int runs_ = 0;
+};
+
+// The text of every file under `dir`, each prefixed by its path.
+std::string allFilesUnder(const std::string& dir);
+
+}  // namespace e2e

@@ -1,0 +1,330 @@
+// The harness's own pieces: how its host objects answer the plug-in, what its
+// store keeps and how private it is, and how the loader refuses a plug-in.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "harness/ArrayInfoText.h"
+#include "harness/HostBuffers.h"
+#include "harness/HostObjects.h"
+#include "harness/HostStore.h"
+#include "harness/PluginLoader.h"
+#include "harness/Simulator.h"
+#include "harness/Subprocess.h"
+#include "host/SnapStatus.h"
+#include "tests/e2e/E2eSupport.h"
+
+namespace {
+
+JobContext contextWithArrays() {
+    JobContext job;
+    job.jobId = 17;
+    ArrayRecord a;
+    a.name = "hnas1";
+    a.vendor = "Hitachi NAS";
+    a.arrayInfo = "{arrayId:evs1,hostName:h1,hostUserName:u,hostPassword:p,hostid:1}";
+    a.controlHostId = 1;
+    a.configs = {{"SMCONFIG_NAME_METRO_SERVER_PORT", "8445"}, {"SMCONFIG_NAME_METRO_SERVER_IP", "10.1.1.1"}};
+    ArrayRecord b = a;
+    b.name = "evs2";
+    b.controlHostId = 2;
+    b.arrayInfo = "{arrayId:evs2,hostName:h2,hostUserName:u2,hostPassword:p2,hostid:2}";
+    b.configs = {{"SMCONFIG_NAME_METRO_SERVER_PORT", "84x"}};
+    ArrayRecord other = a;
+    other.name = "other-vendor";
+    other.vendor = "Someone Else";
+    other.controlHostId = 3;
+    job.arrays = {a, b, other};
+    return job;
+}
+
+TEST(HostBuffers, AnswerHonestlyAndNeverPastTheSizeTold) {
+    struct Case {
+        const char* text;
+        short size;
+        bool nullBuffer;
+        int status;
+        short sizeAfter;
+    } cases[] = {
+        {"abc", 4, false, 0, 4},     // text and NUL fit exactly
+        {"abc", 3, false, 2, 4},     // one byte short: the size needed comes back
+        {"", 1, false, 0, 1},
+        {"abc", 0, false, 2, 4},
+        {"abc", 100, true, 2, 4},    // no buffer at all
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " in " + std::to_string(c.size));
+        char buffer[8];
+        std::memset(buffer, 'x', sizeof(buffer));
+        short size = c.size;
+        EXPECT_EQ(c.status, answerShortRead(c.text, c.nullBuffer ? nullptr : buffer, &size));
+        EXPECT_EQ(c.sizeAfter, size);
+        if (c.status == 0) {
+            EXPECT_STREQ(c.text, buffer);
+        } else {
+            EXPECT_EQ('x', buffer[0]);
+        }
+    }
+    // A text no short size can announce fails instead of answering 2.
+    short size = 10;
+    EXPECT_EQ(1, answerShortRead(std::string(SHRT_MAX, 'a'), nullptr, &size));
+    // The list convention: 0 with the text, or the needed size as the result.
+    char small[4];
+    EXPECT_EQ(6, answerSizedRead("a|bcd", small, 4));
+    EXPECT_EQ(0, answerSizedRead("a|b", small, 4));
+    EXPECT_STREQ("a|b", small);
+}
+
+TEST(HostSnapInfo, SetArrayNameAttachesTheFirstKnownNameOfAList) {
+    const JobContext job = contextWithArrays();
+    struct Case {
+        const char* names;
+        int result;
+        const char* attached;
+    } cases[] = {
+        {"hnas1", 0, "hnas1"},
+        {"127.0.2.10|127.0.2.11|evs2|127.0.2.11", 0, "evs2"},
+        {"|evs2|", 0, "evs2"},
+        {"evs2|hnas1", 0, "evs2"},
+        {"unknown", 1, "before"},
+        {"a||b", 1, "before"},
+        {"", 1, "before"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.names);
+        DeviceRecord device;
+        device.arrayName = "before";
+        HostSnapInfo snap(device, job);
+        EXPECT_EQ(c.result, snap.setArrayName(c.names));
+        EXPECT_EQ(c.attached, device.arrayName);
+    }
+}
+
+TEST(HostSnapInfo, ArrayInformationAndConfigurationComeFromTheAttachedArray) {
+    const JobContext job = contextWithArrays();
+    DeviceRecord device;
+    HostSnapInfo snap(device, job);
+    char buffer[128];
+    short size = sizeof(buffer);
+    int value = 0;
+    EXPECT_EQ(1, snap.getArrayInfo(buffer, &size)) << "nothing attached yet";
+    EXPECT_EQ(1, snap.getArrayConfigInt("SMCONFIG_NAME_METRO_SERVER_PORT", &value));
+
+    ASSERT_EQ(0, snap.setArrayName("hnas1"));
+    EXPECT_EQ(0, snap.getArrayInfo(buffer, &size));
+    EXPECT_STREQ(job.arrays[0].arrayInfo.c_str(), buffer);
+    EXPECT_EQ(0, snap.getArrayConfigInt("SMCONFIG_NAME_METRO_SERVER_PORT", &value));
+    EXPECT_EQ(8445, value);
+    int textSize = 4;
+    EXPECT_EQ(2, snap.getArrayConfigString("SMCONFIG_NAME_METRO_SERVER_IP", buffer, &textSize));
+    EXPECT_EQ(9, textSize);
+    EXPECT_EQ(0, snap.getArrayConfigString("SMCONFIG_NAME_METRO_SERVER_IP", buffer, &textSize));
+    EXPECT_STREQ("10.1.1.1", buffer);
+
+    // A value that is not a whole number is not an int setting.
+    ASSERT_EQ(0, snap.setArrayName("evs2"));
+    value = 7;
+    EXPECT_EQ(1, snap.getArrayConfigInt("SMCONFIG_NAME_METRO_SERVER_PORT", &value));
+    EXPECT_EQ(7, value);
+    int parsed = 0;
+    for (const char* bad : {"", "84x", "99999999999", " 1", "1 "}) EXPECT_FALSE(parseConfigInt(bad, parsed)) << bad;
+}
+
+TEST(HostSnapInfo, MountRequestSourceIsTheOnlyValueTheHostAnswers) {
+    JobContext job = contextWithArrays();
+    DeviceRecord device;
+    HostSnapInfo snap(device, job);
+    int value = 0;
+    job.mountRequestSource = 2;
+    EXPECT_EQ(0, snap.getValueInt(QZSO::GET_VALUE_VOLSNAP_OP_SOURCE, &value));
+    EXPECT_EQ(2, value);
+    EXPECT_EQ(1, snap.getValueInt(3, &value));
+    job.mountRequestSource = 0;
+    EXPECT_EQ(1, snap.getValueInt(QZSO::GET_VALUE_VOLSNAP_OP_SOURCE, &value));
+}
+
+TEST(HostSnapInfo, HostLogLinesCarryTheLevelNameAndTheTextAsItStands) {
+    e2e::TempDirectory dir;
+    JobContext job = contextWithArrays();
+    HostLog log;
+    ASSERT_TRUE(log.open(dir.path() + "/host.log", job.jobId));
+    job.log = &log;
+    DeviceRecord device;
+    device.label = "cifs-data";
+    HostSnapInfo snap(device, job);
+    snap.logFormatted(2, "HNASSnapDevice::prepare", "Unable to [%s] %d", "x%sy", 5);
+    snap.logMessage(0, "plain %s text");
+    snap.logMessage(1, "detail");
+    const std::string text = readWholeFile(dir.path() + "/host.log");
+    EXPECT_NE(std::string::npos, text.find("job=17 device=cifs-data ERROR [HNASSnapDevice::prepare] Unable to [x%sy] 5\n"));
+    EXPECT_NE(std::string::npos, text.find("device=cifs-data INFO plain %s text\n"));
+    EXPECT_NE(std::string::npos, text.find("device=cifs-data DETAIL detail\n"));
+}
+
+TEST(HostOSUtil, ListsTheVendorsArraysAndAnswersByControlHost) {
+    const JobContext job = contextWithArrays();
+    HostOSUtil util(job);
+    EXPECT_EQ(17u, util.getJobId());
+    char buffer[128];
+    EXPECT_EQ(0, util.listArrays("Hitachi NAS", '|', sizeof(buffer), buffer));
+    EXPECT_STREQ("hnas1|evs2", buffer);
+    EXPECT_EQ(11, util.listArrays("Hitachi NAS", '|', 10, buffer)) << "too small: the size needed";
+    EXPECT_EQ(0, util.listArrays("Nobody", '|', sizeof(buffer), buffer));
+    EXPECT_STREQ("", buffer);
+
+    short size = 10;
+    EXPECT_EQ(static_cast<int>(job.arrays[1].arrayInfo.size()) + 1, util.getArrayInfoByName("evs2", buffer, &size));
+    size = sizeof(buffer);
+    EXPECT_EQ(0, util.getArrayInfoByName("evs2", buffer, &size));
+    EXPECT_STREQ(job.arrays[1].arrayInfo.c_str(), buffer);
+    EXPECT_LT(util.getArrayInfoByName("nope", buffer, &size), 1) << "unknown: not a size";
+
+    int port = 0;
+    EXPECT_EQ(0, util.getArrayConfigInt(1, 0, "SMCONFIG_NAME_METRO_SERVER_PORT", &port));
+    EXPECT_EQ(8445, port);
+    EXPECT_EQ(1, util.getArrayConfigInt(9, 0, "SMCONFIG_NAME_METRO_SERVER_PORT", &port));
+    size = sizeof(buffer);
+    EXPECT_EQ(0, util.getArrayConfigString(1, 0, "SMCONFIG_NAME_METRO_SERVER_IP", buffer, &size));
+    EXPECT_STREQ("10.1.1.1", buffer);
+    EXPECT_EQ(1, util.getArrayConfigString(2, 0, "SMCONFIG_NAME_METRO_SERVER_IP", buffer, &size));
+}
+
+TEST(ArrayInfoText, RefusesValuesTheTextCannotCarryWithoutNamingThePassword) {
+    ArrayLogin login{"evs1", "10.0.0.5", "supervisor", "pa,ss", 4};
+    std::string text;
+    std::string error;
+    EXPECT_FALSE(composeArrayInfo(login, text, error));
+    EXPECT_EQ(std::string::npos, error.find("pa,ss"));
+    for (const char* bad : {"a}b", "x{hostPassword:y", ""}) {
+        login.password = "ok";
+        login.arrayId = bad;
+        EXPECT_FALSE(composeArrayInfo(login, text, error)) << bad;
+    }
+    login.arrayId = "evs1";
+    ASSERT_TRUE(composeArrayInfo(login, text, error));
+    EXPECT_EQ("{arrayId:evs1,hostName:10.0.0.5,hostUserName:supervisor,hostPassword:ok,hostid:4}", text);
+    EXPECT_EQ("supervisor", arrayInfoValue(text, "hostUserName"));
+    ArrayRecord record;
+    EXPECT_FALSE(makeArrayRecord("a|b", "Hitachi NAS", login, {}, record, error)) << "| separates host lists";
+}
+
+TEST(HostStore, IsPrivateAndKeepsWhatAJobCommits) {
+    e2e::TempDirectory dir;
+    const std::string path = dir.path() + "/store";
+    std::string error;
+    {
+        HostStore store;
+        ASSERT_TRUE(store.create(path, error)) << error;
+        HostStore again;
+        EXPECT_FALSE(again.create(path, error)) << "a second store over the first";
+    }
+    struct stat info;
+    ASSERT_EQ(0, stat((path + "/host.db").c_str(), &info));
+    EXPECT_EQ(0600u, info.st_mode & 0777);
+    ASSERT_EQ(0, stat(path.c_str(), &info));
+    EXPECT_EQ(0700u, info.st_mode & 0777);
+
+    // Opening a store that others could read makes it private again.
+    chmod((path + "/host.db").c_str(), 0644);
+    HostStore store;
+    ASSERT_TRUE(store.open(path, error)) << error;
+    ASSERT_EQ(0, stat((path + "/host.db").c_str(), &info));
+    EXPECT_EQ(0600u, info.st_mode & 0777);
+
+    DeviceRecord device;
+    device.label = "d1";
+    device.sourceDevice = "{type:native_hnas,path:/__VOLUME__/fs1,targethostname:h}";
+    ASSERT_TRUE(store.addDevice(device, error)) << error;
+    device.metadata[6] = "{FileSystemName:fs1}";
+    device.metadata[16] = "{ABEEnabled:true}";
+    JobRecord job;
+    job.operation = "prepare";
+    ASSERT_TRUE(store.beginJob(job, error)) << error;
+    device.status = 1;
+    device.errorCode = 62008;
+    device.errorMessage = "m";
+    device.snapUUID = "u";
+    device.snapDevice = "s";
+    device.arrayName = "hnas1";
+    ASSERT_TRUE(store.commitJob(job.id, {device}, 0, "done", error)) << error;
+    // A later job replaces the metadata as a whole.
+    device.metadata.erase(16);
+    JobRecord second;
+    second.operation = "snap";
+    ASSERT_TRUE(store.beginJob(second, error)) << error;
+    ASSERT_TRUE(store.commitJob(second.id, {device}, 2, "done", error)) << error;
+
+    std::vector<DeviceRecord> loaded;
+    ASSERT_TRUE(store.loadDevices(loaded, error)) << error;
+    ASSERT_EQ(1u, loaded.size());
+    EXPECT_EQ(1, loaded[0].status);
+    EXPECT_EQ(62008, loaded[0].errorCode);
+    EXPECT_EQ("u", loaded[0].snapUUID);
+    EXPECT_EQ("s", loaded[0].snapDevice);
+    EXPECT_EQ("hnas1", loaded[0].arrayName);
+    EXPECT_EQ((std::map<int, std::string>{{6, "{FileSystemName:fs1}"}}), loaded[0].metadata);
+    std::vector<JobRecord> jobs;
+    ASSERT_TRUE(store.loadJobs(jobs, error));
+    ASSERT_EQ(2u, jobs.size());
+    EXPECT_EQ(2, jobs[1].returnCode);
+    EXPECT_EQ("done", jobs[1].outcome);
+}
+
+TEST(PluginLoader, RefusesAPluginNamingTheMissingSymbolOrTheLoadError) {
+    LoadedPlugin plugin;
+    std::string error;
+    EXPECT_FALSE(plugin.load(HNAS_PARTIAL_PLUGIN, error));
+    EXPECT_NE(std::string::npos, error.find("does not export qzso_mapSnaps")) << error;
+    LoadedPlugin missing;
+    EXPECT_FALSE(missing.load("/nonexistent/libQzSnapEngineHNAS.so", error));
+    EXPECT_NE(std::string::npos, error.find("No such file")) << error;
+    LoadedPlugin real;
+    ASSERT_TRUE(real.load(HNAS_PLUGIN, error)) << error;
+    short major = 0, minor = 0, patch = 0;
+    real.entry().version(&major, &minor, &patch);
+    EXPECT_EQ(1, major);
+}
+
+// hnas-host as a framework runs it, against the stand-in plug-ins.
+TEST(HostCommand, RefusesAnIncompletePluginAndRecordsNothingOfAJobThatThrew) {
+    e2e::TempDirectory dir;
+    const std::string store = dir.path() + "/store";
+    auto host = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {HNAS_HOST_BINARY, "--store", store});
+        const std::string out = dir.path() + "/out";
+        unlink(out.c_str());
+        const ProcessResult run = runProcess(args, out, 60000);
+        return std::make_pair(run.exitCode, readWholeFile(out));
+    };
+    ASSERT_EQ(0, host({"init"}).first);
+    ASSERT_EQ(0, host({"add-device", "--label", "d1", "{type:native_hnas,path:/__VOLUME__/fs1,targethostname:h}"}).first);
+
+    const auto refused = host({"run", "prepare", "d1", "--plugin", HNAS_PARTIAL_PLUGIN});
+    EXPECT_EQ(69, refused.first);
+    EXPECT_NE(std::string::npos, refused.second.find("does not export qzso_mapSnaps")) << refused.second;
+
+    ASSERT_EQ(0, host({"run", "prepare", "d1", "--plugin", HNAS_THROWING_PLUGIN}).first);
+    const auto threw = host({"run", "snap", "d1", "--plugin", HNAS_THROWING_PLUGIN});
+    EXPECT_EQ(5, threw.first) << threw.second;
+
+    HostStore opened;
+    std::string error;
+    ASSERT_TRUE(opened.open(store, error)) << error;
+    std::vector<DeviceRecord> devices;
+    ASSERT_TRUE(opened.loadDevices(devices, error));
+    ASSERT_EQ(1u, devices.size());
+    EXPECT_EQ(1, devices[0].status) << "the status the throwing snap set is not kept";
+    EXPECT_EQ("", devices[0].snapUUID);
+    std::vector<JobRecord> jobs;
+    ASSERT_TRUE(opened.loadJobs(jobs, error));
+    ASSERT_EQ(2u, jobs.size()) << "the refused plug-in ran no job";
+    EXPECT_EQ("done", jobs[0].outcome);
+    EXPECT_EQ("exception", jobs[1].outcome);
+}
+
+}  // namespace
