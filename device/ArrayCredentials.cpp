@@ -74,6 +74,8 @@ bool HNASSnapDevice::setArrayInfo(std::string& arrayName) {
 bool HNASSnapDevice::getFilerAliases(const std::string& filer, std::string& aliasList,
                                      std::string& matchedArrayName) {
     EvDebug log;
+    // Without the host utility there is no array list to search.
+    if (osUtil == nullptr) return false;
     HNASUtils utils(jobId);
     QzManageHNAS client(jobId);
 

@@ -60,7 +60,12 @@ bool getArrayToDeviceMap(_HNASSnapOpType opType, QZSO::SnapInfo** snaps, short c
                      "=======================BEGIN-CONSOLIDATING ARRAY TO DEVICE MAP FOR DEVICE "
                      "[%d]=======================",
                      number);
-        QZSO::SnapInfo* snap = snaps[i];
+        QZSO::SnapInfo* snap = snaps != nullptr ? snaps[i] : nullptr;
+        if (snap == nullptr) {
+            // Nothing to report to: the descriptor itself is missing.
+            log.DebugLvl(kGroupingContext, -1, jobId, "%s", "No snap descriptor at this position; skipped.");
+            continue;
+        }
         QZSO::SnapStatus statusBefore = QZSO::SnapStatus(0);
         switch (opType) {
             case HNAS_SNAP_OP_PREPARE: snap->setStatus(QZSO::SNAP_STATUS_PREPARE_FAILED); break;

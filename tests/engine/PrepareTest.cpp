@@ -176,6 +176,23 @@ TEST(Prepare, NothingToGroup) {
     EXPECT_EQ(0, f.array.count("init"));
 }
 
+TEST(Grouping, MissingDescriptorsAndUtilityAreSkippedNotFollowed) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");
+    QZSO::SnapInfo* snaps[] = {nullptr, &f.snap(0), nullptr};
+    EXPECT_EQ(2, qzso_prepareDevices(snaps, 3, &f.util));
+    EXPECT_EQ(1, f.snap(0).status);
+    EXPECT_EQ(1, qzso_snapDevices(nullptr, 2, &f.util));
+
+    // Without a utility the job id is 0 and a filer the host does not know
+    // by name cannot be searched for.
+    fakehost::FakeSnapInfo& stranger = f.addDevice(enginetest::kUnc, "u2");
+    stranger.knownArrays.clear();
+    QZSO::SnapInfo* one[] = {&stranger};
+    EXPECT_EQ(1, qzso_prepareDevices(one, 1, nullptr));
+    EXPECT_EQ(2, stranger.status);
+}
+
 TEST(Grouping, DevicesFallIntoGroupsByControlHostInOrderOfFirstAppearance) {
     EngineFixture f;
     f.addDevice(enginetest::kUnc, "u1");                                                         // host 3
