@@ -213,7 +213,7 @@ bool runStep(DemoWorld& world, const DemoStep& step, int number) {
     if (!world.store.loadJobs(jobs, error) || !world.store.loadDevices(all, error)) wrong.push_back(error);
     const JobRecord* job = jobs.size() > before.size() ? &jobs.back() : nullptr;
     if (!process.started || process.timedOut || process.signal != 0) {
-        wrong.push_back(process.timedOut ? "the job did not end within 120 s"
+        wrong.push_back(process.timedOut ? "the job did not end within " + std::to_string(kJobTimeoutMs / 1000) + " s"
                         : process.signal != 0 ? "the job process died of signal " + std::to_string(process.signal)
                                               : "the job process did not start");
     } else if (process.exitCode != exitCodeForPluginResult(step.expectedReturn)) {
@@ -386,12 +386,15 @@ int runDemo(const DemoOptions& options) {
     else
         printf("%d of %d steps did NOT end as expected (%.1f s).\n", failed, static_cast<int>(demoSteps().size()),
                secondsSince(start));
-    printf("Logs and state (kept in %s):\n", ws.c_str());
-    printf("  %s/store/logs/job-<n>-<operation>.host.log     host log of each job (levels by name)\n", ws.c_str());
-    printf("  %s/store/logs/job-<n>-<operation>.plugin.log   plug-in and array-client log of each job\n", ws.c_str());
-    printf("  %s/jobs.log                                    what each job process printed\n", ws.c_str());
-    printf("  %s/arraysim.log                                the simulator's output\n", ws.c_str());
-    printf("  %s/store/host.db   the host store: hnas-host --store %s/store state | history\n", ws.c_str(),
-           ws.c_str());
+    printf("\nLogs and state, kept in %s:\n", ws.c_str());
+    printf("%s", formatTable({"file", "what"},
+                             {{"store/logs/job-<n>-<operation>.host.log", "host log of each job (levels by name)"},
+                              {"store/logs/job-<n>-<operation>.plugin.log", "plug-in and array-client log of each job"},
+                              {"jobs.log", "what the job processes printed (errors only)"},
+                              {"arraysim.log", "the simulator's output"},
+                              {"store/host.db", "the host store (descriptors, arrays, settings, history)"}})
+                     .c_str());
+    printf("Look at the store with: %s --store %s/store state --verbose   (or: history, list-arrays)\n",
+           world.self.c_str(), ws.c_str());
     return failed == 0 ? kExitOk : kExitHostError;
 }

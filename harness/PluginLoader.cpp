@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 #include <limits.h>
+#include <stdlib.h>
 #include <unistd.h>
 
 namespace {
@@ -69,4 +70,8 @@ std::string programDirectory() {
     return slash == std::string::npos ? "." : exe.substr(0, slash);
 }
 
-std::string defaultPluginPath() { return programDirectory() + "/../lib/" + kPluginFile; }
+std::string defaultPluginPath() {
+    const std::string path = programDirectory() + "/../lib/" + kPluginFile;
+    char resolved[PATH_MAX];
+    return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
+}

@@ -5,6 +5,8 @@
 // code); is-mapped goes on; reconcile stops without touching a status.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "harness/ExitCodes.h"
 #include "host/SnapStatus.h"
 #include "tests/e2e/E2eSupport.h"
@@ -54,6 +56,9 @@ const FaultCase kCases[] = {
     {"reconcile", {"prepare", "snap"}, "listSnapshots", 0, kExitAllFailed,
      {{SNAP_STATUS_SNAPPED, 0}, {SNAP_STATUS_SNAPPED, 0}, {SNAP_STATUS_SNAPPED, 0}}},
 };
+
+// Test names and failure messages show the operation, not the record's bytes.
+void PrintTo(const FaultCase& c, std::ostream* out) { *out << c.operation; }
 
 class ArrayFault : public ::testing::TestWithParam<FaultCase> {};
 
