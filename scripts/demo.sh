@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=${JOBS:-$(nproc)}
-build=out/native
+build=${BUILD_DIR:-out/native}   # the build tree; BUILD_DIR overrides
 
 scripts/install-deps.sh
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHNAS_WERROR=ON >/dev/null

@@ -177,6 +177,26 @@ TEST_F(DemoWorld, SimulatorRestartedBetweenJobsKeepsTheSnapshots) {
     expectJob("delete", kAll, kExitOk, all(SNAP_STATUS_DELETED));
 }
 
+TEST_F(DemoWorld, MapNeedsTheHostToSayWhoAskedForTheMount) {
+    const std::vector<std::string> home = {"native-home"};
+    expectJob("prepare", home, kExitOk, all(SNAP_STATUS_PREPARED, home));
+    expectJob("snap", home, kExitOk, all(SNAP_STATUS_SNAPPED, home));
+    // A host without an answer for the mount request source: the device
+    // cannot be made ready and keeps the preset failure.
+    const e2e::HostRun unknown = world->host({"run", "map", "native-home", "--mount-source", "0"});
+    EXPECT_EQ(kExitAllFailed, unknown.exitCode) << unknown.output;
+    EXPECT_EQ(SNAP_STATUS_MAP_FAILED, world->devices()["native-home"].status);
+    EXPECT_NE(std::string::npos,
+              e2e::allFilesUnder(world->storeDirectory() + "/logs").find("Unable to get the mount request initiator."));
+    // A request from the GUI maps.
+    const e2e::HostRun gui = world->host({"run", "map", "native-home", "--mount-source", "2"});
+    EXPECT_EQ(kExitOk, gui.exitCode) << gui.output;
+    const DeviceRecord mapped = world->devices()["native-home"];
+    EXPECT_EQ(SNAP_STATUS_MAPPED, mapped.status);
+    EXPECT_NE(std::string::npos, mapped.snapDevice.find(mapped.snapUUID));
+    EXPECT_EQ(std::set<std::string>{"/" + mapped.snapUUID}, sharesOverSnapshots());
+}
+
 class WrongPassword : public DemoWorld {
 protected:
     void SetUp() override { setUpWith("Wrong-pw-1!", "Wrong-pw-2!"); }
