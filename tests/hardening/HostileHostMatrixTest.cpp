@@ -1,0 +1,584 @@
+// Every host read the plug-in makes, answered in every bad way, for every
+// operation that makes it: one row per read x answer x operation. A read the
+// operation needs ends with the device dropped (its preset status, a clear
+// host log line); a read tolerated by design ends with its fallback. No row
+// may crash, loop past its budget, or put the password into a log line.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "device/HNASSnapDevice.h"
+#include "host/ArrayConfigNames.h"
+#include "tests/hardening/StagedOperation.h"
+#include "tests/support/TempSettings.h"
+
+namespace {
+
+using enginetest::EngineFixture;
+using fakehost::FakeHostText;
+using fakehost::ScriptedAnswer;
+using hardening::Op;
+using hardening::OpTraits;
+
+// The host reads, named after what they fetch.
+enum class Read {
+    SourceDevice,          // descriptor: getSourceDevice
+    IdentityMetadata,      // descriptor: getMetadata(6)
+    SnapUUID,              // descriptor: getSnapUUID
+    ArrayInfo,             // descriptor: getArrayInfo
+    ShareSettings,         // descriptor: getMetadata(16)
+    EndpointAddress,       // descriptor: getArrayConfigString(metro IP)
+    EndpointPort,          // descriptor: getArrayConfigInt(metro port)
+    MountRequestSource,    // descriptor: getValueInt(7)
+    ArrayList,             // utility: listArrays, in the filer alias search
+    ArrayInfoByName,       // utility: getArrayInfoByName, in the alias search
+    SearchEndpointAddress, // utility: getArrayConfigString, in the alias search
+    SearchEndpointPort,    // utility: getArrayConfigInt, in the alias search
+};
+
+enum class Answer {
+    // Buffer reads.
+    SizeNegative,      // 2 with the size -5
+    SizeZero,          // 2 with the size 0
+    SizeSameAsBefore,  // 2 with the size just offered, every time
+    Size32767,         // 2 with 32767 (size + 1 no longer fits a short), then honest
+    TooSmallForever,   // 2 with a larger size, every time
+    UnknownStatus,     // 7
+    Unterminated,      // the whole buffer filled, no NUL
+    EmptyText,         // 0 and ""
+    MaximumText,       // 0 and a valid text of 32765 bytes (size + 1 = 32766)
+    // Integer reads.
+    IntFails,          // the host has no value (status 1)
+    IntZero,
+    IntNegative,
+    IntHuge,           // INT_MAX
+};
+
+struct ReadTraits {
+    Read read;
+    const char* name;
+    bool isText;
+    int firstSize;               // the size the first call is offered
+    bool shortSize;              // the size travels as a short
+    bool viaAliasSearch;         // needs a filer the host knows only by address
+    std::vector<Op> ops;         // operations that make the read
+};
+
+const std::vector<Op> kEveryOp = {Op::Prepare, Op::Snap,   Op::IsMapped, Op::Map,
+                                  Op::Unmap,   Op::Delete, Op::Revert,   Op::Reconcile};
+const std::vector<Op> kAfterPrepare = {Op::Snap,   Op::IsMapped, Op::Map,      Op::Unmap,
+                                       Op::Delete, Op::Revert,   Op::Reconcile};
+
+const std::vector<ReadTraits>& allReads() {
+    static const std::vector<ReadTraits> reads = {
+        {Read::SourceDevice, "sourceDevice", true, 1024, true, false, kEveryOp},
+        {Read::IdentityMetadata, "metadata6", true, 1024, true, false, kAfterPrepare},
+        {Read::SnapUUID, "snapUUID", true, 1024, true, false, kAfterPrepare},
+        {Read::ArrayInfo, "arrayInfo", true, 4096, true, false, kEveryOp},
+        {Read::ShareSettings, "metadata16", true, 16384, true, false, {Op::Map, Op::Unmap}},
+        {Read::EndpointAddress, "endpointAddress", true, 1024, false, false, kEveryOp},
+        {Read::EndpointPort, "endpointPort", false, 0, false, false, kEveryOp},
+        {Read::MountRequestSource, "mountRequestSource", false, 0, false, false, {Op::Map, Op::Unmap}},
+        {Read::ArrayList, "listArrays", true, 4096, false, true, {Op::Prepare}},
+        {Read::ArrayInfoByName, "arrayInfoByName", true, 4096, true, true, {Op::Prepare}},
+        {Read::SearchEndpointAddress, "searchEndpointAddress", true, 1024, true, true, {Op::Prepare}},
+        {Read::SearchEndpointPort, "searchEndpointPort", false, 0, false, true, {Op::Prepare}},
+    };
+    return reads;
+}
+
+const char* answerName(Answer a) {
+    switch (a) {
+        case Answer::SizeNegative: return "sizeNegative";
+        case Answer::SizeZero: return "sizeZero";
+        case Answer::SizeSameAsBefore: return "sizeSameAsBefore";
+        case Answer::Size32767: return "size32767";
+        case Answer::TooSmallForever: return "tooSmallForever";
+        case Answer::UnknownStatus: return "unknownStatus";
+        case Answer::Unterminated: return "unterminated";
+        case Answer::EmptyText: return "emptyText";
+        case Answer::MaximumText: return "maximumText";
+        case Answer::IntFails: return "intFails";
+        case Answer::IntZero: return "intZero";
+        case Answer::IntNegative: return "intNegative";
+        case Answer::IntHuge: return "intHuge";
+    }
+    return "?";
+}
+
+const std::vector<Answer> kTextAnswers = {Answer::SizeNegative,    Answer::SizeZero,     Answer::SizeSameAsBefore,
+                                          Answer::Size32767,       Answer::TooSmallForever, Answer::UnknownStatus,
+                                          Answer::Unterminated,    Answer::EmptyText,    Answer::MaximumText};
+const std::vector<Answer> kIntAnswers = {Answer::IntFails, Answer::IntZero, Answer::IntNegative, Answer::IntHuge};
+
+// The longest text a short-sized read can take: size + 1 bytes must fit.
+const size_t kMaximumText = 32765;
+const char kPassword[] = "pw1-Secret";
+const char kAliasFiler[] = "192.0.2.10";   // hnas1's virtual server, known to the host only by address
+const char kConfiguredAddress[] = "198.51.100.7";
+const int kConfiguredPort = 9443;
+
+// "{a:1}" padded to `length` bytes with a key no reader asks for: "{a:1,Pad:xxx}".
+std::string padded(const std::string& text, size_t length) {
+    std::string out = text;
+    if (!out.empty() && out.back() == '}') {
+        out.pop_back();
+        out += ",Pad:";
+        if (out.size() + 1 < length) out.append(length - out.size() - 1, 'x');
+        out += '}';
+    } else if (out.size() < length) {
+        out.append(length - out.size(), 'x');
+    }
+    return out;
+}
+
+struct Row {
+    Read read;
+    Answer answer;
+    Op op;
+};
+
+std::string rowName(const Row& row) {
+    std::string name;
+    for (const ReadTraits& r : allReads())
+        if (r.read == row.read) name = r.name;
+    return name + "_" + answerName(row.answer) + "_" + hardening::traits(row.op).name;
+}
+
+std::vector<Row> allRows() {
+    std::vector<Row> rows;
+    for (const ReadTraits& r : allReads())
+        for (Answer a : r.isText ? kTextAnswers : kIntAnswers)
+            for (Op op : r.ops) rows.push_back({r.read, a, op});
+    return rows;
+}
+
+const ReadTraits& readTraits(Read read) {
+    for (const ReadTraits& r : allReads())
+        if (r.read == read) return r;
+    return allReads().front();
+}
+
+// A snap UUID as long as a lifecycle allows: the identity metadata holds the
+// snapshot name "QZHNAS-" + UUID + "-fs1" once as itself and once inside the
+// array's object ID (hex of file system ID, ":::" and name: twice its
+// length), next to about 250 bytes of other keys, and must fit one read.
+const size_t kLongestUuid = (kMaximumText - 512) / 3;
+
+// A UNC device on filer1 (the host knows the filer by name); for is-mapped a
+// native path, whose mapped share is-mapped recognises; for the alias search
+// a UNC device on hnas1's address, which only the search over the host's
+// array list finds.
+void addDevice(EngineFixture& f, const Row& row, bool viaAliasSearch) {
+    const std::string uuid =
+        row.read == Read::SnapUUID && row.answer == Answer::MaximumText ? std::string(kLongestUuid, 'u') : "u1";
+    if (!viaAliasSearch) {
+        fakehost::FakeSnapInfo& snap = f.addDevice(row.op == Op::IsMapped ? enginetest::kNativeOnFs1 : enginetest::kUnc, uuid);
+        snap.arrayConfigStrings[QZSO::kMetroServerIpConfig].value = kConfiguredAddress;
+        snap.arrayConfigInts[QZSO::kMetroServerPortConfig] = kConfiguredPort;
+        return;
+    }
+    const std::string source = std::string("{vortype:cifs,vendor:Hitachi HNAS,type:unc,lunuuid:\\\\") +
+                               kAliasFiler + "\\\\data\\\\sub1,targethostname:" + kAliasFiler + "}";
+    fakehost::FakeSnapInfo& snap = f.addDevice(source, uuid);
+    snap.knownArrays["evs1"] = enginetest::kInfo1;
+    f.util.arrayList.value = "hnas1";
+    f.util.arrayInfoByName["hnas1"].value = enginetest::kInfo1;
+    f.util.configStrings[{3, QZSO::kMetroServerIpConfig}].value = kConfiguredAddress;
+    f.util.configInts[{3, QZSO::kMetroServerPortConfig}] = kConfiguredPort;
+}
+
+FakeHostText& textOf(EngineFixture& f, Read read) {
+    fakehost::FakeSnapInfo& snap = f.snap(0);
+    switch (read) {
+        case Read::SourceDevice: return snap.sourceDevice;
+        case Read::IdentityMetadata: return snap.metadata[SM_MDT_SNAP_UUID];
+        case Read::SnapUUID: return snap.snapUUID;
+        case Read::ArrayInfo: return snap.arrayInfo;
+        case Read::ShareSettings: return snap.metadata[SM_MDT_FS_INFO];
+        case Read::EndpointAddress: return snap.arrayConfigStrings[QZSO::kMetroServerIpConfig];
+        case Read::ArrayList: return f.util.arrayList;
+        case Read::ArrayInfoByName: return f.util.arrayInfoByName["hnas1"];
+        case Read::SearchEndpointAddress: return f.util.configStrings[{3, QZSO::kMetroServerIpConfig}];
+        default: break;
+    }
+    ADD_FAILURE() << "not a text read";
+    return snap.sourceDevice;
+}
+
+// Sets the bad answer on the read. Text values the host keeps elsewhere as
+// well (array information handed out by setArrayName) are changed there too.
+void applyAnswer(EngineFixture& f, const ReadTraits& read, Answer answer) {
+    fakehost::FakeSnapInfo& snap = f.snap(0);
+    if (!read.isText) {
+        const int value = answer == Answer::IntZero ? 0 : answer == Answer::IntNegative ? -1 : INT_MAX;
+        switch (read.read) {
+            case Read::EndpointPort:
+                if (answer == Answer::IntFails) snap.arrayConfigInts.clear();
+                else snap.arrayConfigInts[QZSO::kMetroServerPortConfig] = value;
+                break;
+            case Read::MountRequestSource:
+                if (answer == Answer::IntFails) snap.valueInts.clear();
+                else snap.valueInts[QZSO::GET_VALUE_VOLSNAP_OP_SOURCE] = value;
+                break;
+            case Read::SearchEndpointPort:
+                if (answer == Answer::IntFails) f.util.configInts.clear();
+                else f.util.configInts[{3, QZSO::kMetroServerPortConfig}] = value;
+                break;
+            default: ADD_FAILURE() << "not an integer read";
+        }
+        return;
+    }
+    FakeHostText& text = textOf(f, read.read);
+    text.present = true;
+    switch (answer) {
+        case Answer::SizeNegative: text.script = {ScriptedAnswer::tooSmall(-5)}; break;
+        case Answer::SizeZero: text.script = {ScriptedAnswer::tooSmall(0)}; break;
+        case Answer::SizeSameAsBefore: text.always = ScriptedAnswer::tooSmall(read.firstSize); break;
+        case Answer::Size32767: text.script = {ScriptedAnswer::tooSmall(32767)}; break;
+        case Answer::TooSmallForever: text.always = ScriptedAnswer::tooSmall(read.firstSize + 1); break;
+        case Answer::UnknownStatus: text.script = {ScriptedAnswer::fail(7)}; break;
+        case Answer::Unterminated: text.script = {ScriptedAnswer::unterminated("ab")}; break;
+        case Answer::EmptyText: text.value.clear(); break;
+        case Answer::MaximumText:
+            if (read.read == Read::ArrayInfo) text.value = padded(enginetest::kInfo1, kMaximumText);
+            else if (read.read == Read::ArrayList) text.value = padded("hnas1|", kMaximumText);
+            // The UUID was made as long as it may be when the device was added.
+            else if (read.read != Read::SnapUUID) text.value = padded(text.value, kMaximumText);
+            break;
+        default: ADD_FAILURE() << "not a text answer";
+    }
+    if (read.read == Read::ArrayInfo && (answer == Answer::EmptyText || answer == Answer::MaximumText)) {
+        for (auto& known : snap.knownArrays) known.second = text.value;
+    }
+}
+
+// The read ends without a text: the host refused, never stopped asking for
+// more, or asked for a size that cannot be.
+bool readFails(const ReadTraits& read, Answer answer) {
+    switch (answer) {
+        case Answer::SizeNegative:
+        case Answer::SizeZero:
+        case Answer::SizeSameAsBefore:
+        case Answer::TooSmallForever:
+        case Answer::UnknownStatus: return true;
+        case Answer::Size32767: return read.shortSize;
+        default: return false;
+    }
+}
+
+// What the row must end with.
+struct Expected {
+    enum Kind { Success, Dropped, DeviceFailed } kind = Success;
+    int status = 0;
+    int errorCode = 0;
+    std::string message;          // a host log line at level 2 starting with this (Dropped)
+    std::string initAddress;      // when set: the address the group's client was pointed at
+    int initPort = 0;             // when not 0: its port
+    std::string searchAddress;    // when set: the address of the alias search's client
+    int searchPort = 0;
+    std::string hostLine;         // when set: a host log line (any level) equal to this
+    // When set, the row shows a fault of the plug-in that the row's
+    // expectation describes the sound behaviour of; the row is skipped.
+    std::string knownFault;
+};
+
+const char kNoSource[] = "Unable to get snap source device.";
+const char kNoFilerInfo[] = "Unable to fetch filer info from snap source device:";
+const char kNoMetadata[] = "Unable to get the snap metadata";
+const char kNoCredentials[] = "HNASSnapDevice::getArrayNameAndCredentialsError:Unable to get the login credentials.";
+const char kUnparsable[] = "HNASSnapDevice::getArrayNameAndCredentialsError:Unable to parse array info.";
+const char kNoArrayInfo[] = "Unable to set the array info.";
+const char kNoInitiator[] = "Unable to get the mount request initiator.";
+const char kSettingsNotSaved[] = "Permissions are not saved. Will be using the permissions of the parent share/export.";
+
+// What the fake host writes for an unterminated answer into `size` bytes.
+std::string unterminatedText(size_t size) {
+    std::string text(size, 'a');
+    for (size_t i = 1; i < text.size(); i += 2) text[i] = 'b';
+    return text;
+}
+
+Expected dropped(const std::string& message) {
+    Expected e;
+    e.kind = Expected::Dropped;
+    e.message = message;
+    return e;
+}
+
+Expected deviceFailed(const OpTraits& op, const std::string& message) {
+    Expected e;
+    e.kind = Expected::DeviceFailed;
+    e.errorCode = op.errorCode;
+    e.message = message;
+    return e;
+}
+
+// A type-6 text with none of its keys: the record keeps what the
+// source-device string gave it (no file-system, snapshot or virtual-server
+// identity); each operation then fails on the array, except where noted.
+Expected withoutIdentity(const OpTraits& op) {
+    switch (op.op) {
+        case Op::Snap: return deviceFailed(op, "Failed to create snapshot.");
+        case Op::Map: return deviceFailed(op, "Unable to get the share Path on the File System for Snap: QZHNAS-u1-fs1");
+        case Op::Unmap: return deviceFailed(op, "Failed to delete Share[");
+        case Op::Revert: return deviceFailed(op, "Failed to Revert Snap[QZHNAS-u1-fs1]");
+        case Op::IsMapped: {
+            Expected e;
+            e.kind = Expected::DeviceFailed;   // 13, the not-mapped answer
+            return e;
+        }
+        case Op::Delete: {
+            // FIXME(lead): an unreadable identity text reads as "no snapshot was
+            // made" and the device is reported deleted (20) while its snapshot
+            // stays on the array. Sound: the device fails (21).
+            Expected e = dropped(kNoMetadata);
+            e.knownFault = "delete reports 20 for a snapshot it never deleted when the type-6 text has no keys";
+            return e;
+        }
+        default: return Expected();   // reconcile works from the snap UUID alone
+    }
+}
+
+// The snap UUID read gave nothing (or a text that is not the snap's name).
+Expected withoutSnapName(const OpTraits& op, bool readFailed) {
+    const char* why = readFailed ? "a failed snap-UUID read" : "an unterminated snap-UUID text";
+    Expected e;
+    switch (op.op) {
+        case Op::Unmap:
+            // FIXME(lead): the share to delete is named from the empty or cut
+            // UUID, is absent, and "absent counts as deleted": 14 while the
+            // mapped share stays. Sound: the device fails.
+            e = dropped("");
+            e.knownFault = std::string("unmap reports 14 after ") + why + "; the mapped share stays";
+            return e;
+        case Op::Delete:
+            // FIXME(lead): the snapshot named by the UUID is absent and counts
+            // as deleted: 20 while the snapshot stays. Sound: the device fails.
+            e = dropped("");
+            e.knownFault = std::string("delete reports 20 after ") + why + "; the snapshot stays";
+            return e;
+        case Op::Reconcile:
+            // FIXME(lead): no snapshot bears the empty or cut name, so an
+            // existing snapshot is marked externally deleted (24). Sound: the
+            // device is left out, its status unchanged.
+            e = dropped("");
+            e.knownFault = std::string("reconcile marks an existing snapshot 24 after ") + why;
+            return e;
+        case Op::IsMapped: e.kind = Expected::DeviceFailed; return e;   // 13, not mapped
+        case Op::Map:
+            // No clone path without a snapshot name; a cut name makes a share
+            // name the array refuses.
+            return deviceFailed(op, readFailed ? "Unable to get the Clone Path for Snap: "
+                                               : "Failed to create a share for snapshot:[");
+        default: return e;   // snap names the snapshot from what it read; revert goes by object ID
+    }
+}
+
+Expected expectedFor(const Row& row) {
+    const ReadTraits& read = readTraits(row.read);
+    const OpTraits& op = hardening::traits(row.op);
+    const bool fails = readFails(read, row.answer);
+    const bool noText = fails || row.answer == Answer::EmptyText;
+    Expected e;
+    switch (row.read) {
+        case Read::SourceDevice:
+            if (fails) return dropped(kNoSource);
+            if (row.answer == Answer::Unterminated || row.answer == Answer::EmptyText) return dropped(kNoFilerInfo);
+            return e;
+        case Read::ArrayInfo:
+            if (fails) return dropped(kNoCredentials);
+            if (row.answer == Answer::Unterminated || row.answer == Answer::EmptyText) return dropped(kUnparsable);
+            return e;
+        case Read::IdentityMetadata:
+            if (fails) return dropped(kNoMetadata);
+            if (row.answer == Answer::Unterminated || row.answer == Answer::EmptyText) return withoutIdentity(op);
+            return e;
+        case Read::SnapUUID:
+            if (row.answer == Answer::MaximumText && row.op == Op::IsMapped) e.kind = Expected::DeviceFailed;
+            if (noText) return withoutSnapName(op, true);
+            if (row.answer == Answer::Unterminated) return withoutSnapName(op, false);
+            return e;
+        case Read::ShareSettings:
+            if (noText) e.hostLine = kSettingsNotSaved;
+            return e;
+        case Read::EndpointAddress:
+            // One read into 1024 bytes: a longer address is no address.
+            e.initAddress = noText || row.answer == Answer::MaximumText ? "smu1" : "";
+            if (row.answer == Answer::Unterminated) e.initAddress = unterminatedText(1024);
+            return e;
+        case Read::EndpointPort:
+            e.initPort = row.answer == Answer::IntNegative ? -1 : row.answer == Answer::IntHuge ? INT_MAX : 8444;
+            return e;
+        case Read::MountRequestSource:
+            if (row.answer == Answer::IntFails || row.answer == Answer::IntZero) return dropped(kNoInitiator);
+            return e;
+        case Read::ArrayList:
+        case Read::ArrayInfoByName: {
+            const bool intSized = !read.shortSize;
+            // The utility's reads take any result that is not positive as
+            // "the text is in the buffer": an unfilled buffer reads as "".
+            if (row.answer == Answer::MaximumText) return e;
+            if (intSized && row.answer == Answer::Size32767) {
+                // FIXME(lead): the list read and the information reads share one
+                // size; once the list needed 32767 bytes, the information read
+                // (its size a short) is refused before the host is asked, and
+                // the search fails although every answer was right. Sound: the
+                // information read starts within the short range again.
+                e.knownFault = "an array list of 32767 bytes makes every array-information read of the search refused";
+                return e;
+            }
+            return dropped(kNoArrayInfo);
+        }
+        case Read::SearchEndpointAddress:
+            e.searchAddress = noText || row.answer == Answer::MaximumText ? "smu1" : "";
+            if (row.answer == Answer::Unterminated) e.searchAddress = unterminatedText(1024);
+            return e;
+        case Read::SearchEndpointPort:
+            e.searchPort = row.answer == Answer::IntNegative ? -1 : row.answer == Answer::IntHuge ? INT_MAX : 8444;
+            return e;
+    }
+    return e;
+}
+
+bool hostLogHas(const fakehost::FakeSnapInfo& snap, int level, const std::string& prefix) {
+    for (const auto& line : snap.log)
+        if (line.level == level && line.text.rfind(prefix, 0) == 0) return true;
+    return false;
+}
+
+bool hostLogEquals(const fakehost::FakeSnapInfo& snap, const std::string& text) {
+    for (const auto& line : snap.log)
+        if (line.text == text) return true;
+    return false;
+}
+
+class HostileHost : public ::testing::TestWithParam<Row> {
+protected:
+    // Revert waits for the configured time: none here.
+    testsupport::TempSettings settings_{"[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n"};
+};
+
+TEST_P(HostileHost, EndsWithTheDeviceFailedOrTheFallback) {
+    const Row row = GetParam();
+    SCOPED_TRACE(rowName(row));
+    const ReadTraits& read = readTraits(row.read);
+    const OpTraits& op = hardening::traits(row.op);
+    const Expected expected = expectedFor(row);
+    // Rows that show a known fault are skipped until it is mended; with
+    // HNAS_RUN_KNOWN_FAULTS set they run and hold the plug-in to the sound
+    // behaviour.
+    if (!expected.knownFault.empty() && getenv("HNAS_RUN_KNOWN_FAULTS") == nullptr)
+        GTEST_SKIP() << "FIXME(lead): " << expected.knownFault;
+
+    EngineFixture f;
+    addDevice(f, row, read.viaAliasSearch);
+    std::string why;
+    // A native device's share is named after its snap UUID: the array
+    // refuses a name that long, so is-mapped finds nothing mapped.
+    const bool longUuid = row.read == Read::SnapUUID && row.answer == Answer::MaximumText;
+    ASSERT_TRUE(hardening::stageFor(f, row.op, why, !(longUuid && row.op == Op::IsMapped))) << why;
+    fakehost::FakeSnapInfo& snap = f.snap(0);
+    const int statusBefore = snap.status;
+    snap.log.clear();
+    snap.errorCode = 0;
+    snap.errorMessage.clear();
+    f.array.clearCalls();
+    const size_t firstLine = f.log.lines().size();
+    applyAnswer(f, read, row.answer);
+    if (read.isText) {
+        textOf(f, row.read).calls = 0;
+        textOf(f, row.read).sizesOffered.clear();
+    }
+
+    const int code = f.run(op.entry);
+
+    switch (expected.kind) {
+        case Expected::Success:
+            EXPECT_EQ(0, code);
+            EXPECT_EQ(hardening::successStatusAfter(op, statusBefore), snap.status)
+                << snap.errorMessage.substr(0, 200) << "\n" << snap.logText().substr(0, 1000);
+            EXPECT_EQ(0, snap.errorCode) << snap.errorMessage;
+            break;
+        case Expected::Dropped:
+            EXPECT_EQ(hardening::codeWhenNoneSucceeded(op), code);
+            EXPECT_EQ(hardening::presetStatusAfter(op, statusBefore), snap.status);
+            EXPECT_EQ(0, snap.errorCode) << snap.errorMessage;
+            EXPECT_TRUE(hostLogHas(snap, 2, expected.message)) << snap.logText();
+            break;
+        case Expected::DeviceFailed:
+            EXPECT_EQ(hardening::codeWhenNoneSucceeded(op), code);
+            EXPECT_EQ(hardening::presetStatusAfter(op, statusBefore), snap.status);
+            EXPECT_EQ(expected.errorCode, snap.errorCode);
+            if (expected.errorCode != 0) { EXPECT_EQ(0u, snap.errorMessage.rfind(expected.message, 0)) << snap.errorMessage; }
+            break;
+    }
+    if (!expected.hostLine.empty()) { EXPECT_TRUE(hostLogEquals(snap, expected.hostLine)) << snap.logText(); }
+
+    // The group's client is initialised last; the alias search's first.
+    const auto inits = f.array.callsOf("init");
+    if (!expected.initAddress.empty() || expected.initPort != 0) {
+        ASSERT_FALSE(inits.empty());
+        if (!expected.initAddress.empty()) { EXPECT_EQ(expected.initAddress, inits.back().arguments[3]); }
+        if (expected.initPort != 0) { EXPECT_EQ(std::to_string(expected.initPort), inits.back().arguments[4]); }
+    }
+    if (!expected.searchAddress.empty() || expected.searchPort != 0) {
+        ASSERT_FALSE(inits.empty());
+        if (!expected.searchAddress.empty()) { EXPECT_EQ(expected.searchAddress, inits.front().arguments[3]); }
+        if (expected.searchPort != 0) { EXPECT_EQ(std::to_string(expected.searchPort), inits.front().arguments[4]); }
+    }
+
+    // Bounded: no read is repeated more than five times, and a host that
+    // keeps answering "too small" with the same size is asked at that size only.
+    if (read.isText) {
+        const FakeHostText& text = textOf(f, row.read);
+        EXPECT_LE(text.calls, 5);
+        if (row.answer == Answer::SizeSameAsBefore) {
+            for (int offered : text.sizesOffered) EXPECT_EQ(read.firstSize, offered);
+        }
+    }
+    // The password stays out of both logs.
+    EXPECT_EQ(std::string::npos, snap.logText().find(kPassword));
+    const auto lines = f.log.lines();
+    for (size_t i = firstLine; i < lines.size(); ++i)
+        EXPECT_EQ(std::string::npos, lines[i].message.find(kPassword)) << lines[i].message;
+}
+
+INSTANTIATE_TEST_SUITE_P(Matrix, HostileHost, ::testing::ValuesIn(allRows()),
+                         [](const ::testing::TestParamInfo<Row>& info) { return rowName(info.param); });
+
+// getValueString is no operation's read; the device still answers every bad
+// answer with a text or "" and stays within five calls.
+TEST(HostileHostValueString, EveryBadAnswerGivesATextOrNothing) {
+    for (Answer answer : kTextAnswers) {
+        SCOPED_TRACE(answerName(answer));
+        fakehost::FakeSnapInfo snap;
+        fakehost::FakeOSUtil util;
+        FakeHostText& text = snap.valueStrings[7];
+        text.value = "value-7";
+        ReadTraits read{Read::SourceDevice, "valueString", true, 1024, true, false, {}};
+        switch (answer) {
+            case Answer::SizeNegative: text.script = {ScriptedAnswer::tooSmall(-5)}; break;
+            case Answer::SizeZero: text.script = {ScriptedAnswer::tooSmall(0)}; break;
+            case Answer::SizeSameAsBefore: text.always = ScriptedAnswer::tooSmall(1024); break;
+            case Answer::Size32767: text.script = {ScriptedAnswer::tooSmall(32767)}; break;
+            case Answer::TooSmallForever: text.always = ScriptedAnswer::tooSmall(1025); break;
+            case Answer::UnknownStatus: text.script = {ScriptedAnswer::fail(7)}; break;
+            case Answer::Unterminated: text.script = {ScriptedAnswer::unterminated("ab")}; break;
+            case Answer::EmptyText: text.value.clear(); break;
+            default: text.value = padded(text.value, kMaximumText); break;
+        }
+        HNASSnapDevice device(&snap, &util, HNAS_SNAP_OP_MAP);
+        const std::string value = device.getValueString(7);
+        if (readFails(read, answer) || answer == Answer::EmptyText) { EXPECT_EQ("", value); }
+        else if (answer == Answer::Unterminated) { EXPECT_EQ(1024u, value.size()); }
+        else { EXPECT_EQ(kMaximumText, value.size()); }
+        EXPECT_LE(text.calls, 5);
+    }
+}
+
+}  // namespace
