@@ -2,9 +2,10 @@
 # Installs what is missing, builds, and runs every test:
 #   1. native build with -Wall -Wextra -Werror, all tests
 #   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer
-#   3. the plug-in exports exactly its eleven entry points
-#   4. the plug-in's tests cross-built for 64-bit big-endian PowerPC, run under qemu-ppc64
-#   5. every fuzz target for a few seconds (when the fuzz targets exist)
+#   3. the component and lifecycle tests of the native build under valgrind memcheck
+#   4. the plug-in exports exactly its eleven entry points
+#   5. the plug-in's tests cross-built for 64-bit big-endian PowerPC, run under qemu-ppc64
+#   6. every fuzz target for a few seconds (when the fuzz targets exist)
 # Build trees go to out/. Each stage prints its time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -32,6 +33,15 @@ sanitizers() {
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     configure_build_test out/asan -DHNAS_SANITIZE=ON
 }
+# No memory errors and no definite or indirect leaks, in the plain build.
+memcheck() {
+  local test
+  for test in hnas_unit_tests hnas_format_tests hnas_device_tests hnas_engine_tests hnas_hardening_tests; do
+    echo "--- $test"
+    valgrind -q --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
+      --show-leak-kinds=definite,indirect "out/native/bin/$test" --gtest_brief=1
+  done
+}
 exports() { scripts/check-exports.sh out/native/lib/libQzSnapEngineHNAS.so; }
 ppc64() {
   local boost=out/boost-include
@@ -45,6 +55,7 @@ total=$SECONDS
 stage "dependencies" scripts/install-deps.sh
 stage "native build and tests" native
 stage "sanitizer build and tests" sanitizers
+stage "valgrind memcheck" memcheck
 stage "exported symbols" exports
 stage "big-endian PowerPC build and tests" ppc64
 if [ -x scripts/run-fuzz.sh ]; then stage "fuzz targets, briefly" fuzz; fi

@@ -9,6 +9,7 @@
 // as the group's next call failing, which the rows cover.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -91,6 +92,9 @@ std::string rowName(const Row& row) {
     return std::string(hardening::traits(row.op).name) + "_" + std::to_string(row.step + 1) + "_" +
            stepsOf(row.op)[row.step].operation;
 }
+
+// Rows print by name (gtest would print their bytes, padding included).
+void PrintTo(const Row& row, std::ostream* out) { *out << rowName(row); }
 
 std::vector<Row> allRows() {
     std::vector<Row> rows;

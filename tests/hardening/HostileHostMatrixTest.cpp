@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -148,6 +149,9 @@ std::string rowName(const Row& row) {
         if (r.read == row.read) name = r.name;
     return name + "_" + answerName(row.answer) + "_" + hardening::traits(row.op).name;
 }
+
+// Rows print by name (gtest would print their bytes, padding included).
+void PrintTo(const Row& row, std::ostream* out) { *out << rowName(row); }
 
 std::vector<Row> allRows() {
     std::vector<Row> rows;
