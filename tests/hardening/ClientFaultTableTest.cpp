@@ -1,0 +1,194 @@
+// The HTTPS client under transport faults, for every operation the plug-in
+// calls: a refused connection, a stalled server, HTTP 500, malformed JSON,
+// an answer without its fields, a certificate from another CA, and a
+// connection closed half-way through the answer. Each row must end as a
+// failed call, with one failure line naming the operation, within the
+// time-outs, and without the password in any line. (The transport tests
+// cover each fault for one operation; this table covers every operation.)
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/QzManageHNAS.h"
+#include "tests/client/ClientLogCheck.h"
+#include "tests/client/LocalArray.h"
+#include "tests/client/TestCerts.h"
+#include "tests/support/TempSettings.h"
+
+namespace {
+
+using clienttest::contains;
+using clienttest::LocalArray;
+
+constexpr char kPassword[] = "Fault-Pa55!word";
+
+// A loopback port with nothing listening on it.
+int closedPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof(address);
+    bind(fd, reinterpret_cast<sockaddr*>(&address), size);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+    close(fd);
+    return ntohs(address.sin_port);
+}
+
+struct Operation {
+    const char* name;
+    std::function<bool(QzManageHNAS&)> call;
+    bool readsAnswer;   // false: the call needs no field of a 2xx answer
+};
+
+std::vector<Operation> operations() {
+    return {
+        {"getVirtualServerInfo", [](QzManageHNAS& c) { __HNASVirtualServers s; return c.getVirtualServerInfo("evs1", s); }, true},
+        {"getFileSystemID", [](QzManageHNAS& c) { std::string id; return c.getFileSystemID("fs1", id); }, true},
+        {"getFileSystemID", [](QzManageHNAS& c) {
+             __HNASVirtualServers s;
+             s.objectId = "3a3a";
+             std::string id;
+             return c.getFileSystemID(s, "data", "CIFS", id);
+         }, true},
+        {"getFileSystemsInfo", [](QzManageHNAS& c) {
+             std::vector<__HNASFileSystemInfo> list;
+             return c.getFileSystemsInfo("0A1B", list);
+         }, true},
+        {"getFilesystemShares", [](QzManageHNAS& c) {
+             __HNASVirtualServers s;
+             s.objectId = "3a3a";
+             std::vector<__HNASFileSystemShares> shares(1);
+             shares[0].name = "data";
+             return c.getFilesystemShares(s, "CIFS", shares, true);
+         }, true},
+        {"createFileSystemSnapshot", [](QzManageHNAS& c) {
+             __HNASFileSystemSnapshot snap;
+             return c.createFileSystemSnapshot("u1-fs1", "0A1B", "QZHNAS", snap);
+         }, true},
+        {"isSharePresent", [](QzManageHNAS& c) {
+             __HNASVirtualServers s;
+             s.objectId = "3a3a";
+             return c.isSharePresent("QZHNAS-u1-fs1", s, "CIFS");
+         }, true},
+        {"createFileSystemShare", [](QzManageHNAS& c) {
+             __HNASFileSystemShares share;
+             return c.createFileSystemShare("QZHNAS-u1-QZShare", "1", "0A1B", "\\.snapshot\\QZHNAS-u1-fs1", "CIFS",
+                                            share, false);
+         }, true},
+        {"deleteFileSystemShare", [](QzManageHNAS& c) {
+             __HNASVirtualServers s;
+             s.objectId = "3a3a";
+             return c.deleteFileSystemShare("QZHNAS-u1-QZShare", s, "CIFS");
+         }, true},
+        {"deleteFileSystemSnapshot", [](QzManageHNAS& c) {
+             __HNASFileSystemSnapshot snap;
+             snap.fileSystemId = "0A1B";
+             snap.name = "QZHNAS-u1-fs1";
+             return c.deleteFileSystemSnapshot(snap, "QZHNAS");
+         }, true},
+        {"recoverFileSystemSnapshot", [](QzManageHNAS& c) { return c.recoverFileSystemSnapshot("51a1"); }, false},
+        {"getAllSnapshots", [](QzManageHNAS& c) {
+             std::vector<__HNASFileSystemSnapshot> list;
+             return c.getAllSnapshots(list);
+         }, true},
+    };
+}
+
+enum class Fault { Refused, Stalled, Http500, MalformedJson, MissingField, WrongCertificate, ClosedMidAnswer };
+
+const char* faultName(Fault f) {
+    switch (f) {
+        case Fault::Refused: return "refused";
+        case Fault::Stalled: return "stalled";
+        case Fault::Http500: return "http500";
+        case Fault::MalformedJson: return "malformedJson";
+        case Fault::MissingField: return "missingField";
+        case Fault::WrongCertificate: return "wrongCertificate";
+        case Fault::ClosedMidAnswer: return "closedMidAnswer";
+    }
+    return "?";
+}
+
+// A part of every failure line that tells the cause.
+const char* causeOf(Fault f) {
+    switch (f) {
+        case Fault::Refused: return "cannot connect";
+        case Fault::Stalled: return "time-out";
+        case Fault::Http500: return "HTTP status 500";
+        case Fault::MalformedJson: return "malformed JSON";
+        case Fault::MissingField: return "missing field";
+        case Fault::WrongCertificate: return "TLS certificate of the array not trusted";
+        case Fault::ClosedMidAnswer: return "transfer closed";
+    }
+    return "";
+}
+
+const Fault kFaults[] = {Fault::Refused,      Fault::Stalled,          Fault::Http500,        Fault::MalformedJson,
+                         Fault::MissingField, Fault::WrongCertificate, Fault::ClosedMidAnswer};
+
+// One connect time-out and one request time-out of a second, no retries:
+// every row ends within a few seconds.
+const double kBoundSeconds = 3.5;
+
+TEST(ClientFaultTable, EveryOperationFailsWithinTheTimeOutsUnderEveryFault) {
+    for (Fault fault : kFaults) {
+        const std::string ca = fault == Fault::WrongCertificate ? clienttest::otherCerts().ca
+                                                                : clienttest::serverCerts().ca;
+        testsupport::TempSettings settings(
+            clienttest::clientSettings(ca, "nConnectTimeoutSecs=1\nnRequestTimeoutSecs=1\nnRetryCount=0\n"));
+        for (const Operation& op : operations()) {
+            if (!op.readsAnswer && (fault == Fault::MalformedJson || fault == Fault::MissingField)) continue;
+            SCOPED_TRACE(std::string(faultName(fault)) + " " + op.name);
+            fakehost::LogCapture log;
+            LocalArray* self = nullptr;
+            LocalArray array([&](const httplib::Request&, httplib::Response& response) {
+                switch (fault) {
+                    case Fault::Stalled: self->stall(); clienttest::answerJson(response, 200, "{}"); break;
+                    case Fault::Http500: clienttest::answerJson(response, 500, "{\"errorMsg\":\"internal\"}"); break;
+                    case Fault::MalformedJson: clienttest::answerJson(response, 200, "{\"virtualServers\":[{\"na"); break;
+                    case Fault::MissingField: clienttest::answerJson(response, 200, "{\"unrelated\":1}"); break;
+                    case Fault::ClosedMidAnswer:
+                        // Announce 4096 bytes, send 12, then drop the connection.
+                        response.status = 200;
+                        response.set_content_provider(4096, "application/json",
+                                                      [](size_t offset, size_t, httplib::DataSink& sink) {
+                                                          if (offset == 0) sink.write("{\"snapshots\"", 12);
+                                                          return false;
+                                                      });
+                        break;
+                    default: clienttest::answerJson(response, 200, "{}"); break;
+                }
+            });
+            self = &array;
+            const int port = fault == Fault::Refused ? closedPort() : array.port();
+            QzManageHNAS client(4711);
+            client.init("supervisor", kPassword, "FILE", "ctl", "127.0.0.1", port);
+
+            const auto start = std::chrono::steady_clock::now();
+            const bool done = op.call(client);
+            const double took =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            array.release();
+
+            EXPECT_FALSE(done);
+            EXPECT_LT(took, kBoundSeconds);
+            const auto failures = clienttest::failureLines(log);
+            ASSERT_EQ(1u, failures.size()) << log.text();
+            EXPECT_EQ(0u, failures[0].rfind(std::string(op.name) + " failed: ", 0)) << failures[0];
+            EXPECT_TRUE(contains(failures[0], causeOf(fault))) << failures[0];
+            for (const EvLogLine& line : log.lines()) EXPECT_FALSE(contains(line.message, kPassword)) << line.message;
+        }
+    }
+}
+
+}  // namespace
