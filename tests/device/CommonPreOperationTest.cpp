@@ -145,6 +145,17 @@ TEST(MetadataRecovery, LongMetadataSpendsTheBudgetTheSnapUuidReadShares) {
     EXPECT_EQ("", device->getDeviceInfo().snapUUID);
 }
 
+TEST(MetadataRecovery, LongSnapUuidIsReadAfterTheHostAsksForMore) {
+    DeviceFixture f;
+    prepared(f, devicetest::kNativeSource);
+    const std::string longUuid(1500, 'u');
+    f.snap.snapUUID.value = longUuid;
+    auto device = f.device(HNAS_SNAP_OP_SNAP);
+    ASSERT_TRUE(device->getFileSystemAndFilerInfoFromSnap());
+    EXPECT_EQ(longUuid, device->getDeviceInfo().snapUUID);
+    EXPECT_EQ((std::vector<int>{1024, 1501}), f.snap.snapUUID.sizesOffered);
+}
+
 TEST(MetadataRecovery, FailedSnapUuidReadLeavesItEmpty) {
     DeviceFixture f;
     prepared(f, devicetest::kNativeSource);
