@@ -1,7 +1,9 @@
 #include "arraysim/model/ArrayOps.h"
 
 #include <algorithm>
+#include <unordered_map>
 
+#include "arraysim/model/ArrayIndex.h"
 #include "arraysim/model/ModelMessages.h"
 #include "arraysim/model/ObjectIds.h"
 #include "arraysim/model/SnapshotPaths.h"
@@ -39,10 +41,20 @@ bool sameShareName(Protocol protocol, const std::string& a, const std::string& b
     return protocol == Protocol::Cifs ? equalsIgnoringCase(a, b) : a == b;
 }
 
-uint64_t nextSequence(const Array& array) {
-    uint64_t last = 0;
-    for (const Snapshot& s : array.snapshots) last = std::max(last, s.sequence);
-    return last + 1;
+uint64_t nextSequence(const Array& array) { return lastSequence(array) + 1; }
+
+// The entry the table names for `key` when it matches; a table out of step
+// with an entry changed in place falls back to a scan in list order.
+template <typename T, typename Match>
+const T* lookUp(const std::vector<T>& list, const std::unordered_map<std::string, size_t>& table,
+                const std::string& key, Match match) {
+    const auto found = table.find(key);
+    if (found == table.end()) return nullptr;
+    if (found->second < list.size() && match(list[found->second])) return &list[found->second];
+    for (const T& entry : list) {
+        if (match(entry)) return &entry;
+    }
+    return nullptr;
 }
 
 bool knownPermission(int32_t permission) {
@@ -77,17 +89,19 @@ const VirtualServer* virtualServerForArrayId(const Array& array, const std::stri
 }
 
 const FileSystem* findFileSystem(const Array& array, const std::string& ref) {
-    for (const FileSystem& fs : array.fileSystems) {
-        if (equalsIgnoringCase(fs.id, ref) || fs.objectId == ref) return &fs;
-    }
-    return nullptr;
+    const ArrayIndex& t = indexOf(array);
+    std::string lowered = ref;
+    for (char& c : lowered) c = lowerAscii(c);
+    const FileSystem* byId = lookUp(array.fileSystems, t.fileSystemById, lowered,
+                                    [&](const FileSystem& fs) { return equalsIgnoringCase(fs.id, ref); });
+    if (byId != nullptr) return byId;
+    return lookUp(array.fileSystems, t.fileSystemByObjectId, ref,
+                  [&](const FileSystem& fs) { return fs.objectId == ref; });
 }
 
 const FileSystem* findFileSystemByLabel(const Array& array, const std::string& label) {
-    for (const FileSystem& fs : array.fileSystems) {
-        if (fs.label == label) return &fs;
-    }
-    return nullptr;
+    return lookUp(array.fileSystems, indexOf(array).fileSystemByLabel, label,
+                  [&](const FileSystem& fs) { return fs.label == label; });
 }
 
 std::string exportName(const std::string& name) {
@@ -98,36 +112,28 @@ std::string exportName(const std::string& name) {
 const Share* findShareByName(const Array& array, Protocol protocol, uint64_t virtualServerId,
                              const std::string& name) {
     const std::string wanted = protocol == Protocol::Nfs ? exportName(name) : name;
-    for (const Share& share : array.shares) {
-        if (share.protocol == protocol && share.virtualServerId == virtualServerId &&
-            sameShareName(protocol, share.name, wanted)) {
-            return &share;
-        }
-    }
-    return nullptr;
+    return lookUp(array.shares, indexOf(array).shareByName, shareNameKey(protocol, virtualServerId, wanted),
+                  [&](const Share& share) {
+                      return share.protocol == protocol && share.virtualServerId == virtualServerId &&
+                             sameShareName(protocol, share.name, wanted);
+                  });
 }
 
 const Share* findShareByObjectId(const Array& array, Protocol protocol,
                                  const std::string& objectId) {
-    for (const Share& share : array.shares) {
-        if (share.protocol == protocol && share.objectId == objectId) return &share;
-    }
-    return nullptr;
+    return lookUp(array.shares, indexOf(array).shareByObjectId, (protocol == Protocol::Cifs ? "C|" : "N|") + objectId,
+                  [&](const Share& share) { return share.protocol == protocol && share.objectId == objectId; });
 }
 
 const Snapshot* findSnapshot(const Array& array, const std::string& objectId) {
-    for (const Snapshot& s : array.snapshots) {
-        if (s.objectId == objectId) return &s;
-    }
-    return nullptr;
+    return lookUp(array.snapshots, indexOf(array).snapshotByObjectId, objectId,
+                  [&](const Snapshot& s) { return s.objectId == objectId; });
 }
 
 const Snapshot* findSnapshotByName(const Array& array, const std::string& fileSystemId,
                                    const std::string& storedName) {
-    for (const Snapshot& s : array.snapshots) {
-        if (s.fileSystemId == fileSystemId && s.displayName == storedName) return &s;
-    }
-    return nullptr;
+    return lookUp(array.snapshots, indexOf(array).snapshotByName, fileSystemId + "/" + storedName,
+                  [&](const Snapshot& s) { return s.fileSystemId == fileSystemId && s.displayName == storedName; });
 }
 
 std::vector<Snapshot> snapshotsOf(const Array& array, const std::string& fileSystemId,
@@ -192,19 +198,16 @@ Result createShare(Array& array, const ShareRequest& request, Share& created) {
     share.settings = request.settings;
     share.shareId = mintUuid(array.name, array.nextSerial++);
     share.objectId = shareObjectId(share.virtualServerId, share.shareId);
-    array.shares.push_back(share);
+    appendShare(array, share);
     created = share;
     return Result::success();
 }
 
 Result deleteShare(Array& array, Protocol protocol, const std::string& objectId) {
-    for (auto it = array.shares.begin(); it != array.shares.end(); ++it) {
-        if (it->protocol == protocol && it->objectId == objectId) {
-            array.shares.erase(it);
-            return Result::success();
-        }
-    }
-    return Result::refuse(Outcome::NotFound, msg::kNoShare);
+    const Share* found = findShareByObjectId(array, protocol, objectId);
+    if (found == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoShare);
+    removeShareAt(array, static_cast<size_t>(found - array.shares.data()));
+    return Result::success();
 }
 
 Result addAuthentication(Array& array, const std::string& shareObjectId,
@@ -259,19 +262,16 @@ Result createSnapshot(Array& array, const std::string& fileSystem, const std::st
     snapshot.creationTime = now;
     snapshot.sequence = nextSequence(array);
     snapshot.objectId = snapshotObjectId(fs->id, stored);
-    array.snapshots.push_back(snapshot);
+    appendSnapshot(array, snapshot);
     created = snapshot;
     return Result::success();
 }
 
 Result deleteSnapshot(Array& array, const std::string& objectId) {
-    for (auto it = array.snapshots.begin(); it != array.snapshots.end(); ++it) {
-        if (it->objectId == objectId) {
-            array.snapshots.erase(it);
-            return Result::success();
-        }
-    }
-    return Result::refuse(Outcome::NotFound, msg::kNoSnapshot);
+    const Snapshot* found = findSnapshot(array, objectId);
+    if (found == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoSnapshot);
+    removeSnapshotAt(array, static_cast<size_t>(found - array.snapshots.data()));
+    return Result::success();
 }
 
 Result rollbackSnapshot(Array& array, const std::string& objectId) {
@@ -279,12 +279,12 @@ Result rollbackSnapshot(Array& array, const std::string& objectId) {
     if (target == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoSnapshot);
     const std::string fileSystemId = target->fileSystemId;
     const uint64_t sequence = target->sequence;
-    array.snapshots.erase(
-        std::remove_if(array.snapshots.begin(), array.snapshots.end(),
-                       [&](const Snapshot& s) {
-                           return s.fileSystemId == fileSystemId && s.sequence > sequence;
-                       }),
-        array.snapshots.end());
+    // The later snapshots of the file system go; most often there are none.
+    if (lastSequenceOf(array, fileSystemId) <= sequence) return Result::success();
+    for (size_t i = array.snapshots.size(); i-- > 0;) {
+        const Snapshot& s = array.snapshots[i];
+        if (s.fileSystemId == fileSystemId && s.sequence > sequence) removeSnapshotAt(array, i);
+    }
     return Result::success();
 }
 

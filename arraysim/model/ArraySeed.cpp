@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "arraysim/model/ArrayIndex.h"
 #include "arraysim/model/ArrayOps.h"
 #include "arraysim/model/ModelMessages.h"
 #include "arraysim/model/ObjectIds.h"
@@ -57,7 +58,7 @@ Result addFileSystem(Array& array, FileSystem& fileSystem) {
         }
     }
     if (fileSystem.objectId.empty()) fileSystem.objectId = fileSystemObjectId(fileSystem.id);
-    array.fileSystems.push_back(fileSystem);
+    appendFileSystem(array, fileSystem);
     return Result::success();
 }
 
@@ -81,7 +82,7 @@ Result addShare(Array& array, Share& share) {
         entry.name = normalisedPrincipal(entry.name);
         entry.encodedName = hexEncode(entry.name);
     }
-    array.shares.push_back(share);
+    appendShare(array, share);
     return Result::success();
 }
 
@@ -94,13 +95,9 @@ Result addSnapshot(Array& array, Snapshot& snapshot, uint64_t now) {
     }
     snapshot.fileSystemId = fs->id;
     if (snapshot.creationTime == 0) snapshot.creationTime = now;
-    if (snapshot.sequence == 0) {
-        uint64_t last = 0;
-        for (const Snapshot& s : array.snapshots) last = std::max(last, s.sequence);
-        snapshot.sequence = last + 1;
-    }
+    if (snapshot.sequence == 0) snapshot.sequence = lastSequence(array) + 1;
     snapshot.objectId = snapshotObjectId(snapshot.fileSystemId, snapshot.displayName);
-    array.snapshots.push_back(snapshot);
+    appendSnapshot(array, snapshot);
     return Result::success();
 }
 

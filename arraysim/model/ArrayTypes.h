@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -89,6 +90,21 @@ struct Snapshot {
     uint64_t sequence = 0;                  // creation order within the array
 };
 
+// The lookup tables the model keeps beside an array (ArrayIndex.h). Not
+// part of the array's state: a copy starts without them and builds its own.
+struct ArrayIndex;
+struct ArrayIndexHolder {
+    std::shared_ptr<ArrayIndex> table;
+    ArrayIndexHolder() = default;
+    ArrayIndexHolder(const ArrayIndexHolder&) {}
+    ArrayIndexHolder& operator=(const ArrayIndexHolder&) {
+        table.reset();
+        return *this;
+    }
+    ArrayIndexHolder(ArrayIndexHolder&&) noexcept = default;
+    ArrayIndexHolder& operator=(ArrayIndexHolder&&) noexcept = default;
+};
+
 struct Array {
     std::string name;                       // admin label, e.g. "hnas1"
     std::string user;                       // unique across arrays
@@ -98,6 +114,7 @@ struct Array {
     std::vector<FileSystem> fileSystems;
     std::vector<Share> shares;
     std::vector<Snapshot> snapshots;
+    mutable ArrayIndexHolder index;
 };
 
 struct State {

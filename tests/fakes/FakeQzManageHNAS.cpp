@@ -1,6 +1,8 @@
 // QzManageHNAS for tests: the same declaration as the HTTPS client, answered
 // from the in-memory arrays of the active fakearray::FakeArrayScope.
+#include <algorithm>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "arraysim/model/ArrayOps.h"
@@ -297,10 +299,12 @@ bool QzManageHNAS::createFileSystemShare(const std::string& shareName,
     request.fileSystem = fileSystemId;
     request.path = path;
     request.settings = fromRecord(share.settings);
-    // The share and its permissions land together or not at all.
-    arraymodel::Array changed = *call.array();
+    // The share and its permissions land together or not at all: a refused
+    // permission removes the share again (cheaper than working on a copy of
+    // the whole array, which made large batches quadratic).
+    arraymodel::Array& array = *call.array();
     arraymodel::Share created;
-    if (!arraymodel::createShare(changed, request, created).ok()) return false;
+    if (!arraymodel::createShare(array, request, created).ok()) return false;
     if (applyPermissions && request.protocol == arraymodel::Protocol::Cifs) {
         for (const __HNASCIFSAuthentication& p : share.settings.permissions) {
             arraymodel::Authentication entry;
@@ -308,12 +312,12 @@ bool QzManageHNAS::createFileSystemShare(const std::string& shareName,
             entry.permission = p.permission;
             entry.type = p.type;
             arraymodel::Authentication stored;
-            if (!arraymodel::addAuthentication(changed, created.objectId, entry, stored).ok()) {
+            if (!arraymodel::addAuthentication(array, created.objectId, entry, stored).ok()) {
+                arraymodel::deleteShare(array, request.protocol, created.objectId);
                 return false;
             }
         }
     }
-    *call.array() = changed;
     share.objectId = created.objectId;
     share.shareId = created.shareId;
     share.virtualServerId = created.virtualServerId;
@@ -360,11 +364,19 @@ bool QzManageHNAS::recoverFileSystemSnapshot(const std::string& snapshotObjectId
 bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots) {
     Call call(*impl_, "getAllSnapshots", {});
     if (call.array() == nullptr) return false;
+    // File system by file system, each in creation order: one pass over the
+    // snapshots (a pass per file system made large arrays quadratic).
+    std::unordered_map<std::string, std::vector<const arraymodel::Snapshot*>> byFileSystem;
+    for (const arraymodel::Snapshot& s : call.array()->snapshots) byFileSystem[s.fileSystemId].push_back(&s);
     snapshots.clear();
     for (const arraymodel::FileSystem& fs : call.array()->fileSystems) {
-        for (const arraymodel::Snapshot& s : arraymodel::snapshotsOf(*call.array(), fs.id, "")) {
-            snapshots.push_back(toRecord(s));
-        }
+        auto found = byFileSystem.find(fs.id);
+        if (found == byFileSystem.end()) continue;
+        std::vector<const arraymodel::Snapshot*>& list = found->second;
+        std::sort(list.begin(), list.end(), [](const arraymodel::Snapshot* a, const arraymodel::Snapshot* b) {
+            return a->sequence < b->sequence;
+        });
+        for (const arraymodel::Snapshot* s : list) snapshots.push_back(toRecord(*s));
     }
     return call.done();
 }
