@@ -108,6 +108,10 @@ bool HNASSnapDevice::getFilerAliases(const std::string& filer, std::string& alia
     std::string aliases;
     bool found = false;
     for (const std::string& name : names) {
+        // The list's size travels as an int, an information read's as a
+        // short: a list longer than a short can hold must not leave every
+        // information read refused before the host is asked.
+        if (size > kShortReadMaxSize) size = kShortReadMaxSize;
         const HostTextRead info =
             readHostText(size, retries, kShortReadMaxSize, [&](char* buffer, int& told) {
                 short hostSize = static_cast<short>(told);

@@ -25,8 +25,15 @@ HostTextRead readHostText(int& size, int& retries, int maxSize, const HostBuffer
             const int status = call(buffer.data(), written);
             buffer.back() = '\0';
             if (status == 0) {
+                // A text that fills the whole announced size has no terminator
+                // where the host had room for one: the buffer holds no text.
+                const size_t length = strnlen(buffer.data(), buffer.size());
+                if (length >= static_cast<size_t>(size)) {
+                    result.status = kHostReadRefused;
+                    return result;
+                }
                 result.status = 0;
-                result.text.assign(buffer.data(), strnlen(buffer.data(), buffer.size()));
+                result.text.assign(buffer.data(), length);
                 return result;
             }
             result.status = status;

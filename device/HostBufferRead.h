@@ -5,15 +5,17 @@
 // It answers 0 (the text is in the buffer), 2 (too small: the size it needs
 // is written back) or anything else (failure). After a 2 the reader regrows
 // the buffer to the written-back size + 1 and calls again while retries
-// remain. The last byte of every buffer stays NUL, so an unterminated text is
-// cut there; a buffer the host did not fill reads as "".
+// remain. The last byte of every buffer stays NUL, so nothing is ever read
+// past it; a text with no terminator within the size the host was told is no
+// text (the read fails); a buffer the host did not fill reads as "".
 #pragma once
 
 #include <functional>
 #include <string>
 
 // A read that could not go on: the host asked for a size that is not
-// positive or too large, or no buffer could be allocated.
+// positive or too large, left its text unterminated, or no buffer could be
+// allocated.
 const int kHostReadRefused = -1000;
 
 // Largest size a host may ask for in a read whose size travels as a short:

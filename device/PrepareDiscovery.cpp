@@ -7,11 +7,13 @@
 #include "device/HostBufferRead.h"
 #include "host/ArrayConfigNames.h"
 #include "utils/HNASUtils.h"
+#include "utils/MetadataKeys.h"
 
 namespace {
 
 const char kPrepareContext[] = "HNASSnapDevice::prePrepareDevice";
 const char kFromSnapContext[] = "HNASSnapDevice::GetFileSystemAndFilerInfoFromSnap";
+const char kNoSnapMetadata[] = "Unable to get the snap metadata";
 
 // Source-device strings and metadata: 1024 bytes first, at most five calls.
 const int kFirstReadSize = 1024;
@@ -120,12 +122,20 @@ bool HNASSnapDevice::getFileSystemAndFilerInfoFromSnap() {
         return status;
     });
     if (!metadata.ok()) {
-        snapInfo->logFormatted(2, kFromSnapContext, "%s", "Unable to get the snap metadata");
+        snapInfo->logFormatted(2, kFromSnapContext, "%s", kNoSnapMetadata);
         return false;
     }
     snapInfo->logMessage(0, metadata.text.c_str());
 
     HNASUtils utils(jobId);
+    // A text without even its first key names no file system or snapshot at
+    // all; going on would let delete and reconcile report a snapshot they
+    // cannot see as deleted.
+    std::string firstValue;
+    if (!utils.getJsonVal(metadata.text, kMdFileSystemName, firstValue)) {
+        snapInfo->logFormatted(2, kFromSnapContext, "%s", kNoSnapMetadata);
+        return false;
+    }
     // A missing key stops the reading there; what was read stays.
     utils.parseMetaData(SM_MDT_SNAP_UUID, metadata.text.c_str(), deviceInfo);
 
@@ -143,7 +153,14 @@ bool HNASSnapDevice::getFileSystemAndFilerInfoFromSnap() {
         told = hostSize;
         return status;
     });
-    // A failed read leaves the UUID empty rather than whatever a buffer held.
+    // A failed read leaves the UUID empty rather than whatever a buffer held,
+    // and fails the device: every later operation finds its snapshot, share
+    // or export by this name, and an empty one would make a delete or unmap
+    // of something absent look done.
     deviceInfo.snapUUID = uuid.text;
+    if (!uuid.ok() || uuid.text.empty()) {
+        snapInfo->logFormatted(2, kFromSnapContext, "%s", "Unable to get the snap UUID.");
+        return false;
+    }
     return true;
 }

@@ -117,6 +117,14 @@ TEST(FilerAliases, OneRetryBudgetServesTheWholeSearch) {
         EXPECT_TRUE(f.log.has(1, "Going to retry with new size [" + std::to_string(size) + "]"));
 }
 
+TEST(FilerAliases, AnArrayListLongerThanAShortStillLetsTheInformationBeRead) {
+    AliasFixture f;
+    f.util.arrayList.value = "hnasA|hnasB|" + std::string(40000, 'x');   // a list of 3 names
+    ASSERT_TRUE(f.search("127.0.0.1"));
+    EXPECT_EQ("hnasB", f.matched);
+    EXPECT_EQ(32766, f.util.arrayInfoByName["hnasA"].sizesOffered.front());
+}
+
 TEST(FilerAliases, AnArrayListSizeThatDoesNotFitEndsTheRead) {
     AliasFixture f;
     f.util.arrayList.script = {ScriptedAnswer::tooSmall(2147483647)};

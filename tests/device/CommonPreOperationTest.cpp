@@ -136,7 +136,7 @@ TEST(MetadataRecovery, LongMetadataSpendsTheBudgetTheSnapUuidReadShares) {
     f.storeIdentity(devicetest::kIdentityMetadata + std::string(1500, ' '));
     f.snap.snapUUID.always = ScriptedAnswer::tooSmall(64);
     auto device = f.device(HNAS_SNAP_OP_SNAP);
-    ASSERT_TRUE(device->getFileSystemAndFilerInfoFromSnap());
+    EXPECT_FALSE(device->getFileSystemAndFilerInfoFromSnap());
     EXPECT_EQ(2, f.snap.metadata[SM_MDT_SNAP_UUID].calls);
     EXPECT_EQ(4, f.snap.snapUUID.calls);                   // five calls in all, one spent on metadata
     // The snap-UUID read starts from the size the metadata read ended with.
@@ -156,13 +156,34 @@ TEST(MetadataRecovery, LongSnapUuidIsReadAfterTheHostAsksForMore) {
     EXPECT_EQ((std::vector<int>{1024, 1501}), f.snap.snapUUID.sizesOffered);
 }
 
-TEST(MetadataRecovery, FailedSnapUuidReadLeavesItEmpty) {
-    DeviceFixture f;
-    prepared(f, devicetest::kNativeSource);
-    f.snap.snapUUID.script.push_back(ScriptedAnswer::fail(9));
-    auto device = f.device(HNAS_SNAP_OP_SNAP);
-    ASSERT_TRUE(device->getFileSystemAndFilerInfoFromSnap());
-    EXPECT_EQ("", device->getDeviceInfo().snapUUID);
+TEST(MetadataRecovery, WithoutASnapUuidTheDeviceFailsAndKeepsItEmpty) {
+    for (bool readFails : {true, false}) {
+        SCOPED_TRACE(readFails ? "read fails" : "empty text");
+        DeviceFixture f;
+        prepared(f, devicetest::kNativeSource);
+        if (readFails) {
+            f.snap.snapUUID.value = "stale-buffer-text";
+            f.snap.snapUUID.script.push_back(ScriptedAnswer::fail(9));
+        } else {
+            f.snap.snapUUID.value = "";
+        }
+        auto device = f.device(HNAS_SNAP_OP_SNAP);
+        EXPECT_FALSE(device->getFileSystemAndFilerInfoFromSnap());
+        EXPECT_EQ("", device->getDeviceInfo().snapUUID);
+        EXPECT_TRUE(f.hostLogged(2, "Unable to get the snap UUID."));
+    }
+}
+
+TEST(MetadataRecovery, AnIdentityTextWithoutItsFirstKeyIsNoMetadata) {
+    for (const std::string text : {"", "garbage", "{SnapshotObjectID:o1}"}) {
+        SCOPED_TRACE(text);
+        DeviceFixture f;
+        prepared(f, devicetest::kNativeSource);
+        f.storeIdentity(text);
+        EXPECT_FALSE(f.device(HNAS_SNAP_OP_DELETE)->getFileSystemAndFilerInfoFromSnap());
+        EXPECT_TRUE(f.hostLogged(2, "Unable to get the snap metadata"));
+        EXPECT_EQ(0, f.snap.countCalls("getArrayInfo"));
+    }
 }
 
 }  // namespace

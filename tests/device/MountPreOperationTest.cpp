@@ -43,16 +43,16 @@ TEST(PreOperationMapUnMap, MountRequestSource) {
     }
 }
 
-TEST(PreOperationMapUnMap, GuiRequestWithoutSnapUuidHasNoMountPathButSucceeds) {
+TEST(PreOperationMapUnMap, GuiRequestWithoutSnapUuidFailsBeforeTheMountRequest) {
+    // Share names and mount paths are made from the snap UUID: without one
+    // the device fails in the common pre-operation.
     DeviceFixture f;
     setUp(f, devicetest::kNativeSource, 2);
     f.snap.snapUUID.value = "";
     auto device = f.device(HNAS_SNAP_OP_UNMAP);
-    EXPECT_TRUE(device->preOperationMapUnMap());
-    EXPECT_EQ("", device->getDeviceInfo().mountPath);
-    EXPECT_TRUE(f.hostLogged(2,
-                             "Unable to get the mount path. This may be the case where the mount operation was "
-                             "sent by Peekmount and the unmount operation is done manually."));
+    EXPECT_FALSE(device->preOperationMapUnMap());
+    EXPECT_TRUE(f.hostLogged(2, "Unable to get the snap UUID."));
+    EXPECT_EQ(0, f.snap.countCalls("getValueInt"));
 }
 
 TEST(PreOperationMapUnMap, NativeDeviceNeverReadsShareSettings) {
