@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A long fuzzing campaign: runs each libFuzzer target for the given number of
-# seconds on a copy of its corpus, then merges what it found (minimised) back
-# into fuzz/corpus/<target>/ so that later runs start from it, and prints one
+# seconds on a copy of its corpus, then merges into fuzz/corpus/<target>/ the
+# inputs it found that reach new coverage, so that later runs start from them, and prints one
 # line of figures per target (executions, coverage, corpus size, findings).
 #   scripts/fuzz-campaign.sh <seconds-per-target> [build-dir] [target ...]
 set -euo pipefail
@@ -33,13 +33,11 @@ for target in "${targets[@]}"; do
     result="FINDING (see $log and $findings)"
     status=1
   fi
-  merged=$(mktemp -d)
-  "$build/bin/$target" -merge=1 "$merged" "fuzz/corpus/$target" "$work" >/dev/null 2>&1 || true
-  if [ -n "$(ls -A "$merged")" ]; then
-    rm -rf "fuzz/corpus/$target" && mv "$merged" "fuzz/corpus/$target"
-  fi
-  execs=$(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}')
-  cov=$(grep -E '#[0-9]+ +DONE' "$log" | sed -E 's/.*cov: ([0-9]+).*/\1/' | tail -1)
+  # Adds to the corpus only the inputs that reach new coverage; the named
+  # seeds stay as they are.
+  "$build/bin/$target" -merge=1 "fuzz/corpus/$target" "$work" >/dev/null 2>&1 || true
+  execs=$(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}' || true)
+  cov=$(grep -E 'DONE +cov:' "$log" | sed -E 's/.*cov: ([0-9]+).*/\1/' | tail -1 || true)
   files=$(ls "fuzz/corpus/$target" | wc -l)
   echo "$target: ${seconds} s, ${execs:-?} executions, cov ${cov:-?}, corpus ${files} files, $result"
   rm -rf "$work"
