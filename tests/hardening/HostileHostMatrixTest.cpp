@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdlib>
 #include <functional>
 #include <ostream>
 #include <string>
@@ -306,7 +305,6 @@ Expected dropped(const std::string& message) {
     return e;
 }
 
-
 // A type-6 text without its first key names nothing: the metadata step fails.
 Expected withoutIdentity() { return dropped(kNoMetadata); }
 
@@ -322,11 +320,11 @@ Expected expectedFor(const Row& row) {
     switch (row.read) {
         case Read::SourceDevice:
             if (fails) return dropped(kNoSource);
-            if (row.answer == Answer::Unterminated || row.answer == Answer::EmptyText) return dropped(kNoFilerInfo);
+            if (row.answer == Answer::EmptyText) return dropped(kNoFilerInfo);
             return e;
         case Read::ArrayInfo:
             if (fails) return dropped(kNoCredentials);
-            if (row.answer == Answer::Unterminated || row.answer == Answer::EmptyText) return dropped(kUnparsable);
+            if (row.answer == Answer::EmptyText) return dropped(kUnparsable);
             return e;
         case Read::IdentityMetadata:
             if (fails) return dropped(kNoMetadata);
