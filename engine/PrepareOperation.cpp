@@ -3,6 +3,7 @@
 // descriptor's snap metadata.
 #include "engine/EngineMessages.h"
 #include "engine/OperationSpecs.h"
+#include "utils/DeviceStringKeys.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ bool discover(OperationState& state, GroupState& groupState, HNASSnapDevice& dev
             return false;
         }
     } else {
-        const std::string shareType = info.deviceType == kDeviceTypeUnc ? "CIFS" : "NFS";
+        const std::string shareType = info.deviceType == kDeviceTypeUnc ? kProtocolCifs : kProtocolNfs;
         if (!state.client.getFileSystemID(groupState.server, info.share, shareType, info.fileSystemId)) {
             failure = "Failed to get File System ID for Share [" + info.share + "].";
             return false;
