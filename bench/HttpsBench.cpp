@@ -7,6 +7,7 @@
 //   hnas_bench_https [devices]    (default 48; a table on standard output)
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -73,8 +74,12 @@ private:
         }
     }
     // Copies bytes both ways until either side closes (or the relay stops).
+    // Both sides pass each piece on at once, as a direct connection would.
     void pump(int client) {
         const int server = socket(AF_INET, SOCK_STREAM, 0);
+        const int on = 1;
+        setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
+        if (server >= 0) setsockopt(server, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);

@@ -27,6 +27,7 @@ namespace {
 const char kUsage[] =
     "usage: hnas-arraysim --cert FILE --key FILE [--address A] [--port P] [--state FILE]\n"
     "                     [--seed FILE] [--admin-token T] [--ready-file FILE]\n"
+    "                     [--keep-alive-requests N]\n"
     "The admin token may also come from $HNAS_ARRAYSIM_ADMIN_TOKEN.\n";
 const char kTokenVariable[] = "HNAS_ARRAYSIM_ADMIN_TOKEN";
 const int kWorkerThreads = 16;
@@ -41,18 +42,31 @@ struct Options {
     std::string seedPath;
     std::string adminToken;
     std::string readyFile;
+    // Requests one kept-alive connection serves before the server closes it;
+    // enough for a whole operation call on a large batch.
+    int keepAliveRequests = 100000;
 };
 
-bool parsePort(const std::string& text, int& port) {
-    if (text.empty() || text.size() > 5) return false;
+// A decimal number from 1 to `most`.
+bool parseCount(const std::string& text, int most, int& count) {
+    if (text.empty() || text.size() > 9) return false;
     int value = 0;
     for (char c : text) {
         if (c < '0' || c > '9') return false;
         value = value * 10 + (c - '0');
     }
-    if (value > 65535) return false;
-    port = value;
+    if (value < 1 || value > most) return false;
+    count = value;
     return true;
+}
+
+// A port, or 0 for any free one.
+bool parsePort(const std::string& text, int& port) {
+    if (text == "0") {
+        port = 0;
+        return true;
+    }
+    return parseCount(text, 65535, port);
 }
 
 bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
@@ -69,6 +83,11 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
         else if (name == "--port") {
             if (!parsePort(value, o.port)) {
                 error = "bad port " + value;
+                return false;
+            }
+        } else if (name == "--keep-alive-requests") {
+            if (!parseCount(value, 100000000, o.keepAliveRequests)) {
+                error = "bad request count " + value;
                 return false;
             }
         } else if (name == "--cert") o.cert = value;
@@ -165,6 +184,10 @@ int main(int argc, char** argv) {
     if (!server.is_valid()) return fail("cannot use the certificate or key");
     server.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
     server.set_keep_alive_timeout(5);
+    server.set_keep_alive_max_count(static_cast<size_t>(options.keepAliveRequests));
+    // An answer goes out as headers and body in two writes; without this the
+    // body waits for the client's delayed acknowledgement (about 40 ms).
+    server.set_tcp_nodelay(true);
     server.set_read_timeout(10);
     server.set_write_timeout(10);
     server.set_payload_max_length(kMaxBodyBytes);

@@ -36,6 +36,28 @@ size_t collect(char* data, size_t size, size_t count, void* user) {
     return bytes;
 }
 
+// The body of a request that must not repeat, handed to libcurl piece by
+// piece. It cannot be rewound: when libcurl wants to send the request again
+// on a fresh connection (it does so, unasked, when a reused connection
+// closes before any answer) the rewind fails and the transfer ends with
+// CURLE_SEND_FAIL_REWIND instead of a second request.
+struct OnceBody {
+    const std::string* text;
+    size_t sent;
+};
+
+size_t readOnceBody(char* buffer, size_t size, size_t count, void* user) {
+    OnceBody* body = static_cast<OnceBody*>(user);
+    const size_t room = size * count;
+    const size_t left = body->text->size() - body->sent;
+    const size_t bytes = left < room ? left : room;
+    body->text->copy(buffer, bytes, body->sent);
+    body->sent += bytes;
+    return bytes;
+}
+
+int refuseRewind(void*, curl_off_t, int) { return CURL_SEEKFUNC_FAIL; }
+
 bool hasLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos || text.find('\0') != std::string::npos;
 }
@@ -48,6 +70,7 @@ bool isTransient(CURLcode code) {
         case CURLE_SEND_ERROR:
         case CURLE_RECV_ERROR:
         case CURLE_GOT_NOTHING:
+        case CURLE_SEND_FAIL_REWIND:
         case CURLE_SSL_CONNECT_ERROR:
             return true;
         default:
@@ -66,6 +89,7 @@ const char* describe(CURLcode code) {
         case CURLE_GOT_NOTHING:
         case CURLE_RECV_ERROR:
         case CURLE_SEND_ERROR:
+        case CURLE_SEND_FAIL_REWIND:
             return "connection broken without an answer";
         case CURLE_SSL_CONNECT_ERROR:
             return "TLS handshake failed";
@@ -158,7 +182,6 @@ HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
     curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(c, CURLOPT_TCP_KEEPALIVE, 1L);
     curl_easy_setopt(c, CURLOPT_MAXCONNECTS, 1L);
-    curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, once ? 1L : 0L);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers_);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorText_);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, collect);
@@ -170,14 +193,28 @@ HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
     if (!settings_.caFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, settings_.caFile.c_str());
 
     curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, static_cast<const char*>(nullptr));
+    curl_easy_setopt(c, CURLOPT_POSTFIELDS, static_cast<const char*>(nullptr));
+    curl_easy_setopt(c, CURLOPT_READFUNCTION, static_cast<curl_read_callback>(nullptr));
+    curl_easy_setopt(c, CURLOPT_SEEKFUNCTION, static_cast<curl_seek_callback>(nullptr));
+    // libcurl re-sends unasked only a request whose body went out, so a
+    // request that must not repeat always has one.
+    const std::string onceText = body.empty() ? std::string("{}") : body;
+    OnceBody onceBody{&onceText, 0};
     switch (method) {
         case HttpMethod::Get:
             curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
             break;
         case HttpMethod::Post:
             curl_easy_setopt(c, CURLOPT_POST, 1L);
-            curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-            curl_easy_setopt(c, CURLOPT_COPYPOSTFIELDS, body.c_str());
+            if (once) {
+                curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(onceText.size()));
+                curl_easy_setopt(c, CURLOPT_READFUNCTION, readOnceBody);
+                curl_easy_setopt(c, CURLOPT_READDATA, &onceBody);
+                curl_easy_setopt(c, CURLOPT_SEEKFUNCTION, refuseRewind);
+            } else {
+                curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+                curl_easy_setopt(c, CURLOPT_COPYPOSTFIELDS, body.c_str());
+            }
             break;
         case HttpMethod::Delete:
             curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);

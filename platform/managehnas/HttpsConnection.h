@@ -49,11 +49,12 @@ public:
               const ClientSettings& settings, std::string& cause);
     // Sends one request for `resource`, e.g. "filesystems?label=fs1", with
     // `body` as its JSON body (POST only; may be empty). `once` is for a
-    // request that must not be repeated: it goes on a new connection, since
-    // libcurl silently sends a request again when a reused connection closes
-    // before any answer, which is exactly the case of a request that the
-    // array carried out before the connection broke. That connection then
-    // becomes the one kept alive.
+    // request that must not be repeated. libcurl silently sends a request
+    // again when a reused connection closes before any answer, which is
+    // exactly the case of a request that the array carried out before the
+    // connection broke; such a request goes on the kept-alive connection
+    // like any other, but with a body ("{}" when it has none) that libcurl
+    // cannot rewind, so the unasked second send fails as MaybeSent instead.
     HttpAnswer send(HttpMethod method, const std::string& resource, const std::string& body, bool once);
     bool isOpen() const { return curl_ != nullptr; }
     // The endpoint, e.g. "https://192.0.2.10:8444/v7/storage/".

@@ -193,23 +193,34 @@ TEST_F(ClientTransport, RetrySettingsOutOfRangeAreNotedAndDefaultsKept) {
     EXPECT_TRUE(contains(onlyFailure("getFileSystemID"), "(after 2 retries)"));
 }
 
-// One kept-alive connection serves the calls of one client; the credentials
-// travel in their headers and never in the request line.
+// One kept-alive connection serves all the calls of one client, the requests
+// that must never be sent twice included; the credentials travel in their
+// headers and never in the request line.
 TEST_F(ClientTransport, CallsShareOneConnectionAndCredentialsStayInHeaders) {
     useSettings("sApiVersion=v9\n");
-    LocalArray array(plainArray);
+    LocalArray array([](const httplib::Request& request, httplib::Response& response) {
+        if (request.method != "POST")
+            plainArray(request, response);
+        else if (contains(request.path, "/rollback"))
+            response.status = 204;
+        else
+            answerJson(response, 201, R"J({"snapshot":{"objectId":"5e5e","displayName":"QZHNAS-u1-fs1"}})J");
+    });
     auto client = clientFor(array.port());
     __HNASVirtualServers server;
+    __HNASFileSystemSnapshot snapshot;
     std::string id;
     ASSERT_TRUE(client->getVirtualServerInfo("evs1", server));
     ASSERT_TRUE(client->getFileSystemID("fs1", id));
+    ASSERT_TRUE(client->createFileSystemSnapshot("u1-fs1", id, "QZHNAS", snapshot));
+    ASSERT_TRUE(client->recoverFileSystemSnapshot(snapshot.objectId));
     ASSERT_TRUE(client->getVirtualServerInfo("192.0.2.10", server));
     EXPECT_EQ(id, "0A1B");
     EXPECT_EQ(server.objectId, "3a3a");
     EXPECT_EQ(server.uuid, "u-1");
     EXPECT_TRUE(server.isEnabled);
     const auto seen = array.seen();
-    ASSERT_EQ(seen.size(), 3u);
+    ASSERT_EQ(seen.size(), 5u);
     for (const auto& request : seen) {
         SCOPED_TRACE(request.target);
         EXPECT_EQ(request.remotePort, seen[0].remotePort);
@@ -221,6 +232,8 @@ TEST_F(ClientTransport, CallsShareOneConnectionAndCredentialsStayInHeaders) {
         EXPECT_EQ(header(request.headers, "Accept"), "application/json");
     }
     EXPECT_EQ(seen[1].target, "/v9/storage/filesystems?label=fs1");
+    EXPECT_TRUE(contains(seen[2].body, "\"displayName\":\"u1-fs1\"")) << seen[2].body;
+    EXPECT_EQ(seen[3].target, "/v9/storage/filesystem-snapshots/5e5e/rollback");
     EXPECT_TRUE(failureLines(log_).empty()) << log_.text();
 }
 
