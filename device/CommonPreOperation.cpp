@@ -58,11 +58,17 @@ bool HNASSnapDevice::preOperationCommon() {
     deviceInfo.metroServerPort =
         configs.metroServerPort == 0 ? QZSO::kDefaultManagementPort : configs.metroServerPort;
 
-    const std::string summary[][2] = {
+    // Labels and values are referred to, not copied: these lines are written
+    // for every device of every call.
+    const std::string hostId = std::to_string(deviceInfo.hostId);
+    const struct {
+        const char* label;
+        const std::string& value;
+    } summary[] = {
         {"Target Host: ", deviceInfo.targetHostName},
         {"Management IP: ", deviceInfo.hostName},
         {"SMArray ID: ", deviceInfo.arrayId},
-        {"Control Host ID: ", std::to_string(deviceInfo.hostId)},
+        {"Control Host ID: ", hostId},
         {"File System: ", deviceInfo.fileSystemName},
         {"File System ID: ", deviceInfo.fileSystemId},
         {"Path: ", deviceInfo.sharePath.empty() ? deviceInfo.path : deviceInfo.sharePath},
@@ -74,7 +80,7 @@ bool HNASSnapDevice::preOperationCommon() {
         {"Virtual Server ID: ", deviceInfo.virtualServerId},
         {"Virtual Server Object ID: ", deviceInfo.virtualServerObjectId},
     };
-    for (const auto& line : summary) snapInfo->logFormatted(1, line[0].c_str(), "%s", line[1].c_str());
+    for (const auto& line : summary) snapInfo->logFormatted(1, line.label, "%s", line.value.c_str());
     return true;
 }
 

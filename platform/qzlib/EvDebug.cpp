@@ -70,9 +70,9 @@ std::string timestamp() {
 }
 
 void writeLine(int level, unsigned long long jobId, const char* context, const std::string& message) {
-    EvLogLine line{level, jobId, context != nullptr ? context : "", message};
+    const char* contextText = context != nullptr ? context : "";
     std::lock_guard<std::mutex> lock(logMutex());
-    if (installedSink()) installedSink()(line);
+    if (installedSink()) installedSink()(EvLogLine{level, jobId, contextText, message});
 
     const char* path = getenv(kQzLogFileVariable);
     LogFile& log = logFile();
@@ -84,7 +84,7 @@ void writeLine(int level, unsigned long long jobId, const char* context, const s
         if (log.file == nullptr) return;
     }
     fprintf(log.file, "%s pid=%ld job=%llu level=%d [%s] %s\n", timestamp().c_str(),
-            static_cast<long>(getpid()), jobId, level, line.context.c_str(), message.c_str());
+            static_cast<long>(getpid()), jobId, level, contextText, message.c_str());
     fflush(log.file);
 }
 
