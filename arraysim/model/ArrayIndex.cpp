@@ -7,31 +7,40 @@
 namespace arraymodel {
 namespace {
 
-std::string lower(const std::string& text) {
-    std::string out = text;
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// 64-bit FNV-1a over the pieces of a key, a separator byte between pieces.
+class KeyHash {
+public:
+    KeyHash& add(const std::string& text, bool foldCase = false) {
+        for (char c : text) byte(foldCase ? lowerAscii(c) : c);
+        return separate();
     }
-    return out;
-}
+    KeyHash& add(uint64_t number) {
+        for (int i = 0; i < 8; ++i) byte(static_cast<char>(number >> (8 * i)));
+        return separate();
+    }
+    uint64_t value() const { return value_; }
 
-std::string shareObjectKey(Protocol protocol, const std::string& objectId) {
-    return (protocol == Protocol::Cifs ? "C|" : "N|") + objectId;
-}
-
-std::string snapshotNameKey(const std::string& fileSystemId, const std::string& name) {
-    return fileSystemId + "/" + name;
-}
+private:
+    void byte(char c) {
+        value_ ^= static_cast<unsigned char>(c);
+        value_ *= 0x100000001b3ULL;
+    }
+    KeyHash& separate() {
+        byte('\0');
+        return *this;
+    }
+    uint64_t value_ = 0xcbf29ce484222325ULL;
+};
 
 // Keeps the first position of a key, as a scan in list order would find.
-void put(std::unordered_map<std::string, size_t>& table, const std::string& key, size_t position) {
-    table.emplace(key, position);
-}
+void put(KeyTable& table, uint64_t key, size_t position) { table.emplace(key, position); }
 
 void addFileSystemKeys(ArrayIndex& t, const FileSystem& fs, size_t position) {
-    put(t.fileSystemById, lower(fs.id), position);
-    put(t.fileSystemByObjectId, fs.objectId, position);
-    put(t.fileSystemByLabel, fs.label, position);
+    put(t.fileSystemById, fileSystemIdKey(fs.id), position);
+    put(t.fileSystemByObjectId, textKey(fs.objectId), position);
+    put(t.fileSystemByLabel, textKey(fs.label), position);
 }
 
 void addShareKeys(ArrayIndex& t, const Share& share, size_t position) {
@@ -40,17 +49,27 @@ void addShareKeys(ArrayIndex& t, const Share& share, size_t position) {
 }
 
 void addSnapshotKeys(ArrayIndex& t, const Snapshot& s, size_t position) {
-    put(t.snapshotByObjectId, s.objectId, position);
+    put(t.snapshotByObjectId, textKey(s.objectId), position);
     put(t.snapshotByName, snapshotNameKey(s.fileSystemId, s.displayName), position);
     t.lastSequence = std::max(t.lastSequence, s.sequence);
-    uint64_t& last = t.lastSequenceOf[s.fileSystemId];
+    uint64_t& last = t.lastSequenceOf[fileSystemIdKey(s.fileSystemId)];
     last = std::max(last, s.sequence);
 }
 
 // Drops the key only where it names `position` (a duplicate keeps its own).
-void drop(std::unordered_map<std::string, size_t>& table, const std::string& key, size_t position) {
+void drop(KeyTable& table, uint64_t key, size_t position) {
     auto found = table.find(key);
     if (found != table.end() && found->second == position) table.erase(found);
+}
+
+// The key of an entry that moved from `from` to `to` now names `to`; the
+// same as drop(from) then put(to), without freeing and making a node.
+void repoint(KeyTable& table, uint64_t key, size_t from, size_t to) {
+    auto found = table.find(key);
+    if (found == table.end())
+        table.emplace(key, to);
+    else if (found->second == from)
+        found->second = to;
 }
 
 void stamp(const Array& array, ArrayIndex& t) {
@@ -81,7 +100,7 @@ void recountSequences(const Array& array, ArrayIndex& t) {
     t.lastSequenceOf.clear();
     for (const Snapshot& s : array.snapshots) {
         t.lastSequence = std::max(t.lastSequence, s.sequence);
-        uint64_t& last = t.lastSequenceOf[s.fileSystemId];
+        uint64_t& last = t.lastSequenceOf[fileSystemIdKey(s.fileSystemId)];
         last = std::max(last, s.sequence);
     }
     t.sequencesStale = false;
@@ -89,10 +108,21 @@ void recountSequences(const Array& array, ArrayIndex& t) {
 
 }  // namespace
 
-std::string shareNameKey(Protocol protocol, uint64_t virtualServerId, const std::string& name) {
-    // CIFS names compare without case, export names exactly.
-    return (protocol == Protocol::Cifs ? "C|" : "N|") + std::to_string(virtualServerId) + "|" +
-           (protocol == Protocol::Cifs ? lower(name) : name);
+uint64_t textKey(const std::string& text) { return KeyHash().add(text).value(); }
+
+uint64_t fileSystemIdKey(const std::string& id) { return KeyHash().add(id, true).value(); }
+
+uint64_t shareNameKey(Protocol protocol, uint64_t virtualServerId, const std::string& name) {
+    const bool cifs = protocol == Protocol::Cifs;
+    return KeyHash().add(cifs ? "C" : "N").add(virtualServerId).add(name, cifs).value();
+}
+
+uint64_t shareObjectKey(Protocol protocol, const std::string& objectId) {
+    return KeyHash().add(protocol == Protocol::Cifs ? "C" : "N").add(objectId).value();
+}
+
+uint64_t snapshotNameKey(const std::string& fileSystemId, const std::string& name) {
+    return KeyHash().add(fileSystemId).add(name).value();
 }
 
 ArrayIndex& indexOf(const Array& array) {
@@ -136,11 +166,10 @@ void removeShareAt(Array& array, size_t position) {
         drop(t.shareByObjectId, shareObjectKey(gone.protocol, gone.objectId), position);
     }
     if (position != last) {
-        const Share& moved = array.shares[last];
-        drop(t.shareByName, shareNameKey(moved.protocol, moved.virtualServerId, moved.name), last);
-        drop(t.shareByObjectId, shareObjectKey(moved.protocol, moved.objectId), last);
         array.shares[position] = std::move(array.shares[last]);
-        addShareKeys(t, array.shares[position], position);
+        const Share& moved = array.shares[position];
+        repoint(t.shareByName, shareNameKey(moved.protocol, moved.virtualServerId, moved.name), last, position);
+        repoint(t.shareByObjectId, shareObjectKey(moved.protocol, moved.objectId), last, position);
     }
     array.shares.pop_back();
     stamp(array, t);
@@ -152,18 +181,14 @@ void removeSnapshotAt(Array& array, size_t position) {
     const size_t last = array.snapshots.size() - 1;
     {
         const Snapshot& gone = array.snapshots[position];
-        drop(t.snapshotByObjectId, gone.objectId, position);
+        drop(t.snapshotByObjectId, textKey(gone.objectId), position);
         drop(t.snapshotByName, snapshotNameKey(gone.fileSystemId, gone.displayName), position);
     }
     if (position != last) {
-        const Snapshot& moved = array.snapshots[last];
-        drop(t.snapshotByObjectId, moved.objectId, last);
-        drop(t.snapshotByName, snapshotNameKey(moved.fileSystemId, moved.displayName), last);
         array.snapshots[position] = std::move(array.snapshots[last]);
-        put(t.snapshotByObjectId, array.snapshots[position].objectId, position);
-        put(t.snapshotByName, snapshotNameKey(array.snapshots[position].fileSystemId,
-                                              array.snapshots[position].displayName),
-            position);
+        const Snapshot& moved = array.snapshots[position];
+        repoint(t.snapshotByObjectId, textKey(moved.objectId), last, position);
+        repoint(t.snapshotByName, snapshotNameKey(moved.fileSystemId, moved.displayName), last, position);
     }
     array.snapshots.pop_back();
     t.sequencesStale = true;
@@ -179,7 +204,7 @@ uint64_t lastSequence(const Array& array) {
 uint64_t lastSequenceOf(const Array& array, const std::string& fileSystemId) {
     ArrayIndex& t = indexOf(array);
     if (t.sequencesStale) recountSequences(array, t);
-    const auto found = t.lastSequenceOf.find(fileSystemId);
+    const auto found = t.lastSequenceOf.find(fileSystemIdKey(fileSystemId));
     return found == t.lastSequenceOf.end() ? 0 : found->second;
 }
 

@@ -5,6 +5,11 @@
 // their back (a different size or storage) has its tables rebuilt on the
 // next lookup. Removing swaps the last entry into the gap, so the lists do
 // not keep their order across removals.
+//
+// The tables hold a 64-bit hash of each key, not the key: small nodes and no
+// key strings keep the tables of a large array within the caches. Every
+// lookup checks the entry a table names against the list and falls back to a
+// scan, so two keys with one hash would cost speed, never correctness.
 #pragma once
 
 #include <cstddef>
@@ -16,6 +21,9 @@
 
 namespace arraymodel {
 
+// Hash of a key -> position of the first entry with that key.
+using KeyTable = std::unordered_map<uint64_t, size_t>;
+
 struct ArrayIndex {
     // The lists the tables were built over.
     size_t fileSystemCount = 0, shareCount = 0, snapshotCount = 0;
@@ -23,23 +31,30 @@ struct ArrayIndex {
     const void* shareData = nullptr;
     const void* snapshotData = nullptr;
 
-    std::unordered_map<std::string, size_t> fileSystemById;        // lower-case ID
-    std::unordered_map<std::string, size_t> fileSystemByObjectId;
-    std::unordered_map<std::string, size_t> fileSystemByLabel;
-    std::unordered_map<std::string, size_t> shareByName;           // shareNameKey()
-    std::unordered_map<std::string, size_t> shareByObjectId;       // protocol + objectId
-    std::unordered_map<std::string, size_t> snapshotByObjectId;
-    std::unordered_map<std::string, size_t> snapshotByName;        // file system ID + "/" + name
+    KeyTable fileSystemById;         // fileSystemIdKey()
+    KeyTable fileSystemByObjectId;   // textKey()
+    KeyTable fileSystemByLabel;      // textKey()
+    KeyTable shareByName;            // shareNameKey()
+    KeyTable shareByObjectId;        // shareObjectKey()
+    KeyTable snapshotByObjectId;     // textKey()
+    KeyTable snapshotByName;         // snapshotNameKey()
 
     // Highest snapshot sequence, of the array and per file system; stale
     // after a removal until recounted.
     bool sequencesStale = false;
     uint64_t lastSequence = 0;
-    std::unordered_map<std::string, uint64_t> lastSequenceOf;
+    std::unordered_map<uint64_t, uint64_t> lastSequenceOf;   // by fileSystemIdKey(); at least the
+                                                             // highest (a shared hash can only raise it)
 };
 
-// e.g. "C|1|data" for the CIFS share "Data" on server 1; "N|1|/exp1".
-std::string shareNameKey(Protocol protocol, uint64_t virtualServerId, const std::string& name);
+// Key hashes. A file system ID compares without case; a share name as its
+// protocol does (CIFS without case, exports exactly), within its protocol
+// and virtual server; a snapshot name within its file system.
+uint64_t textKey(const std::string& text);
+uint64_t fileSystemIdKey(const std::string& id);
+uint64_t shareNameKey(Protocol protocol, uint64_t virtualServerId, const std::string& name);
+uint64_t shareObjectKey(Protocol protocol, const std::string& objectId);
+uint64_t snapshotNameKey(const std::string& fileSystemId, const std::string& name);
 
 // The tables of `array`, rebuilt first when its lists changed behind them.
 ArrayIndex& indexOf(const Array& array);

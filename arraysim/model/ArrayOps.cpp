@@ -46,8 +46,7 @@ uint64_t nextSequence(const Array& array) { return lastSequence(array) + 1; }
 // The entry the table names for `key` when it matches; a table out of step
 // with an entry changed in place falls back to a scan in list order.
 template <typename T, typename Match>
-const T* lookUp(const std::vector<T>& list, const std::unordered_map<std::string, size_t>& table,
-                const std::string& key, Match match) {
+const T* lookUp(const std::vector<T>& list, const KeyTable& table, uint64_t key, Match match) {
     const auto found = table.find(key);
     if (found == table.end()) return nullptr;
     if (found->second < list.size() && match(list[found->second])) return &list[found->second];
@@ -90,17 +89,15 @@ const VirtualServer* virtualServerForArrayId(const Array& array, const std::stri
 
 const FileSystem* findFileSystem(const Array& array, const std::string& ref) {
     const ArrayIndex& t = indexOf(array);
-    std::string lowered = ref;
-    for (char& c : lowered) c = lowerAscii(c);
-    const FileSystem* byId = lookUp(array.fileSystems, t.fileSystemById, lowered,
+    const FileSystem* byId = lookUp(array.fileSystems, t.fileSystemById, fileSystemIdKey(ref),
                                     [&](const FileSystem& fs) { return equalsIgnoringCase(fs.id, ref); });
     if (byId != nullptr) return byId;
-    return lookUp(array.fileSystems, t.fileSystemByObjectId, ref,
+    return lookUp(array.fileSystems, t.fileSystemByObjectId, textKey(ref),
                   [&](const FileSystem& fs) { return fs.objectId == ref; });
 }
 
 const FileSystem* findFileSystemByLabel(const Array& array, const std::string& label) {
-    return lookUp(array.fileSystems, indexOf(array).fileSystemByLabel, label,
+    return lookUp(array.fileSystems, indexOf(array).fileSystemByLabel, textKey(label),
                   [&](const FileSystem& fs) { return fs.label == label; });
 }
 
@@ -121,18 +118,18 @@ const Share* findShareByName(const Array& array, Protocol protocol, uint64_t vir
 
 const Share* findShareByObjectId(const Array& array, Protocol protocol,
                                  const std::string& objectId) {
-    return lookUp(array.shares, indexOf(array).shareByObjectId, (protocol == Protocol::Cifs ? "C|" : "N|") + objectId,
+    return lookUp(array.shares, indexOf(array).shareByObjectId, shareObjectKey(protocol, objectId),
                   [&](const Share& share) { return share.protocol == protocol && share.objectId == objectId; });
 }
 
 const Snapshot* findSnapshot(const Array& array, const std::string& objectId) {
-    return lookUp(array.snapshots, indexOf(array).snapshotByObjectId, objectId,
+    return lookUp(array.snapshots, indexOf(array).snapshotByObjectId, textKey(objectId),
                   [&](const Snapshot& s) { return s.objectId == objectId; });
 }
 
 const Snapshot* findSnapshotByName(const Array& array, const std::string& fileSystemId,
                                    const std::string& storedName) {
-    return lookUp(array.snapshots, indexOf(array).snapshotByName, fileSystemId + "/" + storedName,
+    return lookUp(array.snapshots, indexOf(array).snapshotByName, snapshotNameKey(fileSystemId, storedName),
                   [&](const Snapshot& s) { return s.fileSystemId == fileSystemId && s.displayName == storedName; });
 }
 
