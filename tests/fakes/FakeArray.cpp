@@ -75,8 +75,8 @@ bool FakeArrayScope::beginCall(const std::string& operation, std::vector<std::st
                                size_t& index) {
     CallRecord record;
     record.operation = operation;
-    record.arguments = std::move(arguments);
-    calls_.push_back(record);
+    if (keepArguments) record.arguments = std::move(arguments);
+    calls_.push_back(std::move(record));
     index = calls_.size() - 1;
     const int number = ++callNumbers_[operation];
     if (failCalls_.count({operation, number}) != 0) return false;

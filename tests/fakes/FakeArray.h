@@ -66,6 +66,13 @@ public:
     // Used by the fake client: true (and one spent) when such an answer is due.
     bool takeEmptyAnswer(const std::string& operation);
 
+    // False: calls are recorded without their arguments (a benchmark that
+    // only counts calls keeps the record small).
+    bool keepArguments = true;
+    // Seconds spent inside the fake client's calls: the simulated array's
+    // work, which a benchmark tells apart from the plug-in's.
+    double arraySeconds = 0;
+
     const std::vector<CallRecord>& calls() const { return calls_; }
     // Operation names of the calls, in order.
     std::vector<std::string> operations() const;

@@ -1,10 +1,12 @@
 // QzManageHNAS for tests: the same declaration as the HTTPS client, answered
 // from the in-memory arrays of the active fakearray::FakeArrayScope.
 #include <algorithm>
+#include <chrono>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "arraysim/model/ArrayIndex.h"
 #include "arraysim/model/ArrayOps.h"
 #include "host/QzManageHNAS.h"
 #include "tests/fakes/FakeArray.h"
@@ -114,6 +116,13 @@ class Call {
 public:
     Call(const QzManageHNAS::Impl& impl, const std::string& operation,
          std::vector<std::string> arguments);
+    ~Call() {
+        if (timed_ != nullptr)
+            timed_->arraySeconds +=
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    }
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
     arraymodel::Array* array() const { return array_; }
     fakearray::FakeArrayScope* scope() const { return scope_; }
     bool done() {
@@ -122,6 +131,8 @@ public:
     }
 
 private:
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+    fakearray::FakeArrayScope* timed_ = fakearray::activeScope();
     fakearray::FakeArrayScope* scope_;
     arraymodel::Array* array_ = nullptr;
     size_t index_ = 0;
@@ -140,7 +151,7 @@ namespace {
 
 Call::Call(const QzManageHNAS::Impl& impl, const std::string& operation,
            std::vector<std::string> arguments)
-    : scope_(fakearray::activeScope()) {
+    : scope_(timed_) {
     if (scope_ == nullptr) return;
     if (!scope_->beginCall(operation, std::move(arguments), index_)) {
         scope_ = nullptr;   // scripted failure: nothing may change
@@ -347,10 +358,10 @@ bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, c
     const arraymodel::FileSystem* fs = arraymodel::findFileSystem(*call.array(), snapshot.fileSystemId);
     if (fs == nullptr) return false;
     const arraymodel::Snapshot* found = arraymodel::findSnapshotByName(*call.array(), fs->id, snapshot.name);
-    // A snapshot that is already gone counts as deleted.
-    if (found != nullptr && !arraymodel::deleteSnapshot(*call.array(), found->objectId).ok()) {
-        return false;
-    }
+    // A snapshot that is already gone counts as deleted; one found is
+    // removed where it is (a lookup by its object ID would find it again).
+    if (found != nullptr)
+        arraymodel::removeSnapshotAt(*call.array(), static_cast<size_t>(found - call.array()->snapshots.data()));
     return call.done();
 }
 
@@ -364,19 +375,21 @@ bool QzManageHNAS::recoverFileSystemSnapshot(const std::string& snapshotObjectId
 bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots) {
     Call call(*impl_, "getAllSnapshots", {});
     if (call.array() == nullptr) return false;
-    // File system by file system, each in creation order: one pass over the
-    // snapshots (a pass per file system made large arrays quadratic).
-    std::unordered_map<std::string, std::vector<const arraymodel::Snapshot*>> byFileSystem;
-    for (const arraymodel::Snapshot& s : call.array()->snapshots) byFileSystem[s.fileSystemId].push_back(&s);
-    snapshots.clear();
-    for (const arraymodel::FileSystem& fs : call.array()->fileSystems) {
-        auto found = byFileSystem.find(fs.id);
-        if (found == byFileSystem.end()) continue;
-        std::vector<const arraymodel::Snapshot*>& list = found->second;
-        std::sort(list.begin(), list.end(), [](const arraymodel::Snapshot* a, const arraymodel::Snapshot* b) {
-            return a->sequence < b->sequence;
-        });
-        for (const arraymodel::Snapshot* s : list) snapshots.push_back(toRecord(*s));
+    // File system by file system (in the array's order), each in creation
+    // order: one sort of the snapshots by that pair (a pass per file system
+    // made large arrays quadratic).
+    const arraymodel::Array& array = *call.array();
+    std::vector<std::pair<size_t, const arraymodel::Snapshot*>> ordered;
+    ordered.reserve(array.snapshots.size());
+    for (const arraymodel::Snapshot& s : array.snapshots) {
+        const arraymodel::FileSystem* fs = arraymodel::findFileSystem(array, s.fileSystemId);
+        if (fs != nullptr) ordered.emplace_back(static_cast<size_t>(fs - array.fileSystems.data()), &s);
     }
+    std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : a.second->sequence < b.second->sequence;
+    });
+    snapshots.clear();
+    snapshots.reserve(ordered.size());
+    for (const auto& entry : ordered) snapshots.push_back(toRecord(*entry.second));
     return call.done();
 }
