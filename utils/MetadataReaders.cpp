@@ -112,7 +112,7 @@ bool HNASUtils::getJsonVal(const std::string& text, const std::string& key, std:
     std::size_t end = text.find(',', start);
     if (end == std::string::npos) end = text.find('}', start);
     if (end == std::string::npos) return false;
-    value = text.substr(start, end - start);
+    value.assign(text, start, end - start);
     return true;
 }
 

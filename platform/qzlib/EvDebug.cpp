@@ -43,20 +43,37 @@ LogFile& logFile() {
     return log;
 }
 
-std::string vformat(const char* format, va_list args) {
-    if (format == nullptr) return std::string();
-    va_list copy;
-    va_copy(copy, args);
-    char small[512];
-    const int needed = vsnprintf(small, sizeof(small), format, copy);
-    va_end(copy);
-    if (needed < 0) return std::string();
-    if (static_cast<size_t>(needed) < sizeof(small)) return std::string(small, needed);
-    std::string text(static_cast<size_t>(needed) + 1, '\0');
-    vsnprintf(&text[0], text.size(), format, args);
-    text.resize(static_cast<size_t>(needed));
-    return text;
-}
+// A line formatted on the stack; only a line of 512 bytes or more goes to
+// the heap (every call of the plug-in logs many lines per device).
+class FormattedText {
+public:
+    FormattedText(const char* format, va_list args) {
+        small_[0] = '\0';
+        if (format == nullptr) return;
+        va_list copy;
+        va_copy(copy, args);
+        const int needed = vsnprintf(small_, sizeof(small_), format, copy);
+        va_end(copy);
+        if (needed < 0) {
+            small_[0] = '\0';
+            return;
+        }
+        if (static_cast<size_t>(needed) < sizeof(small_)) return;
+        large_.assign(static_cast<size_t>(needed) + 1, '\0');
+        vsnprintf(&large_[0], large_.size(), format, args);
+        large_.resize(static_cast<size_t>(needed));
+        text_ = large_.c_str();
+    }
+    const char* c_str() const { return text_; }
+
+    FormattedText(const FormattedText&) = delete;
+    FormattedText& operator=(const FormattedText&) = delete;
+
+private:
+    char small_[512];
+    std::string large_;
+    const char* text_ = small_;
+};
 
 std::string timestamp() {
     struct timeval now;
@@ -69,7 +86,7 @@ std::string timestamp() {
     return text;
 }
 
-void writeLine(int level, unsigned long long jobId, const char* context, const std::string& message) {
+void writeLine(int level, unsigned long long jobId, const char* context, const char* message) {
     const char* contextText = context != nullptr ? context : "";
     std::lock_guard<std::mutex> lock(logMutex());
     if (installedSink()) installedSink()(EvLogLine{level, jobId, contextText, message});
@@ -84,7 +101,7 @@ void writeLine(int level, unsigned long long jobId, const char* context, const s
         if (log.file == nullptr) return;
     }
     fprintf(log.file, "%s pid=%ld job=%llu level=%d [%s] %s\n", timestamp().c_str(),
-            static_cast<long>(getpid()), jobId, level, contextText, message.c_str());
+            static_cast<long>(getpid()), jobId, level, contextText, message);
     fflush(log.file);
 }
 
@@ -102,25 +119,25 @@ EvDebug::~EvDebug() {}
 void EvDebug::DebugLvl(const char* context, int level, unsigned long long jobId, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    const std::string message = vformat(format, args);
+    const FormattedText message(format, args);
     va_end(args);
-    writeLine(level, jobId, context, message);
+    writeLine(level, jobId, context, message.c_str());
 }
 
 void EvDebug::DebugLvl(const char* context, int level, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    const std::string message = vformat(format, args);
+    const FormattedText message(format, args);
     va_end(args);
-    writeLine(level, 0, context, message);
+    writeLine(level, 0, context, message.c_str());
 }
 
 void EvDebug::DebugJob(const char* context, unsigned long long jobId, const char* format, ...) {
     va_list args;
     va_start(args, format);
-    const std::string message = vformat(format, args);
+    const FormattedText message(format, args);
     va_end(args);
-    writeLine(0, jobId, context, message);
+    writeLine(0, jobId, context, message.c_str());
 }
 
 void EvDebug::Debug(const char* context, const char* text) {
