@@ -112,10 +112,16 @@ __HNASFileSystemSnapshot toRecord(const arraymodel::Snapshot& s) {
 // One call of the fake client: logged on construction, marked as succeeded
 // by done(); array() is the logged-in array, or null when the call may not
 // go on (no scope, a scripted failure, credentials that do not log in).
+using Arguments = std::vector<std::string>;
+
 class Call {
 public:
-    Call(const QzManageHNAS::Impl& impl, const std::string& operation,
-         std::vector<std::string> arguments);
+    // `makeArguments` gives the call's arguments for the record; it runs only
+    // when the scope keeps them, and inside the timed span.
+    template <typename MakeArguments>
+    Call(const QzManageHNAS::Impl& impl, const char* operation, MakeArguments makeArguments) : scope_(timed_) {
+        if (scope_ != nullptr) begin(impl, operation, scope_->keepArguments ? makeArguments() : Arguments());
+    }
     ~Call() {
         if (timed_ != nullptr)
             timed_->arraySeconds +=
@@ -131,6 +137,8 @@ public:
     }
 
 private:
+    void begin(const QzManageHNAS::Impl& impl, const char* operation, Arguments arguments);
+
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
     fakearray::FakeArrayScope* timed_ = fakearray::activeScope();
     fakearray::FakeArrayScope* scope_;
@@ -149,10 +157,7 @@ struct QzManageHNAS::Impl {
 
 namespace {
 
-Call::Call(const QzManageHNAS::Impl& impl, const std::string& operation,
-           std::vector<std::string> arguments)
-    : scope_(timed_) {
-    if (scope_ == nullptr) return;
+void Call::begin(const QzManageHNAS::Impl& impl, const char* operation, Arguments arguments) {
     if (!scope_->beginCall(operation, std::move(arguments), index_)) {
         scope_ = nullptr;   // scripted failure: nothing may change
         return;
@@ -175,7 +180,7 @@ QzManageHNAS::~QzManageHNAS() = default;
 
 bool QzManageHNAS::init(std::string user, std::string password, std::string type,
                         std::string controlHost, std::string address, int port) {
-    Call call(*impl_, "init", {user, type, controlHost, address, std::to_string(port)});
+    Call call(*impl_, "init", [&] { return Arguments{user, type, controlHost, address, std::to_string(port)}; });
     if (call.scope() == nullptr) return false;
     impl_->user = user;
     impl_->password = password;
@@ -184,7 +189,7 @@ bool QzManageHNAS::init(std::string user, std::string password, std::string type
 }
 
 bool QzManageHNAS::getVirtualServerInfo(const std::string& arrayId, __HNASVirtualServers& server) {
-    Call call(*impl_, "getVirtualServerInfo", {arrayId});
+    Call call(*impl_, "getVirtualServerInfo", [&] { return Arguments{arrayId}; });
     if (call.array() == nullptr) return false;
     const arraymodel::VirtualServer* found = arraymodel::virtualServerForArrayId(*call.array(), arrayId);
     if (found == nullptr) return false;
@@ -201,7 +206,7 @@ bool QzManageHNAS::getVirtualServerInfo(const std::string& arrayId, __HNASVirtua
 }
 
 bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::string& fileSystemId) {
-    Call call(*impl_, "getFileSystemID", {fileSystemName});
+    Call call(*impl_, "getFileSystemID", [&] { return Arguments{fileSystemName}; });
     if (call.array() == nullptr) return false;
     const arraymodel::FileSystem* fs = arraymodel::findFileSystemByLabel(*call.array(), fileSystemName);
     if (fs == nullptr) return false;
@@ -211,7 +216,7 @@ bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::strin
 
 bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::string& shareName,
                                    const std::string& shareType, std::string& fileSystemId) {
-    Call call(*impl_, "getFileSystemID", {server.objectId, shareName, shareType});
+    Call call(*impl_, "getFileSystemID", [&] { return Arguments{server.objectId, shareName, shareType}; });
     arraymodel::Protocol protocol;
     if (call.array() == nullptr || !protocolOf(shareType, protocol)) return false;
     const arraymodel::VirtualServer* evs = serverOf(*call.array(), server);
@@ -225,7 +230,7 @@ bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::strin
 
 bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
                                       std::vector<__HNASFileSystemInfo>& fileSystems) {
-    Call call(*impl_, "getFileSystemsInfo", {fileSystemId});
+    Call call(*impl_, "getFileSystemsInfo", [&] { return Arguments{fileSystemId}; });
     if (call.array() == nullptr) return false;
     if (call.scope()->takeEmptyAnswer("getFileSystemsInfo")) {
         fileSystems.clear();
@@ -253,7 +258,7 @@ bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::
                                        bool withPermissions) {
     const std::string wanted = shares.empty() ? std::string() : shares[0].name;
     Call call(*impl_, "getFilesystemShares",
-              {server.objectId, shareType, wanted, flag(withPermissions)});
+              [&] { return Arguments{server.objectId, shareType, wanted, flag(withPermissions)}; });
     arraymodel::Protocol protocol;
     if (call.array() == nullptr || shares.empty() || !protocolOf(shareType, protocol)) return false;
     if (call.scope()->takeEmptyAnswer("getFilesystemShares")) {
@@ -271,7 +276,7 @@ bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::
 bool QzManageHNAS::createFileSystemSnapshot(const std::string& name, const std::string& fileSystemId,
                                             const std::string& prefix,
                                             __HNASFileSystemSnapshot& snapshot) {
-    Call call(*impl_, "createFileSystemSnapshot", {name, fileSystemId, prefix});
+    Call call(*impl_, "createFileSystemSnapshot", [&] { return Arguments{name, fileSystemId, prefix}; });
     if (call.array() == nullptr) return false;
     arraymodel::Snapshot created;
     if (!arraymodel::createSnapshot(*call.array(), fileSystemId, name, prefix, call.scope()->now, created)
@@ -285,7 +290,7 @@ bool QzManageHNAS::createFileSystemSnapshot(const std::string& name, const std::
 
 bool QzManageHNAS::isSharePresent(const std::string& shareName, __HNASVirtualServers& server,
                                   const std::string& shareType) {
-    Call call(*impl_, "isSharePresent", {shareName, server.objectId, shareType});
+    Call call(*impl_, "isSharePresent", [&] { return Arguments{shareName, server.objectId, shareType}; });
     arraymodel::Protocol protocol;
     if (call.array() == nullptr || !protocolOf(shareType, protocol)) return false;
     const arraymodel::VirtualServer* evs = serverOf(*call.array(), server);
@@ -302,7 +307,7 @@ bool QzManageHNAS::createFileSystemShare(const std::string& shareName,
                                          const std::string& shareType, __HNASFileSystemShares& share,
                                          bool applyPermissions) {
     Call call(*impl_, "createFileSystemShare",
-              {shareName, virtualServerId, fileSystemId, path, shareType, flag(applyPermissions)});
+              [&] { return Arguments{shareName, virtualServerId, fileSystemId, path, shareType, flag(applyPermissions)}; });
     arraymodel::ShareRequest request;
     if (call.array() == nullptr || !protocolOf(shareType, request.protocol)) return false;
     request.virtualServer = virtualServerId;
@@ -339,7 +344,7 @@ bool QzManageHNAS::createFileSystemShare(const std::string& shareName,
 
 bool QzManageHNAS::deleteFileSystemShare(const std::string& shareName, __HNASVirtualServers& server,
                                          const std::string& shareType) {
-    Call call(*impl_, "deleteFileSystemShare", {shareName, server.objectId, shareType});
+    Call call(*impl_, "deleteFileSystemShare", [&] { return Arguments{shareName, server.objectId, shareType}; });
     arraymodel::Protocol protocol;
     if (call.array() == nullptr || !protocolOf(shareType, protocol)) return false;
     const arraymodel::VirtualServer* evs = serverOf(*call.array(), server);
@@ -353,7 +358,8 @@ bool QzManageHNAS::deleteFileSystemShare(const std::string& shareName, __HNASVir
 }
 
 bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, const std::string& prefix) {
-    Call call(*impl_, "deleteFileSystemSnapshot", {snapshot.name, snapshot.fileSystemId, prefix});
+    Call call(*impl_, "deleteFileSystemSnapshot",
+              [&] { return Arguments{snapshot.name, snapshot.fileSystemId, prefix}; });
     if (call.array() == nullptr) return false;
     const arraymodel::FileSystem* fs = arraymodel::findFileSystem(*call.array(), snapshot.fileSystemId);
     if (fs == nullptr) return false;
@@ -366,14 +372,14 @@ bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, c
 }
 
 bool QzManageHNAS::recoverFileSystemSnapshot(const std::string& snapshotObjectId) {
-    Call call(*impl_, "recoverFileSystemSnapshot", {snapshotObjectId});
+    Call call(*impl_, "recoverFileSystemSnapshot", [&] { return Arguments{snapshotObjectId}; });
     if (call.array() == nullptr) return false;
     if (!arraymodel::rollbackSnapshot(*call.array(), snapshotObjectId).ok()) return false;
     return call.done();
 }
 
 bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots) {
-    Call call(*impl_, "getAllSnapshots", {});
+    Call call(*impl_, "getAllSnapshots", [&] { return Arguments{}; });
     if (call.array() == nullptr) return false;
     // File system by file system (in the array's order), each in creation
     // order: one sort of the snapshots by that pair (a pass per file system
