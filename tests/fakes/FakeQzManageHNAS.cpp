@@ -119,7 +119,8 @@ public:
     // `makeArguments` gives the call's arguments for the record; it runs only
     // when the scope keeps them, and inside the timed span.
     template <typename MakeArguments>
-    Call(const QzManageHNAS::Impl& impl, const char* operation, MakeArguments makeArguments) : scope_(timed_) {
+    Call(const QzManageHNAS::Impl& impl, const char* operation, MakeArguments makeArguments)
+        : scope_(fakearray::activeScope()) {
         if (scope_ != nullptr) begin(impl, operation, scope_->keepArguments ? makeArguments() : Arguments());
     }
     ~Call() {
