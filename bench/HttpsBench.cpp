@@ -24,6 +24,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "bench/Lifecycle.h"
 #include "engine/QzSnapEngineHNAS.h"
 #include "host/ArrayConfigNames.h"
 #include "tests/client/Simulator.h"
@@ -123,16 +124,8 @@ private:
     std::vector<std::thread> pumps_;
 };
 
-using EntryPoint = int (*)(QZSO::SnapInfo**, short, QZSO::QZOSUtil*);
-struct Operation {
-    const char* name;
-    EntryPoint entry;
-};
-const Operation kLifecycle[] = {
-    {"prepare", qzso_prepareDevices}, {"snap", qzso_snapDevices},       {"isMapped", qzso_isMapped},
-    {"map", qzso_mapSnaps},           {"unmap", qzso_unmapSnaps},       {"reconcile", qzso_reconcileSnaps},
-    {"revert", qzso_revertSnaps},     {"delete", qzso_deleteSnaps},
-};
+using bench::kLifecycle;
+using bench::Operation;
 
 // One array, evs1; device i is a CIFS share, an NFS export or a native path
 // (i % 3) on file system fs<i>.

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "arraysim/model/ArraySeed.h"
+#include "bench/Lifecycle.h"
 #include "engine/QzSnapEngineHNAS.h"
 #include "tests/fakes/FakeArray.h"
 #include "tests/fakes/FakeOSUtil.h"
@@ -82,19 +83,8 @@ void operator delete[](void* p, size_t) noexcept { release(p); }
 
 namespace {
 
-using EntryPoint = int (*)(QZSO::SnapInfo**, short, QZSO::QZOSUtil*);
-
-struct Operation {
-    const char* name;
-    EntryPoint entry;
-};
-
-// A lifecycle in the order a backup runs it.
-const Operation kLifecycle[] = {
-    {"prepare", qzso_prepareDevices}, {"snap", qzso_snapDevices},       {"isMapped", qzso_isMapped},
-    {"map", qzso_mapSnaps},           {"unmap", qzso_unmapSnaps},       {"reconcile", qzso_reconcileSnaps},
-    {"revert", qzso_revertSnaps},     {"delete", qzso_deleteSnaps},
-};
+using bench::kLifecycle;
+using bench::Operation;
 
 const char kInfo[] = "{arrayId:evs1,hostName:smu1,hostUserName:admin,hostPassword:bench-Secret,hostid:3}";
 
