@@ -416,3 +416,26 @@ TEST_F(SimulatorTest, StopsPromptlyWhileACallIsDelayed) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     EXPECT_FALSE(sim.running());
 }
+
+// A kept-alive connection serves --keep-alive-requests requests; the last
+// answer says "Connection: close". A count that is not 1 or more is refused.
+TEST(SimulatorOptions, KeepAliveRequestCountEndsTheConnectionAndIsChecked) {
+    for (const char* bad : {"0", "-3", "many", "1000000000"}) {
+        SCOPED_TRACE(bad);
+        simtest::SimProcess refused;
+        EXPECT_FALSE(refused.start({"--keep-alive-requests", bad}));
+    }
+    simtest::SimProcess sim;
+    ASSERT_TRUE(sim.start({"--keep-alive-requests", "2"}));
+    auto client = sim.client();
+    client->set_keep_alive(true);
+    std::vector<std::string> connection;
+    for (int i = 0; i < 3; ++i) {
+        const auto r = client->Get("/v7/storage/virtual-servers");
+        ASSERT_TRUE(r);
+        connection.push_back(r->get_header_value("Connection"));
+    }
+    EXPECT_NE(connection[0], "close");
+    EXPECT_EQ(connection[1], "close");
+    EXPECT_NE(connection[2], "close");   // a new connection, counted afresh
+}
