@@ -198,7 +198,8 @@ HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
     curl_easy_setopt(c, CURLOPT_SEEKFUNCTION, static_cast<curl_seek_callback>(nullptr));
     // libcurl re-sends unasked only a request whose body went out, so a
     // request that must not repeat always has one.
-    const std::string onceText = body.empty() ? std::string("{}") : body;
+    static const std::string kEmptyBody = "{}";
+    const std::string& onceText = body.empty() ? kEmptyBody : body;
     OnceBody onceBody{&onceText, 0};
     switch (method) {
         case HttpMethod::Get:
