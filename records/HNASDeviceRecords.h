@@ -46,9 +46,7 @@ struct _HNASDeviceInfo {
     std::string hostName;              // control host
     std::string hostUserName;
     std::string hostPassword;
-    int32_t hostId;                    // control host ID: the grouping key
     std::string metroServerIP;         // management endpoint address
-    int32_t metroServerPort;           // management endpoint port
     std::string fileSystemName;
     std::string share;                 // e.g. "data" (CIFS) or "/exp1" (NFS)
     std::string sharePath;             // share's path on the file system
@@ -64,8 +62,10 @@ struct _HNASDeviceInfo {
     std::string targetHostName;        // the filer named by the source device
     std::string mountPath;
     std::string path;                  // raw native path
-    bool fileSystemSnapped;
     __HNASFileSystemShareSettings shareSettings;
+    int32_t hostId;                    // control host ID: the grouping key
+    int32_t metroServerPort;           // management endpoint port
+    bool fileSystemSnapped;
     bool shareSettingsSaved;
 
     _HNASDeviceInfo() { clear(); }
