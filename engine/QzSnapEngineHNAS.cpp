@@ -2,6 +2,8 @@
 // frame every operation runs in.
 #include "engine/QzSnapEngineHNAS.h"
 
+#include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -17,22 +19,15 @@ const char kAddGroupContext[] = "QZSnapEngineHNAS::AddToArrayToDeviceMap";
 const char kBannerEquals[] = "=================";
 
 // "=================SNAP PHASE-DEVICE [3]=================" and its kin.
-// The end of a snap device carries one "=" more.
-std::string banner(const OperationSpec& spec, bool end, const char* what, int number) {
-    std::string text = kBannerEquals;
-    if (end) text += "END ";
-    text += spec.phase;
-    text += "-";
-    text += what;
-    text += " [" + std::to_string(number) + "]";
-    text += kBannerEquals;
-    if (end && spec.type == HNAS_SNAP_OP_SNAP && std::string(what) == "DEVICE") text += "=";
-    return text;
-}
-
+// The end of a snap device carries one "=" more. Built on the stack: two
+// banners per device would otherwise cost a handful of heap strings each.
 void logBanner(OperationState& state, const OperationSpec& spec, bool end, const char* what, int number) {
     if (spec.phase == nullptr) return;
-    state.log.DebugLvl(spec.context, 0, state.jobId, "%s", banner(spec, end, what, number).c_str());
+    const bool extraEquals = end && spec.type == HNAS_SNAP_OP_SNAP && std::strcmp(what, "DEVICE") == 0;
+    char text[160];
+    std::snprintf(text, sizeof(text), "%s%s%s-%s [%d]%s%s", kBannerEquals, end ? "END " : "", spec.phase, what,
+                  number, kBannerEquals, extraEquals ? "=" : "");
+    state.log.DebugLvl(spec.context, 0, state.jobId, "%s", text);
 }
 
 // Releases the devices of a call on every path out of it.
