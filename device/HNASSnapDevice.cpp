@@ -12,6 +12,12 @@ const int kValueStringFirstSize = 1024;
 const int kValueStringRetries = 4;
 }  // namespace
 
+// A batch allocates one device per descriptor. glibc serves requests of up to
+// 1000 bytes from its small bins; a larger one first merges every free fast
+// chunk of the heap, which for a large batch means walking cold memory once
+// per device.
+static_assert(sizeof(HNASSnapDevice) <= 1000, "keep a device within glibc's small-bin sizes");
+
 HNASSnapDevice::HNASSnapDevice(QZSO::SnapInfo* snapInfo, QZSO::QZOSUtil* osUtil,
                                _HNASSnapOpType opType)
     : snapInfo(snapInfo), osUtil(osUtil), opType(opType), jobId(0),
