@@ -3,7 +3,8 @@
 #   1. every operation in process with 1024, 4096 and 32767 descriptors on one
 #      array, the devices each on their own file system and all on one: time
 #      per device, its growth from 1024 to 32767, array calls against the
-#      fewest needed, peak heap of each call (a few minutes)
+#      fewest needed, peak heap of each call; each call with cold caches,
+#      then once more with the calls back to back (a few minutes each)
 #   2. instructions per device of each operation at 1024 and 8192 devices,
 #      under callgrind: the cost that does not depend on the machine's load
 #      or caches (a few minutes)
@@ -18,8 +19,11 @@ scripts/install-deps.sh
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DHNAS_WERROR=ON >/dev/null
 ninja -C "$dir" -j "${JOBS:-$(nproc)}" hnas_bench hnas_bench_https hnas-arraysim
 status=0
-echo "== in process (fake host, fake array client)"
+echo "== in process (fake host, fake array client), each call with cold caches"
 "$dir/bin/hnas_bench" || status=$?
+echo
+echo "== the same, calls back to back with warm caches (for comparison; no target)"
+"$dir/bin/hnas_bench" warm || true
 echo
 echo "== instructions per device (callgrind)"
 ops="prepareDevices snapDevices isMapped mapSnaps unmapSnaps reconcileSnaps revertSnaps deleteSnaps"
@@ -30,7 +34,7 @@ echo "|---|---|---|---|---|"
 for layout in own one; do
   for n in 1024 8192; do
     valgrind --tool=callgrind --callgrind-out-file="$dir/callgrind.$layout.$n" "${toggles[@]}" \
-      "$dir/bin/hnas_bench" "$n" "$layout" >/dev/null 2>&1
+      "$dir/bin/hnas_bench" "$n" "$layout" time warm >/dev/null 2>&1
     callgrind_annotate --inclusive=yes "$dir/callgrind.$layout.$n" 2>/dev/null |
       awk -v n="$n" '/qzso_[a-zA-Z]+ *\[/ { gsub(",", "", $1); match($0, /qzso_[a-zA-Z]+/);
                      print substr($0, RSTART + 5, RLENGTH - 5), $1 / n }' >"$dir/ir.$layout.$n"
