@@ -7,7 +7,7 @@ namespace {
 const char kContext[] = "QZSnapEngineHNAS::qzso_deleteSnaps";
 
 DeviceOutcome deleteDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&, GroupState&,
-                           HNASSnapDevice& device, _HNASDeviceInfo& info) {
+                           HNASSnapDevice& device, const _HNASDeviceInfo& info) {
     if (device.getStatus() == QZSO::SNAP_STATUS_PREPARE_FAILED || info.snapshotObjectId.empty()) {
         state.log.DebugLvl(spec.context, 0, state.jobId, "%s",
                            "Prepare failed for the snapshot and hence no hardware snapshot was created or the "

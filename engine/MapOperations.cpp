@@ -35,7 +35,7 @@ void handOverSnapDevice(OperationState& state, const OperationSpec& spec, int le
 }
 
 DeviceOutcome isMappedDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&,
-                             GroupState&, HNASSnapDevice& device, _HNASDeviceInfo& info) {
+                             GroupState&, HNASSnapDevice& device, const _HNASDeviceInfo& info) {
     bool fromMountPath = !info.mountPath.empty();
     const std::string shareInput = fromMountPath ? info.mountPath : info.snapUUID;
     std::string shareName;
@@ -55,7 +55,7 @@ DeviceOutcome isMappedDevice(OperationState& state, const OperationSpec& spec, _
 }
 
 DeviceOutcome mapDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&, GroupState&,
-                        HNASSnapDevice& device, _HNASDeviceInfo& info) {
+                        HNASSnapDevice& device, const _HNASDeviceInfo& info) {
     HNASUtils utils(state.jobId);
     bool fromMountPath = !info.mountPath.empty();
     const std::string candidate = utils.getUniqueShareForPath(info, fromMountPath, HNAS_SNAP_OP_MAP);
@@ -90,7 +90,9 @@ DeviceOutcome mapDevice(OperationState& state, const OperationSpec& spec, _HNASA
         return DeviceOutcome::Stop;
     }
     std::string clonePath;
-    if (!utils.getClonePath(info.deviceType, info.snapUUID, shares.front().path, info.subDirectory, info.mountPath,
+    std::string snapName = info.snapUUID;   // the clone-path builder takes these as modifiable
+    std::string subDirectory = info.subDirectory;
+    if (!utils.getClonePath(info.deviceType, snapName, shares.front().path, subDirectory, info.mountPath,
                             clonePath)) {
         failDevice(state, spec, device, QZSO::SNAP_STATUS_MAP_FAILED, QZSO::ERROR_MAP_FAILED,
                    "Unable to get the Clone Path for Snap: " + info.snapUUID);

@@ -68,8 +68,10 @@ struct OperationSpec {
     void (*beforeArrays)(OperationState&, const OperationSpec&);
     // Optional: after banner and init of a group; false stops the operation.
     bool (*beginGroup)(OperationState&, const OperationSpec&, _HNASArrayToDeviceMap&, GroupState&);
+    // The device's own record, read-only; an operation that builds on it
+    // works on a copy.
     DeviceOutcome (*deviceWork)(OperationState&, const OperationSpec&, _HNASArrayToDeviceMap&, GroupState&,
-                                HNASSnapDevice&, _HNASDeviceInfo&);
+                                HNASSnapDevice&, const _HNASDeviceInfo&);
     // Optional: after the arrays, told whether the operation was stopped.
     void (*afterArrays)(OperationState&, const OperationSpec&, bool stopped);
 };

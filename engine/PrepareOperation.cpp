@@ -71,7 +71,9 @@ bool discover(OperationState& state, GroupState& groupState, HNASSnapDevice& dev
 }
 
 DeviceOutcome prepareDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&,
-                            GroupState& groupState, HNASSnapDevice& device, _HNASDeviceInfo& info) {
+                            GroupState& groupState, HNASSnapDevice& device, const _HNASDeviceInfo& record) {
+    // The metadata this device stores is built on a copy; the device keeps its record.
+    _HNASDeviceInfo info = record;
     std::string failure;
     if (!discover(state, groupState, device, info, failure)) {
         logThenFailDevice(state, spec, device, QZSO::SNAP_STATUS_PREPARE_FAILED, QZSO::ERROR_PREPARE_FAILED, failure);

@@ -180,8 +180,8 @@ int runOperation(const OperationSpec& spec, QZSO::SnapInfo** snaps, short count,
             state.deviceIndex = 0;
             for (HNASSnapDevice* device : group.devices) {
                 logBanner(state, spec, false, "DEVICE", state.deviceIndex + 1);
-                _HNASDeviceInfo info = device->getDeviceInfo();
-                const DeviceOutcome outcome = spec.deviceWork(state, spec, group, groupState, *device, info);
+                const DeviceOutcome outcome =
+                    spec.deviceWork(state, spec, group, groupState, *device, device->deviceRecord());
                 switch (outcome) {
                     case DeviceOutcome::Succeeded:
                         ++state.successCount;

@@ -7,7 +7,7 @@ namespace {
 const char kContext[] = "QZSnapEngineHNAS::qzso_reconcileSnaps";
 
 DeviceOutcome reconcileDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&,
-                              GroupState& groupState, HNASSnapDevice& device, _HNASDeviceInfo& info) {
+                              GroupState& groupState, HNASSnapDevice& device, const _HNASDeviceInfo& info) {
     if (device.getStatus() == QZSO::SNAP_STATUS_PREPARE_FAILED) {
         state.log.DebugLvl(spec.context, 0, state.jobId, "%s",
                            "Prepare failed for the snapshot and hence no hardware snapshot was created. Marking "

@@ -20,7 +20,7 @@ void readRefreshWait(OperationState& state, const OperationSpec& spec) {
 }
 
 DeviceOutcome revertDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&, GroupState&,
-                           HNASSnapDevice& device, _HNASDeviceInfo& info) {
+                           HNASSnapDevice& device, const _HNASDeviceInfo& info) {
     if (!state.client.recoverFileSystemSnapshot(info.snapshotObjectId)) {
         failDevice(state, spec, device, QZSO::SNAP_STATUS_REVERT_FAILED, QZSO::ERROR_REVERT_FAILED,
                    "Failed to Revert Snap[" + info.snapUUID + "]");

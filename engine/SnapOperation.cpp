@@ -17,7 +17,9 @@ bool beginGroup(OperationState&, const OperationSpec&, _HNASArrayToDeviceMap& gr
 }
 
 DeviceOutcome snapDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&,
-                         GroupState& groupState, HNASSnapDevice& device, _HNASDeviceInfo& info) {
+                         GroupState& groupState, HNASSnapDevice& device, const _HNASDeviceInfo& record) {
+    // The metadata this device stores is built on a copy; the device keeps its record.
+    _HNASDeviceInfo info = record;
     // e.g. "u1-fs1", created as "QZHNAS-u1-fs1"
     const std::string requestedName = info.snapUUID + "-" + info.fileSystemName;
     if (info.fileSystemSnapped) {

@@ -7,7 +7,7 @@ namespace {
 const char kContext[] = "QZSnapEngineHNAS::qzso_unmapSnaps";
 
 DeviceOutcome unmapDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&, GroupState&,
-                          HNASSnapDevice& device, _HNASDeviceInfo& info) {
+                          HNASSnapDevice& device, const _HNASDeviceInfo& info) {
     bool fromMountPath = !info.mountPath.empty();
     // The same name map gave the share, from the same record fields.
     const std::string candidate = state.utils.getUniqueShareForPath(info, fromMountPath, HNAS_SNAP_OP_UNMAP);
