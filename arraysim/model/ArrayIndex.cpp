@@ -35,7 +35,7 @@ private:
 };
 
 // Keeps the first position of a key, as a scan in list order would find.
-void put(KeyTable& table, uint64_t key, size_t position) { table.emplace(key, position); }
+void put(KeyTable& table, uint64_t key, size_t position) { table.insert(key, position); }
 
 void addFileSystemKeys(ArrayIndex& t, const FileSystem& fs, size_t position) {
     put(t.fileSystemById, fileSystemIdKey(fs.id), position);
@@ -58,18 +58,18 @@ void addSnapshotKeys(ArrayIndex& t, const Snapshot& s, size_t position) {
 
 // Drops the key only where it names `position` (a duplicate keeps its own).
 void drop(KeyTable& table, uint64_t key, size_t position) {
-    auto found = table.find(key);
-    if (found != table.end() && found->second == position) table.erase(found);
+    const size_t* found = table.find(key);
+    if (found != nullptr && *found == position) table.erase(key);
 }
 
 // The key of an entry that moved from `from` to `to` now names `to`; the
-// same as drop(from) then put(to), without freeing and making a node.
+// same as drop(from) then put(to), in place.
 void repoint(KeyTable& table, uint64_t key, size_t from, size_t to) {
-    auto found = table.find(key);
-    if (found == table.end())
-        table.emplace(key, to);
-    else if (found->second == from)
-        found->second = to;
+    size_t* found = table.find(key);
+    if (found == nullptr)
+        table.insert(key, to);
+    else if (*found == from)
+        *found = to;
 }
 
 void stamp(const Array& array, ArrayIndex& t) {

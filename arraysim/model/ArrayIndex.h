@@ -6,8 +6,8 @@
 // next lookup. Removing swaps the last entry into the gap, so the lists do
 // not keep their order across removals.
 //
-// The tables hold a 64-bit hash of each key, not the key: small nodes and no
-// key strings keep the tables of a large array within the caches. Every
+// The tables hold a 64-bit hash of each key, not the key, in flat arrays: no
+// nodes and no key strings keep the tables of a large array within the caches. Every
 // lookup checks the entry a table names against the list and falls back to a
 // scan, so two keys with one hash would cost speed, never correctness.
 #pragma once
@@ -18,11 +18,11 @@
 #include <unordered_map>
 
 #include "arraysim/model/ArrayTypes.h"
+#include "arraysim/model/KeyTable.h"
 
 namespace arraymodel {
 
-// Hash of a key -> position of the first entry with that key.
-using KeyTable = std::unordered_map<uint64_t, size_t>;
+// Each table: hash of a key -> position of the first entry with that key.
 
 struct ArrayIndex {
     // The lists the tables were built over.

@@ -47,9 +47,9 @@ uint64_t nextSequence(const Array& array) { return lastSequence(array) + 1; }
 // with an entry changed in place falls back to a scan in list order.
 template <typename T, typename Match>
 const T* lookUp(const std::vector<T>& list, const KeyTable& table, uint64_t key, Match match) {
-    const auto found = table.find(key);
-    if (found == table.end()) return nullptr;
-    if (found->second < list.size() && match(list[found->second])) return &list[found->second];
+    const size_t* found = table.find(key);
+    if (found == nullptr) return nullptr;
+    if (*found < list.size() && match(list[*found])) return &list[*found];
     for (const T& entry : list) {
         if (match(entry)) return &entry;
     }

@@ -1,13 +1,17 @@
 // The model's lookup tables: lookups stay right through creations and
 // removals (which swap the last entry into the gap), through lists changed
-// behind the model's back, and on copies of an array.
+// behind the model's back, and on copies of an array; the flat table under
+// them agrees with a map through inserts and removals.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "arraysim/model/ArrayOps.h"
 #include "arraysim/model/ArraySeed.h"
+#include "arraysim/model/KeyTable.h"
 
 using namespace arraymodel;
 
@@ -93,6 +97,47 @@ TEST(ArrayIndex, ListsChangedOutsideTheModelAreStillFound) {
     // A copy has its own tables.
     const Array copy = array;
     EXPECT_EQ(&copy.fileSystems[2], findFileSystemByLabel(copy, "direct"));
+}
+
+// Random inserts and erases over a small key pool, so the table grows, its
+// runs wrap around its end and erasing shifts entries back; after every step
+// each key of the pool reads as in a map where the first insert wins.
+TEST(KeyTable, AgreesWithAMapThroughInsertsAndErases) {
+    std::mt19937_64 random(7);
+    std::vector<uint64_t> pool;
+    for (int i = 0; i < 120; ++i) pool.push_back(random());
+    KeyTable table;
+    std::map<uint64_t, size_t> expected;
+    for (size_t step = 0; step < 6000; ++step) {
+        const uint64_t key = pool[random() % pool.size()];
+        if (random() % 5 < 3) {
+            table.insert(key, step);
+            expected.emplace(key, step);
+        } else {
+            table.erase(key);
+            expected.erase(key);
+        }
+        ASSERT_EQ(expected.size(), table.size()) << "step " << step;
+        for (uint64_t k : pool) {
+            const auto want = expected.find(k);
+            const size_t* got = table.find(k);
+            ASSERT_EQ(want != expected.end(), got != nullptr) << "step " << step;
+            if (got != nullptr) {
+                ASSERT_EQ(want->second, *got) << "step " << step;
+            }
+        }
+    }
+}
+
+TEST(KeyTable, AHashOfZeroSharesTheEntryOfOne) {
+    KeyTable table;
+    EXPECT_EQ(nullptr, table.find(0));
+    table.insert(0, 4);
+    table.insert(1, 9);   // the same entry: the first position stays
+    ASSERT_NE(nullptr, table.find(1));
+    EXPECT_EQ(4u, *table.find(1));
+    table.erase(1);
+    EXPECT_EQ(nullptr, table.find(0));
 }
 
 }  // namespace
