@@ -5,9 +5,10 @@
 #include <utility>
 
 namespace arraymodel {
-namespace {
 
 char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+namespace {
 
 // 64-bit FNV-1a over the pieces of a key, a separator byte between pieces.
 class KeyHash {

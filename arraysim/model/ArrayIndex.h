@@ -7,9 +7,10 @@
 // not keep their order across removals.
 //
 // The tables hold a 64-bit hash of each key, not the key, in flat arrays: no
-// nodes and no key strings keep the tables of a large array within the caches. Every
-// lookup checks the entry a table names against the list and falls back to a
-// scan, so two keys with one hash would cost speed, never correctness.
+// nodes and no key strings keep the tables of a large array within the
+// caches. Every lookup checks the entry a table names against the list and
+// falls back to a scan, so two keys with one hash would cost speed, never
+// correctness.
 #pragma once
 
 #include <cstddef>
@@ -46,6 +47,10 @@ struct ArrayIndex {
     std::unordered_map<uint64_t, uint64_t> lastSequenceOf;   // by fileSystemIdKey(); at least the
                                                              // highest (a shared hash can only raise it)
 };
+
+// ASCII lower case: the array compares file-system IDs and CIFS share names
+// without case.
+char lowerAscii(char c);
 
 // Key hashes. A file system ID compares without case; a share name as its
 // protocol does (CIFS without case, exports exactly), within its protocol

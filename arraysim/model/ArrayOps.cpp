@@ -11,7 +11,6 @@
 namespace arraymodel {
 namespace {
 
-
 const char kForbiddenInCifsName[] = "\"/\\[]:|<>+=;,?*";
 
 bool parseDecimal(const std::string& text, uint64_t& value) {
@@ -23,10 +22,6 @@ bool parseDecimal(const std::string& text, uint64_t& value) {
     }
     value = v;
     return true;
-}
-
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 bool equalsIgnoringCase(const std::string& a, const std::string& b) {
