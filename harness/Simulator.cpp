@@ -12,6 +12,7 @@
 
 #include <httplib.h>
 
+#include "harness/PrivateFiles.h"
 #include "harness/Subprocess.h"
 
 namespace {
@@ -48,10 +49,8 @@ std::string readWholeFile(const std::string& path) {
 }
 
 bool writeWholeFile(const std::string& path, const std::string& text) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    return close(fd) == 0 && written;
+    std::string ignored;
+    return replaceFileAtomically(path, text, ignored);
 }
 
 std::string randomToken() {

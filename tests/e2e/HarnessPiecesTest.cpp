@@ -152,7 +152,8 @@ TEST(HostSnapInfo, HostLogLinesCarryTheLevelNameAndTheTextAsItStands) {
     e2e::TempDirectory dir;
     JobContext job = contextWithArrays();
     HostLog log;
-    ASSERT_TRUE(log.open(dir.path() + "/host.log", job.jobId));
+    std::string error;
+    ASSERT_TRUE(log.open(dir.path() + "/host.log", job.jobId, error)) << error;
     job.log = &log;
     DeviceRecord device;
     device.label = "cifs-data";
@@ -213,7 +214,7 @@ TEST(ArrayInfoText, RefusesValuesTheTextCannotCarryWithoutNamingThePassword) {
     EXPECT_FALSE(makeArrayRecord("a|b", "Hitachi NAS", login, {}, record, error)) << "| separates host lists";
 }
 
-TEST(HostStore, IsPrivateAndKeepsWhatAJobCommits) {
+TEST(HostStore, IsPrivateAndStoresEachWriteOfThePluginAsItIsMade) {
     e2e::TempDirectory dir;
     const std::string path = dir.path() + "/store";
     std::string error;
@@ -240,39 +241,48 @@ TEST(HostStore, IsPrivateAndKeepsWhatAJobCommits) {
     device.label = "d1";
     device.sourceDevice = "{type:native_hnas,path:/__VOLUME__/fs1,targethostname:h}";
     ASSERT_TRUE(store.addDevice(device, error)) << error;
-    device.metadata[6] = "{FileSystemName:fs1}";
-    device.metadata[16] = "{ABEEnabled:true}";
     JobRecord job;
     job.operation = "prepare";
-    ASSERT_TRUE(store.beginJob(job, error)) << error;
-    device.status = 1;
-    device.errorCode = 62008;
-    device.errorMessage = "m";
-    device.snapUUID = "u";
-    device.snapDevice = "s";
-    device.arrayName = "hnas1";
-    ASSERT_TRUE(store.commitJob(job.id, {device}, 0, "done", error)) << error;
-    // A later job replaces the metadata as a whole.
-    device.metadata.erase(16);
-    JobRecord second;
-    second.operation = "snap";
-    ASSERT_TRUE(store.beginJob(second, error)) << error;
-    ASSERT_TRUE(store.commitJob(second.id, {device}, 2, "done", error)) << error;
+    device.snapUUID = "fresh";
+    ASSERT_TRUE(store.beginJob(job, {device}, error)) << error;
 
+    // The plug-in's writes through the descriptor, each stored at once: a
+    // second connection sees them while the job is still running.
+    JobContext context = contextWithArrays();
+    HostWrites writes;
+    writes.store = &store;
+    context.writes = &writes;
+    HostSnapInfo snap(device, context);
+    EXPECT_EQ(0, snap.setArrayName("hnas1"));
+    EXPECT_EQ(0, snap.setMetadata(6, "{FileSystemName:fs1}"));
+    EXPECT_EQ(0, snap.setMetadata(16, "{ABEEnabled:true}"));
+    EXPECT_EQ(0, snap.setStatus(1));
+    EXPECT_EQ(0, snap.setError(62008, "m"));
+    EXPECT_EQ(0, snap.setSnapUUID("u"));
+    EXPECT_EQ(0, snap.setSnapDevice("s"));
+    EXPECT_EQ(0, writes.failed);
+    HostStore reader;
+    ASSERT_TRUE(reader.open(path, error)) << error;
     std::vector<DeviceRecord> loaded;
-    ASSERT_TRUE(store.loadDevices(loaded, error)) << error;
+    ASSERT_TRUE(reader.loadDevices(loaded, error)) << error;
     ASSERT_EQ(1u, loaded.size());
     EXPECT_EQ(1, loaded[0].status);
     EXPECT_EQ(62008, loaded[0].errorCode);
+    EXPECT_EQ("m", loaded[0].errorMessage);
     EXPECT_EQ("u", loaded[0].snapUUID);
     EXPECT_EQ("s", loaded[0].snapDevice);
     EXPECT_EQ("hnas1", loaded[0].arrayName);
-    EXPECT_EQ((std::map<int, std::string>{{6, "{FileSystemName:fs1}"}}), loaded[0].metadata);
+    EXPECT_EQ((std::map<int, std::string>{{6, "{FileSystemName:fs1}"}, {16, "{ABEEnabled:true}"}}),
+              loaded[0].metadata);
+    EXPECT_EQ(job.id, loaded[0].lastJobId);
+    EXPECT_EQ("running", loaded[0].lastJobOutcome) << "the job's lock is held: it is not taken for dead";
+
+    ASSERT_TRUE(store.commitJob(job.id, {device}, 0, "done", error)) << error;
     std::vector<JobRecord> jobs;
-    ASSERT_TRUE(store.loadJobs(jobs, error));
-    ASSERT_EQ(2u, jobs.size());
-    EXPECT_EQ(2, jobs[1].returnCode);
-    EXPECT_EQ("done", jobs[1].outcome);
+    ASSERT_TRUE(reader.loadJobs(jobs, error));
+    ASSERT_EQ(1u, jobs.size());
+    EXPECT_EQ(0, jobs[0].returnCode);
+    EXPECT_EQ("done", jobs[0].outcome);
 }
 
 TEST(PluginLoader, RefusesAPluginNamingTheMissingSymbolOrTheLoadError) {
@@ -291,7 +301,7 @@ TEST(PluginLoader, RefusesAPluginNamingTheMissingSymbolOrTheLoadError) {
 }
 
 // hnas-host as a framework runs it, against the stand-in plug-ins.
-TEST(HostCommand, RefusesAnIncompletePluginAndRecordsNothingOfAJobThatThrew) {
+TEST(HostCommand, RefusesAnIncompletePluginAndKeepsWhatAThrowingPluginStored) {
     e2e::TempDirectory dir;
     const std::string store = dir.path() + "/store";
     auto host = [&](std::vector<std::string> args) {
@@ -318,8 +328,10 @@ TEST(HostCommand, RefusesAnIncompletePluginAndRecordsNothingOfAJobThatThrew) {
     std::vector<DeviceRecord> devices;
     ASSERT_TRUE(opened.loadDevices(devices, error));
     ASSERT_EQ(1u, devices.size());
-    EXPECT_EQ(1, devices[0].status) << "the status the throwing snap set is not kept";
-    EXPECT_EQ("", devices[0].snapUUID);
+    // What the plug-in stored before it threw is kept: the array may have
+    // acted on it.
+    EXPECT_EQ(5, devices[0].status);
+    EXPECT_EQ("half-done", devices[0].snapUUID);
     std::vector<JobRecord> jobs;
     ASSERT_TRUE(opened.loadJobs(jobs, error));
     ASSERT_EQ(2u, jobs.size()) << "the refused plug-in ran no job";
