@@ -58,8 +58,11 @@ pid_t startProcess(const std::vector<std::string>& argv, const std::string& outp
 }
 
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& outputPath, int timeoutMs) {
+    return waitProcess(startProcess(argv, outputPath), timeoutMs);
+}
+
+ProcessResult waitProcess(pid_t pid, int timeoutMs) {
     ProcessResult result;
-    const pid_t pid = startProcess(argv, outputPath);
     if (pid < 0) return result;
     result.started = true;
     int status = 0;

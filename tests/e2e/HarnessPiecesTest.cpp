@@ -16,6 +16,7 @@
 #include "harness/PluginLoader.h"
 #include "harness/Simulator.h"
 #include "harness/Subprocess.h"
+#include "host/EvDebug.h"
 #include "host/SnapStatus.h"
 #include "tests/e2e/E2eSupport.h"
 
@@ -337,6 +338,79 @@ TEST(HostCommand, RefusesAnIncompletePluginAndKeepsWhatAThrowingPluginStored) {
     ASSERT_EQ(2u, jobs.size()) << "the refused plug-in ran no job";
     EXPECT_EQ("done", jobs[0].outcome);
     EXPECT_EQ("exception", jobs[1].outcome);
+}
+
+// A store directory someone else could have made or can write to is
+// refused, whatever is in it.
+TEST(FileSafety, RefusesAStoreDirectoryOfAnotherUserOrWritableByOthersOrALink) {
+    e2e::TempDirectory dir;
+    auto init = [&](const std::string& store) {
+        const std::string out = dir.path() + "/out";
+        unlink(out.c_str());
+        const ProcessResult run = runProcess({HNAS_HOST_BINARY, "--store", store, "init"}, out, 60000);
+        return std::make_pair(run.exitCode, readWholeFile(out));
+    };
+    const std::string open = dir.path() + "/open";
+    ASSERT_EQ(0, mkdir(open.c_str(), 0700));
+    chmod(open.c_str(), 0777);
+    auto refused = init(open);
+    EXPECT_NE(0, refused.first);
+    EXPECT_NE(std::string::npos, refused.second.find("others can write to it (mode 0777)")) << refused.second;
+
+    const std::string real = dir.path() + "/real";
+    const std::string link = dir.path() + "/link";
+    ASSERT_EQ(0, mkdir(real.c_str(), 0700));
+    ASSERT_EQ(0, symlink(real.c_str(), link.c_str()));
+    refused = init(link);
+    EXPECT_NE(0, refused.first);
+    EXPECT_NE(std::string::npos, refused.second.find("symbolic link")) << refused.second;
+
+    if (geteuid() == 0) {
+        const std::string foreign = dir.path() + "/foreign";
+        ASSERT_EQ(0, mkdir(foreign.c_str(), 0700));
+        ASSERT_EQ(0, chown(foreign.c_str(), 65534, 65534));
+        refused = init(foreign);
+        EXPECT_NE(0, refused.first);
+        EXPECT_NE(std::string::npos, refused.second.find("belongs to user 65534")) << refused.second;
+    }
+    EXPECT_EQ(0, init(real).first) << "a private directory of one's own is fine";
+}
+
+// A link planted under the name of a job's log file, or of the plug-in's log
+// file, is refused: nothing is written through it.
+TEST(FileSafety, APlantedLinkUnderALogFileNameReceivesNothing) {
+    e2e::TempDirectory dir;
+    const std::string store = dir.path() + "/store";
+    const std::string victim = dir.path() + "/victim";
+    ASSERT_TRUE(writeWholeFile(victim, "untouched\n"));
+    auto host = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {HNAS_HOST_BINARY, "--store", store});
+        const std::string out = dir.path() + "/out";
+        unlink(out.c_str());
+        const ProcessResult run = runProcess(args, out, 60000);
+        return std::make_pair(run.exitCode, readWholeFile(out));
+    };
+    ASSERT_EQ(0, host({"init"}).first);
+    ASSERT_EQ(0, host({"add-device", "--label", "d1", "{type:native_hnas,path:/__VOLUME__/fs1,targethostname:h}"}).first);
+    const char* planted[] = {"/logs/job-1-prepare.host.log", "/logs/job-2-prepare.plugin.log"};
+    for (const char* name : planted) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(0, symlink(victim.c_str(), (store + name).c_str()));
+        const auto run = host({"run", "prepare", "d1", "--plugin", HNAS_THROWING_PLUGIN});
+        EXPECT_EQ(1, run.first) << run.second;
+        EXPECT_NE(std::string::npos, run.second.find("was there before")) << run.second;
+        EXPECT_EQ("untouched\n", readWholeFile(victim));
+    }
+    EXPECT_EQ(0, host({"run", "prepare", "d1", "--plugin", HNAS_THROWING_PLUGIN}).first);
+    EXPECT_EQ("untouched\n", readWholeFile(victim));
+
+    // The logging stand-in opens $QZ_LOG_FILE the same way.
+    const std::string link = dir.path() + "/plugin.log";
+    ASSERT_EQ(0, symlink(victim.c_str(), link.c_str()));
+    setenv("QZ_LOG_FILE", link.c_str(), 1);
+    EvDebug().DebugLvl("FileSafety", 0, "%s", "a line for the link");
+    unsetenv("QZ_LOG_FILE");
+    EXPECT_EQ("untouched\n", readWholeFile(victim));
 }
 
 }  // namespace
