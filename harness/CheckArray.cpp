@@ -45,7 +45,7 @@ double msSince(const struct timespec& start) {
 
 // "  ok    address resolves            0.3 ms  127.0.0.1"
 bool report(const Step& step, const std::string& time, const std::string& password) {
-    printf("  %-4s  %-28s %10s  %s\n", step.passed ? "ok" : "FAIL", step.name, time.c_str(),
+    printf("  %-4s  %-22s %12s  %s\n", step.passed ? "ok" : "FAIL", step.name, time.c_str(),
            withoutSecret(step.detail, password).c_str());
     if (!step.passed) printf("\nhint: %s\n", withoutSecret(step.hint, password).c_str());
     fflush(stdout);

@@ -15,6 +15,7 @@
 #include "harness/ExitCodes.h"
 #include "harness/HostOperations.h"
 #include "harness/HostStore.h"
+#include "harness/Orphans.h"
 #include "harness/PluginLoader.h"
 #include "harness/Simulator.h"
 #include "harness/SimulatorState.h"
@@ -273,6 +274,42 @@ bool removeSnapshotStep(DemoWorld& world) {
     return true;
 }
 
+// Runs `hnas-host <args>` on the demo's store and prints what it printed;
+// its exit code, -1 when it did not exit.
+int runHostCommand(DemoWorld& world, const std::vector<std::string>& args, const std::string& outputFile,
+                   std::string& output) {
+    std::vector<std::string> argv = {world.self, "--store", world.store.directory()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    unlink(outputFile.c_str());
+    const ProcessResult process = runProcess(argv, outputFile, kJobTimeoutMs);
+    output = readWholeFile(outputFile);
+    printf("%s", output.c_str());
+    return process.started && !process.timedOut ? process.exitCode : -1;
+}
+
+// Before the first job: can the plug-in reach each array?
+bool checkArraysStep(DemoWorld& world) {
+    bool ok = true;
+    for (const char* array : {kDemoHostArray1, kDemoHostArray2}) {
+        printf("== check-array %s\n", array);
+        std::string output;
+        const int code = runHostCommand(world, {"check-array", array}, world.workspace + "/check-array.log", output);
+        printf("verdict: %s\n\n", code == kExitOk ? "as expected (every step passed)" : "NOT AS EXPECTED: a step failed");
+        ok = ok && code == kExitOk;
+    }
+    return ok;
+}
+
+// After the last job: no snapshot of the plug-in is left without a device.
+bool orphansStep(DemoWorld& world) {
+    printf("== orphans\n");
+    std::string output;
+    const int code = runHostCommand(world, {"orphans"}, world.workspace + "/orphans.log", output);
+    const bool ok = code == kExitOk && output.find(kNoOrphans) != std::string::npos;
+    printf("verdict: %s\n\n", ok ? "as expected (none)" : "NOT AS EXPECTED: orphaned snapshots or an array not asked");
+    return ok;
+}
+
 bool makeWorkspace(const std::string& requested, std::string& path, std::string& error) {
     if (!requested.empty()) {
         if (mkdir(requested.c_str(), 0700) != 0 && errno != EEXIST) {
@@ -373,24 +410,26 @@ int runDemo(const DemoOptions& options) {
     printExpectations();
 
     int jobs = 0;
-    int failed = 0;
+    int failed = checkArraysStep(world) ? 0 : 1;
     for (const DemoStep& step : demoSteps()) {
         const bool ok = step.operation != nullptr ? runStep(world, step, ++jobs) : removeSnapshotStep(world);
         failed += ok ? 0 : 1;
     }
+    failed += orphansStep(world) ? 0 : 1;
     world.simulator.stop();
 
     const std::string& ws = world.workspace;
     if (failed == 0)
         printf("All %d jobs ended as expected in %.1f s.\n", jobs, secondsSince(start));
     else
-        printf("%d of %d steps did NOT end as expected (%.1f s).\n", failed, static_cast<int>(demoSteps().size()),
+        printf("%d of %d steps did NOT end as expected (%.1f s).\n", failed, static_cast<int>(demoSteps().size()) + 2,
                secondsSince(start));
     printf("\nLogs and state, kept in %s:\n", ws.c_str());
     printf("%s", formatTable({"file", "what"},
                              {{"store/logs/job-<n>-<operation>.host.log", "host log of each job (levels by name)"},
                               {"store/logs/job-<n>-<operation>.plugin.log", "plug-in and array-client log of each job"},
                               {"jobs.log", "what the job processes printed (errors only)"},
+                              {"check-array.log, orphans.log", "what check-array and orphans printed"},
                               {"arraysim.log", "the simulator's output"},
                               {"store/host.db", "the host store (descriptors, arrays, settings, history)"}})
                      .c_str());

@@ -239,6 +239,10 @@ TEST(DemoCommand, RunsTheWholeLifecycleAndExitsZero) {
     const std::string output = readWholeFile(out);
     EXPECT_EQ(0, run.exitCode) << output;
     EXPECT_NE(std::string::npos, output.find("All 9 jobs ended as expected")) << output;
+    // check-array on both arrays before the first job, orphans at the end.
+    EXPECT_NE(std::string::npos, output.find("all steps passed: the plug-in can reach array hnas1")) << output;
+    EXPECT_NE(std::string::npos, output.find("all steps passed: the plug-in can reach array evs2")) << output;
+    EXPECT_NE(std::string::npos, output.find("== orphans\nno orphaned snapshot on any array")) << output;
     EXPECT_EQ(std::string::npos, output.find("NOT AS EXPECTED")) << output;
 }
 
