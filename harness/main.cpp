@@ -411,7 +411,8 @@ const std::vector<Command>& commands() {
          "Makes a workspace with a test certificate, starts hnas-arraysim on a free loopback port with two\n"
          "arrays, registers them and four devices, and runs prepare, snap, is-mapped, map, is-mapped, unmap,\n"
          "reconcile (after a snapshot is deleted behind the plug-in's back), revert and delete, each as its\n"
-         "own process. Exit 0 only when every job ended as expected.\n",
+         "own process; check-array on both arrays before the first job, orphans (which must find none)\n"
+         "after the last. Exit 0 only when every step ended as expected.\n",
          {{"--workspace", "DIR", false, "where to work (default: a new /tmp/hnas-demo-XXXXXX, kept)"},
           kPluginOption,
           {"--arraysim", "PATH", false, "the simulator (default: hnas-arraysim next to hnas-host)"},
