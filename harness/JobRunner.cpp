@@ -81,13 +81,7 @@ std::string renderSettings(const std::vector<SettingRecord>& settings) {
 
 std::string newSnapUuid() {
     unsigned char bytes[16] = {0};
-    FILE* random = fopen("/dev/urandom", "rb");
-    size_t got = 0;
-    if (random != nullptr) {
-        got = fread(bytes, 1, sizeof(bytes), random);
-        fclose(random);
-    }
-    if (got != sizeof(bytes)) {
+    if (!readRandomBytes(bytes, sizeof(bytes))) {
         // No random source: time and process still make names apart.
         unsigned long long seed = static_cast<unsigned long long>(time(nullptr)) * 1000003ULL + getpid();
         for (unsigned char& b : bytes) {

@@ -118,3 +118,16 @@ bool replaceFileAtomically(const std::string& path, const std::string& text, std
     }
     return true;
 }
+
+bool readRandomBytes(unsigned char* bytes, size_t count) {
+    const int fd = open("/dev/urandom", O_RDONLY | kSafeFlags);
+    if (fd < 0) return false;
+    size_t got = 0;
+    while (got < count) {
+        const ssize_t n = read(fd, bytes + got, count - got);
+        if (n <= 0) break;
+        got += static_cast<size_t>(n);
+    }
+    close(fd);
+    return got == count;
+}

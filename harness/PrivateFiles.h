@@ -28,3 +28,6 @@ int openPrivateFile(const std::string& path, std::string& error);
 // Writes `text` to a new temporary file beside `path` and renames it over
 // `path` (which, if a link, is replaced, not followed).
 bool replaceFileAtomically(const std::string& path, const std::string& text, std::string& error);
+
+// Fills `bytes` from /dev/urandom; false when it could not be read whole.
+bool readRandomBytes(unsigned char* bytes, size_t count);
