@@ -241,5 +241,9 @@ int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std
     if (!committed) return kExitHostError;
     job.returnCode = outcome.pluginResult;
     job.outcome = "done";
+    for (DeviceRecord& d : devices) {
+        d.lastJobId = job.id;
+        d.lastJobOutcome = job.outcome;
+    }
     return exitCodeForPluginResult(outcome.pluginResult);
 }
