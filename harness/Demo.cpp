@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 
+#include "harness/ArrayAccess.h"
 #include "harness/DemoScenario.h"
 #include "harness/ExitCodes.h"
 #include "harness/HostOperations.h"
@@ -27,7 +28,6 @@ namespace {
 
 const int kJobTimeoutMs = 120000;
 const int kCertTimeoutMs = 60000;
-const char kSnapshotPrefix[] = "QZHNAS-";
 // The device whose snapshot an administrator removes behind the plug-in's back.
 const char kRemovedDevice[] = "nfs-exp1";
 
@@ -74,7 +74,7 @@ size_t countSnapshots(DemoWorld& world, std::string& error, bool& ok) {
     std::vector<SimSnapshot> snapshots;
     ok = listSimSnapshots(world.simulator, snapshots, error);
     size_t n = 0;
-    for (const SimSnapshot& s : snapshots) n += startsWith(s.storedName, kSnapshotPrefix);
+    for (const SimSnapshot& s : snapshots) n += startsWith(s.storedName, kOwnSnapshotPrefix);
     return n;
 }
 
@@ -83,7 +83,7 @@ size_t countMappedShares(DemoWorld& world, std::string& error, bool& ok) {
     ok = listSimShares(world.simulator, shares, error);
     size_t n = 0;
     for (const SimShare& s : shares)
-        n += startsWith(s.name, kSnapshotPrefix) || startsWith(s.name, std::string("/") + kSnapshotPrefix);
+        n += startsWith(s.name, kOwnSnapshotPrefix) || startsWith(s.name, std::string("/") + kOwnSnapshotPrefix);
     return n;
 }
 
@@ -222,7 +222,7 @@ bool runStep(DemoWorld& world, const DemoStep& step, int number) {
                         std::to_string(exitCodeForPluginResult(step.expectedReturn)) + " (see " + world.jobOutput +
                         ")");
     }
-    if (job == nullptr || job->outcome != "done") {
+    if (job == nullptr || job->outcome != kJobDone) {
         wrong.push_back("the job was not recorded as done");
     } else if (job->returnCode != step.expectedReturn) {
         wrong.push_back("the plug-in returned " + std::to_string(job->returnCode) + ", expected " +

@@ -43,6 +43,13 @@ struct SettingRecord {
     std::string value;
 };
 
+// Outcomes of a job.
+constexpr char kJobRunning[] = "running";
+constexpr char kJobDone[] = "done";                 // the entry point returned; its result is recorded
+constexpr char kJobException[] = "exception";       // the plug-in threw
+constexpr char kJobNoLogFile[] = "no log file";     // the job's log files could not be created
+constexpr char kJobInterrupted[] = "interrupted";   // its process died before the job's end was recorded
+
 // One job of the history.
 struct JobRecord {
     long long id = 0;
@@ -51,7 +58,7 @@ struct JobRecord {
     std::string started;             // local time, "2026-01-31 12:00:00"
     std::string finished;            // "" while running or when the job never finished
     int returnCode = -1;             // the entry point's result; -1 when none
-    std::string outcome;             // "running", "done", "exception", "interrupted" (its process died)
+    std::string outcome;             // one of the outcomes above
     std::string hostLog;             // paths of the job's log files
     std::string pluginLog;
 };

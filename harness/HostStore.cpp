@@ -69,8 +69,6 @@ CREATE TABLE job_results(
 
 const char kDatabaseFile[] = "/host.db";
 const mode_t kPrivateFile = 0600;
-const char kRunning[] = "running";
-const char kInterrupted[] = "interrupted";
 // How long a job waits for another job's transaction on the same store.
 const int kBusyTimeoutMs = 10000;
 
@@ -242,7 +240,7 @@ void HostStore::markInterruptedJobs() {
     std::vector<long long> running;
     {
         Statement query(db_, "SELECT id FROM jobs WHERE outcome = ?1");
-        query.text(1, kRunning);
+        query.text(1, kJobRunning);
         while (query.step() == SQLITE_ROW) running.push_back(query.columnInt(0));
     }
     for (const long long id : running) {
@@ -251,7 +249,7 @@ void HostStore::markInterruptedJobs() {
         Transaction transaction(db_);
         if (!transaction.begun()) return;
         Statement mark(db_, "UPDATE jobs SET outcome = ?1, finished = ?2 WHERE id = ?3 AND outcome = ?4");
-        mark.text(1, kInterrupted).text(2, nowText()).integer(3, id).text(4, kRunning);
+        mark.text(1, kJobInterrupted).text(2, nowText()).integer(3, id).text(4, kJobRunning);
         if (!mark.run()) return;
         if (sqlite3_changes(db_) == 1) {
             Statement results(db_,
@@ -394,7 +392,7 @@ bool HostStore::saveMetadata(long long deviceId, int type, const std::string& te
 
 bool HostStore::beginJob(JobRecord& job, const std::vector<DeviceRecord>& devices, std::string& error) {
     job.started = nowText();
-    job.outcome = kRunning;
+    job.outcome = kJobRunning;
     Transaction transaction(db_);
     if (!transaction.begun()) return fail(error, "cannot record the job", db_);
     Statement insert(db_, "INSERT INTO jobs(operation, devices, started, outcome) VALUES(?1, ?2, ?3, ?4)");

@@ -40,7 +40,7 @@ bool parseDeviceId(const std::string& ref, long long& id) {
 std::string heldMessage(const DeviceRecord& device, const std::vector<JobRecord>& jobs) {
     std::string holder = "another job";
     for (const JobRecord& j : jobs)
-        if (j.id == device.lastJobId && j.outcome == "running")
+        if (j.id == device.lastJobId && j.outcome == kJobRunning)
             holder = "job " + std::to_string(j.id) + " (" + j.operation + ", started " + j.started + ")";
     return "device " + deviceDisplayName(device) + " is in use by " + holder +
            "; run this job when that one has ended, or give --wait SECONDS";
@@ -194,7 +194,7 @@ int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std
     HostLog log;
     if (!createJobLogs(job, log, error)) {
         std::string ignored;
-        store.finishJobOnly(job.id, "no log file", ignored);
+        store.finishJobOnly(job.id, kJobNoLogFile, ignored);
         return kExitHostError;
     }
     setenv(kSettingsFileVariable, settingsPath.c_str(), 1);
@@ -226,12 +226,12 @@ int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std
     if (threw) {
         log.write(2, "-", "hnas-host", "the plug-in threw an exception; the devices keep what it stored before");
         std::string ignored;
-        store.finishJobOnly(job.id, "exception", ignored);
+        store.finishJobOnly(job.id, kJobException, ignored);
         error = "the plug-in threw an exception";
         return kExitPluginOdd;
     }
     log.write(0, "-", "hnas-host", "the plug-in returned " + std::to_string(outcome.pluginResult));
-    const bool committed = store.commitJob(job.id, devices, outcome.pluginResult, "done", error);
+    const bool committed = store.commitJob(job.id, devices, outcome.pluginResult, kJobDone, error);
     if (writes.failed > 0) {
         error = std::to_string(writes.failed) + " write(s) of the plug-in could not be stored (" + writes.firstError +
                 "); the plug-in was told, and the store keeps everything stored before" +
@@ -240,7 +240,7 @@ int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std
     }
     if (!committed) return kExitHostError;
     job.returnCode = outcome.pluginResult;
-    job.outcome = "done";
+    job.outcome = kJobDone;
     for (DeviceRecord& d : devices) {
         d.lastJobId = job.id;
         d.lastJobOutcome = job.outcome;

@@ -276,14 +276,14 @@ TEST(HostStore, IsPrivateAndStoresEachWriteOfThePluginAsItIsMade) {
     EXPECT_EQ((std::map<int, std::string>{{6, "{FileSystemName:fs1}"}, {16, "{ABEEnabled:true}"}}),
               loaded[0].metadata);
     EXPECT_EQ(job.id, loaded[0].lastJobId);
-    EXPECT_EQ("running", loaded[0].lastJobOutcome) << "the job's lock is held: it is not taken for dead";
+    EXPECT_EQ(kJobRunning, loaded[0].lastJobOutcome) << "the job's lock is held: it is not taken for dead";
 
     ASSERT_TRUE(store.commitJob(job.id, {device}, 0, "done", error)) << error;
     std::vector<JobRecord> jobs;
     ASSERT_TRUE(reader.loadJobs(jobs, error));
     ASSERT_EQ(1u, jobs.size());
     EXPECT_EQ(0, jobs[0].returnCode);
-    EXPECT_EQ("done", jobs[0].outcome);
+    EXPECT_EQ(kJobDone, jobs[0].outcome);
 }
 
 TEST(PluginLoader, RefusesAPluginNamingTheMissingSymbolOrTheLoadError) {
@@ -336,7 +336,7 @@ TEST(HostCommand, RefusesAnIncompletePluginAndKeepsWhatAThrowingPluginStored) {
     std::vector<JobRecord> jobs;
     ASSERT_TRUE(opened.loadJobs(jobs, error));
     ASSERT_EQ(2u, jobs.size()) << "the refused plug-in ran no job";
-    EXPECT_EQ("done", jobs[0].outcome);
+    EXPECT_EQ(kJobDone, jobs[0].outcome);
     EXPECT_EQ("exception", jobs[1].outcome);
 }
 

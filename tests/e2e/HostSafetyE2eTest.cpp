@@ -59,7 +59,7 @@ TEST(ConcurrentJobs, ASecondJobOnAHeldDeviceWaitsOrIsRefusedWhileOtherDevicesRun
     ASSERT_GT(slow, 0);
     // The slow job holds dev-a and sits in the array's latency.
     ASSERT_TRUE(e2e::eventually([&] { return world.faultsUsedUp(); })) << readWholeFile(slowOutput);
-    EXPECT_EQ("running", world.devices()["dev-a"].lastJobOutcome);
+    EXPECT_EQ(kJobRunning, world.devices()["dev-a"].lastJobOutcome);
 
     const e2e::HostRun refused = world.job("snap", {"dev-a"});
     EXPECT_EQ(kExitBusy, refused.exitCode) << refused.output;
@@ -103,15 +103,15 @@ TEST(KilledJob, KeepsEveryWriteThePluginMadeAndShowsAsInterrupted) {
     auto devices = world.devices();
     EXPECT_EQ(0u, devices["dev-a"].snapUUID.find("QZHNAS-")) << devices["dev-a"].snapUUID;
     EXPECT_TRUE(contains(world.snapshotNames(), devices["dev-a"].snapUUID));
-    EXPECT_EQ("interrupted", devices["dev-a"].lastJobOutcome);
-    EXPECT_EQ("interrupted", devices["dev-b"].lastJobOutcome);
+    EXPECT_EQ(kJobInterrupted, devices["dev-a"].lastJobOutcome);
+    EXPECT_EQ(kJobInterrupted, devices["dev-b"].lastJobOutcome);
 
     const e2e::HostRun history = world.host({"history"});
-    EXPECT_NE(std::string::npos, history.output.find("interrupted")) << history.output;
-    EXPECT_EQ(std::string::npos, history.output.find("running")) << history.output;
+    EXPECT_NE(std::string::npos, history.output.find(kJobInterrupted)) << history.output;
+    EXPECT_EQ(std::string::npos, history.output.find(kJobRunning)) << history.output;
     const e2e::HostRun state = world.host({"state"});
     EXPECT_NE(std::string::npos, state.output.find(devices["dev-a"].snapUUID)) << state.output;
-    EXPECT_NE(std::string::npos, state.output.find("interrupted")) << state.output;
+    EXPECT_NE(std::string::npos, state.output.find(kJobInterrupted)) << state.output;
     const e2e::HostRun results = world.host({"history", "--job", std::to_string(devices["dev-a"].lastJobId)});
     EXPECT_NE(std::string::npos, results.output.find(devices["dev-a"].snapUUID)) << results.output;
 
@@ -180,9 +180,9 @@ TEST(FullDisk, TheJobFailsLoudlyAndTheStoreKeepsWhatWasStoredBefore) {
     EXPECT_EQ(SNAP_STATUS_SNAPPED, devices["dev-a"].status);
     EXPECT_TRUE(contains(world.snapshotNames(), devices["dev-a"].snapUUID)) << devices["dev-a"].snapUUID;
     EXPECT_NE(SNAP_STATUS_SNAPPED, devices["dev-b"].status) << "a write that failed cannot show";
-    EXPECT_EQ("interrupted", devices["dev-a"].lastJobOutcome);
+    EXPECT_EQ(kJobInterrupted, devices["dev-a"].lastJobOutcome);
     const e2e::HostRun history = world.host({"history"});
-    EXPECT_EQ(std::string::npos, history.output.find("running")) << history.output;
+    EXPECT_EQ(std::string::npos, history.output.find(kJobRunning)) << history.output;
 }
 
 }  // namespace
