@@ -43,7 +43,7 @@ bool contains(const std::vector<std::string>& names, const std::string& name) {
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-// The case: a prepare held up at the array and a snap started
+// A prepare held up at the array and a snap started
 // meanwhile on the same device. The snap must not run inside the prepare
 // (the prepare's end would set the device back to PREPARED, losing the
 // snapshot); without --wait it is refused, with --wait it runs after.
