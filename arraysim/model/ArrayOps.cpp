@@ -270,12 +270,8 @@ Result rollbackSnapshot(Array& array, const std::string& objectId) {
     const Snapshot* target = findSnapshot(array, objectId);
     if (target == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoSnapshot);
     const std::string fileSystemId = target->fileSystemId;
-    const uint64_t sequence = target->sequence;
-    // The later snapshots of the file system go; most often there are none.
-    if (lastSequenceOf(array, fileSystemId) <= sequence) return Result::success();
     for (size_t i = array.snapshots.size(); i-- > 0;) {
-        const Snapshot& s = array.snapshots[i];
-        if (s.fileSystemId == fileSystemId && s.sequence > sequence) removeSnapshotAt(array, i);
+        if (array.snapshots[i].fileSystemId == fileSystemId) removeSnapshotAt(array, i);
     }
     return Result::success();
 }
