@@ -85,7 +85,8 @@ const std::vector<ReadTraits>& allReads() {
         {Read::MountRequestSource, "mountRequestSource", false, 0, false, false, {Op::Map, Op::Unmap}},
         {Read::ArrayList, "listArrays", true, 4096, false, true, {Op::Prepare}},
         {Read::ArrayInfoByName, "arrayInfoByName", true, 4096, true, true, {Op::Prepare}},
-        {Read::SearchEndpointAddress, "searchEndpointAddress", true, 1024, true, true, {Op::Prepare}},
+        // The search's one size: where the array information read left it.
+        {Read::SearchEndpointAddress, "searchEndpointAddress", true, 4096, true, true, {Op::Prepare}},
         {Read::SearchEndpointPort, "searchEndpointPort", false, 0, false, true, {Op::Prepare}},
     };
     return reads;
@@ -140,13 +141,15 @@ struct Row {
     Read read;
     Answer answer;
     Op op;
+    fakehost::SizeConvention convention;   // how the host counts the sizes it needs
 };
 
 std::string rowName(const Row& row) {
     std::string name;
     for (const ReadTraits& r : allReads())
         if (r.read == row.read) name = r.name;
-    return name + "_" + answerName(row.answer) + "_" + hardening::traits(row.op).name;
+    return name + "_" + answerName(row.answer) + "_" + hardening::traits(row.op).name + "_" +
+           fakehost::conventionName(row.convention);
 }
 
 // Rows print by name (gtest would print their bytes, padding included).
@@ -156,7 +159,10 @@ std::vector<Row> allRows() {
     std::vector<Row> rows;
     for (const ReadTraits& r : allReads())
         for (Answer a : r.isText ? kTextAnswers : kIntAnswers)
-            for (Op op : r.ops) rows.push_back({r.read, a, op});
+            for (Op op : r.ops)
+                for (fakehost::SizeConvention c :
+                     {fakehost::SizeConvention::WithTerminator, fakehost::SizeConvention::WithoutTerminator})
+                    rows.push_back({r.read, a, op, c});
     return rows;
 }
 
@@ -359,7 +365,10 @@ Expected expectedFor(const Row& row) {
             return dropped(kNoArrayInfo);
         }
         case Read::SearchEndpointAddress:
-            e.searchAddress = noText || row.answer == Answer::MaximumText ? "smu1" : "";
+            // Read with the search's size and budget: a long address still reads whole.
+            e.searchAddress = noText ? "smu1"
+                              : row.answer == Answer::MaximumText ? padded(kConfiguredAddress, kMaximumText)
+                                                                  : "";
             return e;
         case Read::SearchEndpointPort:
             e.searchPort = row.answer == Answer::IntNegative ? -1 : row.answer == Answer::IntHuge ? INT_MAX : 8444;
@@ -392,6 +401,7 @@ TEST_P(HostileHost, EndsWithTheDeviceFailedOrTheFallback) {
     const ReadTraits& read = readTraits(row.read);
     const OpTraits& op = hardening::traits(row.op);
     const Expected expected = expectedFor(row);
+    const fakehost::ScopedSizeConvention convention(row.convention);
 
     EngineFixture f;
     addDevice(f, row, read.viaAliasSearch);
