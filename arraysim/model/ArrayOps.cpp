@@ -141,11 +141,19 @@ std::vector<Snapshot> snapshotsOf(const Array& array, const std::string& fileSys
     return found;
 }
 
+// Characters of a UTF-8 text: every byte that does not continue a character
+// (10xxxxxx) begins one. "日" is one character of three bytes.
+size_t characterCount(const std::string& text) {
+    size_t count = 0;
+    for (unsigned char c : text) count += (c & 0xC0) != 0x80;
+    return count;
+}
+
 Result checkShareName(Protocol protocol, const std::string& name) {
     const std::string bare =
         (protocol == Protocol::Nfs && !name.empty() && name[0] == '/') ? name.substr(1) : name;
     if (bare.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptyShareName);
-    if (bare.size() > kMaxShareNameLength) return Result::refuse(Outcome::BadRequest, msg::kLongShareName);
+    if (characterCount(bare) > kMaxShareNameLength) return Result::refuse(Outcome::BadRequest, msg::kLongShareName);
     for (unsigned char c : bare) {
         const bool control = c < 0x20 || c == 0x7F;
         const bool forbidden = protocol == Protocol::Cifs &&

@@ -176,6 +176,9 @@ TEST_F(ModelTest, CreatesSharesOnlyInsideASnapshotOfTheirFileSystem) {
     const std::string evs1ObjectId = findVirtualServer(array, "1")->objectId;
     const std::string name80(80, 'n');
     const std::string name81(81, 'n');
+    // 80 characters of 240 bytes: the limit counts characters.
+    std::string wide80;
+    for (int i = 0; i < 80; ++i) wide80 += u8"\u65e5";
     struct Case {
         const char* what;
         Protocol protocol;
@@ -198,6 +201,10 @@ TEST_F(ModelTest, CreatesSharesOnlyInsideASnapshotOfTheirFileSystem) {
          "/.snapshot/QZHNAS-u1-fs1", Outcome::Ok},
         {"cifs name of 81", Protocol::Cifs, "1", name81, fs1, "\\~snapshot\\QZHNAS-u1-fs1",
          Outcome::BadRequest},
+        {"cifs name of 80 three-byte characters", Protocol::Cifs, "1", wide80, fs1,
+         "\\~snapshot\\QZHNAS-u1-fs1", Outcome::Ok},
+        {"export name of 80 three-byte characters and one more", Protocol::Nfs, "1", "/" + wide80 + "n", fs1,
+         "/.snapshot/QZHNAS-u1-fs1", Outcome::BadRequest},
         {"export name of 81", Protocol::Nfs, "1", "/" + name81, fs1, "/.snapshot/QZHNAS-u1-fs1",
          Outcome::BadRequest},
         {"empty name", Protocol::Cifs, "1", "", fs1, "\\~snapshot\\QZHNAS-u1-fs1", Outcome::BadRequest},
