@@ -75,4 +75,46 @@ TEST(Lifecycle, EveryOperationOnOneSetOfDescriptors) {
     }
 }
 
+// The first line of each call: the operation's opening line with the
+// number of descriptors, under its entry point's context; delete has none
+// and starts with the grouping.
+TEST(Lifecycle, EachOperationOpensWithItsLine) {
+    testsupport::TempSettings settings("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n");
+    const struct {
+        enginetest::EntryPoint entry;
+        const char* context;
+        const char* opening;   // null: none
+    } cases[] = {
+        {qzso_prepareDevices, "QZSnapEngineHNAS::qzso_prepareDevices", "Preparing devices. Snap Engine [HNAS]."},
+        {qzso_snapDevices, "QZSnapEngineHNAS::qzso_snapDevices", "Creating Snap. Snap Engine [HNAS]."},
+        {qzso_isMapped, "QZSnapEngineHNAS::qzso_isMapped",
+         "Checking if the given Snap(s) are mapped. Snap Engine [HNAS]."},
+        {qzso_mapSnaps, "QZSnapEngineHNAS::qzso_mapSnaps", "Mapping the given Snap(s). Snap Engine [HNAS]."},
+        {qzso_unmapSnaps, "QZSnapEngineHNAS::qzso_unmapSnaps", "Unmapping the given Snap(s). Snap Engine [HNAS]."},
+        {qzso_deleteSnaps, "QZSnapEngineHNAS::qzso_deleteSnaps", nullptr},
+        {qzso_revertSnaps, "QZSnapEngineHNAS::qzso_revertSnaps", "Reverting the given Snap(s). Snap Engine [HNAS]."},
+        {qzso_reconcileSnaps, "QZSnapEngineHNAS::qzso_reconcileSnaps",
+         "Initiating the Snap Reconcile Operation. Snap Engine [HNAS]."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.context);
+        EngineFixture f;
+        f.addDevice(enginetest::kUnc, "u1");
+        f.addDevice(enginetest::kNfs, "u2");
+        f.run(c.entry);
+        const auto lines = f.log.lines();
+        ASSERT_FALSE(lines.empty());
+        if (c.opening != nullptr) {
+            EXPECT_EQ(c.context, lines[0].context);
+            EXPECT_EQ(std::string(c.opening) + " Device count[2]", lines[0].message);
+            EXPECT_EQ(900u, lines[0].jobId);
+        } else {
+            EXPECT_EQ("QZSnapEngineHNAS::GetArrayToDeviceMap", lines[0].context);
+        }
+        int openings = 0;
+        for (const EvLogLine& line : lines) openings += line.message.find("Device count[") != std::string::npos;
+        EXPECT_EQ(c.opening != nullptr ? 1 : 0, openings);
+    }
+}
+
 }  // namespace

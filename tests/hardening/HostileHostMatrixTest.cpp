@@ -479,6 +479,44 @@ TEST_P(HostileHost, EndsWithTheDeviceFailedOrTheFallback) {
 INSTANTIATE_TEST_SUITE_P(Matrix, HostileHost, ::testing::ValuesIn(allRows()),
                          [](const ::testing::TestParamInfo<Row>& info) { return rowName(info.param); });
 
+// A host that keeps answering "too small" shows each read's first size and
+// its budget of calls: the source device, the identity metadata and the snap
+// UUID 1024 bytes and five calls, the attached array's information 4096 and
+// three, the share settings 16384 and five, and the alias search 4096 with
+// one budget of three repeats for all its reads.
+TEST(HostileHostBudgets, FirstSizesAndCallsOfEachRead) {
+    testsupport::TempSettings settings("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n");
+    const struct {
+        Read read;
+        Op op;
+        int firstSize;
+        int calls;
+    } cases[] = {
+        {Read::SourceDevice, Op::Prepare, 1024, 5},   {Read::SourceDevice, Op::Snap, 1024, 5},
+        {Read::IdentityMetadata, Op::Snap, 1024, 5},  {Read::SnapUUID, Op::Snap, 1024, 5},
+        {Read::ArrayInfo, Op::Prepare, 4096, 3},      {Read::ArrayInfo, Op::Snap, 4096, 3},
+        {Read::ShareSettings, Op::Map, 16384, 5},     {Read::ArrayList, Op::Prepare, 4096, 4},
+        {Read::ArrayInfoByName, Op::Prepare, 4096, 4},
+    };
+    for (const auto& c : cases) {
+        const Row row{c.read, Answer::TooSmallForever, c.op, fakehost::SizeConvention::WithTerminator};
+        SCOPED_TRACE(rowName(row));
+        EngineFixture f;
+        addDevice(f, row, readTraits(c.read).viaAliasSearch);
+        std::string why;
+        ASSERT_TRUE(hardening::stageFor(f, c.op, why)) << why;
+        FakeHostText& text = textOf(f, c.read);
+        text.present = true;
+        text.always = ScriptedAnswer::tooSmall(c.firstSize + 100);
+        text.calls = 0;
+        text.sizesOffered.clear();
+        f.run(hardening::traits(c.op).entry);
+        ASSERT_FALSE(text.sizesOffered.empty());
+        EXPECT_EQ(c.firstSize, text.sizesOffered.front());
+        EXPECT_EQ(c.calls, text.calls);
+    }
+}
+
 // getValueString is no operation's read; the device still answers every bad
 // answer with a text or "" and stays within five calls.
 TEST(HostileHostValueString, EveryBadAnswerGivesATextOrNothing) {
