@@ -41,6 +41,7 @@ struct GroupState {
     // of each ID read, so that each file system is looked up once.
     std::unordered_map<std::string, std::string> fileSystemIdByName;
     std::unordered_map<std::string, std::string> fileSystemNameById;
+    std::unordered_map<std::string, std::string> fileSystemIdByShare;   // by "CIFS:data", "NFS:/exp1"
 };
 
 // Everything one entry-point call uses; nothing survives the call.

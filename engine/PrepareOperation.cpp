@@ -38,6 +38,21 @@ bool fileSystemIdOf(OperationState& state, GroupState& groupState, const std::st
     return true;
 }
 
+// The ID of the file system that holds the share or export, asked of the
+// array once per group (devices below one share differ in sub-directory).
+bool shareFileSystemIdOf(OperationState& state, GroupState& groupState, const std::string& share,
+                         const std::string& shareType, std::string& id) {
+    const std::string key = shareType + ":" + share;
+    const auto known = groupState.fileSystemIdByShare.find(key);
+    if (known != groupState.fileSystemIdByShare.end()) {
+        id = known->second;
+        return true;
+    }
+    if (!state.client.getFileSystemID(groupState.server, share, shareType, id)) return false;
+    groupState.fileSystemIdByShare.emplace(key, id);
+    return true;
+}
+
 // The array's label of the file system `id`, asked of the array once per
 // group. Only a label the array reported is kept for an ID: a name a device
 // string gave may differ from it in case.
@@ -70,7 +85,7 @@ bool discover(OperationState& state, GroupState& groupState, HNASSnapDevice& dev
         }
     } else {
         const std::string shareType = info.deviceType == kDeviceTypeUnc ? kProtocolCifs : kProtocolNfs;
-        if (!state.client.getFileSystemID(groupState.server, info.share, shareType, info.fileSystemId)) {
+        if (!shareFileSystemIdOf(state, groupState, info.share, shareType, info.fileSystemId)) {
             failure = "Failed to get File System ID for Share [" + info.share + "].";
             return false;
         }

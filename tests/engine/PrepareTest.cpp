@@ -176,8 +176,9 @@ TEST(Prepare, ACommentWithReservedCharactersIsStoredUpToThem) {
 }
 
 // Each file system's ID is asked of the array once per group: by name for
-// native paths, and a label the array reported for a share's file system
-// answers a native path on it too.
+// native paths, by share for shares (a second device below the same share
+// asks only for the share's settings), and a label the array reported for a
+// share's file system answers a native path on it too.
 TEST(Prepare, LooksUpEachFileSystemOncePerGroup) {
     EngineFixture f;
     f.addDevice(enginetest::kUnc, "u1");                                                        // share on fs1
@@ -185,10 +186,12 @@ TEST(Prepare, LooksUpEachFileSystemOncePerGroup) {
     f.addDevice(enginetest::kNative, "u3");                                                     // fs3
     f.addDevice("{type:native_hnas,path:/__VOLUME__/fs3/b,targethostname:filer1}", "u4");       // fs3 again
     f.addDevice("{type:native_hnas,path:/__VOLUME__/fs2/c,targethostname:filer2}", "u5");       // other group
+    f.addDevice("{vortype:cifs,vendor:Hitachi HNAS,type:unc,lunuuid:\\\\filer1\\\\data\\\\sub2,targethostname:filer1}",
+                "u6");                                                                          // share data again
     EXPECT_EQ(0, f.run(qzso_prepareDevices));
     EXPECT_EQ((std::vector<std::string>{"init", "getVirtualServerInfo", "getFileSystemID", "getFileSystemsInfo",
-                                        "getFilesystemShares", "getFileSystemID", "init", "getVirtualServerInfo",
-                                        "getFileSystemID"}),
+                                        "getFilesystemShares", "getFileSystemID", "getFilesystemShares", "init",
+                                        "getVirtualServerInfo", "getFileSystemID"}),
               f.array.operations());
     EXPECT_EQ((std::vector<std::string>{"fs3"}), f.array.callsOf("getFileSystemID")[1].arguments);
     // Every device still stores its own file system's ID.
