@@ -47,13 +47,13 @@ DeviceOutcome snapDevice(OperationState& state, const OperationSpec& spec, _HNAS
                            "Snapshot [%s] for Source Device [%s] under Filesystem [%s].",
                            info.snapUUID.c_str(), info.sourceDevice.c_str(), info.fileSystemName.c_str());
     } else {
-        createdHere = true;
         __HNASFileSystemSnapshot snapshot;
         if (!state.client.createFileSystemSnapshot(requestedName, info.fileSystemId, kSnapshotPrefix, snapshot)) {
             logThenFailDevice(state, spec, device, QZSO::SNAP_STATUS_SNAP_FAILED, QZSO::ERROR_SNAP_FAILED,
                               "Failed to create snapshot.");
             return DeviceOutcome::Stop;
         }
+        createdHere = true;
         state.log.DebugLvl(spec.context, 1, state.jobId,
                            "Successfully created Snapshot [%s] for Source Device [%s] under Filesystem [%s], State [%s]",
                            snapshot.name.c_str(), info.sourceDevice.c_str(), info.fileSystemName.c_str(),
