@@ -1,10 +1,12 @@
 // The harness's own pieces: how its host objects answer the plug-in, what its
 // store keeps and how private it is, and how the loader refuses a plug-in.
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -79,6 +81,32 @@ TEST(HostBuffers, AnswerHonestlyAndNeverPastTheSizeTold) {
     EXPECT_EQ(6, answerSizedRead("a|bcd", small, 4));
     EXPECT_EQ(0, answerSizedRead("a|b", small, 4));
     EXPECT_STREQ("a|b", small);
+}
+
+// A host that counts sizes without the NUL: a text of exactly the size told
+// is written, its NUL going into the byte after it (the plug-in's buffers
+// are the size told + 1).
+TEST(HostBuffers, WithoutTheNulATextFillsTheSizeTold) {
+    ASSERT_EQ(0, setenv(kHostSizeWithoutNulVariable, "1", 1));
+    char buffer[8];
+    std::memset(buffer, 'x', sizeof(buffer));
+    short size = 3;
+    EXPECT_EQ(0, answerShortRead("abc", buffer, &size));
+    EXPECT_STREQ("abc", buffer);
+    size = 2;
+    EXPECT_EQ(2, answerShortRead("abc", buffer, &size));
+    EXPECT_EQ(3, size);
+    int intSize = 2;
+    EXPECT_EQ(2, answerIntRead("abc", buffer, &intSize));
+    EXPECT_EQ(3, intSize);
+    EXPECT_EQ(5, answerSizedRead("a|bcd", buffer, 4));
+    EXPECT_EQ(0, answerSizedRead("a|bc", buffer, 4));
+    EXPECT_STREQ("a|bc", buffer);
+    unsetenv(kHostSizeWithoutNulVariable);
+    // Back to counting the NUL.
+    size = 3;
+    EXPECT_EQ(2, answerShortRead("abc", buffer, &size));
+    EXPECT_EQ(4, size);
 }
 
 TEST(HostSnapInfo, SetArrayNameAttachesTheFirstKnownNameOfAList) {
