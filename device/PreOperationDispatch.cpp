@@ -4,7 +4,25 @@
 #include "host/EvDebug.h"
 
 namespace {
+
 const char kDispatchContext[] = "HNASSnapDevice::preOperation";
+
+using PreOperationFn = bool (HNASSnapDevice::*)();
+
+// The pre-operation of each operation type, indexed by the type (0 is no
+// operation and is refused before the table is read).
+const PreOperationFn kPreOperationByType[] = {
+    nullptr,                                 // HNAS_SNAP_OP_INVALID
+    &HNASSnapDevice::prePrepareDevice,       // HNAS_SNAP_OP_PREPARE
+    &HNASSnapDevice::preOperationCommon,     // HNAS_SNAP_OP_SNAP
+    &HNASSnapDevice::preOperationCommon,     // HNAS_SNAP_OP_ISMAPPED
+    &HNASSnapDevice::preOperationMapUnMap,   // HNAS_SNAP_OP_MAP
+    &HNASSnapDevice::preOperationMapUnMap,   // HNAS_SNAP_OP_UNMAP
+    &HNASSnapDevice::preOperationCommon,     // HNAS_SNAP_OP_DELETE
+    &HNASSnapDevice::preOperationCommon,     // HNAS_SNAP_OP_REVERT
+    &HNASSnapDevice::preOperationCommon,     // HNAS_SNAP_OP_RECONCILE
+};
+
 }  // namespace
 
 bool HNASSnapDevice::preOperation() {
@@ -13,23 +31,13 @@ bool HNASSnapDevice::preOperation() {
         return false;
     }
     snapInfo->logFormatted(0, kDispatchContext, "Snap operation[%d]", static_cast<int>(opType));
-    switch (static_cast<unsigned>(opType)) {
-        case HNAS_SNAP_OP_PREPARE:
-            return prePrepareDevice();
-        case HNAS_SNAP_OP_SNAP:
-        case HNAS_SNAP_OP_ISMAPPED:
-        case HNAS_SNAP_OP_DELETE:
-        case HNAS_SNAP_OP_REVERT:
-        case HNAS_SNAP_OP_RECONCILE:
-            return preOperationCommon();
-        case HNAS_SNAP_OP_MAP:
-        case HNAS_SNAP_OP_UNMAP:
-            return preOperationMapUnMap();
-        default: {
-            EvDebug log;
-            log.DebugLvl(kDispatchContext, -1, jobId, "Internal error: Operation [%d] not implemented",
-                         static_cast<int>(opType));
-            return false;
-        }
+    // Compared unsigned, so that a negative type counts as above the table.
+    const unsigned index = static_cast<unsigned>(opType);
+    if (index >= sizeof(kPreOperationByType) / sizeof(kPreOperationByType[0])) {
+        EvDebug log;
+        log.DebugLvl(kDispatchContext, -1, jobId, "Internal error: Operation [%d] not implemented",
+                     static_cast<int>(opType));
+        return false;
     }
+    return (this->*kPreOperationByType[index])();
 }

@@ -55,7 +55,14 @@ DeviceOutcome deleteDevice(OperationState& state, const OperationSpec& spec, _HN
 
 }  // namespace
 
-const OperationSpec kDeleteOperation = {
-    HNAS_SNAP_OP_DELETE, kContext, nullptr, "DELETE PHASE",
-    /*bannerBeforeInit=*/true, /*beforeInit=*/nullptr, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
-    nullptr, nullptr, deleteDevice, nullptr};
+const OperationSpec kDeleteOperation = [] {
+    OperationSpec spec;
+    spec.type = HNAS_SNAP_OP_DELETE;
+    spec.context = kContext;
+    spec.phase = "DELETE PHASE";
+    spec.presetRule = PresetRule::UnlessPrepareFailed;
+    spec.presetStatus = QZSO::SNAP_STATUS_DELETE_FAILED;
+    spec.skipsPrepareFailed = true;
+    spec.deviceWork = deleteDevice;
+    return spec;
+}();

@@ -118,13 +118,25 @@ DeviceOutcome mapDevice(OperationState& state, const OperationSpec& spec, _HNASA
 
 }  // namespace
 
-const OperationSpec kIsMappedOperation = {
-    HNAS_SNAP_OP_ISMAPPED, kIsMappedContext,
-    "Checking if the given Snap(s) are mapped. Snap Engine [HNAS].", nullptr,
-    /*bannerBeforeInit=*/true, /*beforeInit=*/nullptr, /*stopsOnFailure=*/false, /*alwaysReturnsZero=*/true,
-    nullptr, nullptr, isMappedDevice, nullptr};
+const OperationSpec kIsMappedOperation = [] {
+    OperationSpec spec;
+    spec.type = HNAS_SNAP_OP_ISMAPPED;
+    spec.context = kIsMappedContext;
+    spec.openingMessage = "Checking if the given Snap(s) are mapped. Snap Engine [HNAS].";
+    spec.stopsOnFailure = false;
+    spec.alwaysReturnsZero = true;
+    spec.presetStatus = QZSO::SNAP_STATUS_NOT_MAPPED;
+    spec.deviceWork = isMappedDevice;
+    return spec;
+}();
 
-const OperationSpec kMapOperation = {
-    HNAS_SNAP_OP_MAP, kMapContext, "Mapping the given Snap(s). Snap Engine [HNAS].", "MAP PHASE",
-    /*bannerBeforeInit=*/true, /*beforeInit=*/nullptr, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
-    nullptr, nullptr, mapDevice, nullptr};
+const OperationSpec kMapOperation = [] {
+    OperationSpec spec;
+    spec.type = HNAS_SNAP_OP_MAP;
+    spec.context = kMapContext;
+    spec.openingMessage = "Mapping the given Snap(s). Snap Engine [HNAS].";
+    spec.phase = "MAP PHASE";
+    spec.presetStatus = QZSO::SNAP_STATUS_MAP_FAILED;
+    spec.deviceWork = mapDevice;
+    return spec;
+}();

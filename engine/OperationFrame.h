@@ -22,6 +22,8 @@
 enum class DeviceOutcome {
     Succeeded,             // counted; end-of-device banner; next device number
     SucceededNoBanner,     // counted; no end-of-device banner; next device number
+    // Delete and reconcile finish a device whose prepare failed without a
+    // banner and without using up a device number.
     SucceededSameNumber,   // counted; no banner; the next device shows the same number
     NotCounted,            // not counted; end-of-device banner; next device number
     Visited,               // no banners at all (is-mapped); not counted
@@ -69,35 +71,65 @@ inline std::string snapshotKey(const _HNASDeviceInfo& info, const std::string& s
     return info.arrayId + "\n" + snapshot;
 }
 
+struct OperationSpec;
+
+// The function slots of an operation; each is optional but the device work.
+// After the array banner and before init: a line that belongs to the group
+// whose init follows.
+using AnnounceGroupFn = void (*)(OperationState&, const OperationSpec&, const _HNASArrayToDeviceMap&);
+// Once before the arrays (after a successful grouping).
+using BeforeArraysFn = void (*)(OperationState&, const OperationSpec&);
+// After banner and init of a group; false stops the operation.
+using BeginGroupFn = bool (*)(OperationState&, const OperationSpec&, _HNASArrayToDeviceMap&, GroupState&);
+// One device: gets the device's own record, read-only (an operation that
+// builds on it works on a copy), sets the device's status and says how it went.
+using DeviceWorkFn = DeviceOutcome (*)(OperationState&, const OperationSpec&, _HNASArrayToDeviceMap&,
+                                       GroupState&, HNASSnapDevice&, const _HNASDeviceInfo&);
+// After the arrays, told whether the operation was stopped.
+using AfterArraysFn = void (*)(OperationState&, const OperationSpec&, bool stopped);
+
+// How the grouping presets a descriptor's status before its device exists.
+enum class PresetRule {
+    None,                  // reconcile: the descriptor keeps its status
+    Always,                // set presetStatus
+    UnlessPrepareFailed    // delete, revert: set presetStatus unless the status is the prepare failure
+};
+
+// Everything the frame and the grouping need to know of one operation; the
+// frame reads these fields and holds no branch on the operation itself.
 struct OperationSpec {
-    _HNASSnapOpType type;
-    const char* context;          // e.g. "QZSnapEngineHNAS::qzso_snapDevices"
+    _HNASSnapOpType type = HNAS_SNAP_OP_INVALID;
+    const char* context = nullptr;          // e.g. "QZSnapEngineHNAS::qzso_snapDevices"
     // Opening line before " Device count[<n>]", e.g. "Creating Snap. Snap
     // Engine [HNAS]."; null: none.
-    const char* openingMessage;
-    const char* phase;            // banner phase word, e.g. "SNAP PHASE"; null: no banners
-    bool bannerBeforeInit;
-    // Optional: after the array banner and before init (a line that belongs
-    // to the group whose init follows).
-    void (*beforeInit)(OperationState&, const OperationSpec&, const _HNASArrayToDeviceMap&);
-    bool stopsOnFailure;          // false only for is-mapped
-    bool alwaysReturnsZero;       // is-mapped
-    // Optional: once before the arrays (after a successful grouping).
-    void (*beforeArrays)(OperationState&, const OperationSpec&);
-    // Optional: after banner and init of a group; false stops the operation.
-    bool (*beginGroup)(OperationState&, const OperationSpec&, _HNASArrayToDeviceMap&, GroupState&);
-    // The device's own record, read-only; an operation that builds on it
-    // works on a copy.
-    DeviceOutcome (*deviceWork)(OperationState&, const OperationSpec&, _HNASArrayToDeviceMap&, GroupState&,
-                                HNASSnapDevice&, const _HNASDeviceInfo&);
-    // Optional: after the arrays, told whether the operation was stopped.
-    void (*afterArrays)(OperationState&, const OperationSpec&, bool stopped);
+    const char* openingMessage = nullptr;
+    const char* phase = nullptr;            // banner phase word, e.g. "SNAP PHASE"; null: no banners
+    bool bannerBeforeInit = true;
+    // Snap's end-of-device banner carries one "=" more than the others.
+    bool endDeviceBannerExtraEquals = false;
+    bool stopsOnFailure = true;             // false only for is-mapped
+    bool alwaysReturnsZero = false;         // is-mapped
+
+    PresetRule presetRule = PresetRule::Always;
+    QZSO::SnapStatus presetStatus = QZSO::SnapStatus(0);   // the operation's failure status
+    // "Nothing to process": a device whose descriptor already holds the
+    // prepare failure is grouped without a pre-operation (delete, reconcile).
+    bool skipsPrepareFailed = false;
+
+    AnnounceGroupFn beforeInit = nullptr;
+    BeforeArraysFn beforeArrays = nullptr;
+    BeginGroupFn beginGroup = nullptr;
+    DeviceWorkFn deviceWork = nullptr;
+    AfterArraysFn afterArrays = nullptr;
 };
 
 // Runs one operation over the host's descriptors and returns its code:
 // 0 all succeeded, 1 none did, 2 some did.
 int runOperation(const OperationSpec& spec, QZSO::SnapInfo** snaps, short count, QZSO::QZOSUtil* osUtil);
 
+// The two failure helpers differ only in order because the host sees it:
+// map, unmap, delete and revert set the status before the failure line,
+// prepare and snap log it first.
 // Sets the failure on the device and logs it at level -1 (in that order).
 void failDevice(OperationState& state, const OperationSpec& spec, HNASSnapDevice& device,
                 QZSO::SnapStatus status, int errorCode, const std::string& message);

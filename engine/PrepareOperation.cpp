@@ -132,7 +132,15 @@ DeviceOutcome prepareDevice(OperationState& state, const OperationSpec& spec, _H
 
 }  // namespace
 
-const OperationSpec kPrepareOperation = {
-    HNAS_SNAP_OP_PREPARE, kContext, "Preparing devices. Snap Engine [HNAS].", "PREPARE PHASE",
-    /*bannerBeforeInit=*/true, announceGroup, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
-    nullptr, beginGroup, prepareDevice, nullptr};
+const OperationSpec kPrepareOperation = [] {
+    OperationSpec spec;
+    spec.type = HNAS_SNAP_OP_PREPARE;
+    spec.context = kContext;
+    spec.openingMessage = "Preparing devices. Snap Engine [HNAS].";
+    spec.phase = "PREPARE PHASE";
+    spec.presetStatus = QZSO::SNAP_STATUS_PREPARE_FAILED;
+    spec.beforeInit = announceGroup;
+    spec.beginGroup = beginGroup;
+    spec.deviceWork = prepareDevice;
+    return spec;
+}();

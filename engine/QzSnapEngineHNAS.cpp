@@ -24,7 +24,7 @@ const char kBannerEquals[] = "=================";
 // banners per device would otherwise cost a handful of heap strings each.
 void logBanner(OperationState& state, const OperationSpec& spec, bool end, const char* what, int number) {
     if (spec.phase == nullptr) return;
-    const bool extraEquals = end && spec.type == HNAS_SNAP_OP_SNAP && std::strcmp(what, "DEVICE") == 0;
+    const bool extraEquals = end && spec.endDeviceBannerExtraEquals && std::strcmp(what, "DEVICE") == 0;
     char text[160];
     std::snprintf(text, sizeof(text), "%s%s%s-%s [%d]%s%s", kBannerEquals, end ? "END " : "", spec.phase, what,
                   number, kBannerEquals, extraEquals ? "=" : "");
@@ -36,6 +36,67 @@ struct DeviceListRelease {
     std::vector<HNASSnapDevice*>& devices;
     ~DeviceListRelease() { HNASSnapDevice::clean(devices); }
 };
+
+// Presets the descriptor's status to the operation's failure status (see
+// PresetRule); returns the status read before, 0 when none was read. Null
+// `spec` (an unknown operation type): nothing is set.
+QZSO::SnapStatus presetStatus(const OperationSpec* spec, QZSO::SnapInfo& snap) {
+    if (spec == nullptr || spec->presetRule == PresetRule::None) return QZSO::SnapStatus(0);
+    if (spec->presetRule == PresetRule::Always) {
+        snap.setStatus(spec->presetStatus);
+        return QZSO::SnapStatus(0);
+    }
+    const QZSO::SnapStatus before = snap.getStatus();
+    if (before != QZSO::SNAP_STATUS_PREPARE_FAILED) snap.setStatus(spec->presetStatus);
+    return before;
+}
+
+// What the frame does after a device's work, by its outcome (in the order of
+// DeviceOutcome).
+struct OutcomeEffect {
+    bool counted;      // one more success
+    bool endBanner;    // end-of-device banner
+    bool nextNumber;   // the next device shows the next number
+    bool stops;        // the operation ends here when it stops on failure
+};
+const OutcomeEffect kOutcomeEffects[] = {
+    /*Succeeded*/ {true, true, true, false},          /*SucceededNoBanner*/ {true, false, true, false},
+    /*SucceededSameNumber*/ {true, false, false, false}, /*NotCounted*/ {false, true, true, false},
+    /*Visited*/ {false, false, false, false},          /*Stop*/ {false, false, false, true},
+};
+
+// Runs the work of every device of one group; true when the operation stops.
+bool runGroupDevices(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap& group,
+                     GroupState& groupState) {
+    state.deviceIndex = 0;
+    for (HNASSnapDevice* device : group.devices) {
+        logBanner(state, spec, false, "DEVICE", state.deviceIndex + 1);
+        const DeviceOutcome outcome = spec.deviceWork(state, spec, group, groupState, *device, device->deviceRecord());
+        const OutcomeEffect& effect = kOutcomeEffects[static_cast<int>(outcome)];
+        if (effect.stops && spec.stopsOnFailure) return true;
+        if (effect.counted) ++state.successCount;
+        if (effect.endBanner) logBanner(state, spec, true, "DEVICE", state.deviceIndex + 1);
+        if (effect.nextNumber) ++state.deviceIndex;
+    }
+    return false;
+}
+
+// One array group: banner, client init, the group's devices, end banner.
+// True when the operation stops.
+bool runGroup(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap& group) {
+    if (spec.bannerBeforeInit) logBanner(state, spec, false, "ARRAY", state.arrayIndex + 1);
+    if (spec.beforeInit != nullptr) spec.beforeInit(state, spec, group);
+    state.client.init(group.hostUserName, group.hostPassword, "FILE", group.hostName, group.metroServerIP,
+                      group.metroServerPort);
+    if (!spec.bannerBeforeInit) logBanner(state, spec, false, "ARRAY", state.arrayIndex + 1);
+
+    GroupState groupState;
+    if (spec.beginGroup != nullptr && !spec.beginGroup(state, spec, group, groupState)) return true;
+    if (runGroupDevices(state, spec, group, groupState)) return true;
+    logBanner(state, spec, true, "ARRAY", state.arrayIndex + 1);
+    ++state.arrayIndex;
+    return false;
+}
 
 int returnCode(int successCount, short count) {
     if (successCount <= 0) return 1;
@@ -49,6 +110,7 @@ bool getArrayToDeviceMap(_HNASSnapOpType opType, QZSO::SnapInfo** snaps, short c
                          QZSO::QZOSUtil const* osUtil, std::vector<HNASSnapDevice*>& devices,
                          std::vector<_HNASArrayToDeviceMap>& groups) {
     const unsigned long long jobId = osUtil != nullptr ? osUtil->getJobId() : 0;
+    const OperationSpec* spec = operationSpecFor(opType);
     EvDebug log;
     for (short i = 0; i < count; ++i) {
         const int number = i + 1;
@@ -62,24 +124,8 @@ bool getArrayToDeviceMap(_HNASSnapOpType opType, QZSO::SnapInfo** snaps, short c
             log.DebugLvl(kGroupingContext, -1, jobId, "%s", "No snap descriptor at this position; skipped.");
             continue;
         }
-        QZSO::SnapStatus statusBefore = QZSO::SnapStatus(0);
-        switch (opType) {
-            case HNAS_SNAP_OP_PREPARE: snap->setStatus(QZSO::SNAP_STATUS_PREPARE_FAILED); break;
-            case HNAS_SNAP_OP_SNAP: snap->setStatus(QZSO::SNAP_STATUS_SNAP_FAILED); break;
-            case HNAS_SNAP_OP_ISMAPPED: snap->setStatus(QZSO::SNAP_STATUS_NOT_MAPPED); break;
-            case HNAS_SNAP_OP_MAP: snap->setStatus(QZSO::SNAP_STATUS_MAP_FAILED); break;
-            case HNAS_SNAP_OP_UNMAP: snap->setStatus(QZSO::SNAP_STATUS_UNMAP_FAILED); break;
-            case HNAS_SNAP_OP_DELETE:
-                if (snap->getStatus() != QZSO::SNAP_STATUS_PREPARE_FAILED)
-                    snap->setStatus(QZSO::SNAP_STATUS_DELETE_FAILED);
-                break;
-            case HNAS_SNAP_OP_REVERT:
-                statusBefore = snap->getStatus();
-                if (statusBefore != QZSO::SNAP_STATUS_PREPARE_FAILED) snap->setStatus(QZSO::SNAP_STATUS_REVERT_FAILED);
-                break;
-            case HNAS_SNAP_OP_RECONCILE: break;
-            default: log.DebugLvl(kGroupingContext, -1, jobId, "%s", "Unknown operation type."); break;
-        }
+        const QZSO::SnapStatus statusBefore = presetStatus(spec, *snap);
+        if (spec == nullptr) log.DebugLvl(kGroupingContext, -1, jobId, "%s", "Unknown operation type.");
 
         // The utility is the host's own object; the device keeps it as given.
         // Owned from the moment it exists: an exception from a host call or
@@ -91,8 +137,8 @@ bool getArrayToDeviceMap(_HNASSnapOpType opType, QZSO::SnapInfo** snaps, short c
             return false;
         }
         owned->rememberStatusBeforeOperation(statusBefore);
-        const bool needsNoProcessing = (opType == HNAS_SNAP_OP_DELETE || opType == HNAS_SNAP_OP_RECONCILE) &&
-                                       snap->getStatus() == QZSO::SNAP_STATUS_PREPARE_FAILED;
+        const bool needsNoProcessing =
+            spec != nullptr && spec->skipsPrepareFailed && snap->getStatus() == QZSO::SNAP_STATUS_PREPARE_FAILED;
         log.DebugLvl(kGroupingContext, 5, jobId, "%s", "Successfully created HNASSnapDevice object.");
         devices.push_back(owned.get());
         HNASSnapDevice* device = owned.release();   // the list owns it now
@@ -165,61 +211,28 @@ int runOperation(const OperationSpec& spec, QZSO::SnapInfo** snaps, short count,
     if (spec.openingMessage != nullptr)
         state.log.DebugJob(spec.context, jobId, "%s Device count[%d]", spec.openingMessage, count);
 
-    bool stopped = false;
     if (!getArrayToDeviceMap(spec.type, snaps, count, osUtil, devices, groups)) {
         state.log.DebugLvl(spec.context, 0, jobId, "%s", "Failed to build array-to-device map.");
     } else {
         if (spec.beforeArrays != nullptr) spec.beforeArrays(state, spec);
+        bool stopped = false;
         for (_HNASArrayToDeviceMap& group : groups) {
-            if (spec.bannerBeforeInit) logBanner(state, spec, false, "ARRAY", state.arrayIndex + 1);
-            if (spec.beforeInit != nullptr) spec.beforeInit(state, spec, group);
-            state.client.init(group.hostUserName, group.hostPassword, "FILE", group.hostName, group.metroServerIP,
-                              group.metroServerPort);
-            if (!spec.bannerBeforeInit) logBanner(state, spec, false, "ARRAY", state.arrayIndex + 1);
-
-            GroupState groupState;
-            if (spec.beginGroup != nullptr && !spec.beginGroup(state, spec, group, groupState)) {
-                stopped = true;
-                break;
-            }
-            state.deviceIndex = 0;
-            for (HNASSnapDevice* device : group.devices) {
-                logBanner(state, spec, false, "DEVICE", state.deviceIndex + 1);
-                const DeviceOutcome outcome =
-                    spec.deviceWork(state, spec, group, groupState, *device, device->deviceRecord());
-                switch (outcome) {
-                    case DeviceOutcome::Succeeded:
-                        ++state.successCount;
-                        logBanner(state, spec, true, "DEVICE", state.deviceIndex + 1);
-                        ++state.deviceIndex;
-                        break;
-                    case DeviceOutcome::SucceededNoBanner:
-                        ++state.successCount;
-                        ++state.deviceIndex;
-                        break;
-                    case DeviceOutcome::SucceededSameNumber:
-                        ++state.successCount;
-                        break;
-                    case DeviceOutcome::NotCounted:
-                        logBanner(state, spec, true, "DEVICE", state.deviceIndex + 1);
-                        ++state.deviceIndex;
-                        break;
-                    case DeviceOutcome::Visited:
-                        break;
-                    case DeviceOutcome::Stop:
-                        stopped = spec.stopsOnFailure;
-                        break;
-                }
-                if (stopped) break;
-            }
+            stopped = runGroup(state, spec, group);
             if (stopped) break;
-            logBanner(state, spec, true, "ARRAY", state.arrayIndex + 1);
-            ++state.arrayIndex;
         }
         if (spec.afterArrays != nullptr) spec.afterArrays(state, spec, stopped);
     }
     if (spec.alwaysReturnsZero) return 0;
     return returnCode(state.successCount, count);
+}
+
+const OperationSpec* operationSpecFor(_HNASSnapOpType type) {
+    static const OperationSpec* const kByType[] = {
+        nullptr,             &kPrepareOperation, &kSnapOperation,   &kIsMappedOperation, &kMapOperation,
+        &kUnmapOperation,    &kDeleteOperation,  &kRevertOperation, &kReconcileOperation,
+    };
+    const unsigned index = static_cast<unsigned>(type);
+    return index < sizeof(kByType) / sizeof(kByType[0]) ? kByType[index] : nullptr;
 }
 
 extern "C" {

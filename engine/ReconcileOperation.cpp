@@ -37,7 +37,15 @@ DeviceOutcome reconcileDevice(OperationState& state, const OperationSpec& spec, 
 
 }  // namespace
 
-const OperationSpec kReconcileOperation = {
-    HNAS_SNAP_OP_RECONCILE, kContext, "Initiating the Snap Reconcile Operation. Snap Engine [HNAS].", "RECONCILE",
-    /*bannerBeforeInit=*/false, /*beforeInit=*/nullptr, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
-    nullptr, nullptr, reconcileDevice, nullptr};
+const OperationSpec kReconcileOperation = [] {
+    OperationSpec spec;
+    spec.type = HNAS_SNAP_OP_RECONCILE;
+    spec.context = kContext;
+    spec.openingMessage = "Initiating the Snap Reconcile Operation. Snap Engine [HNAS].";
+    spec.phase = "RECONCILE";
+    spec.bannerBeforeInit = false;
+    spec.presetRule = PresetRule::None;
+    spec.skipsPrepareFailed = true;
+    spec.deviceWork = reconcileDevice;
+    return spec;
+}();

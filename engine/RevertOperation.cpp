@@ -72,7 +72,16 @@ void waitForRefresh(OperationState& state, const OperationSpec&, bool stopped) {
 
 }  // namespace
 
-const OperationSpec kRevertOperation = {
-    HNAS_SNAP_OP_REVERT, kContext, "Reverting the given Snap(s). Snap Engine [HNAS].", "REVERT",
-    /*bannerBeforeInit=*/true, /*beforeInit=*/nullptr, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
-    readRefreshWait, nullptr, revertDevice, waitForRefresh};
+const OperationSpec kRevertOperation = [] {
+    OperationSpec spec;
+    spec.type = HNAS_SNAP_OP_REVERT;
+    spec.context = kContext;
+    spec.openingMessage = "Reverting the given Snap(s). Snap Engine [HNAS].";
+    spec.phase = "REVERT";
+    spec.presetRule = PresetRule::UnlessPrepareFailed;
+    spec.presetStatus = QZSO::SNAP_STATUS_REVERT_FAILED;
+    spec.beforeArrays = readRefreshWait;
+    spec.deviceWork = revertDevice;
+    spec.afterArrays = waitForRefresh;
+    return spec;
+}();

@@ -87,7 +87,16 @@ DeviceOutcome snapDevice(OperationState& state, const OperationSpec& spec, _HNAS
 
 }  // namespace
 
-const OperationSpec kSnapOperation = {
-    HNAS_SNAP_OP_SNAP, kContext, "Creating Snap. Snap Engine [HNAS].", "SNAP PHASE",
-    /*bannerBeforeInit=*/false, /*beforeInit=*/nullptr, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
-    nullptr, beginGroup, snapDevice, nullptr};
+const OperationSpec kSnapOperation = [] {
+    OperationSpec spec;
+    spec.type = HNAS_SNAP_OP_SNAP;
+    spec.context = kContext;
+    spec.openingMessage = "Creating Snap. Snap Engine [HNAS].";
+    spec.phase = "SNAP PHASE";
+    spec.bannerBeforeInit = false;
+    spec.endDeviceBannerExtraEquals = true;
+    spec.presetStatus = QZSO::SNAP_STATUS_SNAP_FAILED;
+    spec.beginGroup = beginGroup;
+    spec.deviceWork = snapDevice;
+    return spec;
+}();

@@ -33,7 +33,13 @@ DeviceOutcome unmapDevice(OperationState& state, const OperationSpec& spec, _HNA
 
 }  // namespace
 
-const OperationSpec kUnmapOperation = {
-    HNAS_SNAP_OP_UNMAP, kContext, "Unmapping the given Snap(s). Snap Engine [HNAS].", "UNMAP PHASE",
-    /*bannerBeforeInit=*/true, /*beforeInit=*/nullptr, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
-    nullptr, nullptr, unmapDevice, nullptr};
+const OperationSpec kUnmapOperation = [] {
+    OperationSpec spec;
+    spec.type = HNAS_SNAP_OP_UNMAP;
+    spec.context = kContext;
+    spec.openingMessage = "Unmapping the given Snap(s). Snap Engine [HNAS].";
+    spec.phase = "UNMAP PHASE";
+    spec.presetStatus = QZSO::SNAP_STATUS_UNMAP_FAILED;
+    spec.deviceWork = unmapDevice;
+    return spec;
+}();
