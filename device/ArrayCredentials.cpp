@@ -49,24 +49,24 @@ std::vector<std::string> splitArrayList(const std::string& list) {
 bool HNASSnapDevice::setArrayInfo(std::string& arrayName) {
     EvDebug log;
     if (snapInfo->setArrayName(arrayName.c_str()) == 0) {
-        log.DebugLvl(kSetArrayInfoContext, 0, jobId,
+        log.DebugLvl(kSetArrayInfoContext, DebugLevel::kFlow, jobId,
                      "Successfully got the array credentials using the passed in array name [%s]",
                      arrayName.c_str());
         return true;
     }
-    log.DebugLvl(kSetArrayInfoContext, 0, jobId,
+    log.DebugLvl(kSetArrayInfoContext, DebugLevel::kFlow, jobId,
                  "Unable to get the array credentials using the passed in array name [%s], try "
                  "getting its alternate names/IPs",
                  arrayName.c_str());
     std::string aliases;
     std::string matchedArray;
     if (!getFilerAliases(arrayName, aliases, matchedArray)) {
-        log.DebugLvl(kSetArrayInfoContext, -1, jobId, "Error: Failed to get alias list for Filer [%s]",
+        log.DebugLvl(kSetArrayInfoContext, DebugLevel::kFailure, jobId, "Error: Failed to get alias list for Filer [%s]",
                      arrayName.c_str());
         return false;
     }
     if (snapInfo->setArrayName(aliases.c_str()) == 0) return true;
-    log.DebugLvl(kSetArrayInfoContext, -1, jobId, "Error:Unable to set the login credentials for filer [%s]",
+    log.DebugLvl(kSetArrayInfoContext, DebugLevel::kFailure, jobId, "Error:Unable to set the login credentials for filer [%s]",
                  arrayName.c_str());
     return false;
 }
@@ -81,18 +81,18 @@ bool HNASSnapDevice::getFilerAliases(const std::string& filer, std::string& alia
 
     std::string address;
     if (!utils.getIPAddressForHost(filer, address) || address.empty()) {
-        log.DebugLvl(kFilerAliasesContext, -1, jobId, "Unable to get the IP addrress for Host[%s]",
+        log.DebugLvl(kFilerAliasesContext, DebugLevel::kFailure, jobId, "Unable to get the IP addrress for Host[%s]",
                      filer.c_str());
         address = filer;
     }
-    log.DebugLvl(kFilerAliasesContext, 0, jobId, "[%s] resolves to [%s]", filer.c_str(), address.c_str());
+    log.DebugLvl(kFilerAliasesContext, DebugLevel::kFlow, jobId, "[%s] resolves to [%s]", filer.c_str(), address.c_str());
 
     // One size and one retry budget serve the list read and every
     // information read of the search.
     int size = kArrayInfoFirstSize;
     int retries = kAliasSearchRetries;
     const auto logRetry = [&](int newSize) {
-        log.DebugLvl(kFilerAliasesContext, 1, jobId, "Going to retry with new size [%d]", newSize);
+        log.DebugLvl(kFilerAliasesContext, DebugLevel::kDetails, jobId, "Going to retry with new size [%d]", newSize);
     };
     const HostTextRead list = readHostText(size, retries, kIntReadMaxSize, [&](char* buffer, int& told) {
         const int result = osUtil->listArrays(QZSO::kHnasVendor, QZSO::kArrayListSeparator, told, buffer);
@@ -103,7 +103,7 @@ bool HNASSnapDevice::getFilerAliases(const std::string& filer, std::string& alia
         return QZSO::HOST_READ_OK;
     }, logRetry);
     const std::vector<std::string> names = splitArrayList(list.text);
-    log.DebugLvl(kFilerAliasesContext, 3, jobId, "Array list size: [%d] ", static_cast<int>(names.size()));
+    log.DebugLvl(kFilerAliasesContext, DebugLevel::kVerbose, jobId, "Array list size: [%d] ", static_cast<int>(names.size()));
 
     std::string aliases;
     bool found = false;
@@ -126,7 +126,7 @@ bool HNASSnapDevice::getFilerAliases(const std::string& filer, std::string& alia
         int hostId = 0;
         if (!utils.parseArrayInfo(jobId, info.text.c_str(), arrayId, hostName, user, password, hostId)) {
             const std::string text = std::string(kFilerAliasesContext) + kUnableToParseArrayInfo;
-            snapInfo->logFormatted(2, kFilerAliasesContext, "%s", text.c_str());
+            snapInfo->logFormatted(QZSO::HostLog::kFailure, kFilerAliasesContext, "%s", text.c_str());
             return false;
         }
 
@@ -147,14 +147,14 @@ bool HNASSnapDevice::getFilerAliases(const std::string& filer, std::string& alia
         client.init(user, password, "FILE", hostName, endpoint, port);
         __HNASVirtualServers server;
         if (!client.getVirtualServerInfo(arrayId, server)) {
-            log.DebugLvl(kFilerAliasesContext, -1, jobId,
+            log.DebugLvl(kFilerAliasesContext, DebugLevel::kFailure, jobId,
                          "Unable to get the virtual server info for %s. Continuing the search with other "
                          "arrays..",
                          arrayId.c_str());
             continue;
         }
         if (server.ipAddresses.empty()) {
-            log.DebugLvl(kFilerAliasesContext, -1, jobId,
+            log.DebugLvl(kFilerAliasesContext, DebugLevel::kFailure, jobId,
                          "Array IP's are empty for %s. Continuing the search with other arrays..",
                          arrayId.c_str());
             continue;
@@ -166,7 +166,7 @@ bool HNASSnapDevice::getFilerAliases(const std::string& filer, std::string& alia
         aliases += filer;
         for (const std::string& candidate : candidates) {
             if (candidate == address) {
-                log.DebugLvl(kFilerAliasesContext, 0, jobId, "Found filer:[%s] corresponding to input filer:[%s]",
+                log.DebugLvl(kFilerAliasesContext, DebugLevel::kFlow, jobId, "Found filer:[%s] corresponding to input filer:[%s]",
                              name.c_str(), address.c_str());
                 matchedArrayName = name;
                 found = true;
@@ -199,17 +199,17 @@ bool HNASSnapDevice::getArrayNameAndCredentials(const unsigned long long& caller
     });
     if (!info.ok()) {
         const std::string text = std::string(kCredentialsContext) + "Error:Unable to get the login credentials.";
-        snapInfo->logFormatted(2, kCredentialsContext, "%s", text.c_str());
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, kCredentialsContext, "%s", text.c_str());
         return false;
     }
     HNASUtils utils(jobId);
     if (!utils.parseArrayInfo(callerJobId, info.text.c_str(), arrayId, hostName, hostUserName, hostPassword,
                               hostId)) {
         const std::string text = std::string(kCredentialsContext) + kUnableToParseArrayInfo;
-        snapInfo->logFormatted(2, kCredentialsContext, "%s", text.c_str());
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, kCredentialsContext, "%s", text.c_str());
         return false;
     }
-    snapInfo->logFormatted(1, kCredentialsContext, "ArrayId[%s], ControlHost[%s], ControlHost ID [%d] login[%s]",
+    snapInfo->logFormatted(QZSO::HostLog::kDetails, kCredentialsContext, "ArrayId[%s], ControlHost[%s], ControlHost ID [%d] login[%s]",
                            arrayId.c_str(), hostName.c_str(), hostId, hostUserName.c_str());
     return true;
 }
@@ -217,7 +217,7 @@ bool HNASSnapDevice::getArrayNameAndCredentials(const unsigned long long& caller
 bool HNASSnapDevice::getArrayConfigValues(_HNASArrayConfigs& configs) {
     int port = QZSO::kDefaultManagementPort;
     if (snapInfo->getArrayConfigInt(QZSO::kMetroServerPortConfig, &port) != 0) {
-        snapInfo->logFormatted(1, kConfigValuesContext, "%s",
+        snapInfo->logFormatted(QZSO::HostLog::kDetails, kConfigValuesContext, "%s",
                                "Unable to get the Metro Server Port from the array config.");
     }
     int size = kConfigStringSize;
@@ -226,16 +226,16 @@ bool HNASSnapDevice::getArrayConfigValues(_HNASArrayConfigs& configs) {
         return snapInfo->getArrayConfigString(QZSO::kMetroServerIpConfig, buffer, &told);
     });
     if (!address.ok()) {
-        snapInfo->logFormatted(2, kConfigValuesContext, "%s",
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, kConfigValuesContext, "%s",
                                "Unable to get the Metro Server IP from the array config.");
     }
     configs.metroServerIP = address.text;
     configs.metroServerPort = port;
     if (configs.metroServerIP.empty() || configs.metroServerPort == 0) {
-        snapInfo->logFormatted(1, kConfigValuesContext, "%s", "Metro Server array config values are not entered.");
+        snapInfo->logFormatted(QZSO::HostLog::kDetails, kConfigValuesContext, "%s", "Metro Server array config values are not entered.");
     } else {
         EvDebug log;
-        log.DebugLvl(kConfigValuesContext, 0, jobId, "%s", "Successfully got the array config values");
+        log.DebugLvl(kConfigValuesContext, DebugLevel::kFlow, jobId, "%s", "Successfully got the array config values");
     }
     return true;
 }

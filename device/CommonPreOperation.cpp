@@ -19,7 +19,7 @@ bool HNASSnapDevice::preOperationCommon() {
     HNASUtils utils(jobId);
     _HNASDeviceIdentifier id;
     if (!utils.getDeviceInfo(source, id)) {
-        snapInfo->logFormatted(2, kCommonContext, "%s%s", kNoFilerInfoFromSource, source.c_str());
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, kCommonContext, "%s%s", kNoFilerInfoFromSource, source.c_str());
         return false;
     }
 
@@ -28,7 +28,7 @@ bool HNASSnapDevice::preOperationCommon() {
 
     _HNASDeviceType type = HNAS_DEVICE_NONE;
     if (!deviceTypeFromText(id.deviceType, type)) {
-        snapInfo->logMessage(2, kDeviceTypeNotSupported);
+        snapInfo->logMessage(QZSO::HostLog::kFailure, kDeviceTypeNotSupported);
         return false;
     }
 
@@ -50,7 +50,7 @@ bool HNASSnapDevice::preOperationCommon() {
 
     // The stored metadata replaces what the string said.
     if (!getFileSystemAndFilerInfoFromSnap()) {
-        snapInfo->logFormatted(2, kCommonContext, "%s", "Unable to get the metadata information.");
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, kCommonContext, "%s", "Unable to get the metadata information.");
         return false;
     }
 
@@ -80,7 +80,7 @@ bool HNASSnapDevice::preOperationCommon() {
         {"Virtual Server ID: ", deviceInfo.virtualServerId},
         {"Virtual Server Object ID: ", deviceInfo.virtualServerObjectId},
     };
-    for (const auto& line : summary) snapInfo->logFormatted(1, line.label, "%s", line.value.c_str());
+    for (const auto& line : summary) snapInfo->logFormatted(QZSO::HostLog::kDetails, line.label, "%s", line.value.c_str());
     return true;
 }
 

@@ -61,7 +61,7 @@ void HNASSnapDevice::setSnapDevice(const std::string& name) { snapInfo->setSnapD
 int HNASSnapDevice::getValueInt(const int& key) {
     int value = 0;
     if (snapInfo->getValueInt(static_cast<short>(key), &value) == 1) {
-        snapInfo->logFormatted(2, kGetValueIntContext, "%s", kNoMountRequestInitiator);
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, kGetValueIntContext, "%s", kNoMountRequestInitiator);
         return 0;
     }
     return value;

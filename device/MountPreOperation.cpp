@@ -23,16 +23,16 @@ bool HNASSnapDevice::preOperationMapUnMap() {
 
     const int source = getValueInt(QZSO::GET_VALUE_VOLSNAP_OP_SOURCE);
     if (source == 0) {
-        snapInfo->logFormatted(2, kMapUnmapContext, "%s", kNoMountRequestInitiator);
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, kMapUnmapContext, "%s", kNoMountRequestInitiator);
         return false;
     }
-    snapInfo->logFormatted(1, kMapUnmapContext, "Mount request source is [%d]", source);
+    snapInfo->logFormatted(QZSO::HostLog::kDetails, kMapUnmapContext, "Mount request source is [%d]", source);
 
     if (source == QZSO::MOUNT_REQUEST_SOURCE_GUI) {
-        snapInfo->logFormatted(1, kMapUnmapContext, "%s", "Mount/Unmount Request Source: GUI");
+        snapInfo->logFormatted(QZSO::HostLog::kDetails, kMapUnmapContext, "%s", "Mount/Unmount Request Source: GUI");
         const std::string mountPath = getMountPath();
         if (mountPath.empty()) {
-            snapInfo->logFormatted(2, kMapUnmapContext, "%s",
+            snapInfo->logFormatted(QZSO::HostLog::kFailure, kMapUnmapContext, "%s",
                                    "Unable to get the mount path. This may be the case where the mount "
                                    "operation was sent by Peekmount and the unmount operation is done "
                                    "manually.");
@@ -50,7 +50,7 @@ bool HNASSnapDevice::preOperationMapUnMap() {
             return status;
         });
         if (saved.ok() && !saved.text.empty()) {
-            snapInfo->logFormatted(0, kMapUnmapContext,
+            snapInfo->logFormatted(QZSO::HostLog::kProgress, kMapUnmapContext,
                                    "Permissions are saved. Will be using the permissions saved in the prepare "
                                    "phase: [%s]",
                                    saved.text.c_str());
@@ -58,7 +58,7 @@ bool HNASSnapDevice::preOperationMapUnMap() {
             HNASUtils utils(jobId);
             utils.parseMetaData(SM_MDT_FS_INFO, saved.text.c_str(), deviceInfo);
         } else {
-            snapInfo->logMessage(0,
+            snapInfo->logMessage(QZSO::HostLog::kProgress,
                                  "Permissions are not saved. Will be using the permissions of the parent "
                                  "share/export.");
         }
@@ -69,6 +69,6 @@ bool HNASSnapDevice::preOperationMapUnMap() {
 std::string HNASSnapDevice::getMountPath() {
     const std::string text =
         "On UNIX the share name for GUI Mount operations is same as the Snap UUID[" + deviceInfo.snapUUID + "]";
-    snapInfo->logFormatted(1, kMountPathContext, "%s", text.c_str());
+    snapInfo->logFormatted(QZSO::HostLog::kDetails, kMountPathContext, "%s", text.c_str());
     return deviceInfo.snapUUID;
 }

@@ -27,15 +27,15 @@ const PreOperationFn kPreOperationByType[] = {
 
 bool HNASSnapDevice::preOperation() {
     if (opType == HNAS_SNAP_OP_INVALID) {
-        snapInfo->logFormatted(2, kDispatchContext, "Invalid Snap operation[%d]", static_cast<int>(opType));
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, kDispatchContext, "Invalid Snap operation[%d]", static_cast<int>(opType));
         return false;
     }
-    snapInfo->logFormatted(0, kDispatchContext, "Snap operation[%d]", static_cast<int>(opType));
+    snapInfo->logFormatted(QZSO::HostLog::kProgress, kDispatchContext, "Snap operation[%d]", static_cast<int>(opType));
     // Compared unsigned, so that a negative type counts as above the table.
     const unsigned index = static_cast<unsigned>(opType);
     if (index >= sizeof(kPreOperationByType) / sizeof(kPreOperationByType[0])) {
         EvDebug log;
-        log.DebugLvl(kDispatchContext, -1, jobId, "Internal error: Operation [%d] not implemented",
+        log.DebugLvl(kDispatchContext, DebugLevel::kFailure, jobId, "Internal error: Operation [%d] not implemented",
                      static_cast<int>(opType));
         return false;
     }

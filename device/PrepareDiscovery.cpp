@@ -35,11 +35,11 @@ bool HNASSnapDevice::readSourceDevice(const char* context, std::string& source) 
         return status;
     });
     if (!read.ok()) {
-        snapInfo->logFormatted(2, context, "%s", kNoSnapSourceDevice);
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, context, "%s", kNoSnapSourceDevice);
         return false;
     }
     source = read.text;
-    snapInfo->logFormatted(1, context, kSnapSourceDeviceFormat, source.c_str());
+    snapInfo->logFormatted(QZSO::HostLog::kDetails, context, kSnapSourceDeviceFormat, source.c_str());
     return true;
 }
 
@@ -50,14 +50,14 @@ bool HNASSnapDevice::prePrepareDevice() {
     HNASUtils utils(jobId);
     _HNASDeviceIdentifier id;
     if (!utils.getDeviceInfo(source, id)) {
-        snapInfo->logFormatted(2, kPrepareContext, "%s%s", kNoFilerInfoFromSource, source.c_str());
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, kPrepareContext, "%s%s", kNoFilerInfoFromSource, source.c_str());
         return false;
     }
     if (!setArrayInfo(id.filer)) {
-        snapInfo->logFormatted(2, kPrepareContext, "%s%s", "Unable to set the array info.", source.c_str());
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, kPrepareContext, "%s%s", "Unable to set the array info.", source.c_str());
         return false;
     }
-    snapInfo->logFormatted(1, kPrepareContext, "Successfully set the array credentials for Array [%s]",
+    snapInfo->logFormatted(QZSO::HostLog::kDetails, kPrepareContext, "Successfully set the array credentials for Array [%s]",
                            id.filer.c_str());
 
     _HNASArrayConfigs configs;
@@ -72,7 +72,7 @@ bool HNASSnapDevice::prePrepareDevice() {
             const std::string text = std::string(kPrepareContext) + kUnableToSetCredentialsPrefix + id.filer +
                                      "].Please make sure array information has been entered for device [" +
                                      source + "] in the DB using array management.";
-            snapInfo->logMessage(2, text.c_str());
+            snapInfo->logMessage(QZSO::HostLog::kFailure, text.c_str());
         }
         return false;
     }
@@ -85,7 +85,7 @@ bool HNASSnapDevice::prePrepareDevice() {
 
     _HNASDeviceType type = HNAS_DEVICE_NONE;
     if (!deviceTypeFromText(id.deviceType, type)) {
-        snapInfo->logMessage(2, kDeviceTypeNotSupported);
+        snapInfo->logMessage(QZSO::HostLog::kFailure, kDeviceTypeNotSupported);
         return false;
     }
 
@@ -122,10 +122,10 @@ bool HNASSnapDevice::getFileSystemAndFilerInfoFromSnap() {
         return status;
     });
     if (!metadata.ok()) {
-        snapInfo->logFormatted(2, kFromSnapContext, "%s", kNoSnapMetadata);
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, kFromSnapContext, "%s", kNoSnapMetadata);
         return false;
     }
-    snapInfo->logMessage(0, metadata.text.c_str());
+    snapInfo->logMessage(QZSO::HostLog::kProgress, metadata.text.c_str());
 
     HNASUtils utils(jobId);
     // A text without even its first key names no file system or snapshot at
@@ -133,7 +133,7 @@ bool HNASSnapDevice::getFileSystemAndFilerInfoFromSnap() {
     // cannot see as deleted.
     std::string firstValue;
     if (!utils.getJsonVal(metadata.text, kMdFileSystemName, firstValue)) {
-        snapInfo->logFormatted(2, kFromSnapContext, "%s", kNoSnapMetadata);
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, kFromSnapContext, "%s", kNoSnapMetadata);
         return false;
     }
     // A missing key stops the reading there; what was read stays.
@@ -143,7 +143,7 @@ bool HNASSnapDevice::getFileSystemAndFilerInfoFromSnap() {
                                     deviceInfo.hostUserName, deviceInfo.hostPassword, deviceInfo.hostId)) {
         const std::string text = std::string(kFromSnapContext) + kUnableToSetCredentialsPrefix +
                                  deviceInfo.arrayId + "].Please make sure array information has been entered.";
-        snapInfo->logMessage(2, text.c_str());
+        snapInfo->logMessage(QZSO::HostLog::kFailure, text.c_str());
         return false;
     }
 
@@ -159,7 +159,7 @@ bool HNASSnapDevice::getFileSystemAndFilerInfoFromSnap() {
     // of something absent look done.
     deviceInfo.snapUUID = uuid.text;
     if (!uuid.ok() || uuid.text.empty()) {
-        snapInfo->logFormatted(2, kFromSnapContext, "%s", "Unable to get the snap UUID.");
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, kFromSnapContext, "%s", "Unable to get the snap UUID.");
         return false;
     }
     return true;

@@ -175,21 +175,21 @@ bool HNASSnapDevice::setMetadata(_HNASDeviceInfo& info, int type) {
     const std::vector<__HNASCIFSAuthentication>* permissions = nullptr;
     if (!pairsOf(info, type, pairs, permissions)) {
         const std::string message = kUnknownTypeStart + std::to_string(type) + kBracketClose;
-        snapInfo->logMessage(2, message.c_str());
+        snapInfo->logMessage(QZSO::HostLog::kFailure, message.c_str());
         return false;
     }
     const char* settingLine = type == SM_MDT_SNAP_UUID ? kSettingSnapUUID : kSettingFsInfo;
 
     const std::string unsafe = findUnsafeValue(pairs, permissions);
     if (!unsafe.empty()) {
-        snapInfo->logMessage(2, (kNotStoredStart + unsafe).c_str());
+        snapInfo->logMessage(QZSO::HostLog::kFailure, (kNotStoredStart + unsafe).c_str());
         return false;
     }
 
     const std::string text = joinPairs(pairs);
-    snapInfo->logMessage(1, (settingLine + text).c_str());
+    snapInfo->logMessage(QZSO::HostLog::kDetails, (settingLine + text).c_str());
     if (snapInfo->setMetadata(static_cast<short>(type), text.c_str()) == 0) return true;
     const std::string message = kSetFailedStart + text + kBracketClose;
-    snapInfo->logMessage(2, message.c_str());
+    snapInfo->logMessage(QZSO::HostLog::kFailure, message.c_str());
     return false;
 }

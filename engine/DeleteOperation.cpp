@@ -7,7 +7,7 @@ namespace {
 const char kContext[] = "QZSnapEngineHNAS::qzso_deleteSnaps";
 
 DeviceOutcome nothingToDelete(OperationState& state, const OperationSpec& spec, HNASSnapDevice& device) {
-    state.log.DebugLvl(spec.context, 0, state.jobId, "%s",
+    state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId, "%s",
                        "Prepare failed for the snapshot and hence no hardware snapshot was created or the "
                        "snapshot may have been already deleted. Marking delete request as success.");
     device.setStatus(QZSO::SNAP_STATUS_DELETED, 0, "");
@@ -48,7 +48,7 @@ DeviceOutcome deleteDevice(OperationState& state, const OperationSpec& spec, _HN
         }
         state.snapshotsDone.insert(key);
     }
-    state.log.DebugLvl(spec.context, 0, state.jobId, "Successfully deleted snap: [%s]", label.c_str());
+    state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId, "Successfully deleted snap: [%s]", label.c_str());
     device.setStatus(QZSO::SNAP_STATUS_DELETED, 0, "");
     return DeviceOutcome::Succeeded;
 }

@@ -44,11 +44,11 @@ DeviceOutcome isMappedDevice(OperationState& state, const OperationSpec& spec, _
     state.utils.getNetworkShareType(info.deviceType, info.mountPath, shareType);
     __HNASVirtualServers server = serverOf(info);
     if (state.client.isSharePresent(shareName, server, shareType)) {
-        state.log.DebugLvl(spec.context, 1, state.jobId, "Share [%s] is present.", shareInput.c_str());
-        handOverSnapDevice(state, spec, 1, state.utils, device, info, shareInput, shareType);
+        state.log.DebugLvl(spec.context, DebugLevel::kDetails, state.jobId, "Share [%s] is present.", shareInput.c_str());
+        handOverSnapDevice(state, spec, DebugLevel::kDetails, state.utils, device, info, shareInput, shareType);
     } else {
         const std::string message = "Share [" + info.snapUUID + "] not present.";
-        state.log.DebugLvl(spec.context, -1, state.jobId, "%s", message.c_str());
+        state.log.DebugLvl(spec.context, DebugLevel::kFailure, state.jobId, "%s", message.c_str());
         device.setStatus(QZSO::SNAP_STATUS_NOT_MAPPED, 0, "");
     }
     return DeviceOutcome::Visited;
@@ -72,11 +72,11 @@ DeviceOutcome mapDevice(OperationState& state, const OperationSpec& spec, _HNASA
             return DeviceOutcome::Stop;
         }
         // Mapped by an earlier call: hand the host the name again.
-        handOverSnapDevice(state, spec, 1, utils, device, info, candidate, shareType);
+        handOverSnapDevice(state, spec, DebugLevel::kDetails, utils, device, info, candidate, shareType);
         return DeviceOutcome::SucceededNoBanner;
     }
     const std::string absent = "Share [" + shareName + "] not present.";
-    state.log.DebugLvl(spec.context, 1, state.jobId, "%s", absent.c_str());
+    state.log.DebugLvl(spec.context, DebugLevel::kDetails, state.jobId, "%s", absent.c_str());
 
     const bool native = info.deviceType == kDeviceTypeNative;
     std::vector<__HNASFileSystemShares> shares;
@@ -110,9 +110,9 @@ DeviceOutcome mapDevice(OperationState& state, const OperationSpec& spec, _HNASA
                    "Failed to create a share for snapshot:[" + info.snapUUID + "]");
         return DeviceOutcome::Stop;
     }
-    state.log.DebugLvl(spec.context, 0, state.jobId, "Successfully created a share[%s] from Snap: [%s] ",
+    state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId, "Successfully created a share[%s] from Snap: [%s] ",
                        candidate.c_str(), info.snapUUID.c_str());
-    handOverSnapDevice(state, spec, 0, utils, device, info, candidate, shareType);
+    handOverSnapDevice(state, spec, DebugLevel::kFlow, utils, device, info, candidate, shareType);
     return DeviceOutcome::Succeeded;
 }
 

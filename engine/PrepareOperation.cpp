@@ -11,7 +11,7 @@ const char kContext[] = "QZSnapEngineHNAS::qzso_prepareDevices";
 
 // Before init, so that whatever init logs belongs to this array.
 void announceGroup(OperationState& state, const OperationSpec& spec, const _HNASArrayToDeviceMap& group) {
-    state.log.DebugLvl(spec.context, 0, state.jobId, "Preparing devices for Array [%s] Control Host/Management Host [%s]",
+    state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId, "Preparing devices for Array [%s] Control Host/Management Host [%s]",
                        group.arrayId.c_str(), group.hostName.c_str());
 }
 
@@ -19,7 +19,7 @@ bool beginGroup(OperationState& state, const OperationSpec& spec, _HNASArrayToDe
                 GroupState& groupState) {
     if (!state.client.getVirtualServerInfo(group.arrayId, groupState.server)) {
         const std::string message = "Failed to get the list of all virtual servers for Host [" + group.arrayId + "].";
-        state.log.DebugLvl(spec.context, -1, state.jobId, "%s", message.c_str());
+        state.log.DebugLvl(spec.context, DebugLevel::kFailure, state.jobId, "%s", message.c_str());
         return false;
     }
     return true;

@@ -28,7 +28,7 @@ void logBanner(OperationState& state, const OperationSpec& spec, bool end, const
     char text[160];
     std::snprintf(text, sizeof(text), "%s%s%s-%s [%d]%s%s", kBannerEquals, end ? "END " : "", spec.phase, what,
                   number, kBannerEquals, extraEquals ? "=" : "");
-    state.log.DebugLvl(spec.context, 0, state.jobId, "%s", text);
+    state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId, "%s", text);
 }
 
 // Releases the devices of a call on every path out of it.
@@ -114,18 +114,18 @@ bool getArrayToDeviceMap(_HNASSnapOpType opType, QZSO::SnapInfo** snaps, short c
     EvDebug log;
     for (short i = 0; i < count; ++i) {
         const int number = i + 1;
-        log.DebugLvl(kGroupingContext, 0, jobId,
+        log.DebugLvl(kGroupingContext, DebugLevel::kFlow, jobId,
                      "=======================BEGIN-CONSOLIDATING ARRAY TO DEVICE MAP FOR DEVICE "
                      "[%d]=======================",
                      number);
         QZSO::SnapInfo* snap = snaps != nullptr ? snaps[i] : nullptr;
         if (snap == nullptr) {
             // Nothing to report to: the descriptor itself is missing.
-            log.DebugLvl(kGroupingContext, -1, jobId, "%s", "No snap descriptor at this position; skipped.");
+            log.DebugLvl(kGroupingContext, DebugLevel::kFailure, jobId, "%s", "No snap descriptor at this position; skipped.");
             continue;
         }
         const QZSO::SnapStatus statusBefore = presetStatus(spec, *snap);
-        if (spec == nullptr) log.DebugLvl(kGroupingContext, -1, jobId, "%s", "Unknown operation type.");
+        if (spec == nullptr) log.DebugLvl(kGroupingContext, DebugLevel::kFailure, jobId, "%s", "Unknown operation type.");
 
         // The utility is the host's own object; the device keeps it as given.
         // Owned from the moment it exists: an exception from a host call or
@@ -133,28 +133,28 @@ bool getArrayToDeviceMap(_HNASSnapOpType opType, QZSO::SnapInfo** snaps, short c
         std::unique_ptr<HNASSnapDevice> owned(
             new (std::nothrow) HNASSnapDevice(snap, const_cast<QZSO::QZOSUtil*>(osUtil), opType));
         if (owned == nullptr) {
-            log.DebugLvl(kGroupingContext, -1, jobId, "%s", "Failed to create HNASSnapDevice object.");
+            log.DebugLvl(kGroupingContext, DebugLevel::kFailure, jobId, "%s", "Failed to create HNASSnapDevice object.");
             return false;
         }
         owned->rememberStatusBeforeOperation(statusBefore);
         const bool needsNoProcessing =
             spec != nullptr && spec->skipsPrepareFailed && snap->getStatus() == QZSO::SNAP_STATUS_PREPARE_FAILED;
-        log.DebugLvl(kGroupingContext, 5, jobId, "%s", "Successfully created HNASSnapDevice object.");
+        log.DebugLvl(kGroupingContext, DebugLevel::kMostVerbose, jobId, "%s", "Successfully created HNASSnapDevice object.");
         devices.push_back(owned.get());
         HNASSnapDevice* device = owned.release();   // the list owns it now
 
         if (needsNoProcessing) {
-            log.DebugLvl(kGroupingContext, 0, jobId, "%s", "No need to process");
+            log.DebugLvl(kGroupingContext, DebugLevel::kFlow, jobId, "%s", "No need to process");
         } else if (!device->preOperation()) {
-            log.DebugLvl(kGroupingContext, -1, jobId, "%s", "preOperation failed.");
+            log.DebugLvl(kGroupingContext, DebugLevel::kFailure, jobId, "%s", "preOperation failed.");
             continue;
         }
         if (!addToArrayToDeviceMap(osUtil, groups, device)) {
-            log.DebugLvl(kGroupingContext, -1, jobId, "%s", "Failed to add the array to array-to-device map structure");
+            log.DebugLvl(kGroupingContext, DebugLevel::kFailure, jobId, "%s", "Failed to add the array to array-to-device map structure");
         } else {
-            log.DebugLvl(kGroupingContext, 0, jobId, "%s", "Added the array to array-to-device map structure");
+            log.DebugLvl(kGroupingContext, DebugLevel::kFlow, jobId, "%s", "Added the array to array-to-device map structure");
         }
-        log.DebugLvl(kGroupingContext, 0, jobId,
+        log.DebugLvl(kGroupingContext, DebugLevel::kFlow, jobId,
                      "=======================END-CONSOLIDATING ARRAY TO DEVICE MAP FOR DEVICE "
                      "[%d]=======================",
                      number);
@@ -169,7 +169,7 @@ bool addToArrayToDeviceMap(QZSO::QZOSUtil const* osUtil, std::vector<_HNASArrayT
     for (_HNASArrayToDeviceMap& group : groups) {
         if (group.hostId == info.hostId) {
             EvDebug log;
-            log.DebugLvl(kAddGroupContext, 0, jobId, "%s", "Array already added to array-to-device map structure");
+            log.DebugLvl(kAddGroupContext, DebugLevel::kFlow, jobId, "%s", "Array already added to array-to-device map structure");
             group.devices.push_back(device);
             return true;
         }
@@ -191,13 +191,13 @@ void failDevice(OperationState& state, const OperationSpec& spec, HNASSnapDevice
                 QZSO::SnapStatus status, int errorCode, const std::string& message) {
     state.errorText = message;
     device.setStatus(status, errorCode, state.errorText);
-    state.log.DebugLvl(spec.context, -1, state.jobId, "%s", state.errorText.c_str());
+    state.log.DebugLvl(spec.context, DebugLevel::kFailure, state.jobId, "%s", state.errorText.c_str());
 }
 
 void logThenFailDevice(OperationState& state, const OperationSpec& spec, HNASSnapDevice& device,
                        QZSO::SnapStatus status, int errorCode, const std::string& message) {
     state.errorText = message;
-    state.log.DebugLvl(spec.context, -1, state.jobId, "%s", state.errorText.c_str());
+    state.log.DebugLvl(spec.context, DebugLevel::kFailure, state.jobId, "%s", state.errorText.c_str());
     device.setStatus(status, errorCode, state.errorText);
 }
 
@@ -212,7 +212,7 @@ int runOperation(const OperationSpec& spec, QZSO::SnapInfo** snaps, short count,
         state.log.DebugJob(spec.context, jobId, "%s Device count[%d]", spec.openingMessage, count);
 
     if (!getArrayToDeviceMap(spec.type, snaps, count, osUtil, devices, groups)) {
-        state.log.DebugLvl(spec.context, 0, jobId, "%s", "Failed to build array-to-device map.");
+        state.log.DebugLvl(spec.context, DebugLevel::kFlow, jobId, "%s", "Failed to build array-to-device map.");
     } else {
         if (spec.beforeArrays != nullptr) spec.beforeArrays(state, spec);
         bool stopped = false;
@@ -247,7 +247,7 @@ int qzso_isSupported(void*, int, void*, void*, short) { return 1; }
 
 int qzso_unprepareDevices(QZSO::SnapInfo**, short, QZSO::QZOSUtil*) {
     EvEvent log;
-    log.DebugLvl(kUnprepareContext, 0, "%s", "Nothing to be done here.");
+    log.DebugLvl(kUnprepareContext, DebugLevel::kFlow, "%s", "Nothing to be done here.");
     return 0;
 }
 

@@ -9,7 +9,7 @@ const char kContext[] = "QZSnapEngineHNAS::qzso_reconcileSnaps";
 DeviceOutcome reconcileDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&,
                               GroupState& groupState, HNASSnapDevice& device, const _HNASDeviceInfo& info) {
     if (device.getStatus() == QZSO::SNAP_STATUS_PREPARE_FAILED) {
-        state.log.DebugLvl(spec.context, 0, state.jobId, "%s",
+        state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId, "%s",
                            "Prepare failed for the snapshot and hence no hardware snapshot was created. Marking "
                            "delete request as success.");
         return DeviceOutcome::SucceededSameNumber;
@@ -17,7 +17,7 @@ DeviceOutcome reconcileDevice(OperationState& state, const OperationSpec& spec, 
     if (!groupState.snapshotsRead) {
         if (!state.client.getAllSnapshots(groupState.snapshots)) {
             state.errorText = "Failed to get all the Snapshots";
-            state.log.DebugLvl(spec.context, -1, state.jobId, "%s", state.errorText.c_str());
+            state.log.DebugLvl(spec.context, DebugLevel::kFailure, state.jobId, "%s", state.errorText.c_str());
             return DeviceOutcome::Stop;
         }
         groupState.snapshotsRead = true;
@@ -26,11 +26,11 @@ DeviceOutcome reconcileDevice(OperationState& state, const OperationSpec& spec, 
     }
     if (groupState.snapshotNames.count(info.snapUUID) != 0) {
         const std::string found = "Snapshot " + info.snapUUID + " found.";
-        state.log.DebugLvl(spec.context, 0, state.jobId, "%s", found.c_str());
+        state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId, "%s", found.c_str());
         return DeviceOutcome::Succeeded;
     }
     const std::string missing = "Snapshot " + info.snapUUID + " not found. Marking it as externally deleted.";
-    state.log.DebugLvl(spec.context, 0, state.jobId, "%s", missing.c_str());
+    state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId, "%s", missing.c_str());
     device.setStatus(QZSO::SNAP_STATUS_EXTERNALLY_DELETED, 0, "");
     return DeviceOutcome::NotCounted;
 }

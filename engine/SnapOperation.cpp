@@ -24,10 +24,10 @@ void removeUnrecordedSnapshot(OperationState& state, const OperationSpec& spec, 
     snapshot.fileSystemId = info.fileSystemId;
     snapshot.name = info.snapUUID;
     if (state.client.deleteFileSystemSnapshot(snapshot, kSnapshotPrefix)) {
-        state.log.DebugLvl(spec.context, 0, state.jobId,
+        state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId,
                            "Deleted the snapshot [%s] again: its metadata could not be stored.", info.snapUUID.c_str());
     } else {
-        state.log.DebugLvl(spec.context, -1, state.jobId,
+        state.log.DebugLvl(spec.context, DebugLevel::kFailure, state.jobId,
                            "Failed to delete the snapshot [%s] whose metadata could not be stored. It stays on the "
                            "array and must be deleted by hand.",
                            info.snapUUID.c_str());
@@ -42,7 +42,7 @@ DeviceOutcome snapDevice(OperationState& state, const OperationSpec& spec, _HNAS
     const std::string requestedName = info.snapUUID + "-" + info.fileSystemName;
     bool createdHere = false;
     if (info.fileSystemSnapped) {
-        state.log.DebugLvl(spec.context, 1, state.jobId,
+        state.log.DebugLvl(spec.context, DebugLevel::kDetails, state.jobId,
                            "Looks like there are multiple sub client paths using the same File System. Using "
                            "Snapshot [%s] for Source Device [%s] under Filesystem [%s].",
                            info.snapUUID.c_str(), info.sourceDevice.c_str(), info.fileSystemName.c_str());
@@ -54,7 +54,7 @@ DeviceOutcome snapDevice(OperationState& state, const OperationSpec& spec, _HNAS
             return DeviceOutcome::Stop;
         }
         createdHere = true;
-        state.log.DebugLvl(spec.context, 1, state.jobId,
+        state.log.DebugLvl(spec.context, DebugLevel::kDetails, state.jobId,
                            "Successfully created Snapshot [%s] for Source Device [%s] under Filesystem [%s], State [%s]",
                            snapshot.name.c_str(), info.sourceDevice.c_str(), info.fileSystemName.c_str(),
                            snapshot.state.c_str());
@@ -65,10 +65,10 @@ DeviceOutcome snapDevice(OperationState& state, const OperationSpec& spec, _HNAS
     }
 
     device.setStatus(QZSO::SNAP_STATUS_SNAPPED, 0, "");
-    state.log.DebugLvl(spec.context, 1, state.jobId, "******************Resetting the Snap UUID to [%s]******************",
+    state.log.DebugLvl(spec.context, DebugLevel::kDetails, state.jobId, "******************Resetting the Snap UUID to [%s]******************",
                        info.snapUUID.c_str());
     device.resetSnapUUID(info.snapUUID);
-    state.log.DebugLvl(spec.context, 1, state.jobId,
+    state.log.DebugLvl(spec.context, DebugLevel::kDetails, state.jobId,
                        "******************Rewritting metadata with the new Snap UUID[%s] and Snapshot Object "
                        "ID[%s]******************",
                        info.snapUUID.c_str(), info.snapshotObjectId.c_str());

@@ -7,6 +7,15 @@
 
 #include "host/QzExport.h"
 
+// The levels of EvDebug lines, from the failure up to the most verbose.
+namespace DebugLevel {
+constexpr int kFailure = -1;     // every failure message
+constexpr int kFlow = 0;         // banners and the main steps
+constexpr int kDetails = 1;      // values found on the way
+constexpr int kVerbose = 3;      // sizes and counts of what was read
+constexpr int kMostVerbose = 5;  // each object made, each block parsed
+}  // namespace DebugLevel
+
 class QZ_API EvDebug {
 public:
     EvDebug();

@@ -12,6 +12,14 @@
 
 namespace QZSO {
 
+// The levels of the host log (logMessage, logFormatted): a higher level is
+// more severe, the reverse of EvDebug's scale.
+namespace HostLog {
+constexpr int kProgress = 0;
+constexpr int kDetails = 1;
+constexpr int kFailure = 2;
+}  // namespace HostLog
+
 class SnapInfo {
 public:
     virtual ~SnapInfo() {}                                                   // 0, 1

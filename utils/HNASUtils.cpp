@@ -22,7 +22,7 @@ HNASUtils::~HNASUtils() {}
 bool HNASUtils::getIPAddressForHost(const std::string& hostName, std::string& address) {
     EvDebug log;
     if (hostName.empty()) {
-        log.DebugLvl(kIpContext, -1, jobId, "%s", "Invalid argument. Empty hostname!.");
+        log.DebugLvl(kIpContext, DebugLevel::kFailure, jobId, "%s", "Invalid argument. Empty hostname!.");
         return false;
     }
     // The host entry lives inside this buffer; keep it aligned for it.
@@ -52,7 +52,7 @@ bool HNASUtils::getIPAddressForHost(const std::string& hostName, std::string& ad
         return false;
     }
     address = dotted;
-    log.DebugLvl(kIpContext, 1, jobId, "Using the first Address [%s]:for host [%s].",
+    log.DebugLvl(kIpContext, DebugLevel::kDetails, jobId, "Using the first Address [%s]:for host [%s].",
                  address.c_str(), hostName.c_str());
     return true;
 }

@@ -127,7 +127,7 @@ bool HNASUtils::parseMetaData(const int& type, const char* text, _HNASDeviceInfo
     if (type == SM_MDT_SNAP_UUID) {
         for (const TextKey& key : kSnapUUIDKeys) {
             if (!getJsonVal(metadata, key.key, info.*key.field)) {
-                log.DebugLvl(kParseMetaDataContext, -1, jobId, "%s", key.missing);
+                log.DebugLvl(kParseMetaDataContext, DebugLevel::kFailure, jobId, "%s", key.missing);
                 return false;
             }
         }
@@ -139,7 +139,7 @@ bool HNASUtils::parseMetaData(const int& type, const char* text, _HNASDeviceInfo
         std::string value;
         if (!getJsonVal(metadata, key.key, value)) {
             const std::string message = key.key + std::string(kNotPresentInMetadata);
-            log.DebugLvl(kParseMetaDataContext, -1, jobId, "%s", message.c_str());
+            log.DebugLvl(kParseMetaDataContext, DebugLevel::kFailure, jobId, "%s", message.c_str());
             return false;
         }
         if (key.flag != nullptr) {
@@ -165,7 +165,7 @@ bool HNASUtils::parsePermissionsMetaData(const std::string& block,
                                          std::vector<__HNASCIFSAuthentication>& entries) {
     if (block.empty()) return false;
     EvDebug log;
-    log.DebugLvl(kParsePermissionsContext, 5, kPermissionsLog, block.c_str());
+    log.DebugLvl(kParsePermissionsContext, DebugLevel::kMostVerbose, kPermissionsLog, block.c_str());
 
     // Drop the "[" and the "]" around the entries; a one-byte block has none.
     const std::string inner = block.size() < 2 ? std::string() : block.substr(1, block.size() - 2);
@@ -177,16 +177,16 @@ bool HNASUtils::parsePermissionsMetaData(const std::string& block,
         if (getJsonVal(piece, kMdPermission, permission)) {
             entry.permission = leadingIntegerOrZero(permission);
         } else {
-            log.DebugLvl(kParsePermissionsContext, -1, jobId, "%s", kPermissionNotPresent);
+            log.DebugLvl(kParsePermissionsContext, DebugLevel::kFailure, jobId, "%s", kPermissionNotPresent);
         }
         if (!getJsonVal(piece, kMdEncodedName, entry.encodedName)) {
-            log.DebugLvl(kParsePermissionsContext, -1, jobId, "%s", kEncodedNameNotPresent);
+            log.DebugLvl(kParsePermissionsContext, DebugLevel::kFailure, jobId, "%s", kEncodedNameNotPresent);
         }
         if (!getJsonVal(piece, kMdName, entry.name)) {
-            log.DebugLvl(kParsePermissionsContext, -1, jobId, "%s", kNameNotPresent);
+            log.DebugLvl(kParsePermissionsContext, DebugLevel::kFailure, jobId, "%s", kNameNotPresent);
         }
         if (!getJsonVal(piece, kMdType, entry.type)) {
-            log.DebugLvl(kParsePermissionsContext, -1, jobId, "%s", kTypeNotPresent);
+            log.DebugLvl(kParsePermissionsContext, DebugLevel::kFailure, jobId, "%s", kTypeNotPresent);
         }
         entries.push_back(entry);
     }
@@ -217,7 +217,7 @@ bool HNASUtils::parseArrayInfo(unsigned long long /*jobId*/, const char* text,
     };
     for (const auto& key : keys) {
         if (!getJsonVal(info, key.key, *key.output)) {
-            log.DebugLvl(kParseArrayInfoContext, -1, jobId, "%s", key.missing);
+            log.DebugLvl(kParseArrayInfoContext, DebugLevel::kFailure, jobId, "%s", key.missing);
             return false;
         }
     }
@@ -228,7 +228,7 @@ bool HNASUtils::parseArrayInfo(unsigned long long /*jobId*/, const char* text,
     int32_t parsed = 0;
     if (!getJsonVal(info, kHostId, hostIdText) ||
         readLeadingInteger(hostIdText, parsed) == LeadingInteger::OutOfRange) {
-        log.DebugLvl(kParseArrayInfoContext, -1, jobId, "%s", kHostIdMissing);
+        log.DebugLvl(kParseArrayInfoContext, DebugLevel::kFailure, jobId, "%s", kHostIdMissing);
         return false;
     }
     hostId = leadingIntegerOrZero(hostIdText);

@@ -98,7 +98,7 @@ std::string HNASUtils::getUniqueShareForPath(_HNASDeviceInfo info, bool /*flag*/
         int hide = 0;
         GetRegInt(nullptr, kHideCifsShareOnSnapMount, &hide);
         if (hide > 0) {
-            log.DebugLvl(kUniqueShareContext, 0, jobId, kHideSettingLog,
+            log.DebugLvl(kUniqueShareContext, DebugLevel::kFlow, jobId, kHideSettingLog,
                          kHideCifsShareOnSnapMount);
             name += kHiddenShareSuffix;
         }
@@ -114,7 +114,7 @@ std::string HNASUtils::getUniqueShareForPath(_HNASDeviceInfo info, bool /*flag*/
     } else if (info.deviceType == kDeviceTypeNative) {
         name = info.snapUUID;
     }
-    log.DebugLvl(kUniqueShareContext, 0, jobId, kShareExportLog, name.c_str());
+    log.DebugLvl(kUniqueShareContext, DebugLevel::kFlow, jobId, kShareExportLog, name.c_str());
     return name;
 }
 
@@ -122,7 +122,7 @@ bool HNASUtils::getShareName(const std::string& shareName, const std::string& de
                              bool& /*flag*/, std::string& result) {
     if (shareName.empty() || deviceType.empty()) {
         EvDebug log;
-        log.DebugLvl(kShareNameContext, -1, jobId, "%s", kInvalidArguments);
+        log.DebugLvl(kShareNameContext, DebugLevel::kFailure, jobId, "%s", kInvalidArguments);
         return false;
     }
     if (deviceType == kDeviceTypeUnc) {
@@ -138,11 +138,11 @@ bool HNASUtils::getClonePath(const std::string& deviceType, std::string& snapNam
                              const std::string& mountPath, std::string& clonePath) {
     EvDebug log;
     if (deviceType.empty() || snapName.empty()) {
-        log.DebugLvl(kClonePathContext, -1, jobId, "%s", kCloneArgumentsEmpty);
+        log.DebugLvl(kClonePathContext, DebugLevel::kFailure, jobId, "%s", kCloneArgumentsEmpty);
         return false;
     }
-    log.DebugLvl(kClonePathContext, 0, jobId, kSharePathLog, sharePath.c_str());
-    log.DebugLvl(kClonePathContext, 0, jobId, kSubDirectoryLog, subDirectory.c_str());
+    log.DebugLvl(kClonePathContext, DebugLevel::kFlow, jobId, kSharePathLog, sharePath.c_str());
+    log.DebugLvl(kClonePathContext, DebugLevel::kFlow, jobId, kSubDirectoryLog, subDirectory.c_str());
 
     if (deviceType == kDeviceTypeUnc) {
         const std::string joined =
@@ -163,10 +163,10 @@ bool HNASUtils::getClonePath(const std::string& deviceType, std::string& snapNam
             }
         }
     } else {
-        log.DebugLvl(kClonePathContext, -1, jobId, "%s", kUnknownBackupType);
+        log.DebugLvl(kClonePathContext, DebugLevel::kFailure, jobId, "%s", kUnknownBackupType);
         return false;
     }
-    log.DebugLvl(kClonePathContext, 0, jobId, kClonePathLog, clonePath.c_str());
+    log.DebugLvl(kClonePathContext, DebugLevel::kFlow, jobId, kClonePathLog, clonePath.c_str());
     return true;
 }
 
@@ -206,7 +206,7 @@ void HNASUtils::markFileSystemSnapped(const std::string& fileSystemId,
                                       const std::string& snapshotObjectId) {
     EvDebug log;
     if (fileSystemId.empty()) {
-        log.DebugLvl(kMarkSnappedContext, -1, jobId, "%s", kEmptyFileSystemId);
+        log.DebugLvl(kMarkSnappedContext, DebugLevel::kFailure, jobId, "%s", kEmptyFileSystemId);
         return;
     }
     int matches = 0;
@@ -216,13 +216,13 @@ void HNASUtils::markFileSystemSnapped(const std::string& fileSystemId,
         if (record.fileSystemId != fileSystemId) continue;
         ++matches;
         if (matches > 1) {
-            log.DebugLvl(kMarkSnappedContext, 0, jobId, kSharedFileSystemLog,
+            log.DebugLvl(kMarkSnappedContext, DebugLevel::kFlow, jobId, kSharedFileSystemLog,
                          record.fileSystemName.c_str(), fileSystemId.c_str());
         }
         device->markFileSystemSnapped();
         device->resetSnapUUID(snapshotName);
         device->setSnapshotObjectId(snapshotObjectId);
     }
-    log.DebugLvl(kMarkSnappedContext, 0, jobId, kDevicesUnderFileSystemLog, matches,
+    log.DebugLvl(kMarkSnappedContext, DebugLevel::kFlow, jobId, kDevicesUnderFileSystemLog, matches,
                  fileSystemId.c_str());
 }

@@ -50,44 +50,44 @@ std::string kindMarker(const char* deviceType) {
 bool HNASUtils::getDeviceInfo(std::string& device, _HNASDeviceIdentifier& id) {
     EvDebug log;
     if (device.find(kindMarker(kDeviceTypeNfs)) != std::string::npos) {
-        log.DebugLvl(kGetFilerInfoContext, 0, jobId, "%s", kThisIsNfs);
+        log.DebugLvl(kGetFilerInfoContext, DebugLevel::kFlow, jobId, "%s", kThisIsNfs);
         return getFilerInfoNFS(device, id);
     }
     if (device.find(kindMarker(kDeviceTypeUnc)) != std::string::npos) {
-        log.DebugLvl(kGetFilerInfoContext, 0, jobId, "%s", kThisIsUnc);
+        log.DebugLvl(kGetFilerInfoContext, DebugLevel::kFlow, jobId, "%s", kThisIsUnc);
         return getFilerInfoUNC(device, id);
     }
     if (device.find(kindMarker(kDeviceTypeNative)) != std::string::npos) {
-        log.DebugLvl(kGetFilerInfoContext, 0, jobId, "%s", kThisIsNas);
+        log.DebugLvl(kGetFilerInfoContext, DebugLevel::kFlow, jobId, "%s", kThisIsNas);
         return getFilerInfoNAS(device, id);
     }
-    log.DebugLvl(kGetFilerInfoContext, -1, jobId, "%s", kUnknownDeviceKind);
+    log.DebugLvl(kGetFilerInfoContext, DebugLevel::kFailure, jobId, "%s", kUnknownDeviceKind);
     return false;
 }
 
 bool HNASUtils::getFilerInfoUNC(std::string& device, _HNASDeviceIdentifier& id) {
     EvDebug log;
-    log.DebugLvl(kUncContext, 0, jobId, kDeviceLog, device.c_str());
+    log.DebugLvl(kUncContext, DebugLevel::kFlow, jobId, kDeviceLog, device.c_str());
     if (!getJsonVal(device, kDsVorType, id.vorType)) {
-        log.DebugLvl(kUncContext, -1, jobId, "%s", kVorTypeNotPresent);
+        log.DebugLvl(kUncContext, DebugLevel::kFailure, jobId, "%s", kVorTypeNotPresent);
         return false;
     }
     if (!getJsonVal(device, kDsType, id.deviceType)) {
-        log.DebugLvl(kUncContext, -1, jobId, "%s", kTypeNotPresent);
+        log.DebugLvl(kUncContext, DebugLevel::kFailure, jobId, "%s", kTypeNotPresent);
         return false;
     }
-    log.DebugLvl(kUncContext, 0, jobId, kTypeLog, id.deviceType.c_str());
+    log.DebugLvl(kUncContext, DebugLevel::kFlow, jobId, kTypeLog, id.deviceType.c_str());
     std::string uncPath;
     if (!getJsonVal(device, kDsLunUuid, uncPath)) {
-        log.DebugLvl(kUncContext, -1, jobId, "%s", kLunUuidNotPresent);
+        log.DebugLvl(kUncContext, DebugLevel::kFailure, jobId, "%s", kLunUuidNotPresent);
         return false;
     }
-    log.DebugLvl(kUncContext, 0, jobId, kUncPathLog, uncPath.c_str());
+    log.DebugLvl(kUncContext, DebugLevel::kFlow, jobId, kUncPathLog, uncPath.c_str());
     if (!parseUNCPath(uncPath, id.filer, id.share, id.subDirectory)) {
-        log.DebugLvl(kUncContext, -1, jobId, kUncSplitFailed, uncPath.c_str());
+        log.DebugLvl(kUncContext, DebugLevel::kFailure, jobId, kUncSplitFailed, uncPath.c_str());
         return false;
     }
-    log.DebugLvl(kUncContext, 0, jobId, kUncSummary, id.filer.c_str(), id.share.c_str(),
+    log.DebugLvl(kUncContext, DebugLevel::kFlow, jobId, kUncSummary, id.filer.c_str(), id.share.c_str(),
                  id.deviceType.c_str(), id.subDirectory.empty() ? kEmpty : id.subDirectory.c_str());
     return true;
 }
@@ -99,11 +99,11 @@ bool HNASUtils::parseUNCPath(const std::string& path, std::string& server, std::
     subDirectory.clear();
     EvDebug log;
     if (path.compare(0, 2, kUncSeparator) != 0) {
-        log.DebugLvl(kParseUncContext, -1, jobId, kInvalidUncInput,
+        log.DebugLvl(kParseUncContext, DebugLevel::kFailure, jobId, kInvalidUncInput,
                      path.empty() ? kEmpty : path.c_str());
         return false;
     }
-    log.DebugLvl(kParseUncContext, 0, jobId, kUncPathParseLog, path.c_str());
+    log.DebugLvl(kParseUncContext, DebugLevel::kFlow, jobId, kUncPathParseLog, path.c_str());
 
     std::string rest = path.substr(2);
     const std::string marker = kUncServerMarker;
@@ -127,47 +127,47 @@ bool HNASUtils::parseUNCPath(const std::string& path, std::string& server, std::
 
 bool HNASUtils::getFilerInfoNFS(std::string& device, _HNASDeviceIdentifier& id) {
     EvDebug log;
-    log.DebugLvl(kNfsContext, 0, jobId, kDeviceLog, device.c_str());
+    log.DebugLvl(kNfsContext, DebugLevel::kFlow, jobId, kDeviceLog, device.c_str());
     getJsonVal(device, kDsVorType, id.vorType);
     getJsonVal(device, kDsType, id.deviceType);
     if (!getJsonVal(device, kDsTargetHostName, id.filer)) {
-        log.DebugLvl(kNfsContext, -1, jobId, "%s", kFilerHostNotPresent);
+        log.DebugLvl(kNfsContext, DebugLevel::kFailure, jobId, "%s", kFilerHostNotPresent);
         return false;
     }
     std::string exportPath;
     if (!getJsonVal(device, kDsLunUuid, exportPath)) {
-        log.DebugLvl(kNfsContext, -1, jobId, "%s", kLunUuidNotPresent);
+        log.DebugLvl(kNfsContext, DebugLevel::kFailure, jobId, "%s", kLunUuidNotPresent);
         return false;
     }
     removeEscapeChar(exportPath, exportPath);
-    log.DebugLvl(kNfsContext, 0, jobId, kNfsPathLog, exportPath.c_str());
+    log.DebugLvl(kNfsContext, DebugLevel::kFlow, jobId, kNfsPathLog, exportPath.c_str());
 
     // The first character (normally "/") is skipped; a path of one character
     // or none holds no export name, and an identifier without a share is of
     // no use to any caller.
     if (exportPath.size() < 2) {
-        log.DebugLvl(kNfsContext, -1, jobId, kNfsNoExport, exportPath.c_str());
+        log.DebugLvl(kNfsContext, DebugLevel::kFailure, jobId, kNfsNoExport, exportPath.c_str());
         return false;
     }
     const std::size_t end = exportPath.find('/', 1);
     id.share = end == std::string::npos ? exportPath.substr(1) : exportPath.substr(1, end - 1);
-    log.DebugLvl(kNfsContext, 0, jobId, kNfsSummary, id.filer.c_str(), id.share.c_str());
+    log.DebugLvl(kNfsContext, DebugLevel::kFlow, jobId, kNfsSummary, id.filer.c_str(), id.share.c_str());
     return true;
 }
 
 bool HNASUtils::getFilerInfoNAS(std::string& device, _HNASDeviceIdentifier& id) {
     EvDebug log;
-    log.DebugLvl(kNasContext, 0, jobId, kDeviceLog, device.c_str());
+    log.DebugLvl(kNasContext, DebugLevel::kFlow, jobId, kDeviceLog, device.c_str());
     if (!getJsonVal(device, kDsType, id.deviceType)) {
-        log.DebugLvl(kNasContext, -1, jobId, "%s", kTypeNotPresent);
+        log.DebugLvl(kNasContext, DebugLevel::kFailure, jobId, "%s", kTypeNotPresent);
         return false;
     }
     if (!getJsonVal(device, kDsTargetHostName, id.filer)) {
-        log.DebugLvl(kNasContext, -1, jobId, "%s", kFilerNotPresent);
+        log.DebugLvl(kNasContext, DebugLevel::kFailure, jobId, "%s", kFilerNotPresent);
         return false;
     }
     if (!getJsonVal(device, kDsPath, id.path)) {
-        log.DebugLvl(kNasContext, -1, jobId, "%s", kFileSystemNotPresent);
+        log.DebugLvl(kNasContext, DebugLevel::kFailure, jobId, "%s", kFileSystemNotPresent);
         return false;
     }
 
@@ -178,14 +178,14 @@ bool HNASUtils::getFilerInfoNAS(std::string& device, _HNASDeviceIdentifier& id) 
     const boost::tokenizer<boost::char_separator<char>> tokens(id.path, separators);
     for (const std::string& piece : tokens) pieces.push_back(piece);
     if (pieces.size() < 2) {
-        log.DebugLvl(kNasContext, -1, jobId, kNasNoFileSystem, id.path.c_str());
+        log.DebugLvl(kNasContext, DebugLevel::kFailure, jobId, kNasNoFileSystem, id.path.c_str());
         return false;
     }
 
     id.subDirectory.clear();
     for (std::size_t i = 2; i < pieces.size(); ++i) id.subDirectory += "/" + pieces[i];
     id.fileSystem = pieces[1];
-    log.DebugLvl(kNasContext, 0, jobId, kNasSummary, id.filer.c_str(), id.fileSystem.c_str(),
+    log.DebugLvl(kNasContext, DebugLevel::kFlow, jobId, kNasSummary, id.filer.c_str(), id.fileSystem.c_str(),
                  id.deviceType.c_str(), id.path.c_str(), id.subDirectory.c_str());
     return true;
 }
@@ -204,7 +204,7 @@ bool HNASUtils::getNetworkShareType(const std::string& deviceType,
                                     const std::string& /*mountPath*/, std::string& protocol) {
     EvDebug log;
     if (deviceType.empty()) {
-        log.DebugLvl(kShareTypeContext, -1, jobId, "%s", kEmptyDeviceType);
+        log.DebugLvl(kShareTypeContext, DebugLevel::kFailure, jobId, "%s", kEmptyDeviceType);
         return false;
     }
     if (deviceType == kDeviceTypeNative || deviceType == kDeviceTypeNfs) {
@@ -215,6 +215,6 @@ bool HNASUtils::getNetworkShareType(const std::string& deviceType,
         protocol = kProtocolCifs;
         return true;
     }
-    log.DebugLvl(kShareTypeContext, -1, jobId, "%s", kUnknownDeviceType);
+    log.DebugLvl(kShareTypeContext, DebugLevel::kFailure, jobId, "%s", kUnknownDeviceType);
     return false;
 }
