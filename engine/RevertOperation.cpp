@@ -3,8 +3,8 @@
 #include <climits>
 
 #include "engine/OperationSpecs.h"
+#include "host/SettingsKeys.h"
 #include "host/WbUtils.h"
-#include "utils/SettingsKeys.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include "harness/ArrayInfoText.h"
 #include "host/ArrayConfigNames.h"
+#include "host/SettingsKeys.h"
 #include "platform/managehnas/ClientSettings.h"
-#include "utils/SettingsKeys.h"
 
 const char kDemoArray1[] = "hnas1";
 const char kDemoArray2[] = "hnas2";

@@ -8,8 +8,8 @@
 
 #include "host/EvDebug.h"
 #include "host/QZPlatformInfo.h"
+#include "host/SettingsKeys.h"
 #include "host/WbNetwork.h"
-#include "utils/SettingsKeys.h"
 
 namespace {
 const char kIpContext[] = "GetIPAddressForHost";

@@ -7,9 +7,9 @@
 
 #include "device/HNASSnapDevice.h"
 #include "host/EvDebug.h"
+#include "host/SettingsKeys.h"
 #include "utils/DeviceStringKeys.h"
 #include "utils/HNASUtils.h"
-#include "utils/SettingsKeys.h"
 
 namespace {
 const char kUniqueShareContext[] = "HNASUtils::createUniqueShareForPath";

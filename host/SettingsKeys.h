@@ -1,4 +1,5 @@
-// Sections and keys of the platform settings store that the plug-in reads.
+// Sections and keys of the host platform settings store that the plug-in
+// reads (and the demo writes).
 #pragma once
 
 // The agent module's section; subsections are "~Vorlane/<name>".

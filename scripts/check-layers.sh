@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Checks the #include lines of the source folders against the one-way layers
+# written down in the README ("Layers"):
+#   host/ and records/  <-  utils/  <-  device/  <-  engine/
+# with the one exception that utils/SnapNames.cpp reaches device/ for
+# HNASSnapDevice (marking the devices that share a snapped file system); the
+# client and the simulator include nothing of each other; the harness and
+# the client reach the plug-in only through host/ (and records/, which the
+# client's declaration carries, for the client).
+# Usage: check-layers.sh [source root]; prints each include that breaks the
+# rule and exits 1 when there is one.
+set -euo pipefail
+root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
+cd "$root"
+
+# Folder: the folders its includes may name (whitelist), for the plug-in.
+declare -A allowed=(
+  [host]="host records"
+  [records]="records host"
+  [utils]="utils records host"
+  [device]="device utils records host"
+  [engine]="engine device utils records host"
+)
+# Folder: the folders its includes may not name (blacklist), for the rest.
+declare -A forbidden=(
+  [harness]="engine device utils records"
+  [platform/managehnas]="engine device utils arraysim"
+  [arraysim]="engine device utils records platform/managehnas"
+)
+# The one exception: file, include.
+exceptions="utils/SnapNames.cpp device/HNASSnapDevice.h"
+
+# The folder an include names: "platform/managehnas/X.h" -> platform/managehnas,
+# "host/EvDebug.h" -> host; a bare name is the including file's own folder.
+include_folder() {
+  case "$1" in
+    platform/*/*) echo "${1%/*}" ;;
+    */*) echo "${1%%/*}" ;;
+    *) echo "$2" ;;
+  esac
+}
+
+failures=0
+check_folder() {
+  local folder=$1 mode=$2 list=$3 file line number target target_folder
+  while IFS= read -r file; do
+    while IFS=: read -r number line; do
+      target=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]+)".*/\1/' <<<"$line")
+      target_folder=$(include_folder "$target" "$folder")
+      local listed=no
+      for f in $list; do [ "$f" = "$target_folder" ] && listed=yes; done
+      if { [ "$mode" = allow ] && [ $listed = no ]; } || { [ "$mode" = forbid ] && [ $listed = yes ]; }; then
+        if [ "$file $target" = "$exceptions" ]; then continue; fi
+        echo "$file:$number: includes \"$target\": $folder/ may not reach $target_folder/" >&2
+        failures=$((failures + 1))
+      fi
+    done < <(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"' "$file" || true)
+  done < <(find "$folder" -type f \( -name '*.h' -o -name '*.hpp' -o -name '*.cpp' -o -name '*.cc' \) | sort)
+}
+
+for folder in "${!allowed[@]}"; do check_folder "$folder" allow "${allowed[$folder]}"; done
+for folder in "${!forbidden[@]}"; do
+  [ -d "$folder" ] && check_folder "$folder" forbid "${forbidden[$folder]}"
+done
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures include(s) break the layers" >&2
+  exit 1
+fi
+echo "every include follows the layers"
