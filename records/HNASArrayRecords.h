@@ -18,7 +18,16 @@ struct __HNASVirtualServers {
     uint64_t virtualServerId;               // numeric EVS ID
 
     __HNASVirtualServers() { clear(); }
-    void clear();
+    void clear() {
+        uuid.clear();
+        status.clear();
+        name.clear();
+        objectId.clear();
+        type.clear();
+        ipAddresses.clear();
+        isEnabled = false;
+        virtualServerId = 0;
+    }
 };
 
 // One CIFS permission entry.
@@ -29,7 +38,12 @@ struct __HNASCIFSAuthentication {
     std::string type;          // USER, GROUP, ...
 
     __HNASCIFSAuthentication() { clear(); }
-    void clear();
+    void clear() {
+        name.clear();
+        encodedName.clear();
+        permission = 0;
+        type.clear();
+    }
 };
 
 // Settings of one CIFS share or NFS export.
@@ -51,7 +65,23 @@ struct __HNASFileSystemShareSettings {
     std::vector<__HNASCIFSAuthentication> permissions;
 
     __HNASFileSystemShareSettings() { clear(); }
-    void clear();
+    void clear() {
+        accessConfig = "*";
+        comment.clear();
+        userHomeDirectoryPath.clear();
+        cacheOption = "CACHING_OFF";
+        snapshotOption = "SHOW_AND_ALLOW_ACCESS";
+        transferToReplicationTarget = "DO_NOT_TRANSFER";
+        userHomeDirectoryMode = "OFF";
+        localReadCacheOption = "DISABLED";
+        followSymLinks = false;
+        followGlobalSymLinks = false;
+        abeEnabled = false;
+        forceFileNameToLowercase = false;
+        scanForVirusesEnabled = false;
+        maxConcurrentUsers = 100;
+        permissions.clear();
+    }
 };
 
 // One CIFS share or NFS export.
@@ -67,7 +97,15 @@ struct __HNASFileSystemShares {
 
     __HNASFileSystemShares() { clear(); }
     // Resets every field except `settings`, which keeps what it holds.
-    void clear();
+    void clear() {
+        objectId.clear();
+        shareId.clear();
+        name.clear();
+        virtualServerId = 0;
+        fileSystemId.clear();
+        path.clear();
+        shareType.clear();
+    }
 };
 
 // One snapshot of a file system.
@@ -80,7 +118,14 @@ struct __HNASFileSystemSnapshot {
     uint64_t creationTime;       // client's own, Unix seconds
 
     __HNASFileSystemSnapshot() { clear(); }
-    void clear();
+    void clear() {
+        objectId.clear();
+        name.clear();
+        fileSystemId.clear();
+        state.clear();
+        creationReason.clear();
+        creationTime = 0;
+    }
 };
 
 // One file system as the array reports it.
@@ -96,5 +141,15 @@ struct __HNASFileSystemInfo {
     uint64_t usedSnapshotCapacity;
 
     __HNASFileSystemInfo() { clear(); }
-    void clear();
+    void clear() {
+        objectId.clear();
+        name.clear();
+        fileSystemId.clear();
+        status.clear();
+        virtualServerId = 0;
+        capacity = 0;
+        usedCapacity = 0;
+        freeCapacity = 0;
+        usedSnapshotCapacity = 0;
+    }
 };

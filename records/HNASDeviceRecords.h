@@ -70,7 +70,32 @@ struct _HNASDeviceInfo {
 
     _HNASDeviceInfo() { clear(); }
     // Resets every field except `shareSettings`, which keeps what it holds.
-    void clear();
+    void clear() {
+        arrayId.clear();
+        hostName.clear();
+        hostUserName.clear();
+        hostPassword.clear();
+        hostId = 0;
+        metroServerIP.clear();
+        metroServerPort = 0;
+        fileSystemName.clear();
+        share.clear();
+        sharePath.clear();
+        subDirectory.clear();
+        deviceType.clear();
+        fileSystemId.clear();
+        snapUUID.clear();
+        snapshotObjectId.clear();
+        virtualServerId.clear();
+        virtualServerObjectId.clear();
+        vorType.clear();
+        sourceDevice.clear();
+        targetHostName.clear();
+        mountPath.clear();
+        path.clear();
+        fileSystemSnapped = false;
+        shareSettingsSaved = false;
+    }
 };
 
 // One array group: the devices served by one control host.
@@ -85,7 +110,16 @@ struct _HNASArrayToDeviceMap {
     std::vector<HNASSnapDevice*> devices;   // not owned
 
     _HNASArrayToDeviceMap() { clear(); }
-    void clear();
+    void clear() {
+        arrayId.clear();
+        hostName.clear();
+        hostUserName.clear();
+        hostPassword.clear();
+        hostId = 0;
+        metroServerIP.clear();
+        metroServerPort = 0;
+        devices.clear();
+    }
 };
 
 // The parts of one parsed source-device string.
@@ -99,7 +133,15 @@ struct _HNASDeviceIdentifier {
     std::string path;
 
     _HNASDeviceIdentifier() { clear(); }
-    void clear();
+    void clear() {
+        vorType.clear();
+        deviceType.clear();
+        filer.clear();
+        share.clear();
+        subDirectory.clear();
+        fileSystem.clear();
+        path.clear();
+    }
 };
 
 // The array configuration values that locate the management endpoint.
@@ -108,5 +150,8 @@ struct _HNASArrayConfigs {
     std::string metroServerIP;
 
     _HNASArrayConfigs() { clear(); }
-    void clear();
+    void clear() {
+        metroServerPort = 0;
+        metroServerIP.clear();
+    }
 };
