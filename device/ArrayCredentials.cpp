@@ -1,6 +1,8 @@
 // Tying a device to its array: attaching the array to the snap (through the
 // filer's aliases when needed), reading its credentials and its management
 // endpoint settings.
+#include <algorithm>
+#include <climits>
 #include <memory>
 
 #include "device/DeviceMessages.h"
@@ -112,16 +114,15 @@ bool HNASSnapDevice::getFilerAliases(const std::string& filer, std::string& alia
         // short: a list longer than a short can hold must not leave every
         // information read refused before the host is asked.
         if (size > kShortReadMaxSize) size = kShortReadMaxSize;
-        const HostTextRead info =
-            readHostText(size, retries, kShortReadMaxSize, [&](char* buffer, int& told) {
-                short hostSize = static_cast<short>(told);
-                const int result = osUtil->getArrayInfoByName(name.c_str(), buffer, &hostSize);
-                if (result > 0) {
-                    told = result;
-                    return QZSO::HOST_READ_TOO_SMALL;
-                }
-                return QZSO::HOST_READ_OK;
-            }, logRetry);
+        // This host call answers with the size it needs rather than a status.
+        // A size beyond a short is refused by the reader all the same, so
+        // it is handed back as the largest short.
+        const HostTextRead info = readShortHostText(size, retries, [&](char* buffer, short* hostSize) {
+            const int needed = osUtil->getArrayInfoByName(name.c_str(), buffer, hostSize);
+            if (needed <= 0) return QZSO::HOST_READ_OK;
+            *hostSize = static_cast<short>(std::min(needed, static_cast<int>(SHRT_MAX)));
+            return QZSO::HOST_READ_TOO_SMALL;
+        }, logRetry);
         std::string arrayId, hostName, user, password;
         int hostId = 0;
         if (!utils.parseArrayInfo(jobId, info.text.c_str(), arrayId, hostName, user, password, hostId)) {
@@ -134,17 +135,12 @@ bool HNASSnapDevice::getFilerAliases(const std::string& filer, std::string& alia
         if (osUtil->getArrayConfigInt(hostId, 0, QZSO::kMetroServerPortConfig, &port) != 0 || port == 0)
             port = QZSO::kDefaultManagementPort;
         // The search's one size and retry budget serve this read too.
-        const HostTextRead configured =
-            readHostText(size, retries, kShortReadMaxSize, [&](char* buffer, int& told) {
-                short hostSize = static_cast<short>(told);
-                const int status =
-                    osUtil->getArrayConfigString(hostId, 0, QZSO::kMetroServerIpConfig, buffer, &hostSize);
-                told = hostSize;
-                return status;
-            }, logRetry);
+        const HostTextRead configured = readShortHostText(size, retries, [&](char* buffer, short* hostSize) {
+            return osUtil->getArrayConfigString(hostId, 0, QZSO::kMetroServerIpConfig, buffer, hostSize);
+        }, logRetry);
         const std::string endpoint = configured.ok() && !configured.text.empty() ? configured.text : hostName;
 
-        client.init(user, password, "FILE", hostName, endpoint, port);
+        client.init(user, password, kArrayTypeFile, hostName, endpoint, port);
         __HNASVirtualServers server;
         if (!client.getVirtualServerInfo(arrayId, server)) {
             log.DebugLvl(kFilerAliasesContext, DebugLevel::kFailure, jobId,
@@ -191,11 +187,8 @@ bool HNASSnapDevice::getArrayNameAndCredentials(const unsigned long long& caller
 
     int size = kArrayInfoFirstSize;
     int retries = kArrayInfoRetries;
-    const HostTextRead info = readHostText(size, retries, kShortReadMaxSize, [&](char* buffer, int& told) {
-        short hostSize = static_cast<short>(told);
-        const int status = snapInfo->getArrayInfo(buffer, &hostSize);
-        told = hostSize;
-        return status;
+    const HostTextRead info = readShortHostText(size, retries, [&](char* buffer, short* hostSize) {
+        return snapInfo->getArrayInfo(buffer, hostSize);
     });
     if (!info.ok()) {
         const std::string text = std::string(kCredentialsContext) + "Error:Unable to get the login credentials.";

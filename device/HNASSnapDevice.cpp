@@ -70,14 +70,9 @@ int HNASSnapDevice::getValueInt(const int& key) {
 std::string HNASSnapDevice::getValueString(const int& key) {
     int size = kValueStringFirstSize;
     int retries = kValueStringRetries;
-    const HostTextRead read = readHostText(size, retries, kShortReadMaxSize,
-                                           [&](char* buffer, int& bufferSize) {
-                                               short hostSize = static_cast<short>(bufferSize);
-                                               const int status = snapInfo->getValueString(
-                                                   static_cast<short>(key), buffer, &hostSize);
-                                               bufferSize = hostSize;
-                                               return status;
-                                           });
+    const HostTextRead read = readShortHostText(size, retries, [&](char* buffer, short* hostSize) {
+        return snapInfo->getValueString(static_cast<short>(key), buffer, hostSize);
+    });
     return read.text;
 }
 

@@ -65,3 +65,15 @@ HostTextRead readHostText(int& size, int& retries, int maxSize, const HostBuffer
         if (beforeRetry) beforeRetry(size);
     }
 }
+
+HostTextRead readShortHostText(int& size, int& retries, const ShortHostBufferCall& call,
+                               const std::function<void(int newSize)>& beforeRetry) {
+    // readHostText calls only with a size up to kShortReadMaxSize, which a
+    // short holds.
+    return readHostText(size, retries, kShortReadMaxSize, [&](char* buffer, int& told) {
+        short hostSize = static_cast<short>(told);
+        const int status = call(buffer, &hostSize);
+        told = hostSize;
+        return status;
+    }, beforeRetry);
+}

@@ -44,3 +44,13 @@ struct HostTextRead {
 // of its own; an exception from `call` (the host's code) passes through.
 HostTextRead readHostText(int& size, int& retries, int maxSize, const HostBufferCall& call,
                           const std::function<void(int newSize)>& beforeRetry = nullptr);
+
+// One call to the host whose size travels as a short, e.g.
+// [&](char* buffer, short* size) { return snap->getSourceDevice(buffer, size); }.
+using ShortHostBufferCall = std::function<int(char* buffer, short* size)>;
+
+// readHostText with kShortReadMaxSize for a host call that takes the size as
+// a short: the one place that narrows the size for the host and widens the
+// size it writes back.
+HostTextRead readShortHostText(int& size, int& retries, const ShortHostBufferCall& call,
+                               const std::function<void(int newSize)>& beforeRetry = nullptr);

@@ -43,11 +43,8 @@ bool HNASSnapDevice::preOperationMapUnMap() {
     if (deviceInfo.deviceType != kDeviceTypeNative) {
         int size = kShareSettingsFirstSize;
         int retries = kShareSettingsRetries;
-        const HostTextRead saved = readHostText(size, retries, kShortReadMaxSize, [&](char* buffer, int& told) {
-            short hostSize = static_cast<short>(told);
-            const int status = snapInfo->getMetadata(SM_MDT_FS_INFO, buffer, &hostSize);
-            told = hostSize;
-            return status;
+        const HostTextRead saved = readShortHostText(size, retries, [&](char* buffer, short* hostSize) {
+            return snapInfo->getMetadata(SM_MDT_FS_INFO, buffer, hostSize);
         });
         if (saved.ok() && !saved.text.empty()) {
             snapInfo->logFormatted(QZSO::HostLog::kProgress, kMapUnmapContext,
