@@ -86,7 +86,7 @@ bool runGroupDevices(OperationState& state, const OperationSpec& spec, _HNASArra
 bool runGroup(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap& group) {
     if (spec.bannerBeforeInit) logBanner(state, spec, false, "ARRAY", state.arrayIndex + 1);
     if (spec.beforeInit != nullptr) spec.beforeInit(state, spec, group);
-    state.client.init(group.hostUserName, group.hostPassword, "FILE", group.hostName, group.metroServerIP,
+    state.client.init(group.hostUserName, group.hostPassword, kArrayTypeFile, group.hostName, group.metroServerIP,
                       group.metroServerPort);
     if (!spec.bannerBeforeInit) logBanner(state, spec, false, "ARRAY", state.arrayIndex + 1);
 
@@ -175,13 +175,7 @@ bool addToArrayToDeviceMap(QZSO::QZOSUtil const* osUtil, std::vector<_HNASArrayT
         }
     }
     _HNASArrayToDeviceMap group;
-    group.hostId = info.hostId;
-    group.hostUserName = info.hostUserName;
-    group.hostName = info.hostName;
-    group.hostPassword = info.hostPassword;
-    group.arrayId = info.arrayId;
-    group.metroServerPort = info.metroServerPort;
-    group.metroServerIP = info.metroServerIP;
+    arrayLogin(group) = arrayLogin(info);
     group.devices.push_back(device);
     groups.push_back(std::move(group));
     return true;

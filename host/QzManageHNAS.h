@@ -13,13 +13,16 @@
 #include "host/QzExport.h"
 #include "records/HNASArrayRecords.h"
 
+// The `type` every init() is given: the arrays are file storage.
+constexpr char kArrayTypeFile[] = "FILE";
+
 class QZ_API QzManageHNAS {
 public:
     explicit QzManageHNAS(const unsigned long long& jobId);
     ~QzManageHNAS();
 
     // Keeps the credentials and the endpoint https://address:port for the
-    // array whose control host is `controlHost`. `type` is "FILE".
+    // array whose control host is `controlHost`. `type` is kArrayTypeFile.
     bool init(std::string user, std::string password, std::string type,
               std::string controlHost, std::string address, int port);
 

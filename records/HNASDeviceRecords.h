@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "records/HNASArrayRecords.h"
@@ -40,6 +41,20 @@ constexpr char kDeviceTypeNative[] = "native_hnas";
 const short SM_MDT_SNAP_UUID = 6;   // file system and snapshot identity
 const short SM_MDT_FS_INFO = 16;    // share settings and permissions
 
+// The seven fields that log in to an array, which a device record and its
+// array group both carry, as one tuple of references: the one list for
+// copying them (arrayLogin(group) = arrayLogin(info)) and clearing them.
+template <typename Record>
+auto arrayLogin(Record& record) {
+    return std::tie(record.arrayId, record.hostName, record.hostUserName, record.hostPassword, record.hostId,
+                    record.metroServerIP, record.metroServerPort);
+}
+// Empties the texts and zeroes the numbers of arrayLogin(record).
+template <typename Record>
+void clearArrayLogin(Record& record) {
+    std::apply([](auto&... field) { ((field = {}), ...); }, arrayLogin(record));
+}
+
 // Everything known about one source device during one operation.
 struct _HNASDeviceInfo {
     std::string arrayId;
@@ -71,13 +86,7 @@ struct _HNASDeviceInfo {
     _HNASDeviceInfo() { clear(); }
     // Resets every field except `shareSettings`, which keeps what it holds.
     void clear() {
-        arrayId.clear();
-        hostName.clear();
-        hostUserName.clear();
-        hostPassword.clear();
-        hostId = 0;
-        metroServerIP.clear();
-        metroServerPort = 0;
+        clearArrayLogin(*this);
         fileSystemName.clear();
         share.clear();
         sharePath.clear();
@@ -111,13 +120,7 @@ struct _HNASArrayToDeviceMap {
 
     _HNASArrayToDeviceMap() { clear(); }
     void clear() {
-        arrayId.clear();
-        hostName.clear();
-        hostUserName.clear();
-        hostPassword.clear();
-        hostId = 0;
-        metroServerIP.clear();
-        metroServerPort = 0;
+        clearArrayLogin(*this);
         devices.clear();
     }
 };
