@@ -5,7 +5,6 @@
 #include "device/DeviceMessages.h"
 #include "device/DeviceTypes.h"
 #include "device/HNASSnapDevice.h"
-#include "host/ArrayConfigNames.h"
 #include "utils/HNASUtils.h"
 
 namespace {
@@ -14,14 +13,8 @@ const char kCommonContext[] = "HNASSnapDevice::preOperationCommon";
 
 bool HNASSnapDevice::preOperationCommon() {
     std::string source;
-    if (!readSourceDevice(kCommonContext, source)) return false;
-
-    HNASUtils utils(jobId);
     _HNASDeviceIdentifier id;
-    if (!utils.getDeviceInfo(source, id)) {
-        snapInfo->logFormatted(QZSO::HostLog::kFailure, kCommonContext, "%s%s", kNoFilerInfoFromSource, source.c_str());
-        return false;
-    }
+    if (!readDeviceIdentity(kCommonContext, source, id)) return false;
 
     _HNASArrayConfigs configs;
     getArrayConfigValues(configs);
@@ -32,20 +25,11 @@ bool HNASSnapDevice::preOperationCommon() {
         return false;
     }
 
-    if (!id.share.empty()) {
-        bool flag = false;
-        std::string shareName = id.share;
-        if (utils.getShareName(id.share, id.deviceType, flag, shareName)) id.share = shareName;
-    }
+    HNASUtils utils(jobId);
+    useArrayShareName(utils, id);
     initializeDeviceObj(type);
 
-    deviceInfo.share = id.share;
-    deviceInfo.subDirectory = id.subDirectory;
-    deviceInfo.vorType = id.vorType;
-    deviceInfo.deviceType = id.deviceType;
-    deviceInfo.sourceDevice = source;
-    deviceInfo.targetHostName = id.filer;
-    deviceInfo.fileSystemName = id.fileSystem;
+    recordDeviceIdentity(source, id);
     deviceInfo.path = id.path;
 
     // The stored metadata replaces what the string said.
@@ -54,9 +38,7 @@ bool HNASSnapDevice::preOperationCommon() {
         return false;
     }
 
-    deviceInfo.metroServerIP = configs.metroServerIP.empty() ? deviceInfo.hostName : configs.metroServerIP;
-    deviceInfo.metroServerPort =
-        configs.metroServerPort == 0 ? QZSO::kDefaultManagementPort : configs.metroServerPort;
+    recordManagementEndpoint(configs);
 
     // Labels and values are referred to, not copied: these lines are written
     // for every device of every call.

@@ -10,6 +10,8 @@
 #include "host/SnapInfo.h"
 #include "records/HNASDeviceRecords.h"
 
+class HNASUtils;
+
 // The first value of the metadata text of `type` that the text form cannot
 // carry, as a phrase naming the value and the character, e.g. "the value of
 // [Path] holds \",\", which the metadata text cannot carry: [/a,b]."; ""
@@ -100,6 +102,19 @@ private:
     // Reads the source-device string from the descriptor; on failure logs
     // under `context` and returns false.
     bool readSourceDevice(const char* context, std::string& source);
+    // Reads the source-device string and parses it into `id`, e.g.
+    // "{type:nfs,filer:filer1,share:\/exp1}"; on failure logs under
+    // `context` and returns false.
+    bool readDeviceIdentity(const char* context, std::string& source, _HNASDeviceIdentifier& id);
+    // The share of `id` in the form the array names it (e.g. "/exp1" for an
+    // NFS export "exp1"); an empty share stays empty.
+    static void useArrayShareName(HNASUtils& utils, _HNASDeviceIdentifier& id);
+    // Copies the parts of the parsed `id` of `source` into the record: share,
+    // sub-directory, vOR type, device type, source device, filer, file system.
+    void recordDeviceIdentity(const std::string& source, const _HNASDeviceIdentifier& id);
+    // The record's management endpoint: the configured address and port,
+    // else the record's control host and the default port.
+    void recordManagementEndpoint(const _HNASArrayConfigs& configs);
     // The host's job id, or the device's own when there is no utility.
     unsigned long long currentJobId() const;
 

@@ -28,11 +28,8 @@ unsigned long long HNASSnapDevice::currentJobId() const {
 bool HNASSnapDevice::readSourceDevice(const char* context, std::string& source) {
     int size = kFirstReadSize;
     int retries = kReadRetries;
-    const HostTextRead read = readHostText(size, retries, kShortReadMaxSize, [&](char* buffer, int& told) {
-        short hostSize = static_cast<short>(told);
-        const int status = snapInfo->getSourceDevice(buffer, &hostSize);
-        told = hostSize;
-        return status;
+    const HostTextRead read = readShortHostText(size, retries, [&](char* buffer, short* hostSize) {
+        return snapInfo->getSourceDevice(buffer, hostSize);
     });
     if (!read.ok()) {
         snapInfo->logFormatted(QZSO::HostLog::kFailure, context, "%s", kNoSnapSourceDevice);
@@ -43,16 +40,43 @@ bool HNASSnapDevice::readSourceDevice(const char* context, std::string& source) 
     return true;
 }
 
-bool HNASSnapDevice::prePrepareDevice() {
-    std::string source;
-    if (!readSourceDevice(kPrepareContext, source)) return false;
-
+bool HNASSnapDevice::readDeviceIdentity(const char* context, std::string& source, _HNASDeviceIdentifier& id) {
+    if (!readSourceDevice(context, source)) return false;
     HNASUtils utils(jobId);
-    _HNASDeviceIdentifier id;
     if (!utils.getDeviceInfo(source, id)) {
-        snapInfo->logFormatted(QZSO::HostLog::kFailure, kPrepareContext, "%s%s", kNoFilerInfoFromSource, source.c_str());
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, context, "%s%s", kNoFilerInfoFromSource, source.c_str());
         return false;
     }
+    return true;
+}
+
+void HNASSnapDevice::useArrayShareName(HNASUtils& utils, _HNASDeviceIdentifier& id) {
+    if (id.share.empty()) return;
+    bool flag = false;
+    std::string shareName = id.share;
+    if (utils.getShareName(id.share, id.deviceType, flag, shareName)) id.share = shareName;
+}
+
+void HNASSnapDevice::recordDeviceIdentity(const std::string& source, const _HNASDeviceIdentifier& id) {
+    deviceInfo.share = id.share;
+    deviceInfo.subDirectory = id.subDirectory;
+    deviceInfo.vorType = id.vorType;
+    deviceInfo.deviceType = id.deviceType;
+    deviceInfo.sourceDevice = source;
+    deviceInfo.targetHostName = id.filer;
+    deviceInfo.fileSystemName = id.fileSystem;
+}
+
+void HNASSnapDevice::recordManagementEndpoint(const _HNASArrayConfigs& configs) {
+    deviceInfo.metroServerIP = configs.metroServerIP.empty() ? deviceInfo.hostName : configs.metroServerIP;
+    deviceInfo.metroServerPort =
+        configs.metroServerPort == 0 ? QZSO::kDefaultManagementPort : configs.metroServerPort;
+}
+
+bool HNASSnapDevice::prePrepareDevice() {
+    std::string source;
+    _HNASDeviceIdentifier id;
+    if (!readDeviceIdentity(kPrepareContext, source, id)) return false;
     if (!setArrayInfo(id.filer)) {
         snapInfo->logFormatted(QZSO::HostLog::kFailure, kPrepareContext, "%s%s", "Unable to set the array info.", source.c_str());
         return false;
@@ -77,11 +101,8 @@ bool HNASSnapDevice::prePrepareDevice() {
         return false;
     }
 
-    if (!id.share.empty()) {
-        bool flag = false;
-        std::string shareName = id.share;
-        if (utils.getShareName(id.share, id.deviceType, flag, shareName)) id.share = shareName;
-    }
+    HNASUtils utils(jobId);
+    useArrayShareName(utils, id);
 
     _HNASDeviceType type = HNAS_DEVICE_NONE;
     if (!deviceTypeFromText(id.deviceType, type)) {
@@ -89,24 +110,15 @@ bool HNASSnapDevice::prePrepareDevice() {
         return false;
     }
 
-    const std::string endpoint = configs.metroServerIP.empty() ? hostName : configs.metroServerIP;
-    const int port = configs.metroServerPort == 0 ? QZSO::kDefaultManagementPort : configs.metroServerPort;
     initializeDeviceObj(type);
 
-    deviceInfo.targetHostName = id.filer;
+    recordDeviceIdentity(source, id);
     deviceInfo.arrayId = arrayId;
     deviceInfo.hostName = hostName;
     deviceInfo.hostUserName = hostUserName;
     deviceInfo.hostPassword = hostPassword;
     deviceInfo.hostId = hostId;
-    deviceInfo.share = id.share;
-    deviceInfo.subDirectory = id.subDirectory;
-    deviceInfo.vorType = id.vorType;
-    deviceInfo.deviceType = id.deviceType;
-    deviceInfo.sourceDevice = source;
-    deviceInfo.metroServerIP = endpoint;
-    deviceInfo.metroServerPort = port;
-    deviceInfo.fileSystemName = id.fileSystem;
+    recordManagementEndpoint(configs);
     return true;
 }
 
@@ -115,11 +127,8 @@ bool HNASSnapDevice::getFileSystemAndFilerInfoFromSnap() {
     // snap-UUID read.
     int size = kFirstReadSize;
     int retries = kReadRetries;
-    const HostTextRead metadata = readHostText(size, retries, kShortReadMaxSize, [&](char* buffer, int& told) {
-        short hostSize = static_cast<short>(told);
-        const int status = snapInfo->getMetadata(SM_MDT_SNAP_UUID, buffer, &hostSize);
-        told = hostSize;
-        return status;
+    const HostTextRead metadata = readShortHostText(size, retries, [&](char* buffer, short* hostSize) {
+        return snapInfo->getMetadata(SM_MDT_SNAP_UUID, buffer, hostSize);
     });
     if (!metadata.ok()) {
         snapInfo->logFormatted(QZSO::HostLog::kFailure, kFromSnapContext, "%s", kNoSnapMetadata);
@@ -147,11 +156,8 @@ bool HNASSnapDevice::getFileSystemAndFilerInfoFromSnap() {
         return false;
     }
 
-    const HostTextRead uuid = readHostText(size, retries, kShortReadMaxSize, [&](char* buffer, int& told) {
-        short hostSize = static_cast<short>(told);
-        const int status = snapInfo->getSnapUUID(buffer, &hostSize);
-        told = hostSize;
-        return status;
+    const HostTextRead uuid = readShortHostText(size, retries, [&](char* buffer, short* hostSize) {
+        return snapInfo->getSnapUUID(buffer, hostSize);
     });
     // A failed read leaves the UUID empty rather than whatever a buffer held,
     // and fails the device: every later operation finds its snapshot, share
