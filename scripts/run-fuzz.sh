@@ -13,21 +13,11 @@ build=${2:-build-fuzz}
 jobs=${JOBS:-2}
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
 
-targets=(
-  fuzz_get_json_val
-  fuzz_get_device_info
-  fuzz_parse_unc_path
-  fuzz_parse_metadata
-  fuzz_parse_permissions
-  fuzz_parse_array_info
-  fuzz_get_clone_path
-  fuzz_get_unique_share
-  fuzz_metadata_round_trip
-)
-
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DHNAS_WERROR=ON -DHNAS_FUZZ=ON >/dev/null
-ninja -C "$build" -j "$jobs" "${targets[@]}"
+# The targets are those fuzz/CMakeLists.txt defines; it writes their names here.
+mapfile -t targets <"$build/fuzz/targets.txt"
+ninja -C "$build" -j "$jobs" hnas_fuzz_all
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
