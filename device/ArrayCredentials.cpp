@@ -63,13 +63,13 @@ bool HNASSnapDevice::setArrayInfo(std::string& arrayName) {
     std::string aliases;
     std::string matchedArray;
     if (!getFilerAliases(arrayName, aliases, matchedArray)) {
-        log.DebugLvl(kSetArrayInfoContext, DebugLevel::kFailure, jobId, "Error: Failed to get alias list for Filer [%s]",
-                     arrayName.c_str());
+        log.DebugLvl(kSetArrayInfoContext, DebugLevel::kFailure, jobId,
+                     "Error: Failed to get alias list for Filer [%s]", arrayName.c_str());
         return false;
     }
     if (snapInfo->setArrayName(aliases.c_str()) == 0) return true;
-    log.DebugLvl(kSetArrayInfoContext, DebugLevel::kFailure, jobId, "Error:Unable to set the login credentials for filer [%s]",
-                 arrayName.c_str());
+    log.DebugLvl(kSetArrayInfoContext, DebugLevel::kFailure, jobId,
+                 "Error:Unable to set the login credentials for filer [%s]", arrayName.c_str());
     return false;
 }
 
@@ -87,7 +87,8 @@ bool HNASSnapDevice::getFilerAliases(const std::string& filer, std::string& alia
                      filer.c_str());
         address = filer;
     }
-    log.DebugLvl(kFilerAliasesContext, DebugLevel::kFlow, jobId, "[%s] resolves to [%s]", filer.c_str(), address.c_str());
+    log.DebugLvl(kFilerAliasesContext, DebugLevel::kFlow, jobId, "[%s] resolves to [%s]", filer.c_str(),
+                 address.c_str());
 
     // One size and one retry budget serve the list read and every
     // information read of the search.
@@ -105,7 +106,8 @@ bool HNASSnapDevice::getFilerAliases(const std::string& filer, std::string& alia
         return QZSO::HOST_READ_OK;
     }, logRetry);
     const std::vector<std::string> names = splitArrayList(list.text);
-    log.DebugLvl(kFilerAliasesContext, DebugLevel::kVerbose, jobId, "Array list size: [%d] ", static_cast<int>(names.size()));
+    log.DebugLvl(kFilerAliasesContext, DebugLevel::kVerbose, jobId, "Array list size: [%d] ",
+                 static_cast<int>(names.size()));
 
     std::string aliases;
     bool found = false;
@@ -162,8 +164,8 @@ bool HNASSnapDevice::getFilerAliases(const std::string& filer, std::string& alia
         aliases += filer;
         for (const std::string& candidate : candidates) {
             if (candidate == address) {
-                log.DebugLvl(kFilerAliasesContext, DebugLevel::kFlow, jobId, "Found filer:[%s] corresponding to input filer:[%s]",
-                             name.c_str(), address.c_str());
+                log.DebugLvl(kFilerAliasesContext, DebugLevel::kFlow, jobId,
+                             "Found filer:[%s] corresponding to input filer:[%s]", name.c_str(), address.c_str());
                 matchedArrayName = name;
                 found = true;
                 break;
@@ -202,8 +204,9 @@ bool HNASSnapDevice::getArrayNameAndCredentials(const unsigned long long& caller
         snapInfo->logFormatted(QZSO::HostLog::kFailure, kCredentialsContext, "%s", text.c_str());
         return false;
     }
-    snapInfo->logFormatted(QZSO::HostLog::kDetails, kCredentialsContext, "ArrayId[%s], ControlHost[%s], ControlHost ID [%d] login[%s]",
-                           arrayId.c_str(), hostName.c_str(), hostId, hostUserName.c_str());
+    snapInfo->logFormatted(QZSO::HostLog::kDetails, kCredentialsContext,
+                           "ArrayId[%s], ControlHost[%s], ControlHost ID [%d] login[%s]", arrayId.c_str(),
+                           hostName.c_str(), hostId, hostUserName.c_str());
     return true;
 }
 
@@ -225,7 +228,8 @@ bool HNASSnapDevice::getArrayConfigValues(_HNASArrayConfigs& configs) {
     configs.metroServerIP = address.text;
     configs.metroServerPort = port;
     if (configs.metroServerIP.empty() || configs.metroServerPort == 0) {
-        snapInfo->logFormatted(QZSO::HostLog::kDetails, kConfigValuesContext, "%s", "Metro Server array config values are not entered.");
+        snapInfo->logFormatted(QZSO::HostLog::kDetails, kConfigValuesContext, "%s",
+                               "Metro Server array config values are not entered.");
     } else {
         EvDebug log;
         log.DebugLvl(kConfigValuesContext, DebugLevel::kFlow, jobId, "%s", "Successfully got the array config values");

@@ -34,7 +34,8 @@ bool HNASSnapDevice::preOperationCommon() {
 
     // The stored metadata replaces what the string said.
     if (!getFileSystemAndFilerInfoFromSnap()) {
-        snapInfo->logFormatted(QZSO::HostLog::kFailure, kCommonContext, "%s", "Unable to get the metadata information.");
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, kCommonContext, "%s",
+                               "Unable to get the metadata information.");
         return false;
     }
 
@@ -62,7 +63,8 @@ bool HNASSnapDevice::preOperationCommon() {
         {"Virtual Server ID: ", deviceInfo.virtualServerId},
         {"Virtual Server Object ID: ", deviceInfo.virtualServerObjectId},
     };
-    for (const auto& line : summary) snapInfo->logFormatted(QZSO::HostLog::kDetails, line.label, "%s", line.value.c_str());
+    for (const auto& line : summary)
+        snapInfo->logFormatted(QZSO::HostLog::kDetails, line.label, "%s", line.value.c_str());
     return true;
 }
 

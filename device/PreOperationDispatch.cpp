@@ -27,7 +27,8 @@ const PreOperationFn kPreOperationByType[] = {
 
 bool HNASSnapDevice::preOperation() {
     if (opType == HNAS_SNAP_OP_INVALID) {
-        snapInfo->logFormatted(QZSO::HostLog::kFailure, kDispatchContext, "Invalid Snap operation[%d]", static_cast<int>(opType));
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, kDispatchContext, "Invalid Snap operation[%d]",
+                               static_cast<int>(opType));
         return false;
     }
     snapInfo->logFormatted(QZSO::HostLog::kProgress, kDispatchContext, "Snap operation[%d]", static_cast<int>(opType));

@@ -78,11 +78,12 @@ bool HNASSnapDevice::prePrepareDevice() {
     _HNASDeviceIdentifier id;
     if (!readDeviceIdentity(kPrepareContext, source, id)) return false;
     if (!setArrayInfo(id.filer)) {
-        snapInfo->logFormatted(QZSO::HostLog::kFailure, kPrepareContext, "%s%s", "Unable to set the array info.", source.c_str());
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, kPrepareContext, "%s%s", "Unable to set the array info.",
+                               source.c_str());
         return false;
     }
-    snapInfo->logFormatted(QZSO::HostLog::kDetails, kPrepareContext, "Successfully set the array credentials for Array [%s]",
-                           id.filer.c_str());
+    snapInfo->logFormatted(QZSO::HostLog::kDetails, kPrepareContext,
+                           "Successfully set the array credentials for Array [%s]", id.filer.c_str());
 
     _HNASArrayConfigs configs;
     getArrayConfigValues(configs);

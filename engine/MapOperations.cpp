@@ -44,7 +44,8 @@ DeviceOutcome isMappedDevice(OperationState& state, const OperationSpec& spec, _
     state.utils.getNetworkShareType(info.deviceType, info.mountPath, shareType);
     __HNASVirtualServers server = serverOf(info);
     if (state.client.isSharePresent(shareName, server, shareType)) {
-        state.log.DebugLvl(spec.context, DebugLevel::kDetails, state.jobId, "Share [%s] is present.", shareInput.c_str());
+        state.log.DebugLvl(spec.context, DebugLevel::kDetails, state.jobId, "Share [%s] is present.",
+                           shareInput.c_str());
         handOverSnapDevice(state, spec, DebugLevel::kDetails, state.utils, device, info, shareInput, shareType);
     } else {
         const std::string message = "Share [" + info.snapUUID + "] not present.";
@@ -110,8 +111,8 @@ DeviceOutcome mapDevice(OperationState& state, const OperationSpec& spec, _HNASA
                    "Failed to create a share for snapshot:[" + info.snapUUID + "]");
         return DeviceOutcome::Stop;
     }
-    state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId, "Successfully created a share[%s] from Snap: [%s] ",
-                       candidate.c_str(), info.snapUUID.c_str());
+    state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId,
+                       "Successfully created a share[%s] from Snap: [%s] ", candidate.c_str(), info.snapUUID.c_str());
     handOverSnapDevice(state, spec, DebugLevel::kFlow, utils, device, info, candidate, shareType);
     return DeviceOutcome::Succeeded;
 }

@@ -22,8 +22,7 @@
 enum class DeviceOutcome {
     Succeeded,             // counted; end-of-device banner; next device number
     SucceededNoBanner,     // counted; no end-of-device banner; next device number
-    // Delete and reconcile finish a device whose prepare failed without a
-    // banner and without using up a device number.
+    // Exists for delete and reconcile: a device whose prepare failed is done without using up a number.
     SucceededSameNumber,   // counted; no banner; the next device shows the same number
     NotCounted,            // not counted; end-of-device banner; next device number
     Visited,               // no banners at all (is-mapped); not counted
@@ -127,9 +126,7 @@ struct OperationSpec {
 // 0 all succeeded, 1 none did, 2 some did.
 int runOperation(const OperationSpec& spec, QZSO::SnapInfo** snaps, short count, QZSO::QZOSUtil* osUtil);
 
-// The two failure helpers differ only in order because the host sees it:
-// map, unmap, delete and revert set the status before the failure line,
-// prepare and snap log it first.
+// Two helpers that differ only in order: each operation keeps its own order of status and log line.
 // Sets the failure on the device and logs it at level -1 (in that order).
 void failDevice(OperationState& state, const OperationSpec& spec, HNASSnapDevice& device,
                 QZSO::SnapStatus status, int errorCode, const std::string& message);

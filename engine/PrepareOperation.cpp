@@ -11,8 +11,9 @@ const char kContext[] = "QZSnapEngineHNAS::qzso_prepareDevices";
 
 // Before init, so that whatever init logs belongs to this array.
 void announceGroup(OperationState& state, const OperationSpec& spec, const _HNASArrayToDeviceMap& group) {
-    state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId, "Preparing devices for Array [%s] Control Host/Management Host [%s]",
-                       group.arrayId.c_str(), group.hostName.c_str());
+    state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId,
+                       "Preparing devices for Array [%s] Control Host/Management Host [%s]", group.arrayId.c_str(),
+                       group.hostName.c_str());
 }
 
 bool beginGroup(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap& group,

@@ -60,10 +60,15 @@ struct OutcomeEffect {
     bool stops;        // the operation ends here when it stops on failure
 };
 const OutcomeEffect kOutcomeEffects[] = {
-    /*Succeeded*/ {true, true, true, false},          /*SucceededNoBanner*/ {true, false, true, false},
-    /*SucceededSameNumber*/ {true, false, false, false}, /*NotCounted*/ {false, true, true, false},
-    /*Visited*/ {false, false, false, false},          /*Stop*/ {false, false, false, true},
+    {true, true, true, false},      // Succeeded
+    {true, false, true, false},     // SucceededNoBanner
+    {true, false, false, false},    // SucceededSameNumber
+    {false, true, true, false},     // NotCounted
+    {false, false, false, false},   // Visited
+    {false, false, false, true},    // Stop
 };
+static_assert(sizeof(kOutcomeEffects) / sizeof(kOutcomeEffects[0]) == static_cast<size_t>(DeviceOutcome::Stop) + 1,
+              "one effect for each DeviceOutcome");
 
 // Runs the work of every device of one group; true when the operation stops.
 bool runGroupDevices(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap& group,
@@ -121,11 +126,13 @@ bool getArrayToDeviceMap(_HNASSnapOpType opType, QZSO::SnapInfo** snaps, short c
         QZSO::SnapInfo* snap = snaps != nullptr ? snaps[i] : nullptr;
         if (snap == nullptr) {
             // Nothing to report to: the descriptor itself is missing.
-            log.DebugLvl(kGroupingContext, DebugLevel::kFailure, jobId, "%s", "No snap descriptor at this position; skipped.");
+            log.DebugLvl(kGroupingContext, DebugLevel::kFailure, jobId, "%s",
+                         "No snap descriptor at this position; skipped.");
             continue;
         }
         const QZSO::SnapStatus statusBefore = presetStatus(spec, *snap);
-        if (spec == nullptr) log.DebugLvl(kGroupingContext, DebugLevel::kFailure, jobId, "%s", "Unknown operation type.");
+        if (spec == nullptr)
+            log.DebugLvl(kGroupingContext, DebugLevel::kFailure, jobId, "%s", "Unknown operation type.");
 
         // The utility is the host's own object; the device keeps it as given.
         // Owned from the moment it exists: an exception from a host call or
@@ -133,13 +140,15 @@ bool getArrayToDeviceMap(_HNASSnapOpType opType, QZSO::SnapInfo** snaps, short c
         std::unique_ptr<HNASSnapDevice> owned(
             new (std::nothrow) HNASSnapDevice(snap, const_cast<QZSO::QZOSUtil*>(osUtil), opType));
         if (owned == nullptr) {
-            log.DebugLvl(kGroupingContext, DebugLevel::kFailure, jobId, "%s", "Failed to create HNASSnapDevice object.");
+            log.DebugLvl(kGroupingContext, DebugLevel::kFailure, jobId, "%s",
+                         "Failed to create HNASSnapDevice object.");
             return false;
         }
         owned->rememberStatusBeforeOperation(statusBefore);
         const bool needsNoProcessing =
             spec != nullptr && spec->skipsPrepareFailed && snap->getStatus() == QZSO::SNAP_STATUS_PREPARE_FAILED;
-        log.DebugLvl(kGroupingContext, DebugLevel::kMostVerbose, jobId, "%s", "Successfully created HNASSnapDevice object.");
+        log.DebugLvl(kGroupingContext, DebugLevel::kMostVerbose, jobId, "%s",
+                     "Successfully created HNASSnapDevice object.");
         devices.push_back(owned.get());
         HNASSnapDevice* device = owned.release();   // the list owns it now
 
@@ -150,9 +159,11 @@ bool getArrayToDeviceMap(_HNASSnapOpType opType, QZSO::SnapInfo** snaps, short c
             continue;
         }
         if (!addToArrayToDeviceMap(osUtil, groups, device)) {
-            log.DebugLvl(kGroupingContext, DebugLevel::kFailure, jobId, "%s", "Failed to add the array to array-to-device map structure");
+            log.DebugLvl(kGroupingContext, DebugLevel::kFailure, jobId, "%s",
+                         "Failed to add the array to array-to-device map structure");
         } else {
-            log.DebugLvl(kGroupingContext, DebugLevel::kFlow, jobId, "%s", "Added the array to array-to-device map structure");
+            log.DebugLvl(kGroupingContext, DebugLevel::kFlow, jobId, "%s",
+                         "Added the array to array-to-device map structure");
         }
         log.DebugLvl(kGroupingContext, DebugLevel::kFlow, jobId,
                      "=======================END-CONSOLIDATING ARRAY TO DEVICE MAP FOR DEVICE "
@@ -169,7 +180,8 @@ bool addToArrayToDeviceMap(QZSO::QZOSUtil const* osUtil, std::vector<_HNASArrayT
     for (_HNASArrayToDeviceMap& group : groups) {
         if (group.hostId == info.hostId) {
             EvDebug log;
-            log.DebugLvl(kAddGroupContext, DebugLevel::kFlow, jobId, "%s", "Array already added to array-to-device map structure");
+            log.DebugLvl(kAddGroupContext, DebugLevel::kFlow, jobId, "%s",
+                         "Array already added to array-to-device map structure");
             group.devices.push_back(device);
             return true;
         }

@@ -22,8 +22,8 @@ int refreshWaitMilliseconds(int seconds) {
 void readRefreshWait(OperationState& state, const OperationSpec& spec) {
     state.revertWaitSeconds = kDefaultRefreshWaitSeconds;
     if (HNASUtils::GetRegInt(nullptr, kRevertMountPathRefreshWait, &state.revertWaitSeconds)) {
-        state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId, "Revert Operation mount path refresh time is set to : [%d] secs",
-                           state.revertWaitSeconds);
+        state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId,
+                           "Revert Operation mount path refresh time is set to : [%d] secs", state.revertWaitSeconds);
     }
 }
 
@@ -57,7 +57,8 @@ DeviceOutcome revertDevice(OperationState& state, const OperationSpec& spec, _HN
         }
         state.snapshotsDone.insert(key);
     }
-    state.log.DebugLvl(spec.context, DebugLevel::kFailure, state.jobId, "Successfully Reverted Snap: [%s] ", info.snapUUID.c_str());
+    state.log.DebugLvl(spec.context, DebugLevel::kFailure, state.jobId, "Successfully Reverted Snap: [%s] ",
+                       info.snapUUID.c_str());
     // The grouping preset "revert failed"; a revert that succeeded restores
     // the status from before the call, or "snapped" where that was a failure.
     const QZSO::SnapStatus before = device.statusBeforeOperation();

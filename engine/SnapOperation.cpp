@@ -54,10 +54,10 @@ DeviceOutcome snapDevice(OperationState& state, const OperationSpec& spec, _HNAS
             return DeviceOutcome::Stop;
         }
         createdHere = true;
-        state.log.DebugLvl(spec.context, DebugLevel::kDetails, state.jobId,
-                           "Successfully created Snapshot [%s] for Source Device [%s] under Filesystem [%s], State [%s]",
-                           snapshot.name.c_str(), info.sourceDevice.c_str(), info.fileSystemName.c_str(),
-                           snapshot.state.c_str());
+        state.log.DebugLvl(
+            spec.context, DebugLevel::kDetails, state.jobId,
+            "Successfully created Snapshot [%s] for Source Device [%s] under Filesystem [%s], State [%s]",
+            snapshot.name.c_str(), info.sourceDevice.c_str(), info.fileSystemName.c_str(), snapshot.state.c_str());
         info.snapshotObjectId = snapshot.objectId;
         info.snapUUID = std::string(kSnapshotPrefix) + "-" + requestedName;
         state.utils.markFileSystemSnapped(info.fileSystemId, groupState.devicesByFileSystem[info.fileSystemId],
@@ -65,8 +65,8 @@ DeviceOutcome snapDevice(OperationState& state, const OperationSpec& spec, _HNAS
     }
 
     device.setStatus(QZSO::SNAP_STATUS_SNAPPED, 0, "");
-    state.log.DebugLvl(spec.context, DebugLevel::kDetails, state.jobId, "******************Resetting the Snap UUID to [%s]******************",
-                       info.snapUUID.c_str());
+    state.log.DebugLvl(spec.context, DebugLevel::kDetails, state.jobId,
+                       "******************Resetting the Snap UUID to [%s]******************", info.snapUUID.c_str());
     device.resetSnapUUID(info.snapUUID);
     state.log.DebugLvl(spec.context, DebugLevel::kDetails, state.jobId,
                        "******************Rewritting metadata with the new Snap UUID[%s] and Snapshot Object "

@@ -15,8 +15,8 @@ DeviceOutcome unmapDevice(OperationState& state, const OperationSpec& spec, _HNA
     std::string shareType;
     state.utils.getShareName(candidate, info.deviceType, fromMountPath, shareName);
     state.utils.getNetworkShareType(info.deviceType, info.mountPath, shareType);
-    state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId, "Deleting share: [%s]. Type[%s] ", candidate.c_str(),
-                       shareType.c_str());
+    state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId, "Deleting share: [%s]. Type[%s] ",
+                       candidate.c_str(), shareType.c_str());
 
     __HNASVirtualServers server;
     server.objectId = info.virtualServerObjectId;
@@ -25,7 +25,8 @@ DeviceOutcome unmapDevice(OperationState& state, const OperationSpec& spec, _HNA
                    "Failed to delete Share[" + candidate + "]");
         return DeviceOutcome::Stop;
     }
-    state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId, "Successfully deleted share: [%s] ", candidate.c_str());
+    state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId, "Successfully deleted share: [%s] ",
+                       candidate.c_str());
     device.setStatus(QZSO::SNAP_STATUS_UNMAPPED, 0, "");
     device.setSnapDevice("");
     return DeviceOutcome::Succeeded;
