@@ -30,8 +30,9 @@ class ArraySession {
 public:
     explicit ArraySession(unsigned long long jobId);
 
-    // Keeps the credentials, reads the settings and points the connection at
-    // https://address:port. Logs its own failure line.
+    // Keeps the credentials, reads the settings (and the API key, when a key
+    // file is set) and points the connection at https://address:port. Logs
+    // its own failure line.
     bool open(const std::string& user, const std::string& password, const std::string& address,
               int port);
     bool isOpen() const { return open_; }
@@ -60,12 +61,16 @@ public:
     ArraySession& operator=(const ArraySession&) = delete;
 
 private:
+    // `text` as a log line may hold it: the API key and the password masked.
+    std::string masked(const std::string& text) const;
+
     unsigned long long jobId_;
     EvDebug log_;
     HttpsConnection connection_;
     ClientSettings settings_;
     std::string user_;
     std::string password_;
+    std::string apiKey_;
     std::string endpoint_;
     bool open_ = false;
     std::string operation_;

@@ -20,6 +20,8 @@ constexpr char kInsecureWarning[] =
 constexpr char kSettingIgnored[] = "Setting ignored: %s";
 // Where the client points after init (level 1): endpoint, user, CA file.
 constexpr char kInitialised[] = "Array endpoint [%s] user [%s] CA file [%s]";
+// The same with an API key (level 1): endpoint, key file, CA file.
+constexpr char kInitialisedWithKey[] = "Array endpoint [%s] API key file [%s] CA file [%s]";
 // A snapshot or share created before the connection broke (level 0): what,
 // name.
 constexpr char kAdopted[] = "The %s [%s] exists already after a lost answer; adopting it";

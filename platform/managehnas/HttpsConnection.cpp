@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <new>
+#include <vector>
 
 namespace managehnas {
 
@@ -129,14 +130,15 @@ void HttpsConnection::close() {
     headers_ = nullptr;
 }
 
-bool HttpsConnection::open(const std::string& baseUrl, const std::string& user,
-                           const std::string& password, const ClientSettings& settings,
-                           std::string& cause) {
+bool HttpsConnection::open(const std::string& baseUrl, const Credentials& credentials,
+                           const ClientSettings& settings, std::string& cause) {
     close();
     baseUrl_ = baseUrl;
     settings_ = settings;
-    if (hasLineBreak(user) || hasLineBreak(password)) {
-        cause = "the user name or the password holds a line break";
+    const bool byKey = !credentials.apiKey.empty();
+    if (byKey ? hasLineBreak(credentials.apiKey)
+              : hasLineBreak(credentials.user) || hasLineBreak(credentials.password)) {
+        cause = byKey ? "the API key holds a line break" : "the user name or the password holds a line break";
         return false;
     }
     globalInit();
@@ -145,13 +147,17 @@ bool HttpsConnection::open(const std::string& baseUrl, const std::string& user,
         cause = "cannot make a libcurl handle";
         return false;
     }
-    const std::string lines[] = {
+    std::vector<std::string> lines = {
         "Content-Type: application/json",
         "Accept: application/json",
         "Expect:",   // no 100-continue round trip
-        "X-Subsystem-User: " + user,
-        "X-Subsystem-Password: " + password,
     };
+    if (byKey) {
+        lines.push_back("X-Api-Key: " + credentials.apiKey);
+    } else {
+        lines.push_back("X-Subsystem-User: " + credentials.user);
+        lines.push_back("X-Subsystem-Password: " + credentials.password);
+    }
     for (const std::string& line : lines) {
         curl_slist* grown = curl_slist_append(headers_, line.c_str());
         if (grown == nullptr) {

@@ -1,0 +1,32 @@
+// Parsing of the array's answers within bounds. An answer may be up to
+// 32 MiB, and a plain parse of a hostile one builds a tree many times that
+// size (a deep nest of lists, or a long flat list of tiny values). The
+// parser here builds the tree itself from the parser's events and stops at
+// the first event that breaks one of these rules:
+//  - the answer is an object (every answer the client reads is one);
+//  - containers nest at most kMaxAnswerDepth deep;
+//  - a list holds only objects or only texts (the only lists the array
+//    sends: lists of records, and lists of addresses);
+//  - the tree's estimated memory stays within kAnswerBudgetFactor times the
+//    answer's size plus kAnswerBudgetFloor bytes.
+// So a call holds at most the answer and a tree within that budget.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace managehnas {
+
+using Json = nlohmann::json;
+
+constexpr std::size_t kMaxAnswerDepth = 8;
+constexpr std::size_t kAnswerBudgetFactor = 4;
+constexpr std::size_t kAnswerBudgetFloor = 1024 * 1024;
+
+// False, with the cause, for text that is not JSON, not an object, or breaks
+// a rule above; `object` is then left as it was.
+bool parseBounded(const std::string& text, Json& object, std::string& cause);
+
+}  // namespace managehnas
