@@ -27,6 +27,11 @@ constexpr char kInitialisedWithKey[] = "Array endpoint [%s] API key file [%s] CA
 constexpr char kAdopted[] = "The %s [%s] exists already after a lost answer; adopting it";
 // Something to delete that the array reports absent (level 1): what, name.
 constexpr char kAlreadyAbsent[] = "The %s [%s] is absent on the array; counted as deleted";
+// A snapshot to delete that the array is deleting already (level 1): name,
+// state.
+constexpr char kBeingDeleted[] = "The snapshot [%s] is being deleted on the array (%s); counted as deleted";
+// A file system left out of a snapshot listing (level 0): label, status.
+constexpr char kNotMountedSkipped[] = "File system [%s] has status [%s], not mounted; its snapshots are not listed";
 // A share looked up and not found (level 1): share type, name.
 constexpr char kShareAbsent[] = "%s share [%s] is not present";
 
