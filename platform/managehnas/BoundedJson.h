@@ -9,7 +9,10 @@
 //    sends: lists of records, and lists of addresses);
 //  - the tree's estimated memory stays within kAnswerBudgetFactor times the
 //    answer's size plus kAnswerBudgetFloor bytes.
-// So a call holds at most the answer and a tree within that budget.
+// So a call holds at most the answer and a tree within that budget. The
+// tree of a real answer takes two to five times the answer's size (a member
+// of an object costs about 96 bytes, however short its text); the factor
+// leaves room for that and stops the hostile shapes there.
 #pragma once
 
 #include <cstddef>
@@ -22,7 +25,7 @@ namespace managehnas {
 using Json = nlohmann::json;
 
 constexpr std::size_t kMaxAnswerDepth = 8;
-constexpr std::size_t kAnswerBudgetFactor = 4;
+constexpr std::size_t kAnswerBudgetFactor = 8;
 constexpr std::size_t kAnswerBudgetFloor = 1024 * 1024;
 
 // False, with the cause, for text that is not JSON, not an object, or breaks
