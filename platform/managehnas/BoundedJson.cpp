@@ -8,9 +8,11 @@ namespace managehnas {
 namespace {
 
 // Estimated heap bytes of the tree's parts (64-bit libstdc++, with the
-// allocator's own overhead): a list entry with room for the list to grow, a
+// allocator's own overhead, as measured): a list entry (its room in the
+// list, the list's old and new room while it grows, and the room the
+// library's destructor takes to tear a list down without recursion), a
 // member of an object (tree node, key and value), a text, an object, a list.
-constexpr std::size_t kListEntryCost = 2 * sizeof(Json);
+constexpr std::size_t kListEntryCost = 5 * sizeof(Json);
 constexpr std::size_t kMemberCost = 96;
 constexpr std::size_t kTextCost = 48;
 constexpr std::size_t kObjectCost = 64;

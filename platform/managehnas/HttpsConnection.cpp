@@ -17,6 +17,7 @@ void globalInit() {
 }
 
 struct AnswerSink {
+    CURL* curl;
     std::string* body;
     bool tooLarge;
 };
@@ -29,6 +30,19 @@ size_t collect(char* data, size_t size, size_t count, void* user) {
         return 0;
     }
     try {
+        // An answer of announced length gets its room at once: growing by
+        // doubling would hold the old and the new copy together, twice the
+        // answer's size, at the end.
+        curl_off_t announced = -1;
+        if (sink->body->empty() &&
+            curl_easy_getinfo(sink->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+            announced > 0) {
+            if (static_cast<size_t>(announced) > kMaxAnswerBytes) {
+                sink->tooLarge = true;
+                return 0;
+            }
+            sink->body->reserve(static_cast<size_t>(announced));
+        }
         sink->body->append(data, bytes);
     } catch (...) {
         sink->tooLarge = true;
@@ -178,7 +192,7 @@ HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
         return answer;
     }
     const std::string url = baseUrl_ + resource;
-    AnswerSink sink{&answer.body, false};
+    AnswerSink sink{curl_, &answer.body, false};
     errorText_[0] = '\0';
 
     CURL* c = curl_;
