@@ -185,8 +185,6 @@ bool listFileSystems(ArraySession& session, const std::string& label,
     return true;
 }
 
-// DELETE `resource`; 404 counts as done. `status` gets the HTTP status of a
-// refusal (0 when no answer came).
 // GET {share}/authentications, e.g. of "filesystem-shares/cifs/{id}": the
 // share's permission entries as the array stores them.
 bool readPermissions(ArraySession& session, const std::string& share,
@@ -229,6 +227,8 @@ bool removeNewShare(ArraySession& session, const std::string& share, const std::
     return false;
 }
 
+// DELETE `resource`; 404 counts as done. `status` gets the HTTP status of a
+// refusal (0 when no answer came).
 bool deleteByObjectId(ArraySession& session, const std::string& resource, const char* what,
                       const std::string& name, long& status, std::string& cause) {
     Reply reply;
@@ -627,7 +627,7 @@ bool recoverFileSystemSnapshot(ArraySession& session, const std::string& snapsho
 }
 
 // GET filesystems, then GET filesystem-snapshots/{fs}/null for each mounted
-// one: every snapshot, whoever made it, as the contract says. A file system
+// one: every snapshot, whoever made it, as the caller is promised. A file system
 // whose status says it is not mounted is skipped with a note (the array
 // cannot list its snapshots); one without a status is listed. Snapshots in
 // a delete state are left out: they are gone.
