@@ -1,12 +1,14 @@
 #include "platform/managehnas/ApiKeyFile.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 
 namespace managehnas {
 
-bool readApiKeyFile(const std::string& path, std::string& key, std::string& cause) {
+bool readApiKeyFile(const std::string& path, std::string& key, bool& othersMayRead, std::string& cause) {
     const std::string named = "the API key file [" + path + "]";
     errno = 0;
     std::ifstream file(path, std::ios::binary);
@@ -40,6 +42,8 @@ bool readApiKeyFile(const std::string& path, std::string& key, std::string& caus
             return false;
         }
     }
+    struct stat mode {};
+    othersMayRead = stat(path.c_str(), &mode) == 0 && (mode.st_mode & (S_IRGRP | S_IROTH)) != 0;
     key = trimmed;
     return true;
 }

@@ -16,6 +16,8 @@ constexpr std::size_t kMaxApiKeyBytes = 4096;
 // the file, when it cannot be read, is larger than kMaxApiKeyBytes, holds no
 // key, or holds a control character or blank inside the key (which would
 // forge further headers or be a file of several lines).
-bool readApiKeyFile(const std::string& path, std::string& key, std::string& cause);
+// `othersMayRead` tells whether the file's mode lets its group or other
+// users read it (a key anyone on the host can read is worth a warning).
+bool readApiKeyFile(const std::string& path, std::string& key, bool& othersMayRead, std::string& cause);
 
 }  // namespace managehnas

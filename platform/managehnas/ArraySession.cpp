@@ -77,10 +77,12 @@ bool ArraySession::open(const std::string& user, const std::string& password,
         fail(cause);
         return false;
     }
-    if (!settings_.apiKeyFile.empty() && !readApiKeyFile(settings_.apiKeyFile, apiKey_, cause)) {
+    bool othersMayRead = false;
+    if (!settings_.apiKeyFile.empty() && !readApiKeyFile(settings_.apiKeyFile, apiKey_, othersMayRead, cause)) {
         fail(cause);
         return false;
     }
+    if (othersMayRead) note(0, kKeyFileReadable, settings_.apiKeyFile);
     const std::string baseUrl = endpoint_ + "/" + settings_.apiVersion + "/storage/";
     if (!connection_.open(baseUrl, Credentials{user, password, apiKey_}, settings_, cause)) {
         fail(cause);

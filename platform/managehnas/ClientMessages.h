@@ -22,6 +22,9 @@ constexpr char kSettingIgnored[] = "Setting ignored: %s";
 constexpr char kInitialised[] = "Array endpoint [%s] user [%s] CA file [%s]";
 // The same with an API key (level 1): endpoint, key file, CA file.
 constexpr char kInitialisedWithKey[] = "Array endpoint [%s] API key file [%s] CA file [%s]";
+// An API key file that other users of the host may read (level 0): path.
+constexpr char kKeyFileReadable[] =
+    "WARNING: the API key file [%s] is readable by other users of this host; limit it to the backup service";
 // A snapshot or share created before the connection broke (level 0): what,
 // name.
 constexpr char kAdopted[] = "The %s [%s] exists already after a lost answer; adopting it";

@@ -3,6 +3,7 @@
 // the API key file.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -311,9 +312,14 @@ TEST(ApiKeyFile, KeyIsTrimmedAndUnusableFilesAreRefusedWithoutTheirContents) {
         KeyFile file(c.contents);
         std::string key = "unchanged";
         std::string cause;
-        EXPECT_EQ(readApiKeyFile(file.path(), key, cause), c.key != nullptr);
+        bool othersMayRead = true;
+        EXPECT_EQ(readApiKeyFile(file.path(), key, othersMayRead, cause), c.key != nullptr);
         if (c.key != nullptr) {
             EXPECT_EQ(key, c.key);
+            EXPECT_FALSE(othersMayRead);   // made with mode 0600
+            chmod(file.path().c_str(), 0644);
+            EXPECT_TRUE(readApiKeyFile(file.path(), key, othersMayRead, cause));
+            EXPECT_TRUE(othersMayRead);
             continue;
         }
         EXPECT_EQ(key, "unchanged");
@@ -322,9 +328,10 @@ TEST(ApiKeyFile, KeyIsTrimmedAndUnusableFilesAreRefusedWithoutTheirContents) {
     }
     std::string key;
     std::string cause;
-    EXPECT_FALSE(readApiKeyFile("/nonexistent/api.key", key, cause));
+    bool othersMayRead = false;
+    EXPECT_FALSE(readApiKeyFile("/nonexistent/api.key", key, othersMayRead, cause));
     EXPECT_EQ(cause, "cannot read the API key file [/nonexistent/api.key]: No such file or directory");
-    EXPECT_FALSE(readApiKeyFile("/tmp", key, cause));
+    EXPECT_FALSE(readApiKeyFile("/tmp", key, othersMayRead, cause));
     EXPECT_EQ(cause.rfind("cannot read the API key file [/tmp]", 0), 0u) << cause;
 }
 

@@ -6,6 +6,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <malloc.h>
@@ -437,6 +438,11 @@ TEST_F(ClientTransport, ApiKeyReplacesUserAndPasswordAndNeverReachesTheLog) {
         EXPECT_EQ(request.headers.count("X-Subsystem-Password"), 0u);
     }
     EXPECT_TRUE(contains(onlyFailure("recoverFileSystemSnapshot"), "errorMsg [key ******** is read-only]"));
+    EXPECT_FALSE(contains(log_.text(), "is readable by other users"));   // the file's mode is 0600
+    chmod(keyFile.path().c_str(), 0644);
+    clientFor(array.port());
+    EXPECT_TRUE(log_.has(0, "WARNING: the API key file [" + keyFile.path() +
+                                "] is readable by other users of this host; limit it to the backup service"));
     EXPECT_TRUE(log_.has(1, "Array endpoint [https://127.0.0.1:" + std::to_string(array.port()) +
                                 "/v7/storage/] API key file [" + keyFile.path() + "] CA file [" +
                                 clienttest::serverCerts().ca + "]"))
