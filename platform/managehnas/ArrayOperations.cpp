@@ -22,6 +22,18 @@ constexpr char kMounted[] = "MOUNTED";
 constexpr char kSnapshot[] = "snapshot";
 constexpr char kNoShareName[] = "no share name given";
 
+// What each call reads from its answer: the member and its kind. Every
+// other member of an answer (e.g. the "uri" beside a created object) is
+// skipped unread.
+constexpr AnswerShape kVirtualServersAnswer{"virtualServers", AnswerKind::List};
+constexpr AnswerShape kFileSystemsAnswer{"filesystems", AnswerKind::List};
+constexpr AnswerShape kFileSystemAnswer{"filesystem", AnswerKind::Object};
+constexpr AnswerShape kSharesAnswer{"filesystemShares", AnswerKind::List};
+constexpr AnswerShape kShareAnswer{"filesystemShare", AnswerKind::Object};
+constexpr AnswerShape kPermissionsAnswer{"cifsAuthentications", AnswerKind::List};
+constexpr AnswerShape kSnapshotsAnswer{"snapshots", AnswerKind::List};
+constexpr AnswerShape kSnapshotAnswer{"snapshot", AnswerKind::Object};
+
 // Resources, relative to https://address:port/v7/storage/.
 constexpr char kVirtualServers[] = "virtual-servers";
 constexpr char kFileSystems[] = "filesystems";
@@ -112,11 +124,11 @@ bool findShare(ArraySession& session, const std::string& ref, ShareProtocol prot
     found = false;
     const std::string wanted = lookupName(name, protocol);
     Reply reply;
-    if (!session.request(HttpMethod::Get, sharesNamed(ref, protocol, wanted), nullptr, Repeat::Idempotent, true,
-                         reply, cause))
+    if (!session.request(HttpMethod::Get, sharesNamed(ref, protocol, wanted), nullptr, Repeat::Idempotent,
+                         &kSharesAnswer, reply, cause))
         return false;
     const Json* list = nullptr;
-    if (!listOf(reply.body, "filesystemShares", list, cause)) return false;
+    if (!listOf(reply.body, kSharesAnswer.key, list, cause)) return false;
     const Json* match = nullptr;
     for (const Json& entry : *list) {
         std::string listed;
@@ -145,10 +157,10 @@ bool findSnapshot(ArraySession& session, const std::string& fileSystemId, const 
     listed = Listed::Absent;
     Reply reply;
     if (!session.request(HttpMethod::Get, snapshotsOf(fileSystemId, appSearchId), nullptr, Repeat::Idempotent,
-                         true, reply, cause))
+                         &kSnapshotsAnswer, reply, cause))
         return false;
     const Json* list = nullptr;
-    if (!listOf(reply.body, "snapshots", list, cause)) return false;
+    if (!listOf(reply.body, kSnapshotsAnswer.key, list, cause)) return false;
     for (const Json& entry : *list) {
         std::string stored;
         if (!readText(entry, "displayName", true, stored, kSnapshot, cause)) return false;
@@ -172,10 +184,10 @@ bool listFileSystems(ArraySession& session, const std::string& label,
     Reply reply;
     const std::string resource =
         label.empty() ? std::string(kFileSystems) : std::string(kFileSystems) + "?label=" + percentEncode(label);
-    if (!session.request(HttpMethod::Get, resource, nullptr, Repeat::Idempotent, true, reply, cause))
+    if (!session.request(HttpMethod::Get, resource, nullptr, Repeat::Idempotent, &kFileSystemsAnswer, reply, cause))
         return false;
     const Json* list = nullptr;
-    if (!listOf(reply.body, kFileSystems, list, cause)) return false;
+    if (!listOf(reply.body, kFileSystemsAnswer.key, list, cause)) return false;
     fileSystems.clear();
     for (const Json& entry : *list) {
         __HNASFileSystemInfo info;
@@ -190,11 +202,11 @@ bool listFileSystems(ArraySession& session, const std::string& label,
 bool readPermissions(ArraySession& session, const std::string& share,
                      std::vector<__HNASCIFSAuthentication>& permissions, std::string& cause) {
     Reply reply;
-    if (!session.request(HttpMethod::Get, share + "/authentications", nullptr, Repeat::Idempotent, true, reply,
-                         cause))
+    if (!session.request(HttpMethod::Get, share + "/authentications", nullptr, Repeat::Idempotent,
+                         &kPermissionsAnswer, reply, cause))
         return false;
     const Json* list = nullptr;
-    if (!listOf(reply.body, "cifsAuthentications", list, cause)) return false;
+    if (!listOf(reply.body, kPermissionsAnswer.key, list, cause)) return false;
     std::vector<__HNASCIFSAuthentication> read;
     for (const Json& entry : *list) {
         __HNASCIFSAuthentication permission;
@@ -219,7 +231,7 @@ bool sameAccount(const std::string& stored, const std::string& given) {
 // becomes the cause, with what became of the share.
 bool removeNewShare(ArraySession& session, const std::string& share, const std::string& why, std::string& cause) {
     Reply removed;
-    if (session.request(HttpMethod::Delete, share, nullptr, Repeat::Idempotent, false, removed, cause) ||
+    if (session.request(HttpMethod::Delete, share, nullptr, Repeat::Idempotent, nullptr, removed, cause) ||
         removed.status == 404)
         cause = why + "; the new share was removed";
     else
@@ -233,7 +245,7 @@ bool deleteByObjectId(ArraySession& session, const std::string& resource, const 
                       const std::string& name, long& status, std::string& cause) {
     Reply reply;
     status = 0;
-    if (session.request(HttpMethod::Delete, resource, nullptr, Repeat::Idempotent, false, reply, cause))
+    if (session.request(HttpMethod::Delete, resource, nullptr, Repeat::Idempotent, nullptr, reply, cause))
         return true;
     status = reply.status;
     if (reply.status != 404) return false;
@@ -252,8 +264,8 @@ bool deleteSnapshotById(ArraySession& session, const std::string& objectId, cons
     if (status == 0) return false;
     Reply reply;
     std::string lookCause;
-    if (!session.request(HttpMethod::Get, snapshotResource(objectId), nullptr, Repeat::Idempotent, true, reply,
-                         lookCause)) {
+    if (!session.request(HttpMethod::Get, snapshotResource(objectId), nullptr, Repeat::Idempotent,
+                         &kSnapshotAnswer, reply, lookCause)) {
         if (reply.status != 404) return false;
         session.note(1, kAlreadyAbsent, kSnapshot, label);
         cause.clear();
@@ -261,7 +273,8 @@ bool deleteSnapshotById(ArraySession& session, const std::string& objectId, cons
     }
     const Json* object = nullptr;
     __HNASFileSystemSnapshot snapshot;
-    if (!objectOf(reply.body, kSnapshot, object, lookCause) || !snapshotFromWire(*object, snapshot, lookCause) ||
+    if (!objectOf(reply.body, kSnapshotAnswer.key, object, lookCause) ||
+        !snapshotFromWire(*object, snapshot, lookCause) ||
         !isGoingState(snapshot.state))
         return false;
     session.note(1, kBeingDeleted, label, snapshot.state);
@@ -276,10 +289,11 @@ bool deleteSnapshotById(ArraySession& session, const std::string& objectId, cons
 bool getVirtualServerInfo(ArraySession& session, const std::string& arrayId,
                           __HNASVirtualServers& server, std::string& cause) {
     Reply reply;
-    if (!session.request(HttpMethod::Get, kVirtualServers, nullptr, Repeat::Idempotent, true, reply, cause))
+    if (!session.request(HttpMethod::Get, kVirtualServers, nullptr, Repeat::Idempotent, &kVirtualServersAnswer,
+                         reply, cause))
         return false;
     const Json* list = nullptr;
-    if (!listOf(reply.body, "virtualServers", list, cause)) return false;
+    if (!listOf(reply.body, kVirtualServersAnswer.key, list, cause)) return false;
     std::vector<__HNASVirtualServers> servers;
     for (const Json& entry : *list) {
         __HNASVirtualServers listed;
@@ -351,11 +365,11 @@ bool getFileSystemsInfo(ArraySession& session, const std::string& fileSystemId,
     }
     Reply reply;
     if (!session.request(HttpMethod::Get, std::string(kFileSystems) + "/" + percentEncode(fileSystemId), nullptr,
-                         Repeat::Idempotent, true, reply, cause))
+                         Repeat::Idempotent, &kFileSystemAnswer, reply, cause))
         return false;
     const Json* object = nullptr;
     __HNASFileSystemInfo info;
-    if (!objectOf(reply.body, "filesystem", object, cause) || !fileSystemFromWire(*object, info, cause))
+    if (!objectOf(reply.body, kFileSystemAnswer.key, object, cause) || !fileSystemFromWire(*object, info, cause))
         return false;
     fileSystems.assign(1, info);
     return true;
@@ -405,10 +419,10 @@ bool createFileSystemSnapshot(ArraySession& session, const std::string& name,
     const Json body = {{"filesystemId", fileSystemId}, {"displayName", name}, {"appSearchId", prefix}};
     for (;;) {
         Reply reply;
-        if (session.request(HttpMethod::Post, kSnapshots, &body, Repeat::OnlyIfNotSent, true,
+        if (session.request(HttpMethod::Post, kSnapshots, &body, Repeat::OnlyIfNotSent, &kSnapshotAnswer,
                             reply, cause)) {
             const Json* object = nullptr;
-            if (!objectOf(reply.body, kSnapshot, object, cause) || !snapshotFromWire(*object, snapshot, cause))
+            if (!objectOf(reply.body, kSnapshotAnswer.key, object, cause) || !snapshotFromWire(*object, snapshot, cause))
                 return false;
             if (snapshot.fileSystemId.empty()) snapshot.fileSystemId = fileSystemId;
             return true;
@@ -492,9 +506,9 @@ bool createFileSystemShare(ArraySession& session, const std::string& shareName,
     for (;;) {
         Reply reply;
         if (session.request(HttpMethod::Post, shareResource(protocol),
-                            &body, Repeat::OnlyIfNotSent, true, reply, cause)) {
+                            &body, Repeat::OnlyIfNotSent, &kShareAnswer, reply, cause)) {
             const Json* object = nullptr;
-            if (!objectOf(reply.body, "filesystemShare", object, cause) ||
+            if (!objectOf(reply.body, kShareAnswer.key, object, cause) ||
                 !readText(*object, "objectId", true, objectId, "share", cause) ||
                 !readText(*object, "shareId", false, shareId, "share", cause))
                 return false;
@@ -534,7 +548,7 @@ bool createFileSystemShare(ArraySession& session, const std::string& shareName,
         const Json add = {{"cifsAuthentications", Json::array({authenticationToWire(permission)})}};
         Reply reply;
         if (!session.request(HttpMethod::Post, madeShare + "/authentications", &add, Repeat::OnlyIfNotSent,
-                             false, reply, cause))
+                             nullptr, reply, cause))
             return removeNewShare(session, madeShare, "permission for [" + permission.name + "] not applied: " + cause,
                                   cause);
     }
@@ -623,7 +637,7 @@ bool recoverFileSystemSnapshot(ArraySession& session, const std::string& snapsho
     }
     Reply reply;
     return session.request(HttpMethod::Post, snapshotResource(snapshotObjectId) + "/rollback",
-                           nullptr, Repeat::OnlyIfNotSent, false, reply, cause);
+                           nullptr, Repeat::OnlyIfNotSent, nullptr, reply, cause);
 }
 
 // GET filesystems, then GET filesystem-snapshots/{fs}/null for each mounted
@@ -644,10 +658,10 @@ bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot
         }
         Reply reply;
         if (!session.request(HttpMethod::Get, snapshotsOf(fileSystem.fileSystemId, std::string()), nullptr,
-                             Repeat::Idempotent, true, reply, cause))
+                             Repeat::Idempotent, &kSnapshotsAnswer, reply, cause))
             return false;
         const Json* list = nullptr;
-        if (!listOf(reply.body, "snapshots", list, cause)) return false;
+        if (!listOf(reply.body, kSnapshotsAnswer.key, list, cause)) return false;
         for (const Json& entry : *list) {
             __HNASFileSystemSnapshot snapshot;
             if (!snapshotFromWire(entry, snapshot, cause)) return false;

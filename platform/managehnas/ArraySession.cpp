@@ -98,7 +98,7 @@ bool ArraySession::open(const std::string& user, const std::string& password,
 }
 
 bool ArraySession::request(HttpMethod method, const std::string& resource, const Json* body,
-                           Repeat repeat, bool wantBody, Reply& reply, std::string& cause) {
+                           Repeat repeat, const AnswerShape* wants, Reply& reply, std::string& cause) {
     reply = Reply();
     const std::string what = std::string(methodName(method)) + " " + resource;
     if (!open_) {
@@ -126,8 +126,8 @@ bool ArraySession::request(HttpMethod method, const std::string& resource, const
         cause = httpError(answer.status, what, answer.body);
         return false;
     }
-    if (!wantBody) return true;
-    if (!parseObject(answer.body, reply.body, cause)) {
+    if (wants == nullptr) return true;
+    if (!parseBounded(answer.body, wants, reply.body, cause)) {
         cause += " of " + what;
         return false;
     }

@@ -43,10 +43,11 @@ public:
 
     // Sends `body` (when given) to `resource`, e.g. "filesystems?label=fs1",
     // repeating transport failures as `repeat` and the budget allow. True for
-    // a 2xx answer (parsed into reply.body when `wantBody`). Otherwise false
-    // with the cause; reply.status then holds the HTTP status if one came.
+    // a 2xx answer, parsed into reply.body when the call `wants` a member of
+    // it (nullptr: no body is read). Otherwise false with the cause;
+    // reply.status then holds the HTTP status if one came.
     bool request(HttpMethod method, const std::string& resource, const Json* body, Repeat repeat,
-                 bool wantBody, Reply& reply, std::string& cause);
+                 const AnswerShape* wants, Reply& reply, std::string& cause);
     // Spends one retry: logs it with `cause`, waits the back-off. False when
     // the budget is spent.
     bool takeRetry(const std::string& cause);

@@ -24,6 +24,30 @@ std::size_t textCost(const std::string& text) {
     return text.size() > kInlineText ? text.size() + 1 + 16 : 0;
 }
 
+// False when the text holds more than kMaxPlainRun characters in a row
+// outside texts and numbers, e.g. 70000 blanks, or "[null,null,...]".
+bool plainRunsWithin(const std::string& text) {
+    std::size_t run = 0;
+    bool inText = false;
+    bool escaped = false;
+    for (const char c : text) {
+        if (inText) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inText = false;
+        } else if (c == '"' || c == '-' || (c >= '0' && c <= '9')) {
+            inText = c == '"';   // a text or a number starts: the lexer starts afresh
+            run = 0;
+        } else if (++run > kMaxPlainRun) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // What a list holds so far.
 enum class ListKind { Empty, Objects, Texts };
 
@@ -31,23 +55,34 @@ enum class ListKind { Empty, Objects, Texts };
 // within the rules of BoundedJson.h; returning false stops the parse.
 class BoundedBuilder {
 public:
-    BoundedBuilder(Json& root, std::size_t budget) : root_(root), budget_(budget) {}
+    BoundedBuilder(Json& root, std::size_t budget, const AnswerShape* shape)
+        : root_(root), budget_(budget), shape_(shape) {}
 
-    bool null() { return scalar(Json(nullptr)); }
-    bool boolean(bool value) { return scalar(Json(value)); }
-    bool number_integer(Json::number_integer_t value) { return scalar(Json(value)); }
-    bool number_unsigned(Json::number_unsigned_t value) { return scalar(Json(value)); }
-    bool number_float(Json::number_float_t value, const std::string&) { return scalar(Json(value)); }
+    bool null() { return skipped() || scalar(Json(nullptr)); }
+    bool boolean(bool value) { return skipped() || (wantedScalar() && scalar(Json(value))); }
+    bool number_integer(Json::number_integer_t value) {
+        return skipped() || (wantedScalar() && scalar(Json(value)));
+    }
+    bool number_unsigned(Json::number_unsigned_t value) {
+        return skipped() || (wantedScalar() && scalar(Json(value)));
+    }
+    bool number_float(Json::number_float_t value, const std::string&) {
+        return skipped() || (wantedScalar() && scalar(Json(value)));
+    }
     bool binary(Json::binary_t&) { return refuse("the answer holds binary data"); }
 
     bool string(std::string& value) {
-        if (!spend(kTextCost + textCost(value))) return false;
+        if (skipped()) return true;
+        if (!wantedScalar() || !spend(kTextCost + textCost(value))) return false;
         Json* added = place(Json(std::move(value)), ListKind::Texts);
         return added != nullptr;
     }
 
     bool start_object(std::size_t) {
-        if (!enter() || !spend(kObjectCost)) return false;
+        if (!enter()) return false;
+        if (skippedContainer()) return true;
+        if (atWanted() && shape_->kind != AnswerKind::Object) return wrongKind();
+        if (!spend(kObjectCost)) return false;
         Json* added = place(Json::object(), ListKind::Objects);
         if (added == nullptr) return false;
         open_.push_back(Open{added, ListKind::Empty});
@@ -55,18 +90,23 @@ public:
     }
 
     bool key(std::string& name) {
+        if (skipDepth_ > 0) return true;
+        if (open_.size() == 1 && shape_ != nullptr && name != shape_->key) {
+            skipNext_ = true;   // a member of the answer the call does not read
+            return true;
+        }
         if (!spend(kMemberCost + textCost(name))) return false;
         member_ = &(*open_.back().container)[name];
         return true;
     }
 
-    bool end_object() {
-        open_.pop_back();
-        return true;
-    }
+    bool end_object() { return leave(); }
 
     bool start_array(std::size_t) {
-        if (!enter() || !spend(kListCost)) return false;
+        if (!enter()) return false;
+        if (skippedContainer()) return true;
+        if (atWanted() && shape_->kind != AnswerKind::List) return wrongKind();
+        if (!spend(kListCost)) return false;
         // A list is never an entry of a list, nor the answer itself.
         Json* added = place(Json::array(), ListKind::Empty);
         if (added == nullptr) return false;
@@ -74,10 +114,7 @@ public:
         return true;
     }
 
-    bool end_array() {
-        open_.pop_back();
-        return true;
-    }
+    bool end_array() { return leave(); }
 
     bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception&) {
         if (cause_.empty())
@@ -101,9 +138,44 @@ private:
     }
 
     bool enter() {
-        if (open_.size() >= kMaxAnswerDepth)
+        if (open_.size() + skipDepth_ >= kMaxAnswerDepth)
             return refuse("the answer nests deeper than " + std::to_string(kMaxAnswerDepth) + " levels");
         return true;
+    }
+
+    bool leave() {
+        if (skipDepth_ > 0)
+            --skipDepth_;
+        else
+            open_.pop_back();
+        return true;
+    }
+
+    // A scalar inside a skipped member, or a skipped member itself.
+    bool skipped() {
+        if (skipDepth_ > 0) return true;
+        if (!skipNext_) return false;
+        skipNext_ = false;
+        return true;
+    }
+
+    // A container inside a skipped member, or a skipped member itself.
+    bool skippedContainer() {
+        if (skipDepth_ == 0 && !skipNext_) return false;
+        skipNext_ = false;
+        ++skipDepth_;
+        return true;
+    }
+
+    // The value about to be placed is the member the call wants.
+    bool atWanted() const { return shape_ != nullptr && open_.size() == 1; }
+
+    // A number, flag or text is never what a call wants.
+    bool wantedScalar() { return !atWanted() || wrongKind(); }
+
+    bool wrongKind() {
+        return refuse(std::string("field [") + shape_->key + "] of [answer] is not " +
+                      (shape_->kind == AnswerKind::List ? "a list" : "an object"));
     }
 
     bool spend(std::size_t bytes) {
@@ -146,16 +218,24 @@ private:
     std::size_t used_ = 0;
     std::vector<Open> open_;
     Json* member_ = nullptr;
+    const AnswerShape* shape_;
+    std::size_t skipDepth_ = 0;   // containers open inside a skipped member
+    bool skipNext_ = false;       // the next value is a skipped member's
     bool empty_ = false;
     std::string cause_;
 };
 
 }  // namespace
 
-bool parseBounded(const std::string& text, Json& object, std::string& cause) {
+bool parseBounded(const std::string& text, const AnswerShape* shape, Json& object, std::string& cause) {
     Json parsed;
-    BoundedBuilder builder(parsed, kAnswerBudgetFactor * text.size() + kAnswerBudgetFloor);
+    BoundedBuilder builder(parsed, kAnswerBudgetFactor * text.size() + kAnswerBudgetFloor, shape);
     builder.setEmpty(text.find_first_not_of(" \t\r\n") == std::string::npos);
+    if (!plainRunsWithin(text)) {
+        cause = "the answer holds more than " + std::to_string(kMaxPlainRun) +
+                " brackets, commas, blanks or literals in a row";
+        return false;
+    }
     bool done = false;
     try {
         done = Json::sax_parse(text, &builder);

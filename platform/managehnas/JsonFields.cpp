@@ -141,7 +141,7 @@ bool objectOf(const Json& answer, const char* key, const Json*& object, std::str
 }
 
 bool parseObject(const std::string& text, Json& object, std::string& cause) {
-    return parseBounded(text, object, cause);
+    return parseBounded(text, nullptr, object, cause);
 }
 
 bool serialise(const Json& value, std::string& text, std::string& cause) {

@@ -215,7 +215,7 @@ TEST(BoundedJson, ShapesTheClientNeverReadsAreRefusedBeforeATreeIsBuilt) {
         {R"J({"virtualServers":[{"ipAddresses":["192.0.2.10","::1"],"isEnabled":true,"x":null}]})J", nullptr},
         {R"J({"a":{"b":{"c":{"d":{"e":{"f":{"g":{}}}}}}}})J", nullptr},   // 8 levels
         {R"J({"a":{"b":{"c":{"d":{"e":{"f":{"g":{"h":{}}}}}}}}})J", "the answer nests deeper than 8 levels"},
-        {"{\"a\":" + std::string(100000, '[') , "the answer holds a list whose entries are not all objects or all texts"},
+        {"{\"a\":" + std::string(1000, '['), "the answer holds a list whose entries are not all objects or all texts"},
         {R"J({"a":[[1]]})J", "the answer holds a list whose entries are not all objects or all texts"},
         {R"J({"a":[0,0,0]})J", "the answer holds a list whose entries are not all objects or all texts"},
         {R"J({"a":[{},"x"]})J", "the answer holds a list whose entries are not all objects or all texts"},
@@ -227,12 +227,20 @@ TEST(BoundedJson, ShapesTheClientNeverReadsAreRefusedBeforeATreeIsBuilt) {
         {"{\"a\":1", "malformed JSON in the answer (at byte 7)"},
         {"{\"a\":1}x", "malformed JSON in the answer (at byte 8)"},
         {"<html>oops</html>", "malformed JSON in the answer (at byte 1)"},
+        // Runs the lexer would keep whole, refused before parsing.
+        {"{\"a\":" + std::string(kMaxPlainRun - 1, ' ') + "1}", nullptr},   // with the ":", just the limit
+        {"{\"a\":" + std::string(kMaxPlainRun, ' ') + "1}",
+         "the answer holds more than 65536 brackets, commas, blanks or literals in a row"},
+        {"{\"a\":[" + std::string(kMaxPlainRun, '[') + "]}",
+         "the answer holds more than 65536 brackets, commas, blanks or literals in a row"},
+        {"{\"a\":\"" + std::string(kMaxPlainRun + 1, '[') + "\"}", nullptr},   // inside a text
+        {"{\"a\":\"x\\\"" + std::string(kMaxPlainRun + 1, ',') + "\"}", nullptr},   // after an escaped quote
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 80));
         Json object = {{"kept", true}};
         std::string cause;
-        const bool accepted = parseBounded(c.text, object, cause);
+        const bool accepted = parseBounded(c.text, nullptr, object, cause);
         EXPECT_EQ(accepted, c.cause == nullptr) << cause;
         if (c.cause == nullptr) {
             EXPECT_EQ(object, Json::parse(c.text));
@@ -244,8 +252,8 @@ TEST(BoundedJson, ShapesTheClientNeverReadsAreRefusedBeforeATreeIsBuilt) {
 }
 
 // A snapshot list as a real array sends it (hex object IDs of the real
-// form), 20000 entries: within the budget. The same bytes spent on empty
-// objects would need a tree of 32 times their size: refused.
+// form), 20000 entries: within the budget. The same bytes spent on tiny
+// objects would need a tree of 30 times their size: refused.
 TEST(BoundedJson, RealListsFitTheBudgetTinyEntriesDoNot) {
     std::string real = "{\"snapshots\":[";
     for (int i = 0; i < 20000; ++i) {
@@ -264,15 +272,62 @@ TEST(BoundedJson, RealListsFitTheBudgetTinyEntriesDoNot) {
     real += "]}";
     Json object;
     std::string cause;
-    ASSERT_TRUE(parseBounded(real, object, cause)) << cause;
+    ASSERT_TRUE(parseBounded(real, nullptr, object, cause)) << cause;
     EXPECT_EQ(object["snapshots"].size(), 20000u);
 
-    std::string tiny = "{\"snapshots\":[{}";
-    while (tiny.size() < 2 * kAnswerBudgetFloor) tiny += ",{}";
+    std::string tiny = "{\"snapshots\":[{\"a\":0}";
+    while (tiny.size() < 2 * kAnswerBudgetFloor) tiny += ",{\"a\":0}";
     tiny += "]}";
-    EXPECT_FALSE(parseBounded(tiny, object, cause));
+    EXPECT_FALSE(parseBounded(tiny, nullptr, object, cause));
     EXPECT_EQ(cause.rfind("the answer would take more than ", 0), 0u) << cause;
     EXPECT_EQ(object["snapshots"].size(), 20000u);
+}
+
+// With the shape a call expects, the other members of the answer are
+// skipped unkept, and a wanted member of the wrong kind is refused.
+TEST(BoundedJson, MembersTheCallDoesNotReadAreSkippedAndTheWantedOneMustHaveItsKind) {
+    const AnswerShape list{"snapshots", AnswerKind::List};
+    const AnswerShape one{"snapshot", AnswerKind::Object};
+    std::string bulky = R"J({"junk":[{"a":0})J";
+    while (bulky.size() < 2 * kAnswerBudgetFloor) bulky += R"J(,{"a":0})J";
+    bulky += R"J(],"snapshots":[]})J";
+    struct Case {
+        const AnswerShape* shape;
+        std::string text;
+        const char* kept;    // the tree kept, or nullptr: refused with `cause`
+        const char* cause;
+    };
+    const Case cases[] = {
+        {&list, R"J({"snapshots":[{"a":"1"}],"uri":"/v7/x","junk":[[[1]],0,{}],"more":{"deep":0}})J",
+         R"J({"snapshots":[{"a":"1"}]})J", nullptr},
+        {&one, R"J({"uri":"/v7/x","snapshot":{"objectId":"5e"}})J", R"J({"snapshot":{"objectId":"5e"}})J", nullptr},
+        {&list, R"J({"uri":"/v7/x"})J", "{}", nullptr},
+        {&list, R"J({"snapshots":null})J", R"J({"snapshots":null})J", nullptr},
+        {&list, bulky, R"J({"snapshots":[]})J", nullptr},
+        {&list, R"J({"snapshots":{}})J", nullptr, "field [snapshots] of [answer] is not a list"},
+        {&list, R"J({"snapshots":5})J", nullptr, "field [snapshots] of [answer] is not a list"},
+        {&list, R"J({"snapshots":"x"})J", nullptr, "field [snapshots] of [answer] is not a list"},
+        {&one, R"J({"snapshot":[]})J", nullptr, "field [snapshot] of [answer] is not an object"},
+        {&list, R"J({"snapshots":[0]})J", nullptr,
+         "the answer holds a list whose entries are not all objects or all texts"},
+        {&list, R"J({"junk":{"b":{"c":{"d":{"e":{"f":{"g":{"h":{}}}}}}}}})J", nullptr,
+         "the answer nests deeper than 8 levels"},
+        {&list, "[]", nullptr, "the answer is JSON but not an object"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 80));
+        Json object = {{"kept", true}};
+        std::string cause;
+        EXPECT_EQ(parseBounded(c.text, c.shape, object, cause), c.kept != nullptr) << cause;
+        if (c.kept != nullptr) {
+            EXPECT_EQ(object, Json::parse(c.kept));
+        } else {
+            EXPECT_EQ(cause, c.cause);
+        }
+    }
+    Json object;
+    std::string cause;
+    EXPECT_FALSE(parseBounded(bulky, nullptr, object, cause));   // kept whole, the same answer breaks the budget
 }
 
 // A temporary key file with the given contents, removed at the end.

@@ -524,16 +524,19 @@ TEST_F(ClientTransport, HostileAnswersOf32MBAreRefusedWithinBoundedMemory) {
         double boundMiB;   // of the rise in resident memory
     };
     const double answerMiB = size / 1048576.0;
+    const char* kLongRun = "the answer holds more than 65536 brackets, commas, blanks or literals in a row";
     const Case cases[] = {
-        {"nested lists", std::string(size, '['), "the answer is JSON but not an object", 1.5 * answerMiB},
+        {"nested lists", std::string(size, '['), kLongRun, 1.5 * answerMiB},
         {"flat zeros", fill("[0", ",0", "]"), "the answer is JSON but not an object", 1.5 * answerMiB},
-        {"nested lists in an object", fill("{\"virtualServers\":", "[", ""),
-         "the answer holds a list whose entries are not all objects or all texts", 1.5 * answerMiB},
+        {"nested lists in an object", fill("{\"virtualServers\":", "[", ""), kLongRun, 1.5 * answerMiB},
         {"flat zeros in an object", fill("{\"virtualServers\":[0", ",0", "]}"),
          "the answer holds a list whose entries are not all objects or all texts", 1.5 * answerMiB},
         {"nested objects", fill("{", "\"a\":{", ""), "the answer nests deeper than 8 levels", 1.5 * answerMiB},
-        {"flat empty objects", fill("{\"virtualServers\":[{}", ",{}", "]}"), "the answer would take more than ",
-         (managehnas::kAnswerBudgetFactor + 1.5) * answerMiB},
+        {"flat empty objects", fill("{\"virtualServers\":[{}", ",{}", "]}"), kLongRun, 1.5 * answerMiB},
+        {"flat tiny objects", fill("{\"virtualServers\":[{\"a\":0}", ",{\"a\":0}", "]}"),
+         "the answer would take more than ", (managehnas::kAnswerBudgetFactor + 1.5) * answerMiB},
+        {"flat tiny objects under a member the call does not read", fill("{\"junk\":[{\"a\":0}", ",{\"a\":0}", "]}"),
+         "missing field [virtualServers] in [answer]", 1.5 * answerMiB},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
