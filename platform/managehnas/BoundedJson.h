@@ -15,9 +15,10 @@
 // since the last text or number while it scans, so such a run would cost its
 // own length again, even inside a member the call skips.
 // So a call holds at most the answer and a tree within that budget. The
-// tree of a real answer takes two to five times the answer's size (a member
-// of an object costs about 96 bytes, however short its text); the factor
-// leaves room for that and stops the hostile shapes there.
+// tree of a real answer takes about 3.5 to 5.5 times the answer's size (a
+// member of an object costs about 96 bytes, however short its text); the
+// factor leaves room for that and stops the hostile shapes there. With the
+// shape of what a call reads (below), members it does not read cost nothing.
 #pragma once
 
 #include <cstddef>
