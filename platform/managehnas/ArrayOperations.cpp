@@ -640,11 +640,13 @@ bool recoverFileSystemSnapshot(ArraySession& session, const std::string& snapsho
                            nullptr, Repeat::OnlyIfNotSent, nullptr, reply, cause);
 }
 
-// GET filesystems, then GET filesystem-snapshots/{fs}/null for each mounted
-// one: every snapshot, whoever made it, as the caller is promised. A file system
-// whose status says it is not mounted is skipped with a note (the array
-// cannot list its snapshots); one without a status is listed. Snapshots in
-// a delete state are left out: they are gone.
+// GET filesystems, then GET filesystem-snapshots/{fs}/null for each one:
+// every snapshot, whoever made it, as the caller is promised. A file system
+// whose status says it is not mounted fails the whole list before any
+// snapshot is asked for: the array cannot list its snapshots (it may answer
+// an empty list), and a list without them would make them look deleted. One
+// without a status is listed. Snapshots in a delete state are left out: they
+// are gone.
 bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot>& snapshots,
                      std::string& cause) {
     snapshots.clear();
@@ -653,9 +655,12 @@ bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot
     std::vector<__HNASFileSystemSnapshot> all;
     for (const __HNASFileSystemInfo& fileSystem : fileSystems) {
         if (!fileSystem.status.empty() && fileSystem.status != kMounted) {
-            session.note(0, kNotMountedSkipped, fileSystem.name, fileSystem.status);
-            continue;
+            cause = "file system [" + fileSystem.name + "] has status [" + fileSystem.status +
+                    "], not mounted: its snapshots cannot be listed";
+            return false;
         }
+    }
+    for (const __HNASFileSystemInfo& fileSystem : fileSystems) {
         Reply reply;
         if (!session.request(HttpMethod::Get, snapshotsOf(fileSystem.fileSystemId, std::string()), nullptr,
                              Repeat::Idempotent, &kSnapshotsAnswer, reply, cause))

@@ -165,11 +165,10 @@ bool QzManageHNAS::recoverFileSystemSnapshot(const std::string& snapshotObjectId
     });
 }
 
-// Every snapshot of every mounted file system, those being deleted left out.
-// The array cannot list the snapshots of a file system that is not mounted:
-// they are missing from the list, with a note in the log naming the file
-// system. On failure the list is empty (never a partial list that would make
-// present snapshots look deleted).
+// Every snapshot of every file system, those being deleted left out. The
+// array cannot list the snapshots of a file system that is not mounted, so
+// one such file system fails the call, naming it. On failure the list is
+// empty (never a partial list that would make present snapshots look deleted).
 bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots) {
     return run(impl_.get(), "getAllSnapshots", [&](std::string& cause) {
         return managehnas::getAllSnapshots(impl_->session, snapshots, cause);

@@ -193,18 +193,24 @@ TEST_F(ClientOnRealForm, RefusedDeleteIsDoneOnlyWhenTheSnapshotIsGoingAway) {
 }
 
 // The plug-in's own snapshots are looked up by their appSearchId, so that
-// system snapshots are never candidates; the full list skips file systems
-// that are not mounted (their list by appSearchId would fail) with a note.
-TEST_F(ClientOnRealForm, OwnSnapshotsByAppSearchIdAndUnmountedFileSystemsSkipped) {
+// system snapshots are never candidates. The full list fails on a file
+// system that is not mounted (the array cannot list its snapshots, and a
+// list without them would make reconcile mark them deleted).
+TEST_F(ClientOnRealForm, OwnSnapshotsByAppSearchIdAndUnmountedFileSystemsNeverListedAsEmpty) {
     array_.addSnapshot(snapshot("QZHNAS-u1-fs1"));
     array_.addSnapshot(snapshot("QZHNAS-u1-fs2", kUsable, kFs2));
+    EXPECT_EQ(listedNames(), (std::vector<std::string>{"QZHNAS-u1-fs1", "QZHNAS-u1-fs2"}));
+
+    array_.setMounted(kFs2, false);
     size_t from = array_.seen().size();
-    EXPECT_EQ(listedNames(), (std::vector<std::string>{"QZHNAS-u1-fs1"}));
-    EXPECT_EQ(requestsSince(from), (std::vector<std::string>{
-                                       "GET /v7/storage/filesystems",
-                                       "GET /v7/storage/filesystem-snapshots/" + kFs1 + "/null"}));
-    EXPECT_TRUE(log_.has(0, "File system [fs2] has status [NOT_MOUNTED], not mounted; its snapshots are not listed"))
-        << log_.text();
+    std::vector<__HNASFileSystemSnapshot> all(1);
+    EXPECT_FALSE(client_->getAllSnapshots(all));
+    EXPECT_TRUE(all.empty());
+    EXPECT_EQ(requestsSince(from), (std::vector<std::string>{"GET /v7/storage/filesystems"}));
+    ASSERT_FALSE(failureLines(log_).empty()) << log_.text();
+    EXPECT_EQ(failureLines(log_).back(),
+              "getAllSnapshots failed: file system [fs2] has status [NOT_MOUNTED], not mounted: its snapshots "
+              "cannot be listed");
 
     from = array_.seen().size();
     EXPECT_TRUE(deleteByName("QZHNAS-u1-fs1"));
@@ -217,8 +223,8 @@ TEST_F(ClientOnRealForm, OwnSnapshotsByAppSearchIdAndUnmountedFileSystemsSkipped
     onFs2.fileSystemId = kFs2;
     EXPECT_FALSE(client_->deleteFileSystemSnapshot(onFs2, kPrefix));
     const auto lines = failureLines(log_);
-    ASSERT_EQ(lines.size(), 1u) << log_.text();
-    EXPECT_EQ(lines[0], "deleteFileSystemSnapshot failed: HTTP status 400 on GET filesystem-snapshots/" + kFs2 +
+    ASSERT_EQ(lines.size(), 2u) << log_.text();
+    EXPECT_EQ(lines[1], "deleteFileSystemSnapshot failed: HTTP status 400 on GET filesystem-snapshots/" + kFs2 +
                             "/QZHNAS: errorMsg [File system is not mounted]");
 }
 

@@ -55,7 +55,7 @@ RealFormArray::RealFormArray()
            {"status", "MOUNTED"}, {"virtualServerId", "1"}, {"capacity", "123456789012"},
            {"usedCapacity", "4096"}, {"freeCapacity", "123456784916"}, {"usedSnapshotCapacity", "0"}},
           {{"filesystemId", kFs2}, {"label", "fs2"}, {"objectId", hexOf(std::string(kFs2) + ":::0:::OID_$#!@%_V")},
-           {"status", "NOT_MOUNTED"}, {"virtualServerId", "1"}, {"capacity", "1"}},
+           {"status", "MOUNTED"}, {"virtualServerId", "1"}, {"capacity", "1"}},
       })),
       shares_({{"cifs", json::array({{{"objectId", hexOf("1:::3f1a2b3c-0001" + std::string(kIdTail))},
                                       {"shareId", "3f1a2b3c-0001"},
@@ -85,6 +85,13 @@ std::string RealFormArray::stateOf(const std::string& displayName) {
     for (const RealSnapshot& s : snapshots_)
         if (s.displayName == displayName) return s.state;
     return std::string();
+}
+
+void RealFormArray::setMounted(const std::string& fileSystemId, bool mounted) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (json& fs : fileSystems_) {
+        if (fs["filesystemId"] == fileSystemId) fs["status"] = mounted ? "MOUNTED" : "NOT_MOUNTED";
+    }
 }
 
 void RealFormArray::dropAddedPermissions() {

@@ -36,8 +36,8 @@ struct RealSnapshot {
 
 class RealFormArray {
 public:
-    // Virtual server "evs1" (ID 1); file systems "fs1" (mounted, ID kFs1)
-    // and "fs2" (not mounted, ID kFs2); CIFS share "data" on fs1 with two
+    // Virtual server "evs1" (ID 1); file systems "fs1" (ID kFs1) and "fs2"
+    // (ID kFs2), both mounted; CIFS share "data" on fs1 with two
     // permissions; no snapshots.
     RealFormArray();
 
@@ -48,6 +48,8 @@ public:
     void addSnapshot(RealSnapshot snapshot);
     // The state of the snapshot with that name ("" when there is none).
     std::string stateOf(const std::string& displayName);
+    // Mounts or unmounts a file system (its status MOUNTED or NOT_MOUNTED).
+    void setMounted(const std::string& fileSystemId, bool mounted);
     // From now on, permissions added to a share are not stored.
     void dropAddedPermissions();
 
