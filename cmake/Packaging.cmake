@@ -35,6 +35,8 @@ if(HNAS_PACKAGE_ARCH STREQUAL "ppc64")
 elseif(HNAS_PACKAGE_ARCH STREQUAL "amd64")
   set(HNAS_LOADER_NEEDED "ld-linux-x86-64.so.2 => glibc's dynamic loader")
 endif()
+# Where the libraries are in the archive or package, e.g. "usr/lib".
+string(REGEX REPLACE "^/" "" HNAS_PACKAGE_LIBDIR "${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}")
 configure_file(${hnas_packaging}/README.host.in ${hnas_generated}/README.host @ONLY)
 set(hnas_changelog ${hnas_generated}/changelog.gz)
 execute_process(COMMAND gzip -9nc ${hnas_packaging}/changelog

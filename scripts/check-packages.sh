@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Checks the packages scripts/build-packages.sh made (out/packages/):
+#   - lintian finds no error or warning (the overridden tags are explained in
+#     packaging/lintian-overrides);
+#   - the x86-64 .debs, unpacked into a fresh root, run `hnas-host demo` from
+#     the installed files alone (the source and build trees hidden when the
+#     machine allows a private mount namespace), and report the package's
+#     version; no stand-in library lies outside the harness's private
+#     directory;
+#   - the ppc64 archive holds 64-bit big-endian PowerPC libraries, the
+#     plug-in exports exactly the eleven entry points, and neither library
+#     needs anything its README does not list.
+#   scripts/check-packages.sh [packages dir]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+packages=$(cd "${1:-out/packages}" && pwd)
+version=$(sed -n 's/^project(QzSnapEngineHNAS VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+work=$(mktemp -d /tmp/hnas-packages-XXXXXX)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "check-packages: $*" >&2; exit 1; }
+
+echo "--- lintian"
+lintian --fail-on error,warning "$packages"/*.deb
+
+echo "--- x86-64 packages in a fresh root"
+arch=$(dpkg --print-architecture)
+plugin_deb=$packages/qzsnapenginehnas_${version}_${arch}.deb
+harness_deb=$packages/qzsnapenginehnas-harness_${version}_${arch}.deb
+[ -f "$plugin_deb" ] && [ -f "$harness_deb" ] || fail "missing the $arch packages of $version"
+[ "$(dpkg-deb -f "$harness_deb" Depends | grep -o "qzsnapenginehnas (= $version)")" ] ||
+  fail "the harness package does not depend on qzsnapenginehnas (= $version)"
+installed=$work/root
+dpkg-deb -x "$plugin_deb" "$installed"
+dpkg-deb -x "$harness_deb" "$installed"
+standins=$(find "$installed" -name 'libQzLib.so*' -o -name 'libWbNetwork.so*' -o -name 'libWbUtils.so*')
+[ -n "$standins" ] || fail "no stand-in libraries in the harness package"
+if echo "$standins" | grep -v '/qzsnapenginehnas/standins/'; then
+  fail "stand-in libraries outside the harness's private directory"
+fi
+if dpkg-deb -c "$plugin_deb" | grep -E 'lib(QzLib|WbNetwork|WbUtils)\.so'; then
+  fail "the plug-in package carries a stand-in library"
+fi
+revision=$(git -C "$root" rev-parse --short=12 HEAD 2>/dev/null || echo unknown)
+for program in hnas-host hnas-arraysim; do
+  reported=$("$installed/usr/bin/$program" --version)
+  [ "$reported" = "$program $version (git $revision)" ] ||
+    fail "$program reports \"$reported\", the package is $version from $revision"
+done
+
+# The demo from the installed files alone: a clean environment, a working
+# directory of its own, and, where a private mount namespace can be had, the
+# source and build trees hidden under an empty file system.
+demo=(env -i PATH=/usr/bin:/bin HOME="$work" "$installed/usr/bin/hnas-host" demo --workspace "$work/demo")
+if unshare --mount true 2>/dev/null; then
+  echo "(source tree $root hidden for the demo)"
+  (cd "$work" && unshare --mount sh -c 'mount -t tmpfs none "$1" && shift && exec "$@"' sh "$root" "${demo[@]}") \
+    >"$work/demo.log" 2>&1 || { cat "$work/demo.log"; fail "hnas-host demo failed from the installed files"; }
+else
+  echo "(no private mount namespace here: the source tree stays visible)"
+  (cd "$work" && "${demo[@]}") >"$work/demo.log" 2>&1 ||
+    { cat "$work/demo.log"; fail "hnas-host demo failed from the installed files"; }
+fi
+grep -q "plug-in:   $installed/usr/lib/.*/libQzSnapEngineHNAS.so" "$work/demo.log" ||
+  { cat "$work/demo.log"; fail "the demo did not load the installed plug-in"; }
+grep "jobs ended as expected" "$work/demo.log"
+
+echo "--- ppc64 archive"
+archive=$packages/qzsnapenginehnas-${version}-linux-ppc64.tar.gz
+[ -f "$archive" ] || fail "missing $archive"
+tar -xzf "$archive" -C "$work"
+top=$work/qzsnapenginehnas-${version}-linux-ppc64
+readme=$top/README
+[ -f "$readme" ] || fail "the archive has no README at its top"
+libs=$(tar -tzf "$archive" | grep '\.so' || true)
+[ "$(echo "$libs" | sed 's|.*/||' | sort | tr '\n' ' ')" = "libQzManageHNAS.so libQzSnapEngineHNAS.so " ] ||
+  fail "the archive's libraries are not exactly the plug-in and the client: $libs"
+for name in libQzSnapEngineHNAS.so libQzManageHNAS.so; do
+  lib=$(find "$top" -name "$name")
+  header=$(readelf -h "$lib")
+  echo "$header" | grep -q 'Class:.*ELF64' || fail "$name is not a 64-bit ELF"
+  echo "$header" | grep -q 'Data:.*big endian' || fail "$name is not big-endian"
+  echo "$header" | grep -q 'Machine:.*PowerPC64' || fail "$name is not PowerPC64"
+  # What the README lists for this library: the tab-indented "NAME =>" lines
+  # under "<library>:".
+  listed=$(awk -v lib="$name:" '$0 == lib {on = 1; next} on && /^\t[^ \t]+ =>/ {print $1; next}
+                                on && !/^\t/ {on = 0}' "$readme" | sort -u)
+  [ -n "$listed" ] || fail "the README lists nothing for $name"
+  for needed in $(readelf -d "$lib" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+    echo "$listed" | grep -qx "$needed" || fail "$name needs $needed, which its README does not list"
+  done
+  echo "$name: ELF64 big-endian PowerPC64; needs only what the README lists"
+done
+NM=powerpc64-linux-gnu-nm scripts/check-exports.sh "$(find "$top" -name libQzSnapEngineHNAS.so)"
