@@ -6,9 +6,10 @@
 #   64-bit big-endian PowerPC (cross-built):
 #     qzsnapenginehnas-<version>-linux-ppc64.tar.gz plug-in and array client, README
 #     qzsnapenginehnas_<version>_ppc64.deb          the same as a Debian package
-# Release builds with Debian's hardening flags, installed under /usr, each in
-# its own build tree (out/pkg-native, out/pkg-ppc64). Only the installed
-# targets are built; the tests are scripts/test-all.sh's business.
+# Installs what is missing first. Release builds with Debian's hardening
+# flags, installed under /usr, each in its own build tree (out/pkg-native,
+# out/pkg-ppc64). Only the installed targets are built; the tests are
+# scripts/test-all.sh's business.
 #   scripts/build-packages.sh [native|ppc64]...   (default: both)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -43,6 +44,7 @@ package() {
   if compgen -G "$dir/packages/*.tar.gz" >/dev/null; then cp "$dir"/packages/*.tar.gz "$out"/; fi
 }
 
+scripts/install-deps.sh
 flags
 for target in "${targets[@]}"; do
   case $target in
