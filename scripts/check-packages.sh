@@ -52,7 +52,7 @@ done
 # directory of its own, and, where a private mount namespace can be had, the
 # source and build trees hidden under an empty file system.
 demo=(env -i PATH=/usr/bin:/bin HOME="$work" "$installed/usr/bin/hnas-host" demo --workspace "$work/demo")
-if unshare --mount true 2>/dev/null; then
+if unshare --mount sh -c 'mount -t tmpfs none "$1"' sh "$root" 2>/dev/null; then
   echo "(source tree $root hidden for the demo)"
   (cd "$work" && unshare --mount sh -c 'mount -t tmpfs none "$1" && shift && exec "$@"' sh "$root" "${demo[@]}") \
     >"$work/demo.log" 2>&1 || { cat "$work/demo.log"; fail "hnas-host demo failed from the installed files"; }
