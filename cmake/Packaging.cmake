@@ -26,9 +26,6 @@ else()
   endif()
 endif()
 
-# The host README (where the files go, what they link against), the
-# changelog compressed as Debian keeps it (no name, no time stamp), and the
-# copyright file, in each package's doc directory.
 # The dynamic loader a library may name among its needs.
 if(HNAS_PACKAGE_ARCH STREQUAL "ppc64")
   set(HNAS_LOADER_NEEDED "ld64.so.1 => glibc's dynamic loader")
@@ -37,6 +34,10 @@ elseif(HNAS_PACKAGE_ARCH STREQUAL "amd64")
 endif()
 # Where the libraries are in the archive or package, e.g. "usr/lib".
 string(REGEX REPLACE "^/" "" HNAS_PACKAGE_LIBDIR "${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}")
+
+# The host README (where the files go, what they link against), the
+# changelog compressed as Debian keeps it (no name, no time stamp), and the
+# copyright file, in each package's doc directory.
 configure_file(${hnas_packaging}/README.host.in ${hnas_generated}/README.host @ONLY)
 set(hnas_changelog ${hnas_generated}/changelog.gz)
 execute_process(COMMAND gzip -9nc ${hnas_packaging}/changelog
@@ -47,7 +48,7 @@ endif()
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${hnas_packaging}/changelog)
 install(FILES ${hnas_changelog} ${hnas_packaging}/copyright
   DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT ${HNAS_COMPONENT_PLUGIN})
-# The lintian tags that follow from the unversioned SONAMEs, each explained.
+# The lintian tags the plug-in package overrides, each with its reason.
 install(FILES ${hnas_packaging}/lintian-overrides RENAME qzsnapenginehnas
   DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides COMPONENT ${HNAS_COMPONENT_PLUGIN})
 set(hnas_components ${HNAS_COMPONENT_PLUGIN})
