@@ -21,6 +21,7 @@
 #include "arraysim/server/StorageRoutes.h"
 #include "arraysim/store/SqliteStore.h"
 #include "arraysim/store/StateJson.h"
+#include "hnas/BuildVersion.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ const char kUsage[] =
     "usage: hnas-arraysim --cert FILE --key FILE [--address A] [--port P] [--state FILE]\n"
     "                     [--seed FILE] [--admin-token T] [--ready-file FILE]\n"
     "                     [--keep-alive-requests N]\n"
+    "       hnas-arraysim --version\n"
     "The admin token may also come from $HNAS_ARRAYSIM_ADMIN_TOKEN.\n";
 const char kTokenVariable[] = "HNAS_ARRAYSIM_ADMIN_TOKEN";
 const int kWorkerThreads = 16;
@@ -153,6 +155,10 @@ int fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("hnas-arraysim %s\n", HNAS_VERSION_TEXT);
+        return 0;
+    }
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, options, error)) {
