@@ -58,7 +58,9 @@ check_folder() {
   done < <(find "$folder" -type f \( -name '*.h' -o -name '*.hpp' -o -name '*.cpp' -o -name '*.cc' \) | sort)
 }
 
-for folder in "${!allowed[@]}"; do check_folder "$folder" allow "${allowed[$folder]}"; done
+for folder in "${!allowed[@]}"; do
+  [ -d "$folder" ] && check_folder "$folder" allow "${allowed[$folder]}"
+done
 for folder in "${!forbidden[@]}"; do
   [ -d "$folder" ] && check_folder "$folder" forbid "${forbidden[$folder]}"
 done
