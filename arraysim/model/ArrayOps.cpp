@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "arraysim/model/ArrayIndex.h"
+#include "arraysim/model/ChangeRecord.h"
 #include "arraysim/model/ModelMessages.h"
 #include "arraysim/model/ObjectIds.h"
 #include "arraysim/model/SnapshotPaths.h"
@@ -131,13 +132,10 @@ const Snapshot* findSnapshotByName(const Array& array, const std::string& fileSy
 std::vector<Snapshot> snapshotsOf(const Array& array, const std::string& fileSystemId,
                                   const std::string& appSearchId) {
     std::vector<Snapshot> found;
-    for (const Snapshot& s : array.snapshots) {
-        if (s.fileSystemId == fileSystemId && (appSearchId.empty() || s.appSearchId == appSearchId)) {
-            found.push_back(s);
-        }
+    for (size_t position : snapshotPositionsOf(array, fileSystemId)) {
+        const Snapshot& s = array.snapshots[position];
+        if (appSearchId.empty() || s.appSearchId == appSearchId) found.push_back(s);
     }
-    std::sort(found.begin(), found.end(),
-              [](const Snapshot& a, const Snapshot& b) { return a.sequence < b.sequence; });
     return found;
 }
 
@@ -208,7 +206,9 @@ Result addAuthentication(Array& array, const std::string& shareObjectId,
     if (found == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoShare);
     if (entry.name.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptyPrincipal);
     if (!knownPermission(entry.permission)) return Result::refuse(Outcome::BadRequest, msg::kBadPermission);
-    Share& share = array.shares[static_cast<size_t>(found - array.shares.data())];
+    const size_t position = static_cast<size_t>(found - array.shares.data());
+    touchShare(array, position);
+    Share& share = array.shares[position];
     Authentication kept = entry;
     kept.name = normalisedPrincipal(entry.name);
     kept.encodedName = hexEncode(kept.name);
@@ -228,9 +228,11 @@ Result deleteAuthentication(Array& array, const std::string& shareObjectId,
                             const std::string& encodedName) {
     const Share* found = findShareByObjectId(array, Protocol::Cifs, shareObjectId);
     if (found == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoShare);
-    Share& share = array.shares[static_cast<size_t>(found - array.shares.data())];
+    const size_t position = static_cast<size_t>(found - array.shares.data());
+    Share& share = array.shares[position];
     for (auto it = share.authentications.begin(); it != share.authentications.end(); ++it) {
         if (it->encodedName == encodedName) {
+            touchShare(array, position);
             share.authentications.erase(it);
             return Result::success();
         }
