@@ -16,6 +16,8 @@
 
 #include "arraysim/model/ArraySeed.h"
 #include "arraysim/server/AdminRoutes.h"
+#include "arraysim/server/BoundedBody.h"
+#include "arraysim/server/ConnectionThreads.h"
 #include "arraysim/server/HttpReplies.h"
 #include "arraysim/server/SimContext.h"
 #include "arraysim/server/StorageRoutes.h"
@@ -27,11 +29,14 @@ namespace {
 const char kUsage[] =
     "usage: hnas-arraysim --cert FILE --key FILE [--address A] [--port P] [--state FILE]\n"
     "                     [--seed FILE] [--admin-token T] [--ready-file FILE]\n"
-    "                     [--keep-alive-requests N]\n"
+    "                     [--keep-alive-requests N] [--calls-kept N] [--state-limit-bytes N]\n"
     "The admin token may also come from $HNAS_ARRAYSIM_ADMIN_TOKEN.\n";
 const char kTokenVariable[] = "HNAS_ARRAYSIM_ADMIN_TOKEN";
-const int kWorkerThreads = 16;
-const size_t kMaxBodyBytes = 1 << 20;
+// Connections served at once, each on its own thread; more wait.
+const size_t kMostConnections = 512;
+// Time a connection may take to finish its TLS handshake, or to send a
+// request once it began one.
+const int kReadTimeoutSeconds = 5;
 
 struct Options {
     std::string address = "127.0.0.1";
@@ -45,6 +50,8 @@ struct Options {
     // Requests one kept-alive connection serves before the server closes it;
     // enough for a whole operation call on a large batch.
     int keepAliveRequests = 100000;
+    int callsKept = static_cast<int>(arraysim::kDefaultCallsKept);
+    int stateLimitBytes = 0;   // 0: no cap on the state file (tests of a full disk set one)
 };
 
 // A decimal number from 1 to `most`.
@@ -88,6 +95,16 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
         } else if (name == "--keep-alive-requests") {
             if (!parseCount(value, 100000000, o.keepAliveRequests)) {
                 error = "bad request count " + value;
+                return false;
+            }
+        } else if (name == "--calls-kept") {
+            if (!parseCount(value, 100000000, o.callsKept)) {
+                error = "bad call count " + value;
+                return false;
+            }
+        } else if (name == "--state-limit-bytes") {
+            if (!parseCount(value, 2000000000, o.stateLimitBytes)) {
+                error = "bad size " + value;
                 return false;
             }
         } else if (name == "--cert") o.cert = value;
@@ -170,10 +187,12 @@ int main(int argc, char** argv) {
 
     arraysim::SimContext context;
     context.adminToken = options.adminToken;
+    context.calls.kept = static_cast<size_t>(options.callsKept);
     std::unique_ptr<arraysim::SqliteStore> store;
     if (!options.statePath.empty()) {
         store = arraysim::SqliteStore::open(options.statePath, error);
-        if (store == nullptr || !store->load(static_cast<uint64_t>(std::time(nullptr)), context.state, error)) {
+        if (store == nullptr || !store->load(context.state, error) ||
+            (options.stateLimitBytes > 0 && !store->limitSize(static_cast<uint64_t>(options.stateLimitBytes), error))) {
             return fail(error);
         }
         context.store = store.get();
@@ -182,19 +201,20 @@ int main(int argc, char** argv) {
 
     httplib::SSLServer server(options.cert.c_str(), options.key.c_str());
     if (!server.is_valid()) return fail("cannot use the certificate or key");
-    server.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+    server.new_task_queue = [] { return new arraysim::ConnectionThreads(kMostConnections); };
     server.set_keep_alive_timeout(5);
     server.set_keep_alive_max_count(static_cast<size_t>(options.keepAliveRequests));
     // An answer goes out as headers and body in two writes; without this the
     // body waits for the client's delayed acknowledgement (about 40 ms).
     server.set_tcp_nodelay(true);
-    server.set_read_timeout(10);
+    server.set_read_timeout(kReadTimeoutSeconds);
     server.set_write_timeout(10);
-    server.set_payload_max_length(kMaxBodyBytes);
+    server.set_payload_max_length(context.maxBodyBytes);
     arraysim::addStorageRoutes(server, context);
     arraysim::addAdminRoutes(server, context);
+    arraysim::addBodyBound(server, context.maxBodyBytes);
     server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (res.body.empty() && res.status >= 400) arraysim::sendError(res, res.status, "no such resource");
+        if (res.body.empty() && res.status >= 400) arraysim::sendError(res, res.status, arraysim::kNoSuchResource);
     });
 
     int port = options.port;
