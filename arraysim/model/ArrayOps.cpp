@@ -153,6 +153,22 @@ Result checkShareName(Protocol protocol, const std::string& name) {
     return Result::success();
 }
 
+bool hasControlCharacter(const std::string& text) {
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) return true;
+    }
+    return false;
+}
+
+Result checkSnapshotName(const std::string& storedName) {
+    if (storedName.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptySnapshotName);
+    if (storedName.size() > kMaxSnapshotNameBytes) return Result::refuse(Outcome::BadRequest, msg::kLongSnapshotName);
+    if (hasControlCharacter(storedName) || storedName.find_first_of("/\\") != std::string::npos) {
+        return Result::refuse(Outcome::BadRequest, msg::kBadSnapshotName);
+    }
+    return Result::success();
+}
+
 std::string normalisedPrincipal(const std::string& name) {
     static const char* const kBuiltin[] = {"Administrators", "Users", "Guests",
                                            "Backup Operators", "Power Users"};
@@ -205,6 +221,9 @@ Result addAuthentication(Array& array, const std::string& shareObjectId,
     const Share* found = findShareByObjectId(array, Protocol::Cifs, shareObjectId);
     if (found == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoShare);
     if (entry.name.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptyPrincipal);
+    if (hasControlCharacter(entry.name) || hasControlCharacter(entry.type)) {
+        return Result::refuse(Outcome::BadRequest, msg::kControlInName);
+    }
     if (!knownPermission(entry.permission)) return Result::refuse(Outcome::BadRequest, msg::kBadPermission);
     const size_t position = static_cast<size_t>(found - array.shares.data());
     touchShare(array, position);
@@ -246,6 +265,8 @@ Result createSnapshot(Array& array, const std::string& fileSystem, const std::st
     if (fs == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoFileSystem);
     if (displayName.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptySnapshotName);
     const std::string stored = appSearchId.empty() ? displayName : appSearchId + "-" + displayName;
+    const Result nameCheck = checkSnapshotName(stored);
+    if (!nameCheck.ok()) return nameCheck;
     if (findSnapshotByName(array, fs->id, stored) != nullptr) {
         return Result::refuse(Outcome::BadRequest, msg::kSnapshotExists);
     }

@@ -1,6 +1,7 @@
 // hnas-arraysim: serves simulated HNAS arrays over HTTPS (docs/arraysim.md).
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -162,6 +163,16 @@ bool writeReadyFile(const std::string& path, int port) {
     return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
+// cpp-httplib listens with a backlog of 5: a burst of connections (a few
+// hundred that never start TLS, say) overflows it, the kernel drops the SYNs
+// past it, and each later client waits a second or more for its retry.
+// Listening again on the bound socket raises the backlog.
+class Server : public httplib::SSLServer {
+public:
+    using httplib::SSLServer::SSLServer;
+    void widenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+};
+
 int fail(const std::string& message) {
     std::fprintf(stderr, "hnas-arraysim: %s\n", message.c_str());
     return 2;
@@ -199,7 +210,7 @@ int main(int argc, char** argv) {
     }
     if (!applySeedFile(options.seedPath, context, error)) return fail(error);
 
-    httplib::SSLServer server(options.cert.c_str(), options.key.c_str());
+    Server server(options.cert.c_str(), options.key.c_str());
     if (!server.is_valid()) return fail("cannot use the certificate or key");
     server.new_task_queue = [] { return new arraysim::ConnectionThreads(kMostConnections); };
     server.set_keep_alive_timeout(5);
@@ -224,6 +235,7 @@ int main(int argc, char** argv) {
         port = -1;
     }
     if (port <= 0) return fail("cannot listen on " + options.address + ":" + std::to_string(options.port));
+    server.widenBacklog();
 
     std::thread stopper([&server, &context, stopSignals] {
         int signalNumber = 0;
