@@ -99,6 +99,12 @@ void addBodyBound(httplib::Server& server, size_t limit) {
     server.Put(".*", notFound);
     server.Patch(".*", notFound);
     server.Delete(".*", notFound);
+    // A flag left by an answer that could not be written (no log call
+    // then) must not close the thread's next connection.
+    server.set_pre_routing_handler([](const httplib::Request&, httplib::Response&) {
+        closeAfterAnswer = false;
+        return httplib::Server::HandlerResponse::Unhandled;
+    });
     server.set_logger([](const httplib::Request& req, const httplib::Response&) {
         if (!closeAfterAnswer) return;
         closeAfterAnswer = false;

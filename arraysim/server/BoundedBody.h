@@ -21,7 +21,8 @@ httplib::Server::HandlerWithContentReader boundedBody(size_t limit, BodyHandler 
 
 // Registers, after every route: a 404 for POST, PUT, PATCH and DELETE
 // requests no route takes (reading their bodies with the same bound), and
-// the closing of connections whose body was refused. Call it last.
+// the closing of connections whose body was refused (it takes the server's
+// pre-routing handler and logger). Call it last.
 void addBodyBound(httplib::Server& server, size_t limit);
 
 }  // namespace arraysim

@@ -49,8 +49,8 @@ struct Options {
     std::string adminToken;
     std::string readyFile;
     // Requests one kept-alive connection serves before the server closes it;
-    // enough for a whole operation call on a large batch.
-    int keepAliveRequests = 100000;
+    // enough for a whole operation call on 32767 devices (map makes about 110000).
+    int keepAliveRequests = 1000000;
     int callsKept = static_cast<int>(arraysim::kDefaultCallsKept);
     int stateLimitBytes = 0;   // 0: no cap on the state file (tests of a full disk set one)
 };
