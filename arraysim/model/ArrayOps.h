@@ -13,8 +13,10 @@ namespace arraymodel {
 
 // Longest share or export name, not counting the leading "/" of an export.
 constexpr size_t kMaxShareNameLength = 80;
-// Longest stored snapshot name (appSearchId + "-" + displayName), in bytes.
-constexpr size_t kMaxSnapshotNameBytes = 255;
+// Longest stored snapshot name (appSearchId + "-" + displayName), in bytes:
+// room for the longest the plug-in builds ("QZHNAS-" + a snap UUID of up to
+// 32 KiB from the host + "-" + the file system label), and no more.
+constexpr size_t kMaxSnapshotNameBytes = 65536;
 
 // The virtual server `ref` names: its numeric ID ("1") or its object ID.
 const VirtualServer* findVirtualServer(const Array& array, const std::string& ref);

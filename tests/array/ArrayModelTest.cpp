@@ -152,10 +152,11 @@ TEST_F(ModelTest, CreatesSnapshotsUnderThePrefixedNameAndRefusesDuplicates) {
         {fs3, "u1-fs1", "QZHNAS", Outcome::Ok, "QZHNAS-u1-fs1"},  // other file system
         {fs1, "", "QZHNAS", Outcome::BadRequest, ""},
         {"0123456789ABCDEF0123456789ABCDEF", "x", "QZHNAS", Outcome::NotFound, ""},
-        // The stored name: at most 255 bytes, no control character, no path separator.
-        {fs1, std::string(248, 'l'), "QZHNAS", Outcome::Ok, "QZHNAS-" + std::string(248, 'l')},
-        {fs1, std::string(249, 'l'), "QZHNAS", Outcome::BadRequest, ""},
-        {fs1, std::string(256, 'l'), "", Outcome::BadRequest, ""},
+        // The stored name: at most kMaxSnapshotNameBytes, no control character, no path separator.
+        {fs1, std::string(kMaxSnapshotNameBytes - 7, 'l'), "QZHNAS", Outcome::Ok,
+         "QZHNAS-" + std::string(kMaxSnapshotNameBytes - 7, 'l')},
+        {fs1, std::string(kMaxSnapshotNameBytes - 6, 'l'), "QZHNAS", Outcome::BadRequest, ""},
+        {fs1, std::string(kMaxSnapshotNameBytes + 1, 'l'), "", Outcome::BadRequest, ""},
         {fs1, std::string("nul\0in", 6), "QZHNAS", Outcome::BadRequest, ""},
         {fs1, "tab\tin", "QZHNAS", Outcome::BadRequest, ""},
         {fs1, "del\x7f", "QZHNAS", Outcome::BadRequest, ""},

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "arraysim/model/ArrayOps.h"
 #include "arraysim/store/StateJson.h"
 #include "tests/array/SimProcess.h"
 
@@ -228,12 +229,12 @@ TEST_F(HostileInputTest, NamesWithControlCharactersAndEmptyPasswordsAreRefused) 
 }
 
 TEST_F(HostileInputTest, SnapshotNamesHaveALengthAndCharacterLimit) {
-    // The stored name is "QZHNAS-" + displayName: 7 + 248 = 255 bytes.
+    // The stored name is "QZHNAS-" + displayName: 7 bytes more.
     auto create = [&](const std::string& name) {
         return post("filesystem-snapshots", Json{{"filesystemId", fs1}, {"displayName", name}, {"appSearchId", "QZHNAS"}}.dump());
     };
-    EXPECT_EQ(create(std::string(248, 'a')), 201);
-    EXPECT_EQ(create(std::string(249, 'b')), 400);
+    EXPECT_EQ(create(std::string(arraymodel::kMaxSnapshotNameBytes - 7, 'a')), 201);
+    EXPECT_EQ(create(std::string(arraymodel::kMaxSnapshotNameBytes - 6, 'b')), 400);
     for (const char* bad : {"a/b", "a\\b", "a\tb", "a\x7f"}) {
         SCOPED_TRACE(bad);
         EXPECT_EQ(create(bad), 400);
