@@ -133,16 +133,15 @@ bool HNASSnapDevice::getFilerAliases(const std::string& filer, std::string& alia
         int port = QZSO::kDefaultManagementPort;
         if (osUtil->getArrayConfigInt(hostId, 0, QZSO::kMetroServerPortConfig, &port) != 0 || port == 0)
             port = QZSO::kDefaultManagementPort;
-        int addressSize = kConfigStringSize;
-        int noRetries = 0;
+        // The search's one size and retry budget serve this read too.
         const HostTextRead configured =
-            readHostText(addressSize, noRetries, kShortReadMaxSize, [&](char* buffer, int& told) {
+            readHostText(size, retries, kShortReadMaxSize, [&](char* buffer, int& told) {
                 short hostSize = static_cast<short>(told);
                 const int status =
                     osUtil->getArrayConfigString(hostId, 0, QZSO::kMetroServerIpConfig, buffer, &hostSize);
                 told = hostSize;
                 return status;
-            });
+            }, logRetry);
         const std::string endpoint = configured.ok() && !configured.text.empty() ? configured.text : hostName;
 
         client.init(user, password, "FILE", hostName, endpoint, port);

@@ -10,6 +10,12 @@
 #include "host/SnapInfo.h"
 #include "records/HNASDeviceRecords.h"
 
+// The first value of the metadata text of `type` that the text form cannot
+// carry, as a phrase naming the value and the character, e.g. "the value of
+// [Path] holds \",\", which the metadata text cannot carry: [/a,b]."; ""
+// when every value can be stored (a comment is cut, never refused).
+std::string unstorableMetadataValue(const _HNASDeviceInfo& info, int type);
+
 class HNASSnapDevice {
 public:
     // `snapInfo` is the host's descriptor (not owned, never null in use);

@@ -5,9 +5,11 @@
 // It answers 0 (the text is in the buffer), 2 (too small: the size it needs
 // is written back) or anything else (failure). After a 2 the reader regrows
 // the buffer to the written-back size + 1 and calls again while retries
-// remain. The last byte of every buffer stays NUL, so nothing is ever read
-// past it; a text with no terminator within the size the host was told is no
-// text (the read fails); a buffer the host did not fill reads as "".
+// remain. Hosts differ in whether the size they need counts the terminator:
+// either way the text read is the bytes before the first NUL within the
+// size + 1 bytes, so a text of exactly `size` bytes reads whole; a buffer
+// with no NUL at all is no text (the read fails); a buffer the host did not
+// fill reads as "".
 #pragma once
 
 #include <functional>
@@ -38,6 +40,7 @@ struct HostTextRead {
 // one (a following read may share it); `retries` is the number of further
 // calls still allowed after a 2, shared by reads that pass the same variable.
 // `maxSize` is kShortReadMaxSize or kIntReadMaxSize. `beforeRetry`, when
-// given, is told each new size before the call is repeated. Never throws.
+// given, is told each new size before the call is repeated. Throws nothing
+// of its own; an exception from `call` (the host's code) passes through.
 HostTextRead readHostText(int& size, int& retries, int maxSize, const HostBufferCall& call,
                           const std::function<void(int newSize)>& beforeRetry = nullptr);

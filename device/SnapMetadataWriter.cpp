@@ -1,6 +1,7 @@
 // The writer of the snap metadata texts that later jobs read back:
 // SM_MDT_SNAP_UUID (identity of file system, share and snapshot) and
 // SM_MDT_FS_INFO (settings and permissions of the source share or export).
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,11 +23,10 @@ const char kBracketClose[] = "].";
 const std::string kReservedInValues(",{}\0", 4);
 // Inside a permission entry "|" also splits the block, and "]e" ends it.
 const std::string kReservedInPermissions(",{}|\0", 5);
-const char kReservedListValues[] = "\",\" \"{\" \"}\" or a NUL byte";
-const char kReservedListPermissions[] = "\",\" \"{\" \"}\" \"|\" \"]e\" or a NUL byte";
-const char kUnsafeValueStart[] = "Metadata not stored: the value of [";
-const char kUnsafeValueMiddle[] = "] holds a character the metadata text cannot carry (";
-const char kUnsafeValueEnd[] = "): [";
+const char kNotStoredStart[] = "Metadata not stored: ";
+const char kUnsafeValueStart[] = "the value of [";
+const char kUnsafeValueMiddle[] = "] holds ";
+const char kUnsafeValueEnd[] = ", which the metadata text cannot carry: [";
 
 // One pair of a metadata text, in the order it is written.
 using Pair = std::pair<std::string, std::string>;
@@ -78,6 +78,14 @@ std::string permissionsBlock(const std::vector<__HNASCIFSAuthentication>& permis
     return block + kMdPermissionsClose;
 }
 
+// A free-text comment is stored up to its first reserved character, e.g.
+// "Sales, EMEA" as "Sales": exactly what a reader would have returned, and
+// no key can be smuggled in. Names and paths are refused instead, since
+// cutting them would point at other data.
+std::string storableComment(const std::string& comment) {
+    return comment.substr(0, comment.find_first_of(kReservedInValues));
+}
+
 std::vector<Pair> fsInfoPairs(const __HNASFileSystemShareSettings& s) {
     return {
         {kMdAbeEnabled, flagText(s.abeEnabled)},
@@ -88,7 +96,7 @@ std::vector<Pair> fsInfoPairs(const __HNASFileSystemShareSettings& s) {
         {kMdMaxConcurrentUsers, std::to_string(s.maxConcurrentUsers)},
         {kMdAccessConfig, s.accessConfig},
         {kMdCacheOption, s.cacheOption},
-        {kMdComment, s.comment},
+        {kMdComment, storableComment(s.comment)},
         {kMdLocalReadCacheOption, s.localReadCacheOption},
         {kMdSnapshotOption, s.snapshotOption},
         {kMdTransferToReplicationTarget, s.transferToReplicationTarget},
@@ -98,61 +106,83 @@ std::vector<Pair> fsInfoPairs(const __HNASFileSystemShareSettings& s) {
     };
 }
 
-// The refusal line for a value that cannot be read back whole, e.g.
-// "Metadata not stored: the value of [Comment] holds a character the metadata
-// text cannot carry ("," "{" "}" or a NUL byte): [Sales, EMEA]."
-std::string unsafeValueMessage(const std::string& key, const char* reservedList,
-                               const std::string& value) {
-    return kUnsafeValueStart + key + kUnsafeValueMiddle + reservedList + kUnsafeValueEnd +
+// How a reserved character is named in a refusal: "\",\"" or "a NUL byte".
+std::string reservedCharacterName(const std::string& value, std::size_t at) {
+    if (value[at] == '\0') return "a NUL byte";
+    if (value.compare(at, 2, kMdPermissionsClose) == 0) return std::string("\"") + kMdPermissionsClose + "\"";
+    return std::string("\"") + value[at] + "\"";
+}
+
+// e.g. "the value of [Path] holds \",\", which the metadata text cannot
+// carry: [/a,SnapshotObjectID:9]." The value is shown up to a NUL byte.
+std::string unsafeValueMessage(const std::string& key, const std::string& value, std::size_t at) {
+    return kUnsafeValueStart + key + kUnsafeValueMiddle + reservedCharacterName(value, at) + kUnsafeValueEnd +
            value.c_str() + kBracketClose;
 }
 
-// The first value that would not read back as written, as its refusal line;
+// The first value that would not read back as written, as its refusal;
 // "" when every value is safe. Permission entries are named
 // "Permissions[<n>].<Key>", counted from 1.
 std::string findUnsafeValue(const std::vector<Pair>& pairs,
                             const std::vector<__HNASCIFSAuthentication>* permissions) {
     for (const Pair& pair : pairs) {
         if (pair.first == kMdPermissions) continue;   // checked entry by entry below
-        if (pair.second.find_first_of(kReservedInValues) != std::string::npos) {
-            return unsafeValueMessage(pair.first, kReservedListValues, pair.second);
-        }
+        const std::size_t at = pair.second.find_first_of(kReservedInValues);
+        if (at != std::string::npos) return unsafeValueMessage(pair.first, pair.second, at);
     }
     if (permissions == nullptr) return std::string();
     for (std::size_t i = 0; i < permissions->size(); ++i) {
         for (const Pair& pair : permissionPairs((*permissions)[i])) {
-            if (pair.second.find_first_of(kReservedInPermissions) != std::string::npos ||
-                pair.second.find(kMdPermissionsClose) != std::string::npos) {
+            const std::size_t at =
+                std::min(pair.second.find_first_of(kReservedInPermissions), pair.second.find(kMdPermissionsClose));
+            if (at != std::string::npos) {
                 const std::string key = std::string(kMdPermissions) + "[" +
                                         std::to_string(i + 1) + "]." + pair.first;
-                return unsafeValueMessage(key, kReservedListPermissions, pair.second);
+                return unsafeValueMessage(key, pair.second, at);
             }
         }
     }
     return std::string();
 }
+
+// The pairs of `type` and, for type 16, the permissions checked apart; false
+// for an unknown type.
+bool pairsOf(const _HNASDeviceInfo& info, int type, std::vector<Pair>& pairs,
+             const std::vector<__HNASCIFSAuthentication>*& permissions) {
+    permissions = nullptr;
+    if (type == SM_MDT_SNAP_UUID) {
+        pairs = snapUUIDPairs(info);
+        return true;
+    }
+    if (type == SM_MDT_FS_INFO) {
+        pairs = fsInfoPairs(info.shareSettings);
+        permissions = &info.shareSettings.permissions;
+        return true;
+    }
+    return false;
+}
 }  // namespace
+
+std::string unstorableMetadataValue(const _HNASDeviceInfo& info, int type) {
+    std::vector<Pair> pairs;
+    const std::vector<__HNASCIFSAuthentication>* permissions = nullptr;
+    if (!pairsOf(info, type, pairs, permissions)) return std::string();
+    return findUnsafeValue(pairs, permissions);
+}
 
 bool HNASSnapDevice::setMetadata(_HNASDeviceInfo& info, int type) {
     std::vector<Pair> pairs;
     const std::vector<__HNASCIFSAuthentication>* permissions = nullptr;
-    const char* settingLine = nullptr;
-    if (type == SM_MDT_SNAP_UUID) {
-        pairs = snapUUIDPairs(info);
-        settingLine = kSettingSnapUUID;
-    } else if (type == SM_MDT_FS_INFO) {
-        pairs = fsInfoPairs(info.shareSettings);
-        permissions = &info.shareSettings.permissions;
-        settingLine = kSettingFsInfo;
-    } else {
+    if (!pairsOf(info, type, pairs, permissions)) {
         const std::string message = kUnknownTypeStart + std::to_string(type) + kBracketClose;
         snapInfo->logMessage(2, message.c_str());
         return false;
     }
+    const char* settingLine = type == SM_MDT_SNAP_UUID ? kSettingSnapUUID : kSettingFsInfo;
 
     const std::string unsafe = findUnsafeValue(pairs, permissions);
     if (!unsafe.empty()) {
-        snapInfo->logMessage(2, unsafe.c_str());
+        snapInfo->logMessage(2, (kNotStoredStart + unsafe).c_str());
         return false;
     }
 

@@ -6,24 +6,49 @@ namespace {
 
 const char kContext[] = "QZSnapEngineHNAS::qzso_deleteSnaps";
 
+DeviceOutcome nothingToDelete(OperationState& state, const OperationSpec& spec, HNASSnapDevice& device) {
+    state.log.DebugLvl(spec.context, 0, state.jobId, "%s",
+                       "Prepare failed for the snapshot and hence no hardware snapshot was created or the "
+                       "snapshot may have been already deleted. Marking delete request as success.");
+    device.setStatus(QZSO::SNAP_STATUS_DELETED, 0, "");
+    return DeviceOutcome::SucceededSameNumber;
+}
+
+// Each distinct snapshot (file system and name) is deleted once per call;
+// every device that shares it gets that one result. A device whose stored
+// identity lacks the snapshot's object ID but whose snap UUID names one of
+// our snapshots ("QZHNAS-u1-fs1": its metadata was cut short or could not be
+// stored after the snap) is deleted by name and file system, so that no
+// snapshot it made stays on the array while it reports "deleted". The client
+// counts a snapshot that is already gone as deleted.
 DeviceOutcome deleteDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&, GroupState&,
                            HNASSnapDevice& device, const _HNASDeviceInfo& info) {
-    if (device.getStatus() == QZSO::SNAP_STATUS_PREPARE_FAILED || info.snapshotObjectId.empty()) {
-        state.log.DebugLvl(spec.context, 0, state.jobId, "%s",
-                           "Prepare failed for the snapshot and hence no hardware snapshot was created or the "
-                           "snapshot may have been already deleted. Marking delete request as success.");
-        device.setStatus(QZSO::SNAP_STATUS_DELETED, 0, "");
-        return DeviceOutcome::SucceededSameNumber;
-    }
+    if (device.getStatus() == QZSO::SNAP_STATUS_PREPARE_FAILED) return nothingToDelete(state, spec, device);
+    if (info.snapshotObjectId.empty() && !isPluginSnapshotName(info.snapUUID))
+        return nothingToDelete(state, spec, device);
+
+    // Named in the messages by its object ID, or by its name when the
+    // identity holds none.
+    const std::string& label = info.snapshotObjectId.empty() ? info.snapUUID : info.snapshotObjectId;
+    const std::string failure = "Failed to delete Snap[" + label + "]";
     __HNASFileSystemSnapshot snapshot;
     snapshot.fileSystemId = info.fileSystemId;
     snapshot.name = info.snapUUID;   // the array's name of the snapshot, e.g. "QZHNAS-u1-fs1"
-    if (!state.client.deleteFileSystemSnapshot(snapshot, kSnapshotPrefix)) {
-        failDevice(state, spec, device, QZSO::SNAP_STATUS_DELETE_FAILED, QZSO::ERROR_DELETE_FAILED,
-                   "Failed to delete Snap[" + info.snapshotObjectId + "]");
+    // A cut-short identity may name the file system but not its ID.
+    if (snapshot.fileSystemId.empty() &&
+        (info.fileSystemName.empty() || !state.client.getFileSystemID(info.fileSystemName, snapshot.fileSystemId))) {
+        failDevice(state, spec, device, QZSO::SNAP_STATUS_DELETE_FAILED, QZSO::ERROR_DELETE_FAILED, failure);
         return DeviceOutcome::Stop;
     }
-    state.log.DebugLvl(spec.context, 0, state.jobId, "Successfully deleted snap: [%s]", info.snapshotObjectId.c_str());
+    const std::string key = snapshotKey(info, snapshot.fileSystemId + "\n" + snapshot.name);
+    if (state.snapshotsDone.count(key) == 0) {
+        if (!state.client.deleteFileSystemSnapshot(snapshot, kSnapshotPrefix)) {
+            failDevice(state, spec, device, QZSO::SNAP_STATUS_DELETE_FAILED, QZSO::ERROR_DELETE_FAILED, failure);
+            return DeviceOutcome::Stop;
+        }
+        state.snapshotsDone.insert(key);
+    }
+    state.log.DebugLvl(spec.context, 0, state.jobId, "Successfully deleted snap: [%s]", label.c_str());
     device.setStatus(QZSO::SNAP_STATUS_DELETED, 0, "");
     return DeviceOutcome::Succeeded;
 }
@@ -32,5 +57,5 @@ DeviceOutcome deleteDevice(OperationState& state, const OperationSpec& spec, _HN
 
 const OperationSpec kDeleteOperation = {
     HNAS_SNAP_OP_DELETE, kContext, nullptr, "DELETE PHASE",
-    /*bannerBeforeInit=*/true, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
+    /*bannerBeforeInit=*/true, /*beforeInit=*/nullptr, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
     nullptr, nullptr, deleteDevice, nullptr};

@@ -3,12 +3,26 @@
 
 #include <string>
 
+#include "device/HNASSnapDevice.h"
+
 // Prefix of every snapshot the plug-in creates: "QZHNAS-<snapUUID>-<fs>".
 constexpr char kSnapshotPrefix[] = "QZHNAS";
+
+// True when `name` is one of the plug-in's snapshot names, e.g.
+// "QZHNAS-u1-fs1" (the prefix and "-", then something).
+inline bool isPluginSnapshotName(const std::string& name) {
+    const std::string start = std::string(kSnapshotPrefix) + "-";
+    return name.size() > start.size() && name.compare(0, start.size(), start) == 0;
+}
 constexpr char kSettingSnapDeviceFormat[] = "Setting Snap Device: [%s] ";
 
-// The failure of a metadata write that every later job would need.
-inline std::string metadataNotStoredMessage(int type, const std::string& sourceDevice) {
-    return "Failed to store the snap metadata of type [" + std::to_string(type) + "] for Source Device [" +
-           sourceDevice + "].";
+// The failure of a metadata write that every later job would need, naming
+// the value and character that stopped it when that was the cause, e.g.
+// "Failed to store the snap metadata of type [16] for Source Device [...]:
+// the value of [Path] holds \",\", which the metadata text cannot carry: [/a,b]."
+inline std::string metadataNotStoredMessage(int type, const _HNASDeviceInfo& info) {
+    const std::string start = "Failed to store the snap metadata of type [" + std::to_string(type) +
+                              "] for Source Device [" + info.sourceDevice + "]";
+    const std::string cause = unstorableMetadataValue(info, type);
+    return cause.empty() ? start + "." : start + ": " + cause;
 }

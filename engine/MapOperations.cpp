@@ -121,10 +121,10 @@ DeviceOutcome mapDevice(OperationState& state, const OperationSpec& spec, _HNASA
 const OperationSpec kIsMappedOperation = {
     HNAS_SNAP_OP_ISMAPPED, kIsMappedContext,
     "Checking if the given Snap(s) are mapped. Snap Engine [HNAS].", nullptr,
-    /*bannerBeforeInit=*/true, /*stopsOnFailure=*/false, /*alwaysReturnsZero=*/true,
+    /*bannerBeforeInit=*/true, /*beforeInit=*/nullptr, /*stopsOnFailure=*/false, /*alwaysReturnsZero=*/true,
     nullptr, nullptr, isMappedDevice, nullptr};
 
 const OperationSpec kMapOperation = {
     HNAS_SNAP_OP_MAP, kMapContext, "Mapping the given Snap(s). Snap Engine [HNAS].", "MAP PHASE",
-    /*bannerBeforeInit=*/true, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
+    /*bannerBeforeInit=*/true, /*beforeInit=*/nullptr, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
     nullptr, nullptr, mapDevice, nullptr};

@@ -37,6 +37,11 @@ struct GroupState {
     bool snapshotsRead = false;
     // The group's devices by file-system ID, in group order.
     std::unordered_map<std::string, std::vector<HNASSnapDevice*>> devicesByFileSystem;
+    // Prepare: file-system IDs by the name asked for, and the array's label
+    // of each ID read, so that each file system is looked up once.
+    std::unordered_map<std::string, std::string> fileSystemIdByName;
+    std::unordered_map<std::string, std::string> fileSystemNameById;
+    std::unordered_map<std::string, std::string> fileSystemIdByShare;   // by "CIFS:data", "NFS:/exp1"
 };
 
 // Everything one entry-point call uses; nothing survives the call.
@@ -52,7 +57,17 @@ struct OperationState {
     QzManageHNAS client;
     HNASUtils utils;
     int revertWaitSeconds = 0;
+    // Revert and delete: the snapshots already rolled back or deleted in this
+    // call (see snapshotKey), so that devices sharing one get its one result.
+    std::unordered_set<std::string> snapshotsDone;
 };
+
+// Names one snapshot of one array within a call, e.g. "evs1" + "\n" + the
+// object ID: the same snapshot reached through two control hosts of one
+// array is still one snapshot.
+inline std::string snapshotKey(const _HNASDeviceInfo& info, const std::string& snapshot) {
+    return info.arrayId + "\n" + snapshot;
+}
 
 struct OperationSpec {
     _HNASSnapOpType type;
@@ -62,6 +77,9 @@ struct OperationSpec {
     const char* openingMessage;
     const char* phase;            // banner phase word, e.g. "SNAP PHASE"; null: no banners
     bool bannerBeforeInit;
+    // Optional: after the array banner and before init (a line that belongs
+    // to the group whose init follows).
+    void (*beforeInit)(OperationState&, const OperationSpec&, const _HNASArrayToDeviceMap&);
     bool stopsOnFailure;          // false only for is-mapped
     bool alwaysReturnsZero;       // is-mapped
     // Optional: once before the arrays (after a successful grouping).

@@ -9,15 +9,65 @@ namespace {
 
 const char kContext[] = "QZSnapEngineHNAS::qzso_prepareDevices";
 
-bool beginGroup(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap& group,
-                GroupState& groupState) {
+// Before init, so that whatever init logs belongs to this array.
+void announceGroup(OperationState& state, const OperationSpec& spec, const _HNASArrayToDeviceMap& group) {
     state.log.DebugLvl(spec.context, 0, state.jobId, "Preparing devices for Array [%s] Control Host/Management Host [%s]",
                        group.arrayId.c_str(), group.hostName.c_str());
+}
+
+bool beginGroup(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap& group,
+                GroupState& groupState) {
     if (!state.client.getVirtualServerInfo(group.arrayId, groupState.server)) {
         const std::string message = "Failed to get the list of all virtual servers for Host [" + group.arrayId + "].";
         state.log.DebugLvl(spec.context, -1, state.jobId, "%s", message.c_str());
         return false;
     }
+    return true;
+}
+
+// The ID of the file system labelled `name`, asked of the array once per
+// group: a name the group asked for, or a label the array reported.
+bool fileSystemIdOf(OperationState& state, GroupState& groupState, const std::string& name, std::string& id) {
+    const auto known = groupState.fileSystemIdByName.find(name);
+    if (known != groupState.fileSystemIdByName.end()) {
+        id = known->second;
+        return true;
+    }
+    if (!state.client.getFileSystemID(name, id)) return false;
+    groupState.fileSystemIdByName.emplace(name, id);
+    return true;
+}
+
+// The ID of the file system that holds the share or export, asked of the
+// array once per group (devices below one share differ in sub-directory).
+bool shareFileSystemIdOf(OperationState& state, GroupState& groupState, const std::string& share,
+                         const std::string& shareType, std::string& id) {
+    const std::string key = shareType + ":" + share;
+    const auto known = groupState.fileSystemIdByShare.find(key);
+    if (known != groupState.fileSystemIdByShare.end()) {
+        id = known->second;
+        return true;
+    }
+    if (!state.client.getFileSystemID(groupState.server, share, shareType, id)) return false;
+    groupState.fileSystemIdByShare.emplace(key, id);
+    return true;
+}
+
+// The array's label of the file system `id`, asked of the array once per
+// group. Only a label the array reported is kept for an ID: a name a device
+// string gave may differ from it in case.
+bool fileSystemNameOf(OperationState& state, GroupState& groupState, const std::string& id, std::string& name) {
+    const auto known = groupState.fileSystemNameById.find(id);
+    if (known != groupState.fileSystemNameById.end()) {
+        name = known->second;
+        return true;
+    }
+    std::vector<__HNASFileSystemInfo> fileSystems;
+    // A reported success without an entry is no answer.
+    if (!state.client.getFileSystemsInfo(id, fileSystems) || fileSystems.empty()) return false;
+    name = fileSystems.front().name;
+    groupState.fileSystemNameById.emplace(id, name);
+    groupState.fileSystemIdByName.emplace(name, id);
     return true;
 }
 
@@ -29,23 +79,20 @@ bool discover(OperationState& state, GroupState& groupState, HNASSnapDevice& dev
     info.virtualServerObjectId = groupState.server.objectId;
 
     if (info.deviceType == kDeviceTypeNative) {
-        if (!state.client.getFileSystemID(info.fileSystemName, info.fileSystemId)) {
+        if (!fileSystemIdOf(state, groupState, info.fileSystemName, info.fileSystemId)) {
             failure = "Failed to get File System ID for FS [" + info.fileSystemName + "].";
             return false;
         }
     } else {
         const std::string shareType = info.deviceType == kDeviceTypeUnc ? kProtocolCifs : kProtocolNfs;
-        if (!state.client.getFileSystemID(groupState.server, info.share, shareType, info.fileSystemId)) {
+        if (!shareFileSystemIdOf(state, groupState, info.share, shareType, info.fileSystemId)) {
             failure = "Failed to get File System ID for Share [" + info.share + "].";
             return false;
         }
-        std::vector<__HNASFileSystemInfo> fileSystems;
-        // A reported success without an entry is no answer.
-        if (!state.client.getFileSystemsInfo(info.fileSystemId, fileSystems) || fileSystems.empty()) {
+        if (!fileSystemNameOf(state, groupState, info.fileSystemId, info.fileSystemName)) {
             failure = "Failed to get File System Info for File System ID [" + info.fileSystemId + "].";
             return false;
         }
-        info.fileSystemName = fileSystems.front().name;
 
         std::vector<__HNASFileSystemShares> shares;
         __HNASFileSystemShares query;
@@ -59,12 +106,12 @@ bool discover(OperationState& state, GroupState& groupState, HNASSnapDevice& dev
         info.shareSettings = shares.front().settings;
 
         if (!device.setMetadata(info, SM_MDT_FS_INFO)) {
-            failure = metadataNotStoredMessage(SM_MDT_FS_INFO, info.sourceDevice);
+            failure = metadataNotStoredMessage(SM_MDT_FS_INFO, info);
             return false;
         }
     }
     if (!device.setMetadata(info, SM_MDT_SNAP_UUID)) {
-        failure = metadataNotStoredMessage(SM_MDT_SNAP_UUID, info.sourceDevice);
+        failure = metadataNotStoredMessage(SM_MDT_SNAP_UUID, info);
         return false;
     }
     return true;
@@ -87,5 +134,5 @@ DeviceOutcome prepareDevice(OperationState& state, const OperationSpec& spec, _H
 
 const OperationSpec kPrepareOperation = {
     HNAS_SNAP_OP_PREPARE, kContext, "Preparing devices. Snap Engine [HNAS].", "PREPARE PHASE",
-    /*bannerBeforeInit=*/true, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
+    /*bannerBeforeInit=*/true, announceGroup, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
     nullptr, beginGroup, prepareDevice, nullptr};

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 
@@ -81,17 +82,20 @@ bool getArrayToDeviceMap(_HNASSnapOpType opType, QZSO::SnapInfo** snaps, short c
         }
 
         // The utility is the host's own object; the device keeps it as given.
-        HNASSnapDevice* device =
-            new (std::nothrow) HNASSnapDevice(snap, const_cast<QZSO::QZOSUtil*>(osUtil), opType);
-        if (device == nullptr) {
+        // Owned from the moment it exists: an exception from a host call or
+        // from the list's growth below must not leave it behind.
+        std::unique_ptr<HNASSnapDevice> owned(
+            new (std::nothrow) HNASSnapDevice(snap, const_cast<QZSO::QZOSUtil*>(osUtil), opType));
+        if (owned == nullptr) {
             log.DebugLvl(kGroupingContext, -1, jobId, "%s", "Failed to create HNASSnapDevice object.");
             return false;
         }
-        device->rememberStatusBeforeOperation(statusBefore);
+        owned->rememberStatusBeforeOperation(statusBefore);
         const bool needsNoProcessing = (opType == HNAS_SNAP_OP_DELETE || opType == HNAS_SNAP_OP_RECONCILE) &&
                                        snap->getStatus() == QZSO::SNAP_STATUS_PREPARE_FAILED;
         log.DebugLvl(kGroupingContext, 5, jobId, "%s", "Successfully created HNASSnapDevice object.");
-        devices.push_back(device);
+        devices.push_back(owned.get());
+        HNASSnapDevice* device = owned.release();   // the list owns it now
 
         if (needsNoProcessing) {
             log.DebugLvl(kGroupingContext, 0, jobId, "%s", "No need to process");
@@ -168,6 +172,7 @@ int runOperation(const OperationSpec& spec, QZSO::SnapInfo** snaps, short count,
         if (spec.beforeArrays != nullptr) spec.beforeArrays(state, spec);
         for (_HNASArrayToDeviceMap& group : groups) {
             if (spec.bannerBeforeInit) logBanner(state, spec, false, "ARRAY", state.arrayIndex + 1);
+            if (spec.beforeInit != nullptr) spec.beforeInit(state, spec, group);
             state.client.init(group.hostUserName, group.hostPassword, "FILE", group.hostName, group.metroServerIP,
                               group.metroServerPort);
             if (!spec.bannerBeforeInit) logBanner(state, spec, false, "ARRAY", state.arrayIndex + 1);

@@ -39,5 +39,5 @@ DeviceOutcome reconcileDevice(OperationState& state, const OperationSpec& spec, 
 
 const OperationSpec kReconcileOperation = {
     HNAS_SNAP_OP_RECONCILE, kContext, "Initiating the Snap Reconcile Operation. Snap Engine [HNAS].", "RECONCILE",
-    /*bannerBeforeInit=*/false, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
+    /*bannerBeforeInit=*/false, /*beforeInit=*/nullptr, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
     nullptr, nullptr, reconcileDevice, nullptr};

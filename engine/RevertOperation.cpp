@@ -11,6 +11,14 @@ namespace {
 const char kContext[] = "QZSnapEngineHNAS::qzso_revertSnaps";
 const int kDefaultRefreshWaitSeconds = 10;
 
+// The wait in milliseconds: a negative setting waits not at all, and a
+// large one stops at the longest wait an int can carry (no overflow).
+int refreshWaitMilliseconds(int seconds) {
+    if (seconds <= 0) return 0;
+    if (seconds > INT_MAX / 1000) return INT_MAX / 1000 * 1000;
+    return seconds * 1000;
+}
+
 void readRefreshWait(OperationState& state, const OperationSpec& spec) {
     state.revertWaitSeconds = kDefaultRefreshWaitSeconds;
     if (HNASUtils::GetRegInt(nullptr, kRevertMountPathRefreshWait, &state.revertWaitSeconds)) {
@@ -19,29 +27,52 @@ void readRefreshWait(OperationState& state, const OperationSpec& spec) {
     }
 }
 
+// A status that says an earlier operation failed. After a successful revert
+// such a status would be untrue: there was a snapshot to revert to.
+bool isFailureStatus(QZSO::SnapStatus status) {
+    switch (status) {
+        case QZSO::SNAP_STATUS_PREPARE_FAILED:
+        case QZSO::SNAP_STATUS_SNAP_FAILED:
+        case QZSO::SNAP_STATUS_MAP_FAILED:
+        case QZSO::SNAP_STATUS_NOT_MAPPED:
+        case QZSO::SNAP_STATUS_UNMAP_FAILED:
+        case QZSO::SNAP_STATUS_DELETE_FAILED:
+        case QZSO::SNAP_STATUS_REVERT_FAILED: return true;
+        default: return false;
+    }
+}
+
+// Each distinct snapshot is rolled back once per call: the array discards a
+// file system's snapshots when a roll-back completes, so a second roll-back
+// of the same snapshot would fail. Every device that shares it gets that one
+// result, with its own lines and banners.
 DeviceOutcome revertDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&, GroupState&,
                            HNASSnapDevice& device, const _HNASDeviceInfo& info) {
-    if (!state.client.recoverFileSystemSnapshot(info.snapshotObjectId)) {
-        failDevice(state, spec, device, QZSO::SNAP_STATUS_REVERT_FAILED, QZSO::ERROR_REVERT_FAILED,
-                   "Failed to Revert Snap[" + info.snapUUID + "]");
-        return DeviceOutcome::Stop;
+    const std::string key = snapshotKey(info, info.snapshotObjectId);
+    if (state.snapshotsDone.count(key) == 0) {
+        if (!state.client.recoverFileSystemSnapshot(info.snapshotObjectId)) {
+            failDevice(state, spec, device, QZSO::SNAP_STATUS_REVERT_FAILED, QZSO::ERROR_REVERT_FAILED,
+                       "Failed to Revert Snap[" + info.snapUUID + "]");
+            return DeviceOutcome::Stop;
+        }
+        state.snapshotsDone.insert(key);
     }
     state.log.DebugLvl(spec.context, -1, state.jobId, "Successfully Reverted Snap: [%s] ", info.snapUUID.c_str());
-    // The grouping preset "revert failed"; a revert that succeeded leaves the
-    // descriptor as it was before the call.
-    device.setStatus(device.statusBeforeOperation(), 0, "");
+    // The grouping preset "revert failed"; a revert that succeeded restores
+    // the status from before the call, or "snapped" where that was a failure.
+    const QZSO::SnapStatus before = device.statusBeforeOperation();
+    device.setStatus(isFailureStatus(before) ? QZSO::SNAP_STATUS_SNAPPED : before, 0, "");
     return DeviceOutcome::Succeeded;
 }
 
 void waitForRefresh(OperationState& state, const OperationSpec&, bool stopped) {
     if (stopped) return;
-    const int seconds = state.revertWaitSeconds > INT_MAX / 1000 ? INT_MAX / 1000 : state.revertWaitSeconds;
-    WBSLEEP_InTeRnAl(seconds * 1000, __FILE__, __LINE__);
+    WBSLEEP_InTeRnAl(refreshWaitMilliseconds(state.revertWaitSeconds), __FILE__, __LINE__);
 }
 
 }  // namespace
 
 const OperationSpec kRevertOperation = {
     HNAS_SNAP_OP_REVERT, kContext, "Reverting the given Snap(s). Snap Engine [HNAS].", "REVERT",
-    /*bannerBeforeInit=*/true, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
+    /*bannerBeforeInit=*/true, /*beforeInit=*/nullptr, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
     readRefreshWait, nullptr, revertDevice, waitForRefresh};

@@ -16,12 +16,31 @@ bool beginGroup(OperationState&, const OperationSpec&, _HNASArrayToDeviceMap& gr
     return true;
 }
 
+// Deletes the snapshot just made for a device whose identity could not be
+// stored; if that fails too, its name goes to the failure level, so that an
+// administrator can find it.
+void removeUnrecordedSnapshot(OperationState& state, const OperationSpec& spec, const _HNASDeviceInfo& info) {
+    __HNASFileSystemSnapshot snapshot;
+    snapshot.fileSystemId = info.fileSystemId;
+    snapshot.name = info.snapUUID;
+    if (state.client.deleteFileSystemSnapshot(snapshot, kSnapshotPrefix)) {
+        state.log.DebugLvl(spec.context, 0, state.jobId,
+                           "Deleted the snapshot [%s] again: its metadata could not be stored.", info.snapUUID.c_str());
+    } else {
+        state.log.DebugLvl(spec.context, -1, state.jobId,
+                           "Failed to delete the snapshot [%s] whose metadata could not be stored. It stays on the "
+                           "array and must be deleted by hand.",
+                           info.snapUUID.c_str());
+    }
+}
+
 DeviceOutcome snapDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&,
                          GroupState& groupState, HNASSnapDevice& device, const _HNASDeviceInfo& record) {
     // The metadata this device stores is built on a copy; the device keeps its record.
     _HNASDeviceInfo info = record;
     // e.g. "u1-fs1", created as "QZHNAS-u1-fs1"
     const std::string requestedName = info.snapUUID + "-" + info.fileSystemName;
+    bool createdHere = false;
     if (info.fileSystemSnapped) {
         state.log.DebugLvl(spec.context, 1, state.jobId,
                            "Looks like there are multiple sub client paths using the same File System. Using "
@@ -34,6 +53,7 @@ DeviceOutcome snapDevice(OperationState& state, const OperationSpec& spec, _HNAS
                               "Failed to create snapshot.");
             return DeviceOutcome::Stop;
         }
+        createdHere = true;
         state.log.DebugLvl(spec.context, 1, state.jobId,
                            "Successfully created Snapshot [%s] for Source Device [%s] under Filesystem [%s], State [%s]",
                            snapshot.name.c_str(), info.sourceDevice.c_str(), info.fileSystemName.c_str(),
@@ -54,7 +74,11 @@ DeviceOutcome snapDevice(OperationState& state, const OperationSpec& spec, _HNAS
                        info.snapUUID.c_str(), info.snapshotObjectId.c_str());
     if (!device.setMetadata(info, SM_MDT_SNAP_UUID)) {
         logThenFailDevice(state, spec, device, QZSO::SNAP_STATUS_SNAP_FAILED, QZSO::ERROR_SNAP_FAILED,
-                          metadataNotStoredMessage(SM_MDT_SNAP_UUID, info.sourceDevice));
+                          metadataNotStoredMessage(SM_MDT_SNAP_UUID, info));
+        // Without its identity no later job could find the snapshot again.
+        // One this device made is shared by no device that succeeded (the
+        // operation stops here), so it goes again.
+        if (createdHere) removeUnrecordedSnapshot(state, spec, info);
         return DeviceOutcome::Stop;
     }
     device.setStatus(QZSO::SNAP_STATUS_SNAPPED, 0, "");
@@ -65,5 +89,5 @@ DeviceOutcome snapDevice(OperationState& state, const OperationSpec& spec, _HNAS
 
 const OperationSpec kSnapOperation = {
     HNAS_SNAP_OP_SNAP, kContext, "Creating Snap. Snap Engine [HNAS].", "SNAP PHASE",
-    /*bannerBeforeInit=*/false, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
+    /*bannerBeforeInit=*/false, /*beforeInit=*/nullptr, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
     nullptr, beginGroup, snapDevice, nullptr};

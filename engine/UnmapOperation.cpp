@@ -35,5 +35,5 @@ DeviceOutcome unmapDevice(OperationState& state, const OperationSpec& spec, _HNA
 
 const OperationSpec kUnmapOperation = {
     HNAS_SNAP_OP_UNMAP, kContext, "Unmapping the given Snap(s). Snap Engine [HNAS].", "UNMAP PHASE",
-    /*bannerBeforeInit=*/true, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
+    /*bannerBeforeInit=*/true, /*beforeInit=*/nullptr, /*stopsOnFailure=*/true, /*alwaysReturnsZero=*/false,
     nullptr, nullptr, unmapDevice, nullptr};

@@ -11,10 +11,12 @@
 #include <map>
 #include <set>
 
+#include "harness/ArrayAccess.h"
 #include "harness/DemoScenario.h"
 #include "harness/ExitCodes.h"
 #include "harness/HostOperations.h"
 #include "harness/HostStore.h"
+#include "harness/Orphans.h"
 #include "harness/PluginLoader.h"
 #include "harness/Simulator.h"
 #include "harness/SimulatorState.h"
@@ -26,7 +28,6 @@ namespace {
 
 const int kJobTimeoutMs = 120000;
 const int kCertTimeoutMs = 60000;
-const char kSnapshotPrefix[] = "QZHNAS-";
 // The device whose snapshot an administrator removes behind the plug-in's back.
 const char kRemovedDevice[] = "nfs-exp1";
 
@@ -73,7 +74,7 @@ size_t countSnapshots(DemoWorld& world, std::string& error, bool& ok) {
     std::vector<SimSnapshot> snapshots;
     ok = listSimSnapshots(world.simulator, snapshots, error);
     size_t n = 0;
-    for (const SimSnapshot& s : snapshots) n += startsWith(s.storedName, kSnapshotPrefix);
+    for (const SimSnapshot& s : snapshots) n += startsWith(s.storedName, kOwnSnapshotPrefix);
     return n;
 }
 
@@ -82,7 +83,7 @@ size_t countMappedShares(DemoWorld& world, std::string& error, bool& ok) {
     ok = listSimShares(world.simulator, shares, error);
     size_t n = 0;
     for (const SimShare& s : shares)
-        n += startsWith(s.name, kSnapshotPrefix) || startsWith(s.name, std::string("/") + kSnapshotPrefix);
+        n += startsWith(s.name, kOwnSnapshotPrefix) || startsWith(s.name, std::string("/") + kOwnSnapshotPrefix);
     return n;
 }
 
@@ -221,7 +222,7 @@ bool runStep(DemoWorld& world, const DemoStep& step, int number) {
                         std::to_string(exitCodeForPluginResult(step.expectedReturn)) + " (see " + world.jobOutput +
                         ")");
     }
-    if (job == nullptr || job->outcome != "done") {
+    if (job == nullptr || job->outcome != kJobDone) {
         wrong.push_back("the job was not recorded as done");
     } else if (job->returnCode != step.expectedReturn) {
         wrong.push_back("the plug-in returned " + std::to_string(job->returnCode) + ", expected " +
@@ -271,6 +272,42 @@ bool removeSnapshotStep(DemoWorld& world) {
     }
     printf("removed %s through the simulator's admin interface\nverdict: as expected\n\n", victim->snapUUID.c_str());
     return true;
+}
+
+// Runs `hnas-host <args>` on the demo's store and prints what it printed;
+// its exit code, -1 when it did not exit.
+int runHostCommand(DemoWorld& world, const std::vector<std::string>& args, const std::string& outputFile,
+                   std::string& output) {
+    std::vector<std::string> argv = {world.self, "--store", world.store.directory()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    unlink(outputFile.c_str());
+    const ProcessResult process = runProcess(argv, outputFile, kJobTimeoutMs);
+    output = readWholeFile(outputFile);
+    printf("%s", output.c_str());
+    return process.started && !process.timedOut ? process.exitCode : -1;
+}
+
+// Before the first job: can the plug-in reach each array?
+bool checkArraysStep(DemoWorld& world) {
+    bool ok = true;
+    for (const char* array : {kDemoHostArray1, kDemoHostArray2}) {
+        printf("== check-array %s\n", array);
+        std::string output;
+        const int code = runHostCommand(world, {"check-array", array}, world.workspace + "/check-array.log", output);
+        printf("verdict: %s\n\n", code == kExitOk ? "as expected (every step passed)" : "NOT AS EXPECTED: a step failed");
+        ok = ok && code == kExitOk;
+    }
+    return ok;
+}
+
+// After the last job: no snapshot of the plug-in is left without a device.
+bool orphansStep(DemoWorld& world) {
+    printf("== orphans\n");
+    std::string output;
+    const int code = runHostCommand(world, {"orphans"}, world.workspace + "/orphans.log", output);
+    const bool ok = code == kExitOk && output.find(kNoOrphans) != std::string::npos;
+    printf("verdict: %s\n\n", ok ? "as expected (none)" : "NOT AS EXPECTED: orphaned snapshots or an array not asked");
+    return ok;
 }
 
 bool makeWorkspace(const std::string& requested, std::string& path, std::string& error) {
@@ -373,24 +410,26 @@ int runDemo(const DemoOptions& options) {
     printExpectations();
 
     int jobs = 0;
-    int failed = 0;
+    int failed = checkArraysStep(world) ? 0 : 1;
     for (const DemoStep& step : demoSteps()) {
         const bool ok = step.operation != nullptr ? runStep(world, step, ++jobs) : removeSnapshotStep(world);
         failed += ok ? 0 : 1;
     }
+    failed += orphansStep(world) ? 0 : 1;
     world.simulator.stop();
 
     const std::string& ws = world.workspace;
     if (failed == 0)
         printf("All %d jobs ended as expected in %.1f s.\n", jobs, secondsSince(start));
     else
-        printf("%d of %d steps did NOT end as expected (%.1f s).\n", failed, static_cast<int>(demoSteps().size()),
+        printf("%d of %d steps did NOT end as expected (%.1f s).\n", failed, static_cast<int>(demoSteps().size()) + 2,
                secondsSince(start));
     printf("\nLogs and state, kept in %s:\n", ws.c_str());
     printf("%s", formatTable({"file", "what"},
                              {{"store/logs/job-<n>-<operation>.host.log", "host log of each job (levels by name)"},
                               {"store/logs/job-<n>-<operation>.plugin.log", "plug-in and array-client log of each job"},
                               {"jobs.log", "what the job processes printed (errors only)"},
+                              {"check-array.log, orphans.log", "what check-array and orphans printed"},
                               {"arraysim.log", "the simulator's output"},
                               {"store/host.db", "the host store (descriptors, arrays, settings, history)"}})
                      .c_str());

@@ -5,6 +5,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "harness/PrivateFiles.h"
+
 std::string hostLogLevelName(int level) {
     switch (level) {
         case 2: return "ERROR";
@@ -18,12 +20,13 @@ HostLog::~HostLog() {
     if (file_ != nullptr) fclose(file_);
 }
 
-bool HostLog::open(const std::string& path, unsigned long long jobId) {
+bool HostLog::open(const std::string& path, unsigned long long jobId, std::string& error) {
     jobId_ = jobId;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    const int fd = createPrivateFile(path, O_APPEND, error);
     if (fd < 0) return false;
     file_ = fdopen(fd, "a");
     if (file_ == nullptr) {
+        error = "cannot open " + path;
         close(fd);
         return false;
     }

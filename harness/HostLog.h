@@ -16,8 +16,9 @@ public:
     HostLog() = default;
     ~HostLog();
 
-    // Appends to `path`, created 0600. False when it cannot be opened.
-    bool open(const std::string& path, unsigned long long jobId);
+    // Creates the new file `path` (0600; never through a link, never over a
+    // file that is there already). False with `error` when it cannot.
+    bool open(const std::string& path, unsigned long long jobId, std::string& error);
     // One line; the text is written as it stands. `context` may be empty.
     void write(int level, const std::string& device, const std::string& context, const std::string& text);
 

@@ -53,6 +53,18 @@ const ArrayRecord* findArrayByName(const JobContext& job, const std::string& nam
     return nullptr;
 }
 
+int HostSnapInfo::stored(int type) {
+    HostWrites* writes = job_.writes;
+    if (writes == nullptr || writes->store == nullptr) return 0;
+    std::string error;
+    const bool ok = type < 0 ? writes->store->saveDeviceState(device_, error)
+                             : writes->store->saveMetadata(device_.id, type, device_.metadata[type], error);
+    if (ok) return 0;
+    if (writes->failed++ == 0) writes->firstError = error;
+    if (job_.log != nullptr) job_.log->write(2, deviceDisplayName(device_), "hnas-host", "not stored: " + error);
+    return 1;
+}
+
 const ArrayRecord* HostSnapInfo::attachedArray() const {
     return device_.arrayName.empty() ? nullptr : findArrayByName(job_, device_.arrayName);
 }
@@ -61,7 +73,7 @@ int HostSnapInfo::getSnapUUID(char* buffer, short* size) { return answerShortRea
 
 int HostSnapInfo::setSnapUUID(const char* uuid) {
     device_.snapUUID = uuid != nullptr ? uuid : "";
-    return 0;
+    return stored();
 }
 
 int HostSnapInfo::getArrayInfo(char* buffer, short* size) {
@@ -80,7 +92,7 @@ int HostSnapInfo::setArrayName(const char* name) {
         const std::string one = list.substr(start, end - start);
         if (!one.empty() && findArrayByName(job_, one) != nullptr) {
             device_.arrayName = one;
-            return kFound;
+            return stored() == 0 ? kFound : kNotFound;
         }
         start = end + 1;
     }
@@ -91,7 +103,7 @@ QZSO::SnapStatus HostSnapInfo::getStatus() { return static_cast<QZSO::SnapStatus
 
 int HostSnapInfo::setStatus(int status) {
     device_.status = status;
-    return 0;
+    return stored();
 }
 
 int HostSnapInfo::getSourceDevice(char* buffer, short* size) {
@@ -100,7 +112,7 @@ int HostSnapInfo::getSourceDevice(char* buffer, short* size) {
 
 int HostSnapInfo::setSnapDevice(const char* name) {
     device_.snapDevice = name != nullptr ? name : "";
-    return 0;
+    return stored();
 }
 
 int HostSnapInfo::getMetadata(short type, char* buffer, short* size) {
@@ -112,13 +124,13 @@ int HostSnapInfo::getMetadata(short type, char* buffer, short* size) {
 int HostSnapInfo::setMetadata(short type, const char* text) {
     if (text == nullptr) return kNotFound;
     device_.metadata[type] = text;
-    return 0;
+    return stored(type);
 }
 
 int HostSnapInfo::setError(int code, const char* message) {
     device_.errorCode = code;
     device_.errorMessage = message != nullptr ? message : "";
-    return 0;
+    return stored();
 }
 
 int HostSnapInfo::getError(int* code, char* message, short size) {

@@ -1,7 +1,8 @@
 // The host objects the plug-in is handed for one job: a snap descriptor per
-// device (QZSO::SnapInfo) and the host utility (QZSO::QZOSUtil), both over
-// in-memory copies of what the store holds. The job writes the copies back
-// in one transaction when the entry point returns.
+// device (QZSO::SnapInfo) and the host utility (QZSO::QZOSUtil), over copies
+// of what the store holds. Every set* call changes the copy and writes it to
+// the store before it returns, so what the plug-in was told is stored stays
+// stored whatever happens to the job afterwards.
 #pragma once
 
 #include <string>
@@ -9,8 +10,16 @@
 
 #include "harness/HostLog.h"
 #include "harness/HostRecords.h"
+#include "harness/HostStore.h"
 #include "host/QZOSUtil.h"
 #include "host/SnapInfo.h"
+
+// Where the plug-in's writes go, and the writes that could not be stored.
+struct HostWrites {
+    HostStore* store = nullptr;        // null: in memory only
+    int failed = 0;
+    std::string firstError;            // e.g. "cannot write device d1: database or disk is full"
+};
 
 // What every host object of one job shares.
 struct JobContext {
@@ -20,6 +29,7 @@ struct JobContext {
     // 0 means the host has no value for it.
     int mountRequestSource = 0;
     HostLog* log = nullptr;
+    HostWrites* writes = nullptr;
 };
 
 // The array called `name`, or null.
@@ -53,6 +63,9 @@ public:
 
 private:
     const ArrayRecord* attachedArray() const;
+    // Stores the device's state, or one metadata text (`type` >= 0); 0 when
+    // stored, 1 when the store refused it (logged, counted).
+    int stored(int type = -1);
 
     DeviceRecord& device_;
     const JobContext& job_;

@@ -1,6 +1,6 @@
 // What the host keeps between jobs: descriptors, arrays with their
-// configuration, platform settings and the history of jobs. Plain values,
-// loaded from the store for one job and written back when it ends.
+// configuration, platform settings and the history of jobs. Plain values;
+// a job writes each change the plug-in makes to the store at once.
 #pragma once
 
 #include <map>
@@ -20,6 +20,8 @@ struct DeviceRecord {
     std::string snapDevice;
     std::string arrayName;           // the array attached by setArrayName, "" = none
     std::map<int, std::string> metadata;  // by metadata type (6, 16)
+    long long lastJobId = 0;         // the last job that worked on the device, 0 = none
+    std::string lastJobOutcome;      // that job's outcome, e.g. "interrupted"
 };
 
 // The name shown for a device: its label, else "#<id>".
@@ -41,6 +43,13 @@ struct SettingRecord {
     std::string value;
 };
 
+// Outcomes of a job.
+constexpr char kJobRunning[] = "running";
+constexpr char kJobDone[] = "done";                 // the entry point returned; its result is recorded
+constexpr char kJobException[] = "exception";       // the plug-in threw
+constexpr char kJobNoLogFile[] = "no log file";     // the job's log files could not be created
+constexpr char kJobInterrupted[] = "interrupted";   // its process died before the job's end was recorded
+
 // One job of the history.
 struct JobRecord {
     long long id = 0;
@@ -49,7 +58,7 @@ struct JobRecord {
     std::string started;             // local time, "2026-01-31 12:00:00"
     std::string finished;            // "" while running or when the job never finished
     int returnCode = -1;             // the entry point's result; -1 when none
-    std::string outcome;             // "running", "done", "exception"
+    std::string outcome;             // one of the outcomes above
     std::string hostLog;             // paths of the job's log files
     std::string pluginLog;
 };

@@ -3,9 +3,13 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+
+#include "harness/PrivateFiles.h"
+#include "harness/StoreLocks.h"
 
 namespace {
 
@@ -29,7 +33,8 @@ CREATE TABLE devices(
   error_message TEXT NOT NULL DEFAULT '',
   snap_uuid TEXT NOT NULL DEFAULT '',
   snap_device TEXT NOT NULL DEFAULT '',
-  array_name TEXT NOT NULL DEFAULT '');
+  array_name TEXT NOT NULL DEFAULT '',
+  last_job INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE metadata(
   device_id INTEGER NOT NULL REFERENCES devices(id) ON DELETE CASCADE,
   type INTEGER NOT NULL,
@@ -64,7 +69,6 @@ CREATE TABLE job_results(
 
 const char kDatabaseFile[] = "/host.db";
 const mode_t kPrivateFile = 0600;
-const mode_t kPrivateDirectory = 0700;
 // How long a job waits for another job's transaction on the same store.
 const int kBusyTimeoutMs = 10000;
 
@@ -148,7 +152,13 @@ std::string deviceDisplayName(const DeviceRecord& device) {
 
 HostStore::HostStore() = default;
 
-HostStore::~HostStore() { sqlite3_close(db_); }
+// A job lock still held here belongs to a job whose end could not be
+// recorded: closing it (without removing it) leaves the job to be marked
+// interrupted by the next command.
+HostStore::~HostStore() {
+    if (jobLock_ >= 0) close(jobLock_);
+    sqlite3_close(db_);
+}
 
 bool HostStore::exec(const char* sql, std::string& error) {
     char* message = nullptr;
@@ -159,38 +169,37 @@ bool HostStore::exec(const char* sql, std::string& error) {
 }
 
 bool HostStore::create(const std::string& dir, std::string& error) {
+    if (!makePrivateDirectory(dir, error)) return false;
     struct stat info;
-    if (stat((dir + kDatabaseFile).c_str(), &info) == 0) {
+    if (lstat((dir + kDatabaseFile).c_str(), &info) == 0) {
         error = "a store exists already in " + dir;
         return false;
     }
-    if (mkdir(dir.c_str(), kPrivateDirectory) != 0 && errno != EEXIST) {
-        error = "cannot create " + dir + ": " + strerror(errno);
-        return false;
-    }
-    if (mkdir((dir + "/logs").c_str(), kPrivateDirectory) != 0 && errno != EEXIST) {
-        error = "cannot create " + dir + "/logs: " + strerror(errno);
-        return false;
-    }
     dir_ = dir;
+    if (!makePrivateDirectory(logDirectory(), error) || !makePrivateDirectory(lockDirectory(), error)) return false;
     return openDatabase(true, error);
 }
 
 bool HostStore::open(const std::string& dir, std::string& error) {
     struct stat info;
-    if (stat((dir + kDatabaseFile).c_str(), &info) != 0) {
+    if (lstat((dir + kDatabaseFile).c_str(), &info) != 0) {
         error = "no store in " + dir + " (create one with: hnas-host --store " + dir + " init)";
         return false;
     }
     dir_ = dir;
-    return openDatabase(false, error);
+    // A store made before the locks existed gets its folder now.
+    if (!checkPrivateDirectory(dir, error) || !makePrivateDirectory(logDirectory(), error) ||
+        !makePrivateDirectory(lockDirectory(), error) || !openDatabase(false, error))
+        return false;
+    markInterruptedJobs();
+    return true;
 }
 
 bool HostStore::openDatabase(bool creating, std::string& error) {
     const std::string path = databasePath();
     // The database file and SQLite's journal are created private.
     const mode_t previous = umask(077);
-    const int flags = SQLITE_OPEN_READWRITE | (creating ? SQLITE_OPEN_CREATE : 0);
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | (creating ? SQLITE_OPEN_CREATE : 0);
     const int opened = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     umask(previous);
     if (opened != SQLITE_OK) return fail(error, "cannot open " + path, db_);
@@ -201,7 +210,10 @@ bool HostStore::openDatabase(bool creating, std::string& error) {
         return false;
     }
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-    if (!exec("PRAGMA foreign_keys = ON", error)) return false;
+    // WAL: readers never wait for a job's write; FULL: each commit is synced.
+    if (!exec("PRAGMA foreign_keys = ON", error) || !exec("PRAGMA journal_mode = WAL", error) ||
+        !exec("PRAGMA synchronous = FULL", error))
+        return false;
     if (creating) {
         Transaction transaction(db_);
         if (!transaction.begun()) return fail(error, "cannot create the store", db_);
@@ -215,7 +227,42 @@ bool HostStore::openDatabase(bool creating, std::string& error) {
         error = path + " is not a host store";
         return false;
     }
-    return true;
+    return addMissingColumns(error);
+}
+
+bool HostStore::addMissingColumns(std::string& error) {
+    Statement probe(db_, "SELECT last_job FROM devices LIMIT 0");
+    if (probe.ok()) return true;
+    return exec("ALTER TABLE devices ADD COLUMN last_job INTEGER NOT NULL DEFAULT 0", error);
+}
+
+void HostStore::markInterruptedJobs() {
+    std::vector<long long> running;
+    {
+        Statement query(db_, "SELECT id FROM jobs WHERE outcome = ?1");
+        query.text(1, kJobRunning);
+        while (query.step() == SQLITE_ROW) running.push_back(query.columnInt(0));
+    }
+    for (const long long id : running) {
+        const std::string lock = jobLockPath(lockDirectory(), id);
+        if (!jobLockFree(lock)) continue;
+        Transaction transaction(db_);
+        if (!transaction.begun()) return;
+        Statement mark(db_, "UPDATE jobs SET outcome = ?1, finished = ?2 WHERE id = ?3 AND outcome = ?4");
+        mark.text(1, kJobInterrupted).text(2, nowText()).integer(3, id).text(4, kJobRunning);
+        if (!mark.run()) return;
+        if (sqlite3_changes(db_) == 1) {
+            Statement results(db_,
+                              "INSERT OR REPLACE INTO job_results(job_id, device_id, device_name, status, error_code, "
+                              "error_message, snap_uuid, snap_device) SELECT ?1, id, ifnull(label, '#' || id), "
+                              "status, error_code, error_message, snap_uuid, snap_device FROM devices "
+                              "WHERE last_job = ?1");
+            results.integer(1, id);
+            if (!results.run()) return;
+        }
+        if (!transaction.commit()) return;
+        unlink(lock.c_str());
+    }
 }
 
 bool HostStore::addArray(const ArrayRecord& array, std::string& error) {
@@ -276,8 +323,9 @@ bool HostStore::addDevice(DeviceRecord& device, std::string& error) {
 bool HostStore::loadDevices(std::vector<DeviceRecord>& devices, std::string& error) {
     devices.clear();
     Statement query(db_,
-                    "SELECT id, ifnull(label, ''), source_device, status, error_code, error_message, snap_uuid, "
-                    "snap_device, array_name FROM devices ORDER BY id");
+                    "SELECT d.id, ifnull(d.label, ''), d.source_device, d.status, d.error_code, d.error_message, "
+                    "d.snap_uuid, d.snap_device, d.array_name, d.last_job, ifnull(j.outcome, '') "
+                    "FROM devices d LEFT JOIN jobs j ON j.id = d.last_job ORDER BY d.id");
     int step;
     while ((step = query.step()) == SQLITE_ROW) {
         DeviceRecord d;
@@ -290,6 +338,8 @@ bool HostStore::loadDevices(std::vector<DeviceRecord>& devices, std::string& err
         d.snapUUID = query.column(6);
         d.snapDevice = query.column(7);
         d.arrayName = query.column(8);
+        d.lastJobId = query.columnInt(9);
+        d.lastJobOutcome = query.column(10);
         devices.push_back(d);
     }
     if (step != SQLITE_DONE) return fail(error, "cannot read the devices", db_);
@@ -321,9 +371,30 @@ bool HostStore::loadSettings(std::vector<SettingRecord>& settings, std::string& 
     return true;
 }
 
-bool HostStore::beginJob(JobRecord& job, std::string& error) {
+bool HostStore::saveDeviceState(const DeviceRecord& d, std::string& error) {
+    Statement update(db_,
+                     "UPDATE devices SET status = ?1, error_code = ?2, error_message = ?3, snap_uuid = ?4, "
+                     "snap_device = ?5, array_name = ?6 WHERE id = ?7");
+    update.integer(1, d.status).integer(2, d.errorCode).text(3, d.errorMessage).text(4, d.snapUUID);
+    update.text(5, d.snapDevice).text(6, d.arrayName).integer(7, d.id);
+    if (!update.run()) return fail(error, "cannot write device " + deviceDisplayName(d), db_);
+    return true;
+}
+
+bool HostStore::saveMetadata(long long deviceId, int type, const std::string& text, std::string& error) {
+    Statement upsert(db_,
+                     "INSERT INTO metadata(device_id, type, text) VALUES(?1, ?2, ?3) "
+                     "ON CONFLICT(device_id, type) DO UPDATE SET text = excluded.text");
+    upsert.integer(1, deviceId).integer(2, type).text(3, text);
+    if (!upsert.run()) return fail(error, "cannot write the metadata", db_);
+    return true;
+}
+
+bool HostStore::beginJob(JobRecord& job, const std::vector<DeviceRecord>& devices, std::string& error) {
     job.started = nowText();
-    job.outcome = "running";
+    job.outcome = kJobRunning;
+    Transaction transaction(db_);
+    if (!transaction.begun()) return fail(error, "cannot record the job", db_);
     Statement insert(db_, "INSERT INTO jobs(operation, devices, started, outcome) VALUES(?1, ?2, ?3, ?4)");
     insert.text(1, job.operation).text(2, job.devices).text(3, job.started).text(4, job.outcome);
     if (!insert.run()) return fail(error, "cannot record the job", db_);
@@ -333,7 +404,35 @@ bool HostStore::beginJob(JobRecord& job, std::string& error) {
     Statement logs(db_, "UPDATE jobs SET host_log = ?1, plugin_log = ?2 WHERE id = ?3");
     logs.text(1, job.hostLog).text(2, job.pluginLog).integer(3, job.id);
     if (!logs.run()) return fail(error, "cannot record the job", db_);
+    for (const DeviceRecord& d : devices) {
+        if (!saveDeviceState(d, error)) return false;
+        Statement mark(db_, "UPDATE devices SET last_job = ?1 WHERE id = ?2");
+        mark.integer(1, job.id).integer(2, d.id);
+        if (!mark.run()) return fail(error, "cannot record the job", db_);
+    }
+    // The lock exists before the "running" row is visible to anyone. A lock
+    // file of this number can only be left by a process that died before its
+    // row was committed: the number is new.
+    const std::string lockPath = jobLockPath(lockDirectory(), job.id);
+    unlink(lockPath.c_str());
+    const int lock = lockNewJob(lockPath, error);
+    if (lock < 0) return false;
+    if (!transaction.commit()) {
+        close(lock);
+        unlink(lockPath.c_str());
+        return fail(error, "cannot record the job", db_);
+    }
+    releaseJobLock();
+    jobLock_ = lock;
+    jobLockPath_ = lockPath;
     return true;
+}
+
+void HostStore::releaseJobLock() {
+    if (jobLock_ < 0) return;
+    unlink(jobLockPath_.c_str());
+    close(jobLock_);
+    jobLock_ = -1;
 }
 
 bool HostStore::commitJob(long long jobId, const std::vector<DeviceRecord>& devices, int returnCode,
@@ -341,20 +440,6 @@ bool HostStore::commitJob(long long jobId, const std::vector<DeviceRecord>& devi
     Transaction transaction(db_);
     if (!transaction.begun()) return fail(error, "cannot commit the job", db_);
     for (const DeviceRecord& d : devices) {
-        Statement update(db_,
-                         "UPDATE devices SET status = ?1, error_code = ?2, error_message = ?3, snap_uuid = ?4, "
-                         "snap_device = ?5, array_name = ?6 WHERE id = ?7");
-        update.integer(1, d.status).integer(2, d.errorCode).text(3, d.errorMessage).text(4, d.snapUUID);
-        update.text(5, d.snapDevice).text(6, d.arrayName).integer(7, d.id);
-        if (!update.run()) return fail(error, "cannot write device " + deviceDisplayName(d), db_);
-        Statement clear(db_, "DELETE FROM metadata WHERE device_id = ?1");
-        clear.integer(1, d.id);
-        if (!clear.run()) return fail(error, "cannot write the metadata", db_);
-        for (const auto& entry : d.metadata) {
-            Statement add(db_, "INSERT INTO metadata(device_id, type, text) VALUES(?1, ?2, ?3)");
-            add.integer(1, d.id).integer(2, entry.first).text(3, entry.second);
-            if (!add.run()) return fail(error, "cannot write the metadata", db_);
-        }
         Statement result(db_,
                          "INSERT INTO job_results(job_id, device_id, device_name, status, error_code, error_message, "
                          "snap_uuid, snap_device) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
@@ -366,6 +451,7 @@ bool HostStore::commitJob(long long jobId, const std::vector<DeviceRecord>& devi
     finish.text(1, nowText()).integer(2, returnCode).text(3, outcome).integer(4, jobId);
     if (!finish.run()) return fail(error, "cannot finish the job", db_);
     if (!transaction.commit()) return fail(error, "cannot commit the job", db_);
+    releaseJobLock();
     return true;
 }
 
@@ -373,6 +459,7 @@ bool HostStore::finishJobOnly(long long jobId, const std::string& outcome, std::
     Statement finish(db_, "UPDATE jobs SET finished = ?1, outcome = ?2 WHERE id = ?3");
     finish.text(1, nowText()).text(2, outcome).integer(3, jobId);
     if (!finish.run()) return fail(error, "cannot finish the job", db_);
+    releaseJobLock();
     return true;
 }
 

@@ -15,6 +15,8 @@
 #include "harness/HostObjects.h"
 #include "harness/HostOperations.h"
 #include "harness/PluginLoader.h"
+#include "harness/PrivateFiles.h"
+#include "harness/StoreLocks.h"
 
 namespace {
 
@@ -22,23 +24,6 @@ namespace {
 const char kLogFileVariable[] = "QZ_LOG_FILE";
 const char kSettingsFileVariable[] = "QZ_SETTINGS_FILE";
 const char kSettingsFile[] = "/settings.ini";
-
-bool writeFileAtomically(const std::string& path, const std::string& text, std::string& error) {
-    const std::string temporary = path + ".tmp." + std::to_string(getpid());
-    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        error = "cannot write " + temporary;
-        return false;
-    }
-    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    const bool closed = close(fd) == 0;
-    if (!written || !closed || rename(temporary.c_str(), path.c_str()) != 0) {
-        unlink(temporary.c_str());
-        error = "cannot write " + path;
-        return false;
-    }
-    return true;
-}
 
 bool parseDeviceId(const std::string& ref, long long& id) {
     const std::string digits = !ref.empty() && ref[0] == '#' ? ref.substr(1) : ref;
@@ -49,6 +34,24 @@ bool parseDeviceId(const std::string& ref, long long& id) {
         id = id * 10 + (c - '0');
     }
     return true;
+}
+
+// "device d1 is in use by job 7 (snap, started 2026-12-10 12:00:01); ...".
+std::string heldMessage(const DeviceRecord& device, const std::vector<JobRecord>& jobs) {
+    std::string holder = "another job";
+    for (const JobRecord& j : jobs)
+        if (j.id == device.lastJobId && j.outcome == kJobRunning)
+            holder = "job " + std::to_string(j.id) + " (" + j.operation + ", started " + j.started + ")";
+    return "device " + deviceDisplayName(device) + " is in use by " + holder +
+           "; run this job when that one has ended, or give --wait SECONDS";
+}
+
+// Creates the job's two log files before anything is written to them.
+bool createJobLogs(const JobRecord& job, HostLog& log, std::string& error) {
+    const int pluginLog = createPrivateFile(job.pluginLog, O_APPEND, error);
+    if (pluginLog < 0) return false;
+    close(pluginLog);
+    return log.open(job.hostLog, static_cast<unsigned long long>(job.id), error);
 }
 
 std::string joinedNames(const std::vector<DeviceRecord>& devices) {
@@ -78,13 +81,7 @@ std::string renderSettings(const std::vector<SettingRecord>& settings) {
 
 std::string newSnapUuid() {
     unsigned char bytes[16] = {0};
-    FILE* random = fopen("/dev/urandom", "rb");
-    size_t got = 0;
-    if (random != nullptr) {
-        got = fread(bytes, 1, sizeof(bytes), random);
-        fclose(random);
-    }
-    if (got != sizeof(bytes)) {
+    if (!readRandomBytes(bytes, sizeof(bytes))) {
         // No random source: time and process still make names apart.
         unsigned long long seed = static_cast<unsigned long long>(time(nullptr)) * 1000003ULL + getpid();
         for (unsigned char& b : bytes) {
@@ -152,6 +149,26 @@ int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std
         return kExitBadInput;
     }
 
+    // The devices are the job's from here to its end; what another job left
+    // in them is read only now.
+    HeldLocks locks;
+    std::vector<long long> ids;
+    for (const DeviceRecord& d : devices) ids.push_back(d.id);
+    long long heldId = 0;
+    const LockOutcome locked = lockDevices(store.lockDirectory(), ids, request.waitSeconds, locks, heldId, error);
+    if (locked == LockOutcome::Failed) return kExitHostError;
+    if (!store.loadDevices(all, error)) return kExitHostError;
+    if (locked == LockOutcome::Held) {
+        std::vector<JobRecord> jobs;
+        store.loadJobs(jobs, error);
+        for (const DeviceRecord& d : all)
+            if (d.id == heldId) error = heldMessage(d, jobs);
+        return kExitBusy;
+    }
+    for (DeviceRecord& chosen : devices)
+        for (const DeviceRecord& d : all)
+            if (d.id == chosen.id) chosen = d;
+
     LoadedPlugin plugin;
     if (!plugin.load(request.pluginPath.empty() ? defaultPluginPath() : request.pluginPath, error))
         return kExitUnavailable;
@@ -160,32 +177,36 @@ int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std
     std::vector<SettingRecord> settings;
     if (!store.loadArrays(context.arrays, error) || !store.loadSettings(settings, error)) return kExitHostError;
     const std::string settingsPath = store.directory() + kSettingsFile;
-    if (!writeFileAtomically(settingsPath, renderSettings(settings), error)) return kExitHostError;
+    if (!replaceFileAtomically(settingsPath, renderSettings(settings), error)) return kExitHostError;
 
-    JobRecord& job = outcome.job;
-    job.operation = operation->name;
-    job.devices = joinedNames(devices);
-    if (!store.beginJob(job, error)) return kExitHostError;
-
-    HostLog log;
-    if (!log.open(job.hostLog, static_cast<unsigned long long>(job.id))) {
-        error = "cannot open " + job.hostLog;
-        store.finishJobOnly(job.id, "no host log", error);
-        return kExitHostError;
-    }
-    setenv(kSettingsFileVariable, settingsPath.c_str(), 1);
-    setenv(kLogFileVariable, job.pluginLog.c_str(), 1);
-
-    context.jobId = static_cast<unsigned long long>(job.id);
-    context.mountRequestSource = operation->needsMountRequestSource ? request.mountRequestSource : 0;
-    context.log = &log;
-
-    // Each job reports its own errors; a new snapshot gets a new name.
+    // Each job reports its own errors; a new snapshot gets a new name. Both
+    // are stored with the job's start, before the plug-in sees them.
     for (DeviceRecord& d : devices) {
         d.errorCode = 0;
         d.errorMessage.clear();
         if (operation->startsNewSnapshot) d.snapUUID = newSnapUuid();
     }
+    JobRecord& job = outcome.job;
+    job.operation = operation->name;
+    job.devices = joinedNames(devices);
+    if (!store.beginJob(job, devices, error)) return kExitHostError;
+
+    HostLog log;
+    if (!createJobLogs(job, log, error)) {
+        std::string ignored;
+        store.finishJobOnly(job.id, kJobNoLogFile, ignored);
+        return kExitHostError;
+    }
+    setenv(kSettingsFileVariable, settingsPath.c_str(), 1);
+    setenv(kLogFileVariable, job.pluginLog.c_str(), 1);
+
+    HostWrites writes;
+    writes.store = &store;
+    context.jobId = static_cast<unsigned long long>(job.id);
+    context.mountRequestSource = operation->needsMountRequestSource ? request.mountRequestSource : 0;
+    context.log = &log;
+    context.writes = &writes;
+
     std::vector<HostSnapInfo> descriptors;
     descriptors.reserve(devices.size());
     for (DeviceRecord& d : devices) descriptors.emplace_back(d, context);
@@ -203,15 +224,26 @@ int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std
         threw = true;
     }
     if (threw) {
-        log.write(2, "-", "hnas-host", "the plug-in threw an exception; nothing of this job is recorded");
+        log.write(2, "-", "hnas-host", "the plug-in threw an exception; the devices keep what it stored before");
         std::string ignored;
-        store.finishJobOnly(job.id, "exception", ignored);
+        store.finishJobOnly(job.id, kJobException, ignored);
         error = "the plug-in threw an exception";
         return kExitPluginOdd;
     }
     log.write(0, "-", "hnas-host", "the plug-in returned " + std::to_string(outcome.pluginResult));
-    if (!store.commitJob(job.id, devices, outcome.pluginResult, "done", error)) return kExitHostError;
+    const bool committed = store.commitJob(job.id, devices, outcome.pluginResult, kJobDone, error);
+    if (writes.failed > 0) {
+        error = std::to_string(writes.failed) + " write(s) of the plug-in could not be stored (" + writes.firstError +
+                "); the plug-in was told, and the store keeps everything stored before" +
+                (committed ? std::string() : "; the job's end is not recorded either: " + error);
+        return kExitHostError;
+    }
+    if (!committed) return kExitHostError;
     job.returnCode = outcome.pluginResult;
-    job.outcome = "done";
+    job.outcome = kJobDone;
+    for (DeviceRecord& d : devices) {
+        d.lastJobId = job.id;
+        d.lastJobOutcome = job.outcome;
+    }
     return exitCodeForPluginResult(outcome.pluginResult);
 }

@@ -1,10 +1,11 @@
 // One job: one operation of the plug-in on chosen devices, in this process.
 //
-// The job loads the devices, arrays and settings from the store, records
-// its start, writes the settings file the plug-in reads ($QZ_SETTINGS_FILE)
-// and points the plug-in's log ($QZ_LOG_FILE) at the job's own file, builds
-// the host objects, calls one entry point, and commits everything the
-// plug-in reported in one transaction.
+// The job locks its devices (StoreLocks.h) and holds them to its end, then
+// loads the devices, arrays and settings from the store, records its start,
+// writes the settings file the plug-in reads ($QZ_SETTINGS_FILE), creates
+// its own log files (the plug-in's through $QZ_LOG_FILE), builds the host
+// objects, calls one entry point (each write of the plug-in is stored as it
+// is made), and records every device's result and its end.
 #pragma once
 
 #include <string>
@@ -19,6 +20,7 @@ struct JobRequest {
     bool allDevices = false;             // every device of the store, in id order
     std::string pluginPath;              // "" = the built one
     int mountRequestSource = 1;          // for map and unmap: 2 = GUI, 0 = the host has no value
+    int waitSeconds = 0;                 // how long to wait for a device another job holds
 };
 
 struct JobOutcome {
@@ -28,7 +30,8 @@ struct JobOutcome {
 };
 
 // Runs the job; returns an exit code of ExitCodes.h, with `error` said when
-// the job could not run or could not be recorded.
+// the job could not run or could not be recorded (kExitBusy: a device is
+// held by another job for longer than `waitSeconds`).
 int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std::string& error);
 
 // Picks the devices named by `refs` ("cifs-data", "3" or "#3"); false with

@@ -7,11 +7,10 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include <httplib.h>
 
+#include "harness/PrivateFiles.h"
 #include "harness/Subprocess.h"
 
 namespace {
@@ -41,28 +40,24 @@ int portIn(const std::string& text) {
 }  // namespace
 
 std::string readWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    std::string text;
+    if (fd < 0) return text;
+    char buffer[8192];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof(buffer))) > 0) text.append(buffer, static_cast<size_t>(n));
+    close(fd);
+    return text;
 }
 
 bool writeWholeFile(const std::string& path, const std::string& text) {
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return false;
-    const bool written = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    return close(fd) == 0 && written;
+    std::string ignored;
+    return replaceFileAtomically(path, text, ignored);
 }
 
 std::string randomToken() {
     unsigned char bytes[16] = {0};
-    FILE* random = fopen("/dev/urandom", "rb");
-    size_t got = 0;
-    if (random != nullptr) {
-        got = fread(bytes, 1, sizeof(bytes), random);
-        fclose(random);
-    }
-    if (got != sizeof(bytes))
+    if (!readRandomBytes(bytes, sizeof(bytes)))
         for (size_t i = 0; i < sizeof(bytes); ++i) bytes[i] = static_cast<unsigned char>((time(nullptr) >> i) ^ getpid() ^ i);
     static const char kHex[] = "0123456789abcdef";
     std::string token;

@@ -52,7 +52,7 @@ private:
 
 // A random token of 32 hex characters.
 std::string randomToken();
-// Reads a whole file; "" when it cannot.
+// Reads a whole file (never through a link); "" when it cannot.
 std::string readWholeFile(const std::string& path);
 // Writes a whole file with mode 0600; false when it cannot.
 bool writeWholeFile(const std::string& path, const std::string& text);

@@ -44,10 +44,10 @@ pid_t startProcess(const std::vector<std::string>& argv, const std::string& outp
     const pid_t pid = fork();
     if (pid != 0) return pid < 0 ? -1 : pid;
     // Child: only async-signal-safe calls until exec.
-    const int input = open("/dev/null", O_RDONLY);
+    const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (input >= 0) dup2(input, STDIN_FILENO);
     if (!outputPath.empty()) {
-        const int output = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        const int output = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (output >= 0) {
             dup2(output, STDOUT_FILENO);
             dup2(output, STDERR_FILENO);
@@ -58,8 +58,11 @@ pid_t startProcess(const std::vector<std::string>& argv, const std::string& outp
 }
 
 ProcessResult runProcess(const std::vector<std::string>& argv, const std::string& outputPath, int timeoutMs) {
+    return waitProcess(startProcess(argv, outputPath), timeoutMs);
+}
+
+ProcessResult waitProcess(pid_t pid, int timeoutMs) {
     ProcessResult result;
-    const pid_t pid = startProcess(argv, outputPath);
     if (pid < 0) return result;
     result.started = true;
     int status = 0;

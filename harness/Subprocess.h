@@ -28,3 +28,7 @@ void stopProcess(pid_t pid, int signalNumber, int graceMs);
 
 // True while the child `pid` has not ended (reaps it when it has).
 bool processRunning(pid_t pid);
+
+// Waits up to `timeoutMs` for the child `pid` to end and reaps it (killing
+// it when the time is up).
+ProcessResult waitProcess(pid_t pid, int timeoutMs);

@@ -40,11 +40,12 @@ std::string formatTable(const std::vector<std::string>& header, const std::vecto
 }
 
 std::string deviceStateTable(const std::vector<DeviceRecord>& devices) {
-    const std::vector<std::string> header = {"device", "status", "error", "snap UUID"};
+    const std::vector<std::string> header = {"device", "status", "error", "snap UUID", "last job"};
     std::vector<std::vector<std::string>> rows;
     for (const DeviceRecord& d : devices)
         rows.push_back({deviceDisplayName(d), snapStatusName(d.status),
-                        d.errorCode == 0 ? "-" : std::to_string(d.errorCode), d.snapUUID.empty() ? "-" : d.snapUUID});
+                        d.errorCode == 0 ? "-" : std::to_string(d.errorCode), d.snapUUID.empty() ? "-" : d.snapUUID,
+                        d.lastJobId == 0 ? "-" : std::to_string(d.lastJobId) + " " + d.lastJobOutcome});
     // Rows of the table, then each row's long values under it.
     const std::string table = formatTable(header, rows);
     std::string text;

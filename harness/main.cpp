@@ -12,12 +12,14 @@
 #include <vector>
 
 #include "harness/ArrayInfoText.h"
+#include "harness/CheckArray.h"
 #include "harness/CommandLine.h"
 #include "harness/Demo.h"
 #include "harness/ExitCodes.h"
 #include "harness/HostOperations.h"
 #include "harness/HostStore.h"
 #include "harness/JobRunner.h"
+#include "harness/Orphans.h"
 #include "harness/PluginLoader.h"
 #include "harness/TextTables.h"
 #include "host/ArrayConfigNames.h"
@@ -195,6 +197,8 @@ int cmdRun(const std::string& dir, const ParsedArguments& args) {
     request.pluginPath = args.value("--plugin");
     if (args.has("--mount-source") && !parseInt(args.value("--mount-source"), 0, 32767, request.mountRequestSource))
         return fail(kExitBadInput, "--mount-source must be a number from 0");
+    if (args.has("--wait") && !parseInt(args.value("--wait"), 0, 86400, request.waitSeconds))
+        return fail(kExitBadInput, "--wait takes seconds, 0 to 86400");
     HostStore store;
     if (const int code = openStore(dir, store)) return code;
     JobOutcome outcome;
@@ -289,6 +293,28 @@ int cmdListSettings(const std::string& dir, const ParsedArguments&) {
     return kExitOk;
 }
 
+int cmdCheckArray(const std::string& dir, const ParsedArguments& args) {
+    if (args.positional.size() != 1) return fail(kExitUsage, "check-array takes one array NAME (see list-arrays)");
+    HostStore store;
+    if (const int code = openStore(dir, store)) return code;
+    std::string error;
+    const int code = checkArray(store, args.positional[0], error);
+    return error.empty() ? code : fail(code, error);
+}
+
+int cmdOrphans(const std::string& dir, const ParsedArguments& args) {
+    if (!args.positional.empty()) return fail(kExitUsage, "orphans takes no arguments (see orphans --help)");
+    if (args.has("--yes") && !args.has("--delete")) return fail(kExitUsage, "--yes goes with --delete");
+    HostStore store;
+    if (const int code = openStore(dir, store)) return code;
+    OrphanOptions options;
+    options.remove = args.has("--delete");
+    options.confirmed = args.has("--yes");
+    std::string error;
+    const int code = findOrphans(store, options, error);
+    return error.empty() ? code : fail(code, error);
+}
+
 int cmdCheckPlugin(const std::string&, const ParsedArguments& args) {
     LoadedPlugin plugin;
     std::string error;
@@ -339,16 +365,22 @@ const std::vector<Command>& commands() {
         {"list-devices", "", "list the devices and their source device strings", "", {}, true, cmdListDevices},
         {"run", "OPERATION [DEVICE...]", "run one operation of the plug-in as one job",
          "OPERATION is one of: prepare, unprepare, snap, is-mapped, map, unmap, delete, revert, reconcile.\n"
-         "DEVICE is a label or an id. The job records every device's status, error, snap UUID, snap device\n"
-         "and metadata in one transaction, and writes a host log and a plug-in log under <store>/logs.\n"
-         "snap gives every device a fresh snap UUID first. Exit codes: 0 all devices succeeded, 3 some\n"
-         "failed, 4 none succeeded (is-mapped always returns 0: see the statuses).\n",
+         "DEVICE is a label or an id. The job holds its devices until it ends: another job naming one of\n"
+         "them waits (--wait) or is refused at once (exit 75); jobs on other devices run side by side.\n"
+         "Each status, error, snap UUID, snap device and metadata text the plug-in sets is on disk before\n"
+         "its call returns; a job whose process dies shows as \"interrupted\" in history and state. The job\n"
+         "writes a host log and a plug-in log under <store>/logs. snap gives every device a fresh snap\n"
+         "UUID first. Exit codes: 0 all devices succeeded, 3 some failed, 4 none succeeded (is-mapped\n"
+         "always returns 0: see the statuses), 75 a device is held by another job.\n",
          {{"--all", nullptr, false, "every device of the store"},
           kPluginOption,
           {"--mount-source", "N", false, "map/unmap: who asked for the mount (2 = GUI; default 1)"},
+          {"--wait", "SECONDS", false, "wait up to SECONDS for devices another job holds (default 0: refuse)"},
           {"--quiet", nullptr, false, "print nothing but errors"}},
          true, cmdRun},
-        {"state", "[DEVICE...]", "show the devices' statuses (by name), errors, snap UUIDs and snap devices", "",
+        {"state", "[DEVICE...]", "show what the plug-in last stored for each device, and its last job",
+         "Status (by name), error code, snap UUID, the last job that worked on the device and its outcome\n"
+         "(\"interrupted\": its process died; the row still shows every write the plug-in made before).\n",
          {{"--verbose", nullptr, false, "also the attached array and the stored metadata"}}, true, cmdState},
         {"history", "", "show every job and its outcome", "",
          {{"--job", "N", false, "the devices' results of job N"}}, true, cmdHistory},
@@ -357,13 +389,30 @@ const std::vector<Command>& commands() {
          "     set-setting '~Vorlane/HNASClient' sCAFile /path/ca.pem\n",
          {}, true, cmdSetSetting},
         {"list-settings", "", "show the settings file the jobs get", "", {}, true, cmdListSettings},
+        {"check-array", "NAME", "check that the plug-in can reach an array, step by step",
+         "Uses libQzManageHNAS.so with the array's stored login and endpoint and the store's settings.\n"
+         "Steps: the address resolves, TCP connects, TLS verifies (against sCAFile, $HNAS_CA_FILE or the\n"
+         "system's CAs), the API version answers, the credentials are accepted, the virtual server of the\n"
+         "array ID is found (by name or address). One line per step with its time; it stops at the first\n"
+         "failure with the client's message and a hint. Never prints the password.\n"
+         "Exit codes: 0 every step passed, 2 a step failed, 65 no such array.\n",
+         {}, true, cmdCheckArray},
+        {"orphans", "", "list (or delete) the plug-in's snapshots that no device refers to",
+         "Per array, every snapshot named \"QZHNAS-...\" that no device refers to (by its snap UUID or\n"
+         "metadata), with its file system and creation time: what a job that died between the array's\n"
+         "work and the host's record leaves behind. A snapshot without that prefix is never touched.\n"
+         "Exit codes: 0 done, 1 deletion not confirmed, 2 an array could not be asked or a deletion failed.\n",
+         {{"--delete", nullptr, false, "delete them, after asking for \"yes\" on standard input"},
+          {"--yes", nullptr, false, "with --delete: do not ask"}},
+         true, cmdOrphans},
         {"check-plugin", "", "load the plug-in and resolve its eleven entry points", "", {kPluginOption}, false,
          cmdCheckPlugin},
         {"demo", "", "run the whole lifecycle against a simulated array (needs nothing set up)",
          "Makes a workspace with a test certificate, starts hnas-arraysim on a free loopback port with two\n"
          "arrays, registers them and four devices, and runs prepare, snap, is-mapped, map, is-mapped, unmap,\n"
          "reconcile (after a snapshot is deleted behind the plug-in's back), revert and delete, each as its\n"
-         "own process. Exit 0 only when every job ended as expected.\n",
+         "own process; check-array on both arrays before the first job, orphans (which must find none)\n"
+         "after the last. Exit 0 only when every step ended as expected.\n",
          {{"--workspace", "DIR", false, "where to work (default: a new /tmp/hnas-demo-XXXXXX, kept)"},
           kPluginOption,
           {"--arraysim", "PATH", false, "the simulator (default: hnas-arraysim next to hnas-host)"},
@@ -390,9 +439,10 @@ void printMainHelp() {
            "Commands:\n");
     for (const Command& c : commands()) printf("  %-14s %s\n", c.name, c.summary);
     printf("\n'hnas-host COMMAND --help' tells more. Start with: hnas-host demo\n\n"
-           "Exit codes: 0 done, 1 host error (or a demo job not as expected), 3 some devices failed,\n"
-           "4 no device succeeded, 5 the plug-in returned something else or threw, 64 bad command line,\n"
-           "65 unknown device/array or bad value, 66 no store, 69 plug-in or simulator unusable.\n");
+           "Exit codes: 0 done, 1 host error (or a demo job not as expected), 2 a check-array step failed\n"
+           "(orphans: an array could not be asked), 3 some devices failed, 4 no device succeeded, 5 the\n"
+           "plug-in returned something else or threw, 64 bad command line, 65 unknown device/array or bad\n"
+           "value, 66 no store, 69 plug-in or simulator unusable, 75 a device is held by another job.\n");
 }
 
 }  // namespace

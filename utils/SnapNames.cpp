@@ -42,11 +42,14 @@ const char kSharedFileSystemLog[] =
     "snapped.";
 const char kDevicesUnderFileSystemLog[] = "There are [%d] device(s) under File System[%s].";
 
-// The part of the snap UUID before the file system name, e.g.
-// "QZHNAS-1234-fs1" with "fs1" -> "QZHNAS-1234-"; all of it when the name
-// does not occur.
+// The part of the snap UUID before the file system name that snap appended,
+// e.g. "QZHNAS-1234-fs1" with "fs1" -> "QZHNAS-1234-". The last occurrence
+// counts: a snap UUID that itself holds the name ("QZHNAS-fs1-a-fs1") must
+// not share a stem with its siblings ("QZHNAS-fs1-b-fs1"). All of the UUID
+// when the name does not occur; empty when the name is empty.
 std::string shareNameStem(const std::string& snapUUID, const std::string& fileSystemName) {
-    const std::size_t at = snapUUID.find(fileSystemName);
+    if (fileSystemName.empty()) return std::string();
+    const std::size_t at = snapUUID.rfind(fileSystemName);
     return at == std::string::npos ? snapUUID : snapUUID.substr(0, at);
 }
 
@@ -58,9 +61,18 @@ std::string shareNameOf(const std::string& stem, const std::string& share,
     return name + kShareSuffix;
 }
 
-// The last 80 characters keep "-QZShare" (and "$") at the end.
+// The last 80 characters keep "-QZShare" (and "$") at the end. Characters,
+// not bytes: a UTF-8 name is cut only where a character begins (a byte that
+// is not 10xxxxxx), so the array never receives half a character.
 void keepLastCharacters(std::string& name) {
-    if (name.size() > kMaxShareNameLength) name.erase(0, name.size() - kMaxShareNameLength);
+    std::size_t kept = 0;
+    for (std::size_t i = name.size(); i-- > 0;) {
+        if ((static_cast<unsigned char>(name[i]) & 0xC0) == 0x80) continue;   // inside a character
+        if (++kept == kMaxShareNameLength) {
+            name.erase(0, i);
+            return;
+        }
+    }
 }
 
 // Splits at any of `delimiters`, dropping empty pieces:

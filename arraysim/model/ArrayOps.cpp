@@ -139,11 +139,19 @@ std::vector<Snapshot> snapshotsOf(const Array& array, const std::string& fileSys
     return found;
 }
 
+// Characters of a UTF-8 text: every byte that does not continue a character
+// (10xxxxxx) begins one. "日" is one character of three bytes.
+size_t characterCount(const std::string& text) {
+    size_t count = 0;
+    for (unsigned char c : text) count += (c & 0xC0) != 0x80;
+    return count;
+}
+
 Result checkShareName(Protocol protocol, const std::string& name) {
     const std::string bare =
         (protocol == Protocol::Nfs && !name.empty() && name[0] == '/') ? name.substr(1) : name;
     if (bare.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptyShareName);
-    if (bare.size() > kMaxShareNameLength) return Result::refuse(Outcome::BadRequest, msg::kLongShareName);
+    if (characterCount(bare) > kMaxShareNameLength) return Result::refuse(Outcome::BadRequest, msg::kLongShareName);
     for (unsigned char c : bare) {
         const bool control = c < 0x20 || c == 0x7F;
         const bool forbidden = protocol == Protocol::Cifs &&
@@ -293,12 +301,8 @@ Result rollbackSnapshot(Array& array, const std::string& objectId) {
     const Snapshot* target = findSnapshot(array, objectId);
     if (target == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoSnapshot);
     const std::string fileSystemId = target->fileSystemId;
-    const uint64_t sequence = target->sequence;
-    // The later snapshots of the file system go; most often there are none.
-    if (lastSequenceOf(array, fileSystemId) <= sequence) return Result::success();
     for (size_t i = array.snapshots.size(); i-- > 0;) {
-        const Snapshot& s = array.snapshots[i];
-        if (s.fileSystemId == fileSystemId && s.sequence > sequence) removeSnapshotAt(array, i);
+        if (array.snapshots[i].fileSystemId == fileSystemId) removeSnapshotAt(array, i);
     }
     return Result::success();
 }

@@ -87,8 +87,9 @@ Result deleteAuthentication(Array& array, const std::string& shareObjectId,
 Result createSnapshot(Array& array, const std::string& fileSystem, const std::string& displayName,
                       const std::string& appSearchId, uint64_t now, Snapshot& created);
 Result deleteSnapshot(Array& array, const std::string& objectId);
-// Rolls the snapshot's file system back: every snapshot of that file system
-// created after it is discarded.
+// Rolls the snapshot's file system back. As the product does, a completed
+// roll-back discards every snapshot of that file system, the one rolled back
+// to included.
 Result rollbackSnapshot(Array& array, const std::string& objectId);
 
 }  // namespace arraymodel

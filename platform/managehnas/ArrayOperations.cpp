@@ -14,10 +14,25 @@ namespace {
 
 // The virtual server type that serves file systems; others are never chosen.
 constexpr char kFileServices[] = "File services";
-// The snapshot list filter meaning "any appSearchId".
+// The snapshot list filter meaning "any appSearchId"; it also lists the
+// snapshots the array makes itself.
 constexpr char kAnyAppSearchId[] = "null";
+// The status of a file system whose snapshots can be listed.
+constexpr char kMounted[] = "MOUNTED";
 constexpr char kSnapshot[] = "snapshot";
 constexpr char kNoShareName[] = "no share name given";
+
+// What each call reads from its answer: the member and its kind. Every
+// other member of an answer (e.g. the "uri" beside a created object) is
+// skipped unread.
+constexpr AnswerShape kVirtualServersAnswer{"virtualServers", AnswerKind::List};
+constexpr AnswerShape kFileSystemsAnswer{"filesystems", AnswerKind::List};
+constexpr AnswerShape kFileSystemAnswer{"filesystem", AnswerKind::Object};
+constexpr AnswerShape kSharesAnswer{"filesystemShares", AnswerKind::List};
+constexpr AnswerShape kShareAnswer{"filesystemShare", AnswerKind::Object};
+constexpr AnswerShape kPermissionsAnswer{"cifsAuthentications", AnswerKind::List};
+constexpr AnswerShape kSnapshotsAnswer{"snapshots", AnswerKind::List};
+constexpr AnswerShape kSnapshotAnswer{"snapshot", AnswerKind::Object};
 
 // Resources, relative to https://address:port/v7/storage/.
 constexpr char kVirtualServers[] = "virtual-servers";
@@ -39,9 +54,11 @@ std::string shareResource(ShareProtocol protocol, const std::string& objectId = 
 // "filesystem-snapshots/{id}", e.g. of one snapshot.
 std::string snapshotResource(const std::string& id) { return std::string(kSnapshots) + "/" + percentEncode(id); }
 
-// "filesystem-snapshots/{fs}/null": every snapshot of one file system.
-std::string snapshotsOf(const std::string& fileSystemId) {
-    return snapshotResource(fileSystemId) + "/" + kAnyAppSearchId;
+// "filesystem-snapshots/{fs}/QZHNAS": the snapshots made with that
+// appSearchId; with an empty one "filesystem-snapshots/{fs}/null", every
+// snapshot of the file system.
+std::string snapshotsOf(const std::string& fileSystemId, const std::string& appSearchId) {
+    return snapshotResource(fileSystemId) + "/" + (appSearchId.empty() ? kAnyAppSearchId : percentEncode(appSearchId));
 }
 
 std::string noSuchShare(ShareProtocol protocol, const std::string& name, const std::string& ref) {
@@ -107,11 +124,11 @@ bool findShare(ArraySession& session, const std::string& ref, ShareProtocol prot
     found = false;
     const std::string wanted = lookupName(name, protocol);
     Reply reply;
-    if (!session.request(HttpMethod::Get, sharesNamed(ref, protocol, wanted), nullptr, Repeat::Idempotent, true,
-                         reply, cause))
+    if (!session.request(HttpMethod::Get, sharesNamed(ref, protocol, wanted), nullptr, Repeat::Idempotent,
+                         &kSharesAnswer, reply, cause))
         return false;
     const Json* list = nullptr;
-    if (!listOf(reply.body, "filesystemShares", list, cause)) return false;
+    if (!listOf(reply.body, kSharesAnswer.key, list, cause)) return false;
     const Json* match = nullptr;
     for (const Json& entry : *list) {
         std::string listed;
@@ -128,26 +145,35 @@ bool findShare(ArraySession& session, const std::string& ref, ShareProtocol prot
     return true;
 }
 
-// GET filesystem-snapshots/{fs}/null: the snapshot whose stored name is one
-// of `names`, when there.
-bool findSnapshot(ArraySession& session, const std::string& fileSystemId,
-                  const std::vector<std::string>& names, __HNASFileSystemSnapshot& snapshot,
-                  bool& found, std::string& cause) {
-    found = false;
+// What a look for a snapshot by name found.
+enum class Listed { Absent, Going, Present };
+
+// GET filesystem-snapshots/{fs}/{appSearchId}: the snapshot whose stored name
+// is one of `names`. Present when one is listed in a usable state; Going
+// when the only ones listed are being deleted (`snapshot` then holds one).
+bool findSnapshot(ArraySession& session, const std::string& fileSystemId, const std::string& appSearchId,
+                  const std::vector<std::string>& names, __HNASFileSystemSnapshot& snapshot, Listed& listed,
+                  std::string& cause) {
+    listed = Listed::Absent;
     Reply reply;
-    if (!session.request(HttpMethod::Get, snapshotsOf(fileSystemId), nullptr, Repeat::Idempotent, true, reply,
-                         cause))
+    if (!session.request(HttpMethod::Get, snapshotsOf(fileSystemId, appSearchId), nullptr, Repeat::Idempotent,
+                         &kSnapshotsAnswer, reply, cause))
         return false;
     const Json* list = nullptr;
-    if (!listOf(reply.body, "snapshots", list, cause)) return false;
+    if (!listOf(reply.body, kSnapshotsAnswer.key, list, cause)) return false;
     for (const Json& entry : *list) {
         std::string stored;
         if (!readText(entry, "displayName", true, stored, kSnapshot, cause)) return false;
         if (std::find(names.begin(), names.end(), stored) == names.end()) continue;
-        if (!snapshotFromWire(entry, snapshot, cause)) return false;
-        if (snapshot.fileSystemId.empty()) snapshot.fileSystemId = fileSystemId;
-        found = true;
-        return true;
+        __HNASFileSystemSnapshot candidate;
+        if (!snapshotFromWire(entry, candidate, cause)) return false;
+        if (candidate.fileSystemId.empty()) candidate.fileSystemId = fileSystemId;
+        snapshot = candidate;
+        if (!isGoingState(candidate.state)) {
+            listed = Listed::Present;
+            return true;
+        }
+        listed = Listed::Going;
     }
     return true;
 }
@@ -158,10 +184,10 @@ bool listFileSystems(ArraySession& session, const std::string& label,
     Reply reply;
     const std::string resource =
         label.empty() ? std::string(kFileSystems) : std::string(kFileSystems) + "?label=" + percentEncode(label);
-    if (!session.request(HttpMethod::Get, resource, nullptr, Repeat::Idempotent, true, reply, cause))
+    if (!session.request(HttpMethod::Get, resource, nullptr, Repeat::Idempotent, &kFileSystemsAnswer, reply, cause))
         return false;
     const Json* list = nullptr;
-    if (!listOf(reply.body, kFileSystems, list, cause)) return false;
+    if (!listOf(reply.body, kFileSystemsAnswer.key, list, cause)) return false;
     fileSystems.clear();
     for (const Json& entry : *list) {
         __HNASFileSystemInfo info;
@@ -171,13 +197,87 @@ bool listFileSystems(ArraySession& session, const std::string& label,
     return true;
 }
 
-bool deleteByObjectId(ArraySession& session, const std::string& resource, const char* what,
-                      const std::string& name, std::string& cause) {
+// GET {share}/authentications, e.g. of "filesystem-shares/cifs/{id}": the
+// share's permission entries as the array stores them.
+bool readPermissions(ArraySession& session, const std::string& share,
+                     std::vector<__HNASCIFSAuthentication>& permissions, std::string& cause) {
     Reply reply;
-    if (session.request(HttpMethod::Delete, resource, nullptr, Repeat::Idempotent, false, reply, cause))
+    if (!session.request(HttpMethod::Get, share + "/authentications", nullptr, Repeat::Idempotent,
+                         &kPermissionsAnswer, reply, cause))
+        return false;
+    const Json* list = nullptr;
+    if (!listOf(reply.body, kPermissionsAnswer.key, list, cause)) return false;
+    std::vector<__HNASCIFSAuthentication> read;
+    for (const Json& entry : *list) {
+        __HNASCIFSAuthentication permission;
+        if (!authenticationFromWire(entry, permission, cause)) return false;
+        read.push_back(permission);
+    }
+    permissions.swap(read);
+    return true;
+}
+
+// The array stores account names in its own form: "Administrators" comes
+// back as "BUILTIN\Administrators". Equal without regard to case, or the
+// stored name's part after its last "\" equals a name given without one.
+bool sameAccount(const std::string& stored, const std::string& given) {
+    if (strcasecmp(stored.c_str(), given.c_str()) == 0) return true;
+    const size_t slash = stored.rfind('\\');
+    return slash != std::string::npos && given.find('\\') == std::string::npos &&
+           strcasecmp(stored.c_str() + slash + 1, given.c_str()) == 0;
+}
+
+// DELETE of a share just made whose permissions are not as asked: `why`
+// becomes the cause, with what became of the share.
+bool removeNewShare(ArraySession& session, const std::string& share, const std::string& why, std::string& cause) {
+    Reply removed;
+    if (session.request(HttpMethod::Delete, share, nullptr, Repeat::Idempotent, nullptr, removed, cause) ||
+        removed.status == 404)
+        cause = why + "; the new share was removed";
+    else
+        cause = why + "; removing the new share failed too: " + cause;
+    return false;
+}
+
+// DELETE `resource`; 404 counts as done. `status` gets the HTTP status of a
+// refusal (0 when no answer came).
+bool deleteByObjectId(ArraySession& session, const std::string& resource, const char* what,
+                      const std::string& name, long& status, std::string& cause) {
+    Reply reply;
+    status = 0;
+    if (session.request(HttpMethod::Delete, resource, nullptr, Repeat::Idempotent, nullptr, reply, cause))
         return true;
+    status = reply.status;
     if (reply.status != 404) return false;
     session.note(1, kAlreadyAbsent, what, name);
+    cause.clear();
+    return true;
+}
+
+// DELETE filesystem-snapshots/{id}; when the array refuses it, GET
+// filesystem-snapshots/{id} tells whether the snapshot is going away anyway
+// (absent, or in a delete state): then the delete is done.
+bool deleteSnapshotById(ArraySession& session, const std::string& objectId, const std::string& label,
+                        std::string& cause) {
+    long status = 0;
+    if (deleteByObjectId(session, snapshotResource(objectId), kSnapshot, label, status, cause)) return true;
+    if (status == 0) return false;
+    Reply reply;
+    std::string lookCause;
+    if (!session.request(HttpMethod::Get, snapshotResource(objectId), nullptr, Repeat::Idempotent,
+                         &kSnapshotAnswer, reply, lookCause)) {
+        if (reply.status != 404) return false;
+        session.note(1, kAlreadyAbsent, kSnapshot, label);
+        cause.clear();
+        return true;
+    }
+    const Json* object = nullptr;
+    __HNASFileSystemSnapshot snapshot;
+    if (!objectOf(reply.body, kSnapshotAnswer.key, object, lookCause) ||
+        !snapshotFromWire(*object, snapshot, lookCause) ||
+        !isGoingState(snapshot.state))
+        return false;
+    session.note(1, kBeingDeleted, label, snapshot.state);
     cause.clear();
     return true;
 }
@@ -189,10 +289,11 @@ bool deleteByObjectId(ArraySession& session, const std::string& resource, const 
 bool getVirtualServerInfo(ArraySession& session, const std::string& arrayId,
                           __HNASVirtualServers& server, std::string& cause) {
     Reply reply;
-    if (!session.request(HttpMethod::Get, kVirtualServers, nullptr, Repeat::Idempotent, true, reply, cause))
+    if (!session.request(HttpMethod::Get, kVirtualServers, nullptr, Repeat::Idempotent, &kVirtualServersAnswer,
+                         reply, cause))
         return false;
     const Json* list = nullptr;
-    if (!listOf(reply.body, "virtualServers", list, cause)) return false;
+    if (!listOf(reply.body, kVirtualServersAnswer.key, list, cause)) return false;
     std::vector<__HNASVirtualServers> servers;
     for (const Json& entry : *list) {
         __HNASVirtualServers listed;
@@ -264,11 +365,11 @@ bool getFileSystemsInfo(ArraySession& session, const std::string& fileSystemId,
     }
     Reply reply;
     if (!session.request(HttpMethod::Get, std::string(kFileSystems) + "/" + percentEncode(fileSystemId), nullptr,
-                         Repeat::Idempotent, true, reply, cause))
+                         Repeat::Idempotent, &kFileSystemAnswer, reply, cause))
         return false;
     const Json* object = nullptr;
     __HNASFileSystemInfo info;
-    if (!objectOf(reply.body, "filesystem", object, cause) || !fileSystemFromWire(*object, info, cause))
+    if (!objectOf(reply.body, kFileSystemAnswer.key, object, cause) || !fileSystemFromWire(*object, info, cause))
         return false;
     fileSystems.assign(1, info);
     return true;
@@ -294,28 +395,19 @@ bool getFilesystemShares(ArraySession& session, const __HNASVirtualServers& serv
         cause = noSuchShare(protocol, name, ref);
         return false;
     }
-    if (withPermissions && protocol == ShareProtocol::Cifs) {
-        Reply reply;
-        if (!session.request(HttpMethod::Get,
-                             shareResource(protocol, share.objectId) + "/authentications",
-                             nullptr, Repeat::Idempotent, true, reply, cause))
-            return false;
-        const Json* list = nullptr;
-        if (!listOf(reply.body, "cifsAuthentications", list, cause)) return false;
-        for (const Json& entry : *list) {
-            __HNASCIFSAuthentication permission;
-            if (!authenticationFromWire(entry, permission, cause)) return false;
-            share.settings.permissions.push_back(permission);
-        }
-    }
+    if (withPermissions && protocol == ShareProtocol::Cifs &&
+        !readPermissions(session, shareResource(protocol, share.objectId), share.settings.permissions, cause))
+        return false;
     shares.assign(1, share);
     return true;
 }
 
 // POST filesystem-snapshots {filesystemId, displayName, appSearchId}. When the
-// answer is lost after the request went out, GET filesystem-snapshots/{fs}/null
-// looks for the stored name: found, it is adopted; absent, the create is
-// sent again (within the retry budget).
+// answer is lost after the request went out, GET
+// filesystem-snapshots/{fs}/{prefix} looks for the stored name: found usable,
+// it is adopted; absent (or only one being deleted), the create is sent
+// again (within the retry budget). Fields of the answer beside the snapshot
+// (its "uri") are not read.
 bool createFileSystemSnapshot(ArraySession& session, const std::string& name,
                               const std::string& fileSystemId, const std::string& prefix,
                               __HNASFileSystemSnapshot& snapshot, std::string& cause) {
@@ -327,22 +419,24 @@ bool createFileSystemSnapshot(ArraySession& session, const std::string& name,
     const Json body = {{"filesystemId", fileSystemId}, {"displayName", name}, {"appSearchId", prefix}};
     for (;;) {
         Reply reply;
-        if (session.request(HttpMethod::Post, kSnapshots, &body, Repeat::OnlyIfNotSent, true,
+        if (session.request(HttpMethod::Post, kSnapshots, &body, Repeat::OnlyIfNotSent, &kSnapshotAnswer,
                             reply, cause)) {
             const Json* object = nullptr;
-            if (!objectOf(reply.body, kSnapshot, object, cause) || !snapshotFromWire(*object, snapshot, cause))
+            if (!objectOf(reply.body, kSnapshotAnswer.key, object, cause) || !snapshotFromWire(*object, snapshot, cause))
                 return false;
             if (snapshot.fileSystemId.empty()) snapshot.fileSystemId = fileSystemId;
             return true;
         }
         if (reply.failure != TransportFailure::MaybeSent) return false;
         const std::string lost = cause;
-        bool found = false;
-        if (!findSnapshot(session, fileSystemId, {stored}, snapshot, found, cause)) {
+        __HNASFileSystemSnapshot listed;
+        Listed found = Listed::Absent;
+        if (!findSnapshot(session, fileSystemId, prefix, {stored}, listed, found, cause)) {
             cause = lost + "; looking for the snapshot then failed: " + cause;
             return false;
         }
-        if (found) {
+        if (found == Listed::Present) {
+            snapshot = listed;
             session.note(0, kAdopted, kSnapshot, stored);
             return true;
         }
@@ -371,12 +465,17 @@ bool isSharePresent(ArraySession& session, const std::string& shareName,
     return found;
 }
 
-// POST filesystem-shares/{cifs|nfs}, then for CIFS with permissions one
-// POST filesystem-shares/cifs/{share}/authentications per entry. A lost
-// answer to the create is settled like a snapshot's (look the name up, adopt
-// or send again). When a permission cannot be applied the new share is
-// deleted again, so that no share over a snapshot is left open to whoever a
-// fresh share admits.
+// POST filesystem-shares/{cifs|nfs} with ensurePathExists (and, for NFS,
+// ignoreOverlap) as the vendor's own client sends them, and an export name
+// without its leading "/". Then for CIFS with permissions one POST
+// filesystem-shares/cifs/{share}/authentications per entry, and GET of the
+// same to read back what the array stored (it rewrites names and types, and
+// its 201 answer may have no body): share.settings.permissions becomes that
+// list. A lost answer to the create is settled like a snapshot's (look the
+// name up, adopt or send again). When a permission cannot be applied, or is
+// not found on the share afterwards, the new share is deleted again, so
+// that no share over a snapshot is left open to whoever a fresh share
+// admits.
 bool createFileSystemShare(ArraySession& session, const std::string& shareName,
                            const std::string& virtualServerId, const std::string& fileSystemId,
                            const std::string& path, const std::string& shareType,
@@ -394,21 +493,22 @@ bool createFileSystemShare(ArraySession& session, const std::string& shareName,
         cause = "virtual server ID [" + virtualServerId + "] is not a decimal number";
         return false;
     }
-    const Json body = {{"virtualServerId", serverId},
-                       {"name", name},
-                       {"filesystemId", fileSystemId},
-                       {"filesystemPath", path},
-                       {"ensurePathExists", false},
-                       {"settings", settingsToWire(share.settings, protocol)}};
+    Json body = {{"virtualServerId", serverId},
+                 {"name", name},
+                 {"filesystemId", fileSystemId},
+                 {"filesystemPath", path},
+                 {"ensurePathExists", true},
+                 {"settings", settingsToWire(share.settings, protocol)}};
+    if (protocol == ShareProtocol::Nfs) body["ignoreOverlap"] = true;
     const std::string kind = std::string(protocolName(protocol)) + " share";
     std::string objectId;
     std::string shareId;
     for (;;) {
         Reply reply;
         if (session.request(HttpMethod::Post, shareResource(protocol),
-                            &body, Repeat::OnlyIfNotSent, true, reply, cause)) {
+                            &body, Repeat::OnlyIfNotSent, &kShareAnswer, reply, cause)) {
             const Json* object = nullptr;
-            if (!objectOf(reply.body, "filesystemShare", object, cause) ||
+            if (!objectOf(reply.body, kShareAnswer.key, object, cause) ||
                 !readText(*object, "objectId", true, objectId, "share", cause) ||
                 !readText(*object, "shareId", false, shareId, "share", cause))
                 return false;
@@ -442,22 +542,29 @@ bool createFileSystemShare(ArraySession& session, const std::string& shareName,
     if (!applyPermissions || protocol != ShareProtocol::Cifs) return true;
 
     const std::string madeShare = shareResource(protocol, objectId);
-    for (const __HNASCIFSAuthentication& permission : share.settings.permissions) {
+    const std::vector<__HNASCIFSAuthentication>& wanted = share.settings.permissions;
+    if (wanted.empty()) return true;
+    for (const __HNASCIFSAuthentication& permission : wanted) {
         const Json add = {{"cifsAuthentications", Json::array({authenticationToWire(permission)})}};
         Reply reply;
-        if (session.request(HttpMethod::Post, madeShare + "/authentications", &add, Repeat::OnlyIfNotSent,
-                            false, reply, cause))
-            continue;
-        const std::string why = "permission for [" + permission.name + "] not applied: " + cause;
-        Reply removed;
-        if (session.request(HttpMethod::Delete, madeShare, nullptr, Repeat::Idempotent, false, removed,
-                            cause) ||
-            removed.status == 404)
-            cause = why + "; the new share was removed";
-        else
-            cause = why + "; removing the new share failed too: " + cause;
-        return false;
+        if (!session.request(HttpMethod::Post, madeShare + "/authentications", &add, Repeat::OnlyIfNotSent,
+                             nullptr, reply, cause))
+            return removeNewShare(session, madeShare, "permission for [" + permission.name + "] not applied: " + cause,
+                                  cause);
     }
+    std::vector<__HNASCIFSAuthentication> stored;
+    if (!readPermissions(session, madeShare, stored, cause))
+        return removeNewShare(session, madeShare, "reading the permissions back failed: " + cause, cause);
+    for (const __HNASCIFSAuthentication& permission : wanted) {
+        const auto match = std::find_if(stored.begin(), stored.end(), [&](const __HNASCIFSAuthentication& entry) {
+            return entry.permission == permission.permission && sameAccount(entry.name, permission.name);
+        });
+        if (match == stored.end())
+            return removeNewShare(session, madeShare,
+                                  "permission for [" + permission.name + "] not found on the share after adding it",
+                                  cause);
+    }
+    share.settings.permissions.swap(stored);
     return true;
 }
 
@@ -481,13 +588,16 @@ bool deleteFileSystemShare(ArraySession& session, const std::string& shareName,
         session.note(1, kAlreadyAbsent, kind, shareName);
         return true;
     }
-    return deleteByObjectId(session, shareResource(protocol, share.objectId), kind.c_str(), shareName, cause);
+    long status = 0;
+    return deleteByObjectId(session, shareResource(protocol, share.objectId), kind.c_str(), shareName, status,
+                            cause);
 }
 
 // With an object ID: DELETE filesystem-snapshots/{id}. Otherwise GET
-// filesystem-snapshots/{fs}/null finds the snapshot whose stored name is
+// filesystem-snapshots/{fs}/{prefix} finds the snapshot whose stored name is
 // snapshot.name (or prefix + "-" + snapshot.name when the name lacks the
-// prefix) and deletes that. Absent or 404: done.
+// prefix) and deletes that. Absent, 404, or being deleted already (listed
+// in a delete state, or found so after the array refused the delete): done.
 bool deleteFileSystemSnapshot(ArraySession& session, const __HNASFileSystemSnapshot& snapshot,
                               const std::string& prefix, std::string& cause) {
     std::string objectId = snapshot.objectId;
@@ -502,15 +612,19 @@ bool deleteFileSystemSnapshot(ArraySession& session, const __HNASFileSystemSnaps
         if (!prefix.empty() && snapshot.name.compare(0, prefixed.size(), prefixed) != 0)
             names.push_back(prefixed + snapshot.name);
         __HNASFileSystemSnapshot listed;
-        bool found = false;
-        if (!findSnapshot(session, snapshot.fileSystemId, names, listed, found, cause)) return false;
-        if (!found) {
+        Listed found = Listed::Absent;
+        if (!findSnapshot(session, snapshot.fileSystemId, prefix, names, listed, found, cause)) return false;
+        if (found == Listed::Absent) {
             session.note(1, kAlreadyAbsent, kSnapshot, label);
+            return true;
+        }
+        if (found == Listed::Going) {
+            session.note(1, kBeingDeleted, label, listed.state);
             return true;
         }
         objectId = listed.objectId;
     }
-    return deleteByObjectId(session, snapshotResource(objectId), kSnapshot, label, cause);
+    return deleteSnapshotById(session, objectId, label, cause);
 }
 
 // POST filesystem-snapshots/{id}/rollback. Never sent twice once it may have
@@ -523,10 +637,16 @@ bool recoverFileSystemSnapshot(ArraySession& session, const std::string& snapsho
     }
     Reply reply;
     return session.request(HttpMethod::Post, snapshotResource(snapshotObjectId) + "/rollback",
-                           nullptr, Repeat::OnlyIfNotSent, false, reply, cause);
+                           nullptr, Repeat::OnlyIfNotSent, nullptr, reply, cause);
 }
 
-// GET filesystems, then GET filesystem-snapshots/{fs}/null for each.
+// GET filesystems, then GET filesystem-snapshots/{fs}/null for each one:
+// every snapshot, whoever made it, as the caller is promised. A file system
+// whose status says it is not mounted fails the whole list before any
+// snapshot is asked for: the array cannot list its snapshots (it may answer
+// an empty list), and a list without them would make them look deleted. One
+// without a status is listed. Snapshots in a delete state are left out: they
+// are gone.
 bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot>& snapshots,
                      std::string& cause) {
     snapshots.clear();
@@ -534,15 +654,23 @@ bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot
     if (!listFileSystems(session, std::string(), fileSystems, cause)) return false;
     std::vector<__HNASFileSystemSnapshot> all;
     for (const __HNASFileSystemInfo& fileSystem : fileSystems) {
+        if (!fileSystem.status.empty() && fileSystem.status != kMounted) {
+            cause = "file system [" + fileSystem.name + "] has status [" + fileSystem.status +
+                    "], not mounted: its snapshots cannot be listed";
+            return false;
+        }
+    }
+    for (const __HNASFileSystemInfo& fileSystem : fileSystems) {
         Reply reply;
-        if (!session.request(HttpMethod::Get, snapshotsOf(fileSystem.fileSystemId), nullptr, Repeat::Idempotent,
-                             true, reply, cause))
+        if (!session.request(HttpMethod::Get, snapshotsOf(fileSystem.fileSystemId, std::string()), nullptr,
+                             Repeat::Idempotent, &kSnapshotsAnswer, reply, cause))
             return false;
         const Json* list = nullptr;
-        if (!listOf(reply.body, "snapshots", list, cause)) return false;
+        if (!listOf(reply.body, kSnapshotsAnswer.key, list, cause)) return false;
         for (const Json& entry : *list) {
             __HNASFileSystemSnapshot snapshot;
             if (!snapshotFromWire(entry, snapshot, cause)) return false;
+            if (isGoingState(snapshot.state)) continue;
             if (snapshot.fileSystemId.empty()) snapshot.fileSystemId = fileSystem.fileSystemId;
             all.push_back(snapshot);
         }

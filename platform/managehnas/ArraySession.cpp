@@ -4,6 +4,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/managehnas/ApiKeyFile.h"
 #include "platform/managehnas/ClientMessages.h"
 #include "platform/managehnas/EndpointText.h"
 
@@ -13,11 +14,27 @@ namespace {
 
 constexpr int kMaxBackoffMs = 60000;
 
+// What a status says when the array adds no message (v7 documents 400 and
+// 501 without a body, v8 adds 403).
+const char* statusMeaning(long status) {
+    switch (status) {
+        case 401:
+            return " (the array refused the credentials)";
+        case 403:
+            return " (the array forbids the call: a read-only API key, a virtual server out of the key's reach, "
+                   "or a feature not licensed)";
+        case 501:
+            return " (the array does not support the call)";
+        default:
+            return "";
+    }
+}
+
 // "HTTP status 400 on POST filesystem-snapshots: errorMsg [Snapshot exists]
-// detail [...]", with what the array's error body says, if anything.
+// detail [...]", with what the array's error body says, if anything. An
+// empty body or one that is not JSON adds nothing: the status says it all.
 std::string httpError(long status, const std::string& what, const std::string& body) {
-    std::string cause = "HTTP status " + std::to_string(status) + " on " + what;
-    if (status == 401) cause += " (the array refused the credentials)";
+    std::string cause = "HTTP status " + std::to_string(status) + " on " + what + statusMeaning(status);
     Json error;
     std::string ignored;
     if (!parseObject(body, error, ignored)) return cause;
@@ -49,6 +66,7 @@ bool ArraySession::open(const std::string& user, const std::string& password,
     open_ = false;
     user_ = user;
     password_ = password;
+    apiKey_.clear();
     std::vector<std::string> notes;
     settings_ = readClientSettings(notes);
     nextDelayMs_ = settings_.retryBackoffMs;
@@ -59,18 +77,28 @@ bool ArraySession::open(const std::string& user, const std::string& password,
         fail(cause);
         return false;
     }
-    const std::string baseUrl = endpoint_ + "/" + settings_.apiVersion + "/storage/";
-    if (!connection_.open(baseUrl, user, password, settings_, cause)) {
+    bool othersMayRead = false;
+    if (!settings_.apiKeyFile.empty() && !readApiKeyFile(settings_.apiKeyFile, apiKey_, othersMayRead, cause)) {
         fail(cause);
         return false;
     }
-    note(1, kInitialised, baseUrl, user_, settings_.caFile.empty() ? "system default" : settings_.caFile);
+    if (othersMayRead) note(0, kKeyFileReadable, settings_.apiKeyFile);
+    const std::string baseUrl = endpoint_ + "/" + settings_.apiVersion + "/storage/";
+    if (!connection_.open(baseUrl, Credentials{user, password, apiKey_}, settings_, cause)) {
+        fail(cause);
+        return false;
+    }
+    const std::string caFile = settings_.caFile.empty() ? "system default" : settings_.caFile;
+    if (apiKey_.empty())
+        note(1, kInitialised, baseUrl, user_, caFile);
+    else
+        note(1, kInitialisedWithKey, baseUrl, settings_.apiKeyFile, caFile);
     open_ = true;
     return true;
 }
 
 bool ArraySession::request(HttpMethod method, const std::string& resource, const Json* body,
-                           Repeat repeat, bool wantBody, Reply& reply, std::string& cause) {
+                           Repeat repeat, const AnswerShape* wants, Reply& reply, std::string& cause) {
     reply = Reply();
     const std::string what = std::string(methodName(method)) + " " + resource;
     if (!open_) {
@@ -98,8 +126,8 @@ bool ArraySession::request(HttpMethod method, const std::string& resource, const
         cause = httpError(answer.status, what, answer.body);
         return false;
     }
-    if (!wantBody) return true;
-    if (!parseObject(answer.body, reply.body, cause)) {
+    if (wants == nullptr) return true;
+    if (!parseBounded(answer.body, wants, reply.body, cause)) {
         cause += " of " + what;
         return false;
     }
@@ -110,8 +138,8 @@ bool ArraySession::takeRetry(const std::string& cause) {
     if (retriesUsed_ >= settings_.retryCount) return false;
     ++retriesUsed_;
     const int delay = nextDelayMs_;
-    log_.DebugLvl(context_.c_str(), 1, jobId_, kRetrying, operation_.c_str(),
-                  loggable(cause, password_).c_str(), retriesUsed_, settings_.retryCount, delay);
+    log_.DebugLvl(context_.c_str(), 1, jobId_, kRetrying, operation_.c_str(), masked(cause).c_str(),
+                  retriesUsed_, settings_.retryCount, delay);
     if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     nextDelayMs_ = delay >= kMaxBackoffMs / 2 ? kMaxBackoffMs : delay * 2;
     return true;
@@ -120,14 +148,17 @@ bool ArraySession::takeRetry(const std::string& cause) {
 void ArraySession::fail(const std::string& cause) {
     std::string text = cause;
     if (retriesUsed_ > 0) text += " (after " + std::to_string(retriesUsed_) + " retries)";
-    log_.DebugLvl(context_.c_str(), -1, jobId_, kOperationFailed, operation_.c_str(),
-                  loggable(text, password_).c_str());
+    log_.DebugLvl(context_.c_str(), -1, jobId_, kOperationFailed, operation_.c_str(), masked(text).c_str());
 }
 
 void ArraySession::note(int level, const char* format, const std::string& first,
                         const std::string& second, const std::string& third) {
-    log_.DebugLvl(context_.c_str(), level, jobId_, format, loggable(first, password_).c_str(),
-                  loggable(second, password_).c_str(), loggable(third, password_).c_str());
+    log_.DebugLvl(context_.c_str(), level, jobId_, format, masked(first).c_str(), masked(second).c_str(),
+                  masked(third).c_str());
+}
+
+std::string ArraySession::masked(const std::string& text) const {
+    return loggable(loggable(text, apiKey_), password_);
 }
 
 }  // namespace managehnas

@@ -30,8 +30,9 @@ class ArraySession {
 public:
     explicit ArraySession(unsigned long long jobId);
 
-    // Keeps the credentials, reads the settings and points the connection at
-    // https://address:port. Logs its own failure line.
+    // Keeps the credentials, reads the settings (and the API key, when a key
+    // file is set) and points the connection at https://address:port. Logs
+    // its own failure line.
     bool open(const std::string& user, const std::string& password, const std::string& address,
               int port);
     bool isOpen() const { return open_; }
@@ -42,10 +43,11 @@ public:
 
     // Sends `body` (when given) to `resource`, e.g. "filesystems?label=fs1",
     // repeating transport failures as `repeat` and the budget allow. True for
-    // a 2xx answer (parsed into reply.body when `wantBody`). Otherwise false
-    // with the cause; reply.status then holds the HTTP status if one came.
+    // a 2xx answer, parsed into reply.body when the call `wants` a member of
+    // it (nullptr: no body is read). Otherwise false with the cause;
+    // reply.status then holds the HTTP status if one came.
     bool request(HttpMethod method, const std::string& resource, const Json* body, Repeat repeat,
-                 bool wantBody, Reply& reply, std::string& cause);
+                 const AnswerShape* wants, Reply& reply, std::string& cause);
     // Spends one retry: logs it with `cause`, waits the back-off. False when
     // the budget is spent.
     bool takeRetry(const std::string& cause);
@@ -60,12 +62,16 @@ public:
     ArraySession& operator=(const ArraySession&) = delete;
 
 private:
+    // `text` as a log line may hold it: the API key and the password masked.
+    std::string masked(const std::string& text) const;
+
     unsigned long long jobId_;
     EvDebug log_;
     HttpsConnection connection_;
     ClientSettings settings_;
     std::string user_;
     std::string password_;
+    std::string apiKey_;
     std::string endpoint_;
     bool open_ = false;
     std::string operation_;

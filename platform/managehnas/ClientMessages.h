@@ -20,11 +20,19 @@ constexpr char kInsecureWarning[] =
 constexpr char kSettingIgnored[] = "Setting ignored: %s";
 // Where the client points after init (level 1): endpoint, user, CA file.
 constexpr char kInitialised[] = "Array endpoint [%s] user [%s] CA file [%s]";
+// The same with an API key (level 1): endpoint, key file, CA file.
+constexpr char kInitialisedWithKey[] = "Array endpoint [%s] API key file [%s] CA file [%s]";
+// An API key file that other users of the host may read (level 0): path.
+constexpr char kKeyFileReadable[] =
+    "WARNING: the API key file [%s] is readable by other users of this host; limit it to the backup service";
 // A snapshot or share created before the connection broke (level 0): what,
 // name.
 constexpr char kAdopted[] = "The %s [%s] exists already after a lost answer; adopting it";
 // Something to delete that the array reports absent (level 1): what, name.
 constexpr char kAlreadyAbsent[] = "The %s [%s] is absent on the array; counted as deleted";
+// A snapshot to delete that the array is deleting already (level 1): name,
+// state.
+constexpr char kBeingDeleted[] = "The snapshot [%s] is being deleted on the array (%s); counted as deleted";
 // A share looked up and not found (level 1): share type, name.
 constexpr char kShareAbsent[] = "%s share [%s] is not present";
 

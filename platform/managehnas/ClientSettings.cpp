@@ -51,6 +51,8 @@ ClientSettings readClientSettings(std::vector<std::string>& notes) {
         settings.caFile = fromEnvironment;
     }
 
+    store.getRegString(kClientSection, kApiKeyFileKey, settings.apiKeyFile);
+
     std::string version;
     if (store.getRegString(kClientSection, kApiVersionKey, version)) {
         if (isApiVersion(version))

@@ -10,6 +10,10 @@
 //                            ; against (else $HNAS_CA_FILE, else the system's)
 //   nInsecure=0              ; 1 turns certificate verification off (warned)
 //   sApiVersion=v7           ; version segment of the storage paths
+//   sApiKeyFile=/etc/hnas/api.key ; file holding an API key (made on the
+//                            ; array with apikey-create); when set, the key
+//                            ; is sent as X-Api-Key instead of the user and
+//                            ; password that init receives
 #pragma once
 
 #include <string>
@@ -26,6 +30,7 @@ constexpr char kRetryBackoffKey[] = "nRetryBackoffMs";
 constexpr char kCaFileKey[] = "sCAFile";
 constexpr char kInsecureKey[] = "nInsecure";
 constexpr char kApiVersionKey[] = "sApiVersion";
+constexpr char kApiKeyFileKey[] = "sApiKeyFile";
 // Environment variable naming the CA file when the store names none.
 constexpr char kCaFileVariable[] = "HNAS_CA_FILE";
 
@@ -37,6 +42,7 @@ struct ClientSettings {
     std::string caFile;          // empty: the system's CA store
     bool insecure = false;
     std::string apiVersion = "v7";
+    std::string apiKeyFile;      // empty: user and password
 };
 
 // Reads every key. A value out of its range (time-outs 1..3600 s, retries

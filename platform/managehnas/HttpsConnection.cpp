@@ -2,6 +2,7 @@
 
 #include <mutex>
 #include <new>
+#include <vector>
 
 namespace managehnas {
 
@@ -16,6 +17,7 @@ void globalInit() {
 }
 
 struct AnswerSink {
+    CURL* curl;
     std::string* body;
     bool tooLarge;
 };
@@ -28,6 +30,19 @@ size_t collect(char* data, size_t size, size_t count, void* user) {
         return 0;
     }
     try {
+        // An answer of announced length gets its room at once: growing by
+        // doubling would hold the old and the new copy together, twice the
+        // answer's size, at the end.
+        curl_off_t announced = -1;
+        if (sink->body->empty() &&
+            curl_easy_getinfo(sink->curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK &&
+            announced > 0) {
+            if (static_cast<size_t>(announced) > kMaxAnswerBytes) {
+                sink->tooLarge = true;
+                return 0;
+            }
+            sink->body->reserve(static_cast<size_t>(announced));
+        }
         sink->body->append(data, bytes);
     } catch (...) {
         sink->tooLarge = true;
@@ -129,14 +144,15 @@ void HttpsConnection::close() {
     headers_ = nullptr;
 }
 
-bool HttpsConnection::open(const std::string& baseUrl, const std::string& user,
-                           const std::string& password, const ClientSettings& settings,
-                           std::string& cause) {
+bool HttpsConnection::open(const std::string& baseUrl, const Credentials& credentials,
+                           const ClientSettings& settings, std::string& cause) {
     close();
     baseUrl_ = baseUrl;
     settings_ = settings;
-    if (hasLineBreak(user) || hasLineBreak(password)) {
-        cause = "the user name or the password holds a line break";
+    const bool byKey = !credentials.apiKey.empty();
+    if (byKey ? hasLineBreak(credentials.apiKey)
+              : hasLineBreak(credentials.user) || hasLineBreak(credentials.password)) {
+        cause = byKey ? "the API key holds a line break" : "the user name or the password holds a line break";
         return false;
     }
     globalInit();
@@ -145,13 +161,17 @@ bool HttpsConnection::open(const std::string& baseUrl, const std::string& user,
         cause = "cannot make a libcurl handle";
         return false;
     }
-    const std::string lines[] = {
+    std::vector<std::string> lines = {
         "Content-Type: application/json",
         "Accept: application/json",
         "Expect:",   // no 100-continue round trip
-        "X-Subsystem-User: " + user,
-        "X-Subsystem-Password: " + password,
     };
+    if (byKey) {
+        lines.push_back("X-Api-Key: " + credentials.apiKey);
+    } else {
+        lines.push_back("X-Subsystem-User: " + credentials.user);
+        lines.push_back("X-Subsystem-Password: " + credentials.password);
+    }
     for (const std::string& line : lines) {
         curl_slist* grown = curl_slist_append(headers_, line.c_str());
         if (grown == nullptr) {
@@ -172,7 +192,7 @@ HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
         return answer;
     }
     const std::string url = baseUrl_ + resource;
-    AnswerSink sink{&answer.body, false};
+    AnswerSink sink{curl_, &answer.body, false};
     errorText_[0] = '\0';
 
     CURL* c = curl_;

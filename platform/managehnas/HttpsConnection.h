@@ -1,7 +1,7 @@
 // One HTTPS connection to an array's management endpoint over a libcurl easy
 // handle that lives as long as this object and keeps at most one connection
-// alive, so that one connection serves the requests of one client. It sends JSON requests with the
-// credentials in the two authentication headers (and nowhere else) and
+// alive, so that one connection serves the requests of one client. It sends
+// JSON requests with the credentials in their headers (and nowhere else) and
 // reports what came back, classifying transport failures by whether the
 // request can have reached the array. It logs nothing itself.
 #pragma once
@@ -33,6 +33,15 @@ struct HttpAnswer {
     std::string cause;      // what went wrong when failure is not None
 };
 
+// What proves the client to the array: an API key (sent as X-Api-Key) when
+// one is set, else the user and password (X-Subsystem-User and
+// X-Subsystem-Password).
+struct Credentials {
+    std::string user;
+    std::string password;
+    std::string apiKey;
+};
+
 // "GET", "POST", "DELETE".
 const char* methodName(HttpMethod method);
 
@@ -45,8 +54,8 @@ public:
     // the credentials and the settings; drops any connection of an earlier
     // endpoint. False, with `cause`, when no handle can be made or a
     // credential holds a line break (it would forge further headers).
-    bool open(const std::string& baseUrl, const std::string& user, const std::string& password,
-              const ClientSettings& settings, std::string& cause);
+    bool open(const std::string& baseUrl, const Credentials& credentials, const ClientSettings& settings,
+              std::string& cause);
     // Sends one request for `resource`, e.g. "filesystems?label=fs1", with
     // `body` as its JSON body (POST only; may be empty). `once` is for a
     // request that must not be repeated. libcurl silently sends a request

@@ -38,6 +38,17 @@ bool decimal(const std::string& text, uint64_t& out) {
     return true;
 }
 
+// "-12" -> -12; false for anything but an optional "-" and 1..19 digits.
+bool signedDecimal(const std::string& text, int64_t& out) {
+    const bool negative = !text.empty() && text[0] == '-';
+    uint64_t magnitude = 0;
+    const std::string digits = negative ? text.substr(1) : text;
+    if (digits.size() > 19 || !decimal(digits, magnitude)) return false;
+    if (magnitude > static_cast<uint64_t>(INT64_MAX)) return false;
+    out = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+    return true;
+}
+
 }  // namespace
 
 bool readText(const Json& object, const char* key, bool required, std::string& out,
@@ -69,20 +80,21 @@ bool readInt32(const Json& object, const char* key, bool required, int32_t& out,
                const char* what, std::string& cause) {
     const Json* value = field(object, key);
     if (value == nullptr) return missing(required, key, what, cause);
-    if (value->is_number_integer()) {
-        if (value->is_number_unsigned()) {
-            const uint64_t n = value->get<uint64_t>();
-            if (n <= static_cast<uint64_t>(INT32_MAX)) {
-                out = static_cast<int32_t>(n);
-                return true;
-            }
-        } else {
-            const int64_t n = value->get<int64_t>();
-            if (n >= INT32_MIN && n <= INT32_MAX) {
-                out = static_cast<int32_t>(n);
-                return true;
-            }
-        }
+    int64_t n = 0;
+    bool isInteger = false;
+    if (value->is_number_unsigned()) {
+        const uint64_t u = value->get<uint64_t>();
+        isInteger = u <= static_cast<uint64_t>(INT32_MAX);
+        n = isInteger ? static_cast<int64_t>(u) : 0;
+    } else if (value->is_number_integer()) {
+        n = value->get<int64_t>();
+        isInteger = true;
+    } else if (value->is_string()) {
+        isInteger = signedDecimal(value->get_ref<const std::string&>(), n);
+    }
+    if (isInteger && n >= INT32_MIN && n <= INT32_MAX) {
+        out = static_cast<int32_t>(n);
+        return true;
     }
     return wrongType(key, what, "a 32-bit integer", cause);
 }
@@ -129,17 +141,7 @@ bool objectOf(const Json& answer, const char* key, const Json*& object, std::str
 }
 
 bool parseObject(const std::string& text, Json& object, std::string& cause) {
-    Json parsed = Json::parse(text, nullptr, false);
-    if (parsed.is_discarded()) {
-        cause = text.empty() ? "empty answer where JSON was expected" : "malformed JSON in the answer";
-        return false;
-    }
-    if (!parsed.is_object()) {
-        cause = "the answer is JSON but not an object";
-        return false;
-    }
-    object = std::move(parsed);
-    return true;
+    return parseBounded(text, nullptr, object, cause);
 }
 
 bool serialise(const Json& value, std::string& text, std::string& cause) {

@@ -10,15 +10,16 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include "platform/managehnas/BoundedJson.h"
 
 namespace managehnas {
 
-using Json = nlohmann::json;
-
 bool readText(const Json& object, const char* key, bool required, std::string& out,
               const char* what, std::string& cause);
-// A non-negative integer; a decimal text is accepted too.
+// Numbers come as JSON numbers or, from v8 on, as quoted decimal texts
+// ("123456789012", "-1"); both are read. A text that is not a plain decimal
+// of the range ("1.5", " 1", "+1", "0x10", "") is refused like a wrong type.
+// A non-negative integer.
 bool readUnsigned(const Json& object, const char* key, bool required, uint64_t& out,
                   const char* what, std::string& cause);
 bool readInt32(const Json& object, const char* key, bool required, int32_t& out,
@@ -35,8 +36,9 @@ bool listOf(const Json& answer, const char* key, const Json*& list, std::string&
 // The object under `key` of an answer, e.g. {"snapshot":{...}}.
 bool objectOf(const Json& answer, const char* key, const Json*& object, std::string& cause);
 
-// Parses an answer body into an object, without exceptions; false with the
-// cause for malformed JSON or a body that is not an object.
+// Parses an answer body into an object, without exceptions and within the
+// bounds of BoundedJson.h; false with the cause for malformed JSON, a body
+// that is not an object, or one that breaks the bounds.
 bool parseObject(const std::string& text, Json& object, std::string& cause);
 // Serialises a request body; false when a text in it is not valid UTF-8.
 bool serialise(const Json& value, std::string& text, std::string& cause);

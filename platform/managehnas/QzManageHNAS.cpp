@@ -126,8 +126,10 @@ bool QzManageHNAS::isSharePresent(const std::string& shareName, __HNASVirtualSer
 
 // shareName e.g. "QZHNAS-u1-fs1-data-QZShare"; path e.g.
 // "\\.snapshot\\QZHNAS-u1-fs1\\data"; virtualServerId decimal, e.g. "1".
-// False means no share was left behind by this call, except when removing a
-// half-made share failed too (said in the log line).
+// On success with permissions applied, share.settings.permissions holds
+// them as the array stored them. False means no share was left behind by
+// this call, except when removing a half-made share failed too (said in the
+// log line).
 bool QzManageHNAS::createFileSystemShare(const std::string& shareName, const std::string& virtualServerId,
                                          const std::string& fileSystemId, const std::string& path,
                                          const std::string& shareType, __HNASFileSystemShares& share,
@@ -147,7 +149,8 @@ bool QzManageHNAS::deleteFileSystemShare(const std::string& shareName, __HNASVir
 }
 
 // snapshot.name e.g. "QZHNAS-u1-fs1" with its fileSystemId. True also when the
-// snapshot is already absent; false means it may still exist.
+// snapshot is already absent or being deleted by the array; false means it
+// may still exist.
 bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, const std::string& prefix) {
     return run(impl_.get(), "deleteFileSystemSnapshot", [&](std::string& cause) {
         return managehnas::deleteFileSystemSnapshot(impl_->session, snapshot, prefix, cause);
@@ -162,8 +165,10 @@ bool QzManageHNAS::recoverFileSystemSnapshot(const std::string& snapshotObjectId
     });
 }
 
-// Every snapshot of every file system; on failure the list is empty (never a
-// partial list that would make present snapshots look deleted).
+// Every snapshot of every file system, those being deleted left out. The
+// array cannot list the snapshots of a file system that is not mounted, so
+// one such file system fails the call, naming it. On failure the list is
+// empty (never a partial list that would make present snapshots look deleted).
 bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots) {
     return run(impl_.get(), "getAllSnapshots", [&](std::string& cause) {
         return managehnas::getAllSnapshots(impl_->session, snapshots, cause);

@@ -149,6 +149,11 @@ bool snapshotFromWire(const Json& object, __HNASFileSystemSnapshot& snapshot, st
            readUnsigned(object, "creationTime", false, snapshot.creationTime, what, cause);
 }
 
+bool isGoingState(const std::string& state) {
+    static const std::string deleting = "SNAPSHOT_MANAGEMENT_STATE_DELETE";
+    return state.compare(0, deleting.size(), deleting) == 0 || state == "SNAPSHOT_MANAGEMENT_STATE_DEAD";
+}
+
 Json settingsToWire(const Settings& settings, ShareProtocol protocol) {
     Json wire = Json::object();
     for (const SettingsKey& key : kSettingsKeys) {

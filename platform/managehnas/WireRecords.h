@@ -37,6 +37,12 @@ bool authenticationFromWire(const Json& object, __HNASCIFSAuthentication& entry,
 // Required: objectId, displayName (the stored name, e.g. "QZHNAS-u1-fs1").
 bool snapshotFromWire(const Json& object, __HNASFileSystemSnapshot& snapshot, std::string& cause);
 
+// True for a snapshot state of one being deleted or dead, e.g.
+// "SNAPSHOT_MANAGEMENT_STATE_DELETE_PENDING", "..._DELETE_ONGOING",
+// "..._DELETE_ROOT_ONODE_PASS", "..._DEAD": such a snapshot is gone, even
+// while the array still lists it.
+bool isGoingState(const std::string& state);
+
 // The settings keys that a share of the protocol takes on creation.
 Json settingsToWire(const __HNASFileSystemShareSettings& settings, ShareProtocol protocol);
 // {name, permission, type}; type left out when empty.

@@ -4,8 +4,11 @@
 // and handed to the installed sink.
 #include "host/EvDebug.h"
 
+#include <fcntl.h>
 #include <sys/time.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdarg>
 #include <cstdio>
@@ -75,6 +78,20 @@ private:
     const char* text_ = small_;
 };
 
+// Opens the log for appending, never through a symbolic link and never
+// inherited by a child: an existing file as it is, a missing one created
+// exclusively with mode 0600, so a link planted under the name is refused.
+FILE* openLogFile(const char* path) {
+    const int flags = O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC;
+    int fd = open(path, flags);
+    if (fd < 0 && errno == ENOENT) fd = open(path, flags | O_CREAT | O_EXCL, 0600);
+    if (fd < 0 && errno == EEXIST) fd = open(path, flags);   // created meanwhile by another process
+    if (fd < 0) return nullptr;
+    FILE* file = fdopen(fd, "a");
+    if (file == nullptr) close(fd);
+    return file;
+}
+
 std::string timestamp() {
     struct timeval now;
     gettimeofday(&now, nullptr);
@@ -96,7 +113,7 @@ void writeLine(int level, unsigned long long jobId, const char* context, const c
     if (path == nullptr || *path == '\0') return;
     if (log.file == nullptr || log.path != path) {
         if (log.file != nullptr) fclose(log.file);
-        log.file = fopen(path, "a");
+        log.file = openLogFile(path);
         log.path = path;
         if (log.file == nullptr) return;
     }

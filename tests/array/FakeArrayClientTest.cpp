@@ -192,17 +192,16 @@ TEST_F(FakeClientTest, SnapMapUnmapDeleteAndRevertChangeTheArray) {
     EXPECT_EQ(all[1].name, "QZHNAS-u2-fs1");
     EXPECT_LT(all[0].creationTime, all[1].creationTime);
 
-    EXPECT_TRUE(client.recoverFileSystemSnapshot(s.objectId));   // discards u2
+    // A completed roll-back discards every snapshot of the file system.
+    EXPECT_TRUE(client.recoverFileSystemSnapshot(s.objectId));
     ASSERT_TRUE(client.getAllSnapshots(all));
-    ASSERT_EQ(all.size(), 1u);
+    EXPECT_TRUE(all.empty());
     EXPECT_FALSE(client.recoverFileSystemSnapshot(later.objectId));
+    EXPECT_FALSE(client.recoverFileSystemSnapshot(s.objectId));
 
     __HNASFileSystemSnapshot toDelete;
     toDelete.name = "QZHNAS-u1-fs1";
     toDelete.fileSystemId = fsId;
-    EXPECT_TRUE(client.deleteFileSystemSnapshot(toDelete, "QZHNAS"));
-    ASSERT_TRUE(client.getAllSnapshots(all));
-    EXPECT_TRUE(all.empty());
     EXPECT_TRUE(client.deleteFileSystemSnapshot(toDelete, "QZHNAS"));   // already gone: done
     toDelete.fileSystemId = "0123456789ABCDEF0123456789ABCDEF";
     EXPECT_FALSE(client.deleteFileSystemSnapshot(toDelete, "QZHNAS"));

@@ -206,23 +206,24 @@ TEST_F(ClientOnSimulator, SnapshotsAreCreatedListedDeletedAndRolledBack) {
     EXPECT_EQ(snapshotNames(),
               (std::vector<std::string>{"QZHNAS-old-fs1", "QZHNAS-u1-fs1", "QZHNAS-u2-fs1", "QZHNAS-u1-fs2"}));
 
-    // Rolling fs1 back to the first discards the newer second.
-    ASSERT_TRUE(client_->recoverFileSystemSnapshot(first.objectId)) << log_.text();
-    EXPECT_EQ(snapshotNames(), (std::vector<std::string>{"QZHNAS-old-fs1", "QZHNAS-u1-fs1", "QZHNAS-u1-fs2"}));
-    EXPECT_FALSE(client_->recoverFileSystemSnapshot(second.objectId));
-    EXPECT_FALSE(client_->recoverFileSystemSnapshot(""));
-
     // Deleted by stored name and file system, as the delete operation asks.
     __HNASFileSystemSnapshot byName;
     byName.name = "QZHNAS-u1-fs1";
     byName.fileSystemId = fs1_;
     ASSERT_TRUE(client_->deleteFileSystemSnapshot(byName, kPrefix)) << log_.text();
-    EXPECT_EQ(snapshotNames(), (std::vector<std::string>{"QZHNAS-old-fs1", "QZHNAS-u1-fs2"}));
+    EXPECT_EQ(snapshotNames(), (std::vector<std::string>{"QZHNAS-old-fs1", "QZHNAS-u2-fs1", "QZHNAS-u1-fs2"}));
     // Already gone: done, with a note rather than a failure.
     const size_t failuresBefore = failureLines(log_).size();
     EXPECT_TRUE(client_->deleteFileSystemSnapshot(byName, kPrefix));
     EXPECT_EQ(failureLines(log_).size(), failuresBefore);
     EXPECT_TRUE(log_.has(1, "The snapshot [QZHNAS-u1-fs1] is absent on the array; counted as deleted"));
+
+    // A completed roll-back of fs1 discards every snapshot of fs1.
+    ASSERT_TRUE(client_->recoverFileSystemSnapshot(second.objectId)) << log_.text();
+    EXPECT_EQ(snapshotNames(), (std::vector<std::string>{"QZHNAS-u1-fs2"}));
+    EXPECT_FALSE(client_->recoverFileSystemSnapshot(second.objectId));
+    EXPECT_FALSE(client_->recoverFileSystemSnapshot(""));
+
     // The same name on another file system is not this snapshot.
     byName.name = "QZHNAS-u1-fs2";
     EXPECT_TRUE(client_->deleteFileSystemSnapshot(byName, kPrefix));

@@ -6,12 +6,18 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <malloc.h>
+
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <memory>
 
 #include "host/QzManageHNAS.h"
+#include "platform/managehnas/BoundedJson.h"
 #include "tests/client/ClientLogCheck.h"
 #include "tests/client/LocalArray.h"
 #include "tests/client/TestCerts.h"
@@ -343,6 +349,249 @@ TEST_F(ClientTransport, PasswordNeverReachesTheLog) {
     ASSERT_FALSE(lines.empty());
     for (const EvLogLine& line : lines) EXPECT_FALSE(contains(line.message, kPassword)) << line.message;
     EXPECT_TRUE(contains(log_.text(), "errorMsg [bad password ********]")) << log_.text();
+}
+
+// The array's refusals of a roll-back (403 no licence, 400 too few
+// checkpoints, 501 not supported), with its message or with no usable body
+// at all: one failure line with the status and the message, if any, and
+// never a word about JSON.
+TEST_F(ClientTransport, RefusalsCarryTheStatusAndTheArraysMessageWithOrWithoutABody) {
+    struct Case {
+        int status;
+        const char* body;
+        const char* contentType;
+        std::string line;
+    };
+    const std::string failed = "recoverFileSystemSnapshot failed: HTTP status ";
+    const std::string on = " on POST filesystem-snapshots/5e5e/rollback";
+    const std::string forbids =
+        " (the array forbids the call: a read-only API key, a virtual server out of the key's reach, or a feature "
+        "not licensed)";
+    const std::string unsupported = " (the array does not support the call)";
+    const Case cases[] = {
+        {403, R"J({"errorMsg":"The rollback feature is not licensed"})J", "application/json",
+         failed + "403" + on + forbids + ": errorMsg [The rollback feature is not licensed]"},
+        {400, R"J({"errorMsg":"Not enough checkpoints","errorDetail":{"message":"12 of 128 taken"}})J",
+         "application/json", failed + "400" + on + ": errorMsg [Not enough checkpoints] detail [12 of 128 taken]"},
+        {501, "", "application/json", failed + "501" + on + unsupported},
+        {501, "<html><body>Not Implemented</body></html>", "text/html", failed + "501" + on + unsupported},
+        {400, "", "application/json", failed + "400" + on},
+        {403, "Forbidden", "text/plain", failed + "403" + on + forbids},
+        {500, "{\"errorMsg\":", "application/json", failed + "500" + on},
+        {500, "[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[", "application/json", failed + "500" + on},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.status) + " " + c.body);
+        fakehost::LogCapture log;
+        LocalArray array([&](const httplib::Request&, httplib::Response& response) {
+            response.status = c.status;
+            if (*c.body != '\0') response.set_content(c.body, c.contentType);
+        });
+        EXPECT_FALSE(clientFor(array.port())->recoverFileSystemSnapshot("5e5e"));
+        EXPECT_EQ(array.seen().size(), 1u);   // a refusal is not sent again
+        const auto lines = failureLines(log);
+        ASSERT_EQ(lines.size(), 1u) << log.text();
+        EXPECT_EQ(lines[0], c.line);
+    }
+}
+
+// A temporary file, removed at the end.
+class TempFile {
+public:
+    explicit TempFile(const std::string& contents) {
+        char name[] = "/tmp/hnas-key-XXXXXX";
+        const int fd = mkstemp(name);
+        if (fd >= 0) close(fd);
+        path_ = name;
+        std::ofstream(path_) << contents;
+    }
+    ~TempFile() { std::remove(path_.c_str()); }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+constexpr char kApiKey[] = "hnas-4pi-K3y-0123456789abcdef";
+
+// With a key file set, the key travels as X-Api-Key and the user and
+// password do not travel at all; the key is never logged, even when the
+// array echoes it.
+TEST_F(ClientTransport, ApiKeyReplacesUserAndPasswordAndNeverReachesTheLog) {
+    TempFile keyFile(std::string(kApiKey) + "\n");
+    useSettings("sApiKeyFile=" + keyFile.path() + "\n");
+    LocalArray array([](const httplib::Request& request, httplib::Response& response) {
+        if (request.method == "GET")
+            plainArray(request, response);
+        else
+            answerJson(response, 403, "{\"errorMsg\":\"key " + request.get_header_value("X-Api-Key") +
+                                          " is read-only\"}");
+    });
+    auto client = clientFor(array.port());
+    __HNASVirtualServers server;
+    ASSERT_TRUE(client->getVirtualServerInfo("evs1", server)) << log_.text();
+    EXPECT_FALSE(client->recoverFileSystemSnapshot("5e5e"));
+    for (const auto& request : array.seen()) {
+        SCOPED_TRACE(request.target);
+        EXPECT_EQ(header(request.headers, "X-Api-Key"), kApiKey);
+        EXPECT_EQ(request.headers.count("X-Subsystem-User"), 0u);
+        EXPECT_EQ(request.headers.count("X-Subsystem-Password"), 0u);
+    }
+    EXPECT_TRUE(contains(onlyFailure("recoverFileSystemSnapshot"), "errorMsg [key ******** is read-only]"));
+    EXPECT_FALSE(contains(log_.text(), "is readable by other users"));   // the file's mode is 0600
+    chmod(keyFile.path().c_str(), 0644);
+    clientFor(array.port());
+    EXPECT_TRUE(log_.has(0, "WARNING: the API key file [" + keyFile.path() +
+                                "] is readable by other users of this host; limit it to the backup service"));
+    EXPECT_TRUE(log_.has(1, "Array endpoint [https://127.0.0.1:" + std::to_string(array.port()) +
+                                "/v7/storage/] API key file [" + keyFile.path() + "] CA file [" +
+                                clienttest::serverCerts().ca + "]"))
+        << log_.text();
+    for (const EvLogLine& line : log_.lines()) {
+        EXPECT_FALSE(contains(line.message, kApiKey)) << line.message;
+        EXPECT_FALSE(contains(line.message, kPassword)) << line.message;
+    }
+}
+
+// A key file that cannot be used fails init with a line naming the file,
+// and every later call fails without a request: the client never falls
+// back to the user and password when a key was asked for.
+TEST_F(ClientTransport, UnusableApiKeyFileFailsInitAndLaterCalls) {
+    TempFile empty("\n");
+    const std::string cases[][2] = {
+        {"/nonexistent/api.key", "init failed: cannot read the API key file [/nonexistent/api.key]: No such file"},
+        {empty.path(), "init failed: the API key file [" + empty.path() + "] holds no key"},
+    };
+    LocalArray array(plainArray);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c[0]);
+        useSettings("sApiKeyFile=" + c[0] + "\n");
+        fakehost::LogCapture log;
+        QzManageHNAS client(jobId_);
+        EXPECT_FALSE(client.init("supervisor", kPassword, "FILE", "ctl", "127.0.0.1", array.port()));
+        __HNASVirtualServers server;
+        EXPECT_FALSE(client.getVirtualServerInfo("evs1", server));
+        const auto lines = failureLines(log);
+        ASSERT_EQ(lines.size(), 2u) << log.text();
+        EXPECT_EQ(lines[0].rfind(c[1], 0), 0u) << lines[0];
+        EXPECT_EQ(lines[1], "getVirtualServerInfo failed: no array endpoint (init failed or was not called)");
+    }
+    EXPECT_TRUE(array.seen().empty());
+}
+
+// Resident memory in KiB as /proc/self/status tells it ("VmRSS", "VmHWM").
+long residentKiB(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
+    return -1;
+}
+
+// How far resident memory rose above its level before `call` while it ran,
+// in MiB: freed memory is handed back first and the peak mark reset, so
+// the rise is the call's own.
+double peakRiseMiB(const std::function<void()>& call) {
+    malloc_trim(0);
+    std::ofstream("/proc/self/clear_refs") << "5";
+    const long before = residentKiB("VmRSS");
+    call();
+    return (residentKiB("VmHWM") - before) / 1024.0;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kMemoryMeasurable = false;   // the sanitizer's shadow and quarantine
+#else
+constexpr bool kMemoryMeasurable = true;
+#endif
+
+// Answers of 32 MB that a plain parse turns into a tree of many times their
+// size: refused while parsing, with memory near the answer's own size; the
+// one that only the budget stops stays within answer + budget. A real list
+// of that size is read.
+TEST_F(ClientTransport, HostileAnswersOf32MBAreRefusedWithinBoundedMemory) {
+    useSettings("nRequestTimeoutSecs=60\nnRetryCount=0\n");
+    const size_t size = 32000000;
+    auto fill = [size](std::string head, const std::string& unit, const std::string& tail) {
+        head.reserve(size);
+        while (head.size() + unit.size() + tail.size() <= size) head += unit;
+        return head + tail;
+    };
+    struct Case {
+        const char* name;
+        std::string body;
+        const char* cause;
+        double boundMiB;   // of the rise in resident memory
+    };
+    const double answerMiB = size / 1048576.0;
+    const char* kLongRun = "the answer holds more than 65536 brackets, commas, blanks or literals in a row";
+    const Case cases[] = {
+        {"nested lists", std::string(size, '['), kLongRun, 1.5 * answerMiB},
+        {"flat zeros", fill("[0", ",0", "]"), "the answer is JSON but not an object", 1.5 * answerMiB},
+        {"nested lists in an object", fill("{\"virtualServers\":", "[", ""), kLongRun, 1.5 * answerMiB},
+        {"flat zeros in an object", fill("{\"virtualServers\":[0", ",0", "]}"),
+         "the answer holds a list whose entries are not all objects or all texts", 1.5 * answerMiB},
+        {"nested objects", fill("{", "\"a\":{", ""), "the answer nests deeper than 8 levels", 1.5 * answerMiB},
+        {"flat empty objects", fill("{\"virtualServers\":[{}", ",{}", "]}"), kLongRun, 1.5 * answerMiB},
+        {"flat tiny objects", fill("{\"virtualServers\":[{\"a\":0}", ",{\"a\":0}", "]}"),
+         "the answer would take more than ", (managehnas::kAnswerBudgetFactor + 1.5) * answerMiB},
+        {"flat tiny objects under a member the call does not read", fill("{\"junk\":[{\"a\":0}", ",{\"a\":0}", "]}"),
+         "missing field [virtualServers] in [answer]", 1.5 * answerMiB},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_LE(c.body.size(), size);
+        fakehost::LogCapture log;
+        const std::string& body = c.body;
+        LocalArray array([&](const httplib::Request&, httplib::Response& response) {
+            response.status = 200;
+            response.set_content_provider(body.size(), "application/json",
+                                          [&](size_t offset, size_t length, httplib::DataSink& sink) {
+                                              return sink.write(body.data() + offset, std::min<size_t>(length, 65536));
+                                          });
+        });
+        bool done = true;
+        const double rise = peakRiseMiB([&] {
+            __HNASVirtualServers server;
+            done = clientFor(array.port())->getVirtualServerInfo("evs1", server);
+        });
+        EXPECT_FALSE(done);
+        const auto lines = failureLines(log);
+        ASSERT_EQ(lines.size(), 1u) << log.text();
+        EXPECT_TRUE(contains(lines[0], c.cause)) << lines[0];
+        std::printf("[ measured ] %s: %.1f MB answer, resident memory rose %.1f MiB\n", c.name, size / 1e6, rise);
+        if (kMemoryMeasurable) {
+            EXPECT_LT(rise, c.boundMiB);
+        }
+    }
+
+    // A real snapshot list of the same size: read whole.
+    std::string list = "{\"snapshots\":[";
+    size_t entries = 0;
+    const std::string id(200, 'a');
+    while (list.size() < size - 1000) {
+        if (entries > 0) list += ",";
+        list += R"J({"objectId":")J" + id + std::to_string(entries) + R"J(","displayName":"QZHNAS-)J" +
+                std::to_string(entries) + R"J(-fs1","filesystemId":"0A1B","state":"SNAPSHOT_MANAGEMENT_STATE_USABLE",)J"
+                R"J("creationReason":"SNAPSHOT_CREATED_BY_APPLICATION","creationTime":"1765370000"})J";
+        ++entries;
+    }
+    list += "]}";
+    LocalArray array([&](const httplib::Request& request, httplib::Response& response) {
+        if (!contains(request.path, "/filesystem-snapshots/")) return plainArray(request, response);
+        response.status = 200;
+        response.set_content_provider(list.size(), "application/json",
+                                      [&](size_t offset, size_t length, httplib::DataSink& sink) {
+                                          return sink.write(list.data() + offset, std::min<size_t>(length, 65536));
+                                      });
+    });
+    std::vector<__HNASFileSystemSnapshot> all;
+    bool done = false;
+    const double rise = peakRiseMiB([&] { done = clientFor(array.port())->getAllSnapshots(all); });
+    EXPECT_TRUE(done) << log_.text();
+    EXPECT_EQ(all.size(), entries);
+    std::printf("[ measured ] real snapshot list: %.1f MB answer, %zu entries, resident memory rose %.1f MiB\n",
+                list.size() / 1e6, entries, rise);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "harness/HostStore.h"
+#include "harness/SimulatorState.h"
 #include "harness/Subprocess.h"
 
 namespace e2e {
@@ -64,7 +65,9 @@ std::string allFilesUnder(const std::string& dir) {
     return text;
 }
 
-World::World(const std::string& seedJson) {
+void pauseMs(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
+
+World::World(const std::string& seedJson, bool withStore) {
     const std::string certs = certDirectory();
     if (dir_.path().empty() || certs.empty()) {
         error_ = "no temporary directory or test certificate";
@@ -90,6 +93,11 @@ World::World(const std::string& seedJson) {
         error_ = error;
         return;
     }
+    if (withStore) createStore();
+}
+
+bool World::createStore() {
+    const SimulatorOptions& options = simulator_.options();
     const std::vector<std::vector<std::string>> setup = {
         {"init"},
         {"set-setting", "~Vorlane", "nRevertMountPathRefreshWaitInSecs", "0"},
@@ -102,9 +110,10 @@ World::World(const std::string& seedJson) {
         const HostRun run = host(args);
         if (run.exitCode != 0) {
             error_ = "hnas-host " + args[0] + " failed: " + run.output;
-            return;
+            return false;
         }
     }
+    return true;
 }
 
 World::~World() { simulator_.stop(); }
@@ -120,11 +129,18 @@ HostRun World::host(const std::vector<std::string>& args) {
     return run;
 }
 
+pid_t World::startHost(const std::vector<std::string>& args, std::string& outputFile) {
+    std::vector<std::string> argv = {HNAS_HOST_BINARY, "--store", storeDirectory()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    outputFile = dir_.path() + "/run-" + std::to_string(++runs_) + ".out";
+    return startProcess(argv, outputFile);
+}
+
 HostRun World::addArray(const std::string& name, const std::string& arrayId, int controlHostId,
-                        const std::string& user, const std::string& password) {
+                        const std::string& user, const std::string& password, int atPort) {
     const std::string passwordFile = dir_.path() + "/password-" + name;
     writeWholeFile(passwordFile, password + "\n");
-    const std::string port = std::to_string(simulator_.port());
+    const std::string port = std::to_string(atPort != 0 ? atPort : simulator_.port());
     return host({"add-array", name, "--array-id", arrayId, "--control-host", "127.0.0.1", "--control-host-id",
                  std::to_string(controlHostId), "--user", user, "--password-file", passwordFile, "--address",
                  "127.0.0.1", "--port", port});
@@ -166,6 +182,24 @@ int World::callCount(const std::string& operation) {
     for (const auto& call : calls["calls"])
         if (call.is_object() && call.value("operation", std::string()) == operation) ++n;
     return n;
+}
+
+bool World::faultsUsedUp() {
+    std::string answer;
+    std::string error;
+    if (!simulator_.admin("GET", "/admin/faults", "", answer, error)) return false;
+    const nlohmann::json faults = nlohmann::json::parse(answer, nullptr, false);
+    return !faults.is_discarded() && faults.contains("faults") && faults["faults"].is_array() &&
+           faults["faults"].empty();
+}
+
+std::vector<std::string> World::snapshotNames() {
+    std::vector<SimSnapshot> snapshots;
+    std::string error;
+    std::vector<std::string> names;
+    if (!listSimSnapshots(simulator_, snapshots, error)) return names;
+    for (const SimSnapshot& s : snapshots) names.push_back(s.storedName);
+    return names;
 }
 
 void World::clearCalls() {

@@ -4,6 +4,8 @@
 // temporary directory removed with the world; every wait is bounded.
 #pragma once
 
+#include <sys/types.h>
+
 #include <map>
 #include <string>
 #include <vector>
@@ -37,7 +39,10 @@ public:
     // Starts the simulator with `seedJson` and creates the store with the
     // settings the tests run with (the test CA, short time-outs, no wait
     // after a revert). ok() tells whether all of that worked.
-    explicit World(const std::string& seedJson);
+    // With `createStore` false the store is left to createStore(), e.g. for
+    // a test that mounts a file system where the store goes first.
+    explicit World(const std::string& seedJson, bool createStore = true);
+    bool createStore();
     ~World();
 
     bool ok() const { return error_.empty(); }
@@ -47,9 +52,13 @@ public:
 
     // `hnas-host --store <store> args...`, at most 60 s.
     HostRun host(const std::vector<std::string>& args);
-    // Registers an array through the command line (password from a file).
+    // The same in the background, output to `outputFile` (read it with
+    // readWholeFile); the process id, or -1.
+    pid_t startHost(const std::vector<std::string>& args, std::string& outputFile);
+    // Registers an array through the command line (password from a file),
+    // at the simulator's port unless `port` is given.
     HostRun addArray(const std::string& name, const std::string& arrayId, int controlHostId, const std::string& user,
-                     const std::string& password);
+                     const std::string& password, int port = 0);
     HostRun addDevice(const std::string& label, const std::string& sourceDevice);
     // One job: `run <operation> <devices...> --quiet`.
     HostRun job(const std::string& operation, const std::vector<std::string>& devices);
@@ -60,6 +69,10 @@ public:
     Simulator& simulator() { return simulator_; }
     // POST /admin/faults with `fault` (JSON); false when refused.
     bool injectFault(const std::string& fault);
+    // True once every injected fault has been used up.
+    bool faultsUsedUp();
+    // The stored names of the snapshots on the simulated arrays.
+    std::vector<std::string> snapshotNames();
     // How many storage calls of `operation` (e.g. "createSnapshot") the
     // simulator has answered or dropped since the last clearCalls().
     int callCount(const std::string& operation);
@@ -77,5 +90,17 @@ private:
 
 // The text of every file under `dir`, each prefixed by its path.
 std::string allFilesUnder(const std::string& dir);
+
+void pauseMs(int ms);
+
+// Polls `condition` every 50 ms for up to `timeoutMs`; true once it holds.
+template <typename Condition>
+bool eventually(Condition condition, int timeoutMs = 20000) {
+    for (int waited = 0; waited < timeoutMs; waited += 50) {
+        if (condition()) return true;
+        pauseMs(50);
+    }
+    return condition();
+}
 
 }  // namespace e2e

@@ -1,10 +1,12 @@
 // The harness's own pieces: how its host objects answer the plug-in, what its
 // store keeps and how private it is, and how the loader refuses a plug-in.
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -16,6 +18,7 @@
 #include "harness/PluginLoader.h"
 #include "harness/Simulator.h"
 #include "harness/Subprocess.h"
+#include "host/EvDebug.h"
 #include "host/SnapStatus.h"
 #include "tests/e2e/E2eSupport.h"
 
@@ -78,6 +81,32 @@ TEST(HostBuffers, AnswerHonestlyAndNeverPastTheSizeTold) {
     EXPECT_EQ(6, answerSizedRead("a|bcd", small, 4));
     EXPECT_EQ(0, answerSizedRead("a|b", small, 4));
     EXPECT_STREQ("a|b", small);
+}
+
+// A host that counts sizes without the NUL: a text of exactly the size told
+// is written, its NUL going into the byte after it (the plug-in's buffers
+// are the size told + 1).
+TEST(HostBuffers, WithoutTheNulATextFillsTheSizeTold) {
+    ASSERT_EQ(0, setenv(kHostSizeWithoutNulVariable, "1", 1));
+    char buffer[8];
+    std::memset(buffer, 'x', sizeof(buffer));
+    short size = 3;
+    EXPECT_EQ(0, answerShortRead("abc", buffer, &size));
+    EXPECT_STREQ("abc", buffer);
+    size = 2;
+    EXPECT_EQ(2, answerShortRead("abc", buffer, &size));
+    EXPECT_EQ(3, size);
+    int intSize = 2;
+    EXPECT_EQ(2, answerIntRead("abc", buffer, &intSize));
+    EXPECT_EQ(3, intSize);
+    EXPECT_EQ(5, answerSizedRead("a|bcd", buffer, 4));
+    EXPECT_EQ(0, answerSizedRead("a|bc", buffer, 4));
+    EXPECT_STREQ("a|bc", buffer);
+    unsetenv(kHostSizeWithoutNulVariable);
+    // Back to counting the NUL.
+    size = 3;
+    EXPECT_EQ(2, answerShortRead("abc", buffer, &size));
+    EXPECT_EQ(4, size);
 }
 
 TEST(HostSnapInfo, SetArrayNameAttachesTheFirstKnownNameOfAList) {
@@ -152,7 +181,8 @@ TEST(HostSnapInfo, HostLogLinesCarryTheLevelNameAndTheTextAsItStands) {
     e2e::TempDirectory dir;
     JobContext job = contextWithArrays();
     HostLog log;
-    ASSERT_TRUE(log.open(dir.path() + "/host.log", job.jobId));
+    std::string error;
+    ASSERT_TRUE(log.open(dir.path() + "/host.log", job.jobId, error)) << error;
     job.log = &log;
     DeviceRecord device;
     device.label = "cifs-data";
@@ -213,7 +243,7 @@ TEST(ArrayInfoText, RefusesValuesTheTextCannotCarryWithoutNamingThePassword) {
     EXPECT_FALSE(makeArrayRecord("a|b", "Hitachi NAS", login, {}, record, error)) << "| separates host lists";
 }
 
-TEST(HostStore, IsPrivateAndKeepsWhatAJobCommits) {
+TEST(HostStore, IsPrivateAndStoresEachWriteOfThePluginAsItIsMade) {
     e2e::TempDirectory dir;
     const std::string path = dir.path() + "/store";
     std::string error;
@@ -240,39 +270,48 @@ TEST(HostStore, IsPrivateAndKeepsWhatAJobCommits) {
     device.label = "d1";
     device.sourceDevice = "{type:native_hnas,path:/__VOLUME__/fs1,targethostname:h}";
     ASSERT_TRUE(store.addDevice(device, error)) << error;
-    device.metadata[6] = "{FileSystemName:fs1}";
-    device.metadata[16] = "{ABEEnabled:true}";
     JobRecord job;
     job.operation = "prepare";
-    ASSERT_TRUE(store.beginJob(job, error)) << error;
-    device.status = 1;
-    device.errorCode = 62008;
-    device.errorMessage = "m";
-    device.snapUUID = "u";
-    device.snapDevice = "s";
-    device.arrayName = "hnas1";
-    ASSERT_TRUE(store.commitJob(job.id, {device}, 0, "done", error)) << error;
-    // A later job replaces the metadata as a whole.
-    device.metadata.erase(16);
-    JobRecord second;
-    second.operation = "snap";
-    ASSERT_TRUE(store.beginJob(second, error)) << error;
-    ASSERT_TRUE(store.commitJob(second.id, {device}, 2, "done", error)) << error;
+    device.snapUUID = "fresh";
+    ASSERT_TRUE(store.beginJob(job, {device}, error)) << error;
 
+    // The plug-in's writes through the descriptor, each stored at once: a
+    // second connection sees them while the job is still running.
+    JobContext context = contextWithArrays();
+    HostWrites writes;
+    writes.store = &store;
+    context.writes = &writes;
+    HostSnapInfo snap(device, context);
+    EXPECT_EQ(0, snap.setArrayName("hnas1"));
+    EXPECT_EQ(0, snap.setMetadata(6, "{FileSystemName:fs1}"));
+    EXPECT_EQ(0, snap.setMetadata(16, "{ABEEnabled:true}"));
+    EXPECT_EQ(0, snap.setStatus(1));
+    EXPECT_EQ(0, snap.setError(62008, "m"));
+    EXPECT_EQ(0, snap.setSnapUUID("u"));
+    EXPECT_EQ(0, snap.setSnapDevice("s"));
+    EXPECT_EQ(0, writes.failed);
+    HostStore reader;
+    ASSERT_TRUE(reader.open(path, error)) << error;
     std::vector<DeviceRecord> loaded;
-    ASSERT_TRUE(store.loadDevices(loaded, error)) << error;
+    ASSERT_TRUE(reader.loadDevices(loaded, error)) << error;
     ASSERT_EQ(1u, loaded.size());
     EXPECT_EQ(1, loaded[0].status);
     EXPECT_EQ(62008, loaded[0].errorCode);
+    EXPECT_EQ("m", loaded[0].errorMessage);
     EXPECT_EQ("u", loaded[0].snapUUID);
     EXPECT_EQ("s", loaded[0].snapDevice);
     EXPECT_EQ("hnas1", loaded[0].arrayName);
-    EXPECT_EQ((std::map<int, std::string>{{6, "{FileSystemName:fs1}"}}), loaded[0].metadata);
+    EXPECT_EQ((std::map<int, std::string>{{6, "{FileSystemName:fs1}"}, {16, "{ABEEnabled:true}"}}),
+              loaded[0].metadata);
+    EXPECT_EQ(job.id, loaded[0].lastJobId);
+    EXPECT_EQ(kJobRunning, loaded[0].lastJobOutcome) << "the job's lock is held: it is not taken for dead";
+
+    ASSERT_TRUE(store.commitJob(job.id, {device}, 0, "done", error)) << error;
     std::vector<JobRecord> jobs;
-    ASSERT_TRUE(store.loadJobs(jobs, error));
-    ASSERT_EQ(2u, jobs.size());
-    EXPECT_EQ(2, jobs[1].returnCode);
-    EXPECT_EQ("done", jobs[1].outcome);
+    ASSERT_TRUE(reader.loadJobs(jobs, error));
+    ASSERT_EQ(1u, jobs.size());
+    EXPECT_EQ(0, jobs[0].returnCode);
+    EXPECT_EQ(kJobDone, jobs[0].outcome);
 }
 
 TEST(PluginLoader, RefusesAPluginNamingTheMissingSymbolOrTheLoadError) {
@@ -291,7 +330,7 @@ TEST(PluginLoader, RefusesAPluginNamingTheMissingSymbolOrTheLoadError) {
 }
 
 // hnas-host as a framework runs it, against the stand-in plug-ins.
-TEST(HostCommand, RefusesAnIncompletePluginAndRecordsNothingOfAJobThatThrew) {
+TEST(HostCommand, RefusesAnIncompletePluginAndKeepsWhatAThrowingPluginStored) {
     e2e::TempDirectory dir;
     const std::string store = dir.path() + "/store";
     auto host = [&](std::vector<std::string> args) {
@@ -318,13 +357,88 @@ TEST(HostCommand, RefusesAnIncompletePluginAndRecordsNothingOfAJobThatThrew) {
     std::vector<DeviceRecord> devices;
     ASSERT_TRUE(opened.loadDevices(devices, error));
     ASSERT_EQ(1u, devices.size());
-    EXPECT_EQ(1, devices[0].status) << "the status the throwing snap set is not kept";
-    EXPECT_EQ("", devices[0].snapUUID);
+    // What the plug-in stored before it threw is kept: the array may have
+    // acted on it.
+    EXPECT_EQ(5, devices[0].status);
+    EXPECT_EQ("half-done", devices[0].snapUUID);
     std::vector<JobRecord> jobs;
     ASSERT_TRUE(opened.loadJobs(jobs, error));
     ASSERT_EQ(2u, jobs.size()) << "the refused plug-in ran no job";
-    EXPECT_EQ("done", jobs[0].outcome);
+    EXPECT_EQ(kJobDone, jobs[0].outcome);
     EXPECT_EQ("exception", jobs[1].outcome);
+}
+
+// A store directory someone else could have made or can write to is
+// refused, whatever is in it.
+TEST(FileSafety, RefusesAStoreDirectoryOfAnotherUserOrWritableByOthersOrALink) {
+    e2e::TempDirectory dir;
+    auto init = [&](const std::string& store) {
+        const std::string out = dir.path() + "/out";
+        unlink(out.c_str());
+        const ProcessResult run = runProcess({HNAS_HOST_BINARY, "--store", store, "init"}, out, 60000);
+        return std::make_pair(run.exitCode, readWholeFile(out));
+    };
+    const std::string open = dir.path() + "/open";
+    ASSERT_EQ(0, mkdir(open.c_str(), 0700));
+    chmod(open.c_str(), 0777);
+    auto refused = init(open);
+    EXPECT_NE(0, refused.first);
+    EXPECT_NE(std::string::npos, refused.second.find("others can write to it (mode 0777)")) << refused.second;
+
+    const std::string real = dir.path() + "/real";
+    const std::string link = dir.path() + "/link";
+    ASSERT_EQ(0, mkdir(real.c_str(), 0700));
+    ASSERT_EQ(0, symlink(real.c_str(), link.c_str()));
+    refused = init(link);
+    EXPECT_NE(0, refused.first);
+    EXPECT_NE(std::string::npos, refused.second.find("symbolic link")) << refused.second;
+
+    if (geteuid() == 0) {
+        const std::string foreign = dir.path() + "/foreign";
+        ASSERT_EQ(0, mkdir(foreign.c_str(), 0700));
+        ASSERT_EQ(0, chown(foreign.c_str(), 65534, 65534));
+        refused = init(foreign);
+        EXPECT_NE(0, refused.first);
+        EXPECT_NE(std::string::npos, refused.second.find("belongs to user 65534")) << refused.second;
+    }
+    EXPECT_EQ(0, init(real).first) << "a private directory of one's own is fine";
+}
+
+// A link planted under the name of a job's log file, or of the plug-in's log
+// file, is refused: nothing is written through it.
+TEST(FileSafety, APlantedLinkUnderALogFileNameReceivesNothing) {
+    e2e::TempDirectory dir;
+    const std::string store = dir.path() + "/store";
+    const std::string victim = dir.path() + "/victim";
+    ASSERT_TRUE(writeWholeFile(victim, "untouched\n"));
+    auto host = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {HNAS_HOST_BINARY, "--store", store});
+        const std::string out = dir.path() + "/out";
+        unlink(out.c_str());
+        const ProcessResult run = runProcess(args, out, 60000);
+        return std::make_pair(run.exitCode, readWholeFile(out));
+    };
+    ASSERT_EQ(0, host({"init"}).first);
+    ASSERT_EQ(0, host({"add-device", "--label", "d1", "{type:native_hnas,path:/__VOLUME__/fs1,targethostname:h}"}).first);
+    const char* planted[] = {"/logs/job-1-prepare.host.log", "/logs/job-2-prepare.plugin.log"};
+    for (const char* name : planted) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(0, symlink(victim.c_str(), (store + name).c_str()));
+        const auto run = host({"run", "prepare", "d1", "--plugin", HNAS_THROWING_PLUGIN});
+        EXPECT_EQ(1, run.first) << run.second;
+        EXPECT_NE(std::string::npos, run.second.find("was there before")) << run.second;
+        EXPECT_EQ("untouched\n", readWholeFile(victim));
+    }
+    EXPECT_EQ(0, host({"run", "prepare", "d1", "--plugin", HNAS_THROWING_PLUGIN}).first);
+    EXPECT_EQ("untouched\n", readWholeFile(victim));
+
+    // The logging stand-in opens $QZ_LOG_FILE the same way.
+    const std::string link = dir.path() + "/plugin.log";
+    ASSERT_EQ(0, symlink(victim.c_str(), link.c_str()));
+    setenv("QZ_LOG_FILE", link.c_str(), 1);
+    EvDebug().DebugLvl("FileSafety", 0, "%s", "a line for the link");
+    unsetenv("QZ_LOG_FILE");
+    EXPECT_EQ("untouched\n", readWholeFile(victim));
 }
 
 }  // namespace

@@ -4,10 +4,12 @@
 // devices (see harness/DemoScenario.h).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 
 #include "harness/DemoScenario.h"
 #include "harness/ExitCodes.h"
+#include "harness/HostBuffers.h"
 #include "harness/SimulatorState.h"
 #include "harness/Subprocess.h"
 #include "host/SnapStatus.h"
@@ -73,10 +75,13 @@ protected:
         return names;
     }
 
+    // Every job of a backup's life, one process each, checked after each.
+    void wholeLifecycle();
+
     std::unique_ptr<e2e::World> world;
 };
 
-TEST_F(DemoWorld, WholeLifecycleAcrossSeparateJobs) {
+void DemoWorld::wholeLifecycle() {
     expectJob("prepare", kAll, kExitOk, all(SNAP_STATUS_PREPARED));
     auto devices = world->devices();
     EXPECT_EQ("hnas1", devices["cifs-data"].arrayName);
@@ -138,6 +143,17 @@ TEST_F(DemoWorld, WholeLifecycleAcrossSeparateJobs) {
     const e2e::HostRun history = world->host({"history"});
     EXPECT_EQ(0, history.exitCode);
     EXPECT_EQ(std::string::npos, history.output.find("running")) << history.output;
+}
+
+TEST_F(DemoWorld, WholeLifecycleAcrossSeparateJobs) { wholeLifecycle(); }
+
+// The same against a host that counts the size a text needs without its
+// NUL: a text of exactly the size told, and every text read after a
+// regrowth, fills the buffer's size and puts the NUL in its extra byte.
+TEST_F(DemoWorld, WholeLifecycleWithAHostCountingSizesWithoutTheNul) {
+    ASSERT_EQ(0, setenv(kHostSizeWithoutNulVariable, "1", 1));
+    wholeLifecycle();
+    unsetenv(kHostSizeWithoutNulVariable);
 }
 
 TEST_F(DemoWorld, TwoDevicesOnOneFileSystemShareOneSnapshotOnTheArray) {
@@ -239,6 +255,10 @@ TEST(DemoCommand, RunsTheWholeLifecycleAndExitsZero) {
     const std::string output = readWholeFile(out);
     EXPECT_EQ(0, run.exitCode) << output;
     EXPECT_NE(std::string::npos, output.find("All 9 jobs ended as expected")) << output;
+    // check-array on both arrays before the first job, orphans at the end.
+    EXPECT_NE(std::string::npos, output.find("all steps passed: the plug-in can reach array hnas1")) << output;
+    EXPECT_NE(std::string::npos, output.find("all steps passed: the plug-in can reach array evs2")) << output;
+    EXPECT_NE(std::string::npos, output.find("== orphans\nno orphaned snapshot on any array")) << output;
     EXPECT_EQ(std::string::npos, output.find("NOT AS EXPECTED")) << output;
 }
 

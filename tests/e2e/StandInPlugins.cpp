@@ -1,8 +1,8 @@
 // Stand-in plug-ins for the harness's own tests, built twice:
 //  - without HNAS_WITH_MAP_SNAPS: lacks qzso_mapSnaps, which the loader
 //    must refuse by name;
-//  - with HNAS_THROWING_SNAP: its snap sets a status on the first
-//    descriptor and then throws, which the job must not record.
+//  - with HNAS_THROWING_SNAP: its snap sets a status and a snap UUID on the
+//    first descriptor and then throws; the job keeps what was stored.
 // Every other operation sets status 1 on every descriptor and returns 0.
 #include <stdexcept>
 

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <string>
+#include <vector>
 
 #include "tests/engine/EngineFixture.h"
 #include "tests/support/TempSettings.h"
@@ -115,6 +117,224 @@ TEST(Reconcile, AnUnreadableSnapshotListStopsTheOperation) {
     EXPECT_EQ(1, f.run(qzso_reconcileSnaps));
     EXPECT_EQ((std::vector<int>{5, 5, 5}), f.statuses());
     EXPECT_TRUE(f.log.has(-1, "Failed to get all the Snapshots"));
+}
+
+std::string banner(const std::string& phase, const std::string& what, int number, bool end = false) {
+    return "=================" + std::string(end ? "END " : "") + phase + "-" + what + " [" + std::to_string(number) +
+           "]=================";
+}
+
+// Devices sharing one snapshot: one roll-back, one deletion per call; each
+// device gets the result with its own lines and banners.
+TEST(Revert, RollsBackEachSharedSnapshotOnceAndDeleteCountsTheDiscardedOnesDone) {
+    testsupport::TempSettings settings("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n");
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");           // fs1
+    f.addDevice(enginetest::kNativeOnFs1, "u2");   // fs1, the same snapshot
+    f.addDevice(enginetest::kNfs, "u3");           // fs2
+    ASSERT_EQ(0, f.run(qzso_prepareDevices));
+    ASSERT_EQ(0, f.run(qzso_snapDevices));
+    f.array.clearCalls();
+
+    EXPECT_EQ(0, f.run(qzso_revertSnaps));
+    EXPECT_EQ((std::vector<int>{5, 5, 5}), f.statuses());
+    EXPECT_EQ(2, f.array.count("recoverFileSystemSnapshot"));
+    // Both devices of fs1 report it, each with its own end banner.
+    int reported = 0;
+    for (const EvLogLine& line : f.log.lines()) reported += line.message == "Successfully Reverted Snap: [QZHNAS-u1-fs1] ";
+    EXPECT_EQ(2, reported);
+    EXPECT_TRUE(f.log.has(0, banner("REVERT", "DEVICE", 3, true)));
+    // The roll-backs discarded every snapshot of fs1 and fs2.
+    EXPECT_TRUE(f.snapshotNames().empty());
+
+    EXPECT_EQ(1, f.run(qzso_reconcileSnaps));
+    EXPECT_EQ((std::vector<int>{24, 24, 24}), f.statuses());
+    f.array.clearCalls();
+    for (auto& snap : f.snaps) snap->status = 5;
+    EXPECT_EQ(0, f.run(qzso_deleteSnaps));
+    EXPECT_EQ((std::vector<int>{20, 20, 20}), f.statuses());
+    EXPECT_EQ(2, f.array.count("deleteFileSystemSnapshot"));
+}
+
+TEST(Delete, DeletesEachSharedSnapshotOnce) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(enginetest::kNativeOnFs1, "u2");
+    f.addDevice(enginetest::kNfs, "u3");
+    ASSERT_EQ(0, f.run(qzso_prepareDevices));
+    ASSERT_EQ(0, f.run(qzso_snapDevices));
+    f.array.clearCalls();
+    EXPECT_EQ(0, f.run(qzso_deleteSnaps));
+    EXPECT_EQ((std::vector<int>{20, 20, 20}), f.statuses());
+    EXPECT_EQ(2, f.array.count("deleteFileSystemSnapshot"));
+    EXPECT_TRUE(f.snapshotNames().empty());
+    EXPECT_TRUE(f.log.has(0, banner("DELETE PHASE", "DEVICE", 2, true)));
+}
+
+// A successful revert never leaves a failure status: the status from before
+// the call comes back, or 5 (snapped) where that was itself a failure. A
+// device in status 2 keeps it from the grouping (no preset 23) and still
+// runs its pre-operation.
+TEST(Revert, StatusAfterTheCallFollowsTheStatusBeforeIt) {
+    testsupport::TempSettings settings("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n");
+    const struct {
+        int before;
+        bool fails;
+        int after;
+    } cases[] = {
+        {5, false, 5},  {12, false, 12}, {14, false, 14}, {20, false, 20},
+        {23, false, 5}, {6, false, 5},   {11, false, 5},  {13, false, 5}, {15, false, 5}, {21, false, 5},
+        {2, false, 5},  {5, true, 23},   {2, true, 23},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.before) + (c.fails ? " failing" : ""));
+        EngineFixture f;
+        f.addDevice(enginetest::kNative, "u1");
+        f.addDevice(enginetest::kNfs, "u2");   // after a failure: never reached
+        ASSERT_EQ(0, f.run(qzso_prepareDevices));
+        ASSERT_EQ(0, f.run(qzso_snapDevices));
+        for (auto& snap : f.snaps) {
+            snap->status = c.before;
+            snap->calls.clear();
+        }
+        if (c.fails) f.array.failNext("recoverFileSystemSnapshot");
+        f.run(qzso_revertSnaps);
+        EXPECT_EQ(c.after, f.snap(0).status);
+        EXPECT_EQ(c.fails ? c.before == 2 ? 2 : 23 : c.after, f.snap(1).status);
+        EXPECT_EQ(1, f.snap(0).countCalls("getSourceDevice"));   // the pre-operation ran
+    }
+}
+
+// Three devices, the first revert fails, the retry with no fault succeeds:
+// every device ends snapped.
+TEST(Revert, ARetryAfterAFailureLeavesNoFailureStatus) {
+    testsupport::TempSettings settings("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n");
+    EngineFixture f;
+    snapped(f);
+    f.array.failNext("recoverFileSystemSnapshot");
+    EXPECT_EQ(1, f.run(qzso_revertSnaps));
+    EXPECT_EQ((std::vector<int>{23, 23, 23}), f.statuses());
+    EXPECT_EQ(0, f.run(qzso_revertSnaps));
+    EXPECT_EQ((std::vector<int>{5, 5, 5}), f.statuses());
+}
+
+// A negative wait waits not at all (seconds x 1000 of -2147484 would
+// overflow into a wait of 25 days); a huge one is kept within an int.
+TEST(Revert, ANegativeRefreshWaitDoesNotWait) {
+    for (const char* wait : {"-1", "-2147484", "-2147483648"}) {
+        SCOPED_TRACE(wait);
+        testsupport::TempSettings settings(std::string("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=") + wait + "\n");
+        EngineFixture f;
+        f.addDevice(enginetest::kNative, "u1");
+        ASSERT_EQ(0, f.run(qzso_prepareDevices));
+        ASSERT_EQ(0, f.run(qzso_snapDevices));
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(0, f.run(qzso_revertSnaps));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    }
+}
+
+// What delete does with a device whose identity holds no snapshot object ID:
+// nothing when its snap UUID names none of our snapshots; deletion by name
+// and file system when it does, the file system's ID looked up by name when
+// the stored identity was cut short. No row reports 20 with the snapshot left.
+TEST(Delete, AnIdentityWithoutObjectId) {
+    const struct {
+        const char* name;
+        int status;
+        std::string uuid;        // the host's snap UUID at delete time
+        std::string identity;    // the stored type-6 text; "" keeps the one from snap
+        int expectedStatus;
+        std::vector<std::string> expectedCalls;
+        bool snapshotRemains;
+    } cases[] = {
+        {"status 2: nothing to delete", 2, "QZHNAS-u1-fs3", "", 20, {"init"}, true},
+        {"status 5, no object ID, not our name", 5, "u1", "{FileSystemName:fs3,FileSystemID:@,Path:,SubDirectory:,"
+         "SnapshotObjectID:,VirtualServerID:1,VirtualServerObjectID:x}", 20, {"init"}, true},
+        {"status 5, no object ID, our name", 5, "QZHNAS-u1-fs3", "{FileSystemName:fs3,FileSystemID:@,Path:,"
+         "SubDirectory:,SnapshotObjectID:,VirtualServerID:1,VirtualServerObjectID:x}", 20,
+         {"init", "deleteFileSystemSnapshot"}, false},
+        {"identity cut short", 5, "QZHNAS-u1-fs3", "{FileSystemName:fs3}", 20,
+         {"init", "getFileSystemID", "deleteFileSystemSnapshot"}, false},
+        {"identity cut short, file system unknown", 5, "QZHNAS-u1-fs3", "{FileSystemName:nofs}", 21,
+         {"init", "getFileSystemID"}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineFixture f;
+        f.addDevice(enginetest::kNative, "u1");
+        ASSERT_EQ(0, f.run(qzso_prepareDevices));
+        ASSERT_EQ(0, f.run(qzso_snapDevices));
+        fakehost::FakeSnapInfo& snap = f.snap(0);
+        if (!c.identity.empty()) {
+            std::string identity = c.identity;
+            const size_t at = identity.find('@');
+            if (at != std::string::npos) identity.replace(at, 1, f.fileSystemId("fs3"));
+            snap.metadata[SM_MDT_SNAP_UUID].value = identity;
+        }
+        snap.snapUUID.value = c.uuid;
+        snap.status = c.status;
+        f.array.clearCalls();
+        EXPECT_EQ(c.expectedStatus == 20 ? 0 : 1, f.run(qzso_deleteSnaps));
+        EXPECT_EQ(c.expectedStatus, snap.status);
+        EXPECT_EQ(c.expectedCalls, f.array.operations());
+        EXPECT_EQ(c.snapshotRemains, !f.snapshotNames().empty());
+        if (c.expectedStatus == 21) {
+            EXPECT_EQ("Failed to delete Snap[" + c.uuid + "]", snap.errorMessage);
+        }
+    }
+}
+
+// Status-2 devices are grouped without a pre-operation (their own group,
+// control host 0) and finish without an array call; they and a device with
+// nothing to delete log no end banner, so the next device repeats the
+// number. Banners count arrays across groups and devices within each.
+TEST(Delete, BannerNumbersAcrossGroups) {
+    EngineFixture f;
+    f.addDevice(enginetest::kNative, "u1");                                                          // status 2
+    f.addDevice(enginetest::kNfs, "u2");                                                             // status 2
+    f.addDevice(enginetest::kUnc, "u3");                                                             // nothing to delete
+    f.addDevice(enginetest::kNativeOnFs1, "u4");                                                     // host 3
+    f.addDevice("{type:native_hnas,path:/__VOLUME__/fs2/c,targethostname:filer2}", "u5");            // host 4
+    ASSERT_EQ(0, f.run(qzso_prepareDevices));
+    ASSERT_EQ(0, f.run(qzso_snapDevices));
+    f.snap(0).status = 2;
+    f.snap(1).status = 2;
+    f.snap(2).snapUUID.value = "u3";   // the host lost the snapshot's name: nothing of ours to delete
+    f.snap(2).metadata[SM_MDT_SNAP_UUID].value = "{FileSystemName:fs1}";
+    for (auto& snap : f.snaps) snap->calls.clear();
+    const size_t first = f.log.lines().size();
+    EXPECT_EQ(0, f.run(qzso_deleteSnaps));
+    EXPECT_EQ((std::vector<int>{20, 20, 20, 20, 20}), f.statuses());
+    // The status-2 devices ran no pre-operation; the others did.
+    EXPECT_EQ(0, f.snap(0).countCalls("getSourceDevice"));
+    EXPECT_EQ(0, f.snap(1).countCalls("getSourceDevice"));
+    EXPECT_EQ(1, f.snap(2).countCalls("getSourceDevice"));
+    const std::string d = "DELETE PHASE";
+    const std::vector<std::string> expected = {
+        banner(d, "ARRAY", 1),  banner(d, "DEVICE", 1), banner(d, "DEVICE", 1), banner(d, "ARRAY", 1, true),
+        banner(d, "ARRAY", 2),  banner(d, "DEVICE", 1), banner(d, "DEVICE", 1), banner(d, "DEVICE", 1, true),
+        banner(d, "ARRAY", 2, true), banner(d, "ARRAY", 3), banner(d, "DEVICE", 1), banner(d, "DEVICE", 1, true),
+        banner(d, "ARRAY", 3, true)};
+    std::vector<std::string> seen;
+    const auto lines = f.log.lines();
+    for (size_t i = first; i < lines.size(); ++i)
+        if (lines[i].message.rfind("=================", 0) == 0 && lines[i].message.find(d) != std::string::npos)
+            seen.push_back(lines[i].message);
+    EXPECT_EQ(expected, seen);
+}
+
+// Reconcile, like delete, takes status-2 devices without a pre-operation;
+// revert runs it for them (tested above).
+TEST(Reconcile, StatusTwoSkipsThePreOperation) {
+    EngineFixture f;
+    snapped(f);
+    f.snap(1).status = 2;
+    for (auto& snap : f.snaps) snap->calls.clear();
+    EXPECT_EQ(0, f.run(qzso_reconcileSnaps));
+    EXPECT_EQ(0, f.snap(1).countCalls("getSourceDevice"));
+    EXPECT_EQ(1, f.snap(0).countCalls("getSourceDevice"));
+    EXPECT_EQ(2, f.snap(1).status);
 }
 
 }  // namespace

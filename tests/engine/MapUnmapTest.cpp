@@ -124,9 +124,19 @@ TEST(IsMapped, VisitsEveryDeviceAndAlwaysReturnsZero) {
     EXPECT_EQ((std::vector<int>{13, 13}), f.statuses());
 
     ASSERT_EQ(0, f.run(qzso_mapSnaps));
+    for (auto& snap : f.snaps) {
+        snap->snapDevice.clear();
+        snap->snapDeviceSet = false;
+    }
     EXPECT_EQ(0, f.run(qzso_isMapped));
     // A native device's export is named after its snapshot; a share is not.
     EXPECT_EQ((std::vector<int>{12, 13}), f.statuses());
+    // The present one is handed its snap device again; the absent one none.
+    EXPECT_EQ("{type:native_hnas,path:/__VOLUME__/fs3/~snapshot/QZHNAS-u1-fs3/dir,fspath:/__VOLUME__/fs3/~snapshot/"
+              "QZHNAS-u1-fs3,targethostname:filer1,exportpath:/QZHNAS-u1-fs3}",
+              f.snap(0).snapDevice);
+    EXPECT_TRUE(f.log.has(1, "Setting Snap Device: [" + f.snap(0).snapDevice + "] "));
+    EXPECT_FALSE(f.snap(1).snapDeviceSet);
     EXPECT_TRUE(f.log.has(1, "Share [QZHNAS-u1-fs3] is present."));
     EXPECT_TRUE(f.log.has(-1, "Share [QZHNAS-u2-fs1] not present."));
     for (const EvLogLine& line : f.log.lines()) {

@@ -120,12 +120,17 @@ TEST(Prepare, MetadataThatCannotBeStoredFailsTheDevice) {
     struct Case {
         const char* name;
         bool hostRefuses;
-        std::string comment;
+        std::string path;      // the share's path on the array
         short type;
+        std::string cause;     // after the source device in the message; "" for none
     };
     const Case cases[] = {
-        {"host refuses the write", true, "source share", SM_MDT_FS_INFO},
-        {"comment that would corrupt the stored text", false, "a,SnapshotObjectID:7", SM_MDT_FS_INFO},
+        {"host refuses the write", true, "\\data", SM_MDT_FS_INFO, ""},
+        // Cutting a path would point at other data: refused, naming value and character.
+        {"comma in the share path", false, "\\a,SnapshotObjectID:7", SM_MDT_SNAP_UUID,
+         ": the value of [Path] holds \",\", which the metadata text cannot carry: [\\a,SnapshotObjectID:7]."},
+        {"brace in the share path", false, "\\a}b", SM_MDT_SNAP_UUID,
+         ": the value of [Path] holds \"}\", which the metadata text cannot carry: [\\a}b]."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -133,15 +138,84 @@ TEST(Prepare, MetadataThatCannotBeStoredFailsTheDevice) {
         f.addDevice(enginetest::kUnc, "u1");
         f.addDevice(enginetest::kNative, "u2");
         f.snap(0).setMetadataResult = c.hostRefuses ? 1 : 0;
-        f.hnas1().shares[0].settings.comment = c.comment;
+        f.hnas1().shares[0].path = c.path;
         EXPECT_EQ(1, f.run(qzso_prepareDevices));
         EXPECT_EQ((std::vector<int>{2, 2}), f.statuses());
         EXPECT_EQ(62008, f.snap(0).errorCode);
         EXPECT_EQ("Failed to store the snap metadata of type [" + std::to_string(c.type) + "] for Source Device [" +
-                      enginetest::kUnc + "].",
+                      enginetest::kUnc + "]" + (c.cause.empty() ? std::string(".") : c.cause),
                   f.snap(0).errorMessage);
         EXPECT_EQ(0, f.snap(1).countCalls("setMetadata"));   // the operation stopped
     }
+}
+
+// A free-text comment is stored up to its first "," "{" or "}": what a
+// reader would have returned, with no room for an injected key.
+TEST(Prepare, ACommentWithReservedCharactersIsStoredUpToThem) {
+    const struct {
+        std::string comment;
+        std::string stored;
+    } cases[] = {
+        {"Sales, EMEA", "Comment:Sales,"},
+        {"a,SnapshotObjectID:7", "Comment:a,"},
+        {"{x}", "Comment:,"},
+        {"team}b", "Comment:team,"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.comment);
+        EngineFixture f;
+        f.addDevice(enginetest::kUnc, "u1");
+        f.addDevice(enginetest::kNative, "u2");
+        f.hnas1().shares[0].settings.comment = c.comment;
+        EXPECT_EQ(0, f.run(qzso_prepareDevices));
+        EXPECT_EQ((std::vector<int>{1, 1}), f.statuses());
+        const std::string settings = metadataOf(f.snap(0), SM_MDT_FS_INFO);
+        EXPECT_NE(std::string::npos, settings.find("," + c.stored)) << settings;
+        EXPECT_EQ(std::string::npos, settings.find("SnapshotObjectID")) << settings;
+    }
+}
+
+// Each file system's ID is asked of the array once per group: by name for
+// native paths, by share for shares (a second device below the same share
+// asks only for the share's settings), and a label the array reported for a
+// share's file system answers a native path on it too.
+TEST(Prepare, LooksUpEachFileSystemOncePerGroup) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");                                                        // share on fs1
+    f.addDevice(enginetest::kNativeOnFs1, "u2");                                                // fs1, label known
+    f.addDevice(enginetest::kNative, "u3");                                                     // fs3
+    f.addDevice("{type:native_hnas,path:/__VOLUME__/fs3/b,targethostname:filer1}", "u4");       // fs3 again
+    f.addDevice("{type:native_hnas,path:/__VOLUME__/fs2/c,targethostname:filer2}", "u5");       // other group
+    f.addDevice("{vortype:cifs,vendor:Hitachi HNAS,type:unc,lunuuid:\\\\filer1\\\\data\\\\sub2,targethostname:filer1}",
+                "u6");                                                                          // share data again
+    EXPECT_EQ(0, f.run(qzso_prepareDevices));
+    EXPECT_EQ((std::vector<std::string>{"init", "getVirtualServerInfo", "getFileSystemID", "getFileSystemsInfo",
+                                        "getFilesystemShares", "getFileSystemID", "getFilesystemShares", "init",
+                                        "getVirtualServerInfo", "getFileSystemID"}),
+              f.array.operations());
+    EXPECT_EQ((std::vector<std::string>{"fs3"}), f.array.callsOf("getFileSystemID")[1].arguments);
+    // Every device still stores its own file system's ID.
+    for (size_t i : {1, 2, 3}) {
+        const std::string fs = i == 1 ? "fs1" : "fs3";
+        EXPECT_NE(std::string::npos,
+                  metadataOf(f.snap(i), SM_MDT_SNAP_UUID).find("FileSystemID:" + f.fileSystemId(fs) + ","))
+            << i;
+    }
+}
+
+// The group's opening line comes before its init, so that whatever init
+// logs belongs to that array.
+TEST(Prepare, AnnouncesTheArrayBeforeItsInit) {
+    EngineFixture f;
+    f.addDevice(enginetest::kUnc, "u1");
+    bool announcedBeforeInit = false;
+    f.array.beforeCall = [&](const std::string& operation) {
+        if (operation == "init")
+            announcedBeforeInit =
+                f.log.has(0, "Preparing devices for Array [evs1] Control Host/Management Host [smu1]");
+    };
+    EXPECT_EQ(0, f.run(qzso_prepareDevices));
+    EXPECT_TRUE(announcedBeforeInit);
 }
 
 TEST(Prepare, SecondGroupsServerLookupFailing) {

@@ -68,16 +68,57 @@ TEST(Snap, FailedCreateStopsTheOperation) {
     EXPECT_FALSE(f.log.has(0, "=================END SNAP PHASE-ARRAY [1]================="));
 }
 
-TEST(Snap, IdentityThatCannotBeRewrittenFailsTheDevice) {
+// A snapshot whose identity could not be stored would be found by no later
+// job: it is deleted again, and a later delete still reports the device done
+// without a snapshot left behind. If that deletion fails too, the snapshot's
+// name goes to the failure level for an administrator.
+TEST(Snap, IdentityThatCannotBeRewrittenFailsTheDeviceAndRemovesItsSnapshot) {
+    for (const bool deletionFails : {false, true}) {
+        SCOPED_TRACE(deletionFails ? "the deletion fails too" : "the deletion succeeds");
+        EngineFixture f;
+        f.addDevice(enginetest::kUnc, "u1");
+        prepare(f);
+        f.snap(0).setMetadataResult = 5;
+        if (deletionFails) f.array.failNext("deleteFileSystemSnapshot");
+        EXPECT_EQ(1, f.run(qzso_snapDevices));
+        EXPECT_EQ(6, f.snap(0).status);
+        EXPECT_EQ(60001, f.snap(0).errorCode);
+        EXPECT_EQ("Failed to store the snap metadata of type [6] for Source Device [" + enginetest::kUnc + "].",
+                  f.snap(0).errorMessage);
+        const auto deletes = f.array.callsOf("deleteFileSystemSnapshot");
+        ASSERT_EQ(1u, deletes.size());
+        EXPECT_EQ((std::vector<std::string>{"QZHNAS-u1-fs1", f.fileSystemId("fs1"), "QZHNAS"}), deletes[0].arguments);
+        if (deletionFails) {
+            EXPECT_TRUE(f.log.has(-1, "Failed to delete the snapshot [QZHNAS-u1-fs1] whose metadata could not be "
+                                      "stored. It stays on the array and must be deleted by hand."));
+            EXPECT_EQ((std::vector<std::string>{"QZHNAS-u1-fs1"}), f.snapshotNames());
+        } else {
+            EXPECT_TRUE(f.log.has(0, "Deleted the snapshot [QZHNAS-u1-fs1] again: its metadata could not be stored."));
+            EXPECT_TRUE(f.snapshotNames().empty());
+        }
+
+        // The host kept the new snap UUID with the identity from prepare: a
+        // later delete finds the snapshot by name (if still there) and is done.
+        f.snap(0).setMetadataResult = 0;
+        f.snap(0).status = 6;
+        EXPECT_EQ(0, f.run(qzso_deleteSnaps));
+        EXPECT_EQ(20, f.snap(0).status);
+        EXPECT_TRUE(f.snapshotNames().empty());
+    }
+}
+
+// A device that only shares a snapshot an earlier device of the call made
+// and succeeded with leaves that snapshot alone when its own identity fails.
+TEST(Snap, ASharedSnapshotStaysWhenALaterDevicesIdentityFails) {
     EngineFixture f;
     f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(enginetest::kNativeOnFs1, "u2");
     prepare(f);
-    f.snap(0).setMetadataResult = 5;
-    EXPECT_EQ(1, f.run(qzso_snapDevices));
-    EXPECT_EQ(6, f.snap(0).status);
-    EXPECT_EQ(60001, f.snap(0).errorCode);
-    EXPECT_EQ("Failed to store the snap metadata of type [6] for Source Device [" + enginetest::kUnc + "].",
-              f.snap(0).errorMessage);
+    f.snap(1).setMetadataResult = 5;
+    EXPECT_EQ(2, f.run(qzso_snapDevices));
+    EXPECT_EQ((std::vector<int>{5, 6}), f.statuses());
+    EXPECT_EQ(0, f.array.count("deleteFileSystemSnapshot"));
+    EXPECT_EQ((std::vector<std::string>{"QZHNAS-u1-fs1"}), f.snapshotNames());
 }
 
 }  // namespace

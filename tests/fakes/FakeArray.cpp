@@ -73,6 +73,7 @@ bool FakeArrayScope::takeEmptyAnswer(const std::string& operation) {
 
 bool FakeArrayScope::beginCall(const std::string& operation, std::vector<std::string> arguments,
                                size_t& index) {
+    if (beforeCall) beforeCall(operation);
     CallRecord record;
     record.operation = operation;
     if (keepArguments) record.arguments = std::move(arguments);

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -65,6 +66,11 @@ public:
     void answerEmptyNext(const std::string& operation, int count = 1);
     // Used by the fake client: true (and one spent) when such an answer is due.
     bool takeEmptyAnswer(const std::string& operation);
+
+    // When set, runs as each call of the fake client begins, before anything
+    // else, with the operation's name. It may throw: a client whose own code
+    // throws (bad_alloc, a library's exception).
+    std::function<void(const std::string& operation)> beforeCall;
 
     // False: calls are recorded without their arguments (a benchmark that
     // only counts calls keeps the record small).

@@ -5,6 +5,22 @@
 
 namespace fakehost {
 
+namespace {
+SizeConvention currentConvention = SizeConvention::WithTerminator;
+}  // namespace
+
+SizeConvention sizeConvention() { return currentConvention; }
+
+ScopedSizeConvention::ScopedSizeConvention(SizeConvention convention) : previous_(currentConvention) {
+    currentConvention = convention;
+}
+
+ScopedSizeConvention::~ScopedSizeConvention() { currentConvention = previous_; }
+
+const char* conventionName(SizeConvention convention) {
+    return convention == SizeConvention::WithTerminator ? "withTerminator" : "withoutTerminator";
+}
+
 ScriptedAnswer ScriptedAnswer::tooSmall(int size) {
     ScriptedAnswer a;
     a.kind = TooSmall;
@@ -46,8 +62,9 @@ int FakeHostText::answer(char* buffer, int capacity, int& sizeOut) {
         case ScriptedAnswer::Fail:
             return next.status;
         case ScriptedAnswer::Unterminated: {
-            // Fill the whole announced buffer, with no terminator.
-            const size_t n = static_cast<size_t>(std::max(capacity, 0));
+            // Fill the whole buffer (the size told and the byte the plug-in
+            // adds for a terminator), with no terminator.
+            const size_t n = static_cast<size_t>(std::max(capacity, 0)) + 1;
             for (size_t i = 0; i < n; ++i) buffer[i] = next.text.empty() ? 'x' : next.text[i % next.text.size()];
             return 0;
         }
@@ -55,7 +72,8 @@ int FakeHostText::answer(char* buffer, int capacity, int& sizeOut) {
             break;
     }
     if (!present) return 1;
-    const int needed = static_cast<int>(value.size()) + 1;
+    const int needed =
+        static_cast<int>(value.size()) + (currentConvention == SizeConvention::WithTerminator ? 1 : 0);
     if (needed > capacity) {
         sizeOut = needed;
         return 2;

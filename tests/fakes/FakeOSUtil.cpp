@@ -1,5 +1,7 @@
 #include "tests/fakes/FakeOSUtil.h"
 
+#include <new>
+
 namespace fakehost {
 
 namespace {
@@ -15,6 +17,11 @@ int answerWithSizeResult(FakeHostText& text, char* buffer, int capacity) {
 
 }  // namespace
 
+void FakeOSUtil::note(const char* operation) const {
+    calls.push_back(operation);
+    if (throwAtCall > 0 && calls.size() == static_cast<size_t>(throwAtCall)) throw std::bad_alloc();
+}
+
 int FakeOSUtil::countCalls(const std::string& name) const {
     int n = 0;
     for (const std::string& c : calls) n += (c == name);
@@ -22,25 +29,25 @@ int FakeOSUtil::countCalls(const std::string& name) const {
 }
 
 int FakeOSUtil::listArrays(const char* vendor, char, int size, char* buffer) {
-    calls.push_back("listArrays");
+    note("listArrays");
     listArraysVendors.push_back(vendor);
     return answerWithSizeResult(arrayList, buffer, size);
 }
 
 int FakeOSUtil::getArrayInfoByName(const char* name, char* buffer, short* size) {
-    calls.push_back("getArrayInfoByName");
+    note("getArrayInfoByName");
     auto it = arrayInfoByName.find(name);
     if (it == arrayInfoByName.end()) return -1;
     return answerWithSizeResult(it->second, buffer, *size);
 }
 
 unsigned long long FakeOSUtil::getJobId() const {
-    calls.push_back("getJobId");
+    note("getJobId");
     return jobId;
 }
 
 int FakeOSUtil::getArrayConfigInt(int controlHostId, int, const char* name, int* value) {
-    calls.push_back("getArrayConfigInt");
+    note("getArrayConfigInt");
     auto it = configInts.find({controlHostId, name});
     if (it == configInts.end()) return 1;
     *value = it->second;
@@ -49,7 +56,7 @@ int FakeOSUtil::getArrayConfigInt(int controlHostId, int, const char* name, int*
 
 int FakeOSUtil::getArrayConfigString(int controlHostId, int, const char* name, char* buffer,
                                      short* size) {
-    calls.push_back("getArrayConfigString");
+    note("getArrayConfigString");
     auto it = configStrings.find({controlHostId, name});
     if (it == configStrings.end()) return 1;
     int sizeOut = *size;

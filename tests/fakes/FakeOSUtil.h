@@ -25,6 +25,9 @@ public:
     std::map<std::pair<int, std::string>, int> configInts;          // absent: 1
     std::map<std::pair<int, std::string>, FakeHostText> configStrings;  // absent: 1
     mutable std::vector<std::string> calls;
+    // When above 0: the call that makes `calls` this long throws
+    // std::bad_alloc, as a host whose own code runs out of memory.
+    int throwAtCall = 0;
 
     int countCalls(const std::string& name) const;
 
@@ -34,6 +37,10 @@ public:
     int getArrayConfigInt(int controlHostId, int reserved, const char* name, int* value) override;
     int getArrayConfigString(int controlHostId, int reserved, const char* name, char* buffer,
                              short* size) override;
+
+private:
+    // Records a call, and throws when it is the one `throwAtCall` names.
+    void note(const char* operation) const;
 };
 
 }  // namespace fakehost

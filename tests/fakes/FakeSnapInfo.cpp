@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <new>
 #include <sstream>
 
 namespace fakehost {
@@ -19,6 +20,11 @@ int readShort(FakeHostText& text, char* buffer, short* size) {
 
 FakeSnapInfo::FakeSnapInfo() { arrayInfo.present = false; }
 
+void FakeSnapInfo::note(const char* operation) {
+    calls.push_back(operation);
+    if (throwAtCall > 0 && calls.size() == static_cast<size_t>(throwAtCall)) throw std::bad_alloc();
+}
+
 std::string FakeSnapInfo::logText() const {
     std::ostringstream out;
     for (const HostLogEntry& e : log) out << e.text << "\n";
@@ -32,12 +38,12 @@ int FakeSnapInfo::countCalls(const std::string& name) const {
 }
 
 int FakeSnapInfo::getSnapUUID(char* buffer, short* size) {
-    calls.push_back("getSnapUUID");
+    note("getSnapUUID");
     return readShort(snapUUID, buffer, size);
 }
 
 int FakeSnapInfo::setSnapUUID(const char* uuid) {
-    calls.push_back("setSnapUUID");
+    note("setSnapUUID");
     setSnapUUIDArguments.push_back(uuid);
     snapUUID.value = uuid;
     snapUUID.present = true;
@@ -45,12 +51,12 @@ int FakeSnapInfo::setSnapUUID(const char* uuid) {
 }
 
 int FakeSnapInfo::getArrayInfo(char* buffer, short* size) {
-    calls.push_back("getArrayInfo");
+    note("getArrayInfo");
     return readShort(arrayInfo, buffer, size);
 }
 
 int FakeSnapInfo::setArrayName(const char* name) {
-    calls.push_back("setArrayName");
+    note("setArrayName");
     setArrayNameArguments.push_back(name);
     std::string list = name;
     size_t start = 0;
@@ -70,37 +76,37 @@ int FakeSnapInfo::setArrayName(const char* name) {
 }
 
 QZSO::SnapStatus FakeSnapInfo::getStatus() {
-    calls.push_back("getStatus");
+    note("getStatus");
     return static_cast<QZSO::SnapStatus>(status);
 }
 
 int FakeSnapInfo::setStatus(int newStatus) {
-    calls.push_back("setStatus");
+    note("setStatus");
     status = newStatus;
     return 0;
 }
 
 int FakeSnapInfo::getSourceDevice(char* buffer, short* size) {
-    calls.push_back("getSourceDevice");
+    note("getSourceDevice");
     return readShort(sourceDevice, buffer, size);
 }
 
 int FakeSnapInfo::setSnapDevice(const char* name) {
-    calls.push_back("setSnapDevice");
+    note("setSnapDevice");
     snapDevice = name;
     snapDeviceSet = true;
     return 0;
 }
 
 int FakeSnapInfo::getMetadata(short type, char* buffer, short* size) {
-    calls.push_back("getMetadata");
+    note("getMetadata");
     auto it = metadata.find(type);
     if (it == metadata.end()) return 1;
     return readShort(it->second, buffer, size);
 }
 
 int FakeSnapInfo::setMetadata(short type, const char* text) {
-    calls.push_back("setMetadata");
+    note("setMetadata");
     metadataWrites.emplace_back(type, text);
     if (setMetadataResult != 0) return setMetadataResult;
     metadata[type].value = text;
@@ -109,25 +115,25 @@ int FakeSnapInfo::setMetadata(short type, const char* text) {
 }
 
 int FakeSnapInfo::setError(int code, const char* message) {
-    calls.push_back("setError");
+    note("setError");
     errorCode = code;
     errorMessage = message;
     return 0;
 }
 
 int FakeSnapInfo::getError(int* code, char*, short) {
-    calls.push_back("getError");
+    note("getError");
     *code = errorCode;
     return 0;
 }
 
 void FakeSnapInfo::logMessage(int level, const char* text) {
-    calls.push_back("logMessage");
+    note("logMessage");
     log.push_back({level, "", text});
 }
 
 void FakeSnapInfo::logFormatted(int level, const char* context, const char* format, ...) {
-    calls.push_back("logFormatted");
+    note("logFormatted");
     va_list args;
     va_start(args, format);
     va_list copy;
@@ -142,7 +148,7 @@ void FakeSnapInfo::logFormatted(int level, const char* context, const char* form
 }
 
 int FakeSnapInfo::getArrayConfigInt(const char* name, int* value) {
-    calls.push_back("getArrayConfigInt");
+    note("getArrayConfigInt");
     auto it = arrayConfigInts.find(name);
     if (it == arrayConfigInts.end()) return 1;
     *value = it->second;
@@ -150,7 +156,7 @@ int FakeSnapInfo::getArrayConfigInt(const char* name, int* value) {
 }
 
 int FakeSnapInfo::getArrayConfigString(const char* name, char* buffer, int* size) {
-    calls.push_back("getArrayConfigString");
+    note("getArrayConfigString");
     auto it = arrayConfigStrings.find(name);
     if (it == arrayConfigStrings.end()) return 1;
     int sizeOut = *size;
@@ -160,7 +166,7 @@ int FakeSnapInfo::getArrayConfigString(const char* name, char* buffer, int* size
 }
 
 int FakeSnapInfo::getValueInt(short key, int* value) {
-    calls.push_back("getValueInt");
+    note("getValueInt");
     auto it = valueInts.find(key);
     if (it == valueInts.end()) return 1;
     *value = it->second;
@@ -168,7 +174,7 @@ int FakeSnapInfo::getValueInt(short key, int* value) {
 }
 
 int FakeSnapInfo::getValueString(short key, char* buffer, short* size) {
-    calls.push_back("getValueString");
+    note("getValueString");
     auto it = valueStrings.find(key);
     if (it == valueStrings.end()) return 1;
     return readShort(it->second, buffer, size);

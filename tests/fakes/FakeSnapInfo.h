@@ -45,6 +45,9 @@ public:
     int setMetadataResult = 0;                      // host's answer to setMetadata
     std::vector<HostLogEntry> log;
     std::vector<std::string> calls;                 // operation names, in order
+    // When above 0: the call that makes `calls` this long throws
+    // std::bad_alloc, as a host whose own code runs out of memory.
+    int throwAtCall = 0;
 
     // Host log lines joined, one per line, for substring checks.
     std::string logText() const;
@@ -69,6 +72,10 @@ public:
     int getArrayConfigString(const char* name, char* buffer, int* size) override;
     int getValueInt(short key, int* value) override;
     int getValueString(short key, char* buffer, short* size) override;
+
+private:
+    // Records a call, and throws when it is the one `throwAtCall` names.
+    void note(const char* operation);
 };
 
 }  // namespace fakehost

@@ -151,32 +151,33 @@ TEST(MetadataWriter, RefusesValuesThatWouldNotReadBack) {
         int type;
         void (*spoil)(_HNASDeviceInfo&);
         std::string key;
+        std::string character;   // as the refusal names it
         std::string shown;
     } cases[] = {
         {"comma in share path", SM_MDT_SNAP_UUID,
-         [](_HNASDeviceInfo& i) { i.sharePath = "/a,SnapshotObjectID:9"; }, "Path",
+         [](_HNASDeviceInfo& i) { i.sharePath = "/a,SnapshotObjectID:9"; }, "Path", "\",\"",
          "/a,SnapshotObjectID:9"},
         {"closing brace in the last value", SM_MDT_SNAP_UUID,
-         [](_HNASDeviceInfo& i) { i.snapUUID = "snap}x"; }, "SnapshotName", "snap}x"},
+         [](_HNASDeviceInfo& i) { i.snapUUID = "snap}x"; }, "SnapshotName", "\"}\"", "snap}x"},
         {"opening brace in a name", SM_MDT_SNAP_UUID,
-         [](_HNASDeviceInfo& i) { i.fileSystemName = "{Path:x"; }, "FileSystemName", "{Path:x"},
+         [](_HNASDeviceInfo& i) { i.fileSystemName = "{Path:x"; }, "FileSystemName", "\"{\"", "{Path:x"},
         {"NUL byte", SM_MDT_SNAP_UUID,
-         [](_HNASDeviceInfo& i) { i.subDirectory = std::string("a\0b", 3); }, "SubDirectory",
+         [](_HNASDeviceInfo& i) { i.subDirectory = std::string("a\0b", 3); }, "SubDirectory", "a NUL byte",
          "a"},
-        {"comma in a comment", SM_MDT_FS_INFO,
-         [](_HNASDeviceInfo& i) { i.shareSettings.comment = "Sales, EMEA"; }, "Comment",
-         "Sales, EMEA"},
+        {"comma in a path of the settings", SM_MDT_FS_INFO,
+         [](_HNASDeviceInfo& i) { i.shareSettings.userHomeDirectoryPath = "\\home,x"; }, "UserHomeDirectoryPath",
+         "\",\"", "\\home,x"},
         {"bar in a permission name", SM_MDT_FS_INFO,
          [](_HNASDeviceInfo& i) {
              i.shareSettings.permissions = {entry(8, "e1", "u1", "USER"),
                                             entry(8, "e2", "a|b", "USER")};
          },
-         "Permissions[2].Name", "a|b"},
+         "Permissions[2].Name", "\"|\"", "a|b"},
         {"block end in an encoded name", SM_MDT_FS_INFO,
          [](_HNASDeviceInfo& i) {
              i.shareSettings.permissions = {entry(8, "x]ey", "u1", "USER")};
          },
-         "Permissions[1].EncodedName", "x]ey"},
+         "Permissions[1].EncodedName", "\"]e\"", "x]ey"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -188,10 +189,36 @@ TEST(MetadataWriter, RefusesValuesThatWouldNotReadBack) {
         ASSERT_EQ(1u, w.host.log.size());
         EXPECT_EQ(2, w.host.log[0].level);
         const std::string& line = w.host.log[0].text;
-        EXPECT_EQ(0u, line.find("Metadata not stored: the value of [" + c.key + "] holds a "
-                                "character the metadata text cannot carry ("))
-            << line;
-        EXPECT_NE(std::string::npos, line.find("): [" + c.shown + "].")) << line;
+        EXPECT_EQ("Metadata not stored: the value of [" + c.key + "] holds " + c.character +
+                      ", which the metadata text cannot carry: [" + c.shown + "].",
+                  line);
+        // The same phrase goes into the device's failure message.
+        EXPECT_EQ(line, "Metadata not stored: " + unstorableMetadataValue(info, c.type));
+    }
+}
+
+// A free-text comment is cut at its first reserved character, never refused.
+TEST(MetadataWriter, CutsACommentAtItsFirstReservedCharacter) {
+    const struct {
+        std::string comment;
+        std::string stored;
+    } cases[] = {
+        {"Sales, EMEA", ",Comment:Sales,"},
+        {"a{b", ",Comment:a,"},
+        {"}", ",Comment:,"},
+        {std::string("x\0y", 3), ",Comment:x,"},
+        {"plain", ",Comment:plain,"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.comment);
+        Writer w;
+        _HNASDeviceInfo info = settingsRecord();
+        info.shareSettings.comment = c.comment;
+        EXPECT_EQ("", unstorableMetadataValue(info, SM_MDT_FS_INFO));
+        ASSERT_TRUE(w.device.setMetadata(info, SM_MDT_FS_INFO));
+        ASSERT_EQ(1u, w.host.metadataWrites.size());
+        EXPECT_NE(std::string::npos, w.host.metadataWrites[0].second.find(c.stored))
+            << w.host.metadataWrites[0].second;
     }
 }
 

@@ -19,6 +19,13 @@ using testsupport::TempSettings;
 
 const std::string B2 = "\\\\";   // the two-character UNC separator
 
+// Thirty "日", three bytes each in UTF-8.
+const std::string kSun30 = [] {
+    std::string s;
+    for (int i = 0; i < 30; ++i) s += u8"\u65e5";
+    return s;
+}();
+
 _HNASDeviceInfo shareRecord(const std::string& type, const std::string& share,
                             const std::string& subDirectory,
                             const std::string& snapUUID = "QZHNAS-1234-fs1") {
@@ -60,6 +67,22 @@ TEST_F(UniqueShareName, DerivedFromTheRecordAlone) {
         {"long cifs keeps its end", shareRecord("unc", share50, "", uuid40),
          (std::string("QZHNAS-0123456789abcdef0123456789abcdef-") + share50 + "-QZShare")
              .substr(18)},
+        {"long nfs keeps its last 80", shareRecord("nfs", "/" + share50, "", uuid40),
+         (std::string("QZHNAS-0123456789abcdef0123456789abcdef-") + share50 + "-QZShare")
+             .substr(18)},
+        {"nfs of exactly 80 stays whole", shareRecord("nfs", "/" + std::string(56, 'e'), "", "QZHNAS-12345-fs1"),
+         "QZHNAS-12345-" + std::string(56, 'e') + "-QZShare"},
+        // The stem ends at the file system name that snap appended, the last
+        // one: two UUIDs that hold the name themselves keep apart.
+        {"uuid holding the file system name, a", shareRecord("unc", "data", "", "QZHNAS-fs1-a-fs1"),
+         "QZHNAS-fs1-a-data-QZShare"},
+        {"uuid holding the file system name, b", shareRecord("nfs", "/exp1", "", "QZHNAS-fs1-b-fs1"),
+         "QZHNAS-fs1-b-exp1-QZShare"},
+        // 80 characters, not bytes: the stem goes whole, "é" (2 bytes) and
+        // 30 "日" (3 bytes each) stay whole; the last 80 bytes would have
+        // begun inside a "日".
+        {"utf-8 counted in characters", shareRecord("unc", u8"\u00e9" + kSun30 + std::string(41, 'x'), "", "QZHNAS-1-fs1"),
+         u8"\u00e9" + kSun30 + std::string(41, 'x') + "-QZShare"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -146,6 +169,8 @@ TEST(ClonePath, InsideTheSnapshotByDeviceType) {
         {"nfs", "/exp1", "", "", "/.snapshot/snap1/exp1"},
         {"nfs", "", "", "", "/.snapshot/snap1"},
         {"nfs", "/exp1", "d1/d2", "", "/.snapshot/snap1/exp1/d1/d2"},
+        {"nfs", "/e", "", "", "/.snapshot/snap1/e"},   // two characters: the share path counts
+        {"nfs", "/e", "d1", "", "/.snapshot/snap1/e/d1"},
         {"native_hnas", "", "/d1/d2", "/mnt/x", "/.snapshot/snap1/d1/d2/"},
         {"native_hnas", "", "\\d1//d2\\", "/mnt/x", "/.snapshot/snap1/d1/d2/"},
         {"native_hnas", "", "", "/mnt/x", "/.snapshot/snap1/"},

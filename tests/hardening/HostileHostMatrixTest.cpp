@@ -85,7 +85,8 @@ const std::vector<ReadTraits>& allReads() {
         {Read::MountRequestSource, "mountRequestSource", false, 0, false, false, {Op::Map, Op::Unmap}},
         {Read::ArrayList, "listArrays", true, 4096, false, true, {Op::Prepare}},
         {Read::ArrayInfoByName, "arrayInfoByName", true, 4096, true, true, {Op::Prepare}},
-        {Read::SearchEndpointAddress, "searchEndpointAddress", true, 1024, true, true, {Op::Prepare}},
+        // The search's one size: where the array information read left it.
+        {Read::SearchEndpointAddress, "searchEndpointAddress", true, 4096, true, true, {Op::Prepare}},
         {Read::SearchEndpointPort, "searchEndpointPort", false, 0, false, true, {Op::Prepare}},
     };
     return reads;
@@ -140,13 +141,15 @@ struct Row {
     Read read;
     Answer answer;
     Op op;
+    fakehost::SizeConvention convention;   // how the host counts the sizes it needs
 };
 
 std::string rowName(const Row& row) {
     std::string name;
     for (const ReadTraits& r : allReads())
         if (r.read == row.read) name = r.name;
-    return name + "_" + answerName(row.answer) + "_" + hardening::traits(row.op).name;
+    return name + "_" + answerName(row.answer) + "_" + hardening::traits(row.op).name + "_" +
+           fakehost::conventionName(row.convention);
 }
 
 // Rows print by name (gtest would print their bytes, padding included).
@@ -156,7 +159,10 @@ std::vector<Row> allRows() {
     std::vector<Row> rows;
     for (const ReadTraits& r : allReads())
         for (Answer a : r.isText ? kTextAnswers : kIntAnswers)
-            for (Op op : r.ops) rows.push_back({r.read, a, op});
+            for (Op op : r.ops)
+                for (fakehost::SizeConvention c :
+                     {fakehost::SizeConvention::WithTerminator, fakehost::SizeConvention::WithoutTerminator})
+                    rows.push_back({r.read, a, op, c});
     return rows;
 }
 
@@ -359,7 +365,10 @@ Expected expectedFor(const Row& row) {
             return dropped(kNoArrayInfo);
         }
         case Read::SearchEndpointAddress:
-            e.searchAddress = noText || row.answer == Answer::MaximumText ? "smu1" : "";
+            // Read with the search's size and budget: a long address still reads whole.
+            e.searchAddress = noText ? "smu1"
+                              : row.answer == Answer::MaximumText ? padded(kConfiguredAddress, kMaximumText)
+                                                                  : "";
             return e;
         case Read::SearchEndpointPort:
             e.searchPort = row.answer == Answer::IntNegative ? -1 : row.answer == Answer::IntHuge ? INT_MAX : 8444;
@@ -392,6 +401,7 @@ TEST_P(HostileHost, EndsWithTheDeviceFailedOrTheFallback) {
     const ReadTraits& read = readTraits(row.read);
     const OpTraits& op = hardening::traits(row.op);
     const Expected expected = expectedFor(row);
+    const fakehost::ScopedSizeConvention convention(row.convention);
 
     EngineFixture f;
     addDevice(f, row, read.viaAliasSearch);
@@ -468,6 +478,44 @@ TEST_P(HostileHost, EndsWithTheDeviceFailedOrTheFallback) {
 
 INSTANTIATE_TEST_SUITE_P(Matrix, HostileHost, ::testing::ValuesIn(allRows()),
                          [](const ::testing::TestParamInfo<Row>& info) { return rowName(info.param); });
+
+// A host that keeps answering "too small" shows each read's first size and
+// its budget of calls: the source device, the identity metadata and the snap
+// UUID 1024 bytes and five calls, the attached array's information 4096 and
+// three, the share settings 16384 and five, and the alias search 4096 with
+// one budget of three repeats for all its reads.
+TEST(HostileHostBudgets, FirstSizesAndCallsOfEachRead) {
+    testsupport::TempSettings settings("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n");
+    const struct {
+        Read read;
+        Op op;
+        int firstSize;
+        int calls;
+    } cases[] = {
+        {Read::SourceDevice, Op::Prepare, 1024, 5},   {Read::SourceDevice, Op::Snap, 1024, 5},
+        {Read::IdentityMetadata, Op::Snap, 1024, 5},  {Read::SnapUUID, Op::Snap, 1024, 5},
+        {Read::ArrayInfo, Op::Prepare, 4096, 3},      {Read::ArrayInfo, Op::Snap, 4096, 3},
+        {Read::ShareSettings, Op::Map, 16384, 5},     {Read::ArrayList, Op::Prepare, 4096, 4},
+        {Read::ArrayInfoByName, Op::Prepare, 4096, 4},
+    };
+    for (const auto& c : cases) {
+        const Row row{c.read, Answer::TooSmallForever, c.op, fakehost::SizeConvention::WithTerminator};
+        SCOPED_TRACE(rowName(row));
+        EngineFixture f;
+        addDevice(f, row, readTraits(c.read).viaAliasSearch);
+        std::string why;
+        ASSERT_TRUE(hardening::stageFor(f, c.op, why)) << why;
+        FakeHostText& text = textOf(f, c.read);
+        text.present = true;
+        text.always = ScriptedAnswer::tooSmall(c.firstSize + 100);
+        text.calls = 0;
+        text.sizesOffered.clear();
+        f.run(hardening::traits(c.op).entry);
+        ASSERT_FALSE(text.sizesOffered.empty());
+        EXPECT_EQ(c.firstSize, text.sizesOffered.front());
+        EXPECT_EQ(c.calls, text.calls);
+    }
+}
 
 // getValueString is no operation's read; the device still answers every bad
 // answer with a text or "" and stays within five calls.

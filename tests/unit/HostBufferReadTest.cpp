@@ -66,6 +66,36 @@ TEST(HostBufferRead, AnswersOfTheHost) {
     }
 }
 
+// Hosts count the size they need with or without the terminator; the text
+// is whole either way, including one that fills exactly the size told.
+TEST(HostBufferRead, BothSizeConventionsReadTheWholeText) {
+    using fakehost::SizeConvention;
+    const struct {
+        const char* name;
+        SizeConvention convention;
+        size_t length;
+        std::vector<int> expectedSizesOffered;
+    } cases[] = {
+        {"with terminator, exactly the size told", SizeConvention::WithTerminator, 1024, {1024, 1025}},
+        {"without terminator, exactly the size told", SizeConvention::WithoutTerminator, 1024, {1024}},
+        {"without terminator, one byte more", SizeConvention::WithoutTerminator, 1025, {1024, 1025}},
+        {"without terminator, after a regrowth", SizeConvention::WithoutTerminator, 1500, {1024, 1500}},
+        {"without terminator, the largest short size", SizeConvention::WithoutTerminator, 32766, {1024, 32766}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fakehost::ScopedSizeConvention convention(c.convention);
+        FakeHostText host;
+        host.value = repeatTo("xyz", c.length);
+        int size = 1024;
+        int retries = 4;
+        const HostTextRead read = readFrom(host, size, retries);
+        EXPECT_EQ(0, read.status);
+        EXPECT_EQ(host.value, read.text);
+        EXPECT_EQ(c.expectedSizesOffered, host.sizesOffered);
+    }
+}
+
 TEST(HostBufferRead, BufferTheHostDidNotFillReadsEmpty) {
     int size = 16;
     int retries = 0;

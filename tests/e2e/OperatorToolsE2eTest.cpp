@@ -1,0 +1,178 @@
+// The operator's tools against hnas-arraysim: check-array, step by step, in
+// a healthy setup and with each thing an operator gets wrong; orphans after
+// a job killed between the array's work and the host's record.
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <ostream>
+
+#include "harness/ExitCodes.h"
+#include "harness/Orphans.h"
+#include "harness/Subprocess.h"
+#include "host/SnapStatus.h"
+#include "tests/e2e/E2eSupport.h"
+
+namespace {
+
+using namespace QZSO;
+
+const char kPassword[] = "Tool-Sekrit-77";
+const char kSeed[] = R"JSON({"arrays": [{
+  "name": "hnast", "user": "tool-admin", "password": "Tool-Sekrit-77",
+  "virtualServers": [{"virtualServerId": 1, "name": "evs1", "ipAddresses": ["127.0.1.40"]}],
+  "filesystems": [{"label": "fa", "virtualServerId": 1}, {"label": "fb", "virtualServerId": 1}],
+  "snapshots": [{"filesystem": "fa", "displayName": "nightly-fa"}]
+}]})JSON";
+
+// A loopback port nothing listens on.
+int closedPort() {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    struct sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof(address);
+    int port = 0;
+    if (bind(fd, reinterpret_cast<struct sockaddr*>(&address), size) == 0 &&
+        getsockname(fd, reinterpret_cast<struct sockaddr*>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    close(fd);
+    return port;
+}
+
+struct CheckCase {
+    const char* name;
+    const char* arrayId;
+    const char* password;
+    bool closedPort;
+    bool wrongCa;              // sCAFile names a certificate that is no CA of the server's
+    int exitCode;
+    const char* failedStep;    // "" when every step passes
+    const char* hint;          // part of the hint
+};
+
+void PrintTo(const CheckCase& c, std::ostream* out) { *out << c.name; }
+
+const CheckCase kChecks[] = {
+    {"healthy", "evs1", kPassword, false, false, kExitOk, "", ""},
+    {"wrong_password", "evs1", "Wrong-Sekrit-1", false, false, kExitCheckFailed, "credentials accepted",
+     "check the user and the password"},
+    {"wrong_ca", "evs1", kPassword, false, true, kExitCheckFailed, "TLS verifies",
+     "certificate not trusted: set sCAFile"},
+    {"unknown_array_id", "evs9", kPassword, false, false, kExitCheckFailed, "virtual server found", "--array-id"},
+    {"closed_port", "evs1", kPassword, true, false, kExitCheckFailed, "TCP connects", "check the port"},
+};
+
+class CheckArray : public ::testing::TestWithParam<CheckCase> {};
+
+TEST_P(CheckArray, StopsAtTheFirstFailingStepWithAHintAndNeverShowsThePassword) {
+    const CheckCase& c = GetParam();
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(0, world.addArray("hnast", c.arrayId, 1, "tool-admin", c.password, c.closedPort ? closedPort() : 0)
+                     .exitCode);
+    if (c.wrongCa) {
+        ASSERT_EQ(0, world.host({"set-setting", "~Vorlane/HNASClient", "sCAFile",
+                                 world.simulator().options().certFile})
+                         .exitCode);
+    }
+
+    const e2e::HostRun run = world.host({"check-array", "hnast"});
+    EXPECT_EQ(c.exitCode, run.exitCode) << run.output;
+    EXPECT_EQ(std::string::npos, run.output.find(c.password)) << run.output;
+    const char* steps[] = {"address resolves", "TCP connects", "TLS verifies", "API version answers",
+                           "credentials accepted", "virtual server found"};
+    bool failedYet = false;
+    for (const char* step : steps) {
+        SCOPED_TRACE(step);
+        const bool failsHere = std::string(step) == c.failedStep;
+        if (failedYet) {
+            EXPECT_EQ(std::string::npos, run.output.find(step)) << "a step after the failure ran: " << run.output;
+        } else {
+            EXPECT_NE(std::string::npos, run.output.find(std::string(failsHere ? "FAIL  " : "ok    ") + step))
+                << run.output;
+        }
+        failedYet = failedYet || failsHere;
+    }
+    if (c.hint[0] != '\0') {
+        EXPECT_NE(std::string::npos, run.output.find(c.hint)) << run.output;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Setups, CheckArray, ::testing::ValuesIn(kChecks),
+                         [](const ::testing::TestParamInfo<CheckCase>& info) { return info.param.name; });
+
+TEST(Orphans, AJobKilledAfterTheArraysWorkLeavesAnOrphanThatOnlyTheToolDeletes) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(0, world.addArray("hnast", "evs1", 1, "tool-admin", kPassword).exitCode);
+    ASSERT_EQ(0, world.addDevice("dev-a", "{type:native_hnas,path:/__VOLUME__/fa/d,targethostname:hnast}").exitCode);
+    ASSERT_EQ(0, world.addDevice("dev-b", "{type:native_hnas,path:/__VOLUME__/fb/d,targethostname:hnast}").exitCode);
+    ASSERT_EQ(0, world.job("prepare", {"dev-a", "dev-b"}).exitCode);
+
+    // Killed while the array makes dev-b's snapshot; the array finishes it.
+    ASSERT_TRUE(world.injectFault(R"({"operation":"createSnapshot","after":1,"count":1,"latencyMs":3000})"));
+    std::string output;
+    const pid_t job = world.startHost({"run", "snap", "dev-a", "dev-b", "--quiet"}, output);
+    ASSERT_GT(job, 0);
+    ASSERT_TRUE(e2e::eventually([&] { return world.faultsUsedUp(); })) << readWholeFile(output);
+    kill(job, SIGKILL);
+    waitProcess(job, 60000);
+    ASSERT_TRUE(e2e::eventually([&] { return world.snapshotNames().size() == 3; }));
+
+    // dev-b still holds the snap UUID its snapshot is named after: not an orphan.
+    e2e::HostRun list = world.host({"orphans"});
+    EXPECT_EQ(kExitOk, list.exitCode) << list.output;
+    EXPECT_NE(std::string::npos, list.output.find(kNoOrphans)) << list.output;
+
+    // The next snap gives dev-b a new name: the first snapshot is left behind.
+    ASSERT_EQ(0, world.job("snap", {"dev-b"}).exitCode);
+    auto devices = world.devices();
+    std::vector<std::string> orphans;
+    for (const std::string& name : world.snapshotNames())
+        if (name.compare(0, 7, "QZHNAS-") == 0 && name != devices["dev-a"].snapUUID &&
+            name != devices["dev-b"].snapUUID)
+            orphans.push_back(name);
+    ASSERT_EQ(1u, orphans.size());
+    list = world.host({"orphans"});
+    EXPECT_EQ(kExitOk, list.exitCode) << list.output;
+    EXPECT_NE(std::string::npos, list.output.find(orphans[0] + "  ")) << list.output;
+    EXPECT_NE(std::string::npos, list.output.find("hnast  fb  ")) << "array and file system: " << list.output;
+    EXPECT_EQ(std::string::npos, list.output.find(devices["dev-a"].snapUUID)) << list.output;
+    EXPECT_EQ(std::string::npos, list.output.find("nightly-fa")) << list.output;
+    EXPECT_EQ(std::string::npos, list.output.find(kPassword)) << list.output;
+
+    // Not confirmed (standard input is empty): nothing goes.
+    const e2e::HostRun unconfirmed = world.host({"orphans", "--delete"});
+    EXPECT_EQ(kExitHostError, unconfirmed.exitCode) << unconfirmed.output;
+    EXPECT_EQ(4u, world.snapshotNames().size());
+
+    const e2e::HostRun deleted = world.host({"orphans", "--delete", "--yes"});
+    EXPECT_EQ(kExitOk, deleted.exitCode) << deleted.output;
+    const std::vector<std::string> left = world.snapshotNames();
+    EXPECT_EQ(3u, left.size());
+    EXPECT_EQ(left.end(), std::find(left.begin(), left.end(), orphans[0]));
+    for (const std::string& kept : {devices["dev-a"].snapUUID, devices["dev-b"].snapUUID, std::string("nightly-fa")})
+        EXPECT_NE(left.end(), std::find(left.begin(), left.end(), kept)) << kept;
+    EXPECT_NE(std::string::npos, world.host({"orphans"}).output.find(kNoOrphans));
+}
+
+TEST(Orphans, ADeviceRefersToASnapshotByNameByItsUuidOrThroughItsMetadata) {
+    DeviceRecord named;
+    named.snapUUID = "QZHNAS-u1-fs1";
+    DeviceRecord fresh;
+    fresh.snapUUID = "u2";
+    DeviceRecord described;
+    described.metadata[6] = "{SnapshotName:QZHNAS-u3-fs3,FileSystemName:fs3}";
+    const std::vector<DeviceRecord> devices = {named, fresh, described};
+    for (const char* referenced : {"QZHNAS-u1-fs1", "QZHNAS-u2-fs2", "QZHNAS-u3-fs3"})
+        EXPECT_TRUE(snapshotReferenced(referenced, devices)) << referenced;
+    for (const char* orphan : {"QZHNAS-u1-fs1x", "QZHNAS-u22-fs2", "QZHNAS-u4-fs1"})
+        EXPECT_FALSE(snapshotReferenced(orphan, devices)) << orphan;
+    EXPECT_FALSE(snapshotReferenced("QZHNAS-x-fs1", {DeviceRecord()})) << "an empty snap UUID refers to nothing";
+}
+
+}  // namespace
