@@ -208,12 +208,6 @@ uint64_t lastSequence(const Array& array) {
     return t.sequences.empty() ? 0 : *t.sequences.rbegin();
 }
 
-uint64_t lastSequenceOf(const Array& array, const std::string& fileSystemId) {
-    const ArrayIndex& t = indexOf(array);
-    const auto found = t.snapshotsByFileSystem.find(fileSystemIdKey(fileSystemId));
-    return found == t.snapshotsByFileSystem.end() ? 0 : found->second.rbegin()->first;
-}
-
 std::vector<size_t> snapshotPositionsOf(const Array& array, const std::string& fileSystemId) {
     const ArrayIndex& t = indexOf(array);
     std::vector<size_t> positions;

@@ -75,9 +75,8 @@ void appendSnapshot(Array& array, const Snapshot& snapshot);
 void removeShareAt(Array& array, size_t position);
 void removeSnapshotAt(Array& array, size_t position);
 
-// Highest sequence of all snapshots, and of those of one file system (0: none).
+// Highest sequence of all snapshots (0: none).
 uint64_t lastSequence(const Array& array);
-uint64_t lastSequenceOf(const Array& array, const std::string& fileSystemId);
 // Positions of the snapshots of one file system, in creation order.
 std::vector<size_t> snapshotPositionsOf(const Array& array, const std::string& fileSystemId);
 

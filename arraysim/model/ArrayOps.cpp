@@ -300,10 +300,12 @@ Result deleteSnapshot(Array& array, const std::string& objectId) {
 Result rollbackSnapshot(Array& array, const std::string& objectId) {
     const Snapshot* target = findSnapshot(array, objectId);
     if (target == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoSnapshot);
-    const std::string fileSystemId = target->fileSystemId;
-    for (size_t i = array.snapshots.size(); i-- > 0;) {
-        if (array.snapshots[i].fileSystemId == fileSystemId) removeSnapshotAt(array, i);
-    }
+    // The file system's snapshots come from its index entry, not a scan of
+    // the array's. Removing from the highest position down: a removal moves
+    // the last entry into the gap, and that entry is never one still to go.
+    std::vector<size_t> positions = snapshotPositionsOf(array, target->fileSystemId);
+    std::sort(positions.rbegin(), positions.rend());
+    for (size_t position : positions) removeSnapshotAt(array, position);
     return Result::success();
 }
 
