@@ -15,3 +15,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Test binaries are run through the emulator.
 set(CMAKE_CROSSCOMPILING_EMULATOR qemu-ppc64;-L;/usr/powerpc64-linux-gnu)
+
+# The ppc64 linker marks the stack non-executable (PT_GNU_STACK) only when
+# asked; the x86-64 one does it by default.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-Wl,-z,noexecstack")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-Wl,-z,noexecstack")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-Wl,-z,noexecstack")

@@ -328,6 +328,12 @@ bool makeWorkspace(const std::string& requested, std::string& path, std::string&
     return true;
 }
 
+// The certificate script beside this program: installed in the helper
+// directory, and copied to the same place in the build tree.
+std::string defaultCertScriptPath() {
+    return programDirectory() + "/" HNAS_HELPERDIR_FROM_BINDIR "/make-test-cert.sh";
+}
+
 // Everything before the first job: workspace, certificate, simulator, store.
 int setUp(const DemoOptions& options, DemoWorld& world, std::string& error) {
     if (!makeWorkspace(options.workspace, world.workspace, error)) return kExitHostError;
@@ -337,8 +343,7 @@ int setUp(const DemoOptions& options, DemoWorld& world, std::string& error) {
     world.jobOutput = ws + "/jobs.log";
     const std::string arraysim =
         options.arraysimPath.empty() ? programDirectory() + "/hnas-arraysim" : options.arraysimPath;
-    const std::string certScript =
-        options.certScript.empty() ? std::string(HNAS_SOURCE_DIR) + "/scripts/make-test-cert.sh" : options.certScript;
+    const std::string certScript = options.certScript.empty() ? defaultCertScriptPath() : options.certScript;
     if (access(world.pluginPath.c_str(), R_OK) != 0 || access(arraysim.c_str(), X_OK) != 0) {
         error = "missing " + (access(world.pluginPath.c_str(), R_OK) != 0 ? world.pluginPath : arraysim) +
                 " (build it first, e.g. scripts/demo.sh)";

@@ -9,7 +9,7 @@ struct DemoOptions {
     std::string workspace;      // "" = a fresh directory under /tmp
     std::string pluginPath;     // "" = the built one
     std::string arraysimPath;   // "" = hnas-arraysim next to hnas-host
-    std::string certScript;     // "" = scripts/make-test-cert.sh of the source tree
+    std::string certScript;     // "" = make-test-cert.sh in the helper directory
     int revertWaitSecs = 1;     // nRevertMountPathRefreshWaitInSecs
 };
 

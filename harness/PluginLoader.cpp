@@ -71,7 +71,12 @@ std::string programDirectory() {
 }
 
 std::string defaultPluginPath() {
-    const std::string path = programDirectory() + "/../lib/" + kPluginFile;
+    // Installed, the plug-in sits in the library directory; in the build
+    // tree, in <bin>/../lib.
     char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : path;
+    for (const char* dir : {HNAS_LIBDIR_FROM_BINDIR, "../lib"}) {
+        const std::string path = programDirectory() + "/" + dir + "/" + kPluginFile;
+        if (realpath(path.c_str(), resolved) != nullptr) return resolved;
+    }
+    return programDirectory() + "/../lib/" + kPluginFile;
 }

@@ -44,7 +44,8 @@ private:
     std::string path_;
 };
 
-// The plug-in built next to this program: <bin>/../lib/libQzSnapEngineHNAS.so.
+// The plug-in beside this program: in the installed library directory, else
+// in the build tree's <bin>/../lib/libQzSnapEngineHNAS.so.
 std::string defaultPluginPath();
 // The running program, e.g. "/work/out/native/bin/hnas-host".
 std::string programPath();

@@ -22,6 +22,7 @@
 #include "harness/Orphans.h"
 #include "harness/PluginLoader.h"
 #include "harness/TextTables.h"
+#include "hnas/BuildVersion.h"
 #include "host/ArrayConfigNames.h"
 
 namespace {
@@ -416,7 +417,7 @@ const std::vector<Command>& commands() {
          {{"--workspace", "DIR", false, "where to work (default: a new /tmp/hnas-demo-XXXXXX, kept)"},
           kPluginOption,
           {"--arraysim", "PATH", false, "the simulator (default: hnas-arraysim next to hnas-host)"},
-          {"--cert-script", "PATH", false, "the certificate script (default: scripts/make-test-cert.sh)"},
+          {"--cert-script", "PATH", false, "the certificate script (default: the installed make-test-cert.sh)"},
           {"--revert-wait", "SECONDS", false, "nRevertMountPathRefreshWaitInSecs (default 1)"}},
          false, cmdDemo},
     };
@@ -433,7 +434,8 @@ void printCommandHelp(const Command& c) {
 }
 
 void printMainHelp() {
-    printf("usage: hnas-host [--store DIR] COMMAND [ARGUMENTS] [OPTIONS]\n\n"
+    printf("usage: hnas-host [--store DIR] COMMAND [ARGUMENTS] [OPTIONS]\n"
+           "       hnas-host --version\n\n"
            "Plays the backup framework for the HNAS snapshot plug-in: loads libQzSnapEngineHNAS.so, keeps\n"
            "descriptors, arrays and settings in a host store, and runs one plug-in operation per job.\n\n"
            "Commands:\n");
@@ -458,6 +460,10 @@ int main(int argc, char** argv) {
     while (i < args.size() && args[i].compare(0, 2, "--") == 0) {
         if (args[i] == "--help") {
             printMainHelp();
+            return kExitOk;
+        }
+        if (args[i] == "--version") {
+            printf("hnas-host %s\n", HNAS_VERSION_TEXT);
             return kExitOk;
         }
         if (args[i] == kStoreOption && i + 1 < args.size()) {

@@ -6,6 +6,9 @@
 #   4. the plug-in exports exactly its eleven entry points
 #   5. the plug-in's tests cross-built for 64-bit big-endian PowerPC, run under qemu-ppc64
 #   6. every fuzz target for a few seconds (when the fuzz targets exist)
+#   7. the release packages of both targets (scripts/build-packages.sh), checked
+#      by scripts/check-packages.sh: lintian, the x86-64 .debs unpacked into a
+#      fresh root running `hnas-host demo`, the ppc64 archive's libraries
 # Build trees go to out/. Each stage prints its time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -50,6 +53,7 @@ ppc64() {
     -DHNAS_PLUGIN_ONLY=ON -DHNAS_BOOST_INCLUDE_DIR="$root/$boost"
 }
 fuzz() { scripts/run-fuzz.sh "${FUZZ_SECONDS:-5}" out/fuzz; }
+packages() { scripts/build-packages.sh && scripts/check-packages.sh; }
 
 total=$SECONDS
 stage "dependencies" scripts/install-deps.sh
@@ -59,4 +63,5 @@ stage "valgrind memcheck" memcheck
 stage "exported symbols" exports
 stage "big-endian PowerPC build and tests" ppc64
 if [ -x scripts/run-fuzz.sh ]; then stage "fuzz targets, briefly" fuzz; fi
+stage "release packages, installed and checked" packages
 echo "=== all stages passed in $((SECONDS - total)) s"

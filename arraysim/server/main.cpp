@@ -24,6 +24,7 @@
 #include "arraysim/server/StorageRoutes.h"
 #include "arraysim/store/SqliteStore.h"
 #include "arraysim/store/StateJson.h"
+#include "hnas/BuildVersion.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ const char kUsage[] =
     "usage: hnas-arraysim --cert FILE --key FILE [--address A] [--port P] [--state FILE]\n"
     "                     [--seed FILE] [--admin-token T] [--ready-file FILE]\n"
     "                     [--keep-alive-requests N] [--calls-kept N] [--state-limit-bytes N]\n"
+    "       hnas-arraysim --version\n"
     "The admin token may also come from $HNAS_ARRAYSIM_ADMIN_TOKEN.\n";
 const char kTokenVariable[] = "HNAS_ARRAYSIM_ADMIN_TOKEN";
 // Connections served at once, each on its own thread; more wait.
@@ -181,6 +183,10 @@ int fail(const std::string& message) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("hnas-arraysim %s\n", HNAS_VERSION_TEXT);
+        return 0;
+    }
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, options, error)) {

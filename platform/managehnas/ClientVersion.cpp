@@ -1,0 +1,5 @@
+#include "platform/managehnas/ClientVersion.h"
+
+#include "hnas/BuildVersion.h"
+
+const char* QzManageHNAS_versionText(void) { return HNAS_VERSION_TEXT; }
