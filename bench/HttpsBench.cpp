@@ -1,10 +1,15 @@
 // The same lifecycle over HTTPS: the plug-in's entry points with the fake
-// host and the real array client, against hnas-arraysim on loopback. A
-// counting TCP relay between client and simulator tells how many
-// connections each operation call opened; the simulator's call record tells
-// how many requests it served. Target: one connection per array per call.
+// host and the real array client, against hnas-arraysim on loopback with its
+// state in SQLite, all devices on one array. A counting TCP relay between
+// client and simulator tells how many connections each operation call
+// opened; the simulator's call record tells how many requests it served and
+// how long it spent on them, which splits the time per request into the
+// simulator's share and the rest (client, plug-in, TLS and the relay).
+// Targets: one connection per array per call, and a time per request that
+// does not grow with the number of devices.
 //
-//   hnas_bench_https [devices]    (default 48; a table on standard output)
+//   hnas_bench_https [devices ...]    (default 48; tables on standard output)
+//   hnas_bench_https 1024 4096 32767  (the scale run of README.md)
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -16,7 +21,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -27,6 +34,7 @@
 #include "bench/Lifecycle.h"
 #include "engine/QzSnapEngineHNAS.h"
 #include "host/ArrayConfigNames.h"
+#include "tests/array/SimProcess.h"
 #include "tests/client/Simulator.h"
 #include "tests/client/TestCerts.h"
 #include "tests/fakes/FakeOSUtil.h"
@@ -127,6 +135,8 @@ private:
 using bench::kLifecycle;
 using bench::Operation;
 
+const char kAdminToken[] = "bench-admin-token";
+
 // One array, evs1; device i is a CIFS share, an NFS export or a native path
 // (i % 3) on file system fs<i>.
 nlohmann::json seedFor(int count) {
@@ -162,20 +172,78 @@ std::string sourceOf(int i) {
     }
 }
 
-}  // namespace
+// One admin call; the parsed answer, or null when it did not answer 200.
+nlohmann::json admin(const simtest::SimProcess& sim, const std::string& method, const std::string& path) {
+    auto client = sim.client();
+    client->set_read_timeout(120, 0);
+    const httplib::Headers headers{{"X-Admin-Token", kAdminToken}};
+    httplib::Result result = method == "GET" ? client->Get(path.c_str(), headers) : client->Delete(path.c_str(), headers);
+    if (!result || result->status != 200) return nullptr;
+    return nlohmann::json::parse(result->body, nullptr, false);
+}
 
-int main(int argc, char** argv) {
-    const int count = argc > 1 ? std::atoi(argv[1]) : 48;
-    if (count < 1 || count > 32767) return 1;
-    testsupport::TempSettings settings("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n" +
-                                       clienttest::clientSettings(clienttest::serverCerts().ca));
-    clienttest::Simulator sim(seedFor(count));
-    if (!sim.started()) {
+// CPU time (user and system) the process `pid` has used so far, in ms: fields
+// 14 and 15 of /proc/<pid>/stat, in clock ticks.
+double processCpuMs(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    std::getline(stat, text);
+    const size_t end = text.rfind(')');   // the command name may hold spaces
+    if (end == std::string::npos) return 0;
+    std::istringstream fields(text.substr(end + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i >= 14) ticks += std::atof(field.c_str());
+    }
+    return ticks * 1000.0 / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// The most memory the process has held, in MiB (VmHWM), or 0.
+double peakMemoryMiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 6, "VmHWM:") == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    }
+    return 0;
+}
+
+struct Measure {
+    int code = 0;
+    uint64_t requests = 0;
+    int connections = 0;
+    double ms = 0;
+    double simulatorMs = 0;      // the simulator's own time in its handlers
+    double benchCpuMs = 0;       // CPU time of this process: plug-in, client, relay, fake host
+    double simulatorCpuMs = 0;   // CPU time of the simulator: TLS, HTTP, handlers, SQLite
+
+    double each(double total) const { return requests > 0 ? total / static_cast<double>(requests) : 0; }
+    double perRequest() const { return each(ms); }
+    double cpuPerRequest() const { return each(benchCpuMs + simulatorCpuMs); }
+};
+
+struct Run {
+    int devices = 0;
+    bool ok = false;
+    double peakMiB = 0;
+    double seconds = 0;
+    std::vector<Measure> operations;   // in kLifecycle order
+};
+
+Run runLifecycle(int count) {
+    Run run;
+    run.devices = count;
+    simtest::TempDir dir;
+    const std::string seedFile = dir.file("seed.json");
+    simtest::writeFile(seedFile, seedFor(count).dump());
+    simtest::SimProcess sim;
+    if (!sim.start({"--state", dir.file("state.db"), "--seed", seedFile, "--admin-token", kAdminToken})) {
         std::fprintf(stderr, "hnas-arraysim did not start\n");
-        return 1;
+        return run;
     }
     CountingRelay relay(sim.port());
-    if (relay.port() == 0) return 1;
+    if (relay.port() == 0) return run;
 
     const std::string info = std::string("{arrayId:evs1,hostName:127.0.0.1,hostUserName:") + clienttest::kSimUser +
                              ",hostPassword:" + clienttest::kSimPassword + ",hostid:3}";
@@ -194,24 +262,88 @@ int main(int argc, char** argv) {
         pointers.push_back(&s);
     }
 
-    std::printf("| operation | devices | return code | requests | connections | requests per connection | ms |\n");
-    std::printf("|---|---|---|---|---|---|---|\n");
-    bool oneConnectionEach = true;
+    run.ok = true;
+    const auto begin = std::chrono::steady_clock::now();
     for (const Operation& op : kLifecycle) {
-        sim.admin("DELETE", "/admin/calls", nlohmann::json::object());
+        admin(sim, "DELETE", "/admin/calls");
         relay.takeCount();
+        Measure m;
+        const double benchCpu = processCpuMs(getpid());
+        const double simulatorCpu = processCpuMs(sim.pid());
         const auto start = std::chrono::steady_clock::now();
-        const int code = op.entry(pointers.data(), static_cast<short>(count), &util);
-        const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        m.code = op.entry(pointers.data(), static_cast<short>(count), &util);
+        m.ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        m.benchCpuMs = processCpuMs(getpid()) - benchCpu;
+        m.simulatorCpuMs = processCpuMs(sim.pid()) - simulatorCpu;
         // The client closes its connection when the call's client object goes.
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        const int connections = relay.takeCount();
-        nlohmann::json calls;
-        sim.admin("GET", "/admin/calls", nlohmann::json::object(), &calls);
-        const size_t requests = calls.contains("calls") ? calls["calls"].size() : 0;
-        oneConnectionEach = oneConnectionEach && connections == 1;
-        std::printf("| %s | %d | %d | %zu | %d | %.1f | %.0f |\n", op.name, count, code, requests, connections,
-                    connections > 0 ? static_cast<double>(requests) / connections : 0.0, ms);
+        m.connections = relay.takeCount();
+        const nlohmann::json calls = admin(sim, "GET", "/admin/calls");
+        if (calls.is_object()) {
+            m.requests = calls.value("total", uint64_t{0});
+            m.simulatorMs = static_cast<double>(calls.value("totalMicros", uint64_t{0})) / 1000.0;
+        }
+        run.ok = run.ok && m.code == 0 && m.connections == 1;
+        run.operations.push_back(m);
     }
-    return oneConnectionEach ? 0 : 2;
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    run.peakMiB = peakMemoryMiB(sim.pid());
+    return run;
+}
+
+void printRun(const Run& run) {
+    std::printf("\n%d devices: lifecycle %.1f s, simulator peak memory %.0f MiB\n\n", run.devices, run.seconds,
+                run.peakMiB);
+    std::printf("| operation | return code | requests | connections | ms | ms per request | simulator ms per request |"
+                " the rest, ms per request | CPU ms per request: simulator | client and plug-in |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
+    for (size_t i = 0; i < run.operations.size(); ++i) {
+        const Measure& m = run.operations[i];
+        std::printf("| %s | %d | %llu | %d | %.0f | %.3f | %.3f | %.3f | %.3f | %.3f |\n", kLifecycle[i].name, m.code,
+                    static_cast<unsigned long long>(m.requests), m.connections, m.ms, m.perRequest(),
+                    m.each(m.simulatorMs), m.perRequest() - m.each(m.simulatorMs), m.each(m.simulatorCpuMs),
+                    m.each(m.benchCpuMs));
+    }
+    std::fflush(stdout);
+}
+
+// Time per request at the largest size against the smallest: wall clock,
+// the simulator's own share, and CPU time of both processes (which a
+// machine busy with other work disturbs less than the wall clock).
+void printRatios(const Run& small, const Run& large) {
+    std::printf("\n| operation | ms per request at %d | at %d | ratio | simulator ms per request at %d | at %d | ratio |"
+                " CPU ms per request at %d | at %d | ratio |\n",
+                small.devices, large.devices, small.devices, large.devices, small.devices, large.devices);
+    std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
+    auto ratio = [](double a, double b) { return a > 0 ? b / a : 0.0; };
+    for (size_t i = 0; i < small.operations.size() && i < large.operations.size(); ++i) {
+        const Measure& a = small.operations[i];
+        const Measure& b = large.operations[i];
+        std::printf("| %s | %.3f | %.3f | %.2f | %.3f | %.3f | %.2f | %.3f | %.3f | %.2f |\n", kLifecycle[i].name,
+                    a.perRequest(), b.perRequest(), ratio(a.perRequest(), b.perRequest()), a.each(a.simulatorMs),
+                    b.each(b.simulatorMs), ratio(a.each(a.simulatorMs), b.each(b.simulatorMs)), a.cpuPerRequest(),
+                    b.cpuPerRequest(), ratio(a.cpuPerRequest(), b.cpuPerRequest()));
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<int> sizes;
+    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+    if (sizes.empty()) sizes.push_back(48);
+    for (int count : sizes) {
+        if (count < 1 || count > 32767) return 1;
+    }
+    testsupport::TempSettings settings("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n" +
+                                       clienttest::clientSettings(clienttest::serverCerts().ca));
+    std::vector<Run> runs;
+    bool ok = true;
+    for (int count : sizes) {
+        runs.push_back(runLifecycle(count));
+        printRun(runs.back());
+        ok = ok && runs.back().ok;
+    }
+    if (runs.size() > 1) printRatios(runs.front(), runs.back());
+    return ok ? 0 : 2;
 }

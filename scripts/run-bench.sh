@@ -8,13 +8,17 @@
 #   2. instructions per device of each operation at 1024 and 8192 devices,
 #      under callgrind: the cost that does not depend on the machine's load
 #      or caches (a few minutes)
-#   3. the same lifecycle over HTTPS against hnas-arraysim on loopback:
-#      requests and connections per operation call (about half a minute)
-# Usage: scripts/run-bench.sh [build-dir] [https-devices]
+#   3. the same lifecycle over HTTPS against hnas-arraysim on loopback, its
+#      state in SQLite: requests, connections and time per request (the
+#      simulator's share apart) per operation call, 48 devices by default
+#      (about a minute); "1024 4096 32767" gives the scale table of README.md
+#      (about 7 minutes)
+# Usage: scripts/run-bench.sh [build-dir] [https-devices ...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-out/bench}
-devices=${2:-48}
+shift || true
+devices=("${@:-48}")
 scripts/install-deps.sh
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DHNAS_WERROR=ON >/dev/null
 ninja -C "$dir" -j "${JOBS:-$(nproc)}" hnas_bench hnas_bench_https hnas-arraysim
@@ -47,7 +51,7 @@ for layout in own one; do
   done
 done
 echo
-echo "== over HTTPS against hnas-arraysim ($devices devices)"
-"$dir/bin/hnas_bench_https" "$devices" || status=$?
+echo "== over HTTPS against hnas-arraysim (${devices[*]} devices)"
+"$dir/bin/hnas_bench_https" "${devices[@]}" || status=$?
 # 2: a figure missed its target (the tables say which).
 exit "$status"

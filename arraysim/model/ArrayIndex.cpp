@@ -1,5 +1,7 @@
 #include "arraysim/model/ArrayIndex.h"
 
+#include "arraysim/model/ChangeRecord.h"
+
 #include <algorithm>
 #include <memory>
 #include <utility>
@@ -52,9 +54,15 @@ void addShareKeys(ArrayIndex& t, const Share& share, size_t position) {
 void addSnapshotKeys(ArrayIndex& t, const Snapshot& s, size_t position) {
     put(t.snapshotByObjectId, textKey(s.objectId), position);
     put(t.snapshotByName, snapshotNameKey(s.fileSystemId, s.displayName), position);
-    t.lastSequence = std::max(t.lastSequence, s.sequence);
-    uint64_t& last = t.lastSequenceOf[fileSystemIdKey(s.fileSystemId)];
-    last = std::max(last, s.sequence);
+    t.snapshotsByFileSystem[fileSystemIdKey(s.fileSystemId)].emplace(s.sequence, position);
+    t.sequences.insert(s.sequence);
+}
+
+void dropSnapshotOfFileSystem(ArrayIndex& t, const Snapshot& s, size_t position) {
+    const auto set = t.snapshotsByFileSystem.find(fileSystemIdKey(s.fileSystemId));
+    if (set == t.snapshotsByFileSystem.end()) return;
+    set->second.erase({s.sequence, position});
+    if (set->second.empty()) t.snapshotsByFileSystem.erase(set);
 }
 
 // Drops the key only where it names `position` (a duplicate keeps its own).
@@ -96,17 +104,6 @@ void rebuild(const Array& array, ArrayIndex& t) {
     stamp(array, t);
 }
 
-void recountSequences(const Array& array, ArrayIndex& t) {
-    t.lastSequence = 0;
-    t.lastSequenceOf.clear();
-    for (const Snapshot& s : array.snapshots) {
-        t.lastSequence = std::max(t.lastSequence, s.sequence);
-        uint64_t& last = t.lastSequenceOf[fileSystemIdKey(s.fileSystemId)];
-        last = std::max(last, s.sequence);
-    }
-    t.sequencesStale = false;
-}
-
 }  // namespace
 
 uint64_t textKey(const std::string& text) { return KeyHash().add(text).value(); }
@@ -145,6 +142,7 @@ void appendFileSystem(Array& array, const FileSystem& fileSystem) {
 
 void appendShare(Array& array, const Share& share) {
     ArrayIndex& t = indexOf(array);
+    touchShare(array, array.shares.size());
     array.shares.push_back(share);
     addShareKeys(t, array.shares.back(), array.shares.size() - 1);
     stamp(array, t);
@@ -152,6 +150,7 @@ void appendShare(Array& array, const Share& share) {
 
 void appendSnapshot(Array& array, const Snapshot& snapshot) {
     ArrayIndex& t = indexOf(array);
+    touchSnapshot(array, array.snapshots.size());
     array.snapshots.push_back(snapshot);
     addSnapshotKeys(t, array.snapshots.back(), array.snapshots.size() - 1);
     stamp(array, t);
@@ -161,6 +160,8 @@ void removeShareAt(Array& array, size_t position) {
     ArrayIndex& t = indexOf(array);
     if (position >= array.shares.size()) return;
     const size_t last = array.shares.size() - 1;
+    touchShare(array, position);
+    touchShare(array, last);
     {
         const Share& gone = array.shares[position];
         drop(t.shareByName, shareNameKey(gone.protocol, gone.virtualServerId, gone.name), position);
@@ -180,33 +181,44 @@ void removeSnapshotAt(Array& array, size_t position) {
     ArrayIndex& t = indexOf(array);
     if (position >= array.snapshots.size()) return;
     const size_t last = array.snapshots.size() - 1;
+    touchSnapshot(array, position);
+    touchSnapshot(array, last);
     {
         const Snapshot& gone = array.snapshots[position];
         drop(t.snapshotByObjectId, textKey(gone.objectId), position);
         drop(t.snapshotByName, snapshotNameKey(gone.fileSystemId, gone.displayName), position);
+        dropSnapshotOfFileSystem(t, gone, position);
+        const auto sequence = t.sequences.find(gone.sequence);
+        if (sequence != t.sequences.end()) t.sequences.erase(sequence);
     }
     if (position != last) {
         array.snapshots[position] = std::move(array.snapshots[last]);
         const Snapshot& moved = array.snapshots[position];
         repoint(t.snapshotByObjectId, textKey(moved.objectId), last, position);
         repoint(t.snapshotByName, snapshotNameKey(moved.fileSystemId, moved.displayName), last, position);
+        dropSnapshotOfFileSystem(t, moved, last);
+        t.snapshotsByFileSystem[fileSystemIdKey(moved.fileSystemId)].emplace(moved.sequence, position);
     }
     array.snapshots.pop_back();
-    t.sequencesStale = true;
     stamp(array, t);
 }
 
 uint64_t lastSequence(const Array& array) {
-    ArrayIndex& t = indexOf(array);
-    if (t.sequencesStale) recountSequences(array, t);
-    return t.lastSequence;
+    const ArrayIndex& t = indexOf(array);
+    return t.sequences.empty() ? 0 : *t.sequences.rbegin();
 }
 
-uint64_t lastSequenceOf(const Array& array, const std::string& fileSystemId) {
-    ArrayIndex& t = indexOf(array);
-    if (t.sequencesStale) recountSequences(array, t);
-    const auto found = t.lastSequenceOf.find(fileSystemIdKey(fileSystemId));
-    return found == t.lastSequenceOf.end() ? 0 : found->second;
+std::vector<size_t> snapshotPositionsOf(const Array& array, const std::string& fileSystemId) {
+    const ArrayIndex& t = indexOf(array);
+    std::vector<size_t> positions;
+    const auto found = t.snapshotsByFileSystem.find(fileSystemIdKey(fileSystemId));
+    if (found == t.snapshotsByFileSystem.end()) return positions;
+    for (const auto& entry : found->second) {
+        if (entry.second < array.snapshots.size() && array.snapshots[entry.second].fileSystemId == fileSystemId) {
+            positions.push_back(entry.second);
+        }
+    }
+    return positions;
 }
 
 }  // namespace arraymodel

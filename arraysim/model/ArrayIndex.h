@@ -15,8 +15,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "arraysim/model/ArrayTypes.h"
 #include "arraysim/model/KeyTable.h"
@@ -40,12 +43,12 @@ struct ArrayIndex {
     KeyTable snapshotByObjectId;     // textKey()
     KeyTable snapshotByName;         // snapshotNameKey()
 
-    // Highest snapshot sequence, of the array and per file system; stale
-    // after a removal until recounted.
-    bool sequencesStale = false;
-    uint64_t lastSequence = 0;
-    std::unordered_map<uint64_t, uint64_t> lastSequenceOf;   // by fileSystemIdKey(); at least the
-                                                             // highest (a shared hash can only raise it)
+    // Snapshots by file system (fileSystemIdKey()), each set in creation
+    // order: (sequence, position). A shared hash only mixes two file
+    // systems' sets, which readers filter by ID anyway.
+    std::unordered_map<uint64_t, std::set<std::pair<uint64_t, size_t>>> snapshotsByFileSystem;
+    // Every snapshot's sequence, for the highest one.
+    std::multiset<uint64_t> sequences;
 };
 
 // ASCII lower case: the array compares file-system IDs and CIFS share names
@@ -64,15 +67,17 @@ uint64_t snapshotNameKey(const std::string& fileSystemId, const std::string& nam
 // The tables of `array`, rebuilt first when its lists changed behind them.
 ArrayIndex& indexOf(const Array& array);
 
-// Appending and removing through the tables.
+// Appending and removing through the tables; each notes the slots it
+// changes in the array's change record (ChangeRecord.h).
 void appendFileSystem(Array& array, const FileSystem& fileSystem);
 void appendShare(Array& array, const Share& share);
 void appendSnapshot(Array& array, const Snapshot& snapshot);
 void removeShareAt(Array& array, size_t position);
 void removeSnapshotAt(Array& array, size_t position);
 
-// Highest sequence of all snapshots, and of those of one file system (0: none).
+// Highest sequence of all snapshots (0: none).
 uint64_t lastSequence(const Array& array);
-uint64_t lastSequenceOf(const Array& array, const std::string& fileSystemId);
+// Positions of the snapshots of one file system, in creation order.
+std::vector<size_t> snapshotPositionsOf(const Array& array, const std::string& fileSystemId);
 
 }  // namespace arraymodel

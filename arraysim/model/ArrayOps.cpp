@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "arraysim/model/ArrayIndex.h"
+#include "arraysim/model/ChangeRecord.h"
 #include "arraysim/model/ModelMessages.h"
 #include "arraysim/model/ObjectIds.h"
 #include "arraysim/model/SnapshotPaths.h"
@@ -131,13 +132,10 @@ const Snapshot* findSnapshotByName(const Array& array, const std::string& fileSy
 std::vector<Snapshot> snapshotsOf(const Array& array, const std::string& fileSystemId,
                                   const std::string& appSearchId) {
     std::vector<Snapshot> found;
-    for (const Snapshot& s : array.snapshots) {
-        if (s.fileSystemId == fileSystemId && (appSearchId.empty() || s.appSearchId == appSearchId)) {
-            found.push_back(s);
-        }
+    for (size_t position : snapshotPositionsOf(array, fileSystemId)) {
+        const Snapshot& s = array.snapshots[position];
+        if (appSearchId.empty() || s.appSearchId == appSearchId) found.push_back(s);
     }
-    std::sort(found.begin(), found.end(),
-              [](const Snapshot& a, const Snapshot& b) { return a.sequence < b.sequence; });
     return found;
 }
 
@@ -159,6 +157,22 @@ Result checkShareName(Protocol protocol, const std::string& name) {
         const bool forbidden = protocol == Protocol::Cifs &&
                                std::string(kForbiddenInCifsName).find(static_cast<char>(c)) != std::string::npos;
         if (control || forbidden) return Result::refuse(Outcome::BadRequest, msg::kBadShareName);
+    }
+    return Result::success();
+}
+
+bool hasControlCharacter(const std::string& text) {
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) return true;
+    }
+    return false;
+}
+
+Result checkSnapshotName(const std::string& storedName) {
+    if (storedName.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptySnapshotName);
+    if (storedName.size() > kMaxSnapshotNameBytes) return Result::refuse(Outcome::BadRequest, msg::kLongSnapshotName);
+    if (hasControlCharacter(storedName) || storedName.find_first_of("/\\") != std::string::npos) {
+        return Result::refuse(Outcome::BadRequest, msg::kBadSnapshotName);
     }
     return Result::success();
 }
@@ -215,8 +229,13 @@ Result addAuthentication(Array& array, const std::string& shareObjectId,
     const Share* found = findShareByObjectId(array, Protocol::Cifs, shareObjectId);
     if (found == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoShare);
     if (entry.name.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptyPrincipal);
+    if (hasControlCharacter(entry.name) || hasControlCharacter(entry.type)) {
+        return Result::refuse(Outcome::BadRequest, msg::kControlInName);
+    }
     if (!knownPermission(entry.permission)) return Result::refuse(Outcome::BadRequest, msg::kBadPermission);
-    Share& share = array.shares[static_cast<size_t>(found - array.shares.data())];
+    const size_t position = static_cast<size_t>(found - array.shares.data());
+    touchShare(array, position);
+    Share& share = array.shares[position];
     Authentication kept = entry;
     kept.name = normalisedPrincipal(entry.name);
     kept.encodedName = hexEncode(kept.name);
@@ -236,9 +255,11 @@ Result deleteAuthentication(Array& array, const std::string& shareObjectId,
                             const std::string& encodedName) {
     const Share* found = findShareByObjectId(array, Protocol::Cifs, shareObjectId);
     if (found == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoShare);
-    Share& share = array.shares[static_cast<size_t>(found - array.shares.data())];
+    const size_t position = static_cast<size_t>(found - array.shares.data());
+    Share& share = array.shares[position];
     for (auto it = share.authentications.begin(); it != share.authentications.end(); ++it) {
         if (it->encodedName == encodedName) {
+            touchShare(array, position);
             share.authentications.erase(it);
             return Result::success();
         }
@@ -252,6 +273,8 @@ Result createSnapshot(Array& array, const std::string& fileSystem, const std::st
     if (fs == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoFileSystem);
     if (displayName.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptySnapshotName);
     const std::string stored = appSearchId.empty() ? displayName : appSearchId + "-" + displayName;
+    const Result nameCheck = checkSnapshotName(stored);
+    if (!nameCheck.ok()) return nameCheck;
     if (findSnapshotByName(array, fs->id, stored) != nullptr) {
         return Result::refuse(Outcome::BadRequest, msg::kSnapshotExists);
     }
@@ -277,10 +300,12 @@ Result deleteSnapshot(Array& array, const std::string& objectId) {
 Result rollbackSnapshot(Array& array, const std::string& objectId) {
     const Snapshot* target = findSnapshot(array, objectId);
     if (target == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoSnapshot);
-    const std::string fileSystemId = target->fileSystemId;
-    for (size_t i = array.snapshots.size(); i-- > 0;) {
-        if (array.snapshots[i].fileSystemId == fileSystemId) removeSnapshotAt(array, i);
-    }
+    // The file system's snapshots come from its index entry, not a scan of
+    // the array's. Removing from the highest position down: a removal moves
+    // the last entry into the gap, and that entry is never one still to go.
+    std::vector<size_t> positions = snapshotPositionsOf(array, target->fileSystemId);
+    std::sort(positions.rbegin(), positions.rend());
+    for (size_t position : positions) removeSnapshotAt(array, position);
     return Result::success();
 }
 

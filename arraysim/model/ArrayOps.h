@@ -13,6 +13,10 @@ namespace arraymodel {
 
 // Longest share or export name, not counting the leading "/" of an export.
 constexpr size_t kMaxShareNameLength = 80;
+// Longest stored snapshot name (appSearchId + "-" + displayName), in bytes:
+// room for the longest the plug-in builds ("QZHNAS-" + a snap UUID of up to
+// 32 KiB from the host + "-" + the file system label), and no more.
+constexpr size_t kMaxSnapshotNameBytes = 65536;
 
 // The virtual server `ref` names: its numeric ID ("1") or its object ID.
 const VirtualServer* findVirtualServer(const Array& array, const std::string& ref);
@@ -43,6 +47,13 @@ std::vector<Snapshot> snapshotsOf(const Array& array, const std::string& fileSys
 // Why a share name is refused, or success: empty, over 80 characters, or (CIFS)
 // a character Windows forbids in share names. E.g. "QZHNAS-1234-data-QZShare$" is fine.
 Result checkShareName(Protocol protocol, const std::string& name);
+// Whether the text holds a byte below 0x20 (NUL included) or 0x7F: no name
+// the simulator stores may.
+bool hasControlCharacter(const std::string& text);
+// Why a stored snapshot name is refused, or success: empty, over
+// kMaxSnapshotNameBytes, or holding a control character, "/" or "\" (which
+// would break the paths into the snapshot). E.g. "QZHNAS-u1-fs1" is fine.
+Result checkSnapshotName(const std::string& storedName);
 // A principal as the array shows it: "Administrators" -> "BUILTIN\Administrators".
 std::string normalisedPrincipal(const std::string& name);
 
@@ -62,7 +73,8 @@ struct ShareRequest {
 Result createShare(Array& array, const ShareRequest& request, Share& created);
 Result deleteShare(Array& array, Protocol protocol, const std::string& objectId);
 // Adds a permission entry to a CIFS share, or replaces the entry of the same
-// (normalised) name; `stored` receives the entry as kept.
+// (normalised) name; `stored` receives the entry as kept. Refused: unknown
+// share (NotFound); empty name, control characters, unknown permission (BadRequest).
 Result addAuthentication(Array& array, const std::string& shareObjectId,
                          const Authentication& entry, Authentication& stored);
 Result deleteAuthentication(Array& array, const std::string& shareObjectId,
@@ -70,7 +82,8 @@ Result deleteAuthentication(Array& array, const std::string& shareObjectId,
 
 // Creates the snapshot appSearchId + "-" + displayName (just displayName when
 // appSearchId is empty) at time `now`. Refused: unknown file system
-// (NotFound); empty name or a stored name that exists on it (BadRequest).
+// (NotFound); a stored name checkSnapshotName refuses or that exists on it
+// (BadRequest).
 Result createSnapshot(Array& array, const std::string& fileSystem, const std::string& displayName,
                       const std::string& appSearchId, uint64_t now, Snapshot& created);
 Result deleteSnapshot(Array& array, const std::string& objectId);

@@ -28,6 +28,7 @@ const FileSystem* fileSystemByAnyName(const Array& array, const std::string& ref
 
 Result addVirtualServer(Array& array, VirtualServer& server) {
     if (server.id == 0) return Result::refuse(Outcome::BadRequest, msg::kBadServerId);
+    if (hasControlCharacter(server.name)) return Result::refuse(Outcome::BadRequest, msg::kControlInName);
     if (findVirtualServer(array, std::to_string(server.id)) != nullptr) {
         return Result::refuse(Outcome::BadRequest, msg::kServerTaken);
     }
@@ -39,6 +40,7 @@ Result addVirtualServer(Array& array, VirtualServer& server) {
 
 Result addFileSystem(Array& array, FileSystem& fileSystem) {
     if (fileSystem.label.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptyLabel);
+    if (hasControlCharacter(fileSystem.label)) return Result::refuse(Outcome::BadRequest, msg::kControlInName);
     if (findFileSystemByLabel(array, fileSystem.label) != nullptr) {
         return Result::refuse(Outcome::BadRequest, msg::kLabelTaken);
     }
@@ -78,6 +80,11 @@ Result addShare(Array& array, Share& share) {
     if (share.shareId.empty()) share.shareId = mintUuid(array.name, array.nextSerial++);
     if (share.objectId.empty()) share.objectId = shareObjectId(share.virtualServerId, share.shareId);
     if (share.protocol == Protocol::Nfs) share.authentications.clear();
+    for (const Authentication& entry : share.authentications) {
+        if (hasControlCharacter(entry.name) || hasControlCharacter(entry.type)) {
+            return Result::refuse(Outcome::BadRequest, msg::kControlInName);
+        }
+    }
     for (Authentication& entry : share.authentications) {
         entry.name = normalisedPrincipal(entry.name);
         entry.encodedName = hexEncode(entry.name);
@@ -89,7 +96,9 @@ Result addShare(Array& array, Share& share) {
 Result addSnapshot(Array& array, Snapshot& snapshot, uint64_t now) {
     const FileSystem* fs = fileSystemByAnyName(array, snapshot.fileSystemId);
     if (fs == nullptr) return Result::refuse(Outcome::BadRequest, msg::kNoFileSystem);
-    if (snapshot.displayName.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptySnapshotName);
+    const Result nameCheck = checkSnapshotName(snapshot.displayName);
+    if (!nameCheck.ok()) return nameCheck;
+    if (hasControlCharacter(snapshot.appSearchId)) return Result::refuse(Outcome::BadRequest, msg::kControlInName);
     if (findSnapshotByName(array, fs->id, snapshot.displayName) != nullptr) {
         return Result::refuse(Outcome::BadRequest, msg::kSnapshotExists);
     }
@@ -123,6 +132,11 @@ Result replaceArrays(State& state, const std::vector<Array>& arrays) {
     for (const Array& array : arrays) {
         if (array.name.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptyArrayName);
         if (array.user.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptyUser);
+        // An empty password would let in requests that send none.
+        if (array.password.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptyPassword);
+        if (hasControlCharacter(array.name) || hasControlCharacter(array.user)) {
+            return Result::refuse(Outcome::BadRequest, msg::kControlInName);
+        }
         if (!names.insert(array.name).second) return Result::refuse(Outcome::BadRequest, msg::kNameTwice);
     }
     State next = state;

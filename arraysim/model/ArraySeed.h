@@ -12,18 +12,22 @@
 
 namespace arraymodel {
 
-// Refused: ID 0 or taken. Mints objectId and UUID when empty.
+// Refused: ID 0 or taken, a name with a control character. Mints objectId
+// and UUID when empty.
 Result addVirtualServer(Array& array, VirtualServer& server);
-// Refused: empty or taken label, unknown virtual server, a given ID that is
-// not 32 hex digits or is taken. Mints the ID and objectId when empty.
+// Refused: empty or taken label, a label with a control character, unknown
+// virtual server, a given ID that is not 32 hex digits or is taken. Mints
+// the ID and objectId when empty.
 Result addFileSystem(Array& array, FileSystem& fileSystem);
 // `share.fileSystemId` may hold the file system's label ("fs1"). Refused: bad
-// or taken name, unknown server or file system. The path is not checked (a
+// or taken name, a principal with a control character, unknown server or
+// file system. The path is not checked (a
 // seeded share may point anywhere). Mints shareId and objectId when empty;
 // permission names are normalised and encoded.
 Result addShare(Array& array, Share& share);
 // `snapshot.fileSystemId` may hold the label. Refused: unknown file system,
-// empty or taken name. A creationTime of 0 becomes `now`, a sequence of 0 the
+// a name checkSnapshotName refuses or that is taken, a control character in
+// appSearchId. A creationTime of 0 becomes `now`, a sequence of 0 the
 // next one; the objectId is minted.
 Result addSnapshot(Array& array, Snapshot& snapshot, uint64_t now);
 
@@ -33,8 +37,9 @@ Array* arrayForUser(State& state, const std::string& user);
 Result authenticate(State& state, const std::string& user, const std::string& password,
                     Array*& array);
 // Puts each array in place of the one of the same name (or adds it).
-// Refused, with nothing changed: an empty name or user, a name twice in
-// `arrays`, or a user that another array of the result also has.
+// Refused, with nothing changed: an empty name, user or password, a control
+// character in the name or user, a name twice in `arrays`, or a user that
+// another array of the result also has.
 Result replaceArrays(State& state, const std::vector<Array>& arrays);
 
 }  // namespace arraymodel

@@ -105,6 +105,16 @@ struct ArrayIndexHolder {
     ArrayIndexHolder& operator=(ArrayIndexHolder&&) noexcept = default;
 };
 
+// The recording of changes a request makes (ChangeRecord.h); like the
+// tables, not part of the state, and a copy does not record.
+struct ChangeRecord;
+struct ChangeHook {
+    ChangeRecord* record = nullptr;
+    ChangeHook() = default;
+    ChangeHook(const ChangeHook&) {}
+    ChangeHook& operator=(const ChangeHook&) { return *this; }
+};
+
 struct Array {
     std::string name;                       // admin label, e.g. "hnas1"
     std::string user;                       // unique across arrays
@@ -115,6 +125,7 @@ struct Array {
     std::vector<Share> shares;
     std::vector<Snapshot> snapshots;
     mutable ArrayIndexHolder index;
+    mutable ChangeHook recording;
 };
 
 struct State {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "arraysim/model/ArraySeed.h"
+#include "arraysim/server/BoundedBody.h"
 #include "arraysim/server/HttpReplies.h"
 #include "arraysim/store/JsonKeys.h"
 
@@ -21,9 +22,11 @@ const char kActionCloseAfter[] = "closeAfter";
 const char kActionLatency[] = "latency";
 const int kMaxLatencyMs = 600000;
 
+using AdminHandler = std::function<void(const Request&, const std::string& body, Response&)>;
+
 // Runs `handler` under the context's lock once the admin token matches.
-void guarded(SimContext& context, const Request& req, Response& res,
-             const std::function<void(const Request&, Response&)>& handler) {
+void guarded(SimContext& context, const Request& req, const std::string& body, Response& res,
+             const AdminHandler& handler) {
     std::lock_guard<std::mutex> lock(context.mutex);
     if (context.adminToken.empty()) {
         sendError(res, 403, "admin interface is off: no admin token configured");
@@ -33,7 +36,7 @@ void guarded(SimContext& context, const Request& req, Response& res,
         sendError(res, 401, "wrong or missing admin token");
         return;
     }
-    handler(req, res);
+    handler(req, body, res);
 }
 
 const char* actionName(FaultAction action) {
@@ -91,22 +94,11 @@ Json faultToJson(const Fault& f) {
                 {key::kAfter, f.after},         {key::kStatus, f.status},              {key::kLatencyMs, f.latencyMs}};
 }
 
-// Makes `next` the state, saving it first; false (and an answer) when it cannot be saved.
-bool commitState(SimContext& context, const arraymodel::State& next, Response& res) {
-    std::string error;
-    if (context.store != nullptr && !context.store->replaceAll(next, error)) {
-        sendError(res, 500, error);
-        return false;
-    }
-    context.state = next;
-    return true;
-}
-
-void seed(SimContext& context, const Request& req, Response& res) {
+void seed(SimContext& context, const std::string& text, Response& res) {
     Json body;
     std::vector<arraymodel::Array> arrays;
     std::string error;
-    if (!parseJson(req.body, body)) {
+    if (!parseJson(text, body)) {
         sendError(res, 400, "seed is not JSON");
         return;
     }
@@ -114,74 +106,80 @@ void seed(SimContext& context, const Request& req, Response& res) {
         sendError(res, 400, error);
         return;
     }
-    arraymodel::State next = context.state;
-    const arraymodel::Result r = arraymodel::replaceArrays(next, arrays);
+    const arraymodel::Result r = arraymodel::replaceArrays(context.state, arrays);
     if (!r.ok()) {
         sendError(res, 400, r.message);
         return;
     }
-    if (commitState(context, next, res)) sendJson(res, 200, stateToJson(context.state));
+    if (context.store != nullptr && !context.store->saveArrays(arrays, error)) {
+        // The file kept the state from before the seed; so does memory.
+        std::string ignored;
+        context.store->load(context.state, ignored);
+        sendError(res, 500, error);
+        return;
+    }
+    sendJson(res, 200, stateToJson(context.state));
 }
 
 }  // namespace
 
 void addAdminRoutes(httplib::Server& server, SimContext& context) {
     SimContext& c = context;
-    server.Post("/admin/seed", [&c](const Request& req, Response& res) {
-        guarded(c, req, res, [&c](const Request& q, Response& r) { seed(c, q, r); });
-    });
-    server.Get("/admin/state", [&c](const Request& req, Response& res) {
-        guarded(c, req, res, [&c](const Request&, Response& r) { sendJson(r, 200, stateToJson(c.state)); });
-    });
-    server.Post("/admin/reset", [&c](const Request& req, Response& res) {
-        guarded(c, req, res, [&c](const Request&, Response& r) {
-            if (!commitState(c, arraymodel::State{}, r)) return;
-            c.faults.clear();
-            c.calls.clear();
-            sendJson(r, 200, stateToJson(c.state));
+    // Every admin route reads its body (if any) with the simulator's bound.
+    auto get = [&server, &c](const char* path, AdminHandler handler) {
+        server.Get(path, [&c, handler](const Request& req, Response& res) { guarded(c, req, "", res, handler); });
+    };
+    auto withBody = [&c](AdminHandler handler) {
+        return boundedBody(c.maxBodyBytes, [&c, handler](const Request& req, const std::string& body, Response& res) {
+            guarded(c, req, body, res, handler);
         });
+    };
+    server.Post("/admin/seed", withBody([&c](const Request&, const std::string& body, Response& r) { seed(c, body, r); }));
+    get("/admin/state", [&c](const Request&, const std::string&, Response& r) { sendJson(r, 200, stateToJson(c.state)); });
+    server.Post("/admin/reset", withBody([&c](const Request&, const std::string&, Response& r) {
+        std::string error;
+        if (c.store != nullptr && !c.store->replaceAll(arraymodel::State{}, error)) {
+            sendError(r, 500, error);
+            return;
+        }
+        c.state = arraymodel::State{};
+        c.faults.clear();
+        c.calls.clear();
+        sendJson(r, 200, stateToJson(c.state));
+    }));
+    server.Post("/admin/faults", withBody([&c](const Request&, const std::string& text, Response& r) {
+        Json body;
+        Fault fault;
+        std::string error;
+        if (!parseJson(text, body) || !faultFromJson(body, fault, error)) {
+            sendError(r, 400, error.empty() ? "fault is not JSON" : error);
+            return;
+        }
+        c.faults.add(fault);
+        sendJson(r, 200, faultToJson(fault));
+    }));
+    get("/admin/faults", [&c](const Request&, const std::string&, Response& r) {
+        Json list = Json::array();
+        for (const Fault& f : c.faults.faults()) list.push_back(faultToJson(f));
+        sendJson(r, 200, Json{{key::kFaults, list}});
     });
-    server.Post("/admin/faults", [&c](const Request& req, Response& res) {
-        guarded(c, req, res, [&c](const Request& q, Response& r) {
-            Json body;
-            Fault fault;
-            std::string error;
-            if (!parseJson(q.body, body) || !faultFromJson(body, fault, error)) {
-                sendError(r, 400, error.empty() ? "fault is not JSON" : error);
-                return;
-            }
-            c.faults.add(fault);
-            sendJson(r, 200, faultToJson(fault));
-        });
+    server.Delete("/admin/faults", withBody([&c](const Request&, const std::string&, Response& r) {
+        c.faults.clear();
+        sendJson(r, 200, Json{{key::kFaults, Json::array()}});
+    }));
+    get("/admin/calls", [&c](const Request&, const std::string&, Response& r) {
+        Json list = Json::array();
+        for (const CallEntry& e : c.calls.entries) {
+            list.push_back(Json{{key::kOperation, e.operation}, {key::kUser, e.user}, {key::kStatus, e.status},
+                                {key::kMicros, e.micros}});
+        }
+        sendJson(r, 200, Json{{key::kCalls, std::move(list)}, {key::kTotal, c.calls.total},
+                              {key::kTotalMicros, c.calls.totalMicros}});
     });
-    server.Get("/admin/faults", [&c](const Request& req, Response& res) {
-        guarded(c, req, res, [&c](const Request&, Response& r) {
-            Json list = Json::array();
-            for (const Fault& f : c.faults.faults()) list.push_back(faultToJson(f));
-            sendJson(r, 200, Json{{key::kFaults, list}});
-        });
-    });
-    server.Delete("/admin/faults", [&c](const Request& req, Response& res) {
-        guarded(c, req, res, [&c](const Request&, Response& r) {
-            c.faults.clear();
-            sendJson(r, 200, Json{{key::kFaults, Json::array()}});
-        });
-    });
-    server.Get("/admin/calls", [&c](const Request& req, Response& res) {
-        guarded(c, req, res, [&c](const Request&, Response& r) {
-            Json list = Json::array();
-            for (const CallEntry& e : c.calls) {
-                list.push_back(Json{{key::kOperation, e.operation}, {key::kUser, e.user}, {key::kStatus, e.status}});
-            }
-            sendJson(r, 200, Json{{key::kCalls, list}});
-        });
-    });
-    server.Delete("/admin/calls", [&c](const Request& req, Response& res) {
-        guarded(c, req, res, [&c](const Request&, Response& r) {
-            c.calls.clear();
-            sendJson(r, 200, Json{{key::kCalls, Json::array()}});
-        });
-    });
+    server.Delete("/admin/calls", withBody([&c](const Request&, const std::string&, Response& r) {
+        c.calls.clear();
+        sendJson(r, 200, Json{{key::kCalls, Json::array()}});
+    }));
 }
 
 }  // namespace arraysim

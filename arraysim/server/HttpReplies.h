@@ -11,6 +11,9 @@
 
 namespace arraysim {
 
+// The answer to a path no route takes.
+inline constexpr char kNoSuchResource[] = "no such resource";
+
 void sendJson(httplib::Response& res, int status, const Json& body);
 // {"errorMsg": message, "errorDetail": {"message": message}}.
 void sendError(httplib::Response& res, int status, const std::string& message);

@@ -5,9 +5,10 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "arraysim/model/ArrayTypes.h"
 #include "arraysim/server/FaultTable.h"
@@ -18,8 +19,35 @@ namespace arraysim {
 // One storage request as the admin interface reports it.
 struct CallEntry {
     std::string operation;   // e.g. "createSnapshot"
-    std::string user;        // X-Subsystem-User as sent
+    std::string user;        // X-Subsystem-User as sent, cut to kMaxRecordedHeader bytes
     int status = 0;          // 0: the connection was closed without an answer
+    uint64_t micros = 0;     // time the simulator spent on it, injected delay excluded
+};
+
+// The longest header value the call record keeps.
+constexpr size_t kMaxRecordedHeader = 64;
+// Calls kept by default (the oldest go first).
+constexpr size_t kDefaultCallsKept = 10000;
+
+// The record of storage calls: the last `kept` of them, and totals since it
+// was last cleared.
+struct CallRecord {
+    size_t kept = kDefaultCallsKept;
+    std::deque<CallEntry> entries;
+    uint64_t total = 0;          // calls since the last clear
+    uint64_t totalMicros = 0;    // their time in the simulator
+
+    void add(const char* operation, const std::string& user, int status, uint64_t micros) {
+        entries.push_back({operation, user.substr(0, kMaxRecordedHeader), status, micros});
+        while (entries.size() > kept) entries.pop_front();
+        ++total;
+        totalMicros += micros;
+    }
+    void clear() {
+        entries.clear();
+        total = 0;
+        totalMicros = 0;
+    }
 };
 
 struct SimContext {
@@ -27,8 +55,9 @@ struct SimContext {
     arraymodel::State state;
     SqliteStore* store = nullptr;   // null: the state lives in memory only
     FaultTable faults;
-    std::vector<CallEntry> calls;
+    CallRecord calls;
     std::string adminToken;         // empty: the admin interface is off
+    size_t maxBodyBytes = 1 << 20;  // longest request body accepted
     bool stopping = false;          // set once; cuts injected delays short
     std::condition_variable stopped;
 

@@ -1,12 +1,15 @@
 #include "arraysim/server/StorageRoutes.h"
 
+#include <chrono>
 #include <ctime>
 #include <functional>
 #include <string>
 
 #include "arraysim/model/ArrayOps.h"
 #include "arraysim/model/ArraySeed.h"
+#include "arraysim/model/ChangeRecord.h"
 #include "arraysim/model/ModelMessages.h"
+#include "arraysim/server/BoundedBody.h"
 #include "arraysim/server/HttpReplies.h"
 #include "arraysim/store/JsonKeys.h"
 #include "arraysim/server/OperationNames.h"
@@ -29,9 +32,11 @@ const char kNotSaved[] = "state could not be saved";
 const char kBadBody[] = "request body is not a JSON object";
 const char kNullAppSearchId[] = "null";
 
-// Handles one authenticated request on `array`; returns true when it
-// changed the array (which is then saved before the answer goes out).
-using Handler = std::function<bool(Array& array, const Request& req, Response& res)>;
+// Handles one authenticated request on `array` with its body (empty for a
+// GET); returns true when it changed the array (which is then saved before
+// the answer goes out). A handler that answers 400 or more may leave changes
+// half made: they are undone.
+using Handler = std::function<bool(Array& array, const Request& req, const std::string& body, Response& res)>;
 
 uint64_t unixNow() { return static_cast<uint64_t>(std::time(nullptr)); }
 
@@ -46,15 +51,40 @@ bool answered(const Result& r, Response& res) {
     return false;
 }
 
-bool bodyObject(const Request& req, Response& res, Json& body) {
-    if (!parseJson(req.body, body) || !body.is_object()) {
+bool bodyObject(const std::string& text, Response& res, Json& body) {
+    if (!parseJson(text, body) || !body.is_object()) {
         sendError(res, 400, kBadBody);
         return false;
     }
     return true;
 }
 
-void serve(SimContext& context, const char* operation, const Request& req, Response& res,
+uint64_t microsSince(std::chrono::steady_clock::time_point start) {
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count());
+}
+
+// Runs the handler on the array the credentials reach, recording what it
+// changes: a refused request is put back, a change is saved (and put back
+// when it cannot be), all without a copy of the array.
+void perform(SimContext& context, Array& array, const Request& req, const std::string& body, Response& res,
+             const Handler& handler) {
+    arraymodel::ChangeRecord changes;
+    arraymodel::startRecording(array, changes);
+    const bool changed = handler(array, req, body, res);
+    arraymodel::stopRecording(array);
+    if (res.status >= 400) {
+        arraymodel::undoChanges(array, changes);
+        return;
+    }
+    std::string error;
+    if (changed && context.store != nullptr && !context.store->saveChanges(array, changes, error)) {
+        arraymodel::undoChanges(array, changes);
+        sendError(res, 500, std::string(kNotSaved) + ": " + error);
+    }
+}
+
+void serve(SimContext& context, const char* operation, const Request& req, const std::string& body, Response& res,
            const Handler& handler) {
     FaultDecision fault;
     {
@@ -62,17 +92,18 @@ void serve(SimContext& context, const char* operation, const Request& req, Respo
         fault = context.faults.take(operation);
     }
     if (fault.latencyMs > 0) context.delay(fault.latencyMs);
+    const auto start = std::chrono::steady_clock::now();
     const std::string user = req.get_header_value(kUserHeader);
     std::lock_guard<std::mutex> lock(context.mutex);
     if (fault.action == FaultAction::Close) {
-        context.calls.push_back({operation, user, 0});
+        context.calls.add(operation, user, 0, microsSince(start));
         dropConnection(req);
         return;
     }
     if (fault.action == FaultAction::Status) {
         sendError(res, fault.status, kInjectedFault);
         if (fault.status == 204) res.body.clear();
-        context.calls.push_back({operation, user, fault.status});
+        context.calls.add(operation, user, fault.status, microsSince(start));
         return;
     }
     Array* array = nullptr;
@@ -81,36 +112,37 @@ void serve(SimContext& context, const char* operation, const Request& req, Respo
     if (!login.ok()) {
         sendError(res, 401, login.message);
     } else {
-        const Array before = *array;
-        std::string error;
-        if (handler(*array, req, res) && context.store != nullptr && !context.store->saveArray(*array, error)) {
-            *array = before;
-            sendError(res, 500, std::string(kNotSaved) + ": " + error);
-        }
+        perform(context, *array, req, body, res, handler);
     }
     if (fault.action == FaultAction::CloseAfter) {
-        context.calls.push_back({operation, user, 0});
+        context.calls.add(operation, user, 0, microsSince(start));
         dropConnection(req);
         return;
     }
-    context.calls.push_back({operation, user, res.status});
+    context.calls.add(operation, user, res.status, microsSince(start));
 }
 
 enum class Method { Get, Post, Delete };
 
 void add(httplib::Server& server, SimContext& context, Method method, const std::string& pattern,
          const char* operation, Handler handler) {
-    auto h = [&context, operation, handler](const Request& req, Response& res) {
-        serve(context, operation, req, res, handler);
-    };
+    auto withBody = boundedBody(context.maxBodyBytes,
+                                [&context, operation, handler](const Request& req, const std::string& body,
+                                                               Response& res) {
+                                    serve(context, operation, req, body, res, handler);
+                                });
     switch (method) {
-        case Method::Get: server.Get(pattern, h); break;
-        case Method::Post: server.Post(pattern, h); break;
-        case Method::Delete: server.Delete(pattern, h); break;
+        case Method::Get:
+            server.Get(pattern, [&context, operation, handler](const Request& req, Response& res) {
+                serve(context, operation, req, std::string(), res, handler);
+            });
+            break;
+        case Method::Post: server.Post(pattern, withBody); break;
+        case Method::Delete: server.Delete(pattern, withBody); break;
     }
 }
 
-bool listVirtualServers(Array& array, const Request& req, Response& res) {
+bool listVirtualServers(Array& array, const Request& req, const std::string&, Response& res) {
     Json list = Json::array();
     for (const arraymodel::VirtualServer& s : array.virtualServers) {
         if (req.has_param(key::kName) && s.name != req.get_param_value(key::kName)) continue;
@@ -121,7 +153,7 @@ bool listVirtualServers(Array& array, const Request& req, Response& res) {
     return false;
 }
 
-bool listShares(Array& array, const Request& req, Response& res) {
+bool listShares(Array& array, const Request& req, const std::string&, Response& res) {
     const arraymodel::VirtualServer* server = arraymodel::findVirtualServer(array, req.matches[1]);
     if (server == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoServer), res);
     const Protocol protocol = protocolOf(req.matches[2]);
@@ -139,21 +171,26 @@ bool listShares(Array& array, const Request& req, Response& res) {
     return false;
 }
 
-bool listFileSystems(Array& array, const Request& req, Response& res) {
+bool listFileSystems(Array& array, const Request& req, const std::string&, Response& res) {
     Json list = Json::array();
-    for (const arraymodel::FileSystem& f : array.fileSystems) {
-        if (req.has_param(key::kLabel) && f.label != req.get_param_value(key::kLabel)) continue;
-        if (req.has_param(key::kVirtualServerId) &&
-            std::to_string(f.virtualServerId) != req.get_param_value(key::kVirtualServerId)) {
-            continue;
+    auto wanted = [&req](const arraymodel::FileSystem& f) {
+        return !req.has_param(key::kVirtualServerId) ||
+               std::to_string(f.virtualServerId) == req.get_param_value(key::kVirtualServerId);
+    };
+    if (req.has_param(key::kLabel)) {
+        // Labels are unique in an array: the index answers.
+        const arraymodel::FileSystem* f = arraymodel::findFileSystemByLabel(array, req.get_param_value(key::kLabel));
+        if (f != nullptr && wanted(*f)) list.push_back(fileSystemToJson(*f));
+    } else {
+        for (const arraymodel::FileSystem& f : array.fileSystems) {
+            if (wanted(f)) list.push_back(fileSystemToJson(f));
         }
-        list.push_back(fileSystemToJson(f));
     }
     sendJson(res, 200, Json{{key::kFilesystems, list}});
     return false;
 }
 
-bool getFileSystem(Array& array, const Request& req, Response& res) {
+bool getFileSystem(Array& array, const Request& req, const std::string&, Response& res) {
     const arraymodel::FileSystem* fs = arraymodel::findFileSystem(array, req.matches[1]);
     if (fs == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoFileSystem), res);
     sendJson(res, 200, Json{{key::kFilesystem, fileSystemToJson(*fs)}});
@@ -172,7 +209,7 @@ bool listSnapshotsOf(Array& array, const Request& req, Response& res, const std:
     return false;
 }
 
-bool listAuthentications(Array& array, const Request& req, Response& res) {
+bool listAuthentications(Array& array, const Request& req, const std::string&, Response& res) {
     const arraymodel::Share* share = arraymodel::findShareByObjectId(array, Protocol::Cifs, req.matches[1]);
     if (share == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoShare), res);
     Json list = Json::array();
@@ -182,15 +219,14 @@ bool listAuthentications(Array& array, const Request& req, Response& res) {
 }
 
 // Adds every entry of the body, or none of them.
-bool addAuthentications(Array& array, const Request& req, Response& res) {
+bool addAuthentications(Array& array, const Request& req, const std::string& text, Response& res) {
     Json body;
-    if (!bodyObject(req, res, body)) return false;
+    if (!bodyObject(text, res, body)) return false;
     auto entries = body.find(key::kCifsAuthentications);
     if (entries == body.end() || !entries->is_array()) {
         sendError(res, 400, "cifsAuthentications must be a list");
         return false;
     }
-    Array changed = array;
     Json stored = Json::array();
     for (const Json& e : *entries) {
         arraymodel::Authentication entry;
@@ -207,15 +243,15 @@ bool addAuthentications(Array& array, const Request& req, Response& res) {
         const int64_t value = p->get<int64_t>();
         entry.permission = value < -1 || value > 1000 ? -1 : static_cast<int32_t>(value);
         arraymodel::Authentication kept;
-        if (!answered(arraymodel::addAuthentication(changed, req.matches[1], entry, kept), res)) return false;
+        // A refusal after some entries were added has them undone with the request.
+        if (!answered(arraymodel::addAuthentication(array, req.matches[1], entry, kept), res)) return false;
         stored.push_back(authenticationToJson(kept));
     }
-    array = changed;
     sendJson(res, 201, Json{{key::kCifsAuthentications, stored}});
     return true;
 }
 
-bool deleteAuthentication(Array& array, const Request& req, Response& res) {
+bool deleteAuthentication(Array& array, const Request& req, const std::string&, Response& res) {
     if (!answered(arraymodel::deleteAuthentication(array, req.matches[1], req.matches[2]), res)) return false;
     res.status = 204;
     return true;
@@ -233,9 +269,9 @@ bool serverRef(const Json& body, std::string& ref) {
     return readText(body, key::kVirtualServerId, ref, true);
 }
 
-bool createShare(Array& array, const Request& req, Response& res) {
+bool createShare(Array& array, const Request& req, const std::string& text, Response& res) {
     Json body;
-    if (!bodyObject(req, res, body)) return false;
+    if (!bodyObject(text, res, body)) return false;
     arraymodel::ShareRequest request;
     request.protocol = protocolOf(req.matches[1]);
     std::string error;
@@ -257,15 +293,15 @@ bool createShare(Array& array, const Request& req, Response& res) {
     return true;
 }
 
-bool deleteShare(Array& array, const Request& req, Response& res) {
+bool deleteShare(Array& array, const Request& req, const std::string&, Response& res) {
     if (!answered(arraymodel::deleteShare(array, protocolOf(req.matches[1]), req.matches[2]), res)) return false;
     res.status = 204;
     return true;
 }
 
-bool createSnapshot(Array& array, const Request& req, Response& res) {
+bool createSnapshot(Array& array, const Request&, const std::string& text, Response& res) {
     Json body;
-    if (!bodyObject(req, res, body)) return false;
+    if (!bodyObject(text, res, body)) return false;
     std::string fileSystem, displayName, appSearchId;
     if (!readText(body, key::kFilesystemId, fileSystem, true) || !readText(body, key::kDisplayName, displayName, true) ||
         !readText(body, key::kAppSearchId, appSearchId, false)) {
@@ -280,20 +316,20 @@ bool createSnapshot(Array& array, const Request& req, Response& res) {
     return true;
 }
 
-bool getSnapshot(Array& array, const Request& req, Response& res) {
+bool getSnapshot(Array& array, const Request& req, const std::string&, Response& res) {
     const arraymodel::Snapshot* s = arraymodel::findSnapshot(array, req.matches[1]);
     if (s == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoSnapshot), res);
     sendJson(res, 200, Json{{key::kSnapshot, snapshotToJson(*s)}});
     return false;
 }
 
-bool deleteSnapshot(Array& array, const Request& req, Response& res) {
+bool deleteSnapshot(Array& array, const Request& req, const std::string&, Response& res) {
     if (!answered(arraymodel::deleteSnapshot(array, req.matches[1]), res)) return false;
     res.status = 204;
     return true;
 }
 
-bool rollbackSnapshot(Array& array, const Request& req, Response& res) {
+bool rollbackSnapshot(Array& array, const Request& req, const std::string&, Response& res) {
     if (!answered(arraymodel::rollbackSnapshot(array, req.matches[1]), res)) return false;
     res.status = 204;
     return true;
@@ -307,7 +343,7 @@ void addStorageRoutes(httplib::Server& server, SimContext& c) {
     add(server, c, Method::Get, route(key::kFilesystems), kListFileSystems, listFileSystems);
     add(server, c, Method::Get, route("filesystems/([^/]+)"), kGetFileSystem, getFileSystem);
     add(server, c, Method::Get, route("filesystems/([^/]+)/snapshots"), kListSnapshots,
-        [](Array& a, const Request& req, Response& res) { return listSnapshotsOf(a, req, res, ""); });
+        [](Array& a, const Request& req, const std::string&, Response& res) { return listSnapshotsOf(a, req, res, ""); });
     add(server, c, Method::Get, route("filesystem-shares/cifs/([^/]+)/authentications"), kListAuthentications,
         listAuthentications);
     add(server, c, Method::Post, route("filesystem-shares/cifs/([^/]+)/authentications"), kAddAuthentication,
@@ -318,7 +354,7 @@ void addStorageRoutes(httplib::Server& server, SimContext& c) {
     add(server, c, Method::Delete, route("filesystem-shares/(cifs|nfs)/([^/]+)"), kDeleteShare, deleteShare);
     add(server, c, Method::Post, route("filesystem-snapshots"), kCreateSnapshot, createSnapshot);
     add(server, c, Method::Get, route("filesystem-snapshots/([^/]+)/([^/]+)"), kListSnapshots,
-        [](Array& a, const Request& req, Response& res) {
+        [](Array& a, const Request& req, const std::string&, Response& res) {
             const std::string appSearchId = req.matches[2];
             return listSnapshotsOf(a, req, res, appSearchId == kNullAppSearchId ? "" : appSearchId);
         });

@@ -1,6 +1,7 @@
 // hnas-arraysim: serves simulated HNAS arrays over HTTPS (docs/arraysim.md).
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,8 @@
 
 #include "arraysim/model/ArraySeed.h"
 #include "arraysim/server/AdminRoutes.h"
+#include "arraysim/server/BoundedBody.h"
+#include "arraysim/server/ConnectionThreads.h"
 #include "arraysim/server/HttpReplies.h"
 #include "arraysim/server/SimContext.h"
 #include "arraysim/server/StorageRoutes.h"
@@ -28,12 +31,15 @@ namespace {
 const char kUsage[] =
     "usage: hnas-arraysim --cert FILE --key FILE [--address A] [--port P] [--state FILE]\n"
     "                     [--seed FILE] [--admin-token T] [--ready-file FILE]\n"
-    "                     [--keep-alive-requests N]\n"
+    "                     [--keep-alive-requests N] [--calls-kept N] [--state-limit-bytes N]\n"
     "       hnas-arraysim --version\n"
     "The admin token may also come from $HNAS_ARRAYSIM_ADMIN_TOKEN.\n";
 const char kTokenVariable[] = "HNAS_ARRAYSIM_ADMIN_TOKEN";
-const int kWorkerThreads = 16;
-const size_t kMaxBodyBytes = 1 << 20;
+// Connections served at once, each on its own thread; more wait.
+const size_t kMostConnections = 512;
+// Time a connection may take to finish its TLS handshake, or to send a
+// request once it began one.
+const int kReadTimeoutSeconds = 5;
 
 struct Options {
     std::string address = "127.0.0.1";
@@ -45,8 +51,10 @@ struct Options {
     std::string adminToken;
     std::string readyFile;
     // Requests one kept-alive connection serves before the server closes it;
-    // enough for a whole operation call on a large batch.
-    int keepAliveRequests = 100000;
+    // enough for a whole operation call on 32767 devices (map makes about 110000).
+    int keepAliveRequests = 1000000;
+    int callsKept = static_cast<int>(arraysim::kDefaultCallsKept);
+    int stateLimitBytes = 0;   // 0: no cap on the state file (tests of a full disk set one)
 };
 
 // A decimal number from 1 to `most`.
@@ -90,6 +98,16 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
         } else if (name == "--keep-alive-requests") {
             if (!parseCount(value, 100000000, o.keepAliveRequests)) {
                 error = "bad request count " + value;
+                return false;
+            }
+        } else if (name == "--calls-kept") {
+            if (!parseCount(value, 100000000, o.callsKept)) {
+                error = "bad call count " + value;
+                return false;
+            }
+        } else if (name == "--state-limit-bytes") {
+            if (!parseCount(value, 2000000000, o.stateLimitBytes)) {
+                error = "bad size " + value;
                 return false;
             }
         } else if (name == "--cert") o.cert = value;
@@ -147,6 +165,16 @@ bool writeReadyFile(const std::string& path, int port) {
     return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 
+// cpp-httplib listens with a backlog of 5: a burst of connections (a few
+// hundred that never start TLS, say) overflows it, the kernel drops the SYNs
+// past it, and each later client waits a second or more for its retry.
+// Listening again on the bound socket raises the backlog.
+class Server : public httplib::SSLServer {
+public:
+    using httplib::SSLServer::SSLServer;
+    void widenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
+};
+
 int fail(const std::string& message) {
     std::fprintf(stderr, "hnas-arraysim: %s\n", message.c_str());
     return 2;
@@ -176,31 +204,34 @@ int main(int argc, char** argv) {
 
     arraysim::SimContext context;
     context.adminToken = options.adminToken;
+    context.calls.kept = static_cast<size_t>(options.callsKept);
     std::unique_ptr<arraysim::SqliteStore> store;
     if (!options.statePath.empty()) {
         store = arraysim::SqliteStore::open(options.statePath, error);
-        if (store == nullptr || !store->load(static_cast<uint64_t>(std::time(nullptr)), context.state, error)) {
+        if (store == nullptr || !store->load(context.state, error) ||
+            (options.stateLimitBytes > 0 && !store->limitSize(static_cast<uint64_t>(options.stateLimitBytes), error))) {
             return fail(error);
         }
         context.store = store.get();
     }
     if (!applySeedFile(options.seedPath, context, error)) return fail(error);
 
-    httplib::SSLServer server(options.cert.c_str(), options.key.c_str());
+    Server server(options.cert.c_str(), options.key.c_str());
     if (!server.is_valid()) return fail("cannot use the certificate or key");
-    server.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+    server.new_task_queue = [] { return new arraysim::ConnectionThreads(kMostConnections); };
     server.set_keep_alive_timeout(5);
     server.set_keep_alive_max_count(static_cast<size_t>(options.keepAliveRequests));
     // An answer goes out as headers and body in two writes; without this the
     // body waits for the client's delayed acknowledgement (about 40 ms).
     server.set_tcp_nodelay(true);
-    server.set_read_timeout(10);
+    server.set_read_timeout(kReadTimeoutSeconds);
     server.set_write_timeout(10);
-    server.set_payload_max_length(kMaxBodyBytes);
+    server.set_payload_max_length(context.maxBodyBytes);
     arraysim::addStorageRoutes(server, context);
     arraysim::addAdminRoutes(server, context);
+    arraysim::addBodyBound(server, context.maxBodyBytes);
     server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (res.body.empty() && res.status >= 400) arraysim::sendError(res, res.status, "no such resource");
+        if (res.body.empty() && res.status >= 400) arraysim::sendError(res, res.status, arraysim::kNoSuchResource);
     });
 
     int port = options.port;
@@ -210,6 +241,7 @@ int main(int argc, char** argv) {
         port = -1;
     }
     if (port <= 0) return fail("cannot listen on " + options.address + ":" + std::to_string(options.port));
+    server.widenBacklog();
 
     std::thread stopper([&server, &context, stopSignals] {
         int signalNumber = 0;

@@ -360,9 +360,9 @@ bool arraysFromJson(const Json& seed, uint64_t now, std::vector<Array>& arrays, 
     for (const Json& item : *list) {
         Array array;
         if (!arrayFromJson(item, now, array, error)) return false;
-        built.push_back(array);
+        built.push_back(std::move(array));
     }
-    arrays = built;
+    arrays = std::move(built);
     return true;
 }
 
@@ -370,10 +370,34 @@ std::string dumpJson(const Json& value) {
     return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+bool nestingWithin(const std::string& text, size_t most) {
+    size_t depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (char c : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > most) return false;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return true;
+}
+
 bool parseJson(const std::string& text, Json& value) {
+    if (!nestingWithin(text, kMaxJsonDepth)) return false;
     Json parsed = Json::parse(text, nullptr, false);
     if (parsed.is_discarded()) return false;
-    value = parsed;
+    value = std::move(parsed);
     return true;
 }
 

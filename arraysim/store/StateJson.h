@@ -43,7 +43,14 @@ bool readUnsigned(const Json& object, const char* key, uint64_t& out, bool requi
 
 // Serialises without throwing (bytes that are not UTF-8 are replaced).
 std::string dumpJson(const Json& value);
-// Parses without throwing; false for malformed text.
+// Deepest nesting of arrays and objects parseJson accepts.
+constexpr size_t kMaxJsonDepth = 400;
+// Parses without throwing; false for malformed text or text nested deeper
+// than kMaxJsonDepth (deep nesting would cost a stack frame per level in
+// the library's copies and comparisons).
 bool parseJson(const std::string& text, Json& value);
+// Whether `text` nests arrays and objects at most `most` deep (strings
+// skipped); e.g. "[[1]]" nests 2 deep.
+bool nestingWithin(const std::string& text, size_t most);
 
 }  // namespace arraysim

@@ -152,6 +152,17 @@ TEST_F(ModelTest, CreatesSnapshotsUnderThePrefixedNameAndRefusesDuplicates) {
         {fs3, "u1-fs1", "QZHNAS", Outcome::Ok, "QZHNAS-u1-fs1"},  // other file system
         {fs1, "", "QZHNAS", Outcome::BadRequest, ""},
         {"0123456789ABCDEF0123456789ABCDEF", "x", "QZHNAS", Outcome::NotFound, ""},
+        // The stored name: at most kMaxSnapshotNameBytes, no control character, no path separator.
+        {fs1, std::string(kMaxSnapshotNameBytes - 7, 'l'), "QZHNAS", Outcome::Ok,
+         "QZHNAS-" + std::string(kMaxSnapshotNameBytes - 7, 'l')},
+        {fs1, std::string(kMaxSnapshotNameBytes - 6, 'l'), "QZHNAS", Outcome::BadRequest, ""},
+        {fs1, std::string(kMaxSnapshotNameBytes + 1, 'l'), "", Outcome::BadRequest, ""},
+        {fs1, std::string("nul\0in", 6), "QZHNAS", Outcome::BadRequest, ""},
+        {fs1, "tab\tin", "QZHNAS", Outcome::BadRequest, ""},
+        {fs1, "del\x7f", "QZHNAS", Outcome::BadRequest, ""},
+        {fs1, "a/b", "QZHNAS", Outcome::BadRequest, ""},
+        {fs1, "a\\b", "QZHNAS", Outcome::BadRequest, ""},
+        {fs1, "ok", "Q\nZ", Outcome::BadRequest, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fileSystem + " " + c.name);
@@ -454,6 +465,17 @@ TEST(StateTest, UsersSelectArraysAndStayUnique) {
         Array* none = nullptr;
         EXPECT_EQ(authenticate(state, c.user, c.password, none).outcome, Outcome::Unauthorized);
         EXPECT_EQ(none, nullptr);
+    }
+
+    // Refused at seeding: an empty password (it would let in requests that
+    // send none) and control characters in the name or user (a NUL would
+    // cut the name where it is stored).
+    Array noPassword = a, nulName = a, controlUser = a;
+    noPassword.password.clear();
+    nulName.name = std::string("a\0b", 3);
+    controlUser.user = "u\x1b";
+    for (const Array& bad : {noPassword, nulName, controlUser}) {
+        EXPECT_EQ(replaceArrays(state, {bad}).outcome, Outcome::BadRequest);
     }
 
     Array clash = a;

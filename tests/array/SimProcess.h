@@ -48,6 +48,7 @@ public:
     // SIGKILL at once; reaps it.
     void kill();
     bool running() const { return pid_ > 0; }
+    pid_t pid() const { return pid_; }
     int port() const { return port_; }
 
     // A client for the simulator that verifies its certificate, with 5 s

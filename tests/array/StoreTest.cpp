@@ -1,10 +1,15 @@
 // The simulator's layers below HTTP: the JSON forms, the state file and the
 // fault table.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
 
+#include "arraysim/model/ArrayOps.h"
+#include "arraysim/model/ChangeRecord.h"
+#include "arraysim/model/ObjectIds.h"
 #include "arraysim/server/FaultTable.h"
 #include "arraysim/store/SqliteStore.h"
 #include "arraysim/store/StateJson.h"
@@ -80,7 +85,68 @@ TEST(StateJsonTest, ABadSeedIsRefusedWithTheValueNamed) {
     }
 }
 
-TEST(SqliteStoreTest, WhatIsSavedIsWhatANewStoreLoads) {
+namespace {
+
+using arraymodel::ChangeRecord;
+
+// The snapshot "QZHNAS-<name>" on fs1 and a CIFS share over it, each
+// created under a recording that is then saved.
+struct Changer {
+    arraymodel::Array& array;
+    arraysim::SqliteStore* store;
+
+    template <typename Change>
+    bool apply(Change change) {
+        ChangeRecord record;
+        arraymodel::startRecording(array, record);
+        const bool done = change();
+        arraymodel::stopRecording(array);
+        std::string error;
+        if (done && store->saveChanges(array, record, error)) return true;
+        arraymodel::undoChanges(array, record);
+        return false;
+    }
+    bool snapshot(const std::string& name, std::string* objectId = nullptr) {
+        return apply([&] {
+            arraymodel::Snapshot created;
+            const bool ok = arraymodel::createSnapshot(array, array.fileSystems[0].id, name, "QZHNAS", 7, created).ok();
+            if (objectId != nullptr) *objectId = created.objectId;
+            return ok;
+        });
+    }
+    bool share(const std::string& name, const std::string& snapshot, std::string* objectId) {
+        return apply([&] {
+            arraymodel::ShareRequest request;
+            request.virtualServer = "1";
+            request.name = name;
+            request.fileSystem = array.fileSystems[0].id;
+            request.path = "\\~snapshot\\QZHNAS-" + snapshot;
+            arraymodel::Share created;
+            arraymodel::Authentication entry, kept;
+            entry.name = "Administrators";
+            entry.permission = 56;
+            const bool ok = arraymodel::createShare(array, request, created).ok() &&
+                            arraymodel::addAuthentication(array, created.objectId, entry, kept).ok();
+            *objectId = created.objectId;
+            return ok;
+        });
+    }
+};
+
+arraymodel::State loadFrom(const std::string& path) {
+    std::string error;
+    arraymodel::State loaded;
+    auto store = arraysim::SqliteStore::open(path, error);
+    EXPECT_NE(store, nullptr) << error;
+    if (store != nullptr) {
+        EXPECT_TRUE(store->load(loaded, error)) << error;
+    }
+    return loaded;
+}
+
+}  // namespace
+
+TEST(SqliteStoreTest, EachSavedChangeIsWhatANewStoreLoads) {
     simtest::TempDir dir;
     const std::string path = dir.file("state.db");
     arraymodel::State state = seeded();
@@ -92,23 +158,127 @@ TEST(SqliteStoreTest, WhatIsSavedIsWhatANewStoreLoads) {
         arraymodel::Array second = state.arrays[0];
         second.name = "hnas2";
         second.user = "u2";
-        ASSERT_TRUE(store->saveArray(second, error)) << error;
+        ASSERT_TRUE(store->saveArrays({second}, error)) << error;
         state.arrays.push_back(second);
-        state.arrays[0].snapshots.pop_back();
-        ASSERT_TRUE(store->saveArray(state.arrays[0], error)) << error;
+
+        // Creations, permission edits, removals that move the last entry
+        // into the gap, and a roll-back that removes several snapshots.
+        Changer c{state.arrays[0], store.get()};
+        std::string first, share1, share2, share3, last;
+        ASSERT_TRUE(c.snapshot("s1", &first));
+        ASSERT_TRUE(c.share("S1", "s1", &share1));
+        ASSERT_TRUE(c.snapshot("s2"));
+        ASSERT_TRUE(c.share("S2", "s2", &share2));
+        ASSERT_TRUE(c.share("S3", "s2", &share3));
+        ASSERT_TRUE(c.snapshot("s3", &last));
+        ASSERT_TRUE(c.snapshot("s4"));
+        ASSERT_TRUE(c.apply([&] { return arraymodel::deleteShare(c.array, arraymodel::Protocol::Cifs, share1).ok(); }));
+        ASSERT_TRUE(c.apply([&] { return arraymodel::deleteSnapshot(c.array, last).ok(); }));
+        ASSERT_TRUE(c.apply([&] {
+            return arraymodel::deleteAuthentication(c.array, share3, arraymodel::hexEncode("BUILTIN\\Administrators")).ok();
+        }));
+        ASSERT_TRUE(c.apply([&] { return arraymodel::rollbackSnapshot(c.array, first).ok(); }));
+        ASSERT_TRUE(state.arrays[0].snapshots.empty());   // every snapshot of fs1, the seeded two included
     }
-    auto reopened = arraysim::SqliteStore::open(path, error);
-    ASSERT_NE(reopened, nullptr) << error;
-    arraymodel::State loaded;
-    ASSERT_TRUE(reopened->load(1, loaded, error)) << error;
-    EXPECT_EQ(arraysim::stateToJson(loaded), arraysim::stateToJson(state));
+    EXPECT_EQ(arraysim::stateToJson(loadFrom(path)), arraysim::stateToJson(state));
 
-    ASSERT_TRUE(reopened->replaceAll(arraymodel::State{}, error)) << error;
-    ASSERT_TRUE(reopened->load(1, loaded, error));
-    EXPECT_TRUE(loaded.arrays.empty());
-
+    {
+        auto store = arraysim::SqliteStore::open(path, error);
+        ASSERT_NE(store, nullptr) << error;
+        ASSERT_TRUE(store->replaceAll(arraymodel::State{}, error)) << error;
+    }
+    EXPECT_TRUE(loadFrom(path).arrays.empty());
     EXPECT_EQ(arraysim::SqliteStore::open(dir.file("no/such/dir/state.db"), error), nullptr);
     EXPECT_FALSE(error.empty());
+}
+
+TEST(SqliteStoreTest, AChangeThatCannotBeWrittenLeavesMemoryAndFileAsTheyWere) {
+    simtest::TempDir dir;
+    const std::string path = dir.file("state.db");
+    arraymodel::State state = seeded();
+    std::string error;
+    Json before;
+    {
+        auto store = arraysim::SqliteStore::open(path, error);
+        ASSERT_NE(store, nullptr) << error;
+        ASSERT_TRUE(store->replaceAll(state, error)) << error;
+        ASSERT_TRUE(store->limitSize(1, error)) << error;   // a full disk: no page may be added
+        Changer c{state.arrays[0], store.get()};
+        // Writes fit into free space of the pages already there until they do not.
+        std::string share;
+        bool refused = false;
+        for (int i = 0; i < 1000 && !refused; ++i) {
+            const std::string name = std::string(200, 'x') + std::to_string(i);
+            before = arraysim::stateToJson(state);
+            refused = !c.snapshot(name);
+            if (refused) break;
+            before = arraysim::stateToJson(state);
+            refused = !c.share("S" + std::to_string(i), name, &share);
+        }
+        ASSERT_TRUE(refused);
+        EXPECT_EQ(arraysim::stateToJson(state), before);
+        // Lookups agree with the lists put back.
+        for (const arraymodel::Snapshot& s : state.arrays[0].snapshots) {
+            EXPECT_EQ(arraymodel::findSnapshot(state.arrays[0], s.objectId), &s);
+        }
+    }
+    EXPECT_EQ(arraysim::stateToJson(loadFrom(path)), before);
+}
+
+TEST(SqliteStoreTest, TheFileIsPrivateAndHeldByOneSimulator) {
+    simtest::TempDir dir;
+    const std::string path = dir.file("state.db");
+    std::string error;
+    auto store = arraysim::SqliteStore::open(path, error);
+    ASSERT_NE(store, nullptr) << error;
+    ASSERT_TRUE(store->replaceAll(seeded(), error)) << error;
+    for (const std::string& file : {path, path + "-wal", path + "-shm"}) {
+        struct stat info {};
+        ASSERT_EQ(stat(file.c_str(), &info), 0) << file;
+        EXPECT_EQ(info.st_mode & 0777, 0600u) << file;
+    }
+    EXPECT_EQ(arraysim::SqliteStore::open(path, error), nullptr);
+    EXPECT_NE(error.find("is in use by another hnas-arraysim"), std::string::npos) << error;
+    store.reset();
+    EXPECT_NE(arraysim::SqliteStore::open(path, error), nullptr) << error;
+}
+
+TEST(SqliteStoreTest, AFileOfTheOneRowPerArrayFormIsConverted) {
+    simtest::TempDir dir;
+    const std::string path = dir.file("state.db");
+    const arraymodel::State state = seeded();
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        const std::string body = arraysim::dumpJson(arraysim::arrayToJson(state.arrays[0]));
+        std::string sql =
+            "CREATE TABLE arrays(seq INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL UNIQUE, body TEXT NOT NULL);"
+            "INSERT INTO arrays(name, body) VALUES('hnas1', '" + body + "');";
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    EXPECT_EQ(arraysim::stateToJson(loadFrom(path)), arraysim::stateToJson(state));
+    EXPECT_EQ(arraysim::stateToJson(loadFrom(path)), arraysim::stateToJson(state));   // once converted, read as is
+}
+
+TEST(ChangeRecordTest, UndoPutsBackEveryTouchedSlot) {
+    arraymodel::State state = seeded();
+    arraymodel::Array& a = state.arrays[0];
+    const Json before = arraysim::stateToJson(state);
+    ChangeRecord record;
+    arraymodel::startRecording(a, record);
+    arraymodel::Snapshot snap;
+    ASSERT_TRUE(arraymodel::createSnapshot(a, a.fileSystems[0].id, "n", "QZHNAS", 9, snap).ok());
+    ASSERT_TRUE(arraymodel::deleteSnapshot(a, a.snapshots[0].objectId).ok());
+    ASSERT_TRUE(arraymodel::deleteShare(a, arraymodel::Protocol::Cifs, a.shares[0].objectId).ok());
+    ASSERT_TRUE(arraymodel::rollbackSnapshot(a, snap.objectId).ok());
+    arraymodel::stopRecording(a);
+    EXPECT_EQ(record.snapshots.size(), 3u);   // every slot: the roll-back removed what was left
+    arraymodel::undoChanges(a, record);
+    EXPECT_EQ(arraysim::stateToJson(state), before);
+    EXPECT_EQ(arraymodel::findSnapshot(a, snap.objectId), nullptr);
+    EXPECT_EQ(arraymodel::findShareByName(a, arraymodel::Protocol::Cifs, 1, "DATA"), &a.shares[0]);
+    EXPECT_EQ(arraymodel::snapshotsOf(a, a.fileSystems[0].id, "").size(), 2u);
 }
 
 TEST(FaultTableTest, TakesFaultsInOrderAfterTheirLetThroughCalls) {

@@ -1,0 +1,275 @@
+// hnas-arraysim under hostile or careless input: each case gets a clear
+// answer and the process stays up and keeps serving. Deep JSON, bodies over
+// the limit however framed, connections that never start TLS, a second
+// simulator on one state file, names with control characters, an empty
+// password, a full disk, and a call record that does not grow without end.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "arraysim/model/ArrayOps.h"
+#include "arraysim/store/StateJson.h"
+#include "tests/array/SimProcess.h"
+
+using arraysim::Json;
+
+namespace {
+
+const char kToken[] = "admin-secret";
+const char kSeed[] = R"json({"arrays": [
+  {"name": "hnas1", "user": "supervisor", "password": "pw1",
+   "virtualServers": [{"virtualServerId": 1, "name": "evs1", "ipAddresses": ["192.0.2.10"]}],
+   "filesystems": [{"label": "fs1", "virtualServerId": 1}]}]})json";
+const httplib::Headers kStorageUser{{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}};
+const httplib::Headers kAdmin{{"X-Admin-Token", kToken}};
+
+// The most memory the process has held (VmHWM), in KiB; 0 when unknown.
+long peakKiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 6, "VmHWM:") == 0) return std::atol(line.c_str() + 6);
+    }
+    return 0;
+}
+
+class HostileInputTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        simtest::writeFile(dir.file("seed.json"), kSeed);
+        ASSERT_TRUE(start());
+        const auto r = sim.client()->Get("/v7/storage/filesystems?label=fs1", kStorageUser);
+        ASSERT_TRUE(r);
+        Json body;
+        ASSERT_TRUE(arraysim::parseJson(r->body, body));
+        fs1 = body["filesystems"][0]["filesystemId"].get<std::string>();
+    }
+
+    bool start(const std::vector<std::string>& extra = {}) {
+        std::vector<std::string> args = {"--state", dir.file("state.db"), "--seed", dir.file("seed.json"),
+                                         "--admin-token", kToken};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return sim.start(args);
+    }
+
+    // Status of a POST of `body` to a storage path (0: no answer).
+    int post(const std::string& resource, const std::string& body, const httplib::Headers& headers = kStorageUser) {
+        const auto r = sim.client()->Post(("/v7/storage/" + resource).c_str(), headers, body, "application/json");
+        return r ? r->status : 0;
+    }
+
+    int createSnapshot(const std::string& name) {
+        return post("filesystem-snapshots", Json{{"filesystemId", fs1}, {"displayName", name}}.dump());
+    }
+
+    // Whether the simulator still answers a plain read.
+    bool serving() {
+        const auto r = sim.client()->Get("/v7/storage/virtual-servers", kStorageUser);
+        return r && r->status == 200;
+    }
+
+    Json adminGet(const std::string& path) {
+        const auto r = sim.client()->Get(("/admin/" + path).c_str(), kAdmin);
+        Json body;
+        if (r) arraysim::parseJson(r->body, body);
+        return body;
+    }
+
+    simtest::TempDir dir;
+    simtest::SimProcess sim;
+    std::string fs1;
+};
+
+}  // namespace
+
+TEST_F(HostileInputTest, DeepJsonIsRefusedWithoutHarm) {
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    const std::string nested = "{\"filesystemId\":\"" + fs1 + "\",\"displayName\":\"d\",\"x\":" + deep + "}";
+    EXPECT_EQ(post("filesystem-snapshots", nested), 400);
+    EXPECT_EQ(post("filesystem-shares/cifs", deep), 400);
+    const auto seed = sim.client()->Post("/admin/seed", kAdmin, deep, "application/json");
+    ASSERT_TRUE(seed);
+    EXPECT_EQ(seed->status, 400);
+    // Nesting up to the limit is still read; brackets inside strings do not count.
+    const std::string within = std::string(arraysim::kMaxJsonDepth - 1, '[') + std::string(arraysim::kMaxJsonDepth - 1, ']');
+    EXPECT_EQ(post("filesystem-snapshots",
+                   "{\"filesystemId\":\"" + fs1 + "\",\"displayName\":\"[[[\",\"x\":" + within + "}"),
+              201);
+    EXPECT_TRUE(arraysim::nestingWithin("\"" + std::string(1000, '{') + "\"", 1));
+    EXPECT_FALSE(arraysim::nestingWithin("[[]]", 1));
+    EXPECT_TRUE(serving());
+}
+
+TEST_F(HostileInputTest, BodiesOverTheLimitGet413HoweverFramed) {
+    const size_t piece = 64 * 1024;
+    // Chunked, no credentials: refused once the limit is passed, not after
+    // the whole body was read.
+    size_t sent = 0;
+    auto chunked = [&](size_t total) {
+        sent = 0;
+        return [&, total](size_t, httplib::DataSink& sink) {
+            if (sent >= total) {
+                sink.done();
+                return true;
+            }
+            const std::string bytes(piece, 'x');
+            sent += piece;
+            return sink.write(bytes.data(), bytes.size());
+        };
+    };
+    auto client = sim.client();
+    auto r = client->Post("/v7/storage/filesystem-snapshots", httplib::Headers{}, chunked(4 << 20), "application/json");
+    ASSERT_TRUE(r) << httplib::to_string(r.error());
+    EXPECT_EQ(r->status, 413);
+    // The same on an admin path and on a path no route takes.
+    for (const char* path : {"/admin/seed", "/v7/storage/no-such-thing"}) {
+        SCOPED_TRACE(path);
+        r = sim.client()->Post(path, kAdmin, chunked(4 << 20), "application/json");
+        ASSERT_TRUE(r) << httplib::to_string(r.error());
+        EXPECT_EQ(r->status, 413);
+    }
+    // A declared length over the limit is refused before the body is read.
+    r = sim.client()->Post("/v7/storage/filesystem-snapshots", kStorageUser, std::string((1 << 20) + 1, ' '),
+                           "application/json");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 413);
+    // A chunked body within the limit is read.
+    const std::string small = Json{{"filesystemId", fs1}, {"displayName", "chunked"}}.dump();
+    r = sim.client()->Post("/v7/storage/filesystem-snapshots", kStorageUser,
+                           [&](size_t, httplib::DataSink& sink) {
+                               sink.write(small.data(), small.size());
+                               sink.done();
+                               return true;
+                           },
+                           "application/json");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 201);
+
+    // A large chunked body leaves the simulator's memory where it was: the
+    // client may see the connection end before it finished sending.
+    const long before = peakKiB(sim.pid());
+    sim.client()->Post("/v7/storage/filesystem-snapshots", httplib::Headers{}, chunked(256 << 20), "application/json");
+    EXPECT_LT(peakKiB(sim.pid()) - before, 32 * 1024);
+    EXPECT_TRUE(serving());
+}
+
+TEST_F(HostileInputTest, ConnectionsThatNeverStartTlsDoNotHoldOthersUp) {
+    std::vector<int> idle;
+    for (int i = 0; i < 200; ++i) {
+        const int fd = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(static_cast<uint16_t>(sim.port()));
+        ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        idle.push_back(fd);
+    }
+    // The legitimate client is served within a second while all 200 are
+    // open; with a pool of workers held by the idle ones it waited for their
+    // time-out.
+    auto client = sim.client();
+    client->set_connection_timeout(1, 0);
+    client->set_read_timeout(1, 0);
+    const auto r = client->Get("/v7/storage/virtual-servers", kStorageUser);
+    ASSERT_TRUE(r) << httplib::to_string(r.error());
+    EXPECT_EQ(r->status, 200);
+    for (int fd : idle) close(fd);
+}
+
+TEST_F(HostileInputTest, ASecondSimulatorOnTheStateFileRefusesToStart) {
+    simtest::SimProcess second;
+    EXPECT_FALSE(second.start({"--state", dir.file("state.db"), "--admin-token", kToken}));
+    EXPECT_TRUE(serving());
+    struct stat info {};
+    ASSERT_EQ(stat(dir.file("state.db").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(HostileInputTest, NamesWithControlCharactersAndEmptyPasswordsAreRefused) {
+    const std::string good = R"("name":"x","user":"ux","password":"p")";
+    struct Case {
+        const char* what;
+        std::string array;   // the members of one array in a seed
+    } cases[] = {
+        {"NUL in the array name", R"("name":"hn\u0000as","user":"ux","password":"p")"},
+        {"control character in the user", R"("name":"x","user":"u\nx","password":"p")"},
+        {"empty password", R"("name":"x","user":"ux","password":"")"},
+        {"control character in a server name",
+         good + R"(,"virtualServers":[{"virtualServerId":1,"name":"e\tvs"}])"},
+        {"control character in a label",
+         good + R"(,"virtualServers":[{"virtualServerId":1}],"filesystems":[{"label":"f\u0001","virtualServerId":1}])"},
+        {"control character in a snapshot name",
+         good + R"(,"virtualServers":[{"virtualServerId":1}],"filesystems":[{"label":"f","virtualServerId":1}],)"
+                R"("snapshots":[{"filesystem":"f","displayName":"s\u007f"}])"},
+        {"control character in a principal",
+         good + R"(,"virtualServers":[{"virtualServerId":1}],"filesystems":[{"label":"f","virtualServerId":1}],)"
+                R"("shares":[{"protocol":"CIFS","name":"s","virtualServerId":1,"filesystem":"f","path":"\\s",)"
+                R"("authentications":[{"name":"Every\u0000one","permission":8}]}])"},
+    };
+    const Json before = adminGet("state");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto r = sim.client()->Post("/admin/seed", kAdmin, "{\"arrays\":[{" + c.array + "}]}", "application/json");
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 400) << r->body;
+    }
+    EXPECT_EQ(adminGet("state"), before);
+    // A request with no password header does not reach an array.
+    EXPECT_EQ(post("filesystem-snapshots", "{}", {{"X-Subsystem-User", "ux"}}), 401);
+}
+
+TEST_F(HostileInputTest, SnapshotNamesHaveALengthAndCharacterLimit) {
+    // The stored name is "QZHNAS-" + displayName: 7 bytes more.
+    auto create = [&](const std::string& name) {
+        return post("filesystem-snapshots", Json{{"filesystemId", fs1}, {"displayName", name}, {"appSearchId", "QZHNAS"}}.dump());
+    };
+    EXPECT_EQ(create(std::string(arraymodel::kMaxSnapshotNameBytes - 7, 'a')), 201);
+    EXPECT_EQ(create(std::string(arraymodel::kMaxSnapshotNameBytes - 6, 'b')), 400);
+    for (const char* bad : {"a/b", "a\\b", "a\tb", "a\x7f"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_EQ(create(bad), 400);
+    }
+    EXPECT_EQ(post("filesystem-snapshots", Json{{"filesystemId", fs1}, {"displayName", "x"}, {"appSearchId", "Q\nZ"}}.dump()), 400);
+}
+
+TEST_F(HostileInputTest, AFullDiskRefusesTheChangeAndKeepsMemoryAndFileInStep) {
+    sim.stop();
+    ASSERT_TRUE(start({"--state-limit-bytes", "1"}));
+    Json before;
+    int status = 201;
+    for (int i = 0; i < 2000 && status == 201; ++i) {
+        before = adminGet("state");
+        status = createSnapshot(std::string(200, 'n') + std::to_string(i));
+    }
+    EXPECT_EQ(status, 500);
+    EXPECT_EQ(adminGet("state"), before);
+    sim.stop();
+    ASSERT_TRUE(start());
+    EXPECT_EQ(adminGet("state"), before);
+}
+
+TEST_F(HostileInputTest, TheCallRecordKeepsTheLastCallsAndShortHeaders) {
+    sim.stop();
+    ASSERT_TRUE(start({"--calls-kept", "3"}));
+    const std::string longUser(1000, 'u');
+    for (int i = 0; i < 5; ++i) sim.client()->Get("/v7/storage/virtual-servers", {{"X-Subsystem-User", longUser}});
+    const Json calls = adminGet("calls");
+    ASSERT_EQ(calls["calls"].size(), 3u);
+    EXPECT_EQ(calls["total"], 5);
+    EXPECT_EQ(calls["calls"][0]["user"].get<std::string>().size(), 64u);
+    EXPECT_EQ(calls["calls"][0]["status"], 401);
+    for (const char* bad : {"0", "x"}) {
+        simtest::SimProcess refused;
+        EXPECT_FALSE(refused.start({"--calls-kept", bad}));
+    }
+}
