@@ -133,6 +133,33 @@ TEST(SnapshotPathsTest, ReadsTheSnapshotNameOfAClonePath) {
     }
 }
 
+TEST(SnapshotPathsTest, ReadsTheDirectoryASharePathNames) {
+    struct Case {
+        const char* path;
+        bool wellFormed;
+        const char* directory;
+    } cases[] = {
+        {"\\non-root\\ansible", true, "/non-root/ansible"},
+        {"/", true, "/"},
+        {"\\", true, "/"},
+        {"//exp1//sub/", true, "/exp1/sub"},
+        {"\\\\~snapshot\\\\QZHNAS-u1-fs1\\\\data", true, "/~snapshot/QZHNAS-u1-fs1/data"},
+        {"/.hidden/..x", true, "/.hidden/..x"},
+        {"", false, "/"},
+        {"exp1", false, "/exp1"},
+        {"/a/../etc", false, "/a/../etc"},
+        {"/a/./b", false, "/a/./b"},
+        {"/a\tb", false, "/a\tb"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(wellFormedSharePath(c.path), c.wellFormed);
+        EXPECT_EQ(directoryOf(c.path), c.directory);
+    }
+    EXPECT_EQ(directoryAndParents("/a/b"), (std::vector<std::string>{"/a/b", "/a", "/"}));
+    EXPECT_EQ(directoryAndParents("/"), (std::vector<std::string>{"/"}));
+}
+
 TEST_F(ModelTest, CreatesSnapshotsUnderThePrefixedNameAndRefusesDuplicates) {
     const std::string fs1ObjectId = findFileSystem(array, fs1)->objectId;
     std::string lowerFs1 = fs1;
