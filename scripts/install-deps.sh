@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev
   g++-powerpc64-linux-gnu qemu-user
   valgrind
+  python3 python3-requests
 )
 missing=()
 for p in "${packages[@]}"; do

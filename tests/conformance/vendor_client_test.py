@@ -6,7 +6,7 @@ directory given by --vendor-dir; it is never copied into this project. Every cal
 goes over HTTPS with the certificate checked against the test CA. A call the vendor
 client rejects raises, and the test fails with the client's own message.
 
-  vendor_client_test.py --sim BIN --certs DIR --vendor-dir DIR
+  vendor_client_test.py --sim BIN --cert-script scripts/make-test-cert.sh --vendor-dir DIR
 """
 import argparse
 import importlib.util
@@ -59,12 +59,14 @@ class VendorClientAgainstSimulator(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.work = tempfile.TemporaryDirectory()
+        certs = os.path.join(cls.work.name, "certs")
+        subprocess.run([args.cert_script, certs], check=True)
         seed = os.path.join(cls.work.name, "seed.json")
         with open(seed, "w") as f:
             json.dump(SEED, f)
         cls.sim = subprocess.Popen(
-            [args.sim, "--cert", os.path.join(args.certs, "server.pem"),
-             "--key", os.path.join(args.certs, "server.key"), "--port", "0",
+            [args.sim, "--cert", os.path.join(certs, "server.pem"),
+             "--key", os.path.join(certs, "server.key"), "--port", "0",
              "--seed", seed] + args.sim_option,
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         line = cls.sim.stdout.readline().strip()
@@ -73,7 +75,7 @@ class VendorClientAgainstSimulator(unittest.TestCase):
             raise RuntimeError("simulator did not start: %r %s" % (line, cls.sim.stderr.read()))
         base = line.rsplit(" ", 1)[1]
         vendor = load_vendor_module(args.vendor_dir)
-        cls.server = vendor.HNASFileServer(base + "/v7", verify=os.path.join(args.certs, "ca.pem"))
+        cls.server = vendor.HNASFileServer(base + "/v7", verify=os.path.join(certs, "ca.pem"))
         cls.server.set_credentials(api_username="supervisor", api_password="supervisor-pw")
         cls.fs_id = cls.server.get_file_systems(label="fs1")["filesystems"][0]["filesystemId"]
 
@@ -144,7 +146,7 @@ def main():
     global args
     parser = argparse.ArgumentParser()
     parser.add_argument("--sim", required=True)
-    parser.add_argument("--certs", required=True)
+    parser.add_argument("--cert-script", required=True)
     parser.add_argument("--vendor-dir", required=True)
     parser.add_argument("--sim-option", action="append", default=[])
     args, rest = parser.parse_known_args()
