@@ -238,7 +238,8 @@ Run runLifecycle(int count) {
     const std::string seedFile = dir.file("seed.json");
     simtest::writeFile(seedFile, seedFor(count).dump());
     simtest::SimProcess sim;
-    if (!sim.start({"--state", dir.file("state.db"), "--seed", seedFile, "--admin-token", kAdminToken})) {
+    if (!sim.start({"--state", dir.file("state.db"), "--seed", seedFile, "--admin-token", kAdminToken,
+                    "--strict-snapshot-paths"})) {
         std::fprintf(stderr, "hnas-arraysim did not start\n");
         return run;
     }

@@ -96,6 +96,7 @@ bool Simulator::launch(std::string& error) {
         argv.push_back("--seed");
         argv.push_back(options_.seedFile);
     }
+    if (options_.strictSnapshotPaths) argv.push_back("--strict-snapshot-paths");
     setenv(kAdminTokenVariable, options_.adminToken.c_str(), 1);
     pid_ = startProcess(argv, options_.logFile);
     unsetenv(kAdminTokenVariable);

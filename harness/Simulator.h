@@ -17,6 +17,9 @@ struct SimulatorOptions {
     std::string readyFile;       // where it writes its port
     std::string adminToken;      // handed over in its environment, never on its command line
     int port = 0;                // 0 = any free port
+    // Shares only inside snapshots: the plug-in makes no other, so a share
+    // anywhere else is a wrong clone path, and the job fails on it.
+    bool strictSnapshotPaths = true;
 };
 
 class Simulator {

@@ -9,6 +9,7 @@ packages=(
   g++-powerpc64-linux-gnu qemu-user
   valgrind
   git dpkg-dev lintian
+  python3 python3-requests
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -186,6 +186,53 @@ std::string normalisedPrincipal(const std::string& name) {
     return name;
 }
 
+bool directoryExists(const FileSystem& fileSystem, const std::string& directory) {
+    return directory == "/" ||
+           std::binary_search(fileSystem.directories.begin(), fileSystem.directories.end(), directory);
+}
+
+void recordDirectory(Array& array, FileSystem& fileSystem, const std::string& directory) {
+    for (const std::string& each : directoryAndParents(directory)) {
+        if (each == "/") continue;
+        auto at = std::lower_bound(fileSystem.directories.begin(), fileSystem.directories.end(), each);
+        if (at != fileSystem.directories.end() && *at == each) continue;
+        noteDirectory(array, fileSystem.id, each);
+        fileSystem.directories.insert(at, each);
+    }
+}
+
+namespace {
+
+// Checks a new share's path against the file system; `toRecord` receives the
+// directory to record as existing once the share is made ("" for none).
+Result checkSharePath(const Array& array, const FileSystem& fs, const ShareRequest& request, std::string& toRecord) {
+    toRecord.clear();
+    if (!wellFormedSharePath(request.path)) return Result::refuse(Outcome::BadRequest, msg::kBadSharePath);
+    std::string snapshotName;
+    if (snapshotNameInPath(request.path, snapshotName)) {
+        if (findSnapshotByName(array, fs.id, snapshotName) == nullptr) {
+            return Result::refuse(Outcome::BadRequest, msg::kNotInSnapshot);
+        }
+        // A snapshot holds what its file system held: the rest of the path
+        // must name a directory of the file system.
+        std::vector<std::string> pieces = sharePathPieces(request.path);
+        std::string inFileSystem;
+        for (size_t i = 2; i < pieces.size(); ++i) inFileSystem += "/" + pieces[i];
+        if (!request.ensurePathExists && !directoryExists(fs, inFileSystem.empty() ? "/" : inFileSystem)) {
+            return Result::refuse(Outcome::BadRequest, msg::kNoSuchDirectory);
+        }
+        return Result::success();
+    }
+    if (request.strictSnapshotPaths) return Result::refuse(Outcome::BadRequest, msg::kNotInSnapshot);
+    const std::string directory = directoryOf(request.path);
+    if (directoryExists(fs, directory)) return Result::success();
+    if (!request.ensurePathExists) return Result::refuse(Outcome::BadRequest, msg::kNoSuchDirectory);
+    toRecord = directory;
+    return Result::success();
+}
+
+}  // namespace
+
 Result createShare(Array& array, const ShareRequest& request, Share& created) {
     const VirtualServer* server = findVirtualServer(array, request.virtualServer);
     if (server == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoServer);
@@ -195,13 +242,14 @@ Result createShare(Array& array, const ShareRequest& request, Share& created) {
     const FileSystem* fs = findFileSystem(array, request.fileSystem);
     if (fs == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoFileSystem);
     if (fs->virtualServerId != server->id) return Result::refuse(Outcome::BadRequest, msg::kOtherServer);
-    std::string snapshotName;
-    if (!snapshotNameInPath(request.path, snapshotName) ||
-        findSnapshotByName(array, fs->id, snapshotName) == nullptr) {
-        return Result::refuse(Outcome::BadRequest, msg::kNotInSnapshot);
-    }
+    std::string directory;
+    const Result pathCheck = checkSharePath(array, *fs, request, directory);
+    if (!pathCheck.ok()) return pathCheck;
     if (findShareByName(array, request.protocol, server->id, request.name) != nullptr) {
         return Result::refuse(Outcome::BadRequest, msg::kShareExists);
+    }
+    if (!directory.empty()) {
+        recordDirectory(array, array.fileSystems[static_cast<size_t>(fs - array.fileSystems.data())], directory);
     }
     Share share;
     share.protocol = request.protocol;

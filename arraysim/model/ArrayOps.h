@@ -64,13 +64,26 @@ struct ShareRequest {
     std::string fileSystem;      // file system ID or object ID
     std::string path;            // e.g. "\\~snapshot\\QZHNAS-1234-fs1\\data"
     ShareSettings settings;
+    bool ensurePathExists = false;       // create the directory when it is missing
+    bool strictSnapshotPaths = false;    // refuse any path not inside a snapshot
 };
 
-// Creates a share (no permissions yet) over a path inside an existing
-// snapshot of the file system. Refused: unknown server or file system
-// (NotFound); bad or existing name, file system on another server, path not
-// inside a snapshot of that file system (BadRequest).
+// Creates a share (no permissions yet) over a directory of the file system.
+// The path must be well formed (wellFormedSharePath). A path inside a
+// snapshot ("\.snapshot\<name>\...") needs that snapshot; with
+// ensurePathExists false, the directory it names must also exist in the file
+// system. Any other path is taken with ensurePathExists true, and recorded
+// with its parents as existing; with false it must exist already. With
+// strictSnapshotPaths only paths inside a snapshot are taken. Refused:
+// unknown server or file system (NotFound); bad or existing name, file system
+// on another server, a path the rules above refuse (BadRequest).
 Result createShare(Array& array, const ShareRequest& request, Share& created);
+// True when `directory` ("/a/b", as directoryOf gives it) exists in the file
+// system outside its snapshots: the root, or a recorded directory.
+bool directoryExists(const FileSystem& fileSystem, const std::string& directory);
+// Records `directory` and each of its parents as existing directories of
+// `fileSystem`, which belongs to `array`.
+void recordDirectory(Array& array, FileSystem& fileSystem, const std::string& directory);
 Result deleteShare(Array& array, Protocol protocol, const std::string& objectId);
 // Adds a permission entry to a CIFS share, or replaces the entry of the same
 // (normalised) name; `stored` receives the entry as kept. Refused: unknown

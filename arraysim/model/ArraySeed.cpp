@@ -7,6 +7,7 @@
 #include "arraysim/model/ArrayOps.h"
 #include "arraysim/model/ModelMessages.h"
 #include "arraysim/model/ObjectIds.h"
+#include "arraysim/model/SnapshotPaths.h"
 
 namespace arraymodel {
 namespace {
@@ -60,7 +61,19 @@ Result addFileSystem(Array& array, FileSystem& fileSystem) {
         }
     }
     if (fileSystem.objectId.empty()) fileSystem.objectId = fileSystemObjectId(fileSystem.id);
+    // Seeded directories, in any spelling, become the sorted list of each
+    // one and its parents.
+    std::vector<std::string> seeded;
+    seeded.swap(fileSystem.directories);
+    for (const std::string& path : seeded) {
+        std::string snapshotName;
+        if (!wellFormedSharePath(path) || snapshotNameInPath(path, snapshotName)) {
+            return Result::refuse(Outcome::BadRequest, msg::kBadSharePath);
+        }
+    }
     appendFileSystem(array, fileSystem);
+    FileSystem& added = array.fileSystems.back();
+    for (const std::string& path : seeded) recordDirectory(array, added, directoryOf(path));
     return Result::success();
 }
 
@@ -90,6 +103,12 @@ Result addShare(Array& array, Share& share) {
         entry.encodedName = hexEncode(entry.name);
     }
     appendShare(array, share);
+    // A seeded share's directory exists, and so do its parents.
+    std::string snapshotName;
+    if (wellFormedSharePath(share.path) && !snapshotNameInPath(share.path, snapshotName)) {
+        recordDirectory(array, array.fileSystems[static_cast<size_t>(fs - array.fileSystems.data())],
+                        directoryOf(share.path));
+    }
     return Result::success();
 }
 

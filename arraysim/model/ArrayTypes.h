@@ -65,6 +65,9 @@ struct FileSystem {
     uint64_t usedCapacity = 0;
     uint64_t freeCapacity = 0;
     uint64_t usedSnapshotCapacity = 0;
+    // Directories known to exist, outside snapshots, in sorted order, e.g.
+    // {"/data", "/non-root", "/non-root/ansible"}; the root always exists.
+    std::vector<std::string> directories;
 };
 
 struct Share {

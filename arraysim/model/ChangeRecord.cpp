@@ -1,5 +1,6 @@
 #include "arraysim/model/ChangeRecord.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace arraymodel {
@@ -49,7 +50,18 @@ void touchSnapshot(const Array& array, size_t position) {
     if (array.recording.record != nullptr) remember(array.recording.record->snapshots, array.snapshots, position);
 }
 
+void noteDirectory(const Array& array, const std::string& fileSystemId, const std::string& directory) {
+    if (array.recording.record != nullptr) array.recording.record->directories.emplace_back(fileSystemId, directory);
+}
+
 void undoChanges(Array& array, const ChangeRecord& record) {
+    for (const auto& added : record.directories) {
+        for (FileSystem& fs : array.fileSystems) {
+            if (fs.id != added.first) continue;
+            auto at = std::lower_bound(fs.directories.begin(), fs.directories.end(), added.second);
+            if (at != fs.directories.end() && *at == added.second) fs.directories.erase(at);
+        }
+    }
     // Permission edits leave every key where it was; anything else moved
     // entries, and the tables are rebuilt (a failure path, so the cost of a
     // rebuild is fine).

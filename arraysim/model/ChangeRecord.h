@@ -2,15 +2,18 @@
 // snapshot slot it added, removed, moved into or edited, with the value the
 // slot held before. The simulator's store writes just those rows, and a
 // request that fails puts just those slots back: neither needs a copy of
-// the array. Requests change shares, their permissions, snapshots and the ID
-// counter; virtual servers and file systems change only by seeding, which
-// records nothing.
+// the array. Requests change shares, their permissions, snapshots, the ID
+// counter and the directories of a file system; virtual servers and file
+// systems otherwise change only by seeding, which records nothing.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "arraysim/model/ArrayTypes.h"
 
@@ -24,8 +27,11 @@ struct ChangeRecord {
     // of the list then (an append).
     std::map<size_t, std::optional<Share>> shares;
     std::map<size_t, std::optional<Snapshot>> snapshots;
+    // (file system ID, directory) pairs the request added; directories are
+    // only ever added.
+    std::vector<std::pair<std::string, std::string>> directories;
 
-    bool empty() const { return shares.empty() && snapshots.empty(); }
+    bool empty() const { return shares.empty() && snapshots.empty() && directories.empty(); }
 };
 
 // Records every later change the model makes to `array` into `record`
@@ -37,6 +43,7 @@ void stopRecording(const Array& array);
 // call these first. Without a recording they do nothing.
 void touchShare(const Array& array, size_t position);
 void touchSnapshot(const Array& array, size_t position);
+void noteDirectory(const Array& array, const std::string& fileSystemId, const std::string& directory);
 
 // Puts back every recorded slot, the list sizes and the counter. The lookup
 // tables are rebuilt on their next use.

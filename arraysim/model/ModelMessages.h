@@ -17,6 +17,10 @@ inline constexpr char kBadShareName[] = "share name holds a character that is no
 inline constexpr char kShareExists[] = "share name exists";
 inline constexpr char kOtherServer[] = "file system is not on this virtual server";
 inline constexpr char kNotInSnapshot[] = "path is not inside a snapshot of this file system";
+inline constexpr char kBadSharePath[] =
+    "path must begin with \"/\" or \"\\\", without control characters or \".\" or \"..\" pieces";
+inline constexpr char kNoSuchDirectory[] =
+    "path names a directory that does not exist (ensurePathExists true creates it)";
 inline constexpr char kEmptySnapshotName[] = "snapshot name is empty";
 inline constexpr char kLongSnapshotName[] = "snapshot name is longer than 65536 bytes";
 inline constexpr char kBadSnapshotName[] = "snapshot name holds a character that is not allowed";

@@ -25,4 +25,33 @@ bool snapshotNameInPath(const std::string& path, std::string& snapshotName) {
     return true;
 }
 
+bool wellFormedSharePath(const std::string& path) {
+    if (path.empty() || (path[0] != '/' && path[0] != '\\')) return false;
+    for (unsigned char c : path) {
+        if (c < 0x20 || c == 0x7F) return false;
+    }
+    for (const std::string& piece : sharePathPieces(path)) {
+        if (piece == "." || piece == "..") return false;
+    }
+    return true;
+}
+
+std::string directoryOf(const std::string& path) {
+    std::string directory;
+    for (const std::string& piece : sharePathPieces(path)) directory += "/" + piece;
+    return directory.empty() ? "/" : directory;
+}
+
+std::vector<std::string> directoryAndParents(const std::string& directory) {
+    std::vector<std::string> chain;
+    std::string current = directory;
+    while (current.size() > 1) {
+        chain.push_back(current);
+        current.erase(current.rfind('/'));
+        if (current.empty()) current = "/";
+    }
+    chain.push_back("/");
+    return chain;
+}
+
 }  // namespace arraymodel

@@ -16,4 +16,17 @@ std::vector<std::string> sharePathPieces(const std::string& path);
 // "/.snapshot/QZHNAS-u1-fs1/" -> "QZHNAS-u1-fs1", "/exp1" -> false.
 bool snapshotNameInPath(const std::string& path, std::string& snapshotName);
 
+// True when `path` names a directory a share may point at: it starts with "/"
+// or "\", holds no control character, and no piece is "." or "..".
+// E.g. "\non-root\ansible", "/", "/.snapshot/QZHNAS-u1-fs1/exp1".
+bool wellFormedSharePath(const std::string& path);
+
+// The directory `path` names, one spelling for both protocols: "/" and the
+// pieces joined by "/". "\non-root\ansible" -> "/non-root/ansible", "\" -> "/".
+std::string directoryOf(const std::string& path);
+
+// `directory` (as directoryOf gives it) and every directory above it, the
+// root last: "/a/b" -> {"/a/b", "/a", "/"}.
+std::vector<std::string> directoryAndParents(const std::string& directory);
+
 }  // namespace arraymodel

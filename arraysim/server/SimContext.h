@@ -58,6 +58,7 @@ struct SimContext {
     CallRecord calls;
     std::string adminToken;         // empty: the admin interface is off
     size_t maxBodyBytes = 1 << 20;  // longest request body accepted
+    bool strictSnapshotPaths = false;   // shares only inside snapshots (catches a wrong clone path)
     bool stopping = false;          // set once; cuts injected delays short
     std::condition_variable stopped;
 

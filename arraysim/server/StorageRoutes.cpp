@@ -269,7 +269,7 @@ bool serverRef(const Json& body, std::string& ref) {
     return readText(body, key::kVirtualServerId, ref, true);
 }
 
-bool createShare(Array& array, const Request& req, const std::string& text, Response& res) {
+bool createShare(Array& array, const Request& req, const std::string& text, Response& res, bool strictPaths) {
     Json body;
     if (!bodyObject(text, res, body)) return false;
     arraymodel::ShareRequest request;
@@ -287,6 +287,15 @@ bool createShare(Array& array, const Request& req, const std::string& text, Resp
         sendError(res, 400, "bad setting: " + error);
         return false;
     }
+    auto ensure = body.find(key::kEnsurePathExists);
+    if (ensure != body.end()) {
+        if (!ensure->is_boolean()) {
+            sendError(res, 400, std::string(key::kEnsurePathExists) + " must be true or false");
+            return false;
+        }
+        request.ensurePathExists = ensure->get<bool>();
+    }
+    request.strictSnapshotPaths = strictPaths;
     arraymodel::Share created;
     if (!answered(arraymodel::createShare(array, request, created), res)) return false;
     sendJson(res, 201, Json{{key::kFilesystemShare, shareToJson(created)}});
@@ -350,7 +359,10 @@ void addStorageRoutes(httplib::Server& server, SimContext& c) {
         addAuthentications);
     add(server, c, Method::Delete, route("filesystem-shares/cifs/([^/]+)/authentications/([^/]+)"),
         kDeleteAuthentication, deleteAuthentication);
-    add(server, c, Method::Post, route("filesystem-shares/(cifs|nfs)"), kCreateShare, createShare);
+    add(server, c, Method::Post, route("filesystem-shares/(cifs|nfs)"), kCreateShare,
+        [&c](Array& a, const Request& req, const std::string& body, Response& res) {
+            return createShare(a, req, body, res, c.strictSnapshotPaths);
+        });
     add(server, c, Method::Delete, route("filesystem-shares/(cifs|nfs)/([^/]+)"), kDeleteShare, deleteShare);
     add(server, c, Method::Post, route("filesystem-snapshots"), kCreateSnapshot, createSnapshot);
     add(server, c, Method::Get, route("filesystem-snapshots/([^/]+)/([^/]+)"), kListSnapshots,

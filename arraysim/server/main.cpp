@@ -32,6 +32,7 @@ const char kUsage[] =
     "usage: hnas-arraysim --cert FILE --key FILE [--address A] [--port P] [--state FILE]\n"
     "                     [--seed FILE] [--admin-token T] [--ready-file FILE]\n"
     "                     [--keep-alive-requests N] [--calls-kept N] [--state-limit-bytes N]\n"
+    "                     [--strict-snapshot-paths]\n"
     "       hnas-arraysim --version\n"
     "The admin token may also come from $HNAS_ARRAYSIM_ADMIN_TOKEN.\n";
 const char kTokenVariable[] = "HNAS_ARRAYSIM_ADMIN_TOKEN";
@@ -55,6 +56,7 @@ struct Options {
     int keepAliveRequests = 1000000;
     int callsKept = static_cast<int>(arraysim::kDefaultCallsKept);
     int stateLimitBytes = 0;   // 0: no cap on the state file (tests of a full disk set one)
+    bool strictSnapshotPaths = false;   // shares created over the API only inside snapshots
 };
 
 // A decimal number from 1 to `most`.
@@ -84,6 +86,10 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
     if (token != nullptr) o.adminToken = token;
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
+        if (name == "--strict-snapshot-paths") {
+            o.strictSnapshotPaths = true;
+            continue;
+        }
         if (i + 1 >= argc) {
             error = "missing value for " + name;
             return false;
@@ -205,6 +211,7 @@ int main(int argc, char** argv) {
     arraysim::SimContext context;
     context.adminToken = options.adminToken;
     context.calls.kept = static_cast<size_t>(options.callsKept);
+    context.strictSnapshotPaths = options.strictSnapshotPaths;
     std::unique_ptr<arraysim::SqliteStore> store;
     if (!options.statePath.empty()) {
         store = arraysim::SqliteStore::open(options.statePath, error);

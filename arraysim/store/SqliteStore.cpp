@@ -28,7 +28,8 @@ using arraymodel::VirtualServer;
 // The schema's version, kept in PRAGMA user_version. Version 0 with a
 // table "arrays" holding a "body" column is the earlier form: one JSON text
 // per array.
-const int kSchemaVersion = 2;
+// Version 3 added the table "directories"; a version-2 file gains it empty.
+const int kSchemaVersion = 3;
 
 // The page cache holds up to 64 MiB (SQLite's default is 2 MiB): the file of
 // an array with 32767 devices then stays in it. The WAL is copied into the
@@ -110,7 +111,12 @@ const char kSchema[] =
     "  creation_time INTEGER NOT NULL, sequence INTEGER NOT NULL,"
     "  PRIMARY KEY(array_id, object_id),"
     "  FOREIGN KEY(array_id, filesystem_id) REFERENCES file_systems(array_id, filesystem_id)) WITHOUT ROWID;"
-    "CREATE INDEX IF NOT EXISTS snapshots_by_file_system ON snapshots(array_id, filesystem_id, sequence);";
+    "CREATE INDEX IF NOT EXISTS snapshots_by_file_system ON snapshots(array_id, filesystem_id, sequence);"
+    "CREATE TABLE IF NOT EXISTS directories("
+    "  array_id INTEGER NOT NULL, filesystem_id TEXT NOT NULL, path TEXT NOT NULL,"
+    "  PRIMARY KEY(array_id, filesystem_id, path),"
+    "  FOREIGN KEY(array_id, filesystem_id) REFERENCES file_systems(array_id, filesystem_id)"
+    "    ON DELETE CASCADE) WITHOUT ROWID;";
 
 const char kInsertArray[] =
     "INSERT INTO arrays(name, user, password, next_serial) VALUES(?1, ?2, ?3, ?4);";
@@ -140,6 +146,8 @@ const char kInsertPermission[] =
 const char kInsertSnapshot[] =
     "INSERT INTO snapshots(array_id, object_id, position, display_name, app_search_id, filesystem_id, state,"
     " creation_reason, creation_time, sequence) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10);";
+const char kInsertDirectory[] =
+    "INSERT OR IGNORE INTO directories(array_id, filesystem_id, path) VALUES(?1, ?2, ?3);";
 const char kDeleteSnapshot[] = "DELETE FROM snapshots WHERE array_id = ?1 AND object_id = ?2;";
 
 const char kSelectArrays[] = "SELECT array_id, name, user, password, next_serial FROM arrays ORDER BY array_id;";
@@ -164,6 +172,9 @@ const char kSelectPermissions[] =
 const char kSelectSnapshots[] =
     "SELECT array_id, object_id, display_name, app_search_id, filesystem_id, state, creation_reason,"
     " creation_time, sequence FROM snapshots ORDER BY array_id, position;";
+
+const char kSelectDirectories[] =
+    "SELECT array_id, filesystem_id, path FROM directories ORDER BY array_id, filesystem_id, path;";
 
 const char kOldFormProbe[] = "SELECT 1 FROM pragma_table_info('arrays') WHERE name = 'body';";
 const char kOldFormRows[] = "SELECT body FROM arrays ORDER BY seq;";
@@ -401,6 +412,12 @@ bool SqliteStore::deleteSnapshot(int64_t arrayId, const Snapshot& s, std::string
     return remove != nullptr && Row(remove).number(arrayId).text(s.objectId).run();
 }
 
+bool SqliteStore::insertDirectory(int64_t arrayId, const std::string& fileSystemId, const std::string& directory,
+                                  std::string& error) {
+    sqlite3_stmt* insert = statement(kInsertDirectory, error);
+    return insert != nullptr && Row(insert).number(arrayId).text(fileSystemId).text(directory).run();
+}
+
 bool SqliteStore::insertArray(const Array& array, std::string& error) {
     sqlite3_stmt* remove = statement(kDeleteArray, error);
     if (remove == nullptr || !Row(remove).text(array.name).run()) return false;
@@ -438,6 +455,9 @@ bool SqliteStore::insertArray(const Array& array, std::string& error) {
                                   .unsignedNumber(f.usedSnapshotCapacity)
                                   .run()) {
             return false;
+        }
+        for (const std::string& directory : f.directories) {
+            if (!insertDirectory(id, f.id, directory, error)) return false;
         }
     }
     for (size_t i = 0; i < array.shares.size(); ++i) {
@@ -519,6 +539,21 @@ bool SqliteStore::load(arraymodel::State& state, std::string& error) {
             f.usedSnapshotCapacity = c.unsignedNumber();
             a->fileSystems.push_back(std::move(f));
             return true;
+        }, error)) {
+        return false;
+    }
+    select = statement(kSelectDirectories, error);
+    if (select == nullptr || !eachRow(select, [&](Columns& c) {
+            Array* a = arrayOf(c.number());
+            if (a == nullptr) return false;
+            const std::string fileSystemId = c.text();
+            for (FileSystem& f : a->fileSystems) {
+                if (f.id == fileSystemId) {
+                    f.directories.push_back(c.text());   // in sorted order
+                    return true;
+                }
+            }
+            return false;
         }, error)) {
         return false;
     }
@@ -631,6 +666,9 @@ bool SqliteStore::saveChanges(const Array& array, const arraymodel::ChangeRecord
                 !insertSnapshot(id, array.snapshots[slot.first], slot.first, e)) {
                 return false;
             }
+        }
+        for (const auto& added : record.directories) {
+            if (!insertDirectory(id, added.first, added.second, e)) return false;
         }
         return true;
     }, error);

@@ -54,6 +54,8 @@ private:
     bool insertArray(const arraymodel::Array& array, std::string& error);
     bool insertShare(int64_t arrayId, const arraymodel::Share& share, size_t position, std::string& error);
     bool insertSnapshot(int64_t arrayId, const arraymodel::Snapshot& snapshot, size_t position, std::string& error);
+    bool insertDirectory(int64_t arrayId, const std::string& fileSystemId, const std::string& directory,
+                         std::string& error);
     bool deleteShare(int64_t arrayId, const arraymodel::Share& share, std::string& error);
     bool deleteSnapshot(int64_t arrayId, const arraymodel::Snapshot& snapshot, std::string& error);
     bool readArrayIds(std::string& error);

@@ -90,6 +90,7 @@ bool fileSystemFromJson(const Json& j, FileSystem& f, std::string& error) {
     if (!readUnsigned(j, key::kUsedSnapshotCapacity, f.usedSnapshotCapacity, false)) {
         return bad(error, what, key::kUsedSnapshotCapacity);
     }
+    if (!readTextList(j, key::kDirectories, f.directories)) return bad(error, what, key::kDirectories);
     return true;
 }
 
@@ -323,7 +324,13 @@ Json arrayToJson(const Array& array) {
     Json servers = Json::array(), fileSystems = Json::array(), shares = Json::array(),
          snapshots = Json::array();
     for (const VirtualServer& v : array.virtualServers) servers.push_back(virtualServerToJson(v));
-    for (const FileSystem& f : array.fileSystems) fileSystems.push_back(fileSystemToJson(f));
+    for (const FileSystem& f : array.fileSystems) {
+        Json j = fileSystemToJson(f);
+        // The state, never the storage answers, shows what the simulator
+        // knows of the file system's directories.
+        if (!f.directories.empty()) j[key::kDirectories] = f.directories;
+        fileSystems.push_back(j);
+    }
     for (const Share& s : array.shares) {
         Json j = shareToJson(s);
         j[key::kProtocol] = s.protocol == Protocol::Cifs ? arraymodel::kCifsWord : arraymodel::kNfsWord;

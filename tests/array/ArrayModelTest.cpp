@@ -51,14 +51,18 @@ protected:
         return fs.id;
     }
 
+    // A share as the plug-in's client asks for one (ensurePathExists), on
+    // a simulator that takes shares only inside snapshots, unless told.
     Result share(Protocol protocol, const std::string& evs, const std::string& name,
-                 const std::string& fs, const std::string& path) {
+                 const std::string& fs, const std::string& path, bool strict = true, bool ensure = true) {
         ShareRequest request;
         request.protocol = protocol;
         request.virtualServer = evs;
         request.name = name;
         request.fileSystem = fs;
         request.path = path;
+        request.strictSnapshotPaths = strict;
+        request.ensurePathExists = ensure;
         Share created;
         return createShare(array, request, created);
     }
@@ -131,6 +135,33 @@ TEST(SnapshotPathsTest, ReadsTheSnapshotNameOfAClonePath) {
             EXPECT_EQ(name, c.name);
         }
     }
+}
+
+TEST(SnapshotPathsTest, ReadsTheDirectoryASharePathNames) {
+    struct Case {
+        const char* path;
+        bool wellFormed;
+        const char* directory;
+    } cases[] = {
+        {"\\non-root\\ansible", true, "/non-root/ansible"},
+        {"/", true, "/"},
+        {"\\", true, "/"},
+        {"//exp1//sub/", true, "/exp1/sub"},
+        {"\\\\~snapshot\\\\QZHNAS-u1-fs1\\\\data", true, "/~snapshot/QZHNAS-u1-fs1/data"},
+        {"/.hidden/..x", true, "/.hidden/..x"},
+        {"", false, "/"},
+        {"exp1", false, "/exp1"},
+        {"/a/../etc", false, "/a/../etc"},
+        {"/a/./b", false, "/a/./b"},
+        {"/a\tb", false, "/a\tb"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(wellFormedSharePath(c.path), c.wellFormed);
+        EXPECT_EQ(directoryOf(c.path), c.directory);
+    }
+    EXPECT_EQ(directoryAndParents("/a/b"), (std::vector<std::string>{"/a/b", "/a", "/"}));
+    EXPECT_EQ(directoryAndParents("/"), (std::vector<std::string>{"/"}));
 }
 
 TEST_F(ModelTest, CreatesSnapshotsUnderThePrefixedNameAndRefusesDuplicates) {
@@ -244,6 +275,42 @@ TEST_F(ModelTest, CreatesSharesOnlyInsideASnapshotOfTheirFileSystem) {
         EXPECT_EQ(r.outcome, c.outcome) << r.message;
         EXPECT_EQ(array.shares.size(), before + (c.outcome == Outcome::Ok ? 1 : 0));
     }
+}
+
+// Without the strict option a share may name any directory of its file
+// system: ensurePathExists creates it (and its parents); without it the
+// directory must exist, inside a snapshot as in the live file system.
+TEST_F(ModelTest, SharesNameDirectoriesThatExistOrAreCreated) {
+    struct Case {
+        const char* what;
+        const char* path;
+        bool ensure;
+        Outcome outcome;
+    } cases[] = {
+        {"the root exists", "/", false, Outcome::Ok},
+        {"a missing directory", "\\non-root\\ansible", false, Outcome::BadRequest},
+        {"created with ensurePathExists", "\\non-root\\ansible", true, Outcome::Ok},
+        {"now it exists, in either spelling", "/non-root/ansible/", false, Outcome::Ok},
+        {"and so does its parent", "/non-root", false, Outcome::Ok},
+        {"a sibling does not", "/non-root/other", false, Outcome::BadRequest},
+        {"inside a snapshot, a directory of the file system", "/.snapshot/QZHNAS-u1-fs1/non-root", false,
+         Outcome::Ok},
+        {"inside a snapshot, a missing one", "/.snapshot/QZHNAS-u1-fs1/gone", false, Outcome::BadRequest},
+        {"inside a snapshot with ensurePathExists", "/.snapshot/QZHNAS-u1-fs1/gone", true, Outcome::Ok},
+        {"inside an absent snapshot", "/.snapshot/QZHNAS-gone-fs1", true, Outcome::BadRequest},
+        {"a relative path", "data", true, Outcome::BadRequest},
+        {"a path that climbs", "/data/../etc", true, Outcome::BadRequest},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Result r = share(Protocol::Nfs, "1", "/e" + std::to_string(++n), fs1, c.path, false, c.ensure);
+        EXPECT_EQ(r.outcome, c.outcome) << r.message;
+    }
+    EXPECT_EQ(findFileSystem(array, fs1)->directories, (std::vector<std::string>{"/non-root", "/non-root/ansible"}));
+    EXPECT_TRUE(findFileSystem(array, fs2)->directories.empty());
+    // The strict simulator refuses a path outside snapshots, existing or not.
+    EXPECT_EQ(share(Protocol::Cifs, "1", "strict", fs1, "\\non-root", true, true).outcome, Outcome::BadRequest);
 }
 
 TEST_F(ModelTest, ShareNamesAreUniquePerServerAndProtocol) {

@@ -260,7 +260,12 @@ TEST_F(SimulatorTest, RefusesWhatARealArrayRefuses) {
         {"snapshot without a name", [&] { return createSnapshot(fs1, ""); }, 400},
         {"share name taken", [&] { return createShare("cifs", "TAKEN", inSnap, fs1); }, 400},
         {"share name of 81", [&] { return createShare("cifs", std::string(81, 's'), inSnap, fs1); }, 400},
-        {"path outside a snapshot", [&] { return createShare("cifs", "s1", "\\data", fs1); }, 400},
+        {"directory that does not exist", [&] {
+             return call("POST", "filesystem-shares/cifs",
+                         Json{{"virtualServerId", 1}, {"name", "s1"}, {"filesystemId", fs1},
+                              {"filesystemPath", "\\nope"}, {"ensurePathExists", false}}.dump());
+         }, 400},
+        {"path that climbs", [&] { return createShare("cifs", "s1", "\\data\\..\\etc", fs1); }, 400},
         {"snapshot of another file system", [&] { return createShare("nfs", "/s2", "/.snapshot/QZHNAS-u1-fs1", fileSystemId("fs2")); }, 400},
         {"body not JSON", [&] { return call("POST", "filesystem-shares/cifs", "{"); }, 400},
         {"body without a path", [&] { return call("POST", "filesystem-shares/cifs", R"({"virtualServerId":1,"name":"x","filesystemId":"a"})"); }, 400},
@@ -402,6 +407,39 @@ TEST_F(SimulatorTest, ASigkillLosesNoAnsweredChange) {
     for (const std::string& name : created) EXPECT_EQ(keptSet.count(name), 1u) << name;
     // At most the one request in flight at the kill was done without an answer.
     EXPECT_LE(kept.size(), created.size() + 1);
+}
+
+// A share may name any directory of its file system: a seeded share's
+// directory exists, ensurePathExists records a new one (kept in the state
+// file, a kill included), and --strict-snapshot-paths takes shares only
+// inside snapshots.
+TEST_F(SimulatorTest, SharesOnDirectoriesOfTheFileSystemAndTheStrictOption) {
+    auto shareOn = [&](const std::string& name, const std::string& path, bool ensure) {
+        return call("POST", "filesystem-shares/cifs",
+                    Json{{"virtualServerId", 1}, {"name", name}, {"filesystemId", fs1}, {"filesystemPath", path},
+                         {"ensurePathExists", ensure}}
+                        .dump())
+            .status;
+    };
+    EXPECT_EQ(shareOn("s1", "\\data", false), 201);
+    EXPECT_EQ(shareOn("s2", "\\new\\dir", false), 400);
+    EXPECT_EQ(shareOn("s2", "\\new\\dir", true), 201);
+    const Reply state = admin("GET", "state");
+    EXPECT_EQ(state.body["arrays"][0]["filesystems"][0]["directories"],
+              Json({"/data", "/exp1", "/new", "/new/dir"}));
+    EXPECT_EQ(state.body["arrays"][0]["filesystems"][1].count("directories"), 0u);
+    // The storage answers carry no directories.
+    EXPECT_EQ(call("GET", "filesystems/" + fs1).body["filesystem"].count("directories"), 0u);
+
+    sim.kill();
+    ASSERT_TRUE(startSim());
+    EXPECT_EQ(shareOn("s3", "/new", false), 201);
+
+    sim.stop();
+    ASSERT_TRUE(sim.start({"--state", dir.file("state.db"), "--admin-token", kToken, "--strict-snapshot-paths"}));
+    EXPECT_EQ(shareOn("s4", "\\data", true), 400);
+    ASSERT_EQ(createSnapshot(fs1, "u1-fs1").status, 201);
+    EXPECT_EQ(shareOn("s4", "\\.snapshot\\QZHNAS-u1-fs1\\data", false), 201);
 }
 
 TEST_F(SimulatorTest, StopsPromptlyWhileACallIsDelayed) {

@@ -13,7 +13,9 @@ constexpr char kAdminToken[] = "admin-token-for-tests";
 Simulator::Simulator(const nlohmann::json& seed) {
     const std::string seedFile = dir_.file("seed.json");
     simtest::writeFile(seedFile, seed.dump(2));
-    process_.start({"--state", dir_.file("state.db"), "--seed", seedFile, "--admin-token", kAdminToken});
+    // Strict, as the plug-in's client creates shares only inside snapshots.
+    process_.start({"--state", dir_.file("state.db"), "--seed", seedFile, "--admin-token", kAdminToken,
+                    "--strict-snapshot-paths"});
 }
 
 bool Simulator::admin(const std::string& method, const std::string& path, const nlohmann::json& body,

@@ -316,6 +316,10 @@ bool QzManageHNAS::createFileSystemShare(const std::string& shareName,
     request.fileSystem = fileSystemId;
     request.path = path;
     request.settings = fromRecord(share.settings);
+    // As the real client asks; the fake array takes shares only inside
+    // snapshots, so that a wrong clone path fails the plug-in's tests.
+    request.ensurePathExists = true;
+    request.strictSnapshotPaths = true;
     // The share and its permissions land together or not at all: a refused
     // permission removes the share again (cheaper than working on a copy of
     // the whole array, which made large batches quadratic).

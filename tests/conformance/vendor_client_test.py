@@ -1,0 +1,168 @@
+#!/usr/bin/env python3
+"""Drives hnas-arraysim with the vendor's own public REST client module.
+
+The module (hnas_main.py of the vendor's Ansible collection) is loaded from the
+directory given by --vendor-dir; it is never copied into this project. Every call
+goes over HTTPS with the certificate checked against the test CA. A call the vendor
+client rejects raises, and the test fails with the client's own message.
+
+  vendor_client_test.py --sim BIN --cert-script scripts/make-test-cert.sh --vendor-dir DIR
+"""
+import argparse
+import importlib.util
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+SKIP = 77  # ctest's SKIP_RETURN_CODE: the vendor module is not beside the checkout
+
+SEED = {
+    "arrays": [{
+        "name": "hnas1",
+        "user": "supervisor",
+        "password": "supervisor-pw",
+        "virtualServers": [
+            {"virtualServerId": 1, "name": "evs1", "ipAddresses": ["192.0.2.10"]},
+        ],
+        "filesystems": [{"label": "fs1", "virtualServerId": 1}],
+        "shares": [
+            {"protocol": "CIFS", "name": "data", "virtualServerId": 1, "filesystem": "fs1",
+             "path": "\\data\\projects", "settings": {"comment": "team data"},
+             "authentications": [{"name": "Everyone", "permission": 56, "type": "WELLKNOWN"}]},
+            {"protocol": "NFS", "name": "/exp1", "virtualServerId": 1, "filesystem": "fs1",
+             "path": "/exp1", "settings": {"accessConfig": "*(rw)"}},
+        ],
+        "snapshots": [
+            {"filesystem": "fs1", "appSearchId": "QZHNAS", "displayName": "QZHNAS-u1-fs1",
+             "creationTime": 1700000000},
+        ],
+    }]
+}
+SNAPSHOT = "QZHNAS-u1-fs1"
+EVS = 1
+
+args = None
+
+
+def load_vendor_module(vendor_dir):
+    path = os.path.join(vendor_dir, "hnas_main.py")
+    spec = importlib.util.spec_from_file_location("hnas_main", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+class VendorClientAgainstSimulator(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.TemporaryDirectory()
+        certs = os.path.join(cls.work.name, "certs")
+        subprocess.run([args.cert_script, certs], check=True)
+        seed = os.path.join(cls.work.name, "seed.json")
+        with open(seed, "w") as f:
+            json.dump(SEED, f)
+        cls.sim = subprocess.Popen(
+            [args.sim, "--cert", os.path.join(certs, "server.pem"),
+             "--key", os.path.join(certs, "server.key"), "--port", "0",
+             "--seed", seed] + args.sim_option,
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        line = cls.sim.stdout.readline().strip()
+        if not line.startswith("hnas-arraysim listening on "):
+            cls.sim.kill()
+            raise RuntimeError("simulator did not start: %r %s" % (line, cls.sim.stderr.read()))
+        base = line.rsplit(" ", 1)[1]
+        vendor = load_vendor_module(args.vendor_dir)
+        cls.server = vendor.HNASFileServer(base + "/v7", verify=os.path.join(certs, "ca.pem"))
+        cls.server.set_credentials(api_username="supervisor", api_password="supervisor-pw")
+        cls.fs_id = cls.server.get_file_systems(label="fs1")["filesystems"][0]["filesystemId"]
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.sim.terminate()
+        cls.sim.wait(10)
+        cls.sim.stdout.close()
+        cls.sim.stderr.close()
+        cls.work.cleanup()
+
+    def test_reads(self):
+        evs = self.server.get_virtual_servers()["virtualServers"]
+        self.assertEqual([v["name"] for v in evs], ["evs1"])
+        self.assertEqual(self.server.get_virtual_servers(name="evs1")["virtualServers"][0]["virtualServerId"], EVS)
+        fs = self.server.get_file_system(self.fs_id)["filesystem"]
+        self.assertEqual(fs["label"], "fs1")
+        self.assertEqual(len(self.server.get_file_systems(virtualServerId=EVS)["filesystems"]), 1)
+        shares = self.server.get_shares(EVS)["filesystemShares"]
+        self.assertEqual([s["name"] for s in shares], ["data"])
+        self.assertEqual([a["name"] for a in shares[0]["cifsAuthentications"]], ["Everyone"])
+        self.assertEqual([e["name"] for e in self.server.get_exports(EVS, name="exp1")["filesystemShares"]], ["/exp1"])
+        snaps = self.server.get_snapshots(self.fs_id)["snapshots"]
+        self.assertIn(SNAPSHOT, [s["displayName"] for s in snaps])
+
+    def create_and_delete(self, kind, name, params):
+        """Creates, re-creates (no change) and deletes one share or export."""
+        changed, ok, share = self.server.create_share_or_export(EVS, kind, dict(params, name=name, filesystemId=self.fs_id))
+        self.assertTrue(changed and ok, share)
+        changed, ok, again = self.server.create_share_or_export(EVS, kind, dict(params, name=name, filesystemId=self.fs_id))
+        self.assertFalse(changed)
+        self.assertTrue(ok)
+        self.assertEqual(again["objectId"], share["objectId"])
+        listed = self.server.get_share_or_export(EVS, kind, name)["filesystemShares"]
+        self.assertEqual([s["objectId"] for s in listed], [share["objectId"]])
+        deleted, _ = self.server.delete_share_or_export(EVS, kind, {"name": name})
+        self.assertTrue(deleted)
+        deleted, _ = self.server.delete_share_or_export(EVS, kind, {"name": name})
+        self.assertFalse(deleted, "the second delete finds nothing")
+        return share
+
+    def test_share_and_export_inside_a_snapshot(self):
+        self.create_and_delete("cifs", "snapdata", {
+            "filesystemPath": "\\.snapshot\\" + SNAPSHOT + "\\data",
+            "cifsAuthentications": [{"name": "Everyone", "permission": 8, "type": "WELLKNOWN"}]})
+        # The vendor client sends an export name without its "/" on create.
+        self.create_and_delete("nfs", "snapexp", {"filesystemPath": "/.snapshot/" + SNAPSHOT + "/exp1"})
+
+    def test_vendor_examples_outside_snapshots(self):
+        share = self.create_and_delete("cifs", "ansible", {"filesystemPath": "\\non-root\\ansible"})
+        self.assertEqual(share["path"], "\\non-root\\ansible")
+        self.create_and_delete("nfs", "ansible", {"filesystemPath": "/"})
+
+    def test_permissions_added_and_removed(self):
+        params = {"name": "perms", "filesystemId": self.fs_id, "filesystemPath": "\\data",
+                  "cifsAuthentications": [{"name": "Administrators", "permission": 56, "type": "GROUP"}]}
+        _, ok, share = self.server.create_share_or_export(EVS, "cifs", params)
+        self.assertTrue(ok)
+        names = [a["name"] for a in share["cifsAuthentications"]]
+        self.assertEqual(names, ["BUILTIN\\Administrators"])
+        changed = self.server.delete_cifs_authentications(share["objectId"], params)
+        self.assertTrue(changed)
+        self.assertEqual(self.server.get_cifs_authentications(share["objectId"])["cifsAuthentications"], [])
+        self.server.delete_share_or_export(EVS, "cifs", {"name": "perms"})
+
+
+def main():
+    global args
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--sim", required=True)
+    parser.add_argument("--cert-script", required=True)
+    parser.add_argument("--vendor-dir", required=True)
+    parser.add_argument("--sim-option", action="append", default=[])
+    args, rest = parser.parse_known_args()
+    if not os.path.isfile(os.path.join(args.vendor_dir, "hnas_main.py")):
+        print("vendor module not found in %s" % args.vendor_dir)
+        if os.environ.get("CI"):
+            return 1
+        return SKIP
+    try:
+        import requests  # noqa: F401  (the vendor module needs it)
+    except ImportError:
+        print("python3-requests is missing (scripts/install-deps.sh installs it)")
+        return 1
+    result = unittest.main(argv=[sys.argv[0]] + rest, exit=False, verbosity=2).result
+    return 0 if result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
