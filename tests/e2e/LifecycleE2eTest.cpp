@@ -180,6 +180,22 @@ TEST_F(DemoWorld, TwoDevicesOnOneFileSystemShareOneSnapshotOnTheArray) {
     EXPECT_TRUE(snapshotsOnArrays().empty());
 }
 
+// A completed roll-back discards every snapshot of the file system, the one
+// rolled back to included. Two devices that share a snapshot are rolled back
+// once and both get that result; a later reconcile finds the snapshot gone,
+// and delete counts it as done.
+TEST_F(DemoWorld, RevertRollsBackASharedSnapshotOnceAndTheArrayDiscardsIt) {
+    const std::vector<std::string> fs3 = {"native-home", "nfs-exp3"};
+    expectJob("prepare", fs3, kExitOk, all(SNAP_STATUS_PREPARED, fs3));
+    expectJob("snap", fs3, kExitOk, all(SNAP_STATUS_SNAPPED, fs3));
+    world->clearCalls();
+    expectJob("revert", fs3, kExitOk, all(SNAP_STATUS_SNAPPED, fs3));
+    EXPECT_EQ(1, world->callCount("rollbackSnapshot"));
+    EXPECT_TRUE(snapshotsOnArrays().empty());
+    expectJob("reconcile", fs3, kExitAllFailed, all(SNAP_STATUS_EXTERNALLY_DELETED, fs3));
+    expectJob("delete", fs3, kExitOk, all(SNAP_STATUS_DELETED, fs3));
+}
+
 TEST_F(DemoWorld, SimulatorRestartedBetweenJobsKeepsTheSnapshots) {
     expectJob("prepare", kAll, kExitOk, all(SNAP_STATUS_PREPARED));
     expectJob("snap", kAll, kExitOk, all(SNAP_STATUS_SNAPPED));
