@@ -124,7 +124,9 @@ Result addSnapshot(Array& array, Snapshot& snapshot, uint64_t now) {
     snapshot.fileSystemId = fs->id;
     if (snapshot.creationTime == 0) snapshot.creationTime = now;
     if (snapshot.sequence == 0) snapshot.sequence = lastSequence(array) + 1;
-    snapshot.objectId = snapshotObjectId(snapshot.fileSystemId, snapshot.displayName);
+    // A saved state keeps the IDs it was minted with (older states hold an
+    // older form); only a snapshot without one gets a new ID.
+    if (snapshot.objectId.empty()) snapshot.objectId = snapshotObjectId(snapshot.fileSystemId, snapshot.displayName);
     appendSnapshot(array, snapshot);
     return Result::success();
 }

@@ -139,6 +139,7 @@ bool snapshotFromJson(const Json& j, Snapshot& s, std::string& error) {
     if (!j.is_object()) return bad(error, what, "object");
     if (!fileSystemRefFromJson(j, s.fileSystemId)) return bad(error, what, key::kFilesystem);
     if (!readText(j, key::kDisplayName, s.displayName, true)) return bad(error, what, key::kDisplayName);
+    if (!readText(j, key::kObjectId, s.objectId, false)) return bad(error, what, key::kObjectId);
     if (!readText(j, key::kAppSearchId, s.appSearchId, false)) return bad(error, what, key::kAppSearchId);
     if (!readText(j, key::kState, s.state, false)) return bad(error, what, key::kState);
     if (!readText(j, key::kCreationReason, s.creationReason, false)) return bad(error, what, key::kCreationReason);
