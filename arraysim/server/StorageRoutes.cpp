@@ -44,6 +44,15 @@ std::string route(const char* rest) { return std::string(kPrefix) + rest; }
 
 Protocol protocolOf(const std::string& word) { return word == "nfs" ? Protocol::Nfs : Protocol::Cifs; }
 
+// The resource path of a new object, in the API version the request used,
+// e.g. "/v7/storage/filesystem-snapshots/<objectId>" for a create answer's "uri".
+std::string resourceUri(const Request& req, const std::string& collection, const std::string& objectId) {
+    const std::string storage = "/storage/";
+    const size_t at = req.path.find(storage);
+    const std::string base = at == std::string::npos ? "/v7/storage/" : req.path.substr(0, at + storage.size());
+    return base + collection + "/" + objectId;
+}
+
 // Sends the refusal and returns false, or returns true for success.
 bool answered(const Result& r, Response& res) {
     if (r.ok()) return true;
@@ -298,7 +307,8 @@ bool createShare(Array& array, const Request& req, const std::string& text, Resp
     request.strictSnapshotPaths = strictPaths;
     arraymodel::Share created;
     if (!answered(arraymodel::createShare(array, request, created), res)) return false;
-    sendJson(res, 201, Json{{key::kFilesystemShare, shareToJson(created)}});
+    sendJson(res, 201, Json{{key::kFilesystemShare, shareToJson(created)},
+                            {key::kUri, resourceUri(req, "filesystem-shares/" + req.matches[1].str(), created.objectId)}});
     return true;
 }
 
@@ -308,7 +318,7 @@ bool deleteShare(Array& array, const Request& req, const std::string&, Response&
     return true;
 }
 
-bool createSnapshot(Array& array, const Request&, const std::string& text, Response& res) {
+bool createSnapshot(Array& array, const Request& req, const std::string& text, Response& res) {
     Json body;
     if (!bodyObject(text, res, body)) return false;
     std::string fileSystem, displayName, appSearchId;
@@ -321,7 +331,8 @@ bool createSnapshot(Array& array, const Request&, const std::string& text, Respo
     if (!answered(arraymodel::createSnapshot(array, fileSystem, displayName, appSearchId, unixNow(), created), res)) {
         return false;
     }
-    sendJson(res, 201, Json{{key::kSnapshot, snapshotToJson(created)}});
+    sendJson(res, 201, Json{{key::kSnapshot, snapshotToJson(created)},
+                            {key::kUri, resourceUri(req, "filesystem-snapshots", created.objectId)}});
     return true;
 }
 

@@ -314,7 +314,6 @@ Json authenticationToJson(const Authentication& a) {
 Json snapshotToJson(const Snapshot& s) {
     return Json{{key::kObjectId, s.objectId},
                 {key::kDisplayName, s.displayName},
-                {key::kAppSearchId, s.appSearchId},
                 {key::kFilesystemId, s.fileSystemId},
                 {key::kCreationTime, s.creationTime},
                 {key::kState, s.state},
@@ -341,7 +340,10 @@ Json arrayToJson(const Array& array) {
         shares.push_back(j);
     }
     for (const Snapshot& s : array.snapshots) {
+        // The wire object has no appSearchId; the state keeps it, since the
+        // appSearchId filter of the snapshot lists needs it.
         Json j = snapshotToJson(s);
+        j[key::kAppSearchId] = s.appSearchId;
         j[key::kSequence] = s.sequence;
         snapshots.push_back(j);
     }

@@ -209,7 +209,13 @@ TEST_F(SimulatorTest, SnapshotsSharesAndRollbackOverTheWire) {
     EXPECT_EQ(snap["displayName"], "QZHNAS-u1-fs1");
     EXPECT_EQ(snap["filesystemId"], fs1);
     EXPECT_EQ(snap["state"], "SNAPSHOT_MANAGEMENT_STATE_USABLE");
-    EXPECT_EQ(snap["objectId"], arraymodel::snapshotObjectId(fs1, "QZHNAS-u1-fs1"));
+    // The array's own forms: the ID decodes to "<fs>:::<name>::::::0:::OID_$#!@%_V",
+    // the object has no appSearchId, and the answer carries the new object's uri.
+    std::string decodedId;
+    ASSERT_TRUE(arraymodel::hexDecode(snap["objectId"].get<std::string>(), decodedId));
+    EXPECT_EQ(decodedId, fs1 + ":::QZHNAS-u1-fs1::::::0:::OID_$#!@%_V");
+    EXPECT_FALSE(snap.contains("appSearchId"));
+    EXPECT_EQ(r.body["uri"], "/v7/storage/filesystem-snapshots/" + snap["objectId"].get<std::string>());
     EXPECT_GT(snap["creationTime"].get<uint64_t>(), 1600000000u);
     const std::string snapId = snap["objectId"].get<std::string>();
     EXPECT_EQ(call("GET", "filesystem-snapshots/" + snapId).body["snapshot"]["displayName"], "QZHNAS-u1-fs1");
@@ -218,6 +224,7 @@ TEST_F(SimulatorTest, SnapshotsSharesAndRollbackOverTheWire) {
     ASSERT_EQ(r.status, 201);
     const std::string shareId = r.body["filesystemShare"]["objectId"].get<std::string>();
     EXPECT_EQ(r.body["filesystemShare"]["settings"]["comment"], "clone");
+    EXPECT_EQ(r.body["uri"], "/v7/storage/filesystem-shares/cifs/" + shareId);
     r = createShare("nfs", "/QZHNAS-u1-fs1", "/.snapshot/QZHNAS-u1-fs1/", fs1);
     ASSERT_EQ(r.status, 201);
     EXPECT_EQ(call("GET", "virtual-servers/1/nfs?name=/QZHNAS-u1-fs1").body["filesystemShares"].size(), 1u);
@@ -226,6 +233,7 @@ TEST_F(SimulatorTest, SnapshotsSharesAndRollbackOverTheWire) {
     ASSERT_EQ(createSnapshot(fileSystemId("fs2"), "u2-fs2").status, 201);
     r = call("GET", "filesystem-snapshots/" + fs1 + "/QZHNAS");
     ASSERT_EQ(r.body["snapshots"].size(), 2u);
+    EXPECT_FALSE(r.body["snapshots"][0].contains("appSearchId"));
     EXPECT_EQ(call("GET", "filesystems/" + fs1 + "/snapshots").body["snapshots"].size(), 2u);
     EXPECT_EQ(call("GET", "filesystem-snapshots/" + fs1 + "/OTHER").body["snapshots"].size(), 0u);
 
@@ -379,6 +387,30 @@ TEST_F(SimulatorTest, ARestartKeepsTheStateAndDoesNotSeedAgain) {
     for (const Json& a : before["arrays"]) {
         for (const Json& share : a["shares"]) EXPECT_NE(share["shareId"], s.body["filesystemShare"]["shareId"]);
     }
+}
+
+// A state saved before the real ID form keeps its IDs: they are opaque and
+// the plug-in's stored metadata holds them. The state keeps appSearchId,
+// which the wire object does not show.
+TEST_F(SimulatorTest, AStoredSnapshotIdStaysAsStored) {
+    const std::string oldId = arraymodel::hexEncode("X:::QZHNAS-old-fs9:::0:::OID_$#!@%_S");
+    const std::string seed = R"({"arrays":[{"name":"hnas2","user":"other","password":"pw2",
+        "virtualServers":[{"virtualServerId":9,"name":"evs9"}],
+        "filesystems":[{"label":"fs9","virtualServerId":9}],
+        "snapshots":[{"filesystem":"fs9","appSearchId":"QZHNAS","displayName":"QZHNAS-old-fs9",
+                      "objectId":")" + oldId + R"("}]}]})";
+    ASSERT_EQ(admin("POST", "seed", seed).status, 200);
+    const Reply got = call("GET", "filesystem-snapshots/" + oldId, "", "other", "pw2");
+    ASSERT_EQ(got.status, 200);
+    EXPECT_EQ(got.body["snapshot"]["displayName"], "QZHNAS-old-fs9");
+    EXPECT_FALSE(got.body["snapshot"].contains("appSearchId"));
+    const Json stored = admin("GET", "state").body["arrays"][1]["snapshots"][0];
+    EXPECT_EQ(stored["objectId"], oldId);
+    EXPECT_EQ(stored["appSearchId"], "QZHNAS");
+
+    sim.stop();
+    ASSERT_TRUE(startSim());
+    EXPECT_EQ(call("DELETE", "filesystem-snapshots/" + oldId, "", "other", "pw2").status, 204);
 }
 
 TEST_F(SimulatorTest, ASigkillLosesNoAnsweredChange) {
