@@ -10,6 +10,10 @@ namespace arraysim {
 
 enum class FaultAction { None, Status, Close, CloseAfter, Latency };
 
+// The body of a Status fault's answer: the usual JSON error object, none at
+// all, or plain text (real arrays answer some refusals in both forms).
+enum class FaultBody { Json, Empty, Text };
+
 struct Fault {
     std::string operation;   // e.g. "createSnapshot", or "*" for every operation
     FaultAction action = FaultAction::Status;
@@ -17,6 +21,8 @@ struct Fault {
     int after = 0;           // matching calls still let through first
     int status = 500;        // for Status
     int latencyMs = 0;       // for Latency
+    FaultBody body = FaultBody::Json;     // for Status
+    std::string message = "injected fault";   // for Status: errorMsg, or the text
 };
 
 // What one call meets: a delay, then at most one of status/close/closeAfter.
@@ -24,6 +30,8 @@ struct FaultDecision {
     int latencyMs = 0;
     FaultAction action = FaultAction::None;
     int status = 0;
+    FaultBody body = FaultBody::Json;
+    std::string message;
 };
 
 // The names faults may use, "*" included.

@@ -27,7 +27,6 @@ using httplib::Response;
 const char kPrefix[] = R"(/v[789]/storage/)";
 const char kUserHeader[] = "X-Subsystem-User";
 const char kPasswordHeader[] = "X-Subsystem-Password";
-const char kInjectedFault[] = "injected fault";
 const char kNotSaved[] = "state could not be saved";
 const char kBadBody[] = "request body is not a JSON object";
 const char kNullAppSearchId[] = "null";
@@ -66,6 +65,16 @@ bool bodyObject(const std::string& text, Response& res, Json& body) {
         return false;
     }
     return true;
+}
+
+// A Status fault's answer: the JSON error, no body, or the message as plain text.
+void sendFaultAnswer(Response& res, const FaultDecision& fault) {
+    if (fault.body == FaultBody::Json && fault.status != 204) {
+        sendError(res, fault.status, fault.message);
+        return;
+    }
+    res.status = fault.status;
+    if (fault.body == FaultBody::Text && fault.status != 204) res.set_content(fault.message, "text/plain");
 }
 
 uint64_t microsSince(std::chrono::steady_clock::time_point start) {
@@ -110,8 +119,7 @@ void serve(SimContext& context, const char* operation, const Request& req, const
         return;
     }
     if (fault.action == FaultAction::Status) {
-        sendError(res, fault.status, kInjectedFault);
-        if (fault.status == 204) res.body.clear();
+        sendFaultAnswer(res, fault);
         context.calls.add(operation, user, fault.status, microsSince(start));
         return;
     }

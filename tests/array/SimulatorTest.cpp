@@ -331,12 +331,44 @@ TEST_F(SimulatorTest, InjectedFaultsHitTheNamedCallsOnly) {
         int status;
     } bad[] = {{R"({"operation":"noSuchCall"})", 400}, {R"({"operation":"*","count":0})", 400},
                {R"({"operation":"*","status":99})", 400}, {R"({"operation":"*","action":"explode"})", 400},
+               {R"({"operation":"*","body":"xml"})", 400}, {R"({"operation":"*","message":7})", 400},
                {"[", 400}};
     for (const Case& c : bad) {
         SCOPED_TRACE(c.body);
         EXPECT_EQ(admin("POST", "faults", c.body).status, c.status);
     }
     EXPECT_EQ(admin("GET", "faults").body["faults"].size(), 0u);
+}
+
+// Real arrays refuse some calls without a body or with one that is not JSON;
+// a fault answers in each form, with the message it names.
+TEST_F(SimulatorTest, FaultAnswersCarryTheChosenBody) {
+    ASSERT_EQ(createSnapshot(fs1, "u1-fs1").status, 201);
+    const std::string snapId = call("GET", "filesystem-snapshots/" + fs1 + "/QZHNAS").body["snapshots"][0]["objectId"];
+    struct Case {
+        const char* fault;
+        int status;
+        const char* body;          // the raw answer
+        const char* contentType;
+    } cases[] = {
+        {R"({"operation":"rollbackSnapshot","status":403,"message":"no licence"})", 403,
+         R"({"errorDetail":{"message":"no licence"},"errorMsg":"no licence"})", "application/json"},
+        {R"({"operation":"rollbackSnapshot","status":400,"body":"empty"})", 400, "", ""},
+        {R"({"operation":"rollbackSnapshot","status":501,"body":"text","message":"Not Implemented"})", 501,
+         "Not Implemented", "text/plain"},
+    };
+    auto client = sim.client();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        ASSERT_EQ(admin("POST", "faults", c.fault).status, 200);
+        auto r = client->Post(("/v7/storage/filesystem-snapshots/" + snapId + "/rollback").c_str(),
+                              {{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}}, "", "application/json");
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, c.status);
+        EXPECT_EQ(r->body, c.body);
+        EXPECT_EQ(r->get_header_value("Content-Type"), c.contentType);
+    }
+    EXPECT_EQ(snapshotNames(fs1), (std::vector<std::string>{"QZHNAS-u1-fs1"}));   // nothing rolled back
 }
 
 TEST_F(SimulatorTest, AdminInterfaceNeedsItsTokenAndSeedsResetsAndShowsState) {

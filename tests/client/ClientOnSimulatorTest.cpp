@@ -391,6 +391,45 @@ TEST_F(ClientOnSimulator, InjectedFailureOfEachOperationIsReported) {
     EXPECT_EQ(storedSnapshots("QZHNAS-u1-fs1"), 1);
 }
 
+// The refusals a real roll-back meets (no licence, too few checkpoints, not
+// supported), with the array's message, without a body and with a body that
+// is not JSON: each is a failed call naming the status, never a parse error.
+TEST_F(ClientOnSimulator, RefusedRollbackIsAFailureWithTheStatus) {
+    __HNASFileSystemSnapshot snapshot;
+    ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
+    struct Case {
+        json fault;
+        const char* says;   // expected after the status, "" for nothing more
+    } cases[] = {
+        {{{"status", 403}, {"message", "rollback is not licensed"}}, "errorMsg [rollback is not licensed]"},
+        {{{"status", 400}, {"message", "not enough checkpoints"}}, "errorMsg [not enough checkpoints]"},
+        {{{"status", 501}, {"message", "not supported"}}, "errorMsg [not supported]"},
+        {{{"status", 400}, {"body", "empty"}}, ""},
+        {{{"status", 403}, {"body", "empty"}}, "forbids the call"},
+        {{{"status", 501}, {"body", "text"}, {"message", "<html>Not Implemented</html>"}}, "does not support the call"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault.dump());
+        json fault = c.fault;
+        fault["operation"] = "rollbackSnapshot";
+        ASSERT_TRUE(sim_->inject(fault));
+        fakehost::LogCapture log;
+        EXPECT_FALSE(client_->recoverFileSystemSnapshot(snapshot.objectId));
+        const auto lines = failureLines(log);
+        ASSERT_EQ(lines.size(), 1u) << log.text();
+        const std::string status = std::to_string(c.fault["status"].get<int>());
+        EXPECT_EQ(lines[0].rfind("recoverFileSystemSnapshot failed: HTTP status " + status + " on POST ", 0), 0u)
+            << lines[0];
+        EXPECT_TRUE(contains(lines[0], c.says)) << lines[0];
+        EXPECT_FALSE(contains(lines[0], "parse")) << lines[0];
+        EXPECT_FALSE(contains(lines[0], "html")) << lines[0];
+        if (c.fault.contains("body")) {
+            EXPECT_FALSE(contains(lines[0], "errorMsg")) << lines[0];
+        }
+    }
+    EXPECT_EQ(storedSnapshots("QZHNAS-u1-fs1"), 1);   // no roll-back happened
+}
+
 // A share whose permissions cannot all be applied is removed again, so that
 // no share over a snapshot stays open to whoever a fresh share admits.
 TEST_F(ClientOnSimulator, ShareIsRemovedWhenItsPermissionsFail) {
