@@ -215,15 +215,17 @@ bool getFileSystem(Array& array, const Request& req, const std::string&, Respons
 }
 
 // Snapshots of the file system named by matches[1]; `appSearchId` empty = all.
+// Counts the lists a deleted snapshot still stays in, which is a change.
 bool listSnapshotsOf(Array& array, const Request& req, Response& res, const std::string& appSearchId) {
     const arraymodel::FileSystem* fs = arraymodel::findFileSystem(array, req.matches[1]);
     if (fs == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoFileSystem), res);
     Json list = Json::array();
-    for (const arraymodel::Snapshot& s : arraymodel::snapshotsOf(array, fs->id, appSearchId)) {
+    bool changed = false;
+    for (const arraymodel::Snapshot& s : arraymodel::listSnapshots(array, fs->id, appSearchId, changed)) {
         list.push_back(snapshotToJson(s));
     }
     sendJson(res, 200, Json{{key::kSnapshots, list}});
-    return false;
+    return changed;
 }
 
 bool listAuthentications(Array& array, const Request& req, const std::string&, Response& res) {

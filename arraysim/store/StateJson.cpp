@@ -8,6 +8,9 @@
 namespace arraysim {
 namespace {
 
+// Most list calls a deleted snapshot may stay listed for.
+constexpr uint64_t kMaxPendingLists = 1000000;
+
 using arraymodel::Array;
 using arraymodel::Authentication;
 using arraymodel::FileSystem;
@@ -145,6 +148,9 @@ bool snapshotFromJson(const Json& j, Snapshot& s, std::string& error) {
     if (!readText(j, key::kCreationReason, s.creationReason, false)) return bad(error, what, key::kCreationReason);
     if (!readUnsigned(j, key::kCreationTime, s.creationTime, false)) return bad(error, what, key::kCreationTime);
     if (!readUnsigned(j, key::kSequence, s.sequence, false)) return bad(error, what, key::kSequence);
+    if (!readUnsigned(j, key::kPendingLists, s.pendingLists, false) || s.pendingLists > kMaxPendingLists) {
+        return bad(error, what, key::kPendingLists);
+    }
     return true;
 }
 
@@ -172,6 +178,10 @@ bool arrayFromJson(const Json& j, uint64_t now, Array& array, std::string& error
     if (!readText(j, key::kUser, array.user, true)) return bad(error, "array", key::kUser);
     if (!readText(j, key::kPassword, array.password, true)) return bad(error, "array", key::kPassword);
     if (!readUnsigned(j, key::kNextSerial, array.nextSerial, false)) return bad(error, "array", key::kNextSerial);
+    if (!readUnsigned(j, key::kDeletePendingLists, array.deletePendingLists, false) ||
+        array.deletePendingLists > kMaxPendingLists) {
+        return bad(error, "array", key::kDeletePendingLists);
+    }
     const std::string where = "array " + array.name + ": ";
     const bool ok =
         readEach<VirtualServer>(j, key::kVirtualServers, virtualServerFromJson,
@@ -345,12 +355,14 @@ Json arrayToJson(const Array& array) {
         Json j = snapshotToJson(s);
         j[key::kAppSearchId] = s.appSearchId;
         j[key::kSequence] = s.sequence;
+        j[key::kPendingLists] = s.pendingLists;
         snapshots.push_back(j);
     }
     return Json{{key::kName, array.name},
                 {key::kUser, array.user},
                 {key::kPassword, array.password},
                 {key::kNextSerial, array.nextSerial},
+                {key::kDeletePendingLists, array.deletePendingLists},
                 {key::kVirtualServers, servers},
                 {key::kFilesystems, fileSystems},
                 {key::kShares, shares},

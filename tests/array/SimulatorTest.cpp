@@ -254,6 +254,41 @@ TEST_F(SimulatorTest, SnapshotsSharesAndRollbackOverTheWire) {
               200);
 }
 
+// With "deletePendingLists": 2 a deleted snapshot stays listed in
+// SNAPSHOT_MANAGEMENT_STATE_DELETE_PENDING for two list calls, then goes; a
+// second delete meanwhile is accepted. Without the setting it goes at once.
+TEST_F(SimulatorTest, ADeletedSnapshotStaysListedForTheSetListCalls) {
+    Json state = admin("GET", "state").body;
+    Json hnas1 = state["arrays"][0];
+    hnas1["deletePendingLists"] = 2;
+    ASSERT_EQ(admin("POST", "seed", Json{{"arrays", Json::array({hnas1})}}.dump()).status, 200);
+    ASSERT_EQ(createSnapshot(fs1, "u1-fs1").status, 201);
+    const Reply kept = createSnapshot(fs1, "u2-fs1");
+    ASSERT_EQ(kept.status, 201);
+    const std::string id = call("GET", "filesystem-snapshots/" + fs1 + "/QZHNAS").body["snapshots"][0]["objectId"];
+
+    EXPECT_EQ(call("DELETE", "filesystem-snapshots/" + id).status, 204);
+    EXPECT_EQ(call("GET", "filesystem-snapshots/" + id).body["snapshot"]["state"],
+              "SNAPSHOT_MANAGEMENT_STATE_DELETE_PENDING");
+    EXPECT_EQ(call("DELETE", "filesystem-snapshots/" + id).status, 204);
+    const std::vector<std::string> lists = {"filesystem-snapshots/" + fs1 + "/QZHNAS", "filesystems/" + fs1 + "/snapshots"};
+    for (const std::string& list : lists) {
+        const Reply r = call("GET", list);
+        ASSERT_EQ(r.body["snapshots"].size(), 2u) << list;
+        EXPECT_EQ(r.body["snapshots"][0]["state"], "SNAPSHOT_MANAGEMENT_STATE_DELETE_PENDING");
+        EXPECT_EQ(r.body["snapshots"][1]["state"], "SNAPSHOT_MANAGEMENT_STATE_USABLE");
+    }
+    EXPECT_EQ(snapshotNames(fs1), (std::vector<std::string>{"QZHNAS-u2-fs1"}));
+    EXPECT_EQ(call("DELETE", "filesystem-snapshots/" + id).status, 404);
+    // A list that does not show it does not count.
+    const std::string next = kept.body["snapshot"]["objectId"];
+    EXPECT_EQ(call("DELETE", "filesystem-snapshots/" + next).status, 204);
+    EXPECT_EQ(call("GET", "filesystem-snapshots/" + fs1 + "/OTHER").body["snapshots"].size(), 0u);
+    EXPECT_EQ(admin("GET", "state").body["arrays"][0]["snapshots"][0]["pendingLists"], 2);
+
+    EXPECT_EQ(admin("POST", "seed", R"({"arrays":[{"name":"hnas9","user":"u9","password":"p","deletePendingLists":-1}]})").status, 400);
+}
+
 TEST_F(SimulatorTest, RefusesWhatARealArrayRefuses) {
     ASSERT_EQ(createSnapshot(fs1, "u1-fs1").status, 201);
     const std::string inSnap = "\\~snapshot\\QZHNAS-u1-fs1";

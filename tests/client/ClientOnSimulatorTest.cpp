@@ -430,6 +430,29 @@ TEST_F(ClientOnSimulator, RefusedRollbackIsAFailureWithTheStatus) {
     EXPECT_EQ(storedSnapshots("QZHNAS-u1-fs1"), 1);   // no roll-back happened
 }
 
+// A real array keeps a deleted snapshot listed in a delete state for a
+// while: the client counts it as gone, in getAllSnapshots and in a delete.
+TEST_F(ClientOnSimulator, ASnapshotInADeleteStateIsGone) {
+    json seed = clienttest::standardSeed();
+    seed["arrays"][0]["deletePendingLists"] = 5;
+    ASSERT_TRUE(sim_->admin("POST", "/admin/seed", seed));
+    fs1_ = fileSystemId("fs1");
+    __HNASFileSystemSnapshot made;
+    ASSERT_TRUE(snap("u1-fs1", fs1_, made)) << log_.text();
+    __HNASFileSystemSnapshot byName;
+    byName.name = made.name;
+    byName.fileSystemId = fs1_;
+    ASSERT_TRUE(client_->deleteFileSystemSnapshot(byName, kPrefix)) << log_.text();
+    ASSERT_EQ(storedSnapshots(made.name), 1);   // still there, going away
+
+    const size_t failuresBefore = failureLines(log_).size();
+    EXPECT_EQ(snapshotNames(), (std::vector<std::string>{"QZHNAS-old-fs1"}));
+    EXPECT_TRUE(client_->deleteFileSystemSnapshot(byName, kPrefix)) << log_.text();
+    EXPECT_EQ(storedSnapshots(made.name), 1);   // the delete met it still listed
+    EXPECT_EQ(failureLines(log_).size(), failuresBefore);
+    EXPECT_EQ(snapshotNames(), (std::vector<std::string>{"QZHNAS-old-fs1"}));
+}
+
 // A share whose permissions cannot all be applied is removed again, so that
 // no share over a snapshot stays open to whoever a fresh share admits.
 TEST_F(ClientOnSimulator, ShareIsRemovedWhenItsPermissionsFail) {
