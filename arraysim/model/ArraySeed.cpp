@@ -148,6 +148,21 @@ Result authenticate(State& state, const std::string& user, const std::string& pa
     return Result::success();
 }
 
+Result authenticateKey(State& state, const std::string& key, Array*& array, bool& readOnly) {
+    if (!key.empty()) {
+        for (Array& candidate : state.arrays) {
+            for (const ApiKey& k : candidate.apiKeys) {
+                if (k.key == key) {
+                    array = &candidate;
+                    readOnly = k.readOnly;
+                    return Result::success();
+                }
+            }
+        }
+    }
+    return Result::refuse(Outcome::Unauthorized, msg::kBadApiKey);
+}
+
 Result replaceArrays(State& state, const std::vector<Array>& arrays) {
     std::set<std::string> names;
     for (const Array& array : arrays) {
@@ -170,9 +185,13 @@ Result replaceArrays(State& state, const std::vector<Array>& arrays) {
             next.arrays.push_back(array);
         }
     }
-    std::set<std::string> users;
+    std::set<std::string> users, keys;
     for (const Array& array : next.arrays) {
         if (!users.insert(array.user).second) return Result::refuse(Outcome::BadRequest, msg::kUserTaken);
+        for (const ApiKey& k : array.apiKeys) {
+            if (k.key.empty() || hasControlCharacter(k.key)) return Result::refuse(Outcome::BadRequest, msg::kEmptyApiKey);
+            if (!keys.insert(k.key).second) return Result::refuse(Outcome::BadRequest, msg::kApiKeyTaken);
+        }
     }
     state = next;
     return Result::success();

@@ -121,10 +121,18 @@ struct ChangeHook {
     ChangeHook& operator=(const ChangeHook&) { return *this; }
 };
 
+// A key sent as X-Api-Key in place of the user and password; a read-only
+// key may only read.
+struct ApiKey {
+    std::string key;
+    bool readOnly = false;
+};
+
 struct Array {
     std::string name;                       // admin label, e.g. "hnas1"
     std::string user;                       // unique across arrays
     std::string password;
+    std::vector<ApiKey> apiKeys;            // unique across arrays
     uint64_t nextSerial = 1;                // counter that minted IDs come from
     // List calls a deleted snapshot stays listed for, in
     // SNAPSHOT_MANAGEMENT_STATE_DELETE_PENDING, before it goes; 0 = at once.

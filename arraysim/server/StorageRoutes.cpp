@@ -27,6 +27,7 @@ using httplib::Response;
 const char kPrefix[] = R"(/v[789]/storage/)";
 const char kUserHeader[] = "X-Subsystem-User";
 const char kPasswordHeader[] = "X-Subsystem-Password";
+const char kApiKeyHeader[] = "X-Api-Key";
 const char kNotSaved[] = "state could not be saved";
 const char kBadBody[] = "request body is not a JSON object";
 const char kNullAppSearchId[] = "null";
@@ -123,20 +124,28 @@ void serve(SimContext& context, const char* operation, const Request& req, const
         context.calls.add(operation, user, fault.status, microsSince(start));
         return;
     }
+    // An API key, when sent, replaces the user and password; the call
+    // record names the array's user then, never the key.
+    const std::string apiKey = req.get_header_value(kApiKeyHeader);
     Array* array = nullptr;
+    bool readOnly = false;
     const Result login =
-        arraymodel::authenticate(context.state, user, req.get_header_value(kPasswordHeader), array);
+        apiKey.empty() ? arraymodel::authenticate(context.state, user, req.get_header_value(kPasswordHeader), array)
+                       : arraymodel::authenticateKey(context.state, apiKey, array, readOnly);
+    const std::string caller = !apiKey.empty() && array != nullptr ? array->user : user;
     if (!login.ok()) {
         sendError(res, 401, login.message);
+    } else if (readOnly && req.method != "GET") {
+        sendError(res, 403, arraymodel::msg::kReadOnlyApiKey);
     } else {
         perform(context, *array, req, body, res, handler);
     }
     if (fault.action == FaultAction::CloseAfter) {
-        context.calls.add(operation, user, 0, microsSince(start));
+        context.calls.add(operation, caller, 0, microsSince(start));
         dropConnection(req);
         return;
     }
-    context.calls.add(operation, user, res.status, microsSince(start));
+    context.calls.add(operation, caller, res.status, microsSince(start));
 }
 
 enum class Method { Get, Post, Delete };

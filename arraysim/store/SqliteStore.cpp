@@ -31,7 +31,8 @@ using arraymodel::VirtualServer;
 // Version 3 added the table "directories"; a version-2 file gains it empty.
 // Version 4 added arrays.delete_pending_lists and snapshots.pending_lists;
 // an older file gains them as 0 (deleted snapshots go at once).
-const int kSchemaVersion = 4;
+// Version 5 added the table "api_keys"; an older file gains it empty.
+const int kSchemaVersion = 5;
 
 // The page cache holds up to 64 MiB (SQLite's default is 2 MiB): the file of
 // an array with 32767 devices then stays in it. The WAL is copied into the
@@ -56,6 +57,10 @@ const char kSchema[] =
     "  password TEXT NOT NULL,"
     "  next_serial INTEGER NOT NULL,"
     "  delete_pending_lists INTEGER NOT NULL DEFAULT 0);"
+    "CREATE TABLE IF NOT EXISTS api_keys("
+    "  array_id INTEGER NOT NULL REFERENCES arrays(array_id) ON DELETE CASCADE,"
+    "  position INTEGER NOT NULL, key TEXT NOT NULL UNIQUE, read_only INTEGER NOT NULL,"
+    "  PRIMARY KEY(array_id, position)) WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS virtual_servers("
     "  array_id INTEGER NOT NULL REFERENCES arrays(array_id) ON DELETE CASCADE,"
     "  virtual_server_id INTEGER NOT NULL,"
@@ -138,6 +143,8 @@ const char kInsertArray[] =
     "INSERT INTO arrays(name, user, password, next_serial, delete_pending_lists) VALUES(?1, ?2, ?3, ?4, ?5);";
 const char kUpdateSerial[] = "UPDATE arrays SET next_serial = ?2 WHERE array_id = ?1;";
 const char kDeleteArray[] = "DELETE FROM arrays WHERE name = ?1;";
+const char kInsertApiKey[] = "INSERT INTO api_keys(array_id, position, key, read_only) VALUES(?1, ?2, ?3, ?4);";
+const char kSelectApiKeys[] = "SELECT array_id, key, read_only FROM api_keys ORDER BY array_id, position;";
 const char kInsertServer[] =
     "INSERT INTO virtual_servers(array_id, virtual_server_id, position, name, object_id, uuid, status, type,"
     " is_enabled) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9);";
@@ -470,6 +477,13 @@ bool SqliteStore::insertArray(const Array& array, std::string& error) {
     }
     const int64_t id = sqlite3_last_insert_rowid(db_);
     arrayIds_[array.name] = id;
+    for (size_t i = 0; i < array.apiKeys.size(); ++i) {
+        sqlite3_stmt* insertKey = statement(kInsertApiKey, error);
+        if (insertKey == nullptr ||
+            !Row(insertKey).number(id).unsignedNumber(i).text(array.apiKeys[i].key).number(array.apiKeys[i].readOnly).run()) {
+            return false;
+        }
+    }
     for (size_t i = 0; i < array.virtualServers.size(); ++i) {
         const VirtualServer& v = array.virtualServers[i];
         sqlite3_stmt* server = statement(kInsertServer, error);
@@ -530,6 +544,18 @@ bool SqliteStore::load(arraymodel::State& state, std::string& error) {
             a.deletePendingLists = c.unsignedNumber();
             byId[id] = arrays.size();
             arrays.push_back(std::move(a));
+            return true;
+        }, error)) {
+        return false;
+    }
+    select = statement(kSelectApiKeys, error);
+    if (select == nullptr || !eachRow(select, [&](Columns& c) {
+            Array* a = arrayOf(c.number());
+            if (a == nullptr) return false;
+            arraymodel::ApiKey k;
+            k.key = c.text();
+            k.readOnly = c.number() != 0;
+            a->apiKeys.push_back(std::move(k));
             return true;
         }, error)) {
         return false;

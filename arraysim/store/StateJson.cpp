@@ -178,6 +178,19 @@ bool arrayFromJson(const Json& j, uint64_t now, Array& array, std::string& error
     if (!readText(j, key::kUser, array.user, true)) return bad(error, "array", key::kUser);
     if (!readText(j, key::kPassword, array.password, true)) return bad(error, "array", key::kPassword);
     if (!readUnsigned(j, key::kNextSerial, array.nextSerial, false)) return bad(error, "array", key::kNextSerial);
+    if (const Json* keys = member(j, key::kApiKeys)) {
+        if (!keys->is_array()) return bad(error, "array", key::kApiKeys);
+        for (const Json& k : *keys) {
+            arraymodel::ApiKey entry;
+            if (!k.is_object() || !readText(k, key::kKey, entry.key, true)) return bad(error, "array", key::kApiKeys);
+            const auto readOnly = k.find(key::kReadOnly);
+            if (readOnly != k.end()) {
+                if (!readOnly->is_boolean()) return bad(error, "array", key::kApiKeys);
+                entry.readOnly = readOnly->get<bool>();
+            }
+            array.apiKeys.push_back(entry);
+        }
+    }
     if (!readUnsigned(j, key::kDeletePendingLists, array.deletePendingLists, false) ||
         array.deletePendingLists > kMaxPendingLists) {
         return bad(error, "array", key::kDeletePendingLists);
@@ -358,9 +371,12 @@ Json arrayToJson(const Array& array) {
         j[key::kPendingLists] = s.pendingLists;
         snapshots.push_back(j);
     }
+    Json keys = Json::array();
+    for (const arraymodel::ApiKey& k : array.apiKeys) keys.push_back(Json{{key::kKey, k.key}, {key::kReadOnly, k.readOnly}});
     return Json{{key::kName, array.name},
                 {key::kUser, array.user},
                 {key::kPassword, array.password},
+                {key::kApiKeys, keys},
                 {key::kNextSerial, array.nextSerial},
                 {key::kDeletePendingLists, array.deletePendingLists},
                 {key::kVirtualServers, servers},

@@ -146,6 +146,76 @@ TEST_F(SimulatorTest, EachArrayAnswersOnlyToItsOwnCredentials) {
     EXPECT_EQ(bare.status, 401);
 }
 
+// X-Api-Key selects the array in place of the user and password; a
+// read-only key reads and is refused every change with 403. Keys are not
+// in the call record, and they stay across a restart.
+TEST_F(SimulatorTest, ApiKeysSelectTheArrayAndAReadOnlyKeyOnlyReads) {
+    Json state = admin("GET", "state").body;
+    state["arrays"][0]["apiKeys"] = Json::parse(R"([{"key":"key-rw-1"},{"key":"key-ro-1","readOnly":true}])");
+    state["arrays"][1]["apiKeys"] = Json::parse(R"([{"key":"key-rw-2","readOnly":false}])");
+    ASSERT_EQ(admin("POST", "seed", state.dump()).status, 200);
+    auto withKey = [&](const std::string& method, const std::string& resource, const std::string& key,
+                       const std::string& body = "") {
+        return send(method, "/v7/storage/" + resource, body, {{"X-Api-Key", key}});
+    };
+    struct Case {
+        const char* key;
+        int status;
+        const char* server;
+    } cases[] = {{"key-rw-1", 200, "evs1"}, {"key-ro-1", 200, "evs1"}, {"key-rw-2", 200, "evs9"},
+                 {"key-rw-3", 401, ""}, {"KEY-RW-1", 401, ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        const Reply r = withKey("GET", "virtual-servers", c.key);
+        EXPECT_EQ(r.status, c.status);
+        if (c.status == 200) {
+            EXPECT_EQ(r.body["virtualServers"][0]["name"], c.server);
+        }
+    }
+    // The key decides, whatever user and password come with it.
+    EXPECT_EQ(send("GET", "/v7/storage/virtual-servers", "",
+                   {{"X-Api-Key", "key-rw-3"}, {"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}})
+                  .status,
+              401);
+
+    const Json snapshot = {{"filesystemId", fs1}, {"displayName", "k1"}, {"appSearchId", "QZHNAS"}};
+    EXPECT_EQ(withKey("POST", "filesystem-snapshots", "key-ro-1", snapshot.dump()).status, 403);
+    const Reply made = withKey("POST", "filesystem-snapshots", "key-rw-1", snapshot.dump());
+    ASSERT_EQ(made.status, 201);
+    const std::string id = made.body["snapshot"]["objectId"];
+    const std::string share = call("GET", "virtual-servers/1/cifs?name=data").body["filesystemShares"][0]["objectId"];
+    for (const auto& change : std::vector<std::pair<std::string, std::string>>{
+             {"DELETE", "filesystem-snapshots/" + id},
+             {"POST", "filesystem-snapshots/" + id + "/rollback"},
+             {"DELETE", "filesystem-shares/cifs/" + share},
+             {"POST", "filesystem-shares/cifs/" + share + "/authentications"}}) {
+        SCOPED_TRACE(change.first + " " + change.second);
+        const Reply r = withKey(change.first, change.second, "key-ro-1", R"({"cifsAuthentications":[]})");
+        EXPECT_EQ(r.status, 403);
+        EXPECT_EQ(r.body["errorMsg"], "the API key is read-only");
+    }
+    EXPECT_EQ(snapshotNames(fs1), (std::vector<std::string>{"QZHNAS-k1"}));
+    EXPECT_EQ(call("GET", "virtual-servers/1/cifs?name=data").body["filesystemShares"].size(), 1u);
+
+    const std::string calls = admin("GET", "calls").body.dump();
+    EXPECT_EQ(calls.find("key-r"), std::string::npos);
+    EXPECT_NE(calls.find("supervisor"), std::string::npos);
+
+    // Keys are unique across arrays and never empty.
+    Json clash = state;
+    clash["arrays"][1]["apiKeys"] = Json::parse(R"([{"key":"key-ro-1"}])");
+    EXPECT_EQ(admin("POST", "seed", clash.dump()).status, 400);
+    clash["arrays"][1]["apiKeys"] = Json::parse(R"([{"key":""}])");
+    EXPECT_EQ(admin("POST", "seed", clash.dump()).status, 400);
+    clash["arrays"][1]["apiKeys"] = Json::parse(R"([{"key":"k","readOnly":"yes"}])");
+    EXPECT_EQ(admin("POST", "seed", clash.dump()).status, 400);
+
+    sim.stop();
+    ASSERT_TRUE(startSim());
+    EXPECT_EQ(withKey("GET", "virtual-servers", "key-rw-2").body["virtualServers"][0]["name"], "evs9");
+    EXPECT_EQ(withKey("DELETE", "filesystem-snapshots/" + id, "key-ro-1").status, 403);
+}
+
 TEST_F(SimulatorTest, ServesServersFileSystemsSharesAndPermissions) {
     Reply r = call("GET", "virtual-servers?name=evs2");
     ASSERT_EQ(r.status, 200);

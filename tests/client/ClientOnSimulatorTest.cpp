@@ -2,7 +2,11 @@
 // HTTPS: results, refusals, injected failures, retries and adoption.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -38,6 +42,7 @@ protected:
 
     // Whatever a test did, the password is in no log line.
     void TearDown() override {
+        for (const std::string& file : keyFiles_) std::remove(file.c_str());
         for (const EvLogLine& line : log_.lines()) EXPECT_FALSE(contains(line.message, kSimPassword)) << line.message;
     }
 
@@ -95,6 +100,7 @@ protected:
     __HNASVirtualServers evs_;
     std::string fs1_;
     std::string fs2_;
+    std::vector<std::string> keyFiles_;   // removed at the end
 };
 
 TEST_F(ClientOnSimulator, VirtualServerByNameElseByAddressFileServicesOnly) {
@@ -428,6 +434,60 @@ TEST_F(ClientOnSimulator, RefusedRollbackIsAFailureWithTheStatus) {
         }
     }
     EXPECT_EQ(storedSnapshots("QZHNAS-u1-fs1"), 1);   // no roll-back happened
+}
+
+// With sApiKeyFile set the client sends only the key: a read-write key does
+// the work, a read-only key reads and every change fails with 403.
+TEST_F(ClientOnSimulator, ApiKeyFromTheKeyFileOpensTheArray) {
+    const std::string readWrite = "rw-Key-0123456789abcdef", readOnly = "ro-Key-fedcba9876543210";
+    json seed = clienttest::standardSeed();
+    seed["arrays"][0]["apiKeys"] = {{{"key", readWrite}}, {{"key", readOnly}, {"readOnly", true}}};
+    ASSERT_TRUE(sim_->admin("POST", "/admin/seed", seed));
+    fs1_ = fileSystemId("fs1");
+    auto clientWithKey = [&](const std::string& key, std::unique_ptr<testsupport::TempSettings>& settings) {
+        char name[] = "/tmp/hnas-key-XXXXXX";
+        const int fd = mkstemp(name);
+        EXPECT_GE(fd, 0);
+        if (fd >= 0) {
+            EXPECT_EQ(write(fd, key.data(), key.size()), static_cast<ssize_t>(key.size()));
+            close(fd);
+        }
+        keyFiles_.push_back(name);
+        settings.reset();
+        settings = std::make_unique<testsupport::TempSettings>(clienttest::clientSettings(
+            clienttest::serverCerts().ca, "nRequestTimeoutSecs=1\nsApiKeyFile=" + std::string(name) + "\n"));
+        auto client = std::make_unique<QzManageHNAS>(jobId_);
+        // No user or password travels: wrong ones change nothing.
+        EXPECT_TRUE(client->init("nobody", "wrong", "FILE", "ctl", "127.0.0.1", sim_->port()));
+        return client;
+    };
+    std::unique_ptr<testsupport::TempSettings> keySettings;
+    auto writer = clientWithKey(readWrite, keySettings);
+    __HNASFileSystemSnapshot made;
+    ASSERT_TRUE(writer->createFileSystemSnapshot("k1-fs1", fs1_, kPrefix, made)) << log_.text();
+
+    auto reader = clientWithKey(readOnly, keySettings);
+    __HNASVirtualServers server;
+    ASSERT_TRUE(reader->getVirtualServerInfo("evs1", server)) << log_.text();
+    std::vector<__HNASFileSystemSnapshot> all;
+    ASSERT_TRUE(reader->getAllSnapshots(all));
+    EXPECT_EQ(all.size(), 2u);
+    fakehost::LogCapture log;
+    EXPECT_FALSE(reader->recoverFileSystemSnapshot(made.objectId));
+    __HNASFileSystemSnapshot other;
+    EXPECT_FALSE(reader->createFileSystemSnapshot("k2-fs1", fs1_, kPrefix, other));
+    const auto lines = failureLines(log);
+    ASSERT_EQ(lines.size(), 2u) << log.text();
+    for (const std::string& line : lines) {
+        EXPECT_TRUE(contains(line, "HTTP status 403")) << line;
+        EXPECT_TRUE(contains(line, "errorMsg [the API key is read-only]")) << line;
+    }
+    EXPECT_EQ(storedSnapshots("QZHNAS-k1-fs1"), 1);
+    EXPECT_EQ(storedSnapshots("QZHNAS-k2-fs1"), 0);
+    for (const EvLogLine& line : log_.lines()) {
+        EXPECT_FALSE(contains(line.message, readWrite)) << line.message;
+        EXPECT_FALSE(contains(line.message, readOnly)) << line.message;
+    }
 }
 
 // A real array keeps a deleted snapshot listed in a delete state for a
