@@ -16,6 +16,7 @@ inline constexpr char kFileServices[] = "File services";
 enum class Protocol { Cifs, Nfs };
 // The protocols' words: the plug-in's share types and the seed's "protocol".
 inline constexpr char kCifsWord[] = "CIFS";
+inline constexpr char kMounted[] = "MOUNTED";
 inline constexpr char kSnapshotUsable[] = "SNAPSHOT_MANAGEMENT_STATE_USABLE";
 inline constexpr char kSnapshotDeletePending[] = "SNAPSHOT_MANAGEMENT_STATE_DELETE_PENDING";
 inline constexpr char kNfsWord[] = "NFS";
@@ -61,7 +62,7 @@ struct FileSystem {
     std::string id;                         // 32 upper-case hex characters
     std::string label;                      // e.g. "fs1"
     std::string objectId;                   // minted
-    std::string status = "MOUNTED";
+    std::string status = kMounted;
     uint64_t virtualServerId = 0;
     uint64_t capacity = 0;
     uint64_t usedCapacity = 0;

@@ -78,6 +78,25 @@ void sendFaultAnswer(Response& res, const FaultDecision& fault) {
     if (fault.body == FaultBody::Text && fault.status != 204) res.set_content(fault.message, "text/plain");
 }
 
+// Every integer of `value` as a decimal string, booleans left alone.
+void quoteNumbers(Json& value) {
+    if (value.is_number_integer()) {
+        value = value.is_number_unsigned() ? std::to_string(value.get<uint64_t>()) : std::to_string(value.get<int64_t>());
+    } else if (value.is_structured()) {
+        for (Json& item : value) quoteNumbers(item);
+    }
+}
+
+// v8 and v9 send numbers as quoted strings (e.g. "virtualServerId":"1"):
+// an answer to a request on those paths has every integer quoted.
+void quoteForVersion(const Request& req, Response& res) {
+    if (res.body.empty() || (req.path.rfind("/v8/", 0) != 0 && req.path.rfind("/v9/", 0) != 0)) return;
+    Json body;
+    if (!parseJson(res.body, body)) return;
+    quoteNumbers(body);
+    res.body = dumpJson(body);
+}
+
 uint64_t microsSince(std::chrono::steady_clock::time_point start) {
     return static_cast<uint64_t>(
         std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count());
@@ -139,6 +158,7 @@ void serve(SimContext& context, const char* operation, const Request& req, const
         sendError(res, 403, arraymodel::msg::kReadOnlyApiKey);
     } else {
         perform(context, *array, req, body, res, handler);
+        quoteForVersion(req, res);
     }
     if (fault.action == FaultAction::CloseAfter) {
         context.calls.add(operation, caller, 0, microsSince(start));
@@ -224,11 +244,18 @@ bool getFileSystem(Array& array, const Request& req, const std::string&, Respons
 }
 
 // Snapshots of the file system named by matches[1]; `appSearchId` empty = all.
-// Counts the lists a deleted snapshot still stays in, which is a change.
+// Counts the lists a deleted snapshot still stays in, which is a change. A
+// file system that is not mounted answers the list of all with none, and a
+// list filtered by appSearchId with 400, as the two forms differ on an array.
 bool listSnapshotsOf(Array& array, const Request& req, Response& res, const std::string& appSearchId) {
     const arraymodel::FileSystem* fs = arraymodel::findFileSystem(array, req.matches[1]);
     if (fs == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoFileSystem), res);
     Json list = Json::array();
+    if (fs->status != arraymodel::kMounted) {
+        if (!appSearchId.empty()) return answered(Result::refuse(Outcome::BadRequest, arraymodel::msg::kNotMounted), res);
+        sendJson(res, 200, Json{{key::kSnapshots, list}});
+        return false;
+    }
     bool changed = false;
     for (const arraymodel::Snapshot& s : arraymodel::listSnapshots(array, fs->id, appSearchId, changed)) {
         list.push_back(snapshotToJson(s));

@@ -359,6 +359,48 @@ TEST_F(SimulatorTest, ADeletedSnapshotStaysListedForTheSetListCalls) {
     EXPECT_EQ(admin("POST", "seed", R"({"arrays":[{"name":"hnas9","user":"u9","password":"p","deletePendingLists":-1}]})").status, 400);
 }
 
+// On a file system that is not mounted the list of all snapshots is empty,
+// while a list filtered by appSearchId is refused; the snapshots are kept.
+TEST_F(SimulatorTest, AnUnmountedFileSystemListsNoSnapshotsAndRefusesAFilteredList) {
+    const std::string seed = R"({"arrays":[{"name":"hnas2","user":"other","password":"pw2",
+        "virtualServers":[{"virtualServerId":9,"name":"evs9"}],
+        "filesystems":[{"label":"fs9","virtualServerId":9,"status":"NOT_MOUNTED"}],
+        "snapshots":[{"filesystem":"fs9","appSearchId":"QZHNAS","displayName":"QZHNAS-u1-fs9"}]}]})";
+    ASSERT_EQ(admin("POST", "seed", seed).status, 200);
+    const std::string fs9 = call("GET", "filesystems", "", "other", "pw2").body["filesystems"][0]["filesystemId"];
+    for (const std::string& list : {"filesystem-snapshots/" + fs9 + "/null", "filesystems/" + fs9 + "/snapshots"}) {
+        const Reply r = call("GET", list, "", "other", "pw2");
+        EXPECT_EQ(r.status, 200) << list;
+        EXPECT_EQ(r.body["snapshots"], Json::array()) << list;
+    }
+    const Reply filtered = call("GET", "filesystem-snapshots/" + fs9 + "/QZHNAS", "", "other", "pw2");
+    EXPECT_EQ(filtered.status, 400);
+    EXPECT_EQ(filtered.body["errorMsg"], "file system is not mounted");
+    EXPECT_EQ(admin("GET", "state").body["arrays"][1]["snapshots"].size(), 1u);
+}
+
+// v8 and v9 quote numbers; v7 does not. Booleans and texts stay as they are.
+TEST_F(SimulatorTest, TheV8AndV9PathsAnswerNumbersQuoted) {
+    const httplib::Headers login = {{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}};
+    EXPECT_EQ(call("GET", "filesystems/" + fs1).body["filesystem"]["capacity"], 1000);
+    for (const std::string version : {"v8", "v9"}) {
+        SCOPED_TRACE(version);
+        const std::string base = "/" + version + "/storage/";
+        const Json fs = send("GET", base + "filesystems/" + fs1, "", login).body["filesystem"];
+        EXPECT_EQ(fs["capacity"], "1000");
+        EXPECT_EQ(fs["virtualServerId"], "1");
+        const Json server = send("GET", base + "virtual-servers?name=evs1", "", login).body["virtualServers"][0];
+        EXPECT_EQ(server["virtualServerId"], "1");
+        EXPECT_EQ(server["isEnabled"], true);
+        const std::string share = call("GET", "virtual-servers/1/cifs?name=data").body["filesystemShares"][0]["objectId"];
+        const Json entry =
+            send("GET", base + "filesystem-shares/cifs/" + share + "/authentications", "", login).body["cifsAuthentications"][0];
+        EXPECT_EQ(entry["permission"], "56");
+        const Json settings = send("GET", base + "virtual-servers/1/cifs?name=data", "", login).body["filesystemShares"][0]["settings"];
+        EXPECT_EQ(settings["maxConcurrentUsers"], "-1");
+    }
+}
+
 TEST_F(SimulatorTest, RefusesWhatARealArrayRefuses) {
     ASSERT_EQ(createSnapshot(fs1, "u1-fs1").status, 201);
     const std::string inSnap = "\\~snapshot\\QZHNAS-u1-fs1";

@@ -490,6 +490,64 @@ TEST_F(ClientOnSimulator, ApiKeyFromTheKeyFileOpensTheArray) {
     }
 }
 
+// A file system that is not mounted: getAllSnapshots refuses to give a list
+// that would miss its snapshots, and a delete there, which lists by the
+// plug-in's appSearchId, fails with the array's refusal.
+TEST_F(ClientOnSimulator, AnUnmountedFileSystemFailsTheCallsThatListIt) {
+    json seed = clienttest::standardSeed();
+    seed["arrays"][0]["filesystems"][1]["status"] = "NOT_MOUNTED";
+    seed["arrays"][0]["snapshots"].push_back({{"filesystem", "fs2"}, {"appSearchId", "QZHNAS"}, {"displayName", "QZHNAS-u1-fs2"}});
+    ASSERT_TRUE(sim_->admin("POST", "/admin/seed", seed));
+    fs2_ = fileSystemId("fs2");
+    fakehost::LogCapture log;
+    std::vector<__HNASFileSystemSnapshot> all;
+    EXPECT_FALSE(client_->getAllSnapshots(all));
+    __HNASFileSystemSnapshot byName;
+    byName.name = "QZHNAS-u1-fs2";
+    byName.fileSystemId = fs2_;
+    EXPECT_FALSE(client_->deleteFileSystemSnapshot(byName, kPrefix));
+    const auto lines = failureLines(log);
+    ASSERT_EQ(lines.size(), 2u) << log.text();
+    EXPECT_TRUE(contains(lines[0], "has status [NOT_MOUNTED], not mounted")) << lines[0];
+    EXPECT_TRUE(contains(lines[1], "HTTP status 400")) << lines[1];
+    EXPECT_TRUE(contains(lines[1], "errorMsg [file system is not mounted]")) << lines[1];
+    EXPECT_EQ(storedSnapshots("QZHNAS-u1-fs2"), 1);
+}
+
+// With sApiVersion=v9 the simulator quotes every number: the client reads
+// the same values as on v7.
+TEST_F(ClientOnSimulator, QuotedNumbersOfV9AreReadAsNumbers) {
+    settings_.reset();
+    settings_ = std::make_unique<testsupport::TempSettings>(
+        clienttest::clientSettings(clienttest::serverCerts().ca, "nRequestTimeoutSecs=1\nsApiVersion=v9\n"));
+    QzManageHNAS v9(jobId_);
+    ASSERT_TRUE(v9.init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", sim_->port()));
+    EXPECT_TRUE(contains(log_.text(), "/v9/storage/]")) << log_.text();
+    __HNASVirtualServers server;
+    ASSERT_TRUE(v9.getVirtualServerInfo("evs1", server)) << log_.text();
+    EXPECT_EQ(server.virtualServerId, evs_.virtualServerId);
+    EXPECT_EQ(server.objectId, evs_.objectId);
+    std::vector<__HNASFileSystemInfo> info;
+    ASSERT_TRUE(v9.getFileSystemsInfo(fs1_, info)) << log_.text();
+    EXPECT_EQ(info[0].capacity, 1099511627776u);
+    EXPECT_EQ(info[0].usedSnapshotCapacity, 4096u);
+    std::vector<__HNASFileSystemShares> shares(1);
+    shares[0].name = "data";
+    __HNASVirtualServers byId = byObjectId();
+    ASSERT_TRUE(v9.getFilesystemShares(byId, "CIFS", shares, true)) << log_.text();
+    __HNASFileSystemShares onV7;
+    ASSERT_TRUE(shareDetails("data", "CIFS", onV7));
+    EXPECT_EQ(shares[0].settings.maxConcurrentUsers, onV7.settings.maxConcurrentUsers);
+    ASSERT_EQ(shares[0].settings.permissions.size(), onV7.settings.permissions.size());
+    EXPECT_EQ(shares[0].settings.permissions[0].permission, onV7.settings.permissions[0].permission);
+    __HNASFileSystemSnapshot made;
+    ASSERT_TRUE(v9.createFileSystemSnapshot("q1-fs1", fs1_, kPrefix, made)) << log_.text();
+    EXPECT_GT(made.creationTime, 1600000000u);
+    std::vector<__HNASFileSystemSnapshot> all;
+    ASSERT_TRUE(v9.getAllSnapshots(all)) << log_.text();
+    EXPECT_EQ(all.size(), 2u);
+}
+
 // A real array keeps a deleted snapshot listed in a delete state for a
 // while: the client counts it as gone, in getAllSnapshots and in a delete.
 TEST_F(ClientOnSimulator, ASnapshotInADeleteStateIsGone) {
