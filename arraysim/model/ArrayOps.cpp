@@ -210,6 +210,13 @@ std::string normalisedPrincipal(const std::string& name) {
     return name;
 }
 
+std::string normalisedPrincipalType(const std::string& normalisedName, const std::string& type) {
+    const std::string builtin = "BUILTIN\\";
+    const bool isBuiltin = normalisedName.size() > builtin.size() &&
+                           equalsIgnoringCase(normalisedName.substr(0, builtin.size()), builtin);
+    return isBuiltin && (type.empty() || type == "GROUP") ? "ALIAS" : type;
+}
+
 bool directoryExists(const FileSystem& fileSystem, const std::string& directory) {
     return directory == "/" ||
            std::binary_search(fileSystem.directories.begin(), fileSystem.directories.end(), directory);
@@ -310,6 +317,7 @@ Result addAuthentication(Array& array, const std::string& shareObjectId,
     Share& share = array.shares[position];
     Authentication kept = entry;
     kept.name = normalisedPrincipal(entry.name);
+    kept.type = normalisedPrincipalType(kept.name, entry.type);
     kept.encodedName = hexEncode(kept.name);
     for (Authentication& existing : share.authentications) {
         if (equalsIgnoringCase(existing.name, kept.name)) {

@@ -63,6 +63,10 @@ bool hasControlCharacter(const std::string& text);
 Result checkSnapshotName(const std::string& storedName);
 // A principal as the array shows it: "Administrators" -> "BUILTIN\Administrators".
 std::string normalisedPrincipal(const std::string& name);
+// The type the array stores for a principal already normalised: a built-in
+// group ("BUILTIN\...") sent as "GROUP" (or without a type) is an "ALIAS",
+// as the reference example shows; any other type is kept.
+std::string normalisedPrincipalType(const std::string& normalisedName, const std::string& type);
 
 struct ShareRequest {
     Protocol protocol = Protocol::Cifs;

@@ -100,6 +100,7 @@ Result addShare(Array& array, Share& share) {
     }
     for (Authentication& entry : share.authentications) {
         entry.name = normalisedPrincipal(entry.name);
+        entry.type = normalisedPrincipalType(entry.name, entry.type);
         entry.encodedName = hexEncode(entry.name);
     }
     appendShare(array, share);

@@ -20,6 +20,7 @@ const char kActionStatus[] = "status";
 const char kActionClose[] = "close";
 const char kActionCloseAfter[] = "closeAfter";
 const char kActionLatency[] = "latency";
+const char kActionDoneWithoutBody[] = "doneWithoutBody";
 const int kMaxLatencyMs = 600000;
 const char kBodyJson[] = "json";
 const char kBodyEmpty[] = "empty";
@@ -49,6 +50,7 @@ const char* actionName(FaultAction action) {
         case FaultAction::Close: return kActionClose;
         case FaultAction::CloseAfter: return kActionCloseAfter;
         case FaultAction::Latency: return kActionLatency;
+        case FaultAction::DoneWithoutBody: return kActionDoneWithoutBody;
         case FaultAction::None: break;
     }
     return "";
@@ -90,8 +92,9 @@ bool faultFromJson(const Json& j, Fault& fault, std::string& error) {
     else if (action == kActionClose) fault.action = FaultAction::Close;
     else if (action == kActionCloseAfter) fault.action = FaultAction::CloseAfter;
     else if (action == kActionLatency) fault.action = FaultAction::Latency;
+    else if (action == kActionDoneWithoutBody) fault.action = FaultAction::DoneWithoutBody;
     else {
-        error = "action must be status, close, closeAfter or latency";
+        error = "action must be status, close, closeAfter, latency or doneWithoutBody";
         return false;
     }
     if (!readInt(j, key::kCount, 1, 1000000, fault.count) || !readInt(j, key::kAfter, 0, 1000000, fault.after) ||

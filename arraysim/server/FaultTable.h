@@ -8,7 +8,9 @@
 
 namespace arraysim {
 
-enum class FaultAction { None, Status, Close, CloseAfter, Latency };
+// DoneWithoutBody: the call is done and answered with its status, but its
+// answer body is dropped (a 201 of a permission add may come without one).
+enum class FaultAction { None, Status, Close, CloseAfter, Latency, DoneWithoutBody };
 
 // The body of a Status fault's answer: the usual JSON error object, none at
 // all, or plain text (real arrays answer some refusals in both forms).
@@ -25,7 +27,8 @@ struct Fault {
     std::string message = "injected fault";   // for Status: errorMsg, or the text
 };
 
-// What one call meets: a delay, then at most one of status/close/closeAfter.
+// What one call meets: a delay, then at most one of status/close/closeAfter/
+// doneWithoutBody.
 struct FaultDecision {
     int latencyMs = 0;
     FaultAction action = FaultAction::None;

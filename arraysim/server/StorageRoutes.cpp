@@ -160,6 +160,10 @@ void serve(SimContext& context, const char* operation, const Request& req, const
         perform(context, *array, req, body, res, handler);
         quoteForVersion(req, res);
     }
+    if (fault.action == FaultAction::DoneWithoutBody && res.status < 400) {
+        res.body.clear();
+        res.headers.erase("Content-Type");
+    }
     if (fault.action == FaultAction::CloseAfter) {
         context.calls.add(operation, caller, 0, microsSince(start));
         dropConnection(req);

@@ -518,6 +518,31 @@ TEST_F(SimulatorTest, FaultAnswersCarryTheChosenBody) {
     EXPECT_EQ(snapshotNames(fs1), (std::vector<std::string>{"QZHNAS-u1-fs1"}));   // nothing rolled back
 }
 
+// doneWithoutBody: the call is done and answers its status without a body.
+TEST_F(SimulatorTest, ADoneWithoutBodyFaultDoesTheWorkAndDropsTheBody) {
+    const std::string share = call("GET", "virtual-servers/1/cifs?name=data").body["filesystemShares"][0]["objectId"];
+    const std::string auths = "filesystem-shares/cifs/" + share + "/authentications";
+    ASSERT_EQ(admin("POST", "faults", R"({"operation":"addAuthentication","action":"doneWithoutBody"})").status, 200);
+    auto r = sim.client()->Post(("/v7/storage/" + auths).c_str(),
+                                {{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}},
+                                R"({"cifsAuthentications":[{"name":"Users","permission":8,"type":"GROUP"}]})",
+                                "application/json");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 201);
+    EXPECT_EQ(r->body, "");
+    // Stored as the array shows built-in groups: named BUILTIN\..., of type ALIAS.
+    const Json stored = call("GET", auths).body["cifsAuthentications"];
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0]["name"], "BUILTIN\\Administrators");
+    EXPECT_EQ(stored[0]["type"], "ALIAS");
+    EXPECT_EQ(stored[1]["name"], "BUILTIN\\Users");
+    EXPECT_EQ(stored[1]["type"], "ALIAS");
+    // A refusal keeps its error body.
+    ASSERT_EQ(admin("POST", "faults", R"({"operation":"addAuthentication","action":"doneWithoutBody"})").status, 200);
+    EXPECT_EQ(call("POST", auths, R"({"cifsAuthentications":[{"name":"x","permission":2}]})").body["errorMsg"].is_string(),
+              true);
+}
+
 TEST_F(SimulatorTest, AdminInterfaceNeedsItsTokenAndSeedsResetsAndShowsState) {
     EXPECT_EQ(admin("GET", "state", "", "wrong").status, 401);
     EXPECT_EQ(admin("GET", "state", "", "").status, 401);

@@ -285,6 +285,29 @@ TEST_F(ClientOnSimulator, SharesOverSnapshotsAreCreatedFoundAndDeleted) {
     EXPECT_TRUE(failureLines(log_).empty()) << log_.text();
 }
 
+// The array may answer a permission add with 201 and no body: the client
+// reads the permissions back, so the share is made with all of them.
+TEST_F(ClientOnSimulator, PermissionAddWithoutAnAnswerBodyIsReadBack) {
+    __HNASFileSystemSnapshot snapshot;
+    ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
+    __HNASFileSystemShares source;
+    ASSERT_TRUE(shareDetails("data", "CIFS", source));
+    ASSERT_EQ(source.settings.permissions.size(), 2u);
+    ASSERT_TRUE(sim_->inject({{"operation", "addAuthentication"}, {"action", "doneWithoutBody"}, {"count", 10}}));
+    const std::string name = "QZHNAS-u1-fs1-data-QZShare";
+    ASSERT_TRUE(client_->createFileSystemShare(name, "1", fs1_, "\\~snapshot\\QZHNAS-u1-fs1\\data", "CIFS", source,
+                                               true))
+        << log_.text();
+    __HNASFileSystemShares made;
+    ASSERT_TRUE(shareDetails(name, "CIFS", made));
+    ASSERT_EQ(made.settings.permissions.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(made.settings.permissions[i].name, source.settings.permissions[i].name);
+        EXPECT_EQ(made.settings.permissions[i].permission, source.settings.permissions[i].permission);
+    }
+    EXPECT_TRUE(failureLines(log_).empty()) << log_.text();
+}
+
 TEST_F(ClientOnSimulator, ShareRefusalsAreFailures) {
     __HNASFileSystemSnapshot snapshot;
     ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
