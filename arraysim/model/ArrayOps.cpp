@@ -139,6 +139,30 @@ std::vector<Snapshot> snapshotsOf(const Array& array, const std::string& fileSys
     return found;
 }
 
+bool isDeleteState(const std::string& state) {
+    return state == kSnapshotDeletePending || state == "SNAPSHOT_MANAGEMENT_STATE_DELETE_ONGOING" ||
+           state == "SNAPSHOT_MANAGEMENT_STATE_DELETE_ROOT_ONODE_PASS";
+}
+
+std::vector<Snapshot> listSnapshots(Array& array, const std::string& fileSystemId, const std::string& appSearchId,
+                                    bool& changed) {
+    std::vector<Snapshot> found;
+    std::vector<size_t> spent;
+    for (size_t position : snapshotPositionsOf(array, fileSystemId)) {
+        Snapshot& s = array.snapshots[position];
+        if (!appSearchId.empty() && s.appSearchId != appSearchId) continue;
+        found.push_back(s);
+        if (s.pendingLists == 0) continue;
+        touchSnapshot(array, position);
+        if (--s.pendingLists == 0) spent.push_back(position);
+        changed = true;
+    }
+    // From the highest position down, as in rollbackSnapshot.
+    std::sort(spent.rbegin(), spent.rend());
+    for (size_t position : spent) removeSnapshotAt(array, position);
+    return found;
+}
+
 // Characters of a UTF-8 text: every byte that does not continue a character
 // (10xxxxxx) begins one. "日" is one character of three bytes.
 size_t characterCount(const std::string& text) {
@@ -184,6 +208,13 @@ std::string normalisedPrincipal(const std::string& name) {
         if (equalsIgnoringCase(name, builtin)) return std::string("BUILTIN\\") + builtin;
     }
     return name;
+}
+
+std::string normalisedPrincipalType(const std::string& normalisedName, const std::string& type) {
+    const std::string builtin = "BUILTIN\\";
+    const bool isBuiltin = normalisedName.size() > builtin.size() &&
+                           equalsIgnoringCase(normalisedName.substr(0, builtin.size()), builtin);
+    return isBuiltin && (type.empty() || type == "GROUP") ? "ALIAS" : type;
 }
 
 bool directoryExists(const FileSystem& fileSystem, const std::string& directory) {
@@ -286,6 +317,7 @@ Result addAuthentication(Array& array, const std::string& shareObjectId,
     Share& share = array.shares[position];
     Authentication kept = entry;
     kept.name = normalisedPrincipal(entry.name);
+    kept.type = normalisedPrincipalType(kept.name, entry.type);
     kept.encodedName = hexEncode(kept.name);
     for (Authentication& existing : share.authentications) {
         if (equalsIgnoringCase(existing.name, kept.name)) {
@@ -341,7 +373,17 @@ Result createSnapshot(Array& array, const std::string& fileSystem, const std::st
 Result deleteSnapshot(Array& array, const std::string& objectId) {
     const Snapshot* found = findSnapshot(array, objectId);
     if (found == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoSnapshot);
-    removeSnapshotAt(array, static_cast<size_t>(found - array.snapshots.data()));
+    const size_t position = static_cast<size_t>(found - array.snapshots.data());
+    // Already going away: accepted, nothing more to do.
+    if (isDeleteState(found->state)) return Result::success();
+    if (array.deletePendingLists > 0) {
+        touchSnapshot(array, position);
+        Snapshot& going = array.snapshots[position];
+        going.state = kSnapshotDeletePending;
+        going.pendingLists = array.deletePendingLists;
+        return Result::success();
+    }
+    removeSnapshotAt(array, position);
     return Result::success();
 }
 

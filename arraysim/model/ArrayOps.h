@@ -43,6 +43,13 @@ const Snapshot* findSnapshotByName(const Array& array, const std::string& fileSy
 // Snapshots of one file system in creation order; an empty `appSearchId` means all.
 std::vector<Snapshot> snapshotsOf(const Array& array, const std::string& fileSystemId,
                                   const std::string& appSearchId);
+// What a list call answers: snapshotsOf, and each deleted snapshot shown uses
+// up one of its pending lists, going once it has none left. Sets `changed`
+// when it counted or removed any.
+std::vector<Snapshot> listSnapshots(Array& array, const std::string& fileSystemId, const std::string& appSearchId,
+                                    bool& changed);
+// SNAPSHOT_MANAGEMENT_STATE_DELETE_PENDING, _DELETE_ONGOING or _DELETE_ROOT_ONODE_PASS.
+bool isDeleteState(const std::string& state);
 
 // Why a share name is refused, or success: empty, over 80 characters, or (CIFS)
 // a character Windows forbids in share names. E.g. "QZHNAS-1234-data-QZShare$" is fine.
@@ -56,6 +63,10 @@ bool hasControlCharacter(const std::string& text);
 Result checkSnapshotName(const std::string& storedName);
 // A principal as the array shows it: "Administrators" -> "BUILTIN\Administrators".
 std::string normalisedPrincipal(const std::string& name);
+// The type the array stores for a principal already normalised: a built-in
+// group ("BUILTIN\...") sent as "GROUP" (or without a type) is an "ALIAS",
+// as the reference example shows; any other type is kept.
+std::string normalisedPrincipalType(const std::string& normalisedName, const std::string& type);
 
 struct ShareRequest {
     Protocol protocol = Protocol::Cifs;

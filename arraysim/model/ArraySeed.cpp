@@ -100,6 +100,7 @@ Result addShare(Array& array, Share& share) {
     }
     for (Authentication& entry : share.authentications) {
         entry.name = normalisedPrincipal(entry.name);
+        entry.type = normalisedPrincipalType(entry.name, entry.type);
         entry.encodedName = hexEncode(entry.name);
     }
     appendShare(array, share);
@@ -124,7 +125,9 @@ Result addSnapshot(Array& array, Snapshot& snapshot, uint64_t now) {
     snapshot.fileSystemId = fs->id;
     if (snapshot.creationTime == 0) snapshot.creationTime = now;
     if (snapshot.sequence == 0) snapshot.sequence = lastSequence(array) + 1;
-    snapshot.objectId = snapshotObjectId(snapshot.fileSystemId, snapshot.displayName);
+    // A saved state keeps the IDs it was minted with (older states hold an
+    // older form); only a snapshot without one gets a new ID.
+    if (snapshot.objectId.empty()) snapshot.objectId = snapshotObjectId(snapshot.fileSystemId, snapshot.displayName);
     appendSnapshot(array, snapshot);
     return Result::success();
 }
@@ -144,6 +147,21 @@ Result authenticate(State& state, const std::string& user, const std::string& pa
     }
     array = found;
     return Result::success();
+}
+
+Result authenticateKey(State& state, const std::string& key, Array*& array, bool& readOnly) {
+    if (!key.empty()) {
+        for (Array& candidate : state.arrays) {
+            for (const ApiKey& k : candidate.apiKeys) {
+                if (k.key == key) {
+                    array = &candidate;
+                    readOnly = k.readOnly;
+                    return Result::success();
+                }
+            }
+        }
+    }
+    return Result::refuse(Outcome::Unauthorized, msg::kBadApiKey);
 }
 
 Result replaceArrays(State& state, const std::vector<Array>& arrays) {
@@ -168,9 +186,13 @@ Result replaceArrays(State& state, const std::vector<Array>& arrays) {
             next.arrays.push_back(array);
         }
     }
-    std::set<std::string> users;
+    std::set<std::string> users, keys;
     for (const Array& array : next.arrays) {
         if (!users.insert(array.user).second) return Result::refuse(Outcome::BadRequest, msg::kUserTaken);
+        for (const ApiKey& k : array.apiKeys) {
+            if (k.key.empty() || hasControlCharacter(k.key)) return Result::refuse(Outcome::BadRequest, msg::kEmptyApiKey);
+            if (!keys.insert(k.key).second) return Result::refuse(Outcome::BadRequest, msg::kApiKeyTaken);
+        }
     }
     state = next;
     return Result::success();

@@ -33,6 +33,9 @@ Result addSnapshot(Array& array, Snapshot& snapshot, uint64_t now);
 
 // The array whose user is `user`, or null.
 Array* arrayForUser(State& state, const std::string& user);
+// The array the API key `key` opens, and whether the key is read-only;
+// Unauthorized for an unknown key.
+Result authenticateKey(State& state, const std::string& key, Array*& array, bool& readOnly);
 // The array `user` and `password` log in to; Unauthorized otherwise.
 Result authenticate(State& state, const std::string& user, const std::string& password,
                     Array*& array);

@@ -16,6 +16,9 @@ inline constexpr char kFileServices[] = "File services";
 enum class Protocol { Cifs, Nfs };
 // The protocols' words: the plug-in's share types and the seed's "protocol".
 inline constexpr char kCifsWord[] = "CIFS";
+inline constexpr char kMounted[] = "MOUNTED";
+inline constexpr char kSnapshotUsable[] = "SNAPSHOT_MANAGEMENT_STATE_USABLE";
+inline constexpr char kSnapshotDeletePending[] = "SNAPSHOT_MANAGEMENT_STATE_DELETE_PENDING";
 inline constexpr char kNfsWord[] = "NFS";
 
 // One CIFS permission entry, e.g. {"BUILTIN\Administrators", "4255...", 56, "GROUP"}.
@@ -59,7 +62,7 @@ struct FileSystem {
     std::string id;                         // 32 upper-case hex characters
     std::string label;                      // e.g. "fs1"
     std::string objectId;                   // minted
-    std::string status = "MOUNTED";
+    std::string status = kMounted;
     uint64_t virtualServerId = 0;
     uint64_t capacity = 0;
     uint64_t usedCapacity = 0;
@@ -87,10 +90,11 @@ struct Snapshot {
     std::string displayName;                // stored name, e.g. "QZHNAS-u1-fs1"
     std::string appSearchId;                // e.g. "QZHNAS"
     std::string fileSystemId;
-    std::string state = "SNAPSHOT_MANAGEMENT_STATE_USABLE";
+    std::string state = kSnapshotUsable;
     std::string creationReason = "SNAPSHOT_CREATED_BY_APPLICATION";
     uint64_t creationTime = 0;              // Unix seconds
     uint64_t sequence = 0;                  // creation order within the array
+    uint64_t pendingLists = 0;              // in a delete state: list calls that still show it
 };
 
 // The lookup tables the model keeps beside an array (ArrayIndex.h). Not
@@ -118,11 +122,22 @@ struct ChangeHook {
     ChangeHook& operator=(const ChangeHook&) { return *this; }
 };
 
+// A key sent as X-Api-Key in place of the user and password; a read-only
+// key may only read.
+struct ApiKey {
+    std::string key;
+    bool readOnly = false;
+};
+
 struct Array {
     std::string name;                       // admin label, e.g. "hnas1"
     std::string user;                       // unique across arrays
     std::string password;
+    std::vector<ApiKey> apiKeys;            // unique across arrays
     uint64_t nextSerial = 1;                // counter that minted IDs come from
+    // List calls a deleted snapshot stays listed for, in
+    // SNAPSHOT_MANAGEMENT_STATE_DELETE_PENDING, before it goes; 0 = at once.
+    uint64_t deletePendingLists = 0;
     std::vector<VirtualServer> virtualServers;
     std::vector<FileSystem> fileSystems;
     std::vector<Share> shares;

@@ -40,6 +40,11 @@ inline constexpr char kEmptyArrayName[] = "array name is empty";
 inline constexpr char kEmptyUser[] = "array user is empty";
 inline constexpr char kNameTwice[] = "array name given twice";
 inline constexpr char kUserTaken[] = "array user is used by another array";
+inline constexpr char kNotMounted[] = "file system is not mounted";
+inline constexpr char kBadApiKey[] = "wrong API key";
+inline constexpr char kReadOnlyApiKey[] = "the API key is read-only";
+inline constexpr char kEmptyApiKey[] = "API key is empty or holds a control character";
+inline constexpr char kApiKeyTaken[] = "API key is used twice";
 
 }  // namespace msg
 }  // namespace arraymodel

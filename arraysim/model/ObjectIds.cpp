@@ -7,7 +7,6 @@ const char kLowerHex[] = "0123456789abcdef";
 const char kUpperHex[] = "0123456789ABCDEF";
 const char kSeparator[] = ":::";
 const char kServerTail[] = ":::0:::OID_$#!@%_V";
-const char kSnapshotTail[] = ":::0:::OID_$#!@%_S";
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -79,7 +78,7 @@ std::string shareObjectId(uint64_t virtualServerId, const std::string& shareId) 
 }
 
 std::string snapshotObjectId(const std::string& fileSystemId, const std::string& storedName) {
-    return hexEncode(fileSystemId + kSeparator + storedName + kSnapshotTail);
+    return hexEncode(fileSystemId + kSeparator + storedName + kSeparator + kServerTail);
 }
 
 std::string mintFileSystemId(const std::string& arrayName, uint64_t serial) {

@@ -20,7 +20,9 @@ std::string virtualServerObjectId(uint64_t virtualServerId);
 std::string fileSystemObjectId(const std::string& fileSystemId);
 // hexEncode("<evsId>:::<shareId>:::0:::OID_$#!@%_V").
 std::string shareObjectId(uint64_t virtualServerId, const std::string& shareId);
-// hexEncode("<fileSystemId>:::<storedName>:::0:::OID_$#!@%_S").
+// hexEncode("<fileSystemId>:::<storedName>::::::0:::OID_$#!@%_V"), the form the
+// array's own get answers show. Only minted, never parsed: IDs already stored in
+// a state file stay as they were minted.
 std::string snapshotObjectId(const std::string& fileSystemId, const std::string& storedName);
 
 // 32 upper-case hex characters derived from the array name and a serial,

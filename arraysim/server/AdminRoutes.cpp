@@ -20,7 +20,12 @@ const char kActionStatus[] = "status";
 const char kActionClose[] = "close";
 const char kActionCloseAfter[] = "closeAfter";
 const char kActionLatency[] = "latency";
+const char kActionDoneWithoutBody[] = "doneWithoutBody";
 const int kMaxLatencyMs = 600000;
+const char kBodyJson[] = "json";
+const char kBodyEmpty[] = "empty";
+const char kBodyText[] = "text";
+const size_t kMaxFaultMessage = 4096;
 
 using AdminHandler = std::function<void(const Request&, const std::string& body, Response&)>;
 
@@ -45,9 +50,19 @@ const char* actionName(FaultAction action) {
         case FaultAction::Close: return kActionClose;
         case FaultAction::CloseAfter: return kActionCloseAfter;
         case FaultAction::Latency: return kActionLatency;
+        case FaultAction::DoneWithoutBody: return kActionDoneWithoutBody;
         case FaultAction::None: break;
     }
     return "";
+}
+
+const char* bodyName(FaultBody body) {
+    switch (body) {
+        case FaultBody::Empty: return kBodyEmpty;
+        case FaultBody::Text: return kBodyText;
+        case FaultBody::Json: break;
+    }
+    return kBodyJson;
 }
 
 // Reads an optional integer member within [low, high].
@@ -77,8 +92,9 @@ bool faultFromJson(const Json& j, Fault& fault, std::string& error) {
     else if (action == kActionClose) fault.action = FaultAction::Close;
     else if (action == kActionCloseAfter) fault.action = FaultAction::CloseAfter;
     else if (action == kActionLatency) fault.action = FaultAction::Latency;
+    else if (action == kActionDoneWithoutBody) fault.action = FaultAction::DoneWithoutBody;
     else {
-        error = "action must be status, close, closeAfter or latency";
+        error = "action must be status, close, closeAfter, latency or doneWithoutBody";
         return false;
     }
     if (!readInt(j, key::kCount, 1, 1000000, fault.count) || !readInt(j, key::kAfter, 0, 1000000, fault.after) ||
@@ -86,12 +102,23 @@ bool faultFromJson(const Json& j, Fault& fault, std::string& error) {
         error = "count (1 or more), after (0 or more), status (100-599) or latencyMs (0-600000) is out of range";
         return false;
     }
+    std::string body = kBodyJson;
+    if (!readText(j, key::kBody, body, false) || (body != kBodyJson && body != kBodyEmpty && body != kBodyText)) {
+        error = "body must be json, empty or text";
+        return false;
+    }
+    fault.body = body == kBodyEmpty ? FaultBody::Empty : body == kBodyText ? FaultBody::Text : FaultBody::Json;
+    if (!readText(j, key::kMessage, fault.message, false) || fault.message.size() > kMaxFaultMessage) {
+        error = "message must be a text of at most 4096 bytes";
+        return false;
+    }
     return true;
 }
 
 Json faultToJson(const Fault& f) {
     return Json{{key::kOperation, f.operation}, {key::kAction, actionName(f.action)}, {key::kCount, f.count},
-                {key::kAfter, f.after},         {key::kStatus, f.status},              {key::kLatencyMs, f.latencyMs}};
+                {key::kAfter, f.after},         {key::kStatus, f.status},              {key::kLatencyMs, f.latencyMs},
+                {key::kBody, bodyName(f.body)}, {key::kMessage, f.message}};
 }
 
 void seed(SimContext& context, const std::string& text, Response& res) {

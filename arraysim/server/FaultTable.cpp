@@ -29,6 +29,8 @@ FaultDecision FaultTable::take(const std::string& operation) {
             if (decision.action != FaultAction::None) continue;
             decision.action = fault.action;
             decision.status = fault.status;
+            decision.body = fault.body;
+            decision.message = fault.message;
         }
         --fault.count;
     }

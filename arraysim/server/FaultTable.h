@@ -8,7 +8,13 @@
 
 namespace arraysim {
 
-enum class FaultAction { None, Status, Close, CloseAfter, Latency };
+// DoneWithoutBody: the call is done and answered with its status, but its
+// answer body is dropped (a 201 of a permission add may come without one).
+enum class FaultAction { None, Status, Close, CloseAfter, Latency, DoneWithoutBody };
+
+// The body of a Status fault's answer: the usual JSON error object, none at
+// all, or plain text (real arrays answer some refusals in both forms).
+enum class FaultBody { Json, Empty, Text };
 
 struct Fault {
     std::string operation;   // e.g. "createSnapshot", or "*" for every operation
@@ -17,13 +23,18 @@ struct Fault {
     int after = 0;           // matching calls still let through first
     int status = 500;        // for Status
     int latencyMs = 0;       // for Latency
+    FaultBody body = FaultBody::Json;     // for Status
+    std::string message = "injected fault";   // for Status: errorMsg, or the text
 };
 
-// What one call meets: a delay, then at most one of status/close/closeAfter.
+// What one call meets: a delay, then at most one of status/close/closeAfter/
+// doneWithoutBody.
 struct FaultDecision {
     int latencyMs = 0;
     FaultAction action = FaultAction::None;
     int status = 0;
+    FaultBody body = FaultBody::Json;
+    std::string message;
 };
 
 // The names faults may use, "*" included.

@@ -27,7 +27,7 @@ using httplib::Response;
 const char kPrefix[] = R"(/v[789]/storage/)";
 const char kUserHeader[] = "X-Subsystem-User";
 const char kPasswordHeader[] = "X-Subsystem-Password";
-const char kInjectedFault[] = "injected fault";
+const char kApiKeyHeader[] = "X-Api-Key";
 const char kNotSaved[] = "state could not be saved";
 const char kBadBody[] = "request body is not a JSON object";
 const char kNullAppSearchId[] = "null";
@@ -44,6 +44,15 @@ std::string route(const char* rest) { return std::string(kPrefix) + rest; }
 
 Protocol protocolOf(const std::string& word) { return word == "nfs" ? Protocol::Nfs : Protocol::Cifs; }
 
+// The resource path of a new object, in the API version the request used,
+// e.g. "/v7/storage/filesystem-snapshots/<objectId>" for a create answer's "uri".
+std::string resourceUri(const Request& req, const std::string& collection, const std::string& objectId) {
+    const std::string storage = "/storage/";
+    const size_t at = req.path.find(storage);
+    const std::string base = at == std::string::npos ? "/v7/storage/" : req.path.substr(0, at + storage.size());
+    return base + collection + "/" + objectId;
+}
+
 // Sends the refusal and returns false, or returns true for success.
 bool answered(const Result& r, Response& res) {
     if (r.ok()) return true;
@@ -57,6 +66,35 @@ bool bodyObject(const std::string& text, Response& res, Json& body) {
         return false;
     }
     return true;
+}
+
+// A Status fault's answer: the JSON error, no body, or the message as plain text.
+void sendFaultAnswer(Response& res, const FaultDecision& fault) {
+    if (fault.body == FaultBody::Json && fault.status != 204) {
+        sendError(res, fault.status, fault.message);
+        return;
+    }
+    res.status = fault.status;
+    if (fault.body == FaultBody::Text && fault.status != 204) res.set_content(fault.message, "text/plain");
+}
+
+// Every integer of `value` as a decimal string, booleans left alone.
+void quoteNumbers(Json& value) {
+    if (value.is_number_integer()) {
+        value = value.is_number_unsigned() ? std::to_string(value.get<uint64_t>()) : std::to_string(value.get<int64_t>());
+    } else if (value.is_structured()) {
+        for (Json& item : value) quoteNumbers(item);
+    }
+}
+
+// v8 and v9 send numbers as quoted strings (e.g. "virtualServerId":"1"):
+// an answer to a request on those paths has every integer quoted.
+void quoteForVersion(const Request& req, Response& res) {
+    if (res.body.empty() || (req.path.rfind("/v8/", 0) != 0 && req.path.rfind("/v9/", 0) != 0)) return;
+    Json body;
+    if (!parseJson(res.body, body)) return;
+    quoteNumbers(body);
+    res.body = dumpJson(body);
 }
 
 uint64_t microsSince(std::chrono::steady_clock::time_point start) {
@@ -101,25 +139,37 @@ void serve(SimContext& context, const char* operation, const Request& req, const
         return;
     }
     if (fault.action == FaultAction::Status) {
-        sendError(res, fault.status, kInjectedFault);
-        if (fault.status == 204) res.body.clear();
+        sendFaultAnswer(res, fault);
         context.calls.add(operation, user, fault.status, microsSince(start));
         return;
     }
+    // An API key, when sent, replaces the user and password; the call
+    // record names the array's user then, never the key.
+    const std::string apiKey = req.get_header_value(kApiKeyHeader);
     Array* array = nullptr;
+    bool readOnly = false;
     const Result login =
-        arraymodel::authenticate(context.state, user, req.get_header_value(kPasswordHeader), array);
+        apiKey.empty() ? arraymodel::authenticate(context.state, user, req.get_header_value(kPasswordHeader), array)
+                       : arraymodel::authenticateKey(context.state, apiKey, array, readOnly);
+    const std::string caller = !apiKey.empty() && array != nullptr ? array->user : user;
     if (!login.ok()) {
         sendError(res, 401, login.message);
+    } else if (readOnly && req.method != "GET") {
+        sendError(res, 403, arraymodel::msg::kReadOnlyApiKey);
     } else {
         perform(context, *array, req, body, res, handler);
+        quoteForVersion(req, res);
+    }
+    if (fault.action == FaultAction::DoneWithoutBody && res.status < 400) {
+        res.body.clear();
+        res.headers.erase("Content-Type");
     }
     if (fault.action == FaultAction::CloseAfter) {
-        context.calls.add(operation, user, 0, microsSince(start));
+        context.calls.add(operation, caller, 0, microsSince(start));
         dropConnection(req);
         return;
     }
-    context.calls.add(operation, user, res.status, microsSince(start));
+    context.calls.add(operation, caller, res.status, microsSince(start));
 }
 
 enum class Method { Get, Post, Delete };
@@ -198,15 +248,24 @@ bool getFileSystem(Array& array, const Request& req, const std::string&, Respons
 }
 
 // Snapshots of the file system named by matches[1]; `appSearchId` empty = all.
+// Counts the lists a deleted snapshot still stays in, which is a change. A
+// file system that is not mounted answers the list of all with none, and a
+// list filtered by appSearchId with 400, as the two forms differ on an array.
 bool listSnapshotsOf(Array& array, const Request& req, Response& res, const std::string& appSearchId) {
     const arraymodel::FileSystem* fs = arraymodel::findFileSystem(array, req.matches[1]);
     if (fs == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoFileSystem), res);
     Json list = Json::array();
-    for (const arraymodel::Snapshot& s : arraymodel::snapshotsOf(array, fs->id, appSearchId)) {
+    if (fs->status != arraymodel::kMounted) {
+        if (!appSearchId.empty()) return answered(Result::refuse(Outcome::BadRequest, arraymodel::msg::kNotMounted), res);
+        sendJson(res, 200, Json{{key::kSnapshots, list}});
+        return false;
+    }
+    bool changed = false;
+    for (const arraymodel::Snapshot& s : arraymodel::listSnapshots(array, fs->id, appSearchId, changed)) {
         list.push_back(snapshotToJson(s));
     }
     sendJson(res, 200, Json{{key::kSnapshots, list}});
-    return false;
+    return changed;
 }
 
 bool listAuthentications(Array& array, const Request& req, const std::string&, Response& res) {
@@ -298,7 +357,8 @@ bool createShare(Array& array, const Request& req, const std::string& text, Resp
     request.strictSnapshotPaths = strictPaths;
     arraymodel::Share created;
     if (!answered(arraymodel::createShare(array, request, created), res)) return false;
-    sendJson(res, 201, Json{{key::kFilesystemShare, shareToJson(created)}});
+    sendJson(res, 201, Json{{key::kFilesystemShare, shareToJson(created)},
+                            {key::kUri, resourceUri(req, "filesystem-shares/" + req.matches[1].str(), created.objectId)}});
     return true;
 }
 
@@ -308,7 +368,7 @@ bool deleteShare(Array& array, const Request& req, const std::string&, Response&
     return true;
 }
 
-bool createSnapshot(Array& array, const Request&, const std::string& text, Response& res) {
+bool createSnapshot(Array& array, const Request& req, const std::string& text, Response& res) {
     Json body;
     if (!bodyObject(text, res, body)) return false;
     std::string fileSystem, displayName, appSearchId;
@@ -321,7 +381,8 @@ bool createSnapshot(Array& array, const Request&, const std::string& text, Respo
     if (!answered(arraymodel::createSnapshot(array, fileSystem, displayName, appSearchId, unixNow(), created), res)) {
         return false;
     }
-    sendJson(res, 201, Json{{key::kSnapshot, snapshotToJson(created)}});
+    sendJson(res, 201, Json{{key::kSnapshot, snapshotToJson(created)},
+                            {key::kUri, resourceUri(req, "filesystem-snapshots", created.objectId)}});
     return true;
 }
 

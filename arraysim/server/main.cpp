@@ -237,8 +237,12 @@ int main(int argc, char** argv) {
     arraysim::addStorageRoutes(server, context);
     arraysim::addAdminRoutes(server, context);
     arraysim::addBodyBound(server, context.maxBodyBytes);
-    server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
-        if (res.body.empty() && res.status >= 400) arraysim::sendError(res, res.status, arraysim::kNoSuchResource);
+    // Only a request no route took gets the JSON error here: a route's empty
+    // error answer (a fault with "body": "empty") goes out empty.
+    server.set_error_handler([](const httplib::Request& req, httplib::Response& res) {
+        if (res.body.empty() && res.status >= 400 && req.matches.empty()) {
+            arraysim::sendError(res, res.status, arraysim::kNoSuchResource);
+        }
     });
 
     int port = options.port;

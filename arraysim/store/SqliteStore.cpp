@@ -29,7 +29,10 @@ using arraymodel::VirtualServer;
 // table "arrays" holding a "body" column is the earlier form: one JSON text
 // per array.
 // Version 3 added the table "directories"; a version-2 file gains it empty.
-const int kSchemaVersion = 3;
+// Version 4 added arrays.delete_pending_lists and snapshots.pending_lists;
+// an older file gains them as 0 (deleted snapshots go at once).
+// Version 5 added the table "api_keys"; an older file gains it empty.
+const int kSchemaVersion = 5;
 
 // The page cache holds up to 64 MiB (SQLite's default is 2 MiB): the file of
 // an array with 32767 devices then stays in it. The WAL is copied into the
@@ -52,7 +55,12 @@ const char kSchema[] =
     "  name TEXT NOT NULL UNIQUE,"
     "  user TEXT NOT NULL UNIQUE,"
     "  password TEXT NOT NULL,"
-    "  next_serial INTEGER NOT NULL);"
+    "  next_serial INTEGER NOT NULL,"
+    "  delete_pending_lists INTEGER NOT NULL DEFAULT 0);"
+    "CREATE TABLE IF NOT EXISTS api_keys("
+    "  array_id INTEGER NOT NULL REFERENCES arrays(array_id) ON DELETE CASCADE,"
+    "  position INTEGER NOT NULL, key TEXT NOT NULL UNIQUE, read_only INTEGER NOT NULL,"
+    "  PRIMARY KEY(array_id, position)) WITHOUT ROWID;"
     "CREATE TABLE IF NOT EXISTS virtual_servers("
     "  array_id INTEGER NOT NULL REFERENCES arrays(array_id) ON DELETE CASCADE,"
     "  virtual_server_id INTEGER NOT NULL,"
@@ -109,6 +117,7 @@ const char kSchema[] =
     "  display_name TEXT NOT NULL, app_search_id TEXT NOT NULL, filesystem_id TEXT NOT NULL,"
     "  state TEXT NOT NULL, creation_reason TEXT NOT NULL,"
     "  creation_time INTEGER NOT NULL, sequence INTEGER NOT NULL,"
+    "  pending_lists INTEGER NOT NULL DEFAULT 0,"
     "  PRIMARY KEY(array_id, object_id),"
     "  FOREIGN KEY(array_id, filesystem_id) REFERENCES file_systems(array_id, filesystem_id)) WITHOUT ROWID;"
     "CREATE INDEX IF NOT EXISTS snapshots_by_file_system ON snapshots(array_id, filesystem_id, sequence);"
@@ -118,10 +127,24 @@ const char kSchema[] =
     "  FOREIGN KEY(array_id, filesystem_id) REFERENCES file_systems(array_id, filesystem_id)"
     "    ON DELETE CASCADE) WITHOUT ROWID;";
 
+// Columns added after version 3 tables were written: an older file gains
+// them with their default.
+struct AddedColumn {
+    const char* table;
+    const char* column;
+    const char* declaration;
+};
+const AddedColumn kAddedColumns[] = {
+    {"arrays", "delete_pending_lists", "INTEGER NOT NULL DEFAULT 0"},
+    {"snapshots", "pending_lists", "INTEGER NOT NULL DEFAULT 0"},
+};
+
 const char kInsertArray[] =
-    "INSERT INTO arrays(name, user, password, next_serial) VALUES(?1, ?2, ?3, ?4);";
+    "INSERT INTO arrays(name, user, password, next_serial, delete_pending_lists) VALUES(?1, ?2, ?3, ?4, ?5);";
 const char kUpdateSerial[] = "UPDATE arrays SET next_serial = ?2 WHERE array_id = ?1;";
 const char kDeleteArray[] = "DELETE FROM arrays WHERE name = ?1;";
+const char kInsertApiKey[] = "INSERT INTO api_keys(array_id, position, key, read_only) VALUES(?1, ?2, ?3, ?4);";
+const char kSelectApiKeys[] = "SELECT array_id, key, read_only FROM api_keys ORDER BY array_id, position;";
 const char kInsertServer[] =
     "INSERT INTO virtual_servers(array_id, virtual_server_id, position, name, object_id, uuid, status, type,"
     " is_enabled) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9);";
@@ -145,12 +168,13 @@ const char kInsertPermission[] =
     " type) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8);";
 const char kInsertSnapshot[] =
     "INSERT INTO snapshots(array_id, object_id, position, display_name, app_search_id, filesystem_id, state,"
-    " creation_reason, creation_time, sequence) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10);";
+    " creation_reason, creation_time, sequence, pending_lists) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11);";
 const char kInsertDirectory[] =
     "INSERT OR IGNORE INTO directories(array_id, filesystem_id, path) VALUES(?1, ?2, ?3);";
 const char kDeleteSnapshot[] = "DELETE FROM snapshots WHERE array_id = ?1 AND object_id = ?2;";
 
-const char kSelectArrays[] = "SELECT array_id, name, user, password, next_serial FROM arrays ORDER BY array_id;";
+const char kSelectArrays[] =
+    "SELECT array_id, name, user, password, next_serial, delete_pending_lists FROM arrays ORDER BY array_id;";
 const char kSelectServers[] =
     "SELECT array_id, virtual_server_id, name, object_id, uuid, status, type, is_enabled FROM virtual_servers"
     " ORDER BY array_id, position;";
@@ -171,7 +195,7 @@ const char kSelectPermissions[] =
     " ORDER BY array_id, protocol, share_object_id, position;";
 const char kSelectSnapshots[] =
     "SELECT array_id, object_id, display_name, app_search_id, filesystem_id, state, creation_reason,"
-    " creation_time, sequence FROM snapshots ORDER BY array_id, position;";
+    " creation_time, sequence, pending_lists FROM snapshots ORDER BY array_id, position;";
 
 const char kSelectDirectories[] =
     "SELECT array_id, filesystem_id, path FROM directories ORDER BY array_id, filesystem_id, path;";
@@ -299,9 +323,9 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::string& path, std::str
         const bool oldForm = sqlite3_step(probe) == SQLITE_ROW;
         sqlite3_reset(probe);
         if (oldForm ? !store->convertOldForm(error)
-                    : !store->exec((std::string(kSchema) + "PRAGMA user_version=" + std::to_string(kSchemaVersion) +
-                                    ";").c_str(),
-                                   error)) {
+                    : !store->exec(kSchema, error) || !store->addMissingColumns(error) ||
+                          !store->exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";").c_str(),
+                                       error)) {
             return nullptr;
         }
     }
@@ -313,6 +337,29 @@ SqliteStore::~SqliteStore() {
     for (auto& s : statements_) sqlite3_finalize(s.second);
     sqlite3_close(db_);
     ::close(lockFd_);
+}
+
+bool SqliteStore::addMissingColumns(std::string& error) {
+    for (const AddedColumn& c : kAddedColumns) {
+        const std::string probe =
+            std::string("SELECT 1 FROM pragma_table_info('") + c.table + "') WHERE name = '" + c.column + "';";
+        // Prepared once here, not cached: the statement cache is keyed by the
+        // text's address.
+        sqlite3_stmt* has = nullptr;
+        if (sqlite3_prepare_v2(db_, probe.c_str(), -1, &has, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(has);
+            error = lastError(db_, "cannot read state file");
+            return false;
+        }
+        const bool present = sqlite3_step(has) == SQLITE_ROW;
+        sqlite3_finalize(has);
+        if (!present && !exec((std::string("ALTER TABLE ") + c.table + " ADD COLUMN " + c.column + " " +
+                               c.declaration + ";").c_str(),
+                              error)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool SqliteStore::exec(const char* sql, std::string& error) {
@@ -399,6 +446,7 @@ bool SqliteStore::insertSnapshot(int64_t arrayId, const Snapshot& s, size_t posi
                                     .number(arrayId).text(s.objectId).unsignedNumber(position).text(s.displayName)
                                     .text(s.appSearchId).text(s.fileSystemId).text(s.state).text(s.creationReason)
                                     .unsignedNumber(s.creationTime).unsignedNumber(s.sequence)
+                                    .unsignedNumber(s.pendingLists)
                                     .run();
 }
 
@@ -423,11 +471,19 @@ bool SqliteStore::insertArray(const Array& array, std::string& error) {
     if (remove == nullptr || !Row(remove).text(array.name).run()) return false;
     sqlite3_stmt* insert = statement(kInsertArray, error);
     if (insert == nullptr ||
-        !Row(insert).text(array.name).text(array.user).text(array.password).unsignedNumber(array.nextSerial).run()) {
+        !Row(insert).text(array.name).text(array.user).text(array.password).unsignedNumber(array.nextSerial)
+             .unsignedNumber(array.deletePendingLists).run()) {
         return false;
     }
     const int64_t id = sqlite3_last_insert_rowid(db_);
     arrayIds_[array.name] = id;
+    for (size_t i = 0; i < array.apiKeys.size(); ++i) {
+        sqlite3_stmt* insertKey = statement(kInsertApiKey, error);
+        if (insertKey == nullptr ||
+            !Row(insertKey).number(id).unsignedNumber(i).text(array.apiKeys[i].key).number(array.apiKeys[i].readOnly).run()) {
+            return false;
+        }
+    }
     for (size_t i = 0; i < array.virtualServers.size(); ++i) {
         const VirtualServer& v = array.virtualServers[i];
         sqlite3_stmt* server = statement(kInsertServer, error);
@@ -485,8 +541,21 @@ bool SqliteStore::load(arraymodel::State& state, std::string& error) {
             a.user = c.text();
             a.password = c.text();
             a.nextSerial = c.unsignedNumber();
+            a.deletePendingLists = c.unsignedNumber();
             byId[id] = arrays.size();
             arrays.push_back(std::move(a));
+            return true;
+        }, error)) {
+        return false;
+    }
+    select = statement(kSelectApiKeys, error);
+    if (select == nullptr || !eachRow(select, [&](Columns& c) {
+            Array* a = arrayOf(c.number());
+            if (a == nullptr) return false;
+            arraymodel::ApiKey k;
+            k.key = c.text();
+            k.readOnly = c.number() != 0;
+            a->apiKeys.push_back(std::move(k));
             return true;
         }, error)) {
         return false;
@@ -626,6 +695,7 @@ bool SqliteStore::load(arraymodel::State& state, std::string& error) {
             s.creationReason = c.text();
             s.creationTime = c.unsignedNumber();
             s.sequence = c.unsignedNumber();
+            s.pendingLists = c.unsignedNumber();
             a->snapshots.push_back(std::move(s));
             return true;
         }, error)) {

@@ -60,6 +60,8 @@ private:
     bool deleteSnapshot(int64_t arrayId, const arraymodel::Snapshot& snapshot, std::string& error);
     bool readArrayIds(std::string& error);
     bool convertOldForm(std::string& error);
+    // Adds the columns a file of an older version lacks.
+    bool addMissingColumns(std::string& error);
 
     sqlite3* db_;
     int lockFd_;

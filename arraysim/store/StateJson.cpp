@@ -8,6 +8,9 @@
 namespace arraysim {
 namespace {
 
+// Most list calls a deleted snapshot may stay listed for.
+constexpr uint64_t kMaxPendingLists = 1000000;
+
 using arraymodel::Array;
 using arraymodel::Authentication;
 using arraymodel::FileSystem;
@@ -139,11 +142,15 @@ bool snapshotFromJson(const Json& j, Snapshot& s, std::string& error) {
     if (!j.is_object()) return bad(error, what, "object");
     if (!fileSystemRefFromJson(j, s.fileSystemId)) return bad(error, what, key::kFilesystem);
     if (!readText(j, key::kDisplayName, s.displayName, true)) return bad(error, what, key::kDisplayName);
+    if (!readText(j, key::kObjectId, s.objectId, false)) return bad(error, what, key::kObjectId);
     if (!readText(j, key::kAppSearchId, s.appSearchId, false)) return bad(error, what, key::kAppSearchId);
     if (!readText(j, key::kState, s.state, false)) return bad(error, what, key::kState);
     if (!readText(j, key::kCreationReason, s.creationReason, false)) return bad(error, what, key::kCreationReason);
     if (!readUnsigned(j, key::kCreationTime, s.creationTime, false)) return bad(error, what, key::kCreationTime);
     if (!readUnsigned(j, key::kSequence, s.sequence, false)) return bad(error, what, key::kSequence);
+    if (!readUnsigned(j, key::kPendingLists, s.pendingLists, false) || s.pendingLists > kMaxPendingLists) {
+        return bad(error, what, key::kPendingLists);
+    }
     return true;
 }
 
@@ -171,6 +178,23 @@ bool arrayFromJson(const Json& j, uint64_t now, Array& array, std::string& error
     if (!readText(j, key::kUser, array.user, true)) return bad(error, "array", key::kUser);
     if (!readText(j, key::kPassword, array.password, true)) return bad(error, "array", key::kPassword);
     if (!readUnsigned(j, key::kNextSerial, array.nextSerial, false)) return bad(error, "array", key::kNextSerial);
+    if (const Json* keys = member(j, key::kApiKeys)) {
+        if (!keys->is_array()) return bad(error, "array", key::kApiKeys);
+        for (const Json& k : *keys) {
+            arraymodel::ApiKey entry;
+            if (!k.is_object() || !readText(k, key::kKey, entry.key, true)) return bad(error, "array", key::kApiKeys);
+            const auto readOnly = k.find(key::kReadOnly);
+            if (readOnly != k.end()) {
+                if (!readOnly->is_boolean()) return bad(error, "array", key::kApiKeys);
+                entry.readOnly = readOnly->get<bool>();
+            }
+            array.apiKeys.push_back(entry);
+        }
+    }
+    if (!readUnsigned(j, key::kDeletePendingLists, array.deletePendingLists, false) ||
+        array.deletePendingLists > kMaxPendingLists) {
+        return bad(error, "array", key::kDeletePendingLists);
+    }
     const std::string where = "array " + array.name + ": ";
     const bool ok =
         readEach<VirtualServer>(j, key::kVirtualServers, virtualServerFromJson,
@@ -313,7 +337,6 @@ Json authenticationToJson(const Authentication& a) {
 Json snapshotToJson(const Snapshot& s) {
     return Json{{key::kObjectId, s.objectId},
                 {key::kDisplayName, s.displayName},
-                {key::kAppSearchId, s.appSearchId},
                 {key::kFilesystemId, s.fileSystemId},
                 {key::kCreationTime, s.creationTime},
                 {key::kState, s.state},
@@ -340,14 +363,22 @@ Json arrayToJson(const Array& array) {
         shares.push_back(j);
     }
     for (const Snapshot& s : array.snapshots) {
+        // The wire object has no appSearchId; the state keeps it, since the
+        // appSearchId filter of the snapshot lists needs it.
         Json j = snapshotToJson(s);
+        j[key::kAppSearchId] = s.appSearchId;
         j[key::kSequence] = s.sequence;
+        j[key::kPendingLists] = s.pendingLists;
         snapshots.push_back(j);
     }
+    Json keys = Json::array();
+    for (const arraymodel::ApiKey& k : array.apiKeys) keys.push_back(Json{{key::kKey, k.key}, {key::kReadOnly, k.readOnly}});
     return Json{{key::kName, array.name},
                 {key::kUser, array.user},
                 {key::kPassword, array.password},
+                {key::kApiKeys, keys},
                 {key::kNextSerial, array.nextSerial},
+                {key::kDeletePendingLists, array.deletePendingLists},
                 {key::kVirtualServers, servers},
                 {key::kFilesystems, fileSystems},
                 {key::kShares, shares},

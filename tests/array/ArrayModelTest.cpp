@@ -84,7 +84,7 @@ TEST(ObjectIdsTest, MintedInTheArrayForm) {
     EXPECT_EQ(decoded(fileSystemObjectId("0A1B")), "0A1B:::0:::OID_$#!@%_V");
     EXPECT_EQ(decoded(shareObjectId(2, "5f0c-uuid")), "2:::5f0c-uuid:::0:::OID_$#!@%_V");
     EXPECT_EQ(decoded(snapshotObjectId("0A1B", "QZHNAS-u1-fs1")),
-              "0A1B:::QZHNAS-u1-fs1:::0:::OID_$#!@%_S");
+              "0A1B:::QZHNAS-u1-fs1::::::0:::OID_$#!@%_V");
     EXPECT_EQ(hexEncode("3:"), "333a");
 
     std::string untouched = "keep";
@@ -209,7 +209,7 @@ TEST_F(ModelTest, CreatesSnapshotsUnderThePrefixedNameAndRefusesDuplicates) {
         EXPECT_EQ(created.appSearchId, c.prefix);
         EXPECT_EQ(created.state, "SNAPSHOT_MANAGEMENT_STATE_USABLE");
         EXPECT_EQ(created.creationTime, 500u);
-        EXPECT_EQ(decoded(created.objectId), created.fileSystemId + ":::" + c.stored + ":::0:::OID_$#!@%_S");
+        EXPECT_EQ(decoded(created.objectId), created.fileSystemId + ":::" + c.stored + "::::::0:::OID_$#!@%_V");
         ASSERT_NE(findSnapshot(array, created.objectId), nullptr);
     }
 }

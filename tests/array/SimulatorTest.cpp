@@ -146,6 +146,76 @@ TEST_F(SimulatorTest, EachArrayAnswersOnlyToItsOwnCredentials) {
     EXPECT_EQ(bare.status, 401);
 }
 
+// X-Api-Key selects the array in place of the user and password; a
+// read-only key reads and is refused every change with 403. Keys are not
+// in the call record, and they stay across a restart.
+TEST_F(SimulatorTest, ApiKeysSelectTheArrayAndAReadOnlyKeyOnlyReads) {
+    Json state = admin("GET", "state").body;
+    state["arrays"][0]["apiKeys"] = Json::parse(R"([{"key":"key-rw-1"},{"key":"key-ro-1","readOnly":true}])");
+    state["arrays"][1]["apiKeys"] = Json::parse(R"([{"key":"key-rw-2","readOnly":false}])");
+    ASSERT_EQ(admin("POST", "seed", state.dump()).status, 200);
+    auto withKey = [&](const std::string& method, const std::string& resource, const std::string& key,
+                       const std::string& body = "") {
+        return send(method, "/v7/storage/" + resource, body, {{"X-Api-Key", key}});
+    };
+    struct Case {
+        const char* key;
+        int status;
+        const char* server;
+    } cases[] = {{"key-rw-1", 200, "evs1"}, {"key-ro-1", 200, "evs1"}, {"key-rw-2", 200, "evs9"},
+                 {"key-rw-3", 401, ""}, {"KEY-RW-1", 401, ""}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        const Reply r = withKey("GET", "virtual-servers", c.key);
+        EXPECT_EQ(r.status, c.status);
+        if (c.status == 200) {
+            EXPECT_EQ(r.body["virtualServers"][0]["name"], c.server);
+        }
+    }
+    // The key decides, whatever user and password come with it.
+    EXPECT_EQ(send("GET", "/v7/storage/virtual-servers", "",
+                   {{"X-Api-Key", "key-rw-3"}, {"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}})
+                  .status,
+              401);
+
+    const Json snapshot = {{"filesystemId", fs1}, {"displayName", "k1"}, {"appSearchId", "QZHNAS"}};
+    EXPECT_EQ(withKey("POST", "filesystem-snapshots", "key-ro-1", snapshot.dump()).status, 403);
+    const Reply made = withKey("POST", "filesystem-snapshots", "key-rw-1", snapshot.dump());
+    ASSERT_EQ(made.status, 201);
+    const std::string id = made.body["snapshot"]["objectId"];
+    const std::string share = call("GET", "virtual-servers/1/cifs?name=data").body["filesystemShares"][0]["objectId"];
+    for (const auto& change : std::vector<std::pair<std::string, std::string>>{
+             {"DELETE", "filesystem-snapshots/" + id},
+             {"POST", "filesystem-snapshots/" + id + "/rollback"},
+             {"DELETE", "filesystem-shares/cifs/" + share},
+             {"POST", "filesystem-shares/cifs/" + share + "/authentications"}}) {
+        SCOPED_TRACE(change.first + " " + change.second);
+        const Reply r = withKey(change.first, change.second, "key-ro-1", R"({"cifsAuthentications":[]})");
+        EXPECT_EQ(r.status, 403);
+        EXPECT_EQ(r.body["errorMsg"], "the API key is read-only");
+    }
+    EXPECT_EQ(snapshotNames(fs1), (std::vector<std::string>{"QZHNAS-k1"}));
+    EXPECT_EQ(call("GET", "virtual-servers/1/cifs?name=data").body["filesystemShares"].size(), 1u);
+
+    const std::string calls = admin("GET", "calls").body.dump();
+    EXPECT_EQ(calls.find("key-r"), std::string::npos);
+    EXPECT_NE(calls.find("supervisor"), std::string::npos);
+
+    // Keys are unique across arrays and never empty.
+    Json clash = state;
+    clash["arrays"][1]["apiKeys"] = Json::parse(R"([{"key":"key-ro-1"}])");
+    EXPECT_EQ(admin("POST", "seed", clash.dump()).status, 400);
+    clash["arrays"][1]["apiKeys"] = Json::parse(R"([{"key":""}])");
+    EXPECT_EQ(admin("POST", "seed", clash.dump()).status, 400);
+    clash["arrays"][1]["apiKeys"] = Json::parse(R"([{"key":"k","readOnly":"yes"}])");
+    EXPECT_EQ(admin("POST", "seed", clash.dump()).status, 400);
+
+    sim.stop();
+    ASSERT_TRUE(startSim());
+    EXPECT_EQ(withKey("GET", "virtual-servers", "key-rw-2").body["virtualServers"][0]["name"], "evs9");
+    EXPECT_EQ(withKey("DELETE", "filesystem-snapshots/" + id, "key-ro-1").status, 403);
+}
+
 TEST_F(SimulatorTest, ServesServersFileSystemsSharesAndPermissions) {
     Reply r = call("GET", "virtual-servers?name=evs2");
     ASSERT_EQ(r.status, 200);
@@ -209,7 +279,13 @@ TEST_F(SimulatorTest, SnapshotsSharesAndRollbackOverTheWire) {
     EXPECT_EQ(snap["displayName"], "QZHNAS-u1-fs1");
     EXPECT_EQ(snap["filesystemId"], fs1);
     EXPECT_EQ(snap["state"], "SNAPSHOT_MANAGEMENT_STATE_USABLE");
-    EXPECT_EQ(snap["objectId"], arraymodel::snapshotObjectId(fs1, "QZHNAS-u1-fs1"));
+    // The array's own forms: the ID decodes to "<fs>:::<name>::::::0:::OID_$#!@%_V",
+    // the object has no appSearchId, and the answer carries the new object's uri.
+    std::string decodedId;
+    ASSERT_TRUE(arraymodel::hexDecode(snap["objectId"].get<std::string>(), decodedId));
+    EXPECT_EQ(decodedId, fs1 + ":::QZHNAS-u1-fs1::::::0:::OID_$#!@%_V");
+    EXPECT_FALSE(snap.contains("appSearchId"));
+    EXPECT_EQ(r.body["uri"], "/v7/storage/filesystem-snapshots/" + snap["objectId"].get<std::string>());
     EXPECT_GT(snap["creationTime"].get<uint64_t>(), 1600000000u);
     const std::string snapId = snap["objectId"].get<std::string>();
     EXPECT_EQ(call("GET", "filesystem-snapshots/" + snapId).body["snapshot"]["displayName"], "QZHNAS-u1-fs1");
@@ -218,6 +294,7 @@ TEST_F(SimulatorTest, SnapshotsSharesAndRollbackOverTheWire) {
     ASSERT_EQ(r.status, 201);
     const std::string shareId = r.body["filesystemShare"]["objectId"].get<std::string>();
     EXPECT_EQ(r.body["filesystemShare"]["settings"]["comment"], "clone");
+    EXPECT_EQ(r.body["uri"], "/v7/storage/filesystem-shares/cifs/" + shareId);
     r = createShare("nfs", "/QZHNAS-u1-fs1", "/.snapshot/QZHNAS-u1-fs1/", fs1);
     ASSERT_EQ(r.status, 201);
     EXPECT_EQ(call("GET", "virtual-servers/1/nfs?name=/QZHNAS-u1-fs1").body["filesystemShares"].size(), 1u);
@@ -226,6 +303,7 @@ TEST_F(SimulatorTest, SnapshotsSharesAndRollbackOverTheWire) {
     ASSERT_EQ(createSnapshot(fileSystemId("fs2"), "u2-fs2").status, 201);
     r = call("GET", "filesystem-snapshots/" + fs1 + "/QZHNAS");
     ASSERT_EQ(r.body["snapshots"].size(), 2u);
+    EXPECT_FALSE(r.body["snapshots"][0].contains("appSearchId"));
     EXPECT_EQ(call("GET", "filesystems/" + fs1 + "/snapshots").body["snapshots"].size(), 2u);
     EXPECT_EQ(call("GET", "filesystem-snapshots/" + fs1 + "/OTHER").body["snapshots"].size(), 0u);
 
@@ -244,6 +322,83 @@ TEST_F(SimulatorTest, SnapshotsSharesAndRollbackOverTheWire) {
                    {{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}})
                   .status,
               200);
+}
+
+// With "deletePendingLists": 2 a deleted snapshot stays listed in
+// SNAPSHOT_MANAGEMENT_STATE_DELETE_PENDING for two list calls, then goes; a
+// second delete meanwhile is accepted. Without the setting it goes at once.
+TEST_F(SimulatorTest, ADeletedSnapshotStaysListedForTheSetListCalls) {
+    Json state = admin("GET", "state").body;
+    Json hnas1 = state["arrays"][0];
+    hnas1["deletePendingLists"] = 2;
+    ASSERT_EQ(admin("POST", "seed", Json{{"arrays", Json::array({hnas1})}}.dump()).status, 200);
+    ASSERT_EQ(createSnapshot(fs1, "u1-fs1").status, 201);
+    const Reply kept = createSnapshot(fs1, "u2-fs1");
+    ASSERT_EQ(kept.status, 201);
+    const std::string id = call("GET", "filesystem-snapshots/" + fs1 + "/QZHNAS").body["snapshots"][0]["objectId"];
+
+    EXPECT_EQ(call("DELETE", "filesystem-snapshots/" + id).status, 204);
+    EXPECT_EQ(call("GET", "filesystem-snapshots/" + id).body["snapshot"]["state"],
+              "SNAPSHOT_MANAGEMENT_STATE_DELETE_PENDING");
+    EXPECT_EQ(call("DELETE", "filesystem-snapshots/" + id).status, 204);
+    const std::vector<std::string> lists = {"filesystem-snapshots/" + fs1 + "/QZHNAS", "filesystems/" + fs1 + "/snapshots"};
+    for (const std::string& list : lists) {
+        const Reply r = call("GET", list);
+        ASSERT_EQ(r.body["snapshots"].size(), 2u) << list;
+        EXPECT_EQ(r.body["snapshots"][0]["state"], "SNAPSHOT_MANAGEMENT_STATE_DELETE_PENDING");
+        EXPECT_EQ(r.body["snapshots"][1]["state"], "SNAPSHOT_MANAGEMENT_STATE_USABLE");
+    }
+    EXPECT_EQ(snapshotNames(fs1), (std::vector<std::string>{"QZHNAS-u2-fs1"}));
+    EXPECT_EQ(call("DELETE", "filesystem-snapshots/" + id).status, 404);
+    // A list that does not show it does not count.
+    const std::string next = kept.body["snapshot"]["objectId"];
+    EXPECT_EQ(call("DELETE", "filesystem-snapshots/" + next).status, 204);
+    EXPECT_EQ(call("GET", "filesystem-snapshots/" + fs1 + "/OTHER").body["snapshots"].size(), 0u);
+    EXPECT_EQ(admin("GET", "state").body["arrays"][0]["snapshots"][0]["pendingLists"], 2);
+
+    EXPECT_EQ(admin("POST", "seed", R"({"arrays":[{"name":"hnas9","user":"u9","password":"p","deletePendingLists":-1}]})").status, 400);
+}
+
+// On a file system that is not mounted the list of all snapshots is empty,
+// while a list filtered by appSearchId is refused; the snapshots are kept.
+TEST_F(SimulatorTest, AnUnmountedFileSystemListsNoSnapshotsAndRefusesAFilteredList) {
+    const std::string seed = R"({"arrays":[{"name":"hnas2","user":"other","password":"pw2",
+        "virtualServers":[{"virtualServerId":9,"name":"evs9"}],
+        "filesystems":[{"label":"fs9","virtualServerId":9,"status":"NOT_MOUNTED"}],
+        "snapshots":[{"filesystem":"fs9","appSearchId":"QZHNAS","displayName":"QZHNAS-u1-fs9"}]}]})";
+    ASSERT_EQ(admin("POST", "seed", seed).status, 200);
+    const std::string fs9 = call("GET", "filesystems", "", "other", "pw2").body["filesystems"][0]["filesystemId"];
+    for (const std::string& list : {"filesystem-snapshots/" + fs9 + "/null", "filesystems/" + fs9 + "/snapshots"}) {
+        const Reply r = call("GET", list, "", "other", "pw2");
+        EXPECT_EQ(r.status, 200) << list;
+        EXPECT_EQ(r.body["snapshots"], Json::array()) << list;
+    }
+    const Reply filtered = call("GET", "filesystem-snapshots/" + fs9 + "/QZHNAS", "", "other", "pw2");
+    EXPECT_EQ(filtered.status, 400);
+    EXPECT_EQ(filtered.body["errorMsg"], "file system is not mounted");
+    EXPECT_EQ(admin("GET", "state").body["arrays"][1]["snapshots"].size(), 1u);
+}
+
+// v8 and v9 quote numbers; v7 does not. Booleans and texts stay as they are.
+TEST_F(SimulatorTest, TheV8AndV9PathsAnswerNumbersQuoted) {
+    const httplib::Headers login = {{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}};
+    EXPECT_EQ(call("GET", "filesystems/" + fs1).body["filesystem"]["capacity"], 1000);
+    for (const std::string version : {"v8", "v9"}) {
+        SCOPED_TRACE(version);
+        const std::string base = "/" + version + "/storage/";
+        const Json fs = send("GET", base + "filesystems/" + fs1, "", login).body["filesystem"];
+        EXPECT_EQ(fs["capacity"], "1000");
+        EXPECT_EQ(fs["virtualServerId"], "1");
+        const Json server = send("GET", base + "virtual-servers?name=evs1", "", login).body["virtualServers"][0];
+        EXPECT_EQ(server["virtualServerId"], "1");
+        EXPECT_EQ(server["isEnabled"], true);
+        const std::string share = call("GET", "virtual-servers/1/cifs?name=data").body["filesystemShares"][0]["objectId"];
+        const Json entry =
+            send("GET", base + "filesystem-shares/cifs/" + share + "/authentications", "", login).body["cifsAuthentications"][0];
+        EXPECT_EQ(entry["permission"], "56");
+        const Json settings = send("GET", base + "virtual-servers/1/cifs?name=data", "", login).body["filesystemShares"][0]["settings"];
+        EXPECT_EQ(settings["maxConcurrentUsers"], "-1");
+    }
 }
 
 TEST_F(SimulatorTest, RefusesWhatARealArrayRefuses) {
@@ -323,12 +478,69 @@ TEST_F(SimulatorTest, InjectedFaultsHitTheNamedCallsOnly) {
         int status;
     } bad[] = {{R"({"operation":"noSuchCall"})", 400}, {R"({"operation":"*","count":0})", 400},
                {R"({"operation":"*","status":99})", 400}, {R"({"operation":"*","action":"explode"})", 400},
+               {R"({"operation":"*","body":"xml"})", 400}, {R"({"operation":"*","message":7})", 400},
                {"[", 400}};
     for (const Case& c : bad) {
         SCOPED_TRACE(c.body);
         EXPECT_EQ(admin("POST", "faults", c.body).status, c.status);
     }
     EXPECT_EQ(admin("GET", "faults").body["faults"].size(), 0u);
+}
+
+// Real arrays refuse some calls without a body or with one that is not JSON;
+// a fault answers in each form, with the message it names.
+TEST_F(SimulatorTest, FaultAnswersCarryTheChosenBody) {
+    ASSERT_EQ(createSnapshot(fs1, "u1-fs1").status, 201);
+    const std::string snapId = call("GET", "filesystem-snapshots/" + fs1 + "/QZHNAS").body["snapshots"][0]["objectId"];
+    struct Case {
+        const char* fault;
+        int status;
+        const char* body;          // the raw answer
+        const char* contentType;
+    } cases[] = {
+        {R"({"operation":"rollbackSnapshot","status":403,"message":"no licence"})", 403,
+         R"({"errorDetail":{"message":"no licence"},"errorMsg":"no licence"})", "application/json"},
+        {R"({"operation":"rollbackSnapshot","status":400,"body":"empty"})", 400, "", ""},
+        {R"({"operation":"rollbackSnapshot","status":501,"body":"text","message":"Not Implemented"})", 501,
+         "Not Implemented", "text/plain"},
+    };
+    auto client = sim.client();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        ASSERT_EQ(admin("POST", "faults", c.fault).status, 200);
+        auto r = client->Post(("/v7/storage/filesystem-snapshots/" + snapId + "/rollback").c_str(),
+                              {{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}}, "", "application/json");
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, c.status);
+        EXPECT_EQ(r->body, c.body);
+        EXPECT_EQ(r->get_header_value("Content-Type"), c.contentType);
+    }
+    EXPECT_EQ(snapshotNames(fs1), (std::vector<std::string>{"QZHNAS-u1-fs1"}));   // nothing rolled back
+}
+
+// doneWithoutBody: the call is done and answers its status without a body.
+TEST_F(SimulatorTest, ADoneWithoutBodyFaultDoesTheWorkAndDropsTheBody) {
+    const std::string share = call("GET", "virtual-servers/1/cifs?name=data").body["filesystemShares"][0]["objectId"];
+    const std::string auths = "filesystem-shares/cifs/" + share + "/authentications";
+    ASSERT_EQ(admin("POST", "faults", R"({"operation":"addAuthentication","action":"doneWithoutBody"})").status, 200);
+    auto r = sim.client()->Post(("/v7/storage/" + auths).c_str(),
+                                {{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}},
+                                R"({"cifsAuthentications":[{"name":"Users","permission":8,"type":"GROUP"}]})",
+                                "application/json");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 201);
+    EXPECT_EQ(r->body, "");
+    // Stored as the array shows built-in groups: named BUILTIN\..., of type ALIAS.
+    const Json stored = call("GET", auths).body["cifsAuthentications"];
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_EQ(stored[0]["name"], "BUILTIN\\Administrators");
+    EXPECT_EQ(stored[0]["type"], "ALIAS");
+    EXPECT_EQ(stored[1]["name"], "BUILTIN\\Users");
+    EXPECT_EQ(stored[1]["type"], "ALIAS");
+    // A refusal keeps its error body.
+    ASSERT_EQ(admin("POST", "faults", R"({"operation":"addAuthentication","action":"doneWithoutBody"})").status, 200);
+    EXPECT_EQ(call("POST", auths, R"({"cifsAuthentications":[{"name":"x","permission":2}]})").body["errorMsg"].is_string(),
+              true);
 }
 
 TEST_F(SimulatorTest, AdminInterfaceNeedsItsTokenAndSeedsResetsAndShowsState) {
@@ -379,6 +591,30 @@ TEST_F(SimulatorTest, ARestartKeepsTheStateAndDoesNotSeedAgain) {
     for (const Json& a : before["arrays"]) {
         for (const Json& share : a["shares"]) EXPECT_NE(share["shareId"], s.body["filesystemShare"]["shareId"]);
     }
+}
+
+// A state saved before the real ID form keeps its IDs: they are opaque and
+// the plug-in's stored metadata holds them. The state keeps appSearchId,
+// which the wire object does not show.
+TEST_F(SimulatorTest, AStoredSnapshotIdStaysAsStored) {
+    const std::string oldId = arraymodel::hexEncode("X:::QZHNAS-old-fs9:::0:::OID_$#!@%_S");
+    const std::string seed = R"({"arrays":[{"name":"hnas2","user":"other","password":"pw2",
+        "virtualServers":[{"virtualServerId":9,"name":"evs9"}],
+        "filesystems":[{"label":"fs9","virtualServerId":9}],
+        "snapshots":[{"filesystem":"fs9","appSearchId":"QZHNAS","displayName":"QZHNAS-old-fs9",
+                      "objectId":")" + oldId + R"("}]}]})";
+    ASSERT_EQ(admin("POST", "seed", seed).status, 200);
+    const Reply got = call("GET", "filesystem-snapshots/" + oldId, "", "other", "pw2");
+    ASSERT_EQ(got.status, 200);
+    EXPECT_EQ(got.body["snapshot"]["displayName"], "QZHNAS-old-fs9");
+    EXPECT_FALSE(got.body["snapshot"].contains("appSearchId"));
+    const Json stored = admin("GET", "state").body["arrays"][1]["snapshots"][0];
+    EXPECT_EQ(stored["objectId"], oldId);
+    EXPECT_EQ(stored["appSearchId"], "QZHNAS");
+
+    sim.stop();
+    ASSERT_TRUE(startSim());
+    EXPECT_EQ(call("DELETE", "filesystem-snapshots/" + oldId, "", "other", "pw2").status, 204);
 }
 
 TEST_F(SimulatorTest, ASigkillLosesNoAnsweredChange) {

@@ -4,6 +4,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -190,6 +191,65 @@ TEST(SqliteStoreTest, EachSavedChangeIsWhatANewStoreLoads) {
     EXPECT_TRUE(loadFrom(path).arrays.empty());
     EXPECT_EQ(arraysim::SqliteStore::open(dir.file("no/such/dir/state.db"), error), nullptr);
     EXPECT_FALSE(error.empty());
+}
+
+// A deleted snapshot that stays listed: its state and the lists it has left
+// are saved with each delete and each list call, and an older file without
+// those columns opens with deletions going at once.
+TEST(SqliteStoreTest, PendingDeletionsAreSavedAndOlderFilesGainTheirColumns) {
+    simtest::TempDir dir;
+    const std::string path = dir.file("state.db");
+    arraymodel::State state = seeded();
+    arraymodel::Array& array = state.arrays[0];
+    array.deletePendingLists = 2;
+    const std::string fs = array.fileSystems[0].id;
+    const std::string gone = array.snapshots[0].objectId;
+    std::string error;
+    // Each step is one change saved by a store that is then closed (the file
+    // is held by one store at a time) and compared with what a new one loads.
+    auto step = [&](const std::function<bool(arraymodel::Array&)>& change) {
+        auto store = arraysim::SqliteStore::open(path, error);
+        if (store == nullptr) return false;
+        Changer c{array, store.get()};
+        return c.apply([&] { return change(c.array); });
+    };
+    {
+        auto store = arraysim::SqliteStore::open(path, error);
+        ASSERT_NE(store, nullptr) << error;
+        ASSERT_TRUE(store->replaceAll(state, error)) << error;
+    }
+    ASSERT_TRUE(step([&](arraymodel::Array& a) { return arraymodel::deleteSnapshot(a, gone).ok(); })) << error;
+    ASSERT_EQ(arraymodel::findSnapshot(array, gone)->state, "SNAPSHOT_MANAGEMENT_STATE_DELETE_PENDING");
+    EXPECT_EQ(arraysim::stateToJson(loadFrom(path)), arraysim::stateToJson(state));
+    // Each list that shows it counts; the second is its last.
+    for (size_t listed : {2u, 2u, 1u}) {
+        ASSERT_TRUE(step([&](arraymodel::Array& a) {
+            bool changed = false;
+            return arraymodel::listSnapshots(a, fs, "", changed).size() == listed;
+        })) << error;
+        EXPECT_EQ(arraysim::stateToJson(loadFrom(path)), arraysim::stateToJson(state));
+    }
+    EXPECT_EQ(arraymodel::findSnapshot(array, gone), nullptr);
+    ASSERT_TRUE(step([&](arraymodel::Array& a) { return arraymodel::deleteSnapshot(a, a.snapshots[0].objectId).ok(); }));
+    {
+        // Back to version 3: the two columns did not exist then.
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db,
+                               "ALTER TABLE arrays DROP COLUMN delete_pending_lists;"
+                               "ALTER TABLE snapshots DROP COLUMN pending_lists; PRAGMA user_version=3;",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK)
+            << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    }
+    const arraymodel::State old = loadFrom(path);
+    ASSERT_EQ(old.arrays.size(), 1u);
+    EXPECT_EQ(old.arrays[0].deletePendingLists, 0u);
+    ASSERT_EQ(old.arrays[0].snapshots.size(), 1u);
+    EXPECT_EQ(old.arrays[0].snapshots[0].state, "SNAPSHOT_MANAGEMENT_STATE_DELETE_PENDING");
+    EXPECT_EQ(old.arrays[0].snapshots[0].pendingLists, 0u);
+    EXPECT_EQ(arraysim::stateToJson(loadFrom(path)), arraysim::stateToJson(old));   // upgraded once, read as is
 }
 
 TEST(SqliteStoreTest, AChangeThatCannotBeWrittenLeavesMemoryAndFileAsTheyWere) {

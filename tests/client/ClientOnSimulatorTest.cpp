@@ -2,7 +2,11 @@
 // HTTPS: results, refusals, injected failures, retries and adoption.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -38,6 +42,7 @@ protected:
 
     // Whatever a test did, the password is in no log line.
     void TearDown() override {
+        for (const std::string& file : keyFiles_) std::remove(file.c_str());
         for (const EvLogLine& line : log_.lines()) EXPECT_FALSE(contains(line.message, kSimPassword)) << line.message;
     }
 
@@ -95,6 +100,7 @@ protected:
     __HNASVirtualServers evs_;
     std::string fs1_;
     std::string fs2_;
+    std::vector<std::string> keyFiles_;   // removed at the end
 };
 
 TEST_F(ClientOnSimulator, VirtualServerByNameElseByAddressFileServicesOnly) {
@@ -279,6 +285,29 @@ TEST_F(ClientOnSimulator, SharesOverSnapshotsAreCreatedFoundAndDeleted) {
     EXPECT_TRUE(failureLines(log_).empty()) << log_.text();
 }
 
+// The array may answer a permission add with 201 and no body: the client
+// reads the permissions back, so the share is made with all of them.
+TEST_F(ClientOnSimulator, PermissionAddWithoutAnAnswerBodyIsReadBack) {
+    __HNASFileSystemSnapshot snapshot;
+    ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
+    __HNASFileSystemShares source;
+    ASSERT_TRUE(shareDetails("data", "CIFS", source));
+    ASSERT_EQ(source.settings.permissions.size(), 2u);
+    ASSERT_TRUE(sim_->inject({{"operation", "addAuthentication"}, {"action", "doneWithoutBody"}, {"count", 10}}));
+    const std::string name = "QZHNAS-u1-fs1-data-QZShare";
+    ASSERT_TRUE(client_->createFileSystemShare(name, "1", fs1_, "\\~snapshot\\QZHNAS-u1-fs1\\data", "CIFS", source,
+                                               true))
+        << log_.text();
+    __HNASFileSystemShares made;
+    ASSERT_TRUE(shareDetails(name, "CIFS", made));
+    ASSERT_EQ(made.settings.permissions.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(made.settings.permissions[i].name, source.settings.permissions[i].name);
+        EXPECT_EQ(made.settings.permissions[i].permission, source.settings.permissions[i].permission);
+    }
+    EXPECT_TRUE(failureLines(log_).empty()) << log_.text();
+}
+
 TEST_F(ClientOnSimulator, ShareRefusalsAreFailures) {
     __HNASFileSystemSnapshot snapshot;
     ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
@@ -389,6 +418,180 @@ TEST_F(ClientOnSimulator, InjectedFailureOfEachOperationIsReported) {
     __HNASVirtualServers again = byObjectId();
     EXPECT_TRUE(client_->isSharePresent(shareName, again, "CIFS"));
     EXPECT_EQ(storedSnapshots("QZHNAS-u1-fs1"), 1);
+}
+
+// The refusals a real roll-back meets (no licence, too few checkpoints, not
+// supported), with the array's message, without a body and with a body that
+// is not JSON: each is a failed call naming the status, never a parse error.
+TEST_F(ClientOnSimulator, RefusedRollbackIsAFailureWithTheStatus) {
+    __HNASFileSystemSnapshot snapshot;
+    ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot));
+    struct Case {
+        json fault;
+        const char* says;   // expected after the status, "" for nothing more
+    } cases[] = {
+        {{{"status", 403}, {"message", "rollback is not licensed"}}, "errorMsg [rollback is not licensed]"},
+        {{{"status", 400}, {"message", "not enough checkpoints"}}, "errorMsg [not enough checkpoints]"},
+        {{{"status", 501}, {"message", "not supported"}}, "errorMsg [not supported]"},
+        {{{"status", 400}, {"body", "empty"}}, ""},
+        {{{"status", 403}, {"body", "empty"}}, "forbids the call"},
+        {{{"status", 501}, {"body", "text"}, {"message", "<html>Not Implemented</html>"}}, "does not support the call"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault.dump());
+        json fault = c.fault;
+        fault["operation"] = "rollbackSnapshot";
+        ASSERT_TRUE(sim_->inject(fault));
+        fakehost::LogCapture log;
+        EXPECT_FALSE(client_->recoverFileSystemSnapshot(snapshot.objectId));
+        const auto lines = failureLines(log);
+        ASSERT_EQ(lines.size(), 1u) << log.text();
+        const std::string status = std::to_string(c.fault["status"].get<int>());
+        EXPECT_EQ(lines[0].rfind("recoverFileSystemSnapshot failed: HTTP status " + status + " on POST ", 0), 0u)
+            << lines[0];
+        EXPECT_TRUE(contains(lines[0], c.says)) << lines[0];
+        EXPECT_FALSE(contains(lines[0], "parse")) << lines[0];
+        EXPECT_FALSE(contains(lines[0], "html")) << lines[0];
+        if (c.fault.contains("body")) {
+            EXPECT_FALSE(contains(lines[0], "errorMsg")) << lines[0];
+        }
+    }
+    EXPECT_EQ(storedSnapshots("QZHNAS-u1-fs1"), 1);   // no roll-back happened
+}
+
+// With sApiKeyFile set the client sends only the key: a read-write key does
+// the work, a read-only key reads and every change fails with 403.
+TEST_F(ClientOnSimulator, ApiKeyFromTheKeyFileOpensTheArray) {
+    const std::string readWrite = "rw-Key-0123456789abcdef", readOnly = "ro-Key-fedcba9876543210";
+    json seed = clienttest::standardSeed();
+    seed["arrays"][0]["apiKeys"] = {{{"key", readWrite}}, {{"key", readOnly}, {"readOnly", true}}};
+    ASSERT_TRUE(sim_->admin("POST", "/admin/seed", seed));
+    fs1_ = fileSystemId("fs1");
+    auto clientWithKey = [&](const std::string& key, std::unique_ptr<testsupport::TempSettings>& settings) {
+        char name[] = "/tmp/hnas-key-XXXXXX";
+        const int fd = mkstemp(name);
+        EXPECT_GE(fd, 0);
+        if (fd >= 0) {
+            EXPECT_EQ(write(fd, key.data(), key.size()), static_cast<ssize_t>(key.size()));
+            close(fd);
+        }
+        keyFiles_.push_back(name);
+        settings.reset();
+        settings = std::make_unique<testsupport::TempSettings>(clienttest::clientSettings(
+            clienttest::serverCerts().ca, "nRequestTimeoutSecs=1\nsApiKeyFile=" + std::string(name) + "\n"));
+        auto client = std::make_unique<QzManageHNAS>(jobId_);
+        // No user or password travels: wrong ones change nothing.
+        EXPECT_TRUE(client->init("nobody", "wrong", "FILE", "ctl", "127.0.0.1", sim_->port()));
+        return client;
+    };
+    std::unique_ptr<testsupport::TempSettings> keySettings;
+    auto writer = clientWithKey(readWrite, keySettings);
+    __HNASFileSystemSnapshot made;
+    ASSERT_TRUE(writer->createFileSystemSnapshot("k1-fs1", fs1_, kPrefix, made)) << log_.text();
+
+    auto reader = clientWithKey(readOnly, keySettings);
+    __HNASVirtualServers server;
+    ASSERT_TRUE(reader->getVirtualServerInfo("evs1", server)) << log_.text();
+    std::vector<__HNASFileSystemSnapshot> all;
+    ASSERT_TRUE(reader->getAllSnapshots(all));
+    EXPECT_EQ(all.size(), 2u);
+    fakehost::LogCapture log;
+    EXPECT_FALSE(reader->recoverFileSystemSnapshot(made.objectId));
+    __HNASFileSystemSnapshot other;
+    EXPECT_FALSE(reader->createFileSystemSnapshot("k2-fs1", fs1_, kPrefix, other));
+    const auto lines = failureLines(log);
+    ASSERT_EQ(lines.size(), 2u) << log.text();
+    for (const std::string& line : lines) {
+        EXPECT_TRUE(contains(line, "HTTP status 403")) << line;
+        EXPECT_TRUE(contains(line, "errorMsg [the API key is read-only]")) << line;
+    }
+    EXPECT_EQ(storedSnapshots("QZHNAS-k1-fs1"), 1);
+    EXPECT_EQ(storedSnapshots("QZHNAS-k2-fs1"), 0);
+    for (const EvLogLine& line : log_.lines()) {
+        EXPECT_FALSE(contains(line.message, readWrite)) << line.message;
+        EXPECT_FALSE(contains(line.message, readOnly)) << line.message;
+    }
+}
+
+// A file system that is not mounted: getAllSnapshots refuses to give a list
+// that would miss its snapshots, and a delete there, which lists by the
+// plug-in's appSearchId, fails with the array's refusal.
+TEST_F(ClientOnSimulator, AnUnmountedFileSystemFailsTheCallsThatListIt) {
+    json seed = clienttest::standardSeed();
+    seed["arrays"][0]["filesystems"][1]["status"] = "NOT_MOUNTED";
+    seed["arrays"][0]["snapshots"].push_back({{"filesystem", "fs2"}, {"appSearchId", "QZHNAS"}, {"displayName", "QZHNAS-u1-fs2"}});
+    ASSERT_TRUE(sim_->admin("POST", "/admin/seed", seed));
+    fs2_ = fileSystemId("fs2");
+    fakehost::LogCapture log;
+    std::vector<__HNASFileSystemSnapshot> all;
+    EXPECT_FALSE(client_->getAllSnapshots(all));
+    __HNASFileSystemSnapshot byName;
+    byName.name = "QZHNAS-u1-fs2";
+    byName.fileSystemId = fs2_;
+    EXPECT_FALSE(client_->deleteFileSystemSnapshot(byName, kPrefix));
+    const auto lines = failureLines(log);
+    ASSERT_EQ(lines.size(), 2u) << log.text();
+    EXPECT_TRUE(contains(lines[0], "has status [NOT_MOUNTED], not mounted")) << lines[0];
+    EXPECT_TRUE(contains(lines[1], "HTTP status 400")) << lines[1];
+    EXPECT_TRUE(contains(lines[1], "errorMsg [file system is not mounted]")) << lines[1];
+    EXPECT_EQ(storedSnapshots("QZHNAS-u1-fs2"), 1);
+}
+
+// With sApiVersion=v9 the simulator quotes every number: the client reads
+// the same values as on v7.
+TEST_F(ClientOnSimulator, QuotedNumbersOfV9AreReadAsNumbers) {
+    settings_.reset();
+    settings_ = std::make_unique<testsupport::TempSettings>(
+        clienttest::clientSettings(clienttest::serverCerts().ca, "nRequestTimeoutSecs=1\nsApiVersion=v9\n"));
+    QzManageHNAS v9(jobId_);
+    ASSERT_TRUE(v9.init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", sim_->port()));
+    EXPECT_TRUE(contains(log_.text(), "/v9/storage/]")) << log_.text();
+    __HNASVirtualServers server;
+    ASSERT_TRUE(v9.getVirtualServerInfo("evs1", server)) << log_.text();
+    EXPECT_EQ(server.virtualServerId, evs_.virtualServerId);
+    EXPECT_EQ(server.objectId, evs_.objectId);
+    std::vector<__HNASFileSystemInfo> info;
+    ASSERT_TRUE(v9.getFileSystemsInfo(fs1_, info)) << log_.text();
+    EXPECT_EQ(info[0].capacity, 1099511627776u);
+    EXPECT_EQ(info[0].usedSnapshotCapacity, 4096u);
+    std::vector<__HNASFileSystemShares> shares(1);
+    shares[0].name = "data";
+    __HNASVirtualServers byId = byObjectId();
+    ASSERT_TRUE(v9.getFilesystemShares(byId, "CIFS", shares, true)) << log_.text();
+    __HNASFileSystemShares onV7;
+    ASSERT_TRUE(shareDetails("data", "CIFS", onV7));
+    EXPECT_EQ(shares[0].settings.maxConcurrentUsers, onV7.settings.maxConcurrentUsers);
+    ASSERT_EQ(shares[0].settings.permissions.size(), onV7.settings.permissions.size());
+    EXPECT_EQ(shares[0].settings.permissions[0].permission, onV7.settings.permissions[0].permission);
+    __HNASFileSystemSnapshot made;
+    ASSERT_TRUE(v9.createFileSystemSnapshot("q1-fs1", fs1_, kPrefix, made)) << log_.text();
+    EXPECT_GT(made.creationTime, 1600000000u);
+    std::vector<__HNASFileSystemSnapshot> all;
+    ASSERT_TRUE(v9.getAllSnapshots(all)) << log_.text();
+    EXPECT_EQ(all.size(), 2u);
+}
+
+// A real array keeps a deleted snapshot listed in a delete state for a
+// while: the client counts it as gone, in getAllSnapshots and in a delete.
+TEST_F(ClientOnSimulator, ASnapshotInADeleteStateIsGone) {
+    json seed = clienttest::standardSeed();
+    seed["arrays"][0]["deletePendingLists"] = 5;
+    ASSERT_TRUE(sim_->admin("POST", "/admin/seed", seed));
+    fs1_ = fileSystemId("fs1");
+    __HNASFileSystemSnapshot made;
+    ASSERT_TRUE(snap("u1-fs1", fs1_, made)) << log_.text();
+    __HNASFileSystemSnapshot byName;
+    byName.name = made.name;
+    byName.fileSystemId = fs1_;
+    ASSERT_TRUE(client_->deleteFileSystemSnapshot(byName, kPrefix)) << log_.text();
+    ASSERT_EQ(storedSnapshots(made.name), 1);   // still there, going away
+
+    const size_t failuresBefore = failureLines(log_).size();
+    EXPECT_EQ(snapshotNames(), (std::vector<std::string>{"QZHNAS-old-fs1"}));
+    EXPECT_TRUE(client_->deleteFileSystemSnapshot(byName, kPrefix)) << log_.text();
+    EXPECT_EQ(storedSnapshots(made.name), 1);   // the delete met it still listed
+    EXPECT_EQ(failureLines(log_).size(), failuresBefore);
+    EXPECT_EQ(snapshotNames(), (std::vector<std::string>{"QZHNAS-old-fs1"}));
 }
 
 // A share whose permissions cannot all be applied is removed again, so that
