@@ -24,6 +24,8 @@ SEED = {
         "name": "hnas1",
         "user": "supervisor",
         "password": "supervisor-pw",
+        "apiKeys": [{"key": "conformance-key", "readOnly": False},
+                    {"key": "read-only-key", "readOnly": True}],
         "virtualServers": [
             {"virtualServerId": 1, "name": "evs1", "ipAddresses": ["192.0.2.10"]},
         ],
@@ -75,7 +77,10 @@ class VendorClientAgainstSimulator(unittest.TestCase):
             raise RuntimeError("simulator did not start: %r %s" % (line, cls.sim.stderr.read()))
         base = line.rsplit(" ", 1)[1]
         vendor = load_vendor_module(args.vendor_dir)
-        cls.server = vendor.HNASFileServer(base + "/v7", verify=os.path.join(certs, "ca.pem"))
+        cls.vendor = vendor
+        cls.url = base + "/v7"
+        cls.ca = os.path.join(certs, "ca.pem")
+        cls.server = vendor.HNASFileServer(cls.url, verify=cls.ca)
         cls.server.set_credentials(api_username="supervisor", api_password="supervisor-pw")
         cls.fs_id = cls.server.get_file_systems(label="fs1")["filesystems"][0]["filesystemId"]
 
@@ -128,6 +133,24 @@ class VendorClientAgainstSimulator(unittest.TestCase):
         share = self.create_and_delete("cifs", "ansible", {"filesystemPath": "\\non-root\\ansible"})
         self.assertEqual(share["path"], "\\non-root\\ansible")
         self.create_and_delete("nfs", "ansible", {"filesystemPath": "/"})
+
+    def test_by_api_key(self):
+        """The vendor's recommended way in: X-Api-Key instead of user and password."""
+        keyed = self.vendor.HNASFileServer(self.url, verify=self.ca)
+        keyed.set_credentials(api_key="conformance-key")
+        self.assertEqual([v["name"] for v in keyed.get_virtual_servers()["virtualServers"]], ["evs1"])
+        changed, ok, share = keyed.create_share_or_export(
+            EVS, "nfs", {"name": "bykey", "filesystemId": self.fs_id, "filesystemPath": "/keyed"})
+        self.assertTrue(changed and ok, share)
+        # A read-only key reads, and every change is refused (the vendor client raises).
+        reader = self.vendor.HNASFileServer(self.url, verify=self.ca)
+        reader.set_credentials(api_key="read-only-key")
+        self.assertEqual(len(reader.get_exports(EVS, name="bykey")["filesystemShares"]), 1)
+        with self.assertRaises(AssertionError) as refused:
+            reader.delete_share_or_export(EVS, "nfs", {"name": "bykey"})
+        self.assertIn("403", str(refused.exception))
+        deleted, _ = keyed.delete_share_or_export(EVS, "nfs", {"name": "bykey"})
+        self.assertTrue(deleted)
 
     def test_permissions_added_and_removed(self):
         params = {"name": "perms", "filesystemId": self.fs_id, "filesystemPath": "\\data",
