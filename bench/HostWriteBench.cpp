@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "harness/HostObjects.h"
-#include "harness/HostStore.h"
+#include "harness/framework/HostObjects.h"
+#include "harness/framework/HostStore.h"
 
 namespace {
 

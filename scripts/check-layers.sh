@@ -6,7 +6,8 @@
 # HNASSnapDevice (marking the devices that share a snapped file system); the
 # client and the simulator include nothing of each other; the harness and
 # the client reach the plug-in only through host/ (and records/, which the
-# client's declaration carries, for the client).
+# client's declaration carries, for the client); inside the harness,
+# framework/ uses neither demo/ nor cli/, and demo/ does not use cli/.
 # Usage: check-layers.sh [source root]; prints each include that breaks the
 # rule and exits 1 when there is one.
 set -euo pipefail
@@ -26,15 +27,18 @@ declare -A forbidden=(
   [harness]="engine device utils records"
   [platform/managehnas]="engine device utils arraysim"
   [arraysim]="engine device utils records platform/managehnas"
+  [harness/framework]="harness/demo harness/cli"
+  [harness/demo]="harness/cli"
 )
 # The one exception: file, include.
 exceptions="utils/SnapNames.cpp device/HNASSnapDevice.h"
 
 # The folder an include names: "platform/managehnas/X.h" -> platform/managehnas,
-# "host/EvDebug.h" -> host; a bare name is the including file's own folder.
+# "harness/framework/HostStore.h" -> harness/framework, "host/EvDebug.h" -> host;
+# a bare name is the including file's own folder.
 include_folder() {
   case "$1" in
-    platform/*/*) echo "${1%/*}" ;;
+    platform/*/* | harness/*/*) echo "${1%/*}" ;;
     */*) echo "${1%%/*}" ;;
     *) echo "$2" ;;
   esac

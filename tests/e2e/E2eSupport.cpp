@@ -8,9 +8,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "harness/HostStore.h"
-#include "harness/SimulatorState.h"
-#include "harness/Subprocess.h"
+#include "harness/demo/SimulatorState.h"
+#include "harness/demo/Subprocess.h"
+#include "harness/framework/HostStore.h"
 
 namespace e2e {
 namespace {

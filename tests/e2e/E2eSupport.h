@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "harness/HostRecords.h"
-#include "harness/Simulator.h"
+#include "harness/demo/Simulator.h"
+#include "harness/framework/HostRecords.h"
 
 namespace e2e {
 

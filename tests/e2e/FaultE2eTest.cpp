@@ -7,7 +7,7 @@
 
 #include <ostream>
 
-#include "harness/ExitCodes.h"
+#include "harness/framework/ExitCodes.h"
 #include "host/SnapStatus.h"
 #include "tests/e2e/E2eSupport.h"
 

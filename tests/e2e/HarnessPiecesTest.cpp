@@ -11,13 +11,13 @@
 #include <fstream>
 #include <sstream>
 
-#include "harness/ArrayInfoText.h"
-#include "harness/HostBuffers.h"
-#include "harness/HostObjects.h"
-#include "harness/HostStore.h"
-#include "harness/PluginLoader.h"
-#include "harness/Simulator.h"
-#include "harness/Subprocess.h"
+#include "harness/demo/Simulator.h"
+#include "harness/demo/Subprocess.h"
+#include "harness/framework/ArrayInfoText.h"
+#include "harness/framework/HostBuffers.h"
+#include "harness/framework/HostObjects.h"
+#include "harness/framework/HostStore.h"
+#include "harness/framework/PluginLoader.h"
 #include "host/EvDebug.h"
 #include "host/SnapStatus.h"
 #include "tests/e2e/E2eSupport.h"

@@ -12,8 +12,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "harness/ExitCodes.h"
-#include "harness/Subprocess.h"
+#include "harness/demo/Subprocess.h"
+#include "harness/framework/ExitCodes.h"
 #include "host/SnapStatus.h"
 #include "tests/e2e/E2eSupport.h"
 

@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <set>
 
-#include "harness/DemoScenario.h"
-#include "harness/ExitCodes.h"
-#include "harness/HostBuffers.h"
-#include "harness/SimulatorState.h"
-#include "harness/Subprocess.h"
+#include "harness/demo/DemoScenario.h"
+#include "harness/demo/SimulatorState.h"
+#include "harness/demo/Subprocess.h"
+#include "harness/framework/ExitCodes.h"
+#include "harness/framework/HostBuffers.h"
 #include "host/SnapStatus.h"
 #include "records/HNASDeviceRecords.h"
 #include "tests/e2e/E2eSupport.h"

@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <ostream>
 
-#include "harness/ExitCodes.h"
-#include "harness/Orphans.h"
-#include "harness/Subprocess.h"
+#include "harness/cli/Orphans.h"
+#include "harness/demo/Subprocess.h"
+#include "harness/framework/ExitCodes.h"
 #include "host/SnapStatus.h"
 #include "tests/e2e/E2eSupport.h"
 

@@ -1,0 +1,94 @@
+#include "harness/framework/ArrayAccess.h"
+
+#include <cstdlib>
+
+#include "harness/framework/ArrayInfoText.h"
+#include "harness/framework/HostObjects.h"
+#include "harness/framework/JobRunner.h"
+#include "harness/framework/PrivateFiles.h"
+#include "host/ArrayConfigNames.h"
+#include "host/QzManageHNAS.h"
+#include "platform/qzlib/EvDebugSink.h"
+
+const char kOwnSnapshotPrefix[] = "QZHNAS-";
+const char kClientSnapshotPrefix[] = "QZHNAS";
+const char kNoOrphans[] = "no orphaned snapshot on any array";
+
+namespace {
+
+const char kSettingsFileVariable[] = "QZ_SETTINGS_FILE";
+const char kSettingsFile[] = "/settings.ini";
+const char kFileType[] = "FILE";
+const int kFailureLevel = -1;
+
+}  // namespace
+
+bool arrayEndpoint(const ArrayRecord& array, ArrayEndpoint& endpoint, std::string& error) {
+    endpoint.arrayId = arrayInfoValue(array.arrayInfo, "arrayId");
+    endpoint.controlHost = arrayInfoValue(array.arrayInfo, "hostName");
+    endpoint.user = arrayInfoValue(array.arrayInfo, "hostUserName");
+    endpoint.password = arrayInfoValue(array.arrayInfo, "hostPassword");
+    const auto address = array.configs.find(QZSO::kMetroServerIpConfig);
+    endpoint.address = address != array.configs.end() && !address->second.empty() ? address->second
+                                                                                    : endpoint.controlHost;
+    endpoint.port = QZSO::kDefaultManagementPort;
+    const auto port = array.configs.find(QZSO::kMetroServerPortConfig);
+    if (port != array.configs.end() && !parseConfigInt(port->second, endpoint.port)) {
+        error = std::string(QZSO::kMetroServerPortConfig) + " of array " + array.name + " is not a number";
+        return false;
+    }
+    return true;
+}
+
+bool useStoreSettings(HostStore& store, std::vector<SettingRecord>& settings, std::string& error) {
+    if (!store.loadSettings(settings, error)) return false;
+    const std::string path = store.directory() + kSettingsFile;
+    if (!replaceFileAtomically(path, renderSettings(settings), error)) return false;
+    setenv(kSettingsFileVariable, path.c_str(), 1);
+    unsetenv(kQzLogFileVariable);
+    return true;
+}
+
+std::string settingValue(const std::vector<SettingRecord>& settings, const std::string& section,
+                         const std::string& key, const std::string& fallback) {
+    std::string value = fallback;
+    for (const SettingRecord& s : settings)
+        if (s.section == section && s.key == key) value = s.value;
+    return value;
+}
+
+ClientFailures::ClientFailures() : last_(std::make_shared<std::string>()) {
+    std::shared_ptr<std::string> last = last_;
+    EvDebugSetSink([last](const EvLogLine& line) {
+        if (line.level == kFailureLevel) *last = line.message;
+    });
+}
+
+ClientFailures::~ClientFailures() { EvDebugSetSink(EvLogSink()); }
+
+std::string ClientFailures::take() {
+    std::string text;
+    text.swap(*last_);
+    return text;
+}
+
+std::unique_ptr<QzManageHNAS> connectClient(const ArrayEndpoint& endpoint, ClientFailures& failures,
+                                            std::string& error) {
+    const unsigned long long noJob = 0;
+    std::unique_ptr<QzManageHNAS> client(new QzManageHNAS(noJob));
+    failures.take();
+    if (!client->init(endpoint.user, endpoint.password, kFileType, endpoint.controlHost, endpoint.address,
+                      endpoint.port)) {
+        error = withoutSecret(failures.take(), endpoint.password);
+        if (error.empty()) error = "the array client could not be set up";
+        return nullptr;
+    }
+    return client;
+}
+
+std::string withoutSecret(std::string text, const std::string& secret) {
+    if (secret.empty()) return text;
+    for (size_t at = text.find(secret); at != std::string::npos; at = text.find(secret, at + 3))
+        text.replace(at, secret.size(), "***");
+    return text;
+}

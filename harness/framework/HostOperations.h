@@ -1,0 +1,24 @@
+// The operations a job can run, by their command-line names, and the names
+// of the snap statuses the plug-in reports.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "harness/framework/PluginLoader.h"
+
+struct HostOperation {
+    const char* name;                         // e.g. "is-mapped"
+    PluginOperation PluginEntryPoints::*entry;
+    bool needsMountRequestSource;             // map and unmap read it
+    bool startsNewSnapshot;                   // snap: the host gives each descriptor a fresh snap UUID
+    const char* summary;                      // one line for --help
+};
+
+// Every operation, in lifecycle order.
+const std::vector<HostOperation>& hostOperations();
+// The operation called `name`, or null.
+const HostOperation* findHostOperation(const std::string& name);
+
+// e.g. "SNAPPED" for 5, "NONE" for 0, "STATUS_99" for an unknown value.
+std::string snapStatusName(int status);

@@ -1,0 +1,510 @@
+#include "harness/framework/HostStore.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "harness/framework/PrivateFiles.h"
+#include "harness/framework/StoreLocks.h"
+
+namespace {
+
+const char kSchema[] = R"SQL(
+CREATE TABLE arrays(
+  name TEXT PRIMARY KEY,
+  vendor TEXT NOT NULL,
+  array_info TEXT NOT NULL,
+  control_host_id INTEGER NOT NULL UNIQUE);
+CREATE TABLE array_configs(
+  array_name TEXT NOT NULL REFERENCES arrays(name) ON DELETE CASCADE,
+  name TEXT NOT NULL,
+  value TEXT NOT NULL,
+  PRIMARY KEY(array_name, name));
+CREATE TABLE devices(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  label TEXT UNIQUE,
+  source_device TEXT NOT NULL,
+  status INTEGER NOT NULL DEFAULT 0,
+  error_code INTEGER NOT NULL DEFAULT 0,
+  error_message TEXT NOT NULL DEFAULT '',
+  snap_uuid TEXT NOT NULL DEFAULT '',
+  snap_device TEXT NOT NULL DEFAULT '',
+  array_name TEXT NOT NULL DEFAULT '',
+  last_job INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE metadata(
+  device_id INTEGER NOT NULL REFERENCES devices(id) ON DELETE CASCADE,
+  type INTEGER NOT NULL,
+  text TEXT NOT NULL,
+  PRIMARY KEY(device_id, type));
+CREATE TABLE settings(
+  section TEXT NOT NULL,
+  key TEXT NOT NULL,
+  value TEXT NOT NULL,
+  PRIMARY KEY(section, key));
+CREATE TABLE jobs(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  operation TEXT NOT NULL,
+  devices TEXT NOT NULL,
+  started TEXT NOT NULL,
+  finished TEXT NOT NULL DEFAULT '',
+  return_code INTEGER NOT NULL DEFAULT -1,
+  outcome TEXT NOT NULL,
+  host_log TEXT NOT NULL DEFAULT '',
+  plugin_log TEXT NOT NULL DEFAULT '');
+CREATE TABLE job_results(
+  job_id INTEGER NOT NULL REFERENCES jobs(id),
+  device_id INTEGER NOT NULL,
+  device_name TEXT NOT NULL,
+  status INTEGER NOT NULL,
+  error_code INTEGER NOT NULL,
+  error_message TEXT NOT NULL,
+  snap_uuid TEXT NOT NULL,
+  snap_device TEXT NOT NULL,
+  PRIMARY KEY(job_id, device_id));
+)SQL";
+
+const char kDatabaseFile[] = "/host.db";
+const mode_t kPrivateFile = 0600;
+// How long a job waits for another job's transaction on the same store.
+const int kBusyTimeoutMs = 10000;
+
+std::string nowText() {
+    time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    char text[32];
+    strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+// One prepared statement, finalized when it goes.
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql) : db_(db) {
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr) != SQLITE_OK) stmt_ = nullptr;
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    bool ok() const { return stmt_ != nullptr; }
+    Statement& text(int index, const std::string& value) {
+        if (stmt_ != nullptr)
+            sqlite3_bind_text(stmt_, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    Statement& integer(int index, long long value) {
+        if (stmt_ != nullptr) sqlite3_bind_int64(stmt_, index, value);
+        return *this;
+    }
+    Statement& null(int index) {
+        if (stmt_ != nullptr) sqlite3_bind_null(stmt_, index);
+        return *this;
+    }
+    // SQLITE_ROW, SQLITE_DONE or an error code.
+    int step() { return stmt_ == nullptr ? SQLITE_ERROR : sqlite3_step(stmt_); }
+    bool run() { return step() == SQLITE_DONE; }
+    std::string column(int index) const {
+        const unsigned char* value = sqlite3_column_text(stmt_, index);
+        const int bytes = sqlite3_column_bytes(stmt_, index);
+        return value == nullptr ? std::string() : std::string(reinterpret_cast<const char*>(value), bytes);
+    }
+    long long columnInt(int index) const { return sqlite3_column_int64(stmt_, index); }
+    std::string error() const { return sqlite3_errmsg(db_); }
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+bool fail(std::string& error, const std::string& what, sqlite3* db) {
+    error = what + ": " + (db != nullptr ? sqlite3_errmsg(db) : "no database");
+    return false;
+}
+
+// Rolls back unless committed.
+class Transaction {
+public:
+    explicit Transaction(sqlite3* db) : db_(db) {
+        begun_ = sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    ~Transaction() {
+        if (begun_ && !done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    bool begun() const { return begun_; }
+    bool commit() {
+        done_ = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+        return done_;
+    }
+
+private:
+    sqlite3* db_;
+    bool begun_ = false;
+    bool done_ = false;
+};
+
+}  // namespace
+
+std::string deviceDisplayName(const DeviceRecord& device) {
+    return device.label.empty() ? "#" + std::to_string(device.id) : device.label;
+}
+
+HostStore::HostStore() = default;
+
+// A job lock still held here belongs to a job whose end could not be
+// recorded: closing it (without removing it) leaves the job to be marked
+// interrupted by the next command.
+HostStore::~HostStore() {
+    if (jobLock_ >= 0) close(jobLock_);
+    sqlite3_close(db_);
+}
+
+bool HostStore::exec(const char* sql, std::string& error) {
+    char* message = nullptr;
+    if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
+    error = message != nullptr ? message : "SQLite error";
+    sqlite3_free(message);
+    return false;
+}
+
+bool HostStore::create(const std::string& dir, std::string& error) {
+    if (!makePrivateDirectory(dir, error)) return false;
+    struct stat info;
+    if (lstat((dir + kDatabaseFile).c_str(), &info) == 0) {
+        error = "a store exists already in " + dir;
+        return false;
+    }
+    dir_ = dir;
+    if (!makePrivateDirectory(logDirectory(), error) || !makePrivateDirectory(lockDirectory(), error)) return false;
+    return openDatabase(true, error);
+}
+
+bool HostStore::open(const std::string& dir, std::string& error) {
+    struct stat info;
+    if (lstat((dir + kDatabaseFile).c_str(), &info) != 0) {
+        error = "no store in " + dir + " (create one with: hnas-host --store " + dir + " init)";
+        return false;
+    }
+    dir_ = dir;
+    // A store made before the locks existed gets its folder now.
+    if (!checkPrivateDirectory(dir, error) || !makePrivateDirectory(logDirectory(), error) ||
+        !makePrivateDirectory(lockDirectory(), error) || !openDatabase(false, error))
+        return false;
+    markInterruptedJobs();
+    return true;
+}
+
+bool HostStore::openDatabase(bool creating, std::string& error) {
+    const std::string path = databasePath();
+    // The database file and SQLite's journal are created private.
+    const mode_t previous = umask(077);
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | (creating ? SQLITE_OPEN_CREATE : 0);
+    const int opened = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    umask(previous);
+    if (opened != SQLITE_OK) return fail(error, "cannot open " + path, db_);
+    // Others must not read the passwords, whoever loosened the mode.
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0 && (info.st_mode & 077) != 0 && chmod(path.c_str(), kPrivateFile) != 0) {
+        error = "cannot make " + path + " private: " + strerror(errno);
+        return false;
+    }
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    // WAL: readers never wait for a job's write; FULL: each commit is synced.
+    if (!exec("PRAGMA foreign_keys = ON", error) || !exec("PRAGMA journal_mode = WAL", error) ||
+        !exec("PRAGMA synchronous = FULL", error))
+        return false;
+    if (creating) {
+        Transaction transaction(db_);
+        if (!transaction.begun()) return fail(error, "cannot create the store", db_);
+        if (!exec(kSchema, error)) return false;
+        if (!transaction.commit()) return fail(error, "cannot create the store", db_);
+        chmod(path.c_str(), kPrivateFile);
+        return true;
+    }
+    Statement check(db_, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name='jobs'");
+    if (check.step() != SQLITE_ROW || check.columnInt(0) != 1) {
+        error = path + " is not a host store";
+        return false;
+    }
+    return addMissingColumns(error);
+}
+
+bool HostStore::addMissingColumns(std::string& error) {
+    Statement probe(db_, "SELECT last_job FROM devices LIMIT 0");
+    if (probe.ok()) return true;
+    return exec("ALTER TABLE devices ADD COLUMN last_job INTEGER NOT NULL DEFAULT 0", error);
+}
+
+void HostStore::markInterruptedJobs() {
+    std::vector<long long> running;
+    {
+        Statement query(db_, "SELECT id FROM jobs WHERE outcome = ?1");
+        query.text(1, kJobRunning);
+        while (query.step() == SQLITE_ROW) running.push_back(query.columnInt(0));
+    }
+    for (const long long id : running) {
+        const std::string lock = jobLockPath(lockDirectory(), id);
+        if (!jobLockFree(lock)) continue;
+        Transaction transaction(db_);
+        if (!transaction.begun()) return;
+        Statement mark(db_, "UPDATE jobs SET outcome = ?1, finished = ?2 WHERE id = ?3 AND outcome = ?4");
+        mark.text(1, kJobInterrupted).text(2, nowText()).integer(3, id).text(4, kJobRunning);
+        if (!mark.run()) return;
+        if (sqlite3_changes(db_) == 1) {
+            Statement results(db_,
+                              "INSERT OR REPLACE INTO job_results(job_id, device_id, device_name, status, error_code, "
+                              "error_message, snap_uuid, snap_device) SELECT ?1, id, ifnull(label, '#' || id), "
+                              "status, error_code, error_message, snap_uuid, snap_device FROM devices "
+                              "WHERE last_job = ?1");
+            results.integer(1, id);
+            if (!results.run()) return;
+        }
+        if (!transaction.commit()) return;
+        unlink(lock.c_str());
+    }
+}
+
+bool HostStore::addArray(const ArrayRecord& array, std::string& error) {
+    Transaction transaction(db_);
+    if (!transaction.begun()) return fail(error, "cannot add the array", db_);
+    Statement same(db_, "SELECT name FROM arrays WHERE name = ?1 OR control_host_id = ?2");
+    same.text(1, array.name).integer(2, array.controlHostId);
+    if (same.step() == SQLITE_ROW) {
+        error = "array " + same.column(0) + " has that name or control host ID already";
+        return false;
+    }
+    Statement insert(db_, "INSERT INTO arrays(name, vendor, array_info, control_host_id) VALUES(?1, ?2, ?3, ?4)");
+    insert.text(1, array.name).text(2, array.vendor).text(3, array.arrayInfo).integer(4, array.controlHostId);
+    if (!insert.run()) return fail(error, "cannot add the array", db_);
+    for (const auto& config : array.configs) {
+        Statement add(db_, "INSERT INTO array_configs(array_name, name, value) VALUES(?1, ?2, ?3)");
+        add.text(1, array.name).text(2, config.first).text(3, config.second);
+        if (!add.run()) return fail(error, "cannot add the array's configuration", db_);
+    }
+    if (!transaction.commit()) return fail(error, "cannot add the array", db_);
+    return true;
+}
+
+bool HostStore::loadArrays(std::vector<ArrayRecord>& arrays, std::string& error) {
+    arrays.clear();
+    Statement query(db_, "SELECT name, vendor, array_info, control_host_id FROM arrays ORDER BY rowid");
+    int step;
+    while ((step = query.step()) == SQLITE_ROW) {
+        ArrayRecord array;
+        array.name = query.column(0);
+        array.vendor = query.column(1);
+        array.arrayInfo = query.column(2);
+        array.controlHostId = static_cast<int>(query.columnInt(3));
+        arrays.push_back(array);
+    }
+    if (step != SQLITE_DONE) return fail(error, "cannot read the arrays", db_);
+    for (ArrayRecord& array : arrays) {
+        Statement configs(db_, "SELECT name, value FROM array_configs WHERE array_name = ?1 ORDER BY name");
+        configs.text(1, array.name);
+        while ((step = configs.step()) == SQLITE_ROW) array.configs[configs.column(0)] = configs.column(1);
+        if (step != SQLITE_DONE) return fail(error, "cannot read the array configuration", db_);
+    }
+    return true;
+}
+
+bool HostStore::addDevice(DeviceRecord& device, std::string& error) {
+    Statement insert(db_, "INSERT INTO devices(label, source_device) VALUES(?1, ?2)");
+    if (device.label.empty())
+        insert.null(1);
+    else
+        insert.text(1, device.label);
+    insert.text(2, device.sourceDevice);
+    if (!insert.run()) return fail(error, "cannot add the device", db_);
+    device.id = sqlite3_last_insert_rowid(db_);
+    return true;
+}
+
+bool HostStore::loadDevices(std::vector<DeviceRecord>& devices, std::string& error) {
+    devices.clear();
+    Statement query(db_,
+                    "SELECT d.id, ifnull(d.label, ''), d.source_device, d.status, d.error_code, d.error_message, "
+                    "d.snap_uuid, d.snap_device, d.array_name, d.last_job, ifnull(j.outcome, '') "
+                    "FROM devices d LEFT JOIN jobs j ON j.id = d.last_job ORDER BY d.id");
+    int step;
+    while ((step = query.step()) == SQLITE_ROW) {
+        DeviceRecord d;
+        d.id = query.columnInt(0);
+        d.label = query.column(1);
+        d.sourceDevice = query.column(2);
+        d.status = static_cast<int>(query.columnInt(3));
+        d.errorCode = static_cast<int>(query.columnInt(4));
+        d.errorMessage = query.column(5);
+        d.snapUUID = query.column(6);
+        d.snapDevice = query.column(7);
+        d.arrayName = query.column(8);
+        d.lastJobId = query.columnInt(9);
+        d.lastJobOutcome = query.column(10);
+        devices.push_back(d);
+    }
+    if (step != SQLITE_DONE) return fail(error, "cannot read the devices", db_);
+    for (DeviceRecord& d : devices) {
+        Statement metadata(db_, "SELECT type, text FROM metadata WHERE device_id = ?1");
+        metadata.integer(1, d.id);
+        while ((step = metadata.step()) == SQLITE_ROW)
+            d.metadata[static_cast<int>(metadata.columnInt(0))] = metadata.column(1);
+        if (step != SQLITE_DONE) return fail(error, "cannot read the metadata", db_);
+    }
+    return true;
+}
+
+bool HostStore::setSetting(const SettingRecord& setting, std::string& error) {
+    Statement upsert(db_,
+                     "INSERT INTO settings(section, key, value) VALUES(?1, ?2, ?3) "
+                     "ON CONFLICT(section, key) DO UPDATE SET value = excluded.value");
+    upsert.text(1, setting.section).text(2, setting.key).text(3, setting.value);
+    if (!upsert.run()) return fail(error, "cannot store the setting", db_);
+    return true;
+}
+
+bool HostStore::loadSettings(std::vector<SettingRecord>& settings, std::string& error) {
+    settings.clear();
+    Statement query(db_, "SELECT section, key, value FROM settings ORDER BY section, key");
+    int step;
+    while ((step = query.step()) == SQLITE_ROW) settings.push_back({query.column(0), query.column(1), query.column(2)});
+    if (step != SQLITE_DONE) return fail(error, "cannot read the settings", db_);
+    return true;
+}
+
+bool HostStore::saveDeviceState(const DeviceRecord& d, std::string& error) {
+    Statement update(db_,
+                     "UPDATE devices SET status = ?1, error_code = ?2, error_message = ?3, snap_uuid = ?4, "
+                     "snap_device = ?5, array_name = ?6 WHERE id = ?7");
+    update.integer(1, d.status).integer(2, d.errorCode).text(3, d.errorMessage).text(4, d.snapUUID);
+    update.text(5, d.snapDevice).text(6, d.arrayName).integer(7, d.id);
+    if (!update.run()) return fail(error, "cannot write device " + deviceDisplayName(d), db_);
+    return true;
+}
+
+bool HostStore::saveMetadata(long long deviceId, int type, const std::string& text, std::string& error) {
+    Statement upsert(db_,
+                     "INSERT INTO metadata(device_id, type, text) VALUES(?1, ?2, ?3) "
+                     "ON CONFLICT(device_id, type) DO UPDATE SET text = excluded.text");
+    upsert.integer(1, deviceId).integer(2, type).text(3, text);
+    if (!upsert.run()) return fail(error, "cannot write the metadata", db_);
+    return true;
+}
+
+bool HostStore::beginJob(JobRecord& job, const std::vector<DeviceRecord>& devices, std::string& error) {
+    job.started = nowText();
+    job.outcome = kJobRunning;
+    Transaction transaction(db_);
+    if (!transaction.begun()) return fail(error, "cannot record the job", db_);
+    Statement insert(db_, "INSERT INTO jobs(operation, devices, started, outcome) VALUES(?1, ?2, ?3, ?4)");
+    insert.text(1, job.operation).text(2, job.devices).text(3, job.started).text(4, job.outcome);
+    if (!insert.run()) return fail(error, "cannot record the job", db_);
+    job.id = sqlite3_last_insert_rowid(db_);
+    job.hostLog = logDirectory() + "/job-" + std::to_string(job.id) + "-" + job.operation + ".host.log";
+    job.pluginLog = logDirectory() + "/job-" + std::to_string(job.id) + "-" + job.operation + ".plugin.log";
+    Statement logs(db_, "UPDATE jobs SET host_log = ?1, plugin_log = ?2 WHERE id = ?3");
+    logs.text(1, job.hostLog).text(2, job.pluginLog).integer(3, job.id);
+    if (!logs.run()) return fail(error, "cannot record the job", db_);
+    for (const DeviceRecord& d : devices) {
+        if (!saveDeviceState(d, error)) return false;
+        Statement mark(db_, "UPDATE devices SET last_job = ?1 WHERE id = ?2");
+        mark.integer(1, job.id).integer(2, d.id);
+        if (!mark.run()) return fail(error, "cannot record the job", db_);
+    }
+    // The lock exists before the "running" row is visible to anyone. A lock
+    // file of this number can only be left by a process that died before its
+    // row was committed: the number is new.
+    const std::string lockPath = jobLockPath(lockDirectory(), job.id);
+    unlink(lockPath.c_str());
+    const int lock = lockNewJob(lockPath, error);
+    if (lock < 0) return false;
+    if (!transaction.commit()) {
+        close(lock);
+        unlink(lockPath.c_str());
+        return fail(error, "cannot record the job", db_);
+    }
+    releaseJobLock();
+    jobLock_ = lock;
+    jobLockPath_ = lockPath;
+    return true;
+}
+
+void HostStore::releaseJobLock() {
+    if (jobLock_ < 0) return;
+    unlink(jobLockPath_.c_str());
+    close(jobLock_);
+    jobLock_ = -1;
+}
+
+bool HostStore::commitJob(long long jobId, const std::vector<DeviceRecord>& devices, int returnCode,
+                          const std::string& outcome, std::string& error) {
+    Transaction transaction(db_);
+    if (!transaction.begun()) return fail(error, "cannot commit the job", db_);
+    for (const DeviceRecord& d : devices) {
+        Statement result(db_,
+                         "INSERT INTO job_results(job_id, device_id, device_name, status, error_code, error_message, "
+                         "snap_uuid, snap_device) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+        result.integer(1, jobId).integer(2, d.id).text(3, deviceDisplayName(d)).integer(4, d.status);
+        result.integer(5, d.errorCode).text(6, d.errorMessage).text(7, d.snapUUID).text(8, d.snapDevice);
+        if (!result.run()) return fail(error, "cannot record the job's results", db_);
+    }
+    Statement finish(db_, "UPDATE jobs SET finished = ?1, return_code = ?2, outcome = ?3 WHERE id = ?4");
+    finish.text(1, nowText()).integer(2, returnCode).text(3, outcome).integer(4, jobId);
+    if (!finish.run()) return fail(error, "cannot finish the job", db_);
+    if (!transaction.commit()) return fail(error, "cannot commit the job", db_);
+    releaseJobLock();
+    return true;
+}
+
+bool HostStore::finishJobOnly(long long jobId, const std::string& outcome, std::string& error) {
+    Statement finish(db_, "UPDATE jobs SET finished = ?1, outcome = ?2 WHERE id = ?3");
+    finish.text(1, nowText()).text(2, outcome).integer(3, jobId);
+    if (!finish.run()) return fail(error, "cannot finish the job", db_);
+    releaseJobLock();
+    return true;
+}
+
+bool HostStore::loadJobs(std::vector<JobRecord>& jobs, std::string& error) {
+    jobs.clear();
+    Statement query(db_,
+                    "SELECT id, operation, devices, started, finished, return_code, outcome, host_log, plugin_log "
+                    "FROM jobs ORDER BY id");
+    int step;
+    while ((step = query.step()) == SQLITE_ROW) {
+        JobRecord job;
+        job.id = query.columnInt(0);
+        job.operation = query.column(1);
+        job.devices = query.column(2);
+        job.started = query.column(3);
+        job.finished = query.column(4);
+        job.returnCode = static_cast<int>(query.columnInt(5));
+        job.outcome = query.column(6);
+        job.hostLog = query.column(7);
+        job.pluginLog = query.column(8);
+        jobs.push_back(job);
+    }
+    if (step != SQLITE_DONE) return fail(error, "cannot read the history", db_);
+    return true;
+}
+
+bool HostStore::loadJobResults(long long jobId, std::vector<JobResultRecord>& results, std::string& error) {
+    results.clear();
+    Statement query(db_,
+                    "SELECT device_id, device_name, status, error_code, error_message, snap_uuid, snap_device "
+                    "FROM job_results WHERE job_id = ?1 ORDER BY rowid");
+    query.integer(1, jobId);
+    int step;
+    while ((step = query.step()) == SQLITE_ROW) {
+        JobResultRecord r;
+        r.jobId = jobId;
+        r.deviceId = query.columnInt(0);
+        r.deviceName = query.column(1);
+        r.status = static_cast<int>(query.columnInt(2));
+        r.errorCode = static_cast<int>(query.columnInt(3));
+        r.errorMessage = query.column(4);
+        r.snapUUID = query.column(5);
+        r.snapDevice = query.column(6);
+        results.push_back(r);
+    }
+    if (step != SQLITE_DONE) return fail(error, "cannot read the job's results", db_);
+    return true;
+}

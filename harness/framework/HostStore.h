@@ -1,0 +1,87 @@
+// The host store: one directory holding the SQLite database "host.db", a
+// "logs" folder with the log files of every job and a "locks" folder
+// (StoreLocks.h). The database keeps an array's password inside its
+// array-info text, so the directories must be the user's own and private
+// (0700; a store directory of another user or writable by others is
+// refused) and the database is 0600; an opened database that others can
+// read is made private again.
+//
+// The database runs in WAL mode with full syncs: every write the plug-in
+// makes (saveDeviceState, saveMetadata) is its own short transaction, on
+// disk when the call returns, so a job that dies keeps everything the
+// plug-in was told was stored. Opening the store marks each "running" job
+// whose process is gone as "interrupted".
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "harness/framework/HostRecords.h"
+
+struct sqlite3;
+
+class HostStore {
+public:
+    HostStore();
+    ~HostStore();
+
+    // Creates the directory `dir` (e.g. "/tmp/demo/store") with an empty
+    // store in it. Fails when a store is there already.
+    bool create(const std::string& dir, std::string& error);
+    // Opens an existing store.
+    bool open(const std::string& dir, std::string& error);
+
+    const std::string& directory() const { return dir_; }
+    std::string logDirectory() const { return dir_ + "/logs"; }
+    std::string databasePath() const { return dir_ + "/host.db"; }
+    std::string lockDirectory() const { return dir_ + "/locks"; }
+
+    // Arrays. addArray fails on a duplicate name or control host ID.
+    bool addArray(const ArrayRecord& array, std::string& error);
+    bool loadArrays(std::vector<ArrayRecord>& arrays, std::string& error);
+
+    // Devices. addDevice sets `device.id`; a label, when given, is unique.
+    bool addDevice(DeviceRecord& device, std::string& error);
+    // Every device with its metadata, in id order.
+    bool loadDevices(std::vector<DeviceRecord>& devices, std::string& error);
+
+    bool setSetting(const SettingRecord& setting, std::string& error);
+    bool loadSettings(std::vector<SettingRecord>& settings, std::string& error);
+
+    // One write of the plug-in: the device's status, error, snap UUID, snap
+    // device and attached array, or one metadata text. Durable on return.
+    bool saveDeviceState(const DeviceRecord& device, std::string& error);
+    bool saveMetadata(long long deviceId, int type, const std::string& text, std::string& error);
+
+    // In one transaction: records the start of a job (outcome "running"),
+    // sets `job.id` and its log paths, takes the job lock (held until the job
+    // is finished), and writes each device's state as the job starts it
+    // (errors cleared, a fresh snap UUID) with the job as its last job.
+    bool beginJob(JobRecord& job, const std::vector<DeviceRecord>& devices, std::string& error);
+    // In one transaction: records each device's result, and finishes the job
+    // row with `returnCode` and `outcome`; then frees the job lock.
+    bool commitJob(long long jobId, const std::vector<DeviceRecord>& devices, int returnCode,
+                   const std::string& outcome, std::string& error);
+    // Finishes the job row without results (e.g. the plug-in threw).
+    bool finishJobOnly(long long jobId, const std::string& outcome, std::string& error);
+    bool loadJobs(std::vector<JobRecord>& jobs, std::string& error);
+    bool loadJobResults(long long jobId, std::vector<JobResultRecord>& results, std::string& error);
+
+    HostStore(const HostStore&) = delete;
+    HostStore& operator=(const HostStore&) = delete;
+
+private:
+    bool openDatabase(bool creating, std::string& error);
+    bool exec(const char* sql, std::string& error);
+    bool addMissingColumns(std::string& error);
+    // Marks "running" jobs whose lock is free as "interrupted", with each of
+    // their devices' last state as their results. Best effort.
+    void markInterruptedJobs();
+    void releaseJobLock();
+
+    std::string dir_;
+    sqlite3* db_ = nullptr;
+    int jobLock_ = -1;
+    std::string jobLockPath_;
+};

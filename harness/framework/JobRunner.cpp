@@ -1,0 +1,249 @@
+#include "harness/framework/JobRunner.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <set>
+
+#include "harness/framework/ExitCodes.h"
+#include "harness/framework/HostLog.h"
+#include "harness/framework/HostObjects.h"
+#include "harness/framework/HostOperations.h"
+#include "harness/framework/PluginLoader.h"
+#include "harness/framework/PrivateFiles.h"
+#include "harness/framework/StoreLocks.h"
+
+namespace {
+
+// Variables the platform stand-ins read.
+const char kLogFileVariable[] = "QZ_LOG_FILE";
+const char kSettingsFileVariable[] = "QZ_SETTINGS_FILE";
+const char kSettingsFile[] = "/settings.ini";
+
+bool parseDeviceId(const std::string& ref, long long& id) {
+    const std::string digits = !ref.empty() && ref[0] == '#' ? ref.substr(1) : ref;
+    if (digits.empty() || digits.size() > 18) return false;
+    id = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return false;
+        id = id * 10 + (c - '0');
+    }
+    return true;
+}
+
+// "device d1 is in use by job 7 (snap, started 2026-12-10 12:00:01); ...".
+std::string heldMessage(const DeviceRecord& device, const std::vector<JobRecord>& jobs) {
+    std::string holder = "another job";
+    for (const JobRecord& j : jobs)
+        if (j.id == device.lastJobId && j.outcome == kJobRunning)
+            holder = "job " + std::to_string(j.id) + " (" + j.operation + ", started " + j.started + ")";
+    return "device " + deviceDisplayName(device) + " is in use by " + holder +
+           "; run this job when that one has ended, or give --wait SECONDS";
+}
+
+// Creates the job's two log files before anything is written to them.
+bool createJobLogs(const JobRecord& job, HostLog& log, std::string& error) {
+    const int pluginLog = createPrivateFile(job.pluginLog, O_APPEND, error);
+    if (pluginLog < 0) return false;
+    close(pluginLog);
+    return log.open(job.hostLog, static_cast<unsigned long long>(job.id), error);
+}
+
+std::string joinedNames(const std::vector<DeviceRecord>& devices) {
+    std::string names;
+    for (const DeviceRecord& d : devices) names += (names.empty() ? "" : ",") + deviceDisplayName(d);
+    return names;
+}
+
+}  // namespace
+
+std::string renderSettings(const std::vector<SettingRecord>& settings) {
+    std::string text;
+    std::string section;
+    bool first = true;
+    for (const SettingRecord& s : settings) {
+        // A line break would start another entry of the file.
+        if ((s.section + s.key + s.value).find_first_of("\r\n") != std::string::npos) continue;
+        if (first || s.section != section) {
+            text += "[" + s.section + "]\n";
+            section = s.section;
+            first = false;
+        }
+        text += s.key + "=" + s.value + "\n";
+    }
+    return text;
+}
+
+std::string newSnapUuid() {
+    unsigned char bytes[16] = {0};
+    if (!readRandomBytes(bytes, sizeof(bytes))) {
+        // No random source: time and process still make names apart.
+        unsigned long long seed = static_cast<unsigned long long>(time(nullptr)) * 1000003ULL + getpid();
+        for (unsigned char& b : bytes) {
+            seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+            b = static_cast<unsigned char>(seed >> 56);
+        }
+    }
+    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0f) | 0x40);   // version 4
+    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3f) | 0x80);   // RFC 4122 variant
+    static const char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (int i = 0; i < 16; ++i) {
+        if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
+        text += kHex[bytes[i] >> 4];
+        text += kHex[bytes[i] & 0x0f];
+    }
+    return text;
+}
+
+bool selectDevices(const std::vector<DeviceRecord>& all, const std::vector<std::string>& refs,
+                   std::vector<DeviceRecord>& chosen, std::string& error) {
+    chosen.clear();
+    std::set<long long> seen;
+    for (const std::string& ref : refs) {
+        const DeviceRecord* match = nullptr;
+        long long id = 0;
+        for (const DeviceRecord& d : all)
+            if (!d.label.empty() && d.label == ref) match = &d;
+        if (match == nullptr && parseDeviceId(ref, id))
+            for (const DeviceRecord& d : all)
+                if (d.id == id) match = &d;
+        if (match == nullptr) {
+            error = "no device \"" + ref + "\" in the store";
+            return false;
+        }
+        if (!seen.insert(match->id).second) {
+            error = "device \"" + ref + "\" is named twice";
+            return false;
+        }
+        chosen.push_back(*match);
+    }
+    return true;
+}
+
+int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std::string& error) {
+    const HostOperation* operation = findHostOperation(request.operation);
+    if (operation == nullptr) {
+        error = "unknown operation \"" + request.operation + "\"";
+        return kExitUsage;
+    }
+    std::vector<DeviceRecord> all;
+    if (!store.loadDevices(all, error)) return kExitHostError;
+    std::vector<DeviceRecord>& devices = outcome.devices;
+    if (request.allDevices) {
+        devices = all;
+    } else if (!selectDevices(all, request.devices, devices, error)) {
+        return kExitBadInput;
+    }
+    if (devices.empty()) {
+        error = "no devices to run " + request.operation + " on";
+        return kExitBadInput;
+    }
+    if (devices.size() > static_cast<size_t>(SHRT_MAX)) {
+        error = "at most " + std::to_string(SHRT_MAX) + " devices fit one job";
+        return kExitBadInput;
+    }
+
+    // The devices are the job's from here to its end; what another job left
+    // in them is read only now.
+    HeldLocks locks;
+    std::vector<long long> ids;
+    for (const DeviceRecord& d : devices) ids.push_back(d.id);
+    long long heldId = 0;
+    const LockOutcome locked = lockDevices(store.lockDirectory(), ids, request.waitSeconds, locks, heldId, error);
+    if (locked == LockOutcome::Failed) return kExitHostError;
+    if (!store.loadDevices(all, error)) return kExitHostError;
+    if (locked == LockOutcome::Held) {
+        std::vector<JobRecord> jobs;
+        store.loadJobs(jobs, error);
+        for (const DeviceRecord& d : all)
+            if (d.id == heldId) error = heldMessage(d, jobs);
+        return kExitBusy;
+    }
+    for (DeviceRecord& chosen : devices)
+        for (const DeviceRecord& d : all)
+            if (d.id == chosen.id) chosen = d;
+
+    LoadedPlugin plugin;
+    if (!plugin.load(request.pluginPath.empty() ? defaultPluginPath() : request.pluginPath, error))
+        return kExitUnavailable;
+
+    JobContext context;
+    std::vector<SettingRecord> settings;
+    if (!store.loadArrays(context.arrays, error) || !store.loadSettings(settings, error)) return kExitHostError;
+    const std::string settingsPath = store.directory() + kSettingsFile;
+    if (!replaceFileAtomically(settingsPath, renderSettings(settings), error)) return kExitHostError;
+
+    // Each job reports its own errors; a new snapshot gets a new name. Both
+    // are stored with the job's start, before the plug-in sees them.
+    for (DeviceRecord& d : devices) {
+        d.errorCode = 0;
+        d.errorMessage.clear();
+        if (operation->startsNewSnapshot) d.snapUUID = newSnapUuid();
+    }
+    JobRecord& job = outcome.job;
+    job.operation = operation->name;
+    job.devices = joinedNames(devices);
+    if (!store.beginJob(job, devices, error)) return kExitHostError;
+
+    HostLog log;
+    if (!createJobLogs(job, log, error)) {
+        std::string ignored;
+        store.finishJobOnly(job.id, kJobNoLogFile, ignored);
+        return kExitHostError;
+    }
+    setenv(kSettingsFileVariable, settingsPath.c_str(), 1);
+    setenv(kLogFileVariable, job.pluginLog.c_str(), 1);
+
+    HostWrites writes;
+    writes.store = &store;
+    context.jobId = static_cast<unsigned long long>(job.id);
+    context.mountRequestSource = operation->needsMountRequestSource ? request.mountRequestSource : 0;
+    context.log = &log;
+    context.writes = &writes;
+
+    std::vector<HostSnapInfo> descriptors;
+    descriptors.reserve(devices.size());
+    for (DeviceRecord& d : devices) descriptors.emplace_back(d, context);
+    std::vector<QZSO::SnapInfo*> snaps;
+    for (HostSnapInfo& s : descriptors) snaps.push_back(&s);
+    HostOSUtil osUtil(context);
+
+    log.write(0, "-", "hnas-host", "job " + std::to_string(job.id) + ": " + job.operation + " on " + job.devices +
+                                       " with " + plugin.path());
+    const PluginOperation entry = plugin.entry().*(operation->entry);
+    bool threw = false;
+    try {
+        outcome.pluginResult = entry(snaps.data(), static_cast<short>(snaps.size()), &osUtil);
+    } catch (...) {
+        threw = true;
+    }
+    if (threw) {
+        log.write(2, "-", "hnas-host", "the plug-in threw an exception; the devices keep what it stored before");
+        std::string ignored;
+        store.finishJobOnly(job.id, kJobException, ignored);
+        error = "the plug-in threw an exception";
+        return kExitPluginOdd;
+    }
+    log.write(0, "-", "hnas-host", "the plug-in returned " + std::to_string(outcome.pluginResult));
+    const bool committed = store.commitJob(job.id, devices, outcome.pluginResult, kJobDone, error);
+    if (writes.failed > 0) {
+        error = std::to_string(writes.failed) + " write(s) of the plug-in could not be stored (" + writes.firstError +
+                "); the plug-in was told, and the store keeps everything stored before" +
+                (committed ? std::string() : "; the job's end is not recorded either: " + error);
+        return kExitHostError;
+    }
+    if (!committed) return kExitHostError;
+    job.returnCode = outcome.pluginResult;
+    job.outcome = kJobDone;
+    for (DeviceRecord& d : devices) {
+        d.lastJobId = job.id;
+        d.lastJobOutcome = job.outcome;
+    }
+    return exitCodeForPluginResult(outcome.pluginResult);
+}

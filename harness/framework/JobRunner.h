@@ -1,0 +1,47 @@
+// One job: one operation of the plug-in on chosen devices, in this process.
+//
+// The job locks its devices (StoreLocks.h) and holds them to its end, then
+// loads the devices, arrays and settings from the store, records its start,
+// writes the settings file the plug-in reads ($QZ_SETTINGS_FILE), creates
+// its own log files (the plug-in's through $QZ_LOG_FILE), builds the host
+// objects, calls one entry point (each write of the plug-in is stored as it
+// is made), and records every device's result and its end.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "harness/framework/HostRecords.h"
+#include "harness/framework/HostStore.h"
+
+struct JobRequest {
+    std::string operation;               // e.g. "snap"
+    std::vector<std::string> devices;    // labels or ids, e.g. {"cifs-data", "3"}
+    bool allDevices = false;             // every device of the store, in id order
+    std::string pluginPath;              // "" = the built one
+    int mountRequestSource = 1;          // for map and unmap: 2 = GUI, 0 = the host has no value
+    int waitSeconds = 0;                 // how long to wait for a device another job holds
+};
+
+struct JobOutcome {
+    JobRecord job;
+    int pluginResult = -1;
+    std::vector<DeviceRecord> devices;   // as committed, in the order given
+};
+
+// Runs the job; returns an exit code of ExitCodes.h, with `error` said when
+// the job could not run or could not be recorded (kExitBusy: a device is
+// held by another job for longer than `waitSeconds`).
+int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std::string& error);
+
+// Picks the devices named by `refs` ("cifs-data", "3" or "#3"); false with
+// the unknown or repeated name.
+bool selectDevices(const std::vector<DeviceRecord>& all, const std::vector<std::string>& refs,
+                   std::vector<DeviceRecord>& chosen, std::string& error);
+
+// The settings as the INI text the platform settings store reads, e.g.
+// "[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=1\n".
+std::string renderSettings(const std::vector<SettingRecord>& settings);
+
+// A fresh random snap UUID, e.g. "3f2a9c1e-7b4d-4e21-9a55-0c6b8e2d1f47".
+std::string newSnapUuid();

@@ -1,0 +1,66 @@
+#include "harness/framework/TextTables.h"
+
+#include <algorithm>
+
+#include "harness/framework/HostOperations.h"
+
+namespace {
+
+const char kIndent[] = "    ";
+
+std::string padded(const std::string& text, size_t width) {
+    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+// Drops trailing blanks that padding left on a line.
+std::string trimmed(const std::string& line) {
+    const size_t end = line.find_last_not_of(' ');
+    return end == std::string::npos ? std::string() : line.substr(0, end + 1);
+}
+
+}  // namespace
+
+std::string formatTable(const std::vector<std::string>& header, const std::vector<std::vector<std::string>>& rows) {
+    std::vector<size_t> widths(header.size(), 0);
+    for (size_t c = 0; c < header.size(); ++c) widths[c] = header[c].size();
+    for (const auto& row : rows)
+        for (size_t c = 0; c < row.size() && c < widths.size(); ++c) widths[c] = std::max(widths[c], row[c].size());
+    auto line = [&](const std::vector<std::string>& cells) {
+        std::string text;
+        for (size_t c = 0; c < widths.size(); ++c)
+            text += padded(c < cells.size() ? cells[c] : "", widths[c]) + (c + 1 < widths.size() ? "  " : "");
+        return trimmed(text) + "\n";
+    };
+    std::string text = line(header);
+    std::vector<std::string> rule;
+    for (const size_t w : widths) rule.push_back(std::string(w, '-'));
+    text += line(rule);
+    for (const auto& row : rows) text += line(row);
+    return text;
+}
+
+std::string deviceStateTable(const std::vector<DeviceRecord>& devices) {
+    const std::vector<std::string> header = {"device", "status", "error", "snap UUID", "last job"};
+    std::vector<std::vector<std::string>> rows;
+    for (const DeviceRecord& d : devices)
+        rows.push_back({deviceDisplayName(d), snapStatusName(d.status),
+                        d.errorCode == 0 ? "-" : std::to_string(d.errorCode), d.snapUUID.empty() ? "-" : d.snapUUID,
+                        d.lastJobId == 0 ? "-" : std::to_string(d.lastJobId) + " " + d.lastJobOutcome});
+    // Rows of the table, then each row's long values under it.
+    const std::string table = formatTable(header, rows);
+    std::string text;
+    size_t start = 0;
+    size_t lineNumber = 0;
+    while (start < table.size()) {
+        const size_t end = table.find('\n', start);
+        text += table.substr(start, end - start + 1);
+        if (lineNumber >= 2) {
+            const DeviceRecord& d = devices[lineNumber - 2];
+            if (!d.snapDevice.empty()) text += std::string(kIndent) + "snap device: " + d.snapDevice + "\n";
+            if (!d.errorMessage.empty()) text += std::string(kIndent) + "error: " + d.errorMessage + "\n";
+        }
+        ++lineNumber;
+        start = end + 1;
+    }
+    return text;
+}

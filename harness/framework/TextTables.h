@@ -1,0 +1,20 @@
+// Plain-text tables for the terminal.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "harness/framework/HostRecords.h"
+
+// Columns padded to their widest cell, two spaces apart, a rule under the
+// header. Every row has as many cells as `header`.
+std::string formatTable(const std::vector<std::string>& header, const std::vector<std::vector<std::string>>& rows);
+
+// The compact state of devices: device, status name, error code, snap UUID,
+// the last job that worked on it with that job's outcome, then the snap
+// device and the error message on lines of their own under the row when
+// present, e.g.
+//   device     status   error  snap UUID           last job
+//   cifs-data  MAPPED   -      QZHNAS-3f2a...-fs1  4 done
+//     snap device: {vortype:,vendor:Hitachi HNAS,type:unc,...}
+std::string deviceStateTable(const std::vector<DeviceRecord>& devices);
