@@ -12,6 +12,7 @@
 
 #include "harness/demo/Subprocess.h"
 #include "harness/framework/PrivateFiles.h"
+#include "harness/framework/RandomText.h"
 
 namespace {
 
@@ -56,16 +57,8 @@ bool writeWholeFile(const std::string& path, const std::string& text) {
 }
 
 std::string randomToken() {
-    unsigned char bytes[16] = {0};
-    if (!readRandomBytes(bytes, sizeof(bytes)))
-        for (size_t i = 0; i < sizeof(bytes); ++i) bytes[i] = static_cast<unsigned char>((time(nullptr) >> i) ^ getpid() ^ i);
-    static const char kHex[] = "0123456789abcdef";
-    std::string token;
-    for (const unsigned char b : bytes) {
-        token += kHex[b >> 4];
-        token += kHex[b & 0x0f];
-    }
-    return token;
+    const RandomBlock bytes = randomBlock();
+    return hexText(bytes.data(), bytes.size());
 }
 
 bool Simulator::start(const SimulatorOptions& options, std::string& error) {

@@ -7,7 +7,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <set>
 
 #include "harness/framework/ExitCodes.h"
@@ -16,6 +15,7 @@
 #include "harness/framework/HostOperations.h"
 #include "harness/framework/PluginLoader.h"
 #include "harness/framework/PrivateFiles.h"
+#include "harness/framework/RandomText.h"
 #include "harness/framework/StoreLocks.h"
 
 namespace {
@@ -80,25 +80,12 @@ std::string renderSettings(const std::vector<SettingRecord>& settings) {
 }
 
 std::string newSnapUuid() {
-    unsigned char bytes[16] = {0};
-    if (!readRandomBytes(bytes, sizeof(bytes))) {
-        // No random source: time and process still make names apart.
-        unsigned long long seed = static_cast<unsigned long long>(time(nullptr)) * 1000003ULL + getpid();
-        for (unsigned char& b : bytes) {
-            seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-            b = static_cast<unsigned char>(seed >> 56);
-        }
-    }
+    RandomBlock bytes = randomBlock();
     bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0f) | 0x40);   // version 4
     bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3f) | 0x80);   // RFC 4122 variant
-    static const char kHex[] = "0123456789abcdef";
-    std::string text;
-    for (int i = 0; i < 16; ++i) {
-        if (i == 4 || i == 6 || i == 8 || i == 10) text += '-';
-        text += kHex[bytes[i] >> 4];
-        text += kHex[bytes[i] & 0x0f];
-    }
-    return text;
+    const unsigned char* b = bytes.data();
+    return hexText(b, 4) + "-" + hexText(b + 4, 2) + "-" + hexText(b + 6, 2) + "-" + hexText(b + 8, 2) + "-" +
+           hexText(b + 10, 6);
 }
 
 bool selectDevices(const std::vector<DeviceRecord>& all, const std::vector<std::string>& refs,
