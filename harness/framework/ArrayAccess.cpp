@@ -18,7 +18,6 @@ namespace {
 
 const char kSettingsFileVariable[] = "QZ_SETTINGS_FILE";
 const char kSettingsFile[] = "/settings.ini";
-const char kFileType[] = "FILE";
 const int kFailureLevel = -1;
 
 }  // namespace
@@ -77,7 +76,7 @@ std::unique_ptr<QzManageHNAS> connectClient(const ArrayEndpoint& endpoint, Clien
     const unsigned long long noJob = 0;
     std::unique_ptr<QzManageHNAS> client(new QzManageHNAS(noJob));
     failures.take();
-    if (!client->init(endpoint.user, endpoint.password, kFileType, endpoint.controlHost, endpoint.address,
+    if (!client->init(endpoint.user, endpoint.password, kArrayTypeFile, endpoint.controlHost, endpoint.address,
                       endpoint.port)) {
         error = withoutSecret(failures.take(), endpoint.password);
         if (error.empty()) error = "the array client could not be set up";
