@@ -113,15 +113,14 @@ bool selectDevices(const std::vector<DeviceRecord>& all, const std::vector<std::
     return true;
 }
 
-int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std::string& error) {
-    const HostOperation* operation = findHostOperation(request.operation);
-    if (operation == nullptr) {
-        error = "unknown operation \"" + request.operation + "\"";
-        return kExitUsage;
-    }
+namespace {
+
+// Select: the devices the request names (or all), locked for the job and
+// read afresh under the locks. kExitOk, or the exit code with `error`.
+int selectJobDevices(HostStore& store, const JobRequest& request, std::vector<DeviceRecord>& devices,
+                     HeldLocks& locks, std::string& error) {
     std::vector<DeviceRecord> all;
     if (!store.loadDevices(all, error)) return kExitHostError;
-    std::vector<DeviceRecord>& devices = outcome.devices;
     if (request.allDevices) {
         devices = all;
     } else if (!selectDevices(all, request.devices, devices, error)) {
@@ -138,7 +137,6 @@ int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std
 
     // The devices are the job's from here to its end; what another job left
     // in them is read only now.
-    HeldLocks locks;
     std::vector<long long> ids;
     for (const DeviceRecord& d : devices) ids.push_back(d.id);
     long long heldId = 0;
@@ -155,12 +153,28 @@ int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std
     for (DeviceRecord& chosen : devices)
         for (const DeviceRecord& d : all)
             if (d.id == chosen.id) chosen = d;
+    return kExitOk;
+}
 
+// What a job holds from its preparation to its record. The plug-in is
+// unloaded last, after the log is closed.
+struct PreparedJob {
     LoadedPlugin plugin;
-    if (!plugin.load(request.pluginPath.empty() ? defaultPluginPath() : request.pluginPath, error))
+    JobContext context;
+    HostLog log;
+    HostWrites writes;
+};
+
+// Prepare: the plug-in loaded, the settings file written, the job's start
+// stored with each device's fresh state, its log files made and the
+// platform's variables pointed at them. kExitOk, or the exit code with
+// `error`.
+int prepareJob(HostStore& store, const JobRequest& request, const HostOperation& operation,
+               std::vector<DeviceRecord>& devices, JobRecord& job, PreparedJob& prepared, std::string& error) {
+    if (!prepared.plugin.load(request.pluginPath.empty() ? defaultPluginPath() : request.pluginPath, error))
         return kExitUnavailable;
 
-    JobContext context;
+    JobContext& context = prepared.context;
     std::vector<SettingRecord> settings;
     if (!store.loadArrays(context.arrays, error) || !store.loadSettings(settings, error)) return kExitHostError;
     const std::string settingsPath = store.directory() + kSettingsFile;
@@ -171,15 +185,13 @@ int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std
     for (DeviceRecord& d : devices) {
         d.errorCode = 0;
         d.errorMessage.clear();
-        if (operation->startsNewSnapshot) d.snapUUID = newSnapUuid();
+        if (operation.startsNewSnapshot) d.snapUUID = newSnapUuid();
     }
-    JobRecord& job = outcome.job;
-    job.operation = operation->name;
+    job.operation = operation.name;
     job.devices = joinedNames(devices);
     if (!store.beginJob(job, devices, error)) return kExitHostError;
 
-    HostLog log;
-    if (!createJobLogs(job, log, error)) {
+    if (!createJobLogs(job, prepared.log, error)) {
         std::string ignored;
         store.finishJobOnly(job.id, kJobNoLogFile, ignored);
         return kExitHostError;
@@ -187,38 +199,51 @@ int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std
     setenv(kSettingsFileVariable, settingsPath.c_str(), 1);
     setenv(kLogFileVariable, job.pluginLog.c_str(), 1);
 
-    HostWrites writes;
-    writes.store = &store;
+    prepared.writes.store = &store;
     context.jobId = static_cast<unsigned long long>(job.id);
-    context.mountRequestSource = operation->needsMountRequestSource ? request.mountRequestSource : 0;
-    context.log = &log;
-    context.writes = &writes;
+    context.mountRequestSource = operation.needsMountRequestSource ? request.mountRequestSource : 0;
+    context.log = &prepared.log;
+    context.writes = &prepared.writes;
+    return kExitOk;
+}
 
+// Call: the operation's entry point over one descriptor per device and the
+// host utility. False when the plug-in threw.
+bool callPlugin(const HostOperation& operation, const JobRecord& job, std::vector<DeviceRecord>& devices,
+                PreparedJob& prepared, int& result) {
     std::vector<HostSnapInfo> descriptors;
     descriptors.reserve(devices.size());
-    for (DeviceRecord& d : devices) descriptors.emplace_back(d, context);
+    for (DeviceRecord& d : devices) descriptors.emplace_back(d, prepared.context);
     std::vector<QZSO::SnapInfo*> snaps;
     for (HostSnapInfo& s : descriptors) snaps.push_back(&s);
-    HostOSUtil osUtil(context);
+    HostOSUtil osUtil(prepared.context);
 
-    log.write(0, "-", "hnas-host", "job " + std::to_string(job.id) + ": " + job.operation + " on " + job.devices +
-                                       " with " + plugin.path());
-    const PluginOperation entry = plugin.entry().*(operation->entry);
-    bool threw = false;
+    prepared.log.write(0, "-", "hnas-host", "job " + std::to_string(job.id) + ": " + job.operation + " on " +
+                                                job.devices + " with " + prepared.plugin.path());
+    const PluginOperation entry = prepared.plugin.entry().*(operation.entry);
     try {
-        outcome.pluginResult = entry(snaps.data(), static_cast<short>(snaps.size()), &osUtil);
+        result = entry(snaps.data(), static_cast<short>(snaps.size()), &osUtil);
     } catch (...) {
-        threw = true;
+        return false;
     }
-    if (threw) {
-        log.write(2, "-", "hnas-host", "the plug-in threw an exception; the devices keep what it stored before");
+    return true;
+}
+
+// Record: the job's end with each device's result, or, when the plug-in
+// threw, the end alone. The job's exit code, with `error` when the plug-in
+// threw or a write could not be stored.
+int recordJob(HostStore& store, bool returned, PreparedJob& prepared, JobOutcome& outcome, std::string& error) {
+    JobRecord& job = outcome.job;
+    if (!returned) {
+        prepared.log.write(2, "-", "hnas-host", "the plug-in threw an exception; the devices keep what it stored before");
         std::string ignored;
         store.finishJobOnly(job.id, kJobException, ignored);
         error = "the plug-in threw an exception";
         return kExitPluginOdd;
     }
-    log.write(0, "-", "hnas-host", "the plug-in returned " + std::to_string(outcome.pluginResult));
-    const bool committed = store.commitJob(job.id, devices, outcome.pluginResult, kJobDone, error);
+    prepared.log.write(0, "-", "hnas-host", "the plug-in returned " + std::to_string(outcome.pluginResult));
+    const HostWrites& writes = prepared.writes;
+    const bool committed = store.commitJob(job.id, outcome.devices, outcome.pluginResult, kJobDone, error);
     if (writes.failed > 0) {
         error = std::to_string(writes.failed) + " write(s) of the plug-in could not be stored (" + writes.firstError +
                 "); the plug-in was told, and the store keeps everything stored before" +
@@ -228,9 +253,27 @@ int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std
     if (!committed) return kExitHostError;
     job.returnCode = outcome.pluginResult;
     job.outcome = kJobDone;
-    for (DeviceRecord& d : devices) {
+    for (DeviceRecord& d : outcome.devices) {
         d.lastJobId = job.id;
         d.lastJobOutcome = job.outcome;
     }
     return exitCodeForPluginResult(outcome.pluginResult);
+}
+
+}  // namespace
+
+int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std::string& error) {
+    const HostOperation* operation = findHostOperation(request.operation);
+    if (operation == nullptr) {
+        error = "unknown operation \"" + request.operation + "\"";
+        return kExitUsage;
+    }
+    HeldLocks locks;   // the devices stay the job's until it returns
+    int code = selectJobDevices(store, request, outcome.devices, locks, error);
+    if (code != kExitOk) return code;
+    PreparedJob prepared;
+    code = prepareJob(store, request, *operation, outcome.devices, outcome.job, prepared, error);
+    if (code != kExitOk) return code;
+    const bool returned = callPlugin(*operation, outcome.job, outcome.devices, prepared, outcome.pluginResult);
+    return recordJob(store, returned, prepared, outcome, error);
 }
