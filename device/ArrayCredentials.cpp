@@ -3,6 +3,7 @@
 // endpoint settings.
 #include <algorithm>
 #include <climits>
+#include <functional>
 #include <memory>
 
 #include "device/DeviceMessages.h"
@@ -44,6 +45,91 @@ std::vector<std::string> splitArrayList(const std::string& list) {
         start = bar + 1;
     }
     return names;
+}
+
+// The alias search's reads share one size and one retry budget: the list
+// read and every array's information and endpoint reads.
+struct AliasSearch {
+    AliasSearch(QZSO::QZOSUtil& host, unsigned long long job) : osUtil(host), jobId(job) {}
+    QZSO::QZOSUtil& osUtil;
+    unsigned long long jobId;
+    int size = kArrayInfoFirstSize;
+    int retries = kAliasSearchRetries;
+    std::function<void(int)> logRetry() const {
+        return [job = jobId](int newSize) {
+            EvDebug log;
+            log.DebugLvl(kFilerAliasesContext, DebugLevel::kDetails, job, "Going to retry with new size [%d]", newSize);
+        };
+    }
+};
+
+// List read: the names of the host's HNAS arrays.
+std::vector<std::string> readArrayNames(AliasSearch& search) {
+    const HostTextRead list = readHostText(search.size, search.retries, kIntReadMaxSize, [&](char* buffer, int& told) {
+        const int result = search.osUtil.listArrays(QZSO::kHnasVendor, QZSO::kArrayListSeparator, told, buffer);
+        if (result > 0) {
+            told = result;
+            return QZSO::HOST_READ_TOO_SMALL;
+        }
+        return QZSO::HOST_READ_OK;
+    }, search.logRetry());
+    std::vector<std::string> names = splitArrayList(list.text);
+    EvDebug log;
+    log.DebugLvl(kFilerAliasesContext, DebugLevel::kVerbose, search.jobId, "Array list size: [%d] ",
+                 static_cast<int>(names.size()));
+    return names;
+}
+
+// One array of the list as the client reaches it.
+struct SearchedArray {
+    std::string arrayId, hostName, user, password;
+    std::string endpoint;   // the configured management address, else the control host
+    int port = QZSO::kDefaultManagementPort;
+};
+
+// Endpoint read: the array's information, then its management port and
+// address. False when its information cannot be parsed.
+bool readSearchedArray(AliasSearch& search, HNASUtils& utils, const std::string& name, SearchedArray& array) {
+    // The list's size travels as an int, an information read's as a short:
+    // a list longer than a short can hold must not leave every information
+    // read refused before the host is asked.
+    if (search.size > kShortReadMaxSize) search.size = kShortReadMaxSize;
+    // This host call answers with the size it needs rather than a status.
+    // A size beyond a short is refused by the reader all the same, so it is
+    // handed back as the largest short.
+    const HostTextRead info = readShortHostText(search.size, search.retries, [&](char* buffer, short* hostSize) {
+        const int needed = search.osUtil.getArrayInfoByName(name.c_str(), buffer, hostSize);
+        if (needed <= 0) return QZSO::HOST_READ_OK;
+        *hostSize = static_cast<short>(std::min(needed, static_cast<int>(SHRT_MAX)));
+        return QZSO::HOST_READ_TOO_SMALL;
+    }, search.logRetry());
+    int hostId = 0;
+    if (!utils.parseArrayInfo(search.jobId, info.text.c_str(), array.arrayId, array.hostName, array.user,
+                              array.password, hostId))
+        return false;
+
+    if (search.osUtil.getArrayConfigInt(hostId, 0, QZSO::kMetroServerPortConfig, &array.port) != 0 ||
+        array.port == 0)
+        array.port = QZSO::kDefaultManagementPort;
+    const HostTextRead configured = readShortHostText(search.size, search.retries, [&](char* buffer, short* hostSize) {
+        return search.osUtil.getArrayConfigString(hostId, 0, QZSO::kMetroServerIpConfig, buffer, hostSize);
+    }, search.logRetry());
+    array.endpoint = configured.ok() && !configured.text.empty() ? configured.text : array.hostName;
+    return true;
+}
+
+// Alias build and match: the virtual server's addresses and name, then the
+// filer as it was asked for, joined by the list separator, when one of the
+// server's addresses or its name is the filer's address.
+bool aliasesMatching(const __HNASVirtualServers& server, const std::string& filer, const std::string& address,
+                     std::string& aliases) {
+    std::vector<std::string> candidates = server.ipAddresses;
+    candidates.push_back(server.name);
+    if (std::find(candidates.begin(), candidates.end(), address) == candidates.end()) return false;
+    aliases.clear();
+    for (const std::string& candidate : candidates) aliases += candidate + QZSO::kArrayListSeparator;
+    aliases += filer;
+    return true;
 }
 
 }  // namespace
@@ -90,93 +176,38 @@ bool HNASSnapDevice::getFilerAliases(const std::string& filer, std::string& alia
     log.DebugLvl(kFilerAliasesContext, DebugLevel::kFlow, jobId, "[%s] resolves to [%s]", filer.c_str(),
                  address.c_str());
 
-    // One size and one retry budget serve the list read and every
-    // information read of the search.
-    int size = kArrayInfoFirstSize;
-    int retries = kAliasSearchRetries;
-    const auto logRetry = [&](int newSize) {
-        log.DebugLvl(kFilerAliasesContext, DebugLevel::kDetails, jobId, "Going to retry with new size [%d]", newSize);
-    };
-    const HostTextRead list = readHostText(size, retries, kIntReadMaxSize, [&](char* buffer, int& told) {
-        const int result = osUtil->listArrays(QZSO::kHnasVendor, QZSO::kArrayListSeparator, told, buffer);
-        if (result > 0) {
-            told = result;
-            return QZSO::HOST_READ_TOO_SMALL;
-        }
-        return QZSO::HOST_READ_OK;
-    }, logRetry);
-    const std::vector<std::string> names = splitArrayList(list.text);
-    log.DebugLvl(kFilerAliasesContext, DebugLevel::kVerbose, jobId, "Array list size: [%d] ",
-                 static_cast<int>(names.size()));
-
-    std::string aliases;
-    bool found = false;
-    for (const std::string& name : names) {
-        // The list's size travels as an int, an information read's as a
-        // short: a list longer than a short can hold must not leave every
-        // information read refused before the host is asked.
-        if (size > kShortReadMaxSize) size = kShortReadMaxSize;
-        // This host call answers with the size it needs rather than a status.
-        // A size beyond a short is refused by the reader all the same, so
-        // it is handed back as the largest short.
-        const HostTextRead info = readShortHostText(size, retries, [&](char* buffer, short* hostSize) {
-            const int needed = osUtil->getArrayInfoByName(name.c_str(), buffer, hostSize);
-            if (needed <= 0) return QZSO::HOST_READ_OK;
-            *hostSize = static_cast<short>(std::min(needed, static_cast<int>(SHRT_MAX)));
-            return QZSO::HOST_READ_TOO_SMALL;
-        }, logRetry);
-        std::string arrayId, hostName, user, password;
-        int hostId = 0;
-        if (!utils.parseArrayInfo(jobId, info.text.c_str(), arrayId, hostName, user, password, hostId)) {
+    AliasSearch search(*osUtil, jobId);
+    for (const std::string& name : readArrayNames(search)) {
+        SearchedArray array;
+        if (!readSearchedArray(search, utils, name, array)) {
             const std::string text = std::string(kFilerAliasesContext) + kUnableToParseArrayInfo;
             snapInfo->logFormatted(QZSO::HostLog::kFailure, kFilerAliasesContext, "%s", text.c_str());
             return false;
         }
-
-        int port = QZSO::kDefaultManagementPort;
-        if (osUtil->getArrayConfigInt(hostId, 0, QZSO::kMetroServerPortConfig, &port) != 0 || port == 0)
-            port = QZSO::kDefaultManagementPort;
-        // The search's one size and retry budget serve this read too.
-        const HostTextRead configured = readShortHostText(size, retries, [&](char* buffer, short* hostSize) {
-            return osUtil->getArrayConfigString(hostId, 0, QZSO::kMetroServerIpConfig, buffer, hostSize);
-        }, logRetry);
-        const std::string endpoint = configured.ok() && !configured.text.empty() ? configured.text : hostName;
-
-        client.init(user, password, kArrayTypeFile, hostName, endpoint, port);
+        client.init(array.user, array.password, kArrayTypeFile, array.hostName, array.endpoint, array.port);
         __HNASVirtualServers server;
-        if (!client.getVirtualServerInfo(arrayId, server)) {
+        if (!client.getVirtualServerInfo(array.arrayId, server)) {
             log.DebugLvl(kFilerAliasesContext, DebugLevel::kFailure, jobId,
                          "Unable to get the virtual server info for %s. Continuing the search with other "
                          "arrays..",
-                         arrayId.c_str());
+                         array.arrayId.c_str());
             continue;
         }
         if (server.ipAddresses.empty()) {
             log.DebugLvl(kFilerAliasesContext, DebugLevel::kFailure, jobId,
                          "Array IP's are empty for %s. Continuing the search with other arrays..",
-                         arrayId.c_str());
+                         array.arrayId.c_str());
             continue;
         }
-        aliases.clear();
-        std::vector<std::string> candidates = server.ipAddresses;
-        candidates.push_back(server.name);
-        for (const std::string& candidate : candidates) aliases += candidate + QZSO::kArrayListSeparator;
-        aliases += filer;
-        for (const std::string& candidate : candidates) {
-            if (candidate == address) {
-                log.DebugLvl(kFilerAliasesContext, DebugLevel::kFlow, jobId,
-                             "Found filer:[%s] corresponding to input filer:[%s]", name.c_str(), address.c_str());
-                matchedArrayName = name;
-                found = true;
-                break;
-            }
-        }
-        if (found) break;
-        aliases.clear();
+        std::string aliases;
+        if (!aliasesMatching(server, filer, address, aliases)) continue;
+        log.DebugLvl(kFilerAliasesContext, DebugLevel::kFlow, jobId, "Found filer:[%s] corresponding to input filer:[%s]",
+                     name.c_str(), address.c_str());
+        matchedArrayName = name;
+        aliasList = aliases;
+        return true;
     }
-    if (!found) return false;
-    aliasList = aliases;
-    return true;
+    return false;
 }
 
 bool HNASSnapDevice::getArrayNameAndCredentials(const unsigned long long& callerJobId, std::string& arrayId,
