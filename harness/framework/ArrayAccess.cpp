@@ -7,6 +7,7 @@
 #include "harness/framework/JobRunner.h"
 #include "harness/framework/PrivateFiles.h"
 #include "host/ArrayConfigNames.h"
+#include "host/EvDebug.h"
 #include "host/QzManageHNAS.h"
 #include "platform/qzlib/EvDebugSink.h"
 
@@ -18,7 +19,6 @@ namespace {
 
 const char kSettingsFileVariable[] = "QZ_SETTINGS_FILE";
 const char kSettingsFile[] = "/settings.ini";
-const int kFailureLevel = -1;
 
 }  // namespace
 
@@ -59,7 +59,7 @@ std::string settingValue(const std::vector<SettingRecord>& settings, const std::
 ClientFailures::ClientFailures() : last_(std::make_shared<std::string>()) {
     std::shared_ptr<std::string> last = last_;
     EvDebugSetSink([last](const EvLogLine& line) {
-        if (line.level == kFailureLevel) *last = line.message;
+        if (line.level == DebugLevel::kFailure) *last = line.message;
     });
 }
 

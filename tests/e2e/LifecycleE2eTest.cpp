@@ -1,7 +1,7 @@
 // The plug-in's lifecycle end to end: hnas-host runs each job as its own
 // process with the real plug-in and the real HTTPS client against
 // hnas-arraysim on loopback, in the demo's world of two arrays and four
-// devices (see harness/DemoScenario.h).
+// devices (see harness/demo/DemoScenario.h).
 #include <gtest/gtest.h>
 
 #include <cstdlib>
