@@ -146,6 +146,21 @@ bool findShare(ArraySession& session, const std::string& ref, ShareProtocol prot
     return true;
 }
 
+// GET virtual-servers/{ref}/{cifs|nfs}?name=N, as findShare, for the share
+// named N of `server` with the type given as text ("CIFS", "NFS"); checks
+// the type, the server record and the name first. `protocol` gets the type.
+bool findServerShare(ArraySession& session, const __HNASVirtualServers& server, const std::string& shareType,
+                     const std::string& shareName, ShareProtocol& protocol, __HNASFileSystemShares& share,
+                     bool& found, std::string& cause) {
+    std::string ref;
+    if (!protocolFor(shareType, protocol, cause) || !serverRef(server, ref, cause)) return false;
+    if (shareName.empty()) {
+        cause = kNoShareName;
+        return false;
+    }
+    return findShare(session, ref, protocol, shareName, share, found, cause);
+}
+
 // What a look for a snapshot by name found.
 enum class Listed { Absent, Going, Present };
 
@@ -488,15 +503,9 @@ bool isSharePresent(ArraySession& session, const std::string& shareName,
                     const __HNASVirtualServers& server, const std::string& shareType,
                     std::string& cause) {
     ShareProtocol protocol;
-    std::string ref;
-    if (!protocolFor(shareType, protocol, cause) || !serverRef(server, ref, cause)) return false;
-    if (shareName.empty()) {
-        cause = kNoShareName;
-        return false;
-    }
     __HNASFileSystemShares share;
     bool found = false;
-    if (!findShare(session, ref, protocol, shareName, share, found, cause)) return false;
+    if (!findServerShare(session, server, shareType, shareName, protocol, share, found, cause)) return false;
     if (!found) session.note(1, kShareAbsent, protocolName(protocol), shareName);
     return found;
 }
@@ -601,16 +610,10 @@ bool deleteFileSystemShare(ArraySession& session, const std::string& shareName,
                            const __HNASVirtualServers& server, const std::string& shareType,
                            std::string& cause) {
     ShareProtocol protocol;
-    std::string ref;
-    if (!protocolFor(shareType, protocol, cause) || !serverRef(server, ref, cause)) return false;
-    if (shareName.empty()) {
-        cause = kNoShareName;
-        return false;
-    }
-    const std::string kind = std::string(protocolName(protocol)) + " share";
     __HNASFileSystemShares share;
     bool found = false;
-    if (!findShare(session, ref, protocol, shareName, share, found, cause)) return false;
+    if (!findServerShare(session, server, shareType, shareName, protocol, share, found, cause)) return false;
+    const std::string kind = std::string(protocolName(protocol)) + " share";
     if (!found) {
         session.note(1, kAlreadyAbsent, kind, shareName);
         return true;
