@@ -1,6 +1,8 @@
 // Tying a device to its array: attaching the array to the snap (through the
 // filer's aliases when needed), reading its credentials and its management
 // endpoint settings.
+// The log and failure texts of this file are a contract with the host and
+// its log readers: keep them character for character, typos included.
 #include <algorithm>
 #include <climits>
 #include <functional>

@@ -1,5 +1,7 @@
 // The pre-operation of every operation after prepare: the record from the
 // source-device string, the array configuration and the stored snap metadata.
+// The log and failure texts of this file are a contract with the host and
+// its log readers: keep them character for character, typos included.
 #include <string>
 
 #include "device/DeviceMessages.h"

@@ -1,4 +1,6 @@
 // Fixed texts the snap device writes from more than one place.
+// The log and failure texts of this file are a contract with the host and
+// its log readers: keep them character for character, typos included.
 #pragma once
 
 constexpr char kNoMountRequestInitiator[] = "Unable to get the mount request initiator.";

@@ -1,5 +1,7 @@
 // Map and unmap: who asked for the mount, the mount path of a GUI request,
 // and the share settings saved at prepare time.
+// The log and failure texts of this file are a contract with the host and
+// its log readers: keep them character for character, typos included.
 #include <string>
 
 #include "device/DeviceMessages.h"

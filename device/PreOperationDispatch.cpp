@@ -1,5 +1,7 @@
 // The one pre-operation the grouping calls on every device: chooses the one
 // that fills the record for the device's operation.
+// The log and failure texts of this file are a contract with the host and
+// its log readers: keep them character for character, typos included.
 #include "device/HNASSnapDevice.h"
 #include "host/EvDebug.h"
 

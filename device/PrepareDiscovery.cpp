@@ -1,6 +1,8 @@
 // Filling the device record: at prepare time from the source-device string
 // and the host's information on the filer's array; afterwards from the snap
 // metadata stored with the descriptor.
+// The log and failure texts of this file are a contract with the host and
+// its log readers: keep them character for character, typos included.
 #include "device/DeviceMessages.h"
 #include "device/DeviceTypes.h"
 #include "device/HNASSnapDevice.h"

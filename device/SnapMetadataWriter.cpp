@@ -1,6 +1,8 @@
 // The writer of the snap metadata texts that later jobs read back:
 // SM_MDT_SNAP_UUID (identity of file system, share and snapshot) and
 // SM_MDT_FS_INFO (settings and permissions of the source share or export).
+// The texts of this file are a contract with the metadata the host stores
+// and with its log readers: keep them character for character, typos included.
 #include <algorithm>
 #include <string>
 #include <utility>

@@ -1,4 +1,6 @@
 // Delete: remove each device's snapshot from the array.
+// The log and failure texts of this file are a contract with the host and
+// its log readers: keep them character for character, typos included.
 #include "engine/EngineMessages.h"
 #include "engine/OperationSpecs.h"
 

@@ -1,4 +1,6 @@
 // Fixed texts of the operation drivers used in more than one place.
+// The log and failure texts of this file are a contract with the host and
+// its log readers: keep them character for character, typos included.
 #pragma once
 
 #include <string>

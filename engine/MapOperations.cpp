@@ -1,5 +1,7 @@
 // Map and is-mapped: expose a snapshot as a CIFS share or NFS export (or
 // check that it is), and hand the host the snap device name that points at it.
+// The log and failure texts of this file are a contract with the host and
+// its log readers: keep them character for character, typos included.
 #include "engine/EngineMessages.h"
 #include "engine/OperationSpecs.h"
 

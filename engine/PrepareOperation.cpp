@@ -1,6 +1,8 @@
 // Prepare: find each device's virtual server, file system and (for shares
 // and exports) share path and settings on the array, and store them as the
 // descriptor's snap metadata.
+// The log and failure texts of this file are a contract with the host and
+// its log readers: keep them character for character, typos included.
 #include "engine/EngineMessages.h"
 #include "engine/OperationSpecs.h"
 #include "utils/DeviceStringKeys.h"

@@ -1,5 +1,7 @@
 // Entry points of the plug-in, the grouping of devices by array, and the
 // frame every operation runs in.
+// The log and failure texts of this file are a contract with the host and
+// its log readers: keep them character for character, typos included.
 #include "engine/QzSnapEngineHNAS.h"
 
 #include <cstdio>

@@ -1,5 +1,7 @@
 // Reconcile: mark the snapshots that no longer exist on the array as deleted
 // outside the plug-in.
+// The log and failure texts of this file are a contract with the host and
+// its log readers: keep them character for character, typos included.
 #include "engine/OperationSpecs.h"
 
 namespace {

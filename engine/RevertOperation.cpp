@@ -1,5 +1,7 @@
 // Revert: roll each device's file system back to its snapshot, then wait for
 // the mount path to refresh.
+// The log and failure texts of this file are a contract with the host and
+// its log readers: keep them character for character, typos included.
 #include <climits>
 
 #include "engine/OperationSpecs.h"

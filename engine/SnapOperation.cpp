@@ -1,6 +1,8 @@
 // Snap: one snapshot per file system of a group, shared by every device of
 // the group on it; each device's snap is renamed after the snapshot and its
 // identity metadata rewritten.
+// The log and failure texts of this file are a contract with the host and
+// its log readers: keep them character for character, typos included.
 #include "engine/EngineMessages.h"
 #include "engine/OperationSpecs.h"
 

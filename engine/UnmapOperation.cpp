@@ -1,5 +1,7 @@
 // Unmap: remove the share or export that map created for a snapshot, and
 // clear the host's snap device name.
+// The log and failure texts of this file are a contract with the host and
+// its log readers: keep them character for character, typos included.
 #include "engine/OperationSpecs.h"
 
 namespace {

@@ -1,4 +1,6 @@
 // Names under which the host keeps array information and configuration.
+// These names are a contract with the host's settings and array
+// configuration: keep them character for character.
 #pragma once
 
 namespace QZSO {

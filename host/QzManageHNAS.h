@@ -4,6 +4,8 @@
 //
 // Two implementations exist behind this one declaration: the HTTPS client in
 // libQzManageHNAS.so and, for tests, a fake over the in-memory array model.
+// The texts here are a contract with the array client: keep them character
+// for character.
 #pragma once
 
 #include <memory>

@@ -1,5 +1,7 @@
 // Sections and keys of the host platform settings store that the plug-in
 // reads (and the demo writes).
+// These names are a contract with the host's settings and array
+// configuration: keep them character for character.
 #pragma once
 
 // The agent module's section; subsections are "~Vorlane/<name>".

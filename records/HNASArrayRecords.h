@@ -1,5 +1,7 @@
 // Records exchanged with the array-management client (QzManageHNAS).
 // Plain values: default construction calls clear(); copies are memberwise.
+// The default setting texts are a contract with the array client and the
+// metadata the host stores: keep them character for character.
 #pragma once
 
 #include <cstdint>

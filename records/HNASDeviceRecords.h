@@ -1,5 +1,7 @@
 // Per-device records, array groups and the enums of the plug-in.
 // Plain values: default construction calls clear(); copies are memberwise.
+// These keys and values are a contract with the host's device strings and
+// the snap device names it keeps: keep them character for character.
 #pragma once
 
 #include <cstdint>

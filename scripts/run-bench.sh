@@ -11,7 +11,7 @@
 #   3. the same lifecycle over HTTPS against hnas-arraysim on loopback, its
 #      state in SQLite: requests, connections and time per request (the
 #      simulator's share apart) per operation call, 48 devices by default
-#      (about a minute); "1024 4096 32767" gives the scale table of README.md
+#      (about a minute); "1024 4096 32767" gives the scale table of docs/performance.md
 #      (about 7 minutes)
 # Usage: scripts/run-bench.sh [build-dir] [https-devices ...]
 set -euo pipefail

@@ -4,12 +4,13 @@
 # The corpus is copied to a temporary directory first, so runs never grow the
 # repository. Any finding (crash, sanitizer report, failed check, leak,
 # time-out) fails the script; the reproducer is kept under <build-dir>/findings/.
+# The build goes to out/fuzz, beside the other build trees, unless named.
 #   scripts/run-fuzz.sh <seconds-per-target> [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 seconds=${1:?usage: scripts/run-fuzz.sh <seconds-per-target> [build-dir]}
-build=${2:-build-fuzz}
+build=${2:-out/fuzz}
 jobs=${JOBS:-2}
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
 

@@ -2,10 +2,11 @@
 # Installs what is missing, builds, and runs every test:
 #   1. native build with -Wall -Wextra -Werror, all tests
 #   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer
-#   3. the component and lifecycle tests of the native build under valgrind memcheck
+#   3. under valgrind memcheck, each test binary of the native build with a
+#      test labelled memcheck (tests/*/CMakeLists.txt give the label)
 #   4. the plug-in exports exactly its eleven entry points
 #   5. the plug-in's tests cross-built for 64-bit big-endian PowerPC, run under qemu-ppc64
-#   6. every fuzz target for a few seconds (when the fuzz targets exist)
+#   6. every fuzz target for a few seconds
 #   7. the release packages of both targets (scripts/build-packages.sh), checked
 #      by scripts/check-packages.sh: lintian, the x86-64 .debs unpacked into a
 #      fresh root running `hnas-host demo`, the ppc64 archive's libraries
@@ -36,13 +37,26 @@ sanitizers() {
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     configure_build_test out/asan -DHNAS_SANITIZE=ON
 }
-# No memory errors and no definite or indirect leaks, in the plain build.
+# The test binaries of a build tree that hold a test labelled memcheck, each
+# named once, in the order ctest lists them.
+memcheck_binaries() {
+  (cd "$1" && ctest -N -L memcheck --show-only=json-v1) | python3 -c '
+import json, sys
+print("\n".join(dict.fromkeys(test["command"][0] for test in json.load(sys.stdin)["tests"])))'
+}
+# No memory errors and no definite or indirect leaks, in the plain build: each
+# binary runs all its tests once under valgrind.
 memcheck() {
-  local test
-  for test in hnas_unit_tests hnas_format_tests hnas_device_tests hnas_engine_tests hnas_hardening_tests; do
-    echo "--- $test"
+  local binaries binary
+  mapfile -t binaries < <(memcheck_binaries out/native)
+  if [ ${#binaries[@]} -eq 0 ] || [ -z "${binaries[0]}" ]; then
+    echo "no test is labelled memcheck"
+    return 1
+  fi
+  for binary in "${binaries[@]}"; do
+    echo "--- $(basename "$binary")"
     valgrind -q --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
-      --show-leak-kinds=definite,indirect "out/native/bin/$test" --gtest_brief=1
+      --show-leak-kinds=definite,indirect "$binary" --gtest_brief=1
   done
 }
 exports() { scripts/check-exports.sh out/native/lib/libQzSnapEngineHNAS.so; }
@@ -62,6 +76,6 @@ stage "sanitizer build and tests" sanitizers
 stage "valgrind memcheck" memcheck
 stage "exported symbols" exports
 stage "big-endian PowerPC build and tests" ppc64
-if [ -x scripts/run-fuzz.sh ]; then stage "fuzz targets, briefly" fuzz; fi
+stage "fuzz targets, briefly" fuzz
 stage "release packages, installed and checked" packages
 echo "=== all stages passed in $((SECONDS - total)) s"

@@ -1,6 +1,8 @@
 // Keys and values of source-device strings and snap device names, e.g.
 // "{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\/exp1,targethostname:host1}".
 // The parsers read them and the snap device names are written with them.
+// These keys and values are a contract with the host's device strings and
+// the snap device names it keeps: keep them character for character.
 #pragma once
 
 #include "records/HNASDeviceRecords.h"

@@ -1,3 +1,5 @@
+// The log and failure texts of this file are a contract with the host and
+// its log readers: keep them character for character, typos included.
 #include "utils/HNASUtils.h"
 
 #include <arpa/inet.h>

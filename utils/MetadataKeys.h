@@ -1,6 +1,8 @@
 // Keys and markers of the snap metadata texts, shared by the writer
 // (HNASSnapDevice::setMetadata) and the readers (HNASUtils::parseMetaData).
 // The text form is "{Key:value,Key:value}" without quoting or escaping.
+// The texts of this file are a contract with the metadata the host stores
+// and with its log readers: keep them character for character, typos included.
 #pragma once
 
 // SM_MDT_SNAP_UUID (type 6): identity of the file system, share and snapshot.

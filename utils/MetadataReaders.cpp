@@ -1,5 +1,7 @@
 // The one key lookup of brace-and-comma texts and the readers of the snap
 // metadata and of the host's array-info text.
+// The texts of this file are a contract with the metadata the host stores
+// and with its log readers: keep them character for character, typos included.
 #include <boost/tokenizer.hpp>
 
 #include "host/EvDebug.h"

@@ -2,6 +2,8 @@
 // share name in the array's form, the clone path inside the snapshot, the snap
 // device name handed to the host, and the marking of devices that share a
 // snapped file system.
+// The log and failure texts of this file are a contract with the host and
+// its log readers: keep them character for character, typos included.
 #include <boost/algorithm/string/replace.hpp>
 #include <boost/tokenizer.hpp>
 

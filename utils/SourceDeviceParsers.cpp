@@ -1,5 +1,7 @@
 // Parsing of source-device strings into _HNASDeviceIdentifier: CIFS shares
 // named by UNC paths, NFS exports and native HNAS paths.
+// The log and failure texts of this file are a contract with the host and
+// its log readers: keep them character for character, typos included.
 #include <boost/tokenizer.hpp>
 
 #include "host/EvDebug.h"

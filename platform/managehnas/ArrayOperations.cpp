@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "platform/managehnas/ClientMessages.h"
 #include "platform/managehnas/EndpointText.h"
@@ -145,6 +146,21 @@ bool findShare(ArraySession& session, const std::string& ref, ShareProtocol prot
     return true;
 }
 
+// GET virtual-servers/{ref}/{cifs|nfs}?name=N, as findShare, for the share
+// named N of `server` with the type given as text ("CIFS", "NFS"); checks
+// the type, the server record and the name first. `protocol` gets the type.
+bool findServerShare(ArraySession& session, const __HNASVirtualServers& server, const std::string& shareType,
+                     const std::string& shareName, ShareProtocol& protocol, __HNASFileSystemShares& share,
+                     bool& found, std::string& cause) {
+    std::string ref;
+    if (!protocolFor(shareType, protocol, cause) || !serverRef(server, ref, cause)) return false;
+    if (shareName.empty()) {
+        cause = kNoShareName;
+        return false;
+    }
+    return findShare(session, ref, protocol, shareName, share, found, cause);
+}
+
 // What a look for a snapshot by name found.
 enum class Listed { Absent, Going, Present };
 
@@ -282,6 +298,46 @@ bool deleteSnapshotById(ArraySession& session, const std::string& objectId, cons
     return true;
 }
 
+// Whether the object a create makes is on the array, looked for after the
+// create's answer was lost: true when the look could tell (`made`), false
+// with `why` when it cannot settle the create (the look failed, or what it
+// found is not this create's object).
+using LookForMade = std::function<bool(bool& made, std::string& why)>;
+
+// POST `body` to `resource`: a create, never sent twice unasked. True when
+// the array answered 2xx (`reply.body` holds the member `answer` names), or
+// when the answer was lost after the request may have reached the array and
+// `lookUp` then finds the object made (`adopted`: logged as adopted, with
+// `kind` and `name`, and `reply` holds no answer). When the look finds
+// none, the create is sent again within the retry budget. Otherwise false
+// with the cause: the request's own, or the lost answer's followed by the
+// look's `why`.
+bool createOnce(ArraySession& session, const std::string& resource, const Json& body, const AnswerShape& answer,
+                const std::string& kind, const std::string& name, const LookForMade& lookUp, Reply& reply,
+                bool& adopted, std::string& cause) {
+    adopted = false;
+    for (;;) {
+        if (session.request(HttpMethod::Post, resource, &body, Repeat::OnlyIfNotSent, &answer, reply, cause))
+            return true;
+        if (reply.failure != TransportFailure::MaybeSent) return false;
+        const std::string lost = cause;
+        bool made = false;
+        if (!lookUp(made, cause)) {
+            cause = lost + "; " + cause;
+            return false;
+        }
+        if (made) {
+            session.note(0, kAdopted, kind, name);
+            adopted = true;
+            return true;
+        }
+        if (!session.takeRetry(lost)) {
+            cause = lost;
+            return false;
+        }
+    }
+}
+
 }  // namespace
 
 // GET virtual-servers. The file-services virtual server named arrayId, else
@@ -417,34 +473,29 @@ bool createFileSystemSnapshot(ArraySession& session, const std::string& name,
     }
     const std::string stored = prefix.empty() ? name : prefix + "-" + name;
     const Json body = {{"filesystemId", fileSystemId}, {"displayName", name}, {"appSearchId", prefix}};
-    for (;;) {
-        Reply reply;
-        if (session.request(HttpMethod::Post, kSnapshots, &body, Repeat::OnlyIfNotSent, &kSnapshotAnswer,
-                            reply, cause)) {
-            const Json* object = nullptr;
-            if (!objectOf(reply.body, kSnapshotAnswer.key, object, cause) || !snapshotFromWire(*object, snapshot, cause))
-                return false;
-            if (snapshot.fileSystemId.empty()) snapshot.fileSystemId = fileSystemId;
-            return true;
-        }
-        if (reply.failure != TransportFailure::MaybeSent) return false;
-        const std::string lost = cause;
-        __HNASFileSystemSnapshot listed;
+    __HNASFileSystemSnapshot listed;
+    const auto lookUp = [&](bool& made, std::string& why) {
         Listed found = Listed::Absent;
-        if (!findSnapshot(session, fileSystemId, prefix, {stored}, listed, found, cause)) {
-            cause = lost + "; looking for the snapshot then failed: " + cause;
+        if (!findSnapshot(session, fileSystemId, prefix, {stored}, listed, found, why)) {
+            why = "looking for the snapshot then failed: " + why;
             return false;
         }
-        if (found == Listed::Present) {
-            snapshot = listed;
-            session.note(0, kAdopted, kSnapshot, stored);
-            return true;
-        }
-        if (!session.takeRetry(lost)) {
-            cause = lost;
-            return false;
-        }
+        made = found == Listed::Present;
+        return true;
+    };
+    Reply created;
+    bool adopted = false;
+    if (!createOnce(session, kSnapshots, body, kSnapshotAnswer, kSnapshot, stored, lookUp, created, adopted, cause))
+        return false;
+    if (adopted) {
+        snapshot = listed;
+        return true;
     }
+    const Json* object = nullptr;
+    if (!objectOf(created.body, kSnapshotAnswer.key, object, cause) || !snapshotFromWire(*object, snapshot, cause))
+        return false;
+    if (snapshot.fileSystemId.empty()) snapshot.fileSystemId = fileSystemId;
+    return true;
 }
 
 // GET virtual-servers/{evs}/{cifs|nfs}?name=N.
@@ -452,15 +503,9 @@ bool isSharePresent(ArraySession& session, const std::string& shareName,
                     const __HNASVirtualServers& server, const std::string& shareType,
                     std::string& cause) {
     ShareProtocol protocol;
-    std::string ref;
-    if (!protocolFor(shareType, protocol, cause) || !serverRef(server, ref, cause)) return false;
-    if (shareName.empty()) {
-        cause = kNoShareName;
-        return false;
-    }
     __HNASFileSystemShares share;
     bool found = false;
-    if (!findShare(session, ref, protocol, shareName, share, found, cause)) return false;
+    if (!findServerShare(session, server, shareType, shareName, protocol, share, found, cause)) return false;
     if (!found) session.note(1, kShareAbsent, protocolName(protocol), shareName);
     return found;
 }
@@ -500,42 +545,33 @@ bool createFileSystemShare(ArraySession& session, const std::string& shareName,
                  {"ensurePathExists", true},
                  {"settings", settingsToWire(share.settings, protocol)}};
     if (protocol == ShareProtocol::Nfs) body["ignoreOverlap"] = true;
+    __HNASFileSystemShares existing;
+    const auto lookUp = [&](bool& made, std::string& why) {
+        if (!findShare(session, std::to_string(serverId), protocol, name, existing, made, why)) {
+            why = "looking for the share then failed: " + why;
+            return false;
+        }
+        if (made && existing.fileSystemId != fileSystemId) {
+            why = "a share of that name exists on another file system";
+            return false;
+        }
+        return true;
+    };
     const std::string kind = std::string(protocolName(protocol)) + " share";
+    Reply created;
+    bool adopted = false;
+    if (!createOnce(session, shareResource(protocol), body, kShareAnswer, kind, name, lookUp, created, adopted, cause))
+        return false;
     std::string objectId;
     std::string shareId;
-    for (;;) {
-        Reply reply;
-        if (session.request(HttpMethod::Post, shareResource(protocol),
-                            &body, Repeat::OnlyIfNotSent, &kShareAnswer, reply, cause)) {
-            const Json* object = nullptr;
-            if (!objectOf(reply.body, kShareAnswer.key, object, cause) ||
-                !readText(*object, "objectId", true, objectId, "share", cause) ||
-                !readText(*object, "shareId", false, shareId, "share", cause))
-                return false;
-            break;
-        }
-        if (reply.failure != TransportFailure::MaybeSent) return false;
-        const std::string lost = cause;
-        __HNASFileSystemShares existing;
-        bool found = false;
-        if (!findShare(session, std::to_string(serverId), protocol, name, existing, found, cause)) {
-            cause = lost + "; looking for the share then failed: " + cause;
-            return false;
-        }
-        if (found && existing.fileSystemId == fileSystemId) {
-            session.note(0, kAdopted, kind, name);
-            objectId = existing.objectId;
-            shareId = existing.shareId;
-            break;
-        }
-        if (found) {
-            cause = lost + "; a share of that name exists on another file system";
-            return false;
-        }
-        if (!session.takeRetry(lost)) {
-            cause = lost;
-            return false;
-        }
+    const Json* object = nullptr;
+    if (adopted) {
+        objectId = existing.objectId;
+        shareId = existing.shareId;
+    } else if (!objectOf(created.body, kShareAnswer.key, object, cause) ||
+               !readText(*object, "objectId", true, objectId, "share", cause) ||
+               !readText(*object, "shareId", false, shareId, "share", cause)) {
+        return false;
     }
     share.objectId = objectId;
     share.shareId = shareId;
@@ -574,16 +610,10 @@ bool deleteFileSystemShare(ArraySession& session, const std::string& shareName,
                            const __HNASVirtualServers& server, const std::string& shareType,
                            std::string& cause) {
     ShareProtocol protocol;
-    std::string ref;
-    if (!protocolFor(shareType, protocol, cause) || !serverRef(server, ref, cause)) return false;
-    if (shareName.empty()) {
-        cause = kNoShareName;
-        return false;
-    }
-    const std::string kind = std::string(protocolName(protocol)) + " share";
     __HNASFileSystemShares share;
     bool found = false;
-    if (!findShare(session, ref, protocol, shareName, share, found, cause)) return false;
+    if (!findServerShare(session, server, shareType, shareName, protocol, share, found, cause)) return false;
+    const std::string kind = std::string(protocolName(protocol)) + " share";
     if (!found) {
         session.note(1, kAlreadyAbsent, kind, shareName);
         return true;

@@ -665,6 +665,66 @@ TEST_F(ClientOnSimulator, ShareCreateAfterALostAnswerIsAdoptedAndGetsItsPermissi
     EXPECT_EQ(made.settings.permissions.size(), 2u);
 }
 
+// A create whose answer was lost fails, with the lost answer's cause first,
+// when the look after it cannot settle it: the look fails, a share of that
+// name stands on another file system (the seed's "data" is on fs1), or every
+// send is lost until the retry budget (nRetryCount=2: three sends) is spent.
+// The creates never reach the array, so no snapshot is needed under them.
+TEST_F(ClientOnSimulator, LostCreateAnswerThatCannotBeSettledFails) {
+    const auto createSnapshot = [&] {
+        __HNASFileSystemSnapshot made;
+        return client_->createFileSystemSnapshot("u2-fs1", fs1_, kPrefix, made);
+    };
+    const auto createShare = [&](const char* name, const std::string& fileSystemId) {
+        return [&, name, fileSystemId] {
+            __HNASFileSystemShares made;
+            return client_->createFileSystemShare(name, "1", fileSystemId, "\\.snapshot\\QZHNAS-u2-fs1\\data",
+                                                  "CIFS", made, false);
+        };
+    };
+    struct Case {
+        const char* what;
+        std::vector<json> faults;
+        std::function<bool()> create;
+        const char* creator;   // the simulator operation that creates
+        int sends;
+        const char* then;      // what follows the lost answer's cause; "" for nothing
+    };
+    const Case cases[] = {
+        {"snapshot look fails",
+         {{{"operation", "createSnapshot"}, {"action", "close"}}, {{"operation", "listSnapshots"}, {"status", 500}}},
+         createSnapshot, "createSnapshot", 1,
+         "; looking for the snapshot then failed: HTTP status 500"},
+        {"share look fails",
+         {{{"operation", "createShare"}, {"action", "close"}}, {{"operation", "listShares"}, {"status", 500}}},
+         createShare("fresh", fs1_), "createShare", 1,
+         "; looking for the share then failed: HTTP status 500"},
+        {"share name on another file system",
+         {{{"operation", "createShare"}, {"action", "close"}}},
+         createShare("data", fs2_), "createShare", 1,
+         "; a share of that name exists on another file system"},
+        {"every send lost",
+         {{{"operation", "createSnapshot"}, {"action", "close"}, {"count", 3}}},
+         createSnapshot, "createSnapshot", 3, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(sim_->admin("DELETE", "/admin/calls", nullptr));
+        for (const json& fault : c.faults) ASSERT_TRUE(sim_->inject(fault));
+        fakehost::LogCapture log;
+        EXPECT_FALSE(c.create());
+        EXPECT_EQ(sim_->callCount(c.creator), c.sends);
+        const auto lines = failureLines(log);
+        ASSERT_EQ(lines.size(), 1u) << log.text();
+        const size_t lost = lines[0].find(" failed: connection broken without an answer");
+        EXPECT_NE(lost, std::string::npos) << lines[0];
+        const size_t then = lines[0].find(c.then);
+        EXPECT_TRUE(*c.then == '\0' ? lines[0].find("; ") == std::string::npos : then != std::string::npos && then > lost)
+            << lines[0];
+    }
+    EXPECT_EQ(storedSnapshots("QZHNAS-u2-fs1"), 0);
+}
+
 // A rollback that may have reached the array is never sent again.
 TEST_F(ClientOnSimulator, RollbackIsNotRepeatedAfterALostAnswer) {
     __HNASFileSystemSnapshot snapshot;
