@@ -15,7 +15,13 @@
 
 namespace {
 const char kIpContext[] = "GetIPAddressForHost";
+
+// The host resolved but gave no usable IPv4 address.
+void logNoAddress(EvDebug& log, unsigned long long jobId, const std::string& hostName) {
+    const std::string text = "Unable to get IP address for array:[" + hostName + "].";
+    log.DebugJob(kIpContext, jobId, "%s", text.c_str());
 }
+}  // namespace
 
 HNASUtils::HNASUtils(unsigned long long jobId) : jobId(jobId) {}
 
@@ -41,16 +47,14 @@ bool HNASUtils::getIPAddressForHost(const std::string& hostName, std::string& ad
     }
     if (entry->h_addrtype != AF_INET || entry->h_addr_list == nullptr ||
         entry->h_addr_list[0] == nullptr) {
-        const std::string text = "Unable to get IP address for array:[" + hostName + "].";
-        log.DebugJob(kIpContext, jobId, "%s", text.c_str());
+        logNoAddress(log, jobId, hostName);
         return false;
     }
     struct in_addr first;
     std::memcpy(&first, entry->h_addr_list[0], sizeof(first));
     char dotted[INET_ADDRSTRLEN] = {0};
     if (inet_ntop(AF_INET, &first, dotted, sizeof(dotted)) == nullptr) {
-        const std::string text = "Unable to get IP address for array:[" + hostName + "].";
-        log.DebugJob(kIpContext, jobId, "%s", text.c_str());
+        logNoAddress(log, jobId, hostName);
         return false;
     }
     address = dotted;
