@@ -7,12 +7,12 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 
 #include "platform/managehnas/ApiKeyFile.h"
 #include "platform/managehnas/BoundedJson.h"
 #include "platform/managehnas/EndpointText.h"
 #include "platform/managehnas/WireRecords.h"
+#include "tests/support/TempFile.h"
 
 namespace {
 
@@ -330,23 +330,6 @@ TEST(BoundedJson, MembersTheCallDoesNotReadAreSkippedAndTheWantedOneMustHaveItsK
     EXPECT_FALSE(parseBounded(bulky, nullptr, object, cause));   // kept whole, the same answer breaks the budget
 }
 
-// A temporary key file with the given contents, removed at the end.
-class KeyFile {
-public:
-    explicit KeyFile(const std::string& contents) {
-        char name[] = "/tmp/hnas-key-XXXXXX";
-        const int fd = mkstemp(name);
-        if (fd >= 0) close(fd);
-        path_ = name;
-        std::ofstream(path_, std::ios::binary) << contents;
-    }
-    ~KeyFile() { std::remove(path_.c_str()); }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
 TEST(ApiKeyFile, KeyIsTrimmedAndUnusableFilesAreRefusedWithoutTheirContents) {
     struct Case {
         std::string contents;
@@ -364,7 +347,7 @@ TEST(ApiKeyFile, KeyIsTrimmedAndUnusableFilesAreRefusedWithoutTheirContents) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.contents.substr(0, 40));
-        KeyFile file(c.contents);
+        testsupport::TempFile file(c.contents);
         std::string key = "unchanged";
         std::string cause;
         bool othersMayRead = true;

@@ -5,18 +5,18 @@
 #include <string>
 #include <vector>
 
-#include "tests/engine/EngineFixture.h"
+#include "tests/support/EngineFixture.h"
 #include "tests/support/TempSettings.h"
 
 namespace {
 
-using enginetest::EngineFixture;
+using testsupport::EngineFixture;
 
 // Three devices on fs1, fs2 and fs3, prepared and snapped.
 void snapped(EngineFixture& f) {
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNfs, "u2");
-    f.addDevice(enginetest::kNative, "u3");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNfs, "u2");
+    f.addDevice(testsupport::kNative, "u3");
     ASSERT_EQ(0, f.run(qzso_prepareDevices));
     ASSERT_EQ(0, f.run(qzso_snapDevices));
     f.array.clearCalls();
@@ -129,9 +129,9 @@ std::string banner(const std::string& phase, const std::string& what, int number
 TEST(Revert, RollsBackEachSharedSnapshotOnceAndDeleteCountsTheDiscardedOnesDone) {
     testsupport::TempSettings settings("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n");
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");           // fs1
-    f.addDevice(enginetest::kNativeOnFs1, "u2");   // fs1, the same snapshot
-    f.addDevice(enginetest::kNfs, "u3");           // fs2
+    f.addDevice(testsupport::kUnc, "u1");           // fs1
+    f.addDevice(testsupport::kNativeOnFs1, "u2");   // fs1, the same snapshot
+    f.addDevice(testsupport::kNfs, "u3");           // fs2
     ASSERT_EQ(0, f.run(qzso_prepareDevices));
     ASSERT_EQ(0, f.run(qzso_snapDevices));
     f.array.clearCalls();
@@ -158,9 +158,9 @@ TEST(Revert, RollsBackEachSharedSnapshotOnceAndDeleteCountsTheDiscardedOnesDone)
 
 TEST(Delete, DeletesEachSharedSnapshotOnce) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNativeOnFs1, "u2");
-    f.addDevice(enginetest::kNfs, "u3");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNativeOnFs1, "u2");
+    f.addDevice(testsupport::kNfs, "u3");
     ASSERT_EQ(0, f.run(qzso_prepareDevices));
     ASSERT_EQ(0, f.run(qzso_snapDevices));
     f.array.clearCalls();
@@ -189,8 +189,8 @@ TEST(Revert, StatusAfterTheCallFollowsTheStatusBeforeIt) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.before) + (c.fails ? " failing" : ""));
         EngineFixture f;
-        f.addDevice(enginetest::kNative, "u1");
-        f.addDevice(enginetest::kNfs, "u2");   // after a failure: never reached
+        f.addDevice(testsupport::kNative, "u1");
+        f.addDevice(testsupport::kNfs, "u2");   // after a failure: never reached
         ASSERT_EQ(0, f.run(qzso_prepareDevices));
         ASSERT_EQ(0, f.run(qzso_snapDevices));
         for (auto& snap : f.snaps) {
@@ -225,7 +225,7 @@ TEST(Revert, ANegativeRefreshWaitDoesNotWait) {
         SCOPED_TRACE(wait);
         testsupport::TempSettings settings(std::string("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=") + wait + "\n");
         EngineFixture f;
-        f.addDevice(enginetest::kNative, "u1");
+        f.addDevice(testsupport::kNative, "u1");
         ASSERT_EQ(0, f.run(qzso_prepareDevices));
         ASSERT_EQ(0, f.run(qzso_snapDevices));
         const auto start = std::chrono::steady_clock::now();
@@ -262,7 +262,7 @@ TEST(Delete, AnIdentityWithoutObjectId) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EngineFixture f;
-        f.addDevice(enginetest::kNative, "u1");
+        f.addDevice(testsupport::kNative, "u1");
         ASSERT_EQ(0, f.run(qzso_prepareDevices));
         ASSERT_EQ(0, f.run(qzso_snapDevices));
         fakehost::FakeSnapInfo& snap = f.snap(0);
@@ -291,10 +291,10 @@ TEST(Delete, AnIdentityWithoutObjectId) {
 // number. Banners count arrays across groups and devices within each.
 TEST(Delete, BannerNumbersAcrossGroups) {
     EngineFixture f;
-    f.addDevice(enginetest::kNative, "u1");                                                          // status 2
-    f.addDevice(enginetest::kNfs, "u2");                                                             // status 2
-    f.addDevice(enginetest::kUnc, "u3");                                                             // nothing to delete
-    f.addDevice(enginetest::kNativeOnFs1, "u4");                                                     // host 3
+    f.addDevice(testsupport::kNative, "u1");                                                          // status 2
+    f.addDevice(testsupport::kNfs, "u2");                                                             // status 2
+    f.addDevice(testsupport::kUnc, "u3");                                                             // nothing to delete
+    f.addDevice(testsupport::kNativeOnFs1, "u4");                                                     // host 3
     f.addDevice("{type:native_hnas,path:/__VOLUME__/fs2/c,targethostname:filer2}", "u5");            // host 4
     ASSERT_EQ(0, f.run(qzso_prepareDevices));
     ASSERT_EQ(0, f.run(qzso_snapDevices));

@@ -2,20 +2,20 @@
 // each job reported, as later jobs would find it.
 #include <gtest/gtest.h>
 
-#include "tests/engine/EngineFixture.h"
+#include "tests/support/EngineFixture.h"
 #include "tests/support/TempSettings.h"
 
 namespace {
 
-using enginetest::EngineFixture;
+using testsupport::EngineFixture;
 
 void runLifecycle() {
     testsupport::TempSettings settings("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n");
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNfs, "u2");
-    f.addDevice(enginetest::kNative, "u3");
-    f.addDevice(enginetest::kNativeOnFs1, "u4");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNfs, "u2");
+    f.addDevice(testsupport::kNative, "u3");
+    f.addDevice(testsupport::kNativeOnFs1, "u4");
     // A source device and identity longer than the first read of 1024 bytes:
     // read after a regrowth, to exactly the size the host asks for.
     f.addDevice("{type:native_hnas,path:/__VOLUME__/fs3/" + std::string(1400, 'd') + ",targethostname:filer1}", "u5");
@@ -81,7 +81,7 @@ TEST(Lifecycle, EveryOperationOnOneSetOfDescriptors) {
 TEST(Lifecycle, EachOperationOpensWithItsLine) {
     testsupport::TempSettings settings("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n");
     const struct {
-        enginetest::EntryPoint entry;
+        testsupport::EntryPoint entry;
         const char* context;
         const char* opening;   // null: none
     } cases[] = {
@@ -99,8 +99,8 @@ TEST(Lifecycle, EachOperationOpensWithItsLine) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.context);
         EngineFixture f;
-        f.addDevice(enginetest::kUnc, "u1");
-        f.addDevice(enginetest::kNfs, "u2");
+        f.addDevice(testsupport::kUnc, "u1");
+        f.addDevice(testsupport::kNfs, "u2");
         f.run(c.entry);
         const auto lines = f.log.lines();
         ASSERT_FALSE(lines.empty());

@@ -2,12 +2,12 @@
 // made by prepare and snap.
 #include <gtest/gtest.h>
 
-#include "tests/engine/EngineFixture.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 
 using arraymodel::Protocol;
-using enginetest::EngineFixture;
+using testsupport::EngineFixture;
 
 void prepareAndSnap(EngineFixture& f) {
     ASSERT_EQ(0, f.run(qzso_prepareDevices));
@@ -17,9 +17,9 @@ void prepareAndSnap(EngineFixture& f) {
 
 TEST(Map, CreatesASharePerDeviceOverItsSnapshot) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNfs, "u2");
-    f.addDevice(enginetest::kNative, "u3");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNfs, "u2");
+    f.addDevice(testsupport::kNative, "u3");
     prepareAndSnap(f);
     // The source share changes after prepare: the saved settings still win.
     f.hnas1().shares[0].settings.comment = "changed since prepare";
@@ -55,7 +55,7 @@ TEST(Map, CreatesASharePerDeviceOverItsSnapshot) {
 
 TEST(Map, AnExistingShareIsHandedOverAgainWithoutACreate) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(testsupport::kUnc, "u1");
     prepareAndSnap(f);
     ASSERT_EQ(0, f.run(qzso_mapSnaps));
     f.snap(0).snapDevice.clear();
@@ -68,7 +68,7 @@ TEST(Map, AnExistingShareIsHandedOverAgainWithoutACreate) {
 
 TEST(Map, AGuiMountOnAnExistingShareFails) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(testsupport::kUnc, "u1");
     prepareAndSnap(f);
     ASSERT_EQ(0, f.run(qzso_mapSnaps));
     f.snap(0).valueInts[QZSO::GET_VALUE_VOLSNAP_OP_SOURCE] = 2;
@@ -91,8 +91,8 @@ TEST(Map, FailuresStopTheOperation) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.operation);
         EngineFixture f;
-        f.addDevice(enginetest::kUnc, "u1");
-        f.addDevice(enginetest::kNfs, "u2");
+        f.addDevice(testsupport::kUnc, "u1");
+        f.addDevice(testsupport::kNfs, "u2");
         prepareAndSnap(f);
         f.array.failNext(c.operation);
         EXPECT_EQ(1, f.run(qzso_mapSnaps));
@@ -106,7 +106,7 @@ TEST(Map, FailuresStopTheOperation) {
 
 TEST(Map, ASuccessWithAnEmptyShareListIsNoAnswer) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(testsupport::kUnc, "u1");
     prepareAndSnap(f);
     f.array.answerEmptyNext("getFilesystemShares");
     EXPECT_EQ(1, f.run(qzso_mapSnaps));
@@ -117,8 +117,8 @@ TEST(Map, ASuccessWithAnEmptyShareListIsNoAnswer) {
 
 TEST(IsMapped, VisitsEveryDeviceAndAlwaysReturnsZero) {
     EngineFixture f;
-    f.addDevice(enginetest::kNative, "u1");
-    f.addDevice(enginetest::kUnc, "u2");
+    f.addDevice(testsupport::kNative, "u1");
+    f.addDevice(testsupport::kUnc, "u2");
     prepareAndSnap(f);
     EXPECT_EQ(0, f.run(qzso_isMapped));
     EXPECT_EQ((std::vector<int>{13, 13}), f.statuses());
@@ -148,9 +148,9 @@ TEST(IsMapped, VisitsEveryDeviceAndAlwaysReturnsZero) {
 
 TEST(Unmap, RemovesTheShareMapCreated) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNfs, "u2");
-    f.addDevice(enginetest::kNative, "u3");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNfs, "u2");
+    f.addDevice(testsupport::kNative, "u3");
     prepareAndSnap(f);
     ASSERT_EQ(0, f.run(qzso_mapSnaps));
     const size_t before = f.hnas1().shares.size();
@@ -167,8 +167,8 @@ TEST(Unmap, RemovesTheShareMapCreated) {
 
 TEST(Unmap, AFailedDeleteStopsTheOperation) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNfs, "u2");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNfs, "u2");
     prepareAndSnap(f);
     ASSERT_EQ(0, f.run(qzso_mapSnaps));
     f.array.clearCalls();

@@ -2,11 +2,11 @@
 // metadata stored, statuses, the stop rule and return codes.
 #include <gtest/gtest.h>
 
-#include "tests/engine/EngineFixture.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 
-using enginetest::EngineFixture;
+using testsupport::EngineFixture;
 
 std::string metadataOf(fakehost::FakeSnapInfo& snap, short type) {
     return snap.metadata.count(type) != 0 ? snap.metadata[type].value : std::string("<none>");
@@ -14,9 +14,9 @@ std::string metadataOf(fakehost::FakeSnapInfo& snap, short type) {
 
 TEST(Prepare, DiscoversEachKindOfDeviceAndStoresItsMetadata) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNfs, "u2");
-    f.addDevice(enginetest::kNative, "u3");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNfs, "u2");
+    f.addDevice(testsupport::kNative, "u3");
     EXPECT_EQ(0, f.run(qzso_prepareDevices));
     EXPECT_EQ((std::vector<int>{1, 1, 1}), f.statuses());
 
@@ -74,8 +74,8 @@ TEST(Prepare, EachFailingStepStopsTheOperation) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.operation) + " #" + std::to_string(c.callNumber));
         EngineFixture f;
-        f.addDevice(enginetest::kUnc, "u1");
-        f.addDevice(enginetest::kNative, "u2");
+        f.addDevice(testsupport::kUnc, "u1");
+        f.addDevice(testsupport::kNative, "u2");
         f.array.failCall(c.operation, c.callNumber);
         EXPECT_EQ(c.code, f.run(qzso_prepareDevices));
         EXPECT_EQ(c.statuses, f.statuses());
@@ -107,7 +107,7 @@ TEST(Prepare, ASuccessWithAnEmptyListIsNoAnswer) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.operation);
         EngineFixture f;
-        f.addDevice(enginetest::kUnc, "u1");
+        f.addDevice(testsupport::kUnc, "u1");
         f.array.answerEmptyNext(c.operation);
         EXPECT_EQ(1, f.run(qzso_prepareDevices));
         EXPECT_EQ(2, f.snap(0).status);
@@ -135,15 +135,15 @@ TEST(Prepare, MetadataThatCannotBeStoredFailsTheDevice) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EngineFixture f;
-        f.addDevice(enginetest::kUnc, "u1");
-        f.addDevice(enginetest::kNative, "u2");
+        f.addDevice(testsupport::kUnc, "u1");
+        f.addDevice(testsupport::kNative, "u2");
         f.snap(0).setMetadataResult = c.hostRefuses ? 1 : 0;
         f.hnas1().shares[0].path = c.path;
         EXPECT_EQ(1, f.run(qzso_prepareDevices));
         EXPECT_EQ((std::vector<int>{2, 2}), f.statuses());
         EXPECT_EQ(62008, f.snap(0).errorCode);
         EXPECT_EQ("Failed to store the snap metadata of type [" + std::to_string(c.type) + "] for Source Device [" +
-                      enginetest::kUnc + "]" + (c.cause.empty() ? std::string(".") : c.cause),
+                      testsupport::kUnc + "]" + (c.cause.empty() ? std::string(".") : c.cause),
                   f.snap(0).errorMessage);
         EXPECT_EQ(0, f.snap(1).countCalls("setMetadata"));   // the operation stopped
     }
@@ -164,8 +164,8 @@ TEST(Prepare, ACommentWithReservedCharactersIsStoredUpToThem) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.comment);
         EngineFixture f;
-        f.addDevice(enginetest::kUnc, "u1");
-        f.addDevice(enginetest::kNative, "u2");
+        f.addDevice(testsupport::kUnc, "u1");
+        f.addDevice(testsupport::kNative, "u2");
         f.hnas1().shares[0].settings.comment = c.comment;
         EXPECT_EQ(0, f.run(qzso_prepareDevices));
         EXPECT_EQ((std::vector<int>{1, 1}), f.statuses());
@@ -181,9 +181,9 @@ TEST(Prepare, ACommentWithReservedCharactersIsStoredUpToThem) {
 // share's file system answers a native path on it too.
 TEST(Prepare, LooksUpEachFileSystemOncePerGroup) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");                                                        // share on fs1
-    f.addDevice(enginetest::kNativeOnFs1, "u2");                                                // fs1, label known
-    f.addDevice(enginetest::kNative, "u3");                                                     // fs3
+    f.addDevice(testsupport::kUnc, "u1");                                                        // share on fs1
+    f.addDevice(testsupport::kNativeOnFs1, "u2");                                                // fs1, label known
+    f.addDevice(testsupport::kNative, "u3");                                                     // fs3
     f.addDevice("{type:native_hnas,path:/__VOLUME__/fs3/b,targethostname:filer1}", "u4");       // fs3 again
     f.addDevice("{type:native_hnas,path:/__VOLUME__/fs2/c,targethostname:filer2}", "u5");       // other group
     f.addDevice("{vortype:cifs,vendor:Hitachi HNAS,type:unc,lunuuid:\\\\filer1\\\\data\\\\sub2,targethostname:filer1}",
@@ -207,7 +207,7 @@ TEST(Prepare, LooksUpEachFileSystemOncePerGroup) {
 // logs belongs to that array.
 TEST(Prepare, AnnouncesTheArrayBeforeItsInit) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(testsupport::kUnc, "u1");
     bool announcedBeforeInit = false;
     f.array.beforeCall = [&](const std::string& operation) {
         if (operation == "init")
@@ -220,7 +220,7 @@ TEST(Prepare, AnnouncesTheArrayBeforeItsInit) {
 
 TEST(Prepare, SecondGroupsServerLookupFailing) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(testsupport::kUnc, "u1");
     f.addDevice("{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/exp1,targethostname:filer2}", "u2");
     f.array.failCall("getVirtualServerInfo", 2);
     EXPECT_EQ(2, f.run(qzso_prepareDevices));
@@ -230,9 +230,9 @@ TEST(Prepare, SecondGroupsServerLookupFailing) {
 
 TEST(Prepare, ReturnCodeCountsDescriptorsDroppedByGrouping) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNfs, "u2").sourceDevice.present = false;
-    f.addDevice(enginetest::kNative, "u3");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNfs, "u2").sourceDevice.present = false;
+    f.addDevice(testsupport::kNative, "u3");
     EXPECT_EQ(2, f.run(qzso_prepareDevices));
     EXPECT_EQ((std::vector<int>{1, 2, 1}), f.statuses());
     EXPECT_TRUE(f.log.has(-1, "preOperation failed."));
@@ -244,7 +244,7 @@ TEST(Prepare, NothingToGroup) {
     EXPECT_TRUE(f.log.has(0, "Failed to build array-to-device map."));
     EXPECT_EQ(0, qzso_isMapped(nullptr, 0, &f.util));
 
-    f.addDevice(enginetest::kUnc, "u1").sourceDevice.present = false;
+    f.addDevice(testsupport::kUnc, "u1").sourceDevice.present = false;
     EXPECT_EQ(1, f.run(qzso_prepareDevices));   // every pre-operation failed: no banner at all
     EXPECT_FALSE(f.log.has(0, "=================PREPARE PHASE-ARRAY [1]================="));
     EXPECT_EQ(0, f.array.count("init"));
@@ -252,7 +252,7 @@ TEST(Prepare, NothingToGroup) {
 
 TEST(Grouping, MissingDescriptorsAndUtilityAreSkippedNotFollowed) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(testsupport::kUnc, "u1");
     QZSO::SnapInfo* snaps[] = {nullptr, &f.snap(0), nullptr};
     EXPECT_EQ(2, qzso_prepareDevices(snaps, 3, &f.util));
     EXPECT_EQ(1, f.snap(0).status);
@@ -260,7 +260,7 @@ TEST(Grouping, MissingDescriptorsAndUtilityAreSkippedNotFollowed) {
 
     // Without a utility the job id is 0 and a filer the host does not know
     // by name cannot be searched for.
-    fakehost::FakeSnapInfo& stranger = f.addDevice(enginetest::kUnc, "u2");
+    fakehost::FakeSnapInfo& stranger = f.addDevice(testsupport::kUnc, "u2");
     stranger.knownArrays.clear();
     QZSO::SnapInfo* one[] = {&stranger};
     EXPECT_EQ(1, qzso_prepareDevices(one, 1, nullptr));
@@ -269,9 +269,9 @@ TEST(Grouping, MissingDescriptorsAndUtilityAreSkippedNotFollowed) {
 
 TEST(Grouping, DevicesFallIntoGroupsByControlHostInOrderOfFirstAppearance) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");                                                         // host 3
+    f.addDevice(testsupport::kUnc, "u1");                                                         // host 3
     f.addDevice("{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/exp1,targethostname:filer2}", "u2");  // host 4
-    f.addDevice(enginetest::kNative, "u3");                                                      // host 3
+    f.addDevice(testsupport::kNative, "u3");                                                      // host 3
     EXPECT_EQ(0, f.run(qzso_prepareDevices));
     const auto inits = f.array.callsOf("init");
     ASSERT_EQ(2u, inits.size());
@@ -287,7 +287,7 @@ TEST(Grouping, DevicesFallIntoGroupsByControlHostInOrderOfFirstAppearance) {
 
 TEST(Grouping, TheControlHostIdAloneDecidesAndTheFirstDeviceNamesTheGroup) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(testsupport::kUnc, "u1");
     // Another name for control host 3: different array ID and host name.
     f.addDevice("{type:native_hnas,path:/__VOLUME__/fs3/dir,targethostname:filer3}", "u2").knownArrays["filer3"] =
         "{arrayId:evsX,hostName:smuX,hostUserName:admin,hostPassword:pw1-Secret,hostid:3}";

@@ -2,11 +2,11 @@
 // group, names, metadata rewritten, the stop rule.
 #include <gtest/gtest.h>
 
-#include "tests/engine/EngineFixture.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 
-using enginetest::EngineFixture;
+using testsupport::EngineFixture;
 
 void prepare(EngineFixture& f) {
     ASSERT_EQ(0, f.run(qzso_prepareDevices));
@@ -15,9 +15,9 @@ void prepare(EngineFixture& f) {
 
 TEST(Snap, DevicesOnOneFileSystemShareOneSnapshot) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");           // on fs1
-    f.addDevice(enginetest::kNativeOnFs1, "u2");   // also on fs1
-    f.addDevice(enginetest::kNfs, "u3");           // on fs2
+    f.addDevice(testsupport::kUnc, "u1");           // on fs1
+    f.addDevice(testsupport::kNativeOnFs1, "u2");   // also on fs1
+    f.addDevice(testsupport::kNfs, "u3");           // on fs2
     prepare(f);
     EXPECT_EQ(0, f.run(qzso_snapDevices));
     EXPECT_EQ((std::vector<int>{5, 5, 5}), f.statuses());
@@ -37,14 +37,14 @@ TEST(Snap, DevicesOnOneFileSystemShareOneSnapshot) {
     }
     EXPECT_EQ("QZHNAS-u3-fs2", f.snap(2).snapUUID.value);
     EXPECT_TRUE(f.log.has(1, "Looks like there are multiple sub client paths using the same File System. Using "
-                             "Snapshot [QZHNAS-u1-fs1] for Source Device [" + enginetest::kNativeOnFs1 +
+                             "Snapshot [QZHNAS-u1-fs1] for Source Device [" + testsupport::kNativeOnFs1 +
                                  "] under Filesystem [fs1]."));
     EXPECT_TRUE(f.log.has(0, "=================END SNAP PHASE-DEVICE [3]=================="));
 }
 
 TEST(Snap, OneFileSystemInTwoGroupsIsSnappedTwice) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(testsupport::kUnc, "u1");
     f.addDevice("{type:native_hnas,path:/__VOLUME__/fs1/other,targethostname:filer1b}", "u2");
     prepare(f);
     EXPECT_EQ(0, f.run(qzso_snapDevices));
@@ -54,8 +54,8 @@ TEST(Snap, OneFileSystemInTwoGroupsIsSnappedTwice) {
 
 TEST(Snap, FailedCreateStopsTheOperation) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNativeOnFs1, "u2");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNativeOnFs1, "u2");
     f.addDevice("{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/exp1,targethostname:filer2}", "u3");
     prepare(f);
     f.array.failNext("createFileSystemSnapshot");
@@ -76,14 +76,14 @@ TEST(Snap, IdentityThatCannotBeRewrittenFailsTheDeviceAndRemovesItsSnapshot) {
     for (const bool deletionFails : {false, true}) {
         SCOPED_TRACE(deletionFails ? "the deletion fails too" : "the deletion succeeds");
         EngineFixture f;
-        f.addDevice(enginetest::kUnc, "u1");
+        f.addDevice(testsupport::kUnc, "u1");
         prepare(f);
         f.snap(0).setMetadataResult = 5;
         if (deletionFails) f.array.failNext("deleteFileSystemSnapshot");
         EXPECT_EQ(1, f.run(qzso_snapDevices));
         EXPECT_EQ(6, f.snap(0).status);
         EXPECT_EQ(60001, f.snap(0).errorCode);
-        EXPECT_EQ("Failed to store the snap metadata of type [6] for Source Device [" + enginetest::kUnc + "].",
+        EXPECT_EQ("Failed to store the snap metadata of type [6] for Source Device [" + testsupport::kUnc + "].",
                   f.snap(0).errorMessage);
         const auto deletes = f.array.callsOf("deleteFileSystemSnapshot");
         ASSERT_EQ(1u, deletes.size());
@@ -111,8 +111,8 @@ TEST(Snap, IdentityThatCannotBeRewrittenFailsTheDeviceAndRemovesItsSnapshot) {
 // and succeeded with leaves that snapshot alone when its own identity fails.
 TEST(Snap, ASharedSnapshotStaysWhenALaterDevicesIdentityFails) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNativeOnFs1, "u2");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNativeOnFs1, "u2");
     prepare(f);
     f.snap(1).setMetadataResult = 5;
     EXPECT_EQ(2, f.run(qzso_snapDevices));

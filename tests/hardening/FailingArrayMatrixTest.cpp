@@ -18,7 +18,7 @@
 
 namespace {
 
-using enginetest::EngineFixture;
+using testsupport::EngineFixture;
 using hardening::Op;
 using hardening::OpTraits;
 
@@ -118,8 +118,8 @@ std::vector<std::string> operationsWithoutInit(const fakearray::FakeArrayScope& 
 }
 
 void addDevices(EngineFixture& f) {
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNative, "u2");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNative, "u2");
     f.addDevice(kNfsOnFiler2, "u3");
 }
 

@@ -19,7 +19,7 @@
 
 namespace {
 
-using enginetest::EngineFixture;
+using testsupport::EngineFixture;
 
 // The directives every value carries; a line that went through a format
 // loses the "%%" (or crashes on the "%n").

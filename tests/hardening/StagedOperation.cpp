@@ -18,7 +18,7 @@ const std::vector<OpTraits>& allOps() {
 
 const OpTraits& traits(Op op) { return allOps().at(static_cast<size_t>(op)); }
 
-bool stageFor(enginetest::EngineFixture& f, Op op, std::string& why, bool withMap) {
+bool stageFor(testsupport::EngineFixture& f, Op op, std::string& why, bool withMap) {
     std::vector<Op> before;
     if (op != Op::Prepare) before.push_back(Op::Prepare);
     if (op != Op::Prepare && op != Op::Snap) before.push_back(Op::Snap);

@@ -1,8 +1,8 @@
-#include "tests/engine/EngineFixture.h"
+#include "tests/support/EngineFixture.h"
 
 #include <gtest/gtest.h>
 
-namespace enginetest {
+namespace testsupport {
 
 namespace {
 
@@ -85,4 +85,4 @@ std::vector<std::string> EngineFixture::snapshotNames(const std::string& arrayNa
     return names;
 }
 
-}  // namespace enginetest
+}  // namespace testsupport

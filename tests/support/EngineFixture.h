@@ -15,7 +15,7 @@
 #include "tests/fakes/FakeSnapInfo.h"
 #include "tests/fakes/LogCapture.h"
 
-namespace enginetest {
+namespace testsupport {
 
 using EntryPoint = int (*)(QZSO::SnapInfo**, short, QZSO::QZOSUtil*);
 
@@ -57,4 +57,4 @@ public:
     std::vector<std::string> snapshotNames(const std::string& arrayName = "hnas1");
 };
 
-}  // namespace enginetest
+}  // namespace testsupport
