@@ -12,6 +12,7 @@
 #include "platform/managehnas/BoundedJson.h"
 #include "platform/managehnas/EndpointText.h"
 #include "platform/managehnas/WireRecords.h"
+#include "tests/support/RecordBuilders.h"
 #include "tests/support/TempFile.h"
 
 namespace {
@@ -69,28 +70,9 @@ TEST(EndpointText, LoggableMasksSecretAndControlCharacters) {
     EXPECT_EQ(loggable(longText, "x"), std::string(1024, 'a') + "...");
 }
 
-__HNASFileSystemShareSettings unusualSettings() {
-    __HNASFileSystemShareSettings s;
-    s.accessConfig = "10.0.0.0/8(rw)";
-    s.comment = "c";
-    s.userHomeDirectoryPath = "\\home";
-    s.cacheOption = "AUTO_CACHING_PROGS";
-    s.snapshotOption = "HIDE_AND_DISABLE_ACCESS";
-    s.transferToReplicationTarget = "TRANSFER";
-    s.userHomeDirectoryMode = "DOMAIN_AND_USER";
-    s.localReadCacheOption = "ENABLED_FOR_CVLS";
-    s.followSymLinks = true;
-    s.followGlobalSymLinks = true;
-    s.abeEnabled = true;
-    s.forceFileNameToLowercase = true;
-    s.scanForVirusesEnabled = true;
-    s.maxConcurrentUsers = -1;
-    return s;
-}
-
 // The wire names of the settings keys and the fields they land in.
 TEST(WireRecords, SettingsKeysMapToTheirFields) {
-    const __HNASFileSystemShareSettings s = unusualSettings();
+    const __HNASFileSystemShareSettings s = testsupport::settingsOffTheirDefaults();
     const Json cifs = settingsToWire(s, ShareProtocol::Cifs);
     EXPECT_EQ(cifs.size(), 13u);
     EXPECT_EQ(cifs.at("transferToReplicationTargetSetting"), "TRANSFER");
