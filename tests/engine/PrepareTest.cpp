@@ -6,7 +6,9 @@
 
 namespace {
 
+using namespace QZSO;
 using testsupport::EngineFixture;
+using testsupport::Statuses;
 
 std::string metadataOf(fakehost::FakeSnapInfo& snap, short type) {
     return snap.metadata.count(type) != 0 ? snap.metadata[type].value : std::string("<none>");
@@ -18,7 +20,7 @@ TEST(Prepare, DiscoversEachKindOfDeviceAndStoresItsMetadata) {
     f.addDevice(testsupport::kNfs, "u2");
     f.addDevice(testsupport::kNative, "u3");
     EXPECT_EQ(0, f.run(qzso_prepareDevices));
-    EXPECT_EQ((std::vector<int>{1, 1, 1}), f.statuses());
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_PREPARED), f.statuses());
 
     const std::string evs = f.hnas1().virtualServers[0].objectId;
     EXPECT_EQ("{FileSystemName:fs1,FileSystemID:" + f.fileSystemId("fs1") + ",Path:\\data,SubDirectory:sub1,"
@@ -58,18 +60,22 @@ TEST(Prepare, EachFailingStepStopsTheOperation) {
     struct Case {
         const char* operation;
         int callNumber;
-        std::vector<int> statuses;
+        Statuses statuses;
         int code;
         std::string message;   // empty: none is set on a device
     };
     EngineFixture probe;
     const std::string fs1 = probe.fileSystemId("fs1");
     const Case cases[] = {
-        {"getVirtualServerInfo", 1, {2, 2}, 1, ""},
-        {"getFileSystemID", 1, {2, 2}, 1, "Failed to get File System ID for Share [data]."},
-        {"getFileSystemsInfo", 1, {2, 2}, 1, "Failed to get File System Info for File System ID [" + fs1 + "]."},
-        {"getFilesystemShares", 1, {2, 2}, 1, "Failed to get Share Info for Share [data]."},
-        {"getFileSystemID", 2, {1, 2}, 2, "Failed to get File System ID for FS [fs3]."},
+        {"getVirtualServerInfo", 1, Statuses(2, SNAP_STATUS_PREPARE_FAILED), 1, ""},
+        {"getFileSystemID", 1, Statuses(2, SNAP_STATUS_PREPARE_FAILED), 1,
+         "Failed to get File System ID for Share [data]."},
+        {"getFileSystemsInfo", 1, Statuses(2, SNAP_STATUS_PREPARE_FAILED), 1,
+         "Failed to get File System Info for File System ID [" + fs1 + "]."},
+        {"getFilesystemShares", 1, Statuses(2, SNAP_STATUS_PREPARE_FAILED), 1,
+         "Failed to get Share Info for Share [data]."},
+        {"getFileSystemID", 2, Statuses{SNAP_STATUS_PREPARED, SNAP_STATUS_PREPARE_FAILED}, 2,
+         "Failed to get File System ID for FS [fs3]."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.operation) + " #" + std::to_string(c.callNumber));
@@ -79,12 +85,12 @@ TEST(Prepare, EachFailingStepStopsTheOperation) {
         f.array.failCall(c.operation, c.callNumber);
         EXPECT_EQ(c.code, f.run(qzso_prepareDevices));
         EXPECT_EQ(c.statuses, f.statuses());
-        fakehost::FakeSnapInfo& failed = f.snap(c.statuses[0] == 1 ? 1 : 0);
+        fakehost::FakeSnapInfo& failed = f.snap(c.statuses[0] == SNAP_STATUS_PREPARED ? 1 : 0);
         if (c.message.empty()) {
             EXPECT_TRUE(f.log.has(-1, "Failed to get the list of all virtual servers for Host [evs1]."));
             EXPECT_EQ(0, f.snap(0).countCalls("setError"));
         } else {
-            EXPECT_EQ(62008, failed.errorCode);
+            EXPECT_EQ(ERROR_PREPARE_FAILED, failed.errorCode);
             EXPECT_EQ(c.message, failed.errorMessage);
             EXPECT_TRUE(f.log.has(-1, c.message));
         }
@@ -110,7 +116,7 @@ TEST(Prepare, ASuccessWithAnEmptyListIsNoAnswer) {
         f.addDevice(testsupport::kUnc, "u1");
         f.array.answerEmptyNext(c.operation);
         EXPECT_EQ(1, f.run(qzso_prepareDevices));
-        EXPECT_EQ(2, f.snap(0).status);
+        EXPECT_EQ(SNAP_STATUS_PREPARE_FAILED, f.snap(0).status);
         EXPECT_EQ(c.message, f.snap(0).errorMessage);
         EXPECT_TRUE(f.snap(0).metadataWrites.empty());
     }
@@ -140,8 +146,8 @@ TEST(Prepare, MetadataThatCannotBeStoredFailsTheDevice) {
         f.snap(0).setMetadataResult = c.hostRefuses ? 1 : 0;
         f.hnas1().shares[0].path = c.path;
         EXPECT_EQ(1, f.run(qzso_prepareDevices));
-        EXPECT_EQ((std::vector<int>{2, 2}), f.statuses());
-        EXPECT_EQ(62008, f.snap(0).errorCode);
+        EXPECT_EQ(Statuses(2, SNAP_STATUS_PREPARE_FAILED), f.statuses());
+        EXPECT_EQ(ERROR_PREPARE_FAILED, f.snap(0).errorCode);
         EXPECT_EQ("Failed to store the snap metadata of type [" + std::to_string(c.type) + "] for Source Device [" +
                       testsupport::kUnc + "]" + (c.cause.empty() ? std::string(".") : c.cause),
                   f.snap(0).errorMessage);
@@ -168,7 +174,7 @@ TEST(Prepare, ACommentWithReservedCharactersIsStoredUpToThem) {
         f.addDevice(testsupport::kNative, "u2");
         f.hnas1().shares[0].settings.comment = c.comment;
         EXPECT_EQ(0, f.run(qzso_prepareDevices));
-        EXPECT_EQ((std::vector<int>{1, 1}), f.statuses());
+        EXPECT_EQ(Statuses(2, SNAP_STATUS_PREPARED), f.statuses());
         const std::string settings = metadataOf(f.snap(0), SM_MDT_FS_INFO);
         EXPECT_NE(std::string::npos, settings.find("," + c.stored)) << settings;
         EXPECT_EQ(std::string::npos, settings.find("SnapshotObjectID")) << settings;
@@ -224,7 +230,7 @@ TEST(Prepare, SecondGroupsServerLookupFailing) {
     f.addDevice("{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/exp1,targethostname:filer2}", "u2");
     f.array.failCall("getVirtualServerInfo", 2);
     EXPECT_EQ(2, f.run(qzso_prepareDevices));
-    EXPECT_EQ((std::vector<int>{1, 2}), f.statuses());
+    EXPECT_EQ((Statuses{SNAP_STATUS_PREPARED, SNAP_STATUS_PREPARE_FAILED}), f.statuses());
     EXPECT_TRUE(f.log.has(-1, "Failed to get the list of all virtual servers for Host [evs2]."));
 }
 
@@ -234,7 +240,7 @@ TEST(Prepare, ReturnCodeCountsDescriptorsDroppedByGrouping) {
     f.addDevice(testsupport::kNfs, "u2").sourceDevice.present = false;
     f.addDevice(testsupport::kNative, "u3");
     EXPECT_EQ(2, f.run(qzso_prepareDevices));
-    EXPECT_EQ((std::vector<int>{1, 2, 1}), f.statuses());
+    EXPECT_EQ((Statuses{SNAP_STATUS_PREPARED, SNAP_STATUS_PREPARE_FAILED, SNAP_STATUS_PREPARED}), f.statuses());
     EXPECT_TRUE(f.log.has(-1, "preOperation failed."));
 }
 
@@ -255,7 +261,7 @@ TEST(Grouping, MissingDescriptorsAndUtilityAreSkippedNotFollowed) {
     f.addDevice(testsupport::kUnc, "u1");
     QZSO::SnapInfo* snaps[] = {nullptr, &f.snap(0), nullptr};
     EXPECT_EQ(2, qzso_prepareDevices(snaps, 3, &f.util));
-    EXPECT_EQ(1, f.snap(0).status);
+    EXPECT_EQ(SNAP_STATUS_PREPARED, f.snap(0).status);
     EXPECT_EQ(1, qzso_snapDevices(nullptr, 2, &f.util));
 
     // Without a utility the job id is 0 and a filer the host does not know
@@ -264,7 +270,7 @@ TEST(Grouping, MissingDescriptorsAndUtilityAreSkippedNotFollowed) {
     stranger.knownArrays.clear();
     QZSO::SnapInfo* one[] = {&stranger};
     EXPECT_EQ(1, qzso_prepareDevices(one, 1, nullptr));
-    EXPECT_EQ(2, stranger.status);
+    EXPECT_EQ(SNAP_STATUS_PREPARE_FAILED, stranger.status);
 }
 
 TEST(Grouping, DevicesFallIntoGroupsByControlHostInOrderOfFirstAppearance) {

@@ -6,7 +6,9 @@
 
 namespace {
 
+using namespace QZSO;
 using testsupport::EngineFixture;
+using testsupport::Statuses;
 
 void prepare(EngineFixture& f) {
     ASSERT_EQ(0, f.run(qzso_prepareDevices));
@@ -20,7 +22,7 @@ TEST(Snap, DevicesOnOneFileSystemShareOneSnapshot) {
     f.addDevice(testsupport::kNfs, "u3");           // on fs2
     prepare(f);
     EXPECT_EQ(0, f.run(qzso_snapDevices));
-    EXPECT_EQ((std::vector<int>{5, 5, 5}), f.statuses());
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_SNAPPED), f.statuses());
     EXPECT_EQ(2, f.array.count("createFileSystemSnapshot"));
     const auto creates = f.array.callsOf("createFileSystemSnapshot");
     EXPECT_EQ((std::vector<std::string>{"u1-fs1", f.fileSystemId("fs1"), "QZHNAS"}), creates[0].arguments);
@@ -60,8 +62,8 @@ TEST(Snap, FailedCreateStopsTheOperation) {
     prepare(f);
     f.array.failNext("createFileSystemSnapshot");
     EXPECT_EQ(1, f.run(qzso_snapDevices));
-    EXPECT_EQ((std::vector<int>{6, 6, 6}), f.statuses());
-    EXPECT_EQ(60001, f.snap(0).errorCode);
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_SNAP_FAILED), f.statuses());
+    EXPECT_EQ(ERROR_SNAP_FAILED, f.snap(0).errorCode);
     EXPECT_EQ("Failed to create snapshot.", f.snap(0).errorMessage);
     EXPECT_EQ(0, f.snap(1).errorCode);
     EXPECT_EQ(1, f.array.count("init"));   // the second group is never reached
@@ -81,8 +83,8 @@ TEST(Snap, IdentityThatCannotBeRewrittenFailsTheDeviceAndRemovesItsSnapshot) {
         f.snap(0).setMetadataResult = 5;
         if (deletionFails) f.array.failNext("deleteFileSystemSnapshot");
         EXPECT_EQ(1, f.run(qzso_snapDevices));
-        EXPECT_EQ(6, f.snap(0).status);
-        EXPECT_EQ(60001, f.snap(0).errorCode);
+        EXPECT_EQ(SNAP_STATUS_SNAP_FAILED, f.snap(0).status);
+        EXPECT_EQ(ERROR_SNAP_FAILED, f.snap(0).errorCode);
         EXPECT_EQ("Failed to store the snap metadata of type [6] for Source Device [" + testsupport::kUnc + "].",
                   f.snap(0).errorMessage);
         const auto deletes = f.array.callsOf("deleteFileSystemSnapshot");
@@ -100,9 +102,9 @@ TEST(Snap, IdentityThatCannotBeRewrittenFailsTheDeviceAndRemovesItsSnapshot) {
         // The host kept the new snap UUID with the identity from prepare: a
         // later delete finds the snapshot by name (if still there) and is done.
         f.snap(0).setMetadataResult = 0;
-        f.snap(0).status = 6;
+        f.snap(0).status = SNAP_STATUS_SNAP_FAILED;
         EXPECT_EQ(0, f.run(qzso_deleteSnaps));
-        EXPECT_EQ(20, f.snap(0).status);
+        EXPECT_EQ(SNAP_STATUS_DELETED, f.snap(0).status);
         EXPECT_TRUE(f.snapshotNames().empty());
     }
 }
@@ -116,7 +118,7 @@ TEST(Snap, ASharedSnapshotStaysWhenALaterDevicesIdentityFails) {
     prepare(f);
     f.snap(1).setMetadataResult = 5;
     EXPECT_EQ(2, f.run(qzso_snapDevices));
-    EXPECT_EQ((std::vector<int>{5, 6}), f.statuses());
+    EXPECT_EQ((Statuses{SNAP_STATUS_SNAPPED, SNAP_STATUS_SNAP_FAILED}), f.statuses());
     EXPECT_EQ(0, f.array.count("deleteFileSystemSnapshot"));
     EXPECT_EQ((std::vector<std::string>{"QZHNAS-u1-fs1"}), f.snapshotNames());
 }

@@ -12,12 +12,15 @@ namespace hardening {
 
 enum class Op { Prepare, Snap, IsMapped, Map, Unmap, Delete, Revert, Reconcile };
 
+// In place of a status: the device keeps the one it had before the call.
+const int kStatusUnchanged = -1;
+
 struct OpTraits {
     Op op;
     const char* name;                // e.g. "snap"
     testsupport::EntryPoint entry;
-    int successStatus;               // -1: the status the device had before the call
-    int presetStatus;                // what a device the operation never finishes keeps; -1: unchanged
+    int successStatus;               // or kStatusUnchanged
+    int presetStatus;                // what a device the operation never finishes keeps, or kStatusUnchanged
     int errorCode;                   // set with a per-device failure; 0: none
 };
 

@@ -64,9 +64,9 @@ int EngineFixture::run(EntryPoint entry) {
     return entry(pointers.data(), static_cast<short>(pointers.size()), &util);
 }
 
-std::vector<int> EngineFixture::statuses() const {
-    std::vector<int> all;
-    for (const auto& s : snaps) all.push_back(s->status);
+Statuses EngineFixture::statuses() const {
+    Statuses all;
+    for (const auto& s : snaps) all.push_back(static_cast<QZSO::SnapStatus>(s->status));
     return all;
 }
 

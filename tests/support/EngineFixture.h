@@ -14,6 +14,7 @@
 #include "tests/fakes/FakeOSUtil.h"
 #include "tests/fakes/FakeSnapInfo.h"
 #include "tests/fakes/LogCapture.h"
+#include "tests/support/SnapStatusNames.h"
 
 namespace testsupport {
 
@@ -49,7 +50,8 @@ public:
     // Calls the entry point with every descriptor, as one job.
     int run(EntryPoint entry);
     fakehost::FakeSnapInfo& snap(size_t i) { return *snaps.at(i); }
-    std::vector<int> statuses() const;
+    // Every descriptor's status, in order.
+    Statuses statuses() const;
 
     arraymodel::Array& hnas1() { return *array.array("hnas1"); }
     std::string fileSystemId(const std::string& label, const std::string& arrayName = "hnas1");
