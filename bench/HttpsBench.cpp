@@ -34,11 +34,12 @@
 #include "bench/Lifecycle.h"
 #include "engine/QzSnapEngineHNAS.h"
 #include "host/ArrayConfigNames.h"
-#include "tests/array/SimProcess.h"
 #include "tests/client/Simulator.h"
 #include "tests/client/TestCerts.h"
 #include "tests/fakes/FakeOSUtil.h"
 #include "tests/fakes/FakeSnapInfo.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/TempDirectory.h"
 #include "tests/support/TempSettings.h"
 
 namespace {
@@ -173,7 +174,7 @@ std::string sourceOf(int i) {
 }
 
 // One admin call; the parsed answer, or null when it did not answer 200.
-nlohmann::json admin(const simtest::SimProcess& sim, const std::string& method, const std::string& path) {
+nlohmann::json admin(const testsupport::SimProcess& sim, const std::string& method, const std::string& path) {
     auto client = sim.client();
     client->set_read_timeout(120, 0);
     const httplib::Headers headers{{"X-Admin-Token", kAdminToken}};
@@ -234,10 +235,10 @@ struct Run {
 Run runLifecycle(int count) {
     Run run;
     run.devices = count;
-    simtest::TempDir dir;
+    testsupport::TempDirectory dir;
     const std::string seedFile = dir.file("seed.json");
-    simtest::writeFile(seedFile, seedFor(count).dump());
-    simtest::SimProcess sim;
+    testsupport::writeFile(seedFile, seedFor(count).dump());
+    testsupport::SimProcess sim;
     if (!sim.start({"--state", dir.file("state.db"), "--seed", seedFile, "--admin-token", kAdminToken,
                     "--strict-snapshot-paths"})) {
         std::fprintf(stderr, "hnas-arraysim did not start\n");

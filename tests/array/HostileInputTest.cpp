@@ -19,7 +19,8 @@
 
 #include "arraysim/model/ArrayOps.h"
 #include "arraysim/store/StateJson.h"
-#include "tests/array/SimProcess.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/TempDirectory.h"
 
 using arraysim::Json;
 
@@ -46,7 +47,7 @@ long peakKiB(pid_t pid) {
 class HostileInputTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        simtest::writeFile(dir.file("seed.json"), kSeed);
+        testsupport::writeFile(dir.file("seed.json"), kSeed);
         ASSERT_TRUE(start());
         const auto r = sim.client()->Get("/v7/storage/filesystems?label=fs1", kStorageUser);
         ASSERT_TRUE(r);
@@ -85,8 +86,8 @@ protected:
         return body;
     }
 
-    simtest::TempDir dir;
-    simtest::SimProcess sim;
+    testsupport::TempDirectory dir;
+    testsupport::SimProcess sim;
     std::string fs1;
 };
 
@@ -187,7 +188,7 @@ TEST_F(HostileInputTest, ConnectionsThatNeverStartTlsDoNotHoldOthersUp) {
 }
 
 TEST_F(HostileInputTest, ASecondSimulatorOnTheStateFileRefusesToStart) {
-    simtest::SimProcess second;
+    testsupport::SimProcess second;
     EXPECT_FALSE(second.start({"--state", dir.file("state.db"), "--admin-token", kToken}));
     EXPECT_TRUE(serving());
     struct stat info {};
@@ -269,7 +270,7 @@ TEST_F(HostileInputTest, TheCallRecordKeepsTheLastCallsAndShortHeaders) {
     EXPECT_EQ(calls["calls"][0]["user"].get<std::string>().size(), 64u);
     EXPECT_EQ(calls["calls"][0]["status"], 401);
     for (const char* bad : {"0", "x"}) {
-        simtest::SimProcess refused;
+        testsupport::SimProcess refused;
         EXPECT_FALSE(refused.start({"--calls-kept", bad}));
     }
 }

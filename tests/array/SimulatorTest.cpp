@@ -13,7 +13,8 @@
 
 #include "arraysim/model/ObjectIds.h"
 #include "arraysim/store/StateJson.h"
-#include "tests/array/SimProcess.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/TempDirectory.h"
 
 using arraysim::Json;
 
@@ -47,7 +48,7 @@ struct Reply {
 class SimulatorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        simtest::writeFile(dir.file("seed.json"), kSeed);
+        testsupport::writeFile(dir.file("seed.json"), kSeed);
         ASSERT_TRUE(startSim());
         fs1 = fileSystemId("fs1");
         ASSERT_EQ(fs1.size(), 32u);
@@ -111,8 +112,8 @@ protected:
         return names;
     }
 
-    simtest::TempDir dir;
-    simtest::SimProcess sim;
+    testsupport::TempDirectory dir;
+    testsupport::SimProcess sim;
     std::string fs1;
 };
 
@@ -566,7 +567,7 @@ TEST_F(SimulatorTest, AdminInterfaceNeedsItsTokenAndSeedsResetsAndShowsState) {
     EXPECT_EQ(call("GET", "virtual-servers").status, 401);
 
     // Without a configured token the admin interface is off.
-    simtest::SimProcess noAdmin;
+    testsupport::SimProcess noAdmin;
     ASSERT_TRUE(noAdmin.start({}));
     auto client = noAdmin.client();
     auto res = client->Get("/admin/state", {{"X-Admin-Token", ""}});
@@ -695,10 +696,10 @@ TEST_F(SimulatorTest, StopsPromptlyWhileACallIsDelayed) {
 TEST(SimulatorOptions, KeepAliveRequestCountEndsTheConnectionAndIsChecked) {
     for (const char* bad : {"0", "-3", "many", "1000000000"}) {
         SCOPED_TRACE(bad);
-        simtest::SimProcess refused;
+        testsupport::SimProcess refused;
         EXPECT_FALSE(refused.start({"--keep-alive-requests", bad}));
     }
-    simtest::SimProcess sim;
+    testsupport::SimProcess sim;
     ASSERT_TRUE(sim.start({"--keep-alive-requests", "2"}));
     auto client = sim.client();
     client->set_keep_alive(true);

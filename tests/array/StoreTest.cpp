@@ -14,7 +14,7 @@
 #include "arraysim/server/FaultTable.h"
 #include "arraysim/store/SqliteStore.h"
 #include "arraysim/store/StateJson.h"
-#include "tests/array/SimProcess.h"
+#include "tests/support/TempDirectory.h"
 
 using arraysim::Json;
 
@@ -148,7 +148,7 @@ arraymodel::State loadFrom(const std::string& path) {
 }  // namespace
 
 TEST(SqliteStoreTest, EachSavedChangeIsWhatANewStoreLoads) {
-    simtest::TempDir dir;
+    testsupport::TempDirectory dir;
     const std::string path = dir.file("state.db");
     arraymodel::State state = seeded();
     std::string error;
@@ -197,7 +197,7 @@ TEST(SqliteStoreTest, EachSavedChangeIsWhatANewStoreLoads) {
 // are saved with each delete and each list call, and an older file without
 // those columns opens with deletions going at once.
 TEST(SqliteStoreTest, PendingDeletionsAreSavedAndOlderFilesGainTheirColumns) {
-    simtest::TempDir dir;
+    testsupport::TempDirectory dir;
     const std::string path = dir.file("state.db");
     arraymodel::State state = seeded();
     arraymodel::Array& array = state.arrays[0];
@@ -253,7 +253,7 @@ TEST(SqliteStoreTest, PendingDeletionsAreSavedAndOlderFilesGainTheirColumns) {
 }
 
 TEST(SqliteStoreTest, AChangeThatCannotBeWrittenLeavesMemoryAndFileAsTheyWere) {
-    simtest::TempDir dir;
+    testsupport::TempDirectory dir;
     const std::string path = dir.file("state.db");
     arraymodel::State state = seeded();
     std::string error;
@@ -286,7 +286,7 @@ TEST(SqliteStoreTest, AChangeThatCannotBeWrittenLeavesMemoryAndFileAsTheyWere) {
 }
 
 TEST(SqliteStoreTest, TheFileIsPrivateAndHeldByOneSimulator) {
-    simtest::TempDir dir;
+    testsupport::TempDirectory dir;
     const std::string path = dir.file("state.db");
     std::string error;
     auto store = arraysim::SqliteStore::open(path, error);
@@ -304,7 +304,7 @@ TEST(SqliteStoreTest, TheFileIsPrivateAndHeldByOneSimulator) {
 }
 
 TEST(SqliteStoreTest, AFileOfTheOneRowPerArrayFormIsConverted) {
-    simtest::TempDir dir;
+    testsupport::TempDirectory dir;
     const std::string path = dir.file("state.db");
     const arraymodel::State state = seeded();
     {

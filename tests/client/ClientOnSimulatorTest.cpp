@@ -14,6 +14,7 @@
 #include "tests/client/ClientLogCheck.h"
 #include "tests/client/Simulator.h"
 #include "tests/client/TestCerts.h"
+#include "tests/support/TempFile.h"
 #include "tests/support/TempSettings.h"
 
 namespace {
@@ -42,7 +43,6 @@ protected:
 
     // Whatever a test did, the password is in no log line.
     void TearDown() override {
-        for (const std::string& file : keyFiles_) std::remove(file.c_str());
         for (const EvLogLine& line : log_.lines()) EXPECT_FALSE(contains(line.message, kSimPassword)) << line.message;
     }
 
@@ -100,7 +100,7 @@ protected:
     __HNASVirtualServers evs_;
     std::string fs1_;
     std::string fs2_;
-    std::vector<std::string> keyFiles_;   // removed at the end
+    std::vector<std::unique_ptr<testsupport::TempFile>> keyFiles_;
 };
 
 TEST_F(ClientOnSimulator, VirtualServerByNameElseByAddressFileServicesOnly) {
@@ -468,17 +468,11 @@ TEST_F(ClientOnSimulator, ApiKeyFromTheKeyFileOpensTheArray) {
     ASSERT_TRUE(sim_->admin("POST", "/admin/seed", seed));
     fs1_ = fileSystemId("fs1");
     auto clientWithKey = [&](const std::string& key, std::unique_ptr<testsupport::TempSettings>& settings) {
-        char name[] = "/tmp/hnas-key-XXXXXX";
-        const int fd = mkstemp(name);
-        EXPECT_GE(fd, 0);
-        if (fd >= 0) {
-            EXPECT_EQ(write(fd, key.data(), key.size()), static_cast<ssize_t>(key.size()));
-            close(fd);
-        }
-        keyFiles_.push_back(name);
+        keyFiles_.push_back(std::make_unique<testsupport::TempFile>(key));
+        EXPECT_TRUE(keyFiles_.back()->ok());
         settings.reset();
         settings = std::make_unique<testsupport::TempSettings>(clienttest::clientSettings(
-            clienttest::serverCerts().ca, "nRequestTimeoutSecs=1\nsApiKeyFile=" + std::string(name) + "\n"));
+            clienttest::serverCerts().ca, "nRequestTimeoutSecs=1\nsApiKeyFile=" + keyFiles_.back()->path() + "\n"));
         auto client = std::make_unique<QzManageHNAS>(jobId_);
         // No user or password travels: wrong ones change nothing.
         EXPECT_TRUE(client->init("nobody", "wrong", "FILE", "ctl", "127.0.0.1", sim_->port()));

@@ -7,12 +7,13 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 
 #include "platform/managehnas/ApiKeyFile.h"
 #include "platform/managehnas/BoundedJson.h"
 #include "platform/managehnas/EndpointText.h"
 #include "platform/managehnas/WireRecords.h"
+#include "tests/support/RecordBuilders.h"
+#include "tests/support/TempFile.h"
 
 namespace {
 
@@ -69,28 +70,9 @@ TEST(EndpointText, LoggableMasksSecretAndControlCharacters) {
     EXPECT_EQ(loggable(longText, "x"), std::string(1024, 'a') + "...");
 }
 
-__HNASFileSystemShareSettings unusualSettings() {
-    __HNASFileSystemShareSettings s;
-    s.accessConfig = "10.0.0.0/8(rw)";
-    s.comment = "c";
-    s.userHomeDirectoryPath = "\\home";
-    s.cacheOption = "AUTO_CACHING_PROGS";
-    s.snapshotOption = "HIDE_AND_DISABLE_ACCESS";
-    s.transferToReplicationTarget = "TRANSFER";
-    s.userHomeDirectoryMode = "DOMAIN_AND_USER";
-    s.localReadCacheOption = "ENABLED_FOR_CVLS";
-    s.followSymLinks = true;
-    s.followGlobalSymLinks = true;
-    s.abeEnabled = true;
-    s.forceFileNameToLowercase = true;
-    s.scanForVirusesEnabled = true;
-    s.maxConcurrentUsers = -1;
-    return s;
-}
-
 // The wire names of the settings keys and the fields they land in.
 TEST(WireRecords, SettingsKeysMapToTheirFields) {
-    const __HNASFileSystemShareSettings s = unusualSettings();
+    const __HNASFileSystemShareSettings s = testsupport::settingsOffTheirDefaults();
     const Json cifs = settingsToWire(s, ShareProtocol::Cifs);
     EXPECT_EQ(cifs.size(), 13u);
     EXPECT_EQ(cifs.at("transferToReplicationTargetSetting"), "TRANSFER");
@@ -330,23 +312,6 @@ TEST(BoundedJson, MembersTheCallDoesNotReadAreSkippedAndTheWantedOneMustHaveItsK
     EXPECT_FALSE(parseBounded(bulky, nullptr, object, cause));   // kept whole, the same answer breaks the budget
 }
 
-// A temporary key file with the given contents, removed at the end.
-class KeyFile {
-public:
-    explicit KeyFile(const std::string& contents) {
-        char name[] = "/tmp/hnas-key-XXXXXX";
-        const int fd = mkstemp(name);
-        if (fd >= 0) close(fd);
-        path_ = name;
-        std::ofstream(path_, std::ios::binary) << contents;
-    }
-    ~KeyFile() { std::remove(path_.c_str()); }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
 TEST(ApiKeyFile, KeyIsTrimmedAndUnusableFilesAreRefusedWithoutTheirContents) {
     struct Case {
         std::string contents;
@@ -364,7 +329,7 @@ TEST(ApiKeyFile, KeyIsTrimmedAndUnusableFilesAreRefusedWithoutTheirContents) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.contents.substr(0, 40));
-        KeyFile file(c.contents);
+        testsupport::TempFile file(c.contents);
         std::string key = "unchanged";
         std::string cause;
         bool othersMayRead = true;

@@ -3,9 +3,6 @@
 // passwords), time-outs, retries, certificates, connection reuse.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +18,8 @@
 #include "tests/client/ClientLogCheck.h"
 #include "tests/client/LocalArray.h"
 #include "tests/client/TestCerts.h"
+#include "tests/support/ClosedPort.h"
+#include "tests/support/TempFile.h"
 #include "tests/support/TempSettings.h"
 
 namespace {
@@ -29,6 +28,8 @@ using clienttest::answerJson;
 using clienttest::contains;
 using clienttest::failureLines;
 using clienttest::LocalArray;
+using testsupport::closedPort;
+using testsupport::TempFile;
 
 constexpr char kPassword[] = "Pa55-w0rd!x";
 constexpr char kServers[] =
@@ -44,19 +45,6 @@ void plainArray(const httplib::Request& request, httplib::Response& response) {
         answerJson(response, 200, kFileSystems);
     else
         answerJson(response, 404, R"J({"errorMsg":"no such object"})J");
-}
-
-// A loopback port with nothing listening on it.
-int closedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof(address);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    close(fd);
-    return ntohs(address.sin_port);
 }
 
 std::string header(const httplib::Headers& headers, const char* key) {
@@ -394,23 +382,6 @@ TEST_F(ClientTransport, RefusalsCarryTheStatusAndTheArraysMessageWithOrWithoutAB
         EXPECT_EQ(lines[0], c.line);
     }
 }
-
-// A temporary file, removed at the end.
-class TempFile {
-public:
-    explicit TempFile(const std::string& contents) {
-        char name[] = "/tmp/hnas-key-XXXXXX";
-        const int fd = mkstemp(name);
-        if (fd >= 0) close(fd);
-        path_ = name;
-        std::ofstream(path_) << contents;
-    }
-    ~TempFile() { std::remove(path_.c_str()); }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 constexpr char kApiKey[] = "hnas-4pi-K3y-0123456789abcdef";
 

@@ -12,7 +12,7 @@ constexpr char kAdminToken[] = "admin-token-for-tests";
 
 Simulator::Simulator(const nlohmann::json& seed) {
     const std::string seedFile = dir_.file("seed.json");
-    simtest::writeFile(seedFile, seed.dump(2));
+    testsupport::writeFile(seedFile, seed.dump(2));
     // Strict, as the plug-in's client creates shares only inside snapshots.
     process_.start({"--state", dir_.file("state.db"), "--seed", seedFile, "--admin-token", kAdminToken,
                     "--strict-snapshot-paths"});

@@ -1,5 +1,5 @@
-// hnas-arraysim run by a client test, through the simulator's own test
-// helper (tests/array/SimProcess.h): a free loopback port, a fresh state
+// hnas-arraysim run by a client test, through the simulator process helper
+// (tests/support/SimProcess.h): a free loopback port, a fresh state
 // file, the test certificate, a seed and an admin token; stopped when the
 // object dies. Adds the admin calls the client tests make.
 #pragma once
@@ -8,7 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tests/array/SimProcess.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/TempDirectory.h"
 
 namespace clienttest {
 
@@ -40,8 +41,8 @@ public:
     Simulator& operator=(const Simulator&) = delete;
 
 private:
-    simtest::TempDir dir_;
-    simtest::SimProcess process_;
+    testsupport::TempDirectory dir_;
+    testsupport::SimProcess process_;
 };
 
 // The seed most tests use: array "hnas1" with a file-services virtual server

@@ -1,8 +1,7 @@
 #include "tests/client/TestCerts.h"
 
-#include <cstdlib>
-
-#include "tests/array/SimProcess.h"
+#include "tests/support/TempDirectory.h"
+#include "tests/support/TestCertificates.h"
 
 namespace clienttest {
 
@@ -14,15 +13,11 @@ CertSet certsIn(const std::string& dir) {
 
 }  // namespace
 
-CertSet serverCerts() { return certsIn(simtest::certDir()); }
+CertSet serverCerts() { return certsIn(testsupport::certDir()); }
 
 CertSet otherCerts() {
-    static simtest::TempDir dir;
-    static const bool made = [] {
-        const std::string command =
-            std::string(HNAS_SOURCE_DIR) + "/scripts/make-test-cert.sh '" + dir.path() + "' >/dev/null 2>&1";
-        return std::system(command.c_str()) == 0;
-    }();
+    static testsupport::TempDirectory dir;
+    static const bool made = testsupport::makeTestCertificates(dir.path());
     return made ? certsIn(dir.path()) : CertSet();
 }
 

@@ -13,7 +13,7 @@ struct CertSet {
     std::string key;
 };
 
-// The simulator's certificates (the ones its test helper makes), which the
+// The simulator's certificates (tests/support/TestCertificates.h), which the
 // local test servers use too.
 CertSet serverCerts();
 // Certificates of an unrelated CA: a client that trusts only this CA must

@@ -125,7 +125,7 @@ TEST(PrePrepare, CredentialsFailureAddsNoSecondMessageWhenTheHostHasAnError) {
     DeviceFixture f;
     f.snap.knownArrays["filer1"] = "{arrayId:a}";
     f.snap.sourceDevice.value = devicetest::kUncSource;
-    f.snap.errorCode = 62008;
+    f.snap.errorCode = QZSO::ERROR_PREPARE_FAILED;
     EXPECT_FALSE(f.device(HNAS_SNAP_OP_PREPARE)->prePrepareDevice());
     EXPECT_EQ(1, f.snap.countCalls("getError"));
     for (const auto& e : f.snap.log)

@@ -1,8 +1,6 @@
 #include "tests/e2e/E2eSupport.h"
 
 #include <dirent.h>
-#include <ftw.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,24 +10,12 @@
 #include "harness/demo/Subprocess.h"
 #include "harness/framework/HostStore.h"
 
+#include "tests/support/TestCertificates.h"
+
 namespace e2e {
 namespace {
 
 const int kHostTimeoutMs = 60000;
-
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
-
-// The test certificate, made once per test binary.
-const std::string& certDirectory() {
-    static TempDirectory dir;
-    static const bool made =
-        runProcess({std::string(HNAS_SOURCE_DIR) + "/scripts/make-test-cert.sh", dir.path() + "/cert"},
-                   dir.path() + "/cert.log", 60000)
-            .exitCode == 0;
-    static const std::string none;
-    static const std::string path = dir.path() + "/cert";
-    return made ? path : none;
-}
 
 void collect(const std::string& dir, std::string& text) {
     DIR* d = opendir(dir.c_str());
@@ -50,15 +36,6 @@ void collect(const std::string& dir, std::string& text) {
 
 }  // namespace
 
-TempDirectory::TempDirectory() {
-    char name[] = "/tmp/hnas-e2e-XXXXXX";
-    if (mkdtemp(name) != nullptr) path_ = name;
-}
-
-TempDirectory::~TempDirectory() {
-    if (!path_.empty()) nftw(path_.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
-
 std::string allFilesUnder(const std::string& dir) {
     std::string text;
     collect(dir, text);
@@ -68,7 +45,7 @@ std::string allFilesUnder(const std::string& dir) {
 void pauseMs(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
 
 World::World(const std::string& seedJson, bool withStore) {
-    const std::string certs = certDirectory();
+    const std::string certs = testsupport::certDir();
     if (dir_.path().empty() || certs.empty()) {
         error_ = "no temporary directory or test certificate";
         return;

@@ -13,21 +13,9 @@
 #include "harness/demo/Simulator.h"
 #include "harness/framework/HostRecords.h"
 
+#include "tests/support/TempDirectory.h"
+
 namespace e2e {
-
-// A fresh directory under /tmp, removed with its contents.
-class TempDirectory {
-public:
-    TempDirectory();
-    ~TempDirectory();
-    const std::string& path() const { return path_; }
-
-    TempDirectory(const TempDirectory&) = delete;
-    TempDirectory& operator=(const TempDirectory&) = delete;
-
-private:
-    std::string path_;
-};
 
 struct HostRun {
     int exitCode = -1;      // -1 when it did not exit by itself
@@ -82,7 +70,7 @@ public:
     World& operator=(const World&) = delete;
 
 private:
-    TempDirectory dir_;
+    testsupport::TempDirectory dir_;
     Simulator simulator_;
     std::string error_;
     int runs_ = 0;

@@ -178,7 +178,7 @@ TEST(HostSnapInfo, MountRequestSourceIsTheOnlyValueTheHostAnswers) {
 }
 
 TEST(HostSnapInfo, HostLogLinesCarryTheLevelNameAndTheTextAsItStands) {
-    e2e::TempDirectory dir;
+    testsupport::TempDirectory dir;
     JobContext job = contextWithArrays();
     HostLog log;
     std::string error;
@@ -244,7 +244,7 @@ TEST(ArrayInfoText, RefusesValuesTheTextCannotCarryWithoutNamingThePassword) {
 }
 
 TEST(HostStore, IsPrivateAndStoresEachWriteOfThePluginAsItIsMade) {
-    e2e::TempDirectory dir;
+    testsupport::TempDirectory dir;
     const std::string path = dir.path() + "/store";
     std::string error;
     {
@@ -331,7 +331,7 @@ TEST(PluginLoader, RefusesAPluginNamingTheMissingSymbolOrTheLoadError) {
 
 // hnas-host as a framework runs it, against the stand-in plug-ins.
 TEST(HostCommand, RefusesAnIncompletePluginAndKeepsWhatAThrowingPluginStored) {
-    e2e::TempDirectory dir;
+    testsupport::TempDirectory dir;
     const std::string store = dir.path() + "/store";
     auto host = [&](std::vector<std::string> args) {
         args.insert(args.begin(), {HNAS_HOST_BINARY, "--store", store});
@@ -371,7 +371,7 @@ TEST(HostCommand, RefusesAnIncompletePluginAndKeepsWhatAThrowingPluginStored) {
 // A store directory someone else could have made or can write to is
 // refused, whatever is in it.
 TEST(FileSafety, RefusesAStoreDirectoryOfAnotherUserOrWritableByOthersOrALink) {
-    e2e::TempDirectory dir;
+    testsupport::TempDirectory dir;
     auto init = [&](const std::string& store) {
         const std::string out = dir.path() + "/out";
         unlink(out.c_str());
@@ -407,7 +407,7 @@ TEST(FileSafety, RefusesAStoreDirectoryOfAnotherUserOrWritableByOthersOrALink) {
 // A link planted under the name of a job's log file, or of the plug-in's log
 // file, is refused: nothing is written through it.
 TEST(FileSafety, APlantedLinkUnderALogFileNameReceivesNothing) {
-    e2e::TempDirectory dir;
+    testsupport::TempDirectory dir;
     const std::string store = dir.path() + "/store";
     const std::string victim = dir.path() + "/victim";
     ASSERT_TRUE(writeWholeFile(victim, "untouched\n"));

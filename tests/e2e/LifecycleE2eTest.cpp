@@ -263,7 +263,7 @@ TEST_F(WrongPassword, PrepareFailsAndNoLogLineHoldsAPassword) {
 }
 
 TEST(DemoCommand, RunsTheWholeLifecycleAndExitsZero) {
-    e2e::TempDirectory dir;
+    testsupport::TempDirectory dir;
     const std::string out = dir.path() + "/demo.out";
     const ProcessResult run = runProcess({HNAS_HOST_BINARY, "demo", "--workspace", dir.path() + "/ws",
                                           "--revert-wait", "0"},

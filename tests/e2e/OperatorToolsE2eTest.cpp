@@ -2,9 +2,7 @@
 // a healthy setup and with each thing an operator gets wrong; orphans after
 // a job killed between the array's work and the host's record.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,10 +13,12 @@
 #include "harness/framework/ExitCodes.h"
 #include "host/SnapStatus.h"
 #include "tests/e2e/E2eSupport.h"
+#include "tests/support/ClosedPort.h"
 
 namespace {
 
 using namespace QZSO;
+using testsupport::closedPort;
 
 const char kPassword[] = "Tool-Sekrit-77";
 const char kSeed[] = R"JSON({"arrays": [{
@@ -27,21 +27,6 @@ const char kSeed[] = R"JSON({"arrays": [{
   "filesystems": [{"label": "fa", "virtualServerId": 1}, {"label": "fb", "virtualServerId": 1}],
   "snapshots": [{"filesystem": "fa", "displayName": "nightly-fa"}]
 }]})JSON";
-
-// A loopback port nothing listens on.
-int closedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    struct sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof(address);
-    int port = 0;
-    if (bind(fd, reinterpret_cast<struct sockaddr*>(&address), size) == 0 &&
-        getsockname(fd, reinterpret_cast<struct sockaddr*>(&address), &size) == 0)
-        port = ntohs(address.sin_port);
-    close(fd);
-    return port;
-}
 
 struct CheckCase {
     const char* name;

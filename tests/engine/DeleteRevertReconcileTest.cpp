@@ -5,18 +5,20 @@
 #include <string>
 #include <vector>
 
-#include "tests/engine/EngineFixture.h"
+#include "tests/support/EngineFixture.h"
 #include "tests/support/TempSettings.h"
 
 namespace {
 
-using enginetest::EngineFixture;
+using namespace QZSO;
+using testsupport::EngineFixture;
+using testsupport::Statuses;
 
 // Three devices on fs1, fs2 and fs3, prepared and snapped.
 void snapped(EngineFixture& f) {
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNfs, "u2");
-    f.addDevice(enginetest::kNative, "u3");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNfs, "u2");
+    f.addDevice(testsupport::kNative, "u3");
     ASSERT_EQ(0, f.run(qzso_prepareDevices));
     ASSERT_EQ(0, f.run(qzso_snapDevices));
     f.array.clearCalls();
@@ -26,7 +28,7 @@ TEST(Delete, RemovesEachSnapshot) {
     EngineFixture f;
     snapped(f);
     EXPECT_EQ(0, f.run(qzso_deleteSnaps));
-    EXPECT_EQ((std::vector<int>{20, 20, 20}), f.statuses());
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_DELETED), f.statuses());
     EXPECT_TRUE(f.snapshotNames().empty());
     const auto deletes = f.array.callsOf("deleteFileSystemSnapshot");
     ASSERT_EQ(3u, deletes.size());
@@ -38,10 +40,10 @@ TEST(Delete, RemovesEachSnapshot) {
 TEST(Delete, PrepareFailedDevicesNeedNoArrayCall) {
     EngineFixture f;
     snapped(f);
-    f.snap(0).status = 2;
-    f.snap(2).status = 2;
+    f.snap(0).status = SNAP_STATUS_PREPARE_FAILED;
+    f.snap(2).status = SNAP_STATUS_PREPARE_FAILED;
     EXPECT_EQ(0, f.run(qzso_deleteSnaps));
-    EXPECT_EQ((std::vector<int>{20, 20, 20}), f.statuses());
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_DELETED), f.statuses());
     EXPECT_EQ(1, f.array.count("deleteFileSystemSnapshot"));
     EXPECT_TRUE(f.log.has(0, "No need to process"));
     // The skipped device logs no end banner and the next device repeats its number.
@@ -55,8 +57,9 @@ TEST(Delete, ASecondFailingDeletionStopsTheOperation) {
     const std::string objectId = f.hnas1().snapshots[1].objectId;   // u2's snapshot
     f.array.failCall("deleteFileSystemSnapshot", 2);
     EXPECT_EQ(2, f.run(qzso_deleteSnaps));
-    EXPECT_EQ((std::vector<int>{20, 21, 21}), f.statuses());
-    EXPECT_EQ(60004, f.snap(1).errorCode);
+    EXPECT_EQ((Statuses{SNAP_STATUS_DELETED, SNAP_STATUS_DELETE_FAILED, SNAP_STATUS_DELETE_FAILED}),
+              f.statuses());
+    EXPECT_EQ(ERROR_DELETE_FAILED, f.snap(1).errorCode);
     EXPECT_EQ("Failed to delete Snap[" + objectId + "]", f.snap(1).errorMessage);
     EXPECT_EQ(0, f.snap(2).errorCode);
     EXPECT_EQ(2, f.array.count("deleteFileSystemSnapshot"));
@@ -70,7 +73,7 @@ TEST(Revert, RollsBackAndWaitsTheConfiguredTime) {
     EXPECT_EQ(0, f.run(qzso_revertSnaps));
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     // A successful revert leaves the descriptors as they were.
-    EXPECT_EQ((std::vector<int>{5, 5, 5}), f.statuses());
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_SNAPPED), f.statuses());
     EXPECT_EQ(3, f.array.count("recoverFileSystemSnapshot"));
     EXPECT_TRUE(f.log.has(0, "Revert Operation mount path refresh time is set to : [1] secs"));
     EXPECT_TRUE(f.log.has(-1, "Successfully Reverted Snap: [QZHNAS-u2-fs2] "));
@@ -84,8 +87,8 @@ TEST(Revert, AFailureStopsWithoutWaiting) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(1, f.run(qzso_revertSnaps));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_EQ((std::vector<int>{23, 23, 23}), f.statuses());
-    EXPECT_EQ(60005, f.snap(0).errorCode);
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_REVERT_FAILED), f.statuses());
+    EXPECT_EQ(ERROR_REVERT_FAILED, f.snap(0).errorCode);
     EXPECT_EQ("Failed to Revert Snap[QZHNAS-u1-fs1]", f.snap(0).errorMessage);
     EXPECT_EQ(1, f.array.count("recoverFileSystemSnapshot"));
 }
@@ -95,7 +98,7 @@ TEST(Reconcile, ReadsTheSnapshotListOncePerArrayAndMarksMissingOnes) {
     snapped(f);
     ASSERT_TRUE(arraymodel::deleteSnapshot(f.hnas1(), f.hnas1().snapshots[1].objectId).ok());   // u2's
     EXPECT_EQ(2, f.run(qzso_reconcileSnaps));
-    EXPECT_EQ((std::vector<int>{5, 24, 5}), f.statuses());
+    EXPECT_EQ((Statuses{SNAP_STATUS_SNAPPED, SNAP_STATUS_EXTERNALLY_DELETED, SNAP_STATUS_SNAPPED}), f.statuses());
     EXPECT_EQ(1, f.array.count("getAllSnapshots"));
     EXPECT_EQ(0, f.snap(1).errorCode);
     EXPECT_TRUE(f.log.has(0, "Snapshot QZHNAS-u2-fs2 not found. Marking it as externally deleted."));
@@ -105,7 +108,7 @@ TEST(Reconcile, ReadsTheSnapshotListOncePerArrayAndMarksMissingOnes) {
 TEST(Reconcile, PrepareFailedDevicesNeverAskTheArray) {
     EngineFixture f;
     snapped(f);
-    for (auto& snap : f.snaps) snap->status = 2;
+    for (auto& snap : f.snaps) snap->status = SNAP_STATUS_PREPARE_FAILED;
     EXPECT_EQ(0, f.run(qzso_reconcileSnaps));
     EXPECT_EQ(0, f.array.count("getAllSnapshots"));
 }
@@ -115,7 +118,7 @@ TEST(Reconcile, AnUnreadableSnapshotListStopsTheOperation) {
     snapped(f);
     f.array.failNext("getAllSnapshots");
     EXPECT_EQ(1, f.run(qzso_reconcileSnaps));
-    EXPECT_EQ((std::vector<int>{5, 5, 5}), f.statuses());
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_SNAPPED), f.statuses());
     EXPECT_TRUE(f.log.has(-1, "Failed to get all the Snapshots"));
 }
 
@@ -129,15 +132,15 @@ std::string banner(const std::string& phase, const std::string& what, int number
 TEST(Revert, RollsBackEachSharedSnapshotOnceAndDeleteCountsTheDiscardedOnesDone) {
     testsupport::TempSettings settings("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n");
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");           // fs1
-    f.addDevice(enginetest::kNativeOnFs1, "u2");   // fs1, the same snapshot
-    f.addDevice(enginetest::kNfs, "u3");           // fs2
+    f.addDevice(testsupport::kUnc, "u1");           // fs1
+    f.addDevice(testsupport::kNativeOnFs1, "u2");   // fs1, the same snapshot
+    f.addDevice(testsupport::kNfs, "u3");           // fs2
     ASSERT_EQ(0, f.run(qzso_prepareDevices));
     ASSERT_EQ(0, f.run(qzso_snapDevices));
     f.array.clearCalls();
 
     EXPECT_EQ(0, f.run(qzso_revertSnaps));
-    EXPECT_EQ((std::vector<int>{5, 5, 5}), f.statuses());
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_SNAPPED), f.statuses());
     EXPECT_EQ(2, f.array.count("recoverFileSystemSnapshot"));
     // Both devices of fs1 report it, each with its own end banner.
     int reported = 0;
@@ -148,49 +151,59 @@ TEST(Revert, RollsBackEachSharedSnapshotOnceAndDeleteCountsTheDiscardedOnesDone)
     EXPECT_TRUE(f.snapshotNames().empty());
 
     EXPECT_EQ(1, f.run(qzso_reconcileSnaps));
-    EXPECT_EQ((std::vector<int>{24, 24, 24}), f.statuses());
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_EXTERNALLY_DELETED), f.statuses());
     f.array.clearCalls();
-    for (auto& snap : f.snaps) snap->status = 5;
+    for (auto& snap : f.snaps) snap->status = SNAP_STATUS_SNAPPED;
     EXPECT_EQ(0, f.run(qzso_deleteSnaps));
-    EXPECT_EQ((std::vector<int>{20, 20, 20}), f.statuses());
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_DELETED), f.statuses());
     EXPECT_EQ(2, f.array.count("deleteFileSystemSnapshot"));
 }
 
 TEST(Delete, DeletesEachSharedSnapshotOnce) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNativeOnFs1, "u2");
-    f.addDevice(enginetest::kNfs, "u3");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNativeOnFs1, "u2");
+    f.addDevice(testsupport::kNfs, "u3");
     ASSERT_EQ(0, f.run(qzso_prepareDevices));
     ASSERT_EQ(0, f.run(qzso_snapDevices));
     f.array.clearCalls();
     EXPECT_EQ(0, f.run(qzso_deleteSnaps));
-    EXPECT_EQ((std::vector<int>{20, 20, 20}), f.statuses());
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_DELETED), f.statuses());
     EXPECT_EQ(2, f.array.count("deleteFileSystemSnapshot"));
     EXPECT_TRUE(f.snapshotNames().empty());
     EXPECT_TRUE(f.log.has(0, banner("DELETE PHASE", "DEVICE", 2, true)));
 }
 
 // A successful revert never leaves a failure status: the status from before
-// the call comes back, or 5 (snapped) where that was itself a failure. A
-// device in status 2 keeps it from the grouping (no preset 23) and still
-// runs its pre-operation.
+// the call comes back, or snapped where that was itself a failure. A device
+// whose prepare failed keeps that status from the grouping (no preset revert
+// failure) and still runs its pre-operation.
 TEST(Revert, StatusAfterTheCallFollowsTheStatusBeforeIt) {
     testsupport::TempSettings settings("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n");
     const struct {
-        int before;
+        SnapStatus before;
         bool fails;
-        int after;
+        SnapStatus after;
     } cases[] = {
-        {5, false, 5},  {12, false, 12}, {14, false, 14}, {20, false, 20},
-        {23, false, 5}, {6, false, 5},   {11, false, 5},  {13, false, 5}, {15, false, 5}, {21, false, 5},
-        {2, false, 5},  {5, true, 23},   {2, true, 23},
+        {SNAP_STATUS_SNAPPED, false, SNAP_STATUS_SNAPPED},
+        {SNAP_STATUS_MAPPED, false, SNAP_STATUS_MAPPED},
+        {SNAP_STATUS_UNMAPPED, false, SNAP_STATUS_UNMAPPED},
+        {SNAP_STATUS_DELETED, false, SNAP_STATUS_DELETED},
+        {SNAP_STATUS_REVERT_FAILED, false, SNAP_STATUS_SNAPPED},
+        {SNAP_STATUS_SNAP_FAILED, false, SNAP_STATUS_SNAPPED},
+        {SNAP_STATUS_MAP_FAILED, false, SNAP_STATUS_SNAPPED},
+        {SNAP_STATUS_NOT_MAPPED, false, SNAP_STATUS_SNAPPED},
+        {SNAP_STATUS_UNMAP_FAILED, false, SNAP_STATUS_SNAPPED},
+        {SNAP_STATUS_DELETE_FAILED, false, SNAP_STATUS_SNAPPED},
+        {SNAP_STATUS_PREPARE_FAILED, false, SNAP_STATUS_SNAPPED},
+        {SNAP_STATUS_SNAPPED, true, SNAP_STATUS_REVERT_FAILED},
+        {SNAP_STATUS_PREPARE_FAILED, true, SNAP_STATUS_REVERT_FAILED},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.before) + (c.fails ? " failing" : ""));
+        SCOPED_TRACE(testsupport::statusName(c.before) + (c.fails ? " failing" : ""));
         EngineFixture f;
-        f.addDevice(enginetest::kNative, "u1");
-        f.addDevice(enginetest::kNfs, "u2");   // after a failure: never reached
+        f.addDevice(testsupport::kNative, "u1");
+        f.addDevice(testsupport::kNfs, "u2");   // after a failure: never reached
         ASSERT_EQ(0, f.run(qzso_prepareDevices));
         ASSERT_EQ(0, f.run(qzso_snapDevices));
         for (auto& snap : f.snaps) {
@@ -200,7 +213,10 @@ TEST(Revert, StatusAfterTheCallFollowsTheStatusBeforeIt) {
         if (c.fails) f.array.failNext("recoverFileSystemSnapshot");
         f.run(qzso_revertSnaps);
         EXPECT_EQ(c.after, f.snap(0).status);
-        EXPECT_EQ(c.fails ? c.before == 2 ? 2 : 23 : c.after, f.snap(1).status);
+        const SnapStatus secondAfter = !c.fails                                ? c.after
+                                       : c.before == SNAP_STATUS_PREPARE_FAILED ? SNAP_STATUS_PREPARE_FAILED
+                                                                                : SNAP_STATUS_REVERT_FAILED;
+        EXPECT_EQ(secondAfter, f.snap(1).status);
         EXPECT_EQ(1, f.snap(0).countCalls("getSourceDevice"));   // the pre-operation ran
     }
 }
@@ -213,9 +229,9 @@ TEST(Revert, ARetryAfterAFailureLeavesNoFailureStatus) {
     snapped(f);
     f.array.failNext("recoverFileSystemSnapshot");
     EXPECT_EQ(1, f.run(qzso_revertSnaps));
-    EXPECT_EQ((std::vector<int>{23, 23, 23}), f.statuses());
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_REVERT_FAILED), f.statuses());
     EXPECT_EQ(0, f.run(qzso_revertSnaps));
-    EXPECT_EQ((std::vector<int>{5, 5, 5}), f.statuses());
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_SNAPPED), f.statuses());
 }
 
 // A negative wait waits not at all (seconds x 1000 of -2147484 would
@@ -225,7 +241,7 @@ TEST(Revert, ANegativeRefreshWaitDoesNotWait) {
         SCOPED_TRACE(wait);
         testsupport::TempSettings settings(std::string("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=") + wait + "\n");
         EngineFixture f;
-        f.addDevice(enginetest::kNative, "u1");
+        f.addDevice(testsupport::kNative, "u1");
         ASSERT_EQ(0, f.run(qzso_prepareDevices));
         ASSERT_EQ(0, f.run(qzso_snapDevices));
         const auto start = std::chrono::steady_clock::now();
@@ -237,32 +253,37 @@ TEST(Revert, ANegativeRefreshWaitDoesNotWait) {
 // What delete does with a device whose identity holds no snapshot object ID:
 // nothing when its snap UUID names none of our snapshots; deletion by name
 // and file system when it does, the file system's ID looked up by name when
-// the stored identity was cut short. No row reports 20 with the snapshot left.
+// the stored identity was cut short. No row reports deleted with the snapshot
+// left.
 TEST(Delete, AnIdentityWithoutObjectId) {
     const struct {
         const char* name;
-        int status;
+        SnapStatus status;
         std::string uuid;        // the host's snap UUID at delete time
         std::string identity;    // the stored type-6 text; "" keeps the one from snap
-        int expectedStatus;
+        SnapStatus expectedStatus;
         std::vector<std::string> expectedCalls;
         bool snapshotRemains;
     } cases[] = {
-        {"status 2: nothing to delete", 2, "QZHNAS-u1-fs3", "", 20, {"init"}, true},
-        {"status 5, no object ID, not our name", 5, "u1", "{FileSystemName:fs3,FileSystemID:@,Path:,SubDirectory:,"
-         "SnapshotObjectID:,VirtualServerID:1,VirtualServerObjectID:x}", 20, {"init"}, true},
-        {"status 5, no object ID, our name", 5, "QZHNAS-u1-fs3", "{FileSystemName:fs3,FileSystemID:@,Path:,"
-         "SubDirectory:,SnapshotObjectID:,VirtualServerID:1,VirtualServerObjectID:x}", 20,
-         {"init", "deleteFileSystemSnapshot"}, false},
-        {"identity cut short", 5, "QZHNAS-u1-fs3", "{FileSystemName:fs3}", 20,
+        {"prepare failed: nothing to delete", SNAP_STATUS_PREPARE_FAILED, "QZHNAS-u1-fs3", "", SNAP_STATUS_DELETED,
+         {"init"}, true},
+        {"snapped, no object ID, not our name", SNAP_STATUS_SNAPPED, "u1",
+         "{FileSystemName:fs3,FileSystemID:@,Path:,SubDirectory:,SnapshotObjectID:,VirtualServerID:1,"
+         "VirtualServerObjectID:x}",
+         SNAP_STATUS_DELETED, {"init"}, true},
+        {"snapped, no object ID, our name", SNAP_STATUS_SNAPPED, "QZHNAS-u1-fs3",
+         "{FileSystemName:fs3,FileSystemID:@,Path:,SubDirectory:,SnapshotObjectID:,VirtualServerID:1,"
+         "VirtualServerObjectID:x}",
+         SNAP_STATUS_DELETED, {"init", "deleteFileSystemSnapshot"}, false},
+        {"identity cut short", SNAP_STATUS_SNAPPED, "QZHNAS-u1-fs3", "{FileSystemName:fs3}", SNAP_STATUS_DELETED,
          {"init", "getFileSystemID", "deleteFileSystemSnapshot"}, false},
-        {"identity cut short, file system unknown", 5, "QZHNAS-u1-fs3", "{FileSystemName:nofs}", 21,
-         {"init", "getFileSystemID"}, true},
+        {"identity cut short, file system unknown", SNAP_STATUS_SNAPPED, "QZHNAS-u1-fs3", "{FileSystemName:nofs}",
+         SNAP_STATUS_DELETE_FAILED, {"init", "getFileSystemID"}, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EngineFixture f;
-        f.addDevice(enginetest::kNative, "u1");
+        f.addDevice(testsupport::kNative, "u1");
         ASSERT_EQ(0, f.run(qzso_prepareDevices));
         ASSERT_EQ(0, f.run(qzso_snapDevices));
         fakehost::FakeSnapInfo& snap = f.snap(0);
@@ -275,38 +296,38 @@ TEST(Delete, AnIdentityWithoutObjectId) {
         snap.snapUUID.value = c.uuid;
         snap.status = c.status;
         f.array.clearCalls();
-        EXPECT_EQ(c.expectedStatus == 20 ? 0 : 1, f.run(qzso_deleteSnaps));
+        EXPECT_EQ(c.expectedStatus == SNAP_STATUS_DELETED ? 0 : 1, f.run(qzso_deleteSnaps));
         EXPECT_EQ(c.expectedStatus, snap.status);
         EXPECT_EQ(c.expectedCalls, f.array.operations());
         EXPECT_EQ(c.snapshotRemains, !f.snapshotNames().empty());
-        if (c.expectedStatus == 21) {
+        if (c.expectedStatus == SNAP_STATUS_DELETE_FAILED) {
             EXPECT_EQ("Failed to delete Snap[" + c.uuid + "]", snap.errorMessage);
         }
     }
 }
 
-// Status-2 devices are grouped without a pre-operation (their own group,
-// control host 0) and finish without an array call; they and a device with
-// nothing to delete log no end banner, so the next device repeats the
-// number. Banners count arrays across groups and devices within each.
+// Devices whose prepare failed are grouped without a pre-operation (their
+// own group, control host 0) and finish without an array call; they and a
+// device with nothing to delete log no end banner, so the next device
+// repeats the number. Banners count arrays across groups and devices within each.
 TEST(Delete, BannerNumbersAcrossGroups) {
     EngineFixture f;
-    f.addDevice(enginetest::kNative, "u1");                                                          // status 2
-    f.addDevice(enginetest::kNfs, "u2");                                                             // status 2
-    f.addDevice(enginetest::kUnc, "u3");                                                             // nothing to delete
-    f.addDevice(enginetest::kNativeOnFs1, "u4");                                                     // host 3
+    f.addDevice(testsupport::kNative, "u1");                                                          // prepare failed
+    f.addDevice(testsupport::kNfs, "u2");                                                             // prepare failed
+    f.addDevice(testsupport::kUnc, "u3");                                                             // nothing to delete
+    f.addDevice(testsupport::kNativeOnFs1, "u4");                                                     // host 3
     f.addDevice("{type:native_hnas,path:/__VOLUME__/fs2/c,targethostname:filer2}", "u5");            // host 4
     ASSERT_EQ(0, f.run(qzso_prepareDevices));
     ASSERT_EQ(0, f.run(qzso_snapDevices));
-    f.snap(0).status = 2;
-    f.snap(1).status = 2;
+    f.snap(0).status = SNAP_STATUS_PREPARE_FAILED;
+    f.snap(1).status = SNAP_STATUS_PREPARE_FAILED;
     f.snap(2).snapUUID.value = "u3";   // the host lost the snapshot's name: nothing of ours to delete
     f.snap(2).metadata[SM_MDT_SNAP_UUID].value = "{FileSystemName:fs1}";
     for (auto& snap : f.snaps) snap->calls.clear();
     const size_t first = f.log.lines().size();
     EXPECT_EQ(0, f.run(qzso_deleteSnaps));
-    EXPECT_EQ((std::vector<int>{20, 20, 20, 20, 20}), f.statuses());
-    // The status-2 devices ran no pre-operation; the others did.
+    EXPECT_EQ(Statuses(5, SNAP_STATUS_DELETED), f.statuses());
+    // The devices whose prepare failed ran no pre-operation; the others did.
     EXPECT_EQ(0, f.snap(0).countCalls("getSourceDevice"));
     EXPECT_EQ(0, f.snap(1).countCalls("getSourceDevice"));
     EXPECT_EQ(1, f.snap(2).countCalls("getSourceDevice"));
@@ -324,17 +345,17 @@ TEST(Delete, BannerNumbersAcrossGroups) {
     EXPECT_EQ(expected, seen);
 }
 
-// Reconcile, like delete, takes status-2 devices without a pre-operation;
-// revert runs it for them (tested above).
+// Reconcile, like delete, takes devices whose prepare failed without a
+// pre-operation; revert runs it for them (tested above).
 TEST(Reconcile, StatusTwoSkipsThePreOperation) {
     EngineFixture f;
     snapped(f);
-    f.snap(1).status = 2;
+    f.snap(1).status = SNAP_STATUS_PREPARE_FAILED;
     for (auto& snap : f.snaps) snap->calls.clear();
     EXPECT_EQ(0, f.run(qzso_reconcileSnaps));
     EXPECT_EQ(0, f.snap(1).countCalls("getSourceDevice"));
     EXPECT_EQ(1, f.snap(0).countCalls("getSourceDevice"));
-    EXPECT_EQ(2, f.snap(1).status);
+    EXPECT_EQ(SNAP_STATUS_PREPARE_FAILED, f.snap(1).status);
 }
 
 }  // namespace

@@ -2,61 +2,67 @@
 // each job reported, as later jobs would find it.
 #include <gtest/gtest.h>
 
-#include "tests/engine/EngineFixture.h"
+#include "tests/support/EngineFixture.h"
 #include "tests/support/TempSettings.h"
 
 namespace {
 
-using enginetest::EngineFixture;
+using namespace QZSO;
+using testsupport::EngineFixture;
+using testsupport::Statuses;
 
 void runLifecycle() {
     testsupport::TempSettings settings("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n");
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNfs, "u2");
-    f.addDevice(enginetest::kNative, "u3");
-    f.addDevice(enginetest::kNativeOnFs1, "u4");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNfs, "u2");
+    f.addDevice(testsupport::kNative, "u3");
+    f.addDevice(testsupport::kNativeOnFs1, "u4");
     // A source device and identity longer than the first read of 1024 bytes:
     // read after a regrowth, to exactly the size the host asks for.
     f.addDevice("{type:native_hnas,path:/__VOLUME__/fs3/" + std::string(1400, 'd') + ",targethostname:filer1}", "u5");
 
     EXPECT_EQ(0, f.run(qzso_prepareDevices));
-    EXPECT_EQ((std::vector<int>{1, 1, 1, 1, 1}), f.statuses());
+    EXPECT_EQ(Statuses(5, SNAP_STATUS_PREPARED), f.statuses());
 
     EXPECT_EQ(0, f.run(qzso_snapDevices));
-    EXPECT_EQ((std::vector<int>{5, 5, 5, 5, 5}), f.statuses());
+    EXPECT_EQ(Statuses(5, SNAP_STATUS_SNAPPED), f.statuses());
     EXPECT_EQ((std::vector<std::string>{"QZHNAS-u1-fs1", "QZHNAS-u2-fs2", "QZHNAS-u3-fs3"}), f.snapshotNames());
 
     EXPECT_EQ(0, f.run(qzso_isMapped));
-    EXPECT_EQ((std::vector<int>{13, 13, 13, 13, 13}), f.statuses());
+    EXPECT_EQ(Statuses(5, SNAP_STATUS_NOT_MAPPED), f.statuses());
 
     EXPECT_EQ(0, f.run(qzso_mapSnaps));
-    EXPECT_EQ((std::vector<int>{12, 12, 12, 12, 12}), f.statuses());
+    EXPECT_EQ(Statuses(5, SNAP_STATUS_MAPPED), f.statuses());
     EXPECT_NE(nullptr, f.share("QZHNAS-u1-data-sub1-QZShare"));
 
     EXPECT_EQ(0, f.run(qzso_isMapped));
-    EXPECT_EQ((std::vector<int>{13, 13, 12, 12, 12}), f.statuses());
+    EXPECT_EQ((Statuses{SNAP_STATUS_NOT_MAPPED, SNAP_STATUS_NOT_MAPPED, SNAP_STATUS_MAPPED, SNAP_STATUS_MAPPED,
+                        SNAP_STATUS_MAPPED}),
+              f.statuses());
 
     EXPECT_EQ(0, f.run(qzso_unmapSnaps));
-    EXPECT_EQ((std::vector<int>{14, 14, 14, 14, 14}), f.statuses());
+    EXPECT_EQ(Statuses(5, SNAP_STATUS_UNMAPPED), f.statuses());
     EXPECT_EQ(nullptr, f.share("QZHNAS-u1-data-sub1-QZShare"));
 
     // A snapshot removed behind the plug-in's back.
     arraymodel::Array& array = f.hnas1();
     ASSERT_TRUE(arraymodel::deleteSnapshot(array, array.snapshots[1].objectId).ok());
     EXPECT_EQ(2, f.run(qzso_reconcileSnaps));
-    EXPECT_EQ((std::vector<int>{14, 24, 14, 14, 14}), f.statuses());
+    EXPECT_EQ((Statuses{SNAP_STATUS_UNMAPPED, SNAP_STATUS_EXTERNALLY_DELETED, SNAP_STATUS_UNMAPPED,
+                        SNAP_STATUS_UNMAPPED, SNAP_STATUS_UNMAPPED}),
+              f.statuses());
 
     // The host forgets the snap that is gone; the others go on.
     f.snaps.erase(f.snaps.begin() + 1);
-    for (auto& snap : f.snaps) snap->status = 5;
+    for (auto& snap : f.snaps) snap->status = SNAP_STATUS_SNAPPED;
     EXPECT_EQ(0, f.run(qzso_revertSnaps));
-    EXPECT_EQ((std::vector<int>{5, 5, 5, 5}), f.statuses());
+    EXPECT_EQ(Statuses(4, SNAP_STATUS_SNAPPED), f.statuses());
     // u1 and u4 share fs1's snapshot, u3 and u5 fs3's: each rolled back once.
     EXPECT_EQ(2, f.array.count("recoverFileSystemSnapshot"));
 
     EXPECT_EQ(0, f.run(qzso_deleteSnaps));
-    EXPECT_EQ((std::vector<int>{20, 20, 20, 20}), f.statuses());
+    EXPECT_EQ(Statuses(4, SNAP_STATUS_DELETED), f.statuses());
     EXPECT_TRUE(f.snapshotNames().empty());
 
     // No password in any log line of any job.
@@ -81,7 +87,7 @@ TEST(Lifecycle, EveryOperationOnOneSetOfDescriptors) {
 TEST(Lifecycle, EachOperationOpensWithItsLine) {
     testsupport::TempSettings settings("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n");
     const struct {
-        enginetest::EntryPoint entry;
+        testsupport::EntryPoint entry;
         const char* context;
         const char* opening;   // null: none
     } cases[] = {
@@ -99,8 +105,8 @@ TEST(Lifecycle, EachOperationOpensWithItsLine) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.context);
         EngineFixture f;
-        f.addDevice(enginetest::kUnc, "u1");
-        f.addDevice(enginetest::kNfs, "u2");
+        f.addDevice(testsupport::kUnc, "u1");
+        f.addDevice(testsupport::kNfs, "u2");
         f.run(c.entry);
         const auto lines = f.log.lines();
         ASSERT_FALSE(lines.empty());

@@ -2,12 +2,14 @@
 // made by prepare and snap.
 #include <gtest/gtest.h>
 
-#include "tests/engine/EngineFixture.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 
 using arraymodel::Protocol;
-using enginetest::EngineFixture;
+using namespace QZSO;
+using testsupport::EngineFixture;
+using testsupport::Statuses;
 
 void prepareAndSnap(EngineFixture& f) {
     ASSERT_EQ(0, f.run(qzso_prepareDevices));
@@ -17,15 +19,15 @@ void prepareAndSnap(EngineFixture& f) {
 
 TEST(Map, CreatesASharePerDeviceOverItsSnapshot) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNfs, "u2");
-    f.addDevice(enginetest::kNative, "u3");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNfs, "u2");
+    f.addDevice(testsupport::kNative, "u3");
     prepareAndSnap(f);
     // The source share changes after prepare: the saved settings still win.
     f.hnas1().shares[0].settings.comment = "changed since prepare";
 
     EXPECT_EQ(0, f.run(qzso_mapSnaps));
-    EXPECT_EQ((std::vector<int>{12, 12, 12}), f.statuses());
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_MAPPED), f.statuses());
 
     const arraymodel::Share* cifs = f.share("QZHNAS-u1-data-sub1-QZShare");
     ASSERT_NE(nullptr, cifs);
@@ -55,26 +57,26 @@ TEST(Map, CreatesASharePerDeviceOverItsSnapshot) {
 
 TEST(Map, AnExistingShareIsHandedOverAgainWithoutACreate) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(testsupport::kUnc, "u1");
     prepareAndSnap(f);
     ASSERT_EQ(0, f.run(qzso_mapSnaps));
     f.snap(0).snapDevice.clear();
     f.array.clearCalls();
     EXPECT_EQ(0, f.run(qzso_mapSnaps));
-    EXPECT_EQ(12, f.snap(0).status);
+    EXPECT_EQ(SNAP_STATUS_MAPPED, f.snap(0).status);
     EXPECT_EQ(0, f.array.count("createFileSystemShare"));
     EXPECT_NE("", f.snap(0).snapDevice);
 }
 
 TEST(Map, AGuiMountOnAnExistingShareFails) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(testsupport::kUnc, "u1");
     prepareAndSnap(f);
     ASSERT_EQ(0, f.run(qzso_mapSnaps));
-    f.snap(0).valueInts[QZSO::GET_VALUE_VOLSNAP_OP_SOURCE] = 2;
+    f.snap(0).valueInts[GET_VALUE_VOLSNAP_OP_SOURCE] = MOUNT_REQUEST_SOURCE_GUI;
     EXPECT_EQ(1, f.run(qzso_mapSnaps));
-    EXPECT_EQ(11, f.snap(0).status);
-    EXPECT_EQ(60002, f.snap(0).errorCode);
+    EXPECT_EQ(SNAP_STATUS_MAP_FAILED, f.snap(0).status);
+    EXPECT_EQ(ERROR_MAP_FAILED, f.snap(0).errorCode);
     EXPECT_EQ("Share: QZHNAS-u1-data-sub1-QZShare already exists on the array. Please use a different name.",
               f.snap(0).errorMessage);
 }
@@ -91,13 +93,13 @@ TEST(Map, FailuresStopTheOperation) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.operation);
         EngineFixture f;
-        f.addDevice(enginetest::kUnc, "u1");
-        f.addDevice(enginetest::kNfs, "u2");
+        f.addDevice(testsupport::kUnc, "u1");
+        f.addDevice(testsupport::kNfs, "u2");
         prepareAndSnap(f);
         f.array.failNext(c.operation);
         EXPECT_EQ(1, f.run(qzso_mapSnaps));
-        EXPECT_EQ((std::vector<int>{11, 11}), f.statuses());
-        EXPECT_EQ(60002, f.snap(0).errorCode);
+        EXPECT_EQ(Statuses(2, SNAP_STATUS_MAP_FAILED), f.statuses());
+        EXPECT_EQ(ERROR_MAP_FAILED, f.snap(0).errorCode);
         EXPECT_EQ(c.message, f.snap(0).errorMessage);
         EXPECT_TRUE(f.log.has(-1, c.message));
         EXPECT_EQ(1, f.array.count("isSharePresent"));   // the second device is never tried
@@ -106,22 +108,22 @@ TEST(Map, FailuresStopTheOperation) {
 
 TEST(Map, ASuccessWithAnEmptyShareListIsNoAnswer) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(testsupport::kUnc, "u1");
     prepareAndSnap(f);
     f.array.answerEmptyNext("getFilesystemShares");
     EXPECT_EQ(1, f.run(qzso_mapSnaps));
-    EXPECT_EQ(11, f.snap(0).status);
+    EXPECT_EQ(SNAP_STATUS_MAP_FAILED, f.snap(0).status);
     EXPECT_EQ("Unable to get the share Path on the File System for Snap: QZHNAS-u1-fs1", f.snap(0).errorMessage);
     EXPECT_EQ(0, f.array.count("createFileSystemShare"));
 }
 
 TEST(IsMapped, VisitsEveryDeviceAndAlwaysReturnsZero) {
     EngineFixture f;
-    f.addDevice(enginetest::kNative, "u1");
-    f.addDevice(enginetest::kUnc, "u2");
+    f.addDevice(testsupport::kNative, "u1");
+    f.addDevice(testsupport::kUnc, "u2");
     prepareAndSnap(f);
     EXPECT_EQ(0, f.run(qzso_isMapped));
-    EXPECT_EQ((std::vector<int>{13, 13}), f.statuses());
+    EXPECT_EQ(Statuses(2, SNAP_STATUS_NOT_MAPPED), f.statuses());
 
     ASSERT_EQ(0, f.run(qzso_mapSnaps));
     for (auto& snap : f.snaps) {
@@ -130,7 +132,7 @@ TEST(IsMapped, VisitsEveryDeviceAndAlwaysReturnsZero) {
     }
     EXPECT_EQ(0, f.run(qzso_isMapped));
     // A native device's export is named after its snapshot; a share is not.
-    EXPECT_EQ((std::vector<int>{12, 13}), f.statuses());
+    EXPECT_EQ((Statuses{SNAP_STATUS_MAPPED, SNAP_STATUS_NOT_MAPPED}), f.statuses());
     // The present one is handed its snap device again; the absent one none.
     EXPECT_EQ("{type:native_hnas,path:/__VOLUME__/fs3/~snapshot/QZHNAS-u1-fs3/dir,fspath:/__VOLUME__/fs3/~snapshot/"
               "QZHNAS-u1-fs3,targethostname:filer1,exportpath:/QZHNAS-u1-fs3}",
@@ -148,14 +150,14 @@ TEST(IsMapped, VisitsEveryDeviceAndAlwaysReturnsZero) {
 
 TEST(Unmap, RemovesTheShareMapCreated) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNfs, "u2");
-    f.addDevice(enginetest::kNative, "u3");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNfs, "u2");
+    f.addDevice(testsupport::kNative, "u3");
     prepareAndSnap(f);
     ASSERT_EQ(0, f.run(qzso_mapSnaps));
     const size_t before = f.hnas1().shares.size();
     EXPECT_EQ(0, f.run(qzso_unmapSnaps));
-    EXPECT_EQ((std::vector<int>{14, 14, 14}), f.statuses());
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_UNMAPPED), f.statuses());
     EXPECT_EQ(before - 3, f.hnas1().shares.size());
     EXPECT_EQ(nullptr, f.share("QZHNAS-u1-data-sub1-QZShare"));
     for (size_t i = 0; i < 3; ++i) {
@@ -167,15 +169,15 @@ TEST(Unmap, RemovesTheShareMapCreated) {
 
 TEST(Unmap, AFailedDeleteStopsTheOperation) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNfs, "u2");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNfs, "u2");
     prepareAndSnap(f);
     ASSERT_EQ(0, f.run(qzso_mapSnaps));
     f.array.clearCalls();
     f.array.failNext("deleteFileSystemShare");
     EXPECT_EQ(1, f.run(qzso_unmapSnaps));
-    EXPECT_EQ((std::vector<int>{15, 15}), f.statuses());
-    EXPECT_EQ(60003, f.snap(0).errorCode);
+    EXPECT_EQ(Statuses(2, SNAP_STATUS_UNMAP_FAILED), f.statuses());
+    EXPECT_EQ(ERROR_UNMAP_FAILED, f.snap(0).errorCode);
     EXPECT_EQ("Failed to delete Share[QZHNAS-u1-data-sub1-QZShare]", f.snap(0).errorMessage);
     EXPECT_EQ(0, f.snap(1).errorCode);
     EXPECT_EQ(1, f.array.count("deleteFileSystemShare"));

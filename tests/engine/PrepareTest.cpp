@@ -2,11 +2,13 @@
 // metadata stored, statuses, the stop rule and return codes.
 #include <gtest/gtest.h>
 
-#include "tests/engine/EngineFixture.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 
-using enginetest::EngineFixture;
+using namespace QZSO;
+using testsupport::EngineFixture;
+using testsupport::Statuses;
 
 std::string metadataOf(fakehost::FakeSnapInfo& snap, short type) {
     return snap.metadata.count(type) != 0 ? snap.metadata[type].value : std::string("<none>");
@@ -14,11 +16,11 @@ std::string metadataOf(fakehost::FakeSnapInfo& snap, short type) {
 
 TEST(Prepare, DiscoversEachKindOfDeviceAndStoresItsMetadata) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNfs, "u2");
-    f.addDevice(enginetest::kNative, "u3");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNfs, "u2");
+    f.addDevice(testsupport::kNative, "u3");
     EXPECT_EQ(0, f.run(qzso_prepareDevices));
-    EXPECT_EQ((std::vector<int>{1, 1, 1}), f.statuses());
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_PREPARED), f.statuses());
 
     const std::string evs = f.hnas1().virtualServers[0].objectId;
     EXPECT_EQ("{FileSystemName:fs1,FileSystemID:" + f.fileSystemId("fs1") + ",Path:\\data,SubDirectory:sub1,"
@@ -58,33 +60,37 @@ TEST(Prepare, EachFailingStepStopsTheOperation) {
     struct Case {
         const char* operation;
         int callNumber;
-        std::vector<int> statuses;
+        Statuses statuses;
         int code;
         std::string message;   // empty: none is set on a device
     };
     EngineFixture probe;
     const std::string fs1 = probe.fileSystemId("fs1");
     const Case cases[] = {
-        {"getVirtualServerInfo", 1, {2, 2}, 1, ""},
-        {"getFileSystemID", 1, {2, 2}, 1, "Failed to get File System ID for Share [data]."},
-        {"getFileSystemsInfo", 1, {2, 2}, 1, "Failed to get File System Info for File System ID [" + fs1 + "]."},
-        {"getFilesystemShares", 1, {2, 2}, 1, "Failed to get Share Info for Share [data]."},
-        {"getFileSystemID", 2, {1, 2}, 2, "Failed to get File System ID for FS [fs3]."},
+        {"getVirtualServerInfo", 1, Statuses(2, SNAP_STATUS_PREPARE_FAILED), 1, ""},
+        {"getFileSystemID", 1, Statuses(2, SNAP_STATUS_PREPARE_FAILED), 1,
+         "Failed to get File System ID for Share [data]."},
+        {"getFileSystemsInfo", 1, Statuses(2, SNAP_STATUS_PREPARE_FAILED), 1,
+         "Failed to get File System Info for File System ID [" + fs1 + "]."},
+        {"getFilesystemShares", 1, Statuses(2, SNAP_STATUS_PREPARE_FAILED), 1,
+         "Failed to get Share Info for Share [data]."},
+        {"getFileSystemID", 2, Statuses{SNAP_STATUS_PREPARED, SNAP_STATUS_PREPARE_FAILED}, 2,
+         "Failed to get File System ID for FS [fs3]."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.operation) + " #" + std::to_string(c.callNumber));
         EngineFixture f;
-        f.addDevice(enginetest::kUnc, "u1");
-        f.addDevice(enginetest::kNative, "u2");
+        f.addDevice(testsupport::kUnc, "u1");
+        f.addDevice(testsupport::kNative, "u2");
         f.array.failCall(c.operation, c.callNumber);
         EXPECT_EQ(c.code, f.run(qzso_prepareDevices));
         EXPECT_EQ(c.statuses, f.statuses());
-        fakehost::FakeSnapInfo& failed = f.snap(c.statuses[0] == 1 ? 1 : 0);
+        fakehost::FakeSnapInfo& failed = f.snap(c.statuses[0] == SNAP_STATUS_PREPARED ? 1 : 0);
         if (c.message.empty()) {
             EXPECT_TRUE(f.log.has(-1, "Failed to get the list of all virtual servers for Host [evs1]."));
             EXPECT_EQ(0, f.snap(0).countCalls("setError"));
         } else {
-            EXPECT_EQ(62008, failed.errorCode);
+            EXPECT_EQ(ERROR_PREPARE_FAILED, failed.errorCode);
             EXPECT_EQ(c.message, failed.errorMessage);
             EXPECT_TRUE(f.log.has(-1, c.message));
         }
@@ -107,10 +113,10 @@ TEST(Prepare, ASuccessWithAnEmptyListIsNoAnswer) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.operation);
         EngineFixture f;
-        f.addDevice(enginetest::kUnc, "u1");
+        f.addDevice(testsupport::kUnc, "u1");
         f.array.answerEmptyNext(c.operation);
         EXPECT_EQ(1, f.run(qzso_prepareDevices));
-        EXPECT_EQ(2, f.snap(0).status);
+        EXPECT_EQ(SNAP_STATUS_PREPARE_FAILED, f.snap(0).status);
         EXPECT_EQ(c.message, f.snap(0).errorMessage);
         EXPECT_TRUE(f.snap(0).metadataWrites.empty());
     }
@@ -135,15 +141,15 @@ TEST(Prepare, MetadataThatCannotBeStoredFailsTheDevice) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EngineFixture f;
-        f.addDevice(enginetest::kUnc, "u1");
-        f.addDevice(enginetest::kNative, "u2");
+        f.addDevice(testsupport::kUnc, "u1");
+        f.addDevice(testsupport::kNative, "u2");
         f.snap(0).setMetadataResult = c.hostRefuses ? 1 : 0;
         f.hnas1().shares[0].path = c.path;
         EXPECT_EQ(1, f.run(qzso_prepareDevices));
-        EXPECT_EQ((std::vector<int>{2, 2}), f.statuses());
-        EXPECT_EQ(62008, f.snap(0).errorCode);
+        EXPECT_EQ(Statuses(2, SNAP_STATUS_PREPARE_FAILED), f.statuses());
+        EXPECT_EQ(ERROR_PREPARE_FAILED, f.snap(0).errorCode);
         EXPECT_EQ("Failed to store the snap metadata of type [" + std::to_string(c.type) + "] for Source Device [" +
-                      enginetest::kUnc + "]" + (c.cause.empty() ? std::string(".") : c.cause),
+                      testsupport::kUnc + "]" + (c.cause.empty() ? std::string(".") : c.cause),
                   f.snap(0).errorMessage);
         EXPECT_EQ(0, f.snap(1).countCalls("setMetadata"));   // the operation stopped
     }
@@ -164,11 +170,11 @@ TEST(Prepare, ACommentWithReservedCharactersIsStoredUpToThem) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.comment);
         EngineFixture f;
-        f.addDevice(enginetest::kUnc, "u1");
-        f.addDevice(enginetest::kNative, "u2");
+        f.addDevice(testsupport::kUnc, "u1");
+        f.addDevice(testsupport::kNative, "u2");
         f.hnas1().shares[0].settings.comment = c.comment;
         EXPECT_EQ(0, f.run(qzso_prepareDevices));
-        EXPECT_EQ((std::vector<int>{1, 1}), f.statuses());
+        EXPECT_EQ(Statuses(2, SNAP_STATUS_PREPARED), f.statuses());
         const std::string settings = metadataOf(f.snap(0), SM_MDT_FS_INFO);
         EXPECT_NE(std::string::npos, settings.find("," + c.stored)) << settings;
         EXPECT_EQ(std::string::npos, settings.find("SnapshotObjectID")) << settings;
@@ -181,9 +187,9 @@ TEST(Prepare, ACommentWithReservedCharactersIsStoredUpToThem) {
 // share's file system answers a native path on it too.
 TEST(Prepare, LooksUpEachFileSystemOncePerGroup) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");                                                        // share on fs1
-    f.addDevice(enginetest::kNativeOnFs1, "u2");                                                // fs1, label known
-    f.addDevice(enginetest::kNative, "u3");                                                     // fs3
+    f.addDevice(testsupport::kUnc, "u1");                                                        // share on fs1
+    f.addDevice(testsupport::kNativeOnFs1, "u2");                                                // fs1, label known
+    f.addDevice(testsupport::kNative, "u3");                                                     // fs3
     f.addDevice("{type:native_hnas,path:/__VOLUME__/fs3/b,targethostname:filer1}", "u4");       // fs3 again
     f.addDevice("{type:native_hnas,path:/__VOLUME__/fs2/c,targethostname:filer2}", "u5");       // other group
     f.addDevice("{vortype:cifs,vendor:Hitachi HNAS,type:unc,lunuuid:\\\\filer1\\\\data\\\\sub2,targethostname:filer1}",
@@ -207,7 +213,7 @@ TEST(Prepare, LooksUpEachFileSystemOncePerGroup) {
 // logs belongs to that array.
 TEST(Prepare, AnnouncesTheArrayBeforeItsInit) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(testsupport::kUnc, "u1");
     bool announcedBeforeInit = false;
     f.array.beforeCall = [&](const std::string& operation) {
         if (operation == "init")
@@ -220,21 +226,21 @@ TEST(Prepare, AnnouncesTheArrayBeforeItsInit) {
 
 TEST(Prepare, SecondGroupsServerLookupFailing) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(testsupport::kUnc, "u1");
     f.addDevice("{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/exp1,targethostname:filer2}", "u2");
     f.array.failCall("getVirtualServerInfo", 2);
     EXPECT_EQ(2, f.run(qzso_prepareDevices));
-    EXPECT_EQ((std::vector<int>{1, 2}), f.statuses());
+    EXPECT_EQ((Statuses{SNAP_STATUS_PREPARED, SNAP_STATUS_PREPARE_FAILED}), f.statuses());
     EXPECT_TRUE(f.log.has(-1, "Failed to get the list of all virtual servers for Host [evs2]."));
 }
 
 TEST(Prepare, ReturnCodeCountsDescriptorsDroppedByGrouping) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNfs, "u2").sourceDevice.present = false;
-    f.addDevice(enginetest::kNative, "u3");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNfs, "u2").sourceDevice.present = false;
+    f.addDevice(testsupport::kNative, "u3");
     EXPECT_EQ(2, f.run(qzso_prepareDevices));
-    EXPECT_EQ((std::vector<int>{1, 2, 1}), f.statuses());
+    EXPECT_EQ((Statuses{SNAP_STATUS_PREPARED, SNAP_STATUS_PREPARE_FAILED, SNAP_STATUS_PREPARED}), f.statuses());
     EXPECT_TRUE(f.log.has(-1, "preOperation failed."));
 }
 
@@ -244,7 +250,7 @@ TEST(Prepare, NothingToGroup) {
     EXPECT_TRUE(f.log.has(0, "Failed to build array-to-device map."));
     EXPECT_EQ(0, qzso_isMapped(nullptr, 0, &f.util));
 
-    f.addDevice(enginetest::kUnc, "u1").sourceDevice.present = false;
+    f.addDevice(testsupport::kUnc, "u1").sourceDevice.present = false;
     EXPECT_EQ(1, f.run(qzso_prepareDevices));   // every pre-operation failed: no banner at all
     EXPECT_FALSE(f.log.has(0, "=================PREPARE PHASE-ARRAY [1]================="));
     EXPECT_EQ(0, f.array.count("init"));
@@ -252,26 +258,26 @@ TEST(Prepare, NothingToGroup) {
 
 TEST(Grouping, MissingDescriptorsAndUtilityAreSkippedNotFollowed) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(testsupport::kUnc, "u1");
     QZSO::SnapInfo* snaps[] = {nullptr, &f.snap(0), nullptr};
     EXPECT_EQ(2, qzso_prepareDevices(snaps, 3, &f.util));
-    EXPECT_EQ(1, f.snap(0).status);
+    EXPECT_EQ(SNAP_STATUS_PREPARED, f.snap(0).status);
     EXPECT_EQ(1, qzso_snapDevices(nullptr, 2, &f.util));
 
     // Without a utility the job id is 0 and a filer the host does not know
     // by name cannot be searched for.
-    fakehost::FakeSnapInfo& stranger = f.addDevice(enginetest::kUnc, "u2");
+    fakehost::FakeSnapInfo& stranger = f.addDevice(testsupport::kUnc, "u2");
     stranger.knownArrays.clear();
     QZSO::SnapInfo* one[] = {&stranger};
     EXPECT_EQ(1, qzso_prepareDevices(one, 1, nullptr));
-    EXPECT_EQ(2, stranger.status);
+    EXPECT_EQ(SNAP_STATUS_PREPARE_FAILED, stranger.status);
 }
 
 TEST(Grouping, DevicesFallIntoGroupsByControlHostInOrderOfFirstAppearance) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");                                                         // host 3
+    f.addDevice(testsupport::kUnc, "u1");                                                         // host 3
     f.addDevice("{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/exp1,targethostname:filer2}", "u2");  // host 4
-    f.addDevice(enginetest::kNative, "u3");                                                      // host 3
+    f.addDevice(testsupport::kNative, "u3");                                                      // host 3
     EXPECT_EQ(0, f.run(qzso_prepareDevices));
     const auto inits = f.array.callsOf("init");
     ASSERT_EQ(2u, inits.size());
@@ -287,7 +293,7 @@ TEST(Grouping, DevicesFallIntoGroupsByControlHostInOrderOfFirstAppearance) {
 
 TEST(Grouping, TheControlHostIdAloneDecidesAndTheFirstDeviceNamesTheGroup) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(testsupport::kUnc, "u1");
     // Another name for control host 3: different array ID and host name.
     f.addDevice("{type:native_hnas,path:/__VOLUME__/fs3/dir,targethostname:filer3}", "u2").knownArrays["filer3"] =
         "{arrayId:evsX,hostName:smuX,hostUserName:admin,hostPassword:pw1-Secret,hostid:3}";

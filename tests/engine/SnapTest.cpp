@@ -2,11 +2,13 @@
 // group, names, metadata rewritten, the stop rule.
 #include <gtest/gtest.h>
 
-#include "tests/engine/EngineFixture.h"
+#include "tests/support/EngineFixture.h"
 
 namespace {
 
-using enginetest::EngineFixture;
+using namespace QZSO;
+using testsupport::EngineFixture;
+using testsupport::Statuses;
 
 void prepare(EngineFixture& f) {
     ASSERT_EQ(0, f.run(qzso_prepareDevices));
@@ -15,12 +17,12 @@ void prepare(EngineFixture& f) {
 
 TEST(Snap, DevicesOnOneFileSystemShareOneSnapshot) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");           // on fs1
-    f.addDevice(enginetest::kNativeOnFs1, "u2");   // also on fs1
-    f.addDevice(enginetest::kNfs, "u3");           // on fs2
+    f.addDevice(testsupport::kUnc, "u1");           // on fs1
+    f.addDevice(testsupport::kNativeOnFs1, "u2");   // also on fs1
+    f.addDevice(testsupport::kNfs, "u3");           // on fs2
     prepare(f);
     EXPECT_EQ(0, f.run(qzso_snapDevices));
-    EXPECT_EQ((std::vector<int>{5, 5, 5}), f.statuses());
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_SNAPPED), f.statuses());
     EXPECT_EQ(2, f.array.count("createFileSystemSnapshot"));
     const auto creates = f.array.callsOf("createFileSystemSnapshot");
     EXPECT_EQ((std::vector<std::string>{"u1-fs1", f.fileSystemId("fs1"), "QZHNAS"}), creates[0].arguments);
@@ -37,14 +39,14 @@ TEST(Snap, DevicesOnOneFileSystemShareOneSnapshot) {
     }
     EXPECT_EQ("QZHNAS-u3-fs2", f.snap(2).snapUUID.value);
     EXPECT_TRUE(f.log.has(1, "Looks like there are multiple sub client paths using the same File System. Using "
-                             "Snapshot [QZHNAS-u1-fs1] for Source Device [" + enginetest::kNativeOnFs1 +
+                             "Snapshot [QZHNAS-u1-fs1] for Source Device [" + testsupport::kNativeOnFs1 +
                                  "] under Filesystem [fs1]."));
     EXPECT_TRUE(f.log.has(0, "=================END SNAP PHASE-DEVICE [3]=================="));
 }
 
 TEST(Snap, OneFileSystemInTwoGroupsIsSnappedTwice) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(testsupport::kUnc, "u1");
     f.addDevice("{type:native_hnas,path:/__VOLUME__/fs1/other,targethostname:filer1b}", "u2");
     prepare(f);
     EXPECT_EQ(0, f.run(qzso_snapDevices));
@@ -54,14 +56,14 @@ TEST(Snap, OneFileSystemInTwoGroupsIsSnappedTwice) {
 
 TEST(Snap, FailedCreateStopsTheOperation) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNativeOnFs1, "u2");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNativeOnFs1, "u2");
     f.addDevice("{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/exp1,targethostname:filer2}", "u3");
     prepare(f);
     f.array.failNext("createFileSystemSnapshot");
     EXPECT_EQ(1, f.run(qzso_snapDevices));
-    EXPECT_EQ((std::vector<int>{6, 6, 6}), f.statuses());
-    EXPECT_EQ(60001, f.snap(0).errorCode);
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_SNAP_FAILED), f.statuses());
+    EXPECT_EQ(ERROR_SNAP_FAILED, f.snap(0).errorCode);
     EXPECT_EQ("Failed to create snapshot.", f.snap(0).errorMessage);
     EXPECT_EQ(0, f.snap(1).errorCode);
     EXPECT_EQ(1, f.array.count("init"));   // the second group is never reached
@@ -76,14 +78,14 @@ TEST(Snap, IdentityThatCannotBeRewrittenFailsTheDeviceAndRemovesItsSnapshot) {
     for (const bool deletionFails : {false, true}) {
         SCOPED_TRACE(deletionFails ? "the deletion fails too" : "the deletion succeeds");
         EngineFixture f;
-        f.addDevice(enginetest::kUnc, "u1");
+        f.addDevice(testsupport::kUnc, "u1");
         prepare(f);
         f.snap(0).setMetadataResult = 5;
         if (deletionFails) f.array.failNext("deleteFileSystemSnapshot");
         EXPECT_EQ(1, f.run(qzso_snapDevices));
-        EXPECT_EQ(6, f.snap(0).status);
-        EXPECT_EQ(60001, f.snap(0).errorCode);
-        EXPECT_EQ("Failed to store the snap metadata of type [6] for Source Device [" + enginetest::kUnc + "].",
+        EXPECT_EQ(SNAP_STATUS_SNAP_FAILED, f.snap(0).status);
+        EXPECT_EQ(ERROR_SNAP_FAILED, f.snap(0).errorCode);
+        EXPECT_EQ("Failed to store the snap metadata of type [6] for Source Device [" + testsupport::kUnc + "].",
                   f.snap(0).errorMessage);
         const auto deletes = f.array.callsOf("deleteFileSystemSnapshot");
         ASSERT_EQ(1u, deletes.size());
@@ -100,9 +102,9 @@ TEST(Snap, IdentityThatCannotBeRewrittenFailsTheDeviceAndRemovesItsSnapshot) {
         // The host kept the new snap UUID with the identity from prepare: a
         // later delete finds the snapshot by name (if still there) and is done.
         f.snap(0).setMetadataResult = 0;
-        f.snap(0).status = 6;
+        f.snap(0).status = SNAP_STATUS_SNAP_FAILED;
         EXPECT_EQ(0, f.run(qzso_deleteSnaps));
-        EXPECT_EQ(20, f.snap(0).status);
+        EXPECT_EQ(SNAP_STATUS_DELETED, f.snap(0).status);
         EXPECT_TRUE(f.snapshotNames().empty());
     }
 }
@@ -111,12 +113,12 @@ TEST(Snap, IdentityThatCannotBeRewrittenFailsTheDeviceAndRemovesItsSnapshot) {
 // and succeeded with leaves that snapshot alone when its own identity fails.
 TEST(Snap, ASharedSnapshotStaysWhenALaterDevicesIdentityFails) {
     EngineFixture f;
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNativeOnFs1, "u2");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNativeOnFs1, "u2");
     prepare(f);
     f.snap(1).setMetadataResult = 5;
     EXPECT_EQ(2, f.run(qzso_snapDevices));
-    EXPECT_EQ((std::vector<int>{5, 6}), f.statuses());
+    EXPECT_EQ((Statuses{SNAP_STATUS_SNAPPED, SNAP_STATUS_SNAP_FAILED}), f.statuses());
     EXPECT_EQ(0, f.array.count("deleteFileSystemSnapshot"));
     EXPECT_EQ((std::vector<std::string>{"QZHNAS-u1-fs1"}), f.snapshotNames());
 }

@@ -5,21 +5,13 @@
 
 #include "device/HNASSnapDevice.h"
 #include "tests/fakes/FakeSnapInfo.h"
+#include "tests/support/RecordBuilders.h"
 #include "utils/HNASUtils.h"
 
 namespace {
 
 using fakehost::FakeSnapInfo;
-
-__HNASCIFSAuthentication entry(int32_t permission, const std::string& encoded,
-                               const std::string& name, const std::string& type) {
-    __HNASCIFSAuthentication e;
-    e.permission = permission;
-    e.encodedName = encoded;
-    e.name = name;
-    e.type = type;
-    return e;
-}
+using testsupport::permissionEntry;
 
 // Stores `type` from `written` through the recording host and reads the
 // stored text back into `read`.
@@ -35,8 +27,8 @@ void writeAndRead(_HNASDeviceInfo& written, int type, _HNASDeviceInfo& read) {
 TEST(RoundTrip, SettingsWithZeroOneAndTwoPermissionEntries) {
     const std::vector<std::vector<__HNASCIFSAuthentication>> lists = {
         {},
-        {entry(56, "S-1-5-32-544", "BUILTIN\\Administrators", "GROUP")},
-        {entry(24, "e1", "DOM\\Finance", "GROUP"), entry(-1, "", "u:1", "USER")},
+        {permissionEntry(56, "S-1-5-32-544", "BUILTIN\\Administrators", "GROUP")},
+        {permissionEntry(24, "e1", "DOM\\Finance", "GROUP"), permissionEntry(-1, "", "u:1", "USER")},
     };
     for (const auto& permissions : lists) {
         SCOPED_TRACE(permissions.size());

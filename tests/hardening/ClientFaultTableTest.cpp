@@ -7,9 +7,6 @@
 // cover each fault for one operation; this table covers every operation.)
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -22,27 +19,16 @@
 #include "tests/client/ClientLogCheck.h"
 #include "tests/client/LocalArray.h"
 #include "tests/client/TestCerts.h"
+#include "tests/support/ClosedPort.h"
 #include "tests/support/TempSettings.h"
 
 namespace {
 
 using clienttest::contains;
 using clienttest::LocalArray;
+using testsupport::closedPort;
 
 constexpr char kPassword[] = "Fault-Pa55!word";
-
-// A loopback port with nothing listening on it.
-int closedPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof(address);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), size);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-    close(fd);
-    return ntohs(address.sin_port);
-}
 
 struct Operation {
     const char* name;

@@ -15,7 +15,7 @@
 
 namespace {
 
-using enginetest::EngineFixture;
+using testsupport::EngineFixture;
 using hardening::OpTraits;
 
 enum class Thrower { FirstDescriptor, SecondDescriptor, Utility, Client };
@@ -34,14 +34,14 @@ const char* throwerName(Thrower t) {
 // export on filer2 (host 4), and a share on hnas1's address, which prepare
 // attaches through the alias search over the utility's array list.
 void addDevices(EngineFixture& f) {
-    f.addDevice(enginetest::kUnc, "u1");
+    f.addDevice(testsupport::kUnc, "u1");
     f.addDevice("{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/exp1,targethostname:filer2}", "u2");
     fakehost::FakeSnapInfo& alias = f.addDevice(
         "{vortype:cifs,vendor:Hitachi HNAS,type:unc,lunuuid:\\\\192.0.2.10\\\\data,targethostname:192.0.2.10}",
         "u3");
-    alias.knownArrays["evs1"] = enginetest::kInfo1;
+    alias.knownArrays["evs1"] = testsupport::kInfo1;
     f.util.arrayList.value = "hnas1";
-    f.util.arrayInfoByName["hnas1"].value = enginetest::kInfo1;
+    f.util.arrayInfoByName["hnas1"].value = testsupport::kInfo1;
 }
 
 struct Armed {

@@ -18,7 +18,9 @@
 
 namespace {
 
-using enginetest::EngineFixture;
+using namespace QZSO;
+using testsupport::EngineFixture;
+using testsupport::Statuses;
 using hardening::Op;
 using hardening::OpTraits;
 
@@ -118,20 +120,19 @@ std::vector<std::string> operationsWithoutInit(const fakearray::FakeArrayScope& 
 }
 
 void addDevices(EngineFixture& f) {
-    f.addDevice(enginetest::kUnc, "u1");
-    f.addDevice(enginetest::kNative, "u2");
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNative, "u2");
     f.addDevice(kNfsOnFiler2, "u3");
 }
 
 // The statuses the devices end with when nothing fails. (is-mapped answers
-// 13 for a share or export: it looks for a share named after the snap
+// not mapped for a share or export: it looks for a share named after the snap
 // UUID, which map gives only a native path's share.)
-std::vector<int> honestStatuses(Op op) {
+Statuses honestStatuses(Op op) {
     EngineFixture f;
     addDevices(f);
     std::string why;
-    std::vector<int> statuses;
-    if (!hardening::stageFor(f, op, why)) return statuses;
+    if (!hardening::stageFor(f, op, why)) return Statuses();
     f.run(hardening::traits(op).entry);
     return f.statuses();
 }
@@ -149,7 +150,7 @@ TEST_P(FailingArray, StopsAndReportsAsSpecified) {
     const OpTraits& op = hardening::traits(row.op);
     const std::vector<Step> steps = stepsOf(row.op);
     const Step& failing = steps[row.step];
-    const std::vector<int> honest = honestStatuses(row.op);
+    const Statuses honest = honestStatuses(row.op);
     ASSERT_EQ(static_cast<size_t>(kDevices), honest.size());
 
     std::string why;
@@ -189,7 +190,7 @@ TEST_P(FailingArray, StopsAndReportsAsSpecified) {
             EXPECT_EQ(honest[d], snap.status) << snap.errorMessage;
             EXPECT_EQ(0, snap.errorCode);
         } else if (failedHere && row.op == Op::IsMapped) {
-            EXPECT_EQ(13, snap.status);
+            EXPECT_EQ(SNAP_STATUS_NOT_MAPPED, snap.status);
             EXPECT_EQ(0, snap.errorCode);
         } else if (failedHere) {
             EXPECT_EQ(op.presetStatus, snap.status);
@@ -240,13 +241,13 @@ TEST(FailingArrayCalls, EachOperationMakesExactlyTheCallsOfItsRows) {
         std::string why;
         ASSERT_TRUE(hardening::stageFor(f, op.op, why)) << why;
         f.array.clearCalls();
-        const std::vector<int> before = f.statuses();
+        const Statuses before = f.statuses();
         const int code = f.run(op.entry);
         EXPECT_EQ(0, code);
-        const std::vector<int> after = f.statuses();
+        const Statuses after = f.statuses();
         for (int d = 0; d < kDevices; ++d) {
             if (op.op == Op::IsMapped) {
-                EXPECT_EQ(d == 1 ? 12 : 13, after[d]);
+                EXPECT_EQ(d == 1 ? SNAP_STATUS_MAPPED : SNAP_STATUS_NOT_MAPPED, after[d]);
             } else {
                 EXPECT_EQ(hardening::successStatusAfter(op, before[d]), after[d]);
             }

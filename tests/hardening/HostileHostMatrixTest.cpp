@@ -18,7 +18,7 @@
 
 namespace {
 
-using enginetest::EngineFixture;
+using testsupport::EngineFixture;
 using fakehost::FakeHostText;
 using fakehost::ScriptedAnswer;
 using hardening::Op;
@@ -186,7 +186,7 @@ void addDevice(EngineFixture& f, const Row& row, bool viaAliasSearch) {
     const std::string uuid =
         row.read == Read::SnapUUID && row.answer == Answer::MaximumText ? std::string(kLongestUuid, 'u') : "u1";
     if (!viaAliasSearch) {
-        fakehost::FakeSnapInfo& snap = f.addDevice(row.op == Op::IsMapped ? enginetest::kNativeOnFs1 : enginetest::kUnc, uuid);
+        fakehost::FakeSnapInfo& snap = f.addDevice(row.op == Op::IsMapped ? testsupport::kNativeOnFs1 : testsupport::kUnc, uuid);
         snap.arrayConfigStrings[QZSO::kMetroServerIpConfig].value = kConfiguredAddress;
         snap.arrayConfigInts[QZSO::kMetroServerPortConfig] = kConfiguredPort;
         return;
@@ -194,9 +194,9 @@ void addDevice(EngineFixture& f, const Row& row, bool viaAliasSearch) {
     const std::string source = std::string("{vortype:cifs,vendor:Hitachi HNAS,type:unc,lunuuid:\\\\") +
                                kAliasFiler + "\\\\data\\\\sub1,targethostname:" + kAliasFiler + "}";
     fakehost::FakeSnapInfo& snap = f.addDevice(source, uuid);
-    snap.knownArrays["evs1"] = enginetest::kInfo1;
+    snap.knownArrays["evs1"] = testsupport::kInfo1;
     f.util.arrayList.value = "hnas1";
-    f.util.arrayInfoByName["hnas1"].value = enginetest::kInfo1;
+    f.util.arrayInfoByName["hnas1"].value = testsupport::kInfo1;
     f.util.configStrings[{3, QZSO::kMetroServerIpConfig}].value = kConfiguredAddress;
     f.util.configInts[{3, QZSO::kMetroServerPortConfig}] = kConfiguredPort;
 }
@@ -254,7 +254,7 @@ void applyAnswer(EngineFixture& f, const ReadTraits& read, Answer answer) {
         case Answer::Unterminated: text.script = {ScriptedAnswer::unterminated("ab")}; break;
         case Answer::EmptyText: text.value.clear(); break;
         case Answer::MaximumText:
-            if (read.read == Read::ArrayInfo) text.value = padded(enginetest::kInfo1, kMaximumText);
+            if (read.read == Read::ArrayInfo) text.value = padded(testsupport::kInfo1, kMaximumText);
             else if (read.read == Read::ArrayList) text.value = padded("hnas1|", kMaximumText);
             // The UUID was made as long as it may be when the device was added.
             else if (read.read != Read::SnapUUID) text.value = padded(text.value, kMaximumText);

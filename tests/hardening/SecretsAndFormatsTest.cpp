@@ -19,7 +19,9 @@
 
 namespace {
 
-using enginetest::EngineFixture;
+using namespace QZSO;
+using testsupport::EngineFixture;
+using testsupport::Statuses;
 
 // The directives every value carries; a line that went through a format
 // loses the "%%" (or crashes on the "%n").
@@ -100,18 +102,22 @@ TEST(SecretsAndFormats, LifecycleLogsEveryValueLiterallyAndThePasswordNowhere) {
         fakehost::FakeSnapInfo& snap = f.addDevice(sources[i], "u" + std::to_string(i + 1) + kD);
         snap.knownArrays[kFiler] = kInfo;
         // A GUI mount: the share is named after the snap UUID.
-        if (i == 2) snap.valueInts[QZSO::GET_VALUE_VOLSNAP_OP_SOURCE] = 2;
+        if (i == 2) snap.valueInts[GET_VALUE_VOLSNAP_OP_SOURCE] = MOUNT_REQUEST_SOURCE_GUI;
     }
 
     struct Step {
         hardening::Op op;
-        std::vector<int> statuses;
+        Statuses statuses;
     };
     const Step steps[] = {
-        {hardening::Op::Prepare, {1, 1, 1}},  {hardening::Op::Snap, {5, 5, 5}},
-        {hardening::Op::Map, {12, 12, 12}},   {hardening::Op::IsMapped, {13, 13, 12}},
-        {hardening::Op::Unmap, {14, 14, 14}}, {hardening::Op::Reconcile, {14, 14, 14}},
-        {hardening::Op::Revert, {14, 14, 14}}, {hardening::Op::Delete, {20, 20, 20}},
+        {hardening::Op::Prepare, Statuses(3, SNAP_STATUS_PREPARED)},
+        {hardening::Op::Snap, Statuses(3, SNAP_STATUS_SNAPPED)},
+        {hardening::Op::Map, Statuses(3, SNAP_STATUS_MAPPED)},
+        {hardening::Op::IsMapped, Statuses{SNAP_STATUS_NOT_MAPPED, SNAP_STATUS_NOT_MAPPED, SNAP_STATUS_MAPPED}},
+        {hardening::Op::Unmap, Statuses(3, SNAP_STATUS_UNMAPPED)},
+        {hardening::Op::Reconcile, Statuses(3, SNAP_STATUS_UNMAPPED)},
+        {hardening::Op::Revert, Statuses(3, SNAP_STATUS_UNMAPPED)},
+        {hardening::Op::Delete, Statuses(3, SNAP_STATUS_DELETED)},
     };
     for (const Step& step : steps) {
         const hardening::OpTraits& op = hardening::traits(step.op);

@@ -6,18 +6,21 @@
 #include <string>
 #include <vector>
 
-#include "tests/engine/EngineFixture.h"
+#include "tests/support/EngineFixture.h"
 
 namespace hardening {
 
 enum class Op { Prepare, Snap, IsMapped, Map, Unmap, Delete, Revert, Reconcile };
 
+// In place of a status: the device keeps the one it had before the call.
+const int kStatusUnchanged = -1;
+
 struct OpTraits {
     Op op;
     const char* name;                // e.g. "snap"
-    enginetest::EntryPoint entry;
-    int successStatus;               // -1: the status the device had before the call
-    int presetStatus;                // what a device the operation never finishes keeps; -1: unchanged
+    testsupport::EntryPoint entry;
+    int successStatus;               // or kStatusUnchanged
+    int presetStatus;                // what a device the operation never finishes keeps, or kStatusUnchanged
     int errorCode;                   // set with a per-device failure; 0: none
 };
 
@@ -29,7 +32,7 @@ const OpTraits& traits(Op op);
 // is-mapped and unmap), so that `op` alone would succeed on every device.
 // `withMap` false leaves out the map step. False, with the reason in `why`,
 // when one of them does not return 0.
-bool stageFor(enginetest::EngineFixture& f, Op op, std::string& why, bool withMap = true);
+bool stageFor(testsupport::EngineFixture& f, Op op, std::string& why, bool withMap = true);
 
 // The status a device of `f` should hold after `op` succeeded on it, given
 // the status it held before the call.

@@ -3,8 +3,11 @@
 
 #include "records/HNASArrayRecords.h"
 #include "records/HNASDeviceRecords.h"
+#include "tests/support/RecordBuilders.h"
 
 namespace {
+
+using testsupport::settingsOffTheirDefaults;
 
 void expectSettingsDefaults(const __HNASFileSystemShareSettings& s) {
     EXPECT_EQ("*", s.accessConfig);
@@ -24,41 +27,16 @@ void expectSettingsDefaults(const __HNASFileSystemShareSettings& s) {
     EXPECT_TRUE(s.permissions.empty());
 }
 
-__HNASFileSystemShareSettings changedSettings() {
-    __HNASFileSystemShareSettings s;
-    s.accessConfig = "10.0.0.0/8(rw)";
-    s.comment = "home";
-    s.userHomeDirectoryPath = "\\homes";
-    s.cacheOption = "AUTO_CACHING_DOCS";
-    s.snapshotOption = "HIDE_AND_DISABLE_ACCESS";
-    s.transferToReplicationTarget = "TRANSFER";
-    s.userHomeDirectoryMode = "USER";
-    s.localReadCacheOption = "ENABLED_FOR_ALL_FILES";
-    s.followSymLinks = s.followGlobalSymLinks = s.abeEnabled = true;
-    s.forceFileNameToLowercase = s.scanForVirusesEnabled = true;
-    s.maxConcurrentUsers = -1;
-    __HNASCIFSAuthentication a;
-    a.name = "BUILTIN\\Administrators";
-    a.encodedName = "S-1-5-32-544";
-    a.permission = 56;
-    a.type = "GROUP";
-    s.permissions.push_back(a);
-    a.name = "Everyone";
-    a.permission = 8;
-    s.permissions.push_back(a);
-    return s;
-}
-
 TEST(Records, ShareSettingsStartAtTheirDefaultsAndClearBackToThem) {
     __HNASFileSystemShareSettings s;
     expectSettingsDefaults(s);
-    s = changedSettings();
+    s = settingsOffTheirDefaults();
     s.clear();
     expectSettingsDefaults(s);
 }
 
 TEST(Records, SettingsCopyCarriesEveryPermissionInOrder) {
-    const __HNASFileSystemShareSettings original = changedSettings();
+    const __HNASFileSystemShareSettings original = settingsOffTheirDefaults();
     const __HNASFileSystemShareSettings copy = original;
     ASSERT_EQ(2u, copy.permissions.size());
     EXPECT_EQ("BUILTIN\\Administrators", copy.permissions[0].name);
@@ -93,7 +71,7 @@ TEST(Records, ClearOfARecordLeavesItsEmbeddedSettingsAlone) {
     __HNASFileSystemShares share;
     share.name = "data";
     share.path = "\\data";
-    share.settings = changedSettings();
+    share.settings = settingsOffTheirDefaults();
     share.clear();
     EXPECT_EQ("", share.name);
     EXPECT_EQ("", share.path);
@@ -101,7 +79,7 @@ TEST(Records, ClearOfARecordLeavesItsEmbeddedSettingsAlone) {
 
     _HNASDeviceInfo info;
     info.arrayId = "hnas1";
-    info.shareSettings = changedSettings();
+    info.shareSettings = settingsOffTheirDefaults();
     info.fileSystemSnapped = info.shareSettingsSaved = true;
     info.clear();
     EXPECT_EQ("", info.arrayId);

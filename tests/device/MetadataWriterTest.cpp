@@ -4,10 +4,12 @@
 
 #include "device/HNASSnapDevice.h"
 #include "tests/fakes/FakeSnapInfo.h"
+#include "tests/support/RecordBuilders.h"
 
 namespace {
 
 using fakehost::FakeSnapInfo;
+using testsupport::permissionEntry;
 
 _HNASDeviceInfo identityRecord() {
     _HNASDeviceInfo info;
@@ -21,16 +23,6 @@ _HNASDeviceInfo identityRecord() {
     info.targetHostName = "host1";
     info.snapUUID = "QZHNAS-1234-fs1";
     return info;
-}
-
-__HNASCIFSAuthentication entry(int32_t permission, const std::string& encoded,
-                               const std::string& name, const std::string& type) {
-    __HNASCIFSAuthentication e;
-    e.permission = permission;
-    e.encodedName = encoded;
-    e.name = name;
-    e.type = type;
-    return e;
 }
 
 _HNASDeviceInfo settingsRecord() {
@@ -97,8 +89,8 @@ TEST(MetadataWriter, FsInfoTextWithZeroOneAndTwoEntries) {
         std::string permissions;
     } cases[] = {
         {{}, ""},
-        {{entry(8, "e2", "u1", "USER")}, "s[" + user + "]e"},
-        {{entry(56, "e1", "BUILTIN\\Admins", "GROUP"), entry(8, "e2", "u1", "USER")},
+        {{permissionEntry(8, "e2", "u1", "USER")}, "s[" + user + "]e"},
+        {{permissionEntry(56, "e1", "BUILTIN\\Admins", "GROUP"), permissionEntry(8, "e2", "u1", "USER")},
          "s[" + admins + "|" + user + "]e"},
     };
     for (const auto& c : cases) {
@@ -169,13 +161,13 @@ TEST(MetadataWriter, RefusesValuesThatWouldNotReadBack) {
          "\",\"", "\\home,x"},
         {"bar in a permission name", SM_MDT_FS_INFO,
          [](_HNASDeviceInfo& i) {
-             i.shareSettings.permissions = {entry(8, "e1", "u1", "USER"),
-                                            entry(8, "e2", "a|b", "USER")};
+             i.shareSettings.permissions = {permissionEntry(8, "e1", "u1", "USER"),
+                                            permissionEntry(8, "e2", "a|b", "USER")};
          },
          "Permissions[2].Name", "\"|\"", "a|b"},
         {"block end in an encoded name", SM_MDT_FS_INFO,
          [](_HNASDeviceInfo& i) {
-             i.shareSettings.permissions = {entry(8, "x]ey", "u1", "USER")};
+             i.shareSettings.permissions = {permissionEntry(8, "x]ey", "u1", "USER")};
          },
          "Permissions[1].EncodedName", "\"]e\"", "x]ey"},
     };
@@ -226,7 +218,7 @@ TEST(MetadataWriter, ReservedCharactersElsewhereInAPermissionAreFine) {
     // "]" and "e" apart, ":" and "\" are carried back unchanged.
     Writer w;
     _HNASDeviceInfo info = settingsRecord();
-    info.shareSettings.permissions = {entry(8, "x]", "DOM\\u:e", "USER")};
+    info.shareSettings.permissions = {permissionEntry(8, "x]", "DOM\\u:e", "USER")};
     EXPECT_TRUE(w.device.setMetadata(info, SM_MDT_FS_INFO));
 }
 

@@ -1,7 +1,6 @@
-#include "tests/array/SimProcess.h"
+#include "tests/support/SimProcess.h"
 
 #include <fcntl.h>
-#include <ftw.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -10,16 +9,14 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
-#include <fstream>
 #include <thread>
 
-namespace simtest {
+#include "tests/support/TestCertificates.h"
+
+namespace testsupport {
 namespace {
 
 const char kListening[] = "hnas-arraysim listening on https://";
-
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
 
 // The last ":<digits>" of the line, e.g. 40123 from "... https://127.0.0.1:40123".
 int portOf(const std::string& line) {
@@ -33,28 +30,6 @@ int portOf(const std::string& line) {
 }
 
 }  // namespace
-
-TempDir::TempDir() {
-    char name[] = "/tmp/hnas-arraysim-test-XXXXXX";
-    if (mkdtemp(name) != nullptr) path_ = name;
-}
-
-TempDir::~TempDir() {
-    if (!path_.empty()) nftw(path_.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
-
-const std::string& certDir() {
-    static TempDir dir;
-    static const bool made = [] {
-        const std::string command =
-            std::string(HNAS_SOURCE_DIR) + "/scripts/make-test-cert.sh '" + dir.path() + "' >/dev/null 2>&1";
-        return std::system(command.c_str()) == 0;
-    }();
-    static const std::string none;
-    return made ? dir.path() : none;
-}
-
-void writeFile(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::trunc) << text; }
 
 bool SimProcess::start(const std::vector<std::string>& args) {
     stop();
@@ -136,4 +111,4 @@ std::unique_ptr<httplib::SSLClient> SimProcess::client() const {
     return c;
 }
 
-}  // namespace simtest
+}  // namespace testsupport

@@ -14,8 +14,9 @@
 #include "tests/fakes/FakeOSUtil.h"
 #include "tests/fakes/FakeSnapInfo.h"
 #include "tests/fakes/LogCapture.h"
+#include "tests/support/SnapStatusNames.h"
 
-namespace enginetest {
+namespace testsupport {
 
 using EntryPoint = int (*)(QZSO::SnapInfo**, short, QZSO::QZOSUtil*);
 
@@ -49,7 +50,8 @@ public:
     // Calls the entry point with every descriptor, as one job.
     int run(EntryPoint entry);
     fakehost::FakeSnapInfo& snap(size_t i) { return *snaps.at(i); }
-    std::vector<int> statuses() const;
+    // Every descriptor's status, in order.
+    Statuses statuses() const;
 
     arraymodel::Array& hnas1() { return *array.array("hnas1"); }
     std::string fileSystemId(const std::string& label, const std::string& arrayName = "hnas1");
@@ -57,4 +59,4 @@ public:
     std::vector<std::string> snapshotNames(const std::string& arrayName = "hnas1");
 };
 
-}  // namespace enginetest
+}  // namespace testsupport

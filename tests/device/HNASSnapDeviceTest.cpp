@@ -25,12 +25,12 @@ TEST(HNASSnapDevice, SetStatusPassesTheErrorOnlyWithANonZeroCode) {
     FakeSnapInfo snap;
     HNASSnapDevice device(&snap, nullptr, HNAS_SNAP_OP_PREPARE);
     device.setStatus(QZSO::SNAP_STATUS_PREPARED, 0, "ignored message");
-    EXPECT_EQ(1, snap.status);
+    EXPECT_EQ(QZSO::SNAP_STATUS_PREPARED, snap.status);
     EXPECT_EQ(0, snap.countCalls("setError"));
 
     device.setStatus(QZSO::SNAP_STATUS_PREPARE_FAILED, QZSO::ERROR_PREPARE_FAILED, "it failed");
-    EXPECT_EQ(2, snap.status);
-    EXPECT_EQ(62008, snap.errorCode);
+    EXPECT_EQ(QZSO::SNAP_STATUS_PREPARE_FAILED, snap.status);
+    EXPECT_EQ(QZSO::ERROR_PREPARE_FAILED, snap.errorCode);
     EXPECT_EQ("it failed", snap.errorMessage);
     EXPECT_EQ(QZSO::SNAP_STATUS_PREPARE_FAILED, device.getStatus());
 }

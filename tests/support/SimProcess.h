@@ -1,7 +1,7 @@
 // Runs hnas-arraysim as a child process for a test: on any free loopback
-// port, with certificates made once per test binary, stopped (or killed) and
-// reaped when the object goes (or killed when the test process dies). Every
-// wait is bounded. Starting one makes the test process ignore SIGPIPE, so a
+// port, with the test certificates (TestCertificates.h), stopped (or killed)
+// and reaped when the object goes (or killed when the test process dies).
+// Every wait is bounded. Starting one makes the test process ignore SIGPIPE, so a
 // request cut off by a dying simulator fails instead of killing the test.
 #pragma once
 
@@ -13,27 +13,7 @@
 
 #include <httplib.h>
 
-namespace simtest {
-
-// A fresh directory under /tmp, removed with its contents on destruction.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-private:
-    std::string path_;
-};
-
-// The directory with ca.pem, server.pem and server.key (made on first use).
-const std::string& certDir();
-
-void writeFile(const std::string& path, const std::string& text);
+namespace testsupport {
 
 class SimProcess {
 public:
@@ -65,4 +45,4 @@ private:
     int port_ = 0;
 };
 
-}  // namespace simtest
+}  // namespace testsupport

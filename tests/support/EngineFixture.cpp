@@ -1,8 +1,8 @@
-#include "tests/engine/EngineFixture.h"
+#include "tests/support/EngineFixture.h"
 
 #include <gtest/gtest.h>
 
-namespace enginetest {
+namespace testsupport {
 
 namespace {
 
@@ -64,9 +64,9 @@ int EngineFixture::run(EntryPoint entry) {
     return entry(pointers.data(), static_cast<short>(pointers.size()), &util);
 }
 
-std::vector<int> EngineFixture::statuses() const {
-    std::vector<int> all;
-    for (const auto& s : snaps) all.push_back(s->status);
+Statuses EngineFixture::statuses() const {
+    Statuses all;
+    for (const auto& s : snaps) all.push_back(static_cast<QZSO::SnapStatus>(s->status));
     return all;
 }
 
@@ -85,4 +85,4 @@ std::vector<std::string> EngineFixture::snapshotNames(const std::string& arrayNa
     return names;
 }
 
-}  // namespace enginetest
+}  // namespace testsupport
