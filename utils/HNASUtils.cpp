@@ -15,7 +15,7 @@ namespace {
 const char kIpContext[] = "GetIPAddressForHost";
 }
 
-HNASUtils::HNASUtils(unsigned long long jobId) : jobId(jobId) {}
+HNASUtils::HNASUtils(unsigned long long operationJobId) : jobId(operationJobId) {}
 
 HNASUtils::~HNASUtils() {}
 
