@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test:
-#   1. native build with -Wall -Wextra -Werror, all tests
+#   1. native build with the warning set of cmake/Warnings.cmake as errors, all tests
 #   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer
 #   3. the component and lifecycle tests of the native build under valgrind memcheck
 #   4. the plug-in exports exactly its eleven entry points
