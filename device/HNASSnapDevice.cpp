@@ -20,9 +20,9 @@ const int kValueStringRetries = 4;
 // per device.
 static_assert(sizeof(HNASSnapDevice) <= 1000, "keep a device within glibc's small-bin sizes");
 
-HNASSnapDevice::HNASSnapDevice(QZSO::SnapInfo* snapInfo, QZSO::QZOSUtil* osUtil,
-                               _HNASSnapOpType opType)
-    : snapInfo(snapInfo), osUtil(osUtil), opType(opType), jobId(0),
+HNASSnapDevice::HNASSnapDevice(QZSO::SnapInfo* hostSnapInfo, QZSO::QZOSUtil* hostOsUtil,
+                               _HNASSnapOpType operationType)
+    : snapInfo(hostSnapInfo), osUtil(hostOsUtil), opType(operationType), jobId(0),
       deviceTypeCode(HNAS_DEVICE_NONE), statusBefore(QZSO::SnapStatus(0)) {
     if (osUtil != nullptr) jobId = osUtil->getJobId();
 }

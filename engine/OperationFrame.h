@@ -47,7 +47,8 @@ struct GroupState {
 
 // Everything one entry-point call uses; nothing survives the call.
 struct OperationState {
-    explicit OperationState(unsigned long long jobId) : jobId(jobId), client(jobId), utils(jobId) {}
+    explicit OperationState(unsigned long long operationJobId)
+        : jobId(operationJobId), client(operationJobId), utils(operationJobId) {}
 
     unsigned long long jobId;
     std::string errorText;

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test:
-#   1. native build with -Wall -Wextra -Werror, all tests
+#   1. native build with the warning set of cmake/Warnings.cmake as errors, all tests
 #   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer
 #   3. under valgrind memcheck, each test binary of the native build with a
 #      test labelled memcheck (tests/*/CMakeLists.txt give the label)

@@ -23,7 +23,7 @@ void logNoAddress(EvDebug& log, unsigned long long jobId, const std::string& hos
 }
 }  // namespace
 
-HNASUtils::HNASUtils(unsigned long long jobId) : jobId(jobId) {}
+HNASUtils::HNASUtils(unsigned long long operationJobId) : jobId(operationJobId) {}
 
 HNASUtils::~HNASUtils() {}
 
