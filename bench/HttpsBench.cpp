@@ -36,11 +36,7 @@
 #include "host/ArrayConfigNames.h"
 #include "tests/client/Simulator.h"
 #include "tests/client/TestCerts.h"
-// The tests' fakes keep the basic warning set for now (cmake/Warnings.cmake).
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wshadow"
 #include "tests/fakes/FakeOSUtil.h"
-#pragma GCC diagnostic pop
 #include "tests/fakes/FakeSnapInfo.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDirectory.h"

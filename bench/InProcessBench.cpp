@@ -37,11 +37,7 @@
 #include "bench/Lifecycle.h"
 #include "engine/QzSnapEngineHNAS.h"
 #include "tests/fakes/FakeArray.h"
-// The tests' fakes keep the basic warning set for now (cmake/Warnings.cmake).
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wshadow"
 #include "tests/fakes/FakeOSUtil.h"
-#pragma GCC diagnostic pop
 #include "bench/BenchHost.h"
 #include "tests/support/TempSettings.h"
 

@@ -467,7 +467,7 @@ double peakRiseMiB(const std::function<void()>& call) {
     std::ofstream("/proc/self/clear_refs") << "5";
     const long before = residentKiB("VmRSS");
     call();
-    return (residentKiB("VmHWM") - before) / 1024.0;
+    return static_cast<double>(residentKiB("VmHWM") - before) / 1024.0;
 }
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -562,7 +562,7 @@ TEST_F(ClientTransport, HostileAnswersOf32MBAreRefusedWithinBoundedMemory) {
     EXPECT_TRUE(done) << log_.text();
     EXPECT_EQ(all.size(), entries);
     std::printf("[ measured ] real snapshot list: %.1f MB answer, %zu entries, resident memory rose %.1f MiB\n",
-                list.size() / 1e6, entries, rise);
+                static_cast<double>(list.size()) / 1e6, entries, rise);
 }
 
 }  // namespace

@@ -88,8 +88,8 @@ TEST_P(ArrayFault, StopsWhereTheArrayFailsAndReportsEveryDevice) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EachOperation, ArrayFault, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<FaultCase>& info) {
-                             std::string name = info.param.operation;
+                         [](const ::testing::TestParamInfo<FaultCase>& test) {
+                             std::string name = test.param.operation;
                              for (char& ch : name)
                                  if (ch == '-') ch = '_';
                              return name;

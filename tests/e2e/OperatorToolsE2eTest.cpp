@@ -88,7 +88,7 @@ TEST_P(CheckArray, StopsAtTheFirstFailingStepWithAHintAndNeverShowsThePassword) 
 }
 
 INSTANTIATE_TEST_SUITE_P(Setups, CheckArray, ::testing::ValuesIn(kChecks),
-                         [](const ::testing::TestParamInfo<CheckCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<CheckCase>& test) { return test.param.name; });
 
 TEST(Orphans, AJobKilledAfterTheArraysWorkLeavesAnOrphanThatOnlyTheToolDeletes) {
     e2e::World world(kSeed);

@@ -14,7 +14,7 @@ namespace fakehost {
 
 class FakeOSUtil : public QZSO::QZOSUtil {
 public:
-    explicit FakeOSUtil(unsigned long long jobId = 42) : jobId(jobId) {}
+    explicit FakeOSUtil(unsigned long long id = 42) : jobId(id) {}
 
     unsigned long long jobId;
     // The array list text answered by listArrays, e.g. "hnas1|hnas2"; its

@@ -160,9 +160,9 @@ int FakeSnapInfo::getArrayConfigString(const char* name, char* buffer, int* size
     auto it = arrayConfigStrings.find(name);
     if (it == arrayConfigStrings.end()) return 1;
     int sizeOut = *size;
-    const int status = it->second.answer(buffer, *size, sizeOut);
-    if (status == 2) *size = sizeOut;
-    return status;
+    const int answered = it->second.answer(buffer, *size, sizeOut);
+    if (answered == 2) *size = sizeOut;
+    return answered;
 }
 
 int FakeSnapInfo::getValueInt(short key, int* value) {

@@ -228,7 +228,7 @@ TEST_P(FailingArray, StopsAndReportsAsSpecified) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Matrix, FailingArray, ::testing::ValuesIn(allRows()),
-                         [](const ::testing::TestParamInfo<Row>& info) { return rowName(info.param); });
+                         [](const ::testing::TestParamInfo<Row>& test) { return rowName(test.param); });
 
 // Without a failure each operation makes exactly the calls of its rows, in
 // that order: the matrix fails every call there is.

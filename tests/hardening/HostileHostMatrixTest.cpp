@@ -477,7 +477,7 @@ TEST_P(HostileHost, EndsWithTheDeviceFailedOrTheFallback) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Matrix, HostileHost, ::testing::ValuesIn(allRows()),
-                         [](const ::testing::TestParamInfo<Row>& info) { return rowName(info.param); });
+                         [](const ::testing::TestParamInfo<Row>& test) { return rowName(test.param); });
 
 // A host that keeps answering "too small" shows each read's first size and
 // its budget of calls: the source device, the identity metadata and the snap
