@@ -329,19 +329,30 @@ TEST(PluginLoader, RefusesAPluginNamingTheMissingSymbolOrTheLoadError) {
     EXPECT_EQ(1, major);
 }
 
+// hnas-host on `store`, its output kept in a file of `dir`: the exit code
+// and what it printed.
+std::pair<int, std::string> runHostIn(const testsupport::TempDirectory& dir, const std::string& store,
+                                      std::vector<std::string> args) {
+    args.insert(args.begin(), {HNAS_HOST_BINARY, "--store", store});
+    const std::string out = dir.path() + "/out";
+    unlink(out.c_str());
+    const ProcessResult run = runProcess(args, out, 60000);
+    return std::make_pair(run.exitCode, readWholeFile(out));
+}
+
+// A new store holding one native device, "d1".
+bool storeWithOneDevice(const testsupport::TempDirectory& dir, const std::string& store) {
+    return runHostIn(dir, store, {"init"}).first == 0 &&
+           runHostIn(dir, store, {"add-device", "--label", "d1",
+                                  "{type:native_hnas,path:/__VOLUME__/fs1,targethostname:h}"}).first == 0;
+}
+
 // hnas-host as a framework runs it, against the stand-in plug-ins.
 TEST(HostCommand, RefusesAnIncompletePluginAndKeepsWhatAThrowingPluginStored) {
     testsupport::TempDirectory dir;
     const std::string store = dir.path() + "/store";
-    auto host = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), {HNAS_HOST_BINARY, "--store", store});
-        const std::string out = dir.path() + "/out";
-        unlink(out.c_str());
-        const ProcessResult run = runProcess(args, out, 60000);
-        return std::make_pair(run.exitCode, readWholeFile(out));
-    };
-    ASSERT_EQ(0, host({"init"}).first);
-    ASSERT_EQ(0, host({"add-device", "--label", "d1", "{type:native_hnas,path:/__VOLUME__/fs1,targethostname:h}"}).first);
+    auto host = [&](std::vector<std::string> args) { return runHostIn(dir, store, std::move(args)); };
+    ASSERT_TRUE(storeWithOneDevice(dir, store));
 
     const auto refused = host({"run", "prepare", "d1", "--plugin", HNAS_PARTIAL_PLUGIN});
     EXPECT_EQ(69, refused.first);
@@ -411,15 +422,8 @@ TEST(FileSafety, APlantedLinkUnderALogFileNameReceivesNothing) {
     const std::string store = dir.path() + "/store";
     const std::string victim = dir.path() + "/victim";
     ASSERT_TRUE(writeWholeFile(victim, "untouched\n"));
-    auto host = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), {HNAS_HOST_BINARY, "--store", store});
-        const std::string out = dir.path() + "/out";
-        unlink(out.c_str());
-        const ProcessResult run = runProcess(args, out, 60000);
-        return std::make_pair(run.exitCode, readWholeFile(out));
-    };
-    ASSERT_EQ(0, host({"init"}).first);
-    ASSERT_EQ(0, host({"add-device", "--label", "d1", "{type:native_hnas,path:/__VOLUME__/fs1,targethostname:h}"}).first);
+    auto host = [&](std::vector<std::string> args) { return runHostIn(dir, store, std::move(args)); };
+    ASSERT_TRUE(storeWithOneDevice(dir, store));
     const char* planted[] = {"/logs/job-1-prepare.host.log", "/logs/job-2-prepare.plugin.log"};
     for (const char* name : planted) {
         SCOPED_TRACE(name);

@@ -171,6 +171,19 @@ void Call::begin(const QzManageHNAS::Impl& impl, const char* operation, Argument
     }
 }
 
+// The share named `shareName` on `server` for `shareType`, in the call's
+// array. False when the call has no array or names no protocol or server;
+// `share` is null when the server has no such share.
+bool findNamedShare(const Call& call, const __HNASVirtualServers& server, const std::string& shareType,
+                    const std::string& shareName, arraymodel::Protocol& protocol,
+                    const arraymodel::Share*& share) {
+    if (call.array() == nullptr || !protocolOf(shareType, protocol)) return false;
+    const arraymodel::VirtualServer* evs = serverOf(*call.array(), server);
+    if (evs == nullptr) return false;
+    share = arraymodel::findShareByName(*call.array(), protocol, evs->id, shareName);
+    return true;
+}
+
 }  // namespace
 
 QzManageHNAS::QzManageHNAS(const unsigned long long& jobId) : impl_(new Impl) {
@@ -219,12 +232,8 @@ bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::strin
                                    const std::string& shareType, std::string& fileSystemId) {
     Call call(*impl_, "getFileSystemID", [&] { return Arguments{server.objectId, shareName, shareType}; });
     arraymodel::Protocol protocol;
-    if (call.array() == nullptr || !protocolOf(shareType, protocol)) return false;
-    const arraymodel::VirtualServer* evs = serverOf(*call.array(), server);
-    if (evs == nullptr) return false;
-    const arraymodel::Share* share =
-        arraymodel::findShareByName(*call.array(), protocol, evs->id, shareName);
-    if (share == nullptr) return false;
+    const arraymodel::Share* share = nullptr;
+    if (!findNamedShare(call, server, shareType, shareName, protocol, share) || share == nullptr) return false;
     fileSystemId = share->fileSystemId;
     return call.done();
 }
@@ -293,12 +302,8 @@ bool QzManageHNAS::isSharePresent(const std::string& shareName, __HNASVirtualSer
                                   const std::string& shareType) {
     Call call(*impl_, "isSharePresent", [&] { return Arguments{shareName, server.objectId, shareType}; });
     arraymodel::Protocol protocol;
-    if (call.array() == nullptr || !protocolOf(shareType, protocol)) return false;
-    const arraymodel::VirtualServer* evs = serverOf(*call.array(), server);
-    if (evs == nullptr ||
-        arraymodel::findShareByName(*call.array(), protocol, evs->id, shareName) == nullptr) {
-        return false;
-    }
+    const arraymodel::Share* share = nullptr;
+    if (!findNamedShare(call, server, shareType, shareName, protocol, share) || share == nullptr) return false;
     return call.done();
 }
 
@@ -351,10 +356,8 @@ bool QzManageHNAS::deleteFileSystemShare(const std::string& shareName, __HNASVir
                                          const std::string& shareType) {
     Call call(*impl_, "deleteFileSystemShare", [&] { return Arguments{shareName, server.objectId, shareType}; });
     arraymodel::Protocol protocol;
-    if (call.array() == nullptr || !protocolOf(shareType, protocol)) return false;
-    const arraymodel::VirtualServer* evs = serverOf(*call.array(), server);
-    if (evs == nullptr) return false;
-    const arraymodel::Share* share = arraymodel::findShareByName(*call.array(), protocol, evs->id, shareName);
+    const arraymodel::Share* share = nullptr;
+    if (!findNamedShare(call, server, shareType, shareName, protocol, share)) return false;
     // A share that is already gone counts as deleted.
     if (share != nullptr && !arraymodel::deleteShare(*call.array(), protocol, share->objectId).ok()) {
         return false;
