@@ -53,7 +53,11 @@ DeviceOutcome revertDevice(OperationState& state, const OperationSpec& spec, _HN
     const std::string key = snapshotKey(info, info.snapshotObjectId);
     if (state.snapshotsDone.count(key) == 0) {
         if (!state.client.recoverFileSystemSnapshot(info.snapshotObjectId)) {
-            failDevice(state, spec, device, QZSO::SNAP_STATUS_REVERT_FAILED, QZSO::ERROR_REVERT_FAILED,
+            // A device whose prepare failed keeps saying so, with the revert's error.
+            const QZSO::SnapStatus failed = device.statusBeforeOperation() == QZSO::SNAP_STATUS_PREPARE_FAILED
+                                                ? QZSO::SNAP_STATUS_PREPARE_FAILED
+                                                : QZSO::SNAP_STATUS_REVERT_FAILED;
+            failDevice(state, spec, device, failed, QZSO::ERROR_REVERT_FAILED,
                        "Failed to Revert Snap[" + info.snapUUID + "]");
             return DeviceOutcome::Stop;
         }
@@ -63,8 +67,11 @@ DeviceOutcome revertDevice(OperationState& state, const OperationSpec& spec, _HN
                        info.snapUUID.c_str());
     // The grouping preset "revert failed"; a revert that succeeded restores
     // the status from before the call, or "snapped" where that was a failure.
+    // "Prepare failed" stays: later delete and reconcile jobs must keep
+    // treating the device as one without a snapshot of its own.
     const QZSO::SnapStatus before = device.statusBeforeOperation();
-    device.setStatus(isFailureStatus(before) ? QZSO::SNAP_STATUS_SNAPPED : before, 0, "");
+    const bool keep = before == QZSO::SNAP_STATUS_PREPARE_FAILED || !isFailureStatus(before);
+    device.setStatus(keep ? before : QZSO::SNAP_STATUS_SNAPPED, 0, "");
     return DeviceOutcome::Succeeded;
 }
 

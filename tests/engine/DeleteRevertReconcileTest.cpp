@@ -176,8 +176,8 @@ TEST(Delete, DeletesEachSharedSnapshotOnce) {
 
 // A successful revert never leaves a failure status: the status from before
 // the call comes back, or snapped where that was itself a failure. A device
-// whose prepare failed keeps that status from the grouping (no preset revert
-// failure) and still runs its pre-operation.
+// whose prepare failed keeps that status whatever the revert's outcome, and
+// still runs its pre-operation.
 TEST(Revert, StatusAfterTheCallFollowsTheStatusBeforeIt) {
     testsupport::TempSettings settings("[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n");
     const struct {
@@ -195,9 +195,10 @@ TEST(Revert, StatusAfterTheCallFollowsTheStatusBeforeIt) {
         {SNAP_STATUS_NOT_MAPPED, false, SNAP_STATUS_SNAPPED},
         {SNAP_STATUS_UNMAP_FAILED, false, SNAP_STATUS_SNAPPED},
         {SNAP_STATUS_DELETE_FAILED, false, SNAP_STATUS_SNAPPED},
-        {SNAP_STATUS_PREPARE_FAILED, false, SNAP_STATUS_SNAPPED},
+        // "Prepare failed" stays, so that delete and reconcile keep skipping it.
+        {SNAP_STATUS_PREPARE_FAILED, false, SNAP_STATUS_PREPARE_FAILED},
         {SNAP_STATUS_SNAPPED, true, SNAP_STATUS_REVERT_FAILED},
-        {SNAP_STATUS_PREPARE_FAILED, true, SNAP_STATUS_REVERT_FAILED},
+        {SNAP_STATUS_PREPARE_FAILED, true, SNAP_STATUS_PREPARE_FAILED},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testsupport::statusName(c.before) + (c.fails ? " failing" : ""));
@@ -213,6 +214,7 @@ TEST(Revert, StatusAfterTheCallFollowsTheStatusBeforeIt) {
         if (c.fails) f.array.failNext("recoverFileSystemSnapshot");
         f.run(qzso_revertSnaps);
         EXPECT_EQ(c.after, f.snap(0).status);
+        EXPECT_EQ(c.fails ? ERROR_REVERT_FAILED : 0, f.snap(0).errorCode);
         const SnapStatus secondAfter = !c.fails                                ? c.after
                                        : c.before == SNAP_STATUS_PREPARE_FAILED ? SNAP_STATUS_PREPARE_FAILED
                                                                                 : SNAP_STATUS_REVERT_FAILED;
