@@ -2,15 +2,52 @@
 // source-device string, the array configuration and the stored snap metadata.
 // The log and failure texts of this file are a contract with the host and
 // its log readers: keep them character for character, typos included.
+#include <initializer_list>
+#include <iterator>
 #include <string>
 
 #include "device/DeviceMessages.h"
 #include "device/DeviceTypes.h"
 #include "device/HNASSnapDevice.h"
 #include "utils/HNASUtils.h"
+#include "utils/MetadataKeys.h"
 
 namespace {
 const char kCommonContext[] = "HNASSnapDevice::preOperationCommon";
+const char kCutValueStart[] = "The snap metadata holds the value of [";
+const char kCutValueMiddle[] = "] cut at a character the metadata text cannot carry: [";
+const char kCutValueEnd[] = "]. This operation does not act on a cut value; rename it on the array or in the "
+                            "source device and prepare again.";
+
+// The operations that act on each identity value, in the order of
+// kMdActedOnKeys, with the field that holds it.
+struct ActedOn {
+    std::string _HNASDeviceInfo::*field;
+    std::initializer_list<_HNASSnapOpType> operations;
+};
+const ActedOn kActedOn[] = {
+    {&_HNASDeviceInfo::fileSystemName, {HNAS_SNAP_OP_SNAP, HNAS_SNAP_OP_ISMAPPED, HNAS_SNAP_OP_MAP, HNAS_SNAP_OP_UNMAP}},
+    {&_HNASDeviceInfo::fileSystemId, {HNAS_SNAP_OP_SNAP, HNAS_SNAP_OP_MAP, HNAS_SNAP_OP_DELETE}},
+    {&_HNASDeviceInfo::subDirectory, {HNAS_SNAP_OP_ISMAPPED, HNAS_SNAP_OP_MAP, HNAS_SNAP_OP_UNMAP}},
+    {&_HNASDeviceInfo::snapshotObjectId, {HNAS_SNAP_OP_DELETE, HNAS_SNAP_OP_REVERT}},
+    {&_HNASDeviceInfo::virtualServerId, {HNAS_SNAP_OP_MAP}},
+    {&_HNASDeviceInfo::virtualServerObjectId, {HNAS_SNAP_OP_ISMAPPED, HNAS_SNAP_OP_MAP, HNAS_SNAP_OP_UNMAP}},
+};
+static_assert(std::size(kActedOn) == std::size(kMdActedOnKeys), "one entry per value later jobs act on");
+
+// The first value stored cut that `opType` acts on, as the failure naming
+// it; "" when there is none.
+std::string cutValueInUse(const _HNASDeviceInfo& info, _HNASSnapOpType opType) {
+    for (std::size_t i = 0; i < std::size(kActedOn); ++i) {
+        if ((info.cutMetadataValues & (1u << i)) == 0) continue;
+        for (const _HNASSnapOpType operation : kActedOn[i].operations) {
+            if (operation == opType)
+                return kCutValueStart + std::string(kMdActedOnKeys[i]) + kCutValueMiddle + info.*kActedOn[i].field +
+                       kCutValueEnd;
+        }
+    }
+    return std::string();
+}
 }  // namespace
 
 bool HNASSnapDevice::preOperationCommon() {
@@ -38,6 +75,12 @@ bool HNASSnapDevice::preOperationCommon() {
     if (!getFileSystemAndFilerInfoFromSnap()) {
         snapInfo->logFormatted(QZSO::HostLog::kFailure, kCommonContext, "%s",
                                "Unable to get the metadata information.");
+        return false;
+    }
+
+    const std::string cut = cutValueInUse(deviceInfo, opType);
+    if (!cut.empty()) {
+        snapInfo->logFormatted(QZSO::HostLog::kFailure, kCommonContext, "%s", cut.c_str());
         return false;
     }
 

@@ -12,12 +12,6 @@
 
 class HNASUtils;
 
-// The first value of the metadata text of `type` that the text form cannot
-// carry, as a phrase naming the value and the character, e.g. "the value of
-// [Path] holds \",\", which the metadata text cannot carry: [/a,b]."; ""
-// when every value can be stored (a comment is cut, never refused).
-std::string unstorableMetadataValue(const _HNASDeviceInfo& info, int type);
-
 class HNASSnapDevice {
 public:
     // `snapInfo` is the host's descriptor (not owned, never null in use);
@@ -71,7 +65,10 @@ public:
 
     // Builds the metadata text of `type` (SM_MDT_SNAP_UUID or SM_MDT_FS_INFO)
     // from `info` and stores it with the descriptor. False for an unknown
-    // type, a value the text form cannot carry back, or a host refusal.
+    // type or a host refusal. A value the text form cannot carry never makes
+    // it fail: an identity value is stored cut (and, when later jobs act on
+    // it, named under "CutValues"); share settings are stored as an empty
+    // text, so that map uses the live ones. Each such value is logged.
     bool setMetadata(_HNASDeviceInfo& info, int type);
 
     // Sets the descriptor's status and, only when errorCode is not 0, its error.

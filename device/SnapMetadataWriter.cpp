@@ -4,11 +4,14 @@
 // The texts of this file are a contract with the metadata the host stores
 // and with its log readers: keep them character for character, typos included.
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "device/HNASSnapDevice.h"
+#include "utils/HNASUtils.h"
 #include "utils/MetadataKeys.h"
 
 namespace {
@@ -25,10 +28,12 @@ const char kBracketClose[] = "].";
 const std::string kReservedInValues(",{}\0", 4);
 // Inside a permission entry "|" also splits the block, and "]e" ends it.
 const std::string kReservedInPermissions(",{}|\0", 5);
-const char kNotStoredStart[] = "Metadata not stored: ";
 const char kUnsafeValueStart[] = "the value of [";
 const char kUnsafeValueMiddle[] = "] holds ";
 const char kUnsafeValueEnd[] = ", which the metadata text cannot carry: [";
+const char kStoredCutStart[] = " It is stored cut to [";
+const char kSettingsDropped[] =
+    " No share settings are stored: map will use the live settings and permissions of the source share/export.";
 
 // One pair of a metadata text, in the order it is written.
 using Pair = std::pair<std::string, std::string>;
@@ -60,6 +65,12 @@ std::vector<Pair> snapUUIDPairs(const _HNASDeviceInfo& info) {
     };
 }
 
+// The identity values that later jobs only log (or do not read at all): a
+// cut costs nothing but a shorter log line. Every other value is acted on.
+bool onlyLogged(const std::string& key) {
+    return key == kMdPath || key == kMdTargetHostName || key == kMdSnapshotName;
+}
+
 std::vector<Pair> permissionPairs(const __HNASCIFSAuthentication& entry) {
     return {
         {kMdPermission, std::to_string(entry.permission)},
@@ -80,14 +91,6 @@ std::string permissionsBlock(const std::vector<__HNASCIFSAuthentication>& permis
     return block + kMdPermissionsClose;
 }
 
-// A free-text comment is stored up to its first reserved character, e.g.
-// "Sales, EMEA" as "Sales": exactly what a reader would have returned, and
-// no key can be smuggled in. Names and paths are refused instead, since
-// cutting them would point at other data.
-std::string storableComment(const std::string& comment) {
-    return comment.substr(0, comment.find_first_of(kReservedInValues));
-}
-
 std::vector<Pair> fsInfoPairs(const __HNASFileSystemShareSettings& s) {
     return {
         {kMdAbeEnabled, flagText(s.abeEnabled)},
@@ -98,7 +101,7 @@ std::vector<Pair> fsInfoPairs(const __HNASFileSystemShareSettings& s) {
         {kMdMaxConcurrentUsers, std::to_string(s.maxConcurrentUsers)},
         {kMdAccessConfig, s.accessConfig},
         {kMdCacheOption, s.cacheOption},
-        {kMdComment, storableComment(s.comment)},
+        {kMdComment, s.comment},
         {kMdLocalReadCacheOption, s.localReadCacheOption},
         {kMdSnapshotOption, s.snapshotOption},
         {kMdTransferToReplicationTarget, s.transferToReplicationTarget},
@@ -108,38 +111,36 @@ std::vector<Pair> fsInfoPairs(const __HNASFileSystemShareSettings& s) {
     };
 }
 
-// How a reserved character is named in a refusal: "\",\"" or "a NUL byte".
+// How a reserved character is named: "\",\"" or "a NUL byte".
 std::string reservedCharacterName(const std::string& value, std::size_t at) {
     if (value[at] == '\0') return "a NUL byte";
     if (value.compare(at, 2, kMdPermissionsClose) == 0) return std::string("\"") + kMdPermissionsClose + "\"";
     return std::string("\"") + value[at] + "\"";
 }
 
-// e.g. "the value of [Path] holds \",\", which the metadata text cannot
-// carry: [/a,SnapshotObjectID:9]." The value is shown up to a NUL byte.
+// e.g. "the value of [AccessConfig] holds \",\", which the metadata text
+// cannot carry: [10.1.0.0/16(rw,no_root_squash)]." The value is shown up to
+// a NUL byte.
 std::string unsafeValueMessage(const std::string& key, const std::string& value, std::size_t at) {
     return kUnsafeValueStart + key + kUnsafeValueMiddle + reservedCharacterName(value, at) + kUnsafeValueEnd +
            value.c_str() + kBracketClose;
 }
 
-// The first value that would not read back as written, as its refusal;
-// "" when every value is safe. Permission entries are named
-// "Permissions[<n>].<Key>", counted from 1.
-std::string findUnsafeValue(const std::vector<Pair>& pairs,
-                            const std::vector<__HNASCIFSAuthentication>* permissions) {
-    for (const Pair& pair : pairs) {
+// The first settings value that would not read back as written, as a
+// phrase naming it; "" when every value is safe. Permission entries are
+// named "Permissions[<n>].<Key>", counted from 1.
+std::string findUnsafeSetting(const __HNASFileSystemShareSettings& settings) {
+    for (const Pair& pair : fsInfoPairs(settings)) {
         if (pair.first == kMdPermissions) continue;   // checked entry by entry below
         const std::size_t at = pair.second.find_first_of(kReservedInValues);
         if (at != std::string::npos) return unsafeValueMessage(pair.first, pair.second, at);
     }
-    if (permissions == nullptr) return std::string();
-    for (std::size_t i = 0; i < permissions->size(); ++i) {
-        for (const Pair& pair : permissionPairs((*permissions)[i])) {
+    for (std::size_t i = 0; i < settings.permissions.size(); ++i) {
+        for (const Pair& pair : permissionPairs(settings.permissions[i])) {
             const std::size_t at =
                 std::min(pair.second.find_first_of(kReservedInPermissions), pair.second.find(kMdPermissionsClose));
             if (at != std::string::npos) {
-                const std::string key = std::string(kMdPermissions) + "[" +
-                                        std::to_string(i + 1) + "]." + pair.first;
+                const std::string key = std::string(kMdPermissions) + "[" + std::to_string(i + 1) + "]." + pair.first;
                 return unsafeValueMessage(key, pair.second, at);
             }
         }
@@ -147,48 +148,102 @@ std::string findUnsafeValue(const std::vector<Pair>& pairs,
     return std::string();
 }
 
-// The pairs of `type` and, for type 16, the permissions checked apart; false
-// for an unknown type.
-bool pairsOf(const _HNASDeviceInfo& info, int type, std::vector<Pair>& pairs,
-             const std::vector<__HNASCIFSAuthentication>*& permissions) {
-    permissions = nullptr;
-    if (type == SM_MDT_SNAP_UUID) {
-        pairs = snapUUIDPairs(info);
-        return true;
+// The keys of the values an earlier write stored cut.
+std::vector<std::string> keysCutBefore(uint8_t cutValues) {
+    std::vector<std::string> keys;
+    for (std::size_t i = 0; i < std::size(kMdActedOnKeys); ++i)
+        if ((cutValues & (1u << i)) != 0) keys.push_back(kMdActedOnKeys[i]);
+    return keys;
+}
+
+// The identity pairs as they can be stored. A value that is only logged is
+// cut at its first reserved character. A value that later jobs act on is
+// kept whole when it reads back exactly from the whole text (a brace inside
+// a sub-directory such as "Team {A}" does); otherwise it is cut there too and
+// its key goes into a closing "CutValues" pair, with any key an earlier write
+// cut, so that those jobs refuse it instead of acting on it. Each cut is
+// described in `notes`.
+std::vector<Pair> storableSnapUUIDPairs(const _HNASDeviceInfo& info, HNASUtils& utils,
+                                        std::vector<std::string>& notes) {
+    std::vector<Pair> pairs = snapUUIDPairs(info);
+    std::vector<std::string> cutKeys = keysCutBefore(info.cutMetadataValues);
+    const auto cut = [&](const std::string& key, std::size_t at) {
+        const std::string value = std::find_if(pairs.begin(), pairs.end(), [&](const Pair& p) {
+                                      return p.first == key;
+                                  })->second;
+        notes.push_back(unsafeValueMessage(key, value, at) + kStoredCutStart + value.substr(0, at) + kBracketClose);
+        for (Pair& pair : pairs)
+            if (pair.first == key) pair.second.erase(at);
+    };
+    for (const Pair& pair : pairs) {
+        if (!onlyLogged(pair.first)) continue;
+        const std::size_t at = pair.second.find_first_of(kReservedInValues);
+        if (at != std::string::npos) cut(pair.first, at);
     }
-    if (type == SM_MDT_FS_INFO) {
-        pairs = fsInfoPairs(info.shareSettings);
-        permissions = &info.shareSettings.permissions;
-        return true;
+    // Each round cuts one value down to no reserved character at all, so the
+    // rounds end. A value that reads wrong has a reserved character itself, or
+    // another value holds "{" + its key + ":" and stands in for it.
+    for (std::size_t round = 0; round < pairs.size(); ++round) {
+        const std::string text = joinPairs(pairs);
+        const auto wrong = std::find_if(pairs.begin(), pairs.end(), [&](const Pair& pair) {
+            std::string read;
+            // A NUL byte reads back here but would end the text the host receives.
+            return pair.second.find('\0') != std::string::npos ||
+                   !(utils.getJsonVal(text, pair.first, read) && read == pair.second);
+        });
+        if (wrong == pairs.end()) break;
+        auto culprit = wrong;
+        if (wrong->second.find_first_of(kReservedInValues) == std::string::npos) {
+            const std::string standIn = "{" + wrong->first + ":";
+            culprit = std::find_if(pairs.begin(), pairs.end(), [&](const Pair& pair) {
+                return pair.second.find(standIn) != std::string::npos;
+            });
+            if (culprit == pairs.end()) break;   // cannot happen: only a stand-in misleads the lookup
+        }
+        const std::string key = culprit->first;
+        cut(key, culprit->second.find_first_of(kReservedInValues));
+        if (std::find(cutKeys.begin(), cutKeys.end(), key) == cutKeys.end()) cutKeys.push_back(key);
     }
-    return false;
+    if (!cutKeys.empty()) {
+        std::string joined;
+        for (const std::string& key : cutKeys) joined += (joined.empty() ? "" : kMdCutValuesSeparator) + key;
+        pairs.emplace_back(kMdCutValues, joined);
+    }
+    return pairs;
 }
 }  // namespace
 
-std::string unstorableMetadataValue(const _HNASDeviceInfo& info, int type) {
-    std::vector<Pair> pairs;
-    const std::vector<__HNASCIFSAuthentication>* permissions = nullptr;
-    if (!pairsOf(info, type, pairs, permissions)) return std::string();
-    return findUnsafeValue(pairs, permissions);
-}
-
 bool HNASSnapDevice::setMetadata(_HNASDeviceInfo& info, int type) {
-    std::vector<Pair> pairs;
-    const std::vector<__HNASCIFSAuthentication>* permissions = nullptr;
-    if (!pairsOf(info, type, pairs, permissions)) {
+    if (type != SM_MDT_SNAP_UUID && type != SM_MDT_FS_INFO) {
         const std::string message = kUnknownTypeStart + std::to_string(type) + kBracketClose;
         snapInfo->logMessage(QZSO::HostLog::kFailure, message.c_str());
         return false;
     }
-    const char* settingLine = type == SM_MDT_SNAP_UUID ? kSettingSnapUUID : kSettingFsInfo;
-
-    const std::string unsafe = findUnsafeValue(pairs, permissions);
-    if (!unsafe.empty()) {
-        snapInfo->logMessage(QZSO::HostLog::kFailure, (kNotStoredStart + unsafe).c_str());
-        return false;
+    // What cannot be carried never fails the device: it is described at the
+    // progress level and stored in the form that later jobs can trust.
+    std::vector<std::string> notes;
+    std::string text;
+    const char* settingLine = nullptr;
+    if (type == SM_MDT_SNAP_UUID) {
+        HNASUtils utils(jobId);
+        text = joinPairs(storableSnapUUIDPairs(info, utils, notes));
+        settingLine = kSettingSnapUUID;
+    } else {
+        // Settings are used whole or not at all: an access configuration cut
+        // to "10.1.0.0/16(rw" would give the snapshot's export other access
+        // than its source. An empty text replaces what an earlier prepare
+        // stored, and reads back as "not saved".
+        const std::string unsafe = findUnsafeSetting(info.shareSettings);
+        if (unsafe.empty()) {
+            text = joinPairs(fsInfoPairs(info.shareSettings));
+        } else {
+            notes.push_back(unsafe + kSettingsDropped);
+        }
+        settingLine = kSettingFsInfo;
     }
+    for (const std::string& note : notes)
+        snapInfo->logMessage(QZSO::HostLog::kProgress, (settingLine + note).c_str());
 
-    const std::string text = joinPairs(pairs);
     snapInfo->logMessage(QZSO::HostLog::kDetails, (settingLine + text).c_str());
     if (snapInfo->setMetadata(static_cast<short>(type), text.c_str()) == 0) return true;
     const std::string message = kSetFailedStart + text + kBracketClose;

@@ -18,13 +18,10 @@ inline bool isPluginSnapshotName(const std::string& name) {
 }
 constexpr char kSettingSnapDeviceFormat[] = "Setting Snap Device: [%s] ";
 
-// The failure of a metadata write that every later job would need, naming
-// the value and character that stopped it when that was the cause, e.g.
-// "Failed to store the snap metadata of type [16] for Source Device [...]:
-// the value of [Path] holds \",\", which the metadata text cannot carry: [/a,b]."
+// The failure of a metadata write that the host refused (its store is full
+// or broken), e.g. "Failed to store the snap metadata of type [6] for Source
+// Device [...]: the host refused it." What a value holds never fails a write.
 inline std::string metadataNotStoredMessage(int type, const _HNASDeviceInfo& info) {
-    const std::string start = "Failed to store the snap metadata of type [" + std::to_string(type) +
-                              "] for Source Device [" + info.sourceDevice + "]";
-    const std::string cause = unstorableMetadataValue(info, type);
-    return cause.empty() ? start + "." : start + ": " + cause;
+    return "Failed to store the snap metadata of type [" + std::to_string(type) + "] for Source Device [" +
+           info.sourceDevice + "]: the host refused it.";
 }

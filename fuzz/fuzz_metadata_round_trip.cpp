@@ -1,8 +1,9 @@
 // Metadata written by the device reads back as written: the input fills a
 // record (fields separated by "\n"), the device stores type 6 and type 16
-// through the recording host, and whatever it agreed to store must read
-// back field for field (a comment up to its first reserved character).
-// Refused records store nothing.
+// through the recording host. Type 6 is always stored: each value reads back
+// whole, or (the share path always, any other value only when it is named
+// under "CutValues") up to its first reserved character. Type 16 is stored
+// whole, field for field, or as an empty text.
 #include "device/HNASSnapDevice.h"
 #include "fuzz/FuzzInput.h"
 #include "tests/fakes/FakeSnapInfo.h"
@@ -73,6 +74,11 @@ bool sameEntries(const std::vector<__HNASCIFSAuthentication>& a,
     return true;
 }
 
+// A value up to its first reserved character: how a cut value is stored.
+std::string cut(const std::string& value) {
+    return value.substr(0, value.find_first_of(std::string(",{}\0", 4)));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -85,31 +91,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     {
         fakehost::FakeSnapInfo host;
         HNASSnapDevice device(&host, nullptr, HNAS_SNAP_OP_PREPARE);
-        const bool stored = device.setMetadata(written, SM_MDT_SNAP_UUID);
-        fuzzinput::require(stored == !host.metadataWrites.empty());
-        if (stored) {
-            _HNASDeviceInfo read;
-            fuzzinput::require(utils.parseMetaData(SM_MDT_SNAP_UUID,
-                                                   host.metadataWrites.back().second.c_str(), read));
-            const std::string& path = written.sharePath.empty() ? written.path : written.sharePath;
-            fuzzinput::require(read.fileSystemName == written.fileSystemName);
-            fuzzinput::require(read.fileSystemId == written.fileSystemId);
-            fuzzinput::require(read.sharePath == path);
-            fuzzinput::require(read.subDirectory == written.subDirectory);
-            fuzzinput::require(read.snapshotObjectId == written.snapshotObjectId);
-            fuzzinput::require(read.virtualServerId == written.virtualServerId);
-            fuzzinput::require(read.virtualServerObjectId == written.virtualServerObjectId);
+        fuzzinput::require(device.setMetadata(written, SM_MDT_SNAP_UUID));
+        fuzzinput::require(host.metadataWrites.size() == 1);
+        _HNASDeviceInfo read;
+        fuzzinput::require(utils.parseMetaData(SM_MDT_SNAP_UUID, host.metadataWrites.back().second.c_str(), read));
+        const std::string& path = written.sharePath.empty() ? written.path : written.sharePath;
+        fuzzinput::require(read.sharePath == cut(path));
+        // Entry i of kMdActedOnKeys, bit i of cutMetadataValues.
+        const std::string* actedOn[] = {&written.fileSystemName,   &written.fileSystemId,
+                                        &written.subDirectory,     &written.snapshotObjectId,
+                                        &written.virtualServerId,  &written.virtualServerObjectId};
+        const std::string* readBack[] = {&read.fileSystemName,  &read.fileSystemId,    &read.subDirectory,
+                                         &read.snapshotObjectId, &read.virtualServerId, &read.virtualServerObjectId};
+        for (std::size_t i = 0; i < 6; ++i) {
+            const bool wasCut = (read.cutMetadataValues & (1u << i)) != 0;
+            fuzzinput::require(*readBack[i] == (wasCut ? cut(*actedOn[i]) : *actedOn[i]));
         }
     }
     {
         fakehost::FakeSnapInfo host;
         HNASSnapDevice device(&host, nullptr, HNAS_SNAP_OP_PREPARE);
-        const bool stored = device.setMetadata(written, SM_MDT_FS_INFO);
-        fuzzinput::require(stored == !host.metadataWrites.empty());
-        if (stored) {
+        fuzzinput::require(device.setMetadata(written, SM_MDT_FS_INFO));
+        fuzzinput::require(host.metadataWrites.size() == 1);
+        const std::string& text = host.metadataWrites.back().second;
+        if (!text.empty()) {
             _HNASDeviceInfo read;
-            fuzzinput::require(utils.parseMetaData(SM_MDT_FS_INFO,
-                                                   host.metadataWrites.back().second.c_str(), read));
+            fuzzinput::require(utils.parseMetaData(SM_MDT_FS_INFO, text.c_str(), read));
             const __HNASFileSystemShareSettings& w = written.shareSettings;
             const __HNASFileSystemShareSettings& r = read.shareSettings;
             fuzzinput::require(r.abeEnabled == w.abeEnabled);
@@ -120,8 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             fuzzinput::require(r.maxConcurrentUsers == w.maxConcurrentUsers);
             fuzzinput::require(r.accessConfig == w.accessConfig);
             fuzzinput::require(r.cacheOption == w.cacheOption);
-            // The free-text comment is stored up to its first reserved character.
-            fuzzinput::require(r.comment == w.comment.substr(0, w.comment.find_first_of(std::string(",{}\0", 4))));
+            fuzzinput::require(r.comment == w.comment);
             fuzzinput::require(r.localReadCacheOption == w.localReadCacheOption);
             fuzzinput::require(r.snapshotOption == w.snapshotOption);
             fuzzinput::require(r.transferToReplicationTarget == w.transferToReplicationTarget);

@@ -84,6 +84,10 @@ struct _HNASDeviceInfo {
     int32_t metroServerPort;           // management endpoint port
     bool fileSystemSnapped;
     bool shareSettingsSaved;
+    // The identity values that were stored cut, one bit per entry of
+    // kMdActedOnKeys (utils/MetadataKeys.h): read back with the metadata and
+    // written again with it, so that no later job acts on them.
+    uint8_t cutMetadataValues;
 
     _HNASDeviceInfo() { clear(); }
     // Resets every field except `shareSettings`, which keeps what it holds.
@@ -104,6 +108,7 @@ struct _HNASDeviceInfo {
         targetHostName.clear();
         mountPath.clear();
         path.clear();
+        cutMetadataValues = 0;
         fileSystemSnapped = false;
         shareSettingsSaved = false;
     }

@@ -41,7 +41,8 @@ public:
     // e.g. "{FileSystemName:fs1,FileSystemID:42,Path:\\data,...}"; any other
     // type as 16 (SM_MDT_FS_INFO), e.g. "{ABEEnabled:false,...,Permissions:}".
     // False at the first missing required key; fields read before it keep
-    // their new values.
+    // their new values. Type 6 also reads the optional "CutValues" into
+    // `cutMetadataValues` (0 without it).
     bool parseMetaData(const int& type, const char* text, _HNASDeviceInfo& info);
 
     // Reads a bracketed permissions block, e.g.

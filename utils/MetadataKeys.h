@@ -15,6 +15,18 @@ constexpr char kMdVirtualServerId[] = "VirtualServerID";
 constexpr char kMdVirtualServerObjectId[] = "VirtualServerObjectID";
 constexpr char kMdTargetHostName[] = "TargetHostName";
 constexpr char kMdSnapshotName[] = "SnapshotName";
+// Written last, only when a value the later operations act on had to be
+// stored cut: the keys of those values joined by "|", e.g.
+// "CutValues:SubDirectory". Those operations refuse to act on them.
+constexpr char kMdCutValues[] = "CutValues";
+constexpr char kMdCutValuesSeparator[] = "|";
+// The identity values later jobs act on; entry i is bit (1 << i) of
+// _HNASDeviceInfo::cutMetadataValues. Path, TargetHostName and SnapshotName
+// are only logged.
+constexpr const char* kMdActedOnKeys[] = {
+    kMdFileSystemName, kMdFileSystemId,    kMdSubDirectory,
+    kMdSnapshotObjectId, kMdVirtualServerId, kMdVirtualServerObjectId,
+};
 
 // SM_MDT_FS_INFO (type 16): settings of the CIFS share or NFS export.
 constexpr char kMdAbeEnabled[] = "ABEEnabled";

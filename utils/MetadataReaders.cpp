@@ -2,6 +2,8 @@
 // metadata and of the host's array-info text.
 // The texts of this file are a contract with the metadata the host stores
 // and with its log readers: keep them character for character, typos included.
+#include <iterator>
+
 #include <boost/tokenizer.hpp>
 
 #include "host/EvDebug.h"
@@ -127,6 +129,16 @@ bool HNASUtils::parseMetaData(const int& type, const char* text, _HNASDeviceInfo
     const std::string metadata(text);
 
     if (type == SM_MDT_SNAP_UUID) {
+        // Optional, and absent from every text whose values all fitted.
+        info.cutMetadataValues = 0;
+        std::string cut;
+        if (getJsonVal(metadata, kMdCutValues, cut)) {
+            const std::string named = kMdCutValuesSeparator + cut + kMdCutValuesSeparator;
+            for (std::size_t i = 0; i < std::size(kMdActedOnKeys); ++i) {
+                const std::string key = kMdCutValuesSeparator + std::string(kMdActedOnKeys[i]) + kMdCutValuesSeparator;
+                if (named.find(key) != std::string::npos) info.cutMetadataValues |= static_cast<uint8_t>(1u << i);
+            }
+        }
         for (const TextKey& key : kSnapUUIDKeys) {
             if (!getJsonVal(metadata, key.key, info.*key.field)) {
                 log.DebugLvl(kParseMetaDataContext, DebugLevel::kFailure, jobId, "%s", key.missing);

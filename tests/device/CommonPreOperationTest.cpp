@@ -109,6 +109,42 @@ TEST(PreOperationCommon, Failures) {
     }
 }
 
+// A value prepare could store only cut is never acted on: an operation that
+// uses it fails the device, naming the value; one that does not goes on.
+TEST(PreOperationCommon, AValueStoredCutIsRefusedWhereItWouldBeUsed) {
+    const std::string identity =
+        "{FileSystemName:fs1,FileSystemID:0A1B,Path:\\data,SubDirectory:a,SnapshotObjectID:o,VirtualServerID:1,"
+        "VirtualServerObjectID:vs,TargetHostName:filer1,FileSystemName:fs1,SnapshotName:QZHNAS-u1-fs1,CutValues:";
+    const struct {
+        std::string cut;
+        _HNASSnapOpType operation;
+        std::string refused;   // the value named; "" when the operation goes on
+    } cases[] = {
+        {"SubDirectory", HNAS_SNAP_OP_MAP, "[SubDirectory] cut at a character the metadata text cannot carry: [a]"},
+        {"SubDirectory", HNAS_SNAP_OP_UNMAP, "[SubDirectory] cut at a character the metadata text cannot carry: [a]"},
+        {"SubDirectory", HNAS_SNAP_OP_SNAP, ""},
+        {"SubDirectory", HNAS_SNAP_OP_DELETE, ""},
+        {"SnapshotObjectID", HNAS_SNAP_OP_DELETE,
+         "[SnapshotObjectID] cut at a character the metadata text cannot carry: [o]"},
+        {"SnapshotObjectID", HNAS_SNAP_OP_RECONCILE, ""},
+        {"SubDirectory|FileSystemID", HNAS_SNAP_OP_SNAP,
+         "[FileSystemID] cut at a character the metadata text cannot carry: [0A1B]"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cut + " " + std::to_string(c.operation));
+        DeviceFixture f;
+        prepared(f, devicetest::kUncSource);
+        f.storeIdentity(identity + c.cut + "}");
+        EXPECT_EQ(c.refused.empty(), f.device(c.operation)->preOperationCommon());
+        const std::string line = "The snap metadata holds the value of " + c.refused +
+                                 ". This operation does not act on a cut value; rename it on the array or in the "
+                                 "source device and prepare again.";
+        bool logged = false;
+        for (const auto& e : f.snap.log) logged = logged || (e.level == 2 && e.text.find(line) != std::string::npos);
+        EXPECT_EQ(!c.refused.empty(), logged);
+    }
+}
+
 TEST(PreOperationCommon, UnsupportedTypeFailsAfterTheArrayConfigurationIsRead) {
     DeviceFixture f;
     prepared(f, "{vortype:x,type:weird,lunuuid:\\\\filer1\\\\data,note:type:unc}");

@@ -2,9 +2,12 @@
 // descriptor, its log lines, and the values it refuses to store.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "device/HNASSnapDevice.h"
 #include "tests/fakes/FakeSnapInfo.h"
 #include "tests/support/RecordBuilders.h"
+#include "utils/HNASUtils.h"
 
 namespace {
 
@@ -134,83 +137,124 @@ TEST(MetadataWriter, HostRefusalIsReportedWithTheText) {
               w.host.log[1].text);
 }
 
-// A value the text form cannot carry would be cut on reading or stand in for
-// a later key («/a,SnapshotObjectID:9» would send a revert to snapshot 9):
-// nothing is stored and the host log names the key.
-TEST(MetadataWriter, RefusesValuesThatWouldNotReadBack) {
+// Share settings are used whole or not at all: a value the text form cannot
+// carry (an NFS option list, a comment with a comma) leaves an empty text,
+// which replaces an earlier one and makes map use the live settings. The
+// write itself succeeds, and the progress line names the value.
+TEST(MetadataWriter, SettingsThatCannotBeCarriedAreStoredAsAnEmptyText) {
     const struct {
         std::string name;
-        int type;
         void (*spoil)(_HNASDeviceInfo&);
         std::string key;
-        std::string character;   // as the refusal names it
+        std::string character;   // as the note names it
         std::string shown;
     } cases[] = {
-        {"comma in share path", SM_MDT_SNAP_UUID,
-         [](_HNASDeviceInfo& i) { i.sharePath = "/a,SnapshotObjectID:9"; }, "Path", "\",\"",
-         "/a,SnapshotObjectID:9"},
-        {"closing brace in the last value", SM_MDT_SNAP_UUID,
-         [](_HNASDeviceInfo& i) { i.snapUUID = "snap}x"; }, "SnapshotName", "\"}\"", "snap}x"},
-        {"opening brace in a name", SM_MDT_SNAP_UUID,
-         [](_HNASDeviceInfo& i) { i.fileSystemName = "{Path:x"; }, "FileSystemName", "\"{\"", "{Path:x"},
-        {"NUL byte", SM_MDT_SNAP_UUID,
-         [](_HNASDeviceInfo& i) { i.subDirectory = std::string("a\0b", 3); }, "SubDirectory", "a NUL byte",
-         "a"},
-        {"comma in a path of the settings", SM_MDT_FS_INFO,
-         [](_HNASDeviceInfo& i) { i.shareSettings.userHomeDirectoryPath = "\\home,x"; }, "UserHomeDirectoryPath",
-         "\",\"", "\\home,x"},
-        {"bar in a permission name", SM_MDT_FS_INFO,
+        {"NFS option list", [](_HNASDeviceInfo& i) { i.shareSettings.accessConfig = "10.1.0.0/16(rw,no_root_squash)"; },
+         "AccessConfig", "\",\"", "10.1.0.0/16(rw,no_root_squash)"},
+        {"comment with a comma", [](_HNASDeviceInfo& i) { i.shareSettings.comment = "Sales, EMEA"; }, "Comment",
+         "\",\"", "Sales, EMEA"},
+        {"comment with a brace", [](_HNASDeviceInfo& i) { i.shareSettings.comment = "Team {A}"; }, "Comment",
+         "\"{\"", "Team {A}"},
+        {"NUL byte", [](_HNASDeviceInfo& i) { i.shareSettings.cacheOption = std::string("a\0b", 3); }, "CacheOption",
+         "a NUL byte", "a"},
+        {"bar in a permission name",
          [](_HNASDeviceInfo& i) {
              i.shareSettings.permissions = {permissionEntry(8, "e1", "u1", "USER"),
                                             permissionEntry(8, "e2", "a|b", "USER")};
          },
          "Permissions[2].Name", "\"|\"", "a|b"},
-        {"block end in an encoded name", SM_MDT_FS_INFO,
-         [](_HNASDeviceInfo& i) {
-             i.shareSettings.permissions = {permissionEntry(8, "x]ey", "u1", "USER")};
-         },
+        {"comma in a group name",
+         [](_HNASDeviceInfo& i) { i.shareSettings.permissions = {permissionEntry(24, "e1", "Sales, EMEA", "GROUP")}; },
+         "Permissions[1].Name", "\",\"", "Sales, EMEA"},
+        {"block end in an encoded name",
+         [](_HNASDeviceInfo& i) { i.shareSettings.permissions = {permissionEntry(8, "x]ey", "u1", "USER")}; },
          "Permissions[1].EncodedName", "\"]e\"", "x]ey"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Writer w;
-        _HNASDeviceInfo info = c.type == SM_MDT_SNAP_UUID ? identityRecord() : settingsRecord();
+        _HNASDeviceInfo info = settingsRecord();
         c.spoil(info);
-        EXPECT_FALSE(w.device.setMetadata(info, c.type));
-        EXPECT_TRUE(w.host.metadataWrites.empty());
-        ASSERT_EQ(1u, w.host.log.size());
-        EXPECT_EQ(2, w.host.log[0].level);
-        const std::string& line = w.host.log[0].text;
-        EXPECT_EQ("Metadata not stored: the value of [" + c.key + "] holds " + c.character +
-                      ", which the metadata text cannot carry: [" + c.shown + "].",
-                  line);
-        // The same phrase goes into the device's failure message.
-        EXPECT_EQ(line, "Metadata not stored: " + unstorableMetadataValue(info, c.type));
+        EXPECT_TRUE(w.device.setMetadata(info, SM_MDT_FS_INFO));
+        ASSERT_EQ(1u, w.host.metadataWrites.size());
+        EXPECT_EQ(SM_MDT_FS_INFO, w.host.metadataWrites[0].first);
+        EXPECT_EQ("", w.host.metadataWrites[0].second);
+        ASSERT_EQ(2u, w.host.log.size());
+        EXPECT_EQ(0, w.host.log[0].level);
+        EXPECT_EQ("Setting Metadata[SM_MDT_FS_INFO]: the value of [" + c.key + "] holds " + c.character +
+                      ", which the metadata text cannot carry: [" + c.shown +
+                      "]. No share settings are stored: map will use the live settings and permissions of the "
+                      "source share/export.",
+                  w.host.log[0].text);
+        EXPECT_EQ("Setting Metadata[SM_MDT_FS_INFO]: ", w.host.log[1].text);
     }
 }
 
-// A free-text comment is cut at its first reserved character, never refused.
-TEST(MetadataWriter, CutsACommentAtItsFirstReservedCharacter) {
+// The identity text is always stored. A value later jobs only log is cut at
+// its first reserved character; one they act on stays whole when it reads
+// back exactly, and is otherwise cut and named under "CutValues", also when
+// only another value stood in for its key. A record that carries an earlier
+// cut keeps it named.
+TEST(MetadataWriter, IdentityValuesThatCannotBeCarriedAreCutAndNamed) {
     const struct {
-        std::string comment;
-        std::string stored;
+        std::string name;
+        void (*spoil)(_HNASDeviceInfo&);
+        std::string stored;   // a part of the stored text
+        std::string cutValues;   // "" when the text has no such pair
+        std::size_t notes;
     } cases[] = {
-        {"Sales, EMEA", ",Comment:Sales,"},
-        {"a{b", ",Comment:a,"},
-        {"}", ",Comment:,"},
-        {std::string("x\0y", 3), ",Comment:x,"},
-        {"plain", ",Comment:plain,"},
+        {"share path with a comma", [](_HNASDeviceInfo& i) { i.sharePath = "\\Finance, Legal"; },
+         ",Path:\\Finance,SubDirectory:a,", "", 1},
+        {"share path with braces", [](_HNASDeviceInfo& i) { i.sharePath = "\\Team {A}"; },
+         ",Path:\\Team ,SubDirectory:a,", "", 1},
+        {"share path standing in for a key", [](_HNASDeviceInfo& i) { i.sharePath = "\\a,SnapshotObjectID:9"; },
+         ",Path:\\a,SubDirectory:a,SnapshotObjectID:7,", "", 1},
+        {"sub-directory with braces reads back", [](_HNASDeviceInfo& i) { i.subDirectory = "Team {A}"; },
+         ",SubDirectory:Team {A},", "", 0},
+        {"sub-directory with a comma", [](_HNASDeviceInfo& i) { i.subDirectory = "a,b"; }, ",SubDirectory:a,",
+         "SubDirectory", 1},
+        {"sub-directory standing in for a later key",
+         [](_HNASDeviceInfo& i) { i.subDirectory = "x{VirtualServerID:9"; }, ",SubDirectory:x,", "SubDirectory", 1},
+        {"file system label with a comma", [](_HNASDeviceInfo& i) { i.fileSystemName = "fs,1"; },
+         "{FileSystemName:fs,FileSystemID:42,", "FileSystemName", 1},
+        {"NUL byte in an object ID", [](_HNASDeviceInfo& i) { i.snapshotObjectId = std::string("7\0x", 3); },
+         ",SnapshotObjectID:7,", "SnapshotObjectID", 1},
+        {"closing brace in the last value", [](_HNASDeviceInfo& i) { i.snapUUID = "snap}x"; },
+         ",SnapshotName:snap}", "", 1},
+        {"an earlier cut is carried", [](_HNASDeviceInfo& i) { i.cutMetadataValues = 1u << 2; },
+         ",SubDirectory:a,", "SubDirectory", 0},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.comment);
+        SCOPED_TRACE(c.name);
         Writer w;
-        _HNASDeviceInfo info = settingsRecord();
-        info.shareSettings.comment = c.comment;
-        EXPECT_EQ("", unstorableMetadataValue(info, SM_MDT_FS_INFO));
-        ASSERT_TRUE(w.device.setMetadata(info, SM_MDT_FS_INFO));
+        _HNASDeviceInfo info = identityRecord();
+        c.spoil(info);
+        EXPECT_TRUE(w.device.setMetadata(info, SM_MDT_SNAP_UUID));
         ASSERT_EQ(1u, w.host.metadataWrites.size());
-        EXPECT_NE(std::string::npos, w.host.metadataWrites[0].second.find(c.stored))
-            << w.host.metadataWrites[0].second;
+        const std::string& text = w.host.metadataWrites[0].second;
+        EXPECT_NE(std::string::npos, text.find(c.stored)) << text;
+        const std::string cutPair = ",CutValues:" + c.cutValues + "}";
+        if (c.cutValues.empty()) {
+            EXPECT_EQ(std::string::npos, text.find("CutValues")) << text;
+        } else {
+            EXPECT_EQ(text.size() - cutPair.size(), text.rfind(cutPair)) << text;
+        }
+        // What is stored reads back as stored, and the cut is read back too.
+        _HNASDeviceInfo read;
+        HNASUtils utils(0);
+        ASSERT_TRUE(utils.parseMetaData(SM_MDT_SNAP_UUID, text.c_str(), read));
+        EXPECT_EQ("7", read.snapshotObjectId.substr(0, 1));
+        EXPECT_EQ("1", read.virtualServerId);
+        const std::map<std::string, unsigned> bits = {
+            {"", 0u}, {"FileSystemName", 1u}, {"SubDirectory", 4u}, {"SnapshotObjectID", 8u}};
+        EXPECT_EQ(bits.at(c.cutValues), read.cutMetadataValues);
+        ASSERT_EQ(c.notes + 1, w.host.log.size());
+        for (std::size_t i = 0; i < c.notes; ++i) {
+            EXPECT_EQ(0, w.host.log[i].level);
+            EXPECT_NE(std::string::npos, w.host.log[i].text.find("which the metadata text cannot carry"));
+            EXPECT_NE(std::string::npos, w.host.log[i].text.find("It is stored cut to ["));
+        }
+        EXPECT_EQ("Setting Metadata[SM_MDT_SNAP_UUID]: " + text, w.host.log.back().text);
     }
 }
 

@@ -55,6 +55,38 @@ TEST(Map, CreatesASharePerDeviceOverItsSnapshot) {
     EXPECT_EQ("true", creates[0].arguments.back());
 }
 
+// Settings prepare could not carry whole are not stored; map then copies the
+// live settings and permissions of the source, never a cut of them, also
+// over an earlier prepare's text.
+TEST(Map, SettingsNotStoredAtPrepareAreTakenLiveFromTheSource) {
+    EngineFixture f;
+    f.addDevice(testsupport::kUnc, "u1");
+    f.addDevice(testsupport::kNfs, "u2");
+    ASSERT_EQ(0, f.run(qzso_prepareDevices));   // an earlier prepare stored settings
+    arraymodel::Share& cifsSource = f.hnas1().shares[0];
+    cifsSource.settings.comment = "Sales, EMEA";
+    arraymodel::Share* nfsSource = nullptr;
+    for (arraymodel::Share& share : f.hnas1().shares)
+        if (share.name == "/exp1") nfsSource = &share;
+    ASSERT_NE(nullptr, nfsSource);
+    nfsSource->settings.accessConfig = "10.1.0.0/16(rw,no_root_squash)";
+    prepareAndSnap(f);
+    EXPECT_EQ("", f.snap(0).metadata[SM_MDT_FS_INFO].value);
+    EXPECT_EQ("", f.snap(1).metadata[SM_MDT_FS_INFO].value);
+
+    EXPECT_EQ(0, f.run(qzso_mapSnaps));
+    EXPECT_EQ(Statuses(2, SNAP_STATUS_MAPPED), f.statuses());
+    const arraymodel::Share* cifs = f.share("QZHNAS-u1-data-sub1-QZShare");
+    ASSERT_NE(nullptr, cifs);
+    EXPECT_EQ("Sales, EMEA", cifs->settings.comment);
+    EXPECT_EQ(cifsSource.authentications.size(), cifs->authentications.size());
+    const arraymodel::Share* nfs = f.share("/QZHNAS-u2-exp1-QZShare", Protocol::Nfs);
+    ASSERT_NE(nullptr, nfs);
+    EXPECT_EQ("10.1.0.0/16(rw,no_root_squash)", nfs->settings.accessConfig);
+    EXPECT_NE(std::string::npos, f.snap(1).logText().find("Permissions are not saved. Will be using the "
+                                                          "permissions of the parent share/export."));
+}
+
 TEST(Map, AnExistingShareIsHandedOverAgainWithoutACreate) {
     EngineFixture f;
     f.addDevice(testsupport::kUnc, "u1");

@@ -122,62 +122,71 @@ TEST(Prepare, ASuccessWithAnEmptyListIsNoAnswer) {
     }
 }
 
-TEST(Prepare, MetadataThatCannotBeStoredFailsTheDevice) {
-    struct Case {
-        const char* name;
-        bool hostRefuses;
-        std::string path;      // the share's path on the array
-        short type;
-        std::string cause;     // after the source device in the message; "" for none
-    };
-    const Case cases[] = {
-        {"host refuses the write", true, "\\data", SM_MDT_FS_INFO, ""},
-        // Cutting a path would point at other data: refused, naming value and character.
-        {"comma in the share path", false, "\\a,SnapshotObjectID:7", SM_MDT_SNAP_UUID,
-         ": the value of [Path] holds \",\", which the metadata text cannot carry: [\\a,SnapshotObjectID:7]."},
-        {"brace in the share path", false, "\\a}b", SM_MDT_SNAP_UUID,
-         ": the value of [Path] holds \"}\", which the metadata text cannot carry: [\\a}b]."},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+// A host that refuses to store the metadata fails the device: a later job
+// would find nothing to work from.
+TEST(Prepare, AMetadataWriteTheHostRefusesFailsTheDevice) {
+    const struct {
+        std::string source;
+        short type;   // the device's first write
+    } cases[] = {{testsupport::kUnc, SM_MDT_FS_INFO}, {testsupport::kNative, SM_MDT_SNAP_UUID}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.source);
         EngineFixture f;
-        f.addDevice(testsupport::kUnc, "u1");
-        f.addDevice(testsupport::kNative, "u2");
-        f.snap(0).setMetadataResult = c.hostRefuses ? 1 : 0;
-        f.hnas1().shares[0].path = c.path;
+        f.addDevice(c.source, "u1");
+        f.addDevice(testsupport::kNfs, "u2");
+        f.snap(0).setMetadataResult = 1;
         EXPECT_EQ(1, f.run(qzso_prepareDevices));
         EXPECT_EQ(Statuses(2, SNAP_STATUS_PREPARE_FAILED), f.statuses());
         EXPECT_EQ(ERROR_PREPARE_FAILED, f.snap(0).errorCode);
         EXPECT_EQ("Failed to store the snap metadata of type [" + std::to_string(c.type) + "] for Source Device [" +
-                      testsupport::kUnc + "]" + (c.cause.empty() ? std::string(".") : c.cause),
+                      c.source + "]: the host refused it.",
                   f.snap(0).errorMessage);
         EXPECT_EQ(0, f.snap(1).countCalls("setMetadata"));   // the operation stopped
     }
 }
 
-// A free-text comment is stored up to its first "," "{" or "}": what a
-// reader would have returned, with no room for an injected key.
-TEST(Prepare, ACommentWithReservedCharactersIsStoredUpToThem) {
+// What a share's values hold never fails a device nor stops the job. Settings
+// that cannot be carried whole leave an empty settings text (map then uses
+// the live ones); a share path, which later jobs only log, is stored cut.
+TEST(Prepare, ValuesTheMetadataCannotCarryNeverStopTheJob) {
     const struct {
-        std::string comment;
-        std::string stored;
+        const char* name;
+        void (*spoil)(arraymodel::Share&);
+        bool settingsStored;
+        std::string path;   // as stored under "Path"
     } cases[] = {
-        {"Sales, EMEA", "Comment:Sales,"},
-        {"a,SnapshotObjectID:7", "Comment:a,"},
-        {"{x}", "Comment:,"},
-        {"team}b", "Comment:team,"},
+        {"NFS-style option list", [](arraymodel::Share& s) { s.settings.accessConfig = "10.1.0.0/16(rw,no_root_squash)"; },
+         false, "\\data"},
+        {"comment with a comma", [](arraymodel::Share& s) { s.settings.comment = "Sales, EMEA"; }, false, "\\data"},
+        {"group with a comma",
+         [](arraymodel::Share& s) {
+             arraymodel::Authentication group;
+             group.name = "EXAMPLE\\Sales, EMEA";
+             group.encodedName = "e9";
+             group.permission = 24;
+             group.type = "GROUP";
+             s.authentications.push_back(group);
+         },
+         false, "\\data"},
+        {"share path with a comma", [](arraymodel::Share& s) { s.path = "\\Finance, Legal"; }, true, "\\Finance"},
+        {"share path with braces", [](arraymodel::Share& s) { s.path = "\\Team {A}"; }, true, "\\Team "},
+        {"share path standing in for a key", [](arraymodel::Share& s) { s.path = "\\a,SnapshotObjectID:7"; }, true,
+         "\\a"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.comment);
+        SCOPED_TRACE(c.name);
         EngineFixture f;
         f.addDevice(testsupport::kUnc, "u1");
         f.addDevice(testsupport::kNative, "u2");
-        f.hnas1().shares[0].settings.comment = c.comment;
+        c.spoil(f.hnas1().shares[0]);
         EXPECT_EQ(0, f.run(qzso_prepareDevices));
         EXPECT_EQ(Statuses(2, SNAP_STATUS_PREPARED), f.statuses());
         const std::string settings = metadataOf(f.snap(0), SM_MDT_FS_INFO);
-        EXPECT_NE(std::string::npos, settings.find("," + c.stored)) << settings;
-        EXPECT_EQ(std::string::npos, settings.find("SnapshotObjectID")) << settings;
+        EXPECT_EQ(c.settingsStored, !settings.empty()) << settings;
+        const std::string identity = metadataOf(f.snap(0), SM_MDT_SNAP_UUID);
+        EXPECT_NE(std::string::npos, identity.find(",Path:" + c.path + ",SubDirectory:sub1,SnapshotObjectID:,"))
+            << identity;
+        EXPECT_EQ(std::string::npos, identity.find("CutValues")) << identity;
     }
 }
 

@@ -85,7 +85,8 @@ TEST(Snap, IdentityThatCannotBeRewrittenFailsTheDeviceAndRemovesItsSnapshot) {
         EXPECT_EQ(1, f.run(qzso_snapDevices));
         EXPECT_EQ(SNAP_STATUS_SNAP_FAILED, f.snap(0).status);
         EXPECT_EQ(ERROR_SNAP_FAILED, f.snap(0).errorCode);
-        EXPECT_EQ("Failed to store the snap metadata of type [6] for Source Device [" + testsupport::kUnc + "].",
+        EXPECT_EQ("Failed to store the snap metadata of type [6] for Source Device [" + testsupport::kUnc +
+                      "]: the host refused it.",
                   f.snap(0).errorMessage);
         const auto deletes = f.array.callsOf("deleteFileSystemSnapshot");
         ASSERT_EQ(1u, deletes.size());
