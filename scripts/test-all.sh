@@ -11,6 +11,13 @@
 #      by scripts/check-packages.sh: lintian, the x86-64 .debs unpacked into a
 #      fresh root running `hnas-host demo`, the ppc64 archive's libraries
 # Build trees go to out/. Each stage prints its time.
+#
+#   scripts/test-all.sh --quick   the edit-compile-test loop: the native build
+#                                 and the in-process tests (ctest labels
+#                                 memcheck and quick: unit, formats, device,
+#                                 engine, hardening, the array model, the
+#                                 client's pieces, the layers), installing
+#                                 nothing; CI runs every stage
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -69,7 +76,18 @@ ppc64() {
 fuzz() { scripts/run-fuzz.sh "${FUZZ_SECONDS:-5}" out/fuzz; }
 packages() { scripts/build-packages.sh && scripts/check-packages.sh; }
 
+quick() {
+  cmake -S "$root" -B out/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHNAS_WERROR=ON >/dev/null
+  ninja -C out/native -j "$jobs"
+  (cd out/native && ctest -j "$jobs" -L 'memcheck|quick' --timeout 600 --output-on-failure)
+}
+
 total=$SECONDS
+if [ "${1:-}" = "--quick" ]; then
+  stage "native build and quick tests" quick
+  echo "=== quick loop passed in $((SECONDS - total)) s (CI runs every stage: scripts/test-all.sh)"
+  exit 0
+fi
 stage "dependencies" scripts/install-deps.sh
 stage "native build and tests" native
 stage "sanitizer build and tests" sanitizers
