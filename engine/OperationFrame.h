@@ -35,6 +35,9 @@ struct GroupState {
     __HNASVirtualServers server;
     std::vector<__HNASFileSystemSnapshot> snapshots;
     std::unordered_set<std::string> snapshotNames;   // of `snapshots`, for lookup
+    // The file systems whose snapshots the array could not list (not
+    // mounted): `snapshots` holds none of theirs.
+    std::vector<__HNASFileSystemInfo> unlistedFileSystems;
     bool snapshotsRead = false;
     // The group's devices by file-system ID, in group order.
     std::unordered_map<std::string, std::vector<HNASSnapDevice*>> devicesByFileSystem;

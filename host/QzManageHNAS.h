@@ -62,8 +62,17 @@ public:
     bool deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, const std::string& prefix);
     // Rolls the snapshot's file system back to it.
     bool recoverFileSystemSnapshot(const std::string& snapshotObjectId);
-    // Every snapshot of the array.
+    // Every snapshot of the array. Fails when a file system's snapshots
+    // cannot be listed (it is not mounted): a list without them would make
+    // them look deleted.
     bool getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots);
+    // Every snapshot of the file systems whose snapshots can be listed, and
+    // in `unlisted` each file system that the array reports as not mounted
+    // (ID, label and status, e.g. {"0A1B...", "fs9", "NOT_MOUNTED"}), whose
+    // snapshots are not in `snapshots`. A request that fails fails the call,
+    // with both lists empty.
+    bool getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots,
+                         std::vector<__HNASFileSystemInfo>& unlisted);
 
     struct Impl;
 

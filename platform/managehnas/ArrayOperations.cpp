@@ -670,26 +670,31 @@ bool recoverFileSystemSnapshot(ArraySession& session, const std::string& snapsho
                            nullptr, Repeat::OnlyIfNotSent, nullptr, reply, cause);
 }
 
-// GET filesystems, then GET filesystem-snapshots/{fs}/null for each one:
-// every snapshot, whoever made it, as the caller is promised. A file system
-// whose status says it is not mounted fails the whole list before any
-// snapshot is asked for: the array cannot list its snapshots (it may answer
-// an empty list), and a list without them would make them look deleted. One
-// without a status is listed. Snapshots in a delete state are left out: they
-// are gone.
-bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot>& snapshots,
-                     std::string& cause) {
-    snapshots.clear();
+// GET filesystems: the file systems whose snapshots can be listed in
+// `listable`, those the array reports as not mounted in `unlisted`. The
+// array cannot list the snapshots of a file system that is not mounted (it
+// may answer an empty list), so such a one is never asked. One without a
+// status is listable.
+bool sortFileSystems(ArraySession& session, std::vector<__HNASFileSystemInfo>& listable,
+                     std::vector<__HNASFileSystemInfo>& unlisted, std::string& cause) {
     std::vector<__HNASFileSystemInfo> fileSystems;
     if (!listFileSystems(session, std::string(), fileSystems, cause)) return false;
-    std::vector<__HNASFileSystemSnapshot> all;
+    listable.clear();
+    unlisted.clear();
     for (const __HNASFileSystemInfo& fileSystem : fileSystems) {
-        if (!fileSystem.status.empty() && fileSystem.status != kMounted) {
-            cause = "file system [" + fileSystem.name + "] has status [" + fileSystem.status +
-                    "], not mounted: its snapshots cannot be listed";
-            return false;
-        }
+        if (fileSystem.status.empty() || fileSystem.status == kMounted)
+            listable.push_back(fileSystem);
+        else
+            unlisted.push_back(fileSystem);
     }
+    return true;
+}
+
+// GET filesystem-snapshots/{fs}/null for each of `fileSystems`: every
+// snapshot, whoever made it, appended to `snapshots`. Snapshots in a delete
+// state are left out: they are gone.
+bool snapshotsOfEach(ArraySession& session, const std::vector<__HNASFileSystemInfo>& fileSystems,
+                     std::vector<__HNASFileSystemSnapshot>& snapshots, std::string& cause) {
     for (const __HNASFileSystemInfo& fileSystem : fileSystems) {
         Reply reply;
         if (!session.request(HttpMethod::Get, snapshotsOf(fileSystem.fileSystemId, std::string()), nullptr,
@@ -702,10 +707,49 @@ bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot
             if (!snapshotFromWire(entry, snapshot, cause)) return false;
             if (isGoingState(snapshot.state)) continue;
             if (snapshot.fileSystemId.empty()) snapshot.fileSystemId = fileSystem.fileSystemId;
-            all.push_back(snapshot);
+            snapshots.push_back(snapshot);
         }
     }
+    return true;
+}
+
+// GET filesystems, then GET filesystem-snapshots/{fs}/null for each one, as
+// the caller is promised every snapshot. A file system that is not mounted
+// fails the whole list before any snapshot is asked for, naming it: a list
+// without its snapshots would make them look deleted.
+bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot>& snapshots,
+                     std::string& cause) {
+    snapshots.clear();
+    std::vector<__HNASFileSystemInfo> listable;
+    std::vector<__HNASFileSystemInfo> unlisted;
+    if (!sortFileSystems(session, listable, unlisted, cause)) return false;
+    if (!unlisted.empty()) {
+        cause = "file system [" + unlisted[0].name + "] has status [" + unlisted[0].status +
+                "], not mounted: its snapshots cannot be listed";
+        return false;
+    }
+    std::vector<__HNASFileSystemSnapshot> all;
+    if (!snapshotsOfEach(session, listable, all, cause)) return false;
     snapshots.swap(all);
+    return true;
+}
+
+// GET filesystems, then GET filesystem-snapshots/{fs}/null for each file
+// system that is mounted (or has no status); the others go to `unlisted`,
+// each noted in the log, and are never asked for their snapshots.
+bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot>& snapshots,
+                     std::vector<__HNASFileSystemInfo>& unlisted, std::string& cause) {
+    snapshots.clear();
+    unlisted.clear();
+    std::vector<__HNASFileSystemInfo> listable;
+    std::vector<__HNASFileSystemInfo> notMounted;
+    if (!sortFileSystems(session, listable, notMounted, cause)) return false;
+    std::vector<__HNASFileSystemSnapshot> all;
+    if (!snapshotsOfEach(session, listable, all, cause)) return false;
+    for (const __HNASFileSystemInfo& fileSystem : notMounted)
+        session.note(1, kSnapshotsNotListed, fileSystem.name, fileSystem.status);
+    snapshots.swap(all);
+    unlisted.swap(notMounted);
     return true;
 }
 

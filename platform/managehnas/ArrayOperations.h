@@ -49,7 +49,12 @@ bool deleteFileSystemSnapshot(ArraySession& session, const __HNASFileSystemSnaps
                               const std::string& prefix, std::string& cause);
 bool recoverFileSystemSnapshot(ArraySession& session, const std::string& snapshotObjectId,
                                std::string& cause);
+// Fails when a file system is not mounted (its snapshots cannot be listed).
 bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot>& snapshots,
                      std::string& cause);
+// The snapshots of the file systems that can be listed; those the array
+// reports as not mounted go to `unlisted`. A failed request fails the call.
+bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot>& snapshots,
+                     std::vector<__HNASFileSystemInfo>& unlisted, std::string& cause);
 
 }  // namespace managehnas

@@ -33,6 +33,9 @@ constexpr char kAlreadyAbsent[] = "The %s [%s] is absent on the array; counted a
 // A snapshot to delete that the array is deleting already (level 1): name,
 // state.
 constexpr char kBeingDeleted[] = "The snapshot [%s] is being deleted on the array (%s); counted as deleted";
+// A file system whose snapshots are not listed (level 1): label, status.
+constexpr char kSnapshotsNotListed[] =
+    "File system [%s] has status [%s], not mounted: its snapshots are not listed";
 // A share looked up and not found (level 1): share type, name.
 constexpr char kShareAbsent[] = "%s share [%s] is not present";
 

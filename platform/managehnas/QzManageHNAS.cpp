@@ -174,3 +174,15 @@ bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapsh
         return managehnas::getAllSnapshots(impl_->session, snapshots, cause);
     });
 }
+
+// The snapshots of every file system that can be listed, those being
+// deleted left out; each file system the array reports as not mounted goes
+// to `unlisted` instead, e.g. {"0A1B...", "fs9", "NOT_MOUNTED"}. A request
+// that fails (transport, HTTP status, answer) fails the call, and both lists
+// are then empty: a partial list would make present snapshots look deleted.
+bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots,
+                                   std::vector<__HNASFileSystemInfo>& unlisted) {
+    return run(impl_.get(), "getAllSnapshots", [&](std::string& cause) {
+        return managehnas::getAllSnapshots(impl_->session, snapshots, unlisted, cause);
+    });
+}

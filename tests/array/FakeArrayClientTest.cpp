@@ -207,6 +207,38 @@ TEST_F(FakeClientTest, SnapMapUnmapDeleteAndRevertChangeTheArray) {
     EXPECT_FALSE(client.deleteFileSystemSnapshot(toDelete, "QZHNAS"));
 }
 
+// As the real client: the snapshots of a file system that is not mounted
+// are never listed; the list of all fails, the other reports it unlisted.
+TEST_F(FakeClientTest, AnUnmountedFileSystemIsReportedUnlistedOrFailsTheListOfAll) {
+    snap();
+    arraymodel::FileSystem fs2;
+    fs2.label = "fs2";
+    fs2.virtualServerId = 1;
+    ASSERT_TRUE(arraymodel::addFileSystem(array(), fs2).ok());
+    arraymodel::Snapshot onFs2;
+    onFs2.fileSystemId = "fs2";
+    onFs2.displayName = "QZHNAS-u1-fs2";
+    ASSERT_TRUE(arraymodel::addSnapshot(array(), onFs2, 1).ok());
+    array().fileSystems.back().status = "NOT_MOUNTED";
+
+    std::vector<__HNASFileSystemSnapshot> all(3);
+    std::vector<__HNASFileSystemInfo> unlisted(2);
+    ASSERT_TRUE(client.getAllSnapshots(all, unlisted));
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].name, "QZHNAS-u1-fs1");
+    ASSERT_EQ(unlisted.size(), 1u);
+    EXPECT_EQ(unlisted[0].fileSystemId, fs2.id);
+    EXPECT_EQ(unlisted[0].name, "fs2");
+    EXPECT_EQ(unlisted[0].status, "NOT_MOUNTED");
+    EXPECT_FALSE(client.getAllSnapshots(all));
+    EXPECT_EQ(fake.callsOf("getAllSnapshots")[0].arguments, (std::vector<std::string>{"unlisted"}));
+
+    array().fileSystems.back().status = arraymodel::kMounted;
+    ASSERT_TRUE(client.getAllSnapshots(all, unlisted));
+    EXPECT_EQ(all.size(), 2u);
+    EXPECT_TRUE(unlisted.empty());
+}
+
 TEST_F(FakeClientTest, APermissionTheArrayRefusesLeavesNoShare) {
     snap();
     __HNASFileSystemShares settings;

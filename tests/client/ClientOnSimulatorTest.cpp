@@ -368,12 +368,14 @@ TEST_F(ClientOnSimulator, InjectedFailureOfEachOperationIsReported) {
         const char* fault;
         const char* call;
         std::function<bool()> run;
+        bool reportsUnlisted = false;   // the getAllSnapshots that fills `unlisted`
     };
     __HNASVirtualServers server = byObjectId();
     std::string id;
     std::vector<__HNASFileSystemInfo> infos;
     std::vector<__HNASFileSystemShares> shares;
     std::vector<__HNASFileSystemSnapshot> all;
+    std::vector<__HNASFileSystemInfo> unlisted;
     __HNASFileSystemSnapshot made;
     auto sharesOf = [&](bool withPermissions) {
         shares.assign(1, __HNASFileSystemShares());
@@ -398,12 +400,15 @@ TEST_F(ClientOnSimulator, InjectedFailureOfEachOperationIsReported) {
         {"rollbackSnapshot", "recoverFileSystemSnapshot", [&] { return client_->recoverFileSystemSnapshot(snapshot.objectId); }},
         {"listFileSystems", "getAllSnapshots", [&] { return client_->getAllSnapshots(all); }},
         {"listSnapshots", "getAllSnapshots", [&] { return client_->getAllSnapshots(all); }},
+        {"listFileSystems", "getAllSnapshots", [&] { return client_->getAllSnapshots(all, unlisted); }, true},
+        {"listSnapshots", "getAllSnapshots", [&] { return client_->getAllSnapshots(all, unlisted); }, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.fault) + " -> " + c.call);
         ASSERT_TRUE(sim_->admin("DELETE", "/admin/faults", nullptr));
         ASSERT_TRUE(sim_->inject({{"operation", c.fault}, {"status", 500}, {"count", 1}}));
         all.assign(2, __HNASFileSystemSnapshot());
+        unlisted.assign(1, __HNASFileSystemInfo());
         fakehost::LogCapture log;
         EXPECT_FALSE(c.run());
         const auto lines = failureLines(log);
@@ -412,6 +417,9 @@ TEST_F(ClientOnSimulator, InjectedFailureOfEachOperationIsReported) {
         EXPECT_TRUE(contains(lines[0], "errorMsg [injected fault]")) << lines[0];
         if (std::string(c.call) == "getAllSnapshots") {
             EXPECT_TRUE(all.empty());   // no partial list
+            if (c.reportsUnlisted) {
+                EXPECT_TRUE(unlisted.empty());
+            }
         }
     }
     // Nothing was changed by the failed calls.
@@ -507,14 +515,19 @@ TEST_F(ClientOnSimulator, ApiKeyFromTheKeyFileOpensTheArray) {
     }
 }
 
+// The standard seed with fs2 not mounted and holding snapshot QZHNAS-u1-fs2.
+json seedWithFs2Unmounted() {
+    json seed = clienttest::standardSeed();
+    seed["arrays"][0]["filesystems"][1]["status"] = "NOT_MOUNTED";
+    seed["arrays"][0]["snapshots"].push_back({{"filesystem", "fs2"}, {"appSearchId", "QZHNAS"}, {"displayName", "QZHNAS-u1-fs2"}});
+    return seed;
+}
+
 // A file system that is not mounted: getAllSnapshots refuses to give a list
 // that would miss its snapshots, and a delete there, which lists by the
 // plug-in's appSearchId, fails with the array's refusal.
 TEST_F(ClientOnSimulator, AnUnmountedFileSystemFailsTheCallsThatListIt) {
-    json seed = clienttest::standardSeed();
-    seed["arrays"][0]["filesystems"][1]["status"] = "NOT_MOUNTED";
-    seed["arrays"][0]["snapshots"].push_back({{"filesystem", "fs2"}, {"appSearchId", "QZHNAS"}, {"displayName", "QZHNAS-u1-fs2"}});
-    ASSERT_TRUE(sim_->admin("POST", "/admin/seed", seed));
+    ASSERT_TRUE(sim_->admin("POST", "/admin/seed", seedWithFs2Unmounted()));
     fs2_ = fileSystemId("fs2");
     fakehost::LogCapture log;
     std::vector<__HNASFileSystemSnapshot> all;
@@ -528,6 +541,32 @@ TEST_F(ClientOnSimulator, AnUnmountedFileSystemFailsTheCallsThatListIt) {
     EXPECT_TRUE(contains(lines[0], "has status [NOT_MOUNTED], not mounted")) << lines[0];
     EXPECT_TRUE(contains(lines[1], "HTTP status 400")) << lines[1];
     EXPECT_TRUE(contains(lines[1], "errorMsg [file system is not mounted]")) << lines[1];
+    EXPECT_EQ(storedSnapshots("QZHNAS-u1-fs2"), 1);
+}
+
+// The list that reports unlisted file systems: the snapshots of fs1, fs2
+// reported with its ID, label and status, its snapshots never asked for
+// (the simulator would answer an empty list), and no failure.
+TEST_F(ClientOnSimulator, AnUnmountedFileSystemIsReportedUnlistedAndTheOthersListed) {
+    ASSERT_TRUE(sim_->admin("POST", "/admin/seed", seedWithFs2Unmounted()));
+    fs1_ = fileSystemId("fs1");
+    fs2_ = fileSystemId("fs2");
+    ASSERT_TRUE(sim_->admin("DELETE", "/admin/calls", nullptr));
+    fakehost::LogCapture log;
+    std::vector<__HNASFileSystemSnapshot> all(1);
+    std::vector<__HNASFileSystemInfo> unlisted(2);
+    ASSERT_TRUE(client_->getAllSnapshots(all, unlisted)) << log.text();
+    ASSERT_EQ(all.size(), 1u);
+    EXPECT_EQ(all[0].name, "QZHNAS-old-fs1");
+    EXPECT_EQ(all[0].fileSystemId, fs1_);
+    ASSERT_EQ(unlisted.size(), 1u);
+    EXPECT_EQ(unlisted[0].fileSystemId, fs2_);
+    EXPECT_EQ(unlisted[0].name, "fs2");
+    EXPECT_EQ(unlisted[0].status, "NOT_MOUNTED");
+    EXPECT_EQ(sim_->callCount("listSnapshots"), 1);
+    EXPECT_TRUE(failureLines(log).empty()) << log.text();
+    EXPECT_TRUE(log.has(1, "File system [fs2] has status [NOT_MOUNTED], not mounted: its snapshots are not listed"))
+        << log.text();
     EXPECT_EQ(storedSnapshots("QZHNAS-u1-fs2"), 1);
 }
 

@@ -122,6 +122,101 @@ TEST(Reconcile, AnUnreadableSnapshotListStopsTheOperation) {
     EXPECT_TRUE(f.log.has(-1, "Failed to get all the Snapshots"));
 }
 
+// Sets the status of hnas1's file system `label`, e.g. "NOT_MOUNTED".
+void setFileSystemStatus(EngineFixture& f, const std::string& label, const std::string& status) {
+    for (arraymodel::FileSystem& fs : f.hnas1().fileSystems)
+        if (fs.label == label) fs.status = status;
+}
+
+// A file system on another virtual server of hnas1, holding a snapshot but
+// no device of the job.
+void addFileSystemElsewhere(EngineFixture& f, const std::string& status) {
+    arraymodel::VirtualServer evs;
+    evs.id = 9;
+    evs.name = "evs9";
+    ASSERT_TRUE(arraymodel::addVirtualServer(f.hnas1(), evs).ok());
+    arraymodel::FileSystem fs;
+    fs.label = "fs9";
+    fs.virtualServerId = 9;
+    fs.status = status;
+    ASSERT_TRUE(arraymodel::addFileSystem(f.hnas1(), fs).ok());
+    arraymodel::Snapshot other;
+    other.fileSystemId = "fs9";
+    other.displayName = "QZHNAS-other-fs9";
+    other.appSearchId = "QZHNAS";
+    ASSERT_TRUE(arraymodel::addSnapshot(f.hnas1(), other, 1).ok());
+}
+
+// The array cannot list the snapshots of a file system that is not mounted:
+// a device whose snapshot is on one keeps its status, is not counted and is
+// named in a failure line; the others are reconciled as usual. An unmounted
+// file system that holds no device of the job changes nothing.
+TEST(Reconcile, ADeviceOnAnUnmountedFileSystemKeepsItsStatus) {
+    const std::string keptU3 =
+        "Snapshot [QZHNAS-u3-fs3] is on file system [fs3], whose snapshots cannot be listed (status "
+        "[NOT_MOUNTED]): its status is kept.";
+    const struct {
+        const char* name;
+        bool unmountFs3;        // u3's file system
+        bool deleteU2Snapshot;  // u2's snapshot is gone from fs2
+        int returnCode;
+        Statuses statuses;
+    } cases[] = {
+        {"only a file system elsewhere unmounted", false, false, 0,
+         {SNAP_STATUS_SNAPPED, SNAP_STATUS_SNAPPED, SNAP_STATUS_MAPPED}},
+        {"found, not found, unmounted", true, true, 2,
+         {SNAP_STATUS_SNAPPED, SNAP_STATUS_EXTERNALLY_DELETED, SNAP_STATUS_MAPPED}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineFixture f;
+        snapped(f);
+        addFileSystemElsewhere(f, "NOT_MOUNTED");
+        f.snap(2).status = SNAP_STATUS_MAPPED;
+        if (c.unmountFs3) setFileSystemStatus(f, "fs3", "NOT_MOUNTED");
+        if (c.deleteU2Snapshot) {
+            ASSERT_TRUE(arraymodel::deleteSnapshot(f.hnas1(), f.hnas1().snapshots[1].objectId).ok());
+        }
+        for (auto& snap : f.snaps) snap->calls.clear();
+        EXPECT_EQ(c.returnCode, f.run(qzso_reconcileSnaps));
+        EXPECT_EQ(c.statuses, f.statuses());
+        EXPECT_EQ(1, f.array.count("getAllSnapshots"));
+        EXPECT_FALSE(f.log.has(-1, "Failed to get all the Snapshots"));
+        EXPECT_TRUE(f.log.has(0, "Snapshot QZHNAS-u1-fs1 found."));
+        EXPECT_EQ(c.unmountFs3, f.log.has(-1, keptU3));
+        EXPECT_FALSE(f.log.has(0, "Snapshot QZHNAS-u3-fs3 not found. Marking it as externally deleted."));
+        EXPECT_EQ(0, f.snap(2).countCalls("setStatus"));
+    }
+}
+
+// A stored identity cut short still ties the device to its file system:
+// by its label without the ID, by its snapshot's name without either.
+TEST(Reconcile, AnIdentityWithoutFileSystemIdStillFindsItsUnmountedFileSystem) {
+    const struct {
+        const char* identity;   // the stored type-6 text
+        const char* fileSystem; // the file system unmounted
+        SnapStatus after;
+    } cases[] = {
+        {"{FileSystemName:fs3}", "fs3", SNAP_STATUS_SNAPPED},
+        {"{FileSystemName:}", "fs3", SNAP_STATUS_SNAPPED},
+        // Another file system unmounted: fs3 was listed, the snapshot is gone.
+        {"{FileSystemName:fs3}", "fs1", SNAP_STATUS_EXTERNALLY_DELETED},
+        {"{FileSystemName:}", "fs1", SNAP_STATUS_EXTERNALLY_DELETED},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.identity) + " " + c.fileSystem);
+        EngineFixture f;
+        f.addDevice(testsupport::kNative, "u1");   // fs3
+        ASSERT_EQ(0, f.run(qzso_prepareDevices));
+        ASSERT_EQ(0, f.run(qzso_snapDevices));
+        ASSERT_TRUE(arraymodel::deleteSnapshot(f.hnas1(), f.hnas1().snapshots[0].objectId).ok());
+        f.snap(0).metadata[SM_MDT_SNAP_UUID].value = c.identity;
+        setFileSystemStatus(f, c.fileSystem, "NOT_MOUNTED");
+        EXPECT_EQ(1, f.run(qzso_reconcileSnaps));
+        EXPECT_EQ(c.after, f.snap(0).status);
+    }
+}
+
 std::string banner(const std::string& phase, const std::string& what, int number, bool end = false) {
     return "=================" + std::string(end ? "END " : "") + phase + "-" + what + " [" + std::to_string(number) +
            "]=================";

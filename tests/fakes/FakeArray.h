@@ -13,10 +13,14 @@
 //   EXPECT_EQ(fake.count("createFileSystemSnapshot"), 2);
 //
 // Operation names are the QzManageHNAS member names ("init",
-// "getVirtualServerInfo", "getFileSystemID" for both forms, ...). The client
-// behaves as the real one does: init only keeps the credentials, and every
-// later call fails when they do not log in to an array; deleting a share or
-// snapshot that is absent counts as done. Single-threaded, like the plug-in.
+// "getVirtualServerInfo", "getFileSystemID" and "getAllSnapshots" for both
+// forms, ...; the getAllSnapshots that reports unlisted file systems records
+// the argument "unlisted"). The client behaves as the real one does: init
+// only keeps the credentials, and every later call fails when they do not
+// log in to an array; deleting a share or snapshot that is absent counts as
+// done; the snapshots of a file system whose status is not MOUNTED are never
+// listed (the list without unlisted file systems fails). Single-threaded,
+// like the plug-in.
 #pragma once
 
 #include <cstdint>

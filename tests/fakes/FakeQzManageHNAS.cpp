@@ -109,6 +109,44 @@ __HNASFileSystemSnapshot toRecord(const arraymodel::Snapshot& s) {
     return r;
 }
 
+__HNASFileSystemInfo toRecord(const arraymodel::FileSystem& fs) {
+    __HNASFileSystemInfo info;
+    info.objectId = fs.objectId;
+    info.name = fs.label;
+    info.fileSystemId = fs.id;
+    info.status = fs.status;
+    info.virtualServerId = fs.virtualServerId;
+    info.capacity = fs.capacity;
+    info.usedCapacity = fs.usedCapacity;
+    info.freeCapacity = fs.freeCapacity;
+    info.usedSnapshotCapacity = fs.usedSnapshotCapacity;
+    return info;
+}
+
+// Whether the array can list the file system's snapshots: it is mounted
+// (or has no status).
+bool listable(const arraymodel::FileSystem& fs) { return fs.status.empty() || fs.status == arraymodel::kMounted; }
+
+// The snapshots of the array's listable file systems, file system by file
+// system (in the array's order), each in creation order: one sort of the
+// snapshots by that pair (a pass per file system made large arrays
+// quadratic).
+void listSnapshots(const arraymodel::Array& array, std::vector<__HNASFileSystemSnapshot>& snapshots) {
+    std::vector<std::pair<size_t, const arraymodel::Snapshot*>> ordered;
+    ordered.reserve(array.snapshots.size());
+    for (const arraymodel::Snapshot& s : array.snapshots) {
+        const arraymodel::FileSystem* fs = arraymodel::findFileSystem(array, s.fileSystemId);
+        if (fs != nullptr && listable(*fs))
+            ordered.emplace_back(static_cast<size_t>(fs - array.fileSystems.data()), &s);
+    }
+    std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : a.second->sequence < b.second->sequence;
+    });
+    snapshots.clear();
+    snapshots.reserve(ordered.size());
+    for (const auto& entry : ordered) snapshots.push_back(toRecord(*entry.second));
+}
+
 // One call of the fake client: logged on construction, marked as succeeded
 // by done(); array() is the logged-in array, or null when the call may not
 // go on (no scope, a scripted failure, credentials that do not log in).
@@ -248,18 +286,7 @@ bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
     }
     const arraymodel::FileSystem* fs = arraymodel::findFileSystem(*call.array(), fileSystemId);
     if (fs == nullptr) return false;
-    __HNASFileSystemInfo info;
-    info.objectId = fs->objectId;
-    info.name = fs->label;
-    info.fileSystemId = fs->id;
-    info.status = fs->status;
-    info.virtualServerId = fs->virtualServerId;
-    info.capacity = fs->capacity;
-    info.usedCapacity = fs->usedCapacity;
-    info.freeCapacity = fs->freeCapacity;
-    info.usedSnapshotCapacity = fs->usedSnapshotCapacity;
-    fileSystems.clear();
-    fileSystems.push_back(info);
+    fileSystems.assign(1, toRecord(*fs));
     return call.done();
 }
 
@@ -389,21 +416,20 @@ bool QzManageHNAS::recoverFileSystemSnapshot(const std::string& snapshotObjectId
 bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots) {
     Call call(*impl_, "getAllSnapshots", [&] { return Arguments{}; });
     if (call.array() == nullptr) return false;
-    // File system by file system (in the array's order), each in creation
-    // order: one sort of the snapshots by that pair (a pass per file system
-    // made large arrays quadratic).
-    const arraymodel::Array& array = *call.array();
-    std::vector<std::pair<size_t, const arraymodel::Snapshot*>> ordered;
-    ordered.reserve(array.snapshots.size());
-    for (const arraymodel::Snapshot& s : array.snapshots) {
-        const arraymodel::FileSystem* fs = arraymodel::findFileSystem(array, s.fileSystemId);
-        if (fs != nullptr) ordered.emplace_back(static_cast<size_t>(fs - array.fileSystems.data()), &s);
-    }
-    std::sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) {
-        return a.first != b.first ? a.first < b.first : a.second->sequence < b.second->sequence;
-    });
-    snapshots.clear();
-    snapshots.reserve(ordered.size());
-    for (const auto& entry : ordered) snapshots.push_back(toRecord(*entry.second));
+    // As the real client: one file system that is not mounted fails the list.
+    for (const arraymodel::FileSystem& fs : call.array()->fileSystems)
+        if (!listable(fs)) return false;
+    listSnapshots(*call.array(), snapshots);
+    return call.done();
+}
+
+bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots,
+                                   std::vector<__HNASFileSystemInfo>& unlisted) {
+    Call call(*impl_, "getAllSnapshots", [&] { return Arguments{"unlisted"}; });
+    if (call.array() == nullptr) return false;
+    unlisted.clear();
+    for (const arraymodel::FileSystem& fs : call.array()->fileSystems)
+        if (!listable(fs)) unlisted.push_back(toRecord(fs));
+    listSnapshots(*call.array(), snapshots);
     return call.done();
 }

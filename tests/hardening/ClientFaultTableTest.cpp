@@ -87,6 +87,11 @@ std::vector<Operation> operations() {
              std::vector<__HNASFileSystemSnapshot> list;
              return c.getAllSnapshots(list);
          }, true},
+        {"getAllSnapshots", [](QzManageHNAS& c) {
+             std::vector<__HNASFileSystemSnapshot> list;
+             std::vector<__HNASFileSystemInfo> unlisted;
+             return c.getAllSnapshots(list, unlisted);
+         }, true},
     };
 }
 
