@@ -6,7 +6,7 @@
 
 namespace bench {
 
-using EntryPoint = int (*)(QZSO::SnapInfo**, short, QZSO::QZOSUtil*);
+using EntryPoint = QZSO::SnapOperation;
 
 struct Operation {
     const char* name;

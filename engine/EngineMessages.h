@@ -6,9 +6,10 @@
 #include <string>
 
 #include "device/HNASSnapDevice.h"
+#include "host/QzSnapEngineApi.h"
 
 // Prefix of every snapshot the plug-in creates: "QZHNAS-<snapUUID>-<fs>".
-constexpr char kSnapshotPrefix[] = "QZHNAS";
+using QZSO::kSnapshotPrefix;
 
 // True when `name` is one of the plug-in's snapshot names, e.g.
 // "QZHNAS-u1-fs1" (the prefix and "-", then something).

@@ -19,6 +19,27 @@ enum SnapStatus : int {
     SNAP_STATUS_EXTERNALLY_DELETED = 24
 };
 
+// The name of a status without its "SNAP_STATUS_" prefix, e.g. "MAPPED" for
+// 12; nullptr for a number that is no status.
+constexpr const char* snapStatusName(int status) {
+    switch (status) {
+        case SNAP_STATUS_PREPARED: return "PREPARED";
+        case SNAP_STATUS_PREPARE_FAILED: return "PREPARE_FAILED";
+        case SNAP_STATUS_SNAPPED: return "SNAPPED";
+        case SNAP_STATUS_SNAP_FAILED: return "SNAP_FAILED";
+        case SNAP_STATUS_MAP_FAILED: return "MAP_FAILED";
+        case SNAP_STATUS_MAPPED: return "MAPPED";
+        case SNAP_STATUS_NOT_MAPPED: return "NOT_MAPPED";
+        case SNAP_STATUS_UNMAPPED: return "UNMAPPED";
+        case SNAP_STATUS_UNMAP_FAILED: return "UNMAP_FAILED";
+        case SNAP_STATUS_DELETED: return "DELETED";
+        case SNAP_STATUS_DELETE_FAILED: return "DELETE_FAILED";
+        case SNAP_STATUS_REVERT_FAILED: return "REVERT_FAILED";
+        case SNAP_STATUS_EXTERNALLY_DELETED: return "EXTERNALLY_DELETED";
+        default: return nullptr;
+    }
+}
+
 // Error codes passed with a failure status.
 const int ERROR_PREPARE_FAILED = 62008;
 const int ERROR_SNAP_FAILED = 60001;

@@ -76,7 +76,7 @@ bool confirm(size_t count) {
 bool snapshotReferenced(const std::string& name, const std::vector<DeviceRecord>& devices) {
     for (const DeviceRecord& d : devices) {
         if (!d.snapUUID.empty() &&
-            (name == d.snapUUID || startsWith(name, std::string(kOwnSnapshotPrefix) + d.snapUUID + "-")))
+            (name == d.snapUUID || startsWith(name, kOwnSnapshotPrefix + d.snapUUID + "-")))
             return true;
         for (const auto& m : d.metadata)
             if (m.second.find(name) != std::string::npos) return true;
@@ -132,7 +132,7 @@ int findOrphans(HostStore& store, const OrphanOptions& options, std::string& err
             }
             if (client == nullptr && arrayEndpoint(array, endpoint, cause))
                 client = connectClient(endpoint, failures, cause);
-            if (client != nullptr && client->deleteFileSystemSnapshot(o.snapshot, kClientSnapshotPrefix)) {
+            if (client != nullptr && client->deleteFileSystemSnapshot(o.snapshot, kSnapshotPrefix)) {
                 printf("deleted %s (array %s, file system %s)\n", o.snapshot.name.c_str(), o.array.c_str(),
                        o.fileSystem.c_str());
                 continue;

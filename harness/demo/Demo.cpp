@@ -82,7 +82,7 @@ size_t countMappedShares(DemoWorld& world, std::string& error, bool& ok) {
     ok = listSimShares(world.simulator, shares, error);
     size_t n = 0;
     for (const SimShare& s : shares)
-        n += startsWith(s.name, kOwnSnapshotPrefix) || startsWith(s.name, std::string("/") + kOwnSnapshotPrefix);
+        n += startsWith(s.name, kOwnSnapshotPrefix) || startsWith(s.name, "/" + kOwnSnapshotPrefix);
     return n;
 }
 

@@ -11,8 +11,7 @@
 #include "host/QzManageHNAS.h"
 #include "platform/qzlib/EvDebugSink.h"
 
-const char kOwnSnapshotPrefix[] = "QZHNAS-";
-const char kClientSnapshotPrefix[] = "QZHNAS";
+const std::string kOwnSnapshotPrefix = std::string(QZSO::kSnapshotPrefix) + "-";
 const char kNoOrphans[] = "no orphaned snapshot on any array";
 
 namespace {

@@ -9,13 +9,15 @@
 
 #include "harness/framework/HostRecords.h"
 #include "harness/framework/HostStore.h"
+#include "host/QzSnapEngineApi.h"
 
 class QzManageHNAS;
 
-// Prefix of the snapshots the plug-in makes ("QZHNAS-<snap UUID>-<fs>").
-extern const char kOwnSnapshotPrefix[];     // "QZHNAS-"
+// Prefix of the snapshots the plug-in makes ("QZHNAS-<snap UUID>-<fs>"),
+// from QZSO::kSnapshotPrefix.
+extern const std::string kOwnSnapshotPrefix;   // "QZHNAS-"
 // The prefix argument the client's snapshot calls take.
-extern const char kClientSnapshotPrefix[];  // "QZHNAS"
+using QZSO::kSnapshotPrefix;                    // "QZHNAS"
 // What `hnas-host orphans` prints when no array holds an orphan; the demo
 // reads it in that command's output.
 extern const char kNoOrphans[];

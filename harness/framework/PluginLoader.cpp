@@ -38,17 +38,9 @@ bool LoadedPlugin::load(const std::string& path, std::string& error) {
         return false;
     }
     PluginEntryPoints e;
-    const bool all = resolve(handle_, "qzso_version", path, e.version, error) &&
-                     resolve(handle_, "qzso_isSupported", path, e.isSupported, error) &&
-                     resolve(handle_, "qzso_prepareDevices", path, e.prepareDevices, error) &&
-                     resolve(handle_, "qzso_unprepareDevices", path, e.unprepareDevices, error) &&
-                     resolve(handle_, "qzso_snapDevices", path, e.snapDevices, error) &&
-                     resolve(handle_, "qzso_isMapped", path, e.isMapped, error) &&
-                     resolve(handle_, "qzso_mapSnaps", path, e.mapSnaps, error) &&
-                     resolve(handle_, "qzso_unmapSnaps", path, e.unmapSnaps, error) &&
-                     resolve(handle_, "qzso_deleteSnaps", path, e.deleteSnaps, error) &&
-                     resolve(handle_, "qzso_revertSnaps", path, e.revertSnaps, error) &&
-                     resolve(handle_, "qzso_reconcileSnaps", path, e.reconcileSnaps, error);
+#define HNAS_RESOLVE_ENTRY_POINT(name, result, parameters) &&resolve(handle_, #name, path, e.name, error)
+    const bool all = true QZSO_ENTRY_POINTS(HNAS_RESOLVE_ENTRY_POINT);
+#undef HNAS_RESOLVE_ENTRY_POINT
     if (!all) {
         dlclose(handle_);
         handle_ = nullptr;

@@ -4,23 +4,16 @@
 
 #include <string>
 
-#include "host/QZOSUtil.h"
-#include "host/SnapInfo.h"
+#include "host/QzSnapEngineApi.h"
 
-using PluginOperation = int (*)(QZSO::SnapInfo** snaps, short count, QZSO::QZOSUtil* osUtil);
+using PluginOperation = QZSO::SnapOperation;
 
+// One function pointer per entry point, named after it, e.g.
+// entry.qzso_mapSnaps; the types are those of the declarations.
 struct PluginEntryPoints {
-    void (*version)(short* major, short* minor, short* patch) = nullptr;
-    int (*isSupported)(void*, int, void*, void*, short) = nullptr;
-    PluginOperation prepareDevices = nullptr;
-    PluginOperation unprepareDevices = nullptr;
-    PluginOperation snapDevices = nullptr;
-    PluginOperation isMapped = nullptr;
-    PluginOperation mapSnaps = nullptr;
-    PluginOperation unmapSnaps = nullptr;
-    PluginOperation deleteSnaps = nullptr;
-    PluginOperation revertSnaps = nullptr;
-    PluginOperation reconcileSnaps = nullptr;
+#define HNAS_ENTRY_POINT_SLOT(name, result, parameters) decltype(&::name) name = nullptr;
+    QZSO_ENTRY_POINTS(HNAS_ENTRY_POINT_SLOT)
+#undef HNAS_ENTRY_POINT_SLOT
 };
 
 class LoadedPlugin {

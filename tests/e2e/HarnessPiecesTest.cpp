@@ -325,7 +325,7 @@ TEST(PluginLoader, RefusesAPluginNamingTheMissingSymbolOrTheLoadError) {
     LoadedPlugin real;
     ASSERT_TRUE(real.load(HNAS_PLUGIN, error)) << error;
     short major = 0, minor = 0, patch = 0;
-    real.entry().version(&major, &minor, &patch);
+    real.entry().qzso_version(&major, &minor, &patch);
     EXPECT_EQ(1, major);
 }
 

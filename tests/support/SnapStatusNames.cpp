@@ -17,25 +17,6 @@ static_assert(ERROR_PREPARE_FAILED == 62008 && ERROR_SNAP_FAILED == 60001 && ERR
                   ERROR_UNMAP_FAILED == 60003 && ERROR_DELETE_FAILED == 60004 && ERROR_REVERT_FAILED == 60005,
               "error codes");
 
-const char* nameOf(int status) {
-    switch (status) {
-        case SNAP_STATUS_PREPARED: return "SNAP_STATUS_PREPARED";
-        case SNAP_STATUS_PREPARE_FAILED: return "SNAP_STATUS_PREPARE_FAILED";
-        case SNAP_STATUS_SNAPPED: return "SNAP_STATUS_SNAPPED";
-        case SNAP_STATUS_SNAP_FAILED: return "SNAP_STATUS_SNAP_FAILED";
-        case SNAP_STATUS_MAP_FAILED: return "SNAP_STATUS_MAP_FAILED";
-        case SNAP_STATUS_MAPPED: return "SNAP_STATUS_MAPPED";
-        case SNAP_STATUS_NOT_MAPPED: return "SNAP_STATUS_NOT_MAPPED";
-        case SNAP_STATUS_UNMAPPED: return "SNAP_STATUS_UNMAPPED";
-        case SNAP_STATUS_UNMAP_FAILED: return "SNAP_STATUS_UNMAP_FAILED";
-        case SNAP_STATUS_DELETED: return "SNAP_STATUS_DELETED";
-        case SNAP_STATUS_DELETE_FAILED: return "SNAP_STATUS_DELETE_FAILED";
-        case SNAP_STATUS_REVERT_FAILED: return "SNAP_STATUS_REVERT_FAILED";
-        case SNAP_STATUS_EXTERNALLY_DELETED: return "SNAP_STATUS_EXTERNALLY_DELETED";
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 namespace QZSO {
@@ -47,8 +28,8 @@ void PrintTo(SnapStatus status, std::ostream* os) { *os << testsupport::statusNa
 namespace testsupport {
 
 std::string statusName(int status) {
-    const char* name = nameOf(status);
-    return name != nullptr ? std::string(name) + " (" + std::to_string(status) + ")"
+    const char* name = QZSO::snapStatusName(status);
+    return name != nullptr ? std::string("SNAP_STATUS_") + name + " (" + std::to_string(status) + ")"
                            : "status " + std::to_string(status);
 }
 
