@@ -321,7 +321,7 @@ int cmdCheckPlugin(const std::string&, const ParsedArguments& args) {
     std::string error;
     if (!plugin.load(args.value("--plugin", defaultPluginPath()), error)) return fail(kExitUnavailable, error);
     short major = 0, minor = 0, patch = 0;
-    plugin.entry().version(&major, &minor, &patch);
+    plugin.entry().qzso_version(&major, &minor, &patch);
     printf("%s: all eleven entry points resolved; version %d.%d.%d\n", plugin.path().c_str(), major, minor, patch);
     return kExitOk;
 }
@@ -344,7 +344,8 @@ const std::vector<Command>& commands() {
         {"init", "", "create an empty host store", "", {}, true, cmdInit},
         {"add-array", "NAME", "register an array the plug-in can reach",
          "NAME is what devices' filers or the alias search must match, e.g. hnas1. The password is read from\n"
-         "a file or standard input, never from the command line, and never printed.\n",
+         "a file or standard input, never from the command line, and never printed. It may not hold \",\",\n"
+         "\"{\" or \"}\": the array-info text that carries it to the plug-in cannot (see docs/behaviour.md).\n",
          {{"--array-id", "ID", false, "the array's virtual server name or address, e.g. evs1"},
           {"--control-host", "HOST", false, "the control (management) host"},
           {"--control-host-id", "N", false, "the control host ID; unique per array"},
