@@ -9,8 +9,6 @@
 struct QzManageHNAS::Impl {
     explicit Impl(unsigned long long jobId) : session(jobId) {}
     managehnas::ArraySession session;
-    std::string type;
-    std::string controlHost;
 };
 
 namespace {
@@ -48,13 +46,12 @@ QzManageHNAS::QzManageHNAS(const unsigned long long& jobId) {
 QzManageHNAS::~QzManageHNAS() = default;
 
 // Points the client at https://address:port; a later init points it at the
-// next array and drops the connection to the previous one. `type` ("FILE")
-// and `controlHost` are kept for the log only.
-bool QzManageHNAS::init(std::string user, std::string password, std::string type,
-                        std::string controlHost, std::string address, int port) {
+// next array and drops the connection to the previous one. The array type
+// ("FILE") and the control host are the caller's; the endpoint alone says
+// where the management API answers.
+bool QzManageHNAS::init(std::string user, std::string password, std::string /*type*/,
+                        std::string /*controlHost*/, std::string address, int port) {
     return run(impl_.get(), "init", [&](std::string&) {
-        impl_->type = type;
-        impl_->controlHost = controlHost;
         return impl_->session.open(user, password, address, port);
     });
 }
