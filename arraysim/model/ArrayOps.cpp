@@ -175,7 +175,12 @@ Result checkShareName(Protocol protocol, const std::string& name) {
     const std::string bare =
         (protocol == Protocol::Nfs && !name.empty() && name[0] == '/') ? name.substr(1) : name;
     if (bare.empty()) return Result::refuse(Outcome::BadRequest, msg::kEmptyShareName);
-    if (characterCount(bare) > kMaxShareNameLength) return Result::refuse(Outcome::BadRequest, msg::kLongShareName);
+    if (protocol == Protocol::Cifs && characterCount(bare) > kMaxShareNameLength) {
+        return Result::refuse(Outcome::BadRequest, msg::kLongShareName);
+    }
+    if (protocol == Protocol::Nfs && bare.size() > kMaxExportNameBytes) {
+        return Result::refuse(Outcome::BadRequest, msg::kLongExportName);
+    }
     for (unsigned char c : bare) {
         const bool control = c < 0x20 || c == 0x7F;
         const bool forbidden = protocol == Protocol::Cifs &&

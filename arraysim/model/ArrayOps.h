@@ -11,12 +11,16 @@
 
 namespace arraymodel {
 
-// Longest share or export name, not counting the leading "/" of an export.
+// Longest CIFS share name, in characters: the SMB (Windows) share-name limit.
 constexpr size_t kMaxShareNameLength = 80;
 // Longest stored snapshot name (appSearchId + "-" + displayName), in bytes:
 // room for the longest the plug-in builds ("QZHNAS-" + a snap UUID of up to
 // 32 KiB from the host + "-" + the file system label), and no more.
 constexpr size_t kMaxSnapshotNameBytes = 65536;
+// Longest NFS export name, in bytes, not counting its leading "/". The SMB
+// limit does not apply to exports; a native device exports its snapshot as
+// "/" + the stored snapshot name, so every snapshot name taken fits.
+constexpr size_t kMaxExportNameBytes = kMaxSnapshotNameBytes;
 
 // The virtual server `ref` names: its numeric ID ("1") or its object ID.
 const VirtualServer* findVirtualServer(const Array& array, const std::string& ref);
@@ -51,8 +55,11 @@ std::vector<Snapshot> listSnapshots(Array& array, const std::string& fileSystemI
 // SNAPSHOT_MANAGEMENT_STATE_DELETE_PENDING, _DELETE_ONGOING or _DELETE_ROOT_ONODE_PASS.
 bool isDeleteState(const std::string& state);
 
-// Why a share name is refused, or success: empty, over 80 characters, or (CIFS)
-// a character Windows forbids in share names. E.g. "QZHNAS-1234-data-QZShare$" is fine.
+// Why a share name is refused, or success: empty; a CIFS name over
+// kMaxShareNameLength characters, or an export name (its "/" not counted)
+// over kMaxExportNameBytes bytes; or (CIFS) a character Windows forbids in
+// share names. E.g. "QZHNAS-1234-data-QZShare$" is fine, and so is
+// "/QZHNAS-<36-character UUID>-<a 60-character label>".
 Result checkShareName(Protocol protocol, const std::string& name);
 // Whether the text holds a byte below 0x20 (NUL included) or 0x7F: no name
 // the simulator stores may.

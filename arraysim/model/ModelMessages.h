@@ -13,6 +13,7 @@ inline constexpr char kNoSnapshot[] = "no such snapshot";
 inline constexpr char kNoAuthentication[] = "no such permission entry";
 inline constexpr char kEmptyShareName[] = "share name is empty";
 inline constexpr char kLongShareName[] = "share name is longer than 80 characters";
+inline constexpr char kLongExportName[] = "export name is longer than 65536 bytes";
 inline constexpr char kBadShareName[] = "share name holds a character that is not allowed";
 inline constexpr char kShareExists[] = "share name exists";
 inline constexpr char kOtherServer[] = "file system is not on this virtual server";

@@ -218,9 +218,13 @@ TEST_F(ModelTest, CreatesSharesOnlyInsideASnapshotOfTheirFileSystem) {
     const std::string evs1ObjectId = findVirtualServer(array, "1")->objectId;
     const std::string name80(80, 'n');
     const std::string name81(81, 'n');
-    // 80 characters of 240 bytes: the limit counts characters.
+    // 80 characters of 240 bytes: the CIFS limit counts characters.
     std::string wide80;
     for (int i = 0; i < 80; ++i) wide80 += u8"\u65e5";
+    // A native device's export: "/" + "QZHNAS-<UUID>-<label>", 120 characters
+    // with a 76-character label. The 80-character limit is CIFS's only.
+    const std::string nativeExport120 = "/QZHNAS-0f8e2a4c-1b3d-4e5f-8a9b-0c1d2e3f4a5b-" + std::string(76, 'l');
+    const std::string exportOfTheBound(kMaxExportNameBytes, 'e');
     struct Case {
         const char* what;
         Protocol protocol;
@@ -245,10 +249,15 @@ TEST_F(ModelTest, CreatesSharesOnlyInsideASnapshotOfTheirFileSystem) {
          Outcome::BadRequest},
         {"cifs name of 80 three-byte characters", Protocol::Cifs, "1", wide80, fs1,
          "\\~snapshot\\QZHNAS-u1-fs1", Outcome::Ok},
-        {"export name of 80 three-byte characters and one more", Protocol::Nfs, "1", "/" + wide80 + "n", fs1,
+        {"export name of 81", Protocol::Nfs, "1", "/" + name81, fs1, "/.snapshot/QZHNAS-u1-fs1", Outcome::Ok},
+        {"native export name of 120", Protocol::Nfs, "1", nativeExport120, fs1, "/.snapshot/QZHNAS-u1-fs1/",
+         Outcome::Ok},
+        {"export name of the byte bound, without its slash", Protocol::Nfs, "1", "/" + exportOfTheBound, fs1,
+         "/.snapshot/QZHNAS-u1-fs1", Outcome::Ok},
+        {"export name one byte over the bound", Protocol::Nfs, "1", "/" + exportOfTheBound + "e", fs1,
          "/.snapshot/QZHNAS-u1-fs1", Outcome::BadRequest},
-        {"export name of 81", Protocol::Nfs, "1", "/" + name81, fs1, "/.snapshot/QZHNAS-u1-fs1",
-         Outcome::BadRequest},
+        {"cifs name of 120", Protocol::Cifs, "1", nativeExport120.substr(1) + "-QZShare", fs1,
+         "\\~snapshot\\QZHNAS-u1-fs1", Outcome::BadRequest},
         {"empty name", Protocol::Cifs, "1", "", fs1, "\\~snapshot\\QZHNAS-u1-fs1", Outcome::BadRequest},
         {"export name of a lone slash", Protocol::Nfs, "1", "/", fs1, "/.snapshot/QZHNAS-u1-fs1",
          Outcome::BadRequest},

@@ -251,6 +251,31 @@ TEST_F(FakeClientTest, APermissionTheArrayRefusesLeavesNoShare) {
     EXPECT_TRUE(client.createFileSystemShare("s1", "1", fsId, "\\~snapshot\\QZHNAS-u1-fs1", "CIFS", settings, false));
 }
 
+// The fake answers share names by the model's rule, as the simulator does:
+// 80 characters for a CIFS name only; a native device's export is named
+// after its snapshot however long the file system label makes it.
+TEST_F(FakeClientTest, OnlyCifsShareNamesAreKeptTo80Characters) {
+    snap();
+    const std::string export120 = "/QZHNAS-0f8e2a4c-1b3d-4e5f-8a9b-0c1d2e3f4a5b-" + std::string(76, 'l');
+    struct Case {
+        std::string name;
+        const char* type;
+        const char* path;
+        bool created;
+    } cases[] = {
+        {export120, "NFS", "/.snapshot/QZHNAS-u1-fs1/", true},
+        {std::string(80, 'c'), "CIFS", "\\~snapshot\\QZHNAS-u1-fs1", true},
+        {std::string(81, 'c'), "CIFS", "\\~snapshot\\QZHNAS-u1-fs1", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        __HNASFileSystemShares settings;
+        EXPECT_EQ(client.createFileSystemShare(c.name, "1", fsId, c.path, c.type, settings, false), c.created);
+        __HNASVirtualServers byId = serverByObjectId();
+        EXPECT_EQ(client.isSharePresent(c.name, byId, c.type), c.created);
+    }
+}
+
 TEST_F(FakeClientTest, AScriptedFailureOfEachOperationIsFalseAndChangesNothing) {
     const __HNASFileSystemSnapshot existing = snap();
     struct Case {

@@ -11,6 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "arraysim/model/ArrayOps.h"
+#include "arraysim/model/ModelMessages.h"
 #include "arraysim/model/ObjectIds.h"
 #include "arraysim/store/StateJson.h"
 #include "tests/support/SimProcess.h"
@@ -323,6 +325,25 @@ TEST_F(SimulatorTest, SnapshotsSharesAndRollbackOverTheWire) {
                    {{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}})
                   .status,
               200);
+}
+
+// The 80-character limit is the SMB share-name limit: it holds for CIFS
+// share names only. An export may be named as a native device's snapshot
+// is ("/QZHNAS-<UUID>-<label>"), up to the byte bound of a snapshot name.
+TEST_F(SimulatorTest, TheEightyCharacterLimitHoldsForCifsNamesOnly) {
+    ASSERT_EQ(createSnapshot(fs1, "u1-fs1").status, 201);
+    const std::string export120 = "/QZHNAS-0f8e2a4c-1b3d-4e5f-8a9b-0c1d2e3f4a5b-" + std::string(76, 'l');
+    ASSERT_EQ(export120.size(), 121u);   // 120 characters after its "/"
+    Reply r = createShare("nfs", export120.substr(1), "/.snapshot/QZHNAS-u1-fs1/", fs1);
+    EXPECT_EQ(r.status, 201) << r.body.dump();
+    EXPECT_EQ(call("GET", "virtual-servers/1/nfs?name=" + export120).body["filesystemShares"].size(), 1u);
+
+    r = createShare("cifs", std::string(81, 'c'), "\\.snapshot\\QZHNAS-u1-fs1", fs1);
+    EXPECT_EQ(r.status, 400);
+    EXPECT_EQ(r.body["errorMsg"], arraymodel::msg::kLongShareName);
+    r = createShare("nfs", std::string(arraymodel::kMaxExportNameBytes + 1, 'e'), "/.snapshot/QZHNAS-u1-fs1/", fs1);
+    EXPECT_EQ(r.status, 400);
+    EXPECT_EQ(r.body["errorMsg"], arraymodel::msg::kLongExportName);
 }
 
 // With "deletePendingLists": 2 a deleted snapshot stays listed in
