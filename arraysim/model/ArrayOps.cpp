@@ -206,6 +206,15 @@ Result checkSnapshotName(const std::string& storedName) {
     return Result::success();
 }
 
+Authentication defaultShareAccess() {
+    Authentication everyone;
+    everyone.name = "Everyone";
+    everyone.encodedName = hexEncode(everyone.name);
+    everyone.permission = 56;
+    everyone.type = "WELLKNOWN";
+    return everyone;
+}
+
 std::string normalisedPrincipal(const std::string& name) {
     static const char* const kBuiltin[] = {"Administrators", "Users", "Guests",
                                            "Backup Operators", "Power Users"};
@@ -296,6 +305,9 @@ Result createShare(Array& array, const ShareRequest& request, Share& created) {
     share.settings = request.settings;
     share.shareId = mintUuid(array.name, array.nextSerial++);
     share.objectId = shareObjectId(share.virtualServerId, share.shareId);
+    if (share.protocol == Protocol::Cifs && !request.noDefaultSecurity) {
+        share.authentications.push_back(defaultShareAccess());
+    }
     appendShare(array, share);
     created = share;
     return Result::success();

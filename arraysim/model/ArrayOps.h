@@ -75,6 +75,10 @@ std::string normalisedPrincipal(const std::string& name);
 // as the reference example shows; any other type is kept.
 std::string normalisedPrincipalType(const std::string& normalisedName, const std::string& type);
 
+// The access entry a new CIFS share gets unless its create opts out, as the
+// array lists it: "Everyone", type "WELLKNOWN", permission 56 (full control).
+Authentication defaultShareAccess();
+
 struct ShareRequest {
     Protocol protocol = Protocol::Cifs;
     std::string virtualServer;   // numeric ID or object ID
@@ -84,9 +88,12 @@ struct ShareRequest {
     ShareSettings settings;
     bool ensurePathExists = false;       // create the directory when it is missing
     bool strictSnapshotPaths = false;    // refuse any path not inside a snapshot
+    bool noDefaultSecurity = false;      // CIFS: no default access entry
 };
 
-// Creates a share (no permissions yet) over a directory of the file system.
+// Creates a share over a directory of the file system. A CIFS share starts
+// with the one entry defaultShareAccess() gives, or with none when the
+// request sets noDefaultSecurity; an export never has permission entries.
 // The path must be well formed (wellFormedSharePath). A path inside a
 // snapshot ("\.snapshot\<name>\...") needs that snapshot; with
 // ensurePathExists false, the directory it names must also exist in the file

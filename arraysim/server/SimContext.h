@@ -50,6 +50,12 @@ struct CallRecord {
     }
 };
 
+// Start options that shape how a share is created.
+struct ShareCreateOptions {
+    bool strictSnapshotPaths = false;        // shares only inside snapshots (catches a wrong clone path)
+    bool ignoreNoDefaultSecurity = false;    // every new CIFS share gets the default access entry
+};
+
 struct SimContext {
     std::mutex mutex;
     arraymodel::State state;
@@ -58,7 +64,7 @@ struct SimContext {
     CallRecord calls;
     std::string adminToken;         // empty: the admin interface is off
     size_t maxBodyBytes = 1 << 20;  // longest request body accepted
-    bool strictSnapshotPaths = false;   // shares only inside snapshots (catches a wrong clone path)
+    ShareCreateOptions shareCreate;
     bool stopping = false;          // set once; cuts injected delays short
     std::condition_variable stopped;
 

@@ -328,7 +328,25 @@ bool serverRef(const Json& body, std::string& ref) {
     return readText(body, key::kVirtualServerId, ref, true);
 }
 
-bool createShare(Array& array, const Request& req, const std::string& text, Response& res, bool strictPaths) {
+// A boolean member of the body, when sent: false with a 400 answer when it
+// is not true or false.
+bool optionalFlag(const Json& body, const char* key, bool& value, Response& res) {
+    auto it = body.find(key);
+    if (it == body.end()) return true;
+    if (!it->is_boolean()) {
+        sendError(res, 400, std::string(key) + " must be true or false");
+        return false;
+    }
+    value = it->get<bool>();
+    return true;
+}
+
+// POST filesystem-shares/{cifs|nfs}. `options` carries the simulator's start
+// options that shape a create: strict snapshot paths, and whether the
+// array ignores noDefaultSecurity (a CIFS share then always gets the default
+// access entry, as an array that does not know the field would give it).
+bool createShare(Array& array, const Request& req, const std::string& text, Response& res,
+                 const ShareCreateOptions& options) {
     Json body;
     if (!bodyObject(text, res, body)) return false;
     arraymodel::ShareRequest request;
@@ -346,15 +364,11 @@ bool createShare(Array& array, const Request& req, const std::string& text, Resp
         sendError(res, 400, "bad setting: " + error);
         return false;
     }
-    auto ensure = body.find(key::kEnsurePathExists);
-    if (ensure != body.end()) {
-        if (!ensure->is_boolean()) {
-            sendError(res, 400, std::string(key::kEnsurePathExists) + " must be true or false");
-            return false;
-        }
-        request.ensurePathExists = ensure->get<bool>();
-    }
-    request.strictSnapshotPaths = strictPaths;
+    if (!optionalFlag(body, key::kEnsurePathExists, request.ensurePathExists, res) ||
+        !optionalFlag(body, key::kNoDefaultSecurity, request.noDefaultSecurity, res))
+        return false;
+    if (options.ignoreNoDefaultSecurity) request.noDefaultSecurity = false;
+    request.strictSnapshotPaths = options.strictSnapshotPaths;
     arraymodel::Share created;
     if (!answered(arraymodel::createShare(array, request, created), res)) return false;
     sendJson(res, 201, Json{{key::kFilesystemShare, shareToJson(created)},
@@ -422,7 +436,7 @@ void addStorageRoutes(httplib::Server& server, SimContext& c) {
         kDeleteAuthentication, deleteAuthentication);
     add(server, c, Method::Post, route("filesystem-shares/(cifs|nfs)"), kCreateShare,
         [&c](Array& a, const Request& req, const std::string& body, Response& res) {
-            return createShare(a, req, body, res, c.strictSnapshotPaths);
+            return createShare(a, req, body, res, c.shareCreate);
         });
     add(server, c, Method::Delete, route("filesystem-shares/(cifs|nfs)/([^/]+)"), kDeleteShare, deleteShare);
     add(server, c, Method::Post, route("filesystem-snapshots"), kCreateSnapshot, createSnapshot);

@@ -32,7 +32,7 @@ const char kUsage[] =
     "usage: hnas-arraysim --cert FILE --key FILE [--address A] [--port P] [--state FILE]\n"
     "                     [--seed FILE] [--admin-token T] [--ready-file FILE]\n"
     "                     [--keep-alive-requests N] [--calls-kept N] [--state-limit-bytes N]\n"
-    "                     [--strict-snapshot-paths]\n"
+    "                     [--strict-snapshot-paths] [--ignore-no-default-security]\n"
     "       hnas-arraysim --version\n"
     "The admin token may also come from $HNAS_ARRAYSIM_ADMIN_TOKEN.\n";
 const char kTokenVariable[] = "HNAS_ARRAYSIM_ADMIN_TOKEN";
@@ -57,6 +57,7 @@ struct Options {
     int callsKept = static_cast<int>(arraysim::kDefaultCallsKept);
     int stateLimitBytes = 0;   // 0: no cap on the state file (tests of a full disk set one)
     bool strictSnapshotPaths = false;   // shares created over the API only inside snapshots
+    bool ignoreNoDefaultSecurity = false;   // act as an array that does not know noDefaultSecurity
 };
 
 // A decimal number from 1 to `most`.
@@ -88,6 +89,10 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
         const std::string name = argv[i];
         if (name == "--strict-snapshot-paths") {
             o.strictSnapshotPaths = true;
+            continue;
+        }
+        if (name == "--ignore-no-default-security") {
+            o.ignoreNoDefaultSecurity = true;
             continue;
         }
         if (i + 1 >= argc) {
@@ -211,7 +216,8 @@ int main(int argc, char** argv) {
     arraysim::SimContext context;
     context.adminToken = options.adminToken;
     context.calls.kept = static_cast<size_t>(options.callsKept);
-    context.strictSnapshotPaths = options.strictSnapshotPaths;
+    context.shareCreate.strictSnapshotPaths = options.strictSnapshotPaths;
+    context.shareCreate.ignoreNoDefaultSecurity = options.ignoreNoDefaultSecurity;
     std::unique_ptr<arraysim::SqliteStore> store;
     if (!options.statePath.empty()) {
         store = arraysim::SqliteStore::open(options.statePath, error);

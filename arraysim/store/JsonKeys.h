@@ -55,6 +55,7 @@ inline constexpr char kMaxConcurrentUsers[] = "maxConcurrentUsers";
 inline constexpr char kMessage[] = "message";
 inline constexpr char kMicros[] = "micros";
 inline constexpr char kName[] = "name";
+inline constexpr char kNoDefaultSecurity[] = "noDefaultSecurity";
 inline constexpr char kNextSerial[] = "nextSerial";
 inline constexpr char kObjectId[] = "objectId";
 inline constexpr char kOperation[] = "operation";

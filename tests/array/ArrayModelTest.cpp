@@ -409,6 +409,7 @@ TEST_F(ModelTest, PermissionEntriesAreNormalisedAndReplacedByName) {
     request.name = "data";
     request.fileSystem = fs1;
     request.path = "\\~snapshot\\QZHNAS-u1-fs1";
+    request.noDefaultSecurity = true;
     Share cifs;
     ASSERT_TRUE(createShare(array, request, cifs).ok());
     EXPECT_TRUE(cifs.authentications.empty());
@@ -450,6 +451,49 @@ TEST_F(ModelTest, PermissionEntriesAreNormalisedAndReplacedByName) {
     EXPECT_TRUE(deleteAuthentication(array, cifs.objectId, encoded).ok());
     EXPECT_EQ(deleteAuthentication(array, cifs.objectId, encoded).outcome, Outcome::NotFound);
     EXPECT_EQ(findShareByObjectId(array, Protocol::Cifs, cifs.objectId)->authentications.size(), 2u);
+}
+
+// An array gives a new CIFS share an Everyone entry with full control
+// unless the create opts out; an export never has entries.
+TEST_F(ModelTest, ANewCifsShareGetsEveryoneUnlessItsCreateOptsOut) {
+    struct Case {
+        const char* name;
+        Protocol protocol;
+        bool noDefaultSecurity;
+        bool everyone;
+    } cases[] = {
+        {"cifs1", Protocol::Cifs, false, true},
+        {"cifs2", Protocol::Cifs, true, false},
+        {"/exp1", Protocol::Nfs, false, false},
+        {"/exp2", Protocol::Nfs, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ShareRequest request;
+        request.protocol = c.protocol;
+        request.virtualServer = "1";
+        request.name = c.name;
+        request.fileSystem = fs1;
+        request.path = "/.snapshot/QZHNAS-u1-fs1";
+        request.noDefaultSecurity = c.noDefaultSecurity;
+        Share created;
+        ASSERT_TRUE(createShare(array, request, created).ok());
+        const Share* kept = findShareByObjectId(array, c.protocol, created.objectId);
+        ASSERT_NE(kept, nullptr);
+        if (!c.everyone) {
+            EXPECT_TRUE(kept->authentications.empty());
+            continue;
+        }
+        ASSERT_EQ(kept->authentications.size(), 1u);
+        const Authentication& entry = kept->authentications[0];
+        EXPECT_EQ(entry.name, "Everyone");
+        EXPECT_EQ(entry.type, "WELLKNOWN");
+        EXPECT_EQ(entry.permission, 56);
+        EXPECT_EQ(entry.encodedName, hexEncode("Everyone"));
+        // The entry can be removed like any other.
+        EXPECT_TRUE(deleteAuthentication(array, created.objectId, entry.encodedName).ok());
+        EXPECT_TRUE(findShareByObjectId(array, c.protocol, created.objectId)->authentications.empty());
+    }
 }
 
 TEST_F(ModelTest, ChoosesTheFileServicesServerByNameThenByAddress) {

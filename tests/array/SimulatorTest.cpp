@@ -327,6 +327,55 @@ TEST_F(SimulatorTest, SnapshotsSharesAndRollbackOverTheWire) {
               200);
 }
 
+// A new CIFS share gets the array's default entry (Everyone, full control)
+// unless its create sends noDefaultSecurity true; an export gets none. With
+// --ignore-no-default-security the simulator acts as an array that does not
+// know the field.
+TEST_F(SimulatorTest, ANewCifsShareGetsEveryoneUnlessTheCreateOptsOut) {
+    ASSERT_EQ(createSnapshot(fs1, "u1-fs1").status, 201);
+    auto create = [&](const std::string& protocol, const std::string& name, const Json& optOut) {
+        Json body{{"virtualServerId", 1}, {"name", name}, {"filesystemId", fs1},
+                  {"filesystemPath", "\\.snapshot\\QZHNAS-u1-fs1"}, {"ensurePathExists", true}};
+        if (!optOut.is_null()) body["noDefaultSecurity"] = optOut;
+        return call("POST", "filesystem-shares/" + protocol, body.dump());
+    };
+    auto entriesOf = [&](const Reply& created) {
+        return call("GET", "filesystem-shares/cifs/" + created.body["filesystemShare"]["objectId"].get<std::string>() +
+                               "/authentications")
+            .body["cifsAuthentications"];
+    };
+    const Json everyone = Json::array(
+        {{{"name", "Everyone"}, {"encodedName", arraymodel::hexEncode("Everyone")}, {"permission", 56}, {"type", "WELLKNOWN"}}});
+    struct Case {
+        const char* name;
+        Json optOut;   // null: not sent
+        Json entries;
+    } cases[] = {
+        {"plain", nullptr, everyone},
+        {"opted-in", false, everyone},
+        {"opted-out", true, Json::array()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Reply r = create("cifs", c.name, c.optOut);
+        ASSERT_EQ(r.status, 201) << r.body.dump();
+        EXPECT_EQ(entriesOf(r), c.entries);
+    }
+    // An export has no permission entries whatever the create sends.
+    const Reply exported = create("nfs", "exp-plain", nullptr);
+    ASSERT_EQ(exported.status, 201);
+    const Json stateShare = admin("GET", "state").body["arrays"][0]["shares"].back();
+    EXPECT_EQ(stateShare["name"], "/exp-plain");
+    EXPECT_EQ(stateShare["authentications"], Json::array());
+    EXPECT_EQ(create("cifs", "bad-flag", "yes").status, 400);
+
+    sim.stop();
+    ASSERT_TRUE(sim.start({"--state", dir.file("state.db"), "--admin-token", kToken, "--ignore-no-default-security"}));
+    const Reply ignored = create("cifs", "opted-out-ignored", true);
+    ASSERT_EQ(ignored.status, 201);
+    EXPECT_EQ(entriesOf(ignored), everyone);
+}
+
 // The 80-character limit is the SMB share-name limit: it holds for CIFS
 // share names only. An export may be named as a native device's snapshot
 // is ("/QZHNAS-<UUID>-<label>"), up to the byte bound of a snapshot name.

@@ -153,16 +153,22 @@ class VendorClientAgainstSimulator(unittest.TestCase):
         self.assertTrue(deleted)
 
     def test_permissions_added_and_removed(self):
+        """The vendor client sends no noDefaultSecurity: the new share has the
+        array's default entry (Everyone, full control) beside the one added,
+        and the vendor client removes either by its encodedName."""
         params = {"name": "perms", "filesystemId": self.fs_id, "filesystemPath": "\\data",
                   "cifsAuthentications": [{"name": "Administrators", "permission": 56, "type": "GROUP"}]}
+        self.addCleanup(self.server.delete_share_or_export, EVS, "cifs", {"name": "perms"})
         _, ok, share = self.server.create_share_or_export(EVS, "cifs", params)
         self.assertTrue(ok)
-        names = [a["name"] for a in share["cifsAuthentications"]]
-        self.assertEqual(names, ["BUILTIN\\Administrators"])
-        changed = self.server.delete_cifs_authentications(share["objectId"], params)
-        self.assertTrue(changed)
+        names = [(a["name"], a["permission"], a["type"]) for a in share["cifsAuthentications"]]
+        self.assertEqual(names, [("Everyone", 56, "WELLKNOWN"), ("BUILTIN\\Administrators", 56, "ALIAS")])
+        self.assertTrue(self.server.delete_cifs_authentications(share["objectId"], params))
+        left = self.server.get_cifs_authentications(share["objectId"])["cifsAuthentications"]
+        self.assertEqual([a["name"] for a in left], ["Everyone"])
+        self.assertTrue(self.server.delete_cifs_authentications(
+            share["objectId"], {"cifsAuthentications": [{"name": "Everyone"}]}))
         self.assertEqual(self.server.get_cifs_authentications(share["objectId"])["cifsAuthentications"], [])
-        self.server.delete_share_or_export(EVS, "cifs", {"name": "perms"})
 
 
 def main():

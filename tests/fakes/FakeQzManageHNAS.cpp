@@ -352,13 +352,17 @@ bool QzManageHNAS::createFileSystemShare(const std::string& shareName,
     // snapshots, so that a wrong clone path fails the plug-in's tests.
     request.ensurePathExists = true;
     request.strictSnapshotPaths = true;
+    // As the real client does, a CIFS copy with permissions asks for no
+    // default access entry, so that it carries exactly the entries given.
+    const bool exactPermissions = applyPermissions && request.protocol == arraymodel::Protocol::Cifs;
+    request.noDefaultSecurity = exactPermissions;
     // The share and its permissions land together or not at all: a refused
     // permission removes the share again (cheaper than working on a copy of
     // the whole array, which made large batches quadratic).
     arraymodel::Array& array = *call.array();
     arraymodel::Share created;
     if (!arraymodel::createShare(array, request, created).ok()) return false;
-    if (applyPermissions && request.protocol == arraymodel::Protocol::Cifs) {
+    if (exactPermissions) {
         for (const __HNASCIFSAuthentication& p : share.settings.permissions) {
             arraymodel::Authentication entry;
             entry.name = p.name;
