@@ -22,6 +22,11 @@ constexpr char kAnyAppSearchId[] = "null";
 constexpr char kMounted[] = "MOUNTED";
 constexpr char kSnapshot[] = "snapshot";
 constexpr char kNoShareName[] = "no share name given";
+// The create member asking the array not to give a new CIFS share its
+// default access entry (Everyone, full control). Public scripts send it;
+// an array that does not know it ignores it, and the client removes the
+// entry itself.
+constexpr char kNoDefaultSecurity[] = "noDefaultSecurity";
 
 // What each call reads from its answer: the member and its kind. Every
 // other member of an answer (e.g. the "uri" beside a created object) is
@@ -243,6 +248,45 @@ bool sameAccount(const std::string& stored, const std::string& given) {
            strcasecmp(stored.c_str() + slash + 1, given.c_str()) == 0;
 }
 
+// Whether `entry`, as the array stores it, is `given` as it was asked for:
+// the same permission for the same account.
+bool sameEntry(const __HNASCIFSAuthentication& entry, const __HNASCIFSAuthentication& given) {
+    return entry.permission == given.permission && sameAccount(entry.name, given.name);
+}
+
+// Whether the stored `entry` is one of `wanted`.
+bool asked(const __HNASCIFSAuthentication& entry, const std::vector<__HNASCIFSAuthentication>& wanted) {
+    return std::any_of(wanted.begin(), wanted.end(),
+                       [&](const __HNASCIFSAuthentication& given) { return sameEntry(entry, given); });
+}
+
+// The first entry of `stored` that is none of `wanted` (e.g. the array's
+// default Everyone entry on a copy of a share without it), or null.
+const __HNASCIFSAuthentication* extraIn(const std::vector<__HNASCIFSAuthentication>& stored,
+                                        const std::vector<__HNASCIFSAuthentication>& wanted) {
+    for (const __HNASCIFSAuthentication& entry : stored) {
+        if (!asked(entry, wanted)) return &entry;
+    }
+    return nullptr;
+}
+
+// The first entry of `wanted` that `stored` lacks, or null.
+const __HNASCIFSAuthentication* missingFrom(const std::vector<__HNASCIFSAuthentication>& stored,
+                                            const std::vector<__HNASCIFSAuthentication>& wanted) {
+    for (const __HNASCIFSAuthentication& given : wanted) {
+        if (std::none_of(stored.begin(), stored.end(),
+                         [&](const __HNASCIFSAuthentication& entry) { return sameEntry(entry, given); }))
+            return &given;
+    }
+    return nullptr;
+}
+
+// "permission for [Everyone], which the source share does not have," as a
+// cause begins when such an entry stays on a copy.
+std::string notOnSource(const __HNASCIFSAuthentication& entry) {
+    return "permission for [" + entry.name + "], which the source share does not have,";
+}
+
 // DELETE of a share just made whose permissions are not as asked: `why`
 // becomes the cause, with what became of the share.
 bool removeNewShare(ArraySession& session, const std::string& share, const std::string& why, std::string& cause) {
@@ -268,6 +312,19 @@ bool deleteByObjectId(ArraySession& session, const std::string& resource, const 
     session.note(1, kAlreadyAbsent, what, name);
     cause.clear();
     return true;
+}
+
+// DELETE {share}/authentications/{encodedName}; 404 counts as done. The
+// encoded name is the one the array listed: it is never built here.
+bool removePermission(ArraySession& session, const std::string& share, const __HNASCIFSAuthentication& entry,
+                      std::string& cause) {
+    if (entry.encodedName.empty()) {
+        cause = "the array lists it without an encodedName";
+        return false;
+    }
+    long status = 0;
+    return deleteByObjectId(session, share + "/authentications/" + percentEncode(entry.encodedName), "permission",
+                            entry.name, status, cause);
 }
 
 // DELETE filesystem-snapshots/{id}; when the array refuses it, GET
@@ -512,15 +569,22 @@ bool isSharePresent(ArraySession& session, const std::string& shareName,
 
 // POST filesystem-shares/{cifs|nfs} with ensurePathExists (and, for NFS,
 // ignoreOverlap) as the vendor's own client sends them, and an export name
-// without its leading "/". Then for CIFS with permissions one POST
-// filesystem-shares/cifs/{share}/authentications per entry, and GET of the
-// same to read back what the array stored (it rewrites names and types, and
-// its 201 answer may have no body): share.settings.permissions becomes that
-// list. A lost answer to the create is settled like a snapshot's (look the
-// name up, adopt or send again). When a permission cannot be applied, or is
-// not found on the share afterwards, the new share is deleted again, so
-// that no share over a snapshot is left open to whoever a fresh share
-// admits.
+// without its leading "/". A lost answer to the create is settled like a
+// snapshot's (look the name up, adopt or send again).
+//
+// A CIFS copy with permissions gets exactly the entries of
+// share.settings.permissions, never more: an array gives a new share a
+// default entry (Everyone, full control), so the create asks for none
+// (noDefaultSecurity), and then one POST filesystem-shares/cifs/{share}/
+// authentications per entry and a GET of the same read back what the array
+// stored (it rewrites names and types, and its 201 answer may have no
+// body). Every stored entry that is not one asked for (the default entry of
+// an array that ignored noDefaultSecurity) is removed with DELETE
+// .../authentications/{encodedName}, and the list is read back once more.
+// share.settings.permissions becomes the list read last. When a permission
+// cannot be applied or removed, or the list read back is not exactly the
+// one asked for, the new share is deleted again, so that no share over a
+// snapshot is left open to more than its source admits.
 bool createFileSystemShare(ArraySession& session, const std::string& shareName,
                            const std::string& virtualServerId, const std::string& fileSystemId,
                            const std::string& path, const std::string& shareType,
@@ -538,6 +602,7 @@ bool createFileSystemShare(ArraySession& session, const std::string& shareName,
         cause = "virtual server ID [" + virtualServerId + "] is not a decimal number";
         return false;
     }
+    const bool exactPermissions = applyPermissions && protocol == ShareProtocol::Cifs;
     Json body = {{"virtualServerId", serverId},
                  {"name", name},
                  {"filesystemId", fileSystemId},
@@ -545,6 +610,7 @@ bool createFileSystemShare(ArraySession& session, const std::string& shareName,
                  {"ensurePathExists", true},
                  {"settings", settingsToWire(share.settings, protocol)}};
     if (protocol == ShareProtocol::Nfs) body["ignoreOverlap"] = true;
+    if (exactPermissions) body[kNoDefaultSecurity] = true;
     __HNASFileSystemShares existing;
     const auto lookUp = [&](bool& made, std::string& why) {
         if (!findShare(session, std::to_string(serverId), protocol, name, existing, made, why)) {
@@ -575,11 +641,10 @@ bool createFileSystemShare(ArraySession& session, const std::string& shareName,
     }
     share.objectId = objectId;
     share.shareId = shareId;
-    if (!applyPermissions || protocol != ShareProtocol::Cifs) return true;
+    if (!exactPermissions) return true;
 
     const std::string madeShare = shareResource(protocol, objectId);
     const std::vector<__HNASCIFSAuthentication>& wanted = share.settings.permissions;
-    if (wanted.empty()) return true;
     for (const __HNASCIFSAuthentication& permission : wanted) {
         const Json add = {{"cifsAuthentications", Json::array({authenticationToWire(permission)})}};
         Reply reply;
@@ -591,13 +656,24 @@ bool createFileSystemShare(ArraySession& session, const std::string& shareName,
     std::vector<__HNASCIFSAuthentication> stored;
     if (!readPermissions(session, madeShare, stored, cause))
         return removeNewShare(session, madeShare, "reading the permissions back failed: " + cause, cause);
-    for (const __HNASCIFSAuthentication& permission : wanted) {
-        const auto match = std::find_if(stored.begin(), stored.end(), [&](const __HNASCIFSAuthentication& entry) {
-            return entry.permission == permission.permission && sameAccount(entry.name, permission.name);
-        });
-        if (match == stored.end())
+    if (const __HNASCIFSAuthentication* missing = missingFrom(stored, wanted))
+        return removeNewShare(session, madeShare,
+                              "permission for [" + missing->name + "] not found on the share after adding it", cause);
+    if (extraIn(stored, wanted) != nullptr) {
+        for (const __HNASCIFSAuthentication& entry : stored) {
+            if (asked(entry, wanted)) continue;
+            session.note(0, kExtraPermissionRemoved, entry.name, name);
+            if (!removePermission(session, madeShare, entry, cause))
+                return removeNewShare(session, madeShare, notOnSource(entry) + " not removed: " + cause, cause);
+        }
+        if (!readPermissions(session, madeShare, stored, cause))
+            return removeNewShare(session, madeShare, "reading the permissions back failed: " + cause, cause);
+        if (const __HNASCIFSAuthentication* missing = missingFrom(stored, wanted))
             return removeNewShare(session, madeShare,
-                                  "permission for [" + permission.name + "] not found on the share after adding it",
+                                  "permission for [" + missing->name + "] not found on the share after removing others",
+                                  cause);
+        if (const __HNASCIFSAuthentication* extra = extraIn(stored, wanted))
+            return removeNewShare(session, madeShare, notOnSource(*extra) + " still on the share after removing it",
                                   cause);
     }
     share.settings.permissions.swap(stored);

@@ -33,6 +33,10 @@ constexpr char kAlreadyAbsent[] = "The %s [%s] is absent on the array; counted a
 // A snapshot to delete that the array is deleting already (level 1): name,
 // state.
 constexpr char kBeingDeleted[] = "The snapshot [%s] is being deleted on the array (%s); counted as deleted";
+// A permission entry on a new share copy that its source does not have,
+// e.g. the array's default Everyone entry (level 0): entry name, share name.
+constexpr char kExtraPermissionRemoved[] =
+    "Removing the permission for [%s] from the new share [%s]: its source share does not have it";
 // A file system whose snapshots are not listed (level 1): label, status.
 constexpr char kSnapshotsNotListed[] =
     "File system [%s] has status [%s], not mounted: its snapshots are not listed";

@@ -46,12 +46,26 @@ protected:
         for (const EvLogLine& line : log_.lines()) EXPECT_FALSE(contains(line.message, kSimPassword)) << line.message;
     }
 
-    // The file system ID the simulator minted for `label`.
-    std::string fileSystemId(const std::string& label) {
-        const json state = sim_->state();
+    // The file system ID the simulator (by default the fixture's) minted for `label`.
+    std::string fileSystemId(const std::string& label, clienttest::Simulator* sim = nullptr) {
+        const json state = (sim != nullptr ? sim : sim_.get())->state();
         for (const auto& fs : state["arrays"][0]["filesystems"])
             if (fs.value("label", "") == label) return fs.value("filesystemId", "");
         return std::string();
+    }
+
+    // A client of another simulator than the fixture's, logged in, with
+    // evs1 in `server`, fs1's ID in `fs1` and the snapshot QZHNAS-u1-fs1 made.
+    std::unique_ptr<QzManageHNAS> clientWithSnapshot(clienttest::Simulator& sim, __HNASVirtualServers& server,
+                                                     std::string& fs1) {
+        auto client = std::make_unique<QzManageHNAS>(jobId_);
+        fs1 = fileSystemId("fs1", &sim);
+        __HNASFileSystemSnapshot snapshot;
+        EXPECT_TRUE(client->init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", sim.port()));
+        EXPECT_TRUE(client->getVirtualServerInfo("evs1", server) &&
+                    client->createFileSystemSnapshot("u1-fs1", fs1, kPrefix, snapshot))
+            << log_.text();
+        return client;
     }
 
     // What the map, is-mapped and unmap callers pass: only the object ID set.
@@ -306,6 +320,130 @@ TEST_F(ClientOnSimulator, PermissionAddWithoutAnAnswerBodyIsReadBack) {
         EXPECT_EQ(made.settings.permissions[i].permission, source.settings.permissions[i].permission);
     }
     EXPECT_TRUE(failureLines(log_).empty()) << log_.text();
+}
+
+// The standard seed and two more CIFS shares on fs1: the hidden "Payroll$"
+// with a user and a group but no Everyone, and "readers" that lets Everyone
+// only read.
+json seedWithRestrictedShares() {
+    json seed = clienttest::standardSeed();
+    seed["arrays"][0]["shares"].push_back(
+        {{"protocol", "CIFS"}, {"name", "Payroll$"}, {"virtualServerId", 1}, {"filesystem", "fs1"},
+         {"path", "\\data"},
+         {"authentications", {{{"name", "CORP\\payroll-clerk"}, {"permission", 24}, {"type", "USER"}},
+                              {{"name", "CORP\\Finance"}, {"permission", 8}, {"type", "GROUP"}}}}});
+    seed["arrays"][0]["shares"].push_back(
+        {{"protocol", "CIFS"}, {"name", "readers"}, {"virtualServerId", 1}, {"filesystem", "fs1"},
+         {"path", "\\data"},
+         {"authentications", {{{"name", "Everyone"}, {"permission", 8}, {"type", "WELLKNOWN"}}}}});
+    return seed;
+}
+
+// A share's permission entries as "name=permission", in the array's order.
+std::vector<std::string> entryTexts(const std::vector<__HNASCIFSAuthentication>& entries) {
+    std::vector<std::string> texts;
+    for (const auto& entry : entries) texts.push_back(entry.name + "=" + std::to_string(entry.permission));
+    return texts;
+}
+
+// A copy of a CIFS share over a snapshot carries exactly its source's
+// permission entries, never the array's default Everyone entry with full
+// control: the create asks for none, and when the array ignores that (a
+// simulator started with --ignore-no-default-security) the client removes
+// the entry. The copy of a source with Everyone keeps Everyone as the source
+// has it.
+TEST_F(ClientOnSimulator, AShareCopyCarriesExactlyItsSourcesPermissions) {
+    const json seed = seedWithRestrictedShares();
+    struct Source {
+        const char* name;
+        std::vector<std::string> entries;   // of the source, as the array lists them
+        bool everyone;                      // the source has an Everyone entry, which replaces the default one
+    };
+    const Source sources[] = {
+        {"Payroll$", {"CORP\\payroll-clerk=24", "CORP\\Finance=8"}, false},
+        {"data", {"Everyone=56", "BUILTIN\\Administrators=24"}, true},
+        {"readers", {"Everyone=8"}, true},
+    };
+    for (const bool ignores : {false, true}) {
+        SCOPED_TRACE(ignores ? "array ignores noDefaultSecurity" : "array honours noDefaultSecurity");
+        std::vector<std::string> options;
+        if (ignores) options.push_back("--ignore-no-default-security");
+        clienttest::Simulator sim(seed, options);
+        ASSERT_TRUE(sim.started());
+        __HNASVirtualServers server;
+        std::string fs1;
+        const auto client = clientWithSnapshot(sim, server, fs1);
+        auto details = [&](const std::string& name, __HNASFileSystemShares& share) {
+            std::vector<__HNASFileSystemShares> shares(1);
+            shares[0].name = name;
+            const bool found = client->getFilesystemShares(server, "CIFS", shares, true) && shares.size() == 1;
+            if (found) share = shares[0];
+            return found;
+        };
+        int removals = 0;
+        for (const Source& source : sources) {
+            SCOPED_TRACE(source.name);
+            __HNASFileSystemShares original;
+            ASSERT_TRUE(details(source.name, original));
+            ASSERT_EQ(entryTexts(original.settings.permissions), source.entries);
+            const std::string copy = std::string("QZHNAS-u1-") + source.name + "-QZShare";
+            fakehost::LogCapture log;
+            ASSERT_TRUE(client->createFileSystemShare(copy, "1", fs1, "\\.snapshot\\QZHNAS-u1-fs1\\data", "CIFS",
+                                                     original, true))
+                << log.text();
+            // What the client hands back and what the array holds: the source's entries.
+            EXPECT_EQ(entryTexts(original.settings.permissions), source.entries);
+            __HNASFileSystemShares made;
+            ASSERT_TRUE(details(copy, made));
+            EXPECT_EQ(entryTexts(made.settings.permissions), source.entries);
+            const bool removed = ignores && !source.everyone;
+            removals += removed;
+            EXPECT_EQ(log.has(0, "Removing the permission for [Everyone] from the new share [" + copy +
+                                     "]: its source share does not have it"),
+                      removed)
+                << log.text();
+            EXPECT_TRUE(failureLines(log).empty()) << log.text();
+        }
+        EXPECT_EQ(sim.callCount("deleteAuthentication"), removals);
+    }
+}
+
+// When the entry the source does not have cannot be removed, the create
+// fails as when a permission cannot be applied: the new share is deleted.
+// So it does when the array answers the removal 404 (counted as removed)
+// but still lists the entry: the list read back last must be the source's.
+TEST_F(ClientOnSimulator, AnExtraEntryThatCannotBeRemovedFailsTheCreate) {
+    clienttest::Simulator sim(seedWithRestrictedShares(), {"--ignore-no-default-security"});
+    ASSERT_TRUE(sim.started());
+    __HNASVirtualServers server;
+    std::string fs1;
+    const auto client = clientWithSnapshot(sim, server, fs1);
+    std::vector<__HNASFileSystemShares> shares(1);
+    shares[0].name = "Payroll$";
+    ASSERT_TRUE(client->getFilesystemShares(server, "CIFS", shares, true));
+    struct Case {
+        int status;   // the answer to every removal
+        const char* cause;
+    } cases[] = {
+        {500, "permission for [Everyone], which the source share does not have, not removed: HTTP status 500"},
+        {404, "permission for [Everyone], which the source share does not have, still on the share after removing it"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.status);
+        ASSERT_TRUE(sim.admin("DELETE", "/admin/faults", nullptr));
+        ASSERT_TRUE(sim.inject({{"operation", "deleteAuthentication"}, {"status", c.status}, {"count", 5}}));
+        const std::string copy = "QZHNAS-u1-Payroll$-QZShare";
+        fakehost::LogCapture log;
+        EXPECT_FALSE(client->createFileSystemShare(copy, "1", fs1, "\\.snapshot\\QZHNAS-u1-fs1\\data", "CIFS",
+                                                   shares[0], true));
+        const auto lines = failureLines(log);
+        ASSERT_EQ(lines.size(), 1u) << log.text();
+        EXPECT_TRUE(contains(lines[0], std::string("createFileSystemShare failed: ") + c.cause)) << lines[0];
+        EXPECT_TRUE(contains(lines[0], "; the new share was removed")) << lines[0];
+        __HNASVirtualServers byId;
+        byId.objectId = server.objectId;
+        EXPECT_FALSE(client->isSharePresent(copy, byId, "CIFS"));
+    }
 }
 
 TEST_F(ClientOnSimulator, ShareRefusalsAreFailures) {

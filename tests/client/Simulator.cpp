@@ -10,12 +10,14 @@ constexpr char kAdminToken[] = "admin-token-for-tests";
 
 }  // namespace
 
-Simulator::Simulator(const nlohmann::json& seed) {
+Simulator::Simulator(const nlohmann::json& seed, const std::vector<std::string>& options) {
     const std::string seedFile = dir_.file("seed.json");
     testsupport::writeFile(seedFile, seed.dump(2));
     // Strict, as the plug-in's client creates shares only inside snapshots.
-    process_.start({"--state", dir_.file("state.db"), "--seed", seedFile, "--admin-token", kAdminToken,
-                    "--strict-snapshot-paths"});
+    std::vector<std::string> args = {"--state", dir_.file("state.db"), "--seed", seedFile, "--admin-token",
+                                     kAdminToken, "--strict-snapshot-paths"};
+    args.insert(args.end(), options.begin(), options.end());
+    process_.start(args);
 }
 
 bool Simulator::admin(const std::string& method, const std::string& path, const nlohmann::json& body,

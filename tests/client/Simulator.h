@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -19,9 +20,10 @@ constexpr char kSimPassword[] = "Sup3r-Secret!pw";
 
 class Simulator {
 public:
-    // Starts the binary with `seed` (the simulator's seed format); started()
-    // tells whether it came up within 10 s.
-    explicit Simulator(const nlohmann::json& seed);
+    // Starts the binary with `seed` (the simulator's seed format) and any
+    // further start `options` (e.g. "--ignore-no-default-security");
+    // started() tells whether it came up within 10 s.
+    explicit Simulator(const nlohmann::json& seed, const std::vector<std::string>& options = {});
 
     bool started() const { return process_.running(); }
     int port() const { return process_.port(); }
