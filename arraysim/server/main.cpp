@@ -34,7 +34,9 @@ const char kUsage[] =
     "                     [--keep-alive-requests N] [--calls-kept N] [--state-limit-bytes N]\n"
     "                     [--strict-snapshot-paths] [--ignore-no-default-security]\n"
     "       hnas-arraysim --version\n"
-    "The admin token may also come from $HNAS_ARRAYSIM_ADMIN_TOKEN.\n";
+    "       hnas-arraysim --help | -h\n"
+    "The admin token may also come from $HNAS_ARRAYSIM_ADMIN_TOKEN.\n"
+    "See docs/arraysim.md for the options, the seed format and the admin interface.\n";
 const char kTokenVariable[] = "HNAS_ARRAYSIM_ADMIN_TOKEN";
 // Connections served at once, each on its own thread; more wait.
 const size_t kMostConnections = 512;
@@ -58,6 +60,7 @@ struct Options {
     int stateLimitBytes = 0;   // 0: no cap on the state file (tests of a full disk set one)
     bool strictSnapshotPaths = false;   // shares created over the API only inside snapshots
     bool ignoreNoDefaultSecurity = false;   // act as an array that does not know noDefaultSecurity
+    bool help = false;                      // --help or -h: print the usage and stop
 };
 
 // A decimal number from 1 to `most`.
@@ -87,6 +90,11 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
     if (token != nullptr) o.adminToken = token;
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
+        // The usage is asked for: the rest of the line does not matter.
+        if (name == "--help" || name == "-h") {
+            o.help = true;
+            return true;
+        }
         if (name == "--strict-snapshot-paths") {
             o.strictSnapshotPaths = true;
             continue;
@@ -203,6 +211,10 @@ int main(int argc, char** argv) {
     if (!parseOptions(argc, argv, options, error)) {
         std::fprintf(stderr, "hnas-arraysim: %s\n%s", error.c_str(), kUsage);
         return 2;
+    }
+    if (options.help) {
+        std::fputs(kUsage, stdout);
+        return 0;
     }
     // A client that goes away must not kill the server; SIGINT and SIGTERM
     // are taken by one thread that stops the server.

@@ -761,6 +761,35 @@ TEST_F(SimulatorTest, StopsPromptlyWhileACallIsDelayed) {
     EXPECT_FALSE(sim.running());
 }
 
+// --help and -h print the usage on standard output and succeed, also after
+// other options; a wrong option still prints it on standard error and fails.
+TEST(SimulatorOptions, HelpPrintsTheUsageAndSucceeds) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        bool usageOnStdout;
+    } cases[] = {
+        {{"--help"}, 0, true},
+        {{"-h"}, 0, true},
+        {{"--port", "0", "--help"}, 0, true},
+        {{"--no-such-option"}, 2, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        std::string out, err;
+        EXPECT_EQ(testsupport::runSimulatorOnce(c.args, out, err), c.status);
+        const std::string usage = "usage: hnas-arraysim --cert FILE --key FILE";
+        EXPECT_EQ(out.rfind(usage, 0) == 0, c.usageOnStdout) << out;
+        if (c.usageOnStdout) {
+            EXPECT_NE(out.find("--ignore-no-default-security"), std::string::npos) << out;
+            EXPECT_TRUE(err.empty()) << err;
+        } else {
+            EXPECT_TRUE(out.empty()) << out;
+            EXPECT_NE(err.find(usage), std::string::npos) << err;
+        }
+    }
+}
+
 // A kept-alive connection serves --keep-alive-requests requests; the last
 // answer says "Connection: close". A count that is not 1 or more is refused.
 TEST(SimulatorOptions, KeepAliveRequestCountEndsTheConnectionAndIsChecked) {

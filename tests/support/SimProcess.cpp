@@ -101,6 +101,72 @@ void SimProcess::stop() { reap(SIGTERM, 5000); }
 
 void SimProcess::kill() { reap(SIGKILL, 5000); }
 
+int runSimulatorOnce(const std::vector<std::string>& args, std::string& out, std::string& err) {
+    out.clear();
+    err.clear();
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0) return -1;
+    if (pipe2(errPipe, O_CLOEXEC) != 0) {
+        close(outPipe[0]);
+        close(outPipe[1]);
+        return -1;
+    }
+    std::vector<std::string> argv = {HNAS_ARRAYSIM_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> raw;
+    for (std::string& a : argv) raw.push_back(&a[0]);
+    raw.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        dup2(outPipe[1], STDOUT_FILENO);
+        dup2(errPipe[1], STDERR_FILENO);
+        execv(raw[0], raw.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    if (pid < 0) {
+        close(outPipe[0]);
+        close(errPipe[0]);
+        return -1;
+    }
+    // Both pipes are read until they close, so that neither fills up.
+    struct pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* texts[2] = {&out, &err};
+    int openPipes = 2;
+    bool timedOut = false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (openPipes > 0) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0 || poll(fds, 2, static_cast<int>(left)) <= 0) {
+            timedOut = true;
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char buffer[4096];
+            const ssize_t n = read(fds[i].fd, buffer, sizeof(buffer));
+            if (n > 0) {
+                texts[i]->append(buffer, static_cast<size_t>(n));
+                continue;
+            }
+            close(fds[i].fd);
+            fds[i].fd = -1;
+            --openPipes;
+        }
+    }
+    for (const struct pollfd& p : fds) {
+        if (p.fd >= 0) close(p.fd);
+    }
+    if (timedOut) ::kill(pid, SIGKILL);
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || timedOut || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
+}
+
 std::unique_ptr<httplib::SSLClient> SimProcess::client() const {
     auto c = std::make_unique<httplib::SSLClient>("127.0.0.1", port_);
     c->set_ca_cert_path((certDir() + "/ca.pem").c_str());

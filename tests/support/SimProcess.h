@@ -45,4 +45,10 @@ private:
     int port_ = 0;
 };
 
+// Runs hnas-arraysim once with exactly `args` (no port or certificate
+// added) and waits for it, at most 10 s: its exit status (-1 when it could
+// not run or had to be killed), with its standard output and standard
+// error in `out` and `err`. E.g. runSimulatorOnce({"--help"}, out, err) == 0.
+int runSimulatorOnce(const std::vector<std::string>& args, std::string& out, std::string& err);
+
 }  // namespace testsupport
