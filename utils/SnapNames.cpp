@@ -4,6 +4,8 @@
 // snapped file system.
 // The log and failure texts of this file are a contract with the host and
 // its log readers: keep them character for character, typos included.
+#include <cstdint>
+
 #include <boost/algorithm/string/replace.hpp>
 #include <boost/tokenizer.hpp>
 
@@ -63,18 +65,50 @@ std::string shareNameOf(const std::string& stem, const std::string& share,
     return name + kShareSuffix;
 }
 
-// The last 80 characters keep "-QZShare" (and "$") at the end. Characters,
-// not bytes: a UTF-8 name is cut only where a character begins (a byte that
-// is not 10xxxxxx), so the array never receives half a character.
-void keepLastCharacters(std::string& name) {
+// Keeps the last `count` characters of `name`. Characters, not bytes: a
+// UTF-8 name is cut only where a character begins (a byte that is not
+// 10xxxxxx), so the array never receives half a character.
+void keepLastCharacters(std::string& name, std::size_t count) {
     std::size_t kept = 0;
     for (std::size_t i = name.size(); i-- > 0;) {
         if ((static_cast<unsigned char>(name[i]) & 0xC0) == 0x80) continue;   // inside a character
-        if (++kept == kMaxShareNameLength) {
+        if (++kept == count) {
             name.erase(0, i);
             return;
         }
     }
+}
+
+std::size_t characterCount(const std::string& name) {
+    std::size_t count = 0;
+    for (const char c : name) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return count;
+}
+
+// 64-bit FNV-1a of the bytes of `text`, as 16 lower-case hex digits.
+std::string digestOf(const std::string& text) {
+    uint64_t hash = 14695981039346656037ull;
+    for (const char c : text) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 1099511628211ull;
+    }
+    static const char kHex[] = "0123456789abcdef";
+    std::string digest(16, '0');
+    for (std::size_t i = 16; i-- > 0; hash >>= 4) digest[i] = kHex[hash & 0xF];
+    return digest;
+}
+
+// Names of up to 80 characters stay as they are. A longer one becomes a
+// digest of the whole name, "-" and its last 63 characters: 80 in all, still
+// ending in "-QZShare" (and "$"), and apart from the name of every other
+// snapshot or sub-directory even where their ends agree (cutting the start
+// alone would drop the snap UUID, and two snapshots of one share would get
+// one name), e.g. "9f0c2d41a7e3b655-" + "...-QZShare".
+void keepWithinTheLimit(std::string& name) {
+    if (characterCount(name) <= kMaxShareNameLength) return;
+    const std::string digest = digestOf(name);
+    keepLastCharacters(name, kMaxShareNameLength - digest.size() - 1);
+    name = digest + "-" + name;
 }
 
 // Splits at any of `delimiters`, dropping empty pieces:
@@ -104,7 +138,7 @@ std::string HNASUtils::getUniqueShareForPath(_HNASDeviceInfo info, bool /*flag*/
                          kHideCifsShareOnSnapMount);
             name += kHiddenShareSuffix;
         }
-        keepLastCharacters(name);
+        keepWithinTheLimit(name);
     } else if (info.deviceType == kDeviceTypeNfs) {
         std::string subDirectory = info.subDirectory;
         boost::algorithm::replace_all(subDirectory, kEscapedSlash, "-");
@@ -112,7 +146,7 @@ std::string HNASUtils::getUniqueShareForPath(_HNASDeviceInfo info, bool /*flag*/
         // contributes no share part.
         const std::string share = info.share.empty() ? std::string() : info.share.substr(1);
         name = shareNameOf(shareNameStem(info.snapUUID, info.fileSystemName), share, subDirectory);
-        keepLastCharacters(name);
+        keepWithinTheLimit(name);
     } else if (info.deviceType == kDeviceTypeNative) {
         name = info.snapUUID;
     }
