@@ -71,8 +71,8 @@ TEST(Map, SettingsNotStoredAtPrepareAreTakenLiveFromTheSource) {
     ASSERT_NE(nullptr, nfsSource);
     nfsSource->settings.accessConfig = "10.1.0.0/16(rw,no_root_squash)";
     prepareAndSnap(f);
-    EXPECT_EQ("", f.snap(0).metadata[SM_MDT_FS_INFO].value);
-    EXPECT_EQ("", f.snap(1).metadata[SM_MDT_FS_INFO].value);
+    EXPECT_EQ("", f.snap(0).metadata[SM_MDT_FS_INFO]);
+    EXPECT_EQ("", f.snap(1).metadata[SM_MDT_FS_INFO]);
 
     EXPECT_EQ(0, f.run(qzso_mapSnaps));
     EXPECT_EQ(Statuses(2, SNAP_STATUS_MAPPED), f.statuses());
