@@ -119,7 +119,8 @@ TEST(HostSnapInfo, ArrayInformationAndConfigurationComeFromTheAttachedArray) {
     EXPECT_EQ(1, snap.getArrayConfigInt("SMCONFIG_NAME_METRO_SERVER_PORT", &value));
     EXPECT_EQ(7, value);
     int parsed = 0;
-    for (const char* bad : {"", "84x", "99999999999", " 1", "1 "}) EXPECT_FALSE(hostkit::parseConfigInt(bad, parsed)) << bad;
+    for (const char* bad : {"", "84x", "99999999999", " 1", "1 "})
+        EXPECT_FALSE(hostkit::parseConfigInt(bad, parsed)) << bad;
 }
 
 TEST(HostSnapInfo, MountRequestSourceIsTheOnlyValueTheHostAnswers) {
