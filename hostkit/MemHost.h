@@ -56,9 +56,6 @@ protected:
     void logFormattedV(int level, const char* context, const char* format, va_list args)
         __attribute__((format(printf, 4, 0)));
 
-    SnapState& state() { return *state_; }
-    const HostJob& job() const { return *job_; }
-
 private:
     const HostArray* attachedArray() const;
 

@@ -1,13 +1,16 @@
 // The in-memory host's answers to the buffer protocol, under both size
-// conventions: what the harness's, the tests' and the benchmark's hosts
-// answer the plug-in with.
+// conventions, and its log lines: what the harness's, the tests' and the
+// benchmark's hosts answer the plug-in with and write.
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "hostkit/HostBuffers.h"
+#include "hostkit/MemHost.h"
 
 namespace {
 
@@ -78,6 +81,34 @@ TEST(HostBuffers, WithoutTheNulATextFillsTheSizeTold) {
     size = 3;
     EXPECT_EQ(2, answerShortRead("abc", buffer, &size));
     EXPECT_EQ(4, size);
+}
+
+// A descriptor that keeps the lines handed to logLine.
+class LineKeeper : private hostkit::SnapState, public hostkit::MemSnapInfo {
+public:
+    explicit LineKeeper(const hostkit::HostJob& job) : MemSnapInfo(*this, job) {}
+    std::vector<std::string> lines;
+
+protected:
+    void logLine(int level, const char* context, std::string_view text) override {
+        lines.push_back(std::to_string(level) + "|" + context + "|" + std::string(text));
+    }
+};
+
+// Lines are formatted on the stack up to 511 bytes and at their own size
+// beyond: either way whole, with the arguments read once.
+TEST(MemSnapInfo, LogLinesArriveWholeHoweverLong) {
+    for (size_t length : {size_t(0), size_t(5), size_t(507), size_t(508), size_t(509), size_t(4000)}) {
+        SCOPED_TRACE(length);
+        const hostkit::HostJob job;
+        LineKeeper snap(job);
+        const std::string value(length, 'v');
+        snap.logFormatted(2, "Ctx::op", "[%s]%d", value.c_str(), 42);
+        snap.logMessage(0, value.c_str());
+        ASSERT_EQ(2u, snap.lines.size());
+        EXPECT_EQ("2|Ctx::op|[" + value + "]42", snap.lines[0]);
+        EXPECT_EQ("0||" + value, snap.lines[1]);
+    }
 }
 
 }  // namespace
