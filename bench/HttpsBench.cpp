@@ -255,9 +255,9 @@ Run runLifecycle(int count) {
     for (int i = 0; i < count; ++i) {
         snaps.emplace_back(new fakehost::FakeSnapInfo);
         fakehost::FakeSnapInfo& s = *snaps.back();
-        s.sourceDevice.value = sourceOf(i);
-        s.snapUUID.value = "u" + std::to_string(i);
-        s.knownArrays["filer1"] = info;
+        s.sourceDevice = sourceOf(i);
+        s.snapUUID = "u" + std::to_string(i);
+        s.knowArray("filer1", info);
         s.arrayConfigStrings[QZSO::kMetroServerIpConfig].value = "127.0.0.1";
         s.arrayConfigInts[QZSO::kMetroServerPortConfig] = relay.port();
         s.valueInts[QZSO::GET_VALUE_VOLSNAP_OP_SOURCE] = 1;

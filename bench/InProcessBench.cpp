@@ -36,9 +36,8 @@
 #include "arraysim/model/ArraySeed.h"
 #include "bench/Lifecycle.h"
 #include "engine/QzSnapEngineHNAS.h"
-#include "tests/fakes/FakeArray.h"
-#include "tests/fakes/FakeOSUtil.h"
 #include "bench/BenchHost.h"
+#include "tests/fakes/FakeArray.h"
 #include "tests/support/TempSettings.h"
 
 // Heap accounting: live bytes and their peak, for the peak a call adds.
@@ -203,16 +202,25 @@ std::vector<Result> runCase(int count, bool ownFileSystem, bool warm) {
         std::fprintf(stderr, "seeding the array failed\n");
         return results;
     }
-    fakehost::FakeOSUtil util(77);
+    // The host knows one array, under the filer's name; the mount requests
+    // do not come from the GUI.
+    hostkit::HostJob job;
+    job.jobId = 77;
+    job.mountRequestSource = 1;
+    hostkit::HostArray filer;
+    filer.name = "filer1";
+    filer.vendor = "Hitachi NAS";
+    filer.arrayInfo = kInfo;
+    filer.controlHostId = 3;
+    job.arrays.push_back(filer);
+    hostkit::MemOSUtil util(job);
     std::vector<std::unique_ptr<bench::BenchHost>> snaps;
     std::vector<QZSO::SnapInfo*> pointers;
     for (int i = 0; i < count; ++i) {
-        snaps.emplace_back(new bench::BenchHost);
+        snaps.emplace_back(new bench::BenchHost(job));
         bench::BenchHost& s = *snaps.back();
         s.sourceDevice = sourceOf(i, ownFileSystem);
         s.snapUUID = "u" + std::to_string(i);
-        s.arrayName = "filer1";
-        s.arrayInfoText = kInfo;
         pointers.push_back(&s);
     }
     for (const Operation& op : kLifecycle) {

@@ -19,8 +19,8 @@
 
 #include "harness/framework/ArrayAccess.h"
 #include "harness/framework/ExitCodes.h"
-#include "harness/framework/HostObjects.h"
 #include "host/QzManageHNAS.h"
+#include "hostkit/HostState.h"
 
 namespace {
 
@@ -225,7 +225,7 @@ int checkArray(HostStore& store, const std::string& arrayName, std::string& erro
     if (caFile.empty() && getenv(kCaFileVariable) != nullptr) caFile = getenv(kCaFileVariable);
     const bool insecure = settingValue(settings, kClientSection, "nInsecure") == "1";
     int connectSecs = kDefaultConnectSecs;
-    if (!parseConfigInt(settingValue(settings, kClientSection, "nConnectTimeoutSecs", "10"), connectSecs) ||
+    if (!hostkit::parseConfigInt(settingValue(settings, kClientSection, "nConnectTimeoutSecs", "10"), connectSecs) ||
         connectSecs < 1 || connectSecs > 3600)
         connectSecs = kDefaultConnectSecs;
 

@@ -3,12 +3,12 @@
 #include <cstdlib>
 
 #include "harness/framework/ArrayInfoText.h"
-#include "harness/framework/HostObjects.h"
 #include "harness/framework/JobRunner.h"
 #include "harness/framework/PrivateFiles.h"
 #include "host/ArrayConfigNames.h"
 #include "host/EvDebug.h"
 #include "host/QzManageHNAS.h"
+#include "hostkit/HostState.h"
 #include "platform/qzlib/EvDebugSink.h"
 
 const std::string kOwnSnapshotPrefix = std::string(QZSO::kSnapshotPrefix) + "-";
@@ -31,7 +31,7 @@ bool arrayEndpoint(const ArrayRecord& array, ArrayEndpoint& endpoint, std::strin
                                                                                     : endpoint.controlHost;
     endpoint.port = QZSO::kDefaultManagementPort;
     const auto port = array.configs.find(QZSO::kMetroServerPortConfig);
-    if (port != array.configs.end() && !parseConfigInt(port->second, endpoint.port)) {
+    if (port != array.configs.end() && !hostkit::parseConfigInt(port->second, endpoint.port)) {
         error = std::string(QZSO::kMetroServerPortConfig) + " of array " + array.name + " is not a number";
         return false;
     }

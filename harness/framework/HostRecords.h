@@ -7,19 +7,14 @@
 #include <string>
 #include <vector>
 
-// One snap descriptor: a source device and everything the plug-in reported
-// for it in earlier jobs.
-struct DeviceRecord {
+#include "hostkit/HostState.h"
+
+// One snap descriptor: the state the in-memory host works over (source
+// device, status, error, snap UUID and device, attached array, metadata),
+// with the store's identity of it and the last job that worked on it.
+struct DeviceRecord : hostkit::SnapState {
     long long id = 0;
     std::string label;               // short name for tables, e.g. "cifs-data"; may be empty
-    std::string sourceDevice;        // e.g. "{type:native_hnas,path:/__VOLUME__/fs3/home,targethostname:hnas2}"
-    int status = 0;                  // QZSO::SnapStatus value; 0 before the first job
-    int errorCode = 0;               // of the last job, 0 = none
-    std::string errorMessage;
-    std::string snapUUID;
-    std::string snapDevice;
-    std::string arrayName;           // the array attached by setArrayName, "" = none
-    std::map<int, std::string> metadata;  // by metadata type (6, 16)
     long long lastJobId = 0;         // the last job that worked on the device, 0 = none
     std::string lastJobOutcome;      // that job's outcome, e.g. "interrupted"
 };
@@ -28,13 +23,7 @@ struct DeviceRecord {
 std::string deviceDisplayName(const DeviceRecord& device);
 
 // One array as the host's array management keeps it.
-struct ArrayRecord {
-    std::string name;                // what setArrayName and listArrays use, e.g. "hnas1"
-    std::string vendor;              // "Hitachi NAS"
-    std::string arrayInfo;           // "{arrayId:evs1,hostName:...,hostPassword:...,hostid:1}"
-    int controlHostId = 0;
-    std::map<std::string, std::string> configs;  // e.g. SMCONFIG_NAME_METRO_SERVER_PORT -> "8444"
-};
+using ArrayRecord = hostkit::HostArray;
 
 // One platform setting, rendered into the settings file of every job.
 struct SettingRecord {

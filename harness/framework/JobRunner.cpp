@@ -217,6 +217,7 @@ bool callPlugin(const HostOperation& operation, const JobRecord& job, std::vecto
     std::vector<QZSO::SnapInfo*> snaps;
     for (HostSnapInfo& s : descriptors) snaps.push_back(&s);
     HostOSUtil osUtil(prepared.context);
+    const hostkit::ScopedSizeConvention convention(sizeConventionFromEnvironment());
 
     prepared.log.write(0, "-", "hnas-host", "job " + std::to_string(job.id) + ": " + job.operation + " on " +
                                                 job.devices + " with " + prepared.plugin.path());

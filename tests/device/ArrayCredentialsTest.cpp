@@ -145,12 +145,12 @@ TEST(FilerAliases, EndpointFallsBackToTheControlHostAndPort8444) {
 
 TEST(SetArrayInfo, AttachesThroughTheAliasListWhenTheNameIsUnknown) {
     AliasFixture f;
-    f.snap.knownArrays["evsb.invalid"] = devicetest::kArrayInfo;
+    f.snap.knowArray("evsb.invalid", devicetest::kArrayInfo);
     std::string filer = "localhost";
     ASSERT_TRUE(f.device(HNAS_SNAP_OP_PREPARE)->setArrayInfo(filer));
     EXPECT_EQ((std::vector<std::string>{"localhost", "10.0.0.9|127.0.0.1|evsb.invalid|localhost"}),
               f.snap.setArrayNameArguments);
-    EXPECT_EQ("evsb.invalid", f.snap.attachedArray);
+    EXPECT_EQ("evsb.invalid", f.snap.arrayName);
     EXPECT_EQ("localhost", filer);
 }
 
@@ -163,8 +163,8 @@ TEST(SetArrayInfo, FailsWhenNoAliasIsKnownToTheHost) {
 
 TEST(PrePrepare, AFilerKnownOnlyByAnAliasStillPrepares) {
     AliasFixture f;
-    f.snap.knownArrays["evsb.invalid"] = devicetest::kArrayInfo;
-    f.snap.sourceDevice.value = "{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/exp1,targethostname:localhost}";
+    f.snap.knowArray("evsb.invalid", devicetest::kArrayInfo);
+    f.snap.sourceDevice = "{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/exp1,targethostname:localhost}";
     auto device = f.device(HNAS_SNAP_OP_PREPARE);
     ASSERT_TRUE(device->prePrepareDevice());
     EXPECT_EQ("localhost", device->getDeviceInfo().targetHostName);

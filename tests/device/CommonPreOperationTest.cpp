@@ -12,7 +12,7 @@ using devicetest::DeviceFixture;
 using fakehost::ScriptedAnswer;
 
 DeviceFixture& prepared(DeviceFixture& f, const std::string& source) {
-    f.snap.sourceDevice.value = source;
+    f.snap.sourceDevice = source;
     f.attachArray();
     f.storeIdentity();
     return f;
@@ -83,18 +83,18 @@ TEST(PreOperationCommon, Failures) {
         std::vector<std::pair<int, std::string>> messages;
     };
     const Case cases[] = {
-        {"source unreadable", [](DeviceFixture& f) { f.snap.sourceDevice.present = false; },
+        {"source unreadable", [](DeviceFixture& f) { f.snap.sourceDeviceReads.present = false; },
          {{2, "Unable to get snap source device."}}},
-        {"source unparsable", [](DeviceFixture& f) { f.snap.sourceDevice.value = "{type:tape}"; },
+        {"source unparsable", [](DeviceFixture& f) { f.snap.sourceDevice = "{type:tape}"; },
          {{2, "Unable to fetch filer info from snap source device:{type:tape}"}}},
         {"no metadata", [](DeviceFixture& f) { f.snap.metadata.clear(); },
          {{2, "Unable to get the snap metadata"}, {2, "Unable to get the metadata information."}}},
-        {"no array information", [](DeviceFixture& f) { f.snap.arrayInfo.present = false; },
+        {"no array information", [](DeviceFixture& f) { f.snap.arrayInfoReads.present = false; },
          {{2, "HNASSnapDevice::getArrayNameAndCredentialsError:Unable to get the login credentials."},
           {2, "HNASSnapDevice::GetFileSystemAndFilerInfoFromSnapError:Unable to set the login credentials for "
               "array [].Please make sure array information has been entered."},
           {2, "Unable to get the metadata information."}}},
-        {"array information unparsable", [](DeviceFixture& f) { f.snap.arrayInfo.value = "{arrayId:a9}"; },
+        {"array information unparsable", [](DeviceFixture& f) { f.attachArray("{arrayId:a9}"); },
          {{2, "HNASSnapDevice::getArrayNameAndCredentialsError:Unable to parse array info."},
           {2, "HNASSnapDevice::GetFileSystemAndFilerInfoFromSnapError:Unable to set the login credentials for "
               "array [a9].Please make sure array information has been entered."}}},
@@ -170,14 +170,14 @@ TEST(MetadataRecovery, LongMetadataSpendsTheBudgetTheSnapUuidReadShares) {
     DeviceFixture f;
     prepared(f, devicetest::kNativeSource);
     f.storeIdentity(devicetest::kIdentityMetadata + std::string(1500, ' '));
-    f.snap.snapUUID.always = ScriptedAnswer::tooSmall(64);
+    f.snap.snapUUIDReads.always = ScriptedAnswer::tooSmall(64);
     auto device = f.device(HNAS_SNAP_OP_SNAP);
     EXPECT_FALSE(device->getFileSystemAndFilerInfoFromSnap());
-    EXPECT_EQ(2, f.snap.metadata[SM_MDT_SNAP_UUID].calls);
-    EXPECT_EQ(4, f.snap.snapUUID.calls);                   // five calls in all, one spent on metadata
+    EXPECT_EQ(2, f.snap.metadataReads[SM_MDT_SNAP_UUID].calls);
+    EXPECT_EQ(4, f.snap.snapUUIDReads.calls);   // five calls in all, one spent on metadata
     // The snap-UUID read starts from the size the metadata read ended with.
     const int metadataSize = static_cast<int>(devicetest::kIdentityMetadata.size() + 1500 + 1);
-    EXPECT_EQ(metadataSize, f.snap.snapUUID.sizesOffered.front());
+    EXPECT_EQ(metadataSize, f.snap.snapUUIDReads.sizesOffered.front());
     EXPECT_EQ("", device->getDeviceInfo().snapUUID);
 }
 
@@ -185,11 +185,11 @@ TEST(MetadataRecovery, LongSnapUuidIsReadAfterTheHostAsksForMore) {
     DeviceFixture f;
     prepared(f, devicetest::kNativeSource);
     const std::string longUuid(1500, 'u');
-    f.snap.snapUUID.value = longUuid;
+    f.snap.snapUUID = longUuid;
     auto device = f.device(HNAS_SNAP_OP_SNAP);
     ASSERT_TRUE(device->getFileSystemAndFilerInfoFromSnap());
     EXPECT_EQ(longUuid, device->getDeviceInfo().snapUUID);
-    EXPECT_EQ((std::vector<int>{1024, 1501}), f.snap.snapUUID.sizesOffered);
+    EXPECT_EQ((std::vector<int>{1024, 1501}), f.snap.snapUUIDReads.sizesOffered);
 }
 
 TEST(MetadataRecovery, WithoutASnapUuidTheDeviceFailsAndKeepsItEmpty) {
@@ -198,10 +198,10 @@ TEST(MetadataRecovery, WithoutASnapUuidTheDeviceFailsAndKeepsItEmpty) {
         DeviceFixture f;
         prepared(f, devicetest::kNativeSource);
         if (readFails) {
-            f.snap.snapUUID.value = "stale-buffer-text";
-            f.snap.snapUUID.script.push_back(ScriptedAnswer::fail(9));
+            f.snap.snapUUID = "stale-buffer-text";
+            f.snap.snapUUIDReads.script.push_back(ScriptedAnswer::fail(9));
         } else {
-            f.snap.snapUUID.value = "";
+            f.snap.snapUUID = "";
         }
         auto device = f.device(HNAS_SNAP_OP_SNAP);
         EXPECT_FALSE(device->getFileSystemAndFilerInfoFromSnap());

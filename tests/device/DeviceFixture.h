@@ -20,6 +20,8 @@ const std::string kUncSource =
 const std::string kNfsSource = "{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/exp1,targethostname:filer1}";
 const std::string kNativeSource = "{type:native_hnas,path:/__VOLUME__/fs1/d1/d2,targethostname:filer1}";
 
+// The name the host attached the device's array under, by prepare.
+const std::string kAttachedArray = "attached-array";
 const std::string kArrayInfo = "{arrayId:hnas1,hostName:smu1,hostUserName:admin,hostPassword:pw-Secret9,hostid:3}";
 
 // Type-6 metadata as prepare and snap store it.
@@ -35,14 +37,15 @@ struct DeviceFixture {
 
     // The host knows filer1 as an array name, and the descriptor holds a
     // source device and, after prepare, the attached array and metadata.
-    void knowFiler(const std::string& name = "filer1") { snap.knownArrays[name] = kArrayInfo; }
-    void attachArray() {
-        snap.arrayInfo.value = kArrayInfo;
-        snap.arrayInfo.present = true;
+    void knowFiler(const std::string& name = "filer1") { snap.knowArray(name, kArrayInfo); }
+    // The array a prepare attached the device to, with this information.
+    void attachArray(const std::string& arrayInfo = kArrayInfo) {
+        snap.knowArray(kAttachedArray, arrayInfo);
+        snap.arrayName = kAttachedArray;
     }
     void storeIdentity(const std::string& metadata = kIdentityMetadata, const std::string& uuid = "QZHNAS-u1-fsMeta") {
-        snap.metadata[SM_MDT_SNAP_UUID].value = metadata;
-        snap.snapUUID.value = uuid;
+        snap.metadata[SM_MDT_SNAP_UUID] = metadata;
+        snap.snapUUID = uuid;
     }
     std::unique_ptr<HNASSnapDevice> device(_HNASSnapOpType op) {
         return std::unique_ptr<HNASSnapDevice>(new HNASSnapDevice(&snap, &util, op));

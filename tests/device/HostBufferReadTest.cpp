@@ -4,6 +4,7 @@
 #include <string>
 
 #include "device/HostBufferRead.h"
+#include "hostkit/HostBuffers.h"
 #include "tests/fakes/FakeHostText.h"
 
 namespace {
@@ -69,7 +70,7 @@ TEST(HostBufferRead, AnswersOfTheHost) {
 // Hosts count the size they need with or without the terminator; the text
 // is whole either way, including one that fills exactly the size told.
 TEST(HostBufferRead, BothSizeConventionsReadTheWholeText) {
-    using fakehost::SizeConvention;
+    using hostkit::SizeConvention;
     const struct {
         const char* name;
         SizeConvention convention;
@@ -84,7 +85,7 @@ TEST(HostBufferRead, BothSizeConventionsReadTheWholeText) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        fakehost::ScopedSizeConvention convention(c.convention);
+        hostkit::ScopedSizeConvention convention(c.convention);
         FakeHostText host;
         host.value = repeatTo("xyz", c.length);
         int size = 1024;

@@ -16,7 +16,7 @@ const std::string kSavedSettings =
     "Type:GROUP}]e}";
 
 void setUp(DeviceFixture& f, const std::string& source, int requestSource) {
-    f.snap.sourceDevice.value = source;
+    f.snap.sourceDevice = source;
     f.attachArray();
     f.storeIdentity();
     if (requestSource >= 0) f.snap.valueInts[QZSO::GET_VALUE_VOLSNAP_OP_SOURCE] = requestSource;
@@ -48,7 +48,7 @@ TEST(PreOperationMapUnMap, GuiRequestWithoutSnapUuidFailsBeforeTheMountRequest) 
     // the device fails in the common pre-operation.
     DeviceFixture f;
     setUp(f, devicetest::kNativeSource, 2);
-    f.snap.snapUUID.value = "";
+    f.snap.snapUUID = "";
     auto device = f.device(HNAS_SNAP_OP_UNMAP);
     EXPECT_FALSE(device->preOperationMapUnMap());
     EXPECT_TRUE(f.hostLogged(2, "Unable to get the snap UUID."));
@@ -58,10 +58,10 @@ TEST(PreOperationMapUnMap, GuiRequestWithoutSnapUuidFailsBeforeTheMountRequest) 
 TEST(PreOperationMapUnMap, NativeDeviceNeverReadsShareSettings) {
     DeviceFixture f;
     setUp(f, devicetest::kNativeSource, 1);
-    f.snap.metadata[SM_MDT_FS_INFO].value = kSavedSettings;
+    f.snap.metadata[SM_MDT_FS_INFO] = kSavedSettings;
     auto device = f.device(HNAS_SNAP_OP_MAP);
     ASSERT_TRUE(device->preOperationMapUnMap());
-    EXPECT_EQ(0, f.snap.metadata[SM_MDT_FS_INFO].calls);
+    EXPECT_EQ(0, f.snap.metadataReads[SM_MDT_FS_INFO].calls);
     EXPECT_FALSE(device->getDeviceInfo().shareSettingsSaved);
     EXPECT_EQ(std::string::npos, f.snap.logText().find("Permissions are"));
 }
@@ -81,7 +81,7 @@ TEST(PreOperationMapUnMap, SavedSettingsAreReadBackEvenWhenLong) {
     const std::string longComment(17000, 'c');
     std::string saved = kSavedSettings;
     saved.replace(saved.find("Comment:saved"), 13, "Comment:" + longComment);
-    f.snap.metadata[SM_MDT_FS_INFO].value = saved;
+    f.snap.metadata[SM_MDT_FS_INFO] = saved;
     auto device = f.device(HNAS_SNAP_OP_MAP);
     ASSERT_TRUE(device->preOperationMapUnMap());
     const _HNASDeviceInfo info = device->getDeviceInfo();
@@ -92,7 +92,7 @@ TEST(PreOperationMapUnMap, SavedSettingsAreReadBackEvenWhenLong) {
     ASSERT_EQ(1u, info.shareSettings.permissions.size());
     EXPECT_EQ("Admins", info.shareSettings.permissions[0].name);
     EXPECT_EQ((std::vector<int>{16384, static_cast<int>(saved.size()) + 1}),
-              f.snap.metadata[SM_MDT_FS_INFO].sizesOffered);
+              f.snap.metadataReads[SM_MDT_FS_INFO].sizesOffered);
 }
 
 TEST(PreOperationMapUnMap, FailedCommonPreOperationStopsBeforeTheMountRequest) {
@@ -122,7 +122,7 @@ TEST(PreOperationDispatch, ChoosesThePreOperationOfTheOperation) {
         f.knowFiler();
         auto device = f.device(static_cast<_HNASSnapOpType>(c.op));
         EXPECT_EQ(c.ok, device->preOperation());
-        EXPECT_EQ(c.identityReads, f.snap.metadata[SM_MDT_SNAP_UUID].calls);
+        EXPECT_EQ(c.identityReads, f.snap.metadataReads[SM_MDT_SNAP_UUID].calls);
         EXPECT_EQ(c.mountSourceReads, f.snap.countCalls("getValueInt"));
         EXPECT_TRUE(f.hostLogged(0, "Snap operation[" + std::to_string(c.op) + "]"));
     }

@@ -23,7 +23,7 @@ TEST(PrePrepare, FillsTheRecordForEachKindOfDevice) {
         SCOPED_TRACE(c.source);
         DeviceFixture f;
         f.knowFiler();
-        f.snap.sourceDevice.value = c.source;
+        f.snap.sourceDevice = c.source;
         auto device = f.device(HNAS_SNAP_OP_PREPARE);
         ASSERT_TRUE(device->prePrepareDevice());
         const _HNASDeviceInfo info = device->getDeviceInfo();
@@ -51,7 +51,7 @@ TEST(PrePrepare, FillsTheRecordForEachKindOfDevice) {
 TEST(PrePrepare, ConfiguredEndpointWinsOverTheControlHost) {
     DeviceFixture f;
     f.knowFiler();
-    f.snap.sourceDevice.value = devicetest::kNfsSource;
+    f.snap.sourceDevice = devicetest::kNfsSource;
     f.snap.arrayConfigInts[QZSO::kMetroServerPortConfig] = 9443;
     f.snap.arrayConfigStrings[QZSO::kMetroServerIpConfig].value = "10.9.8.7";
     auto device = f.device(HNAS_SNAP_OP_PREPARE);
@@ -94,9 +94,9 @@ TEST(PrePrepare, FailuresLeaveTheRecordClearedWithTheirMessage) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         DeviceFixture f;
-        if (c.filerKnown) f.snap.knownArrays["filer1"] = c.arrayInfo;
-        f.snap.sourceDevice.value = c.source;
-        f.snap.sourceDevice.present = c.sourceReadable;
+        if (c.filerKnown) f.snap.knowArray("filer1", c.arrayInfo);
+        f.snap.sourceDevice = c.source;
+        f.snap.sourceDeviceReads.present = c.sourceReadable;
         auto device = f.device(HNAS_SNAP_OP_PREPARE);
         EXPECT_FALSE(device->prePrepareDevice());
         EXPECT_TRUE(f.hostLogged(c.level, c.message)) << f.snap.logText();
@@ -115,7 +115,7 @@ TEST(PrePrepare, FailuresLeaveTheRecordClearedWithTheirMessage) {
 TEST(PrePrepare, UnknownKindFailsBeforeAnyArrayLookup) {
     DeviceFixture f;
     f.knowFiler();
-    f.snap.sourceDevice.value = "{type:tape,targethostname:filer1}";
+    f.snap.sourceDevice = "{type:tape,targethostname:filer1}";
     EXPECT_FALSE(f.device(HNAS_SNAP_OP_PREPARE)->prePrepareDevice());
     EXPECT_EQ(0, f.snap.countCalls("setArrayName"));
     EXPECT_EQ(0, f.util.countCalls("listArrays"));
@@ -123,8 +123,8 @@ TEST(PrePrepare, UnknownKindFailsBeforeAnyArrayLookup) {
 
 TEST(PrePrepare, CredentialsFailureAddsNoSecondMessageWhenTheHostHasAnError) {
     DeviceFixture f;
-    f.snap.knownArrays["filer1"] = "{arrayId:a}";
-    f.snap.sourceDevice.value = devicetest::kUncSource;
+    f.snap.knowArray("filer1", "{arrayId:a}");
+    f.snap.sourceDevice = devicetest::kUncSource;
     f.snap.errorCode = QZSO::ERROR_PREPARE_FAILED;
     EXPECT_FALSE(f.device(HNAS_SNAP_OP_PREPARE)->prePrepareDevice());
     EXPECT_EQ(1, f.snap.countCalls("getError"));
@@ -138,24 +138,24 @@ TEST(PrePrepare, SourceDeviceReadFollowsTheBufferProtocol) {
     const std::string longSource =
         "{vortype:cifs,vendor:Hitachi HNAS,type:unc,lunuuid:\\\\filer1\\\\data\\\\" + std::string(1500, 'd') +
         ",targethostname:filer1}";
-    f.snap.sourceDevice.value = longSource;
+    f.snap.sourceDevice = longSource;
     auto device = f.device(HNAS_SNAP_OP_PREPARE);
     ASSERT_TRUE(device->prePrepareDevice());
     EXPECT_EQ(longSource, device->getDeviceInfo().sourceDevice);
-    EXPECT_EQ(2, f.snap.sourceDevice.calls);
+    EXPECT_EQ(2, f.snap.sourceDeviceReads.calls);
 
     DeviceFixture stuck;
     stuck.knowFiler();
-    stuck.snap.sourceDevice.always = ScriptedAnswer::tooSmall(2000);
+    stuck.snap.sourceDeviceReads.always = ScriptedAnswer::tooSmall(2000);
     EXPECT_FALSE(stuck.device(HNAS_SNAP_OP_PREPARE)->prePrepareDevice());
-    EXPECT_EQ(5, stuck.snap.sourceDevice.calls);
+    EXPECT_EQ(5, stuck.snap.sourceDeviceReads.calls);
     EXPECT_TRUE(stuck.hostLogged(2, "Unable to get snap source device."));
 }
 
 TEST(PrePrepare, PasswordIsNeverLogged) {
     DeviceFixture f;
     f.knowFiler();
-    f.snap.sourceDevice.value = devicetest::kUncSource;
+    f.snap.sourceDevice = devicetest::kUncSource;
     ASSERT_TRUE(f.device(HNAS_SNAP_OP_PREPARE)->prePrepareDevice());
     EXPECT_EQ(std::string::npos, f.snap.logText().find("pw-Secret9"));
     EXPECT_EQ(std::string::npos, f.log.text().find("pw-Secret9"));

@@ -5,16 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "harness/demo/Simulator.h"
 #include "harness/demo/Subprocess.h"
 #include "harness/framework/ArrayInfoText.h"
-#include "harness/framework/HostBuffers.h"
 #include "harness/framework/HostObjects.h"
 #include "harness/framework/HostStore.h"
 #include "harness/framework/PluginLoader.h"
@@ -46,67 +43,28 @@ JobContext contextWithArrays() {
     return job;
 }
 
-TEST(HostBuffers, AnswerHonestlyAndNeverPastTheSizeTold) {
-    struct Case {
-        const char* text;
-        short size;
-        bool nullBuffer;
-        int status;
-        short sizeAfter;
+// The environment chooses how the harness's host counts the size a text
+// needs; the answers themselves are the in-memory host's (HostKitTest).
+TEST(HostBuffers, TheEnvironmentChoosesTheSizeConvention) {
+    const struct {
+        const char* value;   // null: not set
+        hostkit::SizeConvention convention;
     } cases[] = {
-        {"abc", 4, false, 0, 4},     // text and NUL fit exactly
-        {"abc", 3, false, 2, 4},     // one byte short: the size needed comes back
-        {"", 1, false, 0, 1},
-        {"abc", 0, false, 2, 4},
-        {"abc", 100, true, 2, 4},    // no buffer at all
+        {nullptr, hostkit::SizeConvention::WithTerminator},
+        {"1", hostkit::SizeConvention::WithoutTerminator},
+        {"0", hostkit::SizeConvention::WithTerminator},
+        {"yes", hostkit::SizeConvention::WithTerminator},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.text) + " in " + std::to_string(c.size));
-        char buffer[8];
-        std::memset(buffer, 'x', sizeof(buffer));
-        short size = c.size;
-        EXPECT_EQ(c.status, answerShortRead(c.text, c.nullBuffer ? nullptr : buffer, &size));
-        EXPECT_EQ(c.sizeAfter, size);
-        if (c.status == 0) {
-            EXPECT_STREQ(c.text, buffer);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.value != nullptr ? c.value : "(unset)");
+        if (c.value != nullptr) {
+            ASSERT_EQ(0, setenv(kHostSizeWithoutNulVariable, c.value, 1));
         } else {
-            EXPECT_EQ('x', buffer[0]);
+            ASSERT_EQ(0, unsetenv(kHostSizeWithoutNulVariable));
         }
+        EXPECT_EQ(c.convention, sizeConventionFromEnvironment());
     }
-    // A text no short size can announce fails instead of answering 2.
-    short size = 10;
-    EXPECT_EQ(1, answerShortRead(std::string(SHRT_MAX, 'a'), nullptr, &size));
-    // The list convention: 0 with the text, or the needed size as the result.
-    char small[4];
-    EXPECT_EQ(6, answerSizedRead("a|bcd", small, 4));
-    EXPECT_EQ(0, answerSizedRead("a|b", small, 4));
-    EXPECT_STREQ("a|b", small);
-}
-
-// A host that counts sizes without the NUL: a text of exactly the size told
-// is written, its NUL going into the byte after it (the plug-in's buffers
-// are the size told + 1).
-TEST(HostBuffers, WithoutTheNulATextFillsTheSizeTold) {
-    ASSERT_EQ(0, setenv(kHostSizeWithoutNulVariable, "1", 1));
-    char buffer[8];
-    std::memset(buffer, 'x', sizeof(buffer));
-    short size = 3;
-    EXPECT_EQ(0, answerShortRead("abc", buffer, &size));
-    EXPECT_STREQ("abc", buffer);
-    size = 2;
-    EXPECT_EQ(2, answerShortRead("abc", buffer, &size));
-    EXPECT_EQ(3, size);
-    int intSize = 2;
-    EXPECT_EQ(2, answerIntRead("abc", buffer, &intSize));
-    EXPECT_EQ(3, intSize);
-    EXPECT_EQ(5, answerSizedRead("a|bcd", buffer, 4));
-    EXPECT_EQ(0, answerSizedRead("a|bc", buffer, 4));
-    EXPECT_STREQ("a|bc", buffer);
     unsetenv(kHostSizeWithoutNulVariable);
-    // Back to counting the NUL.
-    size = 3;
-    EXPECT_EQ(2, answerShortRead("abc", buffer, &size));
-    EXPECT_EQ(4, size);
 }
 
 TEST(HostSnapInfo, SetArrayNameAttachesTheFirstKnownNameOfAList) {
@@ -161,7 +119,8 @@ TEST(HostSnapInfo, ArrayInformationAndConfigurationComeFromTheAttachedArray) {
     EXPECT_EQ(1, snap.getArrayConfigInt("SMCONFIG_NAME_METRO_SERVER_PORT", &value));
     EXPECT_EQ(7, value);
     int parsed = 0;
-    for (const char* bad : {"", "84x", "99999999999", " 1", "1 "}) EXPECT_FALSE(parseConfigInt(bad, parsed)) << bad;
+    for (const char* bad : {"", "84x", "99999999999", " 1", "1 "})
+        EXPECT_FALSE(hostkit::parseConfigInt(bad, parsed)) << bad;
 }
 
 TEST(HostSnapInfo, MountRequestSourceIsTheOnlyValueTheHostAnswers) {

@@ -11,7 +11,7 @@
 #include "harness/demo/SimulatorState.h"
 #include "harness/demo/Subprocess.h"
 #include "harness/framework/ExitCodes.h"
-#include "harness/framework/HostBuffers.h"
+#include "harness/framework/HostObjects.h"
 #include "host/SnapStatus.h"
 #include "records/HNASDeviceRecords.h"
 #include "tests/e2e/E2eSupport.h"

@@ -210,7 +210,7 @@ TEST(Reconcile, AnIdentityWithoutFileSystemIdStillFindsItsUnmountedFileSystem) {
         ASSERT_EQ(0, f.run(qzso_prepareDevices));
         ASSERT_EQ(0, f.run(qzso_snapDevices));
         ASSERT_TRUE(arraymodel::deleteSnapshot(f.hnas1(), f.hnas1().snapshots[0].objectId).ok());
-        f.snap(0).metadata[SM_MDT_SNAP_UUID].value = c.identity;
+        f.snap(0).metadata[SM_MDT_SNAP_UUID] = c.identity;
         setFileSystemStatus(f, c.fileSystem, "NOT_MOUNTED");
         EXPECT_EQ(1, f.run(qzso_reconcileSnaps));
         EXPECT_EQ(c.after, f.snap(0).status);
@@ -388,9 +388,9 @@ TEST(Delete, AnIdentityWithoutObjectId) {
             std::string identity = c.identity;
             const size_t at = identity.find('@');
             if (at != std::string::npos) identity.replace(at, 1, f.fileSystemId("fs3"));
-            snap.metadata[SM_MDT_SNAP_UUID].value = identity;
+            snap.metadata[SM_MDT_SNAP_UUID] = identity;
         }
-        snap.snapUUID.value = c.uuid;
+        snap.snapUUID = c.uuid;
         snap.status = c.status;
         f.array.clearCalls();
         EXPECT_EQ(c.expectedStatus == SNAP_STATUS_DELETED ? 0 : 1, f.run(qzso_deleteSnaps));
@@ -418,8 +418,8 @@ TEST(Delete, BannerNumbersAcrossGroups) {
     ASSERT_EQ(0, f.run(qzso_snapDevices));
     f.snap(0).status = SNAP_STATUS_PREPARE_FAILED;
     f.snap(1).status = SNAP_STATUS_PREPARE_FAILED;
-    f.snap(2).snapUUID.value = "u3";   // the host lost the snapshot's name: nothing of ours to delete
-    f.snap(2).metadata[SM_MDT_SNAP_UUID].value = "{FileSystemName:fs1}";
+    f.snap(2).snapUUID = "u3";   // the host lost the snapshot's name: nothing of ours to delete
+    f.snap(2).metadata[SM_MDT_SNAP_UUID] = "{FileSystemName:fs1}";
     for (auto& snap : f.snaps) snap->calls.clear();
     const size_t first = f.log.lines().size();
     EXPECT_EQ(0, f.run(qzso_deleteSnaps));

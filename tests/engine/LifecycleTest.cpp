@@ -2,6 +2,7 @@
 // each job reported, as later jobs would find it.
 #include <gtest/gtest.h>
 
+#include "hostkit/HostBuffers.h"
 #include "tests/support/EngineFixture.h"
 #include "tests/support/TempSettings.h"
 
@@ -73,10 +74,10 @@ void runLifecycle() {
 // Against a host that counts the sizes it needs with the terminator, and
 // one that counts them without.
 TEST(Lifecycle, EveryOperationOnOneSetOfDescriptors) {
-    for (fakehost::SizeConvention convention :
-         {fakehost::SizeConvention::WithTerminator, fakehost::SizeConvention::WithoutTerminator}) {
-        SCOPED_TRACE(fakehost::conventionName(convention));
-        const fakehost::ScopedSizeConvention scoped(convention);
+    for (hostkit::SizeConvention convention :
+         {hostkit::SizeConvention::WithTerminator, hostkit::SizeConvention::WithoutTerminator}) {
+        SCOPED_TRACE(hostkit::conventionName(convention));
+        const hostkit::ScopedSizeConvention scoped(convention);
         runLifecycle();
     }
 }

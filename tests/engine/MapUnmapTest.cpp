@@ -71,8 +71,8 @@ TEST(Map, SettingsNotStoredAtPrepareAreTakenLiveFromTheSource) {
     ASSERT_NE(nullptr, nfsSource);
     nfsSource->settings.accessConfig = "10.1.0.0/16(rw,no_root_squash)";
     prepareAndSnap(f);
-    EXPECT_EQ("", f.snap(0).metadata[SM_MDT_FS_INFO].value);
-    EXPECT_EQ("", f.snap(1).metadata[SM_MDT_FS_INFO].value);
+    EXPECT_EQ("", f.snap(0).metadata[SM_MDT_FS_INFO]);
+    EXPECT_EQ("", f.snap(1).metadata[SM_MDT_FS_INFO]);
 
     // Map adds shares to the array: what is compared is copied first.
     const std::size_t sourceEntries = cifsSource.authentications.size();

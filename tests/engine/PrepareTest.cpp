@@ -11,7 +11,7 @@ using testsupport::EngineFixture;
 using testsupport::Statuses;
 
 std::string metadataOf(fakehost::FakeSnapInfo& snap, short type) {
-    return snap.metadata.count(type) != 0 ? snap.metadata[type].value : std::string("<none>");
+    return snap.metadata.count(type) != 0 ? snap.metadata[type] : std::string("<none>");
 }
 
 TEST(Prepare, DiscoversEachKindOfDeviceAndStoresItsMetadata) {
@@ -246,7 +246,7 @@ TEST(Prepare, SecondGroupsServerLookupFailing) {
 TEST(Prepare, ReturnCodeCountsDescriptorsDroppedByGrouping) {
     EngineFixture f;
     f.addDevice(testsupport::kUnc, "u1");
-    f.addDevice(testsupport::kNfs, "u2").sourceDevice.present = false;
+    f.addDevice(testsupport::kNfs, "u2").sourceDeviceReads.present = false;
     f.addDevice(testsupport::kNative, "u3");
     EXPECT_EQ(2, f.run(qzso_prepareDevices));
     EXPECT_EQ((Statuses{SNAP_STATUS_PREPARED, SNAP_STATUS_PREPARE_FAILED, SNAP_STATUS_PREPARED}), f.statuses());
@@ -259,7 +259,7 @@ TEST(Prepare, NothingToGroup) {
     EXPECT_TRUE(f.log.has(0, "Failed to build array-to-device map."));
     EXPECT_EQ(0, qzso_isMapped(nullptr, 0, &f.util));
 
-    f.addDevice(testsupport::kUnc, "u1").sourceDevice.present = false;
+    f.addDevice(testsupport::kUnc, "u1").sourceDeviceReads.present = false;
     EXPECT_EQ(1, f.run(qzso_prepareDevices));   // every pre-operation failed: no banner at all
     EXPECT_FALSE(f.log.has(0, "=================PREPARE PHASE-ARRAY [1]================="));
     EXPECT_EQ(0, f.array.count("init"));
@@ -276,7 +276,7 @@ TEST(Grouping, MissingDescriptorsAndUtilityAreSkippedNotFollowed) {
     // Without a utility the job id is 0 and a filer the host does not know
     // by name cannot be searched for.
     fakehost::FakeSnapInfo& stranger = f.addDevice(testsupport::kUnc, "u2");
-    stranger.knownArrays.clear();
+    stranger.host.arrays.clear();
     QZSO::SnapInfo* one[] = {&stranger};
     EXPECT_EQ(1, qzso_prepareDevices(one, 1, nullptr));
     EXPECT_EQ(SNAP_STATUS_PREPARE_FAILED, stranger.status);
@@ -304,8 +304,8 @@ TEST(Grouping, TheControlHostIdAloneDecidesAndTheFirstDeviceNamesTheGroup) {
     EngineFixture f;
     f.addDevice(testsupport::kUnc, "u1");
     // Another name for control host 3: different array ID and host name.
-    f.addDevice("{type:native_hnas,path:/__VOLUME__/fs3/dir,targethostname:filer3}", "u2").knownArrays["filer3"] =
-        "{arrayId:evsX,hostName:smuX,hostUserName:admin,hostPassword:pw1-Secret,hostid:3}";
+    f.addDevice("{type:native_hnas,path:/__VOLUME__/fs3/dir,targethostname:filer3}", "u2")
+        .knowArray("filer3", "{arrayId:evsX,hostName:smuX,hostUserName:admin,hostPassword:pw1-Secret,hostid:3}");
     EXPECT_EQ(0, f.run(qzso_prepareDevices));
     const auto inits = f.array.callsOf("init");
     ASSERT_EQ(1u, inits.size());

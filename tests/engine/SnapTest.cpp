@@ -32,12 +32,12 @@ TEST(Snap, DevicesOnOneFileSystemShareOneSnapshot) {
     const arraymodel::Snapshot& shared = f.hnas1().snapshots[0];
     for (size_t i : {0u, 1u}) {
         SCOPED_TRACE(i);
-        EXPECT_EQ("QZHNAS-u1-fs1", f.snap(i).snapUUID.value);
-        const std::string identity = f.snap(i).metadata[SM_MDT_SNAP_UUID].value;
+        EXPECT_EQ("QZHNAS-u1-fs1", f.snap(i).snapUUID);
+        const std::string identity = f.snap(i).metadata[SM_MDT_SNAP_UUID];
         EXPECT_NE(std::string::npos, identity.find(",SnapshotObjectID:" + shared.objectId + ","));
         EXPECT_NE(std::string::npos, identity.find(",SnapshotName:QZHNAS-u1-fs1}"));
     }
-    EXPECT_EQ("QZHNAS-u3-fs2", f.snap(2).snapUUID.value);
+    EXPECT_EQ("QZHNAS-u3-fs2", f.snap(2).snapUUID);
     EXPECT_TRUE(f.log.has(1, "Looks like there are multiple sub client paths using the same File System. Using "
                              "Snapshot [QZHNAS-u1-fs1] for Source Device [" + testsupport::kNativeOnFs1 +
                                  "] under Filesystem [fs1]."));

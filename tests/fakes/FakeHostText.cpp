@@ -1,25 +1,10 @@
 #include "tests/fakes/FakeHostText.h"
 
 #include <algorithm>
-#include <cstring>
+
+#include "hostkit/HostBuffers.h"
 
 namespace fakehost {
-
-namespace {
-SizeConvention currentConvention = SizeConvention::WithTerminator;
-}  // namespace
-
-SizeConvention sizeConvention() { return currentConvention; }
-
-ScopedSizeConvention::ScopedSizeConvention(SizeConvention convention) : previous_(currentConvention) {
-    currentConvention = convention;
-}
-
-ScopedSizeConvention::~ScopedSizeConvention() { currentConvention = previous_; }
-
-const char* conventionName(SizeConvention convention) {
-    return convention == SizeConvention::WithTerminator ? "withTerminator" : "withoutTerminator";
-}
 
 ScriptedAnswer ScriptedAnswer::tooSmall(int size) {
     ScriptedAnswer a;
@@ -45,7 +30,7 @@ ScriptedAnswer ScriptedAnswer::unterminated(std::string text) {
 
 ScriptedAnswer ScriptedAnswer::honest() { return ScriptedAnswer(); }
 
-int FakeHostText::answer(char* buffer, int capacity, int& sizeOut) {
+std::optional<int> ReadScript::scripted(char* buffer, int capacity, int& sizeOut) {
     ++calls;
     sizesOffered.push_back(capacity);
     ScriptedAnswer next;
@@ -72,14 +57,15 @@ int FakeHostText::answer(char* buffer, int capacity, int& sizeOut) {
             break;
     }
     if (!present) return 1;
-    const int needed =
-        static_cast<int>(value.size()) + (currentConvention == SizeConvention::WithTerminator ? 1 : 0);
-    if (needed > capacity) {
-        sizeOut = needed;
-        return 2;
-    }
-    std::memcpy(buffer, value.c_str(), value.size() + 1);
-    return 0;
+    return std::nullopt;
+}
+
+int FakeHostText::answer(char* buffer, int capacity, int& sizeOut) {
+    if (const std::optional<int> status = scripted(buffer, capacity, sizeOut)) return *status;
+    int size = capacity;
+    const int status = hostkit::answerIntRead(value, buffer, &size);
+    if (status == 2) sizeOut = size;
+    return status;
 }
 
 }  // namespace fakehost

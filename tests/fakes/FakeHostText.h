@@ -1,12 +1,11 @@
-// A text the fake host holds for one buffer read, and how it answers.
+// How the recording host answers one buffer read when a test scripts it.
 //
-// By default it answers honestly: 0 and the NUL-terminated text when it fits
-// the size it is told, else 2 and the size needed. Hosts count that size in
-// one of two ways (SizeConvention): with the terminator (a text of n bytes
-// needs n + 1) or without it (it needs n, and its NUL goes into the extra
-// byte the plug-in's buffer has). A script of answers, used one per call,
-// overrides that; `always`, once the script is spent, answers every further
-// call (e.g. keep answering 2).
+// A ReadScript sits in front of a read: by default the host answers
+// honestly (the in-memory host's answer); a script of answers, used one per
+// call, overrides that; `always`, once the script is spent, answers every
+// further call (e.g. keep answering 2). It counts the calls and keeps the
+// size each was told. A FakeHostText is a script with its own text, for the
+// reads whose answers a test sets outright (array lists, settings, values).
 #pragma once
 
 #include <deque>
@@ -15,27 +14,6 @@
 #include <vector>
 
 namespace fakehost {
-
-enum class SizeConvention { WithTerminator, WithoutTerminator };
-
-// The convention every fake host text answers with; WithTerminator unless a
-// ScopedSizeConvention is alive.
-SizeConvention sizeConvention();
-
-// Sets the convention for its lifetime, e.g. to run a lifecycle against a
-// host that counts sizes without the terminator.
-class ScopedSizeConvention {
-public:
-    explicit ScopedSizeConvention(SizeConvention convention);
-    ~ScopedSizeConvention();
-    ScopedSizeConvention(const ScopedSizeConvention&) = delete;
-    ScopedSizeConvention& operator=(const ScopedSizeConvention&) = delete;
-
-private:
-    SizeConvention previous_;
-};
-
-const char* conventionName(SizeConvention convention);   // e.g. "withTerminator"
 
 struct ScriptedAnswer {
     enum Kind { TooSmall, Fail, Unterminated, Honest };
@@ -50,13 +28,21 @@ struct ScriptedAnswer {
     static ScriptedAnswer honest();
 };
 
-struct FakeHostText {
-    std::string value;
+struct ReadScript {
     bool present = true;                  // absent texts fail with status 1
     std::deque<ScriptedAnswer> script;
     std::optional<ScriptedAnswer> always;
     int calls = 0;
     std::vector<int> sizesOffered;        // the size told on each call
+
+    // Counts one call whose caller announced `capacity`, and answers it when
+    // the script has an answer or the text is absent: the status, with
+    // `sizeOut` set on 2. Empty when the host is to answer honestly.
+    std::optional<int> scripted(char* buffer, int capacity, int& sizeOut);
+};
+
+struct FakeHostText : ReadScript {
+    std::string value;
 
     // One call under the buffer protocol: `capacity` is the size the caller
     // announced. Returns the status; on 2 sets `sizeOut`.

@@ -43,7 +43,7 @@ int FakeOSUtil::getArrayInfoByName(const char* name, char* buffer, short* size) 
 
 unsigned long long FakeOSUtil::getJobId() const {
     note("getJobId");
-    return jobId;
+    return MemOSUtil::getJobId();
 }
 
 int FakeOSUtil::getArrayConfigInt(int controlHostId, int, const char* name, int* value) {

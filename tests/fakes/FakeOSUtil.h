@@ -1,5 +1,7 @@
-// A recording host utility: the array list, array-info texts and per-array
-// configuration the host keeps, with scriptable buffer reads.
+// A recording host utility: the in-memory utility for the job id, with
+// every call logged in order and the array list, array-info texts and
+// per-array configuration answered from tables a test sets outright (so
+// that it can hand the plug-in lists no well-kept host would).
 #pragma once
 
 #include <map>
@@ -7,16 +9,23 @@
 #include <utility>
 #include <vector>
 
-#include "host/QZOSUtil.h"
+#include "hostkit/MemHost.h"
 #include "tests/fakes/FakeHostText.h"
 
 namespace fakehost {
 
-class FakeOSUtil : public QZSO::QZOSUtil {
-public:
-    explicit FakeOSUtil(unsigned long long id = 42) : jobId(id) {}
+// The job the recording utility answers for: its own, built before the
+// utility that reads it.
+struct FakeOSUtilRecord {
+    hostkit::HostJob job;
+};
 
-    unsigned long long jobId;
+class FakeOSUtil : private FakeOSUtilRecord, public hostkit::MemOSUtil {
+public:
+    explicit FakeOSUtil(unsigned long long id = 42) : MemOSUtil(job) { job.jobId = id; }
+    FakeOSUtil(const FakeOSUtil&) = delete;
+    FakeOSUtil& operator=(const FakeOSUtil&) = delete;
+
     // The array list text answered by listArrays, e.g. "hnas1|hnas2"; its
     // script answers as listArrays does (a status 2 answer returns its size).
     FakeHostText arrayList;

@@ -1,7 +1,6 @@
 #include "tests/fakes/FakeSnapInfo.h"
 
 #include <cstdarg>
-#include <cstdio>
 #include <new>
 #include <sstream>
 
@@ -9,6 +8,19 @@ namespace fakehost {
 
 namespace {
 
+// A read whose size travels as a short: the script's answer, else the
+// in-memory host's (`honest`).
+template <class Honest>
+int readShort(ReadScript& reads, char* buffer, short* size, Honest honest) {
+    int sizeOut = *size;
+    if (const std::optional<int> status = reads.scripted(buffer, *size, sizeOut)) {
+        if (*status == 2) *size = static_cast<short>(sizeOut);
+        return *status;
+    }
+    return honest();
+}
+
+// The same for a text the test set outright.
 int readShort(FakeHostText& text, char* buffer, short* size) {
     int sizeOut = *size;
     const int status = text.answer(buffer, *size, sizeOut);
@@ -18,7 +30,17 @@ int readShort(FakeHostText& text, char* buffer, short* size) {
 
 }  // namespace
 
-FakeSnapInfo::FakeSnapInfo() { arrayInfo.present = false; }
+void FakeSnapInfo::knowArray(const std::string& name, const std::string& arrayInfo) {
+    for (hostkit::HostArray& array : host.arrays) {
+        if (array.name != name) continue;
+        array.arrayInfo = arrayInfo;
+        return;
+    }
+    hostkit::HostArray array;
+    array.name = name;
+    array.arrayInfo = arrayInfo;
+    host.arrays.push_back(array);
+}
 
 void FakeSnapInfo::note(const char* operation) {
     calls.push_back(operation);
@@ -39,112 +61,90 @@ int FakeSnapInfo::countCalls(const std::string& name) const {
 
 int FakeSnapInfo::getSnapUUID(char* buffer, short* size) {
     note("getSnapUUID");
-    return readShort(snapUUID, buffer, size);
+    return readShort(snapUUIDReads, buffer, size, [&] { return MemSnapInfo::getSnapUUID(buffer, size); });
 }
 
 int FakeSnapInfo::setSnapUUID(const char* uuid) {
     note("setSnapUUID");
     setSnapUUIDArguments.push_back(uuid);
-    snapUUID.value = uuid;
-    snapUUID.present = true;
-    return 0;
+    snapUUIDReads.present = true;
+    return MemSnapInfo::setSnapUUID(uuid);
 }
 
 int FakeSnapInfo::getArrayInfo(char* buffer, short* size) {
     note("getArrayInfo");
-    return readShort(arrayInfo, buffer, size);
+    return readShort(arrayInfoReads, buffer, size, [&] { return MemSnapInfo::getArrayInfo(buffer, size); });
 }
 
 int FakeSnapInfo::setArrayName(const char* name) {
     note("setArrayName");
     setArrayNameArguments.push_back(name);
-    std::string list = name;
-    size_t start = 0;
-    while (true) {
-        const size_t bar = list.find('|', start);
-        const std::string one = list.substr(start, bar == std::string::npos ? std::string::npos : bar - start);
-        auto known = knownArrays.find(one);
-        if (known != knownArrays.end()) {
-            attachedArray = one;
-            arrayInfo.value = known->second;
-            arrayInfo.present = true;
-            return 0;
-        }
-        if (bar == std::string::npos) return 1;
-        start = bar + 1;
-    }
+    const int attached = MemSnapInfo::setArrayName(name);
+    if (attached == 0) arrayInfoReads.present = true;
+    return attached;
 }
 
 QZSO::SnapStatus FakeSnapInfo::getStatus() {
     note("getStatus");
-    return static_cast<QZSO::SnapStatus>(status);
+    return MemSnapInfo::getStatus();
 }
 
 int FakeSnapInfo::setStatus(int newStatus) {
     note("setStatus");
-    status = newStatus;
-    return 0;
+    return MemSnapInfo::setStatus(newStatus);
 }
 
 int FakeSnapInfo::getSourceDevice(char* buffer, short* size) {
     note("getSourceDevice");
-    return readShort(sourceDevice, buffer, size);
+    return readShort(sourceDeviceReads, buffer, size, [&] { return MemSnapInfo::getSourceDevice(buffer, size); });
 }
 
 int FakeSnapInfo::setSnapDevice(const char* name) {
     note("setSnapDevice");
-    snapDevice = name;
     snapDeviceSet = true;
-    return 0;
+    return MemSnapInfo::setSnapDevice(name);
 }
 
 int FakeSnapInfo::getMetadata(short type, char* buffer, short* size) {
     note("getMetadata");
-    auto it = metadata.find(type);
-    if (it == metadata.end()) return 1;
-    return readShort(it->second, buffer, size);
+    if (metadata.count(type) == 0) return 1;
+    return readShort(metadataReads[type], buffer, size,
+                     [&] { return MemSnapInfo::getMetadata(type, buffer, size); });
 }
 
 int FakeSnapInfo::setMetadata(short type, const char* text) {
     note("setMetadata");
     metadataWrites.emplace_back(type, text);
     if (setMetadataResult != 0) return setMetadataResult;
-    metadata[type].value = text;
-    metadata[type].present = true;
-    return 0;
+    metadataReads[type].present = true;
+    return MemSnapInfo::setMetadata(type, text);
 }
 
 int FakeSnapInfo::setError(int code, const char* message) {
     note("setError");
-    errorCode = code;
-    errorMessage = message;
-    return 0;
+    return MemSnapInfo::setError(code, message);
 }
 
-int FakeSnapInfo::getError(int* code, char*, short) {
+int FakeSnapInfo::getError(int* code, char* message, short size) {
     note("getError");
-    *code = errorCode;
-    return 0;
+    return MemSnapInfo::getError(code, message, size);
 }
 
 void FakeSnapInfo::logMessage(int level, const char* text) {
     note("logMessage");
-    log.push_back({level, "", text});
+    MemSnapInfo::logMessage(level, text);
 }
 
 void FakeSnapInfo::logFormatted(int level, const char* context, const char* format, ...) {
     note("logFormatted");
     va_list args;
     va_start(args, format);
-    va_list copy;
-    va_copy(copy, args);
-    const int needed = vsnprintf(nullptr, 0, format, copy);
-    va_end(copy);
-    std::string text(needed > 0 ? static_cast<size_t>(needed) + 1 : 1, '\0');
-    if (needed > 0) vsnprintf(&text[0], text.size(), format, args);
+    logFormattedV(level, context, format, args);
     va_end(args);
-    text.resize(needed > 0 ? static_cast<size_t>(needed) : 0);
-    log.push_back({level, context, text});
+}
+
+void FakeSnapInfo::logLine(int level, const char* context, std::string_view text) {
+    log.push_back({level, context, std::string(text)});
 }
 
 int FakeSnapInfo::getArrayConfigInt(const char* name, int* value) {

@@ -1,12 +1,16 @@
-// A recording host snap descriptor: implements every listed slot over plain
-// fields that tests set up and inspect, and logs every call in order.
+// A recording host snap descriptor: the in-memory descriptor over a state of
+// its own, which tests set up and inspect as plain fields, with every call
+// logged in order, a script in front of each text read, and tables of
+// answers for the reads a test sets outright.
 #pragma once
 
 #include <map>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
-#include "host/SnapInfo.h"
+#include "hostkit/MemHost.h"
 #include "tests/fakes/FakeHostText.h"
 
 namespace fakehost {
@@ -17,34 +21,43 @@ struct HostLogEntry {
     std::string text;
 };
 
-class FakeSnapInfo : public QZSO::SnapInfo {
-public:
-    FakeSnapInfo();
+// What the recording descriptor keeps of its own: its state (the
+// SnapState fields) and the arrays its host knows, each descriptor its own
+// so that tests vary them one by one.
+struct FakeSnapRecord : hostkit::SnapState {
+    hostkit::HostJob host;
+};
 
-    // What the host holds.
-    FakeHostText sourceDevice;
-    FakeHostText snapUUID;
-    FakeHostText arrayInfo;                        // of the attached array
-    std::map<short, FakeHostText> metadata;        // by type
+class FakeSnapInfo : public FakeSnapRecord, public hostkit::MemSnapInfo {
+public:
+    FakeSnapInfo() : MemSnapInfo(*this, host) {}
+    FakeSnapInfo(const FakeSnapInfo&) = delete;
+    FakeSnapInfo& operator=(const FakeSnapInfo&) = delete;
+
+    // The host knows array `name` with this information (setArrayName finds
+    // it, getArrayInfo answers it once attached); replaces what it knew.
+    void knowArray(const std::string& name, const std::string& arrayInfo);
+
+    // Scripts in front of the reads of the state's texts.
+    ReadScript sourceDeviceReads;
+    ReadScript snapUUIDReads;
+    ReadScript arrayInfoReads;                     // of the attached array
+    std::map<int, ReadScript> metadataReads;       // by type; a type the state lacks fails uncounted
+
+    // Answers the test sets outright.
     std::map<short, FakeHostText> valueStrings;    // by key
     std::map<std::string, FakeHostText> arrayConfigStrings;
     std::map<std::string, int> arrayConfigInts;    // absent names fail with 1
     std::map<short, int> valueInts;                // absent keys fail with 1
-    std::map<std::string, std::string> knownArrays;  // array name -> array-info text
+    int setMetadataResult = 0;                     // when not 0: setMetadata's answer, nothing stored
 
-    // What the plug-in reported.
-    int status = 0;
-    int errorCode = 0;
-    std::string errorMessage;
-    std::string snapDevice;
+    // What the plug-in did, besides the state it changed.
     bool snapDeviceSet = false;
-    std::string attachedArray;
     std::vector<std::string> setArrayNameArguments;
     std::vector<std::string> setSnapUUIDArguments;
     std::vector<std::pair<short, std::string>> metadataWrites;
-    int setMetadataResult = 0;                      // host's answer to setMetadata
     std::vector<HostLogEntry> log;
-    std::vector<std::string> calls;                 // operation names, in order
+    std::vector<std::string> calls;                // operation names, in order
     // When above 0: the call that makes `calls` this long throws
     // std::bad_alloc, as a host whose own code runs out of memory.
     int throwAtCall = 0;
@@ -72,6 +85,9 @@ public:
     int getArrayConfigString(const char* name, char* buffer, int* size) override;
     int getValueInt(short key, int* value) override;
     int getValueString(short key, char* buffer, short* size) override;
+
+protected:
+    void logLine(int level, const char* context, std::string_view text) override;
 
 private:
     // Records a call, and throws when it is the one `throwAtCall` names.

@@ -283,17 +283,15 @@ struct SnappedGroup {
     void add(const std::string& fileSystemName, const std::string& fileSystemId) {
         hosts.push_back(std::make_unique<FakeSnapInfo>());
         FakeSnapInfo& host = *hosts.back();
-        host.sourceDevice.value = "{type:native_hnas,path:/__VOLUME__/" + fileSystemName +
-                                  "/d,targethostname:host1}";
-        host.metadata[SM_MDT_SNAP_UUID].value =
+        host.sourceDevice = "{type:native_hnas,path:/__VOLUME__/" + fileSystemName + "/d,targethostname:host1}";
+        host.metadata[SM_MDT_SNAP_UUID] =
             "{FileSystemName:" + fileSystemName + ",FileSystemID:" + fileSystemId +
             ",Path:/p,SubDirectory:/d,SnapshotObjectID:,VirtualServerID:1,"
             "VirtualServerObjectID:v1,TargetHostName:host1,FileSystemName:" + fileSystemName +
             ",SnapshotName:uuid}";
-        host.arrayInfo.present = true;
-        host.arrayInfo.value =
-            "{arrayId:a1,hostName:smu1,hostUserName:u,hostPassword:p,hostid:1}";
-        host.snapUUID.value = "uuid";
+        host.knowArray("array1", "{arrayId:a1,hostName:smu1,hostUserName:u,hostPassword:p,hostid:1}");
+        host.arrayName = "array1";
+        host.snapUUID = "uuid";
         devices.push_back(new HNASSnapDevice(&host, nullptr, HNAS_SNAP_OP_SNAP));
         EXPECT_TRUE(devices.back()->preOperationCommon());
         EXPECT_EQ(fileSystemId, devices.back()->getDeviceInfo().fileSystemId);

@@ -39,7 +39,7 @@ void addDevices(EngineFixture& f) {
     fakehost::FakeSnapInfo& alias = f.addDevice(
         "{vortype:cifs,vendor:Hitachi HNAS,type:unc,lunuuid:\\\\192.0.2.10\\\\data,targethostname:192.0.2.10}",
         "u3");
-    alias.knownArrays["evs1"] = testsupport::kInfo1;
+    alias.knowArray("evs1", testsupport::kInfo1);
     f.util.arrayList.value = "hnas1";
     f.util.arrayInfoByName["hnas1"].value = testsupport::kInfo1;
 }

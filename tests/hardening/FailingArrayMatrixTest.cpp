@@ -160,7 +160,7 @@ TEST_P(FailingArray, StopsAndReportsAsSpecified) {
     for (int d = 0; d < kDevices; ++d) {
         fakehost::FakeSnapInfo& snap = f_.snap(d);
         before.push_back(snap.status);
-        identityBefore.push_back(snap.metadata.count(SM_MDT_SNAP_UUID) ? snap.metadata[SM_MDT_SNAP_UUID].value : "");
+        identityBefore.push_back(snap.metadata.count(SM_MDT_SNAP_UUID) ? snap.metadata[SM_MDT_SNAP_UUID] : "");
         snap.metadataWrites.clear();
         snap.setSnapUUIDArguments.clear();
         snap.errorCode = 0;
@@ -209,7 +209,7 @@ TEST_P(FailingArray, StopsAndReportsAsSpecified) {
         if (finished && row.op == Op::Snap) writes = 1;
         EXPECT_EQ(writes, snap.metadataWrites.size());
         if (!finished) {
-            const std::string now = snap.metadata.count(SM_MDT_SNAP_UUID) ? snap.metadata[SM_MDT_SNAP_UUID].value : "";
+            const std::string now = snap.metadata.count(SM_MDT_SNAP_UUID) ? snap.metadata[SM_MDT_SNAP_UUID] : "";
             EXPECT_EQ(identityBefore[d], now);
             EXPECT_TRUE(snap.setSnapUUIDArguments.empty());
         }

@@ -13,6 +13,7 @@
 
 #include "device/HNASSnapDevice.h"
 #include "host/ArrayConfigNames.h"
+#include "hostkit/HostBuffers.h"
 #include "tests/hardening/StagedOperation.h"
 #include "tests/support/TempSettings.h"
 
@@ -141,7 +142,7 @@ struct Row {
     Read read;
     Answer answer;
     Op op;
-    fakehost::SizeConvention convention;   // how the host counts the sizes it needs
+    hostkit::SizeConvention convention;   // how the host counts the sizes it needs
 };
 
 std::string rowName(const Row& row) {
@@ -149,7 +150,7 @@ std::string rowName(const Row& row) {
     for (const ReadTraits& r : allReads())
         if (r.read == row.read) name = r.name;
     return name + "_" + answerName(row.answer) + "_" + hardening::traits(row.op).name + "_" +
-           fakehost::conventionName(row.convention);
+           hostkit::conventionName(row.convention);
 }
 
 // Rows print by name (gtest would print their bytes, padding included).
@@ -160,8 +161,8 @@ std::vector<Row> allRows() {
     for (const ReadTraits& r : allReads())
         for (Answer a : r.isText ? kTextAnswers : kIntAnswers)
             for (Op op : r.ops)
-                for (fakehost::SizeConvention c :
-                     {fakehost::SizeConvention::WithTerminator, fakehost::SizeConvention::WithoutTerminator})
+                for (hostkit::SizeConvention c :
+                     {hostkit::SizeConvention::WithTerminator, hostkit::SizeConvention::WithoutTerminator})
                     rows.push_back({r.read, a, op, c});
     return rows;
 }
@@ -194,21 +195,22 @@ void addDevice(EngineFixture& f, const Row& row, bool viaAliasSearch) {
     const std::string source = std::string("{vortype:cifs,vendor:Hitachi HNAS,type:unc,lunuuid:\\\\") +
                                kAliasFiler + "\\\\data\\\\sub1,targethostname:" + kAliasFiler + "}";
     fakehost::FakeSnapInfo& snap = f.addDevice(source, uuid);
-    snap.knownArrays["evs1"] = testsupport::kInfo1;
+    snap.knowArray("evs1", testsupport::kInfo1);
     f.util.arrayList.value = "hnas1";
     f.util.arrayInfoByName["hnas1"].value = testsupport::kInfo1;
     f.util.configStrings[{3, QZSO::kMetroServerIpConfig}].value = kConfiguredAddress;
     f.util.configInts[{3, QZSO::kMetroServerPortConfig}] = kConfiguredPort;
 }
 
-FakeHostText& textOf(EngineFixture& f, Read read) {
+// The script in front of a text read.
+fakehost::ReadScript& scriptOf(EngineFixture& f, Read read) {
     fakehost::FakeSnapInfo& snap = f.snap(0);
     switch (read) {
-        case Read::SourceDevice: return snap.sourceDevice;
-        case Read::IdentityMetadata: return snap.metadata[SM_MDT_SNAP_UUID];
-        case Read::SnapUUID: return snap.snapUUID;
-        case Read::ArrayInfo: return snap.arrayInfo;
-        case Read::ShareSettings: return snap.metadata[SM_MDT_FS_INFO];
+        case Read::SourceDevice: return snap.sourceDeviceReads;
+        case Read::IdentityMetadata: return snap.metadataReads[SM_MDT_SNAP_UUID];
+        case Read::SnapUUID: return snap.snapUUIDReads;
+        case Read::ArrayInfo: return snap.arrayInfoReads;
+        case Read::ShareSettings: return snap.metadataReads[SM_MDT_FS_INFO];
         case Read::EndpointAddress: return snap.arrayConfigStrings[QZSO::kMetroServerIpConfig];
         case Read::ArrayList: return f.util.arrayList;
         case Read::ArrayInfoByName: return f.util.arrayInfoByName["hnas1"];
@@ -216,11 +218,47 @@ FakeHostText& textOf(EngineFixture& f, Read read) {
         default: break;
     }
     ADD_FAILURE() << "not a text read";
-    return snap.sourceDevice;
+    return snap.sourceDeviceReads;
 }
 
-// Sets the bad answer on the read. Text values the host keeps elsewhere as
-// well (array information handed out by setArrayName) are changed there too.
+// Sets the text a read answers with. The array information is handed out
+// by setArrayName from every array the host knows: each gets it.
+void setText(EngineFixture& f, Read read, const std::string& text) {
+    fakehost::FakeSnapInfo& snap = f.snap(0);
+    switch (read) {
+        case Read::SourceDevice: snap.sourceDevice = text; return;
+        case Read::IdentityMetadata: snap.metadata[SM_MDT_SNAP_UUID] = text; return;
+        case Read::SnapUUID: snap.snapUUID = text; return;
+        case Read::ArrayInfo:
+            for (hostkit::HostArray& known : snap.host.arrays) known.arrayInfo = text;
+            return;
+        case Read::ShareSettings: snap.metadata[SM_MDT_FS_INFO] = text; return;
+        case Read::EndpointAddress: snap.arrayConfigStrings[QZSO::kMetroServerIpConfig].value = text; return;
+        case Read::ArrayList: f.util.arrayList.value = text; return;
+        case Read::ArrayInfoByName: f.util.arrayInfoByName["hnas1"].value = text; return;
+        case Read::SearchEndpointAddress: f.util.configStrings[{3, QZSO::kMetroServerIpConfig}].value = text; return;
+        default: break;
+    }
+    ADD_FAILURE() << "not a text read";
+}
+
+// The text a read answers with now (not the array information).
+std::string textOf(EngineFixture& f, Read read) {
+    fakehost::FakeSnapInfo& snap = f.snap(0);
+    switch (read) {
+        case Read::SourceDevice: return snap.sourceDevice;
+        case Read::IdentityMetadata: return snap.metadata[SM_MDT_SNAP_UUID];
+        case Read::ShareSettings: return snap.metadata[SM_MDT_FS_INFO];
+        case Read::EndpointAddress: return snap.arrayConfigStrings[QZSO::kMetroServerIpConfig].value;
+        case Read::ArrayInfoByName: return f.util.arrayInfoByName["hnas1"].value;
+        case Read::SearchEndpointAddress: return f.util.configStrings[{3, QZSO::kMetroServerIpConfig}].value;
+        default: break;
+    }
+    ADD_FAILURE() << "no text kept for this read";
+    return std::string();
+}
+
+// Sets the bad answer on the read.
 void applyAnswer(EngineFixture& f, const ReadTraits& read, Answer answer) {
     fakehost::FakeSnapInfo& snap = f.snap(0);
     if (!read.isText) {
@@ -242,27 +280,24 @@ void applyAnswer(EngineFixture& f, const ReadTraits& read, Answer answer) {
         }
         return;
     }
-    FakeHostText& text = textOf(f, read.read);
-    text.present = true;
+    fakehost::ReadScript& reads = scriptOf(f, read.read);
+    reads.present = true;
     switch (answer) {
-        case Answer::SizeNegative: text.script = {ScriptedAnswer::tooSmall(-5)}; break;
-        case Answer::SizeZero: text.script = {ScriptedAnswer::tooSmall(0)}; break;
-        case Answer::SizeSameAsBefore: text.always = ScriptedAnswer::tooSmall(read.firstSize); break;
-        case Answer::Size32767: text.script = {ScriptedAnswer::tooSmall(32767)}; break;
-        case Answer::TooSmallForever: text.always = ScriptedAnswer::tooSmall(read.firstSize + 1); break;
-        case Answer::UnknownStatus: text.script = {ScriptedAnswer::fail(7)}; break;
-        case Answer::Unterminated: text.script = {ScriptedAnswer::unterminated("ab")}; break;
-        case Answer::EmptyText: text.value.clear(); break;
+        case Answer::SizeNegative: reads.script = {ScriptedAnswer::tooSmall(-5)}; break;
+        case Answer::SizeZero: reads.script = {ScriptedAnswer::tooSmall(0)}; break;
+        case Answer::SizeSameAsBefore: reads.always = ScriptedAnswer::tooSmall(read.firstSize); break;
+        case Answer::Size32767: reads.script = {ScriptedAnswer::tooSmall(32767)}; break;
+        case Answer::TooSmallForever: reads.always = ScriptedAnswer::tooSmall(read.firstSize + 1); break;
+        case Answer::UnknownStatus: reads.script = {ScriptedAnswer::fail(7)}; break;
+        case Answer::Unterminated: reads.script = {ScriptedAnswer::unterminated("ab")}; break;
+        case Answer::EmptyText: setText(f, read.read, ""); break;
         case Answer::MaximumText:
-            if (read.read == Read::ArrayInfo) text.value = padded(testsupport::kInfo1, kMaximumText);
-            else if (read.read == Read::ArrayList) text.value = padded("hnas1|", kMaximumText);
+            if (read.read == Read::ArrayInfo) setText(f, read.read, padded(testsupport::kInfo1, kMaximumText));
+            else if (read.read == Read::ArrayList) setText(f, read.read, padded("hnas1|", kMaximumText));
             // The UUID was made as long as it may be when the device was added.
-            else if (read.read != Read::SnapUUID) text.value = padded(text.value, kMaximumText);
+            else if (read.read != Read::SnapUUID) setText(f, read.read, padded(textOf(f, read.read), kMaximumText));
             break;
         default: ADD_FAILURE() << "not a text answer";
-    }
-    if (read.read == Read::ArrayInfo && (answer == Answer::EmptyText || answer == Answer::MaximumText)) {
-        for (auto& known : snap.knownArrays) known.second = text.value;
     }
 }
 
@@ -401,7 +436,7 @@ TEST_P(HostileHost, EndsWithTheDeviceFailedOrTheFallback) {
     const ReadTraits& read = readTraits(row.read);
     const OpTraits& op = hardening::traits(row.op);
     const Expected expected = expectedFor(row);
-    const fakehost::ScopedSizeConvention convention(row.convention);
+    const hostkit::ScopedSizeConvention convention(row.convention);
 
     EngineFixture f;
     addDevice(f, row, read.viaAliasSearch);
@@ -419,8 +454,8 @@ TEST_P(HostileHost, EndsWithTheDeviceFailedOrTheFallback) {
     const size_t firstLine = f.log.lines().size();
     applyAnswer(f, read, row.answer);
     if (read.isText) {
-        textOf(f, row.read).calls = 0;
-        textOf(f, row.read).sizesOffered.clear();
+        scriptOf(f, row.read).calls = 0;
+        scriptOf(f, row.read).sizesOffered.clear();
     }
 
     const int code = f.run(op.entry);
@@ -463,10 +498,10 @@ TEST_P(HostileHost, EndsWithTheDeviceFailedOrTheFallback) {
     // Bounded: no read is repeated more than five times, and a host that
     // keeps answering "too small" with the same size is asked at that size only.
     if (read.isText) {
-        const FakeHostText& text = textOf(f, row.read);
-        EXPECT_LE(text.calls, 5);
+        const fakehost::ReadScript& reads = scriptOf(f, row.read);
+        EXPECT_LE(reads.calls, 5);
         if (row.answer == Answer::SizeSameAsBefore) {
-            for (int offered : text.sizesOffered) EXPECT_EQ(read.firstSize, offered);
+            for (int offered : reads.sizesOffered) EXPECT_EQ(read.firstSize, offered);
         }
     }
     // The password stays out of both logs.
@@ -499,21 +534,21 @@ TEST(HostileHostBudgets, FirstSizesAndCallsOfEachRead) {
         {Read::ArrayInfoByName, Op::Prepare, 4096, 4},
     };
     for (const auto& c : cases) {
-        const Row row{c.read, Answer::TooSmallForever, c.op, fakehost::SizeConvention::WithTerminator};
+        const Row row{c.read, Answer::TooSmallForever, c.op, hostkit::SizeConvention::WithTerminator};
         SCOPED_TRACE(rowName(row));
         EngineFixture f;
         addDevice(f, row, readTraits(c.read).viaAliasSearch);
         std::string why;
         ASSERT_TRUE(hardening::stageFor(f, c.op, why)) << why;
-        FakeHostText& text = textOf(f, c.read);
-        text.present = true;
-        text.always = ScriptedAnswer::tooSmall(c.firstSize + 100);
-        text.calls = 0;
-        text.sizesOffered.clear();
+        fakehost::ReadScript& reads = scriptOf(f, c.read);
+        reads.present = true;
+        reads.always = ScriptedAnswer::tooSmall(c.firstSize + 100);
+        reads.calls = 0;
+        reads.sizesOffered.clear();
         f.run(hardening::traits(c.op).entry);
-        ASSERT_FALSE(text.sizesOffered.empty());
-        EXPECT_EQ(c.firstSize, text.sizesOffered.front());
-        EXPECT_EQ(c.calls, text.calls);
+        ASSERT_FALSE(reads.sizesOffered.empty());
+        EXPECT_EQ(c.firstSize, reads.sizesOffered.front());
+        EXPECT_EQ(c.calls, reads.calls);
     }
 }
 

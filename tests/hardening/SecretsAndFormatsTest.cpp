@@ -100,7 +100,7 @@ TEST(SecretsAndFormats, LifecycleLogsEveryValueLiterallyAndThePasswordNowhere) {
     const std::vector<std::string> sources = {kUncSource, kNfsSource, kNativeSource};
     for (size_t i = 0; i < sources.size(); ++i) {
         fakehost::FakeSnapInfo& snap = f.addDevice(sources[i], "u" + std::to_string(i + 1) + kD);
-        snap.knownArrays[kFiler] = kInfo;
+        snap.knowArray(kFiler, kInfo);
         // A GUI mount: the share is named after the snap UUID.
         if (i == 2) snap.valueInts[GET_VALUE_VOLSNAP_OP_SOURCE] = MOUNT_REQUEST_SOURCE_GUI;
     }
@@ -128,7 +128,7 @@ TEST(SecretsAndFormats, LifecycleLogsEveryValueLiterallyAndThePasswordNowhere) {
     }
     // The snapshots carried the directives in their names and are gone again.
     EXPECT_TRUE(f.array.array("hnas" + kD)->snapshots.empty());
-    EXPECT_EQ("QZHNAS-u1" + kD + "-fs" + kD + "c", f.snap(0).snapUUID.value);
+    EXPECT_EQ("QZHNAS-u1" + kD + "-fs" + kD + "c", f.snap(0).snapUUID);
 
     unsetenv(kQzLogFileVariable);
     const std::string logFile = readFile(logPath);
@@ -173,7 +173,7 @@ TEST(SecretsAndFormats, FailureMessagesCarryTheValuesLiterally) {
     EngineFixture f;
     seedFormatArray(f.array);
     fakehost::FakeSnapInfo& snap = f.addDevice(kUncSource, "u1" + kD);
-    snap.knownArrays[kFiler] = kInfo;
+    snap.knowArray(kFiler, kInfo);
     ASSERT_EQ(0, f.run(qzso_prepareDevices));
     ASSERT_EQ(0, f.run(qzso_snapDevices));
     f.array.failNext("recoverFileSystemSnapshot");

@@ -49,11 +49,11 @@ EngineFixture::EngineFixture() {
 fakehost::FakeSnapInfo& EngineFixture::addDevice(const std::string& source, const std::string& uuid) {
     snaps.emplace_back(new fakehost::FakeSnapInfo);
     fakehost::FakeSnapInfo& snap = *snaps.back();
-    snap.sourceDevice.value = source;
-    snap.snapUUID.value = uuid;
-    snap.knownArrays["filer1"] = kInfo1;
-    snap.knownArrays["filer2"] = kInfo2;
-    snap.knownArrays["filer1b"] = kInfo1b;
+    snap.sourceDevice = source;
+    snap.snapUUID = uuid;
+    snap.knowArray("filer1", kInfo1);
+    snap.knowArray("filer2", kInfo2);
+    snap.knowArray("filer1b", kInfo1b);
     snap.valueInts[QZSO::GET_VALUE_VOLSNAP_OP_SOURCE] = 1;
     return snap;
 }
