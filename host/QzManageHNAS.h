@@ -18,6 +18,55 @@
 // The `type` every init() is given: the arrays are file storage.
 constexpr char kArrayTypeFile[] = "FILE";
 
+// The phases of reaching an array, in the order a request meets them.
+enum class QzProbeStep {
+    Resolve,        // the endpoint's address resolves
+    Connect,        // a TCP connection opens (within nConnectTimeoutSecs)
+    Tls,            // the TLS handshake, the certificate verified against the CA
+    Http,           // the request goes out and an HTTP answer comes back
+    ApiVersion,     // the array serves the configured API version (no 404)
+    Credentials,    // the array accepts the credentials (no 401)
+    VirtualServer   // the virtual server of the array ID is listed
+};
+
+// Why a phase failed, in the client's own classes.
+enum class QzProbeFailure {
+    None,
+    Setup,          // the client is not set up: init failed or was not called
+    CannotResolve,  // no address for the endpoint's name
+    CannotConnect,  // refused or unreachable
+    TimedOut,       // no progress within the connect or request time-out
+    CaFileUnusable, // the CA file cannot be read or holds no certificate
+    Untrusted,      // the certificate, or the name in it, is not trusted
+    Handshake,      // the TLS handshake failed otherwise (not TLS, reset)
+    NoAnswer,       // the connection broke before a whole answer came
+    HttpStatus,     // the array answered with an error status (httpStatus)
+    BadAnswer,      // the answer is not what the API sends
+    NoVirtualServer,// the answer gives no file-services virtual server for the array
+                    // ID: none is named or has that address, or the list is not
+                    // one the client can read (the message says which)
+    Other           // another transport failure
+};
+
+// One phase as probe() reports it.
+struct QzProbePhase {
+    QzProbeStep step = QzProbeStep::Resolve;
+    bool passed = false;
+    // False for a phase passed unchecked: TLS with nInsecure=1.
+    bool verified = true;
+    // The phase's own time in microseconds, from libcurl's phase times; -1
+    // for the phases after Http, which are read from the same answer.
+    long long micros = -1;
+    QzProbeFailure failure = QzProbeFailure::None;
+    // The client repeats a failure of this class within nRetryCount (the
+    // probe itself tries once).
+    bool retried = false;
+    long httpStatus = 0;    // the array's status, when one came
+    // Passed: what was found, e.g. "127.0.0.1 port 8444". Failed: the
+    // client's failure message. Never holds the password or the API key.
+    std::string message;
+};
+
 class QZ_API QzManageHNAS {
 public:
     explicit QzManageHNAS(const unsigned long long& jobId);
@@ -73,6 +122,14 @@ public:
     // with both lists empty.
     bool getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots,
                          std::vector<__HNASFileSystemInfo>& unlisted);
+
+    // Reaches the array as every call does, with the same settings, and
+    // reports each phase: one record per phase, in QzProbeStep order, up to
+    // and including the first that failed. True when every phase passed.
+    // The request is getVirtualServerInfo's, sent once on a connection of
+    // its own. A failure is logged like any call's. Only the HTTPS client
+    // has it: the test fake has no network phases to report.
+    bool probe(const std::string& arrayId, std::vector<QzProbePhase>& phases);
 
     struct Impl;
 

@@ -1,16 +1,19 @@
 // `hnas-host check-array NAME`: will the plug-in reach this array? Checked
 // in the order a job meets them, each step timed, stopping at the first
-// that fails with the cause and a hint:
-//   1 the endpoint address resolves        (getaddrinfo)
+// that fails with the client's message and a hint:
+//   1 the endpoint address resolves
 //   2 a TCP connection opens               (nConnectTimeoutSecs)
 //   3 the TLS certificate verifies         (against sCAFile, $HNAS_CA_FILE or the system's CAs)
-//   4 the API version answers              (steps 4 to 6: one request of
-//   5 the array accepts the credentials     libQzManageHNAS.so,
-//   6 the virtual server of the array ID    getVirtualServerInfo(array ID))
+//   4 the API version answers              (steps 4 to 6: one answer, to
+//   5 the array accepts the credentials     getVirtualServerInfo's request
+//   6 the virtual server of the array ID    for the array ID)
 // Steps 4 and 5 come in this order because an array answers a path of a
 // version it does not serve with 404 before it looks at the credentials.
-// Steps 1 to 3 are probed by hnas-host itself with the client's settings,
-// since the client does them inside every request.
+// All network work is the client's: its probe (QzManageHNAS::probe) sends
+// that one request through libcurl and reports each phase with libcurl's
+// times and the client's failure class; this prints it, with the hints.
+// The settings are read with the client's own reader, and a value it will
+// ignore is shown as a note before the steps.
 #pragma once
 
 #include <string>

@@ -58,6 +58,7 @@ void ArraySession::beginOperation(const char* operation) {
     context_ = std::string(kContextPrefix) + operation;
     retriesUsed_ = 0;
     nextDelayMs_ = settings_.retryBackoffMs;
+    retries_ = true;
     warned_ = false;
 }
 
@@ -114,6 +115,8 @@ bool ArraySession::request(HttpMethod method, const std::string& resource, const
     HttpAnswer answer;
     for (;;) {
         answer = connection_.send(method, resource, text, repeat == Repeat::OnlyIfNotSent);
+        lastTransfer_ = answer.transfer;
+        lastFailure_ = answer.failure;
         reply.failure = answer.failure;
         if (answer.failure == TransportFailure::None) break;
         cause = answer.cause + " on " + what + " at " + endpoint_;
@@ -135,7 +138,7 @@ bool ArraySession::request(HttpMethod method, const std::string& resource, const
 }
 
 bool ArraySession::takeRetry(const std::string& cause) {
-    if (retriesUsed_ >= settings_.retryCount) return false;
+    if (!retries_ || retriesUsed_ >= settings_.retryCount) return false;
     ++retriesUsed_;
     const int delay = nextDelayMs_;
     log_.DebugLvl(context_.c_str(), 1, jobId_, kRetrying, operation_.c_str(), masked(cause).c_str(),

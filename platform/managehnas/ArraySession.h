@@ -52,18 +52,33 @@ public:
     // the budget is spent.
     bool takeRetry(const std::string& cause);
 
+    // For a probe of the endpoint: the current operation's requests go once,
+    // without retries, the next on a connection of its own.
+    void probeOnce() {
+        retries_ = false;
+        connection_.freshConnectionNext();
+    }
+    // What libcurl reported of the last try of the last request, and how
+    // that try ended.
+    const TransferInfo& lastTransfer() const { return lastTransfer_; }
+    TransportFailure lastFailure() const { return lastFailure_; }
+    const ClientSettings& settings() const { return settings_; }
+    const std::string& user() const { return user_; }
+    bool usesApiKey() const { return !apiKey_.empty(); }
+
     // The one failure line of the operation (level -1).
     void fail(const std::string& cause);
     // A line of a fixed format whose values are up to three texts.
     void note(int level, const char* format, const std::string& first,
               const std::string& second = std::string(), const std::string& third = std::string());
 
+    // `text` as a log line may hold it: the API key and the password masked.
+    std::string masked(const std::string& text) const;
+
     ArraySession(const ArraySession&) = delete;
     ArraySession& operator=(const ArraySession&) = delete;
 
 private:
-    // `text` as a log line may hold it: the API key and the password masked.
-    std::string masked(const std::string& text) const;
 
     unsigned long long jobId_;
     EvDebug log_;
@@ -78,7 +93,10 @@ private:
     std::string context_;
     int retriesUsed_ = 0;
     int nextDelayMs_ = 0;
+    bool retries_ = true;
     bool warned_ = false;
+    TransferInfo lastTransfer_;
+    TransportFailure lastFailure_ = TransportFailure::Final;
 };
 
 }  // namespace managehnas

@@ -1,23 +1,15 @@
-// The array client's settings, read from the platform settings store,
-// section "~Vorlane/HNASClient", with the defaults a backup job can live
-// with when a key is absent or out of range:
-//   [~Vorlane/HNASClient]
-//   nConnectTimeoutSecs=10   ; TCP and TLS connect
-//   nRequestTimeoutSecs=60   ; one whole request, connect included
-//   nRetryCount=2            ; extra tries after a transport failure
-//   nRetryBackoffMs=200      ; wait before the first retry, doubled each time
-//   sCAFile=/etc/hnas/ca.pem ; CA file the array's certificate is verified
-//                            ; against (else $HNAS_CA_FILE, else the system's)
-//   nInsecure=0              ; 1 turns certificate verification off (warned)
-//   sApiVersion=v7           ; version segment of the storage paths
-//   sApiKeyFile=/etc/hnas/api.key ; file holding an API key (made on the
-//                            ; array with apikey-create); when set, the key
-//                            ; is sent as X-Api-Key instead of the user and
-//                            ; password that init receives
+// The array client's settings: their keys in the platform settings store
+// (section "~Vorlane/HNASClient"), their defaults (ClientSettings below, the
+// one place they are defined) and the reader the client and hnas-host
+// check-array share. The operator's table of them is docs/array-api.md,
+// "The client's settings"; a test holds that table and
+// packaging/settings.ini.sample to these definitions.
 #pragma once
 
 #include <string>
 #include <vector>
+
+#include "host/QzExport.h"
 
 namespace managehnas {
 
@@ -35,19 +27,21 @@ constexpr char kApiKeyFileKey[] = "sApiKeyFile";
 constexpr char kCaFileVariable[] = "HNAS_CA_FILE";
 
 struct ClientSettings {
-    int connectTimeoutSecs = 10;
-    int requestTimeoutSecs = 60;
-    int retryCount = 2;
-    int retryBackoffMs = 200;
-    std::string caFile;          // empty: the system's CA store
-    bool insecure = false;
-    std::string apiVersion = "v7";
-    std::string apiKeyFile;      // empty: user and password
+    int connectTimeoutSecs = 10;   // TCP and TLS connect
+    int requestTimeoutSecs = 60;   // one whole request, connect included
+    int retryCount = 2;            // extra tries after a transport failure
+    int retryBackoffMs = 200;      // wait before the first retry, doubled each time
+    std::string caFile;            // else $HNAS_CA_FILE; empty: the system's CA store
+    bool insecure = false;         // true: no certificate verification (warned)
+    std::string apiVersion = "v7"; // version segment of the storage paths
+    std::string apiKeyFile;        // empty: user and password, else the key in it
 };
 
 // Reads every key. A value out of its range (time-outs 1..3600 s, retries
 // 0..10, back-off 0..60000 ms, a version not of the form "v" + digits) keeps
 // the default, and a note on it is appended to `notes` for the caller to log.
-ClientSettings readClientSettings(std::vector<std::string>& notes);
+// Exported so that hnas-host check-array reads the settings as the client
+// does.
+QZ_API ClientSettings readClientSettings(std::vector<std::string>& notes);
 
 }  // namespace managehnas

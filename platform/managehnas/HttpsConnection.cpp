@@ -73,6 +73,18 @@ size_t readOnceBody(char* buffer, size_t size, size_t count, void* user) {
 
 int refuseRewind(void*, curl_off_t, int) { return CURL_SEEKFUNC_FAIL; }
 
+void readTransfer(CURL* c, CURLcode code, long status, TransferInfo& transfer) {
+    transfer.code = code;
+    transfer.status = status;
+    const char* peer = nullptr;
+    if (curl_easy_getinfo(c, CURLINFO_PRIMARY_IP, &peer) == CURLE_OK && peer != nullptr) transfer.peerAddress = peer;
+    curl_easy_getinfo(c, CURLINFO_PRIMARY_PORT, &transfer.peerPort);
+    curl_easy_getinfo(c, CURLINFO_NAMELOOKUP_TIME_T, &transfer.resolvedUs);
+    curl_easy_getinfo(c, CURLINFO_CONNECT_TIME_T, &transfer.connectedUs);
+    curl_easy_getinfo(c, CURLINFO_APPCONNECT_TIME_T, &transfer.tlsDoneUs);
+    curl_easy_getinfo(c, CURLINFO_TOTAL_TIME_T, &transfer.totalUs);
+}
+
 bool hasLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos || text.find('\0') != std::string::npos;
 }
@@ -211,6 +223,8 @@ HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, settings_.insecure ? 0L : 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, settings_.insecure ? 0L : 2L);
     if (!settings_.caFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, settings_.caFile.c_str());
+    curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, fresh_ ? 1L : 0L);
+    fresh_ = false;
 
     curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, static_cast<const char*>(nullptr));
     curl_easy_setopt(c, CURLOPT_POSTFIELDS, static_cast<const char*>(nullptr));
@@ -246,6 +260,7 @@ HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
     const CURLcode code = curl_easy_perform(c);
     long status = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    readTransfer(c, code, status, answer.transfer);
     if (code == CURLE_OK) {
         answer.failure = TransportFailure::None;
         answer.status = status;

@@ -26,11 +26,26 @@ enum class TransportFailure {
     Final       // not worth repeating: resolution, certificate, bad answer
 };
 
+// What libcurl reports of one try: its result, the peer it reached, and the
+// time from the try's start at which each phase ended, in microseconds (0:
+// the phase did not end, or a kept-alive connection needed none).
+struct TransferInfo {
+    CURLcode code = CURLE_OK;
+    long status = 0;             // HTTP status of the answer; 0 when none came
+    std::string peerAddress;     // e.g. "192.0.2.10"; empty before a connect attempt
+    long peerPort = 0;
+    curl_off_t resolvedUs = 0;   // CURLINFO_NAMELOOKUP_TIME_T
+    curl_off_t connectedUs = 0;  // CURLINFO_CONNECT_TIME_T
+    curl_off_t tlsDoneUs = 0;    // CURLINFO_APPCONNECT_TIME_T
+    curl_off_t totalUs = 0;      // CURLINFO_TOTAL_TIME_T
+};
+
 struct HttpAnswer {
     TransportFailure failure = TransportFailure::Final;
     long status = 0;        // HTTP status when failure is None
     std::string body;
     std::string cause;      // what went wrong when failure is not None
+    TransferInfo transfer;
 };
 
 // What proves the client to the array: an API key (sent as X-Api-Key) when
@@ -65,6 +80,9 @@ public:
     // like any other, but with a body ("{}" when it has none) that libcurl
     // cannot rewind, so the unasked second send fails as MaybeSent instead.
     HttpAnswer send(HttpMethod method, const std::string& resource, const std::string& body, bool once);
+    // Makes the next send() open a connection of its own (closing the
+    // kept-alive one), so that its phase times are those of a first contact.
+    void freshConnectionNext() { fresh_ = true; }
     bool isOpen() const { return curl_ != nullptr; }
     // The endpoint, e.g. "https://192.0.2.10:8444/v7/storage/".
     const std::string& baseUrl() const { return baseUrl_; }
@@ -79,6 +97,7 @@ private:
     curl_slist* headers_ = nullptr;
     std::string baseUrl_;
     ClientSettings settings_;
+    bool fresh_ = false;
     char errorText_[CURL_ERROR_SIZE];
 };
 

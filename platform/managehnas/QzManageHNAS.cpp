@@ -4,11 +4,13 @@
 #include "host/QzManageHNAS.h"
 
 #include "platform/managehnas/ArrayOperations.h"
+#include "platform/managehnas/ArrayProbe.h"
 #include "platform/managehnas/ArraySession.h"
 
 struct QzManageHNAS::Impl {
     explicit Impl(unsigned long long jobId) : session(jobId) {}
     managehnas::ArraySession session;
+    std::string address;   // as init got it, for the probe's report
 };
 
 namespace {
@@ -52,6 +54,7 @@ QzManageHNAS::~QzManageHNAS() = default;
 bool QzManageHNAS::init(std::string user, std::string password, std::string /*type*/,
                         std::string /*controlHost*/, std::string address, int port) {
     return run(impl_.get(), "init", [&](std::string&) {
+        impl_->address = address;
         return impl_->session.open(user, password, address, port);
     });
 }
@@ -181,5 +184,14 @@ bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapsh
                                    std::vector<__HNASFileSystemInfo>& unlisted) {
     return run(impl_.get(), "getAllSnapshots", [&](std::string& cause) {
         return managehnas::getAllSnapshots(impl_->session, snapshots, unlisted, cause);
+    });
+}
+
+// arrayId e.g. "evs1": the request is getVirtualServerInfo's, so a probe that
+// passes means the calls of a job reach the array the same way.
+bool QzManageHNAS::probe(const std::string& arrayId, std::vector<QzProbePhase>& phases) {
+    phases.clear();
+    return run(impl_.get(), "probe", [&](std::string& cause) {
+        return managehnas::probeArray(impl_->session, impl_->address, arrayId, phases, cause);
     });
 }

@@ -14,6 +14,8 @@
 #include "host/SnapStatus.h"
 #include "tests/e2e/E2eSupport.h"
 #include "tests/support/ClosedPort.h"
+#include "tests/support/TempDirectory.h"
+#include "tests/support/TestCertificates.h"
 
 namespace {
 
@@ -33,22 +35,29 @@ struct CheckCase {
     const char* arrayId;
     const char* password;
     bool closedPort;
-    bool wrongCa;              // sCAFile names a certificate that is no CA of the server's
+    bool wrongCa;              // sCAFile names a CA that did not sign the server's certificate
+    const char* setting;       // "key=value" of the client's section, or ""
     int exitCode;
     const char* failedStep;    // "" when every step passes
     const char* hint;          // part of the hint
+    const char* note;          // part of a note line on the settings, or ""
 };
 
 void PrintTo(const CheckCase& c, std::ostream* out) { *out << c.name; }
 
 const CheckCase kChecks[] = {
-    {"healthy", "evs1", kPassword, false, false, kExitOk, "", ""},
-    {"wrong_password", "evs1", "Wrong-Sekrit-1", false, false, kExitCheckFailed, "credentials accepted",
-     "check the user and the password"},
-    {"wrong_ca", "evs1", kPassword, false, true, kExitCheckFailed, "TLS verifies",
-     "certificate not trusted: set sCAFile"},
-    {"unknown_array_id", "evs9", kPassword, false, false, kExitCheckFailed, "virtual server found", "--array-id"},
-    {"closed_port", "evs1", kPassword, true, false, kExitCheckFailed, "TCP connects", "check the port"},
+    {"healthy", "evs1", kPassword, false, false, "", kExitOk, "", "", ""},
+    {"wrong_password", "evs1", "Wrong-Sekrit-1", false, false, "", kExitCheckFailed, "credentials accepted",
+     "check the user and the password", ""},
+    {"wrong_ca", "evs1", kPassword, false, true, "", kExitCheckFailed, "TLS verifies",
+     "certificate not trusted: set sCAFile", ""},
+    {"unknown_array_id", "evs9", kPassword, false, false, "", kExitCheckFailed, "virtual server found", "--array-id",
+     ""},
+    {"closed_port", "evs1", kPassword, true, false, "", kExitCheckFailed, "TCP connects", "check the port", ""},
+    {"version_not_served", "evs1", kPassword, false, false, "sApiVersion=v99", kExitCheckFailed,
+     "API version answers", "does not serve API version v99: set sApiVersion", ""},
+    {"setting_out_of_range", "evs1", kPassword, false, false, "nConnectTimeoutSecs=0", kExitOk, "", "",
+     "note  setting ignored: nConnectTimeoutSecs=0 (allowed 1..3600; using 10)"},
 };
 
 class CheckArray : public ::testing::TestWithParam<CheckCase> {};
@@ -59,9 +68,20 @@ TEST_P(CheckArray, StopsAtTheFirstFailingStepWithAHintAndNeverShowsThePassword) 
     ASSERT_TRUE(world.ok()) << world.error();
     ASSERT_EQ(0, world.addArray("hnast", c.arrayId, 1, "tool-admin", c.password, c.closedPort ? closedPort() : 0)
                      .exitCode);
+    // The simulator's own certificate would not do as the wrong CA: libcurl
+    // takes a certificate of the CA file as a trust anchor even when it is no
+    // CA, so the client accepts the server that presents it.
+    testsupport::TempDirectory otherCa;
     if (c.wrongCa) {
-        ASSERT_EQ(0, world.host({"set-setting", "~Vorlane/HNASClient", "sCAFile",
-                                 world.simulator().options().certFile})
+        ASSERT_TRUE(testsupport::makeTestCertificates(otherCa.path()));
+        ASSERT_EQ(0, world.host({"set-setting", "~Vorlane/HNASClient", "sCAFile", otherCa.file("ca.pem")})
+                         .exitCode);
+    }
+    const std::string setting = c.setting;
+    if (!setting.empty()) {
+        const size_t equals = setting.find('=');
+        ASSERT_EQ(0, world.host({"set-setting", "~Vorlane/HNASClient", setting.substr(0, equals),
+                                 setting.substr(equals + 1)})
                          .exitCode);
     }
 
@@ -84,6 +104,9 @@ TEST_P(CheckArray, StopsAtTheFirstFailingStepWithAHintAndNeverShowsThePassword) 
     }
     if (c.hint[0] != '\0') {
         EXPECT_NE(std::string::npos, run.output.find(c.hint)) << run.output;
+    }
+    if (c.note[0] != '\0') {
+        EXPECT_NE(std::string::npos, run.output.find(c.note)) << run.output;
     }
 }
 
