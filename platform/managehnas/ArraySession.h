@@ -51,6 +51,10 @@ public:
     // Spends one retry: logs it with `cause`, waits the back-off. False when
     // the budget is spent.
     bool takeRetry(const std::string& cause);
+    // Counts the requests that may have changed the array (every one but a
+    // GET) and every open: an answer read while this count stood still
+    // still tells the array as this client left it.
+    unsigned long long changesSent() const { return changesSent_; }
 
     // The one failure line of the operation (level -1).
     void fail(const std::string& cause);
@@ -79,6 +83,7 @@ private:
     int retriesUsed_ = 0;
     int nextDelayMs_ = 0;
     bool warned_ = false;
+    unsigned long long changesSent_ = 0;
 };
 
 }  // namespace managehnas

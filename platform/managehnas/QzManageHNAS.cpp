@@ -9,6 +9,7 @@
 struct QzManageHNAS::Impl {
     explicit Impl(unsigned long long jobId) : session(jobId) {}
     managehnas::ArraySession session;
+    managehnas::ShareMemo shareMemo;
 };
 
 namespace {
@@ -75,7 +76,7 @@ bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::strin
 bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::string& shareName,
                                    const std::string& shareType, std::string& fileSystemId) {
     return run(impl_.get(), "getFileSystemID", [&](std::string& cause) {
-        return managehnas::getFileSystemIdOfShare(impl_->session, server, shareName, shareType,
+        return managehnas::getFileSystemIdOfShare(impl_->session, impl_->shareMemo, server, shareName, shareType,
                                                   fileSystemId, cause);
     });
 }
@@ -93,8 +94,8 @@ bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
 bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::string& shareType,
                                        std::vector<__HNASFileSystemShares>& shares, bool withPermissions) {
     return run(impl_.get(), "getFilesystemShares", [&](std::string& cause) {
-        return managehnas::getFilesystemShares(impl_->session, server, shareType, shares, withPermissions,
-                                               cause);
+        return managehnas::getFilesystemShares(impl_->session, impl_->shareMemo, server, shareType, shares,
+                                               withPermissions, cause);
     });
 }
 
