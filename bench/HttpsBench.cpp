@@ -5,11 +5,20 @@
 // opened; the simulator's call record tells how many requests it served and
 // how long it spent on them, which splits the time per request into the
 // simulator's share and the rest (client, plug-in, TLS and the relay).
-// Targets: one connection per array per call, and a time per request that
-// does not grow with the number of devices.
+// Targets: one connection per array per call, a time per request that does
+// not grow with the number of devices, and no more requests than each
+// operation needs (the "fewest" column, derived per device kind below).
 //
-//   hnas_bench_https [devices ...]    (default 48; tables on standard output)
-//   hnas_bench_https 1024 4096 32767  (the scale run of README.md)
+// With --latency-ms N the simulator holds every storage request N ms before
+// it handles it (a latency fault on every operation, set through the admin
+// interface), as a real array takes 5 to 200 ms per management request: the
+// wall time of an operation is then about its requests times N, and a second
+// table shows that, with the spread of snap (the time from the first
+// snapshot made to the last, from the simulator's call record).
+//
+//   hnas_bench_https [--latency-ms N] [devices ...]   (default 48; tables on standard output)
+//   hnas_bench_https 1024 4096 32767                  (the scale run of README.md)
+//   hnas_bench_https --latency-ms 5 1024 64           (at a real array's latency)
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -17,7 +26,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -174,11 +185,14 @@ std::string sourceOf(int i) {
 }
 
 // One admin call; the parsed answer, or null when it did not answer 200.
-nlohmann::json admin(const testsupport::SimProcess& sim, const std::string& method, const std::string& path) {
+nlohmann::json admin(const testsupport::SimProcess& sim, const std::string& method, const std::string& path,
+                     const nlohmann::json& body = nullptr) {
     auto client = sim.client();
     client->set_read_timeout(120, 0);
     const httplib::Headers headers{{"X-Admin-Token", kAdminToken}};
-    httplib::Result result = method == "GET" ? client->Get(path.c_str(), headers) : client->Delete(path.c_str(), headers);
+    httplib::Result result = method == "GET"    ? client->Get(path.c_str(), headers)
+                             : method == "POST" ? client->Post(path.c_str(), headers, body.dump(), "application/json")
+                                                : client->Delete(path.c_str(), headers);
     if (!result || result->status != 200) return nullptr;
     return nlohmann::json::parse(result->body, nullptr, false);
 }
@@ -210,9 +224,43 @@ double peakMemoryMiB(pid_t pid) {
     return 0;
 }
 
+// The fewest requests each operation needs for the seed above (one array, one
+// virtual server, device i on file system fs<i>; a CIFS share with one
+// permission entry, an NFS export or a native path by i % 3), from what it
+// must ask of the array:
+// - prepare: per group the virtual server list; per native path its file
+//   system by label; per share or export the share by name (its file system
+//   ID, path and settings) and its file system by ID (the label); per CIFS
+//   share also its permissions;
+// - snap, revert, delete: per file system one create, roll-back or delete
+//   (the snapshot's object ID is in the device's metadata);
+// - isMapped: per device the share by name;
+// - map: per device the share by name (an existing one is handed over again,
+//   or refused for a GUI mount: there is no "create unless present") and the
+//   create; per share or export the source's current path and settings; per
+//   CIFS copy one add per permission entry and the read-back of what the
+//   array stored (the settings and permissions saved at prepare are used, so
+//   the source's permissions need not be read again);
+// - unmap: per device the share by name (its object ID, which the delete
+//   needs and no metadata keeps) and the delete;
+// - reconcile: the file system list, then the snapshots of each mounted file
+//   system (there is no call that lists every snapshot of an array).
+uint64_t fewestRequests(const std::string& op, int count) {
+    const uint64_t cifs = static_cast<uint64_t>((count + 2) / 3);
+    const uint64_t nfs = static_cast<uint64_t>((count + 1) / 3);
+    const uint64_t native = static_cast<uint64_t>(count) - cifs - nfs;
+    const uint64_t devices = static_cast<uint64_t>(count);
+    if (op == "prepare") return 1 + native + 2 * nfs + 3 * cifs;
+    if (op == "map") return 2 * native + 3 * nfs + 5 * cifs;
+    if (op == "unmap") return 2 * devices;
+    if (op == "reconcile") return 1 + devices;
+    return devices;   // snap, isMapped, revert, delete
+}
+
 struct Measure {
     int code = 0;
     uint64_t requests = 0;
+    uint64_t fewest = 0;
     int connections = 0;
     double ms = 0;
     double simulatorMs = 0;      // the simulator's own time in its handlers
@@ -226,15 +274,36 @@ struct Measure {
 
 struct Run {
     int devices = 0;
+    int latencyMs = 0;
+    double snapSpreadMs = -1;   // first snapshot made to the last; -1: not known
     bool ok = false;
     double peakMiB = 0;
     double seconds = 0;
     std::vector<Measure> operations;   // in kLifecycle order
 };
 
-Run runLifecycle(int count) {
+// The time from the first snapshot made to the last, in ms, from the call
+// record of one snap call (each entry's endMicros); -1 when fewer than two
+// were made or the record lacks them.
+double snapSpreadMs(const nlohmann::json& calls) {
+    if (!calls.is_object() || !calls.contains("calls") || !calls["calls"].is_array()) return -1;
+    uint64_t first = UINT64_MAX;
+    uint64_t last = 0;
+    int made = 0;
+    for (const nlohmann::json& call : calls["calls"]) {
+        if (call.value("operation", std::string()) != "createSnapshot" || call.value("status", 0) != 201) continue;
+        const uint64_t end = call.value("endMicros", uint64_t{0});
+        first = std::min(first, end);
+        last = std::max(last, end);
+        ++made;
+    }
+    return made >= 2 ? static_cast<double>(last - first) / 1000.0 : -1;
+}
+
+Run runLifecycle(int count, int latencyMs) {
     Run run;
     run.devices = count;
+    run.latencyMs = latencyMs;
     testsupport::TempDirectory dir;
     const std::string seedFile = dir.file("seed.json");
     testsupport::writeFile(seedFile, seedFor(count).dump());
@@ -268,8 +337,19 @@ Run runLifecycle(int count) {
     const auto begin = std::chrono::steady_clock::now();
     for (const Operation& op : kLifecycle) {
         admin(sim, "DELETE", "/admin/calls");
+        if (latencyMs > 0) {
+            // Every storage request of the call meets the delay (at most
+            // 1000000 of them; the fault is set afresh for each call).
+            admin(sim, "DELETE", "/admin/faults");
+            if (admin(sim, "POST", "/admin/faults", {{"operation", "*"}, {"count", 1000000}, {"latencyMs", latencyMs}})
+                    .is_null()) {
+                std::fprintf(stderr, "the latency fault was not accepted\n");
+                run.ok = false;
+            }
+        }
         relay.takeCount();
         Measure m;
+        m.fewest = fewestRequests(op.name, count);
         const double benchCpu = processCpuMs(getpid());
         const double simulatorCpu = processCpuMs(sim.pid());
         const auto start = std::chrono::steady_clock::now();
@@ -285,6 +365,7 @@ Run runLifecycle(int count) {
             m.requests = calls.value("total", uint64_t{0});
             m.simulatorMs = static_cast<double>(calls.value("totalMicros", uint64_t{0})) / 1000.0;
         }
+        if (op.entry == qzso_snapDevices) run.snapSpreadMs = snapSpreadMs(calls);
         run.ok = run.ok && m.code == 0 && m.connections == 1;
         run.operations.push_back(m);
     }
@@ -296,16 +377,34 @@ Run runLifecycle(int count) {
 void printRun(const Run& run) {
     std::printf("\n%d devices: lifecycle %.1f s, simulator peak memory %.0f MiB\n\n", run.devices, run.seconds,
                 run.peakMiB);
-    std::printf("| operation | return code | requests | connections | ms | ms per request | simulator ms per request |"
-                " the rest, ms per request | CPU ms per request: simulator | client and plug-in |\n");
-    std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
+    std::printf("| operation | return code | requests | fewest | connections | ms | ms per request |"
+                " simulator ms per request | the rest, ms per request | CPU ms per request: simulator |"
+                " client and plug-in |\n");
+    std::printf("|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (size_t i = 0; i < run.operations.size(); ++i) {
         const Measure& m = run.operations[i];
-        std::printf("| %s | %d | %llu | %d | %.0f | %.3f | %.3f | %.3f | %.3f | %.3f |\n", kLifecycle[i].name, m.code,
-                    static_cast<unsigned long long>(m.requests), m.connections, m.ms, m.perRequest(),
+        std::printf("| %s | %d | %llu | %llu | %d | %.0f | %.3f | %.3f | %.3f | %.3f | %.3f |\n", kLifecycle[i].name,
+                    m.code, static_cast<unsigned long long>(m.requests), static_cast<unsigned long long>(m.fewest),
+                    m.connections, m.ms, m.perRequest(),
                     m.each(m.simulatorMs), m.perRequest() - m.each(m.simulatorMs), m.each(m.simulatorCpuMs),
                     m.each(m.benchCpuMs));
     }
+    if (run.latencyMs > 0) {
+        std::printf("\nAt %d ms per request:\n\n", run.latencyMs);
+        std::printf("| operation | requests | fewest | requests per device | wall ms | requests x latency, ms |"
+                    " wall / (requests x latency) |\n");
+        std::printf("|---|---|---|---|---|---|---|\n");
+        for (size_t i = 0; i < run.operations.size(); ++i) {
+            const Measure& m = run.operations[i];
+            const double floor = static_cast<double>(m.requests) * run.latencyMs;
+            std::printf("| %s | %llu | %llu | %.2f | %.0f | %.0f | %.2f |\n", kLifecycle[i].name,
+                        static_cast<unsigned long long>(m.requests), static_cast<unsigned long long>(m.fewest),
+                        static_cast<double>(m.requests) / run.devices, m.ms, floor, floor > 0 ? m.ms / floor : 0.0);
+        }
+    }
+    if (run.snapSpreadMs >= 0)
+        std::printf("\nsnap spread (first snapshot made to the last, %d file systems): %.0f ms\n", run.devices,
+                    run.snapSpreadMs);
     std::fflush(stdout);
 }
 
@@ -332,7 +431,15 @@ void printRatios(const Run& small, const Run& large) {
 
 int main(int argc, char** argv) {
     std::vector<int> sizes;
-    for (int i = 1; i < argc; ++i) sizes.push_back(std::atoi(argv[i]));
+    int latencyMs = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--latency-ms" && i + 1 < argc) {
+            latencyMs = std::atoi(argv[++i]);
+            if (latencyMs < 1 || latencyMs > 600000) return 1;
+            continue;
+        }
+        sizes.push_back(std::atoi(argv[i]));
+    }
     if (sizes.empty()) sizes.push_back(48);
     for (int count : sizes) {
         if (count < 1 || count > 32767) return 1;
@@ -342,7 +449,7 @@ int main(int argc, char** argv) {
     std::vector<Run> runs;
     bool ok = true;
     for (int count : sizes) {
-        runs.push_back(runLifecycle(count));
+        runs.push_back(runLifecycle(count, latencyMs));
         printRun(runs.back());
         ok = ok && runs.back().ok;
     }

@@ -12,8 +12,10 @@
 #      state in SQLite: requests, connections and time per request (the
 #      simulator's share apart) per operation call, 48 devices by default
 #      (about a minute); "1024 4096 32767" gives the scale table of docs/performance.md
-#      (about 7 minutes)
-# Usage: scripts/run-bench.sh [build-dir] [https-devices ...]
+#      (about 7 minutes); "--latency-ms N" before the sizes holds every request
+#      N ms in the simulator, as a real array takes (requests and wall time
+#      against requests x N per operation, and snap's spread)
+# Usage: scripts/run-bench.sh [build-dir] [--latency-ms N] [https-devices ...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-out/bench}

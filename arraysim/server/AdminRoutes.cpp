@@ -198,7 +198,7 @@ void addAdminRoutes(httplib::Server& server, SimContext& context) {
         Json list = Json::array();
         for (const CallEntry& e : c.calls.entries) {
             list.push_back(Json{{key::kOperation, e.operation}, {key::kUser, e.user}, {key::kStatus, e.status},
-                                {key::kMicros, e.micros}});
+                                {key::kMicros, e.micros}, {key::kEndMicros, e.endMicros}});
         }
         sendJson(r, 200, Json{{key::kCalls, std::move(list)}, {key::kTotal, c.calls.total},
                               {key::kTotalMicros, c.calls.totalMicros}});

@@ -22,6 +22,7 @@ struct CallEntry {
     std::string user;        // X-Subsystem-User as sent, cut to kMaxRecordedHeader bytes
     int status = 0;          // 0: the connection was closed without an answer
     uint64_t micros = 0;     // time the simulator spent on it, injected delay excluded
+    uint64_t endMicros = 0;  // when it was answered, from the last clear of the record
 };
 
 // The longest header value the call record keeps.
@@ -36,9 +37,12 @@ struct CallRecord {
     std::deque<CallEntry> entries;
     uint64_t total = 0;          // calls since the last clear
     uint64_t totalMicros = 0;    // their time in the simulator
+    std::chrono::steady_clock::time_point cleared = std::chrono::steady_clock::now();
 
     void add(const char* operation, const std::string& user, int status, uint64_t micros) {
-        entries.push_back({operation, user.substr(0, kMaxRecordedHeader), status, micros});
+        const auto end = std::chrono::steady_clock::now() - cleared;
+        entries.push_back({operation, user.substr(0, kMaxRecordedHeader), status, micros,
+                           static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(end).count())});
         while (entries.size() > kept) entries.pop_front();
         ++total;
         totalMicros += micros;
@@ -47,6 +51,7 @@ struct CallRecord {
         entries.clear();
         total = 0;
         totalMicros = 0;
+        cleared = std::chrono::steady_clock::now();
     }
 };
 

@@ -54,6 +54,7 @@ inline constexpr char kLocalReadCacheOption[] = "localReadCacheOption";
 inline constexpr char kMaxConcurrentUsers[] = "maxConcurrentUsers";
 inline constexpr char kMessage[] = "message";
 inline constexpr char kMicros[] = "micros";
+inline constexpr char kEndMicros[] = "endMicros";
 inline constexpr char kName[] = "name";
 inline constexpr char kNoDefaultSecurity[] = "noDefaultSecurity";
 inline constexpr char kNextSerial[] = "nextSerial";

@@ -238,6 +238,50 @@ bool readPermissions(ArraySession& session, const std::string& share,
     return true;
 }
 
+// "CIFS\n{ref}\n{name as looked up}": what a remembered share answers.
+std::string memoKey(ShareProtocol protocol, const std::string& ref, const std::string& wanted) {
+    return std::string(protocolName(protocol)) + "\n" + ref + "\n" + wanted;
+}
+
+// The share named N of the server `ref`, with its permissions when
+// `withPermissions` (CIFS only): taken from `memo` when it holds that share
+// (with its permissions, if asked) and the session has sent no change since;
+// otherwise GET virtual-servers/{ref}/{cifs|nfs}?name=N and, when asked, GET
+// filesystem-shares/cifs/{share}/authentications, and the share is
+// remembered. A share that is not there is a failure naming it; it is never
+// remembered.
+bool findRememberedShare(ArraySession& session, ShareMemo& memo, const std::string& ref, ShareProtocol protocol,
+                         const std::string& name, bool withPermissions, __HNASFileSystemShares& share,
+                         std::string& cause) {
+    const std::string key = memoKey(protocol, ref, lookupName(name, protocol));
+    const bool current = memo.held && memo.changes == session.changesSent() && memo.key == key;
+    if (current && (memo.withPermissions || !withPermissions)) {
+        share = memo.share;
+        // The same record a request would give: permissions only when asked.
+        if (!withPermissions) share.settings.permissions.clear();
+        return true;
+    }
+    if (current) {
+        share = memo.share;
+    } else {
+        bool found = false;
+        if (!findShare(session, ref, protocol, name, share, found, cause)) return false;
+        if (!found) {
+            cause = noSuchShare(protocol, name, ref);
+            return false;
+        }
+    }
+    if (withPermissions &&
+        !readPermissions(session, shareResource(protocol, share.objectId), share.settings.permissions, cause))
+        return false;
+    memo.held = true;
+    memo.changes = session.changesSent();
+    memo.key = key;
+    memo.withPermissions = withPermissions;
+    memo.share = share;
+    return true;
+}
+
 // The array stores account names in its own form: "Administrators" comes
 // back as "BUILTIN\Administrators". Equal without regard to case, or the
 // stored name's part after its last "\" equals a name given without one.
@@ -451,20 +495,16 @@ bool getFileSystemIdByLabel(ArraySession& session, const std::string& fileSystem
     return false;
 }
 
-// GET virtual-servers/{evs}/{cifs|nfs}?name=N.
-bool getFileSystemIdOfShare(ArraySession& session, const __HNASVirtualServers& server,
+// GET virtual-servers/{evs}/{cifs|nfs}?name=N, unless `memo` holds that
+// share; the share found is remembered.
+bool getFileSystemIdOfShare(ArraySession& session, ShareMemo& memo, const __HNASVirtualServers& server,
                             const std::string& shareName, const std::string& shareType,
                             std::string& fileSystemId, std::string& cause) {
     ShareProtocol protocol;
     std::string ref;
     if (!protocolFor(shareType, protocol, cause) || !serverRef(server, ref, cause)) return false;
     __HNASFileSystemShares share;
-    bool found = false;
-    if (!findShare(session, ref, protocol, shareName, share, found, cause)) return false;
-    if (!found) {
-        cause = noSuchShare(protocol, shareName, ref);
-        return false;
-    }
+    if (!findRememberedShare(session, memo, ref, protocol, shareName, false, share, cause)) return false;
     fileSystemId = share.fileSystemId;
     return true;
 }
@@ -489,8 +529,9 @@ bool getFileSystemsInfo(ArraySession& session, const std::string& fileSystemId,
 }
 
 // GET virtual-servers/{evs}/{cifs|nfs}?name=N, then for CIFS with
-// permissions GET filesystem-shares/cifs/{share}/authentications.
-bool getFilesystemShares(ArraySession& session, const __HNASVirtualServers& server,
+// permissions GET filesystem-shares/cifs/{share}/authentications; either is
+// left out when `memo` holds its answer. The share found is remembered.
+bool getFilesystemShares(ArraySession& session, ShareMemo& memo, const __HNASVirtualServers& server,
                          const std::string& shareType, std::vector<__HNASFileSystemShares>& shares,
                          bool withPermissions, std::string& cause) {
     if (shares.empty() || shares[0].name.empty()) {
@@ -502,14 +543,8 @@ bool getFilesystemShares(ArraySession& session, const __HNASVirtualServers& serv
     std::string ref;
     if (!protocolFor(shareType, protocol, cause) || !serverRef(server, ref, cause)) return false;
     __HNASFileSystemShares share;
-    bool found = false;
-    if (!findShare(session, ref, protocol, name, share, found, cause)) return false;
-    if (!found) {
-        cause = noSuchShare(protocol, name, ref);
-        return false;
-    }
-    if (withPermissions && protocol == ShareProtocol::Cifs &&
-        !readPermissions(session, shareResource(protocol, share.objectId), share.settings.permissions, cause))
+    if (!findRememberedShare(session, memo, ref, protocol, name, withPermissions && protocol == ShareProtocol::Cifs,
+                             share, cause))
         return false;
     shares.assign(1, share);
     return true;

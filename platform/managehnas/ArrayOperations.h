@@ -13,6 +13,21 @@
 
 namespace managehnas {
 
+// The last share a look-up of this client found, so that a later call of the
+// same operation call asking for the same share takes it without a second
+// request: prepare asks for a share's file system, then for its path,
+// settings and permissions. It holds only while the session has sent no
+// change since it was read (a create or delete of anything, or a new init,
+// drops it), and it answers only the calls that read a share: a share is
+// never deleted or counted present on a remembered answer.
+struct ShareMemo {
+    bool held = false;
+    unsigned long long changes = 0;   // session.changesSent() when it was read
+    std::string key;                  // the type, the server and the name asked for
+    bool withPermissions = false;     // share.settings.permissions was read too
+    __HNASFileSystemShares share;
+};
+
 // arrayId e.g. "evs1" or "192.0.2.10".
 bool getVirtualServerInfo(ArraySession& session, const std::string& arrayId,
                           __HNASVirtualServers& server, std::string& cause);
@@ -20,12 +35,12 @@ bool getVirtualServerInfo(ArraySession& session, const std::string& arrayId,
 bool getFileSystemIdByLabel(ArraySession& session, const std::string& fileSystemName,
                             std::string& fileSystemId, std::string& cause);
 // shareName e.g. "data" (CIFS) or "/exp1" (NFS; the "/" may be left out).
-bool getFileSystemIdOfShare(ArraySession& session, const __HNASVirtualServers& server,
+bool getFileSystemIdOfShare(ArraySession& session, ShareMemo& memo, const __HNASVirtualServers& server,
                             const std::string& shareName, const std::string& shareType,
                             std::string& fileSystemId, std::string& cause);
 bool getFileSystemsInfo(ArraySession& session, const std::string& fileSystemId,
                         std::vector<__HNASFileSystemInfo>& fileSystems, std::string& cause);
-bool getFilesystemShares(ArraySession& session, const __HNASVirtualServers& server,
+bool getFilesystemShares(ArraySession& session, ShareMemo& memo, const __HNASVirtualServers& server,
                          const std::string& shareType, std::vector<__HNASFileSystemShares>& shares,
                          bool withPermissions, std::string& cause);
 // name e.g. "u1-fs1", prefix "QZHNAS": the stored name is "QZHNAS-u1-fs1".

@@ -65,6 +65,7 @@ void ArraySession::beginOperation(const char* operation) {
 bool ArraySession::open(const std::string& user, const std::string& password,
                         const std::string& address, int port) {
     open_ = false;
+    ++changesSent_;
     user_ = user;
     password_ = password;
     apiKey_.clear();
@@ -112,6 +113,7 @@ bool ArraySession::request(HttpMethod method, const std::string& resource, const
         note(0, kInsecureWarning, operation_);
         warned_ = true;
     }
+    if (method != HttpMethod::Get) ++changesSent_;
     HttpAnswer answer;
     for (;;) {
         answer = connection_.send(method, resource, text, repeat == Repeat::OnlyIfNotSent);

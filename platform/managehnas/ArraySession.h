@@ -51,6 +51,10 @@ public:
     // Spends one retry: logs it with `cause`, waits the back-off. False when
     // the budget is spent.
     bool takeRetry(const std::string& cause);
+    // Counts the requests that may have changed the array (every one but a
+    // GET) and every open: an answer read while this count stood still
+    // still tells the array as this client left it.
+    unsigned long long changesSent() const { return changesSent_; }
 
     // For a probe of the endpoint: the current operation's requests go once,
     // without retries, the next on a connection of its own.
@@ -97,6 +101,7 @@ private:
     bool warned_ = false;
     TransferInfo lastTransfer_;
     TransportFailure lastFailure_ = TransportFailure::Final;
+    unsigned long long changesSent_ = 0;
 };
 
 }  // namespace managehnas

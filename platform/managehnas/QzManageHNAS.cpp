@@ -11,6 +11,7 @@ struct QzManageHNAS::Impl {
     explicit Impl(unsigned long long jobId) : session(jobId) {}
     managehnas::ArraySession session;
     std::string address;   // as init got it, for the probe's report
+    managehnas::ShareMemo shareMemo;
 };
 
 namespace {
@@ -78,7 +79,7 @@ bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::strin
 bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::string& shareName,
                                    const std::string& shareType, std::string& fileSystemId) {
     return run(impl_.get(), "getFileSystemID", [&](std::string& cause) {
-        return managehnas::getFileSystemIdOfShare(impl_->session, server, shareName, shareType,
+        return managehnas::getFileSystemIdOfShare(impl_->session, impl_->shareMemo, server, shareName, shareType,
                                                   fileSystemId, cause);
     });
 }
@@ -96,8 +97,8 @@ bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
 bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::string& shareType,
                                        std::vector<__HNASFileSystemShares>& shares, bool withPermissions) {
     return run(impl_.get(), "getFilesystemShares", [&](std::string& cause) {
-        return managehnas::getFilesystemShares(impl_->session, server, shareType, shares, withPermissions,
-                                               cause);
+        return managehnas::getFilesystemShares(impl_->session, impl_->shareMemo, server, shareType, shares,
+                                               withPermissions, cause);
     });
 }
 

@@ -543,6 +543,13 @@ TEST_F(SimulatorTest, InjectedFaultsHitTheNamedCallsOnly) {
     const std::vector<std::pair<std::string, int>> faulted(tail.end() - 5, tail.end() - 1);
     EXPECT_EQ(faulted, expected);
     EXPECT_EQ(tail.back(), std::make_pair(std::string("listVirtualServers"), 200));
+    // Each call carries when it was answered, in the order answered; the
+    // delayed one at least its delay after the one before it.
+    const Json& calls = r.body["calls"];
+    for (size_t i = 1; i < calls.size(); ++i)
+        EXPECT_LE(calls[i - 1]["endMicros"].get<uint64_t>(), calls[i]["endMicros"].get<uint64_t>()) << i;
+    EXPECT_GE(calls.back()["endMicros"].get<uint64_t>() - calls[calls.size() - 2]["endMicros"].get<uint64_t>(),
+              400000u);
 
     struct Case {
         const char* body;

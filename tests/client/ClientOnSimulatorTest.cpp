@@ -209,6 +209,76 @@ TEST_F(ClientOnSimulator, ShareDetailsCarryPathSettingsAndPermissions) {
     EXPECT_TRUE(contains(log_.text(), "getFilesystemShares failed: no CIFS share [nodata] on virtual server"));
 }
 
+// A share the array has just answered is not asked for again by the next
+// call of the same client (prepare asks for a share's file system, then for
+// its path, settings and permissions), as long as the client has sent no
+// change since. The answer is the one a request would give, and a share is
+// never counted present or deleted on a remembered answer.
+TEST_F(ClientOnSimulator, AShareJustReadIsNotAskedForAgainUntilAChange) {
+    __HNASFileSystemShares expected;
+    ASSERT_TRUE(shareDetails("data", "CIFS", expected)) << log_.text();
+    using Step = std::function<bool(QzManageHNAS&)>;
+    __HNASVirtualServers server = byObjectId();
+    std::string id;
+    __HNASFileSystemSnapshot made;
+    const Step fileSystemOfData = [&](QzManageHNAS& c) { return c.getFileSystemID(server, "data", "CIFS", id); };
+    const auto details = [&](bool withPermissions) {
+        return Step([&server, withPermissions](QzManageHNAS& c) {
+            std::vector<__HNASFileSystemShares> shares(1);
+            shares[0].name = "data";
+            return c.getFilesystemShares(server, "CIFS", shares, withPermissions);
+        });
+    };
+    struct Case {
+        const char* name;
+        std::vector<Step> before;
+        bool withPermissions;   // of the getFilesystemShares checked last
+        int shareLookups;       // listShares requests of the whole case
+        int permissionReads;    // listAuthentications requests
+    };
+    const Case cases[] = {
+        {"file system, then details", {fileSystemOfData}, true, 1, 1},
+        {"details twice", {details(true)}, true, 1, 1},
+        {"with permissions, then without", {details(true)}, false, 1, 1},
+        {"without permissions, then with", {details(false)}, true, 1, 1},
+        {"another share between",
+         {fileSystemOfData, [&](QzManageHNAS& c) { return c.getFileSystemID(server, "/exp1", "NFS", id); }}, true, 3,
+         1},
+        {"a change between",
+         {fileSystemOfData, [&](QzManageHNAS& c) { return c.createFileSystemSnapshot("u7-fs1", fs1_, kPrefix, made); }},
+         true, 2, 1},
+        {"presence is asked anyway",
+         {details(true), [&](QzManageHNAS& c) { return c.isSharePresent("data", server, "CIFS"); }}, true, 2, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QzManageHNAS client(jobId_);
+        ASSERT_TRUE(client.init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", sim_->port()));
+        ASSERT_TRUE(sim_->admin("DELETE", "/admin/calls", nullptr));
+        for (const Step& step : c.before) ASSERT_TRUE(step(client)) << log_.text();
+        std::vector<__HNASFileSystemShares> shares(1);
+        shares[0].name = "data";
+        ASSERT_TRUE(client.getFilesystemShares(server, "CIFS", shares, c.withPermissions)) << log_.text();
+        EXPECT_EQ(sim_->callCount("listShares"), c.shareLookups);
+        EXPECT_EQ(sim_->callCount("listAuthentications"), c.permissionReads);
+        ASSERT_EQ(shares.size(), 1u);
+        EXPECT_EQ(shares[0].objectId, expected.objectId);
+        EXPECT_EQ(shares[0].path, expected.path);
+        EXPECT_EQ(shares[0].fileSystemId, fs1_);
+        EXPECT_EQ(shares[0].settings.comment, expected.settings.comment);
+        EXPECT_EQ(shares[0].settings.permissions.size(), c.withPermissions ? 2u : 0u);
+    }
+
+    // A share deleted after it was read is not found again from memory.
+    QzManageHNAS client(jobId_);
+    ASSERT_TRUE(client.init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", sim_->port()));
+    ASSERT_TRUE(details(true)(client));
+    ASSERT_TRUE(client.deleteFileSystemShare("data", server, "CIFS")) << log_.text();
+    EXPECT_FALSE(details(true)(client));
+    EXPECT_FALSE(client.getFileSystemID(server, "data", "CIFS", id));
+    EXPECT_TRUE(contains(log_.text(), "getFilesystemShares failed: no CIFS share [data] on virtual server"));
+}
+
 TEST_F(ClientOnSimulator, SnapshotsAreCreatedListedDeletedAndRolledBack) {
     __HNASFileSystemSnapshot first;
     ASSERT_TRUE(snap("u1-fs1", fs1_, first)) << log_.text();
