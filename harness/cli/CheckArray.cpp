@@ -7,7 +7,7 @@
 #include "harness/framework/ArrayAccess.h"
 #include "harness/framework/ExitCodes.h"
 #include "host/QzManageHNAS.h"
-#include "platform/managehnas/ClientSettings.h"
+#include "client/ClientSettings.h"
 
 namespace {
 

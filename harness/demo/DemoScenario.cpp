@@ -5,7 +5,7 @@
 #include "harness/framework/ArrayInfoText.h"
 #include "host/ArrayConfigNames.h"
 #include "host/SettingsKeys.h"
-#include "platform/managehnas/ClientSettings.h"
+#include "client/ClientSettings.h"
 
 const char kDemoArray1[] = "hnas1";
 const char kDemoArray2[] = "hnas2";

@@ -9,7 +9,7 @@
 #include "host/EvDebug.h"
 #include "host/QzManageHNAS.h"
 #include "hostkit/HostState.h"
-#include "platform/qzlib/EvDebugSink.h"
+#include "standins/qzlib/EvDebugSink.h"
 
 const std::string kOwnSnapshotPrefix = std::string(QZSO::kSnapshotPrefix) + "-";
 const char kNoOrphans[] = "no orphaned snapshot on any array";

@@ -8,10 +8,10 @@
 
 #include <cstdio>
 
-#include "platform/managehnas/ApiKeyFile.h"
-#include "platform/managehnas/BoundedJson.h"
-#include "platform/managehnas/EndpointText.h"
-#include "platform/managehnas/WireRecords.h"
+#include "client/ApiKeyFile.h"
+#include "client/BoundedJson.h"
+#include "client/EndpointText.h"
+#include "client/WireRecords.h"
 #include "tests/support/RecordBuilders.h"
 #include "tests/support/TempFile.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/managehnas/ClientSettings.h"
+#include "client/ClientSettings.h"
 #include "tests/support/TempSettings.h"
 
 namespace {

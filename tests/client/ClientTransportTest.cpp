@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "host/QzManageHNAS.h"
-#include "platform/managehnas/BoundedJson.h"
+#include "client/BoundedJson.h"
 #include "tests/client/ClientLogCheck.h"
 #include "tests/client/LocalArray.h"
 #include "tests/client/TestCerts.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/qzlib/EvDebugSink.h"
+#include "standins/qzlib/EvDebugSink.h"
 
 namespace fakehost {
 

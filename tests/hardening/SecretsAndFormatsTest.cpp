@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "arraysim/model/ArrayOps.h"
-#include "platform/qzlib/EvDebugSink.h"
+#include "standins/qzlib/EvDebugSink.h"
 #include "tests/hardening/StagedOperation.h"
 #include "tests/support/TempSettings.h"
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/qzlib/SettingsFile.h"
+#include "standins/qzlib/SettingsFile.h"
 #include "tests/support/TempFile.h"
 
 namespace testsupport {

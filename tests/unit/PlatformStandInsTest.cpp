@@ -10,7 +10,7 @@
 #include "host/EvDebug.h"
 #include "host/WbNetwork.h"
 #include "host/WbUtils.h"
-#include "platform/qzlib/EvDebugSink.h"
+#include "standins/qzlib/EvDebugSink.h"
 #include "tests/fakes/LogCapture.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/managehnas/BoundedJson.h"
+#include "client/BoundedJson.h"
 
 namespace managehnas {
 

@@ -1,6 +1,6 @@
-#include "platform/managehnas/ArrayProbe.h"
+#include "client/ArrayProbe.h"
 
-#include "platform/managehnas/ArrayOperations.h"
+#include "client/ArrayOperations.h"
 
 namespace managehnas {
 

@@ -1,4 +1,4 @@
-#include "platform/managehnas/ApiKeyFile.h"
+#include "client/ApiKeyFile.h"
 
 #include <sys/stat.h>
 

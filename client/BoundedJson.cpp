@@ -1,4 +1,4 @@
-#include "platform/managehnas/BoundedJson.h"
+#include "client/BoundedJson.h"
 
 #include <utility>
 #include <vector>

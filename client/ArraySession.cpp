@@ -1,12 +1,12 @@
-#include "platform/managehnas/ArraySession.h"
+#include "client/ArraySession.h"
 
 #include <chrono>
 #include <thread>
 #include <vector>
 
-#include "platform/managehnas/ApiKeyFile.h"
-#include "platform/managehnas/ClientMessages.h"
-#include "platform/managehnas/EndpointText.h"
+#include "client/ApiKeyFile.h"
+#include "client/ClientMessages.h"
+#include "client/EndpointText.h"
 
 namespace managehnas {
 

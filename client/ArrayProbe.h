@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "host/QzManageHNAS.h"
-#include "platform/managehnas/ArraySession.h"
+#include "client/ArraySession.h"
 
 namespace managehnas {
 

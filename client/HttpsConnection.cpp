@@ -1,4 +1,4 @@
-#include "platform/managehnas/HttpsConnection.h"
+#include "client/HttpsConnection.h"
 
 #include <mutex>
 #include <new>

@@ -1,4 +1,4 @@
-#include "platform/managehnas/JsonFields.h"
+#include "client/JsonFields.h"
 
 #include <cerrno>
 #include <climits>

@@ -1,13 +1,13 @@
-#include "platform/managehnas/ArrayOperations.h"
+#include "client/ArrayOperations.h"
 
 #include <strings.h>
 
 #include <algorithm>
 #include <functional>
 
-#include "platform/managehnas/ClientMessages.h"
-#include "platform/managehnas/EndpointText.h"
-#include "platform/managehnas/WireRecords.h"
+#include "client/ClientMessages.h"
+#include "client/EndpointText.h"
+#include "client/WireRecords.h"
 
 namespace managehnas {
 

@@ -1,4 +1,4 @@
-#include "platform/managehnas/EndpointText.h"
+#include "client/EndpointText.h"
 
 namespace managehnas {
 

@@ -13,7 +13,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "platform/qzlib/SettingsFile.h"
+#include "standins/qzlib/SettingsFile.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/qzlib/EvDebugSink.h"
+#include "standins/qzlib/EvDebugSink.h"
 
 namespace {
 

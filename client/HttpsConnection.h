@@ -10,7 +10,7 @@
 
 #include <string>
 
-#include "platform/managehnas/ClientSettings.h"
+#include "client/ClientSettings.h"
 
 namespace managehnas {
 

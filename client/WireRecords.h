@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/managehnas/JsonFields.h"
+#include "client/JsonFields.h"
 #include "records/HNASArrayRecords.h"
 
 namespace managehnas {

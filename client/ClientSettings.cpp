@@ -1,4 +1,4 @@
-#include "platform/managehnas/ClientSettings.h"
+#include "client/ClientSettings.h"
 
 #include <cstdlib>
 

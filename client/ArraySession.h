@@ -12,9 +12,9 @@
 #include <string>
 
 #include "host/EvDebug.h"
-#include "platform/managehnas/ClientSettings.h"
-#include "platform/managehnas/HttpsConnection.h"
-#include "platform/managehnas/JsonFields.h"
+#include "client/ClientSettings.h"
+#include "client/HttpsConnection.h"
+#include "client/JsonFields.h"
 
 namespace managehnas {
 

@@ -3,9 +3,9 @@
 // a library (a failed allocation) ends the call as a failure.
 #include "host/QzManageHNAS.h"
 
-#include "platform/managehnas/ArrayOperations.h"
-#include "platform/managehnas/ArrayProbe.h"
-#include "platform/managehnas/ArraySession.h"
+#include "client/ArrayOperations.h"
+#include "client/ArrayProbe.h"
+#include "client/ArraySession.h"
 
 struct QzManageHNAS::Impl {
     explicit Impl(unsigned long long jobId) : session(jobId) {}

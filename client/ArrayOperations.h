@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/managehnas/ArraySession.h"
+#include "client/ArraySession.h"
 #include "records/HNASArrayRecords.h"
 
 namespace managehnas {

@@ -1,4 +1,4 @@
-#include "platform/managehnas/WireRecords.h"
+#include "client/WireRecords.h"
 
 #include <strings.h>
 

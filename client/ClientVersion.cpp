@@ -1,4 +1,4 @@
-#include "platform/managehnas/ClientVersion.h"
+#include "client/ClientVersion.h"
 
 #include "hnas/BuildVersion.h"
 
