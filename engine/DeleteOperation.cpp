@@ -18,24 +18,32 @@ DeviceOutcome nothingToDelete(OperationState& state, const OperationSpec& spec, 
 
 // Each distinct snapshot (file system and name) is deleted once per call;
 // every device that shares it gets that one result. A device whose stored
-// identity lacks the snapshot's object ID but whose snap UUID names one of
-// our snapshots ("QZHNAS-u1-fs1": its metadata was cut short or could not be
-// stored after the snap) is deleted by name and file system, so that no
-// snapshot it made stays on the array while it reports "deleted". The client
-// counts a snapshot that is already gone as deleted.
+// identity lacks the snapshot's object ID is deleted by name and file
+// system, so that no snapshot it made stays on the array while it reports
+// "deleted": by its snap UUID when that names one of our snapshots
+// ("QZHNAS-u1-fs1": its metadata was cut short or could not be stored after
+// the snap), else by the name a snap of its UUID asks for (a snap job that
+// ended while the array made the snapshot leaves the UUID the host gave it,
+// "u1", and the identity of prepare: the snapshot "QZHNAS-u1-fs1" may exist).
+// The client counts a snapshot that is already gone as deleted.
 DeviceOutcome deleteDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&, GroupState&,
                            HNASSnapDevice& device, const _HNASDeviceInfo& info) {
     if (device.getStatus() == QZSO::SNAP_STATUS_PREPARE_FAILED) return nothingToDelete(state, spec, device);
-    if (info.snapshotObjectId.empty() && !isPluginSnapshotName(info.snapUUID))
-        return nothingToDelete(state, spec, device);
+    std::string name = info.snapUUID;
+    if (info.snapshotObjectId.empty() && !isPluginSnapshotName(name)) {
+        // Without a file system there is no name a snap could have made.
+        if (name.empty() || info.fileSystemName.empty() || info.fileSystemId.empty())
+            return nothingToDelete(state, spec, device);
+        name = std::string(kSnapshotPrefix) + "-" + name + "-" + info.fileSystemName;
+    }
 
     // Named in the messages by its object ID, or by its name when the
     // identity holds none.
-    const std::string& label = info.snapshotObjectId.empty() ? info.snapUUID : info.snapshotObjectId;
+    const std::string& label = info.snapshotObjectId.empty() ? name : info.snapshotObjectId;
     const std::string failure = "Failed to delete Snap[" + label + "]";
     __HNASFileSystemSnapshot snapshot;
     snapshot.fileSystemId = info.fileSystemId;
-    snapshot.name = info.snapUUID;   // the array's name of the snapshot, e.g. "QZHNAS-u1-fs1"
+    snapshot.name = name;   // the array's name of the snapshot, e.g. "QZHNAS-u1-fs1"
     // A cut-short identity may name the file system but not its ID.
     if (snapshot.fileSystemId.empty() &&
         (info.fileSystemName.empty() || !state.client.getFileSystemID(info.fileSystemName, snapshot.fileSystemId))) {
@@ -65,6 +73,7 @@ const OperationSpec kDeleteOperation = [] {
     spec.presetRule = PresetRule::UnlessPrepareFailed;
     spec.presetStatus = QZSO::SNAP_STATUS_DELETE_FAILED;
     spec.skipsPrepareFailed = true;
+    spec.processesPrepareFailedWithOwnSnapshot = true;
     spec.deviceWork = deleteDevice;
     return spec;
 }();

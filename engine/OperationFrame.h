@@ -118,6 +118,11 @@ struct OperationSpec {
     // "Nothing to process": a device whose descriptor already holds the
     // prepare failure is grouped without a pre-operation (delete, reconcile).
     bool skipsPrepareFailed = false;
+    // Delete: a descriptor holding the prepare failure whose snap UUID names
+    // one of our snapshots ("QZHNAS-u1-fs1": a snap succeeded, then a later
+    // prepare failed) is preset and processed like any other, so that the
+    // snapshot goes with it.
+    bool processesPrepareFailedWithOwnSnapshot = false;
 
     AnnounceGroupFn beforeInit = nullptr;
     BeforeArraysFn beforeArrays = nullptr;

@@ -168,6 +168,46 @@ TEST(Orphans, AJobKilledAfterTheArraysWorkLeavesAnOrphanThatOnlyTheToolDeletes) 
     EXPECT_NE(std::string::npos, world.host({"orphans"}).output.find(kNoOrphans));
 }
 
+// No path reports a device deleted while a snapshot it made stays: after a
+// snap job killed while the array made the snapshot (the device keeps the
+// UUID it was given and the identity of prepare), and after a snap followed
+// by a prepare that failed (status 2).
+TEST(Delete, NoPathReportsADeviceDeletedWhileASnapshotItMadeStays) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(0, world.addArray("hnast", "evs1", 1, "tool-admin", kPassword).exitCode);
+    ASSERT_EQ(0, world.addDevice("dev-a", "{type:native_hnas,path:/__VOLUME__/fa/d,targethostname:hnast}").exitCode);
+    ASSERT_EQ(0, world.addDevice("dev-b", "{type:native_hnas,path:/__VOLUME__/fb/d,targethostname:hnast}").exitCode);
+    ASSERT_EQ(0, world.job("prepare", {"dev-a", "dev-b"}).exitCode);
+
+    ASSERT_TRUE(world.injectFault(R"({"operation":"createSnapshot","count":1,"latencyMs":3000})"));
+    std::string output;
+    const pid_t job = world.startHost({"run", "snap", "dev-a", "--quiet"}, output);
+    ASSERT_GT(job, 0);
+    ASSERT_TRUE(e2e::eventually([&] { return world.faultsUsedUp(); })) << readWholeFile(output);
+    kill(job, SIGKILL);
+    waitProcess(job, 60000);
+    ASSERT_TRUE(e2e::eventually([&] { return world.snapshotNames().size() == 2; }));
+    const DeviceRecord interrupted = world.devices()["dev-a"];
+    ASSERT_EQ(SNAP_STATUS_SNAP_FAILED, interrupted.status);
+    ASSERT_EQ(std::string::npos, interrupted.snapUUID.find("QZHNAS")) << "the UUID the job gave it";
+
+    e2e::HostRun deleted = world.job("delete", {"dev-a"});
+    EXPECT_EQ(kExitOk, deleted.exitCode) << deleted.output;
+    EXPECT_EQ(SNAP_STATUS_DELETED, world.devices()["dev-a"].status);
+    EXPECT_EQ(std::vector<std::string>{"nightly-fa"}, world.snapshotNames());
+
+    ASSERT_EQ(0, world.job("snap", {"dev-b"}).exitCode);
+    ASSERT_EQ(2u, world.snapshotNames().size());
+    ASSERT_TRUE(world.injectFault(R"({"operation":"listFileSystems","status":500})"));
+    EXPECT_EQ(kExitAllFailed, world.job("prepare", {"dev-b"}).exitCode);
+    ASSERT_EQ(SNAP_STATUS_PREPARE_FAILED, world.devices()["dev-b"].status);
+    deleted = world.job("delete", {"dev-b"});
+    EXPECT_EQ(kExitOk, deleted.exitCode) << deleted.output;
+    EXPECT_EQ(SNAP_STATUS_DELETED, world.devices()["dev-b"].status);
+    EXPECT_EQ(std::vector<std::string>{"nightly-fa"}, world.snapshotNames());
+}
+
 TEST(Orphans, ADeviceRefersToASnapshotByNameByItsUuidOrThroughItsMetadata) {
     DeviceRecord named;
     named.snapUUID = "QZHNAS-u1-fs1";

@@ -37,11 +37,14 @@ TEST(Delete, RemovesEachSnapshot) {
     EXPECT_EQ("QZHNAS", deletes[0].arguments[2]);
 }
 
+// A device whose prepare failed before any snap holds no name of ours.
 TEST(Delete, PrepareFailedDevicesNeedNoArrayCall) {
     EngineFixture f;
     snapped(f);
     f.snap(0).status = SNAP_STATUS_PREPARE_FAILED;
+    f.snap(0).snapUUID = "u1";
     f.snap(2).status = SNAP_STATUS_PREPARE_FAILED;
+    f.snap(2).snapUUID = "";
     EXPECT_EQ(0, f.run(qzso_deleteSnaps));
     EXPECT_EQ(Statuses(3, SNAP_STATUS_DELETED), f.statuses());
     EXPECT_EQ(1, f.array.count("deleteFileSystemSnapshot"));
@@ -352,7 +355,14 @@ TEST(Revert, ANegativeRefreshWaitDoesNotWait) {
 // and file system when it does, the file system's ID looked up by name when
 // the stored identity was cut short. No row reports deleted with the snapshot
 // left.
+// The device was snapped with the UUID "u1" (snapshot "QZHNAS-u1-fs3");
+// each case then leaves its descriptor as a path to delete finds it. No
+// path reports it deleted while that snapshot stays, unless the device holds
+// no name of ours at all.
 TEST(Delete, AnIdentityWithoutObjectId) {
+    const char kPrepareIdentity[] =
+        "{FileSystemName:fs3,FileSystemID:@,Path:,SubDirectory:,SnapshotObjectID:,VirtualServerID:1,"
+        "VirtualServerObjectID:x}";
     const struct {
         const char* name;
         SnapStatus status;
@@ -360,22 +370,28 @@ TEST(Delete, AnIdentityWithoutObjectId) {
         std::string identity;    // the stored type-6 text; "" keeps the one from snap
         SnapStatus expectedStatus;
         std::vector<std::string> expectedCalls;
+        std::string deletedName;  // the name asked for, when deleteFileSystemSnapshot is called
         bool snapshotRemains;
     } cases[] = {
-        {"prepare failed: nothing to delete", SNAP_STATUS_PREPARE_FAILED, "QZHNAS-u1-fs3", "", SNAP_STATUS_DELETED,
-         {"init"}, true},
-        {"snapped, no object ID, not our name", SNAP_STATUS_SNAPPED, "u1",
-         "{FileSystemName:fs3,FileSystemID:@,Path:,SubDirectory:,SnapshotObjectID:,VirtualServerID:1,"
-         "VirtualServerObjectID:x}",
-         SNAP_STATUS_DELETED, {"init"}, true},
-        {"snapped, no object ID, our name", SNAP_STATUS_SNAPPED, "QZHNAS-u1-fs3",
-         "{FileSystemName:fs3,FileSystemID:@,Path:,SubDirectory:,SnapshotObjectID:,VirtualServerID:1,"
-         "VirtualServerObjectID:x}",
-         SNAP_STATUS_DELETED, {"init", "deleteFileSystemSnapshot"}, false},
+        {"prepare failed before any snap: nothing to delete", SNAP_STATUS_PREPARE_FAILED, "u9", "",
+         SNAP_STATUS_DELETED, {"init"}, "", true},
+        {"prepare failed after the snap: its snapshot goes", SNAP_STATUS_PREPARE_FAILED, "QZHNAS-u1-fs3", "",
+         SNAP_STATUS_DELETED, {"init", "deleteFileSystemSnapshot"}, "QZHNAS-u1-fs3", false},
+        {"prepare failed after the snap, identity of the failed prepare", SNAP_STATUS_PREPARE_FAILED,
+         "QZHNAS-u1-fs3", kPrepareIdentity, SNAP_STATUS_DELETED, {"init", "deleteFileSystemSnapshot"},
+         "QZHNAS-u1-fs3", false},
+        {"snap interrupted after the array made the snapshot", SNAP_STATUS_SNAP_FAILED, "u1", kPrepareIdentity,
+         SNAP_STATUS_DELETED, {"init", "deleteFileSystemSnapshot"}, "QZHNAS-u1-fs3", false},
+        {"snap interrupted before the array made it", SNAP_STATUS_SNAP_FAILED, "u9", kPrepareIdentity,
+         SNAP_STATUS_DELETED, {"init", "deleteFileSystemSnapshot"}, "QZHNAS-u9-fs3", true},
+        {"snapped, no object ID, our name", SNAP_STATUS_SNAPPED, "QZHNAS-u1-fs3", kPrepareIdentity,
+         SNAP_STATUS_DELETED, {"init", "deleteFileSystemSnapshot"}, "QZHNAS-u1-fs3", false},
         {"identity cut short", SNAP_STATUS_SNAPPED, "QZHNAS-u1-fs3", "{FileSystemName:fs3}", SNAP_STATUS_DELETED,
-         {"init", "getFileSystemID", "deleteFileSystemSnapshot"}, false},
+         {"init", "getFileSystemID", "deleteFileSystemSnapshot"}, "QZHNAS-u1-fs3", false},
         {"identity cut short, file system unknown", SNAP_STATUS_SNAPPED, "QZHNAS-u1-fs3", "{FileSystemName:nofs}",
-         SNAP_STATUS_DELETE_FAILED, {"init", "getFileSystemID"}, true},
+         SNAP_STATUS_DELETE_FAILED, {"init", "getFileSystemID"}, "", true},
+        {"identity cut short, a UUID not ours: no name to ask for", SNAP_STATUS_SNAPPED, "u1",
+         "{FileSystemName:fs3}", SNAP_STATUS_DELETED, {"init"}, "", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -397,6 +413,10 @@ TEST(Delete, AnIdentityWithoutObjectId) {
         EXPECT_EQ(c.expectedStatus, snap.status);
         EXPECT_EQ(c.expectedCalls, f.array.operations());
         EXPECT_EQ(c.snapshotRemains, !f.snapshotNames().empty());
+        const auto deletes = f.array.callsOf("deleteFileSystemSnapshot");
+        if (!c.deletedName.empty() && deletes.size() == 1) {
+            EXPECT_EQ(c.deletedName, deletes[0].arguments[0]);
+        }
         if (c.expectedStatus == SNAP_STATUS_DELETE_FAILED) {
             EXPECT_EQ("Failed to delete Snap[" + c.uuid + "]", snap.errorMessage);
         }
@@ -416,8 +436,10 @@ TEST(Delete, BannerNumbersAcrossGroups) {
     f.addDevice("{type:native_hnas,path:/__VOLUME__/fs2/c,targethostname:filer2}", "u5");            // host 4
     ASSERT_EQ(0, f.run(qzso_prepareDevices));
     ASSERT_EQ(0, f.run(qzso_snapDevices));
-    f.snap(0).status = SNAP_STATUS_PREPARE_FAILED;
+    f.snap(0).status = SNAP_STATUS_PREPARE_FAILED;   // before any snap: no name of ours
+    f.snap(0).snapUUID = "u1";
     f.snap(1).status = SNAP_STATUS_PREPARE_FAILED;
+    f.snap(1).snapUUID = "u2";
     f.snap(2).snapUUID = "u3";   // the host lost the snapshot's name: nothing of ours to delete
     f.snap(2).metadata[SM_MDT_SNAP_UUID] = "{FileSystemName:fs1}";
     for (auto& snap : f.snaps) snap->calls.clear();
