@@ -51,6 +51,11 @@ std::string sharesNamed(const std::string& ref, ShareProtocol protocol, const st
            "?name=" + percentEncode(name);
 }
 
+// "virtual-servers/{ref}/cifs": every share of the server.
+std::string sharesOf(const std::string& ref, ShareProtocol protocol) {
+    return std::string(kVirtualServers) + "/" + percentEncode(ref) + "/" + protocolSegment(protocol);
+}
+
 // "filesystem-shares/cifs", or with an object ID "filesystem-shares/cifs/{id}".
 std::string shareResource(ShareProtocol protocol, const std::string& objectId = std::string()) {
     std::string resource = std::string("filesystem-shares/") + protocolSegment(protocol);
@@ -821,6 +826,37 @@ bool snapshotsOfEach(ArraySession& session, const std::vector<__HNASFileSystemIn
             snapshots.push_back(snapshot);
         }
     }
+    return true;
+}
+
+bool getAllShares(ArraySession& session, std::vector<__HNASFileSystemShares>& shares, std::string& cause) {
+    shares.clear();
+    Reply servers;
+    if (!session.request(HttpMethod::Get, kVirtualServers, nullptr, Repeat::Idempotent, &kVirtualServersAnswer,
+                         servers, cause))
+        return false;
+    const Json* serverList = nullptr;
+    if (!listOf(servers.body, kVirtualServersAnswer.key, serverList, cause)) return false;
+    std::vector<__HNASFileSystemShares> all;
+    for (const Json& entry : *serverList) {
+        __HNASVirtualServers server;
+        std::string ref;
+        if (!virtualServerFromWire(entry, server, cause) || !serverRef(server, ref, cause)) return false;
+        for (const ShareProtocol protocol : {ShareProtocol::Cifs, ShareProtocol::Nfs}) {
+            Reply reply;
+            if (!session.request(HttpMethod::Get, sharesOf(ref, protocol), nullptr, Repeat::Idempotent,
+                                 &kSharesAnswer, reply, cause))
+                return false;
+            const Json* list = nullptr;
+            if (!listOf(reply.body, kSharesAnswer.key, list, cause)) return false;
+            for (const Json& listed : *list) {
+                __HNASFileSystemShares share;
+                if (!shareFromWire(listed, protocol, share, cause)) return false;
+                all.push_back(share);
+            }
+        }
+    }
+    shares.swap(all);
     return true;
 }
 

@@ -28,6 +28,11 @@ struct ShareMemo {
     __HNASFileSystemShares share;
 };
 
+// GET virtual-servers, then GET virtual-servers/{evs}/cifs and .../nfs of
+// each: every CIFS share and NFS export of the array with its file system
+// and path (settings as listed, no permissions).
+bool getAllShares(ArraySession& session, std::vector<__HNASFileSystemShares>& shares, std::string& cause);
+
 // arrayId e.g. "evs1" or "192.0.2.10".
 bool getVirtualServerInfo(ArraySession& session, const std::string& arrayId,
                           __HNASVirtualServers& server, std::string& cause);

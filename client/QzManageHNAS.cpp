@@ -188,6 +188,14 @@ bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapsh
     });
 }
 
+// Every share and export, e.g. for a tool that must know whether one points
+// into a snapshot before deleting it.
+bool QzManageHNAS::getAllShares(std::vector<__HNASFileSystemShares>& shares) {
+    return run(impl_.get(), "getAllShares", [&](std::string& cause) {
+        return managehnas::getAllShares(impl_->session, shares, cause);
+    });
+}
+
 // arrayId e.g. "evs1": the request is getVirtualServerInfo's, so a probe that
 // passes means the calls of a job reach the array the same way.
 bool QzManageHNAS::probe(const std::string& arrayId, std::vector<QzProbePhase>& phases) {

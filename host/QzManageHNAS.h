@@ -123,6 +123,11 @@ public:
     bool getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots,
                          std::vector<__HNASFileSystemInfo>& unlisted);
 
+    // Every CIFS share and NFS export of every virtual server of the array,
+    // with its file system and path (no permissions). A request that fails
+    // fails the call, and the list is then empty.
+    bool getAllShares(std::vector<__HNASFileSystemShares>& shares);
+
     // Reaches the array as every call does, with the same settings, and
     // reports each phase: one record per phase, in QzProbeStep order, up to
     // and including the first that failed. True when every phase passed.

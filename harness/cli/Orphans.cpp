@@ -6,22 +6,30 @@
 #include <iostream>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "harness/framework/ArrayAccess.h"
 #include "harness/framework/ExitCodes.h"
+#include "harness/framework/SnapshotOwnership.h"
 #include "harness/framework/TextTables.h"
-#include "host/QzManageHNAS.h"
+#include "host/SnapStatus.h"
 
 namespace {
 
 struct Orphan {
-    std::string array;
+    std::string array;        // the first registration of its endpoint
     std::string fileSystem;   // label, else the ID
     __HNASFileSystemSnapshot snapshot;
+    std::string note;         // e.g. "dev-b reported it deleted"; "" when none
 };
 
 bool startsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Whether device `d` names the snapshot `name` by its snap UUID.
+bool namedBySnapUuid(const std::string& name, const DeviceRecord& d) {
+    return !d.snapUUID.empty() && (name == d.snapUUID || startsWith(name, kOwnSnapshotPrefix + d.snapUUID + "-"));
 }
 
 std::string localTime(uint64_t seconds) {
@@ -34,30 +42,92 @@ std::string localTime(uint64_t seconds) {
     return text;
 }
 
-// The orphans of one array; false with the client's message when it could
-// not be asked.
-bool orphansOf(const ArrayRecord& array, const std::vector<DeviceRecord>& devices, std::vector<Orphan>& orphans,
-               std::string& error) {
+// A snapshot leaked by a delete that reported done names the device that
+// reported it.
+std::string noteFor(const std::string& name, const std::vector<DeviceRecord>& devices) {
+    for (const DeviceRecord& d : devices)
+        if (d.status == QZSO::SNAP_STATUS_DELETED && namedBySnapUuid(name, d))
+            return deviceDisplayName(d) + " reported it deleted";
+    return std::string();
+}
+
+// The arrays the options choose, each with its endpoint; false with `error`
+// naming an array the store does not have.
+struct ChosenArray {
+    ArrayRecord array;
     ArrayEndpoint endpoint;
-    if (!arrayEndpoint(array, endpoint, error)) return false;
+    bool usable = false;          // its endpoint could be read
+    std::string cause;
+};
+
+bool chooseArrays(const std::vector<ArrayRecord>& arrays, const std::vector<std::string>& names,
+                  std::vector<ChosenArray>& chosen, std::string& error) {
+    for (const std::string& name : names) {
+        bool known = false;
+        for (const ArrayRecord& a : arrays) known = known || a.name == name;
+        if (!known) {
+            error = "no array \"" + name + "\" in the store (see list-arrays)";
+            return false;
+        }
+    }
+    for (const ArrayRecord& a : arrays) {
+        bool wanted = names.empty();
+        for (const std::string& name : names) wanted = wanted || a.name == name;
+        if (!wanted) continue;
+        ChosenArray c;
+        c.array = a;
+        c.usable = arrayEndpoint(a, c.endpoint, c.cause);
+        chosen.push_back(c);
+    }
+    return true;
+}
+
+// What one endpoint holds: its snapshots and its shares.
+bool listEndpoint(QzManageHNAS& client, ClientFailures& failures, const ArrayEndpoint& endpoint,
+                  std::vector<__HNASFileSystemSnapshot>& snapshots, std::vector<__HNASFileSystemShares>& shares,
+                  std::string& error) {
+    if (client.getAllSnapshots(snapshots) && client.getAllShares(shares)) return true;
+    error = withoutSecret(failures.take(), endpoint.password);
+    return false;
+}
+
+// The orphans of one endpoint; false with the client's message when it
+// could not be asked.
+// `seen` holds endpoint and object ID of every snapshot listed so far, so
+// that two registrations of one endpoint list each snapshot once.
+bool orphansOf(const ChosenArray& chosen, const std::string& identity, const std::vector<DeviceRecord>& devices,
+               const OrphanOptions& options, std::set<std::string>& seen, std::vector<Orphan>& orphans,
+               std::string& error) {
     ClientFailures failures;
-    std::unique_ptr<QzManageHNAS> client = connectClient(endpoint, failures, error);
+    std::unique_ptr<QzManageHNAS> client = connectClient(chosen.endpoint, failures, error);
     if (client == nullptr) return false;
     std::vector<__HNASFileSystemSnapshot> snapshots;
-    if (!client->getAllSnapshots(snapshots)) {
-        error = withoutSecret(failures.take(), endpoint.password);
-        return false;
-    }
+    std::vector<__HNASFileSystemShares> shares;
+    if (!listEndpoint(*client, failures, chosen.endpoint, snapshots, shares, error)) return false;
+    const int64_t now = static_cast<int64_t>(time(nullptr));
     std::map<std::string, std::string> labels;   // file system ID -> label
     for (const __HNASFileSystemSnapshot& s : snapshots) {
-        if (!startsWith(s.name, kOwnSnapshotPrefix) || snapshotReferenced(s.name, devices)) continue;
+        if (!madeByStore(s.name, identity) || snapshotReferenced(s.name, devices)) continue;
+        const std::string key =
+            chosen.endpoint.address + "\n" + std::to_string(chosen.endpoint.port) + "\n" + s.objectId;
+        if (!seen.insert(key).second) continue;
+        // A snapshot without a creation time is never old enough.
+        if (options.olderThanSeconds >= 0 &&
+            (s.creationTime == 0 || now - static_cast<int64_t>(s.creationTime) < options.olderThanSeconds))
+            continue;
+        const std::string share = shareInto(s.name, shares);
+        if (!share.empty()) {
+            printf("kept %s (array %s): share %s points into it\n", s.name.c_str(), chosen.array.name.c_str(),
+                   share.c_str());
+            continue;
+        }
         auto label = labels.find(s.fileSystemId);
         if (label == labels.end()) {
             std::vector<__HNASFileSystemInfo> info;
             const bool named = client->getFileSystemsInfo(s.fileSystemId, info) && !info.empty();
             label = labels.emplace(s.fileSystemId, named ? info[0].name : s.fileSystemId).first;
         }
-        orphans.push_back({array.name, label->second, s});
+        orphans.push_back({chosen.array.name, label->second, s, noteFor(s.name, devices)});
     }
     return true;
 }
@@ -71,17 +141,95 @@ bool confirm(size_t count) {
     return answer == "yes" || answer == "y";
 }
 
+// Deletes the orphans of one endpoint, each after checking again that no
+// device refers to it and no share points into it. False when one could
+// not be checked or deleted.
+bool deleteOrphansOf(HostStore& store, const ChosenArray& chosen, const std::vector<Orphan>& orphans) {
+    bool allDone = true;
+    ClientFailures failures;
+    std::string cause;
+    std::unique_ptr<QzManageHNAS> client;
+    for (const Orphan& o : orphans) {
+        if (o.array != chosen.array.name) continue;
+        if (client == nullptr) client = connectClient(chosen.endpoint, failures, cause);
+        std::vector<DeviceRecord> devices;
+        std::vector<__HNASFileSystemShares> shares;
+        if (client == nullptr || !store.loadDevices(devices, cause) || !client->getAllShares(shares)) {
+            if (client != nullptr && cause.empty()) cause = withoutSecret(failures.take(), chosen.endpoint.password);
+            printf("kept %s: cannot check it again: %s\n", o.snapshot.name.c_str(), cause.c_str());
+            allDone = false;
+            continue;
+        }
+        if (snapshotReferenced(o.snapshot.name, devices)) {
+            printf("kept %s: a device refers to it now\n", o.snapshot.name.c_str());
+            continue;
+        }
+        const std::string share = shareInto(o.snapshot.name, shares);
+        if (!share.empty()) {
+            printf("kept %s: share %s points into it now\n", o.snapshot.name.c_str(), share.c_str());
+            continue;
+        }
+        if (client->deleteFileSystemSnapshot(o.snapshot, kSnapshotPrefix)) {
+            printf("deleted %s (array %s, file system %s)\n", o.snapshot.name.c_str(), o.array.c_str(),
+                   o.fileSystem.c_str());
+            continue;
+        }
+        printf("could not delete %s: %s\n", o.snapshot.name.c_str(),
+               withoutSecret(failures.take(), chosen.endpoint.password).c_str());
+        allDone = false;
+    }
+    return allDone;
+}
+
 }  // namespace
 
 bool snapshotReferenced(const std::string& name, const std::vector<DeviceRecord>& devices) {
     for (const DeviceRecord& d : devices) {
-        if (!d.snapUUID.empty() &&
-            (name == d.snapUUID || startsWith(name, kOwnSnapshotPrefix + d.snapUUID + "-")))
-            return true;
+        // Its delete reported the snapshot gone: what it still names is no reference.
+        if (d.status == QZSO::SNAP_STATUS_DELETED) continue;
+        if (namedBySnapUuid(name, d)) return true;
         for (const auto& m : d.metadata)
             if (m.second.find(name) != std::string::npos) return true;
     }
     return false;
+}
+
+std::string shareInto(const std::string& name, const std::vector<__HNASFileSystemShares>& shares) {
+    for (const __HNASFileSystemShares& share : shares) {
+        std::string path = share.path;
+        for (char& c : path)
+            if (c == '\\') c = '/';
+        size_t start = 0;
+        while (start <= path.size()) {
+            size_t end = path.find('/', start);
+            if (end == std::string::npos) end = path.size();
+            if (path.compare(start, end - start, name) == 0 && end - start == name.size()) return share.name;
+            start = end + 1;
+        }
+    }
+    return std::string();
+}
+
+bool parseAge(const std::string& text, int64_t& seconds) {
+    if (text.empty() || text.size() > 12) return false;
+    int64_t unit = 1;
+    std::string digits = text;
+    const char last = text.back();
+    if (last < '0' || last > '9') {
+        if (last == 'm') unit = 60;
+        else if (last == 'h') unit = 3600;
+        else if (last == 'd') unit = 86400;
+        else if (last != 's') return false;
+        digits.pop_back();
+    }
+    if (digits.empty()) return false;
+    int64_t value = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    seconds = value * unit;
+    return true;
 }
 
 int findOrphans(HostStore& store, const OrphanOptions& options, std::string& error) {
@@ -91,12 +239,15 @@ int findOrphans(HostStore& store, const OrphanOptions& options, std::string& err
     if (!store.loadArrays(arrays, error) || !store.loadDevices(devices, error) ||
         !useStoreSettings(store, settings, error))
         return kExitHostError;
+    std::vector<ChosenArray> chosen;
+    if (!chooseArrays(arrays, options.arrays, chosen, error)) return kExitBadInput;
     int code = kExitOk;
     std::vector<Orphan> orphans;
-    for (const ArrayRecord& array : arrays) {
-        std::string cause;
-        if (!orphansOf(array, devices, orphans, cause)) {
-            printf("array %s: cannot list its snapshots: %s\n", array.name.c_str(), cause.c_str());
+    std::set<std::string> seen;
+    for (const ChosenArray& c : chosen) {
+        std::string cause = c.cause;
+        if (!c.usable || !orphansOf(c, store.identity(), devices, options, seen, orphans, cause)) {
+            printf("array %s: cannot list its snapshots and shares: %s\n", c.array.name.c_str(), cause.c_str());
             code = kExitCheckFailed;
         }
     }
@@ -106,9 +257,10 @@ int findOrphans(HostStore& store, const OrphanOptions& options, std::string& err
     }
     std::vector<std::vector<std::string>> rows;
     for (const Orphan& o : orphans)
-        rows.push_back({o.array, o.fileSystem, o.snapshot.name, localTime(o.snapshot.creationTime), "-"});
-    printf("%zu orphaned snapshot(s): made by the plug-in, referred to by no device\n%s", orphans.size(),
-           formatTable({"array", "file system", "snapshot", "created", "size"}, rows).c_str());
+        rows.push_back({o.array, o.fileSystem, o.snapshot.name, localTime(o.snapshot.creationTime), "-",
+                        o.note.empty() ? "-" : o.note});
+    printf("%zu orphaned snapshot(s): made by this store, referred to by no device, under no share\n%s",
+           orphans.size(), formatTable({"array", "file system", "snapshot", "created", "size", "note"}, rows).c_str());
     if (!options.remove) {
         printf("(size: the array does not report it.) Remove them with: hnas-host orphans --delete\n");
         return code;
@@ -117,30 +269,44 @@ int findOrphans(HostStore& store, const OrphanOptions& options, std::string& err
         error = "nothing deleted: not confirmed (--yes skips the question)";
         return kExitHostError;
     }
-    // A job may have started since the list was made: look at the devices again.
-    if (!store.loadDevices(devices, error)) return kExitHostError;
+    for (const ChosenArray& c : chosen)
+        if (c.usable && !deleteOrphansOf(store, c, orphans)) code = kExitCheckFailed;
+    return code;
+}
+
+int reportLeakedSnapshots(HostStore& store, const std::vector<DeviceRecord>& devices, std::string& error) {
+    std::vector<const DeviceRecord*> deleted;
+    for (const DeviceRecord& d : devices)
+        if (d.status == QZSO::SNAP_STATUS_DELETED && !d.snapUUID.empty()) deleted.push_back(&d);
+    if (deleted.empty()) return kExitOk;
+    std::vector<ArrayRecord> arrays;
+    std::vector<SettingRecord> settings;
+    if (!store.loadArrays(arrays, error) || !useStoreSettings(store, settings, error)) return kExitHostError;
+    int code = kExitOk;
     for (const ArrayRecord& array : arrays) {
+        // A device names the array the plug-in attached; one without asks every array.
+        std::vector<const DeviceRecord*> here;
+        for (const DeviceRecord* d : deleted)
+            if (d->arrayName.empty() || d->arrayName == array.name) here.push_back(d);
+        if (here.empty()) continue;
         ArrayEndpoint endpoint;
-        std::string cause;
         ClientFailures failures;
+        std::string cause;
         std::unique_ptr<QzManageHNAS> client;
-        for (const Orphan& o : orphans) {
-            if (o.array != array.name) continue;
-            if (snapshotReferenced(o.snapshot.name, devices)) {
-                printf("kept %s: a device refers to it now\n", o.snapshot.name.c_str());
-                continue;
-            }
-            if (client == nullptr && arrayEndpoint(array, endpoint, cause))
-                client = connectClient(endpoint, failures, cause);
-            if (client != nullptr && client->deleteFileSystemSnapshot(o.snapshot, kSnapshotPrefix)) {
-                printf("deleted %s (array %s, file system %s)\n", o.snapshot.name.c_str(), o.array.c_str(),
-                       o.fileSystem.c_str());
-                continue;
-            }
+        if (arrayEndpoint(array, endpoint, cause)) client = connectClient(endpoint, failures, cause);
+        std::vector<__HNASFileSystemSnapshot> snapshots;
+        if (client == nullptr || !client->getAllSnapshots(snapshots)) {
             if (client != nullptr) cause = withoutSecret(failures.take(), endpoint.password);
-            printf("could not delete %s: %s\n", o.snapshot.name.c_str(), cause.c_str());
+            printf("array %s: cannot list its snapshots: %s\n", array.name.c_str(), cause.c_str());
             code = kExitCheckFailed;
+            continue;
         }
+        for (const DeviceRecord* d : here)
+            for (const __HNASFileSystemSnapshot& s : snapshots)
+                if (namedBySnapUuid(s.name, *d))
+                    printf("leaked: %s was reported deleted, but its snapshot %s is still on array %s "
+                           "(hnas-host orphans --delete removes it)\n",
+                           deviceDisplayName(*d).c_str(), s.name.c_str(), array.name.c_str());
     }
     return code;
 }

@@ -1,30 +1,61 @@
-// `hnas-host orphans [--delete] [--yes]`: snapshots the plug-in made that no
-// descriptor of the store refers to any more, as a job that died between
-// the array's work and the host's record leaves them. Per array, every
-// snapshot named "QZHNAS-..." is listed (through libQzManageHNAS.so) unless
-// a device refers to it: its snap UUID is the snapshot's name, or the
-// name's UUID part ("QZHNAS-<snap UUID>-<fs>": the fresh UUID a snap job
-// stores before the plug-in runs), or its metadata names it. A snapshot
-// without the prefix is never listed, never deleted.
+// `hnas-host orphans [--delete] [--yes] [--array NAME]... [--older-than AGE]`:
+// snapshots this store made that no descriptor of it refers to any more, as
+// a job that died between the array's work and the host's record leaves
+// them, or a delete that reported done while the snapshot stayed. Per
+// array (a snapshot reached through two registrations of one endpoint is
+// listed once, under the first), every snapshot whose name carries the store's identity (SnapshotOwnership.h) is
+// listed (through libQzManageHNAS.so) unless
+//   - a device refers to it: its snap UUID is the snapshot's name, or the
+//     name's UUID part ("QZHNAS-<snap UUID>-<fs>": the fresh UUID a snap job
+//     stores before the plug-in runs), or its metadata names it; a device
+//     whose status is "deleted" refers to nothing any more;
+//   - a share or export on the array points into it (its path passes
+//     through a directory of the snapshot's name): it is kept and said so.
+// A snapshot of another store, of an administrator or of a store made
+// before identities is never listed, never deleted. Both conditions are
+// checked again just before each deletion.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "harness/framework/ArrayAccess.h"  // kNoOrphans, the text printed when there is none
 #include "harness/framework/HostRecords.h"
 #include "harness/framework/HostStore.h"
+#include "host/QzManageHNAS.h"
 
 struct OrphanOptions {
-    bool remove = false;     // --delete
-    bool confirmed = false;  // --yes: no question asked
+    bool remove = false;                // --delete
+    bool confirmed = false;             // --yes: no question asked
+    std::vector<std::string> arrays;    // --array: only these; empty: every array
+    int64_t olderThanSeconds = -1;      // --older-than: only snapshots made this long ago or more; -1: all
 };
 
-// True when a device refers to the snapshot stored as `name`.
+// True when a device refers to the snapshot stored as `name` (a device
+// reported deleted refers to nothing).
 bool snapshotReferenced(const std::string& name, const std::vector<DeviceRecord>& devices);
 
+// The name of the first share or export of `shares` whose path points into
+// the snapshot `name` ("\~snapshot\<name>\...", "/.snapshot/<name>/..."),
+// or "" when none does.
+std::string shareInto(const std::string& name, const std::vector<__HNASFileSystemShares>& shares);
+
+// "2h" as seconds: a number with s, m, h or d (none: seconds). False when
+// it is not one.
+bool parseAge(const std::string& text, int64_t& seconds);
+
 // Lists (and with `remove` deletes, after a yes on standard input unless
-// `confirmed`) the orphans of every array. kExitOk when every array could be
-// asked and every deletion asked for was done; kExitCheckFailed otherwise;
-// kExitHostError with `error` when nothing could be looked at.
+// `confirmed`) the orphans of the chosen arrays. kExitOk when every array
+// could be asked and every deletion asked for was done; kExitCheckFailed
+// otherwise; kExitBadInput for an unknown array; kExitHostError with
+// `error` when nothing could be looked at.
 int findOrphans(HostStore& store, const OrphanOptions& options, std::string& error);
+
+// `state --check-arrays`: for each of `devices` reported deleted whose
+// snapshot is still on an array (a delete that reported done while the
+// snapshot stayed), one line "leaked: <device> was reported deleted, but its
+// snapshot <name> is still on array <array> ...". kExitOk when every array
+// could be asked, else kExitCheckFailed; kExitHostError with `error` when
+// nothing could be looked at.
+int reportLeakedSnapshots(HostStore& store, const std::vector<DeviceRecord>& devices, std::string& error);

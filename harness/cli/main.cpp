@@ -226,6 +226,11 @@ int cmdState(const std::string& dir, const ParsedArguments& args) {
     else if (!selectDevices(all, args.positional, chosen, error))
         return fail(kExitBadInput, error);
     printf("%s", deviceStateTable(chosen).c_str());
+    int code = kExitOk;
+    if (args.has("--check-arrays")) {
+        code = reportLeakedSnapshots(store, chosen, error);
+        if (!error.empty()) return fail(code, error);
+    }
     if (args.has("--verbose")) {
         for (const DeviceRecord& d : chosen) {
             printf("\n%s: status %d, array %s\n  source device: %s\n", deviceDisplayName(d).c_str(), d.status,
@@ -233,7 +238,7 @@ int cmdState(const std::string& dir, const ParsedArguments& args) {
             for (const auto& m : d.metadata) printf("  metadata %d: %s\n", m.first, m.second.c_str());
         }
     }
-    return kExitOk;
+    return code;
 }
 
 int cmdHistory(const std::string& dir, const ParsedArguments& args) {
@@ -311,6 +316,10 @@ int cmdOrphans(const std::string& dir, const ParsedArguments& args) {
     OrphanOptions options;
     options.remove = args.has("--delete");
     options.confirmed = args.has("--yes");
+    const auto arrays = args.values.find("--array");
+    if (arrays != args.values.end()) options.arrays = arrays->second;
+    if (args.has("--older-than") && !parseAge(args.value("--older-than"), options.olderThanSeconds))
+        return fail(kExitBadInput, "--older-than takes an age such as 90s, 30m, 12h or 7d");
     std::string error;
     const int code = findOrphans(store, options, error);
     return error.empty() ? code : fail(code, error);
@@ -372,7 +381,7 @@ const std::vector<Command>& commands() {
          "Each status, error, snap UUID, snap device and metadata text the plug-in sets is on disk before\n"
          "its call returns; a job whose process dies shows as \"interrupted\" in history and state. The job\n"
          "writes a host log and a plug-in log under <store>/logs. snap gives every device a fresh snap\n"
-         "UUID first. Exit codes: 0 all devices succeeded, 3 some failed, 4 none succeeded (is-mapped\n"
+         "UUID first, ending in the store's identity (see orphans). Exit codes: 0 all devices succeeded, 3 some failed, 4 none succeeded (is-mapped\n"
          "always returns 0: see the statuses), 75 a device is held by another job.\n",
          {{"--all", nullptr, false, "every device of the store"},
           kPluginOption,
@@ -383,7 +392,10 @@ const std::vector<Command>& commands() {
         {"state", "[DEVICE...]", "show what the plug-in last stored for each device, and its last job",
          "Status (by name), error code, snap UUID, the last job that worked on the device and its outcome\n"
          "(\"interrupted\": its process died; the row still shows every write the plug-in made before).\n",
-         {{"--verbose", nullptr, false, "also the attached array and the stored metadata"}}, true, cmdState},
+         {{"--verbose", nullptr, false, "also the attached array and the stored metadata"},
+          {"--check-arrays", nullptr, false,
+           "ask the arrays whether the snapshot of a device reported deleted is still there (leaked)"}},
+         true, cmdState},
         {"history", "", "show every job and its outcome", "",
          {{"--job", "N", false, "the devices' results of job N"}}, true, cmdHistory},
         {"set-setting", "SECTION KEY VALUE", "store a platform setting for the jobs",
@@ -399,13 +411,20 @@ const std::vector<Command>& commands() {
          "failure with the client's message and a hint. Never prints the password.\n"
          "Exit codes: 0 every step passed, 2 a step failed, 65 no such array.\n",
          {}, true, cmdCheckArray},
-        {"orphans", "", "list (or delete) the plug-in's snapshots that no device refers to",
-         "Per array, every snapshot named \"QZHNAS-...\" that no device refers to (by its snap UUID or\n"
-         "metadata), with its file system and creation time: what a job that died between the array's\n"
-         "work and the host's record leaves behind. A snapshot without that prefix is never touched.\n"
-         "Exit codes: 0 done, 1 deletion not confirmed, 2 an array could not be asked or a deletion failed.\n",
+        {"orphans", "", "list (or delete) this store's snapshots that no device refers to",
+         "Per array, every snapshot this store made (its name carries the store's identity, which\n"
+         "every snap UUID of its jobs ends in) that no device refers to (by its snap UUID or metadata; a\n"
+         "device reported deleted refers to nothing) and no share or export points into, with its file\n"
+         "system and creation time: what a job that died between the array's work and the host's record,\n"
+         "or a delete that reported done while the snapshot stayed, leaves behind. A snapshot of another\n"
+         "store or of an administrator is never touched; one under a share is kept and named. Before each\n"
+         "deletion both are checked again. A snapshot two registrations of one endpoint reach is listed once.\n"
+         "Exit codes: 0 done, 1 deletion not confirmed, 2 an array could not be asked or a deletion failed,\n"
+         "65 no such array.\n",
          {{"--delete", nullptr, false, "delete them, after asking for \"yes\" on standard input"},
-          {"--yes", nullptr, false, "with --delete: do not ask"}},
+          {"--yes", nullptr, false, "with --delete: do not ask"},
+          {"--array", "NAME", true, "only this array (repeatable; default: every array)"},
+          {"--older-than", "AGE", false, "only snapshots made at least AGE ago, e.g. 90s, 30m, 12h, 7d"}},
          true, cmdOrphans},
         {"check-plugin", "", "load the plug-in and resolve its eleven entry points", "", {kPluginOption}, false,
          cmdCheckPlugin},

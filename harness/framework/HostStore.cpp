@@ -9,6 +9,8 @@
 #include <cstring>
 
 #include "harness/framework/PrivateFiles.h"
+#include "harness/framework/RandomText.h"
+#include "harness/framework/SnapshotOwnership.h"
 #include "harness/framework/StoreLocks.h"
 
 namespace {
@@ -65,7 +67,11 @@ CREATE TABLE job_results(
   snap_uuid TEXT NOT NULL,
   snap_device TEXT NOT NULL,
   PRIMARY KEY(job_id, device_id));
+CREATE TABLE store_identity(id TEXT NOT NULL);
 )SQL";
+
+// What a store made before identities gets when it is next opened.
+const char kIdentityTable[] = "CREATE TABLE IF NOT EXISTS store_identity(id TEXT NOT NULL)";
 
 const char kDatabaseFile[] = "/host.db";
 const mode_t kPrivateFile = 0600;
@@ -217,7 +223,7 @@ bool HostStore::openDatabase(bool creating, std::string& error) {
     if (creating) {
         Transaction transaction(db_);
         if (!transaction.begun()) return fail(error, "cannot create the store", db_);
-        if (!exec(kSchema, error)) return false;
+        if (!exec(kSchema, error) || !readOrMakeIdentity(error)) return false;
         if (!transaction.commit()) return fail(error, "cannot create the store", db_);
         chmod(path.c_str(), kPrivateFile);
         return true;
@@ -231,9 +237,34 @@ bool HostStore::openDatabase(bool creating, std::string& error) {
 }
 
 bool HostStore::addMissingColumns(std::string& error) {
-    Statement probe(db_, "SELECT last_job FROM devices LIMIT 0");
-    if (probe.ok()) return true;
-    return exec("ALTER TABLE devices ADD COLUMN last_job INTEGER NOT NULL DEFAULT 0", error);
+    {
+        Statement probe(db_, "SELECT last_job FROM devices LIMIT 0");
+        if (!probe.ok() && !exec("ALTER TABLE devices ADD COLUMN last_job INTEGER NOT NULL DEFAULT 0", error))
+            return false;
+    }
+    Transaction transaction(db_);
+    if (!transaction.begun()) return fail(error, "cannot read the store's identity", db_);
+    if (!exec(kIdentityTable, error) || !readOrMakeIdentity(error)) return false;
+    if (!transaction.commit()) return fail(error, "cannot store the store's identity", db_);
+    return true;
+}
+
+bool HostStore::readOrMakeIdentity(std::string& error) {
+    {
+        Statement query(db_, "SELECT id FROM store_identity LIMIT 1");
+        if (query.step() == SQLITE_ROW) {
+            identity_ = query.column(0);
+            if (isStoreIdentity(identity_)) return true;
+            error = "the store's identity \"" + identity_ + "\" is not 12 hex digits";
+            return false;
+        }
+    }
+    const RandomBlock bytes = randomBlock();
+    identity_ = hexText(bytes.data(), kStoreIdentityBytes);
+    Statement insert(db_, "INSERT INTO store_identity(id) VALUES(?1)");
+    insert.text(1, identity_);
+    if (!insert.run()) return fail(error, "cannot store the store's identity", db_);
+    return true;
 }
 
 void HostStore::markInterruptedJobs() {

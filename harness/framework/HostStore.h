@@ -33,6 +33,11 @@ public:
     bool open(const std::string& dir, std::string& error);
 
     const std::string& directory() const { return dir_; }
+    // The store's identity, 12 hex digits made when it was created (or first
+    // opened by a version that knows identities), e.g. "5e0c2a7b91d4". Every
+    // snap UUID a job of this store hands out ends in it, so the snapshots
+    // the store made carry it in their names (SnapshotOwnership.h).
+    const std::string& identity() const { return identity_; }
     std::string logDirectory() const { return dir_ + "/logs"; }
     std::string databasePath() const { return dir_ + "/host.db"; }
     std::string lockDirectory() const { return dir_ + "/locks"; }
@@ -75,12 +80,14 @@ private:
     bool openDatabase(bool creating, std::string& error);
     bool exec(const char* sql, std::string& error);
     bool addMissingColumns(std::string& error);
+    bool readOrMakeIdentity(std::string& error);
     // Marks "running" jobs whose lock is free as "interrupted", with each of
     // their devices' last state as their results. Best effort.
     void markInterruptedJobs();
     void releaseJobLock();
 
     std::string dir_;
+    std::string identity_;
     sqlite3* db_ = nullptr;
     int jobLock_ = -1;
     std::string jobLockPath_;

@@ -15,7 +15,7 @@
 #include "harness/framework/HostOperations.h"
 #include "harness/framework/PluginLoader.h"
 #include "harness/framework/PrivateFiles.h"
-#include "harness/framework/RandomText.h"
+#include "harness/framework/SnapshotOwnership.h"
 #include "harness/framework/StoreLocks.h"
 
 namespace {
@@ -77,15 +77,6 @@ std::string renderSettings(const std::vector<SettingRecord>& settings) {
         text += s.key + "=" + s.value + "\n";
     }
     return text;
-}
-
-std::string newSnapUuid() {
-    RandomBlock bytes = randomBlock();
-    bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0f) | 0x40);   // version 4
-    bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3f) | 0x80);   // RFC 4122 variant
-    const unsigned char* b = bytes.data();
-    return hexText(b, 4) + "-" + hexText(b + 4, 2) + "-" + hexText(b + 6, 2) + "-" + hexText(b + 8, 2) + "-" +
-           hexText(b + 10, 6);
 }
 
 bool selectDevices(const std::vector<DeviceRecord>& all, const std::vector<std::string>& refs,
@@ -185,7 +176,7 @@ int prepareJob(HostStore& store, const JobRequest& request, const HostOperation&
     for (DeviceRecord& d : devices) {
         d.errorCode = 0;
         d.errorMessage.clear();
-        if (operation.startsNewSnapshot) d.snapUUID = newSnapUuid();
+        if (operation.startsNewSnapshot) d.snapUUID = newSnapUuid(store.identity());
     }
     job.operation = operation.name;
     job.devices = joinedNames(devices);

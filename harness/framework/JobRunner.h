@@ -42,6 +42,3 @@ bool selectDevices(const std::vector<DeviceRecord>& all, const std::vector<std::
 // The settings as the INI text the platform settings store reads, e.g.
 // "[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=1\n".
 std::string renderSettings(const std::vector<SettingRecord>& settings);
-
-// A fresh random snap UUID, e.g. "3f2a9c1e-7b4d-4e21-9a55-0c6b8e2d1f47".
-std::string newSnapUuid();

@@ -73,7 +73,7 @@ World::World(const std::string& seedJson, bool withStore) {
     if (withStore) createStore();
 }
 
-bool World::createStore() {
+bool World::createStore(const std::string& storeDir) {
     const SimulatorOptions& options = simulator_.options();
     const std::vector<std::vector<std::string>> setup = {
         {"init"},
@@ -84,7 +84,7 @@ bool World::createStore() {
         {"set-setting", "~Vorlane/HNASClient", "nRetryBackoffMs", "10"},
     };
     for (const auto& args : setup) {
-        const HostRun run = host(args);
+        const HostRun run = hostOn(storeDir.empty() ? storeDirectory() : storeDir, args);
         if (run.exitCode != 0) {
             error_ = "hnas-host " + args[0] + " failed: " + run.output;
             return false;
@@ -95,8 +95,10 @@ bool World::createStore() {
 
 World::~World() { simulator_.stop(); }
 
-HostRun World::host(const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {HNAS_HOST_BINARY, "--store", storeDirectory()};
+HostRun World::host(const std::vector<std::string>& args) { return hostOn(storeDirectory(), args); }
+
+HostRun World::hostOn(const std::string& storeDir, const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {HNAS_HOST_BINARY, "--store", storeDir};
     argv.insert(argv.end(), args.begin(), args.end());
     const std::string output = dir_.path() + "/run-" + std::to_string(++runs_) + ".out";
     const ProcessResult result = runProcess(argv, output, kHostTimeoutMs);
@@ -114,11 +116,12 @@ pid_t World::startHost(const std::vector<std::string>& args, std::string& output
 }
 
 HostRun World::addArray(const std::string& name, const std::string& arrayId, int controlHostId,
-                        const std::string& user, const std::string& password, int atPort) {
+                        const std::string& user, const std::string& password, int atPort,
+                        const std::string& storeDir) {
     const std::string passwordFile = dir_.path() + "/password-" + name;
     writeWholeFile(passwordFile, password + "\n");
     const std::string port = std::to_string(atPort != 0 ? atPort : simulator_.port());
-    return host({"add-array", name, "--array-id", arrayId, "--control-host", "127.0.0.1", "--control-host-id",
+    return hostOn(storeDir.empty() ? storeDirectory() : storeDir, {"add-array", name, "--array-id", arrayId, "--control-host", "127.0.0.1", "--control-host-id",
                  std::to_string(controlHostId), "--user", user, "--password-file", passwordFile, "--address",
                  "127.0.0.1", "--port", port});
 }

@@ -30,7 +30,9 @@ public:
     // With `createStore` false the store is left to createStore(), e.g. for
     // a test that mounts a file system where the store goes first.
     explicit World(const std::string& seedJson, bool createStore = true);
-    bool createStore();
+    // Creates the store in `storeDir` (default: storeDirectory()) with the
+    // settings above, e.g. a second store on the same simulator.
+    bool createStore(const std::string& storeDir = std::string());
     ~World();
 
     bool ok() const { return error_.empty(); }
@@ -40,13 +42,15 @@ public:
 
     // `hnas-host --store <store> args...`, at most 60 s.
     HostRun host(const std::vector<std::string>& args);
+    // The same on the store in `storeDir`.
+    HostRun hostOn(const std::string& storeDir, const std::vector<std::string>& args);
     // The same in the background, output to `outputFile` (read it with
     // readWholeFile); the process id, or -1.
     pid_t startHost(const std::vector<std::string>& args, std::string& outputFile);
     // Registers an array through the command line (password from a file),
     // at the simulator's port unless `port` is given.
     HostRun addArray(const std::string& name, const std::string& arrayId, int controlHostId, const std::string& user,
-                     const std::string& password, int port = 0);
+                     const std::string& password, int port = 0, const std::string& storeDir = std::string());
     HostRun addDevice(const std::string& label, const std::string& sourceDevice);
     // One job: `run <operation> <devices...> --quiet`.
     HostRun job(const std::string& operation, const std::vector<std::string>& devices);

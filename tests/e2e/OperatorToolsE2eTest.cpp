@@ -11,6 +11,8 @@
 #include "harness/cli/Orphans.h"
 #include "harness/demo/Subprocess.h"
 #include "harness/framework/ExitCodes.h"
+#include "harness/framework/HostStore.h"
+#include "harness/framework/SnapshotOwnership.h"
 #include "host/SnapStatus.h"
 #include "tests/e2e/E2eSupport.h"
 #include "tests/support/ClosedPort.h"
@@ -208,6 +210,119 @@ TEST(Delete, NoPathReportsADeviceDeletedWhileASnapshotItMadeStays) {
     EXPECT_EQ(std::vector<std::string>{"nightly-fa"}, world.snapshotNames());
 }
 
+const char kTwoStoreSeed[] = R"JSON({"arrays": [{
+  "name": "hnast", "user": "tool-admin", "password": "Tool-Sekrit-77",
+  "virtualServers": [{"virtualServerId": 1, "name": "evs1", "ipAddresses": ["127.0.1.40"]}],
+  "filesystems": [{"label": "fa", "virtualServerId": 1}, {"label": "fb", "virtualServerId": 1},
+                  {"label": "fc", "virtualServerId": 1}],
+  "snapshots": [{"filesystem": "fb", "appSearchId": "QZHNAS", "displayName": "QZHNAS-keep-me"}]
+}]})JSON";
+
+bool contains(const std::vector<std::string>& names, const std::string& name) {
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+size_t occurrences(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// Store A maps dev-a and snaps it again (its first snapshot stays exported),
+// snaps dev-d twice (its first snapshot is a true orphan) and knows the array
+// under two names; store B, on the same array, snaps dev-b; an administrator
+// made "QZHNAS-keep-me". Only dev-d's first snapshot is A's orphan, listed
+// once, and only it goes.
+TEST(Orphans, OnlyThisStoresSnapshotsThatNoShareUsesAreOrphansAndEachIsListedOnce) {
+    e2e::World world(kTwoStoreSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    const std::string storeB = world.directory() + "/store-b";
+    ASSERT_TRUE(world.createStore(storeB)) << world.error();
+    ASSERT_EQ(0, world.addArray("hnast", "evs1", 1, "tool-admin", kPassword).exitCode);
+    ASSERT_EQ(0, world.addArray("hnast-again", "evs1", 2, "tool-admin", kPassword).exitCode);
+    ASSERT_EQ(0, world.addArray("hnast", "evs1", 1, "tool-admin", kPassword, 0, storeB).exitCode);
+    ASSERT_EQ(0, world.addDevice("dev-a", "{type:native_hnas,path:/__VOLUME__/fa/d,targethostname:hnast}").exitCode);
+    ASSERT_EQ(0, world.addDevice("dev-d", "{type:native_hnas,path:/__VOLUME__/fc/d,targethostname:hnast}").exitCode);
+    ASSERT_EQ(0, world.hostOn(storeB, {"add-device", "--label", "dev-b",
+                                       "{type:native_hnas,path:/__VOLUME__/fb/d,targethostname:hnast}"})
+                     .exitCode);
+    for (const char* operation : {"prepare", "snap"})
+        ASSERT_EQ(0, world.hostOn(storeB, {"run", operation, "dev-b", "--quiet"}).exitCode) << operation;
+    for (const char* operation : {"prepare", "snap"})
+        ASSERT_EQ(0, world.job(operation, {"dev-a", "dev-d"}).exitCode) << operation;
+    ASSERT_EQ(0, world.job("map", {"dev-a"}).exitCode);
+    const std::string exported = world.devices()["dev-a"].snapUUID;
+    const std::string orphan = world.devices()["dev-d"].snapUUID;
+    ASSERT_EQ(0, world.job("snap", {"dev-a", "dev-d"}).exitCode);
+    ASSERT_EQ(6u, world.snapshotNames().size());
+
+    e2e::HostRun list = world.host({"orphans"});
+    EXPECT_EQ(kExitOk, list.exitCode) << list.output;
+    EXPECT_NE(std::string::npos, list.output.find("1 orphaned snapshot(s)")) << list.output;
+    EXPECT_EQ(1u, occurrences(list.output, orphan + "  ")) << "listed once: " << list.output;
+    EXPECT_NE(std::string::npos, list.output.find("kept " + exported + " (array hnast): share")) << list.output;
+    EXPECT_EQ(std::string::npos, list.output.find("keep-me")) << list.output;
+    const std::string snapshotOfB = [&] {
+        HostStore store;
+        std::string error;
+        std::vector<DeviceRecord> devices;
+        return store.open(storeB, error) && store.loadDevices(devices, error) && devices.size() == 1
+                   ? devices[0].snapUUID
+                   : std::string("?");
+    }();
+    EXPECT_EQ(std::string::npos, list.output.find(snapshotOfB)) << list.output;
+    // Store B sees none of A's snapshots, the exported one included.
+    const e2e::HostRun listB = world.hostOn(storeB, {"orphans"});
+    EXPECT_NE(std::string::npos, listB.output.find(kNoOrphans)) << listB.output;
+
+    // Scoping: by array (the second name of the endpoint lists it too), by age.
+    list = world.host({"orphans", "--array", "hnast-again"});
+    EXPECT_NE(std::string::npos, list.output.find("\nhnast-again  fc")) << list.output;
+    EXPECT_EQ(1u, occurrences(list.output, orphan + "  ")) << list.output;
+    list = world.host({"orphans", "--older-than", "1h"});
+    EXPECT_NE(std::string::npos, list.output.find(kNoOrphans)) << list.output;
+    EXPECT_EQ(kExitBadInput, world.host({"orphans", "--array", "nosuch"}).exitCode);
+    EXPECT_EQ(kExitBadInput, world.host({"orphans", "--older-than", "5x"}).exitCode);
+
+    const e2e::HostRun deleted = world.host({"orphans", "--delete", "--yes"});
+    EXPECT_EQ(kExitOk, deleted.exitCode) << deleted.output;
+    const std::vector<std::string> left = world.snapshotNames();
+    EXPECT_EQ(5u, left.size());
+    EXPECT_FALSE(contains(left, orphan));
+    for (const std::string& kept : {exported, snapshotOfB, std::string("QZHNAS-keep-me"),
+                                    world.devices()["dev-a"].snapUUID, world.devices()["dev-d"].snapUUID})
+        EXPECT_TRUE(contains(left, kept)) << kept;
+}
+
+// A delete that reports done while the array keeps the snapshot (the array
+// answers 404 to the delete of a snapshot it still lists): the device no
+// longer refers to it, so orphans lists it, naming the device.
+TEST(Orphans, ASnapshotLeakedByADeleteReportedDoneIsListedWithItsDevice) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(0, world.addArray("hnast", "evs1", 1, "tool-admin", kPassword).exitCode);
+    ASSERT_EQ(0, world.addDevice("dev-b", "{type:native_hnas,path:/__VOLUME__/fb/d,targethostname:hnast}").exitCode);
+    ASSERT_EQ(0, world.job("prepare", {"dev-b"}).exitCode);
+    ASSERT_EQ(0, world.job("snap", {"dev-b"}).exitCode);
+    const std::string leaked = world.devices()["dev-b"].snapUUID;
+    ASSERT_TRUE(world.injectFault(R"({"operation":"deleteSnapshot","status":404})"));
+    ASSERT_EQ(0, world.job("delete", {"dev-b"}).exitCode);
+    ASSERT_EQ(SNAP_STATUS_DELETED, world.devices()["dev-b"].status);
+    ASSERT_TRUE(contains(world.snapshotNames(), leaked));
+
+    const e2e::HostRun list = world.host({"orphans"});
+    EXPECT_NE(std::string::npos, list.output.find(leaked + "  ")) << list.output;
+    EXPECT_NE(std::string::npos, list.output.find("dev-b reported it deleted")) << list.output;
+    const e2e::HostRun state = world.host({"state", "--check-arrays"});
+    EXPECT_EQ(kExitOk, state.exitCode) << state.output;
+    EXPECT_NE(std::string::npos, state.output.find("leaked: dev-b was reported deleted, but its snapshot " + leaked +
+                                                   " is still on array hnast"))
+        << state.output;
+    EXPECT_EQ(0, world.host({"orphans", "--delete", "--yes"}).exitCode);
+    EXPECT_FALSE(contains(world.snapshotNames(), leaked));
+    EXPECT_EQ(std::string::npos, world.host({"state", "--check-arrays"}).output.find("leaked:"));
+}
+
 TEST(Orphans, ADeviceRefersToASnapshotByNameByItsUuidOrThroughItsMetadata) {
     DeviceRecord named;
     named.snapUUID = "QZHNAS-u1-fs1";
@@ -221,6 +336,45 @@ TEST(Orphans, ADeviceRefersToASnapshotByNameByItsUuidOrThroughItsMetadata) {
     for (const char* orphan : {"QZHNAS-u1-fs1x", "QZHNAS-u22-fs2", "QZHNAS-u4-fs1"})
         EXPECT_FALSE(snapshotReferenced(orphan, devices)) << orphan;
     EXPECT_FALSE(snapshotReferenced("QZHNAS-x-fs1", {DeviceRecord()})) << "an empty snap UUID refers to nothing";
+    DeviceRecord deleted = named;
+    deleted.status = SNAP_STATUS_DELETED;
+    deleted.metadata[6] = "{SnapshotName:QZHNAS-u1-fs1}";
+    EXPECT_FALSE(snapshotReferenced("QZHNAS-u1-fs1", {deleted})) << "a device reported deleted refers to nothing";
+}
+
+TEST(Orphans, StoreIdentityAndSharesDecideWhatMayGo) {
+    const std::string identity = "5e0c2a7b91d4";
+    const std::string uuid = newSnapUuid(identity);
+    EXPECT_TRUE(madeByStore("QZHNAS-" + uuid + "-fs1", identity)) << uuid;
+    for (const std::string& other : {std::string("QZHNAS-keep-me"), "QZHNAS-" + uuid, "QZHNAS-" + uuid + "-",
+                                     "QZHNAS-" + newSnapUuid("000000000000") + "-fs1",
+                                     std::string("QZHNAS-3f2a9c1e-7b4d-4e21-9a55-0c6b8e2d1f47-fs1"), "nightly-" + uuid + "-fs1"})
+        EXPECT_FALSE(madeByStore(other, identity)) << other;
+
+    __HNASFileSystemShares cifs;
+    cifs.name = "data-QZShare";
+    cifs.path = "\\~snapshot\\QZHNAS-u1-fs1\\data";
+    __HNASFileSystemShares nfs;
+    nfs.name = "/exp1-QZShare";
+    nfs.path = "/.snapshot/QZHNAS-u2-fs1/exp1";
+    const std::vector<__HNASFileSystemShares> shares = {cifs, nfs};
+    EXPECT_EQ("data-QZShare", shareInto("QZHNAS-u1-fs1", shares));
+    EXPECT_EQ("/exp1-QZShare", shareInto("QZHNAS-u2-fs1", shares));
+    EXPECT_EQ("", shareInto("QZHNAS-u2-fs", shares)) << "a whole path piece, not a part of one";
+    EXPECT_EQ("", shareInto("QZHNAS-u3-fs1", shares));
+
+    int64_t seconds = 0;
+    const struct {
+        const char* text;
+        int64_t seconds;   // -1: refused
+    } ages[] = {{"90", 90}, {"90s", 90}, {"30m", 1800}, {"12h", 43200}, {"7d", 604800}, {"5x", -1}, {"h", -1},
+                {"", -1}, {"-3h", -1}};
+    for (const auto& age : ages) {
+        EXPECT_EQ(age.seconds >= 0, parseAge(age.text, seconds)) << age.text;
+        if (age.seconds >= 0) {
+            EXPECT_EQ(age.seconds, seconds) << age.text;
+        }
+    }
 }
 
 }  // namespace
