@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "harness/framework/PrivateFiles.h"
+#include "harness/framework/ProcessIdentity.h"
 #include "harness/framework/RandomText.h"
 #include "harness/framework/SnapshotOwnership.h"
 #include "harness/framework/StoreLocks.h"
@@ -56,7 +57,9 @@ CREATE TABLE jobs(
   return_code INTEGER NOT NULL DEFAULT -1,
   outcome TEXT NOT NULL,
   host_log TEXT NOT NULL DEFAULT '',
-  plugin_log TEXT NOT NULL DEFAULT '');
+  plugin_log TEXT NOT NULL DEFAULT '',
+  pid INTEGER NOT NULL DEFAULT 0,
+  pid_start INTEGER NOT NULL DEFAULT 0);
 CREATE TABLE job_results(
   job_id INTEGER NOT NULL REFERENCES jobs(id),
   device_id INTEGER NOT NULL,
@@ -158,13 +161,7 @@ std::string deviceDisplayName(const DeviceRecord& device) {
 
 HostStore::HostStore() = default;
 
-// A job lock still held here belongs to a job whose end could not be
-// recorded: closing it (without removing it) leaves the job to be marked
-// interrupted by the next command.
-HostStore::~HostStore() {
-    if (jobLock_ >= 0) close(jobLock_);
-    sqlite3_close(db_);
-}
+HostStore::~HostStore() { sqlite3_close(db_); }
 
 bool HostStore::exec(const char* sql, std::string& error) {
     char* message = nullptr;
@@ -237,10 +234,21 @@ bool HostStore::openDatabase(bool creating, std::string& error) {
 }
 
 bool HostStore::addMissingColumns(std::string& error) {
-    {
-        Statement probe(db_, "SELECT last_job FROM devices LIMIT 0");
-        if (!probe.ok() && !exec("ALTER TABLE devices ADD COLUMN last_job INTEGER NOT NULL DEFAULT 0", error))
-            return false;
+    const struct {
+        const char* probe;
+        const char* add;
+    } columns[] = {
+        {"SELECT last_job FROM devices LIMIT 0", "ALTER TABLE devices ADD COLUMN last_job INTEGER NOT NULL DEFAULT 0"},
+        {"SELECT pid FROM jobs LIMIT 0", "ALTER TABLE jobs ADD COLUMN pid INTEGER NOT NULL DEFAULT 0"},
+        {"SELECT pid_start FROM jobs LIMIT 0", "ALTER TABLE jobs ADD COLUMN pid_start INTEGER NOT NULL DEFAULT 0"},
+    };
+    for (const auto& column : columns) {
+        bool present = false;
+        {
+            Statement probe(db_, column.probe);
+            present = probe.ok();
+        }
+        if (!present && !exec(column.add, error)) return false;
     }
     Transaction transaction(db_);
     if (!transaction.begun()) return fail(error, "cannot read the store's identity", db_);
@@ -268,19 +276,28 @@ bool HostStore::readOrMakeIdentity(std::string& error) {
 }
 
 void HostStore::markInterruptedJobs() {
-    std::vector<long long> running;
+    struct Running {
+        long long id;
+        long long pid;
+        unsigned long long start;
+    };
+    std::vector<Running> running;
     {
-        Statement query(db_, "SELECT id FROM jobs WHERE outcome = ?1");
+        Statement query(db_, "SELECT id, pid, pid_start FROM jobs WHERE outcome = ?1");
         query.text(1, kJobRunning);
-        while (query.step() == SQLITE_ROW) running.push_back(query.columnInt(0));
+        while (query.step() == SQLITE_ROW)
+            running.push_back({query.columnInt(0), query.columnInt(1),
+                               static_cast<unsigned long long>(query.columnInt(2))});
     }
-    for (const long long id : running) {
-        const std::string lock = jobLockPath(lockDirectory(), id);
-        if (!jobLockFree(lock)) continue;
+    for (const Running& job : running) {
+        // A job recorded before process identities left a lock file instead.
+        const std::string lock = jobLockPath(lockDirectory(), job.id);
+        const bool alive = job.pid > 0 ? sameProcessRuns(job.pid, job.start) : !jobLockFree(lock);
+        if (alive) continue;
         Transaction transaction(db_);
         if (!transaction.begun()) return;
         Statement mark(db_, "UPDATE jobs SET outcome = ?1, finished = ?2 WHERE id = ?3 AND outcome = ?4");
-        mark.text(1, kJobInterrupted).text(2, nowText()).integer(3, id).text(4, kJobRunning);
+        mark.text(1, kJobInterrupted).text(2, nowText()).integer(3, job.id).text(4, kJobRunning);
         if (!mark.run()) return;
         if (sqlite3_changes(db_) == 1) {
             Statement results(db_,
@@ -288,13 +305,15 @@ void HostStore::markInterruptedJobs() {
                               "error_message, snap_uuid, snap_device) SELECT ?1, id, ifnull(label, '#' || id), "
                               "status, error_code, error_message, snap_uuid, snap_device FROM devices "
                               "WHERE last_job = ?1");
-            results.integer(1, id);
+            results.integer(1, job.id);
             if (!results.run()) return;
         }
         if (!transaction.commit()) return;
-        unlink(lock.c_str());
+        if (job.pid <= 0) unlink(lock.c_str());
     }
 }
+
+void HostStore::refreshInterruptedJobs() { markInterruptedJobs(); }
 
 bool HostStore::addArray(const ArrayRecord& array, std::string& error) {
     Transaction transaction(db_);
@@ -426,8 +445,13 @@ bool HostStore::beginJob(JobRecord& job, const std::vector<DeviceRecord>& device
     job.outcome = kJobRunning;
     Transaction transaction(db_);
     if (!transaction.begun()) return fail(error, "cannot record the job", db_);
-    Statement insert(db_, "INSERT INTO jobs(operation, devices, started, outcome) VALUES(?1, ?2, ?3, ?4)");
+    // The job's process, by its ID and start time: what tells later
+    // commands whether the job still runs.
+    Statement insert(db_,
+                     "INSERT INTO jobs(operation, devices, started, outcome, pid, pid_start) "
+                     "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
     insert.text(1, job.operation).text(2, job.devices).text(3, job.started).text(4, job.outcome);
+    insert.integer(5, static_cast<long long>(getpid())).integer(6, static_cast<long long>(ownStartTicks()));
     if (!insert.run()) return fail(error, "cannot record the job", db_);
     job.id = sqlite3_last_insert_rowid(db_);
     job.hostLog = logDirectory() + "/job-" + std::to_string(job.id) + "-" + job.operation + ".host.log";
@@ -441,29 +465,8 @@ bool HostStore::beginJob(JobRecord& job, const std::vector<DeviceRecord>& device
         mark.integer(1, job.id).integer(2, d.id);
         if (!mark.run()) return fail(error, "cannot record the job", db_);
     }
-    // The lock exists before the "running" row is visible to anyone. A lock
-    // file of this number can only be left by a process that died before its
-    // row was committed: the number is new.
-    const std::string lockPath = jobLockPath(lockDirectory(), job.id);
-    unlink(lockPath.c_str());
-    const int lock = lockNewJob(lockPath, error);
-    if (lock < 0) return false;
-    if (!transaction.commit()) {
-        close(lock);
-        unlink(lockPath.c_str());
-        return fail(error, "cannot record the job", db_);
-    }
-    releaseJobLock();
-    jobLock_ = lock;
-    jobLockPath_ = lockPath;
+    if (!transaction.commit()) return fail(error, "cannot record the job", db_);
     return true;
-}
-
-void HostStore::releaseJobLock() {
-    if (jobLock_ < 0) return;
-    unlink(jobLockPath_.c_str());
-    close(jobLock_);
-    jobLock_ = -1;
 }
 
 bool HostStore::commitJob(long long jobId, const std::vector<DeviceRecord>& devices, int returnCode,
@@ -471,8 +474,10 @@ bool HostStore::commitJob(long long jobId, const std::vector<DeviceRecord>& devi
     Transaction transaction(db_);
     if (!transaction.begun()) return fail(error, "cannot commit the job", db_);
     for (const DeviceRecord& d : devices) {
+        // Another command may have taken the job for dead meanwhile and
+        // stored the devices' state as its results: the job's own end wins.
         Statement result(db_,
-                         "INSERT INTO job_results(job_id, device_id, device_name, status, error_code, error_message, "
+                         "INSERT OR REPLACE INTO job_results(job_id, device_id, device_name, status, error_code, error_message, "
                          "snap_uuid, snap_device) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
         result.integer(1, jobId).integer(2, d.id).text(3, deviceDisplayName(d)).integer(4, d.status);
         result.integer(5, d.errorCode).text(6, d.errorMessage).text(7, d.snapUUID).text(8, d.snapDevice);
@@ -482,7 +487,6 @@ bool HostStore::commitJob(long long jobId, const std::vector<DeviceRecord>& devi
     finish.text(1, nowText()).integer(2, returnCode).text(3, outcome).integer(4, jobId);
     if (!finish.run()) return fail(error, "cannot finish the job", db_);
     if (!transaction.commit()) return fail(error, "cannot commit the job", db_);
-    releaseJobLock();
     return true;
 }
 
@@ -490,7 +494,6 @@ bool HostStore::finishJobOnly(long long jobId, const std::string& outcome, std::
     Statement finish(db_, "UPDATE jobs SET finished = ?1, outcome = ?2 WHERE id = ?3");
     finish.text(1, nowText()).text(2, outcome).integer(3, jobId);
     if (!finish.run()) return fail(error, "cannot finish the job", db_);
-    releaseJobLock();
     return true;
 }
 

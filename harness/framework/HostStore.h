@@ -10,7 +10,8 @@
 // makes (saveDeviceState, saveMetadata) is its own short transaction, on
 // disk when the call returns, so a job that dies keeps everything the
 // plug-in was told was stored. Opening the store marks each "running" job
-// whose process is gone as "interrupted".
+// whose process is gone as "interrupted": a job row holds its process ID
+// and start time (ProcessIdentity.h), which no file deletion can fake.
 #pragma once
 
 #include <memory>
@@ -59,18 +60,22 @@ public:
     bool saveDeviceState(const DeviceRecord& device, std::string& error);
     bool saveMetadata(long long deviceId, int type, const std::string& text, std::string& error);
 
-    // In one transaction: records the start of a job (outcome "running"),
-    // sets `job.id` and its log paths, takes the job lock (held until the job
-    // is finished), and writes each device's state as the job starts it
-    // (errors cleared, a fresh snap UUID) with the job as its last job.
+    // In one transaction: records the start of a job (outcome "running")
+    // with this process's ID and start time, sets `job.id` and its log
+    // paths, and writes each device's state as the job starts it (errors
+    // cleared, a fresh snap UUID) with the job as its last job.
     bool beginJob(JobRecord& job, const std::vector<DeviceRecord>& devices, std::string& error);
     // In one transaction: records each device's result, and finishes the job
-    // row with `returnCode` and `outcome`; then frees the job lock.
+    // row with `returnCode` and `outcome`, whatever another command concluded
+    // about the job meanwhile.
     bool commitJob(long long jobId, const std::vector<DeviceRecord>& devices, int returnCode,
                    const std::string& outcome, std::string& error);
     // Finishes the job row without results (e.g. the plug-in threw).
     bool finishJobOnly(long long jobId, const std::string& outcome, std::string& error);
     bool loadJobs(std::vector<JobRecord>& jobs, std::string& error);
+    // Marks the "running" jobs whose process is gone as "interrupted" again
+    // (as open does), e.g. once a job holds its device locks.
+    void refreshInterruptedJobs();
     bool loadJobResults(long long jobId, std::vector<JobResultRecord>& results, std::string& error);
 
     HostStore(const HostStore&) = delete;
@@ -81,14 +86,11 @@ private:
     bool exec(const char* sql, std::string& error);
     bool addMissingColumns(std::string& error);
     bool readOrMakeIdentity(std::string& error);
-    // Marks "running" jobs whose lock is free as "interrupted", with each of
-    // their devices' last state as their results. Best effort.
+    // Marks "running" jobs whose process is gone as "interrupted", with each
+    // of their devices' last state as their results. Best effort.
     void markInterruptedJobs();
-    void releaseJobLock();
 
     std::string dir_;
     std::string identity_;
     sqlite3* db_ = nullptr;
-    int jobLock_ = -1;
-    std::string jobLockPath_;
 };

@@ -141,9 +141,24 @@ int selectJobDevices(HostStore& store, const JobRequest& request, std::vector<De
             if (d.id == heldId) error = heldMessage(d, jobs);
         return kExitBusy;
     }
-    for (DeviceRecord& chosen : devices)
-        for (const DeviceRecord& d : all)
-            if (d.id == chosen.id) chosen = d;
+    // A lock file removed under a running job (an operator clearing "stale"
+    // locks) lets this job lock a new file of that name: a device whose last
+    // job still runs, told by its process, is held all the same.
+    store.refreshInterruptedJobs();
+    if (!store.loadDevices(all, error)) return kExitHostError;
+    for (DeviceRecord& chosen : devices) {
+        for (const DeviceRecord& d : all) {
+            if (d.id != chosen.id) continue;
+            if (d.lastJobOutcome == kJobRunning) {
+                locks.release();
+                std::vector<JobRecord> jobs;
+                store.loadJobs(jobs, error);
+                error = heldMessage(d, jobs);
+                return kExitBusy;
+            }
+            chosen = d;
+        }
+    }
     return kExitOk;
 }
 

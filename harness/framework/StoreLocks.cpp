@@ -67,18 +67,6 @@ std::string jobLockPath(const std::string& lockDir, long long jobId) {
     return lockDir + "/job-" + std::to_string(jobId) + ".lock";
 }
 
-int lockNewJob(const std::string& path, std::string& error) {
-    const int fd = createPrivateFile(path, 0, error);
-    if (fd < 0) return -1;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        error = "cannot lock " + path + ": " + strerror(errno);
-        close(fd);
-        unlink(path.c_str());
-        return -1;
-    }
-    return fd;
-}
-
 bool jobLockFree(const std::string& path) {
     const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT;

@@ -1,14 +1,14 @@
 // Locks between the processes that share one store: flock(2) locks on files
 // under <store>/locks. The kernel drops a lock when its process ends,
-// however it ends, so a killed job never leaves a device locked and its
-// freed job lock tells that it is gone.
+// however it ends, so a killed job never leaves a device locked.
 //
 //   device-<id>.lock  held by the job working on device <id>, from before it
 //                     reads the device until it has recorded its end
-//   job-<id>.lock     held by job <id> while it runs; made before its
-//                     "running" row becomes visible, removed after its last
-//                     write, so a free lock under a "running" row means the
-//                     job's process is gone
+//
+// Whether a job still runs is told by its process ID and start time,
+// recorded with its row (ProcessIdentity.h), never by a lock file that an
+// operator or a cleaner may remove. Stores of earlier versions left a
+// job-<id>.lock per running job; jobLockFree still reads those.
 #pragma once
 
 #include <string>
@@ -39,10 +39,8 @@ enum class LockOutcome { Taken, Held, Failed };
 LockOutcome lockDevices(const std::string& lockDir, std::vector<long long> ids, int waitSeconds, HeldLocks& locks,
                         long long& heldId, std::string& error);
 
+// "<lockDir>/job-<id>.lock", the lock of a job recorded by an earlier version.
 std::string jobLockPath(const std::string& lockDir, long long jobId);
-
-// Creates and locks the new job lock `path`; the descriptor, or -1.
-int lockNewJob(const std::string& path, std::string& error);
 
 // True when no process holds the job lock `path` (or it is missing).
 bool jobLockFree(const std::string& path);

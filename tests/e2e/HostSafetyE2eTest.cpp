@@ -2,7 +2,9 @@
 // processes against hnas-arraysim: two jobs on one device never run
 // together, a job killed or starved of disk keeps every write the plug-in
 // was told was stored, and a job that died shows as such.
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -118,6 +120,67 @@ TEST(KilledJob, KeepsEveryWriteThePluginMadeAndShowsAsInterrupted) {
     // The devices are free again.
     const e2e::HostRun next = world.job("snap", {"dev-a", "dev-b"});
     EXPECT_EQ(kExitOk, next.exitCode) << next.output;
+}
+
+// Removes every file under `dir`.
+void removeFilesIn(const std::string& dir) {
+    DIR* d = opendir(dir.c_str());
+    if (d == nullptr) return;
+    while (struct dirent* entry = readdir(d)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") unlink((dir + "/" + name).c_str());
+    }
+    closedir(d);
+}
+
+// While a snap job sits in the array's latency, its lock files are removed
+// (an operator clearing "stale" locks) and, as a command of an earlier
+// version would have, the job is recorded as interrupted with results. The
+// job still runs by its process: history says so, a second job on its
+// device is refused; at its end it records its end over what was concluded.
+TEST(RemovedLocks, ALiveJobStaysRunningHoldsItsDevicesAndRecordsItsEnd) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    std::string why;
+    ASSERT_TRUE(setUpTwoDevices(world, why)) << why;
+
+    ASSERT_TRUE(world.injectFault(R"({"operation":"createSnapshot","count":1,"latencyMs":4000})"));
+    std::string output;
+    const pid_t job = world.startHost({"run", "snap", "dev-a", "--quiet"}, output);
+    ASSERT_GT(job, 0);
+    ASSERT_TRUE(e2e::eventually([&] { return world.faultsUsedUp(); })) << readWholeFile(output);
+    removeFilesIn(world.storeDirectory() + "/locks");
+
+    const e2e::HostRun history = world.host({"history"});
+    EXPECT_NE(std::string::npos, history.output.find(kJobRunning)) << history.output;
+    EXPECT_EQ(std::string::npos, history.output.find(kJobInterrupted)) << history.output;
+    const e2e::HostRun refused = world.job("snap", {"dev-a"});
+    EXPECT_EQ(kExitBusy, refused.exitCode) << refused.output;
+    EXPECT_NE(std::string::npos, refused.output.find("device dev-a is in use by job")) << refused.output;
+
+    const long long jobId = world.devices()["dev-a"].lastJobId;
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open((world.storeDirectory() + "/host.db").c_str(), &db));
+    sqlite3_busy_timeout(db, 10000);
+    const std::string concluded =
+        "UPDATE jobs SET outcome = 'interrupted' WHERE id = " + std::to_string(jobId) +
+        "; INSERT INTO job_results(job_id, device_id, device_name, status, error_code, error_message, snap_uuid, "
+        "snap_device) SELECT last_job, id, label, status, error_code, error_message, snap_uuid, snap_device "
+        "FROM devices WHERE last_job = " + std::to_string(jobId);
+    EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, concluded.c_str(), nullptr, nullptr, nullptr)) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+
+    const ProcessResult end = waitProcess(job, kJobTimeoutMs);
+    const std::string said = readWholeFile(output);
+    EXPECT_EQ(kExitOk, end.exitCode) << said;
+    EXPECT_EQ(std::string::npos, said.find("UNIQUE")) << said;
+    const auto devices = world.devices();
+    EXPECT_EQ(SNAP_STATUS_SNAPPED, devices.at("dev-a").status);
+    EXPECT_EQ(kJobDone, devices.at("dev-a").lastJobOutcome);
+    const e2e::HostRun after = world.host({"history"});
+    EXPECT_EQ(std::string::npos, after.output.find(kJobInterrupted)) << after.output;
+    const e2e::HostRun results = world.host({"history", "--job", std::to_string(jobId)});
+    EXPECT_NE(std::string::npos, results.output.find("SNAPPED")) << results.output;
 }
 
 // A small file system of its own for the store, unmounted when it goes.
