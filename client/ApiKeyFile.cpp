@@ -1,34 +1,69 @@
 #include "client/ApiKeyFile.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 
 namespace managehnas {
 
+namespace {
+
+// What a file that is not a regular one is, for the refusal.
+const char* kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    return "of another kind";
+}
+
+}  // namespace
+
+// Opened without following a link (one planted under the name would hand
+// over another file) and without blocking (a FIFO would hang every job);
+// only a regular file of bounded size is read.
 bool readApiKeyFile(const std::string& path, std::string& key, bool& othersMayRead, std::string& cause) {
     const std::string named = "the API key file [" + path + "]";
-    errno = 0;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        cause = "cannot read " + named + ": " + (errno != 0 ? std::strerror(errno) : "open failed");
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        const int why = errno;
+        cause = "cannot read " + named + ": " +
+                (why == ELOOP ? std::string("it is a symbolic link (name the file itself)") : std::strerror(why));
+        return false;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        cause = "cannot read " + named + ": it is " + kindOf(info.st_mode) + ", not a regular file";
+        close(fd);
+        return false;
+    }
+    if (info.st_size > static_cast<off_t>(kMaxApiKeyBytes)) {
+        cause = named + " is larger than " + std::to_string(kMaxApiKeyBytes) + " bytes";
+        close(fd);
         return false;
     }
     std::string text;
     char buffer[1024];
-    while (file.read(buffer, sizeof buffer) || file.gcount() > 0) {
-        text.append(buffer, static_cast<std::size_t>(file.gcount()));
+    for (;;) {
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            cause = "cannot read " + named + ": " + std::strerror(errno);
+            close(fd);
+            return false;
+        }
+        if (got == 0) break;
+        text.append(buffer, static_cast<std::size_t>(got));
         if (text.size() > kMaxApiKeyBytes) {
             cause = named + " is larger than " + std::to_string(kMaxApiKeyBytes) + " bytes";
+            close(fd);
             return false;
         }
     }
-    if (file.bad()) {
-        cause = "cannot read " + named;
-        return false;
-    }
+    close(fd);
     const char* blank = " \t\r\n";
     const std::size_t first = text.find_first_not_of(blank);
     if (first == std::string::npos) {
@@ -42,8 +77,7 @@ bool readApiKeyFile(const std::string& path, std::string& key, bool& othersMayRe
             return false;
         }
     }
-    struct stat mode {};
-    othersMayRead = stat(path.c_str(), &mode) == 0 && (mode.st_mode & (S_IRGRP | S_IROTH)) != 0;
+    othersMayRead = (info.st_mode & (S_IRGRP | S_IROTH)) != 0;
     key = trimmed;
     return true;
 }

@@ -13,7 +13,8 @@ constexpr std::size_t kMaxApiKeyBytes = 4096;
 
 // Reads the key from `path`, e.g. "/etc/hnas/api.key" holding "3f9c...\n":
 // blanks and line breaks around it are dropped. False, with a cause naming
-// the file, when it cannot be read, is larger than kMaxApiKeyBytes, holds no
+// the file, when it cannot be read, is a symbolic link, is not a regular
+// file (a FIFO would block every job), is larger than kMaxApiKeyBytes, holds no
 // key, or holds a control character or blank inside the key (which would
 // forge further headers or be a file of several lines).
 // `othersMayRead` tells whether the file's mode lets its group or other

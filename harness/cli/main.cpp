@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -21,6 +20,7 @@
 #include "harness/framework/HostStore.h"
 #include "harness/framework/JobRunner.h"
 #include "harness/framework/PluginLoader.h"
+#include "harness/framework/PrivateFiles.h"
 #include "harness/framework/TextTables.h"
 #include "hnas/BuildVersion.h"
 #include "host/ArrayConfigNames.h"
@@ -30,6 +30,8 @@ namespace {
 const char kStoreVariable[] = "HNAS_HOST_STORE";
 const char kDefaultStore[] = "hnas-host-store";
 const char kStoreOption[] = "--store";
+// A password file holds one short line; anything larger is a file named by mistake.
+const size_t kMaxPasswordFileBytes = 4096;
 
 struct Command {
     const char* name;
@@ -60,9 +62,12 @@ bool readPassword(const ParsedArguments& args, std::string& password, std::strin
         return false;
     }
     if (args.has("--password-file")) {
-        std::ifstream in(args.value("--password-file"));
-        if (!in || !std::getline(in, password)) {
-            error = "cannot read the password from " + args.value("--password-file");
+        std::string text;
+        if (!readSmallRegularFile(args.value("--password-file"), kMaxPasswordFileBytes, text, error)) return false;
+        const size_t end = text.find('\n');
+        password = text.substr(0, end);
+        if (password.empty() && end == std::string::npos) {
+            error = "no password in " + args.value("--password-file");
             return false;
         }
     } else if (!std::getline(std::cin, password)) {

@@ -17,6 +17,7 @@
 #include "harness/demo/Subprocess.h"
 #include "harness/framework/ArrayAccess.h"
 #include "harness/framework/ExitCodes.h"
+#include "harness/framework/PrivateFiles.h"
 #include "harness/framework/HostOperations.h"
 #include "harness/framework/HostStore.h"
 #include "harness/framework/PluginLoader.h"
@@ -315,6 +316,10 @@ bool makeWorkspace(const std::string& requested, std::string& path, std::string&
             error = "cannot create " + requested + ": " + strerror(errno);
             return false;
         }
+        // The demo's store, certificate key and simulator state go in it: a
+        // directory another user made, or may write to, could be read or
+        // have files planted in it.
+        if (!checkPrivateDirectory(requested, error)) return false;
         path = requested;
         return true;
     }

@@ -34,7 +34,54 @@ bool ownRegularFile(int fd, const std::string& path, std::string& error) {
     return true;
 }
 
+// What a file that is not a regular one is, for the refusal.
+const char* fileKind(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    return "of another kind";
+}
+
 }  // namespace
+
+bool readSmallRegularFile(const std::string& path, size_t maxBytes, std::string& text, std::string& error) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | kSafeFlags);
+    if (fd < 0) {
+        const int why = errno;
+        error = "cannot read " + path + ": " +
+                (why == ELOOP ? std::string("it is a symbolic link (name the file itself)") : strerror(why));
+        return false;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = "cannot read " + path + ": it is " + fileKind(info.st_mode) + ", not a regular file";
+        close(fd);
+        return false;
+    }
+    std::string contents;
+    char buffer[4096];
+    bool tooLarge = info.st_size > static_cast<off_t>(maxBytes);
+    while (!tooLarge) {
+        const ssize_t got = read(fd, buffer, sizeof(buffer));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            error = "cannot read " + path + ": " + strerror(errno);
+            close(fd);
+            return false;
+        }
+        if (got == 0) break;
+        contents.append(buffer, static_cast<size_t>(got));
+        tooLarge = contents.size() > maxBytes;
+    }
+    close(fd);
+    if (tooLarge) {
+        error = "cannot read " + path + ": it is larger than " + std::to_string(maxBytes) + " bytes";
+        return false;
+    }
+    text.swap(contents);
+    return true;
+}
 
 bool checkPrivateDirectory(const std::string& dir, std::string& error) {
     struct stat info;

@@ -29,5 +29,12 @@ int openPrivateFile(const std::string& path, std::string& error);
 // `path` (which, if a link, is replaced, not followed).
 bool replaceFileAtomically(const std::string& path, const std::string& text, std::string& error);
 
+// Reads the whole of `path`, a file the operator names (e.g. a password
+// file): opened without following a symbolic link (one planted under the
+// name would hand over another file) and without blocking (a FIFO would
+// hang), and read only when it is a regular file of at most `maxBytes`.
+// False with `error` saying why, e.g. "... is a FIFO, not a regular file".
+bool readSmallRegularFile(const std::string& path, size_t maxBytes, std::string& text, std::string& error);
+
 // Fills `bytes` from /dev/urandom; false when it could not be read whole.
 bool readRandomBytes(unsigned char* bytes, size_t count);

@@ -13,6 +13,7 @@
 #include "client/EndpointText.h"
 #include "client/WireRecords.h"
 #include "tests/support/RecordBuilders.h"
+#include "tests/support/TempDirectory.h"
 #include "tests/support/TempFile.h"
 
 namespace {
@@ -352,7 +353,33 @@ TEST(ApiKeyFile, KeyIsTrimmedAndUnusableFilesAreRefusedWithoutTheirContents) {
     EXPECT_FALSE(readApiKeyFile("/nonexistent/api.key", key, othersMayRead, cause));
     EXPECT_EQ(cause, "cannot read the API key file [/nonexistent/api.key]: No such file or directory");
     EXPECT_FALSE(readApiKeyFile("/tmp", key, othersMayRead, cause));
-    EXPECT_EQ(cause.rfind("cannot read the API key file [/tmp]", 0), 0u) << cause;
+    EXPECT_EQ(cause, "cannot read the API key file [/tmp]: it is a directory, not a regular file");
+}
+
+// A link planted under the name would hand over another file; a FIFO would
+// block every job that reads it. Both are refused at once, saying why.
+TEST(ApiKeyFile, ALinkOrAFifoIsRefusedWithoutWaiting) {
+    testsupport::TempDirectory dir;
+    testsupport::TempFile target("k3y-Secret\n");
+    const std::string link = dir.file("link.key");
+    const std::string fifo = dir.file("fifo.key");
+    ASSERT_EQ(0, symlink(target.path().c_str(), link.c_str()));
+    ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
+    const struct {
+        std::string path;
+        std::string cause;
+    } cases[] = {
+        {link, "cannot read the API key file [" + link + "]: it is a symbolic link (name the file itself)"},
+        {fifo, "cannot read the API key file [" + fifo + "]: it is a FIFO, not a regular file"},
+    };
+    for (const auto& c : cases) {
+        std::string key = "unchanged";
+        std::string cause;
+        bool othersMayRead = false;
+        EXPECT_FALSE(readApiKeyFile(c.path, key, othersMayRead, cause));
+        EXPECT_EQ(c.cause, cause);
+        EXPECT_EQ("unchanged", key);
+    }
 }
 
 }  // namespace

@@ -183,6 +183,61 @@ TEST(RemovedLocks, ALiveJobStaysRunningHoldsItsDevicesAndRecordsItsEnd) {
     EXPECT_NE(std::string::npos, results.output.find("SNAPPED")) << results.output;
 }
 
+// Files a co-tenant can plant where the operator points hnas-host: a
+// password file that is a link to a file only the victim can read, a FIFO
+// that would block for ever, a file far too large; a demo workspace another
+// user made or anyone may write to. Each is refused at once, saying why.
+TEST(PlantedFiles, PasswordFilesAndDemoWorkspacesThatAreNotSafeAreRefusedSayingWhy) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    const std::string dir = world.directory();
+    const std::string secret = dir + "/victim-only";
+    ASSERT_TRUE(writeWholeFile(secret, "Victims-Own-Secret\n"));
+    ASSERT_EQ(0, symlink(secret.c_str(), (dir + "/pw-link").c_str()));
+    ASSERT_EQ(0, mkfifo((dir + "/pw-fifo").c_str(), 0600));
+    ASSERT_TRUE(writeWholeFile(dir + "/pw-huge", std::string(5000, 'p')));
+    const struct {
+        const char* file;
+        const char* reason;
+    } passwords[] = {
+        {"pw-link", "it is a symbolic link"},
+        {"pw-fifo", "it is a FIFO, not a regular file"},
+        {"pw-huge", "it is larger than 4096 bytes"},
+    };
+    for (const auto& p : passwords) {
+        SCOPED_TRACE(p.file);
+        const e2e::HostRun run =
+            world.host({"add-array", std::string("a-") + p.file, "--array-id", "evs1", "--control-host", "127.0.0.1",
+                        "--control-host-id", "7", "--user", "u", "--password-file", dir + "/" + p.file});
+        EXPECT_EQ(kExitBadInput, run.exitCode) << run.output;
+        EXPECT_NE(std::string::npos, run.output.find(p.reason)) << run.output;
+        EXPECT_EQ(std::string::npos, run.output.find("Victims-Own-Secret")) << run.output;
+    }
+    EXPECT_EQ(std::string::npos, world.host({"list-arrays"}).output.find("a-pw")) << "nothing was added";
+
+    const std::string foreign = dir + "/ws-foreign";
+    const std::string open = dir + "/ws-open";
+    ASSERT_EQ(0, mkdir(foreign.c_str(), 0700));
+    ASSERT_EQ(0, chown(foreign.c_str(), 4242, 4242)) << "the tests run as root";
+    ASSERT_EQ(0, mkdir(open.c_str(), 0700));
+    ASSERT_EQ(0, chmod(open.c_str(), 0777));
+    const struct {
+        std::string workspace;
+        const char* reason;
+    } workspaces[] = {
+        {foreign, "it belongs to user 4242"},
+        {open, "others can write to it"},
+    };
+    for (const auto& w : workspaces) {
+        SCOPED_TRACE(w.workspace);
+        const e2e::HostRun run = world.host({"demo", "--workspace", w.workspace});
+        EXPECT_EQ(kExitHostError, run.exitCode) << run.output;
+        EXPECT_NE(std::string::npos, run.output.find(w.reason)) << run.output;
+        struct stat made;
+        EXPECT_NE(0, lstat((w.workspace + "/store").c_str(), &made)) << "the demo went on";
+    }
+}
+
 // A small file system of its own for the store, unmounted when it goes.
 class TinyDisk {
 public:
