@@ -120,8 +120,11 @@ int checkArray(HostStore& store, const std::string& arrayName, std::string& erro
     std::vector<std::string> notes;
     const ClientSettings settings = managehnas::readClientSettings(notes);
 
-    printf("check-array %s: array ID %s, endpoint %s port %d, user %s\n", array->name.c_str(),
-           endpoint.arrayId.c_str(), endpoint.address.c_str(), endpoint.port, endpoint.user.c_str());
+    // With a key file set the client sends the key alone, never the user.
+    const std::string credential = settings.apiKeyFile.empty() ? "user " + endpoint.user
+                                                               : "API key from " + settings.apiKeyFile;
+    printf("check-array %s: array ID %s, endpoint %s port %d, %s\n", array->name.c_str(), endpoint.arrayId.c_str(),
+           endpoint.address.c_str(), endpoint.port, credential.c_str());
     const std::string& password = endpoint.password;
     for (const std::string& note : notes) printf("  note  setting ignored: %s\n", withoutSecret(note, password).c_str());
 

@@ -3,6 +3,7 @@
 // a job killed between the array's work and the host's record.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -114,6 +115,29 @@ TEST_P(CheckArray, StopsAtTheFirstFailingStepWithAHintAndNeverShowsThePassword) 
 
 INSTANTIATE_TEST_SUITE_P(Setups, CheckArray, ::testing::ValuesIn(kChecks),
                          [](const ::testing::TestParamInfo<CheckCase>& test) { return test.param.name; });
+
+// With an API key the client sends the key alone: what check-array says,
+// and its hint when the array refuses, speak of the key, never of the user
+// and password.
+TEST(CheckArrayWithApiKey, SpeaksOfTheKeyItSent) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(0, world.addArray("hnast", "evs1", 1, "tool-admin", kPassword).exitCode);
+    const std::string keyFile = world.directory() + "/api.key";
+    ASSERT_TRUE(writeWholeFile(keyFile, "not-a-key-the-array-knows\n"));
+    chmod(keyFile.c_str(), 0600);
+    ASSERT_EQ(0, world.host({"set-setting", "~Vorlane/HNASClient", "sApiKeyFile", keyFile}).exitCode);
+
+    const e2e::HostRun run = world.host({"check-array", "hnast"});
+    EXPECT_EQ(kExitCheckFailed, run.exitCode) << run.output;
+    EXPECT_NE(std::string::npos, run.output.find("FAIL  credentials accepted")) << run.output;
+    EXPECT_NE(std::string::npos, run.output.find("port " + std::to_string(world.simulator().port()) +
+                                                 ", API key from " + keyFile))
+        << run.output;
+    EXPECT_NE(std::string::npos, run.output.find("hint: the array refused the API key in " + keyFile)) << run.output;
+    for (const char* wrong : {"user tool-admin", "the user and the password", "not-a-key-the-array-knows"})
+        EXPECT_EQ(std::string::npos, run.output.find(wrong)) << wrong << ": " << run.output;
+}
 
 TEST(Orphans, AJobKilledAfterTheArraysWorkLeavesAnOrphanThatOnlyTheToolDeletes) {
     e2e::World world(kSeed);
