@@ -490,6 +490,16 @@ bool HostStore::commitJob(long long jobId, const std::vector<DeviceRecord>& devi
     return true;
 }
 
+std::string HostStore::outcomeSeenAfresh(long long jobId) {
+    sqlite3_close(db_);
+    db_ = nullptr;
+    std::string error;
+    if (!openDatabase(false, error)) return std::string();
+    Statement query(db_, "SELECT outcome FROM jobs WHERE id = ?1");
+    query.integer(1, jobId);
+    return query.step() == SQLITE_ROW ? query.column(0) : std::string();
+}
+
 bool HostStore::finishJobOnly(long long jobId, const std::string& outcome, std::string& error) {
     Statement finish(db_, "UPDATE jobs SET finished = ?1, outcome = ?2 WHERE id = ?3");
     finish.text(1, nowText()).text(2, outcome).integer(3, jobId);

@@ -70,6 +70,12 @@ public:
     // about the job meanwhile.
     bool commitJob(long long jobId, const std::vector<DeviceRecord>& devices, int returnCode,
                    const std::string& outcome, std::string& error);
+    // The job's outcome as a new reader of the store sees it, after this
+    // store's connection was closed and opened again; "" when it cannot be
+    // read. After a commit that failed while syncing, SQLite may still find
+    // the commit whole in its log when the store is next opened: this tells
+    // which way it went.
+    std::string outcomeSeenAfresh(long long jobId);
     // Finishes the job row without results (e.g. the plug-in threw).
     bool finishJobOnly(long long jobId, const std::string& outcome, std::string& error);
     bool loadJobs(std::vector<JobRecord>& jobs, std::string& error);

@@ -250,14 +250,28 @@ int recordJob(HostStore& store, bool returned, PreparedJob& prepared, JobOutcome
     }
     prepared.log.write(0, "-", "hnas-host", "the plug-in returned " + std::to_string(outcome.pluginResult));
     const HostWrites& writes = prepared.writes;
-    const bool committed = store.commitJob(job.id, outcome.devices, outcome.pluginResult, kJobDone, error);
+    std::string endError;
+    bool committed = store.commitJob(job.id, outcome.devices, outcome.pluginResult, kJobDone, endError);
+    // A commit that failed while syncing may still stand in the store's log
+    // and count when the store is next opened: say what a reader will find.
+    std::string endNote;
+    if (!committed) {
+        committed = store.outcomeSeenAfresh(job.id) == kJobDone;
+        endNote = committed ? "the job's end is recorded, but the disk reported an error while making it durable (" +
+                                  endError + "): it may not survive a crash of the machine"
+                            : "the job's end is not recorded (" + endError +
+                                  "): history shows the job as interrupted";
+    }
     if (writes.failed > 0) {
         error = std::to_string(writes.failed) + " write(s) of the plug-in could not be stored (" + writes.firstError +
                 "); the plug-in was told, and the store keeps everything stored before" +
-                (committed ? std::string() : "; the job's end is not recorded either: " + error);
+                (endNote.empty() ? std::string() : "; " + endNote);
         return kExitHostError;
     }
-    if (!committed) return kExitHostError;
+    if (!endNote.empty()) {
+        error = endNote;
+        return kExitHostError;
+    }
     job.returnCode = outcome.pluginResult;
     job.outcome = kJobDone;
     for (DeviceRecord& d : outcome.devices) {

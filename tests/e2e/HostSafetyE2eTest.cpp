@@ -238,6 +238,39 @@ TEST(PlantedFiles, PasswordFilesAndDemoWorkspacesThatAreNotSafeAreRefusedSayingW
     }
 }
 
+// The disk fails every sync from the moment the plug-in has returned: the
+// commit of the job's end fails while syncing, though SQLite wrote it whole
+// to its log. What hnas-host says about the end and what history shows
+// afterwards agree.
+TEST(FailingSync, WhatTheJobSaysOfItsEndIsWhatHistoryShows) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    std::string why;
+    ASSERT_TRUE(setUpTwoDevices(world, why)) << why;   // job 1: prepare
+    const std::string hostLog = world.storeDirectory() + "/logs/job-2-snap.host.log";
+    setenv("LD_PRELOAD", HNAS_FAILING_SYNC, 1);
+    setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+    setenv("HNAS_TEST_FAIL_SYNC_FILE", hostLog.c_str(), 1);
+    setenv("HNAS_TEST_FAIL_SYNC_TEXT", "the plug-in returned", 1);
+    const e2e::HostRun run = world.job("snap", {"dev-a"});
+    unsetenv("LD_PRELOAD");
+    unsetenv("ASAN_OPTIONS");
+    unsetenv("HNAS_TEST_FAIL_SYNC_FILE");
+    unsetenv("HNAS_TEST_FAIL_SYNC_TEXT");
+
+    EXPECT_EQ(kExitHostError, run.exitCode) << run.output;
+    const bool saysRecorded = run.output.find("the job's end is recorded, but the disk reported an error") !=
+                              std::string::npos;
+    const bool saysNotRecorded = run.output.find("the job's end is not recorded") != std::string::npos;
+    ASSERT_NE(saysRecorded, saysNotRecorded) << run.output;
+    const e2e::HostRun history = world.host({"history"});
+    EXPECT_EQ(std::string::npos, history.output.find(kJobRunning)) << history.output;
+    const std::string expected = saysRecorded ? kJobDone : kJobInterrupted;
+    EXPECT_EQ(expected, world.devices()["dev-a"].lastJobOutcome) << run.output << history.output;
+    // SQLite wrote the commit whole before the sync failed: it stands.
+    EXPECT_TRUE(saysRecorded) << run.output;
+}
+
 // A small file system of its own for the store, unmounted when it goes.
 class TinyDisk {
 public:
