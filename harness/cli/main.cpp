@@ -210,12 +210,15 @@ int cmdRun(const std::string& dir, const ParsedArguments& args) {
     JobOutcome outcome;
     std::string error;
     const int code = runJob(store, request, outcome, error);
-    if (!error.empty()) return fail(code, error);
-    if (!args.has("--quiet")) {
+    if (error.empty() && !args.has("--quiet")) {
         printf("job %lld: %s returned %d\n%s", outcome.job.id, outcome.job.operation.c_str(), outcome.pluginResult,
                deviceStateTable(outcome.devices).c_str());
         printf("host log: %s\nplug-in log: %s\n", outcome.job.hostLog.c_str(), outcome.job.pluginLog.c_str());
+        fflush(stdout);
     }
+    // Each failed device with its reason, on standard error, also with --quiet.
+    for (const std::string& line : outcome.failures) fprintf(stderr, "hnas-host: %s\n", line.c_str());
+    if (!error.empty()) return fail(code, error);
     return code;
 }
 
@@ -386,13 +389,16 @@ const std::vector<Command>& commands() {
          "Each status, error, snap UUID, snap device and metadata text the plug-in sets is on disk before\n"
          "its call returns; a job whose process dies shows as \"interrupted\" in history and state. The job\n"
          "writes a host log and a plug-in log under <store>/logs. snap gives every device a fresh snap\n"
-         "UUID first, ending in the store's identity (see orphans). Exit codes: 0 all devices succeeded, 3 some failed, 4 none succeeded (is-mapped\n"
-         "always returns 0: see the statuses), 75 a device is held by another job.\n",
+         "UUID first, ending in the store's identity (see orphans). Each device the operation failed is\n"
+         "named on standard error with its reason (the plug-in's error text, else the last failure line\n"
+         "it logged for the device), also with --quiet; the table goes to standard output.\n"
+         "Exit codes: 0 all devices succeeded, 3 some failed, 4 none succeeded (is-mapped always returns\n"
+         "0: see the statuses), 75 a device is held by another job.\n",
          {{"--all", nullptr, false, "every device of the store"},
           kPluginOption,
           {"--mount-source", "N", false, "map/unmap: who asked for the mount (2 = GUI; default 1)"},
           {"--wait", "SECONDS", false, "wait up to SECONDS for devices another job holds (default 0: refuse)"},
-          {"--quiet", nullptr, false, "print nothing but errors"}},
+          {"--quiet", nullptr, false, "print nothing but errors (each failed device with its reason, on stderr)"}},
          true, cmdRun},
         {"state", "[DEVICE...]", "show what the plug-in last stored for each device, and its last job",
          "Status (by name), error code, snap UUID, the last job that worked on the device and its outcome\n"

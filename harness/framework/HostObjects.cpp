@@ -62,4 +62,6 @@ int HostSnapInfo::setError(int code, const char* message) {
 
 void HostSnapInfo::logLine(int level, const char* context, std::string_view text) {
     if (job_.log != nullptr) job_.log->write(level, deviceDisplayName(device_), context, std::string(text));
+    if (level == QZSO::HostLog::kFailure && job_.failureLines != nullptr)
+        (*job_.failureLines)[device_.id] = std::string(text);
 }

@@ -6,6 +6,7 @@
 // afterwards.
 #pragma once
 
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,9 @@ struct HostWrites {
 struct JobContext : hostkit::HostJob {
     HostLog* log = nullptr;
     HostWrites* writes = nullptr;
+    // The last failure line the plug-in logged for each device, by device
+    // id: its reason when it sets no error text.
+    std::map<long long, std::string>* failureLines = nullptr;
 };
 
 // The in-memory descriptor over a device record that also stores each write

@@ -13,6 +13,7 @@ struct HostOperation {
     bool needsMountRequestSource;             // map and unmap read it
     bool startsNewSnapshot;                   // snap: the host gives each descriptor a fresh snap UUID
     const char* summary;                      // one line for --help
+    int failureStatus;                        // the status a device this operation failed ends with; 0: none
 };
 
 // Every operation, in lifecycle order.

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <set>
 
 #include "harness/framework/ExitCodes.h"
@@ -169,6 +170,7 @@ struct PreparedJob {
     JobContext context;
     HostLog log;
     HostWrites writes;
+    std::map<long long, std::string> failureLines;
 };
 
 // Prepare: the plug-in loaded, the settings file written, the job's start
@@ -210,6 +212,7 @@ int prepareJob(HostStore& store, const JobRequest& request, const HostOperation&
     context.mountRequestSource = operation.needsMountRequestSource ? request.mountRequestSource : 0;
     context.log = &prepared.log;
     context.writes = &prepared.writes;
+    context.failureLines = &prepared.failureLines;
     return kExitOk;
 }
 
@@ -236,6 +239,22 @@ bool callPlugin(const HostOperation& operation, const JobRecord& job, std::vecto
     return true;
 }
 
+// One line per device the operation failed: its error text, else the last
+// failure line the plug-in logged for it, else where to look.
+std::vector<std::string> failureLines(const HostOperation& operation, const std::vector<DeviceRecord>& devices,
+                                      const PreparedJob& prepared, const std::string& pluginLog) {
+    std::vector<std::string> lines;
+    for (const DeviceRecord& d : devices) {
+        if (operation.failureStatus == 0 || d.status != operation.failureStatus) continue;
+        std::string reason = d.errorMessage;
+        const auto logged = prepared.failureLines.find(d.id);
+        if (reason.empty() && logged != prepared.failureLines.end()) reason = logged->second;
+        if (reason.empty()) reason = "no reason given; see the plug-in log " + pluginLog;
+        lines.push_back(deviceDisplayName(d) + ": " + snapStatusName(d.status) + ": " + reason);
+    }
+    return lines;
+}
+
 // Record: the job's end with each device's result, or, when the plug-in
 // threw, the end alone. The job's exit code, with `error` when the plug-in
 // threw or a write could not be stored.
@@ -249,6 +268,7 @@ int recordJob(HostStore& store, bool returned, PreparedJob& prepared, JobOutcome
         return kExitPluginOdd;
     }
     prepared.log.write(0, "-", "hnas-host", "the plug-in returned " + std::to_string(outcome.pluginResult));
+    outcome.failures = failureLines(*findHostOperation(job.operation), outcome.devices, prepared, job.pluginLog);
     const HostWrites& writes = prepared.writes;
     std::string endError;
     bool committed = store.commitJob(job.id, outcome.devices, outcome.pluginResult, kJobDone, endError);

@@ -27,6 +27,10 @@ struct JobOutcome {
     JobRecord job;
     int pluginResult = -1;
     std::vector<DeviceRecord> devices;   // as committed, in the order given
+    // One line per device the operation failed, in the order given, e.g.
+    // "dev-a: PREPARE_FAILED: Unable to fetch filer info ...": its error
+    // text, else the last failure line the plug-in logged for it.
+    std::vector<std::string> failures;
 };
 
 // Runs the job; returns an exit code of ExitCodes.h, with `error` said when

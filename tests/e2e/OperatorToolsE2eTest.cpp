@@ -116,6 +116,12 @@ TEST_P(CheckArray, StopsAtTheFirstFailingStepWithAHintAndNeverShowsThePassword) 
 INSTANTIATE_TEST_SUITE_P(Setups, CheckArray, ::testing::ValuesIn(kChecks),
                          [](const ::testing::TestParamInfo<CheckCase>& test) { return test.param.name; });
 
+size_t occurrences(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
 // With an API key the client sends the key alone: what check-array says,
 // and its hint when the array refuses, speak of the key, never of the user
 // and password.
@@ -137,6 +143,38 @@ TEST(CheckArrayWithApiKey, SpeaksOfTheKeyItSent) {
     EXPECT_NE(std::string::npos, run.output.find("hint: the array refused the API key in " + keyFile)) << run.output;
     for (const char* wrong : {"user tool-admin", "the user and the password", "not-a-key-the-array-knows"})
         EXPECT_EQ(std::string::npos, run.output.find(wrong)) << wrong << ": " << run.output;
+}
+
+// Each device a job failed gets one line on standard error with its reason,
+// also with --quiet (which prints no table): the error text the plug-in set,
+// else the last failure line it logged for the device.
+TEST(RunQuiet, EachFailedDeviceIsNamedWithItsReason) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(0, world.addArray("hnast", "evs1", 1, "tool-admin", kPassword).exitCode);
+    ASSERT_EQ(0, world.addDevice("good", "{type:native_hnas,path:/__VOLUME__/fa/d,targethostname:hnast}").exitCode);
+    ASSERT_EQ(0, world.addDevice("garbled", "garbage").exitCode);
+    ASSERT_EQ(0, world.addDevice("elsewhere", "{type:native_hnas,path:/__VOLUME__/fz/d,targethostname:nosuch}")
+                     .exitCode);
+
+    const e2e::HostRun run = world.job("prepare", {"good", "garbled", "elsewhere"});
+    EXPECT_EQ(kExitSomeFailed, run.exitCode) << run.output;
+    EXPECT_EQ(std::string::npos, run.output.find("good:")) << run.output;
+    EXPECT_EQ(std::string::npos, run.output.find("device ")) << "no table with --quiet: " << run.output;
+    const auto devices = world.devices();
+    for (const char* failed : {"garbled", "elsewhere"}) {
+        SCOPED_TRACE(failed);
+        const std::string start = std::string("hnas-host: ") + failed + ": PREPARE_FAILED: ";
+        const size_t at = run.output.find(start);
+        ASSERT_NE(std::string::npos, at) << run.output;
+        const std::string reason = run.output.substr(at + start.size(), run.output.find('\n', at) - at - start.size());
+        EXPECT_FALSE(reason.empty()) << run.output;
+        EXPECT_EQ(std::string::npos, reason.find("no reason given")) << run.output;
+        if (!devices.at(failed).errorMessage.empty()) {
+            EXPECT_EQ(devices.at(failed).errorMessage, reason);
+        }
+        EXPECT_EQ(1u, occurrences(run.output, start)) << run.output;
+    }
 }
 
 TEST(Orphans, AJobKilledAfterTheArraysWorkLeavesAnOrphanThatOnlyTheToolDeletes) {
@@ -246,11 +284,6 @@ bool contains(const std::vector<std::string>& names, const std::string& name) {
     return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-size_t occurrences(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
 
 // Store A maps dev-a and snaps it again (its first snapshot stays exported),
 // snaps dev-d twice (its first snapshot is a true orphan) and knows the array
