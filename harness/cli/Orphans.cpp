@@ -151,11 +151,13 @@ bool deleteOrphansOf(HostStore& store, const ChosenArray& chosen, const std::vec
     std::unique_ptr<QzManageHNAS> client;
     for (const Orphan& o : orphans) {
         if (o.array != chosen.array.name) continue;
+        cause.clear();
         if (client == nullptr) client = connectClient(chosen.endpoint, failures, cause);
         std::vector<DeviceRecord> devices;
         std::vector<__HNASFileSystemShares> shares;
-        if (client == nullptr || !store.loadDevices(devices, cause) || !client->getAllShares(shares)) {
-            if (client != nullptr && cause.empty()) cause = withoutSecret(failures.take(), chosen.endpoint.password);
+        const bool checked = client != nullptr && store.loadDevices(devices, cause);
+        if (!checked || !client->getAllShares(shares)) {
+            if (checked) cause = withoutSecret(failures.take(), chosen.endpoint.password);
             printf("kept %s: cannot check it again: %s\n", o.snapshot.name.c_str(), cause.c_str());
             allDone = false;
             continue;
