@@ -2,6 +2,7 @@
 // a healthy setup and with each thing an operator gets wrong; orphans after
 // a job killed between the array's work and the host's record.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -378,6 +379,44 @@ TEST(Orphans, ASnapshotLeakedByADeleteReportedDoneIsListedWithItsDevice) {
     EXPECT_EQ(0, world.host({"orphans", "--delete", "--yes"}).exitCode);
     EXPECT_FALSE(contains(world.snapshotNames(), leaked));
     EXPECT_EQ(std::string::npos, world.host({"state", "--check-arrays"}).output.find("leaked:"));
+}
+
+// Between the list and the deletion (the operator answering "yes"), a job
+// gives a device the listed snapshot: it is checked again and kept.
+TEST(Orphans, ASnapshotADeviceTookSinceTheListIsKept) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(0, world.addArray("hnast", "evs1", 1, "tool-admin", kPassword).exitCode);
+    ASSERT_EQ(0, world.addDevice("dev-b", "{type:native_hnas,path:/__VOLUME__/fb/d,targethostname:hnast}").exitCode);
+    ASSERT_EQ(0, world.addDevice("dev-c", "{type:native_hnas,path:/__VOLUME__/fb/e,targethostname:hnast}").exitCode);
+    ASSERT_EQ(0, world.job("prepare", {"dev-b", "dev-c"}).exitCode);
+    ASSERT_EQ(0, world.job("snap", {"dev-b"}).exitCode);
+    const std::string orphan = world.devices()["dev-b"].snapUUID;
+    ASSERT_EQ(0, world.job("snap", {"dev-b"}).exitCode);
+
+    const std::string go = world.directory() + "/answer-now";
+    // The answer waits for the test, a minute at most.
+    const std::string answer =
+        "i=0; while [ ! -e '" + go + "' ] && [ $i -lt 1200 ]; do sleep 0.05; i=$((i+1)); done; echo yes";
+    const std::string output = world.directory() + "/sweep.out";
+    const pid_t sweep = startProcess({"/bin/sh", "-c", "(" + answer + ") | '" HNAS_HOST_BINARY "' --store '" +
+                                                          world.storeDirectory() + "' orphans --delete"},
+                                     output);
+    ASSERT_GT(sweep, 0);
+    ASSERT_TRUE(e2e::eventually([&] { return readWholeFile(output).find("Type yes") != std::string::npos; }))
+        << readWholeFile(output);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open((world.storeDirectory() + "/host.db").c_str(), &db));
+    sqlite3_busy_timeout(db, 10000);
+    const std::string took = "UPDATE devices SET snap_uuid = '" + orphan + "' WHERE label = 'dev-c'";
+    EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, took.c_str(), nullptr, nullptr, nullptr)) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    ASSERT_TRUE(writeWholeFile(go, "go"));
+
+    EXPECT_EQ(kExitOk, waitProcess(sweep, 60000).exitCode) << readWholeFile(output);
+    EXPECT_NE(std::string::npos, readWholeFile(output).find("kept " + orphan + ": a device refers to it now"))
+        << readWholeFile(output);
+    EXPECT_TRUE(contains(world.snapshotNames(), orphan));
 }
 
 TEST(Orphans, ADeviceRefersToASnapshotByNameByItsUuidOrThroughItsMetadata) {
