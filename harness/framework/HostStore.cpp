@@ -477,8 +477,8 @@ bool HostStore::commitJob(long long jobId, const std::vector<DeviceRecord>& devi
         // Another command may have taken the job for dead meanwhile and
         // stored the devices' state as its results: the job's own end wins.
         Statement result(db_,
-                         "INSERT OR REPLACE INTO job_results(job_id, device_id, device_name, status, error_code, error_message, "
-                         "snap_uuid, snap_device) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+                         "INSERT OR REPLACE INTO job_results(job_id, device_id, device_name, status, error_code, "
+                         "error_message, snap_uuid, snap_device) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
         result.integer(1, jobId).integer(2, d.id).text(3, deviceDisplayName(d)).integer(4, d.status);
         result.integer(5, d.errorCode).text(6, d.errorMessage).text(7, d.snapUUID).text(8, d.snapDevice);
         if (!result.run()) return fail(error, "cannot record the job's results", db_);

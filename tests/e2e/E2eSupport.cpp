@@ -121,9 +121,10 @@ HostRun World::addArray(const std::string& name, const std::string& arrayId, int
     const std::string passwordFile = dir_.path() + "/password-" + name;
     writeWholeFile(passwordFile, password + "\n");
     const std::string port = std::to_string(atPort != 0 ? atPort : simulator_.port());
-    return hostOn(storeDir.empty() ? storeDirectory() : storeDir, {"add-array", name, "--array-id", arrayId, "--control-host", "127.0.0.1", "--control-host-id",
-                 std::to_string(controlHostId), "--user", user, "--password-file", passwordFile, "--address",
-                 "127.0.0.1", "--port", port});
+    return hostOn(storeDir.empty() ? storeDirectory() : storeDir,
+                  {"add-array", name, "--array-id", arrayId, "--control-host", "127.0.0.1", "--control-host-id",
+                   std::to_string(controlHostId), "--user", user, "--password-file", passwordFile, "--address",
+                   "127.0.0.1", "--port", port});
 }
 
 HostRun World::addDevice(const std::string& label, const std::string& sourceDevice) {

@@ -442,9 +442,11 @@ TEST(Orphans, StoreIdentityAndSharesDecideWhatMayGo) {
     const std::string identity = "5e0c2a7b91d4";
     const std::string uuid = newSnapUuid(identity);
     EXPECT_TRUE(madeByStore("QZHNAS-" + uuid + "-fs1", identity)) << uuid;
-    for (const std::string& other : {std::string("QZHNAS-keep-me"), "QZHNAS-" + uuid, "QZHNAS-" + uuid + "-",
-                                     "QZHNAS-" + newSnapUuid("000000000000") + "-fs1",
-                                     std::string("QZHNAS-3f2a9c1e-7b4d-4e21-9a55-0c6b8e2d1f47-fs1"), "nightly-" + uuid + "-fs1"})
+    const std::vector<std::string> others = {"QZHNAS-keep-me", "QZHNAS-" + uuid, "QZHNAS-" + uuid + "-",
+                                             "QZHNAS-" + newSnapUuid("000000000000") + "-fs1",
+                                             "QZHNAS-3f2a9c1e-7b4d-4e21-9a55-0c6b8e2d1f47-fs1",
+                                             "nightly-" + uuid + "-fs1"};
+    for (const std::string& other : others)
         EXPECT_FALSE(madeByStore(other, identity)) << other;
 
     __HNASFileSystemShares cifs;
