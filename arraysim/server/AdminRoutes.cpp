@@ -7,7 +7,8 @@
 #include "arraysim/model/ArraySeed.h"
 #include "arraysim/server/BoundedBody.h"
 #include "arraysim/server/HttpReplies.h"
-#include "arraysim/store/JsonKeys.h"
+#include "arraysim/server/JsonKeys.h"
+#include "arraysim/server/StateJson.h"
 
 namespace arraysim {
 namespace {

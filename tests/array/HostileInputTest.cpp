@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "arraysim/model/ArrayOps.h"
-#include "arraysim/store/StateJson.h"
+#include "arraysim/server/JsonValues.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDirectory.h"
 

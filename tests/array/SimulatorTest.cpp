@@ -14,7 +14,7 @@
 #include "arraysim/model/ArrayOps.h"
 #include "arraysim/model/ModelMessages.h"
 #include "arraysim/model/ObjectIds.h"
-#include "arraysim/store/StateJson.h"
+#include "arraysim/server/JsonValues.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDirectory.h"
 

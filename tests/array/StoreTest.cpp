@@ -13,7 +13,7 @@
 #include "arraysim/model/ObjectIds.h"
 #include "arraysim/server/FaultTable.h"
 #include "arraysim/store/SqliteStore.h"
-#include "arraysim/store/StateJson.h"
+#include "arraysim/server/StateJson.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDirectory.h"
 #include "tests/support/TestCertificates.h"
