@@ -554,13 +554,20 @@ TEST_F(SimulatorTest, InjectedFaultsHitTheNamedCallsOnly) {
     struct Case {
         const char* body;
         int status;
-    } bad[] = {{R"({"operation":"noSuchCall"})", 400}, {R"({"operation":"*","count":0})", 400},
-               {R"({"operation":"*","status":99})", 400}, {R"({"operation":"*","action":"explode"})", 400},
-               {R"({"operation":"*","body":"xml"})", 400}, {R"({"operation":"*","message":7})", 400},
-               {"[", 400}};
+        const char* message;   // the refusal's errorMsg, where it names the choices
+    } bad[] = {{R"({"operation":"noSuchCall"})", 400, nullptr}, {R"({"operation":"*","count":0})", 400, nullptr},
+               {R"({"operation":"*","status":99})", 400, nullptr},
+               {R"({"operation":"*","action":"explode"})", 400,
+                "action must be status, close, closeAfter, latency or doneWithoutBody"},
+               {R"({"operation":"*","body":"xml"})", 400, "body must be json, empty or text"},
+               {R"({"operation":"*","message":7})", 400, nullptr}, {"[", 400, nullptr}};
     for (const Case& c : bad) {
         SCOPED_TRACE(c.body);
-        EXPECT_EQ(admin("POST", "faults", c.body).status, c.status);
+        const auto answer = admin("POST", "faults", c.body);
+        EXPECT_EQ(answer.status, c.status);
+        if (c.message != nullptr) {
+            EXPECT_EQ(answer.body["errorMsg"], c.message);
+        }
     }
     EXPECT_EQ(admin("GET", "faults").body["faults"].size(), 0u);
 }
