@@ -12,7 +12,11 @@
 # build their hosts on reaches host/ alone; the stand-ins (standins/) for the
 # host framework's libraries reach none of the plug-in, client or harness;
 # inside the simulator, model/ uses neither store/ nor server/, and store/
-# (the state file) does not use server/ (HTTP and the JSON forms).
+# (the state file) does not use server/ (HTTP and the JSON forms); the
+# simulator's launcher and admin client (simkit/), which the demo, the tests
+# and the benchmarks share, speaks to the simulator only as a process and
+# over HTTPS, so it includes none of the plug-in, the client, the simulator,
+# the harness or the tests, and the harness's framework/ does not use it.
 # Usage: check-layers.sh [source root]; prints each include that breaks the
 # rule and exits 1 when there is one.
 set -euo pipefail
@@ -31,10 +35,11 @@ declare -A allowed=(
 # Folder: the folders its includes may not name (blacklist), for the rest.
 declare -A forbidden=(
   [harness]="engine device utils records"
-  [client]="engine device utils arraysim standins"
-  [arraysim]="engine device utils records client"
-  [standins]="engine device utils records client arraysim harness"
-  [harness/framework]="harness/demo harness/cli"
+  [client]="engine device utils arraysim standins simkit"
+  [arraysim]="engine device utils records client simkit"
+  [standins]="engine device utils records client arraysim harness simkit"
+  [harness/framework]="harness/demo harness/cli simkit"
+  [simkit]="engine device utils records host client standins arraysim hostkit harness tests bench"
   [harness/demo]="harness/cli"
   [arraysim/model]="arraysim/store arraysim/server"
   [arraysim/store]="arraysim/server"
