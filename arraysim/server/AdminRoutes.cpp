@@ -112,9 +112,14 @@ bool faultFromJson(const Json& j, Fault& fault, std::string& error) {
 }
 
 Json faultToJson(const Fault& f) {
-    return Json{{key::kOperation, f.operation}, {key::kAction, nameOf(kFaultActionNames, f.action)}, {key::kCount, f.count},
-                {key::kAfter, f.after},         {key::kStatus, f.status},              {key::kLatencyMs, f.latencyMs},
-                {key::kBody, nameOf(kFaultBodyNames, f.body)}, {key::kMessage, f.message}};
+    return Json{{key::kOperation, f.operation},
+                {key::kAction, nameOf(kFaultActionNames, f.action)},
+                {key::kCount, f.count},
+                {key::kAfter, f.after},
+                {key::kStatus, f.status},
+                {key::kLatencyMs, f.latencyMs},
+                {key::kBody, nameOf(kFaultBodyNames, f.body)},
+                {key::kMessage, f.message}};
 }
 
 void seed(SimContext& context, const std::string& text, Response& res) {

@@ -45,7 +45,8 @@ const char kJsonFailure[] = "the simulator's state could not be handled as JSON"
 
 }  // namespace
 
-bool listSimSnapshots(const simkit::SimProcess& simulator, std::vector<SimSnapshot>& snapshots, std::string& error) try {
+bool listSimSnapshots(const simkit::SimProcess& simulator, std::vector<SimSnapshot>& snapshots,
+                      std::string& error) try {
     snapshots.clear();
     json state;
     if (!readState(simulator, state, error)) return false;
@@ -71,7 +72,8 @@ bool listSimShares(const simkit::SimProcess& simulator, std::vector<SimShare>& s
     return false;
 }
 
-bool removeSimSnapshot(const simkit::SimProcess& simulator, const std::string& storedName, std::string& error) try {
+bool removeSimSnapshot(const simkit::SimProcess& simulator, const std::string& storedName,
+                       std::string& error) try {
     json state;
     if (!readState(simulator, state, error)) return false;
     for (json& array : state["arrays"]) {

@@ -22,7 +22,8 @@ struct SimShare {
     std::string path;
 };
 
-bool listSimSnapshots(const simkit::SimProcess& simulator, std::vector<SimSnapshot>& snapshots, std::string& error);
+bool listSimSnapshots(const simkit::SimProcess& simulator, std::vector<SimSnapshot>& snapshots,
+                      std::string& error);
 bool listSimShares(const simkit::SimProcess& simulator, std::vector<SimShare>& shares, std::string& error);
 
 // Removes the snapshot stored as `storedName` (e.g. "QZHNAS-3f2a...-fs2")
