@@ -45,6 +45,7 @@
 #include "bench/Lifecycle.h"
 #include "engine/QzSnapEngineHNAS.h"
 #include "host/ArrayConfigNames.h"
+#include "simkit/SimAdmin.h"
 #include "tests/client/Simulator.h"
 #include "tests/client/TestCerts.h"
 #include "tests/fakes/FakeOSUtil.h"
@@ -184,19 +185,6 @@ std::string sourceOf(int i) {
     }
 }
 
-// One admin call; the parsed answer, or null when it did not answer 200.
-nlohmann::json admin(const testsupport::SimProcess& sim, const std::string& method, const std::string& path,
-                     const nlohmann::json& body = nullptr) {
-    auto client = sim.client();
-    client->set_read_timeout(120, 0);
-    const httplib::Headers headers{{"X-Admin-Token", kAdminToken}};
-    httplib::Result result = method == "GET"    ? client->Get(path.c_str(), headers)
-                             : method == "POST" ? client->Post(path.c_str(), headers, body.dump(), "application/json")
-                                                : client->Delete(path.c_str(), headers);
-    if (!result || result->status != 200) return nullptr;
-    return nlohmann::json::parse(result->body, nullptr, false);
-}
-
 // CPU time (user and system) the process `pid` has used so far, in ms: fields
 // 14 and 15 of /proc/<pid>/stat, in clock ticks.
 double processCpuMs(pid_t pid) {
@@ -308,9 +296,13 @@ Run runLifecycle(int count, int latencyMs) {
     const std::string seedFile = dir.file("seed.json");
     testsupport::writeFile(seedFile, seedFor(count).dump());
     testsupport::SimProcess sim;
-    if (!sim.start({"--state", dir.file("state.db"), "--seed", seedFile, "--admin-token", kAdminToken,
-                    "--strict-snapshot-paths"})) {
-        std::fprintf(stderr, "hnas-arraysim did not start\n");
+    simkit::SimOptions options =
+        testsupport::simOptions({"--state", dir.file("state.db"), "--seed", seedFile, "--strict-snapshot-paths"});
+    options.adminToken = kAdminToken;
+    options.adminTimeoutSecs = 120;   // the state of 32767 devices takes a while to read
+    std::string error;
+    if (!sim.start(options, error)) {
+        std::fprintf(stderr, "hnas-arraysim did not start: %s\n", error.c_str());
         return run;
     }
     CountingRelay relay(sim.port());
@@ -336,13 +328,13 @@ Run runLifecycle(int count, int latencyMs) {
     run.ok = true;
     const auto begin = std::chrono::steady_clock::now();
     for (const Operation& op : kLifecycle) {
-        admin(sim, "DELETE", "/admin/calls");
+        simkit::adminJson(sim, "DELETE", "/admin/calls");
         if (latencyMs > 0) {
             // Every storage request of the call meets the delay (at most
             // 1000000 of them; the fault is set afresh for each call).
-            admin(sim, "DELETE", "/admin/faults");
-            if (admin(sim, "POST", "/admin/faults", {{"operation", "*"}, {"count", 1000000}, {"latencyMs", latencyMs}})
-                    .is_null()) {
+            simkit::adminJson(sim, "DELETE", "/admin/faults");
+            const nlohmann::json fault = {{"operation", "*"}, {"count", 1000000}, {"latencyMs", latencyMs}};
+            if (simkit::adminJson(sim, "POST", "/admin/faults", fault).is_null()) {
                 std::fprintf(stderr, "the latency fault was not accepted\n");
                 run.ok = false;
             }
@@ -360,7 +352,7 @@ Run runLifecycle(int count, int latencyMs) {
         // The client closes its connection when the call's client object goes.
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         m.connections = relay.takeCount();
-        const nlohmann::json calls = admin(sim, "GET", "/admin/calls");
+        const nlohmann::json calls = simkit::adminJson(sim, "GET", "/admin/calls");
         if (calls.is_object()) {
             m.requests = calls.value("total", uint64_t{0});
             m.simulatorMs = static_cast<double>(calls.value("totalMicros", uint64_t{0})) / 1000.0;

@@ -23,7 +23,7 @@ shift || true
 devices=("${@:-48}")
 scripts/install-deps.sh
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DHNAS_WERROR=ON >/dev/null
-ninja -C "$dir" -j "${JOBS:-$(nproc)}" hnas_bench hnas_bench_https hnas-arraysim
+ninja -C "$dir" -j "${JOBS:-$(nproc)}" hnas_bench hnas_bench_https hnas_bench_model hnas_bench_model_std hnas-arraysim
 status=0
 echo "== in process (fake host, fake array client), each call with cold caches"
 "$dir/bin/hnas_bench" || status=$?
@@ -52,6 +52,10 @@ for layout in own one; do
       printf "| %s | %s | %.0f | %.0f | %.3f |\n", op, (l == "own" ? "one per device" : "one for all"), a, b, b / a }'
   done
 done
+echo
+echo "== the simulator's array model at 32767 devices: its own lookup tables, then std::unordered_map"
+"$dir/bin/hnas_bench_model"
+"$dir/bin/hnas_bench_model_std"
 echo
 echo "== over HTTPS against hnas-arraysim (${devices[*]} devices)"
 "$dir/bin/hnas_bench_https" "${devices[@]}" || status=$?

@@ -12,7 +12,8 @@ char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 
 
 namespace {
 
-// 64-bit FNV-1a over the pieces of a key, a separator byte between pieces.
+// 64-bit FNV-1a over the pieces of a key, a separator byte between pieces
+// (with std tables: the bytes themselves).
 class KeyHash {
 public:
     KeyHash& add(const std::string& text, bool foldCase = false) {
@@ -23,22 +24,27 @@ public:
         for (int i = 0; i < 8; ++i) byte(static_cast<char>(number >> (8 * i)));
         return separate();
     }
-    uint64_t value() const { return value_; }
+    const IndexKey& value() const { return value_; }
 
 private:
+#ifdef HNAS_MODEL_STD_TABLES
+    void byte(char c) { value_.push_back(c); }
+    IndexKey value_;
+#else
     void byte(char c) {
         value_ ^= static_cast<unsigned char>(c);
         value_ *= 0x100000001b3ULL;
     }
+    IndexKey value_ = 0xcbf29ce484222325ULL;
+#endif
     KeyHash& separate() {
         byte('\0');
         return *this;
     }
-    uint64_t value_ = 0xcbf29ce484222325ULL;
 };
 
 // Keeps the first position of a key, as a scan in list order would find.
-void put(KeyTable& table, uint64_t key, size_t position) { table.insert(key, position); }
+void put(IndexTable& table, const IndexKey& key, size_t position) { table.insert(key, position); }
 
 void addFileSystemKeys(ArrayIndex& t, const FileSystem& fs, size_t position) {
     put(t.fileSystemById, fileSystemIdKey(fs.id), position);
@@ -66,14 +72,14 @@ void dropSnapshotOfFileSystem(ArrayIndex& t, const Snapshot& s, size_t position)
 }
 
 // Drops the key only where it names `position` (a duplicate keeps its own).
-void drop(KeyTable& table, uint64_t key, size_t position) {
+void drop(IndexTable& table, const IndexKey& key, size_t position) {
     const size_t* found = table.find(key);
     if (found != nullptr && *found == position) table.erase(key);
 }
 
 // The key of an entry that moved from `from` to `to` now names `to`; the
 // same as drop(from) then put(to), in place.
-void repoint(KeyTable& table, uint64_t key, size_t from, size_t to) {
+void repoint(IndexTable& table, const IndexKey& key, size_t from, size_t to) {
     size_t* found = table.find(key);
     if (found == nullptr)
         table.insert(key, to);
@@ -106,20 +112,20 @@ void rebuild(const Array& array, ArrayIndex& t) {
 
 }  // namespace
 
-uint64_t textKey(const std::string& text) { return KeyHash().add(text).value(); }
+IndexKey textKey(const std::string& text) { return KeyHash().add(text).value(); }
 
-uint64_t fileSystemIdKey(const std::string& id) { return KeyHash().add(id, true).value(); }
+IndexKey fileSystemIdKey(const std::string& id) { return KeyHash().add(id, true).value(); }
 
-uint64_t shareNameKey(Protocol protocol, uint64_t virtualServerId, const std::string& name) {
+IndexKey shareNameKey(Protocol protocol, uint64_t virtualServerId, const std::string& name) {
     const bool cifs = protocol == Protocol::Cifs;
     return KeyHash().add(cifs ? "C" : "N").add(virtualServerId).add(name, cifs).value();
 }
 
-uint64_t shareObjectKey(Protocol protocol, const std::string& objectId) {
+IndexKey shareObjectKey(Protocol protocol, const std::string& objectId) {
     return KeyHash().add(protocol == Protocol::Cifs ? "C" : "N").add(objectId).value();
 }
 
-uint64_t snapshotNameKey(const std::string& fileSystemId, const std::string& name) {
+IndexKey snapshotNameKey(const std::string& fileSystemId, const std::string& name) {
     return KeyHash().add(fileSystemId).add(name).value();
 }
 

@@ -10,7 +10,10 @@
 // nodes and no key strings keep the tables of a large array within the
 // caches. Every lookup checks the entry a table names against the list and
 // falls back to a scan, so two keys with one hash would cost speed, never
-// correctness.
+// correctness. Built with HNAS_MODEL_STD_TABLES (the model benchmark's
+// second build, bench/ModelIndexBench.cpp), they are std::unordered_map
+// keyed by the key itself instead; docs/performance.md has the two side by
+// side.
 #pragma once
 
 #include <cstddef>
@@ -26,7 +29,33 @@
 
 namespace arraymodel {
 
-// Each table: hash of a key -> position of the first entry with that key.
+#ifdef HNAS_MODEL_STD_TABLES
+// The key itself: its pieces, each followed by a 0 byte.
+using IndexKey = std::string;
+class IndexTable {
+public:
+    const size_t* find(const IndexKey& key) const {
+        const auto found = map_.find(key);
+        return found == map_.end() ? nullptr : &found->second;
+    }
+    size_t* find(const IndexKey& key) {
+        const auto found = map_.find(key);
+        return found == map_.end() ? nullptr : &found->second;
+    }
+    void insert(const IndexKey& key, size_t position) { map_.emplace(key, position); }
+    void erase(const IndexKey& key) { map_.erase(key); }
+    size_t size() const { return map_.size(); }
+
+private:
+    std::unordered_map<IndexKey, size_t> map_;
+};
+#else
+// A 64-bit hash of the key.
+using IndexKey = uint64_t;
+using IndexTable = KeyTable;
+#endif
+
+// Each table: key -> position of the first entry with that key.
 
 struct ArrayIndex {
     // The lists the tables were built over.
@@ -35,18 +64,18 @@ struct ArrayIndex {
     const void* shareData = nullptr;
     const void* snapshotData = nullptr;
 
-    KeyTable fileSystemById;         // fileSystemIdKey()
-    KeyTable fileSystemByObjectId;   // textKey()
-    KeyTable fileSystemByLabel;      // textKey()
-    KeyTable shareByName;            // shareNameKey()
-    KeyTable shareByObjectId;        // shareObjectKey()
-    KeyTable snapshotByObjectId;     // textKey()
-    KeyTable snapshotByName;         // snapshotNameKey()
+    IndexTable fileSystemById;         // fileSystemIdKey()
+    IndexTable fileSystemByObjectId;   // textKey()
+    IndexTable fileSystemByLabel;      // textKey()
+    IndexTable shareByName;            // shareNameKey()
+    IndexTable shareByObjectId;        // shareObjectKey()
+    IndexTable snapshotByObjectId;     // textKey()
+    IndexTable snapshotByName;         // snapshotNameKey()
 
     // Snapshots by file system (fileSystemIdKey()), each set in creation
     // order: (sequence, position). A shared hash only mixes two file
     // systems' sets, which readers filter by ID anyway.
-    std::unordered_map<uint64_t, std::set<std::pair<uint64_t, size_t>>> snapshotsByFileSystem;
+    std::unordered_map<IndexKey, std::set<std::pair<uint64_t, size_t>>> snapshotsByFileSystem;
     // Every snapshot's sequence, for the highest one.
     std::multiset<uint64_t> sequences;
 };
@@ -55,14 +84,14 @@ struct ArrayIndex {
 // without case.
 char lowerAscii(char c);
 
-// Key hashes. A file system ID compares without case; a share name as its
+// Keys. A file system ID compares without case; a share name as its
 // protocol does (CIFS without case, exports exactly), within its protocol
 // and virtual server; a snapshot name within its file system.
-uint64_t textKey(const std::string& text);
-uint64_t fileSystemIdKey(const std::string& id);
-uint64_t shareNameKey(Protocol protocol, uint64_t virtualServerId, const std::string& name);
-uint64_t shareObjectKey(Protocol protocol, const std::string& objectId);
-uint64_t snapshotNameKey(const std::string& fileSystemId, const std::string& name);
+IndexKey textKey(const std::string& text);
+IndexKey fileSystemIdKey(const std::string& id);
+IndexKey shareNameKey(Protocol protocol, uint64_t virtualServerId, const std::string& name);
+IndexKey shareObjectKey(Protocol protocol, const std::string& objectId);
+IndexKey snapshotNameKey(const std::string& fileSystemId, const std::string& name);
 
 // The tables of `array`, rebuilt first when its lists changed behind them.
 ArrayIndex& indexOf(const Array& array);

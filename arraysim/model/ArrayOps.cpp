@@ -42,7 +42,7 @@ uint64_t nextSequence(const Array& array) { return lastSequence(array) + 1; }
 // The entry the table names for `key` when it matches; a table out of step
 // with an entry changed in place falls back to a scan in list order.
 template <typename T, typename Match>
-const T* lookUp(const std::vector<T>& list, const KeyTable& table, uint64_t key, Match match) {
+const T* lookUp(const std::vector<T>& list, const IndexTable& table, const IndexKey& key, Match match) {
     const size_t* found = table.find(key);
     if (found == nullptr) return nullptr;
     if (*found < list.size() && match(list[*found])) return &list[*found];

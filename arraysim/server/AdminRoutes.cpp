@@ -7,7 +7,8 @@
 #include "arraysim/model/ArraySeed.h"
 #include "arraysim/server/BoundedBody.h"
 #include "arraysim/server/HttpReplies.h"
-#include "arraysim/store/JsonKeys.h"
+#include "arraysim/server/JsonKeys.h"
+#include "arraysim/server/StateJson.h"
 
 namespace arraysim {
 namespace {
@@ -16,15 +17,7 @@ using httplib::Request;
 using httplib::Response;
 
 const char kTokenHeader[] = "X-Admin-Token";
-const char kActionStatus[] = "status";
-const char kActionClose[] = "close";
-const char kActionCloseAfter[] = "closeAfter";
-const char kActionLatency[] = "latency";
-const char kActionDoneWithoutBody[] = "doneWithoutBody";
 const int kMaxLatencyMs = 600000;
-const char kBodyJson[] = "json";
-const char kBodyEmpty[] = "empty";
-const char kBodyText[] = "text";
 const size_t kMaxFaultMessage = 4096;
 
 using AdminHandler = std::function<void(const Request&, const std::string& body, Response&)>;
@@ -44,25 +37,33 @@ void guarded(SimContext& context, const Request& req, const std::string& body, R
     handler(req, body, res);
 }
 
-const char* actionName(FaultAction action) {
-    switch (action) {
-        case FaultAction::Status: return kActionStatus;
-        case FaultAction::Close: return kActionClose;
-        case FaultAction::CloseAfter: return kActionCloseAfter;
-        case FaultAction::Latency: return kActionLatency;
-        case FaultAction::DoneWithoutBody: return kActionDoneWithoutBody;
-        case FaultAction::None: break;
+// The name of `kind` in `names` (a table of FaultTable.h).
+template <typename Kind, size_t N>
+const char* nameOf(const FaultKindName<Kind> (&names)[N], Kind kind) {
+    for (const FaultKindName<Kind>& n : names) {
+        if (n.kind == kind) return n.name;
     }
     return "";
 }
 
-const char* bodyName(FaultBody body) {
-    switch (body) {
-        case FaultBody::Empty: return kBodyEmpty;
-        case FaultBody::Text: return kBodyText;
-        case FaultBody::Json: break;
+// The kind named `name` in `names`; false for a name it lacks.
+template <typename Kind, size_t N>
+bool kindNamed(const FaultKindName<Kind> (&names)[N], const std::string& name, Kind& kind) {
+    for (const FaultKindName<Kind>& n : names) {
+        if (name == n.name) {
+            kind = n.kind;
+            return true;
+        }
     }
-    return kBodyJson;
+    return false;
+}
+
+// "<what> must be a, b or c", from the names of `names`.
+template <typename Kind, size_t N>
+std::string mustBeOneOf(const char* what, const FaultKindName<Kind> (&names)[N]) {
+    std::string text = std::string(what) + " must be ";
+    for (size_t i = 0; i < N; ++i) text += std::string(i == 0 ? "" : i + 1 == N ? " or " : ", ") + names[i].name;
+    return text;
 }
 
 // Reads an optional integer member within [low, high].
@@ -87,14 +88,10 @@ bool faultFromJson(const Json& j, Fault& fault, std::string& error) {
     }
     std::string action;
     if (!readText(j, key::kAction, action, false)) action = "?";
-    if (action.empty()) action = j.contains(key::kLatencyMs) ? kActionLatency : kActionStatus;
-    if (action == kActionStatus) fault.action = FaultAction::Status;
-    else if (action == kActionClose) fault.action = FaultAction::Close;
-    else if (action == kActionCloseAfter) fault.action = FaultAction::CloseAfter;
-    else if (action == kActionLatency) fault.action = FaultAction::Latency;
-    else if (action == kActionDoneWithoutBody) fault.action = FaultAction::DoneWithoutBody;
-    else {
-        error = "action must be status, close, closeAfter, latency or doneWithoutBody";
+    if (action.empty()) {
+        fault.action = j.contains(key::kLatencyMs) ? FaultAction::Latency : FaultAction::Status;
+    } else if (!kindNamed(kFaultActionNames, action, fault.action)) {
+        error = mustBeOneOf(key::kAction, kFaultActionNames);
         return false;
     }
     if (!readInt(j, key::kCount, 1, 1000000, fault.count) || !readInt(j, key::kAfter, 0, 1000000, fault.after) ||
@@ -102,12 +99,11 @@ bool faultFromJson(const Json& j, Fault& fault, std::string& error) {
         error = "count (1 or more), after (0 or more), status (100-599) or latencyMs (0-600000) is out of range";
         return false;
     }
-    std::string body = kBodyJson;
-    if (!readText(j, key::kBody, body, false) || (body != kBodyJson && body != kBodyEmpty && body != kBodyText)) {
-        error = "body must be json, empty or text";
+    std::string body = nameOf(kFaultBodyNames, FaultBody::Json);
+    if (!readText(j, key::kBody, body, false) || !kindNamed(kFaultBodyNames, body, fault.body)) {
+        error = mustBeOneOf(key::kBody, kFaultBodyNames);
         return false;
     }
-    fault.body = body == kBodyEmpty ? FaultBody::Empty : body == kBodyText ? FaultBody::Text : FaultBody::Json;
     if (!readText(j, key::kMessage, fault.message, false) || fault.message.size() > kMaxFaultMessage) {
         error = "message must be a text of at most 4096 bytes";
         return false;
@@ -116,9 +112,14 @@ bool faultFromJson(const Json& j, Fault& fault, std::string& error) {
 }
 
 Json faultToJson(const Fault& f) {
-    return Json{{key::kOperation, f.operation}, {key::kAction, actionName(f.action)}, {key::kCount, f.count},
-                {key::kAfter, f.after},         {key::kStatus, f.status},              {key::kLatencyMs, f.latencyMs},
-                {key::kBody, bodyName(f.body)}, {key::kMessage, f.message}};
+    return Json{{key::kOperation, f.operation},
+                {key::kAction, nameOf(kFaultActionNames, f.action)},
+                {key::kCount, f.count},
+                {key::kAfter, f.after},
+                {key::kStatus, f.status},
+                {key::kLatencyMs, f.latencyMs},
+                {key::kBody, nameOf(kFaultBodyNames, f.body)},
+                {key::kMessage, f.message}};
 }
 
 void seed(SimContext& context, const std::string& text, Response& res) {

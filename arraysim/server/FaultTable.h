@@ -16,6 +16,20 @@ enum class FaultAction { None, Status, Close, CloseAfter, Latency, DoneWithoutBo
 // all, or plain text (real arrays answer some refusals in both forms).
 enum class FaultBody { Json, Empty, Text };
 
+// Each kind by the name the admin interface reads and shows (docs/arraysim.md).
+template <typename Kind>
+struct FaultKindName {
+    Kind kind;
+    const char* name;
+};
+inline constexpr FaultKindName<FaultAction> kFaultActionNames[] = {
+    {FaultAction::Status, "status"},     {FaultAction::Close, "close"},
+    {FaultAction::CloseAfter, "closeAfter"}, {FaultAction::Latency, "latency"},
+    {FaultAction::DoneWithoutBody, "doneWithoutBody"},
+};
+inline constexpr FaultKindName<FaultBody> kFaultBodyNames[] = {
+    {FaultBody::Json, "json"}, {FaultBody::Empty, "empty"}, {FaultBody::Text, "text"}};
+
 struct Fault {
     std::string operation;   // e.g. "createSnapshot", or "*" for every operation
     FaultAction action = FaultAction::Status;

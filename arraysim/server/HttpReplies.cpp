@@ -3,7 +3,7 @@
 #include <openssl/ssl.h>
 #include <sys/socket.h>
 
-#include "arraysim/store/JsonKeys.h"
+#include "arraysim/server/JsonKeys.h"
 
 namespace arraysim {
 namespace {

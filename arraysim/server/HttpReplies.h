@@ -7,7 +7,7 @@
 #include <httplib.h>
 
 #include "arraysim/model/ArrayTypes.h"
-#include "arraysim/store/StateJson.h"
+#include "arraysim/server/JsonValues.h"
 
 namespace arraysim {
 

@@ -11,8 +11,9 @@
 #include "arraysim/model/ModelMessages.h"
 #include "arraysim/server/BoundedBody.h"
 #include "arraysim/server/HttpReplies.h"
-#include "arraysim/store/JsonKeys.h"
+#include "arraysim/server/JsonKeys.h"
 #include "arraysim/server/OperationNames.h"
+#include "arraysim/server/WireJson.h"
 
 namespace arraysim {
 namespace {

@@ -23,7 +23,7 @@
 #include "arraysim/server/SimContext.h"
 #include "arraysim/server/StorageRoutes.h"
 #include "arraysim/store/SqliteStore.h"
-#include "arraysim/store/StateJson.h"
+#include "arraysim/server/StateJson.h"
 #include "hnas/BuildVersion.h"
 
 namespace {

@@ -11,8 +11,6 @@
 #include <cstring>
 #include <utility>
 
-#include "arraysim/store/JsonKeys.h"
-#include "arraysim/store/StateJson.h"
 
 namespace arraysim {
 namespace {
@@ -25,13 +23,9 @@ using arraymodel::Share;
 using arraymodel::Snapshot;
 using arraymodel::VirtualServer;
 
-// The schema's version, kept in PRAGMA user_version. Version 0 with a
-// table "arrays" holding a "body" column is the earlier form: one JSON text
-// per array.
-// Version 3 added the table "directories"; a version-2 file gains it empty.
-// Version 4 added arrays.delete_pending_lists and snapshots.pending_lists;
-// an older file gains them as 0 (deleted snapshots go at once).
-// Version 5 added the table "api_keys"; an older file gains it empty.
+// The schema's version, kept in PRAGMA user_version. A file of any other
+// version is refused, not converted: the state is a test's, and a fresh seed
+// rebuilds it (docs/arraysim.md, "The state file").
 const int kSchemaVersion = 5;
 
 // The page cache holds up to 64 MiB (SQLite's default is 2 MiB): the file of
@@ -127,18 +121,6 @@ const char kSchema[] =
     "  FOREIGN KEY(array_id, filesystem_id) REFERENCES file_systems(array_id, filesystem_id)"
     "    ON DELETE CASCADE) WITHOUT ROWID;";
 
-// Columns added after version 3 tables were written: an older file gains
-// them with their default.
-struct AddedColumn {
-    const char* table;
-    const char* column;
-    const char* declaration;
-};
-const AddedColumn kAddedColumns[] = {
-    {"arrays", "delete_pending_lists", "INTEGER NOT NULL DEFAULT 0"},
-    {"snapshots", "pending_lists", "INTEGER NOT NULL DEFAULT 0"},
-};
-
 const char kInsertArray[] =
     "INSERT INTO arrays(name, user, password, next_serial, delete_pending_lists) VALUES(?1, ?2, ?3, ?4, ?5);";
 const char kUpdateSerial[] = "UPDATE arrays SET next_serial = ?2 WHERE array_id = ?1;";
@@ -200,8 +182,8 @@ const char kSelectSnapshots[] =
 const char kSelectDirectories[] =
     "SELECT array_id, filesystem_id, path FROM directories ORDER BY array_id, filesystem_id, path;";
 
-const char kOldFormProbe[] = "SELECT 1 FROM pragma_table_info('arrays') WHERE name = 'body';";
-const char kOldFormRows[] = "SELECT body FROM arrays ORDER BY seq;";
+// Whether the file holds any table: a new file holds none and version 0.
+const char kAnyTable[] = "SELECT 1 FROM sqlite_master WHERE type = 'table' LIMIT 1;";
 
 std::string lastError(sqlite3* db, const char* what) {
     return std::string(what) + ": " + (db != nullptr ? sqlite3_errmsg(db) : "out of memory");
@@ -292,6 +274,12 @@ int lockStateFile(const std::string& path, std::string& error) {
 
 }  // namespace
 
+std::string staleFileMessage(const std::string& path, int version) {
+    return "state file " + path + " has schema version " + std::to_string(version) +
+           ", this hnas-arraysim reads only version " + std::to_string(kSchemaVersion) +
+           "; seed a fresh one: rm " + path + " && hnas-arraysim --state " + path + " --seed SEED.json [other options]";
+}
+
 std::unique_ptr<SqliteStore> SqliteStore::open(const std::string& path, std::string& error) {
     const int lockFd = lockStateFile(path, error);
     if (lockFd < 0) return nullptr;
@@ -313,19 +301,20 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::string& path, std::str
     }
     const int found = sqlite3_column_int(version, 0);
     sqlite3_reset(version);
-    if (found > kSchemaVersion) {
-        error = "state file " + path + " was written by a newer hnas-arraysim";
-        return nullptr;
-    }
-    if (found < kSchemaVersion) {
-        sqlite3_stmt* probe = store->statement(kOldFormProbe, error);
-        if (probe == nullptr) return nullptr;
-        const bool oldForm = sqlite3_step(probe) == SQLITE_ROW;
-        sqlite3_reset(probe);
-        if (oldForm ? !store->convertOldForm(error)
-                    : !store->exec(kSchema, error) || !store->addMissingColumns(error) ||
-                          !store->exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";").c_str(),
-                                       error)) {
+    if (found != kSchemaVersion) {
+        sqlite3_stmt* anyTable = store->statement(kAnyTable, error);
+        if (anyTable == nullptr) return nullptr;
+        const bool empty = found == 0 && sqlite3_step(anyTable) == SQLITE_DONE;
+        sqlite3_reset(anyTable);
+        if (!empty) {
+            error = staleFileMessage(path, found);
+            return nullptr;
+        }
+        // A new file: its tables and version in one transaction, so that a
+        // start cut short leaves a file that is new again.
+        const std::string setVersion = "PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";";
+        auto create = [&](std::string& e) { return store->exec(kSchema, e) && store->exec(setVersion.c_str(), e); };
+        if (!store->inTransaction(create, error)) {
             return nullptr;
         }
     }
@@ -337,29 +326,6 @@ SqliteStore::~SqliteStore() {
     for (auto& s : statements_) sqlite3_finalize(s.second);
     sqlite3_close(db_);
     ::close(lockFd_);
-}
-
-bool SqliteStore::addMissingColumns(std::string& error) {
-    for (const AddedColumn& c : kAddedColumns) {
-        const std::string probe =
-            std::string("SELECT 1 FROM pragma_table_info('") + c.table + "') WHERE name = '" + c.column + "';";
-        // Prepared once here, not cached: the statement cache is keyed by the
-        // text's address.
-        sqlite3_stmt* has = nullptr;
-        if (sqlite3_prepare_v2(db_, probe.c_str(), -1, &has, nullptr) != SQLITE_OK) {
-            sqlite3_finalize(has);
-            error = lastError(db_, "cannot read state file");
-            return false;
-        }
-        const bool present = sqlite3_step(has) == SQLITE_ROW;
-        sqlite3_finalize(has);
-        if (!present && !exec((std::string("ALTER TABLE ") + c.table + " ADD COLUMN " + c.column + " " +
-                               c.declaration + ";").c_str(),
-                              error)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 bool SqliteStore::exec(const char* sql, std::string& error) {
@@ -771,37 +737,6 @@ bool SqliteStore::limitSize(uint64_t bytes, std::string& error) {
     const uint64_t pages = std::max<uint64_t>(1, bytes / static_cast<uint64_t>(sqlite3_column_int64(pageSize, 0)));
     sqlite3_reset(pageSize);
     return exec(("PRAGMA max_page_count=" + std::to_string(pages) + ";").c_str(), error);
-}
-
-bool SqliteStore::convertOldForm(std::string& error) {
-    // Read the arrays through the JSON form they were kept in, then write
-    // them into the tables in one transaction that also drops the old table.
-    std::vector<Array> arrays;
-    Json list = Json::array();
-    sqlite3_stmt* rows = statement(kOldFormRows, error);
-    if (rows == nullptr || !eachRow(rows, [&](Columns& c) {
-            Json array;
-            if (!parseJson(c.text(), array)) return false;
-            list.push_back(std::move(array));
-            return true;
-        }, error)) {
-        return false;
-    }
-    Json seed = Json::object();
-    seed[key::kArrays] = std::move(list);
-    if (!arraysFromJson(seed, 0, arrays, error)) {
-        error = "state file: " + error;
-        return false;
-    }
-    for (auto& s : statements_) sqlite3_finalize(s.second);
-    statements_.clear();
-    return inTransaction([&](std::string& e) {
-        if (!exec("DROP TABLE arrays;", e) || !exec(kSchema, e)) return false;
-        for (const Array& array : arrays) {
-            if (!insertArray(array, e)) return false;
-        }
-        return exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion) + ";").c_str(), e);
-    }, error);
 }
 
 }  // namespace arraysim

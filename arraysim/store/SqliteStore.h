@@ -22,11 +22,15 @@ struct sqlite3_stmt;
 
 namespace arraysim {
 
+// The refusal of a state file of another schema version `version`, with the
+// command that seeds a fresh one.
+std::string staleFileMessage(const std::string& path, int version);
+
 class SqliteStore {
 public:
     // Opens or creates the file, e.g. "/tmp/sim.db", and locks it; null with
-    // `error` on failure (a file another simulator holds included). A file
-    // of the earlier one-row-per-array form is converted in place.
+    // `error` on failure (a file another simulator holds, or one of another
+    // schema version, included).
     static std::unique_ptr<SqliteStore> open(const std::string& path, std::string& error);
     ~SqliteStore();
 
@@ -59,9 +63,6 @@ private:
     bool deleteShare(int64_t arrayId, const arraymodel::Share& share, std::string& error);
     bool deleteSnapshot(int64_t arrayId, const arraymodel::Snapshot& snapshot, std::string& error);
     bool readArrayIds(std::string& error);
-    bool convertOldForm(std::string& error);
-    // Adds the columns a file of an older version lacks.
-    bool addMissingColumns(std::string& error);
 
     sqlite3* db_;
     int lockFd_;

@@ -258,19 +258,7 @@ int cmdHistory(const std::string& dir, const ParsedArguments& args) {
         if (!parseInt(args.value("--job"), 1, 2147483647, id)) return fail(kExitBadInput, "--job takes a job number");
         std::vector<JobResultRecord> results;
         if (!store.loadJobResults(id, results, error)) return fail(kExitHostError, error);
-        std::vector<DeviceRecord> devices;
-        for (const JobResultRecord& r : results) {
-            DeviceRecord d;
-            d.id = r.deviceId;
-            d.label = r.deviceName;
-            d.status = r.status;
-            d.errorCode = r.errorCode;
-            d.errorMessage = r.errorMessage;
-            d.snapUUID = r.snapUUID;
-            d.snapDevice = r.snapDevice;
-            devices.push_back(d);
-        }
-        printf("%s", deviceStateTable(devices).c_str());
+        printf("%s", jobResultsTable(results).c_str());
         return kExitOk;
     }
     std::vector<JobRecord> jobs;

@@ -12,9 +12,9 @@
 #include <set>
 
 #include "harness/demo/DemoScenario.h"
-#include "harness/demo/Simulator.h"
 #include "harness/demo/SimulatorState.h"
 #include "harness/demo/Subprocess.h"
+#include "harness/demo/WorkspaceFiles.h"
 #include "harness/framework/ArrayAccess.h"
 #include "harness/framework/ExitCodes.h"
 #include "harness/framework/PrivateFiles.h"
@@ -23,6 +23,7 @@
 #include "harness/framework/PluginLoader.h"
 #include "harness/framework/TextTables.h"
 #include "host/SnapStatus.h"
+#include "simkit/SimProcess.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ struct DemoWorld {
     std::string pluginPath;
     std::string self;
     std::string jobOutput;
-    Simulator simulator;
+    simkit::SimProcess simulator;
     HostStore store;
     std::vector<std::string> labels;           // every demo device
     std::set<std::string> dropped;             // devices the framework leaves out from now on
@@ -367,15 +368,15 @@ int setUp(const DemoOptions& options, DemoWorld& world, std::string& error) {
         error = "cannot write " + seedFile;
         return kExitHostError;
     }
-    SimulatorOptions sim;
+    simkit::SimOptions sim;
     sim.binary = arraysim;
     sim.certFile = certDir + "/server.pem";
     sim.keyFile = certDir + "/server.key";
     sim.caFile = certDir + "/ca.pem";
-    sim.stateFile = ws + "/arraysim.db";
-    sim.seedFile = seedFile;
+    // Shares only inside snapshots: the plug-in makes no other, so a share
+    // anywhere else is a wrong clone path, and the job fails on it.
+    sim.args = {"--state", ws + "/arraysim.db", "--seed", seedFile, "--strict-snapshot-paths"};
     sim.logFile = ws + "/arraysim.log";
-    sim.readyFile = ws + "/arraysim.port";
     sim.adminToken = randomToken();
     if (!world.simulator.start(sim, error)) return kExitUnavailable;
 

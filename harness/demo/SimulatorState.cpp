@@ -1,14 +1,16 @@
 #include "harness/demo/SimulatorState.h"
 
+#include "simkit/SimAdmin.h"
+
 #include <nlohmann/json.hpp>
 
 namespace {
 
 using nlohmann::json;
 
-bool readState(const Simulator& simulator, json& state, std::string& error) {
+bool readState(const simkit::SimProcess& simulator, json& state, std::string& error) {
     std::string answer;
-    if (!simulator.admin("GET", "/admin/state", "", answer, error)) return false;
+    if (!simkit::adminCall(simulator, "GET", "/admin/state", "", answer, error)) return false;
     state = json::parse(answer, nullptr, false);
     if (state.is_discarded() || !state.is_object() || !state.contains("arrays") || !state["arrays"].is_array()) {
         error = "the simulator's state is not readable";
@@ -43,7 +45,8 @@ const char kJsonFailure[] = "the simulator's state could not be handled as JSON"
 
 }  // namespace
 
-bool listSimSnapshots(const Simulator& simulator, std::vector<SimSnapshot>& snapshots, std::string& error) try {
+bool listSimSnapshots(const simkit::SimProcess& simulator, std::vector<SimSnapshot>& snapshots,
+                      std::string& error) try {
     snapshots.clear();
     json state;
     if (!readState(simulator, state, error)) return false;
@@ -56,7 +59,7 @@ bool listSimSnapshots(const Simulator& simulator, std::vector<SimSnapshot>& snap
     return false;
 }
 
-bool listSimShares(const Simulator& simulator, std::vector<SimShare>& shares, std::string& error) try {
+bool listSimShares(const simkit::SimProcess& simulator, std::vector<SimShare>& shares, std::string& error) try {
     shares.clear();
     json state;
     if (!readState(simulator, state, error)) return false;
@@ -69,7 +72,8 @@ bool listSimShares(const Simulator& simulator, std::vector<SimShare>& shares, st
     return false;
 }
 
-bool removeSimSnapshot(const Simulator& simulator, const std::string& storedName, std::string& error) try {
+bool removeSimSnapshot(const simkit::SimProcess& simulator, const std::string& storedName,
+                       std::string& error) try {
     json state;
     if (!readState(simulator, state, error)) return false;
     for (json& array : state["arrays"]) {
@@ -80,7 +84,7 @@ bool removeSimSnapshot(const Simulator& simulator, const std::string& storedName
             list.erase(i);
             json seed = {{"arrays", json::array({array})}};
             std::string answer;
-            return simulator.admin("POST", "/admin/seed", seed.dump(), answer, error);
+            return simkit::adminCall(simulator, "POST", "/admin/seed", seed.dump(), answer, error);
         }
     }
     error = "no snapshot " + storedName + " on the simulated arrays";

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "harness/demo/Simulator.h"
+#include "simkit/SimProcess.h"
 
 // A snapshot on a simulated array.
 struct SimSnapshot {
@@ -22,11 +22,12 @@ struct SimShare {
     std::string path;
 };
 
-bool listSimSnapshots(const Simulator& simulator, std::vector<SimSnapshot>& snapshots, std::string& error);
-bool listSimShares(const Simulator& simulator, std::vector<SimShare>& shares, std::string& error);
+bool listSimSnapshots(const simkit::SimProcess& simulator, std::vector<SimSnapshot>& snapshots,
+                      std::string& error);
+bool listSimShares(const simkit::SimProcess& simulator, std::vector<SimShare>& shares, std::string& error);
 
 // Removes the snapshot stored as `storedName` (e.g. "QZHNAS-3f2a...-fs2")
 // from whichever array holds it, as an administrator would behind the
 // plug-in's back: the array's state is read, the snapshot dropped, and the
 // array seeded again with everything else as it was.
-bool removeSimSnapshot(const Simulator& simulator, const std::string& storedName, std::string& error);
+bool removeSimSnapshot(const simkit::SimProcess& simulator, const std::string& storedName, std::string& error);

@@ -1,5 +1,5 @@
-// Child processes with bounded waits: the jobs the demo runs, the simulator,
-// the certificate script.
+// Child processes with bounded waits: the jobs the demo runs and the
+// certificate script.
 #pragma once
 
 #include <sys/types.h>

@@ -18,6 +18,15 @@ std::string trimmed(const std::string& line) {
     return end == std::string::npos ? std::string() : line.substr(0, end + 1);
 }
 
+// One device's row of a state table, with the long values shown under it.
+struct StateRow {
+    std::vector<std::string> cells;
+    std::string snapDevice;
+    std::string errorMessage;
+};
+
+std::string cellOrDash(const std::string& text) { return text.empty() ? "-" : text; }
+
 }  // namespace
 
 std::string formatTable(const std::vector<std::string>& header, const std::vector<std::vector<std::string>>& rows) {
@@ -39,15 +48,13 @@ std::string formatTable(const std::vector<std::string>& header, const std::vecto
     return text;
 }
 
-std::string deviceStateTable(const std::vector<DeviceRecord>& devices) {
-    const std::vector<std::string> header = {"device", "status", "error", "snap UUID", "last job"};
-    std::vector<std::vector<std::string>> rows;
-    for (const DeviceRecord& d : devices)
-        rows.push_back({deviceDisplayName(d), snapStatusName(d.status),
-                        d.errorCode == 0 ? "-" : std::to_string(d.errorCode), d.snapUUID.empty() ? "-" : d.snapUUID,
-                        d.lastJobId == 0 ? "-" : std::to_string(d.lastJobId) + " " + d.lastJobOutcome});
-    // Rows of the table, then each row's long values under it.
-    const std::string table = formatTable(header, rows);
+namespace {
+
+// The rows of the table, then each row's long values under it.
+std::string stateTable(const std::vector<std::string>& header, const std::vector<StateRow>& rows) {
+    std::vector<std::vector<std::string>> cells;
+    for (const StateRow& r : rows) cells.push_back(r.cells);
+    const std::string table = formatTable(header, cells);
     std::string text;
     size_t start = 0;
     size_t lineNumber = 0;
@@ -55,12 +62,37 @@ std::string deviceStateTable(const std::vector<DeviceRecord>& devices) {
         const size_t end = table.find('\n', start);
         text += table.substr(start, end - start + 1);
         if (lineNumber >= 2) {
-            const DeviceRecord& d = devices[lineNumber - 2];
-            if (!d.snapDevice.empty()) text += std::string(kIndent) + "snap device: " + d.snapDevice + "\n";
-            if (!d.errorMessage.empty()) text += std::string(kIndent) + "error: " + d.errorMessage + "\n";
+            const StateRow& r = rows[lineNumber - 2];
+            if (!r.snapDevice.empty()) text += std::string(kIndent) + "snap device: " + r.snapDevice + "\n";
+            if (!r.errorMessage.empty()) text += std::string(kIndent) + "error: " + r.errorMessage + "\n";
         }
         ++lineNumber;
         start = end + 1;
     }
     return text;
+}
+
+std::string errorCell(int code) { return code == 0 ? "-" : std::to_string(code); }
+
+}  // namespace
+
+std::string deviceStateTable(const std::vector<DeviceRecord>& devices) {
+    std::vector<StateRow> rows;
+    for (const DeviceRecord& d : devices) {
+        rows.push_back({{deviceDisplayName(d), snapStatusName(d.status), errorCell(d.errorCode), cellOrDash(d.snapUUID),
+                         d.lastJobId == 0 ? "-" : std::to_string(d.lastJobId) + " " + d.lastJobOutcome},
+                        d.snapDevice,
+                        d.errorMessage});
+    }
+    return stateTable({"device", "status", "error", "snap UUID", "last job"}, rows);
+}
+
+std::string jobResultsTable(const std::vector<JobResultRecord>& results) {
+    std::vector<StateRow> rows;
+    for (const JobResultRecord& r : results) {
+        rows.push_back({{r.deviceName, snapStatusName(r.status), errorCell(r.errorCode), cellOrDash(r.snapUUID)},
+                        r.snapDevice,
+                        r.errorMessage});
+    }
+    return stateTable({"device", "status", "error", "snap UUID"}, rows);
 }

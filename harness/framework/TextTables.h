@@ -18,3 +18,7 @@ std::string formatTable(const std::vector<std::string>& header, const std::vecto
 //   cifs-data  MAPPED   -      QZHNAS-3f2a...-fs1  4 done
 //     snap device: {vortype:,vendor:Hitachi HNAS,type:unc,...}
 std::string deviceStateTable(const std::vector<DeviceRecord>& devices);
+
+// The devices' state as one job left it (`history --job N`): the columns of
+// deviceStateTable but the last job, which is that job.
+std::string jobResultsTable(const std::vector<JobResultRecord>& results);

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "arraysim/model/ArrayOps.h"
-#include "arraysim/store/StateJson.h"
+#include "arraysim/server/JsonValues.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDirectory.h"
 
@@ -60,7 +60,7 @@ protected:
         std::vector<std::string> args = {"--state", dir.file("state.db"), "--seed", dir.file("seed.json"),
                                          "--admin-token", kToken};
         args.insert(args.end(), extra.begin(), extra.end());
-        return sim.start(args);
+        return testsupport::startSim(sim, args);
     }
 
     // Status of a POST of `body` to a storage path (0: no answer).
@@ -189,7 +189,7 @@ TEST_F(HostileInputTest, ConnectionsThatNeverStartTlsDoNotHoldOthersUp) {
 
 TEST_F(HostileInputTest, ASecondSimulatorOnTheStateFileRefusesToStart) {
     testsupport::SimProcess second;
-    EXPECT_FALSE(second.start({"--state", dir.file("state.db"), "--admin-token", kToken}));
+    EXPECT_FALSE(testsupport::startSim(second, {"--state", dir.file("state.db"), "--admin-token", kToken}));
     EXPECT_TRUE(serving());
     struct stat info {};
     ASSERT_EQ(stat(dir.file("state.db").c_str(), &info), 0);
@@ -271,6 +271,6 @@ TEST_F(HostileInputTest, TheCallRecordKeepsTheLastCallsAndShortHeaders) {
     EXPECT_EQ(calls["calls"][0]["status"], 401);
     for (const char* bad : {"0", "x"}) {
         testsupport::SimProcess refused;
-        EXPECT_FALSE(refused.start({"--calls-kept", bad}));
+        EXPECT_FALSE(testsupport::startSim(refused, {"--calls-kept", bad}));
     }
 }

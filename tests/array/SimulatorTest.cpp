@@ -14,7 +14,7 @@
 #include "arraysim/model/ArrayOps.h"
 #include "arraysim/model/ModelMessages.h"
 #include "arraysim/model/ObjectIds.h"
-#include "arraysim/store/StateJson.h"
+#include "arraysim/server/JsonValues.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDirectory.h"
 
@@ -57,7 +57,8 @@ protected:
     }
 
     bool startSim() {
-        return sim.start({"--state", dir.file("state.db"), "--seed", dir.file("seed.json"), "--admin-token", kToken});
+        return testsupport::startSim(
+            sim, {"--state", dir.file("state.db"), "--seed", dir.file("seed.json"), "--admin-token", kToken});
     }
 
     static Reply reply(const httplib::Result& r) {
@@ -370,7 +371,8 @@ TEST_F(SimulatorTest, ANewCifsShareGetsEveryoneUnlessTheCreateOptsOut) {
     EXPECT_EQ(create("cifs", "bad-flag", "yes").status, 400);
 
     sim.stop();
-    ASSERT_TRUE(sim.start({"--state", dir.file("state.db"), "--admin-token", kToken, "--ignore-no-default-security"}));
+    ASSERT_TRUE(testsupport::startSim(
+        sim, {"--state", dir.file("state.db"), "--admin-token", kToken, "--ignore-no-default-security"}));
     const Reply ignored = create("cifs", "opted-out-ignored", true);
     ASSERT_EQ(ignored.status, 201);
     EXPECT_EQ(entriesOf(ignored), everyone);
@@ -554,13 +556,20 @@ TEST_F(SimulatorTest, InjectedFaultsHitTheNamedCallsOnly) {
     struct Case {
         const char* body;
         int status;
-    } bad[] = {{R"({"operation":"noSuchCall"})", 400}, {R"({"operation":"*","count":0})", 400},
-               {R"({"operation":"*","status":99})", 400}, {R"({"operation":"*","action":"explode"})", 400},
-               {R"({"operation":"*","body":"xml"})", 400}, {R"({"operation":"*","message":7})", 400},
-               {"[", 400}};
+        const char* message;   // the refusal's errorMsg, where it names the choices
+    } bad[] = {{R"({"operation":"noSuchCall"})", 400, nullptr}, {R"({"operation":"*","count":0})", 400, nullptr},
+               {R"({"operation":"*","status":99})", 400, nullptr},
+               {R"({"operation":"*","action":"explode"})", 400,
+                "action must be status, close, closeAfter, latency or doneWithoutBody"},
+               {R"({"operation":"*","body":"xml"})", 400, "body must be json, empty or text"},
+               {R"({"operation":"*","message":7})", 400, nullptr}, {"[", 400, nullptr}};
     for (const Case& c : bad) {
         SCOPED_TRACE(c.body);
-        EXPECT_EQ(admin("POST", "faults", c.body).status, c.status);
+        const auto answer = admin("POST", "faults", c.body);
+        EXPECT_EQ(answer.status, c.status);
+        if (c.message != nullptr) {
+            EXPECT_EQ(answer.body["errorMsg"], c.message);
+        }
     }
     EXPECT_EQ(admin("GET", "faults").body["faults"].size(), 0u);
 }
@@ -645,7 +654,7 @@ TEST_F(SimulatorTest, AdminInterfaceNeedsItsTokenAndSeedsResetsAndShowsState) {
 
     // Without a configured token the admin interface is off.
     testsupport::SimProcess noAdmin;
-    ASSERT_TRUE(noAdmin.start({}));
+    ASSERT_TRUE(testsupport::startSim(noAdmin, {}));
     auto client = noAdmin.client();
     auto res = client->Get("/admin/state", {{"X-Admin-Token", ""}});
     ASSERT_TRUE(res);
@@ -750,7 +759,8 @@ TEST_F(SimulatorTest, SharesOnDirectoriesOfTheFileSystemAndTheStrictOption) {
     EXPECT_EQ(shareOn("s3", "/new", false), 201);
 
     sim.stop();
-    ASSERT_TRUE(sim.start({"--state", dir.file("state.db"), "--admin-token", kToken, "--strict-snapshot-paths"}));
+    ASSERT_TRUE(testsupport::startSim(
+        sim, {"--state", dir.file("state.db"), "--admin-token", kToken, "--strict-snapshot-paths"}));
     EXPECT_EQ(shareOn("s4", "\\data", true), 400);
     ASSERT_EQ(createSnapshot(fs1, "u1-fs1").status, 201);
     EXPECT_EQ(shareOn("s4", "\\.snapshot\\QZHNAS-u1-fs1\\data", false), 201);
@@ -803,10 +813,10 @@ TEST(SimulatorOptions, KeepAliveRequestCountEndsTheConnectionAndIsChecked) {
     for (const char* bad : {"0", "-3", "many", "1000000000"}) {
         SCOPED_TRACE(bad);
         testsupport::SimProcess refused;
-        EXPECT_FALSE(refused.start({"--keep-alive-requests", bad}));
+        EXPECT_FALSE(testsupport::startSim(refused, {"--keep-alive-requests", bad}));
     }
     testsupport::SimProcess sim;
-    ASSERT_TRUE(sim.start({"--keep-alive-requests", "2"}));
+    ASSERT_TRUE(testsupport::startSim(sim, {"--keep-alive-requests", "2"}));
     auto client = sim.client();
     client->set_keep_alive(true);
     std::vector<std::string> connection;

@@ -13,8 +13,10 @@
 #include "arraysim/model/ObjectIds.h"
 #include "arraysim/server/FaultTable.h"
 #include "arraysim/store/SqliteStore.h"
-#include "arraysim/store/StateJson.h"
+#include "arraysim/server/StateJson.h"
+#include "tests/support/SimProcess.h"
 #include "tests/support/TempDirectory.h"
+#include "tests/support/TestCertificates.h"
 
 using arraysim::Json;
 
@@ -194,9 +196,8 @@ TEST(SqliteStoreTest, EachSavedChangeIsWhatANewStoreLoads) {
 }
 
 // A deleted snapshot that stays listed: its state and the lists it has left
-// are saved with each delete and each list call, and an older file without
-// those columns opens with deletions going at once.
-TEST(SqliteStoreTest, PendingDeletionsAreSavedAndOlderFilesGainTheirColumns) {
+// are saved with each delete and each list call.
+TEST(SqliteStoreTest, PendingDeletionsAreSaved) {
     testsupport::TempDirectory dir;
     const std::string path = dir.file("state.db");
     arraymodel::State state = seeded();
@@ -231,25 +232,7 @@ TEST(SqliteStoreTest, PendingDeletionsAreSavedAndOlderFilesGainTheirColumns) {
     }
     EXPECT_EQ(arraymodel::findSnapshot(array, gone), nullptr);
     ASSERT_TRUE(step([&](arraymodel::Array& a) { return arraymodel::deleteSnapshot(a, a.snapshots[0].objectId).ok(); }));
-    {
-        // Back to version 3: the two columns did not exist then.
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-        EXPECT_EQ(sqlite3_exec(db,
-                               "ALTER TABLE arrays DROP COLUMN delete_pending_lists;"
-                               "ALTER TABLE snapshots DROP COLUMN pending_lists; PRAGMA user_version=3;",
-                               nullptr, nullptr, nullptr),
-                  SQLITE_OK)
-            << sqlite3_errmsg(db);
-        sqlite3_close(db);
-    }
-    const arraymodel::State old = loadFrom(path);
-    ASSERT_EQ(old.arrays.size(), 1u);
-    EXPECT_EQ(old.arrays[0].deletePendingLists, 0u);
-    ASSERT_EQ(old.arrays[0].snapshots.size(), 1u);
-    EXPECT_EQ(old.arrays[0].snapshots[0].state, "SNAPSHOT_MANAGEMENT_STATE_DELETE_PENDING");
-    EXPECT_EQ(old.arrays[0].snapshots[0].pendingLists, 0u);
-    EXPECT_EQ(arraysim::stateToJson(loadFrom(path)), arraysim::stateToJson(old));   // upgraded once, read as is
+    EXPECT_EQ(arraysim::stateToJson(loadFrom(path)), arraysim::stateToJson(state));
 }
 
 TEST(SqliteStoreTest, AChangeThatCannotBeWrittenLeavesMemoryAndFileAsTheyWere) {
@@ -303,22 +286,48 @@ TEST(SqliteStoreTest, TheFileIsPrivateAndHeldByOneSimulator) {
     EXPECT_NE(arraysim::SqliteStore::open(path, error), nullptr) << error;
 }
 
-TEST(SqliteStoreTest, AFileOfTheOneRowPerArrayFormIsConverted) {
-    testsupport::TempDirectory dir;
-    const std::string path = dir.file("state.db");
-    const arraymodel::State state = seeded();
-    {
+// A file of another schema version (the one-row-per-array JSON form, a
+// version without later columns, a newer one) is refused with the command
+// that seeds a fresh one, by the store and by the simulator (exit status 2),
+// and left as it was.
+TEST(SqliteStoreTest, AFileOfAnotherSchemaVersionIsRefusedWithTheCommandToSeed) {
+    struct Case {
+        const char* what;
+        const char* sql;
+        int version;
+    } cases[] = {
+        {"one row per array", "CREATE TABLE arrays(seq INTEGER PRIMARY KEY, name TEXT, body TEXT);", 0},
+        {"version 3", "CREATE TABLE arrays(array_id INTEGER PRIMARY KEY, name TEXT); PRAGMA user_version=3;", 3},
+        {"newer", "CREATE TABLE later(x); PRAGMA user_version=6;", 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        testsupport::TempDirectory dir;
+        const std::string path = dir.file("state.db");
         sqlite3* db = nullptr;
         ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-        const std::string body = arraysim::dumpJson(arraysim::arrayToJson(state.arrays[0]));
-        std::string sql =
-            "CREATE TABLE arrays(seq INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL UNIQUE, body TEXT NOT NULL);"
-            "INSERT INTO arrays(name, body) VALUES('hnas1', '" + body + "');";
-        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, c.sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        sqlite3_close(db);
+        const std::string refusal = arraysim::staleFileMessage(path, c.version);
+        EXPECT_NE(refusal.find("--seed"), std::string::npos) << refusal;
+        std::string error;
+        EXPECT_EQ(arraysim::SqliteStore::open(path, error), nullptr);
+        EXPECT_EQ(error, refusal);
+        std::string out, err;
+        const std::string certs = testsupport::certDir();
+        EXPECT_EQ(testsupport::runSimulatorOnce({"--cert", certs + "/server.pem", "--key", certs + "/server.key",
+                                                 "--port", "0", "--state", path},
+                                                out, err),
+                  2);
+        EXPECT_EQ(err, "hnas-arraysim: " + refusal + "\n");
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        sqlite3_stmt* version = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA user_version;", -1, &version, nullptr), SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(version), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_int(version, 0), c.version);
+        sqlite3_finalize(version);
         sqlite3_close(db);
     }
-    EXPECT_EQ(arraysim::stateToJson(loadFrom(path)), arraysim::stateToJson(state));
-    EXPECT_EQ(arraysim::stateToJson(loadFrom(path)), arraysim::stateToJson(state));   // once converted, read as is
 }
 
 TEST(ChangeRecordTest, UndoPutsBackEveryTouchedSlot) {

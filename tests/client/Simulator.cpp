@@ -1,6 +1,8 @@
 #include "tests/client/Simulator.h"
 
-#include <httplib.h>
+#include <cstdio>
+
+#include "simkit/SimAdmin.h"
 
 namespace clienttest {
 
@@ -14,42 +16,31 @@ Simulator::Simulator(const nlohmann::json& seed, const std::vector<std::string>&
     const std::string seedFile = dir_.file("seed.json");
     testsupport::writeFile(seedFile, seed.dump(2));
     // Strict, as the plug-in's client creates shares only inside snapshots.
-    std::vector<std::string> args = {"--state", dir_.file("state.db"), "--seed", seedFile, "--admin-token",
-                                     kAdminToken, "--strict-snapshot-paths"};
+    std::vector<std::string> args = {"--state", dir_.file("state.db"), "--seed", seedFile, "--strict-snapshot-paths"};
     args.insert(args.end(), options.begin(), options.end());
-    process_.start(args);
+    simkit::SimOptions simOptions = testsupport::simOptions(args);
+    simOptions.adminToken = kAdminToken;
+    std::string error;
+    if (!process_.start(simOptions, error)) std::fprintf(stderr, "%s\n", error.c_str());
 }
 
 bool Simulator::admin(const std::string& method, const std::string& path, const nlohmann::json& body,
                       nlohmann::json* answer) {
     if (!started()) return false;
-    auto client = process_.client();
-    const httplib::Headers headers{{"X-Admin-Token", kAdminToken}};
-    const std::string text = body.is_null() ? std::string() : body.dump();
-    httplib::Result result = method == "GET"      ? client->Get(path.c_str(), headers)
-                             : method == "DELETE" ? client->Delete(path.c_str(), headers)
-                                                  : client->Post(path.c_str(), headers, text, "application/json");
-    if (!result || result->status != 200) return false;
-    if (answer != nullptr) *answer = nlohmann::json::parse(result->body, nullptr, false);
+    std::string text;
+    std::string error;
+    if (!simkit::adminCall(process_, method, path, body.is_null() ? std::string() : body.dump(), text, error)) {
+        return false;
+    }
+    if (answer != nullptr) *answer = nlohmann::json::parse(text, nullptr, false);
     return true;
 }
 
 bool Simulator::inject(const nlohmann::json& fault) { return admin("POST", "/admin/faults", fault); }
 
-nlohmann::json Simulator::state() {
-    nlohmann::json answer;
-    admin("GET", "/admin/state", nullptr, &answer);
-    return answer;
-}
+nlohmann::json Simulator::state() { return simkit::adminJson(process_, "GET", "/admin/state"); }
 
-int Simulator::callCount(const std::string& operation) {
-    nlohmann::json answer;
-    if (!admin("GET", "/admin/calls", nullptr, &answer) || !answer.is_object()) return -1;
-    int count = 0;
-    for (const auto& call : answer.value("calls", nlohmann::json::array()))
-        if (call.is_object() && call.value("operation", "") == operation) ++count;
-    return count;
-}
+int Simulator::callCount(const std::string& operation) { return simkit::callCount(process_, operation); }
 
 nlohmann::json standardSeed() {
     return nlohmann::json::parse(R"J({

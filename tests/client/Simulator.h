@@ -1,7 +1,7 @@
-// hnas-arraysim run by a client test, through the simulator process helper
+// hnas-arraysim run by a client test, through the test's launcher
 // (tests/support/SimProcess.h): a free loopback port, a fresh state
 // file, the test certificate, a seed and an admin token; stopped when the
-// object dies. Adds the admin calls the client tests make.
+// object dies. Adds the admin calls the client tests make (simkit/SimAdmin.h).
 #pragma once
 
 #include <string>

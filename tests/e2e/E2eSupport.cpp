@@ -10,6 +10,8 @@
 #include "harness/demo/Subprocess.h"
 #include "harness/framework/HostStore.h"
 
+#include "simkit/SimAdmin.h"
+#include "tests/support/SimProcess.h"
 #include "tests/support/TestCertificates.h"
 
 namespace e2e {
@@ -55,15 +57,9 @@ World::World(const std::string& seedJson, bool withStore) {
         error_ = "cannot write the seed";
         return;
     }
-    SimulatorOptions options;
-    options.binary = HNAS_ARRAYSIM_BINARY;
-    options.certFile = certs + "/server.pem";
-    options.keyFile = certs + "/server.key";
-    options.caFile = certs + "/ca.pem";
-    options.stateFile = dir_.path() + "/arraysim.db";
-    options.seedFile = seedFile;
+    simkit::SimOptions options = testsupport::simOptions(
+        {"--state", dir_.path() + "/arraysim.db", "--seed", seedFile, "--strict-snapshot-paths"});
     options.logFile = dir_.path() + "/arraysim.log";
-    options.readyFile = dir_.path() + "/arraysim.port";
     options.adminToken = randomToken();
     std::string error;
     if (!simulator_.start(options, error)) {
@@ -74,7 +70,7 @@ World::World(const std::string& seedJson, bool withStore) {
 }
 
 bool World::createStore(const std::string& storeDir) {
-    const SimulatorOptions& options = simulator_.options();
+    const simkit::SimOptions& options = simulator_.options();
     const std::vector<std::vector<std::string>> setup = {
         {"init"},
         {"set-setting", "~Vorlane", "nRevertMountPathRefreshWaitInSecs", "0"},
@@ -150,25 +146,15 @@ std::map<std::string, DeviceRecord> World::devices() {
 bool World::injectFault(const std::string& fault) {
     std::string answer;
     std::string error;
-    return simulator_.admin("POST", "/admin/faults", fault, answer, error);
+    return simkit::adminCall(simulator_, "POST", "/admin/faults", fault, answer, error);
 }
 
-int World::callCount(const std::string& operation) {
-    std::string answer;
-    std::string error;
-    if (!simulator_.admin("GET", "/admin/calls", "", answer, error)) return -1;
-    const nlohmann::json calls = nlohmann::json::parse(answer, nullptr, false);
-    if (calls.is_discarded() || !calls.contains("calls") || !calls["calls"].is_array()) return -1;
-    int n = 0;
-    for (const auto& call : calls["calls"])
-        if (call.is_object() && call.value("operation", std::string()) == operation) ++n;
-    return n;
-}
+int World::callCount(const std::string& operation) { return simkit::callCount(simulator_, operation); }
 
 bool World::faultsUsedUp() {
     std::string answer;
     std::string error;
-    if (!simulator_.admin("GET", "/admin/faults", "", answer, error)) return false;
+    if (!simkit::adminCall(simulator_, "GET", "/admin/faults", "", answer, error)) return false;
     const nlohmann::json faults = nlohmann::json::parse(answer, nullptr, false);
     return !faults.is_discarded() && faults.contains("faults") && faults["faults"].is_array() &&
            faults["faults"].empty();
@@ -186,7 +172,7 @@ std::vector<std::string> World::snapshotNames() {
 void World::clearCalls() {
     std::string answer;
     std::string error;
-    simulator_.admin("DELETE", "/admin/calls", "", answer, error);
+    simkit::adminCall(simulator_, "DELETE", "/admin/calls", "", answer, error);
 }
 
 }  // namespace e2e

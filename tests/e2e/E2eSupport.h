@@ -10,8 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "harness/demo/Simulator.h"
+#include "harness/demo/WorkspaceFiles.h"
 #include "harness/framework/HostRecords.h"
+#include "simkit/SimProcess.h"
 
 #include "tests/support/TempDirectory.h"
 
@@ -58,7 +59,7 @@ public:
     // The devices as the store holds them, by label.
     std::map<std::string, DeviceRecord> devices();
 
-    Simulator& simulator() { return simulator_; }
+    simkit::SimProcess& simulator() { return simulator_; }
     // POST /admin/faults with `fault` (JSON); false when refused.
     bool injectFault(const std::string& fault);
     // True once every injected fault has been used up.
@@ -75,7 +76,7 @@ public:
 
 private:
     testsupport::TempDirectory dir_;
-    Simulator simulator_;
+    simkit::SimProcess simulator_;
     std::string error_;
     int runs_ = 0;
 };

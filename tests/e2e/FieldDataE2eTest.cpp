@@ -16,6 +16,7 @@
 #include "harness/demo/SimulatorState.h"
 #include "harness/framework/ExitCodes.h"
 #include "host/SnapStatus.h"
+#include "simkit/SimAdmin.h"
 #include "tests/e2e/E2eSupport.h"
 
 namespace {
@@ -142,7 +143,7 @@ protected:
 
     json state() {
         std::string answer, error;
-        EXPECT_TRUE(world->simulator().admin("GET", "/admin/state", "", answer, error)) << error;
+        EXPECT_TRUE(simkit::adminCall(world->simulator(), "GET", "/admin/state", "", answer, error)) << error;
         const json parsed = json::parse(answer, nullptr, false);
         return parsed.is_discarded() ? json::object() : parsed["arrays"][0];
     }
@@ -160,9 +161,8 @@ protected:
         for (json& fs : array["filesystems"])
             if (fs.value("label", "") == label) fs["status"] = status;
         std::string answer, error;
-        ASSERT_TRUE(world->simulator().admin("POST", "/admin/seed", json{{"arrays", json::array({array})}}.dump(),
-                                             answer, error))
-            << error;
+        const std::string seed = json{{"arrays", json::array({array})}}.dump();
+        ASSERT_TRUE(simkit::adminCall(world->simulator(), "POST", "/admin/seed", seed, answer, error)) << error;
     }
 
     // Runs one job over every device; checks its exit code and each status.

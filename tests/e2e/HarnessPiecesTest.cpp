@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "harness/demo/Simulator.h"
+#include "harness/demo/WorkspaceFiles.h"
 #include "harness/demo/Subprocess.h"
 #include "harness/framework/ArrayInfoText.h"
 #include "harness/framework/HostObjects.h"

@@ -1,9 +1,8 @@
-#include "arraysim/store/JsonKeys.h"
-#include "arraysim/store/StateJson.h"
-
-#include <limits>
+#include "arraysim/server/StateJson.h"
 
 #include "arraysim/model/ArraySeed.h"
+#include "arraysim/server/JsonKeys.h"
+#include "arraysim/server/WireJson.h"
 
 namespace arraysim {
 namespace {
@@ -16,43 +15,8 @@ using arraymodel::Authentication;
 using arraymodel::FileSystem;
 using arraymodel::Protocol;
 using arraymodel::Share;
-using arraymodel::ShareSettings;
 using arraymodel::Snapshot;
 using arraymodel::VirtualServer;
-
-
-bool readBool(const Json& object, const char* key, bool& out) {
-    auto it = object.find(key);
-    if (it == object.end()) return true;
-    if (!it->is_boolean()) return false;
-    out = it->get<bool>();
-    return true;
-}
-
-bool readInt32(const Json& object, const char* key, int32_t& out) {
-    auto it = object.find(key);
-    if (it == object.end()) return true;
-    if (!it->is_number_integer()) return false;
-    const int64_t value = it->get<int64_t>();
-    if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) {
-        return false;
-    }
-    out = static_cast<int32_t>(value);
-    return true;
-}
-
-bool readTextList(const Json& object, const char* key, std::vector<std::string>& out) {
-    auto it = object.find(key);
-    if (it == object.end()) return true;
-    if (!it->is_array()) return false;
-    std::vector<std::string> values;
-    for (const Json& item : *it) {
-        if (!item.is_string()) return false;
-        values.push_back(item.get<std::string>());
-    }
-    out = values;
-    return true;
-}
 
 // Sets `error` to "<what>: bad or missing <key>" and returns false.
 bool bad(std::string& error, const std::string& what, const char* key) {
@@ -211,138 +175,6 @@ bool arrayFromJson(const Json& j, uint64_t now, Array& array, std::string& error
 
 }  // namespace
 
-bool readText(const Json& object, const char* key, std::string& out, bool required) {
-    auto it = object.find(key);
-    if (it == object.end()) return !required;
-    if (!it->is_string()) return false;
-    out = it->get<std::string>();
-    return true;
-}
-
-bool readUnsigned(const Json& object, const char* key, uint64_t& out, bool required) {
-    auto it = object.find(key);
-    if (it == object.end()) return !required;
-    if (it->is_number_unsigned()) {
-        out = it->get<uint64_t>();
-        return true;
-    }
-    if (!it->is_string()) return false;
-    const std::string text = it->get<std::string>();
-    if (text.empty() || text.size() > 19) return false;
-    uint64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + static_cast<uint64_t>(c - '0');
-    }
-    out = value;
-    return true;
-}
-
-Json settingsToJson(const ShareSettings& s) {
-    return Json{{key::kAccessConfig, s.accessConfig},
-                {key::kComment, s.comment},
-                {key::kCacheOption, s.cacheOption},
-                {key::kSnapshotOption, s.snapshotOption},
-                {key::kTransferToReplicationTargetSetting, s.transferToReplicationTarget},
-                {key::kUserHomeDirectoryMode, s.userHomeDirectoryMode},
-                {key::kUserHomeDirectoryPath, s.userHomeDirectoryPath},
-                {key::kMaxConcurrentUsers, s.maxConcurrentUsers},
-                {key::kIsScanForVirusesEnabled, s.scanForVirusesEnabled},
-                {key::kIsFollowSymbolicLinks, s.followSymLinks},
-                {key::kIsFollowGlobalSymbolicLinks, s.followGlobalSymLinks},
-                {key::kIsForceFileNameToLowercase, s.forceFileNameToLowercase},
-                {key::kIsABEEnabled, s.abeEnabled},
-                {key::kLocalReadCacheOption, s.localReadCacheOption}};
-}
-
-bool settingsFromJson(const Json& j, ShareSettings& s, std::string& error) {
-    struct TextKey {
-        const char* key;
-        std::string* field;
-    } texts[] = {
-        {key::kAccessConfig, &s.accessConfig},
-        {key::kComment, &s.comment},
-        {key::kCacheOption, &s.cacheOption},
-        {key::kSnapshotOption, &s.snapshotOption},
-        {key::kTransferToReplicationTargetSetting, &s.transferToReplicationTarget},
-        {key::kUserHomeDirectoryMode, &s.userHomeDirectoryMode},
-        {key::kUserHomeDirectoryPath, &s.userHomeDirectoryPath},
-        {key::kLocalReadCacheOption, &s.localReadCacheOption},
-    };
-    struct FlagKey {
-        const char* key;
-        bool* field;
-    } flags[] = {
-        {key::kIsScanForVirusesEnabled, &s.scanForVirusesEnabled},
-        {key::kIsFollowSymbolicLinks, &s.followSymLinks},
-        {key::kIsFollowGlobalSymbolicLinks, &s.followGlobalSymLinks},
-        {key::kIsForceFileNameToLowercase, &s.forceFileNameToLowercase},
-        {key::kIsABEEnabled, &s.abeEnabled},
-    };
-    if (!j.is_object()) {
-        error = key::kSettings;
-        return false;
-    }
-    for (const TextKey& t : texts) {
-        if (!readText(j, t.key, *t.field, false)) {
-            error = t.key;
-            return false;
-        }
-    }
-    for (const FlagKey& f : flags) {
-        if (!readBool(j, f.key, *f.field)) {
-            error = f.key;
-            return false;
-        }
-    }
-    if (!readInt32(j, key::kMaxConcurrentUsers, s.maxConcurrentUsers)) {
-        error = key::kMaxConcurrentUsers;
-        return false;
-    }
-    return true;
-}
-
-Json virtualServerToJson(const VirtualServer& s) {
-    return Json{{key::kVirtualServerId, s.id}, {key::kName, s.name},     {key::kObjectId, s.objectId},
-                {key::kUuid, s.uuid},          {key::kIpAddresses, s.ipAddresses}, {key::kIsEnabled, s.isEnabled},
-                {key::kStatus, s.status},      {key::kType, s.type}};
-}
-
-Json fileSystemToJson(const FileSystem& f) {
-    return Json{{key::kFilesystemId, f.id},
-                {key::kLabel, f.label},
-                {key::kObjectId, f.objectId},
-                {key::kStatus, f.status},
-                {key::kVirtualServerId, f.virtualServerId},
-                {key::kCapacity, f.capacity},
-                {key::kUsedCapacity, f.usedCapacity},
-                {key::kFreeCapacity, f.freeCapacity},
-                {key::kUsedSnapshotCapacity, f.usedSnapshotCapacity}};
-}
-
-Json shareToJson(const Share& s) {
-    return Json{{key::kObjectId, s.objectId},
-                {key::kShareId, s.shareId},
-                {key::kName, s.name},
-                {key::kVirtualServerId, s.virtualServerId},
-                {key::kFilesystemId, s.fileSystemId},
-                {key::kPath, s.path},
-                {key::kSettings, settingsToJson(s.settings)}};
-}
-
-Json authenticationToJson(const Authentication& a) {
-    return Json{{key::kEncodedName, a.encodedName}, {key::kName, a.name}, {key::kPermission, a.permission}, {key::kType, a.type}};
-}
-
-Json snapshotToJson(const Snapshot& s) {
-    return Json{{key::kObjectId, s.objectId},
-                {key::kDisplayName, s.displayName},
-                {key::kFilesystemId, s.fileSystemId},
-                {key::kCreationTime, s.creationTime},
-                {key::kState, s.state},
-                {key::kCreationReason, s.creationReason}};
-}
-
 Json arrayToJson(const Array& array) {
     Json servers = Json::array(), fileSystems = Json::array(), shares = Json::array(),
          snapshots = Json::array();
@@ -401,41 +233,6 @@ bool arraysFromJson(const Json& seed, uint64_t now, std::vector<Array>& arrays, 
         built.push_back(std::move(array));
     }
     arrays = std::move(built);
-    return true;
-}
-
-std::string dumpJson(const Json& value) {
-    return value.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
-
-bool nestingWithin(const std::string& text, size_t most) {
-    size_t depth = 0;
-    bool inString = false;
-    bool escaped = false;
-    for (char c : text) {
-        if (inString) {
-            if (escaped)
-                escaped = false;
-            else if (c == '\\')
-                escaped = true;
-            else if (c == '"')
-                inString = false;
-        } else if (c == '"') {
-            inString = true;
-        } else if (c == '[' || c == '{') {
-            if (++depth > most) return false;
-        } else if ((c == ']' || c == '}') && depth > 0) {
-            --depth;
-        }
-    }
-    return true;
-}
-
-bool parseJson(const std::string& text, Json& value) {
-    if (!nestingWithin(text, kMaxJsonDepth)) return false;
-    Json parsed = Json::parse(text, nullptr, false);
-    if (parsed.is_discarded()) return false;
-    value = std::move(parsed);
     return true;
 }
 

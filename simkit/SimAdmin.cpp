@@ -1,0 +1,60 @@
+#include "simkit/SimAdmin.h"
+
+namespace simkit {
+namespace {
+
+const char kAdminTokenHeader[] = "X-Admin-Token";
+
+}  // namespace
+
+bool adminCall(const SimProcess& sim, const std::string& method, const std::string& path, const std::string& body,
+               std::string& answer, std::string& error) {
+    if (method != "GET" && method != "POST" && method != "DELETE") {
+        error = "unknown method " + method;
+        return false;
+    }
+    try {
+        auto client = sim.client();
+        client->set_read_timeout(sim.options().adminTimeoutSecs, 0);
+        client->set_write_timeout(sim.options().adminTimeoutSecs, 0);
+        const httplib::Headers headers = {{kAdminTokenHeader, sim.options().adminToken}};
+        httplib::Result result = method == "GET"    ? client->Get(path.c_str(), headers)
+                                 : method == "POST" ? client->Post(path.c_str(), headers, body, "application/json")
+                                                    : client->Delete(path.c_str(), headers);
+        if (!result) {
+            error = method + " " + path + ": " + httplib::to_string(result.error());
+            return false;
+        }
+        answer = result->body;
+        if (result->status < 200 || result->status > 299) {
+            error = method + " " + path + ": HTTP " + std::to_string(result->status) + " " + answer;
+            return false;
+        }
+        return true;
+    } catch (...) {
+        error = method + " " + path + ": the admin call failed";
+        return false;
+    }
+}
+
+nlohmann::json adminJson(const SimProcess& sim, const std::string& method, const std::string& path,
+                         const nlohmann::json& body) {
+    std::string answer;
+    std::string error;
+    const std::string text = body.is_null() ? std::string() : body.dump();
+    if (!adminCall(sim, method, path, text, answer, error)) return nullptr;
+    nlohmann::json parsed = nlohmann::json::parse(answer, nullptr, false);
+    return parsed.is_discarded() ? nlohmann::json() : parsed;
+}
+
+int callCount(const SimProcess& sim, const std::string& operation) {
+    const nlohmann::json answer = adminJson(sim, "GET", "/admin/calls");
+    if (!answer.is_object() || !answer.contains("calls") || !answer["calls"].is_array()) return -1;
+    int count = 0;
+    for (const auto& call : answer["calls"]) {
+        if (call.is_object() && call.value("operation", std::string()) == operation) ++count;
+    }
+    return count;
+}
+
+}  // namespace simkit
