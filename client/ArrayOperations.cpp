@@ -39,6 +39,7 @@ constexpr AnswerShape kShareAnswer{"filesystemShare", AnswerKind::Object};
 constexpr AnswerShape kPermissionsAnswer{"cifsAuthentications", AnswerKind::List};
 constexpr AnswerShape kSnapshotsAnswer{"snapshots", AnswerKind::List};
 constexpr AnswerShape kSnapshotAnswer{"snapshot", AnswerKind::Object};
+constexpr AnswerShape kRestAccessAnswer{"restAccess", AnswerKind::Object};
 
 // Resources, relative to https://address:port/v7/storage/.
 constexpr char kVirtualServers[] = "virtual-servers";
@@ -862,6 +863,24 @@ bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot
     snapshots.swap(all);
     unlisted.swap(notMounted);
     return true;
+}
+
+// GET file-devices/management-access/rest: the REST server's connection
+// limits, both optional.
+bool getConnectionLimit(ArraySession& session, uint64_t& allowed, uint64_t& supported, std::string& cause) {
+    allowed = 0;
+    supported = 0;
+    Reply reply;
+    if (!session.request(HttpMethod::Get, "file-devices/management-access/rest", nullptr, Repeat::Idempotent,
+                         &kRestAccessAnswer, reply, cause))
+        return false;
+    const auto access = reply.body.find(kRestAccessAnswer.key);
+    if (access == reply.body.end()) {
+        cause = "the answer holds no restAccess";
+        return false;
+    }
+    return readUnsigned(*access, "maxAllowedConnections", false, allowed, "restAccess", cause) &&
+           readUnsigned(*access, "maxSupportedConnections", false, supported, "restAccess", cause);
 }
 
 }  // namespace managehnas

@@ -72,4 +72,8 @@ bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot
 bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot>& snapshots,
                      std::vector<__HNASFileSystemInfo>& unlisted, std::string& cause);
 
+// The array's limit on management connections: `allowed` as its
+// administrator set it, `supported` the most it can take (0: not given).
+bool getConnectionLimit(ArraySession& session, uint64_t& allowed, uint64_t& supported, std::string& cause);
+
 }  // namespace managehnas

@@ -423,6 +423,14 @@ bool rollbackSnapshot(Array& array, const Request& req, const std::string&, Resp
 
 void addStorageRoutes(httplib::Server& server, SimContext& c) {
     add(server, c, Method::Get, route("virtual-servers"), kListVirtualServers, listVirtualServers);
+    add(server, c, Method::Get, route("file-devices/management-access/rest"), kGetRestAccess,
+        [&c](Array&, const Request&, const std::string&, Response& res) {
+            sendJson(res, 200,
+                     Json{{"restAccess",
+                           {{"maxAllowedConnections", c.maxAllowedConnections},
+                            {"maxSupportedConnections", c.maxSupportedConnections}}}});
+            return false;
+        });
     add(server, c, Method::Get, route("virtual-servers/([^/]+)/(cifs|nfs)"), kListShares, listShares);
     add(server, c, Method::Get, route(key::kFilesystems), kListFileSystems, listFileSystems);
     add(server, c, Method::Get, route("filesystems/([^/]+)"), kGetFileSystem, getFileSystem);

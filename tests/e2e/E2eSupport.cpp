@@ -1,5 +1,7 @@
 #include "tests/e2e/E2eSupport.h"
 
+#include <cstdlib>
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -75,7 +77,7 @@ World::World(const std::string& seedJson, bool withStore) {
 
 bool World::createStore() {
     const SimulatorOptions& options = simulator_.options();
-    const std::vector<std::vector<std::string>> setup = {
+    std::vector<std::vector<std::string>> setup = {
         {"init"},
         {"set-setting", "~Vorlane", "nRevertMountPathRefreshWaitInSecs", "0"},
         {"set-setting", "~Vorlane/HNASClient", "sCAFile", options.caFile},
@@ -83,6 +85,9 @@ bool World::createStore() {
         {"set-setting", "~Vorlane/HNASClient", "nRequestTimeoutSecs", "10"},
         {"set-setting", "~Vorlane/HNASClient", "nRetryBackoffMs", "10"},
     };
+    // The whole suite runs again with calls made ahead (ctest's *_inflight8).
+    if (const char* inFlight = std::getenv("HNAS_TEST_REQUESTS_IN_FLIGHT"))
+        setup.push_back({"set-setting", "~Vorlane/HNASClient", "nRequestsInFlight", inFlight});
     for (const auto& args : setup) {
         const HostRun run = host(args);
         if (run.exitCode != 0) {

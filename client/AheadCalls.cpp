@@ -1,0 +1,103 @@
+#include "client/AheadCalls.h"
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include "client/ArrayOperations.h"
+
+namespace managehnas {
+
+const char* aheadOperationName(QzAheadKind kind) {
+    switch (kind) {
+        case QzAheadKind::CreateSnapshot: return "createFileSystemSnapshot";
+        case QzAheadKind::IsSharePresent: return "isSharePresent";
+        case QzAheadKind::GetShare: return "getFilesystemShares";
+        case QzAheadKind::CreateShare: return "createFileSystemShare";
+        case QzAheadKind::DeleteShare: return "deleteFileSystemShare";
+        case QzAheadKind::DeleteSnapshot: return "deleteFileSystemSnapshot";
+        case QzAheadKind::RecoverSnapshot: return "recoverFileSystemSnapshot";
+    }
+    return "runAhead";
+}
+
+namespace {
+
+bool make(ArraySession& session, QzAheadCall& call, std::string& cause) {
+    switch (call.kind) {
+        case QzAheadKind::CreateSnapshot:
+            return createFileSystemSnapshot(session, call.name, call.fileSystemId, call.prefix,
+                                            call.createdSnapshot, cause);
+        case QzAheadKind::IsSharePresent:
+            return isSharePresent(session, call.name, call.server, call.shareType, cause);
+        case QzAheadKind::GetShare: {
+            // A memo of its own: nothing read before this call answers it.
+            ShareMemo memo;
+            call.sharesFound.assign(1, call.share);
+            if (getFilesystemShares(session, memo, call.server, call.shareType, call.sharesFound, call.flag, cause))
+                return true;
+            call.sharesFound.assign(1, call.share);   // as the member leaves the list on failure
+            return false;
+        }
+        case QzAheadKind::CreateShare:
+            call.shareCreated = call.share;
+            return createFileSystemShare(session, call.name, call.virtualServerId, call.fileSystemId, call.path,
+                                         call.shareType, call.shareCreated, call.flag, cause);
+        case QzAheadKind::DeleteShare:
+            return deleteFileSystemShare(session, call.name, call.server, call.shareType, cause);
+        case QzAheadKind::DeleteSnapshot:
+            return deleteFileSystemSnapshot(session, call.snapshot, call.prefix, cause);
+        case QzAheadKind::RecoverSnapshot:
+            return recoverFileSystemSnapshot(session, call.name, cause);
+    }
+    cause = "unknown call";
+    return false;
+}
+
+}  // namespace
+
+bool stopsBatch(const QzAheadCall& call) { return !call.succeeded && call.kind != QzAheadKind::IsSharePresent; }
+
+void makeAheadCall(ArraySession& session, QzAheadCall& call) noexcept {
+    call.succeeded = false;
+    try {
+        session.beginOperation(aheadOperationName(call.kind));
+        std::string cause;
+        call.succeeded = make(session, call, cause);
+        if (!call.succeeded && !cause.empty()) session.fail(cause);
+    } catch (...) {
+        call.succeeded = false;
+        try {
+            session.fail("internal error (out of memory?)");
+        } catch (...) {
+        }
+    }
+}
+
+void makeAheadCalls(const std::vector<ArraySession*>& workers, std::vector<QzAheadCall>& calls,
+                    std::vector<std::vector<KeptLine>>& lines) {
+    lines.assign(calls.size(), std::vector<KeptLine>());
+    for (QzAheadCall& call : calls) call.made = false;
+    std::atomic<size_t> next{0};
+    std::atomic<bool> failed{false};
+    auto work = [&](ArraySession& session) {
+        for (size_t i = next++; i < calls.size() && !failed; i = next++) {
+            session.keepLinesIn(&lines[i]);
+            makeAheadCall(session, calls[i]);
+            calls[i].made = true;
+            if (stopsBatch(calls[i])) failed = true;
+        }
+        session.keepLinesIn(nullptr);
+    };
+    std::vector<std::thread> threads;
+    threads.reserve(workers.size());
+    try {
+        for (size_t w = 1; w < workers.size(); ++w) threads.emplace_back(work, std::ref(*workers[w]));
+    } catch (...) {
+        // No thread to be had: the threads started and this one do the work.
+    }
+    work(*workers[0]);
+    for (std::thread& thread : threads) thread.join();
+}
+
+}  // namespace managehnas
