@@ -112,13 +112,17 @@ bool faultFromJson(const Json& j, Fault& fault, std::string& error) {
         error = "message must be a text of at most 4096 bytes";
         return false;
     }
+    if (!readText(j, "matching", fault.matching, false) || fault.matching.size() > kMaxFaultMessage) {
+        error = "matching must be a text of at most 4096 bytes";
+        return false;
+    }
     return true;
 }
 
 Json faultToJson(const Fault& f) {
     return Json{{key::kOperation, f.operation}, {key::kAction, actionName(f.action)}, {key::kCount, f.count},
                 {key::kAfter, f.after},         {key::kStatus, f.status},              {key::kLatencyMs, f.latencyMs},
-                {key::kBody, bodyName(f.body)}, {key::kMessage, f.message}};
+                {key::kBody, bodyName(f.body)}, {key::kMessage, f.message},  {"matching", f.matching}};
 }
 
 void seed(SimContext& context, const std::string& text, Response& res) {

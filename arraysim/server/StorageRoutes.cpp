@@ -127,7 +127,7 @@ void serve(SimContext& context, const char* operation, const Request& req, const
     FaultDecision fault;
     {
         std::lock_guard<std::mutex> lock(context.mutex);
-        fault = context.faults.take(operation);
+        fault = context.faults.take(operation, req.path + "\n" + body);
     }
     if (fault.latencyMs > 0) context.delay(fault.latencyMs);
     const auto start = std::chrono::steady_clock::now();

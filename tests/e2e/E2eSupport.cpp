@@ -75,6 +75,11 @@ World::World(const std::string& seedJson, bool withStore) {
     if (withStore) createStore();
 }
 
+int requestsInFlight() {
+    const char* text = std::getenv("HNAS_TEST_REQUESTS_IN_FLIGHT");
+    return text != nullptr && std::atoi(text) > 1 ? std::atoi(text) : 1;
+}
+
 bool World::createStore() {
     const SimulatorOptions& options = simulator_.options();
     std::vector<std::vector<std::string>> setup = {

@@ -114,6 +114,9 @@ INSTANTIATE_TEST_SUITE_P(Setups, CheckArray, ::testing::ValuesIn(kChecks),
                          [](const ::testing::TestParamInfo<CheckCase>& test) { return test.param.name; });
 
 TEST(Orphans, AJobKilledAfterTheArraysWorkLeavesAnOrphanThatOnlyTheToolDeletes) {
+    if (e2e::requestsInFlight() > 1)
+        GTEST_SKIP() << "needs dev-a recorded while dev-b's snapshot is made; with requests in flight both "
+                        "snapshots are made together, before either device is recorded";
     e2e::World world(kSeed);
     ASSERT_TRUE(world.ok()) << world.error();
     ASSERT_EQ(0, world.addArray("hnast", "evs1", 1, "tool-admin", kPassword).exitCode);
