@@ -5,6 +5,7 @@
 #include "engine/CallsAhead.h"
 #include "engine/EngineMessages.h"
 #include "engine/OperationSpecs.h"
+#include "utils/DeviceStringKeys.h"
 
 namespace {
 
@@ -35,6 +36,33 @@ void handOverSnapDevice(OperationState& state, const OperationSpec& spec, int le
     state.log.DebugLvl(spec.context, level, state.jobId, kSettingSnapDeviceFormat, name.c_str());
     device.setSnapDevice(name);
     device.setStatus(QZSO::SNAP_STATUS_MAPPED, 0, "");
+}
+
+// The look-ups isMappedDevice will make, each share once: from the mount
+// path when the host gave one, else from the snap UUID.
+bool isMappedAhead(OperationState& state, const OperationSpec&, _HNASArrayToDeviceMap& group, GroupState&) {
+    if (!makesCallsAhead(state)) return true;
+    AheadCalls ahead;
+    for (const HNASSnapDevice* device : group.devices) {
+        const _HNASDeviceInfo& info = device->deviceRecord();
+        const std::string& input = info.mountPath.empty() ? info.snapUUID : info.mountPath;
+        QzAheadCall call;
+        call.kind = QzAheadKind::IsSharePresent;
+        if (input.empty()) continue;
+        if (info.deviceType == kDeviceTypeUnc) {
+            call.name = input;
+            call.shareType = kProtocolCifs;
+        } else if (info.deviceType == kDeviceTypeNfs || info.deviceType == kDeviceTypeNative) {
+            call.name = "/" + input;
+            call.shareType = kProtocolNfs;
+        } else {
+            continue;
+        }
+        call.server = serverOf(info);
+        ahead.add(call);
+    }
+    state.client.runAhead(ahead.calls);
+    return true;
 }
 
 DeviceOutcome isMappedDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&,
@@ -212,6 +240,7 @@ const OperationSpec kIsMappedOperation = [] {
     spec.stopsOnFailure = false;
     spec.alwaysReturnsZero = true;
     spec.presetStatus = QZSO::SNAP_STATUS_NOT_MAPPED;
+    spec.beginGroup = isMappedAhead;
     spec.deviceWork = isMappedDevice;
     return spec;
 }();
