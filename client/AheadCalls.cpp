@@ -4,7 +4,6 @@
 #include <functional>
 #include <thread>
 
-#include "client/ArrayOperations.h"
 
 namespace managehnas {
 
@@ -17,13 +16,16 @@ const char* aheadOperationName(QzAheadKind kind) {
         case QzAheadKind::DeleteShare: return "deleteFileSystemShare";
         case QzAheadKind::DeleteSnapshot: return "deleteFileSystemSnapshot";
         case QzAheadKind::RecoverSnapshot: return "recoverFileSystemSnapshot";
+        case QzAheadKind::FileSystemIdByLabel:
+        case QzAheadKind::FileSystemIdOfShare: return "getFileSystemID";
+        case QzAheadKind::FileSystemInfo: return "getFileSystemsInfo";
     }
     return "runAhead";
 }
 
 namespace {
 
-bool make(ArraySession& session, QzAheadCall& call, std::string& cause) {
+bool make(ArraySession& session, QzAheadCall& call, ShareMemo& memo, std::string& cause) {
     switch (call.kind) {
         case QzAheadKind::CreateSnapshot:
             return createFileSystemSnapshot(session, call.name, call.fileSystemId, call.prefix,
@@ -32,7 +34,7 @@ bool make(ArraySession& session, QzAheadCall& call, std::string& cause) {
             return isSharePresent(session, call.name, call.server, call.shareType, cause);
         case QzAheadKind::GetShare: {
             // A memo of its own: nothing read before this call answers it.
-            ShareMemo memo;
+            memo = ShareMemo();
             call.sharesFound.assign(1, call.share);
             if (getFilesystemShares(session, memo, call.server, call.shareType, call.sharesFound, call.flag, cause))
                 return true;
@@ -49,6 +51,14 @@ bool make(ArraySession& session, QzAheadCall& call, std::string& cause) {
             return deleteFileSystemSnapshot(session, call.snapshot, call.prefix, cause);
         case QzAheadKind::RecoverSnapshot:
             return recoverFileSystemSnapshot(session, call.name, cause);
+        case QzAheadKind::FileSystemIdByLabel:
+            return getFileSystemIdByLabel(session, call.name, call.fileSystemIdFound, cause);
+        case QzAheadKind::FileSystemIdOfShare:
+            memo = ShareMemo();
+            return getFileSystemIdOfShare(session, memo, call.server, call.name, call.shareType,
+                                          call.fileSystemIdFound, cause);
+        case QzAheadKind::FileSystemInfo:
+            return getFileSystemsInfo(session, call.fileSystemId, call.fileSystemsFound, cause);
     }
     cause = "unknown call";
     return false;
@@ -58,12 +68,12 @@ bool make(ArraySession& session, QzAheadCall& call, std::string& cause) {
 
 bool stopsBatch(const QzAheadCall& call) { return !call.succeeded && call.kind != QzAheadKind::IsSharePresent; }
 
-void makeAheadCall(ArraySession& session, QzAheadCall& call) noexcept {
+void makeAheadCall(ArraySession& session, QzAheadCall& call, ShareMemo& memo) noexcept {
     call.succeeded = false;
     try {
         session.beginOperation(aheadOperationName(call.kind));
         std::string cause;
-        call.succeeded = make(session, call, cause);
+        call.succeeded = make(session, call, memo, cause);
         if (!call.succeeded && !cause.empty()) session.fail(cause);
     } catch (...) {
         call.succeeded = false;
@@ -75,15 +85,16 @@ void makeAheadCall(ArraySession& session, QzAheadCall& call) noexcept {
 }
 
 void makeAheadCalls(const std::vector<ArraySession*>& workers, std::vector<QzAheadCall>& calls,
-                    std::vector<std::vector<KeptLine>>& lines) {
+                    std::vector<std::vector<KeptLine>>& lines, std::vector<ShareMemo>& memos) {
     lines.assign(calls.size(), std::vector<KeptLine>());
+    memos.assign(calls.size(), ShareMemo());
     for (QzAheadCall& call : calls) call.made = false;
     std::atomic<size_t> next{0};
     std::atomic<bool> failed{false};
     auto work = [&](ArraySession& session) {
         for (size_t i = next++; i < calls.size() && !failed; i = next++) {
             session.keepLinesIn(&lines[i]);
-            makeAheadCall(session, calls[i]);
+            makeAheadCall(session, calls[i], memos[i]);
             calls[i].made = true;
             if (stopsBatch(calls[i])) failed = true;
         }

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "client/ArrayOperations.h"
 #include "client/ArraySession.h"
 #include "host/QzManageHNAS.h"
 
@@ -15,7 +16,8 @@ const char* aheadOperationName(QzAheadKind kind);
 // Makes `call` on `session` as its member makes it: the operation begun
 // (a fresh retry budget), the same requests, and on failure the one failure
 // line. Throws nothing: an exception ends the call as a failure.
-void makeAheadCall(ArraySession& session, QzAheadCall& call) noexcept;
+// `memo`: the share a look-up read, for the caller to keep.
+void makeAheadCall(ArraySession& session, QzAheadCall& call, ShareMemo& memo) noexcept;
 
 // True when the outcome of `call` stops its batch (a failure).
 bool stopsBatch(const QzAheadCall& call);
@@ -25,7 +27,8 @@ bool stopsBatch(const QzAheadCall& call);
 // after a call that stopsBatch), every line of
 // calls[i] kept in lines[i]. Returns when all are made. The workers must be
 // open (openLike); they log nothing while they run.
+// memos[i] is the share calls[i] read, if any.
 void makeAheadCalls(const std::vector<ArraySession*>& workers, std::vector<QzAheadCall>& calls,
-                    std::vector<std::vector<KeptLine>>& lines);
+                    std::vector<std::vector<KeptLine>>& lines, std::vector<ShareMemo>& memos);
 
 }  // namespace managehnas

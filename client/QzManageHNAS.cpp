@@ -18,6 +18,11 @@ struct AheadEntry {
     QzAheadCall call;
     std::vector<managehnas::KeptLine> lines;
     bool taken = false;
+    // The share a look-up read, and the changes the client had sent when it
+    // was read: taken with the outcome, it answers the next read of that
+    // share as the look-up made by the member would have.
+    managehnas::ShareMemo memo;
+    unsigned long long changes = 0;
 };
 
 struct QzManageHNAS::Impl {
@@ -57,7 +62,14 @@ bool run(QzManageHNAS::Impl* impl, const char* name, Body&& body) noexcept {
 }
 
 bool changesArray(QzAheadKind kind) {
-    return kind != QzAheadKind::IsSharePresent && kind != QzAheadKind::GetShare;
+    switch (kind) {
+        case QzAheadKind::CreateSnapshot:
+        case QzAheadKind::CreateShare:
+        case QzAheadKind::DeleteShare:
+        case QzAheadKind::DeleteSnapshot:
+        case QzAheadKind::RecoverSnapshot: return true;
+        default: return false;
+    }
 }
 
 // "QZHNAS-u1-fs1 on 0A1B..." and its kin: what a note names of a call.
@@ -66,7 +78,9 @@ std::string aheadSubject(const QzAheadCall& call) {
         case QzAheadKind::GetShare: return call.shareType + " share " + call.share.name;
         case QzAheadKind::DeleteSnapshot: return call.snapshot.name + " on " + call.snapshot.fileSystemId;
         case QzAheadKind::CreateSnapshot: return call.prefix + "-" + call.name + " on " + call.fileSystemId;
-        case QzAheadKind::RecoverSnapshot: return call.name;
+        case QzAheadKind::RecoverSnapshot:
+        case QzAheadKind::FileSystemIdByLabel: return call.name;
+        case QzAheadKind::FileSystemInfo: return call.fileSystemId;
         default: return call.shareType + " share " + call.name;
     }
 }
@@ -125,6 +139,10 @@ const QzAheadCall* takeAhead(QzManageHNAS::Impl* impl, Fill&& fill) {
     if (found->second.empty()) impl->aheadByKey.erase(found);
     entry.taken = true;
     for (const managehnas::KeptLine& line : entry.lines) impl->session.replay(line);
+    if (entry.memo.held && entry.changes == impl->session.changesSent()) {
+        impl->shareMemo = entry.memo;
+        impl->shareMemo.changes = entry.changes;
+    }
     return &entry.call;
 }
 
@@ -170,6 +188,13 @@ bool QzManageHNAS::getVirtualServerInfo(const std::string& arrayId, __HNASVirtua
 
 // fileSystemName e.g. "fs1"; false when no file system has exactly that label.
 bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::string& fileSystemId) {
+    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::FileSystemIdByLabel;
+            asked.name = fileSystemName;
+        })) {
+        if (done->succeeded) fileSystemId = done->fileSystemIdFound;
+        return done->succeeded;
+    }
     return run(impl_.get(), "getFileSystemID", [&](std::string& cause) {
         return managehnas::getFileSystemIdByLabel(impl_->session, fileSystemName, fileSystemId, cause);
     });
@@ -178,6 +203,15 @@ bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::strin
 // shareName e.g. "data" (CIFS) or "/exp1" (NFS).
 bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::string& shareName,
                                    const std::string& shareType, std::string& fileSystemId) {
+    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::FileSystemIdOfShare;
+            asked.server = server;
+            asked.name = shareName;
+            asked.shareType = shareType;
+        })) {
+        if (done->succeeded) fileSystemId = done->fileSystemIdFound;
+        return done->succeeded;
+    }
     return run(impl_.get(), "getFileSystemID", [&](std::string& cause) {
         return managehnas::getFileSystemIdOfShare(impl_->session, impl_->shareMemo, server, shareName, shareType,
                                                   fileSystemId, cause);
@@ -187,6 +221,13 @@ bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::strin
 // On success the list holds exactly one entry, the file system asked for.
 bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
                                       std::vector<__HNASFileSystemInfo>& fileSystems) {
+    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::FileSystemInfo;
+            asked.fileSystemId = fileSystemId;
+        })) {
+        if (done->succeeded) fileSystems = done->fileSystemsFound;
+        return done->succeeded;
+    }
     return run(impl_.get(), "getFileSystemsInfo", [&](std::string& cause) {
         return managehnas::getFileSystemsInfo(impl_->session, fileSystemId, fileSystems, cause);
     });
@@ -404,13 +445,17 @@ bool QzManageHNAS::runAhead(std::vector<QzAheadCall>& calls) {
         std::vector<managehnas::ArraySession*> used;
         for (size_t i = 0; i < impl->workers.size() && i < wanted; ++i) used.push_back(impl->workers[i].get());
         std::vector<std::vector<managehnas::KeptLine>> lines;
-        impl->ahead.reserve(calls.size());
-        managehnas::makeAheadCalls(used, calls, lines);
+        std::vector<managehnas::ShareMemo> memos;
+        managehnas::makeAheadCalls(used, calls, lines, memos);
         for (size_t i = 0; i < calls.size(); ++i) {
             if (!calls[i].made) continue;
             if (changesArray(calls[i].kind)) impl->session.countChanges(1);
+        }
+        for (size_t i = 0; i < calls.size(); ++i) {
+            if (!calls[i].made) continue;
             impl->aheadByKey[qzAheadKey(calls[i])].push_back(impl->ahead.size());
-            impl->ahead.push_back(AheadEntry{calls[i], std::move(lines[i]), false});
+            impl->ahead.push_back(
+                AheadEntry{calls[i], std::move(lines[i]), false, memos[i], impl->session.changesSent()});
         }
         return true;
     } catch (...) {

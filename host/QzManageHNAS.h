@@ -76,7 +76,10 @@ enum class QzAheadKind {
     CreateShare,       // createFileSystemShare(name, virtualServerId, fileSystemId, path, shareType, share, flag)
     DeleteShare,       // deleteFileSystemShare(name, server, shareType)
     DeleteSnapshot,    // deleteFileSystemSnapshot(snapshot, prefix)
-    RecoverSnapshot    // recoverFileSystemSnapshot(name): name is the snapshot's object ID
+    RecoverSnapshot,   // recoverFileSystemSnapshot(name): name is the snapshot's object ID
+    FileSystemIdByLabel,   // getFileSystemID(name, id)
+    FileSystemIdOfShare,   // getFileSystemID(server, name, shareType, id)
+    FileSystemInfo         // getFileSystemsInfo(fileSystemId, list)
 };
 
 // One call made ahead: the member's arguments (only those its kind names),
@@ -101,6 +104,8 @@ struct QzAheadCall {
     __HNASFileSystemSnapshot createdSnapshot;          // CreateSnapshot
     std::vector<__HNASFileSystemShares> sharesFound;   // GetShare
     __HNASFileSystemShares shareCreated;               // CreateShare: the share argument as the call left it
+    std::string fileSystemIdFound;                     // FileSystemIdByLabel, FileSystemIdOfShare
+    std::vector<__HNASFileSystemInfo> fileSystemsFound;   // FileSystemInfo
 };
 
 // Names the request a call makes from the arguments its kind reads: two
@@ -149,7 +154,16 @@ inline std::string qzAheadKey(const QzAheadCall& call) {
             add(call.snapshot.fileSystemId);
             break;
         case QzAheadKind::RecoverSnapshot:
+        case QzAheadKind::FileSystemIdByLabel:
             add(call.name);
+            break;
+        case QzAheadKind::FileSystemIdOfShare:
+            add(call.shareType);
+            add(call.name);
+            addServer(call.server);
+            break;
+        case QzAheadKind::FileSystemInfo:
+            add(call.fileSystemId);
             break;
     }
     return key;

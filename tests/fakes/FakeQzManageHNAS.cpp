@@ -276,6 +276,12 @@ bool makeAhead(QzManageHNAS& client, QzAheadCall& call) {
             return client.deleteFileSystemSnapshot(call.snapshot, call.prefix);
         case QzAheadKind::RecoverSnapshot:
             return client.recoverFileSystemSnapshot(call.name);
+        case QzAheadKind::FileSystemIdByLabel:
+            return client.getFileSystemID(call.name, call.fileSystemIdFound);
+        case QzAheadKind::FileSystemIdOfShare:
+            return client.getFileSystemID(call.server, call.name, call.shareType, call.fileSystemIdFound);
+        case QzAheadKind::FileSystemInfo:
+            return client.getFileSystemsInfo(call.fileSystemId, call.fileSystemsFound);
     }
     return false;
 }
@@ -345,6 +351,13 @@ bool QzManageHNAS::getVirtualServerInfo(const std::string& arrayId, __HNASVirtua
 }
 
 bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::string& fileSystemId) {
+    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::FileSystemIdByLabel;
+            asked.name = fileSystemName;
+        })) {
+        if (done->succeeded) fileSystemId = done->fileSystemIdFound;
+        return done->succeeded;
+    }
     Call call(*impl_, "getFileSystemID", [&] { return Arguments{fileSystemName}; });
     if (call.array() == nullptr) return false;
     const arraymodel::FileSystem* fs = arraymodel::findFileSystemByLabel(*call.array(), fileSystemName);
@@ -355,6 +368,15 @@ bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::strin
 
 bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::string& shareName,
                                    const std::string& shareType, std::string& fileSystemId) {
+    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::FileSystemIdOfShare;
+            asked.server = server;
+            asked.name = shareName;
+            asked.shareType = shareType;
+        })) {
+        if (done->succeeded) fileSystemId = done->fileSystemIdFound;
+        return done->succeeded;
+    }
     Call call(*impl_, "getFileSystemID", [&] { return Arguments{server.objectId, shareName, shareType}; });
     arraymodel::Protocol protocol;
     const arraymodel::Share* share = nullptr;
@@ -365,6 +387,13 @@ bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::strin
 
 bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
                                       std::vector<__HNASFileSystemInfo>& fileSystems) {
+    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::FileSystemInfo;
+            asked.fileSystemId = fileSystemId;
+        })) {
+        if (done->succeeded) fileSystems = done->fileSystemsFound;
+        return done->succeeded;
+    }
     Call call(*impl_, "getFileSystemsInfo", [&] { return Arguments{fileSystemId}; });
     if (call.array() == nullptr) return false;
     if (call.scope()->takeEmptyAnswer("getFileSystemsInfo")) {
