@@ -25,7 +25,8 @@ struct Fault {
     int latencyMs = 0;       // for Latency
     FaultBody body = FaultBody::Json;     // for Status
     std::string message = "injected fault";   // for Status: errorMsg, or the text
-    // Non-empty: only calls whose path or body holds this text meet the
+    // Non-empty: only calls whose path, query ("name=value&" each) or body
+    // holds this text meet the
     // fault (and count towards `after`), e.g. a file system's name, so that
     // a fault hits one request of several sent at once, whatever their order.
     std::string matching = std::string();

@@ -122,12 +122,21 @@ void perform(SimContext& context, Array& array, const Request& req, const std::s
     }
 }
 
+// What a fault's `matching` text is looked for in: the path, each query
+// parameter as "name=value&", and the body, e.g.
+// "/v7/storage/filesystems?label=fb&\n".
+std::string requestText(const Request& req, const std::string& body) {
+    std::string text = req.path + "?";
+    for (const auto& param : req.params) text += param.first + "=" + param.second + "&";
+    return text + "\n" + body;
+}
+
 void serve(SimContext& context, const char* operation, const Request& req, const std::string& body, Response& res,
            const Handler& handler) {
     FaultDecision fault;
     {
         std::lock_guard<std::mutex> lock(context.mutex);
-        fault = context.faults.take(operation, req.path + "\n" + body);
+        fault = context.faults.take(operation, requestText(req, body));
     }
     if (fault.latencyMs > 0) context.delay(fault.latencyMs);
     const auto start = std::chrono::steady_clock::now();

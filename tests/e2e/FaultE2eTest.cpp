@@ -64,17 +64,22 @@ class ArrayFault : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(ArrayFault, StopsWhereTheArrayFailsAndReportsEveryDevice) {
     const FaultCase& c = GetParam();
-    // Snap's and map's creates, and is-mapped's look-ups, name dev-b's file
-    // system (fb): the fault hits that request whatever order concurrent
-    // requests arrive in. Unmap's, revert's and delete's name their object by
-    // an ID alone.
+    // Requests that name dev-b's file system (fb), the fault hitting that
+    // one whatever order concurrent requests arrive in: prepare's look-up of
+    // the label, snap's and map's creates, is-mapped's share look-up. Unmap's,
+    // revert's and delete's name their object by an ID alone.
     const std::string call = c.failingCall;
-    const bool byName = call == "createSnapshot" || call == "createShare" || call == "listShares";
+    const std::string matching = call == "listFileSystems"  ? "label=fb&"
+                                 : call == "listShares"     ? "-fb&"
+                                 : call == "createSnapshot" || call == "createShare" ? "-fb\\\""
+                                                            : "";
+    const bool byName = !matching.empty();
     const bool overlapped = call == "deleteShare" || call == "rollbackSnapshot" || call == "deleteSnapshot";
     if (overlapped && e2e::requestsInFlight() > 1)
         GTEST_SKIP() << "with requests in flight the call after 1 is not dev-b's for sure (the client's fault "
                         "table covers a failure in the middle of a batch)";
-    const std::string target = byName ? ",\"matching\":\"-fb\"" : ",\"after\":" + std::to_string(c.after);
+    const std::string target =
+        byName ? ",\"matching\":\"" + matching + "\"" : ",\"after\":" + std::to_string(c.after);
     e2e::World world(kSeed);
     ASSERT_TRUE(world.ok()) << world.error();
     ASSERT_EQ(0, world.addArray("hnasf", "evs1", 1, "fault-admin", "Fault-pw-9").exitCode);
