@@ -84,31 +84,51 @@ void makeAheadCall(ArraySession& session, QzAheadCall& call, ShareMemo& memo) no
     }
 }
 
-void makeAheadCalls(const std::vector<ArraySession*>& workers, std::vector<QzAheadCall>& calls,
-                    std::vector<std::vector<KeptLine>>& lines, std::vector<ShareMemo>& memos) {
-    lines.assign(calls.size(), std::vector<KeptLine>());
-    memos.assign(calls.size(), ShareMemo());
-    for (QzAheadCall& call : calls) call.made = false;
+void runOnWorkers(const std::vector<ArraySession*>& workers, size_t count,
+                  const std::function<bool(ArraySession&, size_t)>& work,
+                  std::vector<std::vector<KeptLine>>& lines, std::vector<char>& done) {
+    lines.assign(count, std::vector<KeptLine>());
+    done.assign(count, 0);
     std::atomic<size_t> next{0};
     std::atomic<bool> failed{false};
-    auto work = [&](ArraySession& session) {
-        for (size_t i = next++; i < calls.size() && !failed; i = next++) {
+    auto loop = [&](ArraySession& session) {
+        for (size_t i = next++; i < count && !failed; i = next++) {
             session.keepLinesIn(&lines[i]);
-            makeAheadCall(session, calls[i], memos[i]);
-            calls[i].made = true;
-            if (stopsBatch(calls[i])) failed = true;
+            bool ok = false;
+            try {
+                ok = work(session, i);
+            } catch (...) {
+                ok = false;
+            }
+            done[i] = 1;
+            if (!ok) failed = true;
         }
         session.keepLinesIn(nullptr);
     };
     std::vector<std::thread> threads;
     threads.reserve(workers.size());
     try {
-        for (size_t w = 1; w < workers.size(); ++w) threads.emplace_back(work, std::ref(*workers[w]));
+        for (size_t w = 1; w < workers.size(); ++w) threads.emplace_back(loop, std::ref(*workers[w]));
     } catch (...) {
         // No thread to be had: the threads started and this one do the work.
     }
-    work(*workers[0]);
+    loop(*workers[0]);
     for (std::thread& thread : threads) thread.join();
+}
+
+void makeAheadCalls(const std::vector<ArraySession*>& workers, std::vector<QzAheadCall>& calls,
+                    std::vector<std::vector<KeptLine>>& lines, std::vector<ShareMemo>& memos) {
+    memos.assign(calls.size(), ShareMemo());
+    for (QzAheadCall& call : calls) call.made = false;
+    std::vector<char> done;
+    runOnWorkers(
+        workers, calls.size(),
+        [&](ArraySession& session, size_t i) {
+            makeAheadCall(session, calls[i], memos[i]);
+            calls[i].made = true;
+            return !stopsBatch(calls[i]);
+        },
+        lines, done);
 }
 
 }  // namespace managehnas

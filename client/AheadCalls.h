@@ -2,6 +2,7 @@
 // connection, several at once, their log lines kept for the host's thread.
 #pragma once
 
+#include <functional>
 #include <vector>
 
 #include "client/ArrayOperations.h"
@@ -30,5 +31,12 @@ bool stopsBatch(const QzAheadCall& call);
 // memos[i] is the share calls[i] read, if any.
 void makeAheadCalls(const std::vector<ArraySession*>& workers, std::vector<QzAheadCall>& calls,
                     std::vector<std::vector<KeptLine>>& lines, std::vector<ShareMemo>& memos);
+
+// Runs work(session, i) for i in [0, count) on the `workers`, as
+// makeAheadCalls does (lines of item i kept in lines[i]; none started after
+// one returned false). done[i] tells whether item i ran.
+void runOnWorkers(const std::vector<ArraySession*>& workers, size_t count,
+                  const std::function<bool(ArraySession&, size_t)>& work,
+                  std::vector<std::vector<KeptLine>>& lines, std::vector<char>& done);
 
 }  // namespace managehnas

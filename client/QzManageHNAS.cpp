@@ -125,6 +125,20 @@ void settleAhead(QzManageHNAS::Impl& impl) noexcept {
     impl.aheadByKey.clear();
 }
 
+// Up to `wanted` sessions of their own connection to the client's endpoint,
+// opened on this thread (none when they cannot be).
+std::vector<managehnas::ArraySession*> workersFor(QzManageHNAS::Impl& impl, size_t wanted) {
+    while (impl.workers.size() < wanted) {
+        std::unique_ptr<managehnas::ArraySession> worker(new managehnas::ArraySession(impl.jobId));
+        std::string cause;
+        if (!worker->openLike(impl.session, cause)) break;
+        impl.workers.push_back(std::move(worker));
+    }
+    std::vector<managehnas::ArraySession*> used;
+    for (size_t i = 0; i < impl.workers.size() && i < wanted; ++i) used.push_back(impl.workers[i].get());
+    return used;
+}
+
 // The outcome of the call made ahead that `fill` describes, its lines
 // logged now; null when none waits (the member then makes the call).
 template <typename Fill>
@@ -383,8 +397,18 @@ bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapsh
 // are then empty: a partial list would make present snapshots look deleted.
 bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots,
                                    std::vector<__HNASFileSystemInfo>& unlisted) {
+    // With requests in flight, the file systems' lists go several at once.
+    std::vector<managehnas::ArraySession*> helpers;
+    const int inFlight = requestsInFlight();
+    if (inFlight > 1 && impl_) {
+        try {
+            helpers = workersFor(*impl_, static_cast<size_t>(inFlight));
+        } catch (...) {
+            helpers.clear();
+        }
+    }
     return run(impl_.get(), "getAllSnapshots", [&](std::string& cause) {
-        return managehnas::getAllSnapshots(impl_->session, snapshots, unlisted, cause);
+        return managehnas::getAllSnapshots(impl_->session, snapshots, unlisted, cause, helpers);
     });
 }
 
@@ -434,16 +458,9 @@ bool QzManageHNAS::runAhead(std::vector<QzAheadCall>& calls) {
     const int inFlight = requestsInFlight();
     if (inFlight <= 1) return false;
     try {
-        const size_t wanted = std::min(calls.size(), static_cast<size_t>(inFlight));
-        while (impl->workers.size() < wanted) {
-            std::unique_ptr<managehnas::ArraySession> worker(new managehnas::ArraySession(impl->jobId));
-            std::string cause;
-            if (!worker->openLike(impl->session, cause)) break;
-            impl->workers.push_back(std::move(worker));
-        }
-        if (impl->workers.empty()) return false;
-        std::vector<managehnas::ArraySession*> used;
-        for (size_t i = 0; i < impl->workers.size() && i < wanted; ++i) used.push_back(impl->workers[i].get());
+        const std::vector<managehnas::ArraySession*> used =
+            workersFor(*impl, std::min(calls.size(), static_cast<size_t>(inFlight)));
+        if (used.empty()) return false;
         std::vector<std::vector<managehnas::KeptLine>> lines;
         std::vector<managehnas::ShareMemo> memos;
         managehnas::makeAheadCalls(used, calls, lines, memos);

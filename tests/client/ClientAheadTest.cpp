@@ -237,4 +237,36 @@ TEST_F(ClientAhead, AFaultInTheMiddleOfABatchTouchesOnlyItsCallAndNoCreateGoesTw
     }
 }
 
+// Reconcile's list of every snapshot asks for the file systems' lists
+// several at once: the same list as one at a time, and a refused list in
+// the middle fails the whole call (a partial list would make snapshots look
+// deleted).
+TEST_F(ClientAhead, EveryFileSystemsSnapshotsAreListedTogetherAndOneRefusalFailsTheList) {
+    start("nRequestsInFlight=8\n");
+    for (int i = 0; i < kFileSystems; i += 2) {
+        __HNASFileSystemSnapshot made;
+        ASSERT_TRUE(client_->createFileSystemSnapshot("u9-fs" + std::to_string(i + 1),
+                                                      fileSystemIds_[static_cast<size_t>(i)], kPrefix, made));
+    }
+    std::vector<__HNASFileSystemSnapshot> snapshots;
+    std::vector<__HNASFileSystemInfo> unlisted;
+    ASSERT_TRUE(client_->getAllSnapshots(snapshots, unlisted));
+    std::set<std::string> listed;
+    for (const __HNASFileSystemSnapshot& snapshot : snapshots) listed.insert(snapshot.name);
+    EXPECT_EQ(snapshotNames(), listed);
+    EXPECT_TRUE(unlisted.empty());
+
+    ASSERT_TRUE(sim_->inject({{"operation", "listSnapshots"}, {"matching", fileSystemIds_[3]}, {"status", 500}}));
+    const size_t before = log_.taken().size();
+    EXPECT_FALSE(client_->getAllSnapshots(snapshots, unlisted));
+    EXPECT_TRUE(snapshots.empty());
+    int failures = 0;
+    const std::vector<ThreadLog::Line> lines = log_.taken();
+    for (size_t i = before; i < lines.size(); ++i) {
+        failures += lines[i].line.level == -1;
+        EXPECT_EQ(std::this_thread::get_id(), lines[i].thread) << lines[i].line.message;
+    }
+    EXPECT_EQ(1, failures);
+}
+
 }  // namespace
