@@ -1,5 +1,7 @@
 #include "client/ArrayOperations.h"
 
+#include "client/AheadCalls.h"
+
 #include <strings.h>
 
 #include <algorithm>
@@ -39,6 +41,7 @@ constexpr AnswerShape kShareAnswer{"filesystemShare", AnswerKind::Object};
 constexpr AnswerShape kPermissionsAnswer{"cifsAuthentications", AnswerKind::List};
 constexpr AnswerShape kSnapshotsAnswer{"snapshots", AnswerKind::List};
 constexpr AnswerShape kSnapshotAnswer{"snapshot", AnswerKind::Object};
+constexpr AnswerShape kRestAccessAnswer{"restAccess", AnswerKind::Object};
 
 // Resources, relative to https://address:port/v7/storage/.
 constexpr char kVirtualServers[] = "virtual-servers";
@@ -885,19 +888,69 @@ bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot
 // system that is mounted (or has no status); the others go to `unlisted`,
 // each noted in the log, and are never asked for their snapshots.
 bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot>& snapshots,
-                     std::vector<__HNASFileSystemInfo>& unlisted, std::string& cause) {
+                     std::vector<__HNASFileSystemInfo>& unlisted, std::string& cause,
+                     const std::vector<ArraySession*>& helpers) {
     snapshots.clear();
     unlisted.clear();
     std::vector<__HNASFileSystemInfo> listable;
     std::vector<__HNASFileSystemInfo> notMounted;
     if (!sortFileSystems(session, listable, notMounted, cause)) return false;
     std::vector<__HNASFileSystemSnapshot> all;
-    if (!snapshotsOfEach(session, listable, all, cause)) return false;
+    if (helpers.size() > 1 && listable.size() > 1) {
+        // The file systems' lists several at once, each helper with the
+        // operation's retries of its own; joined in file-system order, their
+        // lines logged here in that order, the first failure failing the call.
+        std::vector<std::vector<__HNASFileSystemSnapshot>> each(listable.size());
+        std::vector<std::string> causes(listable.size());
+        std::vector<std::vector<KeptLine>> lines;
+        std::vector<char> done;
+        runOnWorkers(
+            helpers, listable.size(),
+            [&](ArraySession& helper, size_t i) {
+                helper.beginOperation("getAllSnapshots");
+                return snapshotsOfEach(helper, {listable[i]}, each[i], causes[i]);
+            },
+            lines, done);
+        for (size_t i = 0; i < listable.size(); ++i) {
+            for (const KeptLine& line : lines[i]) session.replay(line);
+            if (!done[i]) continue;
+            if (!causes[i].empty()) {
+                cause = causes[i];
+                return false;
+            }
+            all.insert(all.end(), each[i].begin(), each[i].end());
+        }
+        for (char ran : done)
+            if (!ran) {
+                cause = "a file system's snapshots were not listed";
+                return false;
+            }
+    } else if (!snapshotsOfEach(session, listable, all, cause)) {
+        return false;
+    }
     for (const __HNASFileSystemInfo& fileSystem : notMounted)
         session.note(1, kSnapshotsNotListed, fileSystem.name, fileSystem.status);
     snapshots.swap(all);
     unlisted.swap(notMounted);
     return true;
+}
+
+// GET file-devices/management-access/rest: the REST server's connection
+// limits, both optional.
+bool getConnectionLimit(ArraySession& session, uint64_t& allowed, uint64_t& supported, std::string& cause) {
+    allowed = 0;
+    supported = 0;
+    Reply reply;
+    if (!session.request(HttpMethod::Get, "file-devices/management-access/rest", nullptr, Repeat::Idempotent,
+                         &kRestAccessAnswer, reply, cause))
+        return false;
+    const auto access = reply.body.find(kRestAccessAnswer.key);
+    if (access == reply.body.end()) {
+        cause = "the answer holds no restAccess";
+        return false;
+    }
+    return readUnsigned(*access, "maxAllowedConnections", false, allowed, "restAccess", cause) &&
+           readUnsigned(*access, "maxSupportedConnections", false, supported, "restAccess", cause);
 }
 
 }  // namespace managehnas

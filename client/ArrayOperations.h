@@ -74,7 +74,14 @@ bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot
                      std::string& cause);
 // The snapshots of the file systems that can be listed; those the array
 // reports as not mounted go to `unlisted`. A failed request fails the call.
+// With two or more `helpers` (sessions of their own connection, open) the
+// file systems' lists are asked for several at once.
 bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot>& snapshots,
-                     std::vector<__HNASFileSystemInfo>& unlisted, std::string& cause);
+                     std::vector<__HNASFileSystemInfo>& unlisted, std::string& cause,
+                     const std::vector<ArraySession*>& helpers = {});
+
+// The array's limit on management connections: `allowed` as its
+// administrator set it, `supported` the most it can take (0: not given).
+bool getConnectionLimit(ArraySession& session, uint64_t& allowed, uint64_t& supported, std::string& cause);
 
 }  // namespace managehnas

@@ -1,6 +1,8 @@
 #include "client/ArraySession.h"
 
 #include <chrono>
+#include <cstdarg>
+#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -99,6 +101,41 @@ bool ArraySession::open(const std::string& user, const std::string& password,
     return true;
 }
 
+bool ArraySession::openLike(const ArraySession& main, std::string& cause) {
+    open_ = false;
+    user_ = main.user_;
+    password_ = main.password_;
+    apiKey_ = main.apiKey_;
+    endpoint_ = main.endpoint_;
+    settings_ = main.settings_;
+    nextDelayMs_ = settings_.retryBackoffMs;
+    if (!main.open_) {
+        cause = "no array endpoint (init failed or was not called)";
+        return false;
+    }
+    if (!connection_.open(main.connection_.baseUrl(), Credentials{user_, password_, apiKey_}, settings_, cause))
+        return false;
+    open_ = true;
+    return true;
+}
+
+void ArraySession::keep(int level, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    if (length > 0) std::vsnprintf(&text[0], text.size() + 1, format, again);
+    va_end(again);
+    kept_->push_back(KeptLine{context_, level, std::move(text)});
+}
+
+void ArraySession::replay(const KeptLine& line) {
+    log_.DebugLvl(line.context.c_str(), line.level, jobId_, "%s", line.text.c_str());
+}
+
 bool ArraySession::request(HttpMethod method, const std::string& resource, const Json* body,
                            Repeat repeat, const AnswerShape* wants, Reply& reply, std::string& cause) {
     reply = Reply();
@@ -143,8 +180,11 @@ bool ArraySession::takeRetry(const std::string& cause) {
     if (!retries_ || retriesUsed_ >= settings_.retryCount) return false;
     ++retriesUsed_;
     const int delay = nextDelayMs_;
-    log_.DebugLvl(context_.c_str(), 1, jobId_, kRetrying, operation_.c_str(), masked(cause).c_str(),
-                  retriesUsed_, settings_.retryCount, delay);
+    if (kept_ != nullptr)
+        keep(1, kRetrying, operation_.c_str(), masked(cause).c_str(), retriesUsed_, settings_.retryCount, delay);
+    else
+        log_.DebugLvl(context_.c_str(), 1, jobId_, kRetrying, operation_.c_str(), masked(cause).c_str(),
+                      retriesUsed_, settings_.retryCount, delay);
     if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     nextDelayMs_ = delay >= kMaxBackoffMs / 2 ? kMaxBackoffMs : delay * 2;
     return true;
@@ -153,13 +193,19 @@ bool ArraySession::takeRetry(const std::string& cause) {
 void ArraySession::fail(const std::string& cause) {
     std::string text = cause;
     if (retriesUsed_ > 0) text += " (after " + std::to_string(retriesUsed_) + " retries)";
-    log_.DebugLvl(context_.c_str(), -1, jobId_, kOperationFailed, operation_.c_str(), masked(text).c_str());
+    if (kept_ != nullptr)
+        keep(-1, kOperationFailed, operation_.c_str(), masked(text).c_str());
+    else
+        log_.DebugLvl(context_.c_str(), -1, jobId_, kOperationFailed, operation_.c_str(), masked(text).c_str());
 }
 
 void ArraySession::note(int level, const char* format, const std::string& first,
                         const std::string& second, const std::string& third) {
-    log_.DebugLvl(context_.c_str(), level, jobId_, format, masked(first).c_str(), masked(second).c_str(),
-                  masked(third).c_str());
+    if (kept_ != nullptr)
+        keep(level, format, masked(first).c_str(), masked(second).c_str(), masked(third).c_str());
+    else
+        log_.DebugLvl(context_.c_str(), level, jobId_, format, masked(first).c_str(), masked(second).c_str(),
+                      masked(third).c_str());
 }
 
 std::string ArraySession::masked(const std::string& text) const {

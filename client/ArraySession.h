@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "host/EvDebug.h"
 #include "client/ClientSettings.h"
@@ -26,6 +27,15 @@ struct Reply {
     Json body;                                           // the answer, when asked for
 };
 
+// A log line that a session running off the host's thread keeps, for the
+// host's thread to log later (the host's logging may be called from that
+// thread only).
+struct KeptLine {
+    std::string context;   // e.g. "QzManageHNAS::createFileSystemSnapshot"
+    int level = 0;
+    std::string text;      // the whole line, masked as it would have been logged
+};
+
 class ArraySession {
 public:
     explicit ArraySession(unsigned long long jobId);
@@ -36,6 +46,18 @@ public:
     bool open(const std::string& user, const std::string& password, const std::string& address,
               int port);
     bool isOpen() const { return open_; }
+    // Points this session at the endpoint of `main` (open), with its
+    // credentials and settings, on a connection of its own. Reads no
+    // setting and logs nothing, so that it may then run on another thread.
+    bool openLike(const ArraySession& main, std::string& cause);
+    // From now on every line of this session goes to `lines` instead of the
+    // log (null: to the log again).
+    void keepLinesIn(std::vector<KeptLine>* lines) { kept_ = lines; }
+    // Logs a line another session kept, as that session would have.
+    void replay(const KeptLine& line);
+    // Counts `count` more requests that may have changed the array, sent by
+    // other sessions of the same client.
+    void countChanges(unsigned long long count) { changesSent_ += count; }
 
     // Starts one operation call, e.g. "getAllSnapshots": names the log
     // context, refills the retry budget, re-arms the insecure warning.
@@ -83,6 +105,8 @@ public:
     ArraySession& operator=(const ArraySession&) = delete;
 
 private:
+    // Keeps a line (kept_ set): the text the log would have had.
+    void keep(int level, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
     unsigned long long jobId_;
     EvDebug log_;
@@ -102,6 +126,7 @@ private:
     TransferInfo lastTransfer_;
     TransportFailure lastFailure_ = TransportFailure::Final;
     unsigned long long changesSent_ = 0;
+    std::vector<KeptLine>* kept_ = nullptr;
 };
 
 }  // namespace managehnas

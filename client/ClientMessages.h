@@ -43,4 +43,15 @@ constexpr char kSnapshotsNotListed[] =
 // A share looked up and not found (level 1): share type, name.
 constexpr char kShareAbsent[] = "%s share [%s] is not present";
 
+// The array's connection limit and the requests in flight it leaves (level
+// 1): connections allowed, connections supported, requests in flight.
+constexpr char kConnectionLimit[] =
+    "The array allows [%s] management connections (supports [%s]): up to [%s] requests in flight";
+// The limit could not be read (level 1): cause, requests in flight.
+constexpr char kConnectionLimitUnknown[] =
+    "The array's connection limit could not be read (%s): up to [%s] requests in flight, as set";
+// A call made ahead that no device took (level 0): what it did, its key
+// arguments.
+constexpr char kAheadNotTaken[] = "%s made ahead for a device the operation did not reach: %s";
+
 }  // namespace managehnas

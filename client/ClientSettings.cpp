@@ -40,6 +40,7 @@ ClientSettings readClientSettings(std::vector<std::string>& notes) {
     readInt(store, kRequestTimeoutKey, 1, 3600, settings.requestTimeoutSecs, notes);
     readInt(store, kRetryCountKey, 0, 10, settings.retryCount, notes);
     readInt(store, kRetryBackoffKey, 0, 60000, settings.retryBackoffMs, notes);
+    readInt(store, kRequestsInFlightKey, 1, 64, settings.requestsInFlight, notes);
     int insecure = 0;
     readInt(store, kInsecureKey, 0, 1, insecure, notes);
     settings.insecure = insecure == 1;

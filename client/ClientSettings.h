@@ -23,6 +23,7 @@ constexpr char kCaFileKey[] = "sCAFile";
 constexpr char kInsecureKey[] = "nInsecure";
 constexpr char kApiVersionKey[] = "sApiVersion";
 constexpr char kApiKeyFileKey[] = "sApiKeyFile";
+constexpr char kRequestsInFlightKey[] = "nRequestsInFlight";
 // Environment variable naming the CA file when the store names none.
 constexpr char kCaFileVariable[] = "HNAS_CA_FILE";
 
@@ -35,10 +36,13 @@ struct ClientSettings {
     bool insecure = false;         // true: no certificate verification (warned)
     std::string apiVersion = "v7"; // version segment of the storage paths
     std::string apiKeyFile;        // empty: user and password, else the key in it
+    // Requests an operation may have in flight to one array at once (each on
+    // a connection of its own); 1 sends them one after the other.
+    int requestsInFlight = 1;
 };
 
 // Reads every key. A value out of its range (time-outs 1..3600 s, retries
-// 0..10, back-off 0..60000 ms, a version not of the form "v" + digits) keeps
+// 0..10, back-off 0..60000 ms, requests in flight 1..64, a version not of the form "v" + digits) keeps
 // the default, and a note on it is appended to `notes` for the caller to log.
 // Exported so that hnas-host check-array reads the settings as the client
 // does.

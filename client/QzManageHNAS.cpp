@@ -3,15 +3,41 @@
 // a library (a failed allocation) ends the call as a failure.
 #include "host/QzManageHNAS.h"
 
+#include <algorithm>
+#include <deque>
+#include <unordered_map>
+
+#include "client/AheadCalls.h"
 #include "client/ArrayOperations.h"
+#include "client/ClientMessages.h"
 #include "client/ArrayProbe.h"
 #include "client/ArraySession.h"
 
+// A call made ahead, with the lines it would have logged.
+struct AheadEntry {
+    QzAheadCall call;
+    std::vector<managehnas::KeptLine> lines;
+    bool taken = false;
+    // The share a look-up read, and the changes the client had sent when it
+    // was read: taken with the outcome, it answers the next read of that
+    // share as the look-up made by the member would have.
+    managehnas::ShareMemo memo;
+    unsigned long long changes = 0;
+};
+
 struct QzManageHNAS::Impl {
-    explicit Impl(unsigned long long jobId) : session(jobId) {}
+    explicit Impl(unsigned long long id) : jobId(id), session(id) {}
+    unsigned long long jobId;
     managehnas::ArraySession session;
     std::string address;   // as init got it, for the probe's report
     managehnas::ShareMemo shareMemo;
+    // Requests in flight for the current endpoint; 0 until worked out.
+    int inFlight = 0;
+    // Sessions of their own connection for the calls made ahead, kept for
+    // the next runAhead to the same endpoint.
+    std::vector<std::unique_ptr<managehnas::ArraySession>> workers;
+    std::vector<AheadEntry> ahead;
+    std::unordered_map<std::string, std::deque<size_t>> aheadByKey;   // untaken, by qzAheadKey
 };
 
 namespace {
@@ -35,6 +61,105 @@ bool run(QzManageHNAS::Impl* impl, const char* name, Body&& body) noexcept {
     return false;
 }
 
+bool changesArray(QzAheadKind kind) {
+    switch (kind) {
+        case QzAheadKind::CreateSnapshot:
+        case QzAheadKind::CreateShare:
+        case QzAheadKind::DeleteShare:
+        case QzAheadKind::DeleteSnapshot:
+        case QzAheadKind::RecoverSnapshot: return true;
+        default: return false;
+    }
+}
+
+// "QZHNAS-u1-fs1 on 0A1B..." and its kin: what a note names of a call.
+std::string aheadSubject(const QzAheadCall& call) {
+    switch (call.kind) {
+        case QzAheadKind::GetShare: return call.shareType + " share " + call.share.name;
+        case QzAheadKind::DeleteSnapshot: return call.snapshot.name + " on " + call.snapshot.fileSystemId;
+        case QzAheadKind::CreateSnapshot: return call.prefix + "-" + call.name + " on " + call.fileSystemId;
+        case QzAheadKind::RecoverSnapshot:
+        case QzAheadKind::FileSystemIdByLabel: return call.name;
+        case QzAheadKind::FileSystemInfo: return call.fileSystemId;
+        default: return call.shareType + " share " + call.name;
+    }
+}
+
+// Undoes a create made ahead that no device took: without a device to
+// record it, the snapshot or share would stay on the array unknown.
+void undoAheadCreate(QzManageHNAS::Impl& impl, const QzAheadCall& call) {
+    managehnas::ArraySession& session = impl.session;
+    std::string cause;
+    if (call.kind == QzAheadKind::CreateSnapshot) {
+        session.beginOperation("deleteFileSystemSnapshot");
+        __HNASFileSystemSnapshot snapshot = call.createdSnapshot;
+        snapshot.fileSystemId = call.fileSystemId;
+        if (!managehnas::deleteFileSystemSnapshot(session, snapshot, call.prefix, cause)) session.fail(cause);
+    } else if (call.kind == QzAheadKind::CreateShare) {
+        session.beginOperation("deleteFileSystemShare");
+        __HNASVirtualServers server;
+        try {
+            server.virtualServerId = std::stoull(call.virtualServerId);
+        } catch (...) {
+        }
+        if (!managehnas::deleteFileSystemShare(session, call.name, server, call.shareType, cause)) session.fail(cause);
+    }
+}
+
+// Settles every call made ahead that no device took: its lines are logged
+// after a note saying so, and what it created is deleted again.
+void settleAhead(QzManageHNAS::Impl& impl) noexcept {
+    try {
+        for (AheadEntry& entry : impl.ahead) {
+            if (entry.taken) continue;
+            entry.taken = true;
+            impl.session.beginOperation(managehnas::aheadOperationName(entry.call.kind));
+            impl.session.note(0, managehnas::kAheadNotTaken, managehnas::aheadOperationName(entry.call.kind),
+                              aheadSubject(entry.call));
+            for (const managehnas::KeptLine& line : entry.lines) impl.session.replay(line);
+            if (entry.call.succeeded) undoAheadCreate(impl, entry.call);
+        }
+    } catch (...) {
+    }
+    impl.ahead.clear();
+    impl.aheadByKey.clear();
+}
+
+// Up to `wanted` sessions of their own connection to the client's endpoint,
+// opened on this thread (none when they cannot be).
+std::vector<managehnas::ArraySession*> workersFor(QzManageHNAS::Impl& impl, size_t wanted) {
+    while (impl.workers.size() < wanted) {
+        std::unique_ptr<managehnas::ArraySession> worker(new managehnas::ArraySession(impl.jobId));
+        std::string cause;
+        if (!worker->openLike(impl.session, cause)) break;
+        impl.workers.push_back(std::move(worker));
+    }
+    std::vector<managehnas::ArraySession*> used;
+    for (size_t i = 0; i < impl.workers.size() && i < wanted; ++i) used.push_back(impl.workers[i].get());
+    return used;
+}
+
+// The outcome of the call made ahead that `fill` describes, its lines
+// logged now; null when none waits (the member then makes the call).
+template <typename Fill>
+const QzAheadCall* takeAhead(QzManageHNAS::Impl* impl, Fill&& fill) {
+    if (impl == nullptr || impl->aheadByKey.empty()) return nullptr;
+    QzAheadCall asked;
+    fill(asked);
+    const auto found = impl->aheadByKey.find(qzAheadKey(asked));
+    if (found == impl->aheadByKey.end()) return nullptr;
+    AheadEntry& entry = impl->ahead[found->second.front()];
+    found->second.pop_front();
+    if (found->second.empty()) impl->aheadByKey.erase(found);
+    entry.taken = true;
+    for (const managehnas::KeptLine& line : entry.lines) impl->session.replay(line);
+    if (entry.memo.held && entry.changes == impl->session.changesSent()) {
+        impl->shareMemo = entry.memo;
+        impl->shareMemo.changes = entry.changes;
+    }
+    return &entry.call;
+}
+
 }  // namespace
 
 // Without memory for its state the client stays empty and every call fails.
@@ -46,7 +171,9 @@ QzManageHNAS::QzManageHNAS(const unsigned long long& jobId) {
     }
 }
 
-QzManageHNAS::~QzManageHNAS() = default;
+QzManageHNAS::~QzManageHNAS() {
+    if (impl_) settleAhead(*impl_);
+}
 
 // Points the client at https://address:port; a later init points it at the
 // next array and drops the connection to the previous one. The array type
@@ -54,6 +181,11 @@ QzManageHNAS::~QzManageHNAS() = default;
 // where the management API answers.
 bool QzManageHNAS::init(std::string user, std::string password, std::string /*type*/,
                         std::string /*controlHost*/, std::string address, int port) {
+    if (impl_) {
+        settleAhead(*impl_);
+        impl_->inFlight = 0;
+        impl_->workers.clear();
+    }
     return run(impl_.get(), "init", [&](std::string&) {
         impl_->address = address;
         return impl_->session.open(user, password, address, port);
@@ -70,6 +202,13 @@ bool QzManageHNAS::getVirtualServerInfo(const std::string& arrayId, __HNASVirtua
 
 // fileSystemName e.g. "fs1"; false when no file system has exactly that label.
 bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::string& fileSystemId) {
+    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::FileSystemIdByLabel;
+            asked.name = fileSystemName;
+        })) {
+        if (done->succeeded) fileSystemId = done->fileSystemIdFound;
+        return done->succeeded;
+    }
     return run(impl_.get(), "getFileSystemID", [&](std::string& cause) {
         return managehnas::getFileSystemIdByLabel(impl_->session, fileSystemName, fileSystemId, cause);
     });
@@ -78,6 +217,15 @@ bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::strin
 // shareName e.g. "data" (CIFS) or "/exp1" (NFS).
 bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::string& shareName,
                                    const std::string& shareType, std::string& fileSystemId) {
+    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::FileSystemIdOfShare;
+            asked.server = server;
+            asked.name = shareName;
+            asked.shareType = shareType;
+        })) {
+        if (done->succeeded) fileSystemId = done->fileSystemIdFound;
+        return done->succeeded;
+    }
     return run(impl_.get(), "getFileSystemID", [&](std::string& cause) {
         return managehnas::getFileSystemIdOfShare(impl_->session, impl_->shareMemo, server, shareName, shareType,
                                                   fileSystemId, cause);
@@ -87,6 +235,13 @@ bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::strin
 // On success the list holds exactly one entry, the file system asked for.
 bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
                                       std::vector<__HNASFileSystemInfo>& fileSystems) {
+    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::FileSystemInfo;
+            asked.fileSystemId = fileSystemId;
+        })) {
+        if (done->succeeded) fileSystems = done->fileSystemsFound;
+        return done->succeeded;
+    }
     return run(impl_.get(), "getFileSystemsInfo", [&](std::string& cause) {
         return managehnas::getFileSystemsInfo(impl_->session, fileSystemId, fileSystems, cause);
     });
@@ -96,6 +251,18 @@ bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
 // on failure it is left as it was.
 bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::string& shareType,
                                        std::vector<__HNASFileSystemShares>& shares, bool withPermissions) {
+    if (shares.size() == 1) {
+        if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
+                asked.kind = QzAheadKind::GetShare;
+                asked.server = server;
+                asked.shareType = shareType;
+                asked.share = shares.front();
+                asked.flag = withPermissions;
+            })) {
+            if (done->succeeded) shares = done->sharesFound;
+            return done->succeeded;
+        }
+    }
     return run(impl_.get(), "getFilesystemShares", [&](std::string& cause) {
         return managehnas::getFilesystemShares(impl_->session, impl_->shareMemo, server, shareType, shares,
                                                withPermissions, cause);
@@ -108,6 +275,15 @@ bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::
 // name after a lost answer did not find it.
 bool QzManageHNAS::createFileSystemSnapshot(const std::string& name, const std::string& fileSystemId,
                                             const std::string& prefix, __HNASFileSystemSnapshot& snapshot) {
+    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::CreateSnapshot;
+            asked.name = name;
+            asked.fileSystemId = fileSystemId;
+            asked.prefix = prefix;
+        })) {
+        if (done->succeeded) snapshot = done->createdSnapshot;
+        return done->succeeded;
+    }
     return run(impl_.get(), "createFileSystemSnapshot", [&](std::string& cause) {
         return managehnas::createFileSystemSnapshot(impl_->session, name, fileSystemId, prefix, snapshot,
                                                     cause);
@@ -120,6 +296,13 @@ bool QzManageHNAS::createFileSystemSnapshot(const std::string& name, const std::
 // that goes on to create the share finds out from the create.
 bool QzManageHNAS::isSharePresent(const std::string& shareName, __HNASVirtualServers& server,
                                   const std::string& shareType) {
+    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::IsSharePresent;
+            asked.name = shareName;
+            asked.server = server;
+            asked.shareType = shareType;
+        }))
+        return done->succeeded;
     return run(impl_.get(), "isSharePresent", [&](std::string& cause) {
         return managehnas::isSharePresent(impl_->session, shareName, server, shareType, cause);
     });
@@ -135,6 +318,19 @@ bool QzManageHNAS::createFileSystemShare(const std::string& shareName, const std
                                          const std::string& fileSystemId, const std::string& path,
                                          const std::string& shareType, __HNASFileSystemShares& share,
                                          bool applyPermissions) {
+    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::CreateShare;
+            asked.name = shareName;
+            asked.virtualServerId = virtualServerId;
+            asked.fileSystemId = fileSystemId;
+            asked.path = path;
+            asked.shareType = shareType;
+            asked.share = share;
+            asked.flag = applyPermissions;
+        })) {
+        share = done->shareCreated;
+        return done->succeeded;
+    }
     return run(impl_.get(), "createFileSystemShare", [&](std::string& cause) {
         return managehnas::createFileSystemShare(impl_->session, shareName, virtualServerId, fileSystemId,
                                                  path, shareType, share, applyPermissions, cause);
@@ -144,6 +340,13 @@ bool QzManageHNAS::createFileSystemShare(const std::string& shareName, const std
 // True also when the share is already absent; false means it may still exist.
 bool QzManageHNAS::deleteFileSystemShare(const std::string& shareName, __HNASVirtualServers& server,
                                          const std::string& shareType) {
+    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::DeleteShare;
+            asked.name = shareName;
+            asked.server = server;
+            asked.shareType = shareType;
+        }))
+        return done->succeeded;
     return run(impl_.get(), "deleteFileSystemShare", [&](std::string& cause) {
         return managehnas::deleteFileSystemShare(impl_->session, shareName, server, shareType, cause);
     });
@@ -153,6 +356,12 @@ bool QzManageHNAS::deleteFileSystemShare(const std::string& shareName, __HNASVir
 // snapshot is already absent or being deleted by the array; false means it
 // may still exist.
 bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, const std::string& prefix) {
+    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::DeleteSnapshot;
+            asked.snapshot = snapshot;
+            asked.prefix = prefix;
+        }))
+        return done->succeeded;
     return run(impl_.get(), "deleteFileSystemSnapshot", [&](std::string& cause) {
         return managehnas::deleteFileSystemSnapshot(impl_->session, snapshot, prefix, cause);
     });
@@ -161,6 +370,11 @@ bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, c
 // False means the rollback is not known to have happened (it may have, when
 // the answer was lost).
 bool QzManageHNAS::recoverFileSystemSnapshot(const std::string& snapshotObjectId) {
+    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::RecoverSnapshot;
+            asked.name = snapshotObjectId;
+        }))
+        return done->succeeded;
     return run(impl_.get(), "recoverFileSystemSnapshot", [&](std::string& cause) {
         return managehnas::recoverFileSystemSnapshot(impl_->session, snapshotObjectId, cause);
     });
@@ -183,8 +397,18 @@ bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapsh
 // are then empty: a partial list would make present snapshots look deleted.
 bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots,
                                    std::vector<__HNASFileSystemInfo>& unlisted) {
+    // With requests in flight, the file systems' lists go several at once.
+    std::vector<managehnas::ArraySession*> helpers;
+    const int inFlight = requestsInFlight();
+    if (inFlight > 1 && impl_) {
+        try {
+            helpers = workersFor(*impl_, static_cast<size_t>(inFlight));
+        } catch (...) {
+            helpers.clear();
+        }
+    }
     return run(impl_.get(), "getAllSnapshots", [&](std::string& cause) {
-        return managehnas::getAllSnapshots(impl_->session, snapshots, unlisted, cause);
+        return managehnas::getAllSnapshots(impl_->session, snapshots, unlisted, cause, helpers);
     });
 }
 
@@ -203,4 +427,63 @@ bool QzManageHNAS::probe(const std::string& arrayId, std::vector<QzProbePhase>& 
     return run(impl_.get(), "probe", [&](std::string& cause) {
         return managehnas::probeArray(impl_->session, impl_->address, arrayId, phases, cause);
     });
+}
+
+// The setting, kept one below the connections the array allows (this
+// client's own connection stays open beside those of the calls made ahead).
+int QzManageHNAS::requestsInFlight() {
+    Impl* impl = impl_.get();
+    if (impl == nullptr || !impl->session.isOpen()) return 1;
+    if (impl->inFlight > 0) return impl->inFlight;
+    const int wanted = impl->session.settings().requestsInFlight;
+    impl->inFlight = 1;
+    if (wanted <= 1) return 1;
+    impl->inFlight = wanted;
+    run(impl, "requestsInFlight", [&](std::string&) {
+        uint64_t allowed = 0;
+        uint64_t supported = 0;
+        std::string cause;
+        if (!managehnas::getConnectionLimit(impl->session, allowed, supported, cause)) {
+            impl->session.note(1, managehnas::kConnectionLimitUnknown, cause, std::to_string(wanted));
+            return true;
+        }
+        uint64_t limit = allowed != 0 ? allowed : supported;
+        if (supported != 0 && limit > supported) limit = supported;
+        if (limit != 0) {
+            const uint64_t beside = limit > 1 ? limit - 1 : 1;
+            if (beside < static_cast<uint64_t>(wanted)) impl->inFlight = static_cast<int>(beside);
+        }
+        impl->session.note(1, managehnas::kConnectionLimit, allowed != 0 ? std::to_string(allowed) : "?",
+                           supported != 0 ? std::to_string(supported) : "?", std::to_string(impl->inFlight));
+        return true;
+    });
+    return impl->inFlight;
+}
+
+bool QzManageHNAS::runAhead(std::vector<QzAheadCall>& calls) {
+    Impl* impl = impl_.get();
+    if (impl == nullptr || calls.empty()) return false;
+    const int inFlight = requestsInFlight();
+    if (inFlight <= 1) return false;
+    try {
+        const std::vector<managehnas::ArraySession*> used =
+            workersFor(*impl, std::min(calls.size(), static_cast<size_t>(inFlight)));
+        if (used.empty()) return false;
+        std::vector<std::vector<managehnas::KeptLine>> lines;
+        std::vector<managehnas::ShareMemo> memos;
+        managehnas::makeAheadCalls(used, calls, lines, memos);
+        for (size_t i = 0; i < calls.size(); ++i) {
+            if (!calls[i].made) continue;
+            if (changesArray(calls[i].kind)) impl->session.countChanges(1);
+        }
+        for (size_t i = 0; i < calls.size(); ++i) {
+            if (!calls[i].made) continue;
+            impl->aheadByKey[qzAheadKey(calls[i])].push_back(impl->ahead.size());
+            impl->ahead.push_back(
+                AheadEntry{calls[i], std::move(lines[i]), false, memos[i], impl->session.changesSent()});
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
 }

@@ -1,6 +1,7 @@
 // Delete: remove each device's snapshot from the array.
 // The log and failure texts of this file are a contract with the host and
 // its log readers: keep them character for character, typos included.
+#include "engine/CallsAhead.h"
 #include "engine/EngineMessages.h"
 #include "engine/OperationSpecs.h"
 
@@ -14,6 +15,26 @@ DeviceOutcome nothingToDelete(OperationState& state, const OperationSpec& spec, 
                        "snapshot may have been already deleted. Marking delete request as success.");
     device.setStatus(QZSO::SNAP_STATUS_DELETED, 0, "");
     return DeviceOutcome::SucceededSameNumber;
+}
+
+// The deletes deleteDevice will send, each snapshot once: those of devices
+// whose identity names the file system's ID (the others look it up first).
+bool deleteSnapshotsAhead(OperationState& state, const OperationSpec&, _HNASArrayToDeviceMap& group, GroupState&) {
+    if (!makesCallsAhead(state)) return true;
+    AheadCalls ahead;
+    for (const HNASSnapDevice* device : group.devices) {
+        const _HNASDeviceInfo& info = device->deviceRecord();
+        if (device->statusBeforeOperation() == QZSO::SNAP_STATUS_PREPARE_FAILED || info.fileSystemId.empty()) continue;
+        if (info.snapshotObjectId.empty() && !isPluginSnapshotName(info.snapUUID)) continue;
+        QzAheadCall call;
+        call.kind = QzAheadKind::DeleteSnapshot;
+        call.snapshot.fileSystemId = info.fileSystemId;
+        call.snapshot.name = info.snapUUID;
+        call.prefix = kSnapshotPrefix;
+        ahead.add(call);
+    }
+    state.client.runAhead(ahead.calls);
+    return true;
 }
 
 // Each distinct snapshot (file system and name) is deleted once per call;
@@ -74,6 +95,7 @@ const OperationSpec kDeleteOperation = [] {
     spec.presetStatus = QZSO::SNAP_STATUS_DELETE_FAILED;
     spec.skipsPrepareFailed = true;
     spec.processesPrepareFailedWithOwnSnapshot = true;
+    spec.beginGroup = deleteSnapshotsAhead;
     spec.deviceWork = deleteDevice;
     return spec;
 }();

@@ -2,8 +2,10 @@
 // check that it is), and hand the host the snap device name that points at it.
 // The log and failure texts of this file are a contract with the host and
 // its log readers: keep them character for character, typos included.
+#include "engine/CallsAhead.h"
 #include "engine/EngineMessages.h"
 #include "engine/OperationSpecs.h"
+#include "utils/DeviceStringKeys.h"
 
 namespace {
 
@@ -36,6 +38,33 @@ void handOverSnapDevice(OperationState& state, const OperationSpec& spec, int le
     device.setStatus(QZSO::SNAP_STATUS_MAPPED, 0, "");
 }
 
+// The look-ups isMappedDevice will make, each share once: from the mount
+// path when the host gave one, else from the snap UUID.
+bool isMappedAhead(OperationState& state, const OperationSpec&, _HNASArrayToDeviceMap& group, GroupState&) {
+    if (!makesCallsAhead(state)) return true;
+    AheadCalls ahead;
+    for (const HNASSnapDevice* device : group.devices) {
+        const _HNASDeviceInfo& info = device->deviceRecord();
+        const std::string& input = info.mountPath.empty() ? info.snapUUID : info.mountPath;
+        QzAheadCall call;
+        call.kind = QzAheadKind::IsSharePresent;
+        if (input.empty()) continue;
+        if (info.deviceType == kDeviceTypeUnc) {
+            call.name = input;
+            call.shareType = kProtocolCifs;
+        } else if (info.deviceType == kDeviceTypeNfs || info.deviceType == kDeviceTypeNative) {
+            call.name = "/" + input;
+            call.shareType = kProtocolNfs;
+        } else {
+            continue;
+        }
+        call.server = serverOf(info);
+        ahead.add(call);
+    }
+    state.client.runAhead(ahead.calls);
+    return true;
+}
+
 DeviceOutcome isMappedDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&,
                              GroupState&, HNASSnapDevice& device, const _HNASDeviceInfo& info) {
     bool fromMountPath = !info.mountPath.empty();
@@ -55,6 +84,88 @@ DeviceOutcome isMappedDevice(OperationState& state, const OperationSpec& spec, _
         device.setStatus(QZSO::SNAP_STATUS_NOT_MAPPED, 0, "");
     }
     return DeviceOutcome::Visited;
+}
+
+// What map plans for one device ahead: its share, and the calls made for it.
+struct MapPlan {
+    const _HNASDeviceInfo* info = nullptr;
+    std::string candidate;
+    std::string shareName;
+    std::string shareType;
+    int presentCall = -1;   // index in the round of look-ups, -1: none of its own
+    int shareCall = -1;     // index in the round of source-share look-ups
+};
+
+// The calls mapDevice will make, in three rounds, each request once: whether
+// each snapshot share exists; the source share of each device whose share
+// does not (its path, settings and permissions); the creates of the shares
+// that can then be built.
+bool mapAhead(OperationState& state, const OperationSpec&, _HNASArrayToDeviceMap& group, GroupState&) {
+    if (!makesCallsAhead(state)) return true;
+    std::vector<MapPlan> plans;
+    AheadCalls present;
+    for (const HNASSnapDevice* device : group.devices) {
+        MapPlan plan;
+        plan.info = &device->deviceRecord();
+        if (!plannedShare(state.utils, *plan.info, plan.candidate, plan.shareName, plan.shareType)) continue;
+        QzAheadCall call;
+        call.kind = QzAheadKind::IsSharePresent;
+        call.name = plan.shareName;
+        call.server = serverOf(*plan.info);
+        call.shareType = plan.shareType;
+        if (present.add(call)) plan.presentCall = static_cast<int>(present.calls.size()) - 1;
+        plans.push_back(plan);
+    }
+    if (!state.client.runAhead(present.calls)) return true;
+
+    AheadCalls sources;
+    for (MapPlan& plan : plans) {
+        if (plan.presentCall < 0 || !present.calls[plan.presentCall].made ||
+            present.calls[plan.presentCall].succeeded)
+            continue;
+        if (plan.info->deviceType == kDeviceTypeNative) continue;
+        QzAheadCall call;
+        call.kind = QzAheadKind::GetShare;
+        call.server = serverOf(*plan.info);
+        call.shareType = plan.shareType;
+        call.share.name = plan.info->share;
+        call.flag = true;
+        // Two devices on one source share read it once ahead: the second
+        // reads it again itself, after the first device's create.
+        if (sources.add(call)) plan.shareCall = static_cast<int>(sources.calls.size()) - 1;
+    }
+    if (!sources.calls.empty() && !state.client.runAhead(sources.calls)) return true;
+
+    AheadCalls creates;
+    for (const MapPlan& plan : plans) {
+        if (plan.presentCall < 0 || !present.calls[plan.presentCall].made ||
+            present.calls[plan.presentCall].succeeded)
+            continue;
+        const _HNASDeviceInfo& info = *plan.info;
+        const bool native = info.deviceType == kDeviceTypeNative;
+        const QzAheadCall* source = plan.shareCall >= 0 ? &sources.calls[plan.shareCall] : nullptr;
+        if (!native && (source == nullptr || !source->made || !source->succeeded || source->sharesFound.empty()))
+            continue;
+        QzAheadCall call;
+        if (info.snapUUID.empty() ||
+            !state.utils.composeClonePath(info.deviceType, info.snapUUID,
+                                          native ? std::string() : source->sharesFound.front().path,
+                                          info.subDirectory, info.mountPath, call.path))
+            continue;
+        call.kind = QzAheadKind::CreateShare;
+        call.name = plan.candidate;
+        call.virtualServerId = info.virtualServerId;
+        call.fileSystemId = info.fileSystemId;
+        call.shareType = plan.shareType;
+        call.flag = !native;
+        if (!native) {
+            call.share.objectId = source->sharesFound.front().objectId;
+            call.share.settings = info.shareSettingsSaved ? info.shareSettings : source->sharesFound.front().settings;
+        }
+        creates.add(call);
+    }
+    if (!creates.calls.empty()) state.client.runAhead(creates.calls);
+    return true;
 }
 
 DeviceOutcome mapDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&, GroupState&,
@@ -129,6 +240,7 @@ const OperationSpec kIsMappedOperation = [] {
     spec.stopsOnFailure = false;
     spec.alwaysReturnsZero = true;
     spec.presetStatus = QZSO::SNAP_STATUS_NOT_MAPPED;
+    spec.beginGroup = isMappedAhead;
     spec.deviceWork = isMappedDevice;
     return spec;
 }();
@@ -140,6 +252,7 @@ const OperationSpec kMapOperation = [] {
     spec.openingMessage = "Mapping the given Snap(s). Snap Engine [HNAS].";
     spec.phase = "MAP PHASE";
     spec.presetStatus = QZSO::SNAP_STATUS_MAP_FAILED;
+    spec.beginGroup = mapAhead;
     spec.deviceWork = mapDevice;
     return spec;
 }();

@@ -3,6 +3,7 @@
 // descriptor's snap metadata.
 // The log and failure texts of this file are a contract with the host and
 // its log readers: keep them character for character, typos included.
+#include "engine/CallsAhead.h"
 #include "engine/EngineMessages.h"
 #include "engine/OperationSpecs.h"
 #include "utils/DeviceStringKeys.h"
@@ -18,6 +19,69 @@ void announceGroup(OperationState& state, const OperationSpec& spec, const _HNAS
                        group.hostName.c_str());
 }
 
+// The look-ups discover will make, each once, in three rounds: the file
+// system of each share or export; the label of each file system found;
+// the file system of each native path whose label no device before it has
+// made known (discover answers those from what the group already read).
+// The share's path, settings and permissions are read by discover itself,
+// from the share the first look-up read.
+void lookUpAhead(OperationState& state, const _HNASArrayToDeviceMap& group, const GroupState& groupState) {
+    AheadCalls shares;
+    std::vector<int> shareCallOf(group.devices.size(), -1);
+    for (size_t d = 0; d < group.devices.size(); ++d) {
+        const _HNASDeviceInfo& info = group.devices[d]->deviceRecord();
+        if (info.deviceType == kDeviceTypeNative) continue;
+        QzAheadCall call;
+        call.kind = QzAheadKind::FileSystemIdOfShare;
+        call.server = groupState.server;
+        call.name = info.share;
+        call.shareType = info.deviceType == kDeviceTypeUnc ? kProtocolCifs : kProtocolNfs;
+        if (!shares.add(call)) {
+            // The same share as an earlier device: its answer is that one's.
+            for (size_t k = 0; k < shares.calls.size(); ++k)
+                if (qzAheadKey(shares.calls[k]) == qzAheadKey(call)) shareCallOf[d] = static_cast<int>(k);
+        } else {
+            shareCallOf[d] = static_cast<int>(shares.calls.size()) - 1;
+        }
+    }
+    if (!shares.calls.empty() && !state.client.runAhead(shares.calls)) return;
+
+    AheadCalls labels;
+    std::vector<int> labelCallOf(shares.calls.size(), -1);
+    for (size_t k = 0; k < shares.calls.size(); ++k) {
+        const QzAheadCall& found = shares.calls[k];
+        if (!found.made || !found.succeeded) continue;
+        QzAheadCall call;
+        call.kind = QzAheadKind::FileSystemInfo;
+        call.fileSystemId = found.fileSystemIdFound;
+        labels.add(call);
+        for (size_t l = 0; l < labels.calls.size(); ++l)
+            if (labels.calls[l].fileSystemId == call.fileSystemId) labelCallOf[k] = static_cast<int>(l);
+    }
+    if (!labels.calls.empty() && !state.client.runAhead(labels.calls)) return;
+
+    AheadCalls natives;
+    std::unordered_set<std::string> known;   // labels the group has read or asked for by then
+    for (size_t d = 0; d < group.devices.size(); ++d) {
+        const _HNASDeviceInfo& info = group.devices[d]->deviceRecord();
+        if (info.deviceType != kDeviceTypeNative) {
+            const int k = shareCallOf[d];
+            const int l = k >= 0 ? labelCallOf[static_cast<size_t>(k)] : -1;
+            if (l < 0) break;   // discover stops there or asks otherwise: plan no further
+            const QzAheadCall& label = labels.calls[static_cast<size_t>(l)];
+            if (!label.made || !label.succeeded || label.fileSystemsFound.empty()) break;
+            known.insert(label.fileSystemsFound.front().name);
+            continue;
+        }
+        if (!known.insert(info.fileSystemName).second) continue;
+        QzAheadCall call;
+        call.kind = QzAheadKind::FileSystemIdByLabel;
+        call.name = info.fileSystemName;
+        natives.add(call);
+    }
+    if (!natives.calls.empty()) state.client.runAhead(natives.calls);
+}
+
 bool beginGroup(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap& group,
                 GroupState& groupState) {
     if (!state.client.getVirtualServerInfo(group.arrayId, groupState.server)) {
@@ -25,6 +89,7 @@ bool beginGroup(OperationState& state, const OperationSpec& spec, _HNASArrayToDe
         state.log.DebugLvl(spec.context, DebugLevel::kFailure, state.jobId, "%s", message.c_str());
         return false;
     }
+    if (makesCallsAhead(state)) lookUpAhead(state, group, groupState);
     return true;
 }
 

@@ -4,6 +4,7 @@
 // its log readers: keep them character for character, typos included.
 #include <climits>
 
+#include "engine/CallsAhead.h"
 #include "engine/OperationSpecs.h"
 #include "host/SettingsKeys.h"
 #include "host/WbUtils.h"
@@ -42,6 +43,20 @@ bool isFailureStatus(QZSO::SnapStatus status) {
         case QZSO::SNAP_STATUS_REVERT_FAILED: return true;
         default: return false;
     }
+}
+
+// The roll-backs revertDevice will ask for, each snapshot once.
+bool revertSnapshotsAhead(OperationState& state, const OperationSpec&, _HNASArrayToDeviceMap& group, GroupState&) {
+    if (!makesCallsAhead(state)) return true;
+    AheadCalls ahead;
+    for (const HNASSnapDevice* device : group.devices) {
+        QzAheadCall call;
+        call.kind = QzAheadKind::RecoverSnapshot;
+        call.name = device->deviceRecord().snapshotObjectId;
+        ahead.add(call);
+    }
+    state.client.runAhead(ahead.calls);
+    return true;
 }
 
 // Each distinct snapshot is rolled back once per call: the array discards a
@@ -91,6 +106,7 @@ const OperationSpec kRevertOperation = [] {
     spec.presetRule = PresetRule::UnlessPrepareFailed;
     spec.presetStatus = QZSO::SNAP_STATUS_REVERT_FAILED;
     spec.beforeArrays = readRefreshWait;
+    spec.beginGroup = revertSnapshotsAhead;
     spec.deviceWork = revertDevice;
     spec.afterArrays = waitForRefresh;
     return spec;

@@ -2,11 +2,29 @@
 // clear the host's snap device name.
 // The log and failure texts of this file are a contract with the host and
 // its log readers: keep them character for character, typos included.
+#include "engine/CallsAhead.h"
 #include "engine/OperationSpecs.h"
 
 namespace {
 
 const char kContext[] = "QZSnapEngineHNAS::qzso_unmapSnaps";
+
+// The share deletes unmapDevice will send, each share once.
+bool deleteSharesAhead(OperationState& state, const OperationSpec&, _HNASArrayToDeviceMap& group, GroupState&) {
+    if (!makesCallsAhead(state)) return true;
+    AheadCalls ahead;
+    for (const HNASSnapDevice* device : group.devices) {
+        const _HNASDeviceInfo& info = device->deviceRecord();
+        QzAheadCall call;
+        std::string candidate;
+        if (!plannedShare(state.utils, info, candidate, call.name, call.shareType)) continue;
+        call.kind = QzAheadKind::DeleteShare;
+        call.server.objectId = info.virtualServerObjectId;
+        ahead.add(call);
+    }
+    state.client.runAhead(ahead.calls);
+    return true;
+}
 
 DeviceOutcome unmapDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&, GroupState&,
                           HNASSnapDevice& device, const _HNASDeviceInfo& info) {
@@ -43,6 +61,7 @@ const OperationSpec kUnmapOperation = [] {
     spec.openingMessage = "Unmapping the given Snap(s). Snap Engine [HNAS].";
     spec.phase = "UNMAP PHASE";
     spec.presetStatus = QZSO::SNAP_STATUS_UNMAP_FAILED;
+    spec.beginGroup = deleteSharesAhead;
     spec.deviceWork = unmapDevice;
     return spec;
 }();

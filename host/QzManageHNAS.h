@@ -67,6 +67,108 @@ struct QzProbePhase {
     std::string message;
 };
 
+// The calls an operation can hand the client ahead of making them (see
+// runAhead), one per member of the same name.
+enum class QzAheadKind {
+    CreateSnapshot,    // createFileSystemSnapshot(name, fileSystemId, prefix, snapshot)
+    IsSharePresent,    // isSharePresent(name, server, shareType)
+    GetShare,          // getFilesystemShares(server, shareType, {share}, flag)
+    CreateShare,       // createFileSystemShare(name, virtualServerId, fileSystemId, path, shareType, share, flag)
+    DeleteShare,       // deleteFileSystemShare(name, server, shareType)
+    DeleteSnapshot,    // deleteFileSystemSnapshot(snapshot, prefix)
+    RecoverSnapshot,   // recoverFileSystemSnapshot(name): name is the snapshot's object ID
+    FileSystemIdByLabel,   // getFileSystemID(name, id)
+    FileSystemIdOfShare,   // getFileSystemID(server, name, shareType, id)
+    FileSystemInfo         // getFileSystemsInfo(fileSystemId, list)
+};
+
+// One call made ahead: the member's arguments (only those its kind names),
+// and after runAhead what the member would have returned.
+struct QzAheadCall {
+    QzAheadKind kind = QzAheadKind::CreateSnapshot;
+    std::string name;               // snapshot or share name, or the object ID to recover
+    std::string fileSystemId;
+    std::string prefix;
+    std::string shareType;
+    std::string virtualServerId;
+    std::string path;
+    __HNASVirtualServers server;
+    __HNASFileSystemShares share;   // GetShare: the share to look up; CreateShare: the share argument
+    __HNASFileSystemSnapshot snapshot;   // DeleteSnapshot: the snapshot argument
+    bool flag = false;              // GetShare: withPermissions; CreateShare: applyPermissions
+
+    // The outcome. `made` false: the call was not made, because a call
+    // before it in the batch failed (its member will make it, if reached).
+    bool made = false;
+    bool succeeded = false;   // the member's return value
+    __HNASFileSystemSnapshot createdSnapshot;          // CreateSnapshot
+    std::vector<__HNASFileSystemShares> sharesFound;   // GetShare
+    __HNASFileSystemShares shareCreated;               // CreateShare: the share argument as the call left it
+    std::string fileSystemIdFound;                     // FileSystemIdByLabel, FileSystemIdOfShare
+    std::vector<__HNASFileSystemInfo> fileSystemsFound;   // FileSystemInfo
+};
+
+// Names the request a call makes from the arguments its kind reads: two
+// calls with the same key send the same request. Both implementations match
+// a member call to a call made ahead by it.
+inline std::string qzAheadKey(const QzAheadCall& call) {
+    std::string key = std::to_string(static_cast<int>(call.kind));
+    auto add = [&key](const std::string& part) {
+        key += '\n';
+        key += part;
+    };
+    auto addServer = [&add](const __HNASVirtualServers& server) {
+        add(server.objectId);
+        add(std::to_string(server.virtualServerId));
+    };
+    switch (call.kind) {
+        case QzAheadKind::CreateSnapshot:
+            add(call.prefix);
+            add(call.name);
+            add(call.fileSystemId);
+            break;
+        case QzAheadKind::IsSharePresent:
+        case QzAheadKind::DeleteShare:
+            add(call.shareType);
+            add(call.name);
+            addServer(call.server);
+            break;
+        case QzAheadKind::GetShare:
+            add(call.shareType);
+            add(call.share.name);
+            addServer(call.server);
+            add(call.flag ? "1" : "0");
+            break;
+        case QzAheadKind::CreateShare:
+            add(call.shareType);
+            add(call.name);
+            add(call.virtualServerId);
+            add(call.fileSystemId);
+            add(call.path);
+            add(call.share.objectId);
+            add(call.flag ? "1" : "0");
+            break;
+        case QzAheadKind::DeleteSnapshot:
+            add(call.prefix);
+            add(call.snapshot.name);
+            add(call.snapshot.fileSystemId);
+            break;
+        case QzAheadKind::RecoverSnapshot:
+        case QzAheadKind::FileSystemIdByLabel:
+            add(call.name);
+            break;
+        case QzAheadKind::FileSystemIdOfShare:
+            add(call.shareType);
+            add(call.name);
+            addServer(call.server);
+            break;
+        case QzAheadKind::FileSystemInfo:
+            add(call.fileSystemId);
+            break;
+    }
+    return key;
+}
+
 class QZ_API QzManageHNAS {
 public:
     explicit QzManageHNAS(const unsigned long long& jobId);
@@ -135,6 +237,29 @@ public:
     // its own. A failure is logged like any call's. Only the HTTPS client
     // has it: the test fake has no network phases to report.
     bool probe(const std::string& arrayId, std::vector<QzProbePhase>& phases);
+
+    // How many requests this client may have in flight to the array it was
+    // last pointed at: the setting nRequestsInFlight, kept below the
+    // connections the array allows when it says (asked once per init, only
+    // when the setting is above 1). 1: every request waits for the one
+    // before it, and runAhead is never needed.
+    int requestsInFlight();
+    // Makes `calls` now, up to requestsInFlight() of them at once, in order,
+    // and fills in each one's outcome. Once a call fails (a false that is
+    // not a plain "no" of isSharePresent), no later call of the batch is
+    // started: the operation stops at the device that needs it, as it would
+    // have before ever sending the later ones. Calls in flight by then still
+    // complete. Each is made as its member would make it (the
+    // same requests, retries and checks, a create never sent twice); its
+    // log lines are kept. A later member call with the same arguments (the
+    // same qzAheadKey) takes the outcome instead of sending anything, and
+    // its log lines are logged then, in the place the call would have
+    // logged them; each outcome is taken once. What no call takes by the
+    // next init or the client's end is settled then: a snapshot
+    // or share it created is deleted again, and the lines of the rest are
+    // logged with a note. Calls of one runAhead must not depend on each
+    // other. False when none was made (the members will make them).
+    bool runAhead(std::vector<QzAheadCall>& calls);
 
     struct Impl;
 

@@ -99,6 +99,9 @@ public:
     // (CIFS, "$" appended when hidden); at most its last 80 characters. The
     // flag and operation type do not change the result.
     std::string getUniqueShareForPath(_HNASDeviceInfo info, bool flag, _HNASSnapOpType opType);
+    // The same name without a log line (for planning calls ahead); `hidden`
+    // tells whether the hiding setting added its "$".
+    std::string uniqueShareName(const _HNASDeviceInfo& info, bool& hidden) const;
 
     // The share name in the form the array expects: "exp1" -> "/exp1" for
     // "nfs" and "native_hnas", unchanged for "unc"; other types leave
@@ -106,6 +109,11 @@ public:
     bool getShareName(const std::string& shareName, const std::string& deviceType, bool& flag,
                       std::string& result);
 
+    // The clone path as getClonePath builds it, without a log line; false
+    // for a device type it does not know.
+    bool composeClonePath(const std::string& deviceType, const std::string& snapName,
+                          const std::string& sharePath, const std::string& subDirectory,
+                          const std::string& mountPath, std::string& clonePath) const;
     // Path inside the snapshot that the new share points to, e.g. "unc",
     // "snap1", share path "\\dir1", sub-directory "sub" ->
     // "\\~snapshot\\snap1\\dir1\\sub"; "nfs", "snap1", "/exp1", "" ->

@@ -122,9 +122,8 @@ std::vector<std::string> splitPath(const std::string& path, const char* delimite
 }
 }  // namespace
 
-std::string HNASUtils::getUniqueShareForPath(_HNASDeviceInfo info, bool /*flag*/,
-                                             _HNASSnapOpType /*opType*/) {
-    EvDebug log;
+std::string HNASUtils::uniqueShareName(const _HNASDeviceInfo& info, bool& hidden) const {
+    hidden = false;
     std::string name;
     if (info.deviceType == kDeviceTypeUnc) {
         std::string subDirectory = info.subDirectory;
@@ -134,8 +133,7 @@ std::string HNASUtils::getUniqueShareForPath(_HNASDeviceInfo info, bool /*flag*/
         int hide = 0;
         GetRegInt(nullptr, kHideCifsShareOnSnapMount, &hide);
         if (hide > 0) {
-            log.DebugLvl(kUniqueShareContext, DebugLevel::kFlow, jobId, kHideSettingLog,
-                         kHideCifsShareOnSnapMount);
+            hidden = true;
             name += kHiddenShareSuffix;
         }
         keepWithinTheLimit(name);
@@ -150,6 +148,16 @@ std::string HNASUtils::getUniqueShareForPath(_HNASDeviceInfo info, bool /*flag*/
     } else if (info.deviceType == kDeviceTypeNative) {
         name = info.snapUUID;
     }
+    return name;
+}
+
+std::string HNASUtils::getUniqueShareForPath(_HNASDeviceInfo info, bool /*flag*/,
+                                             _HNASSnapOpType /*opType*/) {
+    EvDebug log;
+    bool hidden = false;
+    const std::string name = uniqueShareName(info, hidden);
+    if (hidden)
+        log.DebugLvl(kUniqueShareContext, DebugLevel::kFlow, jobId, kHideSettingLog, kHideCifsShareOnSnapMount);
     log.DebugLvl(kUniqueShareContext, DebugLevel::kFlow, jobId, kShareExportLog, name.c_str());
     return name;
 }
@@ -169,17 +177,9 @@ bool HNASUtils::getShareName(const std::string& shareName, const std::string& de
     return true;
 }
 
-bool HNASUtils::getClonePath(const std::string& deviceType, std::string& snapName,
-                             std::string& sharePath, std::string& subDirectory,
-                             const std::string& mountPath, std::string& clonePath) {
-    EvDebug log;
-    if (deviceType.empty() || snapName.empty()) {
-        log.DebugLvl(kClonePathContext, DebugLevel::kFailure, jobId, "%s", kCloneArgumentsEmpty);
-        return false;
-    }
-    log.DebugLvl(kClonePathContext, DebugLevel::kFlow, jobId, kSharePathLog, sharePath.c_str());
-    log.DebugLvl(kClonePathContext, DebugLevel::kFlow, jobId, kSubDirectoryLog, subDirectory.c_str());
-
+bool HNASUtils::composeClonePath(const std::string& deviceType, const std::string& snapName,
+                                 const std::string& sharePath, const std::string& subDirectory,
+                                 const std::string& mountPath, std::string& clonePath) const {
     if (deviceType == kDeviceTypeUnc) {
         const std::string joined =
             subDirectory.empty() ? sharePath : sharePath + kUncSeparator + subDirectory;
@@ -199,6 +199,22 @@ bool HNASUtils::getClonePath(const std::string& deviceType, std::string& snapNam
             }
         }
     } else {
+        return false;
+    }
+    return true;
+}
+
+bool HNASUtils::getClonePath(const std::string& deviceType, std::string& snapName,
+                             std::string& sharePath, std::string& subDirectory,
+                             const std::string& mountPath, std::string& clonePath) {
+    EvDebug log;
+    if (deviceType.empty() || snapName.empty()) {
+        log.DebugLvl(kClonePathContext, DebugLevel::kFailure, jobId, "%s", kCloneArgumentsEmpty);
+        return false;
+    }
+    log.DebugLvl(kClonePathContext, DebugLevel::kFlow, jobId, kSharePathLog, sharePath.c_str());
+    log.DebugLvl(kClonePathContext, DebugLevel::kFlow, jobId, kSubDirectoryLog, subDirectory.c_str());
+    if (!composeClonePath(deviceType, snapName, sharePath, subDirectory, mountPath, clonePath)) {
         log.DebugLvl(kClonePathContext, DebugLevel::kFailure, jobId, "%s", kUnknownBackupType);
         return false;
     }

@@ -108,6 +108,10 @@ bool faultFromJson(const Json& j, Fault& fault, std::string& error) {
         error = "message must be a text of at most 4096 bytes";
         return false;
     }
+    if (!readText(j, key::kMatching, fault.matching, false) || fault.matching.size() > kMaxFaultMessage) {
+        error = "matching must be a text of at most 4096 bytes";
+        return false;
+    }
     return true;
 }
 
@@ -119,7 +123,8 @@ Json faultToJson(const Fault& f) {
                 {key::kStatus, f.status},
                 {key::kLatencyMs, f.latencyMs},
                 {key::kBody, nameOf(kFaultBodyNames, f.body)},
-                {key::kMessage, f.message}};
+                {key::kMessage, f.message},
+                {key::kMatching, f.matching}};
 }
 
 void seed(SimContext& context, const std::string& text, Response& res) {

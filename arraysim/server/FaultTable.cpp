@@ -14,10 +14,11 @@ bool isFaultOperation(const std::string& operation) {
     return false;
 }
 
-FaultDecision FaultTable::take(const std::string& operation) {
+FaultDecision FaultTable::take(const std::string& operation, const std::string& request) {
     FaultDecision decision;
     for (Fault& fault : faults_) {
         if (fault.count <= 0 || (fault.operation != operation && fault.operation != kAnyOperation)) continue;
+        if (!fault.matching.empty() && request.find(fault.matching) == std::string::npos) continue;
         if (fault.after > 0) {
             --fault.after;
             continue;

@@ -39,6 +39,11 @@ struct Fault {
     int latencyMs = 0;       // for Latency
     FaultBody body = FaultBody::Json;     // for Status
     std::string message = "injected fault";   // for Status: errorMsg, or the text
+    // Non-empty: only calls whose path, query ("name=value&" each) or body
+    // holds this text meet the
+    // fault (and count towards `after`), e.g. a file system's name, so that
+    // a fault hits one request of several sent at once, whatever their order.
+    std::string matching = std::string();
 };
 
 // What one call meets: a delay, then at most one of status/close/closeAfter/
@@ -59,7 +64,8 @@ public:
     void add(const Fault& fault) { faults_.push_back(fault); }
     // Decides what the next call of `operation` meets, using up the counts of
     // the faults it takes; faults are taken in the order they were added.
-    FaultDecision take(const std::string& operation);
+    // `request` is the call's path and body, for faults with `matching`.
+    FaultDecision take(const std::string& operation, const std::string& request = std::string());
     const std::vector<Fault>& faults() const { return faults_; }
     void clear() { faults_.clear(); }
 

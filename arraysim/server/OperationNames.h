@@ -19,11 +19,12 @@ inline constexpr char kListSnapshots[] = "listSnapshots";
 inline constexpr char kGetSnapshot[] = "getSnapshot";
 inline constexpr char kDeleteSnapshot[] = "deleteSnapshot";
 inline constexpr char kRollbackSnapshot[] = "rollbackSnapshot";
+inline constexpr char kGetRestAccess[] = "getRestAccess";
 
 inline constexpr const char* kOperationNames[] = {
     kListVirtualServers, kListFileSystems,  kGetFileSystem,  kListShares,      kListAuthentications,
     kAddAuthentication,  kDeleteAuthentication, kCreateShare, kDeleteShare,   kCreateSnapshot,
-    kListSnapshots,      kGetSnapshot,      kDeleteSnapshot, kRollbackSnapshot,
+    kListSnapshots,      kGetSnapshot,      kDeleteSnapshot, kRollbackSnapshot, kGetRestAccess,
 };
 
 }  // namespace arraysim

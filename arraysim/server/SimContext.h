@@ -70,6 +70,10 @@ struct SimContext {
     std::string adminToken;         // empty: the admin interface is off
     size_t maxBodyBytes = 1 << 20;  // longest request body accepted
     ShareCreateOptions shareCreate;
+    // The REST server's connection limits, as file-devices/management-access/rest
+    // reports them: as the administrator set it, and the most the server takes.
+    int maxAllowedConnections = 20;
+    int maxSupportedConnections = 512;
     bool stopping = false;          // set once; cuts injected delays short
     std::condition_variable stopped;
 

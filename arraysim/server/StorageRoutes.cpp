@@ -123,12 +123,21 @@ void perform(SimContext& context, Array& array, const Request& req, const std::s
     }
 }
 
+// What a fault's `matching` text is looked for in: the path, each query
+// parameter as "name=value&", and the body, e.g.
+// "/v7/storage/filesystems?label=fb&\n".
+std::string requestText(const Request& req, const std::string& body) {
+    std::string text = req.path + "?";
+    for (const auto& param : req.params) text += param.first + "=" + param.second + "&";
+    return text + "\n" + body;
+}
+
 void serve(SimContext& context, const char* operation, const Request& req, const std::string& body, Response& res,
            const Handler& handler) {
     FaultDecision fault;
     {
         std::lock_guard<std::mutex> lock(context.mutex);
-        fault = context.faults.take(operation);
+        fault = context.faults.take(operation, requestText(req, body));
     }
     if (fault.latencyMs > 0) context.delay(fault.latencyMs);
     const auto start = std::chrono::steady_clock::now();
@@ -424,6 +433,14 @@ bool rollbackSnapshot(Array& array, const Request& req, const std::string&, Resp
 
 void addStorageRoutes(httplib::Server& server, SimContext& c) {
     add(server, c, Method::Get, route("virtual-servers"), kListVirtualServers, listVirtualServers);
+    add(server, c, Method::Get, route("file-devices/management-access/rest"), kGetRestAccess,
+        [&c](Array&, const Request&, const std::string&, Response& res) {
+            sendJson(res, 200,
+                     Json{{"restAccess",
+                           {{"maxAllowedConnections", c.maxAllowedConnections},
+                            {"maxSupportedConnections", c.maxSupportedConnections}}}});
+            return false;
+        });
     add(server, c, Method::Get, route("virtual-servers/([^/]+)/(cifs|nfs)"), kListShares, listShares);
     add(server, c, Method::Get, route(key::kFilesystems), kListFileSystems, listFileSystems);
     add(server, c, Method::Get, route("filesystems/([^/]+)"), kGetFileSystem, getFileSystem);

@@ -32,6 +32,7 @@ const char kUsage[] =
     "usage: hnas-arraysim --cert FILE --key FILE [--address A] [--port P] [--state FILE]\n"
     "                     [--seed FILE] [--admin-token T] [--ready-file FILE]\n"
     "                     [--keep-alive-requests N] [--calls-kept N] [--state-limit-bytes N]\n"
+    "                     [--max-allowed-connections N]\n"
     "                     [--strict-snapshot-paths] [--ignore-no-default-security]\n"
     "       hnas-arraysim --version\n"
     "       hnas-arraysim --help | -h\n"
@@ -57,6 +58,7 @@ struct Options {
     // enough for a whole operation call on 32767 devices (map makes about 110000).
     int keepAliveRequests = 1000000;
     int callsKept = static_cast<int>(arraysim::kDefaultCallsKept);
+    int maxAllowedConnections = 20;   // as the array's REST access settings report it
     int stateLimitBytes = 0;   // 0: no cap on the state file (tests of a full disk set one)
     bool strictSnapshotPaths = false;   // shares created over the API only inside snapshots
     bool ignoreNoDefaultSecurity = false;   // act as an array that does not know noDefaultSecurity
@@ -117,6 +119,11 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
         } else if (name == "--keep-alive-requests") {
             if (!parseCount(value, 100000000, o.keepAliveRequests)) {
                 error = "bad request count " + value;
+                return false;
+            }
+        } else if (name == "--max-allowed-connections") {
+            if (!parseCount(value, static_cast<int>(kMostConnections), o.maxAllowedConnections)) {
+                error = "bad connection count " + value;
                 return false;
             }
         } else if (name == "--calls-kept") {
@@ -228,6 +235,8 @@ int main(int argc, char** argv) {
     arraysim::SimContext context;
     context.adminToken = options.adminToken;
     context.calls.kept = static_cast<size_t>(options.callsKept);
+    context.maxAllowedConnections = options.maxAllowedConnections;
+    context.maxSupportedConnections = static_cast<int>(kMostConnections);
     context.shareCreate.strictSnapshotPaths = options.strictSnapshotPaths;
     context.shareCreate.ignoreNoDefaultSecurity = options.ignoreNoDefaultSecurity;
     std::unique_ptr<arraysim::SqliteStore> store;

@@ -381,3 +381,22 @@ TEST(FaultTableTest, TakesFaultsInOrderAfterTheirLetThroughCalls) {
     EXPECT_TRUE(arraysim::isFaultOperation("rollbackSnapshot"));
     EXPECT_FALSE(arraysim::isFaultOperation("createFileSystemSnapshot"));
 }
+
+// A fault with a matching text meets only the requests that hold it, and
+// lets through (after) only those: one request of several sent at once.
+TEST(FaultTableTest, AMatchingFaultHitsOnlyTheRequestsThatHoldItsText) {
+    arraysim::Fault fault;
+    fault.operation = "createSnapshot";
+    fault.after = 1;
+    fault.matching = "-fb\"";
+    arraysim::FaultTable table;
+    table.add(fault);
+    const std::string fa = "/v7/storage/filesystem-snapshots?\n{\"displayName\":\"u1-fa\"}";
+    const std::string fb = "/v7/storage/filesystem-snapshots?\n{\"displayName\":\"u1-fb\"}";
+    EXPECT_EQ(arraysim::FaultAction::None, table.take("createSnapshot", fa).action);
+    EXPECT_EQ(arraysim::FaultAction::None, table.take("createSnapshot", fb).action);   // let through
+    EXPECT_EQ(arraysim::FaultAction::None, table.take("createSnapshot", fa).action);
+    EXPECT_EQ(arraysim::FaultAction::None, table.take("listSnapshots", fb).action);
+    EXPECT_EQ(arraysim::FaultAction::Status, table.take("createSnapshot", fb).action);
+    EXPECT_TRUE(table.faults().empty());
+}

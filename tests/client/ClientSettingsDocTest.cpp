@@ -25,7 +25,8 @@ std::string sourceFile(const std::string& relative) {
 }
 
 const std::vector<std::string> kKeys = {kConnectTimeoutKey, kRequestTimeoutKey, kRetryCountKey, kRetryBackoffKey,
-                                        kCaFileKey,         kInsecureKey,       kApiVersionKey, kApiKeyFileKey};
+                                        kCaFileKey,         kInsecureKey,       kApiVersionKey, kApiKeyFileKey,
+                                        kRequestsInFlightKey};
 
 // "| `nRetryCount` | 2 | extra tries ... |" rows of the section, key -> default cell.
 std::map<std::string, std::string> tableOf(const std::string& markdown, const std::string& heading) {
@@ -55,6 +56,7 @@ TEST(ClientSettingsDocs, TheTableNamesEveryKeyWithTheDefinedDefault) {
         {kInsecureKey, defaults.insecure ? "1" : "0"},
         {kApiVersionKey, "`" + defaults.apiVersion + "`"},
         {kApiKeyFileKey, defaults.apiKeyFile.empty() ? "none" : defaults.apiKeyFile},
+        {kRequestsInFlightKey, std::to_string(defaults.requestsInFlight)},
     };
     ASSERT_EQ(expected.size(), kKeys.size());
     EXPECT_EQ(tableOf(sourceFile("docs/array-api.md"), "The client's settings"), expected);

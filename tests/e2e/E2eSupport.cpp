@@ -1,5 +1,7 @@
 #include "tests/e2e/E2eSupport.h"
 
+#include <cstdlib>
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,9 +71,14 @@ World::World(const std::string& seedJson, bool withStore) {
     if (withStore) createStore();
 }
 
+int requestsInFlight() {
+    const char* text = std::getenv("HNAS_TEST_REQUESTS_IN_FLIGHT");
+    return text != nullptr && std::atoi(text) > 1 ? std::atoi(text) : 1;
+}
+
 bool World::createStore(const std::string& storeDir) {
     const simkit::SimOptions& options = simulator_.options();
-    const std::vector<std::vector<std::string>> setup = {
+    std::vector<std::vector<std::string>> setup = {
         {"init"},
         {"set-setting", "~Vorlane", "nRevertMountPathRefreshWaitInSecs", "0"},
         {"set-setting", "~Vorlane/HNASClient", "sCAFile", options.caFile},
@@ -79,6 +86,9 @@ bool World::createStore(const std::string& storeDir) {
         {"set-setting", "~Vorlane/HNASClient", "nRequestTimeoutSecs", "10"},
         {"set-setting", "~Vorlane/HNASClient", "nRetryBackoffMs", "10"},
     };
+    // The whole suite runs again with calls made ahead (ctest's *_inflight8).
+    if (const char* inFlight = std::getenv("HNAS_TEST_REQUESTS_IN_FLIGHT"))
+        setup.push_back({"set-setting", "~Vorlane/HNASClient", "nRequestsInFlight", inFlight});
     for (const auto& args : setup) {
         const HostRun run = hostOn(storeDir.empty() ? storeDirectory() : storeDir, args);
         if (run.exitCode != 0) {

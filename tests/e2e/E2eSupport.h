@@ -18,6 +18,10 @@
 
 namespace e2e {
 
+// The requests in flight the suite runs with (HNAS_TEST_REQUESTS_IN_FLIGHT,
+// written into every store as nRequestsInFlight), 1 when not set.
+int requestsInFlight();
+
 struct HostRun {
     int exitCode = -1;      // -1 when it did not exit by itself
     std::string output;     // standard output and error

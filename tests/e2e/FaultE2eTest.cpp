@@ -64,6 +64,22 @@ class ArrayFault : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(ArrayFault, StopsWhereTheArrayFailsAndReportsEveryDevice) {
     const FaultCase& c = GetParam();
+    // Requests that name dev-b's file system (fb), the fault hitting that
+    // one whatever order concurrent requests arrive in: prepare's look-up of
+    // the label, snap's and map's creates, is-mapped's share look-up. Unmap's,
+    // revert's and delete's name their object by an ID alone.
+    const std::string call = c.failingCall;
+    const std::string matching = call == "listFileSystems"  ? "label=fb&"
+                                 : call == "listShares"     ? "-fb&"
+                                 : call == "createSnapshot" || call == "createShare" ? "-fb\\\""
+                                                            : "";
+    const bool byName = !matching.empty();
+    const bool overlapped = call == "deleteShare" || call == "rollbackSnapshot" || call == "deleteSnapshot";
+    if (overlapped && e2e::requestsInFlight() > 1)
+        GTEST_SKIP() << "with requests in flight the call after 1 is not dev-b's for sure (the client's fault "
+                        "table covers a failure in the middle of a batch)";
+    const std::string target =
+        byName ? ",\"matching\":\"" + matching + "\"" : ",\"after\":" + std::to_string(c.after);
     e2e::World world(kSeed);
     ASSERT_TRUE(world.ok()) << world.error();
     ASSERT_EQ(0, world.addArray("hnasf", "evs1", 1, "fault-admin", "Fault-pw-9").exitCode);
@@ -75,8 +91,8 @@ TEST_P(ArrayFault, StopsWhereTheArrayFailsAndReportsEveryDevice) {
     }
     for (const char* step : c.before) ASSERT_EQ(0, world.job(step, kDevices).exitCode) << step;
 
-    ASSERT_TRUE(world.injectFault(std::string("{\"operation\":\"") + c.failingCall + "\",\"after\":" +
-                                  std::to_string(c.after) + ",\"count\":1,\"status\":500}"));
+    ASSERT_TRUE(world.injectFault(std::string("{\"operation\":\"") + c.failingCall + "\"" + target +
+                                  ",\"count\":1,\"status\":500}"));
     const e2e::HostRun run = world.job(c.operation, kDevices);
     EXPECT_EQ(c.exitCode, run.exitCode) << run.output;
     auto after = world.devices();

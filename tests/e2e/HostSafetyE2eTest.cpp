@@ -305,6 +305,9 @@ private:
 // cannot be stored. The job says so and fails; what was stored before (dev-a
 // snapped) stays; once there is room again, the job shows as interrupted.
 TEST(FullDisk, TheJobFailsLoudlyAndTheStoreKeepsWhatWasStoredBefore) {
+    if (e2e::requestsInFlight() > 1)
+        GTEST_SKIP() << "needs dev-a recorded while dev-b's snapshot is made; with requests in flight both "
+                        "snapshots are made together, before either device is recorded";
     e2e::World world(kSeed, false);
     ASSERT_TRUE(world.ok()) << world.error();
     TinyDisk disk(world.storeDirectory());

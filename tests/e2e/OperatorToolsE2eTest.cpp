@@ -179,6 +179,9 @@ TEST(RunQuiet, EachFailedDeviceIsNamedWithItsReason) {
 }
 
 TEST(Orphans, AJobKilledAfterTheArraysWorkLeavesAnOrphanThatOnlyTheToolDeletes) {
+    if (e2e::requestsInFlight() > 1)
+        GTEST_SKIP() << "needs dev-a recorded while dev-b's snapshot is made; with requests in flight both "
+                        "snapshots are made together, before either device is recorded";
     e2e::World world(kSeed);
     ASSERT_TRUE(world.ok()) << world.error();
     ASSERT_EQ(0, world.addArray("hnast", "evs1", 1, "tool-admin", kPassword).exitCode);

@@ -1,5 +1,8 @@
 #include "tests/fakes/FakeArray.h"
 
+#include <cstddef>
+#include <cstdlib>
+
 namespace fakearray {
 namespace {
 
@@ -9,7 +12,25 @@ FakeArrayScope* g_active = nullptr;
 
 FakeArrayScope* activeScope() { return g_active; }
 
-FakeArrayScope::FakeArrayScope() : previous_(g_active) { g_active = this; }
+FakeArrayScope::FakeArrayScope() : previous_(g_active) {
+    g_active = this;
+    if (const char* text = std::getenv("HNAS_TEST_REQUESTS_IN_FLIGHT")) {
+        const int value = std::atoi(text);
+        if (value >= 1 && value <= 64) requestsInFlight = value;
+    }
+}
+
+std::vector<CallRecord> FakeArrayScope::takeCallsFrom(size_t from) {
+    std::vector<CallRecord> taken;
+    if (from >= calls_.size()) return taken;
+    taken.assign(calls_.begin() + static_cast<std::ptrdiff_t>(from), calls_.end());
+    calls_.resize(from);
+    return taken;
+}
+
+void FakeArrayScope::putCalls(const std::vector<CallRecord>& records) {
+    calls_.insert(calls_.end(), records.begin(), records.end());
+}
 
 FakeArrayScope::~FakeArrayScope() { g_active = previous_; }
 

@@ -76,6 +76,11 @@ public:
     // throws (bad_alloc, a library's exception).
     std::function<void(const std::string& operation)> beforeCall;
 
+    // What QzManageHNAS::requestsInFlight() answers: the environment
+    // variable HNAS_TEST_REQUESTS_IN_FLIGHT when it holds a number from 1 to
+    // 64 (so that whole suites run with calls made ahead), else 1.
+    int requestsInFlight = 1;
+
     // False: calls are recorded without their arguments (a benchmark that
     // only counts calls keeps the record small).
     bool keepArguments = true;
@@ -90,6 +95,16 @@ public:
     // The calls of one operation, in order.
     std::vector<CallRecord> callsOf(const std::string& operation) const;
     void clearCalls() { calls_.clear(); }
+    // Each runAhead of a fake client: the records of its calls, in the order
+    // given (the fake makes them one by one). A call made ahead enters
+    // calls() when a device takes its outcome, or when the client settles
+    // it untaken, so that calls() keeps the order the plug-in asked in.
+    const std::vector<std::vector<CallRecord>>& batches() const { return batches_; }
+    // Used by the fake client: takes the records from `from` to the end out
+    // of calls(), and puts records back.
+    std::vector<CallRecord> takeCallsFrom(size_t from);
+    void putCalls(const std::vector<CallRecord>& records);
+    void recordBatch(std::vector<CallRecord> batch) { batches_.push_back(std::move(batch)); }
 
     // Used by the fake client: logs a call and tells whether it may go on
     // (false when a failure is scripted for it). `index` locates its record.
@@ -103,6 +118,7 @@ public:
 private:
     arraymodel::State state_;
     std::vector<CallRecord> calls_;
+    std::vector<std::vector<CallRecord>> batches_;
     std::map<std::string, int> failNext_;
     std::map<std::string, int> emptyNext_;
     std::set<std::pair<std::string, int>> failCalls_;

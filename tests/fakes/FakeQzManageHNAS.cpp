@@ -2,6 +2,8 @@
 // from the in-memory arrays of the active fakearray::FakeArrayScope.
 #include <algorithm>
 #include <chrono>
+#include <deque>
+#include <exception>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -187,11 +189,22 @@ private:
 
 }  // namespace
 
+// A call made ahead: its outcome, its records, and an exception it threw
+// (thrown again to the member call that takes it).
+struct AheadEntry {
+    QzAheadCall call;
+    std::vector<fakearray::CallRecord> records;
+    std::exception_ptr thrown;
+    bool taken = false;
+};
+
 struct QzManageHNAS::Impl {
     unsigned long long jobId = 0;
     std::string user;
     std::string password;
     bool initialised = false;
+    std::vector<AheadEntry> ahead;
+    std::unordered_map<std::string, std::deque<size_t>> aheadByKey;
 };
 
 namespace {
@@ -224,14 +237,94 @@ bool findNamedShare(const Call& call, const __HNASVirtualServers& server, const 
 
 }  // namespace
 
+namespace {
+
+// The outcome of the call made ahead that `fill` describes, its records now
+// entered into the scope's calls; null when none waits.
+template <typename Fill>
+const QzAheadCall* takeAhead(QzManageHNAS::Impl& impl, Fill&& fill) {
+    if (impl.aheadByKey.empty()) return nullptr;
+    QzAheadCall asked;
+    fill(asked);
+    const auto found = impl.aheadByKey.find(qzAheadKey(asked));
+    if (found == impl.aheadByKey.end()) return nullptr;
+    AheadEntry& entry = impl.ahead[found->second.front()];
+    found->second.pop_front();
+    if (found->second.empty()) impl.aheadByKey.erase(found);
+    entry.taken = true;
+    if (fakearray::FakeArrayScope* scope = fakearray::activeScope()) scope->putCalls(entry.records);
+    if (entry.thrown) std::rethrow_exception(entry.thrown);
+    return &entry.call;
+}
+
+bool makeAhead(QzManageHNAS& client, QzAheadCall& call) {
+    switch (call.kind) {
+        case QzAheadKind::CreateSnapshot:
+            return client.createFileSystemSnapshot(call.name, call.fileSystemId, call.prefix, call.createdSnapshot);
+        case QzAheadKind::IsSharePresent:
+            return client.isSharePresent(call.name, call.server, call.shareType);
+        case QzAheadKind::GetShare:
+            call.sharesFound.assign(1, call.share);
+            return client.getFilesystemShares(call.server, call.shareType, call.sharesFound, call.flag);
+        case QzAheadKind::CreateShare:
+            call.shareCreated = call.share;
+            return client.createFileSystemShare(call.name, call.virtualServerId, call.fileSystemId, call.path,
+                                                call.shareType, call.shareCreated, call.flag);
+        case QzAheadKind::DeleteShare:
+            return client.deleteFileSystemShare(call.name, call.server, call.shareType);
+        case QzAheadKind::DeleteSnapshot:
+            return client.deleteFileSystemSnapshot(call.snapshot, call.prefix);
+        case QzAheadKind::RecoverSnapshot:
+            return client.recoverFileSystemSnapshot(call.name);
+        case QzAheadKind::FileSystemIdByLabel:
+            return client.getFileSystemID(call.name, call.fileSystemIdFound);
+        case QzAheadKind::FileSystemIdOfShare:
+            return client.getFileSystemID(call.server, call.name, call.shareType, call.fileSystemIdFound);
+        case QzAheadKind::FileSystemInfo:
+            return client.getFileSystemsInfo(call.fileSystemId, call.fileSystemsFound);
+    }
+    return false;
+}
+
+// Enters the untaken calls' records, and deletes again what an untaken
+// create made, as the real client does.
+void settleAhead(QzManageHNAS& client, QzManageHNAS::Impl& impl) {
+    std::vector<AheadEntry> entries;
+    entries.swap(impl.ahead);
+    impl.aheadByKey.clear();
+    fakearray::FakeArrayScope* scope = fakearray::activeScope();
+    for (AheadEntry& entry : entries) {
+        if (entry.taken) continue;
+        if (scope != nullptr) scope->putCalls(entry.records);
+        if (!entry.call.succeeded) continue;
+        if (entry.call.kind == QzAheadKind::CreateSnapshot) {
+            __HNASFileSystemSnapshot snapshot = entry.call.createdSnapshot;
+            snapshot.fileSystemId = entry.call.fileSystemId;
+            client.deleteFileSystemSnapshot(snapshot, entry.call.prefix);
+        } else if (entry.call.kind == QzAheadKind::CreateShare) {
+            __HNASVirtualServers server;
+            server.virtualServerId = std::stoull(entry.call.virtualServerId);
+            client.deleteFileSystemShare(entry.call.name, server, entry.call.shareType);
+        }
+    }
+}
+
+}  // namespace
+
 QzManageHNAS::QzManageHNAS(const unsigned long long& jobId) : impl_(new Impl) {
     impl_->jobId = jobId;
 }
 
-QzManageHNAS::~QzManageHNAS() = default;
+QzManageHNAS::~QzManageHNAS() {
+    try {
+        settleAhead(*this, *impl_);
+    } catch (...) {
+    }
+}
 
 bool QzManageHNAS::init(std::string user, std::string password, std::string type,
                         std::string controlHost, std::string address, int port) {
+    settleAhead(*this, *impl_);
     Call call(*impl_, "init", [&] { return Arguments{user, type, controlHost, address, std::to_string(port)}; });
     if (call.scope() == nullptr) return false;
     impl_->user = user;
@@ -258,6 +351,13 @@ bool QzManageHNAS::getVirtualServerInfo(const std::string& arrayId, __HNASVirtua
 }
 
 bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::string& fileSystemId) {
+    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::FileSystemIdByLabel;
+            asked.name = fileSystemName;
+        })) {
+        if (done->succeeded) fileSystemId = done->fileSystemIdFound;
+        return done->succeeded;
+    }
     Call call(*impl_, "getFileSystemID", [&] { return Arguments{fileSystemName}; });
     if (call.array() == nullptr) return false;
     const arraymodel::FileSystem* fs = arraymodel::findFileSystemByLabel(*call.array(), fileSystemName);
@@ -268,6 +368,15 @@ bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::strin
 
 bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::string& shareName,
                                    const std::string& shareType, std::string& fileSystemId) {
+    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::FileSystemIdOfShare;
+            asked.server = server;
+            asked.name = shareName;
+            asked.shareType = shareType;
+        })) {
+        if (done->succeeded) fileSystemId = done->fileSystemIdFound;
+        return done->succeeded;
+    }
     Call call(*impl_, "getFileSystemID", [&] { return Arguments{server.objectId, shareName, shareType}; });
     arraymodel::Protocol protocol;
     const arraymodel::Share* share = nullptr;
@@ -278,6 +387,13 @@ bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::strin
 
 bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
                                       std::vector<__HNASFileSystemInfo>& fileSystems) {
+    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::FileSystemInfo;
+            asked.fileSystemId = fileSystemId;
+        })) {
+        if (done->succeeded) fileSystems = done->fileSystemsFound;
+        return done->succeeded;
+    }
     Call call(*impl_, "getFileSystemsInfo", [&] { return Arguments{fileSystemId}; });
     if (call.array() == nullptr) return false;
     if (call.scope()->takeEmptyAnswer("getFileSystemsInfo")) {
@@ -293,6 +409,18 @@ bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
 bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::string& shareType,
                                        std::vector<__HNASFileSystemShares>& shares,
                                        bool withPermissions) {
+    if (shares.size() == 1) {
+        if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
+                asked.kind = QzAheadKind::GetShare;
+                asked.server = server;
+                asked.shareType = shareType;
+                asked.share = shares.front();
+                asked.flag = withPermissions;
+            })) {
+            if (done->succeeded) shares = done->sharesFound;
+            return done->succeeded;
+        }
+    }
     const std::string wanted = shares.empty() ? std::string() : shares[0].name;
     Call call(*impl_, "getFilesystemShares",
               [&] { return Arguments{server.objectId, shareType, wanted, flag(withPermissions)}; });
@@ -313,6 +441,15 @@ bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::
 bool QzManageHNAS::createFileSystemSnapshot(const std::string& name, const std::string& fileSystemId,
                                             const std::string& prefix,
                                             __HNASFileSystemSnapshot& snapshot) {
+    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::CreateSnapshot;
+            asked.name = name;
+            asked.fileSystemId = fileSystemId;
+            asked.prefix = prefix;
+        })) {
+        if (done->succeeded) snapshot = done->createdSnapshot;
+        return done->succeeded;
+    }
     Call call(*impl_, "createFileSystemSnapshot", [&] { return Arguments{name, fileSystemId, prefix}; });
     if (call.array() == nullptr) return false;
     arraymodel::Snapshot created;
@@ -327,6 +464,13 @@ bool QzManageHNAS::createFileSystemSnapshot(const std::string& name, const std::
 
 bool QzManageHNAS::isSharePresent(const std::string& shareName, __HNASVirtualServers& server,
                                   const std::string& shareType) {
+    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::IsSharePresent;
+            asked.name = shareName;
+            asked.server = server;
+            asked.shareType = shareType;
+        }))
+        return done->succeeded;
     Call call(*impl_, "isSharePresent", [&] { return Arguments{shareName, server.objectId, shareType}; });
     arraymodel::Protocol protocol;
     const arraymodel::Share* share = nullptr;
@@ -339,6 +483,19 @@ bool QzManageHNAS::createFileSystemShare(const std::string& shareName,
                                          const std::string& fileSystemId, const std::string& path,
                                          const std::string& shareType, __HNASFileSystemShares& share,
                                          bool applyPermissions) {
+    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::CreateShare;
+            asked.name = shareName;
+            asked.virtualServerId = virtualServerId;
+            asked.fileSystemId = fileSystemId;
+            asked.path = path;
+            asked.shareType = shareType;
+            asked.share = share;
+            asked.flag = applyPermissions;
+        })) {
+        share = done->shareCreated;
+        return done->succeeded;
+    }
     Call call(*impl_, "createFileSystemShare",
               [&] { return Arguments{shareName, virtualServerId, fileSystemId, path, shareType, flag(applyPermissions)}; });
     arraymodel::ShareRequest request;
@@ -385,6 +542,13 @@ bool QzManageHNAS::createFileSystemShare(const std::string& shareName,
 
 bool QzManageHNAS::deleteFileSystemShare(const std::string& shareName, __HNASVirtualServers& server,
                                          const std::string& shareType) {
+    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::DeleteShare;
+            asked.name = shareName;
+            asked.server = server;
+            asked.shareType = shareType;
+        }))
+        return done->succeeded;
     Call call(*impl_, "deleteFileSystemShare", [&] { return Arguments{shareName, server.objectId, shareType}; });
     arraymodel::Protocol protocol;
     const arraymodel::Share* share = nullptr;
@@ -397,6 +561,12 @@ bool QzManageHNAS::deleteFileSystemShare(const std::string& shareName, __HNASVir
 }
 
 bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, const std::string& prefix) {
+    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::DeleteSnapshot;
+            asked.snapshot = snapshot;
+            asked.prefix = prefix;
+        }))
+        return done->succeeded;
     Call call(*impl_, "deleteFileSystemSnapshot",
               [&] { return Arguments{snapshot.name, snapshot.fileSystemId, prefix}; });
     if (call.array() == nullptr) return false;
@@ -411,6 +581,11 @@ bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, c
 }
 
 bool QzManageHNAS::recoverFileSystemSnapshot(const std::string& snapshotObjectId) {
+    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
+            asked.kind = QzAheadKind::RecoverSnapshot;
+            asked.name = snapshotObjectId;
+        }))
+        return done->succeeded;
     Call call(*impl_, "recoverFileSystemSnapshot", [&] { return Arguments{snapshotObjectId}; });
     if (call.array() == nullptr) return false;
     if (!arraymodel::rollbackSnapshot(*call.array(), snapshotObjectId).ok()) return false;
@@ -437,3 +612,45 @@ bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapsh
     listSnapshots(*call.array(), snapshots);
     return call.done();
 }
+
+int QzManageHNAS::requestsInFlight() {
+    const fakearray::FakeArrayScope* scope = fakearray::activeScope();
+    return scope != nullptr ? scope->requestsInFlight : 1;
+}
+
+// Makes the calls one by one through the members, as the real client's
+// workers would, and records them as one batch; their records leave calls()
+// until a device takes them.
+bool QzManageHNAS::runAhead(std::vector<QzAheadCall>& calls) {
+    fakearray::FakeArrayScope* scope = fakearray::activeScope();
+    if (scope == nullptr || calls.empty() || requestsInFlight() <= 1) return false;
+    std::vector<AheadEntry> made;
+    std::vector<fakearray::CallRecord> batch;
+    bool failed = false;
+    for (QzAheadCall& call : calls) {
+        call.made = false;
+        if (failed) continue;   // as the real client: nothing starts after a failure
+        AheadEntry entry;
+        const size_t before = scope->calls().size();
+        try {
+            call.succeeded = makeAhead(*this, call);
+        } catch (...) {
+            call.succeeded = false;
+            entry.thrown = std::current_exception();
+        }
+        call.made = true;
+        failed = !call.succeeded && call.kind != QzAheadKind::IsSharePresent;
+        entry.records = scope->takeCallsFrom(before);
+        batch.insert(batch.end(), entry.records.begin(), entry.records.end());
+        entry.call = call;
+        made.push_back(std::move(entry));
+    }
+    scope->recordBatch(std::move(batch));
+    for (AheadEntry& entry : made) {
+        if (!entry.call.made) continue;
+        impl_->aheadByKey[qzAheadKey(entry.call)].push_back(impl_->ahead.size());
+        impl_->ahead.push_back(std::move(entry));
+    }
+    return true;
+}
+
