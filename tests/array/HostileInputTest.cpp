@@ -1,8 +1,9 @@
 // hnas-arraysim under hostile or careless input: each case gets a clear
 // answer and the process stays up and keeps serving. Deep JSON, bodies over
-// the limit however framed, connections that never start TLS, a second
-// simulator on one state file, names with control characters, an empty
-// password, a full disk, and a call record that does not grow without end.
+// the limit however framed, header blocks too long or with too many lines,
+// connections that never start TLS or send their request a byte at a time,
+// a second simulator on one state file, names with control characters, an
+// empty password, a full disk, and a call record that does not grow without end.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -11,14 +12,17 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "arraysim/model/ArrayOps.h"
 #include "arraysim/store/StateJson.h"
+#include "tests/support/HostileCrowd.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDirectory.h"
 
@@ -42,6 +46,21 @@ long peakKiB(pid_t pid) {
         if (line.compare(0, 6, "VmHWM:") == 0) return std::atol(line.c_str() + 6);
     }
     return 0;
+}
+
+// Sends `prefix`, `piece` `count` times and `suffix` on a new TLS
+// connection, and stops sending once the simulator answers (or closes); the
+// answer read then.
+std::string answerTo(int port, const std::string& prefix, const std::string& piece, size_t count,
+                     const std::string& suffix) {
+    testsupport::TlsLink link;
+    if (!link.open(port) || !link.send(prefix)) return "";
+    bool answered = false;
+    for (size_t i = 0; i < count && !answered; ++i) {
+        answered = link.readable(0) || !link.send(piece);
+    }
+    if (!answered) link.send(suffix);
+    return link.readAll(5000);
 }
 
 class HostileInputTest : public ::testing::Test {
@@ -185,6 +204,76 @@ TEST_F(HostileInputTest, ConnectionsThatNeverStartTlsDoNotHoldOthersUp) {
     ASSERT_TRUE(r) << httplib::to_string(r.error());
     EXPECT_EQ(r->status, 200);
     for (int fd : idle) close(fd);
+}
+
+TEST_F(HostileInputTest, HeaderBlocksAreBoundedInBytesAndLinesBeforeTheyAreHeld) {
+    const std::string credentials = "X-Subsystem-User: supervisor\r\nX-Subsystem-Password: pw1\r\n";
+    const std::string get =
+        "GET /v7/storage/virtual-servers HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" + credentials;
+    const std::string big(64 * 1024, 'b');
+    struct Case {
+        const char* what;
+        std::string prefix, piece;
+        size_t count;
+        const char* status;
+    } cases[] = {
+        // Host, Connection and the two credentials make four lines.
+        {"100 header lines", get, "X-A: b\r\n", 96, "HTTP/1.1 200"},
+        {"101 header lines", get, "X-A: b\r\n", 97, "HTTP/1.1 431"},
+        {"60,000 lines of 4 KiB", get, "X-Pad: " + std::string(4096, 'p') + "\r\n", 60000, "HTTP/1.1 431"},
+        {"one header line of 100 MiB", get + "X-Big: ", big, 1600, "HTTP/1.1 431"},
+        {"a request line of 100 MiB", "GET /", big, 1600, "HTTP/1.1 431"},
+        {"lines within the bytes but 20 KiB in all", get, "X-Pad: " + std::string(1000, 'p') + "\r\n", 20,
+         "HTTP/1.1 431"},
+    };
+    const long before = peakKiB(sim.pid());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string answer = answerTo(sim.port(), c.prefix, c.piece, c.count, "\r\n");
+        EXPECT_EQ(answer.substr(0, 12), c.status) << answer.substr(0, 200);
+    }
+    // Nothing was held whole: the peak grew by far less than one such header.
+    EXPECT_LT(peakKiB(sim.pid()) - before, 16 * 1024);
+    EXPECT_TRUE(serving());
+}
+
+TEST_F(HostileInputTest, SlowAndIdleConnectionsAreClosedAtTheirDeadlineAndDoNotStarveRealClients) {
+    const size_t slow = 1250, idle = 1250;
+    if (!testsupport::raiseDescriptorLimit(slow + idle + 1024)) GTEST_SKIP() << "too few descriptors allowed";
+    testsupport::HostileCrowd crowd(sim.port(), slow, idle);
+    crowd.topUp();
+    ASSERT_EQ(crowd.open(), slow + idle);
+    // The crowd sends a byte on each connection every half second and opens
+    // again at once each connection the simulator closed.
+    std::atomic<bool> done{false};
+    std::thread attacker([&] {
+        while (!done) {
+            crowd.tick();
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+    });
+    // Past every deadline (5 s each for the handshake and the request), a
+    // real client on a new connection is served each time.
+    int served = 0, refused = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(13);
+    while (std::chrono::steady_clock::now() < end) {
+        auto client = sim.client();
+        client->set_connection_timeout(3, 0);
+        client->set_read_timeout(3, 0);
+        const auto r = client->Get("/v7/storage/virtual-servers", kStorageUser);
+        (r && r->status == 200 ? served : refused) += 1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    done = true;
+    attacker.join();
+    EXPECT_EQ(refused, 0);
+    EXPECT_GT(served, 10);
+    // Every slow sender and every connection that never finished TLS was
+    // closed at its deadline although it kept sending (a time-out per read
+    // would have kept them all).
+    EXPECT_GE(crowd.slowClosed(), slow);
+    EXPECT_GE(crowd.idleClosed(), idle);
+    EXPECT_GT(crowd.open(), (slow + idle) * 9 / 10);
 }
 
 TEST_F(HostileInputTest, ASecondSimulatorOnTheStateFileRefusesToStart) {
