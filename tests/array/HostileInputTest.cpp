@@ -25,6 +25,7 @@
 #include "tests/support/HostileCrowd.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDirectory.h"
+#include "tests/support/TestCertificates.h"
 
 using arraysim::Json;
 
@@ -283,6 +284,23 @@ TEST_F(HostileInputTest, ASecondSimulatorOnTheStateFileRefusesToStart) {
     struct stat info {};
     ASSERT_EQ(stat(dir.file("state.db").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(HostileInputTest, ASecondSimulatorOnABusyPortRefusesToStart) {
+    // The second one gets its own state: only the port is shared.
+    const std::string port = std::to_string(sim.port());
+    std::string out, err;
+    EXPECT_EQ(testsupport::runSimulatorOnce({"--cert", testsupport::certDir() + "/server.pem", "--key",
+                                             testsupport::certDir() + "/server.key", "--port", port,
+                                             "--state", dir.file("second.db")},
+                                            out, err),
+              2);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find("cannot listen on 127.0.0.1:" + port + ": Address already in use"), std::string::npos) << err;
+    // Every request still reaches the first one: its call record sees them all.
+    sim.client()->Delete("/admin/calls", kAdmin);
+    for (int i = 0; i < 20; ++i) ASSERT_TRUE(serving());
+    EXPECT_EQ(adminGet("calls")["total"], 20);
 }
 
 TEST_F(HostileInputTest, NamesWithControlCharactersAndEmptyPasswordsAreRefused) {
