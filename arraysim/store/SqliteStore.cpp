@@ -171,6 +171,7 @@ const char kInsertSnapshot[] =
     " creation_reason, creation_time, sequence, pending_lists) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11);";
 const char kInsertDirectory[] =
     "INSERT OR IGNORE INTO directories(array_id, filesystem_id, path) VALUES(?1, ?2, ?3);";
+const char kDeleteDirectory[] = "DELETE FROM directories WHERE array_id = ?1 AND filesystem_id = ?2 AND path = ?3;";
 const char kDeleteSnapshot[] = "DELETE FROM snapshots WHERE array_id = ?1 AND object_id = ?2;";
 
 const char kSelectArrays[] =
@@ -736,6 +737,10 @@ bool SqliteStore::saveChanges(const Array& array, const arraymodel::ChangeRecord
                 !insertSnapshot(id, array.snapshots[slot.first], slot.first, e)) {
                 return false;
             }
+        }
+        for (const auto& dropped : record.droppedDirectories) {
+            sqlite3_stmt* remove = statement(kDeleteDirectory, e);
+            if (remove == nullptr || !Row(remove).number(id).text(dropped.first).text(dropped.second).run()) return false;
         }
         for (const auto& added : record.directories) {
             if (!insertDirectory(id, added.first, added.second, e)) return false;
