@@ -20,6 +20,7 @@
 #include "arraysim/server/HttpsServer.h"
 #include "arraysim/server/SimContext.h"
 #include "arraysim/server/StorageRoutes.h"
+#include "arraysim/store/PrivatePlace.h"
 #include "arraysim/store/SqliteStore.h"
 #include "arraysim/store/StateJson.h"
 #include "hnas/BuildVersion.h"
@@ -167,16 +168,6 @@ bool applySeedFile(const std::string& path, arraysim::SimContext& context, std::
     return true;
 }
 
-bool writeReadyFile(const std::string& path, int port) {
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << port << "\n";
-        if (!out) return false;
-    }
-    return std::rename(temporary.c_str(), path.c_str()) == 0;
-}
-
 // Each open connection takes a descriptor: the soft limit (often 1024) is
 // raised to the hard one so that thousands of idle clients do not lock out
 // the next one.
@@ -260,8 +251,9 @@ int main(int argc, char** argv) {
     });
     stopper.detach();
 
-    if (!options.readyFile.empty() && !writeReadyFile(options.readyFile, port)) {
-        return fail("cannot write ready file " + options.readyFile);
+    if (!options.readyFile.empty() &&
+        !arraysim::writeFileWithoutLinks(options.readyFile, std::to_string(port) + "\n", error)) {
+        return fail("cannot write ready file " + options.readyFile + ": " + error);
     }
     const bool v6 = options.address.find(':') != std::string::npos;
     std::printf("hnas-arraysim listening on https://%s%s%s:%d\n", v6 ? "[" : "", options.address.c_str(),

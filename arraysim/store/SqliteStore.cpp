@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "arraysim/store/JsonKeys.h"
+#include "arraysim/store/PrivatePlace.h"
 #include "arraysim/store/StateJson.h"
 
 namespace arraysim {
@@ -275,7 +276,8 @@ bool eachRow(sqlite3_stmt* select, Read read, std::string& error) {
 // exclusive lock on it; the lock goes when the descriptor is closed. SQLite
 // gives its -wal and -shm files the mode of the main file.
 int lockStateFile(const std::string& path, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (!statePlaceIsPrivate(path, error)) return -1;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         error = "cannot open state file " + path + ": " + std::strerror(errno);
         return -1;
@@ -297,7 +299,8 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::string& path, std::str
     const int lockFd = lockStateFile(path, error);
     if (lockFd < 0) return nullptr;
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+    if (sqlite3_open_v2(path.c_str(), &db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW,
                         nullptr) != SQLITE_OK) {
         error = lastError(db, "cannot open state file");
         sqlite3_close(db);

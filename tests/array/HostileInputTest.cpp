@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -334,6 +335,122 @@ TEST_F(HostileInputTest, ASecondSimulatorOnABusyPortRefusesToStart) {
     sim.client()->Delete("/admin/calls", kAdmin);
     for (int i = 0; i < 20; ++i) ASSERT_TRUE(serving());
     EXPECT_EQ(adminGet("calls")["total"], 20);
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A co-tenant plants files where the state would go; the simulator refuses
+// to start, says why, and writes nothing through a link. Files of another
+// user are made by chown, so those cases need root (as the tests run).
+TEST_F(HostileInputTest, TheStateIsKeptOnlyInPrivatePlacesAndNeverThroughALink) {
+    const uid_t other = 4242;
+    int n = 0;
+    // A fresh directory of this user, mode 0700, for one case.
+    auto place = [&](mode_t mode = 0700) {
+        const std::string d = dir.file("place" + std::to_string(++n));
+        mkdir(d.c_str(), 0700);
+        chmod(d.c_str(), mode);
+        return d;
+    };
+    auto plant = [&](const std::string& path, mode_t mode, uid_t owner) {
+        testsupport::writeFile(path, "planted");
+        chmod(path.c_str(), mode);
+        return chown(path.c_str(), owner, owner) == 0;
+    };
+    struct Case {
+        const char* what;
+        bool needsRoot;
+        std::function<std::string()> setUp;   // the state path
+        const char* reason;
+    } cases[] = {
+        {"a directory others may write", false, [&] { return place(0777) + "/sim.db"; }, "is writable by other users"},
+        {"a sticky shared directory, as /tmp", false, [&] { return place(01777) + "/sim.db"; },
+         "is writable by other users"},
+        {"a directory of another user", true,
+         [&] {
+             const std::string d = place(0755);
+             chown(d.c_str(), other, other);
+             return d + "/sim.db";
+         },
+         "belongs to another user"},
+        {"a state file of another user", true,
+         [&] {
+             const std::string path = place() + "/sim.db";
+             plant(path, 0600, other);
+             return path;
+         },
+         "belongs to another user"},
+        {"a state file others may write", false,
+         [&] {
+             const std::string path = place() + "/sim.db";
+             plant(path, 0666, geteuid());
+             return path;
+         },
+         "is writable by other users"},
+        {"a -wal of another user, held open or not", true,
+         [&] {
+             const std::string path = place() + "/sim.db";
+             plant(path + "-wal", 0666, other);
+             return path;
+         },
+         "belongs to another user"},
+        {"a link as the state file", false,
+         [&] {
+             const std::string d = place();
+             testsupport::writeFile(d + "/victim", "victim");
+             symlink((d + "/victim").c_str(), (d + "/sim.db").c_str());
+             return d + "/sim.db";
+         },
+         "is a symbolic link"},
+        {"a dangling link as the state file", false,
+         [&] {
+             const std::string d = place();
+             symlink((d + "/victim").c_str(), (d + "/sim.db").c_str());
+             return d + "/sim.db";
+         },
+         "is a symbolic link"},
+        {"a link as the -shm", false,
+         [&] {
+             const std::string d = place();
+             testsupport::writeFile(d + "/victim", "victim");
+             symlink((d + "/victim").c_str(), (d + "/sim.db-shm").c_str());
+             return d + "/sim.db";
+         },
+         "is a symbolic link"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.needsRoot && geteuid() != 0) continue;
+        const std::string state = c.setUp();
+        std::string out, err;
+        EXPECT_EQ(testsupport::runSimulatorOnce({"--cert", testsupport::certDir() + "/server.pem", "--key",
+                                                 testsupport::certDir() + "/server.key", "--port", "0", "--state",
+                                                 state},
+                                                out, err),
+                  2);
+        EXPECT_NE(err.find(c.reason), std::string::npos) << err;
+        // What a link names is untouched (or still absent).
+        const std::string victim = readText(state.substr(0, state.rfind('/')) + "/victim");
+        EXPECT_TRUE(victim.empty() || victim == "victim") << victim;
+    }
+
+    // The ready file and its .tmp planted as links: the links are replaced,
+    // what they name is left alone.
+    const std::string d = place();
+    testsupport::writeFile(d + "/victim", "victim");
+    symlink((d + "/victim").c_str(), (d + "/ready").c_str());
+    symlink((d + "/victim").c_str(), (d + "/ready.tmp").c_str());
+    testsupport::SimProcess ready;
+    ASSERT_TRUE(ready.start({"--ready-file", d + "/ready"}));
+    EXPECT_EQ(readText(d + "/victim"), "victim");
+    EXPECT_EQ(readText(d + "/ready"), std::to_string(ready.port()) + "\n");
+    struct stat info {};
+    ASSERT_EQ(lstat((d + "/ready").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_NE(lstat((d + "/ready.tmp").c_str(), &info), 0);
 }
 
 TEST_F(HostileInputTest, NamesWithControlCharactersAndEmptyPasswordsAreRefused) {
