@@ -34,9 +34,13 @@ const char kUsage[] =
     "                     [--strict-snapshot-paths] [--ignore-no-default-security]\n"
     "       hnas-arraysim --version\n"
     "       hnas-arraysim --help | -h\n"
-    "The admin token may also come from $HNAS_ARRAYSIM_ADMIN_TOKEN.\n"
+    "Give the admin token as $HNAS_ARRAYSIM_ADMIN_TOKEN: on the command line\n"
+    "(--admin-token) every user of the host sees it in the process list.\n"
     "See docs/arraysim.md for the options, the seed format and the admin interface.\n";
 const char kTokenVariable[] = "HNAS_ARRAYSIM_ADMIN_TOKEN";
+const char kTokenOnCommandLine[] =
+    "hnas-arraysim: warning: --admin-token shows the token to every user of the host (ps, "
+    "/proc/PID/cmdline); set HNAS_ARRAYSIM_ADMIN_TOKEN instead\n";
 
 struct Options {
     std::string address = "127.0.0.1";
@@ -127,7 +131,10 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
         else if (name == "--key") o.key = value;
         else if (name == "--state") o.statePath = value;
         else if (name == "--seed") o.seedPath = value;
-        else if (name == "--admin-token") o.adminToken = value;
+        else if (name == "--admin-token") {
+            o.adminToken = value;
+            std::fputs(kTokenOnCommandLine, stderr);
+        }
         else if (name == "--ready-file") o.readyFile = value;
         else {
             error = "unknown option " + name;

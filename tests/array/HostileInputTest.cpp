@@ -453,6 +453,31 @@ TEST_F(HostileInputTest, TheStateIsKeptOnlyInPrivatePlacesAndNeverThroughALink) 
     EXPECT_NE(lstat((d + "/ready.tmp").c_str(), &info), 0);
 }
 
+// A command line is visible to every user of the host: the token given
+// there is warned about, the one from the environment is not, and works.
+TEST_F(HostileInputTest, TheAdminTokenOnTheCommandLineIsWarnedAboutAndTheEnvironmentIsTheWay) {
+    const std::string warning = "--admin-token shows the token to every user of the host";
+    // Both runs stop at a missing certificate, after the options were read.
+    const std::vector<std::string> failing = {"--cert", dir.file("none.pem"), "--key", dir.file("none.key")};
+    std::vector<std::string> onCommandLine = failing;
+    onCommandLine.insert(onCommandLine.end(), {"--admin-token", "visible"});
+    std::string out, err;
+    EXPECT_EQ(testsupport::runSimulatorOnce(onCommandLine, out, err), 2);
+    EXPECT_NE(err.find(warning), std::string::npos) << err;
+    EXPECT_EQ(err.find("visible"), std::string::npos) << err;
+
+    ASSERT_EQ(setenv("HNAS_ARRAYSIM_ADMIN_TOKEN", "from-environment", 1), 0);
+    EXPECT_EQ(testsupport::runSimulatorOnce(failing, out, err), 2);
+    EXPECT_EQ(err.find(warning), std::string::npos) << err;
+    testsupport::SimProcess quiet;
+    const bool started = quiet.start({});
+    unsetenv("HNAS_ARRAYSIM_ADMIN_TOKEN");
+    ASSERT_TRUE(started);
+    const auto r = quiet.client()->Get("/admin/state", {{"X-Admin-Token", "from-environment"}});
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 200);
+}
+
 TEST_F(HostileInputTest, NamesWithControlCharactersAndEmptyPasswordsAreRefused) {
     const std::string good = R"("name":"x","user":"ux","password":"p")";
     struct Case {
