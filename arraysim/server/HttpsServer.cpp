@@ -41,6 +41,7 @@ const std::chrono::milliseconds kAcceptPause(50);
 const int kEventThreads = 2;
 // Bytes read at once while a kept-alive connection waits for a request.
 const size_t kFirstRead = 1024;
+const size_t kDrainRead = 65536;
 const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
 
 struct Route {
@@ -121,8 +122,7 @@ private:
     }
 
     void onHead(const error_code& ec) {
-        if (ec == http::error::header_limit || ec == net::error::no_buffer_space ||
-            ec == http::error::buffer_overflow) {
+        if (ec == http::error::header_limit || ec == http::error::buffer_overflow) {
             refuse(431, kHeadTooLarge);
             return;
         }
@@ -198,6 +198,9 @@ private:
     }
 
     void answer(httplib::Response& res, AfterAnswer fate) {
+        // The request (a body of up to the limit) is not kept while the
+        // connection waits for its next one.
+        request_ = httplib::Request{};
         if (fate == AfterAnswer::Drop) {
             error_code ignored;
             tcp().socket().shutdown(tcp::socket::shutdown_both, ignored);
@@ -239,12 +242,12 @@ private:
         drain();
     }
 
+    // Large reads: a client may send fast for the whole while.
     void drain() {
-        buffer_.clear();
-        tcp().async_read_some(buffer_.prepare(std::min(kFirstRead, buffer_.max_size())),
-                              [self = shared_from_this()](error_code ec, size_t) {
-                                  if (!ec) self->drain();
-                              });
+        if (sink_.empty()) sink_.resize(kDrainRead);
+        tcp().async_read_some(net::buffer(sink_), [self = shared_from_this()](error_code ec, size_t) {
+            if (!ec) self->drain();
+        });
     }
 
     HttpsServer::Impl& server_;
@@ -253,6 +256,7 @@ private:
     std::optional<http::request_parser<http::string_body>> parser_;
     std::optional<http::response<http::string_body>> answer_;
     httplib::Request request_;
+    std::vector<char> sink_;   // what a closing connection still sends
     size_t served_ = 0;
     bool keepAlive_ = false;   // the request being handled asked for more
     bool headRequest_ = false;

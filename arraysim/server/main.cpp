@@ -250,22 +250,23 @@ int main(int argc, char** argv) {
         return fail("cannot listen on " + options.address + ":" + std::to_string(options.port) + ": " + error);
     }
 
+    if (!options.readyFile.empty() &&
+        !arraysim::writeFileWithoutLinks(options.readyFile, std::to_string(port) + "\n", error)) {
+        return fail("cannot write ready file " + options.readyFile + ": " + error);
+    }
+    // Joined before the server goes: run() returns while stop() may still
+    // be running on this thread.
     std::thread stopper([&server, &context, stopSignals] {
         int signalNumber = 0;
         sigwait(&stopSignals, &signalNumber);
         context.stop();
         server.stop();
     });
-    stopper.detach();
-
-    if (!options.readyFile.empty() &&
-        !arraysim::writeFileWithoutLinks(options.readyFile, std::to_string(port) + "\n", error)) {
-        return fail("cannot write ready file " + options.readyFile + ": " + error);
-    }
     const bool v6 = options.address.find(':') != std::string::npos;
     std::printf("hnas-arraysim listening on https://%s%s%s:%d\n", v6 ? "[" : "", options.address.c_str(),
                 v6 ? "]" : "", port);
     std::fflush(stdout);
     server.run();
+    stopper.join();
     return 0;
 }
