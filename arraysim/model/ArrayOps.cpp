@@ -232,18 +232,21 @@ std::string normalisedPrincipalType(const std::string& normalisedName, const std
 }
 
 bool directoryExists(const FileSystem& fileSystem, const std::string& directory) {
-    return directory == "/" ||
-           std::binary_search(fileSystem.directories.begin(), fileSystem.directories.end(), directory);
+    if (directory.empty() || directory == "/") return true;
+    const std::vector<std::string>& known = fileSystem.directories;
+    if (std::binary_search(known.begin(), known.end(), directory)) return true;
+    // A parent of a recorded directory: the first record from "<directory>/"
+    // on starts with it ("/a/b" sorts before "/a/b/c" and after "/a/b-c").
+    const std::string below = directory + "/";
+    const auto at = std::lower_bound(known.begin(), known.end(), below);
+    return at != known.end() && at->compare(0, below.size(), below) == 0;
 }
 
 void recordDirectory(Array& array, FileSystem& fileSystem, const std::string& directory) {
-    for (const std::string& each : directoryAndParents(directory)) {
-        if (each == "/") continue;
-        auto at = std::lower_bound(fileSystem.directories.begin(), fileSystem.directories.end(), each);
-        if (at != fileSystem.directories.end() && *at == each) continue;
-        noteDirectory(array, fileSystem.id, each);
-        fileSystem.directories.insert(at, each);
-    }
+    if (directoryExists(fileSystem, directory)) return;
+    auto at = std::lower_bound(fileSystem.directories.begin(), fileSystem.directories.end(), directory);
+    noteDirectory(array, fileSystem.id, directory);
+    fileSystem.directories.insert(at, directory);
 }
 
 namespace {
@@ -313,10 +316,55 @@ Result createShare(Array& array, const ShareRequest& request, Share& created) {
     return Result::success();
 }
 
+namespace {
+
+bool isUnder(const std::string& directory, const std::string& parent) {
+    return parent == "/" ||
+           (directory.size() > parent.size() && directory.compare(0, parent.size(), parent) == 0 &&
+            directory[parent.size()] == '/');
+}
+
+// The directory a share outside snapshots names ("" for a share inside one
+// or with a path the rules refuse).
+std::string plainDirectoryOf(const Share& share) {
+    std::string snapshotName;
+    if (!wellFormedSharePath(share.path) || snapshotNameInPath(share.path, snapshotName)) return "";
+    return directoryOf(share.path);
+}
+
+// Drops the record of a deleted share's directory when no share needs it.
+// Only a recorded directory costs a look at the file system's shares, so
+// shares inside snapshots (the plug-in's) never do.
+void forgetDirectory(Array& array, const std::string& fileSystemId, const std::string& directory) {
+    FileSystem* fs = nullptr;
+    for (FileSystem& each : array.fileSystems) {
+        if (each.id == fileSystemId) fs = &each;
+    }
+    if (fs == nullptr || directory.empty()) return;
+    const auto at = std::lower_bound(fs->directories.begin(), fs->directories.end(), directory);
+    if (at == fs->directories.end() || *at != directory) return;
+    std::string deepestAbove;
+    for (const Share& share : array.shares) {
+        if (share.fileSystemId != fileSystemId) continue;
+        const std::string other = plainDirectoryOf(share);
+        if (other.empty()) continue;
+        if (other == directory || isUnder(other, directory)) return;
+        if (isUnder(directory, other) && other.size() > deepestAbove.size()) deepestAbove = other;
+    }
+    noteDroppedDirectory(array, fileSystemId, directory);
+    fs->directories.erase(at);
+    if (!deepestAbove.empty()) recordDirectory(array, *fs, deepestAbove);
+}
+
+}  // namespace
+
 Result deleteShare(Array& array, Protocol protocol, const std::string& objectId) {
     const Share* found = findShareByObjectId(array, protocol, objectId);
     if (found == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoShare);
+    const std::string fileSystemId = found->fileSystemId;
+    const std::string directory = plainDirectoryOf(*found);
     removeShareAt(array, static_cast<size_t>(found - array.shares.data()));
+    forgetDirectory(array, fileSystemId, directory);
     return Result::success();
 }
 

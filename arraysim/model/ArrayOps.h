@@ -97,18 +97,26 @@ struct ShareRequest {
 // The path must be well formed (wellFormedSharePath). A path inside a
 // snapshot ("\.snapshot\<name>\...") needs that snapshot; with
 // ensurePathExists false, the directory it names must also exist in the file
-// system. Any other path is taken with ensurePathExists true, and recorded
-// with its parents as existing; with false it must exist already. With
+// system. Any other path is taken with ensurePathExists true, and its
+// directory recorded as existing (its parents exist through it); with false
+// it must exist already. With
 // strictSnapshotPaths only paths inside a snapshot are taken. Refused:
 // unknown server or file system (NotFound); bad or existing name, file system
 // on another server, a path the rules above refuse (BadRequest).
 Result createShare(Array& array, const ShareRequest& request, Share& created);
 // True when `directory` ("/a/b", as directoryOf gives it) exists in the file
-// system outside its snapshots: the root, or a recorded directory.
+// system outside its snapshots: the root, a recorded directory or a parent
+// of one.
 bool directoryExists(const FileSystem& fileSystem, const std::string& directory);
-// Records `directory` and each of its parents as existing directories of
-// `fileSystem`, which belongs to `array`.
+// Records `directory` as an existing directory of `fileSystem` (which
+// belongs to `array`), unless it exists already. One record per directory,
+// its parents implied: the cost is linear in the path, however deep.
 void recordDirectory(Array& array, FileSystem& fileSystem, const std::string& directory);
+// Deletes the share. Its directory's record, when it has one, goes with it
+// unless another share of the file system lies in or below it; the deepest
+// share directory above it is then recorded instead. So deleted shares leave
+// no records behind (a real array keeps the directories; the simulator
+// keeps only those a share needs, or a seed named).
 Result deleteShare(Array& array, Protocol protocol, const std::string& objectId);
 // Adds a permission entry to a CIFS share, or replaces the entry of the same
 // (normalised) name; `stored` receives the entry as kept. Refused: unknown

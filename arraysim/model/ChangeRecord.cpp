@@ -54,12 +54,25 @@ void noteDirectory(const Array& array, const std::string& fileSystemId, const st
     if (array.recording.record != nullptr) array.recording.record->directories.emplace_back(fileSystemId, directory);
 }
 
+void noteDroppedDirectory(const Array& array, const std::string& fileSystemId, const std::string& directory) {
+    if (array.recording.record != nullptr) {
+        array.recording.record->droppedDirectories.emplace_back(fileSystemId, directory);
+    }
+}
+
 void undoChanges(Array& array, const ChangeRecord& record) {
     for (const auto& added : record.directories) {
         for (FileSystem& fs : array.fileSystems) {
             if (fs.id != added.first) continue;
             auto at = std::lower_bound(fs.directories.begin(), fs.directories.end(), added.second);
             if (at != fs.directories.end() && *at == added.second) fs.directories.erase(at);
+        }
+    }
+    for (const auto& dropped : record.droppedDirectories) {
+        for (FileSystem& fs : array.fileSystems) {
+            if (fs.id != dropped.first) continue;
+            auto at = std::lower_bound(fs.directories.begin(), fs.directories.end(), dropped.second);
+            if (at == fs.directories.end() || *at != dropped.second) fs.directories.insert(at, dropped.second);
         }
     }
     // Permission edits leave every key where it was; anything else moved

@@ -27,11 +27,14 @@ struct ChangeRecord {
     // of the list then (an append).
     std::map<size_t, std::optional<Share>> shares;
     std::map<size_t, std::optional<Snapshot>> snapshots;
-    // (file system ID, directory) pairs the request added; directories are
-    // only ever added.
+    // (file system ID, directory) pairs the request added, and those it
+    // dropped (a deleted share's directory no share needs any more).
     std::vector<std::pair<std::string, std::string>> directories;
+    std::vector<std::pair<std::string, std::string>> droppedDirectories;
 
-    bool empty() const { return shares.empty() && snapshots.empty() && directories.empty(); }
+    bool empty() const {
+        return shares.empty() && snapshots.empty() && directories.empty() && droppedDirectories.empty();
+    }
 };
 
 // Records every later change the model makes to `array` into `record`
@@ -44,6 +47,7 @@ void stopRecording(const Array& array);
 void touchShare(const Array& array, size_t position);
 void touchSnapshot(const Array& array, size_t position);
 void noteDirectory(const Array& array, const std::string& fileSystemId, const std::string& directory);
+void noteDroppedDirectory(const Array& array, const std::string& fileSystemId, const std::string& directory);
 
 // Puts back every recorded slot, the list sizes and the counter. The lookup
 // tables are rebuilt on their next use.

@@ -42,16 +42,5 @@ std::string directoryOf(const std::string& path) {
     return directory.empty() ? "/" : directory;
 }
 
-std::vector<std::string> directoryAndParents(const std::string& directory) {
-    std::vector<std::string> chain;
-    std::string current = directory;
-    while (current.size() > 1) {
-        chain.push_back(current);
-        current.erase(current.rfind('/'));
-        if (current.empty()) current = "/";
-    }
-    chain.push_back("/");
-    return chain;
-}
 
 }  // namespace arraymodel

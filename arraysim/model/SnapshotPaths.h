@@ -25,8 +25,4 @@ bool wellFormedSharePath(const std::string& path);
 // pieces joined by "/". "\non-root\ansible" -> "/non-root/ansible", "\" -> "/".
 std::string directoryOf(const std::string& path);
 
-// `directory` (as directoryOf gives it) and every directory above it, the
-// root last: "/a/b" -> {"/a/b", "/a", "/"}.
-std::vector<std::string> directoryAndParents(const std::string& directory);
-
 }  // namespace arraymodel

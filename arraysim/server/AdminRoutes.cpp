@@ -156,7 +156,7 @@ void seed(SimContext& context, const std::string& text, Response& res) {
 
 }  // namespace
 
-void addAdminRoutes(httplib::Server& server, SimContext& context) {
+void addAdminRoutes(HttpsServer& server, SimContext& context) {
     SimContext& c = context;
     // Every admin route reads its body (if any) with the simulator's bound.
     auto get = [&server, &c](const char* path, AdminHandler handler) {

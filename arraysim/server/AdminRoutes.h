@@ -2,12 +2,12 @@
 // faults and the call record, behind the X-Admin-Token header.
 #pragma once
 
-#include <httplib.h>
+#include "arraysim/server/HttpsServer.h"
 
 #include "arraysim/server/SimContext.h"
 
 namespace arraysim {
 
-void addAdminRoutes(httplib::Server& server, SimContext& context);
+void addAdminRoutes(HttpsServer& server, SimContext& context);
 
 }  // namespace arraysim

@@ -1,8 +1,6 @@
 #include "arraysim/server/HttpReplies.h"
 
-#include <openssl/ssl.h>
-#include <sys/socket.h>
-
+#include "arraysim/server/AfterAnswer.h"
 #include "arraysim/server/JsonKeys.h"
 
 namespace arraysim {
@@ -31,10 +29,6 @@ int statusOf(arraymodel::Outcome outcome) {
     return 500;
 }
 
-void dropConnection(const httplib::Request& req) {
-    if (req.ssl == nullptr) return;
-    const int fd = SSL_get_fd(req.ssl);
-    if (fd >= 0) shutdown(fd, SHUT_RDWR);
-}
+void dropConnection(const httplib::Request&) { setAfterAnswer(AfterAnswer::Drop); }
 
 }  // namespace arraysim

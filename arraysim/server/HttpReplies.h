@@ -13,13 +13,18 @@ namespace arraysim {
 
 // The answer to a path no route takes.
 inline constexpr char kNoSuchResource[] = "no such resource";
+// Refusals of requests that break the server's bounds.
+inline constexpr char kHeadTooLarge[] = "request line and headers are larger than the simulator accepts";
+inline constexpr char kBodyTooLarge[] = "request body is larger than the simulator accepts";
+inline constexpr char kBodyUnreadable[] = "request body could not be read";
+inline constexpr char kBadRequest[] = "request is not well-formed HTTP";
 
 void sendJson(httplib::Response& res, int status, const Json& body);
 // {"errorMsg": message, "errorDetail": {"message": message}}.
 void sendError(httplib::Response& res, int status, const std::string& message);
 // 400, 401 or 404 for a refused Result.
 int statusOf(arraymodel::Outcome outcome);
-// Shuts the request's TLS connection down so the client gets no answer.
+// Closes the request's connection once the handler returns, without an answer.
 void dropConnection(const httplib::Request& req);
 
 }  // namespace arraysim

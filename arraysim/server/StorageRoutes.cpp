@@ -184,7 +184,7 @@ void serve(SimContext& context, const char* operation, const Request& req, const
 
 enum class Method { Get, Post, Delete };
 
-void add(httplib::Server& server, SimContext& context, Method method, const std::string& pattern,
+void add(HttpsServer& server, SimContext& context, Method method, const std::string& pattern,
          const char* operation, Handler handler) {
     auto withBody = boundedBody(context.maxBodyBytes,
                                 [&context, operation, handler](const Request& req, const std::string& body,
@@ -431,7 +431,7 @@ bool rollbackSnapshot(Array& array, const Request& req, const std::string&, Resp
 
 }  // namespace
 
-void addStorageRoutes(httplib::Server& server, SimContext& c) {
+void addStorageRoutes(HttpsServer& server, SimContext& c) {
     add(server, c, Method::Get, route("virtual-servers"), kListVirtualServers, listVirtualServers);
     add(server, c, Method::Get, route("file-devices/management-access/rest"), kGetRestAccess,
         [&c](Array&, const Request&, const std::string&, Response& res) {

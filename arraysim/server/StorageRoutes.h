@@ -3,12 +3,12 @@
 // answered from the model, and any change is saved before the answer.
 #pragma once
 
-#include <httplib.h>
+#include "arraysim/server/HttpsServer.h"
 
 #include "arraysim/server/SimContext.h"
 
 namespace arraysim {
 
-void addStorageRoutes(httplib::Server& server, SimContext& context);
+void addStorageRoutes(HttpsServer& server, SimContext& context);
 
 }  // namespace arraysim

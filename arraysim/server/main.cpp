@@ -1,7 +1,7 @@
 // hnas-arraysim: serves simulated HNAS arrays over HTTPS (docs/arraysim.md).
 #include <pthread.h>
 #include <signal.h>
-#include <sys/socket.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,15 +13,14 @@
 #include <string>
 #include <thread>
 
-#include <httplib.h>
-
 #include "arraysim/model/ArraySeed.h"
 #include "arraysim/server/AdminRoutes.h"
 #include "arraysim/server/BoundedBody.h"
-#include "arraysim/server/ConnectionThreads.h"
 #include "arraysim/server/HttpReplies.h"
+#include "arraysim/server/HttpsServer.h"
 #include "arraysim/server/SimContext.h"
 #include "arraysim/server/StorageRoutes.h"
+#include "arraysim/store/PrivatePlace.h"
 #include "arraysim/store/SqliteStore.h"
 #include "arraysim/server/StateJson.h"
 #include "hnas/BuildVersion.h"
@@ -36,14 +35,13 @@ const char kUsage[] =
     "                     [--strict-snapshot-paths] [--ignore-no-default-security]\n"
     "       hnas-arraysim --version\n"
     "       hnas-arraysim --help | -h\n"
-    "The admin token may also come from $HNAS_ARRAYSIM_ADMIN_TOKEN.\n"
+    "Give the admin token as $HNAS_ARRAYSIM_ADMIN_TOKEN: on the command line\n"
+    "(--admin-token) every user of the host sees it in the process list.\n"
     "See docs/arraysim.md for the options, the seed format and the admin interface.\n";
 const char kTokenVariable[] = "HNAS_ARRAYSIM_ADMIN_TOKEN";
-// Connections served at once, each on its own thread; more wait.
-const size_t kMostConnections = 512;
-// Time a connection may take to finish its TLS handshake, or to send a
-// request once it began one.
-const int kReadTimeoutSeconds = 5;
+const char kTokenOnCommandLine[] =
+    "hnas-arraysim: warning: --admin-token shows the token to every user of the host (ps, "
+    "/proc/PID/cmdline); set HNAS_ARRAYSIM_ADMIN_TOKEN instead\n";
 
 struct Options {
     std::string address = "127.0.0.1";
@@ -140,7 +138,10 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
         else if (name == "--key") o.key = value;
         else if (name == "--state") o.statePath = value;
         else if (name == "--seed") o.seedPath = value;
-        else if (name == "--admin-token") o.adminToken = value;
+        else if (name == "--admin-token") {
+            o.adminToken = value;
+            std::fputs(kTokenOnCommandLine, stderr);
+        }
         else if (name == "--ready-file") o.readyFile = value;
         else {
             error = "unknown option " + name;
@@ -181,25 +182,15 @@ bool applySeedFile(const std::string& path, arraysim::SimContext& context, std::
     return true;
 }
 
-bool writeReadyFile(const std::string& path, int port) {
-    const std::string temporary = path + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::trunc);
-        out << port << "\n";
-        if (!out) return false;
-    }
-    return std::rename(temporary.c_str(), path.c_str()) == 0;
+// Each open connection takes a descriptor: the soft limit (often 1024) is
+// raised to the hard one so that thousands of idle clients do not lock out
+// the next one.
+void raiseDescriptorLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
 }
-
-// cpp-httplib listens with a backlog of 5: a burst of connections (a few
-// hundred that never start TLS, say) overflows it, the kernel drops the SYNs
-// past it, and each later client waits a second or more for its retry.
-// Listening again on the bound socket raises the backlog.
-class Server : public httplib::SSLServer {
-public:
-    using httplib::SSLServer::SSLServer;
-    void widenBacklog() { ::listen(svr_sock_, SOMAXCONN); }
-};
 
 int fail(const std::string& message) {
     std::fprintf(stderr, "hnas-arraysim: %s\n", message.c_str());
@@ -250,52 +241,41 @@ int main(int argc, char** argv) {
     }
     if (!applySeedFile(options.seedPath, context, error)) return fail(error);
 
-    Server server(options.cert.c_str(), options.key.c_str());
-    if (!server.is_valid()) return fail("cannot use the certificate or key");
-    server.new_task_queue = [] { return new arraysim::ConnectionThreads(kMostConnections); };
-    server.set_keep_alive_timeout(5);
-    server.set_keep_alive_max_count(static_cast<size_t>(options.keepAliveRequests));
-    // An answer goes out as headers and body in two writes; without this the
-    // body waits for the client's delayed acknowledgement (about 40 ms).
-    server.set_tcp_nodelay(true);
-    server.set_read_timeout(kReadTimeoutSeconds);
-    server.set_write_timeout(10);
-    server.set_payload_max_length(context.maxBodyBytes);
+    arraysim::HttpsLimits limits;
+    limits.bodyBytes = context.maxBodyBytes;
+    limits.keepAliveRequests = static_cast<size_t>(options.keepAliveRequests);
+    arraysim::HttpsServer server(limits);
+    if (!server.useCertificate(options.cert, options.key, error)) return fail(error);
     arraysim::addStorageRoutes(server, context);
     arraysim::addAdminRoutes(server, context);
     arraysim::addBodyBound(server, context.maxBodyBytes);
-    // Only a request no route took gets the JSON error here: a route's empty
-    // error answer (a fault with "body": "empty") goes out empty.
-    server.set_error_handler([](const httplib::Request& req, httplib::Response& res) {
-        if (res.body.empty() && res.status >= 400 && req.matches.empty()) {
-            arraysim::sendError(res, res.status, arraysim::kNoSuchResource);
-        }
+    // A request no route takes gets 404 with the error body of the API.
+    server.setNotFound([](const httplib::Request&, httplib::Response& res) {
+        arraysim::sendError(res, res.status, arraysim::kNoSuchResource);
     });
-
-    int port = options.port;
-    if (port == 0) {
-        port = server.bind_to_any_port(options.address);
-    } else if (!server.bind_to_port(options.address, port)) {
-        port = -1;
+    raiseDescriptorLimit();
+    const int port = server.listen(options.address, options.port, error);
+    if (port <= 0) {
+        return fail("cannot listen on " + options.address + ":" + std::to_string(options.port) + ": " + error);
     }
-    if (port <= 0) return fail("cannot listen on " + options.address + ":" + std::to_string(options.port));
-    server.widenBacklog();
 
+    if (!options.readyFile.empty() &&
+        !arraysim::writeFileWithoutLinks(options.readyFile, std::to_string(port) + "\n", error)) {
+        return fail("cannot write ready file " + options.readyFile + ": " + error);
+    }
+    // Joined before the server goes: run() returns while stop() may still
+    // be running on this thread.
     std::thread stopper([&server, &context, stopSignals] {
         int signalNumber = 0;
         sigwait(&stopSignals, &signalNumber);
         context.stop();
         server.stop();
     });
-    stopper.detach();
-
-    if (!options.readyFile.empty() && !writeReadyFile(options.readyFile, port)) {
-        return fail("cannot write ready file " + options.readyFile);
-    }
     const bool v6 = options.address.find(':') != std::string::npos;
     std::printf("hnas-arraysim listening on https://%s%s%s:%d\n", v6 ? "[" : "", options.address.c_str(),
                 v6 ? "]" : "", port);
     std::fflush(stdout);
-    server.listen_after_bind();
+    server.run();
+    stopper.join();
     return 0;
 }

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <utility>
 
+#include "arraysim/store/PrivatePlace.h"
 
 namespace arraysim {
 namespace {
@@ -153,6 +154,7 @@ const char kInsertSnapshot[] =
     " creation_reason, creation_time, sequence, pending_lists) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11);";
 const char kInsertDirectory[] =
     "INSERT OR IGNORE INTO directories(array_id, filesystem_id, path) VALUES(?1, ?2, ?3);";
+const char kDeleteDirectory[] = "DELETE FROM directories WHERE array_id = ?1 AND filesystem_id = ?2 AND path = ?3;";
 const char kDeleteSnapshot[] = "DELETE FROM snapshots WHERE array_id = ?1 AND object_id = ?2;";
 
 const char kSelectArrays[] =
@@ -256,7 +258,8 @@ bool eachRow(sqlite3_stmt* select, Read read, std::string& error) {
 // exclusive lock on it; the lock goes when the descriptor is closed. SQLite
 // gives its -wal and -shm files the mode of the main file.
 int lockStateFile(const std::string& path, std::string& error) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (!statePlaceIsPrivate(path, error)) return -1;
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         error = "cannot open state file " + path + ": " + std::strerror(errno);
         return -1;
@@ -284,7 +287,8 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const std::string& path, std::str
     const int lockFd = lockStateFile(path, error);
     if (lockFd < 0) return nullptr;
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+    if (sqlite3_open_v2(path.c_str(), &db,
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW,
                         nullptr) != SQLITE_OK) {
         error = lastError(db, "cannot open state file");
         sqlite3_close(db);
@@ -702,6 +706,10 @@ bool SqliteStore::saveChanges(const Array& array, const arraymodel::ChangeRecord
                 !insertSnapshot(id, array.snapshots[slot.first], slot.first, e)) {
                 return false;
             }
+        }
+        for (const auto& dropped : record.droppedDirectories) {
+            sqlite3_stmt* remove = statement(kDeleteDirectory, e);
+            if (remove == nullptr || !Row(remove).number(id).text(dropped.first).text(dropped.second).run()) return false;
         }
         for (const auto& added : record.directories) {
             if (!insertDirectory(id, added.first, added.second, e)) return false;

@@ -1,8 +1,9 @@
 // hnas-arraysim under hostile or careless input: each case gets a clear
 // answer and the process stays up and keeps serving. Deep JSON, bodies over
-// the limit however framed, connections that never start TLS, a second
-// simulator on one state file, names with control characters, an empty
-// password, a full disk, and a call record that does not grow without end.
+// the limit however framed, header blocks too long or with too many lines,
+// connections that never start TLS or send their request a byte at a time,
+// a second simulator on one state file, names with control characters, an
+// empty password, a full disk, and a call record that does not grow without end.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -11,16 +12,21 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <functional>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "arraysim/model/ArrayOps.h"
 #include "arraysim/server/JsonValues.h"
+#include "tests/support/HostileCrowd.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TempDirectory.h"
+#include "tests/support/TestCertificates.h"
 
 using arraysim::Json;
 
@@ -42,6 +48,21 @@ long peakKiB(pid_t pid) {
         if (line.compare(0, 6, "VmHWM:") == 0) return std::atol(line.c_str() + 6);
     }
     return 0;
+}
+
+// Sends `prefix`, `piece` `count` times and `suffix` on a new TLS
+// connection, and stops sending once the simulator answers (or closes); the
+// answer read then.
+std::string answerTo(int port, const std::string& prefix, const std::string& piece, size_t count,
+                     const std::string& suffix) {
+    testsupport::TlsLink link;
+    if (!link.open(port) || !link.send(prefix)) return "";
+    bool answered = false;
+    for (size_t i = 0; i < count && !answered; ++i) {
+        answered = link.readable(0) || !link.send(piece);
+    }
+    if (!answered) link.send(suffix);
+    return link.readAll(5000);
 }
 
 class HostileInputTest : public ::testing::Test {
@@ -187,6 +208,109 @@ TEST_F(HostileInputTest, ConnectionsThatNeverStartTlsDoNotHoldOthersUp) {
     for (int fd : idle) close(fd);
 }
 
+TEST_F(HostileInputTest, HeaderBlocksAreBoundedInBytesAndLinesBeforeTheyAreHeld) {
+    const std::string credentials = "X-Subsystem-User: supervisor\r\nX-Subsystem-Password: pw1\r\n";
+    const std::string get =
+        "GET /v7/storage/virtual-servers HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" + credentials;
+    const std::string big(64 * 1024, 'b');
+    struct Case {
+        const char* what;
+        std::string prefix, piece;
+        size_t count;
+        const char* status;
+    } cases[] = {
+        // Host, Connection and the two credentials make four lines.
+        {"100 header lines", get, "X-A: b\r\n", 96, "HTTP/1.1 200"},
+        {"101 header lines", get, "X-A: b\r\n", 97, "HTTP/1.1 431"},
+        {"60,000 lines of 4 KiB", get, "X-Pad: " + std::string(4096, 'p') + "\r\n", 60000, "HTTP/1.1 431"},
+        {"one header line of 100 MiB", get + "X-Big: ", big, 1600, "HTTP/1.1 431"},
+        {"a request line of 100 MiB", "GET /", big, 1600, "HTTP/1.1 431"},
+        {"lines within the bytes but 20 KiB in all", get, "X-Pad: " + std::string(1000, 'p') + "\r\n", 20,
+         "HTTP/1.1 431"},
+    };
+    const long before = peakKiB(sim.pid());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string answer = answerTo(sim.port(), c.prefix, c.piece, c.count, "\r\n");
+        EXPECT_EQ(answer.substr(0, 12), c.status) << answer.substr(0, 200);
+    }
+    // Nothing was held whole: the peak grew by far less than one such header.
+    EXPECT_LT(peakKiB(sim.pid()) - before, 16 * 1024);
+    EXPECT_TRUE(serving());
+}
+
+TEST_F(HostileInputTest, SlowAndIdleConnectionsAreClosedAtTheirDeadlineAndDoNotStarveRealClients) {
+    const size_t slow = 1250, idle = 1250;
+    if (!testsupport::raiseDescriptorLimit(slow + idle + 1024)) GTEST_SKIP() << "too few descriptors allowed";
+    testsupport::HostileCrowd crowd(sim.port(), slow, idle);
+    crowd.topUp();
+    ASSERT_EQ(crowd.open(), slow + idle);
+    // The crowd sends a byte on each connection every half second and opens
+    // again at once each connection the simulator closed.
+    std::atomic<bool> done{false};
+    std::thread attacker([&] {
+        while (!done) {
+            crowd.tick();
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+    });
+    // Past every deadline (5 s each for the handshake and the request), a
+    // real client on a new connection is served each time.
+    int served = 0, refused = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(13);
+    while (std::chrono::steady_clock::now() < end) {
+        auto client = sim.client();
+        client->set_connection_timeout(3, 0);
+        client->set_read_timeout(3, 0);
+        const auto r = client->Get("/v7/storage/virtual-servers", kStorageUser);
+        (r && r->status == 200 ? served : refused) += 1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    }
+    done = true;
+    attacker.join();
+    EXPECT_EQ(refused, 0);
+    EXPECT_GT(served, 10);
+    // Every slow sender and every connection that never finished TLS was
+    // closed at its deadline although it kept sending (a time-out per read
+    // would have kept them all).
+    EXPECT_GE(crowd.slowClosed(), slow);
+    EXPECT_GE(crowd.idleClosed(), idle);
+    EXPECT_GT(crowd.open(), (slow + idle) * 9 / 10);
+}
+
+// A share on a path of 12,000 pieces once recorded each parent as its full
+// path: 414 MB of memory and a 443 MB state file, kept after the share went.
+TEST_F(HostileInputTest, ADeepShareDirectoryCostsItsPathOnceAndGoesWithTheShare) {
+    std::string deep;
+    for (int i = 0; i < 12000; ++i) deep += "\\d";
+    const long before = peakKiB(sim.pid());
+    ASSERT_EQ(post("filesystem-shares/cifs", Json{{"virtualServerId", 1}, {"name", "deep"}, {"filesystemId", fs1},
+                                                 {"filesystemPath", deep}, {"ensurePathExists", true}}
+                                                .dump()),
+              201);
+    EXPECT_LT(peakKiB(sim.pid()) - before, 16 * 1024);
+    auto stateBytes = [&] {
+        struct stat main {}, wal {};
+        stat(dir.file("state.db").c_str(), &main);
+        stat(dir.file("state.db-wal").c_str(), &wal);
+        return main.st_size + wal.st_size;
+    };
+    EXPECT_LT(stateBytes(), 4 << 20);
+    Json state = adminGet("state");
+    ASSERT_EQ(state["arrays"][0]["filesystems"][0]["directories"].size(), 1u);
+    EXPECT_EQ(state["arrays"][0]["filesystems"][0]["directories"][0].get<std::string>().size(), deep.size());
+
+    const auto found = sim.client()->Get("/v7/storage/virtual-servers/1/cifs?name=deep", kStorageUser);
+    ASSERT_TRUE(found);
+    Json list;
+    ASSERT_TRUE(arraysim::parseJson(found->body, list));
+    const std::string objectId = list["filesystemShares"][0]["objectId"].get<std::string>();
+    const auto deleted = sim.client()->Delete(("/v7/storage/filesystem-shares/cifs/" + objectId).c_str(), kStorageUser);
+    ASSERT_TRUE(deleted);
+    EXPECT_EQ(deleted->status, 204);
+    EXPECT_EQ(adminGet("state")["arrays"][0]["filesystems"][0].count("directories"), 0u);
+}
+
 TEST_F(HostileInputTest, ASecondSimulatorOnTheStateFileRefusesToStart) {
     testsupport::SimProcess second;
     EXPECT_FALSE(testsupport::startSim(second, {"--state", dir.file("state.db"), "--admin-token", kToken}));
@@ -194,6 +318,164 @@ TEST_F(HostileInputTest, ASecondSimulatorOnTheStateFileRefusesToStart) {
     struct stat info {};
     ASSERT_EQ(stat(dir.file("state.db").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+TEST_F(HostileInputTest, ASecondSimulatorOnABusyPortRefusesToStart) {
+    // The second one gets its own state: only the port is shared.
+    const std::string port = std::to_string(sim.port());
+    std::string out, err;
+    EXPECT_EQ(testsupport::runSimulatorOnce({"--cert", testsupport::certDir() + "/server.pem", "--key",
+                                             testsupport::certDir() + "/server.key", "--port", port,
+                                             "--state", dir.file("second.db")},
+                                            out, err),
+              2);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find("cannot listen on 127.0.0.1:" + port + ": Address already in use"), std::string::npos) << err;
+    // Every request still reaches the first one: its call record sees them all.
+    sim.client()->Delete("/admin/calls", kAdmin);
+    for (int i = 0; i < 20; ++i) ASSERT_TRUE(serving());
+    EXPECT_EQ(adminGet("calls")["total"], 20);
+}
+
+std::string readText(const std::string& path) {
+    std::ifstream in(path);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// A co-tenant plants files where the state would go; the simulator refuses
+// to start, says why, and writes nothing through a link. Files of another
+// user are made by chown, so those cases need root (as the tests run).
+TEST_F(HostileInputTest, TheStateIsKeptOnlyInPrivatePlacesAndNeverThroughALink) {
+    const uid_t other = 4242;
+    int n = 0;
+    // A fresh directory of this user, mode 0700, for one case.
+    auto place = [&](mode_t mode = 0700) {
+        const std::string d = dir.file("place" + std::to_string(++n));
+        mkdir(d.c_str(), 0700);
+        chmod(d.c_str(), mode);
+        return d;
+    };
+    auto plant = [&](const std::string& path, mode_t mode, uid_t owner) {
+        testsupport::writeFile(path, "planted");
+        chmod(path.c_str(), mode);
+        return chown(path.c_str(), owner, owner) == 0;
+    };
+    struct Case {
+        const char* what;
+        bool needsRoot;
+        std::function<std::string()> setUp;   // the state path
+        const char* reason;
+    } cases[] = {
+        {"a directory others may write", false, [&] { return place(0777) + "/sim.db"; }, "is writable by other users"},
+        {"a sticky shared directory, as /tmp", false, [&] { return place(01777) + "/sim.db"; },
+         "is writable by other users"},
+        {"a directory of another user", true,
+         [&] {
+             const std::string d = place(0755);
+             chown(d.c_str(), other, other);
+             return d + "/sim.db";
+         },
+         "belongs to another user"},
+        {"a state file of another user", true,
+         [&] {
+             const std::string path = place() + "/sim.db";
+             plant(path, 0600, other);
+             return path;
+         },
+         "belongs to another user"},
+        {"a state file others may write", false,
+         [&] {
+             const std::string path = place() + "/sim.db";
+             plant(path, 0666, geteuid());
+             return path;
+         },
+         "is writable by other users"},
+        {"a -wal of another user, held open or not", true,
+         [&] {
+             const std::string path = place() + "/sim.db";
+             plant(path + "-wal", 0666, other);
+             return path;
+         },
+         "belongs to another user"},
+        {"a link as the state file", false,
+         [&] {
+             const std::string d = place();
+             testsupport::writeFile(d + "/victim", "victim");
+             symlink((d + "/victim").c_str(), (d + "/sim.db").c_str());
+             return d + "/sim.db";
+         },
+         "is a symbolic link"},
+        {"a dangling link as the state file", false,
+         [&] {
+             const std::string d = place();
+             symlink((d + "/victim").c_str(), (d + "/sim.db").c_str());
+             return d + "/sim.db";
+         },
+         "is a symbolic link"},
+        {"a link as the -shm", false,
+         [&] {
+             const std::string d = place();
+             testsupport::writeFile(d + "/victim", "victim");
+             symlink((d + "/victim").c_str(), (d + "/sim.db-shm").c_str());
+             return d + "/sim.db";
+         },
+         "is a symbolic link"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.needsRoot && geteuid() != 0) continue;
+        const std::string state = c.setUp();
+        std::string out, err;
+        EXPECT_EQ(testsupport::runSimulatorOnce({"--cert", testsupport::certDir() + "/server.pem", "--key",
+                                                 testsupport::certDir() + "/server.key", "--port", "0", "--state",
+                                                 state},
+                                                out, err),
+                  2);
+        EXPECT_NE(err.find(c.reason), std::string::npos) << err;
+        // What a link names is untouched (or still absent).
+        const std::string victim = readText(state.substr(0, state.rfind('/')) + "/victim");
+        EXPECT_TRUE(victim.empty() || victim == "victim") << victim;
+    }
+
+    // The ready file and its .tmp planted as links: the links are replaced,
+    // what they name is left alone.
+    const std::string d = place();
+    testsupport::writeFile(d + "/victim", "victim");
+    symlink((d + "/victim").c_str(), (d + "/ready").c_str());
+    symlink((d + "/victim").c_str(), (d + "/ready.tmp").c_str());
+    testsupport::SimProcess ready;
+    ASSERT_TRUE(ready.start({"--ready-file", d + "/ready"}));
+    EXPECT_EQ(readText(d + "/victim"), "victim");
+    EXPECT_EQ(readText(d + "/ready"), std::to_string(ready.port()) + "\n");
+    struct stat info {};
+    ASSERT_EQ(lstat((d + "/ready").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_NE(lstat((d + "/ready.tmp").c_str(), &info), 0);
+}
+
+// A command line is visible to every user of the host: the token given
+// there is warned about, the one from the environment is not, and works.
+TEST_F(HostileInputTest, TheAdminTokenOnTheCommandLineIsWarnedAboutAndTheEnvironmentIsTheWay) {
+    const std::string warning = "--admin-token shows the token to every user of the host";
+    // Both runs stop at a missing certificate, after the options were read.
+    const std::vector<std::string> failing = {"--cert", dir.file("none.pem"), "--key", dir.file("none.key")};
+    std::vector<std::string> onCommandLine = failing;
+    onCommandLine.insert(onCommandLine.end(), {"--admin-token", "visible"});
+    std::string out, err;
+    EXPECT_EQ(testsupport::runSimulatorOnce(onCommandLine, out, err), 2);
+    EXPECT_NE(err.find(warning), std::string::npos) << err;
+    EXPECT_EQ(err.find("visible"), std::string::npos) << err;
+
+    ASSERT_EQ(setenv("HNAS_ARRAYSIM_ADMIN_TOKEN", "from-environment", 1), 0);
+    EXPECT_EQ(testsupport::runSimulatorOnce(failing, out, err), 2);
+    EXPECT_EQ(err.find(warning), std::string::npos) << err;
+    testsupport::SimProcess quiet;
+    const bool started = quiet.start({});
+    unsetenv("HNAS_ARRAYSIM_ADMIN_TOKEN");
+    ASSERT_TRUE(started);
+    const auto r = quiet.client()->Get("/admin/state", {{"X-Admin-Token", "from-environment"}});
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 200);
 }
 
 TEST_F(HostileInputTest, NamesWithControlCharactersAndEmptyPasswordsAreRefused) {

@@ -734,8 +734,9 @@ TEST_F(SimulatorTest, ASigkillLosesNoAnsweredChange) {
 
 // A share may name any directory of its file system: a seeded share's
 // directory exists, ensurePathExists records a new one (kept in the state
-// file, a kill included), and --strict-snapshot-paths takes shares only
-// inside snapshots.
+// file, a kill included) and its parents exist through it, the record goes
+// with the last share that needs it, and --strict-snapshot-paths takes
+// shares only inside snapshots.
 TEST_F(SimulatorTest, SharesOnDirectoriesOfTheFileSystemAndTheStrictOption) {
     auto shareOn = [&](const std::string& name, const std::string& path, bool ensure) {
         return call("POST", "filesystem-shares/cifs",
@@ -748,8 +749,7 @@ TEST_F(SimulatorTest, SharesOnDirectoriesOfTheFileSystemAndTheStrictOption) {
     EXPECT_EQ(shareOn("s2", "\\new\\dir", false), 400);
     EXPECT_EQ(shareOn("s2", "\\new\\dir", true), 201);
     const Reply state = admin("GET", "state");
-    EXPECT_EQ(state.body["arrays"][0]["filesystems"][0]["directories"],
-              Json({"/data", "/exp1", "/new", "/new/dir"}));
+    EXPECT_EQ(state.body["arrays"][0]["filesystems"][0]["directories"], Json({"/data", "/exp1", "/new/dir"}));
     EXPECT_EQ(state.body["arrays"][0]["filesystems"][1].count("directories"), 0u);
     // The storage answers carry no directories.
     EXPECT_EQ(call("GET", "filesystems/" + fs1).body["filesystem"].count("directories"), 0u);
@@ -757,6 +757,14 @@ TEST_F(SimulatorTest, SharesOnDirectoriesOfTheFileSystemAndTheStrictOption) {
     sim.kill();
     ASSERT_TRUE(startSim());
     EXPECT_EQ(shareOn("s3", "/new", false), 201);
+    // Deleting s2 drops "/new/dir" and records "/new" for s3, in the file too.
+    const Json found = call("GET", "virtual-servers/1/cifs?name=s2").body["filesystemShares"];
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(call("DELETE", "filesystem-shares/cifs/" + found[0]["objectId"].get<std::string>()).status, 204);
+    sim.kill();
+    ASSERT_TRUE(startSim());
+    EXPECT_EQ(admin("GET", "state").body["arrays"][0]["filesystems"][0]["directories"],
+              Json({"/data", "/exp1", "/new"}));
 
     sim.stop();
     ASSERT_TRUE(testsupport::startSim(

@@ -1,0 +1,80 @@
+// The simulator's HTTPS server: routes registered as with cpp-httplib (the
+// handlers take httplib::Request and httplib::Response), served by
+// Boost.Beast over Asio with bounds a hostile client cannot stretch:
+// - the request line and header block together are read into a buffer of
+//   at most `headerBytes` and may hold at most `headerLines` lines (431
+//   past either), so a huge header or request line is never held whole;
+// - the TLS handshake, the wait for the next request on a kept-alive
+//   connection, and each request (its head and body together, from its
+//   first byte) each have one deadline, not one per read: a client that
+//   sends a byte now and then is closed when it passes;
+// - connections wait on one event loop, not on a thread each, so thousands
+//   of idle or slow ones cost memory only; a handler runs on a worker
+//   thread once its request is read whole.
+// cpp-httplib 0.11.4 caps each header line but neither the number of lines
+// nor the time of a whole request (its time-out is per read), and holds a
+// thread per connection; hence this server.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <httplib.h>
+
+namespace arraysim {
+
+struct HttpsLimits {
+    size_t headerBytes = 16384;   // request line and header lines together
+    size_t headerLines = 100;     // header lines (the request line not counted)
+    size_t bodyBytes = 1 << 20;
+    std::chrono::milliseconds handshake{5000};
+    std::chrono::milliseconds idle{5000};       // kept-alive connection waiting for a request
+    std::chrono::milliseconds request{5000};    // head and body, from the request's first byte
+    std::chrono::milliseconds write{10000};     // one answer
+    size_t keepAliveRequests = 1000000;
+    size_t mostHandlers = 512;                  // handlers running at once
+};
+
+class HttpsServer {
+public:
+    using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
+    using HandlerWithContentReader =
+        std::function<void(const httplib::Request&, httplib::Response&, const httplib::ContentReader&)>;
+
+    explicit HttpsServer(const HttpsLimits& limits);
+    ~HttpsServer();
+
+    // False with the reason when the files cannot be used.
+    bool useCertificate(const std::string& certFile, const std::string& keyFile, std::string& error);
+
+    // Routes are tried in the order registered; `pattern` must match the
+    // whole path, and its groups are in the request's `matches`.
+    void Get(const std::string& pattern, Handler handler);
+    void Post(const std::string& pattern, HandlerWithContentReader handler);
+    void Put(const std::string& pattern, HandlerWithContentReader handler);
+    void Patch(const std::string& pattern, HandlerWithContentReader handler);
+    void Delete(const std::string& pattern, HandlerWithContentReader handler);
+    // Answers a request no route takes (its status is 404 when called).
+    void setNotFound(Handler handler);
+
+    // Binds and listens (without SO_REUSEPORT: a port in use is refused);
+    // the port bound (the chosen one for port 0), or -1 with the reason.
+    int listen(const std::string& address, int port, std::string& error);
+    // Serves until stop(); then waits for running handlers.
+    void run();
+    // Any thread.
+    void stop();
+
+    HttpsServer(const HttpsServer&) = delete;
+    HttpsServer& operator=(const HttpsServer&) = delete;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace arraysim
