@@ -120,7 +120,7 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
                 return false;
             }
         } else if (name == "--max-allowed-connections") {
-            if (!parseCount(value, static_cast<int>(kMostConnections), o.maxAllowedConnections)) {
+            if (!parseCount(value, static_cast<int>(arraysim::HttpsLimits{}.mostHandlers), o.maxAllowedConnections)) {
                 error = "bad connection count " + value;
                 return false;
             }
@@ -227,7 +227,8 @@ int main(int argc, char** argv) {
     context.adminToken = options.adminToken;
     context.calls.kept = static_cast<size_t>(options.callsKept);
     context.maxAllowedConnections = options.maxAllowedConnections;
-    context.maxSupportedConnections = static_cast<int>(kMostConnections);
+    // The requests it serves at once: one handler each.
+    context.maxSupportedConnections = static_cast<int>(arraysim::HttpsLimits{}.mostHandlers);
     context.shareCreate.strictSnapshotPaths = options.strictSnapshotPaths;
     context.shareCreate.ignoreNoDefaultSecurity = options.ignoreNoDefaultSecurity;
     std::unique_ptr<arraysim::SqliteStore> store;

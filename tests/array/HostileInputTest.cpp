@@ -444,7 +444,7 @@ TEST_F(HostileInputTest, TheStateIsKeptOnlyInPrivatePlacesAndNeverThroughALink) 
     symlink((d + "/victim").c_str(), (d + "/ready").c_str());
     symlink((d + "/victim").c_str(), (d + "/ready.tmp").c_str());
     testsupport::SimProcess ready;
-    ASSERT_TRUE(ready.start({"--ready-file", d + "/ready"}));
+    ASSERT_TRUE(testsupport::startSim(ready, {"--ready-file", d + "/ready"}));
     EXPECT_EQ(readText(d + "/victim"), "victim");
     EXPECT_EQ(readText(d + "/ready"), std::to_string(ready.port()) + "\n");
     struct stat info {};
@@ -470,7 +470,7 @@ TEST_F(HostileInputTest, TheAdminTokenOnTheCommandLineIsWarnedAboutAndTheEnviron
     EXPECT_EQ(testsupport::runSimulatorOnce(failing, out, err), 2);
     EXPECT_EQ(err.find(warning), std::string::npos) << err;
     testsupport::SimProcess quiet;
-    const bool started = quiet.start({});
+    const bool started = testsupport::startSim(quiet, {});
     unsetenv("HNAS_ARRAYSIM_ADMIN_TOKEN");
     ASSERT_TRUE(started);
     const auto r = quiet.client()->Get("/admin/state", {{"X-Admin-Token", "from-environment"}});
