@@ -29,23 +29,36 @@ enum class DeviceOutcome {
     Stop                   // failed: the whole operation ends here
 };
 
-// Per-group values some operations keep (the virtual server found at
-// prepare, the snapshot list of reconcile, the devices per file system of snap).
-struct GroupState {
+// Prepare: the virtual server found, and each file-system look-up made, so
+// that each is asked once per group.
+struct PrepareGroupState {
     __HNASVirtualServers server;
+    // File-system IDs by the name asked for, and the array's label of each ID read.
+    std::unordered_map<std::string, std::string> fileSystemIdByName;
+    std::unordered_map<std::string, std::string> fileSystemNameById;
+    std::unordered_map<std::string, std::string> fileSystemIdByShare;   // by "CIFS:data", "NFS:/exp1"
+};
+
+// Snap: the group's devices by file-system ID, in group order.
+struct SnapGroupState {
+    std::unordered_map<std::string, std::vector<HNASSnapDevice*>> devicesByFileSystem;
+};
+
+// Reconcile: the array's snapshots, listed once per group.
+struct ReconcileGroupState {
     std::vector<__HNASFileSystemSnapshot> snapshots;
     std::unordered_set<std::string> snapshotNames;   // of `snapshots`, for lookup
     // The file systems whose snapshots the array could not list (not
     // mounted): `snapshots` holds none of theirs.
     std::vector<__HNASFileSystemInfo> unlistedFileSystems;
     bool snapshotsRead = false;
-    // The group's devices by file-system ID, in group order.
-    std::unordered_map<std::string, std::vector<HNASSnapDevice*>> devicesByFileSystem;
-    // Prepare: file-system IDs by the name asked for, and the array's label
-    // of each ID read, so that each file system is looked up once.
-    std::unordered_map<std::string, std::string> fileSystemIdByName;
-    std::unordered_map<std::string, std::string> fileSystemNameById;
-    std::unordered_map<std::string, std::string> fileSystemIdByShare;   // by "CIFS:data", "NFS:/exp1"
+};
+
+// Per-group values, each under the operation that keeps them.
+struct GroupState {
+    PrepareGroupState prepare;
+    SnapGroupState snap;
+    ReconcileGroupState reconcile;
 };
 
 // Everything one entry-point call uses; nothing survives the call.

@@ -33,7 +33,7 @@ void lookUpAhead(OperationState& state, const _HNASArrayToDeviceMap& group, cons
         if (info.deviceType == kDeviceTypeNative) continue;
         QzAheadCall call;
         call.kind = QzAheadKind::FileSystemIdOfShare;
-        call.server = groupState.server;
+        call.server = groupState.prepare.server;
         call.name = info.share;
         call.shareType = info.deviceType == kDeviceTypeUnc ? kProtocolCifs : kProtocolNfs;
         if (!shares.add(call)) {
@@ -84,7 +84,7 @@ void lookUpAhead(OperationState& state, const _HNASArrayToDeviceMap& group, cons
 
 bool beginGroup(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap& group,
                 GroupState& groupState) {
-    if (!state.client.getVirtualServerInfo(group.arrayId, groupState.server)) {
+    if (!state.client.getVirtualServerInfo(group.arrayId, groupState.prepare.server)) {
         const std::string message = "Failed to get the list of all virtual servers for Host [" + group.arrayId + "].";
         state.log.DebugLvl(spec.context, DebugLevel::kFailure, state.jobId, "%s", message.c_str());
         return false;
@@ -96,13 +96,13 @@ bool beginGroup(OperationState& state, const OperationSpec& spec, _HNASArrayToDe
 // The ID of the file system labelled `name`, asked of the array once per
 // group: a name the group asked for, or a label the array reported.
 bool fileSystemIdOf(OperationState& state, GroupState& groupState, const std::string& name, std::string& id) {
-    const auto known = groupState.fileSystemIdByName.find(name);
-    if (known != groupState.fileSystemIdByName.end()) {
+    const auto known = groupState.prepare.fileSystemIdByName.find(name);
+    if (known != groupState.prepare.fileSystemIdByName.end()) {
         id = known->second;
         return true;
     }
     if (!state.client.getFileSystemID(name, id)) return false;
-    groupState.fileSystemIdByName.emplace(name, id);
+    groupState.prepare.fileSystemIdByName.emplace(name, id);
     return true;
 }
 
@@ -111,13 +111,13 @@ bool fileSystemIdOf(OperationState& state, GroupState& groupState, const std::st
 bool shareFileSystemIdOf(OperationState& state, GroupState& groupState, const std::string& share,
                          const std::string& shareType, std::string& id) {
     const std::string key = shareType + ":" + share;
-    const auto known = groupState.fileSystemIdByShare.find(key);
-    if (known != groupState.fileSystemIdByShare.end()) {
+    const auto known = groupState.prepare.fileSystemIdByShare.find(key);
+    if (known != groupState.prepare.fileSystemIdByShare.end()) {
         id = known->second;
         return true;
     }
-    if (!state.client.getFileSystemID(groupState.server, share, shareType, id)) return false;
-    groupState.fileSystemIdByShare.emplace(key, id);
+    if (!state.client.getFileSystemID(groupState.prepare.server, share, shareType, id)) return false;
+    groupState.prepare.fileSystemIdByShare.emplace(key, id);
     return true;
 }
 
@@ -125,8 +125,8 @@ bool shareFileSystemIdOf(OperationState& state, GroupState& groupState, const st
 // group. Only a label the array reported is kept for an ID: a name a device
 // string gave may differ from it in case.
 bool fileSystemNameOf(OperationState& state, GroupState& groupState, const std::string& id, std::string& name) {
-    const auto known = groupState.fileSystemNameById.find(id);
-    if (known != groupState.fileSystemNameById.end()) {
+    const auto known = groupState.prepare.fileSystemNameById.find(id);
+    if (known != groupState.prepare.fileSystemNameById.end()) {
         name = known->second;
         return true;
     }
@@ -134,8 +134,8 @@ bool fileSystemNameOf(OperationState& state, GroupState& groupState, const std::
     // A reported success without an entry is no answer.
     if (!state.client.getFileSystemsInfo(id, fileSystems) || fileSystems.empty()) return false;
     name = fileSystems.front().name;
-    groupState.fileSystemNameById.emplace(id, name);
-    groupState.fileSystemIdByName.emplace(name, id);
+    groupState.prepare.fileSystemNameById.emplace(id, name);
+    groupState.prepare.fileSystemIdByName.emplace(name, id);
     return true;
 }
 
@@ -143,8 +143,8 @@ bool fileSystemNameOf(OperationState& state, GroupState& groupState, const std::
 // returns the message.
 bool discover(OperationState& state, GroupState& groupState, HNASSnapDevice& device, _HNASDeviceInfo& info,
               std::string& failure) {
-    info.virtualServerId = std::to_string(groupState.server.virtualServerId);
-    info.virtualServerObjectId = groupState.server.objectId;
+    info.virtualServerId = std::to_string(groupState.prepare.server.virtualServerId);
+    info.virtualServerObjectId = groupState.prepare.server.objectId;
 
     if (info.deviceType == kDeviceTypeNative) {
         if (!fileSystemIdOf(state, groupState, info.fileSystemName, info.fileSystemId)) {
@@ -166,7 +166,7 @@ bool discover(OperationState& state, GroupState& groupState, HNASSnapDevice& dev
         __HNASFileSystemShares query;
         query.name = info.share;
         shares.push_back(query);
-        if (!state.client.getFilesystemShares(groupState.server, shareType, shares, true) || shares.empty()) {
+        if (!state.client.getFilesystemShares(groupState.prepare.server, shareType, shares, true) || shares.empty()) {
             failure = "Failed to get Share Info for Share [" + info.share + "].";
             return false;
         }

@@ -34,7 +34,7 @@ bool holdsSnapshotOf(const __HNASFileSystemInfo& fileSystem, const _HNASDeviceIn
 
 // The unlisted file system that holds the device's snapshot, or null.
 const __HNASFileSystemInfo* unlistedFileSystemOf(const GroupState& groupState, const _HNASDeviceInfo& info) {
-    for (const __HNASFileSystemInfo& fileSystem : groupState.unlistedFileSystems)
+    for (const __HNASFileSystemInfo& fileSystem : groupState.reconcile.unlistedFileSystems)
         if (holdsSnapshotOf(fileSystem, info)) return &fileSystem;
     return nullptr;
 }
@@ -47,17 +47,17 @@ DeviceOutcome reconcileDevice(OperationState& state, const OperationSpec& spec, 
                            "delete request as success.");
         return DeviceOutcome::SucceededSameNumber;
     }
-    if (!groupState.snapshotsRead) {
-        if (!state.client.getAllSnapshots(groupState.snapshots, groupState.unlistedFileSystems)) {
+    if (!groupState.reconcile.snapshotsRead) {
+        if (!state.client.getAllSnapshots(groupState.reconcile.snapshots, groupState.reconcile.unlistedFileSystems)) {
             state.errorText = "Failed to get all the Snapshots";
             state.log.DebugLvl(spec.context, DebugLevel::kFailure, state.jobId, "%s", state.errorText.c_str());
             return DeviceOutcome::Stop;
         }
-        groupState.snapshotsRead = true;
-        for (const __HNASFileSystemSnapshot& snapshot : groupState.snapshots)
-            groupState.snapshotNames.insert(snapshot.name);
+        groupState.reconcile.snapshotsRead = true;
+        for (const __HNASFileSystemSnapshot& snapshot : groupState.reconcile.snapshots)
+            groupState.reconcile.snapshotNames.insert(snapshot.name);
     }
-    if (groupState.snapshotNames.count(info.snapUUID) != 0) {
+    if (groupState.reconcile.snapshotNames.count(info.snapUUID) != 0) {
         const std::string found = "Snapshot " + info.snapUUID + " found.";
         state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId, "%s", found.c_str());
         return DeviceOutcome::Succeeded;

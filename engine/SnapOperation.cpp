@@ -34,7 +34,7 @@ void createSnapshotsAhead(OperationState& state, const _HNASArrayToDeviceMap& gr
 // snapshot touches only the devices on its file system.
 bool beginGroup(OperationState& state, const OperationSpec&, _HNASArrayToDeviceMap& group, GroupState& groupState) {
     for (HNASSnapDevice* device : group.devices)
-        groupState.devicesByFileSystem[device->deviceRecord().fileSystemId].push_back(device);
+        groupState.snap.devicesByFileSystem[device->deviceRecord().fileSystemId].push_back(device);
     if (makesCallsAhead(state)) createSnapshotsAhead(state, group);
     return true;
 }
@@ -83,7 +83,7 @@ DeviceOutcome snapDevice(OperationState& state, const OperationSpec& spec, _HNAS
             snapshot.name.c_str(), info.sourceDevice.c_str(), info.fileSystemName.c_str(), snapshot.state.c_str());
         info.snapshotObjectId = snapshot.objectId;
         info.snapUUID = std::string(kSnapshotPrefix) + "-" + requestedName;
-        state.utils.markFileSystemSnapped(info.fileSystemId, groupState.devicesByFileSystem[info.fileSystemId],
+        state.utils.markFileSystemSnapped(info.fileSystemId, groupState.snap.devicesByFileSystem[info.fileSystemId],
                                           info.snapUUID, info.snapshotObjectId);
     }
 
