@@ -139,13 +139,10 @@ std::vector<managehnas::ArraySession*> workersFor(QzManageHNAS::Impl& impl, size
     return used;
 }
 
-// The outcome of the call made ahead that `fill` describes, its lines
+// The outcome of the call made ahead that `asked` describes, its lines
 // logged now; null when none waits (the member then makes the call).
-template <typename Fill>
-const QzAheadCall* takeAhead(QzManageHNAS::Impl* impl, Fill&& fill) {
+const QzAheadCall* takeAhead(QzManageHNAS::Impl* impl, const QzAheadCall& asked) {
     if (impl == nullptr || impl->aheadByKey.empty()) return nullptr;
-    QzAheadCall asked;
-    fill(asked);
     const auto found = impl->aheadByKey.find(qzAheadKey(asked));
     if (found == impl->aheadByKey.end()) return nullptr;
     AheadEntry& entry = impl->ahead[found->second.front()];
@@ -202,10 +199,7 @@ bool QzManageHNAS::getVirtualServerInfo(const std::string& arrayId, __HNASVirtua
 
 // fileSystemName e.g. "fs1"; false when no file system has exactly that label.
 bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::string& fileSystemId) {
-    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
-            asked.kind = QzAheadKind::FileSystemIdByLabel;
-            asked.name = fileSystemName;
-        })) {
+    if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::fileSystemIdByLabel(fileSystemName))) {
         if (done->succeeded) fileSystemId = done->fileSystemIdFound;
         return done->succeeded;
     }
@@ -217,12 +211,7 @@ bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::strin
 // shareName e.g. "data" (CIFS) or "/exp1" (NFS).
 bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::string& shareName,
                                    const std::string& shareType, std::string& fileSystemId) {
-    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
-            asked.kind = QzAheadKind::FileSystemIdOfShare;
-            asked.server = server;
-            asked.name = shareName;
-            asked.shareType = shareType;
-        })) {
+    if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::fileSystemIdOfShare(server, shareName, shareType))) {
         if (done->succeeded) fileSystemId = done->fileSystemIdFound;
         return done->succeeded;
     }
@@ -235,10 +224,7 @@ bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::strin
 // On success the list holds exactly one entry, the file system asked for.
 bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
                                       std::vector<__HNASFileSystemInfo>& fileSystems) {
-    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
-            asked.kind = QzAheadKind::FileSystemInfo;
-            asked.fileSystemId = fileSystemId;
-        })) {
+    if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::fileSystemInfo(fileSystemId))) {
         if (done->succeeded) fileSystems = done->fileSystemsFound;
         return done->succeeded;
     }
@@ -252,13 +238,7 @@ bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
 bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::string& shareType,
                                        std::vector<__HNASFileSystemShares>& shares, bool withPermissions) {
     if (shares.size() == 1) {
-        if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
-                asked.kind = QzAheadKind::GetShare;
-                asked.server = server;
-                asked.shareType = shareType;
-                asked.share = shares.front();
-                asked.flag = withPermissions;
-            })) {
+        if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::getShare(server, shareType, shares.front(), withPermissions))) {
             if (done->succeeded) shares = done->sharesFound;
             return done->succeeded;
         }
@@ -275,12 +255,7 @@ bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::
 // name after a lost answer did not find it.
 bool QzManageHNAS::createFileSystemSnapshot(const std::string& name, const std::string& fileSystemId,
                                             const std::string& prefix, __HNASFileSystemSnapshot& snapshot) {
-    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
-            asked.kind = QzAheadKind::CreateSnapshot;
-            asked.name = name;
-            asked.fileSystemId = fileSystemId;
-            asked.prefix = prefix;
-        })) {
+    if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::createSnapshot(name, fileSystemId, prefix))) {
         if (done->succeeded) snapshot = done->createdSnapshot;
         return done->succeeded;
     }
@@ -296,12 +271,7 @@ bool QzManageHNAS::createFileSystemSnapshot(const std::string& name, const std::
 // that goes on to create the share finds out from the create.
 bool QzManageHNAS::isSharePresent(const std::string& shareName, __HNASVirtualServers& server,
                                   const std::string& shareType) {
-    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
-            asked.kind = QzAheadKind::IsSharePresent;
-            asked.name = shareName;
-            asked.server = server;
-            asked.shareType = shareType;
-        }))
+    if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::isSharePresent(shareName, server, shareType)))
         return done->succeeded;
     return run(impl_.get(), "isSharePresent", [&](std::string& cause) {
         return managehnas::isSharePresent(impl_->session, shareName, server, shareType, cause);
@@ -318,16 +288,7 @@ bool QzManageHNAS::createFileSystemShare(const std::string& shareName, const std
                                          const std::string& fileSystemId, const std::string& path,
                                          const std::string& shareType, __HNASFileSystemShares& share,
                                          bool applyPermissions) {
-    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
-            asked.kind = QzAheadKind::CreateShare;
-            asked.name = shareName;
-            asked.virtualServerId = virtualServerId;
-            asked.fileSystemId = fileSystemId;
-            asked.path = path;
-            asked.shareType = shareType;
-            asked.share = share;
-            asked.flag = applyPermissions;
-        })) {
+    if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::createShare(shareName, virtualServerId, fileSystemId, path, shareType, share, applyPermissions))) {
         share = done->shareCreated;
         return done->succeeded;
     }
@@ -340,12 +301,7 @@ bool QzManageHNAS::createFileSystemShare(const std::string& shareName, const std
 // True also when the share is already absent; false means it may still exist.
 bool QzManageHNAS::deleteFileSystemShare(const std::string& shareName, __HNASVirtualServers& server,
                                          const std::string& shareType) {
-    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
-            asked.kind = QzAheadKind::DeleteShare;
-            asked.name = shareName;
-            asked.server = server;
-            asked.shareType = shareType;
-        }))
+    if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::deleteShare(shareName, server, shareType)))
         return done->succeeded;
     return run(impl_.get(), "deleteFileSystemShare", [&](std::string& cause) {
         return managehnas::deleteFileSystemShare(impl_->session, shareName, server, shareType, cause);
@@ -356,11 +312,7 @@ bool QzManageHNAS::deleteFileSystemShare(const std::string& shareName, __HNASVir
 // snapshot is already absent or being deleted by the array; false means it
 // may still exist.
 bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, const std::string& prefix) {
-    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
-            asked.kind = QzAheadKind::DeleteSnapshot;
-            asked.snapshot = snapshot;
-            asked.prefix = prefix;
-        }))
+    if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::deleteSnapshot(snapshot, prefix)))
         return done->succeeded;
     return run(impl_.get(), "deleteFileSystemSnapshot", [&](std::string& cause) {
         return managehnas::deleteFileSystemSnapshot(impl_->session, snapshot, prefix, cause);
@@ -370,10 +322,7 @@ bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, c
 // False means the rollback is not known to have happened (it may have, when
 // the answer was lost).
 bool QzManageHNAS::recoverFileSystemSnapshot(const std::string& snapshotObjectId) {
-    if (const QzAheadCall* done = takeAhead(impl_.get(), [&](QzAheadCall& asked) {
-            asked.kind = QzAheadKind::RecoverSnapshot;
-            asked.name = snapshotObjectId;
-        }))
+    if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::recoverSnapshot(snapshotObjectId)))
         return done->succeeded;
     return run(impl_.get(), "recoverFileSystemSnapshot", [&](std::string& cause) {
         return managehnas::recoverFileSystemSnapshot(impl_->session, snapshotObjectId, cause);

@@ -26,12 +26,10 @@ bool deleteSnapshotsAhead(OperationState& state, const OperationSpec&, _HNASArra
         const _HNASDeviceInfo& info = device->deviceRecord();
         if (device->statusBeforeOperation() == QZSO::SNAP_STATUS_PREPARE_FAILED || info.fileSystemId.empty()) continue;
         if (info.snapshotObjectId.empty() && !isPluginSnapshotName(info.snapUUID)) continue;
-        QzAheadCall call;
-        call.kind = QzAheadKind::DeleteSnapshot;
-        call.snapshot.fileSystemId = info.fileSystemId;
-        call.snapshot.name = info.snapUUID;
-        call.prefix = kSnapshotPrefix;
-        ahead.add(call);
+        __HNASFileSystemSnapshot snapshot;
+        snapshot.fileSystemId = info.fileSystemId;
+        snapshot.name = info.snapUUID;
+        ahead.add(QzAheadCall::deleteSnapshot(snapshot, kSnapshotPrefix));
     }
     state.client.runAhead(ahead.calls);
     return true;

@@ -108,12 +108,7 @@ bool mapAhead(OperationState& state, const OperationSpec&, _HNASArrayToDeviceMap
         MapPlan plan;
         plan.info = &device->deviceRecord();
         if (!plannedShare(state.utils, *plan.info, plan.candidate, plan.shareName, plan.shareType)) continue;
-        QzAheadCall call;
-        call.kind = QzAheadKind::IsSharePresent;
-        call.name = plan.shareName;
-        call.server = serverOf(*plan.info);
-        call.shareType = plan.shareType;
-        if (present.add(call)) plan.presentCall = static_cast<int>(present.calls.size()) - 1;
+        if (present.add(QzAheadCall::isSharePresent(plan.shareName, serverOf(*plan.info), plan.shareType))) plan.presentCall = static_cast<int>(present.calls.size()) - 1;
         plans.push_back(plan);
     }
     if (!state.client.runAhead(present.calls)) return true;
@@ -124,15 +119,11 @@ bool mapAhead(OperationState& state, const OperationSpec&, _HNASArrayToDeviceMap
             present.calls[plan.presentCall].succeeded)
             continue;
         if (plan.info->deviceType == kDeviceTypeNative) continue;
-        QzAheadCall call;
-        call.kind = QzAheadKind::GetShare;
-        call.server = serverOf(*plan.info);
-        call.shareType = plan.shareType;
-        call.share.name = plan.info->share;
-        call.flag = true;
+        __HNASFileSystemShares source;
+        source.name = plan.info->share;
         // Two devices on one source share read it once ahead: the second
         // reads it again itself, after the first device's create.
-        if (sources.add(call)) plan.shareCall = static_cast<int>(sources.calls.size()) - 1;
+        if (sources.add(QzAheadCall::getShare(serverOf(*plan.info), plan.shareType, source, true))) plan.shareCall = static_cast<int>(sources.calls.size()) - 1;
     }
     if (!sources.calls.empty() && !state.client.runAhead(sources.calls)) return true;
 

@@ -31,11 +31,8 @@ void lookUpAhead(OperationState& state, const _HNASArrayToDeviceMap& group, cons
     for (size_t d = 0; d < group.devices.size(); ++d) {
         const _HNASDeviceInfo& info = group.devices[d]->deviceRecord();
         if (info.deviceType == kDeviceTypeNative) continue;
-        QzAheadCall call;
-        call.kind = QzAheadKind::FileSystemIdOfShare;
-        call.server = groupState.prepare.server;
-        call.name = info.share;
-        call.shareType = info.deviceType == kDeviceTypeUnc ? kProtocolCifs : kProtocolNfs;
+        const QzAheadCall call = QzAheadCall::fileSystemIdOfShare(
+            groupState.prepare.server, info.share, info.deviceType == kDeviceTypeUnc ? kProtocolCifs : kProtocolNfs);
         if (!shares.add(call)) {
             // The same share as an earlier device: its answer is that one's.
             for (size_t k = 0; k < shares.calls.size(); ++k)
@@ -51,9 +48,7 @@ void lookUpAhead(OperationState& state, const _HNASArrayToDeviceMap& group, cons
     for (size_t k = 0; k < shares.calls.size(); ++k) {
         const QzAheadCall& found = shares.calls[k];
         if (!found.made || !found.succeeded) continue;
-        QzAheadCall call;
-        call.kind = QzAheadKind::FileSystemInfo;
-        call.fileSystemId = found.fileSystemIdFound;
+        const QzAheadCall call = QzAheadCall::fileSystemInfo(found.fileSystemIdFound);
         labels.add(call);
         for (size_t l = 0; l < labels.calls.size(); ++l)
             if (labels.calls[l].fileSystemId == call.fileSystemId) labelCallOf[k] = static_cast<int>(l);
@@ -74,10 +69,7 @@ void lookUpAhead(OperationState& state, const _HNASArrayToDeviceMap& group, cons
             continue;
         }
         if (!known.insert(info.fileSystemName).second) continue;
-        QzAheadCall call;
-        call.kind = QzAheadKind::FileSystemIdByLabel;
-        call.name = info.fileSystemName;
-        natives.add(call);
+        natives.add(QzAheadCall::fileSystemIdByLabel(info.fileSystemName));
     }
     if (!natives.calls.empty()) state.client.runAhead(natives.calls);
 }

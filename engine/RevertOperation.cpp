@@ -50,10 +50,7 @@ bool revertSnapshotsAhead(OperationState& state, const OperationSpec&, _HNASArra
     if (!makesCallsAhead(state)) return true;
     AheadCalls ahead;
     for (const HNASSnapDevice* device : group.devices) {
-        QzAheadCall call;
-        call.kind = QzAheadKind::RecoverSnapshot;
-        call.name = device->deviceRecord().snapshotObjectId;
-        ahead.add(call);
+        ahead.add(QzAheadCall::recoverSnapshot(device->deviceRecord().snapshotObjectId));
     }
     state.client.runAhead(ahead.calls);
     return true;

@@ -20,12 +20,8 @@ void createSnapshotsAhead(OperationState& state, const _HNASArrayToDeviceMap& gr
     for (const HNASSnapDevice* device : group.devices) {
         const _HNASDeviceInfo& info = device->deviceRecord();
         if (info.fileSystemSnapped || !fileSystems.insert(info.fileSystemId).second) continue;
-        QzAheadCall call;
-        call.kind = QzAheadKind::CreateSnapshot;
-        call.name = info.snapUUID + "-" + info.fileSystemName;
-        call.fileSystemId = info.fileSystemId;
-        call.prefix = kSnapshotPrefix;
-        ahead.add(call);
+        ahead.add(QzAheadCall::createSnapshot(info.snapUUID + "-" + info.fileSystemName, info.fileSystemId,
+                                              kSnapshotPrefix));
     }
     state.client.runAhead(ahead.calls);
 }

@@ -106,6 +106,87 @@ struct QzAheadCall {
     __HNASFileSystemShares shareCreated;               // CreateShare: the share argument as the call left it
     std::string fileSystemIdFound;                     // FileSystemIdByLabel, FileSystemIdOfShare
     std::vector<__HNASFileSystemInfo> fileSystemsFound;   // FileSystemInfo
+
+    // The call each member is, from the member's own arguments: operations
+    // build their batches with these, and both clients match a member's
+    // call against the batch with them.
+    static QzAheadCall createSnapshot(const std::string& name, const std::string& fileSystemId,
+                                      const std::string& prefix) {
+        QzAheadCall call(QzAheadKind::CreateSnapshot);
+        call.name = name;
+        call.fileSystemId = fileSystemId;
+        call.prefix = prefix;
+        return call;
+    }
+    static QzAheadCall isSharePresent(const std::string& name, const __HNASVirtualServers& server,
+                                      const std::string& shareType) {
+        return namedOnServer(QzAheadKind::IsSharePresent, name, server, shareType);
+    }
+    static QzAheadCall getShare(const __HNASVirtualServers& server, const std::string& shareType,
+                                const __HNASFileSystemShares& share, bool withPermissions) {
+        QzAheadCall call(QzAheadKind::GetShare);
+        call.server = server;
+        call.shareType = shareType;
+        call.share = share;
+        call.flag = withPermissions;
+        return call;
+    }
+    static QzAheadCall createShare(const std::string& name, const std::string& virtualServerId,
+                                   const std::string& fileSystemId, const std::string& path,
+                                   const std::string& shareType, const __HNASFileSystemShares& share,
+                                   bool applyPermissions) {
+        QzAheadCall call(QzAheadKind::CreateShare);
+        call.name = name;
+        call.virtualServerId = virtualServerId;
+        call.fileSystemId = fileSystemId;
+        call.path = path;
+        call.shareType = shareType;
+        call.share = share;
+        call.flag = applyPermissions;
+        return call;
+    }
+    static QzAheadCall deleteShare(const std::string& name, const __HNASVirtualServers& server,
+                                   const std::string& shareType) {
+        return namedOnServer(QzAheadKind::DeleteShare, name, server, shareType);
+    }
+    static QzAheadCall deleteSnapshot(const __HNASFileSystemSnapshot& snapshot, const std::string& prefix) {
+        QzAheadCall call(QzAheadKind::DeleteSnapshot);
+        call.snapshot = snapshot;
+        call.prefix = prefix;
+        return call;
+    }
+    static QzAheadCall recoverSnapshot(const std::string& snapshotObjectId) {
+        QzAheadCall call(QzAheadKind::RecoverSnapshot);
+        call.name = snapshotObjectId;
+        return call;
+    }
+    static QzAheadCall fileSystemIdByLabel(const std::string& label) {
+        QzAheadCall call(QzAheadKind::FileSystemIdByLabel);
+        call.name = label;
+        return call;
+    }
+    static QzAheadCall fileSystemIdOfShare(const __HNASVirtualServers& server, const std::string& shareName,
+                                           const std::string& shareType) {
+        return namedOnServer(QzAheadKind::FileSystemIdOfShare, shareName, server, shareType);
+    }
+    static QzAheadCall fileSystemInfo(const std::string& fileSystemId) {
+        QzAheadCall call(QzAheadKind::FileSystemInfo);
+        call.fileSystemId = fileSystemId;
+        return call;
+    }
+
+    QzAheadCall() = default;
+
+private:
+    explicit QzAheadCall(QzAheadKind k) : kind(k) {}
+    static QzAheadCall namedOnServer(QzAheadKind k, const std::string& name, const __HNASVirtualServers& server,
+                                     const std::string& shareType) {
+        QzAheadCall call(k);
+        call.name = name;
+        call.server = server;
+        call.shareType = shareType;
+        return call;
+    }
 };
 
 // Names the request a call makes from the arguments its kind reads: two

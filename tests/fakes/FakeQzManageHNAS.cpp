@@ -239,13 +239,10 @@ bool findNamedShare(const Call& call, const __HNASVirtualServers& server, const 
 
 namespace {
 
-// The outcome of the call made ahead that `fill` describes, its records now
+// The outcome of the call made ahead that `asked` describes, its records now
 // entered into the scope's calls; null when none waits.
-template <typename Fill>
-const QzAheadCall* takeAhead(QzManageHNAS::Impl& impl, Fill&& fill) {
+const QzAheadCall* takeAhead(QzManageHNAS::Impl& impl, const QzAheadCall& asked) {
     if (impl.aheadByKey.empty()) return nullptr;
-    QzAheadCall asked;
-    fill(asked);
     const auto found = impl.aheadByKey.find(qzAheadKey(asked));
     if (found == impl.aheadByKey.end()) return nullptr;
     AheadEntry& entry = impl.ahead[found->second.front()];
@@ -351,10 +348,7 @@ bool QzManageHNAS::getVirtualServerInfo(const std::string& arrayId, __HNASVirtua
 }
 
 bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::string& fileSystemId) {
-    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
-            asked.kind = QzAheadKind::FileSystemIdByLabel;
-            asked.name = fileSystemName;
-        })) {
+    if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::fileSystemIdByLabel(fileSystemName))) {
         if (done->succeeded) fileSystemId = done->fileSystemIdFound;
         return done->succeeded;
     }
@@ -368,12 +362,7 @@ bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::strin
 
 bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::string& shareName,
                                    const std::string& shareType, std::string& fileSystemId) {
-    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
-            asked.kind = QzAheadKind::FileSystemIdOfShare;
-            asked.server = server;
-            asked.name = shareName;
-            asked.shareType = shareType;
-        })) {
+    if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::fileSystemIdOfShare(server, shareName, shareType))) {
         if (done->succeeded) fileSystemId = done->fileSystemIdFound;
         return done->succeeded;
     }
@@ -387,10 +376,7 @@ bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::strin
 
 bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
                                       std::vector<__HNASFileSystemInfo>& fileSystems) {
-    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
-            asked.kind = QzAheadKind::FileSystemInfo;
-            asked.fileSystemId = fileSystemId;
-        })) {
+    if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::fileSystemInfo(fileSystemId))) {
         if (done->succeeded) fileSystems = done->fileSystemsFound;
         return done->succeeded;
     }
@@ -410,13 +396,7 @@ bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::
                                        std::vector<__HNASFileSystemShares>& shares,
                                        bool withPermissions) {
     if (shares.size() == 1) {
-        if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
-                asked.kind = QzAheadKind::GetShare;
-                asked.server = server;
-                asked.shareType = shareType;
-                asked.share = shares.front();
-                asked.flag = withPermissions;
-            })) {
+        if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::getShare(server, shareType, shares.front(), withPermissions))) {
             if (done->succeeded) shares = done->sharesFound;
             return done->succeeded;
         }
@@ -441,12 +421,7 @@ bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::
 bool QzManageHNAS::createFileSystemSnapshot(const std::string& name, const std::string& fileSystemId,
                                             const std::string& prefix,
                                             __HNASFileSystemSnapshot& snapshot) {
-    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
-            asked.kind = QzAheadKind::CreateSnapshot;
-            asked.name = name;
-            asked.fileSystemId = fileSystemId;
-            asked.prefix = prefix;
-        })) {
+    if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::createSnapshot(name, fileSystemId, prefix))) {
         if (done->succeeded) snapshot = done->createdSnapshot;
         return done->succeeded;
     }
@@ -464,12 +439,7 @@ bool QzManageHNAS::createFileSystemSnapshot(const std::string& name, const std::
 
 bool QzManageHNAS::isSharePresent(const std::string& shareName, __HNASVirtualServers& server,
                                   const std::string& shareType) {
-    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
-            asked.kind = QzAheadKind::IsSharePresent;
-            asked.name = shareName;
-            asked.server = server;
-            asked.shareType = shareType;
-        }))
+    if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::isSharePresent(shareName, server, shareType)))
         return done->succeeded;
     Call call(*impl_, "isSharePresent", [&] { return Arguments{shareName, server.objectId, shareType}; });
     arraymodel::Protocol protocol;
@@ -483,16 +453,7 @@ bool QzManageHNAS::createFileSystemShare(const std::string& shareName,
                                          const std::string& fileSystemId, const std::string& path,
                                          const std::string& shareType, __HNASFileSystemShares& share,
                                          bool applyPermissions) {
-    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
-            asked.kind = QzAheadKind::CreateShare;
-            asked.name = shareName;
-            asked.virtualServerId = virtualServerId;
-            asked.fileSystemId = fileSystemId;
-            asked.path = path;
-            asked.shareType = shareType;
-            asked.share = share;
-            asked.flag = applyPermissions;
-        })) {
+    if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::createShare(shareName, virtualServerId, fileSystemId, path, shareType, share, applyPermissions))) {
         share = done->shareCreated;
         return done->succeeded;
     }
@@ -542,12 +503,7 @@ bool QzManageHNAS::createFileSystemShare(const std::string& shareName,
 
 bool QzManageHNAS::deleteFileSystemShare(const std::string& shareName, __HNASVirtualServers& server,
                                          const std::string& shareType) {
-    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
-            asked.kind = QzAheadKind::DeleteShare;
-            asked.name = shareName;
-            asked.server = server;
-            asked.shareType = shareType;
-        }))
+    if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::deleteShare(shareName, server, shareType)))
         return done->succeeded;
     Call call(*impl_, "deleteFileSystemShare", [&] { return Arguments{shareName, server.objectId, shareType}; });
     arraymodel::Protocol protocol;
@@ -561,11 +517,7 @@ bool QzManageHNAS::deleteFileSystemShare(const std::string& shareName, __HNASVir
 }
 
 bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, const std::string& prefix) {
-    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
-            asked.kind = QzAheadKind::DeleteSnapshot;
-            asked.snapshot = snapshot;
-            asked.prefix = prefix;
-        }))
+    if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::deleteSnapshot(snapshot, prefix)))
         return done->succeeded;
     Call call(*impl_, "deleteFileSystemSnapshot",
               [&] { return Arguments{snapshot.name, snapshot.fileSystemId, prefix}; });
@@ -581,10 +533,7 @@ bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, c
 }
 
 bool QzManageHNAS::recoverFileSystemSnapshot(const std::string& snapshotObjectId) {
-    if (const QzAheadCall* done = takeAhead(*impl_, [&](QzAheadCall& asked) {
-            asked.kind = QzAheadKind::RecoverSnapshot;
-            asked.name = snapshotObjectId;
-        }))
+    if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::recoverSnapshot(snapshotObjectId)))
         return done->succeeded;
     Call call(*impl_, "recoverFileSystemSnapshot", [&] { return Arguments{snapshotObjectId}; });
     if (call.array() == nullptr) return false;
