@@ -1,0 +1,67 @@
+#include "harness/cli/CliCommand.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <iostream>
+
+#include "harness/framework/ExitCodes.h"
+#include "harness/framework/HostStore.h"
+#include "harness/framework/PrivateFiles.h"
+
+namespace {
+// A password file holds one short line; anything larger is a file named by mistake.
+const size_t kMaxPasswordFileBytes = 4096;
+}  // namespace
+
+const char kStoreOption[] = "--store";
+const OptionSpec kPluginOption = {"--plugin", "PATH", false, "the plug-in to load (default: the built one)"};
+
+int fail(int code, const std::string& message) {
+    fprintf(stderr, "hnas-host: %s\n", message.c_str());
+    return code;
+}
+
+int openStore(const std::string& dir, HostStore& store) {
+    std::string error;
+    if (store.open(dir, error)) return kExitOk;
+    struct stat info;
+    return fail(stat((dir + "/host.db").c_str(), &info) == 0 ? kExitHostError : kExitNoStore, error);
+}
+
+bool readPassword(const ParsedArguments& args, std::string& password, std::string& error) {
+    if (args.has("--password-file") == args.has("--password-stdin")) {
+        error = "give the password with exactly one of --password-file or --password-stdin";
+        return false;
+    }
+    if (args.has("--password-file")) {
+        std::string text;
+        if (!readSmallRegularFile(args.value("--password-file"), kMaxPasswordFileBytes, text, error)) return false;
+        const size_t end = text.find('\n');
+        password = text.substr(0, end);
+        if (password.empty() && end == std::string::npos) {
+            error = "no password in " + args.value("--password-file");
+            return false;
+        }
+    } else if (!std::getline(std::cin, password)) {
+        error = "no password on standard input";
+        return false;
+    }
+    if (!password.empty() && password.back() == '\r') password.pop_back();
+    return true;
+}
+
+bool parseInt(const std::string& text, int low, int high, int& value) {
+    if (text.empty() || text.size() > 10) return false;
+    long long parsed = 0;
+    size_t i = text[0] == '-' ? 1 : 0;
+    if (i == text.size()) return false;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        parsed = parsed * 10 + (text[i] - '0');
+    }
+    if (text[0] == '-') parsed = -parsed;
+    if (parsed < low || parsed > high) return false;
+    value = static_cast<int>(parsed);
+    return true;
+}

@@ -1,0 +1,128 @@
+// The commands that run jobs and show what they left: run, state, history.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "harness/cli/CliCommand.h"
+#include "harness/cli/Orphans.h"
+#include "harness/framework/ExitCodes.h"
+#include "harness/framework/HostOperations.h"
+#include "harness/framework/HostStore.h"
+#include "harness/framework/JobRunner.h"
+#include "harness/framework/TextTables.h"
+
+namespace {
+
+int cmdRun(const std::string& dir, const ParsedArguments& args) {
+    if (args.positional.empty()) return fail(kExitUsage, "run needs an OPERATION (see run --help)");
+    JobRequest request;
+    request.operation = args.positional[0];
+    if (findHostOperation(request.operation) == nullptr)
+        return fail(kExitUsage, "unknown operation \"" + request.operation + "\" (see run --help)");
+    request.devices.assign(args.positional.begin() + 1, args.positional.end());
+    request.allDevices = args.has("--all");
+    if (request.allDevices == !request.devices.empty())
+        return fail(kExitUsage, "name the devices, or give --all (not both)");
+    request.pluginPath = args.value("--plugin");
+    if (args.has("--mount-source") && !parseInt(args.value("--mount-source"), 0, 32767, request.mountRequestSource))
+        return fail(kExitBadInput, "--mount-source must be a number from 0");
+    if (args.has("--wait") && !parseInt(args.value("--wait"), 0, 86400, request.waitSeconds))
+        return fail(kExitBadInput, "--wait takes seconds, 0 to 86400");
+    HostStore store;
+    if (const int code = openStore(dir, store)) return code;
+    JobOutcome outcome;
+    std::string error;
+    const int code = runJob(store, request, outcome, error);
+    if (error.empty() && !args.has("--quiet")) {
+        printf("job %lld: %s returned %d\n%s", outcome.job.id, outcome.job.operation.c_str(), outcome.pluginResult,
+               deviceStateTable(outcome.devices).c_str());
+        printf("host log: %s\nplug-in log: %s\n", outcome.job.hostLog.c_str(), outcome.job.pluginLog.c_str());
+        fflush(stdout);
+    }
+    // Each failed device with its reason, on standard error, also with --quiet.
+    for (const std::string& line : outcome.failures) fprintf(stderr, "hnas-host: %s\n", line.c_str());
+    if (!error.empty()) return fail(code, error);
+    return code;
+}
+
+int cmdState(const std::string& dir, const ParsedArguments& args) {
+    HostStore store;
+    if (const int code = openStore(dir, store)) return code;
+    std::vector<DeviceRecord> all;
+    std::vector<DeviceRecord> chosen;
+    std::string error;
+    if (!store.loadDevices(all, error)) return fail(kExitHostError, error);
+    if (args.positional.empty())
+        chosen = all;
+    else if (!selectDevices(all, args.positional, chosen, error))
+        return fail(kExitBadInput, error);
+    printf("%s", deviceStateTable(chosen).c_str());
+    int code = kExitOk;
+    if (args.has("--check-arrays")) {
+        code = reportLeakedSnapshots(store, chosen, error);
+        if (!error.empty()) return fail(code, error);
+    }
+    if (args.has("--verbose")) {
+        for (const DeviceRecord& d : chosen) {
+            printf("\n%s: status %d, array %s\n  source device: %s\n", deviceDisplayName(d).c_str(), d.status,
+                   d.arrayName.empty() ? "-" : d.arrayName.c_str(), d.sourceDevice.c_str());
+            for (const auto& m : d.metadata) printf("  metadata %d: %s\n", m.first, m.second.c_str());
+        }
+    }
+    return code;
+}
+
+int cmdHistory(const std::string& dir, const ParsedArguments& args) {
+    HostStore store;
+    if (const int code = openStore(dir, store)) return code;
+    std::string error;
+    if (args.has("--job")) {
+        int id = 0;
+        if (!parseInt(args.value("--job"), 1, 2147483647, id)) return fail(kExitBadInput, "--job takes a job number");
+        std::vector<JobResultRecord> results;
+        if (!store.loadJobResults(id, results, error)) return fail(kExitHostError, error);
+        printf("%s", jobResultsTable(results).c_str());
+        return kExitOk;
+    }
+    std::vector<JobRecord> jobs;
+    if (!store.loadJobs(jobs, error)) return fail(kExitHostError, error);
+    std::vector<std::vector<std::string>> rows;
+    for (const JobRecord& j : jobs)
+        rows.push_back({std::to_string(j.id), j.operation, j.started, j.returnCode < 0 ? "-" : std::to_string(j.returnCode),
+                        j.outcome, j.devices});
+    printf("%s", formatTable({"job", "operation", "started", "returned", "outcome", "devices"}, rows).c_str());
+    return kExitOk;
+}
+}  // namespace
+
+std::vector<Command> jobCommands() {
+    return {
+        {"run", "OPERATION [DEVICE...]", "run one operation of the plug-in as one job",
+         "OPERATION is one of: prepare, unprepare, snap, is-mapped, map, unmap, delete, revert, reconcile.\n"
+         "DEVICE is a label or an id. The job holds its devices until it ends: another job naming one of\n"
+         "them waits (--wait) or is refused at once (exit 75); jobs on other devices run side by side.\n"
+         "Each status, error, snap UUID, snap device and metadata text the plug-in sets is on disk before\n"
+         "its call returns; a job whose process dies shows as \"interrupted\" in history and state. The job\n"
+         "writes a host log and a plug-in log under <store>/logs. snap gives every device a fresh snap\n"
+         "UUID first, ending in the store's identity (see orphans). Each device the operation failed is\n"
+         "named on standard error with its reason (the plug-in's error text, else the last failure line\n"
+         "it logged for the device), also with --quiet; the table goes to standard output.\n"
+         "Exit codes: 0 all devices succeeded, 3 some failed, 4 none succeeded (is-mapped always returns\n"
+         "0: see the statuses), 75 a device is held by another job.\n",
+         {{"--all", nullptr, false, "every device of the store"},
+          kPluginOption,
+          {"--mount-source", "N", false, "map/unmap: who asked for the mount (2 = GUI; default 1)"},
+          {"--wait", "SECONDS", false, "wait up to SECONDS for devices another job holds (default 0: refuse)"},
+          {"--quiet", nullptr, false, "print nothing but errors (each failed device with its reason, on stderr)"}},
+         true, cmdRun},
+        {"state", "[DEVICE...]", "show what the plug-in last stored for each device, and its last job",
+         "Status (by name), error code, snap UUID, the last job that worked on the device and its outcome\n"
+         "(\"interrupted\": its process died; the row still shows every write the plug-in made before).\n",
+         {{"--verbose", nullptr, false, "also the attached array and the stored metadata"},
+          {"--check-arrays", nullptr, false,
+           "ask the arrays whether the snapshot of a device reported deleted is still there (leaked)"}},
+         true, cmdState},
+        {"history", "", "show every job and its outcome", "",
+         {{"--job", "N", false, "the devices' results of job N"}}, true, cmdHistory},
+    };
+}
