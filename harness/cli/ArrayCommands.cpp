@@ -10,6 +10,7 @@
 #include "harness/framework/ArrayInfoText.h"
 #include "harness/framework/ExitCodes.h"
 #include "harness/framework/HostStore.h"
+#include "harness/framework/JsonOutput.h"
 #include "harness/framework/TextTables.h"
 #include "host/ArrayConfigNames.h"
 
@@ -54,12 +55,13 @@ int cmdAddArray(const std::string& dir, const ParsedArguments& args) {
     return kExitOk;
 }
 
-int cmdListArrays(const std::string& dir, const ParsedArguments&) {
+int cmdListArrays(const std::string& dir, const ParsedArguments& args) {
     HostStore store;
     if (const int code = openStore(dir, store)) return code;
     std::vector<ArrayRecord> arrays;
     std::string error;
     if (!store.loadArrays(arrays, error)) return fail(kExitHostError, error);
+    if (args.has("--json")) return printListJson("list-arrays", "arrays", arrays, arrayJson);
     std::vector<std::vector<std::string>> rows;
     for (const ArrayRecord& a : arrays) {
         std::string configs;
@@ -102,7 +104,7 @@ std::vector<Command> arrayCommands() {
           {"--config", "NAME=VALUE", true, "another configuration value of the array"},
           {"--vendor", "VENDOR", false, "vendor name (default \"Hitachi NAS\")"}},
          true, cmdAddArray},
-        {"list-arrays", "", "list the arrays (never their passwords)", "", {}, true, cmdListArrays},
+        {"list-arrays", "", "list the arrays (never their passwords)", "", {kJsonOption}, true, cmdListArrays},
         {"check-array", "NAME", "check that the plug-in can reach an array, step by step",
          "Uses libQzManageHNAS.so with the array's stored login and endpoint and the store's settings.\n"
          "Steps: the address resolves, TCP connects, TLS verifies (against sCAFile, $HNAS_CA_FILE or the\n"

@@ -32,6 +32,8 @@ std::vector<Command> toolCommands();
 // The option every command that works on a store takes.
 extern const char kStoreOption[];
 extern const OptionSpec kPluginOption;
+// --json: one JSON document on standard output instead of the text (JsonOutput.h).
+extern const OptionSpec kJsonOption;
 
 // Prints "hnas-host: <message>" to standard error; returns `code`.
 int fail(int code, const std::string& message);

@@ -6,6 +6,7 @@
 #include "harness/cli/CliCommand.h"
 #include "harness/framework/ExitCodes.h"
 #include "harness/framework/HostStore.h"
+#include "harness/framework/JsonOutput.h"
 #include "harness/framework/TextTables.h"
 
 namespace {
@@ -26,12 +27,13 @@ int cmdAddDevice(const std::string& dir, const ParsedArguments& args) {
     return kExitOk;
 }
 
-int cmdListDevices(const std::string& dir, const ParsedArguments&) {
+int cmdListDevices(const std::string& dir, const ParsedArguments& args) {
     HostStore store;
     if (const int code = openStore(dir, store)) return code;
     std::vector<DeviceRecord> devices;
     std::string error;
     if (!store.loadDevices(devices, error)) return fail(kExitHostError, error);
+    if (args.has("--json")) return printListJson("list-devices", "devices", devices, deviceJson);
     std::vector<std::vector<std::string>> rows;
     for (const DeviceRecord& d : devices)
         rows.push_back({std::to_string(d.id), d.label.empty() ? "-" : d.label, d.sourceDevice});
@@ -48,6 +50,7 @@ std::vector<Command> deviceCommands() {
          "  '{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/exp1,targethostname:hnas1}'\n"
          "  '{type:native_hnas,path:/__VOLUME__/fs1/dir,targethostname:hnas1}'\n",
          {{"--label", "LABEL", false, "a short name for tables and commands, e.g. cifs-data"}}, true, cmdAddDevice},
-        {"list-devices", "", "list the devices and their source device strings", "", {}, true, cmdListDevices},
+        {"list-devices", "", "list the devices and their source device strings", "", {kJsonOption}, true,
+         cmdListDevices},
     };
 }

@@ -3,15 +3,58 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
 #include "harness/cli/CliCommand.h"
 #include "harness/cli/Orphans.h"
+#include "harness/cli/ProgressLine.h"
 #include "harness/framework/ExitCodes.h"
 #include "harness/framework/HostOperations.h"
 #include "harness/framework/HostStore.h"
 #include "harness/framework/JobRunner.h"
+#include "harness/framework/JsonOutput.h"
+#include "harness/framework/LogPruning.h"
 #include "harness/framework/TextTables.h"
 
 namespace {
+
+// `run --json`: the job, each device's result, the failures.
+JsonValue runJson(const JobOutcome& outcome) {
+    JsonValue document = jsonDocument("run");
+    const JobRecord& job = outcome.job;
+    JsonValue j = JsonValue::object();
+    j["id"] = job.id;
+    j["operation"] = job.operation;
+    j["pluginResult"] = outcome.pluginResult;
+    j["outcome"] = job.outcome;
+    j["hostLog"] = job.hostLog;
+    j["pluginLog"] = job.pluginLog;
+    document["job"] = j;
+    JsonValue devices = JsonValue::array();
+    for (const DeviceRecord& d : outcome.devices) {
+        JsonValue device = deviceStateJson(d);
+        device.erase("lastJob");
+        device.erase("metadata");
+        devices.push_back(device);
+    }
+    document["devices"] = devices;
+    JsonValue failures = JsonValue::array();
+    for (const DeviceFailure& f : outcome.failures) {
+        JsonValue failure = {{"device", f.device}};
+        addStatus(failure, f.status);
+        failure["reason"] = f.reason;
+        failures.push_back(failure);
+    }
+    document["failures"] = failures;
+    return document;
+}
+
+// "host log: PATH", or that the log was removed with the old jobs' logs.
+std::string logLine(const char* which, const std::string& path) {
+    if (logFilePresent(path)) return std::string(which) + ": " + path + "\n";
+    return std::string(which) + ": removed (only the last jobs' logs are kept: [" + kHostSettingsSection + "] " +
+           kKeepJobLogsKey + ")\n";
+}
 
 int cmdRun(const std::string& dir, const ParsedArguments& args) {
     if (args.positional.empty()) return fail(kExitUsage, "run needs an OPERATION (see run --help)");
@@ -28,19 +71,30 @@ int cmdRun(const std::string& dir, const ParsedArguments& args) {
         return fail(kExitBadInput, "--mount-source must be a number from 0");
     if (args.has("--wait") && !parseInt(args.value("--wait"), 0, 86400, request.waitSeconds))
         return fail(kExitBadInput, "--wait takes seconds, 0 to 86400");
+    const bool json = args.has("--json");
     HostStore store;
     if (const int code = openStore(dir, store)) return code;
+    std::unique_ptr<ProgressLine> progress;
+    if (wantProgressLine(args.has("--quiet"), json)) {
+        progress.reset(new ProgressLine(stdout, request.operation));
+        ProgressLine* line = progress.get();
+        request.progress = [line](int done, int total) { line->update(done, total); };
+    }
     JobOutcome outcome;
     std::string error;
     const int code = runJob(store, request, outcome, error);
-    if (error.empty() && !args.has("--quiet")) {
+    if (progress != nullptr) progress->finish();
+    if (error.empty() && json) {
+        printf("%s", jsonText(runJson(outcome)).c_str());
+        fflush(stdout);
+    } else if (error.empty() && !args.has("--quiet")) {
         printf("job %lld: %s returned %d\n%s", outcome.job.id, outcome.job.operation.c_str(), outcome.pluginResult,
                deviceStateTable(outcome.devices).c_str());
         printf("host log: %s\nplug-in log: %s\n", outcome.job.hostLog.c_str(), outcome.job.pluginLog.c_str());
         fflush(stdout);
     }
     // Each failed device with its reason, on standard error, also with --quiet.
-    for (const std::string& line : outcome.failures) fprintf(stderr, "hnas-host: %s\n", line.c_str());
+    for (const DeviceFailure& f : outcome.failures) fprintf(stderr, "hnas-host: %s\n", failureLine(f).c_str());
     if (!error.empty()) return fail(code, error);
     return code;
 }
@@ -56,6 +110,19 @@ int cmdState(const std::string& dir, const ParsedArguments& args) {
         chosen = all;
     else if (!selectDevices(all, args.positional, chosen, error))
         return fail(kExitBadInput, error);
+    if (args.has("--json")) {
+        JsonValue document = jsonDocument("state");
+        JsonValue devices = JsonValue::array();
+        for (const DeviceRecord& d : chosen) devices.push_back(deviceStateJson(d));
+        document["devices"] = devices;
+        int code = kExitOk;
+        if (args.has("--check-arrays")) {
+            code = reportLeakedSnapshots(store, chosen, error, &document);
+            if (!error.empty()) return fail(code, error);
+        }
+        printf("%s", jsonText(document).c_str());
+        return code;
+    }
     printf("%s", deviceStateTable(chosen).c_str());
     int code = kExitOk;
     if (args.has("--check-arrays")) {
@@ -80,12 +147,36 @@ int cmdHistory(const std::string& dir, const ParsedArguments& args) {
         int id = 0;
         if (!parseInt(args.value("--job"), 1, 2147483647, id)) return fail(kExitBadInput, "--job takes a job number");
         std::vector<JobResultRecord> results;
-        if (!store.loadJobResults(id, results, error)) return fail(kExitHostError, error);
+        std::vector<JobRecord> jobs;
+        if (!store.loadJobResults(id, results, error) || !store.loadJobs(jobs, error))
+            return fail(kExitHostError, error);
+        const JobRecord* job = nullptr;
+        for (const JobRecord& j : jobs)
+            if (j.id == id) job = &j;
+        if (args.has("--json")) {
+            JsonValue document = jsonDocument("history");
+            document["job"] = job != nullptr ? jobJson(*job) : JsonValue();
+            JsonValue devices = JsonValue::array();
+            for (const JobResultRecord& r : results) devices.push_back(jobResultJson(r));
+            document["devices"] = devices;
+            printf("%s", jsonText(document).c_str());
+            return kExitOk;
+        }
         printf("%s", jobResultsTable(results).c_str());
+        if (job != nullptr)
+            printf("%s%s", logLine("host log", job->hostLog).c_str(), logLine("plug-in log", job->pluginLog).c_str());
         return kExitOk;
     }
     std::vector<JobRecord> jobs;
     if (!store.loadJobs(jobs, error)) return fail(kExitHostError, error);
+    if (args.has("--json")) {
+        JsonValue document = jsonDocument("history");
+        JsonValue list = JsonValue::array();
+        for (const JobRecord& j : jobs) list.push_back(jobJson(j));
+        document["jobs"] = list;
+        printf("%s", jsonText(document).c_str());
+        return kExitOk;
+    }
     std::vector<std::vector<std::string>> rows;
     for (const JobRecord& j : jobs)
         rows.push_back({std::to_string(j.id), j.operation, j.started, j.returnCode < 0 ? "-" : std::to_string(j.returnCode),
@@ -106,23 +197,29 @@ std::vector<Command> jobCommands() {
          "writes a host log and a plug-in log under <store>/logs. snap gives every device a fresh snap\n"
          "UUID first, ending in the store's identity (see orphans). Each device the operation failed is\n"
          "named on standard error with its reason (the plug-in's error text, else the last failure line\n"
-         "it logged for the device), also with --quiet; the table goes to standard output.\n"
+         "it logged for the device), also with --quiet; the table goes to standard output. On a terminal\n"
+         "a progress line shows the devices done (a status other than the operation's preset, or a second\n"
+         "one) and the time, cleared before the table; not with --quiet or --json.\n"
          "Exit codes: 0 all devices succeeded, 3 some failed, 4 none succeeded (is-mapped always returns\n"
          "0: see the statuses), 75 a device is held by another job.\n",
          {{"--all", nullptr, false, "every device of the store"},
           kPluginOption,
           {"--mount-source", "N", false, "map/unmap: who asked for the mount (2 = GUI; default 1)"},
           {"--wait", "SECONDS", false, "wait up to SECONDS for devices another job holds (default 0: refuse)"},
-          {"--quiet", nullptr, false, "print nothing but errors (each failed device with its reason, on stderr)"}},
+          {"--quiet", nullptr, false, "print nothing but errors (each failed device with its reason, on stderr)"},
+          kJsonOption},
          true, cmdRun},
         {"state", "[DEVICE...]", "show what the plug-in last stored for each device, and its last job",
          "Status (by name), error code, snap UUID, the last job that worked on the device and its outcome\n"
          "(\"interrupted\": its process died; the row still shows every write the plug-in made before).\n",
          {{"--verbose", nullptr, false, "also the attached array and the stored metadata"},
           {"--check-arrays", nullptr, false,
-           "ask the arrays whether the snapshot of a device reported deleted is still there (leaked)"}},
+           "ask the arrays whether the snapshot of a device reported deleted is still there (leaked)"},
+          kJsonOption},
          true, cmdState},
-        {"history", "", "show every job and its outcome", "",
-         {{"--job", "N", false, "the devices' results of job N"}}, true, cmdHistory},
+        {"history", "", "show every job and its outcome",
+         "The logs of the last [hnas-host] nKeepJobLogs jobs (default 20; 0 keeps all) are kept; an older\n"
+         "job is still listed, with its logs shown as removed.\n",
+         {{"--job", "N", false, "the devices' results of job N, and its log files"}, kJsonOption}, true, cmdHistory},
     };
 }

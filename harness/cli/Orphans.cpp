@@ -21,7 +21,36 @@ struct Orphan {
     std::string fileSystem;   // label, else the ID
     __HNASFileSystemSnapshot snapshot;
     std::string note;         // e.g. "dev-b reported it deleted"; "" when none
+    ArrayEndpoint endpoint;
+    // What was done with it: "listed", "deleted", "kept" (a device or share
+    // refers to it now) or "notDeleted"; with the reason for the last two.
+    std::string action = "listed";
+    std::string reason;
 };
+
+// What the listing found besides the orphans, for --json.
+struct OrphanFindings {
+    JsonValue arraysNotAsked = JsonValue::array();
+    JsonValue keptUnderShare = JsonValue::array();
+};
+
+JsonValue arrayNotAsked(const std::string& array, const std::string& reason) {
+    return {{"array", array}, {"reason", reason}};
+}
+
+JsonValue orphanJson(const Orphan& o) {
+    JsonValue j = JsonValue::object();
+    j["array"] = o.array;
+    j["endpoint"] = {{"address", o.endpoint.address}, {"port", o.endpoint.port}};
+    j["fileSystem"] = o.fileSystem;
+    j["name"] = o.snapshot.name;
+    j["objectId"] = o.snapshot.objectId;
+    j["created"] = o.snapshot.creationTime == 0 ? JsonValue() : JsonValue(o.snapshot.creationTime);
+    j["note"] = textOrNull(o.note);
+    j["action"] = o.action;
+    j["reason"] = textOrNull(o.reason);
+    return j;
+}
 
 bool startsWith(const std::string& text, const std::string& prefix) {
     return text.compare(0, prefix.size(), prefix) == 0;
@@ -97,7 +126,7 @@ bool listEndpoint(QzManageHNAS& client, ClientFailures& failures, const ArrayEnd
 // that two registrations of one endpoint list each snapshot once.
 bool orphansOf(const ChosenArray& chosen, const std::string& identity, const std::vector<DeviceRecord>& devices,
                const OrphanOptions& options, std::set<std::string>& seen, std::vector<Orphan>& orphans,
-               std::string& error) {
+               OrphanFindings& findings, std::string& error) {
     ClientFailures failures;
     std::unique_ptr<QzManageHNAS> client = connectClient(chosen.endpoint, failures, error);
     if (client == nullptr) return false;
@@ -117,8 +146,12 @@ bool orphansOf(const ChosenArray& chosen, const std::string& identity, const std
             continue;
         const std::string share = shareInto(s.name, shares);
         if (!share.empty()) {
-            printf("kept %s (array %s): share %s points into it\n", s.name.c_str(), chosen.array.name.c_str(),
-                   share.c_str());
+            if (options.json)
+                findings.keptUnderShare.push_back(
+                    {{"array", chosen.array.name}, {"name", s.name}, {"share", share}});
+            else
+                printf("kept %s (array %s): share %s points into it\n", s.name.c_str(), chosen.array.name.c_str(),
+                       share.c_str());
             continue;
         }
         auto label = labels.find(s.fileSystemId);
@@ -127,29 +160,45 @@ bool orphansOf(const ChosenArray& chosen, const std::string& identity, const std
             const bool named = client->getFileSystemsInfo(s.fileSystemId, info) && !info.empty();
             label = labels.emplace(s.fileSystemId, named ? info[0].name : s.fileSystemId).first;
         }
-        orphans.push_back({chosen.array.name, label->second, s, noteFor(s.name, devices)});
+        Orphan orphan;
+        orphan.array = chosen.array.name;
+        orphan.fileSystem = label->second;
+        orphan.snapshot = s;
+        orphan.note = noteFor(s.name, devices);
+        orphan.endpoint = chosen.endpoint;
+        orphan.endpoint.password.clear();
+        orphans.push_back(orphan);
     }
     return true;
 }
 
-bool confirm(size_t count) {
-    printf("Delete these %zu snapshot(s) from the arrays? Type yes: ", count);
-    fflush(stdout);
+// The question goes to `out`: standard error under --json, whose standard
+// output holds the document alone.
+bool confirm(size_t count, FILE* out) {
+    fprintf(out, "Delete these %zu snapshot(s) from the arrays? Type yes: ", count);
+    fflush(out);
     std::string answer;
     if (!std::getline(std::cin, answer)) answer.clear();
-    printf("\n");
+    fprintf(out, "\n");
     return answer == "yes" || answer == "y";
+}
+
+// Records what was done with an orphan, and says it unless under --json.
+void settle(Orphan& o, bool json, const char* action, const std::string& reason, const std::string& line) {
+    o.action = action;
+    o.reason = reason;
+    if (!json) printf("%s\n", line.c_str());
 }
 
 // Deletes the orphans of one endpoint, each after checking again that no
 // device refers to it and no share points into it. False when one could
 // not be checked or deleted.
-bool deleteOrphansOf(HostStore& store, const ChosenArray& chosen, const std::vector<Orphan>& orphans) {
+bool deleteOrphansOf(HostStore& store, const ChosenArray& chosen, std::vector<Orphan>& orphans, bool json) {
     bool allDone = true;
     ClientFailures failures;
     std::string cause;
     std::unique_ptr<QzManageHNAS> client;
-    for (const Orphan& o : orphans) {
+    for (Orphan& o : orphans) {
         if (o.array != chosen.array.name) continue;
         cause.clear();
         if (client == nullptr) client = connectClient(chosen.endpoint, failures, cause);
@@ -158,29 +207,55 @@ bool deleteOrphansOf(HostStore& store, const ChosenArray& chosen, const std::vec
         const bool checked = client != nullptr && store.loadDevices(devices, cause);
         if (!checked || !client->getAllShares(shares)) {
             if (checked) cause = withoutSecret(failures.take(), chosen.endpoint.password);
-            printf("kept %s: cannot check it again: %s\n", o.snapshot.name.c_str(), cause.c_str());
+            settle(o, json, "notDeleted", "cannot check it again: " + cause,
+                   "kept " + o.snapshot.name + ": cannot check it again: " + cause);
             allDone = false;
             continue;
         }
         if (snapshotReferenced(o.snapshot.name, devices)) {
-            printf("kept %s: a device refers to it now\n", o.snapshot.name.c_str());
+            settle(o, json, "kept", "a device refers to it now", "kept " + o.snapshot.name + ": a device refers to it now");
             continue;
         }
         const std::string share = shareInto(o.snapshot.name, shares);
         if (!share.empty()) {
-            printf("kept %s: share %s points into it now\n", o.snapshot.name.c_str(), share.c_str());
+            settle(o, json, "kept", "share " + share + " points into it now",
+                   "kept " + o.snapshot.name + ": share " + share + " points into it now");
             continue;
         }
         if (client->deleteFileSystemSnapshot(o.snapshot, kSnapshotPrefix)) {
-            printf("deleted %s (array %s, file system %s)\n", o.snapshot.name.c_str(), o.array.c_str(),
-                   o.fileSystem.c_str());
+            settle(o, json, "deleted", "",
+                   "deleted " + o.snapshot.name + " (array " + o.array + ", file system " + o.fileSystem + ")");
             continue;
         }
-        printf("could not delete %s: %s\n", o.snapshot.name.c_str(),
-               withoutSecret(failures.take(), chosen.endpoint.password).c_str());
+        const std::string why = withoutSecret(failures.take(), chosen.endpoint.password);
+        settle(o, json, "notDeleted", why, "could not delete " + o.snapshot.name + ": " + why);
         allDone = false;
     }
     return allDone;
+}
+
+const char kNotConfirmed[] = "nothing deleted: not confirmed (--yes skips the question)";
+
+// `orphans --json`: deletes as asked, then prints one document; the
+// question, when asked, goes to standard error.
+int orphansJson(HostStore& store, const OrphanOptions& options, const std::vector<ChosenArray>& chosen,
+                std::vector<Orphan>& orphans, const OrphanFindings& findings, int code, std::string& error) {
+    if (options.remove && !orphans.empty()) {
+        if (!options.confirmed && !confirm(orphans.size(), stderr)) {
+            error = kNotConfirmed;
+            return kExitHostError;
+        }
+        for (const ChosenArray& c : chosen)
+            if (c.usable && !deleteOrphansOf(store, c, orphans, true)) code = kExitCheckFailed;
+    }
+    JsonValue document = jsonDocument("orphans");
+    JsonValue list = JsonValue::array();
+    for (const Orphan& o : orphans) list.push_back(orphanJson(o));
+    document["orphans"] = list;
+    document["keptUnderShare"] = findings.keptUnderShare;
+    document["arraysNotAsked"] = findings.arraysNotAsked;
+    printf("%s", jsonText(document).c_str());
+    return code;
 }
 
 }  // namespace
@@ -246,13 +321,18 @@ int findOrphans(HostStore& store, const OrphanOptions& options, std::string& err
     int code = kExitOk;
     std::vector<Orphan> orphans;
     std::set<std::string> seen;
+    OrphanFindings findings;
     for (const ChosenArray& c : chosen) {
         std::string cause = c.cause;
-        if (!c.usable || !orphansOf(c, store.identity(), devices, options, seen, orphans, cause)) {
-            printf("array %s: cannot list its snapshots and shares: %s\n", c.array.name.c_str(), cause.c_str());
+        if (!c.usable || !orphansOf(c, store.identity(), devices, options, seen, orphans, findings, cause)) {
+            if (options.json)
+                findings.arraysNotAsked.push_back(arrayNotAsked(c.array.name, cause));
+            else
+                printf("array %s: cannot list its snapshots and shares: %s\n", c.array.name.c_str(), cause.c_str());
             code = kExitCheckFailed;
         }
     }
+    if (options.json) return orphansJson(store, options, chosen, orphans, findings, code, error);
     if (orphans.empty()) {
         printf("%s%s\n", kNoOrphans, code == kExitOk ? "" : " of those that could be asked");
         return code;
@@ -267,16 +347,21 @@ int findOrphans(HostStore& store, const OrphanOptions& options, std::string& err
         printf("(size: the array does not report it.) Remove them with: hnas-host orphans --delete\n");
         return code;
     }
-    if (!options.confirmed && !confirm(orphans.size())) {
-        error = "nothing deleted: not confirmed (--yes skips the question)";
+    if (!options.confirmed && !confirm(orphans.size(), stdout)) {
+        error = kNotConfirmed;
         return kExitHostError;
     }
     for (const ChosenArray& c : chosen)
-        if (c.usable && !deleteOrphansOf(store, c, orphans)) code = kExitCheckFailed;
+        if (c.usable && !deleteOrphansOf(store, c, orphans, false)) code = kExitCheckFailed;
     return code;
 }
 
-int reportLeakedSnapshots(HostStore& store, const std::vector<DeviceRecord>& devices, std::string& error) {
+int reportLeakedSnapshots(HostStore& store, const std::vector<DeviceRecord>& devices, std::string& error,
+                          JsonValue* document) {
+    if (document != nullptr) {
+        (*document)["leaks"] = JsonValue::array();
+        (*document)["arraysNotAsked"] = JsonValue::array();
+    }
     std::vector<const DeviceRecord*> deleted;
     for (const DeviceRecord& d : devices)
         if (d.status == QZSO::SNAP_STATUS_DELETED && !d.snapUUID.empty()) deleted.push_back(&d);
@@ -299,16 +384,25 @@ int reportLeakedSnapshots(HostStore& store, const std::vector<DeviceRecord>& dev
         std::vector<__HNASFileSystemSnapshot> snapshots;
         if (client == nullptr || !client->getAllSnapshots(snapshots)) {
             if (client != nullptr) cause = withoutSecret(failures.take(), endpoint.password);
-            printf("array %s: cannot list its snapshots: %s\n", array.name.c_str(), cause.c_str());
+            if (document != nullptr)
+                (*document)["arraysNotAsked"].push_back(arrayNotAsked(array.name, cause));
+            else
+                printf("array %s: cannot list its snapshots: %s\n", array.name.c_str(), cause.c_str());
             code = kExitCheckFailed;
             continue;
         }
-        for (const DeviceRecord* d : here)
-            for (const __HNASFileSystemSnapshot& s : snapshots)
-                if (namedBySnapUuid(s.name, *d))
+        for (const DeviceRecord* d : here) {
+            for (const __HNASFileSystemSnapshot& s : snapshots) {
+                if (!namedBySnapUuid(s.name, *d)) continue;
+                if (document != nullptr)
+                    (*document)["leaks"].push_back(
+                        {{"device", deviceDisplayName(*d)}, {"snapshot", s.name}, {"array", array.name}});
+                else
                     printf("leaked: %s was reported deleted, but its snapshot %s is still on array %s "
                            "(hnas-host orphans --delete removes it)\n",
                            deviceDisplayName(*d).c_str(), s.name.c_str(), array.name.c_str());
+            }
+        }
     }
     return code;
 }

@@ -23,6 +23,7 @@
 #include "harness/framework/ArrayAccess.h"  // kNoOrphans, the text printed when there is none
 #include "harness/framework/HostRecords.h"
 #include "harness/framework/HostStore.h"
+#include "harness/framework/JsonOutput.h"
 #include "host/QzManageHNAS.h"
 
 struct OrphanOptions {
@@ -30,6 +31,7 @@ struct OrphanOptions {
     bool confirmed = false;             // --yes: no question asked
     std::vector<std::string> arrays;    // --array: only these; empty: every array
     int64_t olderThanSeconds = -1;      // --older-than: only snapshots made this long ago or more; -1: all
+    bool json = false;                  // --json: one document on standard output, the question on stderr
 };
 
 // True when a device refers to the snapshot stored as `name` (a device
@@ -46,7 +48,9 @@ std::string shareInto(const std::string& name, const std::vector<__HNASFileSyste
 bool parseAge(const std::string& text, int64_t& seconds);
 
 // Lists (and with `remove` deletes, after a yes on standard input unless
-// `confirmed`) the orphans of the chosen arrays. kExitOk when every array
+// `confirmed`) the orphans of the chosen arrays, as text or (`json`) as one
+// document: each orphan with its array, endpoint, file system, name,
+// creation time and what was done with it. kExitOk when every array
 // could be asked and every deletion asked for was done; kExitCheckFailed
 // otherwise; kExitBadInput for an unknown array; kExitHostError with
 // `error` when nothing could be looked at.
@@ -57,5 +61,7 @@ int findOrphans(HostStore& store, const OrphanOptions& options, std::string& err
 // snapshot stayed), one line "leaked: <device> was reported deleted, but its
 // snapshot <name> is still on array <array> ...". kExitOk when every array
 // could be asked, else kExitCheckFailed; kExitHostError with `error` when
-// nothing could be looked at.
-int reportLeakedSnapshots(HostStore& store, const std::vector<DeviceRecord>& devices, std::string& error);
+// nothing could be looked at. With `document`, the findings go into its
+// "leaks" and "arraysNotAsked" instead of lines.
+int reportLeakedSnapshots(HostStore& store, const std::vector<DeviceRecord>& devices, std::string& error,
+                          JsonValue* document = nullptr);

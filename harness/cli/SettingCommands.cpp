@@ -7,6 +7,7 @@
 #include "harness/cli/CliCommand.h"
 #include "harness/framework/ExitCodes.h"
 #include "harness/framework/HostStore.h"
+#include "harness/framework/JsonOutput.h"
 #include "harness/framework/JobRunner.h"
 
 namespace {
@@ -25,12 +26,13 @@ int cmdSetSetting(const std::string& dir, const ParsedArguments& args) {
     return kExitOk;
 }
 
-int cmdListSettings(const std::string& dir, const ParsedArguments&) {
+int cmdListSettings(const std::string& dir, const ParsedArguments& args) {
     HostStore store;
     if (const int code = openStore(dir, store)) return code;
     std::vector<SettingRecord> settings;
     std::string error;
     if (!store.loadSettings(settings, error)) return fail(kExitHostError, error);
+    if (args.has("--json")) return printListJson("list-settings", "settings", settings, settingJson);
     printf("%s", renderSettings(settings).c_str());
     return kExitOk;
 }
@@ -42,6 +44,6 @@ std::vector<Command> settingCommands() {
          "e.g. set-setting '~Vorlane' nRevertMountPathRefreshWaitInSecs 3\n"
          "     set-setting '~Vorlane/HNASClient' sCAFile /path/ca.pem\n",
          {}, true, cmdSetSetting},
-        {"list-settings", "", "show the settings file the jobs get", "", {}, true, cmdListSettings},
+        {"list-settings", "", "show the settings file the jobs get", "", {kJsonOption}, true, cmdListSettings},
     };
 }

@@ -28,6 +28,7 @@ int cmdOrphans(const std::string& dir, const ParsedArguments& args) {
     OrphanOptions options;
     options.remove = args.has("--delete");
     options.confirmed = args.has("--yes");
+    options.json = args.has("--json");
     const auto arrays = args.values.find("--array");
     if (arrays != args.values.end()) options.arrays = arrays->second;
     if (args.has("--older-than") && !parseAge(args.value("--older-than"), options.olderThanSeconds))
@@ -80,7 +81,8 @@ std::vector<Command> toolCommands() {
          {{"--delete", nullptr, false, "delete them, after asking for \"yes\" on standard input"},
           {"--yes", nullptr, false, "with --delete: do not ask"},
           {"--array", "NAME", true, "only this array (repeatable; default: every array)"},
-          {"--older-than", "AGE", false, "only snapshots made at least AGE ago, e.g. 90s, 30m, 12h, 7d"}},
+          {"--older-than", "AGE", false, "only snapshots made at least AGE ago, e.g. 90s, 30m, 12h, 7d"},
+          kJsonOption},
          true, cmdOrphans},
         {"check-plugin", "", "load the plug-in and resolve its eleven entry points", "", {kPluginOption}, false,
          cmdCheckPlugin},

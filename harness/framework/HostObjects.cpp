@@ -41,7 +41,9 @@ int HostSnapInfo::setArrayName(const char* name) {
 
 int HostSnapInfo::setStatus(int status) {
     MemSnapInfo::setStatus(status);
-    return stored();
+    const int result = stored();
+    if (job_.progress != nullptr) job_.progress->statusSet(device_.id, status);
+    return result;
 }
 
 int HostSnapInfo::setSnapDevice(const char* name) {

@@ -13,6 +13,7 @@
 #include "harness/framework/HostLog.h"
 #include "harness/framework/HostRecords.h"
 #include "harness/framework/HostStore.h"
+#include "harness/framework/JobProgress.h"
 #include "hostkit/HostBuffers.h"
 #include "hostkit/MemHost.h"
 
@@ -38,6 +39,7 @@ struct JobContext : hostkit::HostJob {
     // The last failure line the plug-in logged for each device, by device
     // id: its reason when it sets no error text.
     std::map<long long, std::string>* failureLines = nullptr;
+    JobProgress* progress = nullptr;   // told each status the plug-in sets; may be null
 };
 
 // The in-memory descriptor over a device record that also stores each write

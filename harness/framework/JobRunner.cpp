@@ -14,6 +14,8 @@
 #include "harness/framework/HostLog.h"
 #include "harness/framework/HostObjects.h"
 #include "harness/framework/HostOperations.h"
+#include "harness/framework/JobProgress.h"
+#include "harness/framework/LogPruning.h"
 #include "harness/framework/PluginLoader.h"
 #include "harness/framework/PrivateFiles.h"
 #include "harness/framework/SnapshotOwnership.h"
@@ -171,7 +173,18 @@ struct PreparedJob {
     HostLog log;
     HostWrites writes;
     std::map<long long, std::string> failureLines;
+    JobProgress progress;
+    int keepJobLogs = kDefaultKeepJobLogs;
 };
+
+// Removes the logs of the jobs beyond the ones kept; what could not be
+// removed is said in the job's host log, and the job goes on.
+void pruneLogs(HostStore& store, PreparedJob& prepared) {
+    std::vector<JobRecord> jobs;
+    std::string error;
+    if (store.loadJobs(jobs, error)) pruneJobLogs(jobs, prepared.keepJobLogs, error);
+    if (!error.empty()) prepared.log.write(1, "-", "hnas-host", "old job logs: " + error);
+}
 
 // Prepare: the plug-in loaded, the settings file written, the job's start
 // stored with each device's fresh state, its log files made and the
@@ -204,6 +217,10 @@ int prepareJob(HostStore& store, const JobRequest& request, const HostOperation&
         store.finishJobOnly(job.id, kJobNoLogFile, ignored);
         return kExitHostError;
     }
+    std::string keepNote;
+    prepared.keepJobLogs = keepJobLogsSetting(settings, keepNote);
+    if (!keepNote.empty()) prepared.log.write(1, "-", "hnas-host", keepNote);
+    pruneLogs(store, prepared);
     setenv(kSettingsFileVariable, settingsPath.c_str(), 1);
     setenv(kLogFileVariable, job.pluginLog.c_str(), 1);
 
@@ -213,6 +230,9 @@ int prepareJob(HostStore& store, const JobRequest& request, const HostOperation&
     context.log = &prepared.log;
     context.writes = &prepared.writes;
     context.failureLines = &prepared.failureLines;
+    prepared.progress.report = request.progress;
+    prepared.progress.start(job.operation, static_cast<int>(devices.size()));
+    context.progress = &prepared.progress;
     return kExitOk;
 }
 
@@ -239,20 +259,20 @@ bool callPlugin(const HostOperation& operation, const JobRecord& job, std::vecto
     return true;
 }
 
-// One line per device the operation failed: its error text, else the last
-// failure line the plug-in logged for it, else where to look.
-std::vector<std::string> failureLines(const HostOperation& operation, const std::vector<DeviceRecord>& devices,
-                                      const PreparedJob& prepared, const std::string& pluginLog) {
-    std::vector<std::string> lines;
+// Each device the operation failed: its error text, else the last failure
+// line the plug-in logged for it, else where to look.
+std::vector<DeviceFailure> failedDevices(const HostOperation& operation, const std::vector<DeviceRecord>& devices,
+                                         const PreparedJob& prepared, const std::string& pluginLog) {
+    std::vector<DeviceFailure> failures;
     for (const DeviceRecord& d : devices) {
         if (operation.failureStatus == 0 || d.status != operation.failureStatus) continue;
         std::string reason = d.errorMessage;
         const auto logged = prepared.failureLines.find(d.id);
         if (reason.empty() && logged != prepared.failureLines.end()) reason = logged->second;
         if (reason.empty()) reason = "no reason given; see the plug-in log " + pluginLog;
-        lines.push_back(deviceDisplayName(d) + ": " + snapStatusName(d.status) + ": " + reason);
+        failures.push_back({deviceDisplayName(d), d.status, reason});
     }
-    return lines;
+    return failures;
 }
 
 // Record: the job's end with each device's result, or, when the plug-in
@@ -268,7 +288,7 @@ int recordJob(HostStore& store, bool returned, PreparedJob& prepared, JobOutcome
         return kExitPluginOdd;
     }
     prepared.log.write(0, "-", "hnas-host", "the plug-in returned " + std::to_string(outcome.pluginResult));
-    outcome.failures = failureLines(*findHostOperation(job.operation), outcome.devices, prepared, job.pluginLog);
+    outcome.failures = failedDevices(*findHostOperation(job.operation), outcome.devices, prepared, job.pluginLog);
     const HostWrites& writes = prepared.writes;
     std::string endError;
     bool committed = store.commitJob(job.id, outcome.devices, outcome.pluginResult, kJobDone, endError);
@@ -316,5 +336,11 @@ int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std
     code = prepareJob(store, request, *operation, outcome.devices, outcome.job, prepared, error);
     if (code != kExitOk) return code;
     const bool returned = callPlugin(*operation, outcome.job, outcome.devices, prepared, outcome.pluginResult);
-    return recordJob(store, returned, prepared, outcome, error);
+    code = recordJob(store, returned, prepared, outcome, error);
+    pruneLogs(store, prepared);
+    return code;
+}
+
+std::string failureLine(const DeviceFailure& failure) {
+    return failure.device + ": " + snapStatusName(failure.status) + ": " + failure.reason;
 }

@@ -1,4 +1,6 @@
 // One job: one operation of the plug-in on chosen devices, in this process.
+// When it starts and when it ends, it removes the logs of the jobs beyond
+// the last [hnas-host] nKeepJobLogs (LogPruning.h).
 //
 // The job locks its devices (StoreLocks.h) and holds them to its end, then
 // loads the devices, arrays and settings from the store, records its start,
@@ -8,6 +10,7 @@
 // is made), and records every device's result and its end.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,16 +24,28 @@ struct JobRequest {
     std::string pluginPath;              // "" = the built one
     int mountRequestSource = 1;          // for map and unmap: 2 = GUI, 0 = the host has no value
     int waitSeconds = 0;                 // how long to wait for a device another job holds
+    // Told the devices done of the job's devices as the plug-in sets their
+    // statuses (JobProgress.h), from the job's start; may be empty.
+    std::function<void(int done, int total)> progress;
 };
+
+// A device the operation failed, with the reason: its error text, else the
+// last failure line the plug-in logged for it, else where to look.
+struct DeviceFailure {
+    std::string device;                  // its display name, e.g. "dev-a"
+    int status = 0;
+    std::string reason;
+};
+
+// "dev-a: PREPARE_FAILED: Unable to fetch filer info ...".
+std::string failureLine(const DeviceFailure& failure);
 
 struct JobOutcome {
     JobRecord job;
     int pluginResult = -1;
     std::vector<DeviceRecord> devices;   // as committed, in the order given
-    // One line per device the operation failed, in the order given, e.g.
-    // "dev-a: PREPARE_FAILED: Unable to fetch filer info ...": its error
-    // text, else the last failure line the plug-in logged for it.
-    std::vector<std::string> failures;
+    // Each device the operation failed, in the order given.
+    std::vector<DeviceFailure> failures;
 };
 
 // Runs the job; returns an exit code of ExitCodes.h, with `error` said when

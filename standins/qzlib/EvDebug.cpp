@@ -1,7 +1,10 @@
 // Logging stand-in: one line per call, appended to the file named by
 // $QZ_LOG_FILE, in the form
-//   2026-12-10 00:31:07.512 pid=4242 job=17 level=-1 [context] message
-// and handed to the installed sink.
+//   2026-12-10 00:31:07.512 pid=4242 job=17 ERROR [context] message
+// with the level by name, as the host log names its own: -1 failure
+// ("ERROR"), 0 flow ("INFO"), 1 details ("DETAIL"), 3 and 5 the most verbose
+// ("VERBOSE", "TRACE"), any other "LEVEL<n>". Each line is also handed to
+// the installed sink, with the level as a number.
 #include "host/EvDebug.h"
 
 #include <fcntl.h>
@@ -103,6 +106,18 @@ std::string timestamp() {
     return text;
 }
 
+// The name of a level in the log file, e.g. "ERROR" for -1, "LEVEL7" for 7.
+std::string levelName(int level) {
+    switch (level) {
+        case -1: return "ERROR";
+        case 0: return "INFO";
+        case 1: return "DETAIL";
+        case 3: return "VERBOSE";
+        case 5: return "TRACE";
+        default: return "LEVEL" + std::to_string(level);
+    }
+}
+
 void writeLine(int level, unsigned long long jobId, const char* context, const char* message) {
     const char* contextText = context != nullptr ? context : "";
     std::lock_guard<std::mutex> lock(logMutex());
@@ -117,8 +132,8 @@ void writeLine(int level, unsigned long long jobId, const char* context, const c
         log.path = path;
         if (log.file == nullptr) return;
     }
-    fprintf(log.file, "%s pid=%ld job=%llu level=%d [%s] %s\n", timestamp().c_str(),
-            static_cast<long>(getpid()), jobId, level, contextText, message);
+    fprintf(log.file, "%s pid=%ld job=%llu %s [%s] %s\n", timestamp().c_str(), static_cast<long>(getpid()), jobId,
+            levelName(level).c_str(), contextText, message);
     fflush(log.file);
 }
 

@@ -45,9 +45,9 @@ TEST(EvDebugStandIn, WritesOneLinePerCallWithPidJobLevelAndContext) {
     while (std::getline(lines, line)) all.push_back(line);
     ASSERT_EQ(4u, all.size());
     const std::string pid = "pid=" + std::to_string(getpid());
-    EXPECT_NE(std::string::npos, all[0].find(pid + " job=77 level=-1 [Ctx::one] value [a%sb] count[3]"));
-    EXPECT_NE(std::string::npos, all[1].find("job=78 level=0 [Ctx::two] opening"));
-    EXPECT_NE(std::string::npos, all[2].find("job=0 level=0 [Ctx::three] no job"));
+    EXPECT_NE(std::string::npos, all[0].find(pid + " job=77 ERROR [Ctx::one] value [a%sb] count[3]"));
+    EXPECT_NE(std::string::npos, all[1].find("job=78 INFO [Ctx::two] opening"));
+    EXPECT_NE(std::string::npos, all[2].find("job=0 INFO [Ctx::three] no job"));
     EXPECT_NE(std::string::npos, all[3].find("[Ctx::four] plain %n text"));
     // Lines open with the time, e.g. "2026-12-10 00:31:07.512".
     EXPECT_EQ('-', all[0][4]);
