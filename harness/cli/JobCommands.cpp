@@ -49,11 +49,11 @@ JsonValue runJson(const JobOutcome& outcome) {
     return document;
 }
 
-// "host log: PATH", or that the log was removed with the old jobs' logs.
+// "host log: PATH", or that the log is gone: only the last jobs keep theirs.
 std::string logLine(const char* which, const std::string& path) {
     if (logFilePresent(path)) return std::string(which) + ": " + path + "\n";
-    return std::string(which) + ": removed (only the last jobs' logs are kept: [" + kHostSettingsSection + "] " +
-           kKeepJobLogsKey + ")\n";
+    return std::string(which) + ": removed (only the logs of the last [" + kHostSettingsSection + "] " +
+           kKeepJobLogsKey + " jobs are kept)\n";
 }
 
 int cmdRun(const std::string& dir, const ParsedArguments& args) {
@@ -90,7 +90,8 @@ int cmdRun(const std::string& dir, const ParsedArguments& args) {
     } else if (error.empty() && !args.has("--quiet")) {
         printf("job %lld: %s returned %d\n%s", outcome.job.id, outcome.job.operation.c_str(), outcome.pluginResult,
                deviceStateTable(outcome.devices).c_str());
-        printf("host log: %s\nplug-in log: %s\n", outcome.job.hostLog.c_str(), outcome.job.pluginLog.c_str());
+        printf("%s%s", logLine("host log", outcome.job.hostLog).c_str(),
+               logLine("plug-in log", outcome.job.pluginLog).c_str());
         fflush(stdout);
     }
     // Each failed device with its reason, on standard error, also with --quiet.

@@ -34,6 +34,7 @@ TEST(EvDebugStandIn, WritesOneLinePerCallWithPidJobLevelAndContext) {
         log.DebugJob("Ctx::two", 78ULL, "%s", "opening");
         log.DebugLvl("Ctx::three", 0, "%s", "no job");
         log.Debug("Ctx::four", "plain %n text");
+        for (const int level : {1, 3, 5, 7}) log.DebugLvl("Ctx::five", level, 79ULL, "at %d", level);
     }
     unsetenv(kQzLogFileVariable);
     const std::string text = readFile(name);
@@ -43,12 +44,17 @@ TEST(EvDebugStandIn, WritesOneLinePerCallWithPidJobLevelAndContext) {
     std::string line;
     std::vector<std::string> all;
     while (std::getline(lines, line)) all.push_back(line);
-    ASSERT_EQ(4u, all.size());
+    ASSERT_EQ(8u, all.size());
     const std::string pid = "pid=" + std::to_string(getpid());
     EXPECT_NE(std::string::npos, all[0].find(pid + " job=77 ERROR [Ctx::one] value [a%sb] count[3]"));
     EXPECT_NE(std::string::npos, all[1].find("job=78 INFO [Ctx::two] opening"));
     EXPECT_NE(std::string::npos, all[2].find("job=0 INFO [Ctx::three] no job"));
     EXPECT_NE(std::string::npos, all[3].find("[Ctx::four] plain %n text"));
+    // Every level by name, as the host log names its own.
+    EXPECT_NE(std::string::npos, all[4].find("job=79 DETAIL [Ctx::five] at 1"));
+    EXPECT_NE(std::string::npos, all[5].find("job=79 VERBOSE [Ctx::five] at 3"));
+    EXPECT_NE(std::string::npos, all[6].find("job=79 TRACE [Ctx::five] at 5"));
+    EXPECT_NE(std::string::npos, all[7].find("job=79 LEVEL7 [Ctx::five] at 7"));
     // Lines open with the time, e.g. "2026-12-10 00:31:07.512".
     EXPECT_EQ('-', all[0][4]);
     EXPECT_EQ(':', all[0][13]);
