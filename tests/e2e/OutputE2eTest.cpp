@@ -281,15 +281,16 @@ TEST_F(Output, ProgressShowsOnATerminalOnlyAndIsClearedBeforeTheTable) {
 
     // Not with --quiet or --json on a terminal, and never on a pipe.
     for (const std::vector<std::string>& extra : {std::vector<std::string>{"--quiet"}, {"--json"}}) {
-        std::vector<std::string> args = {HNAS_HOST_BINARY, "--store", world->storeDirectory(), "run", "is-mapped",
+        std::vector<std::string> args = {HNAS_HOST_BINARY, "--store", world->storeDirectory(), "run", "prepare",
                                          "team", "ventes"};
         args.insert(args.end(), extra.begin(), extra.end());
         ASSERT_TRUE(world->injectFault(R"({"operation":"*","count":1,"latencyMs":400})"));
         const std::string quiet = onTerminal(args, exitCode);
+        EXPECT_EQ(kExitOk, exitCode) << quiet;
         EXPECT_EQ(std::string::npos, quiet.find("devices done")) << extra[0] << ": " << quiet;
     }
     ASSERT_TRUE(world->injectFault(R"({"operation":"*","count":1,"latencyMs":400})"));
-    const e2e::HostRun piped = world->host({"run", "is-mapped", "team", "ventes"});
+    const e2e::HostRun piped = world->host({"run", "prepare", "team", "ventes"});
     EXPECT_EQ(kExitOk, piped.exitCode) << piped.output;
     EXPECT_EQ(std::string::npos, piped.output.find("devices done")) << piped.output;
     EXPECT_EQ(std::string::npos, piped.output.find('\r')) << piped.output;
