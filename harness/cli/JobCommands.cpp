@@ -1,9 +1,8 @@
 // The commands that run jobs and show what they left: run, state, history.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
-
-#include <memory>
 
 #include "harness/cli/CliCommand.h"
 #include "harness/cli/Orphans.h"
@@ -76,7 +75,7 @@ int cmdRun(const std::string& dir, const ParsedArguments& args) {
     if (const int code = openStore(dir, store)) return code;
     std::unique_ptr<ProgressLine> progress;
     if (wantProgressLine(args.has("--quiet"), json)) {
-        progress.reset(new ProgressLine(stdout, request.operation));
+        progress = std::make_unique<ProgressLine>(stdout, request.operation);
         ProgressLine* line = progress.get();
         request.progress = [line](int done, int total) { line->update(done, total); };
     }

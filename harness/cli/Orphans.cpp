@@ -183,11 +183,12 @@ bool confirm(size_t count, FILE* out) {
     return answer == "yes" || answer == "y";
 }
 
-// Records what was done with an orphan, and says it unless under --json.
-void settle(Orphan& o, bool json, const char* action, const std::string& reason, const std::string& line) {
+// Records what was done with an orphan, and says it in `line` unless under
+// --json; a kept one is said as "kept <name>: <reason>".
+void settle(Orphan& o, bool json, const char* action, const std::string& reason, const std::string& line = "") {
     o.action = action;
     o.reason = reason;
-    if (!json) printf("%s\n", line.c_str());
+    if (!json) printf("%s\n", line.empty() ? ("kept " + o.snapshot.name + ": " + reason).c_str() : line.c_str());
 }
 
 // Deletes the orphans of one endpoint, each after checking again that no
@@ -207,19 +208,17 @@ bool deleteOrphansOf(HostStore& store, const ChosenArray& chosen, std::vector<Or
         const bool checked = client != nullptr && store.loadDevices(devices, cause);
         if (!checked || !client->getAllShares(shares)) {
             if (checked) cause = withoutSecret(failures.take(), chosen.endpoint.password);
-            settle(o, json, "notDeleted", "cannot check it again: " + cause,
-                   "kept " + o.snapshot.name + ": cannot check it again: " + cause);
+            settle(o, json, "notDeleted", "cannot check it again: " + cause);
             allDone = false;
             continue;
         }
         if (snapshotReferenced(o.snapshot.name, devices)) {
-            settle(o, json, "kept", "a device refers to it now", "kept " + o.snapshot.name + ": a device refers to it now");
+            settle(o, json, "kept", "a device refers to it now");
             continue;
         }
         const std::string share = shareInto(o.snapshot.name, shares);
         if (!share.empty()) {
-            settle(o, json, "kept", "share " + share + " points into it now",
-                   "kept " + o.snapshot.name + ": share " + share + " points into it now");
+            settle(o, json, "kept", "share " + share + " points into it now");
             continue;
         }
         if (client->deleteFileSystemSnapshot(o.snapshot, kSnapshotPrefix)) {
