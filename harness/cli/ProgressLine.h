@@ -1,8 +1,8 @@
 // The progress line of `run` on a terminal: one line, redrawn in place,
 // e.g. "snap: 120 of 1000 devices done, 14 s", and cleared before the table
-// is printed. The job's thread only stores the count; a drawing thread
-// redraws at most five times a second, and once a second for the time, so a
-// job over thousands of devices pays nothing per device for it. Nothing is
+// is printed. The job's thread only stores the count (two relaxed atomic
+// stores per change); a drawing thread redraws at most five times a second,
+// and once a second for the time, however many devices the job has. Nothing is
 // drawn before the job has started (its devices locked and recorded).
 #pragma once
 

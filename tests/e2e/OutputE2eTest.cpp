@@ -20,6 +20,7 @@
 #include "harness/demo/Subprocess.h"
 #include "harness/demo/WorkspaceFiles.h"
 #include "harness/framework/ExitCodes.h"
+#include "harness/framework/HostStore.h"
 #include "host/SnapStatus.h"
 #include "tests/e2e/E2eSupport.h"
 
@@ -104,6 +105,15 @@ protected:
         return none;
     }
 
+    // Stores a setting as set-setting does, whatever values set-setting
+    // itself accepts.
+    void storeSetting(const SettingRecord& setting) {
+        HostStore store;
+        std::string error;
+        ASSERT_TRUE(store.open(world->storeDirectory(), error)) << error;
+        ASSERT_TRUE(store.setSetting(setting, error)) << error;
+    }
+
     std::unique_ptr<e2e::World> world;
     int splits_ = 0;
 };
@@ -181,7 +191,7 @@ TEST_F(Output, JsonOfEveryCommandCarriesTheStoredValuesAndNothingElse) {
     const json devices = document({"list-devices", "--json"}, kExitOk, "list-devices");
     ASSERT_EQ(3u, devices["devices"].size());
     EXPECT_EQ(kVentes, byName(devices["devices"], "ventes")["sourceDevice"]);
-    ASSERT_EQ(0, world->host({"set-setting", "~Vorlane", "sNote", "a \"quoted\" \\ {value}, é"}).exitCode);
+    storeSetting({"~Vorlane", "sNote", "a \"quoted\" \\ {value}, é"});
     const json settings = document({"list-settings", "--json"}, kExitOk, "list-settings");
     bool found = false;
     for (const json& s : settings["settings"])
@@ -333,7 +343,7 @@ TEST_F(Output, OnlyTheLastJobsKeepTheirLogsAndHistoryShowsTheOthersAsGone) {
     ASSERT_EQ(0, world->host({"set-setting", "hnas-host", "nKeepJobLogs", "0"}).exitCode);
     for (int i = 0; i < 2; ++i) ASSERT_EQ(0, world->job("unprepare", {"team"}).exitCode);
     EXPECT_EQ(8u, filesIn(logs).size());
-    ASSERT_EQ(0, world->host({"set-setting", "hnas-host", "nKeepJobLogs", "few"}).exitCode);
+    storeSetting({"hnas-host", "nKeepJobLogs", "few"});
     ASSERT_EQ(0, world->job("unprepare", {"team"}).exitCode);
     EXPECT_EQ(10u, filesIn(logs).size());
     EXPECT_NE(std::string::npos, readWholeFile(logs + "/job-7-unprepare.host.log").find("nKeepJobLogs=few"));
