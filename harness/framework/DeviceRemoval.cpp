@@ -58,12 +58,19 @@ int removeDevices(HostStore& store, const std::vector<std::string>& refs, bool f
     std::vector<JobRecord> jobs;
     if (!store.loadDevices(all, error) || !store.loadJobs(jobs, error)) return kExitHostError;
 
+    const std::string whenEnded = "; remove it when that job has ended";
+    if (locked == LockOutcome::Held) {
+        error = "device " + std::to_string(heldId) + " is in use by another job" + whenEnded;
+        for (const DeviceRecord& d : all)
+            if (d.id == heldId) error = deviceInUse(d, jobs) + whenEnded;
+        return kExitBusy;
+    }
     std::vector<std::string> notes;
     for (const long long id : ids) {
         for (const DeviceRecord& d : all) {
             if (d.id != id) continue;
-            if ((locked == LockOutcome::Held && d.id == heldId) || d.lastJobOutcome == kJobRunning) {
-                error = deviceInUse(d, jobs) + "; remove it when that job has ended";
+            if (d.lastJobOutcome == kJobRunning) {
+                error = deviceInUse(d, jobs) + whenEnded;
                 return kExitBusy;
             }
             const std::string snapshot = liveSnapshotOf(d);
