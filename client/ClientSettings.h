@@ -62,7 +62,8 @@ struct ClientSettings {
 };
 
 // Reads every key. A value out of its range (kClientIntegerRanges; a
-// version not accepted by isClientApiVersion) keeps the default, and a note on it is appended to `notes` for the caller to log.
+// version not accepted by isClientApiVersion) keeps the default, and a note
+// on it is appended to `notes` for the caller to log.
 // Exported so that hnas-host check-array reads the settings as the client
 // does.
 QZ_API ClientSettings readClientSettings(std::vector<std::string>& notes);

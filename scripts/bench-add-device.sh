@@ -29,5 +29,6 @@ for run in $(seq 1 "$runs"); do
   done <"$work/devices.txt"
   end=$(seconds)
   awk -v n="$count" -v r="$run" -v a="$start" -v b="$middle" -v c="$end" \
-    'BEGIN { printf "run %d: %d devices: --from %.3f s, one process each %.2f s (%.1f ms a device)\n", r, n, b - a, c - b, (c - b) * 1000 / n }'
+    'BEGIN { printf "run %d: %d devices: --from %.3f s, one process each %.2f s (%.1f ms a device)\n",
+             r, n, b - a, c - b, (c - b) * 1000 / n }'
 done
