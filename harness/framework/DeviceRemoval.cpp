@@ -31,6 +31,18 @@ std::string liveSnapshotRefusal(const DeviceRecord& d, const std::string& snapsh
            ", or give --force to remove the device anyway (hnas-host orphans then lists the snapshot)";
 }
 
+// A device that stays and still has `snapshot` (snap makes one snapshot per
+// file system, shared by the devices on it): "" when none does.
+std::string keptBy(const std::string& snapshot, const std::vector<DeviceRecord>& all,
+                   const std::vector<long long>& removing) {
+    for (const DeviceRecord& d : all) {
+        bool removed = false;
+        for (const long long id : removing) removed = removed || id == d.id;
+        if (!removed && liveSnapshotOf(d) == snapshot) return deviceDisplayName(d);
+    }
+    return std::string();
+}
+
 }  // namespace
 
 std::string liveSnapshotOf(const DeviceRecord& d) {
@@ -74,11 +86,16 @@ int removeDevices(HostStore& store, const std::vector<std::string>& refs, bool f
                 return kExitBusy;
             }
             const std::string snapshot = liveSnapshotOf(d);
+            const std::string keeper = snapshot.empty() ? std::string() : keptBy(snapshot, all, ids);
+            std::string line = "removed device " + deviceDisplayName(d) + " (id " + std::to_string(d.id) + ")";
+            if (!keeper.empty()) {
+                notes.push_back(line + "; its snapshot " + snapshot + " stays with device " + keeper);
+                continue;
+            }
             if (!snapshot.empty() && !force) {
                 error = liveSnapshotRefusal(d, snapshot);
                 return kExitBadInput;
             }
-            std::string line = "removed device " + deviceDisplayName(d) + " (id " + std::to_string(d.id) + ")";
             if (!snapshot.empty() && mayBeShared(d.status))
                 line += "; its snapshot " + snapshot + " and its share stay on the array: hnas-host orphans "
                         "lists the snapshot, kept while the share points into it";

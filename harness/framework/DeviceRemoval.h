@@ -1,6 +1,7 @@
 // Removing devices from a store without losing track of a snapshot: a
 // device that a job holds is refused (kExitBusy), and so is one whose record
-// says its snapshot is still on the array, unless forced. A forced removal
+// says its snapshot is still on the array, unless forced or another device
+// that stays has the same snapshot (one per file system). A forced removal
 // leaves the snapshot to `hnas-host orphans`, which lists every snapshot of
 // the store that no device refers to. The history keeps the removed
 // devices' names.

@@ -72,21 +72,32 @@ TEST(RemoveDevice, IsRefusedWhileAJobHoldsTheDevice) {
     EXPECT_EQ(0u, world.devices().count("dev-a"));
 }
 
-// A device whose snapshot is on the array is refused with what to do; after
-// --force, orphans lists the snapshot. A device whose delete reported done,
-// and one never snapped, go at once. The history keeps the names.
+// A device whose snapshot is on the array is refused with what to do, unless
+// a device that stays has the same snapshot; after --force, orphans lists the
+// snapshot. A device whose delete reported done, and one never snapped, go
+// at once. The history keeps the names.
 TEST(RemoveDevice, NeverLosesTrackOfASnapshot) {
     e2e::World world(kSeed);
     ASSERT_TRUE(world.ok()) << world.error();
     std::string why;
     ASSERT_TRUE(setUpDevices(world, why)) << why;
-    ASSERT_EQ(kExitOk, world.job("snap", {"dev-a", "dev-b"}).exitCode);
+    // dev-a2 shares dev-a's file system, so snap gives both one snapshot.
+    ASSERT_EQ(kExitOk, world.addDevice("dev-a2", "{type:native_hnas,path:/__VOLUME__/fa/e,targethostname:hnasd}")
+                           .exitCode);
+    ASSERT_EQ(kExitOk, world.job("prepare", {"dev-a2"}).exitCode);
+    ASSERT_EQ(kExitOk, world.job("snap", {"dev-a", "dev-a2", "dev-b"}).exitCode);
     ASSERT_EQ(kExitOk, world.job("delete", {"dev-b"}).exitCode);
     auto devices = world.devices();
     const std::string snapshot = devices["dev-a"].snapUUID;
     ASSERT_EQ(SNAP_STATUS_SNAPPED, devices["dev-a"].status);
+    ASSERT_EQ(snapshot, devices["dev-a2"].snapUUID);
     ASSERT_EQ(SNAP_STATUS_DELETED, devices["dev-b"].status);
     const long long snapJob = devices["dev-a"].lastJobId;
+
+    // The snapshot stays with dev-a: nothing is lost, nothing to force.
+    const e2e::HostRun shared = world.host({"remove-device", "dev-a2"});
+    EXPECT_EQ(kExitOk, shared.exitCode) << shared.output;
+    EXPECT_TRUE(has(shared.output, snapshot + " stays with device dev-a")) << shared.output;
 
     const e2e::HostRun refused = world.host({"remove-device", "dev-c", "dev-a"});
     EXPECT_EQ(kExitBadInput, refused.exitCode) << refused.output;
