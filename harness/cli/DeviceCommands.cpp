@@ -148,10 +148,10 @@ std::vector<Command> deviceCommands() {
         {"list-devices", "", "list the devices and their source device strings", "", {}, true, cmdListDevices},
         {"remove-device", "DEVICE...", "remove devices (labels or ids) from the store",
          "Refused (exit 75) while a job holds one of them. A device whose snapshot is still on the\n"
-         "array by its record (not reported deleted) is refused too, with what to do: delete the\n"
-         "snapshot first (hnas-host run delete DEVICE), or give --force, after which hnas-host orphans\n"
-         "lists the snapshot. Either all named devices are removed or none. The history keeps their\n"
-         "names.\n",
+         "array by its record (not reported deleted), and that no staying device shares, is refused\n"
+         "(exit 65) with what to do: delete the snapshot first (hnas-host run delete DEVICE), or give\n"
+         "--force, after which hnas-host orphans lists the snapshot. Either all named devices are\n"
+         "removed or none. The history keeps their names.\n",
          {{"--force", nullptr, false, "remove a device whose snapshot is still on the array"}}, true,
          cmdRemoveDevice},
     };
