@@ -8,10 +8,16 @@ namespace managehnas {
 
 namespace {
 
-// One integer key: kept when present and within [low, high], else the default
+// One integer key: kept when present and within its range, else the default
 // stays and, for a present but unusable value, a note is added.
-void readInt(QZPlatformInfo& store, const char* key, int low, int high, int& value,
-             std::vector<std::string>& notes) {
+void readInt(QZPlatformInfo& store, const char* key, int& value, std::vector<std::string>& notes) {
+    int low = 0;
+    int high = 0;
+    for (const ClientIntegerRange& range : kClientIntegerRanges)
+        if (std::string(range.key) == key) {
+            low = range.low;
+            high = range.high;
+        }
     std::string text;
     if (!store.getRegString(kClientSection, key, text)) return;
     int parsed = value;
@@ -23,26 +29,25 @@ void readInt(QZPlatformInfo& store, const char* key, int low, int high, int& val
                     std::to_string(high) + "; using " + std::to_string(value) + ")");
 }
 
-// "v" followed by one to three digits, e.g. "v7".
-bool isApiVersion(const std::string& text) {
+}  // namespace
+
+bool isClientApiVersion(const std::string& text) {
     if (text.size() < 2 || text.size() > 4 || text[0] != 'v') return false;
     for (size_t i = 1; i < text.size(); ++i)
         if (text[i] < '0' || text[i] > '9') return false;
     return true;
 }
 
-}  // namespace
-
 ClientSettings readClientSettings(std::vector<std::string>& notes) {
     ClientSettings settings;
     QZPlatformInfo store;
-    readInt(store, kConnectTimeoutKey, 1, 3600, settings.connectTimeoutSecs, notes);
-    readInt(store, kRequestTimeoutKey, 1, 3600, settings.requestTimeoutSecs, notes);
-    readInt(store, kRetryCountKey, 0, 10, settings.retryCount, notes);
-    readInt(store, kRetryBackoffKey, 0, 60000, settings.retryBackoffMs, notes);
-    readInt(store, kRequestsInFlightKey, 1, 64, settings.requestsInFlight, notes);
+    readInt(store, kConnectTimeoutKey, settings.connectTimeoutSecs, notes);
+    readInt(store, kRequestTimeoutKey, settings.requestTimeoutSecs, notes);
+    readInt(store, kRetryCountKey, settings.retryCount, notes);
+    readInt(store, kRetryBackoffKey, settings.retryBackoffMs, notes);
+    readInt(store, kRequestsInFlightKey, settings.requestsInFlight, notes);
     int insecure = 0;
-    readInt(store, kInsecureKey, 0, 1, insecure, notes);
+    readInt(store, kInsecureKey, insecure, notes);
     settings.insecure = insecure == 1;
 
     std::string caFile;
@@ -56,7 +61,7 @@ ClientSettings readClientSettings(std::vector<std::string>& notes) {
 
     std::string version;
     if (store.getRegString(kClientSection, kApiVersionKey, version)) {
-        if (isApiVersion(version))
+        if (isClientApiVersion(version))
             settings.apiVersion = version;
         else
             notes.push_back(std::string(kApiVersionKey) + "=" + version + " (using " +

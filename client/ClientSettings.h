@@ -27,6 +27,26 @@ constexpr char kRequestsInFlightKey[] = "nRequestsInFlight";
 // Environment variable naming the CA file when the store names none.
 constexpr char kCaFileVariable[] = "HNAS_CA_FILE";
 
+// Every key of the client's section: what hnas-host set-setting accepts there.
+constexpr const char* kClientSettingKeys[] = {kConnectTimeoutKey, kRequestTimeoutKey, kRetryCountKey,
+                                              kRetryBackoffKey,   kCaFileKey,         kInsecureKey,
+                                              kApiVersionKey,     kApiKeyFileKey,     kRequestsInFlightKey};
+
+// The values the client uses of each integer key; one outside keeps the default.
+struct ClientIntegerRange {
+    const char* key;
+    int low;
+    int high;
+};
+constexpr ClientIntegerRange kClientIntegerRanges[] = {
+    {kConnectTimeoutKey, 1, 3600}, {kRequestTimeoutKey, 1, 3600},   {kRetryCountKey, 0, 10},
+    {kRetryBackoffKey, 0, 60000},  {kRequestsInFlightKey, 1, 64}, {kInsecureKey, 0, 1},
+};
+
+// True for an API version the client uses: "v" followed by one to three
+// digits, e.g. "v7".
+QZ_API bool isClientApiVersion(const std::string& text);
+
 struct ClientSettings {
     int connectTimeoutSecs = 10;   // TCP and TLS connect
     int requestTimeoutSecs = 60;   // one whole request, connect included
@@ -41,9 +61,9 @@ struct ClientSettings {
     int requestsInFlight = 1;
 };
 
-// Reads every key. A value out of its range (time-outs 1..3600 s, retries
-// 0..10, back-off 0..60000 ms, requests in flight 1..64, a version not of the form "v" + digits) keeps
-// the default, and a note on it is appended to `notes` for the caller to log.
+// Reads every key. A value out of its range (kClientIntegerRanges; a
+// version not accepted by isClientApiVersion) keeps the default, and a note
+// on it is appended to `notes` for the caller to log.
 // Exported so that hnas-host check-array reads the settings as the client
 // does.
 QZ_API ClientSettings readClientSettings(std::vector<std::string>& notes);

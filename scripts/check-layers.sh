@@ -11,6 +11,9 @@
 # in-memory host (hostkit/) that the harness, the tests and the benchmarks
 # build their hosts on reaches host/ alone; the stand-ins (standins/) for the
 # host framework's libraries reach none of the plug-in, client or harness;
+# the source-device check (sourcecheck/) hands hnas-host the plug-in's own
+# parsers behind a header of standard types, so the harness includes it and
+# never the plug-in's folders behind it;
 # inside the simulator, model/ uses neither store/ nor server/, and store/
 # (the state file) does not use server/ (HTTP and the JSON forms); the
 # simulator's launcher and admin client (simkit/), which the demo, the tests
@@ -31,6 +34,7 @@ declare -A allowed=(
   [device]="device utils records host"
   [engine]="engine device utils records host"
   [hostkit]="hostkit host"
+  [sourcecheck]="sourcecheck device utils records host standins/qzlib"
 )
 # Folder: the folders its includes may not name (blacklist), for the rest.
 declare -A forbidden=(

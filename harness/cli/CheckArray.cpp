@@ -6,6 +6,7 @@
 
 #include "harness/framework/ArrayAccess.h"
 #include "harness/framework/ExitCodes.h"
+#include "harness/framework/SettingsCatalog.h"
 #include "host/QzManageHNAS.h"
 #include "client/ClientSettings.h"
 
@@ -119,6 +120,7 @@ int checkArray(HostStore& store, const std::string& arrayName, std::string& erro
     if (!useStoreSettings(store, storeSettings, error)) return kExitHostError;
     std::vector<std::string> notes;
     const ClientSettings settings = managehnas::readClientSettings(notes);
+    for (const std::string& line : settingsIgnored(storeSettings)) notes.push_back(line);
 
     // With a key file set the client sends the key alone, never the user.
     const std::string credential = settings.apiKeyFile.empty() ? "user " + endpoint.user

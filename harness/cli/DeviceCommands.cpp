@@ -1,24 +1,103 @@
-// The commands that keep the snap descriptors: add-device, list-devices.
+// The commands that keep the snap descriptors: add-device (one, or many
+// with --from), list-devices, remove-device.
 #include <cstdio>
+#include <iostream>
+#include <iterator>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "harness/cli/CliCommand.h"
+#include "harness/cli/DeviceLines.h"
+#include "harness/framework/DeviceRemoval.h"
 #include "harness/framework/ExitCodes.h"
 #include "harness/framework/HostStore.h"
 #include "harness/framework/JsonOutput.h"
+#include "harness/framework/PrivateFiles.h"
 #include "harness/framework/TextTables.h"
 
 namespace {
 
+// A device list of a few hundred thousand lines; anything larger is a file
+// named by mistake.
+const size_t kMaxDeviceFileBytes = 64 * 1024 * 1024;
+
+bool readDeviceFile(const std::string& file, std::string& text, std::string& error) {
+    if (file != "-") return readSmallRegularFile(file, kMaxDeviceFileBytes, text, error);
+    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    return true;
+}
+
+// Every line of `text` as a device, each checked before any is added: the
+// line's form, its label (unique in the file and the store), its source
+// device. False with each bad line described in `problems`.
+bool devicesFromLines(const std::string& text, const std::vector<DeviceRecord>& stored,
+                      std::vector<DeviceRecord>& devices, std::vector<std::string>& problems) {
+    std::vector<DeviceLine> lines;
+    splitDeviceLines(text, lines, problems);
+    std::map<std::string, std::string> labels;   // label -> where it is taken
+    for (const DeviceRecord& d : stored)
+        if (!d.label.empty()) labels[d.label] = "by device " + std::to_string(d.id);
+    for (const DeviceLine& line : lines) {
+        const std::string where = "line " + std::to_string(line.number) + ": ";
+        std::string problem = line.label.empty() ? std::string() : labelProblem(line.label);
+        if (problem.empty() && !line.label.empty()) {
+            const auto taken = labels.find(line.label);
+            if (taken != labels.end())
+                problem = "label " + line.label + " is taken " + taken->second;
+            else
+                labels[line.label] = "on " + where.substr(0, where.size() - 2);
+        }
+        if (problem.empty()) problem = sourceDeviceProblem(line.sourceDevice);
+        if (!problem.empty()) {
+            problems.push_back(where + problem);
+            continue;
+        }
+        DeviceRecord device;
+        device.label = line.label;
+        device.sourceDevice = line.sourceDevice;
+        devices.push_back(device);
+    }
+    return problems.empty();
+}
+
+int addDevicesFrom(const std::string& dir, const std::string& file) {
+    std::string text;
+    std::string error;
+    if (!readDeviceFile(file, text, error)) return fail(kExitBadInput, error);
+    HostStore store;
+    if (const int code = openStore(dir, store)) return code;
+    std::vector<DeviceRecord> stored;
+    if (!store.loadDevices(stored, error)) return fail(kExitHostError, error);
+    std::vector<DeviceRecord> devices;
+    std::vector<std::string> problems;
+    if (!devicesFromLines(text, stored, devices, problems)) {
+        for (const std::string& problem : problems) fprintf(stderr, "hnas-host: %s\n", problem.c_str());
+        return fail(kExitBadInput, "nothing added: " + std::to_string(problems.size()) + " bad line(s) in " +
+                                       (file == "-" ? std::string("standard input") : file));
+    }
+    if (devices.empty()) return fail(kExitBadInput, "no device in " + file);
+    if (!store.addDevices(devices, error)) return fail(kExitHostError, error);
+    printf("added %zu devices (ids %lld to %lld)\n", devices.size(), devices.front().id, devices.back().id);
+    return kExitOk;
+}
+
 int cmdAddDevice(const std::string& dir, const ParsedArguments& args) {
+    if (args.has("--from")) {
+        if (!args.positional.empty() || args.has("--label"))
+            return fail(kExitUsage, "add-device --from FILE takes no SOURCE-DEVICE and no --label");
+        return addDevicesFrom(dir, args.value("--from"));
+    }
     if (args.positional.size() != 1) return fail(kExitUsage, "add-device takes one SOURCE-DEVICE string");
     DeviceRecord device;
     device.sourceDevice = args.positional[0];
     device.label = args.value("--label");
-    if (!device.label.empty() && (device.label.find_first_of(" ,\t\n") != std::string::npos ||
-                                  device.label.find_first_not_of("#0123456789") == std::string::npos))
-        return fail(kExitBadInput, "a label has no blanks or commas and is not a number");
+    if (!device.label.empty()) {
+        const std::string problem = labelProblem(device.label);
+        if (!problem.empty()) return fail(kExitBadInput, problem);
+    }
+    const std::string problem = sourceDeviceProblem(device.sourceDevice);
+    if (!problem.empty()) return fail(kExitBadInput, problem);
     HostStore store;
     if (const int code = openStore(dir, store)) return code;
     std::string error;
@@ -40,17 +119,43 @@ int cmdListDevices(const std::string& dir, const ParsedArguments& args) {
     printf("%s", formatTable({"id", "label", "source device"}, rows).c_str());
     return kExitOk;
 }
+
+int cmdRemoveDevice(const std::string& dir, const ParsedArguments& args) {
+    if (args.positional.empty()) return fail(kExitUsage, "remove-device takes one or more DEVICE (label or id)");
+    HostStore store;
+    if (const int code = openStore(dir, store)) return code;
+    std::vector<std::string> removed;
+    std::string error;
+    const int code = removeDevices(store, args.positional, args.has("--force"), removed, error);
+    if (code != kExitOk) return fail(code, error);
+    for (const std::string& line : removed) printf("%s\n", line.c_str());
+    return kExitOk;
+}
 }  // namespace
 
 std::vector<Command> deviceCommands() {
     return {
-        {"add-device", "SOURCE-DEVICE", "add a snap descriptor for a source device",
+        {"add-device", "SOURCE-DEVICE | --from FILE", "add a snap descriptor for a source device",
          "Examples of SOURCE-DEVICE:\n"
          "  '{vortype:,vendor:Hitachi HNAS,type:unc,lunuuid:\\\\hnas1\\\\data\\\\sub,targethostname:hnas1}'\n"
          "  '{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/exp1,targethostname:hnas1}'\n"
-         "  '{type:native_hnas,path:/__VOLUME__/fs1/dir,targethostname:hnas1}'\n",
-         {{"--label", "LABEL", false, "a short name for tables and commands, e.g. cifs-data"}}, true, cmdAddDevice},
+         "  '{type:native_hnas,path:/__VOLUME__/fs1/dir,targethostname:hnas1}'\n"
+         "A string the plug-in could never parse is refused with the plug-in's reason.\n"
+         "--from FILE adds one device a line, \"[LABEL ]SOURCE-DEVICE\" (FILE \"-\": standard input;\n"
+         "blank lines and lines starting with # are skipped): every line is checked first, each bad\n"
+         "one named with its number, and either all are added or none.\n",
+         {{"--label", "LABEL", false, "a short name for tables and commands, e.g. cifs-data"},
+          {"--from", "FILE", false, "add the devices listed in FILE, one a line (\"-\": standard input)"}},
+         true, cmdAddDevice},
         {"list-devices", "", "list the devices and their source device strings", "", {kJsonOption}, true,
          cmdListDevices},
+        {"remove-device", "DEVICE...", "remove devices (labels or ids) from the store",
+         "Refused (exit 75) while a job holds one of them. A device whose snapshot is still on the\n"
+         "array by its record (not reported deleted), and that no staying device shares, is refused\n"
+         "(exit 65) with what to do: delete the snapshot first (hnas-host run delete DEVICE), or give\n"
+         "--force, after which hnas-host orphans lists the snapshot. Either all named devices are\n"
+         "removed or none. The history keeps their names.\n",
+         {{"--force", nullptr, false, "remove a device whose snapshot is still on the array"}}, true,
+         cmdRemoveDevice},
     };
 }

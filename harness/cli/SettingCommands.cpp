@@ -1,5 +1,5 @@
 // The commands that keep the platform settings the jobs get: set-setting,
-// list-settings.
+// unset-setting, list-settings.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -9,6 +9,7 @@
 #include "harness/framework/HostStore.h"
 #include "harness/framework/JsonOutput.h"
 #include "harness/framework/JobRunner.h"
+#include "harness/framework/SettingsCatalog.h"
 
 namespace {
 
@@ -19,10 +20,26 @@ int cmdSetSetting(const std::string& dir, const ParsedArguments& args) {
         setting.section.find_first_of("[]") != std::string::npos || setting.key.empty() ||
         setting.key.find('=') != std::string::npos)
         return fail(kExitBadInput, "a setting has no line breaks, its section no brackets, its key no \"=\"");
+    std::string reason;
+    if (!checkSetting(setting, reason)) return fail(kExitBadInput, reason);
     HostStore store;
     if (const int code = openStore(dir, store)) return code;
     std::string error;
     if (!store.setSetting(setting, error)) return fail(kExitHostError, error);
+    return kExitOk;
+}
+
+int cmdUnsetSetting(const std::string& dir, const ParsedArguments& args) {
+    if (args.positional.size() != 2) return fail(kExitUsage, "unset-setting takes SECTION KEY");
+    HostStore store;
+    if (const int code = openStore(dir, store)) return code;
+    bool existed = false;
+    std::string error;
+    if (!store.unsetSetting(args.positional[0], args.positional[1], existed, error))
+        return fail(kExitHostError, error);
+    if (!existed)
+        return fail(kExitBadInput, "no setting " + args.positional[1] + " in [" + args.positional[0] +
+                                       "] (see list-settings)");
     return kExitOk;
 }
 
@@ -42,8 +59,12 @@ std::vector<Command> settingCommands() {
     return {
         {"set-setting", "SECTION KEY VALUE", "store a platform setting for the jobs",
          "e.g. set-setting '~Vorlane' nRevertMountPathRefreshWaitInSecs 3\n"
-         "     set-setting '~Vorlane/HNASClient' sCAFile /path/ca.pem\n",
+         "     set-setting '~Vorlane/HNASClient' sCAFile /path/ca.pem\n"
+         "     set-setting hnas-host nKeepJobLogs 50\n"
+         "An unknown section or key, or a value not of the key's kind, is refused with the known ones.\n",
          {}, true, cmdSetSetting},
+        {"unset-setting", "SECTION KEY", "remove a stored setting (the default applies again)",
+         "Exit 65 when the store has no such setting.\n", {}, true, cmdUnsetSetting},
         {"list-settings", "", "show the settings file the jobs get", "", {kJsonOption}, true, cmdListSettings},
     };
 }

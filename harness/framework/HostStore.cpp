@@ -370,6 +370,28 @@ bool HostStore::addDevice(DeviceRecord& device, std::string& error) {
     return true;
 }
 
+bool HostStore::addDevices(std::vector<DeviceRecord>& devices, std::string& error) {
+    Transaction transaction(db_);
+    if (!transaction.begun()) return fail(error, "cannot add the devices", db_);
+    for (DeviceRecord& d : devices)
+        if (!addDevice(d, error)) return false;
+    if (!transaction.commit()) return fail(error, "cannot add the devices", db_);
+    return true;
+}
+
+bool HostStore::removeDevices(const std::vector<long long>& ids, std::string& error) {
+    Transaction transaction(db_);
+    if (!transaction.begun()) return fail(error, "cannot remove the devices", db_);
+    for (const long long id : ids) {
+        // Its metadata goes with it (ON DELETE CASCADE); job rows keep the name.
+        Statement remove(db_, "DELETE FROM devices WHERE id = ?1");
+        remove.integer(1, id);
+        if (!remove.run()) return fail(error, "cannot remove device " + std::to_string(id), db_);
+    }
+    if (!transaction.commit()) return fail(error, "cannot remove the devices", db_);
+    return true;
+}
+
 bool HostStore::loadDevices(std::vector<DeviceRecord>& devices, std::string& error) {
     devices.clear();
     Statement query(db_,
@@ -409,6 +431,15 @@ bool HostStore::setSetting(const SettingRecord& setting, std::string& error) {
                      "ON CONFLICT(section, key) DO UPDATE SET value = excluded.value");
     upsert.text(1, setting.section).text(2, setting.key).text(3, setting.value);
     if (!upsert.run()) return fail(error, "cannot store the setting", db_);
+    return true;
+}
+
+bool HostStore::unsetSetting(const std::string& section, const std::string& key, bool& existed,
+                             std::string& error) {
+    Statement remove(db_, "DELETE FROM settings WHERE section = ?1 AND key = ?2");
+    remove.text(1, section).text(2, key);
+    if (!remove.run()) return fail(error, "cannot remove the setting", db_);
+    existed = sqlite3_changes(db_) > 0;
     return true;
 }
 

@@ -49,10 +49,17 @@ public:
 
     // Devices. addDevice sets `device.id`; a label, when given, is unique.
     bool addDevice(DeviceRecord& device, std::string& error);
+    // Adds all of `devices` in one transaction, setting their ids, or none.
+    bool addDevices(std::vector<DeviceRecord>& devices, std::string& error);
+    // Removes the devices with `ids` and their metadata in one transaction,
+    // or none. The history keeps their names.
+    bool removeDevices(const std::vector<long long>& ids, std::string& error);
     // Every device with its metadata, in id order.
     bool loadDevices(std::vector<DeviceRecord>& devices, std::string& error);
 
     bool setSetting(const SettingRecord& setting, std::string& error);
+    // Removes a setting; `existed` tells whether there was one.
+    bool unsetSetting(const std::string& section, const std::string& key, bool& existed, std::string& error);
     bool loadSettings(std::vector<SettingRecord>& settings, std::string& error);
 
     // One write of the plug-in: the device's status, error, snap UUID, snap

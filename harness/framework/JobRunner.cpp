@@ -41,12 +41,7 @@ bool parseDeviceId(const std::string& ref, long long& id) {
 
 // "device d1 is in use by job 7 (snap, started 2026-12-10 12:00:01); ...".
 std::string heldMessage(const DeviceRecord& device, const std::vector<JobRecord>& jobs) {
-    std::string holder = "another job";
-    for (const JobRecord& j : jobs)
-        if (j.id == device.lastJobId && j.outcome == kJobRunning)
-            holder = "job " + std::to_string(j.id) + " (" + j.operation + ", started " + j.started + ")";
-    return "device " + deviceDisplayName(device) + " is in use by " + holder +
-           "; run this job when that one has ended, or give --wait SECONDS";
+    return deviceInUse(device, jobs) + "; run this job when that one has ended, or give --wait SECONDS";
 }
 
 // Creates the job's two log files before anything is written to them.
@@ -64,6 +59,14 @@ std::string joinedNames(const std::vector<DeviceRecord>& devices) {
 }
 
 }  // namespace
+
+std::string deviceInUse(const DeviceRecord& device, const std::vector<JobRecord>& jobs) {
+    std::string holder = "another job";
+    for (const JobRecord& j : jobs)
+        if (j.id == device.lastJobId && j.outcome == kJobRunning)
+            holder = "job " + std::to_string(j.id) + " (" + j.operation + ", started " + j.started + ")";
+    return "device " + deviceDisplayName(device) + " is in use by " + holder;
+}
 
 std::string renderSettings(const std::vector<SettingRecord>& settings) {
     std::string text;

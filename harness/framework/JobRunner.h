@@ -58,6 +58,10 @@ int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std
 bool selectDevices(const std::vector<DeviceRecord>& all, const std::vector<std::string>& refs,
                    std::vector<DeviceRecord>& chosen, std::string& error);
 
+// "device d1 is in use by job 7 (snap, started 2026-12-10 12:00:01)": the
+// job that holds `device`, found in `jobs` ("another job" when none is).
+std::string deviceInUse(const DeviceRecord& device, const std::vector<JobRecord>& jobs);
+
 // The settings as the INI text the platform settings store reads, e.g.
 // "[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=1\n".
 std::string renderSettings(const std::vector<SettingRecord>& settings);

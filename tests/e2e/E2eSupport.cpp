@@ -137,6 +137,21 @@ HostRun World::addDevice(const std::string& label, const std::string& sourceDevi
     return host({"add-device", "--label", label, sourceDevice});
 }
 
+bool World::storeDeviceUnchecked(const std::string& label, const std::string& sourceDevice) {
+    HostStore store;
+    std::string error;
+    DeviceRecord device;
+    device.label = label;
+    device.sourceDevice = sourceDevice;
+    return store.open(storeDirectory(), error) && store.addDevice(device, error);
+}
+
+bool World::storeSettingUnchecked(const SettingRecord& setting) {
+    HostStore store;
+    std::string error;
+    return store.open(storeDirectory(), error) && store.setSetting(setting, error);
+}
+
 HostRun World::job(const std::string& operation, const std::vector<std::string>& devices) {
     std::vector<std::string> args = {"run", operation, "--quiet"};
     args.insert(args.end(), devices.begin(), devices.end());

@@ -57,6 +57,11 @@ public:
     HostRun addArray(const std::string& name, const std::string& arrayId, int controlHostId, const std::string& user,
                      const std::string& password, int port = 0, const std::string& storeDir = std::string());
     HostRun addDevice(const std::string& label, const std::string& sourceDevice);
+    // Stores a device or a setting straight into the store, past the checks
+    // of add-device and set-setting: what a store filled before those checks
+    // may hold. False when the store refuses it.
+    bool storeDeviceUnchecked(const std::string& label, const std::string& sourceDevice);
+    bool storeSettingUnchecked(const SettingRecord& setting);
     // One job: `run <operation> <devices...> --quiet`.
     HostRun job(const std::string& operation, const std::vector<std::string>& devices);
 
