@@ -56,6 +56,11 @@ if(TARGET hnas-host)
   install(FILES ${hnas_changelog} ${hnas_packaging}/copyright
     DESTINATION ${HNAS_HARNESS_DOCDIR} COMPONENT ${HNAS_COMPONENT_HARNESS})
   list(APPEND hnas_components ${HNAS_COMPONENT_HARNESS})
+  # The shape of hnas-host's --json output, for the scripts that read it.
+  if(EXISTS ${PROJECT_SOURCE_DIR}/docs/json-output.md)
+    install(FILES ${PROJECT_SOURCE_DIR}/docs/json-output.md
+      DESTINATION ${HNAS_HARNESS_DOCDIR} COMPONENT ${HNAS_COMPONENT_HARNESS})
+  endif()
   foreach(page hnas-host.1 hnas-arraysim.1)
     execute_process(COMMAND gzip -9nc ${hnas_packaging}/man/${page}
       OUTPUT_FILE ${hnas_generated}/${page}.gz)
@@ -83,10 +88,14 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SOURCE qzsnapenginehnas)
 set(CPACK_DEBIAN_PLUGIN_PACKAGE_NAME qzsnapenginehnas)
 set(CPACK_DEBIAN_PLUGIN_PACKAGE_SECTION libs)
-# Listed by hand: the plug-in also needs the host's libQzLib, libWbNetwork
-# and libWbUtils, which no Debian package provides, so dpkg-shlibdeps cannot
-# run over it.
-set(CPACK_DEBIAN_PLUGIN_PACKAGE_DEPENDS "libc6, libcurl4 (>= 7.85), libgcc-s1, libstdc++6")
+# Derived from the built libraries when CPack runs (PackageDepends.cmake);
+# the host README names the same versions (scripts/check-packages.sh holds
+# them together).
+set(CPACK_HNAS_SHLIB_DEPENDS ${hnas_packaging}/shlib-depends.sh)
+set(CPACK_HNAS_PLUGIN_LIBRARIES
+  ${CMAKE_LIBRARY_OUTPUT_DIRECTORY}/libQzSnapEngineHNAS.so ${CMAKE_LIBRARY_OUTPUT_DIRECTORY}/libQzManageHNAS.so)
+set(CPACK_HNAS_PLUGIN_FIXED_DEPENDS "libcurl4 (>= 7.85)")
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/PackageDepends.cmake)
 # Public shared libraries: ldconfig runs after installation and removal.
 set(CPACK_DEBIAN_PLUGIN_PACKAGE_CONTROL_EXTRA ${hnas_packaging}/triggers)
 set(CPACK_DEBIAN_PLUGIN_DESCRIPTION

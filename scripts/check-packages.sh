@@ -2,6 +2,10 @@
 # Checks the packages scripts/build-packages.sh made (out/packages/):
 #   - lintian finds no error or warning (the overridden tags are explained in
 #     packaging/lintian-overrides);
+#   - the plug-in package declares the glibc, libstdc++ and libgcc versions its
+#     libraries' symbol versions need, and its README names the same; it
+#     carries no developer document; no installed document (README, docs,
+#     man pages) names a path of the source or build tree;
 #   - the x86-64 .debs, unpacked into a fresh root, run `hnas-host demo` from
 #     the installed files alone (the source and build trees hidden when the
 #     machine allows a private mount namespace), and report the package's
@@ -24,6 +28,64 @@ fail() { echo "check-packages: $*" >&2; exit 1; }
 
 echo "--- lintian"
 lintian --fail-on error,warning "$packages"/*.deb
+
+# The docs a package or archive installs (unpacked under DIR): none names a
+# path of the source or build tree, which an installed host does not have.
+source_paths='(^|[^a-zA-Z0-9_/.-])(scripts|out|docs|packaging|cmake)/'
+check_installed_docs() {  # DIR WHAT
+  local file found=0
+  while IFS= read -r file; do
+    if zcat -f "$file" | grep -nE "$source_paths" | sed "s|^|${file#"$1"/}:|" >&2; then found=1; fi
+  done < <(find "$1" -type f \( -name '*.md' -o -name 'README*' -o -name '*.sample' -o -name '*.1.gz' \))
+  [ "$found" -eq 0 ] || fail "$2: installed docs name source-tree paths (above)"
+}
+
+# The plug-in package (unpacked under DIR, its Depends given): its glibc,
+# libstdc++ and libgcc dependencies are those its libraries' symbol versions
+# need, its README names the same versions, and it carries no developer
+# document (building, testing, fuzzing, benchmarks).
+check_plugin_package() {  # DIR DEPENDS README WHAT
+  local dir=$1 depends=$2 what=$4 derived line package version readme
+  readme=$(tr '\n\t' '  ' <"$3" | tr -s ' ')
+  derived=$(packaging/shlib-depends.sh $(find "$dir" -name 'libQz*.so'))
+  [ -n "$derived" ] || fail "$what: no dependency derived from its libraries"
+  while IFS= read -r line; do
+    echo ", $depends," | grep -qF ", $line," || fail "$what: Depends \"$depends\" lacks \"$line\" (its libraries need it)"
+    package=${line%% *}
+    version=$(echo "$line" | sed 's/.*(>= \(.*\))/\1/')
+    case $package in
+      libc6) echo "$readme" | grep -qF "glibc $version or later" || fail "$what: the README does not say \"glibc $version or later\"" ;;
+      libstdc++6) echo "$readme" | grep -qF "GCC $version or later" || fail "$what: the README does not say \"GCC $version or later\"" ;;
+    esac
+    [ "$package" = libgcc-s1 ] || echo "$readme" | grep -qF "$line" ||
+      fail "$what: the README does not name \"$line\""
+  done <<<"$derived"
+  echo "$what: Depends $depends; the README names the same versions"
+  local developer
+  developer=$(find "$dir" \( -name README.md -o -name performance.md -o -name fuzzing.md \) -printf '%P\n')
+  [ -z "$developer" ] || fail "$what carries developer documents: $developer"
+  if grep -rlE 'ctest|cmake -S|run-fuzz|run-bench|hnas_bench|test-all' "$dir/usr/share/doc" >&2; then
+    fail "$what: a document above speaks of building, testing, fuzzing or benchmarks"
+  fi
+  check_installed_docs "$dir" "$what"
+}
+
+echo "--- dependencies and documents"
+for deb in "$packages"/qzsnapenginehnas_"$version"_*.deb; do
+  unpacked=$work/deb-$(basename "$deb" .deb)
+  dpkg-deb -x "$deb" "$unpacked"
+  check_plugin_package "$unpacked" "$(dpkg-deb -f "$deb" Depends)" \
+    "$unpacked/usr/share/doc/qzsnapenginehnas/README.host" "$(basename "$deb")"
+done
+for deb in "$packages"/qzsnapenginehnas-harness_"$version"_*.deb; do
+  unpacked=$work/deb-$(basename "$deb" .deb)
+  dpkg-deb -x "$deb" "$unpacked"
+  [ -n "$(dpkg-deb -f "$deb" Depends | grep -oE 'libc6 \(>= [0-9.]+\)')" ] &&
+    [ -n "$(dpkg-deb -f "$deb" Depends | grep -oE 'libstdc\+\+6 \(>= [0-9.]+\)')" ] ||
+    fail "$(basename "$deb") does not declare the glibc and libstdc++ versions it needs"
+  check_installed_docs "$unpacked" "$(basename "$deb")"
+  echo "$(basename "$deb"): Depends $(dpkg-deb -f "$deb" Depends); docs name no source path"
+done
 
 echo "--- x86-64 packages in a fresh root"
 arch=$(dpkg --print-architecture)
@@ -74,6 +136,9 @@ tar -xzf "$archive" -C "$work"
 top=$work/qzsnapenginehnas-${version}-linux-ppc64
 readme=$top/README
 [ -f "$readme" ] || fail "the archive has no README at its top"
+ppc64_deb=$packages/qzsnapenginehnas_${version}_ppc64.deb
+[ -f "$ppc64_deb" ] || fail "missing $ppc64_deb"
+check_plugin_package "$top" "$(dpkg-deb -f "$ppc64_deb" Depends)" "$readme" "$(basename "$archive")"
 libs=$(tar -tzf "$archive" | grep '\.so' || true)
 [ "$(echo "$libs" | sed 's|.*/||' | sort | tr '\n' ' ')" = "libQzManageHNAS.so libQzSnapEngineHNAS.so " ] ||
   fail "the archive's libraries are not exactly the plug-in and the client: $libs"

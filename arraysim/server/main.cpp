@@ -37,7 +37,8 @@ const char kUsage[] =
     "       hnas-arraysim --help | -h\n"
     "Give the admin token as $HNAS_ARRAYSIM_ADMIN_TOKEN: on the command line\n"
     "(--admin-token) every user of the host sees it in the process list.\n"
-    "See docs/arraysim.md for the options, the seed format and the admin interface.\n";
+    "See man hnas-arraysim, and arraysim.md (/usr/share/doc/qzsnapenginehnas-harness when installed,\n"
+    "docs/ in the source tree) for the options, the seed format and the admin interface.\n";
 const char kTokenVariable[] = "HNAS_ARRAYSIM_ADMIN_TOKEN";
 const char kTokenOnCommandLine[] =
     "hnas-arraysim: warning: --admin-token shows the token to every user of the host (ps, "
