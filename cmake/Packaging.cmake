@@ -57,10 +57,8 @@ if(TARGET hnas-host)
     DESTINATION ${HNAS_HARNESS_DOCDIR} COMPONENT ${HNAS_COMPONENT_HARNESS})
   list(APPEND hnas_components ${HNAS_COMPONENT_HARNESS})
   # The shape of hnas-host's --json output, for the scripts that read it.
-  if(EXISTS ${PROJECT_SOURCE_DIR}/docs/json-output.md)
-    install(FILES ${PROJECT_SOURCE_DIR}/docs/json-output.md
-      DESTINATION ${HNAS_HARNESS_DOCDIR} COMPONENT ${HNAS_COMPONENT_HARNESS})
-  endif()
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/json-output.md
+    DESTINATION ${HNAS_HARNESS_DOCDIR} COMPONENT ${HNAS_COMPONENT_HARNESS})
   foreach(page hnas-host.1 hnas-arraysim.1)
     execute_process(COMMAND gzip -9nc ${hnas_packaging}/man/${page}
       OUTPUT_FILE ${hnas_generated}/${page}.gz)
