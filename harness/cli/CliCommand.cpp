@@ -22,6 +22,8 @@ int fail(int code, const std::string& message) {
     return code;
 }
 
+void warn(const std::string& message) { fprintf(stderr, "hnas-host: warning: %s\n", message.c_str()); }
+
 int openStore(const std::string& dir, HostStore& store) {
     std::string error;
     if (store.open(dir, error)) return kExitOk;

@@ -33,6 +33,7 @@ int cmdRun(const std::string& dir, const ParsedArguments& args) {
     JobOutcome outcome;
     std::string error;
     const int code = runJob(store, request, outcome, error);
+    for (const std::string& warning : outcome.warnings) warn(warning);
     if (error.empty() && !args.has("--quiet")) {
         printf("job %lld: %s returned %d\n%s", outcome.job.id, outcome.job.operation.c_str(), outcome.pluginResult,
                deviceStateTable(outcome.devices).c_str());

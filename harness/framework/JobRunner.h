@@ -31,6 +31,9 @@ struct JobOutcome {
     // "dev-a: PREPARE_FAILED: Unable to fetch filer info ...": its error
     // text, else the last failure line the plug-in logged for it.
     std::vector<std::string> failures;
+    // What the operator should mend, for the terminal, e.g. an API key file
+    // that others may read (ArrayKeys.h).
+    std::vector<std::string> warnings;
 };
 
 // Runs the job; returns an exit code of ExitCodes.h, with `error` said when

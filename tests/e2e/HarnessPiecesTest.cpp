@@ -184,7 +184,7 @@ TEST(HostOSUtil, ListsTheVendorsArraysAndAnswersByControlHost) {
 }
 
 TEST(ArrayInfoText, RefusesValuesTheTextCannotCarryWithoutNamingThePassword) {
-    ArrayLogin login{"evs1", "10.0.0.5", "supervisor", "pa,ss", 4};
+    ArrayLogin login{"evs1", "10.0.0.5", "supervisor", "pa,ss", 4, ""};
     std::string text;
     std::string error;
     EXPECT_FALSE(composeArrayInfo(login, text, error));
@@ -200,6 +200,16 @@ TEST(ArrayInfoText, RefusesValuesTheTextCannotCarryWithoutNamingThePassword) {
     EXPECT_EQ("supervisor", arrayInfoValue(text, "hostUserName"));
     ArrayRecord record;
     EXPECT_FALSE(makeArrayRecord("a|b", "Hitachi NAS", login, {}, record, error)) << "| separates host lists";
+
+    // With an API key the user and password are present and empty: the
+    // plug-in reads them as present; without one, both are required.
+    login.user.clear();
+    login.password.clear();
+    EXPECT_FALSE(composeArrayInfo(login, text, error));
+    login.apiKeyFile = "/etc/hnas/a.key";
+    ASSERT_TRUE(makeArrayRecord("a", "Hitachi NAS", login, {}, record, error)) << error;
+    EXPECT_EQ("{arrayId:evs1,hostName:10.0.0.5,hostUserName:,hostPassword:,hostid:4}", record.arrayInfo);
+    EXPECT_EQ("/etc/hnas/a.key", record.apiKeyFile);
 }
 
 TEST(HostStore, IsPrivateAndStoresEachWriteOfThePluginAsItIsMade) {
