@@ -187,7 +187,21 @@ bool HostStore::create(const std::string& dir, std::string& error) {
 bool HostStore::open(const std::string& dir, std::string& error) {
     struct stat info;
     if (lstat((dir + kDatabaseFile).c_str(), &info) != 0) {
+        const int why = errno;
+        // A directory this user may not enter (another user's private one)
+        // hides the database: say whose it is, not that there is none.
+        if (why != ENOENT && why != ENOTDIR) {
+            if (!checkPrivateDirectory(dir, error)) return false;
+            error = "cannot read the store in " + dir + ": " + strerror(why);
+            return false;
+        }
         error = "no store in " + dir + " (create one with: hnas-host --store " + dir + " init)";
+        return false;
+    }
+    if (info.st_uid != geteuid()) {
+        error = "refusing the store database " + dir + kDatabaseFile + ": it belongs to user " +
+                std::to_string(info.st_uid) + ", not to you (user " + std::to_string(geteuid()) +
+                "); use a store of your own";
         return false;
     }
     dir_ = dir;
