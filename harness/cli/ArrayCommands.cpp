@@ -19,6 +19,8 @@ namespace {
 const char kPasswordFileOption[] = "--password-file";
 const char kPasswordStdinOption[] = "--password-stdin";
 const char kApiKeyFileOption[] = "--api-key-file";
+const char kUserGoesWithPassword[] =
+    "--user goes with a password; with --api-key-file the array is reached with the key alone";
 
 // The credential options given: none, or the one of --password-file,
 // --password-stdin and --api-key-file; false with the reason for several.
@@ -91,8 +93,7 @@ int cmdAddArray(const std::string& dir, const ParsedArguments& args) {
         return fail(kExitUsage, std::string("add-array needs --user with ") + kPasswordFileOption + " or " +
                                     kPasswordStdinOption + ", or " + kApiKeyFileOption);
     if (chosen == kApiKeyFileOption && args.has("--user"))
-        return fail(kExitUsage, std::string("--user goes with a password; with ") + kApiKeyFileOption +
-                                    " the array is reached with the key alone");
+        return fail(kExitUsage, kUserGoesWithPassword);
     if (chosen != kApiKeyFileOption && !args.has("--user"))
         return fail(kExitUsage, "add-array needs --user with a password");
     ArrayLogin login;
@@ -130,8 +131,7 @@ int cmdUpdateArray(const std::string& dir, const ParsedArguments& args) {
     std::string error;
     if (!chosenCredential(args, chosen, error)) return fail(kExitUsage, error);
     if (chosen == kApiKeyFileOption && args.has("--user"))
-        return fail(kExitUsage, std::string("--user goes with a password; with ") + kApiKeyFileOption +
-                                    " the array is reached with the key alone");
+        return fail(kExitUsage, kUserGoesWithPassword);
 
     HostStore store;
     if (const int code = openStore(dir, store)) return code;
@@ -140,7 +140,7 @@ int cmdUpdateArray(const std::string& dir, const ParsedArguments& args) {
     const ArrayRecord* found = nullptr;
     for (const ArrayRecord& a : arrays)
         if (a.name == args.positional[0]) found = &a;
-    if (found == nullptr) return fail(kExitBadInput, "no array \"" + args.positional[0] + "\" in the store (see list-arrays)");
+    if (found == nullptr) return fail(kExitBadInput, unknownArrayMessage(args.positional[0]));
     const ArrayRecord& current = *found;
 
     ArrayLogin login;

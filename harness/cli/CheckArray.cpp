@@ -118,7 +118,7 @@ int checkArray(HostStore& store, const std::string& arrayName, std::string& erro
     for (const ArrayRecord& a : arrays)
         if (a.name == arrayName) array = &a;
     if (array == nullptr) {
-        error = "no array \"" + arrayName + "\" in the store (see list-arrays)";
+        error = unknownArrayMessage(arrayName);
         return kExitBadInput;
     }
     ArrayEndpoint endpoint;

@@ -156,6 +156,10 @@ private:
 
 }  // namespace
 
+std::string unknownArrayMessage(const std::string& name) {
+    return "no array \"" + name + "\" in the store (see list-arrays)";
+}
+
 std::string deviceDisplayName(const DeviceRecord& device) {
     return device.label.empty() ? "#" + std::to_string(device.id) : device.label;
 }
@@ -381,7 +385,7 @@ bool HostStore::updateArray(const ArrayRecord& array, std::string& error) {
     update.text(5, array.apiKeyFile);
     if (!update.run()) return fail(error, "cannot update the array", db_);
     if (sqlite3_changes(db_) != 1) {
-        error = "no array \"" + array.name + "\" in the store (see list-arrays)";
+        error = unknownArrayMessage(array.name);
         return false;
     }
     Statement clear(db_, "DELETE FROM array_configs WHERE array_name = ?1");
@@ -413,7 +417,7 @@ bool HostStore::removeArray(const std::string& name, std::vector<std::string>& r
     remove.text(1, name);
     if (!remove.run()) return fail(error, "cannot remove the array", db_);
     if (sqlite3_changes(db_) != 1) {
-        error = "no array \"" + name + "\" in the store (see list-arrays)";
+        error = unknownArrayMessage(name);
         return false;
     }
     if (!transaction.commit()) return fail(error, "cannot remove the array", db_);

@@ -22,6 +22,9 @@
 
 struct sqlite3;
 
+// "no array \"hnas9\" in the store (see list-arrays)".
+std::string unknownArrayMessage(const std::string& name);
+
 class HostStore {
 public:
     HostStore();
