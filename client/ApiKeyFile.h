@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "host/QzExport.h"
+
 namespace managehnas {
 
 // Keys longer than this are refused: a key is a short token, and a large
@@ -19,6 +21,7 @@ constexpr std::size_t kMaxApiKeyBytes = 4096;
 // forge further headers or be a file of several lines).
 // `othersMayRead` tells whether the file's mode lets its group or other
 // users read it (a key anyone on the host can read is worth a warning).
-bool readApiKeyFile(const std::string& path, std::string& key, bool& othersMayRead, std::string& cause);
+// Exported so that hnas-host checks a key file as the client reads it.
+QZ_API bool readApiKeyFile(const std::string& path, std::string& key, bool& othersMayRead, std::string& cause);
 
 }  // namespace managehnas

@@ -64,7 +64,7 @@ void ArraySession::beginOperation(const char* operation) {
     warned_ = false;
 }
 
-bool ArraySession::open(const std::string& user, const std::string& password,
+bool ArraySession::open(const std::string& user, const std::string& password, const std::string& controlHost,
                         const std::string& address, int port) {
     open_ = false;
     ++changesSent_;
@@ -72,7 +72,7 @@ bool ArraySession::open(const std::string& user, const std::string& password,
     password_ = password;
     apiKey_.clear();
     std::vector<std::string> notes;
-    settings_ = readClientSettings(notes);
+    settings_ = readClientSettings(notes, controlHost, port);
     nextDelayMs_ = settings_.retryBackoffMs;
     for (const std::string& text : notes) note(0, kSettingIgnored, text);
 
@@ -87,6 +87,14 @@ bool ArraySession::open(const std::string& user, const std::string& password,
         return false;
     }
     if (othersMayRead) note(0, kKeyFileReadable, settings_.apiKeyFile);
+    // Without a key the user must name someone: an empty one would only
+    // earn a 401 on the first request, far from the cause.
+    if (apiKey_.empty() && user.empty()) {
+        fail("no credentials for control host " + controlHost + " port " + std::to_string(port) +
+             ": the user is empty and no API key file is set (" + kApiKeyFileKey + " in [" +
+             endpointSection(controlHost, port) + "] or [" + kClientSection + "])");
+        return false;
+    }
     const std::string baseUrl = endpoint_ + "/" + settings_.apiVersion + "/storage/";
     if (!connection_.open(baseUrl, Credentials{user, password, apiKey_}, settings_, cause)) {
         fail(cause);

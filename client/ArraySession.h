@@ -40,11 +40,12 @@ class ArraySession {
 public:
     explicit ArraySession(unsigned long long jobId);
 
-    // Keeps the credentials, reads the settings (and the API key, when a key
-    // file is set) and points the connection at https://address:port. Logs
-    // its own failure line.
-    bool open(const std::string& user, const std::string& password, const std::string& address,
-              int port);
+    // Keeps the credentials, reads the settings for the array of
+    // `controlHost` and `port` (and the API key, when a key file is set for
+    // it) and points the connection at https://address:port. Logs its own
+    // failure line.
+    bool open(const std::string& user, const std::string& password, const std::string& controlHost,
+              const std::string& address, int port);
     bool isOpen() const { return open_; }
     // Points this session at the endpoint of `main` (open), with its
     // credentials and settings, on a connection of its own. Reads no

@@ -57,7 +57,8 @@ ClientSettings readClientSettings(std::vector<std::string>& notes) {
         settings.caFile = fromEnvironment;
     }
 
-    store.getRegString(kClientSection, kApiKeyFileKey, settings.apiKeyFile);
+    if (store.getRegString(kClientSection, kApiKeyFileKey, settings.apiKeyFile) && !settings.apiKeyFile.empty())
+        settings.apiKeyFileSection = kClientSection;
 
     std::string version;
     if (store.getRegString(kClientSection, kApiVersionKey, version)) {
@@ -66,6 +67,17 @@ ClientSettings readClientSettings(std::vector<std::string>& notes) {
         else
             notes.push_back(std::string(kApiVersionKey) + "=" + version + " (using " +
                             settings.apiVersion + ")");
+    }
+    return settings;
+}
+
+ClientSettings readClientSettings(std::vector<std::string>& notes, const std::string& controlHost, int port) {
+    ClientSettings settings = readClientSettings(notes);
+    const std::string section = endpointSection(controlHost, port);
+    std::string keyFile;
+    if (QZPlatformInfo().getRegString(section.c_str(), kApiKeyFileKey, keyFile)) {
+        settings.apiKeyFile = keyFile;
+        settings.apiKeyFileSection = keyFile.empty() ? std::string() : section;
     }
     return settings;
 }

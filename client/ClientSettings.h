@@ -24,6 +24,17 @@ constexpr char kInsecureKey[] = "nInsecure";
 constexpr char kApiVersionKey[] = "sApiVersion";
 constexpr char kApiKeyFileKey[] = "sApiKeyFile";
 constexpr char kRequestsInFlightKey[] = "nRequestsInFlight";
+// An array's own section: the client's section, "/", the array's control
+// host, ":" and its management port, e.g. "~Vorlane/HNASClient/hnas1.example:8444".
+// Its sApiKeyFile, when present, replaces the client section's for the
+// array that init() is given with that control host and port (empty: that
+// array uses its user and password). A host with several arrays gives each
+// its own key this way; the control host and port are what init() is told
+// of the array, so they name it.
+constexpr char kEndpointSectionSeparator[] = "/";
+inline std::string endpointSection(const std::string& controlHost, int port) {
+    return std::string(kClientSection) + kEndpointSectionSeparator + controlHost + ":" + std::to_string(port);
+}
 // Environment variable naming the CA file when the store names none.
 constexpr char kCaFileVariable[] = "HNAS_CA_FILE";
 
@@ -56,6 +67,7 @@ struct ClientSettings {
     bool insecure = false;         // true: no certificate verification (warned)
     std::string apiVersion = "v7"; // version segment of the storage paths
     std::string apiKeyFile;        // empty: user and password, else the key in it
+    std::string apiKeyFileSection; // the section that named apiKeyFile (the array's own or the client's)
     // Requests an operation may have in flight to one array at once (each on
     // a connection of its own); 1 sends them one after the other.
     int requestsInFlight = 1;
@@ -67,5 +79,9 @@ struct ClientSettings {
 // Exported so that hnas-host check-array reads the settings as the client
 // does.
 QZ_API ClientSettings readClientSettings(std::vector<std::string>& notes);
+// The same for the array init() is given with `controlHost` and `port`
+// (e.g. "hnas1.example", 8444): its own section's sApiKeyFile, when
+// present, replaces the client section's (endpointSection above).
+QZ_API ClientSettings readClientSettings(std::vector<std::string>& notes, const std::string& controlHost, int port);
 
 }  // namespace managehnas

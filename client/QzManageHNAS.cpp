@@ -177,7 +177,7 @@ QzManageHNAS::~QzManageHNAS() {
 // ("FILE") and the control host are the caller's; the endpoint alone says
 // where the management API answers.
 bool QzManageHNAS::init(std::string user, std::string password, std::string /*type*/,
-                        std::string /*controlHost*/, std::string address, int port) {
+                        std::string controlHost, std::string address, int port) {
     if (impl_) {
         settleAhead(*impl_);
         impl_->inFlight = 0;
@@ -185,7 +185,7 @@ bool QzManageHNAS::init(std::string user, std::string password, std::string /*ty
     }
     return run(impl_.get(), "init", [&](std::string&) {
         impl_->address = address;
-        return impl_->session.open(user, password, address, port);
+        return impl_->session.open(user, password, controlHost, address, port);
     });
 }
 

@@ -4,10 +4,13 @@
 #include <memory>
 #include <vector>
 
+#include "harness/cli/CliCommand.h"
 #include "harness/framework/ArrayAccess.h"
+#include "harness/framework/ArrayKeys.h"
 #include "harness/framework/ExitCodes.h"
 #include "harness/framework/SettingsCatalog.h"
 #include "host/QzManageHNAS.h"
+#include "client/ApiKeyFile.h"
 #include "client/ClientSettings.h"
 
 namespace {
@@ -61,7 +64,8 @@ const char* stepName(QzProbeStep step) {
 }
 
 // What the operator can do about a failed phase.
-std::string hintFor(const QzProbePhase& phase, const ArrayEndpoint& endpoint, const ClientSettings& settings) {
+std::string hintFor(const QzProbePhase& phase, const std::string& arrayName, const ArrayEndpoint& endpoint,
+                    const ClientSettings& settings) {
     const std::string section = std::string("[") + managehnas::kClientSection + "]";
     switch (phase.step) {
         case QzProbeStep::Resolve:
@@ -88,6 +92,10 @@ std::string hintFor(const QzProbePhase& phase, const ArrayEndpoint& endpoint, co
             return "the array does not serve API version " + settings.apiVersion + ": set " +
                    managehnas::kApiVersionKey + " in " + section + " to one it serves";
         case QzProbeStep::Credentials:
+            if (!settings.apiKeyFile.empty() && settings.apiKeyFileSection != managehnas::kClientSection)
+                return "the array refused the API key in " + settings.apiKeyFile +
+                       ": make a new key on the array and name its file with hnas-host update-array " + arrayName +
+                       " --api-key-file FILE";
             if (!settings.apiKeyFile.empty())
                 return "the array refused the API key in " + settings.apiKeyFile + " (" + managehnas::kApiKeyFileKey +
                        "): make a new key on the array or clear the setting";
@@ -111,7 +119,7 @@ int checkArray(HostStore& store, const std::string& arrayName, std::string& erro
     for (const ArrayRecord& a : arrays)
         if (a.name == arrayName) array = &a;
     if (array == nullptr) {
-        error = "no array \"" + arrayName + "\" in the store (see list-arrays)";
+        error = unknownArrayMessage(arrayName);
         return kExitBadInput;
     }
     ArrayEndpoint endpoint;
@@ -119,12 +127,19 @@ int checkArray(HostStore& store, const std::string& arrayName, std::string& erro
     if (!arrayEndpoint(*array, endpoint, error)) return kExitBadInput;
     if (!useStoreSettings(store, storeSettings, error)) return kExitHostError;
     std::vector<std::string> notes;
-    const ClientSettings settings = managehnas::readClientSettings(notes);
+    // Read for this array's control host and port, as its client will.
+    const ClientSettings settings = managehnas::readClientSettings(notes, endpoint.controlHost, endpoint.port);
     for (const std::string& line : settingsIgnored(storeSettings)) notes.push_back(line);
 
     // With a key file set the client sends the key alone, never the user.
     const std::string credential = settings.apiKeyFile.empty() ? "user " + endpoint.user
                                                                : "API key from " + settings.apiKeyFile;
+    std::string key;
+    std::string unread;
+    bool othersMayRead = false;
+    if (!settings.apiKeyFile.empty() && managehnas::readApiKeyFile(settings.apiKeyFile, key, othersMayRead, unread) &&
+        othersMayRead)
+        warn(readableKeyFileWarning(settings.apiKeyFile, "array " + array->name));
     printf("check-array %s: array ID %s, endpoint %s port %d, %s\n", array->name.c_str(), endpoint.arrayId.c_str(),
            endpoint.address.c_str(), endpoint.port, credential.c_str());
     const std::string& password = endpoint.password;
@@ -152,7 +167,7 @@ int checkArray(HostStore& store, const std::string& arrayName, std::string& erro
         step.passed = phase.passed;
         step.time = timeText(phase.step == QzProbeStep::ApiVersion && i > 0 ? phases[i - 1].micros : phase.micros);
         step.detail = phase.message;
-        if (!phase.passed) step.hint = hintFor(phase, endpoint, settings);
+        if (!phase.passed) step.hint = hintFor(phase, array->name, endpoint, settings);
         if (!report(step, password)) return kExitCheckFailed;
     }
     if (!reached) {

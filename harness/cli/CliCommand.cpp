@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <iostream>
 
@@ -23,11 +24,16 @@ int fail(int code, const std::string& message) {
     return code;
 }
 
+void warn(const std::string& message) { fprintf(stderr, "hnas-host: warning: %s\n", message.c_str()); }
+
 int openStore(const std::string& dir, HostStore& store) {
     std::string error;
     if (store.open(dir, error)) return kExitOk;
+    // "No store" only when there is none; one that cannot be used (another
+    // user's, unreadable) is a host error.
     struct stat info;
-    return fail(stat((dir + "/host.db").c_str(), &info) == 0 ? kExitHostError : kExitNoStore, error);
+    const bool absent = lstat((dir + "/host.db").c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
+    return fail(absent ? kExitNoStore : kExitHostError, error);
 }
 
 bool readPassword(const ParsedArguments& args, std::string& password, std::string& error) {

@@ -38,6 +38,9 @@ extern const OptionSpec kJsonOption;
 // Prints "hnas-host: <message>" to standard error; returns `code`.
 int fail(int code, const std::string& message);
 
+// Prints "hnas-host: warning: <message>" to standard error.
+void warn(const std::string& message);
+
 // Opens the store; the exit code when it cannot be (after saying why).
 int openStore(const std::string& dir, HostStore& store);
 

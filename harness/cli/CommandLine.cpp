@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+const char kHelpOption[] = "--help";
+const char kShortHelpOption[] = "-h";
+
 std::string ParsedArguments::value(const std::string& name, const std::string& fallback) const {
     const auto it = values.find(name);
     return it == values.end() || it->second.empty() ? fallback : it->second.back();
@@ -13,6 +16,10 @@ bool parseArguments(const std::vector<std::string>& args, const std::vector<Opti
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (!optionsEnded && (arg == kHelpOption || arg == kShortHelpOption)) {
+            help = true;
+            return true;
+        }
         if (optionsEnded || arg.size() < 2 || arg.compare(0, 2, "--") != 0) {
             parsed.positional.push_back(arg);
             continue;
@@ -20,10 +27,6 @@ bool parseArguments(const std::vector<std::string>& args, const std::vector<Opti
         if (arg == "--") {
             optionsEnded = true;
             continue;
-        }
-        if (arg == "--help") {
-            help = true;
-            return true;
         }
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);

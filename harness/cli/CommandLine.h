@@ -21,7 +21,11 @@ struct ParsedArguments {
     std::string value(const std::string& name, const std::string& fallback = std::string()) const;
 };
 
-// Parses `args` against `options`. "--help" sets `help` and stops. False with
+// "--help" and its short form "-h".
+extern const char kHelpOption[];
+extern const char kShortHelpOption[];
+
+// Parses `args` against `options`. "--help" or "-h" sets `help` and stops. False with
 // `error` on an unknown option, a missing value or a repeated single option.
 bool parseArguments(const std::vector<std::string>& args, const std::vector<OptionSpec>& options,
                     ParsedArguments& parsed, bool& help, std::string& error);

@@ -83,6 +83,7 @@ int cmdRun(const std::string& dir, const ParsedArguments& args) {
     std::string error;
     const int code = runJob(store, request, outcome, error);
     if (progress != nullptr) progress->finish();
+    for (const std::string& warning : outcome.warnings) warn(warning);
     if (error.empty() && json) {
         printf("%s", jsonText(runJson(outcome)).c_str());
         fflush(stdout);

@@ -95,7 +95,7 @@ bool chooseArrays(const std::vector<ArrayRecord>& arrays, const std::vector<std:
         bool known = false;
         for (const ArrayRecord& a : arrays) known = known || a.name == name;
         if (!known) {
-            error = "no array \"" + name + "\" in the store (see list-arrays)";
+            error = unknownArrayMessage(name);
             return false;
         }
     }

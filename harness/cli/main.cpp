@@ -32,6 +32,12 @@ const std::vector<Command>& commands() {
     return list;
 }
 
+bool isCommand(const std::string& name) {
+    for (const Command& c : commands())
+        if (name == c.name) return true;
+    return name == "help";
+}
+
 void printCommandHelp(const Command& c) {
     std::vector<OptionSpec> options = c.options;
     if (c.usesStore) options.push_back({kStoreOption, "DIR", false, "the host store (default $HNAS_HOST_STORE or ./hnas-host-store)"});
@@ -48,7 +54,7 @@ void printMainHelp() {
            "descriptors, arrays and settings in a host store, and runs one plug-in operation per job.\n\n"
            "Commands:\n");
     for (const Command& c : commands()) printf("  %-14s %s\n", c.name, c.summary);
-    printf("\n'hnas-host COMMAND --help' tells more. Start with: hnas-host demo\n\n"
+    printf("\n'hnas-host COMMAND --help' (or -h) tells more. Start with: hnas-host demo\n\n"
            "Exit codes: 0 done, 1 host error (or a demo job not as expected), 2 a check-array step failed\n"
            "(orphans: an array could not be asked), 3 some devices failed, 4 no device succeeded, 5 the\n"
            "plug-in returned something else or threw, 64 bad command line, 65 unknown device/array or bad\n"
@@ -65,8 +71,8 @@ int main(int argc, char** argv) {
     const char* fromEnvironment = getenv(kStoreVariable);
     storeDir = fromEnvironment != nullptr && *fromEnvironment != '\0' ? fromEnvironment : kDefaultStore;
     size_t i = 0;
-    while (i < args.size() && args[i].compare(0, 2, "--") == 0) {
-        if (args[i] == "--help") {
+    while (i < args.size() && (args[i].compare(0, 2, "--") == 0 || args[i] == kShortHelpOption)) {
+        if (args[i] == kHelpOption || args[i] == kShortHelpOption) {
             printMainHelp();
             return kExitOk;
         }
@@ -74,12 +80,16 @@ int main(int argc, char** argv) {
             printf("hnas-host %s\n", HNAS_VERSION_TEXT);
             return kExitOk;
         }
-        if (args[i] == kStoreOption && i + 1 < args.size()) {
-            storeDir = args[i + 1];
-            i += 2;
-        } else if (args[i].rfind(std::string(kStoreOption) + "=", 0) == 0) {
-            storeDir = args[i].substr(std::string(kStoreOption).size() + 1);
-            ++i;
+        if (args[i] == kStoreOption || args[i].rfind(std::string(kStoreOption) + "=", 0) == 0) {
+            const bool joined = args[i] != kStoreOption;
+            storeDir = joined ? args[i].substr(std::string(kStoreOption).size() + 1)
+                              : (i + 1 < args.size() ? args[i + 1] : std::string());
+            // "hnas-host --store init" took the command for the directory.
+            const bool commandTaken = !joined && i + 2 >= args.size() && isCommand(storeDir);
+            if (storeDir.empty() || commandTaken)
+                return fail(kExitUsage, std::string(kStoreOption) + " needs a directory, e.g. " + kStoreOption +
+                                            " ~/hnas-store (see hnas-host --help)");
+            i += joined ? 1 : 2;
         } else {
             return fail(kExitUsage, "unknown option " + args[i] + " (see hnas-host --help)");
         }

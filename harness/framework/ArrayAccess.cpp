@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "harness/framework/ArrayInfoText.h"
+#include "harness/framework/ArrayKeys.h"
 #include "harness/framework/JobRunner.h"
 #include "harness/framework/PrivateFiles.h"
 #include "host/ArrayConfigNames.h"
@@ -39,9 +40,10 @@ bool arrayEndpoint(const ArrayRecord& array, ArrayEndpoint& endpoint, std::strin
 }
 
 bool useStoreSettings(HostStore& store, std::vector<SettingRecord>& settings, std::string& error) {
-    if (!store.loadSettings(settings, error)) return false;
+    std::vector<ArrayRecord> arrays;
+    if (!store.loadSettings(settings, error) || !store.loadArrays(arrays, error)) return false;
     const std::string path = store.directory() + kSettingsFile;
-    if (!replaceFileAtomically(path, renderSettings(settings), error)) return false;
+    if (!replaceFileAtomically(path, settingsFileText(settings, arrays), error)) return false;
     setenv(kSettingsFileVariable, path.c_str(), 1);
     unsetenv(kQzLogFileVariable);
     return true;

@@ -5,7 +5,9 @@ namespace {
 // Characters that end or open a key/value pair in the text.
 const char kUnsafeCharacters[] = "{},";
 
-bool checkValue(const char* what, const std::string& value, bool secret, std::string& error) {
+bool checkValue(const char* what, const std::string& value, bool secret, std::string& error,
+                bool mayBeEmpty = false) {
+    if (value.empty() && mayBeEmpty) return true;
     if (value.empty()) {
         error = std::string("the ") + what + " is empty";
         return false;
@@ -23,8 +25,8 @@ bool checkValue(const char* what, const std::string& value, bool secret, std::st
 bool composeArrayInfo(const ArrayLogin& login, std::string& text, std::string& error) {
     if (!checkValue("array ID", login.arrayId, false, error) ||
         !checkValue("control host", login.controlHost, false, error) ||
-        !checkValue("user name", login.user, false, error) ||
-        !checkValue("password", login.password, true, error)) {
+        !checkValue("user name", login.user, false, error, !login.apiKeyFile.empty()) ||
+        !checkValue("password", login.password, true, error, !login.apiKeyFile.empty())) {
         return false;
     }
     text = "{arrayId:" + login.arrayId + ",hostName:" + login.controlHost + ",hostUserName:" + login.user +
@@ -60,5 +62,6 @@ bool makeArrayRecord(const std::string& name, const std::string& vendor, const A
     record.vendor = vendor;
     record.controlHostId = login.controlHostId;
     record.configs = configs;
+    record.apiKeyFile = login.apiKeyFile;
     return composeArrayInfo(login, record.arrayInfo, error);
 }

@@ -13,13 +13,16 @@
 struct ArrayLogin {
     std::string arrayId;       // the virtual server's name or address, e.g. "evs1"
     std::string controlHost;   // e.g. "10.0.0.5"
-    std::string user;
-    std::string password;
+    std::string user;          // may be empty with an API key file
+    std::string password;      // empty with an API key file
     int controlHostId = 0;
+    std::string apiKeyFile;    // e.g. "/etc/hnas/hnas1.key"; "" = user and password
 };
 
 // Builds the text; false with the reason (never the password itself) when a
-// value cannot be carried.
+// value cannot be carried. With an API key file the user and password may be
+// empty: the plug-in reads "hostUserName:" and "hostPassword:" with empty
+// values as present, and hands them to the client, which sends the key.
 bool composeArrayInfo(const ArrayLogin& login, std::string& text, std::string& error);
 
 // The value of `key` in an array-info text, "" when absent; for showing the

@@ -22,8 +22,14 @@ struct DeviceRecord : hostkit::SnapState {
 // The name shown for a device: its label, else "#<id>".
 std::string deviceDisplayName(const DeviceRecord& device);
 
-// One array as the host's array management keeps it.
-using ArrayRecord = hostkit::HostArray;
+// One array as the host's array management keeps it, with the API key file
+// its client sends the key of (e.g. "/etc/hnas/hnas1.key"; "" = the user and
+// password of its array-info text). The path is kept, not the key: the
+// operator rotates the key by replacing the file, the key never enters the
+// store, and each job's client reads the file afresh.
+struct ArrayRecord : hostkit::HostArray {
+    std::string apiKeyFile;
+};
 
 // One platform setting, rendered into the settings file of every job.
 struct SettingRecord {

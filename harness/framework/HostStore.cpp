@@ -21,7 +21,8 @@ CREATE TABLE arrays(
   name TEXT PRIMARY KEY,
   vendor TEXT NOT NULL,
   array_info TEXT NOT NULL,
-  control_host_id INTEGER NOT NULL UNIQUE);
+  control_host_id INTEGER NOT NULL UNIQUE,
+  api_key_file TEXT NOT NULL DEFAULT '');
 CREATE TABLE array_configs(
   array_name TEXT NOT NULL REFERENCES arrays(name) ON DELETE CASCADE,
   name TEXT NOT NULL,
@@ -155,6 +156,10 @@ private:
 
 }  // namespace
 
+std::string unknownArrayMessage(const std::string& name) {
+    return "no array \"" + name + "\" in the store (see list-arrays)";
+}
+
 std::string deviceDisplayName(const DeviceRecord& device) {
     return device.label.empty() ? "#" + std::to_string(device.id) : device.label;
 }
@@ -186,7 +191,21 @@ bool HostStore::create(const std::string& dir, std::string& error) {
 bool HostStore::open(const std::string& dir, std::string& error) {
     struct stat info;
     if (lstat((dir + kDatabaseFile).c_str(), &info) != 0) {
+        const int why = errno;
+        // A directory this user may not enter (another user's private one)
+        // hides the database: say whose it is, not that there is none.
+        if (why != ENOENT && why != ENOTDIR) {
+            if (!checkPrivateDirectory(dir, error)) return false;
+            error = "cannot read the store in " + dir + ": " + strerror(why);
+            return false;
+        }
         error = "no store in " + dir + " (create one with: hnas-host --store " + dir + " init)";
+        return false;
+    }
+    if (info.st_uid != geteuid()) {
+        error = "refusing the store database " + dir + kDatabaseFile + ": it belongs to user " +
+                std::to_string(info.st_uid) + ", not to you (user " + std::to_string(geteuid()) +
+                "); use a store of your own";
         return false;
     }
     dir_ = dir;
@@ -241,6 +260,8 @@ bool HostStore::addMissingColumns(std::string& error) {
         {"SELECT last_job FROM devices LIMIT 0", "ALTER TABLE devices ADD COLUMN last_job INTEGER NOT NULL DEFAULT 0"},
         {"SELECT pid FROM jobs LIMIT 0", "ALTER TABLE jobs ADD COLUMN pid INTEGER NOT NULL DEFAULT 0"},
         {"SELECT pid_start FROM jobs LIMIT 0", "ALTER TABLE jobs ADD COLUMN pid_start INTEGER NOT NULL DEFAULT 0"},
+        {"SELECT api_key_file FROM arrays LIMIT 0",
+         "ALTER TABLE arrays ADD COLUMN api_key_file TEXT NOT NULL DEFAULT ''"},
     };
     for (const auto& column : columns) {
         bool present = false;
@@ -315,6 +336,19 @@ void HostStore::markInterruptedJobs() {
 
 void HostStore::refreshInterruptedJobs() { markInterruptedJobs(); }
 
+namespace {
+
+bool insertConfigs(sqlite3* db, const ArrayRecord& array, std::string& error) {
+    for (const auto& config : array.configs) {
+        Statement add(db, "INSERT INTO array_configs(array_name, name, value) VALUES(?1, ?2, ?3)");
+        add.text(1, array.name).text(2, config.first).text(3, config.second);
+        if (!add.run()) return fail(error, "cannot store the array's configuration", db);
+    }
+    return true;
+}
+
+}  // namespace
+
 bool HostStore::addArray(const ArrayRecord& array, std::string& error) {
     Transaction transaction(db_);
     if (!transaction.begun()) return fail(error, "cannot add the array", db_);
@@ -324,21 +358,76 @@ bool HostStore::addArray(const ArrayRecord& array, std::string& error) {
         error = "array " + same.column(0) + " has that name or control host ID already";
         return false;
     }
-    Statement insert(db_, "INSERT INTO arrays(name, vendor, array_info, control_host_id) VALUES(?1, ?2, ?3, ?4)");
+    Statement insert(db_,
+                     "INSERT INTO arrays(name, vendor, array_info, control_host_id, api_key_file) "
+                     "VALUES(?1, ?2, ?3, ?4, ?5)");
     insert.text(1, array.name).text(2, array.vendor).text(3, array.arrayInfo).integer(4, array.controlHostId);
+    insert.text(5, array.apiKeyFile);
     if (!insert.run()) return fail(error, "cannot add the array", db_);
-    for (const auto& config : array.configs) {
-        Statement add(db_, "INSERT INTO array_configs(array_name, name, value) VALUES(?1, ?2, ?3)");
-        add.text(1, array.name).text(2, config.first).text(3, config.second);
-        if (!add.run()) return fail(error, "cannot add the array's configuration", db_);
-    }
+    if (!insertConfigs(db_, array, error)) return false;
     if (!transaction.commit()) return fail(error, "cannot add the array", db_);
+    return true;
+}
+
+bool HostStore::updateArray(const ArrayRecord& array, std::string& error) {
+    Transaction transaction(db_);
+    if (!transaction.begun()) return fail(error, "cannot update the array", db_);
+    Statement same(db_, "SELECT name FROM arrays WHERE name != ?1 AND control_host_id = ?2");
+    same.text(1, array.name).integer(2, array.controlHostId);
+    if (same.step() == SQLITE_ROW) {
+        error = "array " + same.column(0) + " has control host ID " + std::to_string(array.controlHostId) + " already";
+        return false;
+    }
+    Statement update(db_,
+                     "UPDATE arrays SET vendor = ?2, array_info = ?3, control_host_id = ?4, api_key_file = ?5 "
+                     "WHERE name = ?1");
+    update.text(1, array.name).text(2, array.vendor).text(3, array.arrayInfo).integer(4, array.controlHostId);
+    update.text(5, array.apiKeyFile);
+    if (!update.run()) return fail(error, "cannot update the array", db_);
+    if (sqlite3_changes(db_) != 1) {
+        error = unknownArrayMessage(array.name);
+        return false;
+    }
+    Statement clear(db_, "DELETE FROM array_configs WHERE array_name = ?1");
+    clear.text(1, array.name);
+    if (!clear.run()) return fail(error, "cannot update the array's configuration", db_);
+    if (!insertConfigs(db_, array, error)) return false;
+    if (!transaction.commit()) return fail(error, "cannot update the array", db_);
+    return true;
+}
+
+bool HostStore::removeArray(const std::string& name, std::vector<std::string>& referringDevices,
+                            std::string& error) {
+    referringDevices.clear();
+    Transaction transaction(db_);
+    if (!transaction.begun()) return fail(error, "cannot remove the array", db_);
+    Statement users(db_, "SELECT ifnull(label, '#' || id) FROM devices WHERE array_name = ?1 ORDER BY id");
+    users.text(1, name);
+    int step;
+    while ((step = users.step()) == SQLITE_ROW) referringDevices.push_back(users.column(0));
+    if (step != SQLITE_DONE) return fail(error, "cannot read the devices", db_);
+    if (!referringDevices.empty()) {
+        std::string names;
+        for (const std::string& d : referringDevices) names += (names.empty() ? "" : ", ") + d;
+        error = "array " + name + " is attached to device(s) " + names +
+                ": their snapshots and later jobs need it; remove those devices first";
+        return false;
+    }
+    Statement remove(db_, "DELETE FROM arrays WHERE name = ?1");
+    remove.text(1, name);
+    if (!remove.run()) return fail(error, "cannot remove the array", db_);
+    if (sqlite3_changes(db_) != 1) {
+        error = unknownArrayMessage(name);
+        return false;
+    }
+    if (!transaction.commit()) return fail(error, "cannot remove the array", db_);
     return true;
 }
 
 bool HostStore::loadArrays(std::vector<ArrayRecord>& arrays, std::string& error) {
     arrays.clear();
-    Statement query(db_, "SELECT name, vendor, array_info, control_host_id FROM arrays ORDER BY rowid");
+    Statement query(db_,
+                    "SELECT name, vendor, array_info, control_host_id, api_key_file FROM arrays ORDER BY rowid");
     int step;
     while ((step = query.step()) == SQLITE_ROW) {
         ArrayRecord array;
@@ -346,6 +435,7 @@ bool HostStore::loadArrays(std::vector<ArrayRecord>& arrays, std::string& error)
         array.vendor = query.column(1);
         array.arrayInfo = query.column(2);
         array.controlHostId = static_cast<int>(query.columnInt(3));
+        array.apiKeyFile = query.column(4);
         arrays.push_back(array);
     }
     if (step != SQLITE_DONE) return fail(error, "cannot read the arrays", db_);

@@ -22,6 +22,9 @@
 
 struct sqlite3;
 
+// "no array \"hnas9\" in the store (see list-arrays)".
+std::string unknownArrayMessage(const std::string& name);
+
 class HostStore {
 public:
     HostStore();
@@ -46,6 +49,14 @@ public:
     // Arrays. addArray fails on a duplicate name or control host ID.
     bool addArray(const ArrayRecord& array, std::string& error);
     bool loadArrays(std::vector<ArrayRecord>& arrays, std::string& error);
+    // Replaces the array of `array.name` (its array-info text, vendor, key
+    // file and every configuration value); fails when there is none or when
+    // another array has its control host ID.
+    bool updateArray(const ArrayRecord& array, std::string& error);
+    // Removes the array `name` with its configuration, unless a device is
+    // attached to it (DeviceRecord::arrayName): then false, with those
+    // devices' names in `referringDevices` and the reason in `error`.
+    bool removeArray(const std::string& name, std::vector<std::string>& referringDevices, std::string& error);
 
     // Devices. addDevice sets `device.id`; a label, when given, is unique.
     bool addDevice(DeviceRecord& device, std::string& error);

@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 
+#include "harness/framework/ArrayKeys.h"
 #include "harness/framework/ExitCodes.h"
 #include "harness/framework/HostLog.h"
 #include "harness/framework/HostObjects.h"
@@ -194,15 +195,19 @@ void pruneLogs(HostStore& store, PreparedJob& prepared) {
 // platform's variables pointed at them. kExitOk, or the exit code with
 // `error`.
 int prepareJob(HostStore& store, const JobRequest& request, const HostOperation& operation,
-               std::vector<DeviceRecord>& devices, JobRecord& job, PreparedJob& prepared, std::string& error) {
+               std::vector<DeviceRecord>& devices, JobRecord& job, PreparedJob& prepared,
+               std::vector<std::string>& warnings, std::string& error) {
     if (!prepared.plugin.load(request.pluginPath.empty() ? defaultPluginPath() : request.pluginPath, error))
         return kExitUnavailable;
 
     JobContext& context = prepared.context;
     std::vector<SettingRecord> settings;
-    if (!store.loadArrays(context.arrays, error) || !store.loadSettings(settings, error)) return kExitHostError;
+    std::vector<ArrayRecord> arrays;
+    if (!store.loadArrays(arrays, error) || !store.loadSettings(settings, error)) return kExitHostError;
+    context.arrays.assign(arrays.begin(), arrays.end());
     const std::string settingsPath = store.directory() + kSettingsFile;
-    if (!replaceFileAtomically(settingsPath, renderSettings(settings), error)) return kExitHostError;
+    if (!replaceFileAtomically(settingsPath, settingsFileText(settings, arrays), error)) return kExitHostError;
+    warnings = readableKeyFileWarnings(arrays, settings);
 
     // Each job reports its own errors; a new snapshot gets a new name. Both
     // are stored with the job's start, before the plug-in sees them.
@@ -220,6 +225,7 @@ int prepareJob(HostStore& store, const JobRequest& request, const HostOperation&
         store.finishJobOnly(job.id, kJobNoLogFile, ignored);
         return kExitHostError;
     }
+    for (const std::string& warning : warnings) prepared.log.write(0, "-", "hnas-host", "warning: " + warning);
     std::string keepNote;
     prepared.keepJobLogs = keepJobLogsSetting(settings, keepNote);
     if (!keepNote.empty()) prepared.log.write(1, "-", "hnas-host", keepNote);
@@ -336,7 +342,7 @@ int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std
     int code = selectJobDevices(store, request, outcome.devices, locks, error);
     if (code != kExitOk) return code;
     PreparedJob prepared;
-    code = prepareJob(store, request, *operation, outcome.devices, outcome.job, prepared, error);
+    code = prepareJob(store, request, *operation, outcome.devices, outcome.job, prepared, outcome.warnings, error);
     if (code != kExitOk) return code;
     const bool returned = callPlugin(*operation, outcome.job, outcome.devices, prepared, outcome.pluginResult);
     code = recordJob(store, returned, prepared, outcome, error);

@@ -46,6 +46,9 @@ struct JobOutcome {
     std::vector<DeviceRecord> devices;   // as committed, in the order given
     // Each device the operation failed, in the order given.
     std::vector<DeviceFailure> failures;
+    // What the operator should mend, for the terminal, e.g. an API key file
+    // that others may read (ArrayKeys.h).
+    std::vector<std::string> warnings;
 };
 
 // Runs the job; returns an exit code of ExitCodes.h, with `error` said when

@@ -104,7 +104,8 @@ JsonValue arrayJson(const ArrayRecord& array) {
     a["arrayId"] = arrayInfoValue(array.arrayInfo, "arrayId");
     a["controlHost"] = arrayInfoValue(array.arrayInfo, "hostName");
     a["user"] = textOrNull(arrayInfoValue(array.arrayInfo, "hostUserName"));
-    a["credential"] = "password";
+    a["credential"] = array.apiKeyFile.empty() ? "password" : "apiKey";
+    a["apiKeyFile"] = textOrNull(array.apiKeyFile);
     JsonValue configs = JsonValue::object();
     for (const auto& c : array.configs) configs[c.first] = c.second;
     a["configs"] = configs;

@@ -57,8 +57,11 @@ TEST(ClientSettingsDocs, TheTableNamesEveryKeyWithTheDefinedDefault) {
         {kApiVersionKey, "`" + defaults.apiVersion + "`"},
         {kApiKeyFileKey, defaults.apiKeyFile.empty() ? "none" : defaults.apiKeyFile},
         {kRequestsInFlightKey, std::to_string(defaults.requestsInFlight)},
+        // An array's own key, in the section endpointSection() names.
+        {std::string("[") + kClientSection + kEndpointSectionSeparator + "<control host>:<port>] " + kApiKeyFileKey,
+         std::string("the client section's `") + kApiKeyFileKey + "`"},
     };
-    ASSERT_EQ(expected.size(), kKeys.size());
+    ASSERT_EQ(expected.size(), kKeys.size() + 1);
     EXPECT_EQ(tableOf(sourceFile("docs/array-api.md"), "The client's settings"), expected);
 }
 

@@ -450,6 +450,72 @@ TEST_F(ClientTransport, UnusableApiKeyFileFailsInitAndLaterCalls) {
     EXPECT_TRUE(array.seen().empty());
 }
 
+// An array's own section (control host and port) gives that array its key,
+// or none: each init reads the section of the array it is given, so a key
+// meant for one array never travels to another, and an array without key
+// or user fails init without a request.
+TEST_F(ClientTransport, EachArraySendsTheKeyOfItsOwnSection) {
+    TempFile keyA("key-of-array-a\n");
+    TempFile keyGlobal("key-of-the-host\n");
+    LocalArray array(plainArray);
+    const std::string port = std::to_string(array.port());
+    struct Case {
+        const char* what;
+        std::string settings;       // after the client's section
+        const char* controlHost;
+        const char* user;
+        const char* key;            // sent as X-Api-Key; null: the user and password are sent
+        const char* initFailure;    // null: init succeeds
+    };
+    const Case cases[] = {
+        {"its own key", "[~Vorlane/HNASClient/ctl-a:" + port + "]\nsApiKeyFile=" + keyA.path() + "\n", "ctl-a", "",
+         "key-of-array-a", nullptr},
+        {"another array's section is not its own",
+         "[~Vorlane/HNASClient/ctl-a:" + port + "]\nsApiKeyFile=" + keyA.path() + "\n", "ctl-b", "supervisor",
+         nullptr, nullptr},
+        {"the port is part of the name", "[~Vorlane/HNASClient/ctl-a:1]\nsApiKeyFile=" + keyA.path() + "\n",
+         "ctl-a", "supervisor", nullptr, nullptr},
+        {"its own key before the host's",
+         "sApiKeyFile=" + keyGlobal.path() + "\n[~Vorlane/HNASClient/ctl-a:" + port + "]\nsApiKeyFile=" +
+             keyA.path() + "\n",
+         "ctl-a", "", "key-of-array-a", nullptr},
+        {"the host's key where it has none", "sApiKeyFile=" + keyGlobal.path() + "\n", "ctl-b", "",
+         "key-of-the-host", nullptr},
+        {"an empty own key keeps to the user",
+         "sApiKeyFile=" + keyGlobal.path() + "\n[~Vorlane/HNASClient/ctl-a:" + port + "]\nsApiKeyFile=\n", "ctl-a",
+         "supervisor", nullptr, nullptr},
+        {"no key and no user", "", "ctl-a", "", nullptr,
+         "init failed: no credentials for control host ctl-a port "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        useSettings(c.settings);
+        const size_t before = array.seen().size();
+        fakehost::LogCapture log;
+        QzManageHNAS client(jobId_);
+        __HNASVirtualServers server;
+        const bool initialised = client.init(c.user, kPassword, "FILE", c.controlHost, "127.0.0.1", array.port());
+        EXPECT_EQ(initialised, c.initFailure == nullptr) << log.text();
+        if (c.initFailure != nullptr) {
+            const auto lines = failureLines(log);
+            ASSERT_FALSE(lines.empty());
+            EXPECT_EQ(lines[0].rfind(c.initFailure, 0), 0u) << lines[0];
+            EXPECT_EQ(array.seen().size(), before);
+            continue;
+        }
+        ASSERT_TRUE(client.getVirtualServerInfo("evs1", server)) << log.text();
+        ASSERT_EQ(array.seen().size(), before + 1);
+        const httplib::Headers headers = array.seen().back().headers;
+        if (c.key != nullptr) {
+            EXPECT_EQ(header(headers, "X-Api-Key"), c.key);
+            EXPECT_EQ(headers.count("X-Subsystem-Password"), 0u);
+        } else {
+            EXPECT_EQ(headers.count("X-Api-Key"), 0u);
+            EXPECT_EQ(header(headers, "X-Subsystem-User"), c.user);
+        }
+    }
+}
+
 // Resident memory in KiB as /proc/self/status tells it ("VmRSS", "VmHWM").
 long residentKiB(const std::string& field) {
     std::ifstream status("/proc/self/status");

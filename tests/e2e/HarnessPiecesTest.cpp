@@ -1,6 +1,7 @@
 // The harness's own pieces: how its host objects answer the plug-in, what its
 // store keeps and how private it is, and how the loader refuses a plug-in.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -184,7 +185,7 @@ TEST(HostOSUtil, ListsTheVendorsArraysAndAnswersByControlHost) {
 }
 
 TEST(ArrayInfoText, RefusesValuesTheTextCannotCarryWithoutNamingThePassword) {
-    ArrayLogin login{"evs1", "10.0.0.5", "supervisor", "pa,ss", 4};
+    ArrayLogin login{"evs1", "10.0.0.5", "supervisor", "pa,ss", 4, ""};
     std::string text;
     std::string error;
     EXPECT_FALSE(composeArrayInfo(login, text, error));
@@ -200,6 +201,73 @@ TEST(ArrayInfoText, RefusesValuesTheTextCannotCarryWithoutNamingThePassword) {
     EXPECT_EQ("supervisor", arrayInfoValue(text, "hostUserName"));
     ArrayRecord record;
     EXPECT_FALSE(makeArrayRecord("a|b", "Hitachi NAS", login, {}, record, error)) << "| separates host lists";
+
+    // With an API key the user and password are present and empty: the
+    // plug-in reads them as present; without one, both are required.
+    login.user.clear();
+    login.password.clear();
+    EXPECT_FALSE(composeArrayInfo(login, text, error));
+    login.apiKeyFile = "/etc/hnas/a.key";
+    ASSERT_TRUE(makeArrayRecord("a", "Hitachi NAS", login, {}, record, error)) << error;
+    EXPECT_EQ("{arrayId:evs1,hostName:10.0.0.5,hostUserName:,hostPassword:,hostid:4}", record.arrayInfo);
+    EXPECT_EQ("/etc/hnas/a.key", record.apiKeyFile);
+}
+
+// A store made before arrays had key files gains the column when opened;
+// update and remove keep their invariants.
+TEST(HostStore, ArraysAreUpdatedAndRemovedAndAnOlderStoreGainsKeyFiles) {
+    testsupport::TempDirectory dir;
+    const std::string storeDir = dir.file("store");
+    std::string error;
+    {
+        HostStore store;
+        ASSERT_TRUE(store.create(storeDir, error)) << error;
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open((storeDir + "/host.db").c_str(), &db));
+    EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, "ALTER TABLE arrays DROP COLUMN api_key_file", nullptr, nullptr, nullptr));
+    sqlite3_close(db);
+
+    HostStore store;
+    ASSERT_TRUE(store.open(storeDir, error)) << error;
+    ArrayLogin login{"evs1", "ctl", "", "", 1, "/keys/a.key"};
+    ArrayRecord a;
+    ASSERT_TRUE(makeArrayRecord("a", "Hitachi NAS", login, {{"SMCONFIG_NAME_METRO_SERVER_PORT", "8445"}}, a, error));
+    ASSERT_TRUE(store.addArray(a, error)) << error;
+    login = ArrayLogin{"evs2", "ctl2", "u", "pw", 2, ""};
+    ArrayRecord b;
+    ASSERT_TRUE(makeArrayRecord("b", "Hitachi NAS", login, {}, b, error));
+    ASSERT_TRUE(store.addArray(b, error)) << error;
+
+    a.apiKeyFile = "/keys/a2.key";
+    a.configs.clear();
+    ASSERT_TRUE(store.updateArray(a, error)) << error;
+    b.controlHostId = 1;
+    EXPECT_FALSE(store.updateArray(b, error)) << "control host IDs stay unique";
+    ArrayRecord unknown = a;
+    unknown.name = "c";
+    unknown.controlHostId = 3;
+    EXPECT_FALSE(store.updateArray(unknown, error));
+    std::vector<ArrayRecord> arrays;
+    ASSERT_TRUE(store.loadArrays(arrays, error));
+    ASSERT_EQ(2u, arrays.size());
+    EXPECT_EQ("/keys/a2.key", arrays[0].apiKeyFile);
+    EXPECT_TRUE(arrays[0].configs.empty());
+    EXPECT_EQ(2, arrays[1].controlHostId);
+
+    DeviceRecord device;
+    device.sourceDevice = "{type:native_hnas,path:/__VOLUME__/fs1,targethostname:a}";
+    device.label = "d1";
+    ASSERT_TRUE(store.addDevice(device, error));
+    device.arrayName = "a";
+    ASSERT_TRUE(store.saveDeviceState(device, error));
+    std::vector<std::string> referring;
+    EXPECT_FALSE(store.removeArray("a", referring, error));
+    EXPECT_EQ(std::vector<std::string>{"d1"}, referring);
+    EXPECT_TRUE(store.removeArray("b", referring, error)) << error;
+    EXPECT_FALSE(store.removeArray("b", referring, error));
+    ASSERT_TRUE(store.loadArrays(arrays, error));
+    EXPECT_EQ(1u, arrays.size());
 }
 
 TEST(HostStore, IsPrivateAndStoresEachWriteOfThePluginAsItIsMade) {
