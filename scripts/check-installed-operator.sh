@@ -57,7 +57,10 @@ echo "a second simulator on port $port: refused"
 
 echo "--- the demo's arrays pointed at it, the second through its key"
 expect 0 host update-array hnas1 --port "$port"
-expect 0 host update-array evs2 --port "$port" --api-key-file "$op/evs2.key"
+# One endpoint serves both arrays: the key array gets a control host name of
+# its own, reached at the same address.
+expect 0 host update-array evs2 --port "$port" --control-host evs2.demo --address 127.0.0.1 \
+  --api-key-file "$op/evs2.key"
 expect 0 host check-array evs2
 said "API key from $op/evs2.key" out
 expect 0 host check-array hnas1

@@ -6,7 +6,8 @@
 #     libraries' symbol versions need, and its README names the same; it
 #     carries no developer document; no installed document (README, docs,
 #     man pages) names a path of the source or build tree;
-#   - the x86-64 .debs, unpacked into a fresh root, run `hnas-host demo` from
+#   - the x86-64 .debs, unpacked into a fresh root, run `hnas-host demo` and
+#     then an operator's commands (scripts/check-installed-operator.sh) from
 #     the installed files alone (the source and build trees hidden when the
 #     machine allows a private mount namespace), and report the package's
 #     version; no stand-in library lies outside the harness's private
@@ -114,20 +115,25 @@ done
 
 # The demo from the installed files alone: a clean environment, a working
 # directory of its own, and, where a private mount namespace can be had, the
-# source and build trees hidden under an empty file system.
-demo=(env -i PATH=/usr/bin:/bin HOME="$work" "$installed/usr/bin/hnas-host" demo --workspace "$work/demo")
+# source and build trees hidden under an empty file system. Then an
+# operator's day on the demo's workspace (scripts/check-installed-operator.sh,
+# copied out of the tree it hides): the commands that mend mistakes, per-array
+# keys, --json read back, a busy port refused, log pruning.
 if unshare --mount sh -c 'mount -t tmpfs none "$1"' sh "$root" 2>/dev/null; then
-  echo "(source tree $root hidden for the demo)"
-  (cd "$work" && unshare --mount sh -c 'mount -t tmpfs none "$1" && shift && exec "$@"' sh "$root" "${demo[@]}") \
-    >"$work/demo.log" 2>&1 || { cat "$work/demo.log"; fail "hnas-host demo failed from the installed files"; }
+  echo "(source tree $root hidden from the installed programs)"
+  installed_only() { (cd "$work" && unshare --mount sh -c 'mount -t tmpfs none "$1" && shift && exec "$@"' sh "$root" "$@"); }
 else
   echo "(no private mount namespace here: the source tree stays visible)"
-  (cd "$work" && "${demo[@]}") >"$work/demo.log" 2>&1 ||
-    { cat "$work/demo.log"; fail "hnas-host demo failed from the installed files"; }
+  installed_only() { (cd "$work" && "$@"); }
 fi
+installed_only env -i PATH=/usr/bin:/bin HOME="$work" "$installed/usr/bin/hnas-host" demo --workspace "$work/demo" \
+  >"$work/demo.log" 2>&1 || { cat "$work/demo.log"; fail "hnas-host demo failed from the installed files"; }
 grep -q "plug-in:   $installed/usr/lib/.*/libQzSnapEngineHNAS.so" "$work/demo.log" ||
   { cat "$work/demo.log"; fail "the demo did not load the installed plug-in"; }
 grep "jobs ended as expected" "$work/demo.log"
+cp scripts/check-installed-operator.sh "$work/"
+installed_only bash "$work/check-installed-operator.sh" "$installed" "$work/demo" ||
+  fail "an operator's commands failed from the installed files"
 
 echo "--- ppc64 archive"
 archive=$packages/qzsnapenginehnas-${version}-linux-ppc64.tar.gz
