@@ -229,7 +229,7 @@ std::vector<Command> arrayCommands() {
          "its password (--user with --password-file or --password-stdin), or an API key (--api-key-file).\n"
          "The password is read from a file or standard input, never from the command line, and never\n"
          "printed. It may not hold \",\", \"{\" or \"}\": the array-info text that carries it to the plug-in\n"
-         "cannot (see docs/behaviour.md).\n"
+         "cannot (see behaviour.md in /usr/share/doc/qzsnapenginehnas).\n"
          "An API key file is checked now as the array client reads it (a regular file, not a link or FIFO,\n"
          "at most 4096 bytes, one key) and its absolute path is stored, never the key: replace the file's\n"
          "content to rotate the key. Each job hands it to the client for this array alone, in the settings\n"

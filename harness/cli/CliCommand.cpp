@@ -17,7 +17,7 @@ const size_t kMaxPasswordFileBytes = 4096;
 
 const char kStoreOption[] = "--store";
 const OptionSpec kPluginOption = {"--plugin", "PATH", false, "the plug-in to load (default: the built one)"};
-const OptionSpec kJsonOption = {"--json", nullptr, false, "print one JSON document (see docs/json-output.md)"};
+const OptionSpec kJsonOption = {"--json", nullptr, false, "print one JSON document (see json-output.md in /usr/share/doc/qzsnapenginehnas-harness)"};
 
 int fail(int code, const std::string& message) {
     fprintf(stderr, "hnas-host: %s\n", message.c_str());

@@ -80,7 +80,7 @@ std::vector<Command> toolCommands() {
          "65 no such array.\n",
          {{"--delete", nullptr, false, "delete them, after asking for \"yes\" on standard input"},
           {"--yes", nullptr, false, "with --delete: do not ask"},
-          {"--array", "NAME", true, "only this array (repeatable; default: every array)"},
+          {"--array", "NAME", true, "only this array (default: every array)"},
           {"--older-than", "AGE", false, "only snapshots made at least AGE ago, e.g. 90s, 30m, 12h, 7d"},
           kJsonOption},
          true, cmdOrphans},

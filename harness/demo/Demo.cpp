@@ -436,7 +436,7 @@ int runDemo(const DemoOptions& options) {
                secondsSince(start));
     printf("\nLogs and state, kept in %s:\n", ws.c_str());
     printf("%s", formatTable({"file", "what"},
-                             {{"store/logs/job-<n>-<operation>.host.log", "host log of each job (levels by name)"},
+                             {{"store/logs/job-<n>-<operation>.host.log", "host log of each job"},
                               {"store/logs/job-<n>-<operation>.plugin.log", "plug-in and array-client log of each job"},
                               {"jobs.log", "what the job processes printed (errors only)"},
                               {"check-array.log, orphans.log", "what check-array and orphans printed"},
