@@ -1,6 +1,6 @@
 #include "client/ArrayOperations.h"
 
-#include "client/AheadCalls.h"
+#include "client/Workers.h"
 
 #include <strings.h>
 

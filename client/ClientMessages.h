@@ -50,8 +50,5 @@ constexpr char kConnectionLimit[] =
 // The limit could not be read (level 1): cause, requests in flight.
 constexpr char kConnectionLimitUnknown[] =
     "The array's connection limit could not be read (%s): up to [%s] requests in flight, as set";
-// A call made ahead that no device took (level 0): what it did, its key
-// arguments.
-constexpr char kAheadNotTaken[] = "%s made ahead for a device the operation did not reach: %s";
 
 }  // namespace managehnas

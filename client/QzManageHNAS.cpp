@@ -4,26 +4,12 @@
 #include "host/QzManageHNAS.h"
 
 #include <algorithm>
-#include <deque>
-#include <unordered_map>
 
-#include "client/AheadCalls.h"
+#include "client/Workers.h"
 #include "client/ArrayOperations.h"
 #include "client/ClientMessages.h"
 #include "client/ArrayProbe.h"
 #include "client/ArraySession.h"
-
-// A call made ahead, with the lines it would have logged.
-struct AheadEntry {
-    QzAheadCall call;
-    std::vector<managehnas::KeptLine> lines;
-    bool taken = false;
-    // The share a look-up read, and the changes the client had sent when it
-    // was read: taken with the outcome, it answers the next read of that
-    // share as the look-up made by the member would have.
-    managehnas::ShareMemo memo;
-    unsigned long long changes = 0;
-};
 
 struct QzManageHNAS::Impl {
     explicit Impl(unsigned long long id) : jobId(id), session(id) {}
@@ -33,11 +19,13 @@ struct QzManageHNAS::Impl {
     managehnas::ShareMemo shareMemo;
     // Requests in flight for the current endpoint; 0 until worked out.
     int inFlight = 0;
-    // Sessions of their own connection for the calls made ahead, kept for
-    // the next runAhead to the same endpoint.
-    std::vector<std::unique_ptr<managehnas::ArraySession>> workers;
-    std::vector<AheadEntry> ahead;
-    std::unordered_map<std::string, std::deque<size_t>> aheadByKey;   // untaken, by qzAheadKey
+    // A worker of runConcurrently: it only reads.
+    bool worker = false;
+    // Sessions of their own connection for getAllSnapshots' lists, kept for
+    // the next call to the same endpoint.
+    std::vector<std::unique_ptr<managehnas::ArraySession>> helpers;
+    // The workers of runConcurrently, kept likewise.
+    std::vector<std::unique_ptr<QzManageHNAS>> workers;
 };
 
 namespace {
@@ -61,100 +49,28 @@ bool run(QzManageHNAS::Impl* impl, const char* name, Body&& body) noexcept {
     return false;
 }
 
-bool changesArray(QzAheadKind kind) {
-    switch (kind) {
-        case QzAheadKind::CreateSnapshot:
-        case QzAheadKind::CreateShare:
-        case QzAheadKind::DeleteShare:
-        case QzAheadKind::DeleteSnapshot:
-        case QzAheadKind::RecoverSnapshot: return true;
-        default: return false;
-    }
-}
-
-// "QZHNAS-u1-fs1 on 0A1B..." and its kin: what a note names of a call.
-std::string aheadSubject(const QzAheadCall& call) {
-    switch (call.kind) {
-        case QzAheadKind::GetShare: return call.shareType + " share " + call.share.name;
-        case QzAheadKind::DeleteSnapshot: return call.snapshot.name + " on " + call.snapshot.fileSystemId;
-        case QzAheadKind::CreateSnapshot: return call.prefix + "-" + call.name + " on " + call.fileSystemId;
-        case QzAheadKind::RecoverSnapshot:
-        case QzAheadKind::FileSystemIdByLabel: return call.name;
-        case QzAheadKind::FileSystemInfo: return call.fileSystemId;
-        default: return call.shareType + " share " + call.name;
-    }
-}
-
-// Undoes a create made ahead that no device took: without a device to
-// record it, the snapshot or share would stay on the array unknown.
-void undoAheadCreate(QzManageHNAS::Impl& impl, const QzAheadCall& call) {
-    managehnas::ArraySession& session = impl.session;
-    std::string cause;
-    if (call.kind == QzAheadKind::CreateSnapshot) {
-        session.beginOperation("deleteFileSystemSnapshot");
-        __HNASFileSystemSnapshot snapshot = call.createdSnapshot;
-        snapshot.fileSystemId = call.fileSystemId;
-        if (!managehnas::deleteFileSystemSnapshot(session, snapshot, call.prefix, cause)) session.fail(cause);
-    } else if (call.kind == QzAheadKind::CreateShare) {
-        session.beginOperation("deleteFileSystemShare");
-        __HNASVirtualServers server;
-        try {
-            server.virtualServerId = std::stoull(call.virtualServerId);
-        } catch (...) {
-        }
-        if (!managehnas::deleteFileSystemShare(session, call.name, server, call.shareType, cause)) session.fail(cause);
-    }
-}
-
-// Settles every call made ahead that no device took: its lines are logged
-// after a note saying so, and what it created is deleted again.
-void settleAhead(QzManageHNAS::Impl& impl) noexcept {
-    try {
-        for (AheadEntry& entry : impl.ahead) {
-            if (entry.taken) continue;
-            entry.taken = true;
-            impl.session.beginOperation(managehnas::aheadOperationName(entry.call.kind));
-            impl.session.note(0, managehnas::kAheadNotTaken, managehnas::aheadOperationName(entry.call.kind),
-                              aheadSubject(entry.call));
-            for (const managehnas::KeptLine& line : entry.lines) impl.session.replay(line);
-            if (entry.call.succeeded) undoAheadCreate(impl, entry.call);
-        }
-    } catch (...) {
-    }
-    impl.ahead.clear();
-    impl.aheadByKey.clear();
+// A change asked of a worker of runConcurrently: refused, so that no change
+// runs ahead of the device that asks for it.
+bool refusedOnWorker(QzManageHNAS::Impl* impl, const char* name) noexcept {
+    if (impl == nullptr || !impl->worker) return false;
+    return !run(impl, name, [](std::string& cause) {
+        cause = "a change is not made ahead of the device that asks for it";
+        return false;
+    });
 }
 
 // Up to `wanted` sessions of their own connection to the client's endpoint,
 // opened on this thread (none when they cannot be).
-std::vector<managehnas::ArraySession*> workersFor(QzManageHNAS::Impl& impl, size_t wanted) {
-    while (impl.workers.size() < wanted) {
-        std::unique_ptr<managehnas::ArraySession> worker(new managehnas::ArraySession(impl.jobId));
+std::vector<managehnas::ArraySession*> helpersFor(QzManageHNAS::Impl& impl, size_t wanted) {
+    while (impl.helpers.size() < wanted) {
+        std::unique_ptr<managehnas::ArraySession> helper(new managehnas::ArraySession(impl.jobId));
         std::string cause;
-        if (!worker->openLike(impl.session, cause)) break;
-        impl.workers.push_back(std::move(worker));
+        if (!helper->openLike(impl.session, cause)) break;
+        impl.helpers.push_back(std::move(helper));
     }
     std::vector<managehnas::ArraySession*> used;
-    for (size_t i = 0; i < impl.workers.size() && i < wanted; ++i) used.push_back(impl.workers[i].get());
+    for (size_t i = 0; i < impl.helpers.size() && i < wanted; ++i) used.push_back(impl.helpers[i].get());
     return used;
-}
-
-// The outcome of the call made ahead that `asked` describes, its lines
-// logged now; null when none waits (the member then makes the call).
-const QzAheadCall* takeAhead(QzManageHNAS::Impl* impl, const QzAheadCall& asked) {
-    if (impl == nullptr || impl->aheadByKey.empty()) return nullptr;
-    const auto found = impl->aheadByKey.find(qzAheadKey(asked));
-    if (found == impl->aheadByKey.end()) return nullptr;
-    AheadEntry& entry = impl->ahead[found->second.front()];
-    found->second.pop_front();
-    if (found->second.empty()) impl->aheadByKey.erase(found);
-    entry.taken = true;
-    for (const managehnas::KeptLine& line : entry.lines) impl->session.replay(line);
-    if (entry.memo.held && entry.changes == impl->session.changesSent()) {
-        impl->shareMemo = entry.memo;
-        impl->shareMemo.changes = entry.changes;
-    }
-    return &entry.call;
 }
 
 }  // namespace
@@ -168,9 +84,9 @@ QzManageHNAS::QzManageHNAS(const unsigned long long& jobId) {
     }
 }
 
-QzManageHNAS::~QzManageHNAS() {
-    if (impl_) settleAhead(*impl_);
-}
+QzManageHNAS::QzManageHNAS(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+QzManageHNAS::~QzManageHNAS() = default;
 
 // Points the client at https://address:port; a later init points it at the
 // next array and drops the connection to the previous one. The array type
@@ -179,8 +95,8 @@ QzManageHNAS::~QzManageHNAS() {
 bool QzManageHNAS::init(std::string user, std::string password, std::string /*type*/,
                         std::string controlHost, std::string address, int port) {
     if (impl_) {
-        settleAhead(*impl_);
         impl_->inFlight = 0;
+        impl_->helpers.clear();
         impl_->workers.clear();
     }
     return run(impl_.get(), "init", [&](std::string&) {
@@ -199,10 +115,6 @@ bool QzManageHNAS::getVirtualServerInfo(const std::string& arrayId, __HNASVirtua
 
 // fileSystemName e.g. "fs1"; false when no file system has exactly that label.
 bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::string& fileSystemId) {
-    if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::fileSystemIdByLabel(fileSystemName))) {
-        if (done->succeeded) fileSystemId = done->fileSystemIdFound;
-        return done->succeeded;
-    }
     return run(impl_.get(), "getFileSystemID", [&](std::string& cause) {
         return managehnas::getFileSystemIdByLabel(impl_->session, fileSystemName, fileSystemId, cause);
     });
@@ -211,10 +123,6 @@ bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::strin
 // shareName e.g. "data" (CIFS) or "/exp1" (NFS).
 bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::string& shareName,
                                    const std::string& shareType, std::string& fileSystemId) {
-    if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::fileSystemIdOfShare(server, shareName, shareType))) {
-        if (done->succeeded) fileSystemId = done->fileSystemIdFound;
-        return done->succeeded;
-    }
     return run(impl_.get(), "getFileSystemID", [&](std::string& cause) {
         return managehnas::getFileSystemIdOfShare(impl_->session, impl_->shareMemo, server, shareName, shareType,
                                                   fileSystemId, cause);
@@ -224,10 +132,6 @@ bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::strin
 // On success the list holds exactly one entry, the file system asked for.
 bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
                                       std::vector<__HNASFileSystemInfo>& fileSystems) {
-    if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::fileSystemInfo(fileSystemId))) {
-        if (done->succeeded) fileSystems = done->fileSystemsFound;
-        return done->succeeded;
-    }
     return run(impl_.get(), "getFileSystemsInfo", [&](std::string& cause) {
         return managehnas::getFileSystemsInfo(impl_->session, fileSystemId, fileSystems, cause);
     });
@@ -237,12 +141,6 @@ bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
 // on failure it is left as it was.
 bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::string& shareType,
                                        std::vector<__HNASFileSystemShares>& shares, bool withPermissions) {
-    if (shares.size() == 1) {
-        if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::getShare(server, shareType, shares.front(), withPermissions))) {
-            if (done->succeeded) shares = done->sharesFound;
-            return done->succeeded;
-        }
-    }
     return run(impl_.get(), "getFilesystemShares", [&](std::string& cause) {
         return managehnas::getFilesystemShares(impl_->session, impl_->shareMemo, server, shareType, shares,
                                                withPermissions, cause);
@@ -255,10 +153,7 @@ bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::
 // name after a lost answer did not find it.
 bool QzManageHNAS::createFileSystemSnapshot(const std::string& name, const std::string& fileSystemId,
                                             const std::string& prefix, __HNASFileSystemSnapshot& snapshot) {
-    if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::createSnapshot(name, fileSystemId, prefix))) {
-        if (done->succeeded) snapshot = done->createdSnapshot;
-        return done->succeeded;
-    }
+    if (refusedOnWorker(impl_.get(), "createFileSystemSnapshot")) return false;
     return run(impl_.get(), "createFileSystemSnapshot", [&](std::string& cause) {
         return managehnas::createFileSystemSnapshot(impl_->session, name, fileSystemId, prefix, snapshot,
                                                     cause);
@@ -271,8 +166,6 @@ bool QzManageHNAS::createFileSystemSnapshot(const std::string& name, const std::
 // that goes on to create the share finds out from the create.
 bool QzManageHNAS::isSharePresent(const std::string& shareName, __HNASVirtualServers& server,
                                   const std::string& shareType) {
-    if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::isSharePresent(shareName, server, shareType)))
-        return done->succeeded;
     return run(impl_.get(), "isSharePresent", [&](std::string& cause) {
         return managehnas::isSharePresent(impl_->session, shareName, server, shareType, cause);
     });
@@ -288,10 +181,7 @@ bool QzManageHNAS::createFileSystemShare(const std::string& shareName, const std
                                          const std::string& fileSystemId, const std::string& path,
                                          const std::string& shareType, __HNASFileSystemShares& share,
                                          bool applyPermissions) {
-    if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::createShare(shareName, virtualServerId, fileSystemId, path, shareType, share, applyPermissions))) {
-        share = done->shareCreated;
-        return done->succeeded;
-    }
+    if (refusedOnWorker(impl_.get(), "createFileSystemShare")) return false;
     return run(impl_.get(), "createFileSystemShare", [&](std::string& cause) {
         return managehnas::createFileSystemShare(impl_->session, shareName, virtualServerId, fileSystemId,
                                                  path, shareType, share, applyPermissions, cause);
@@ -301,8 +191,7 @@ bool QzManageHNAS::createFileSystemShare(const std::string& shareName, const std
 // True also when the share is already absent; false means it may still exist.
 bool QzManageHNAS::deleteFileSystemShare(const std::string& shareName, __HNASVirtualServers& server,
                                          const std::string& shareType) {
-    if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::deleteShare(shareName, server, shareType)))
-        return done->succeeded;
+    if (refusedOnWorker(impl_.get(), "deleteFileSystemShare")) return false;
     return run(impl_.get(), "deleteFileSystemShare", [&](std::string& cause) {
         return managehnas::deleteFileSystemShare(impl_->session, shareName, server, shareType, cause);
     });
@@ -312,8 +201,7 @@ bool QzManageHNAS::deleteFileSystemShare(const std::string& shareName, __HNASVir
 // snapshot is already absent or being deleted by the array; false means it
 // may still exist.
 bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, const std::string& prefix) {
-    if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::deleteSnapshot(snapshot, prefix)))
-        return done->succeeded;
+    if (refusedOnWorker(impl_.get(), "deleteFileSystemSnapshot")) return false;
     return run(impl_.get(), "deleteFileSystemSnapshot", [&](std::string& cause) {
         return managehnas::deleteFileSystemSnapshot(impl_->session, snapshot, prefix, cause);
     });
@@ -322,8 +210,7 @@ bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, c
 // False means the rollback is not known to have happened (it may have, when
 // the answer was lost).
 bool QzManageHNAS::recoverFileSystemSnapshot(const std::string& snapshotObjectId) {
-    if (const QzAheadCall* done = takeAhead(impl_.get(), QzAheadCall::recoverSnapshot(snapshotObjectId)))
-        return done->succeeded;
+    if (refusedOnWorker(impl_.get(), "recoverFileSystemSnapshot")) return false;
     return run(impl_.get(), "recoverFileSystemSnapshot", [&](std::string& cause) {
         return managehnas::recoverFileSystemSnapshot(impl_->session, snapshotObjectId, cause);
     });
@@ -351,7 +238,7 @@ bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapsh
     const int inFlight = requestsInFlight();
     if (inFlight > 1 && impl_) {
         try {
-            helpers = workersFor(*impl_, static_cast<size_t>(inFlight));
+            helpers = helpersFor(*impl_, static_cast<size_t>(inFlight));
         } catch (...) {
             helpers.clear();
         }
@@ -409,28 +296,41 @@ int QzManageHNAS::requestsInFlight() {
     return impl->inFlight;
 }
 
-bool QzManageHNAS::runAhead(std::vector<QzAheadCall>& calls) {
+bool QzManageHNAS::runConcurrently(size_t count, const std::function<void(QzManageHNAS&, size_t)>& work,
+                                   std::vector<std::vector<QzLogLine>>& lines) {
     Impl* impl = impl_.get();
-    if (impl == nullptr || calls.empty()) return false;
-    const int inFlight = requestsInFlight();
-    if (inFlight <= 1) return false;
     try {
-        const std::vector<managehnas::ArraySession*> used =
-            workersFor(*impl, std::min(calls.size(), static_cast<size_t>(inFlight)));
-        if (used.empty()) return false;
-        std::vector<std::vector<managehnas::KeptLine>> lines;
-        std::vector<managehnas::ShareMemo> memos;
-        managehnas::makeAheadCalls(used, calls, lines, memos);
-        for (size_t i = 0; i < calls.size(); ++i) {
-            if (!calls[i].made) continue;
-            if (changesArray(calls[i].kind)) impl->session.countChanges(1);
+        lines.assign(count, std::vector<QzLogLine>());
+        if (impl == nullptr || impl->worker || count == 0) return false;
+        const size_t inFlight = static_cast<size_t>(requestsInFlight());
+        if (inFlight <= 1) return false;
+        // Workers opened on this thread, each a client of its own connection.
+        const size_t wanted = std::min(count, inFlight);
+        while (impl->workers.size() < wanted) {
+            std::unique_ptr<Impl> workerImpl(new Impl(impl->jobId));
+            workerImpl->worker = true;
+            workerImpl->inFlight = 1;
+            std::string cause;
+            if (!workerImpl->session.openLike(impl->session, cause)) break;
+            impl->workers.push_back(std::unique_ptr<QzManageHNAS>(new QzManageHNAS(std::move(workerImpl))));
         }
-        for (size_t i = 0; i < calls.size(); ++i) {
-            if (!calls[i].made) continue;
-            impl->aheadByKey[qzAheadKey(calls[i])].push_back(impl->ahead.size());
-            impl->ahead.push_back(
-                AheadEntry{calls[i], std::move(lines[i]), false, memos[i], impl->session.changesSent()});
-        }
+        if (impl->workers.empty()) return false;
+        std::vector<managehnas::ArraySession*> sessions;
+        for (size_t i = 0; i < impl->workers.size() && i < wanted; ++i)
+            sessions.push_back(&impl->workers[i]->impl_->session);
+        std::vector<std::vector<managehnas::KeptLine>> kept;
+        std::vector<char> done;
+        managehnas::runOnWorkers(
+            sessions, count,
+            [&](managehnas::ArraySession& session, size_t item) {
+                for (const std::unique_ptr<QzManageHNAS>& worker : impl->workers)
+                    if (&worker->impl_->session == &session) work(*worker, item);
+                return true;
+            },
+            kept, done, false);
+        for (size_t i = 0; i < count; ++i)
+            for (managehnas::KeptLine& line : kept[i])
+                lines[i].push_back(QzLogLine{line.level, std::move(line.context), std::move(line.text)});
         return true;
     } catch (...) {
         return false;

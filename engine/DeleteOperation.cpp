@@ -1,7 +1,6 @@
 // Delete: remove each device's snapshot from the array.
 // The log and failure texts of this file are a contract with the host and
 // its log readers: keep them character for character, typos included.
-#include "engine/CallsAhead.h"
 #include "engine/EngineMessages.h"
 #include "engine/OperationSpecs.h"
 
@@ -15,24 +14,6 @@ DeviceOutcome nothingToDelete(OperationState& state, const OperationSpec& spec, 
                        "snapshot may have been already deleted. Marking delete request as success.");
     device.setStatus(QZSO::SNAP_STATUS_DELETED, 0, "");
     return DeviceOutcome::SucceededSameNumber;
-}
-
-// The deletes deleteDevice will send, each snapshot once: those of devices
-// whose identity names the file system's ID (the others look it up first).
-bool deleteSnapshotsAhead(OperationState& state, const OperationSpec&, _HNASArrayToDeviceMap& group, GroupState&) {
-    if (!makesCallsAhead(state)) return true;
-    AheadCalls ahead;
-    for (const HNASSnapDevice* device : group.devices) {
-        const _HNASDeviceInfo& info = device->deviceRecord();
-        if (device->statusBeforeOperation() == QZSO::SNAP_STATUS_PREPARE_FAILED || info.fileSystemId.empty()) continue;
-        if (info.snapshotObjectId.empty() && !isPluginSnapshotName(info.snapUUID)) continue;
-        __HNASFileSystemSnapshot snapshot;
-        snapshot.fileSystemId = info.fileSystemId;
-        snapshot.name = info.snapUUID;
-        ahead.add(QzAheadCall::deleteSnapshot(snapshot, kSnapshotPrefix));
-    }
-    state.client.runAhead(ahead.calls);
-    return true;
 }
 
 // Each distinct snapshot (file system and name) is deleted once per call;
@@ -92,8 +73,6 @@ const OperationSpec kDeleteOperation = [] {
     spec.presetRule = PresetRule::UnlessPrepareFailed;
     spec.presetStatus = QZSO::SNAP_STATUS_DELETE_FAILED;
     spec.skipsPrepareFailed = true;
-    spec.processesPrepareFailedWithOwnSnapshot = true;
-    spec.beginGroup = deleteSnapshotsAhead;
     spec.deviceWork = deleteDevice;
     return spec;
 }();

@@ -2,7 +2,7 @@
 // check that it is), and hand the host the snap device name that points at it.
 // The log and failure texts of this file are a contract with the host and
 // its log readers: keep them character for character, typos included.
-#include "engine/CallsAhead.h"
+#include "engine/EarlierShares.h"
 #include "engine/EngineMessages.h"
 #include "engine/OperationSpecs.h"
 #include "utils/DeviceStringKeys.h"
@@ -38,43 +38,40 @@ void handOverSnapDevice(OperationState& state, const OperationSpec& spec, int le
     device.setStatus(QZSO::SNAP_STATUS_MAPPED, 0, "");
 }
 
-// The look-ups isMappedDevice will make, each share once: from the mount
-// path when the host gave one, else from the snap UUID.
-bool isMappedAhead(OperationState& state, const OperationSpec&, _HNASArrayToDeviceMap& group, GroupState&) {
-    if (!makesCallsAhead(state)) return true;
-    AheadCalls ahead;
+// The share is-mapped looks for: the mount path when the host gave one,
+// else the snap UUID.
+const std::string& isMappedShareInput(const _HNASDeviceInfo& info) {
+    return info.mountPath.empty() ? info.snapUUID : info.mountPath;
+}
+
+// Each device's look-up, made ahead: the request isMappedDevice sends.
+bool isMappedAhead(OperationState& state, const OperationSpec&, _HNASArrayToDeviceMap& group, GroupState& groupState) {
+    if (!makesReadsAhead(state)) return true;
+    std::vector<ArrayRead> reads;
     for (const HNASSnapDevice* device : group.devices) {
         const _HNASDeviceInfo& info = device->deviceRecord();
-        const std::string& input = info.mountPath.empty() ? info.snapUUID : info.mountPath;
-        QzAheadCall call;
-        call.kind = QzAheadKind::IsSharePresent;
-        if (input.empty()) continue;
-        if (info.deviceType == kDeviceTypeUnc) {
-            call.name = input;
-            call.shareType = kProtocolCifs;
-        } else if (info.deviceType == kDeviceTypeNfs || info.deviceType == kDeviceTypeNative) {
-            call.name = "/" + input;
-            call.shareType = kProtocolNfs;
-        } else {
+        std::string shareName;
+        std::string shareType;
+        if (!HNASUtils::shareNameOnArray(isMappedShareInput(info), info.deviceType, shareName) ||
+            !HNASUtils::shareTypeOf(info.deviceType, shareType))
             continue;
-        }
-        call.server = serverOf(info);
-        ahead.add(call);
+        reads.push_back(ArrayRead::sharePresent(shareName, serverOf(info), shareType));
     }
-    state.client.runAhead(ahead.calls);
+    groupState.ahead.make(state, reads);
     return true;
 }
 
 DeviceOutcome isMappedDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&,
-                             GroupState&, HNASSnapDevice& device, const _HNASDeviceInfo& info) {
+                             GroupState& groupState, HNASSnapDevice& device, const _HNASDeviceInfo& info) {
     bool fromMountPath = !info.mountPath.empty();
-    const std::string shareInput = fromMountPath ? info.mountPath : info.snapUUID;
+    const std::string& shareInput = isMappedShareInput(info);
     std::string shareName;
     std::string shareType;
     state.utils.getShareName(shareInput, info.deviceType, fromMountPath, shareName);
     state.utils.getNetworkShareType(info.deviceType, info.mountPath, shareType);
-    __HNASVirtualServers server = serverOf(info);
-    if (state.client.isSharePresent(shareName, server, shareType)) {
+    ArrayRead present = ArrayRead::sharePresent(shareName, serverOf(info), shareType);
+    groupState.ahead.read(state, present);
+    if (present.succeeded) {
         state.log.DebugLvl(spec.context, DebugLevel::kDetails, state.jobId, "Share [%s] is present.",
                            shareInput.c_str());
         handOverSnapDevice(state, spec, DebugLevel::kDetails, state.utils, device, info, shareInput, shareType);
@@ -86,81 +83,53 @@ DeviceOutcome isMappedDevice(OperationState& state, const OperationSpec& spec, _
     return DeviceOutcome::Visited;
 }
 
-// What map plans for one device ahead: its share, and the calls made for it.
-struct MapPlan {
-    const _HNASDeviceInfo* info = nullptr;
-    std::string candidate;
-    std::string shareName;
-    std::string shareType;
-    int presentCall = -1;   // index in the round of look-ups, -1: none of its own
-    int shareCall = -1;     // index in the round of source-share look-ups
-};
+// The share map makes for `info` (e.g. "QZHNAS-u1-fs1-data-sub1-QZShare"),
+// its name in the array's form ("/" before an export) and its type, as
+// mapDevice works them out but without their log lines; false for a device
+// whose work would log a failure there.
+bool mapShareOf(const HNASUtils& utils, const _HNASDeviceInfo& info, std::string& candidate, std::string& shareName,
+                std::string& shareType) {
+    bool hidden = false;
+    candidate = utils.uniqueShareName(info, hidden);
+    return HNASUtils::shareNameOnArray(candidate, info.deviceType, shareName) &&
+           HNASUtils::shareTypeOf(info.deviceType, shareType);
+}
 
-// The calls mapDevice will make, in three rounds, each request once: whether
-// each snapshot share exists; the source share of each device whose share
-// does not (its path, settings and permissions); the creates of the shares
-// that can then be built.
-bool mapAhead(OperationState& state, const OperationSpec&, _HNASArrayToDeviceMap& group, GroupState&) {
-    if (!makesCallsAhead(state)) return true;
-    std::vector<MapPlan> plans;
-    AheadCalls present;
+// The source share map reads for a share or export device: its path,
+// settings and permissions.
+ArrayRead sourceShareRead(const _HNASDeviceInfo& info, const std::string& shareType) {
+    return ArrayRead::share(serverOf(info), shareType, info.share, true);
+}
+
+// The reads mapDevice makes, in two rounds: whether each device's share
+// exists; then the source share of each share or export device whose share
+// does not.
+bool mapAhead(OperationState& state, const OperationSpec&, _HNASArrayToDeviceMap& group, GroupState& groupState) {
+    if (!makesReadsAhead(state)) return true;
+    std::vector<ArrayRead> present;
+    std::vector<const _HNASDeviceInfo*> presentOf;
     for (const HNASSnapDevice* device : group.devices) {
-        MapPlan plan;
-        plan.info = &device->deviceRecord();
-        if (!plannedShare(state.utils, *plan.info, plan.candidate, plan.shareName, plan.shareType)) continue;
-        if (present.add(QzAheadCall::isSharePresent(plan.shareName, serverOf(*plan.info), plan.shareType))) plan.presentCall = static_cast<int>(present.calls.size()) - 1;
-        plans.push_back(plan);
+        const _HNASDeviceInfo& info = device->deviceRecord();
+        std::string candidate;
+        std::string shareName;
+        std::string shareType;
+        if (!mapShareOf(state.utils, info, candidate, shareName, shareType)) continue;
+        present.push_back(ArrayRead::sharePresent(shareName, serverOf(info), shareType));
+        presentOf.push_back(&info);
     }
-    if (!state.client.runAhead(present.calls)) return true;
+    groupState.ahead.make(state, present);
 
-    AheadCalls sources;
-    for (MapPlan& plan : plans) {
-        if (plan.presentCall < 0 || !present.calls[plan.presentCall].made ||
-            present.calls[plan.presentCall].succeeded)
-            continue;
-        if (plan.info->deviceType == kDeviceTypeNative) continue;
-        __HNASFileSystemShares source;
-        source.name = plan.info->share;
-        // Two devices on one source share read it once ahead: the second
-        // reads it again itself, after the first device's create.
-        if (sources.add(QzAheadCall::getShare(serverOf(*plan.info), plan.shareType, source, true))) plan.shareCall = static_cast<int>(sources.calls.size()) - 1;
+    std::vector<ArrayRead> sources;
+    for (size_t i = 0; i < present.size(); ++i) {
+        if (!present[i].made || present[i].succeeded || presentOf[i]->deviceType == kDeviceTypeNative) continue;
+        sources.push_back(sourceShareRead(*presentOf[i], present[i].shareType));
     }
-    if (!sources.calls.empty() && !state.client.runAhead(sources.calls)) return true;
-
-    AheadCalls creates;
-    for (const MapPlan& plan : plans) {
-        if (plan.presentCall < 0 || !present.calls[plan.presentCall].made ||
-            present.calls[plan.presentCall].succeeded)
-            continue;
-        const _HNASDeviceInfo& info = *plan.info;
-        const bool native = info.deviceType == kDeviceTypeNative;
-        const QzAheadCall* source = plan.shareCall >= 0 ? &sources.calls[plan.shareCall] : nullptr;
-        if (!native && (source == nullptr || !source->made || !source->succeeded || source->sharesFound.empty()))
-            continue;
-        QzAheadCall call;
-        if (info.snapUUID.empty() ||
-            !state.utils.composeClonePath(info.deviceType, info.snapUUID,
-                                          native ? std::string() : source->sharesFound.front().path,
-                                          info.subDirectory, info.mountPath, call.path))
-            continue;
-        call.kind = QzAheadKind::CreateShare;
-        call.name = plan.candidate;
-        call.virtualServerId = info.virtualServerId;
-        call.fileSystemId = info.fileSystemId;
-        call.shareType = plan.shareType;
-        call.flag = !native;
-        if (!native) {
-            call.share.objectId = source->sharesFound.front().objectId;
-            call.share.settings = info.shareSettingsSaved ? info.shareSettings : source->sharesFound.front().settings;
-        }
-        creates.add(call);
-    }
-    if (!creates.calls.empty()) state.client.runAhead(creates.calls);
+    groupState.ahead.make(state, sources);
     return true;
 }
 
-DeviceOutcome mapDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&, GroupState&,
-                        HNASSnapDevice& device, const _HNASDeviceInfo& info) {
+DeviceOutcome mapDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&,
+                        GroupState& groupState, HNASSnapDevice& device, const _HNASDeviceInfo& info) {
     HNASUtils utils(state.jobId);
     bool fromMountPath = !info.mountPath.empty();
     const std::string candidate = utils.getUniqueShareForPath(info, fromMountPath, HNAS_SNAP_OP_MAP);
@@ -170,7 +139,9 @@ DeviceOutcome mapDevice(OperationState& state, const OperationSpec& spec, _HNASA
     utils.getNetworkShareType(info.deviceType, info.mountPath, shareType);
     __HNASVirtualServers server = serverOf(info);
 
-    if (state.client.isSharePresent(shareName, server, shareType)) {
+    ArrayRead present = ArrayRead::sharePresent(shareName, server, shareType);
+    groupState.ahead.read(state, present);
+    if (present.succeeded) {
         if (fromMountPath) {
             failDevice(state, spec, device, QZSO::SNAP_STATUS_MAP_FAILED, QZSO::ERROR_MAP_FAILED,
                        "Share: " + candidate + " already exists on the array. Please use a different name.");
@@ -180,37 +151,47 @@ DeviceOutcome mapDevice(OperationState& state, const OperationSpec& spec, _HNASA
         handOverSnapDevice(state, spec, DebugLevel::kDetails, utils, device, info, candidate, shareType);
         return DeviceOutcome::SucceededNoBanner;
     }
+    // Mapped by an earlier version, under the name it gave a long share name.
+    std::string earlierCandidate;
+    std::string earlierShareName;
+    if (!fromMountPath && findEarlierShare(state, spec, utils, info, shareType, earlierCandidate, earlierShareName)) {
+        handOverSnapDevice(state, spec, DebugLevel::kDetails, utils, device, info, earlierCandidate, shareType);
+        return DeviceOutcome::SucceededNoBanner;
+    }
     const std::string absent = "Share [" + shareName + "] not present.";
     state.log.DebugLvl(spec.context, DebugLevel::kDetails, state.jobId, "%s", absent.c_str());
 
     const bool native = info.deviceType == kDeviceTypeNative;
-    std::vector<__HNASFileSystemShares> shares;
-    __HNASFileSystemShares seed;
-    seed.name = info.share;
-    shares.push_back(seed);
+    ArrayRead source = sourceShareRead(info, shareType);
+    if (!native) groupState.ahead.read(state, source);
     // A reported success without an entry is no answer.
-    if (!native && (!state.client.getFilesystemShares(server, shareType, shares, true) || shares.empty())) {
+    if (!native && (!source.succeeded || source.shares.empty())) {
         failDevice(state, spec, device, QZSO::SNAP_STATUS_MAP_FAILED, QZSO::ERROR_MAP_FAILED,
                    "Unable to get the share Path on the File System for Snap: " + info.snapUUID);
         return DeviceOutcome::Stop;
     }
+    const __HNASFileSystemShares sourceShare = native ? __HNASFileSystemShares() : source.shares.front();
     std::string clonePath;
     std::string snapName = info.snapUUID;   // the clone-path builder takes these as modifiable
+    std::string sharePath = sourceShare.path;
     std::string subDirectory = info.subDirectory;
-    if (!utils.getClonePath(info.deviceType, snapName, shares.front().path, subDirectory, info.mountPath,
-                            clonePath)) {
+    if (!utils.getClonePath(info.deviceType, snapName, sharePath, subDirectory, info.mountPath, clonePath)) {
         failDevice(state, spec, device, QZSO::SNAP_STATUS_MAP_FAILED, QZSO::ERROR_MAP_FAILED,
                    "Unable to get the Clone Path for Snap: " + info.snapUUID);
         return DeviceOutcome::Stop;
     }
     __HNASFileSystemShares toCreate;
     if (!native) {
-        toCreate.objectId = shares.front().objectId;
+        toCreate.objectId = sourceShare.objectId;
         // Settings saved at prepare win over the source share's current ones.
-        toCreate.settings = info.shareSettingsSaved ? info.shareSettings : shares.front().settings;
+        toCreate.settings = info.shareSettingsSaved ? info.shareSettings : sourceShare.settings;
     }
-    if (!state.client.createFileSystemShare(candidate, info.virtualServerId, info.fileSystemId, clonePath, shareType,
-                                            toCreate, !native)) {
+    const bool created = state.client.createFileSystemShare(candidate, info.virtualServerId, info.fileSystemId,
+                                                            clonePath, shareType, toCreate, !native);
+    // The array now holds a share of this name, or may: a read made ahead
+    // of a share the array counts as the same name is no longer an answer.
+    groupState.ahead.shareChanged(shareType, shareName);
+    if (!created) {
         failDevice(state, spec, device, QZSO::SNAP_STATUS_MAP_FAILED, QZSO::ERROR_MAP_FAILED,
                    "Failed to create a share for snapshot:[" + info.snapUUID + "]");
         return DeviceOutcome::Stop;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "device/HNASSnapDevice.h"
+#include "engine/CallsAhead.h"
 #include "host/EvDebug.h"
 #include "host/QZOSUtil.h"
 #include "host/QzManageHNAS.h"
@@ -56,6 +57,8 @@ struct ReconcileGroupState {
 
 // Per-group values, each under the operation that keeps them.
 struct GroupState {
+    // The reads made ahead for the group's devices (prepare, is-mapped, map).
+    ReadsAhead ahead;
     PrepareGroupState prepare;
     SnapGroupState snap;
     ReconcileGroupState reconcile;
@@ -131,11 +134,6 @@ struct OperationSpec {
     // "Nothing to process": a device whose descriptor already holds the
     // prepare failure is grouped without a pre-operation (delete, reconcile).
     bool skipsPrepareFailed = false;
-    // Delete: a descriptor holding the prepare failure whose snap UUID names
-    // one of our snapshots ("QZHNAS-u1-fs1": a snap succeeded, then a later
-    // prepare failed) is preset and processed like any other, so that the
-    // snapshot goes with it.
-    bool processesPrepareFailedWithOwnSnapshot = false;
 
     AnnounceGroupFn beforeInit = nullptr;
     BeforeArraysFn beforeArrays = nullptr;

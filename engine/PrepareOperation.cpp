@@ -3,7 +3,8 @@
 // descriptor's snap metadata.
 // The log and failure texts of this file are a contract with the host and
 // its log readers: keep them character for character, typos included.
-#include "engine/CallsAhead.h"
+#include <unordered_set>
+
 #include "engine/EngineMessages.h"
 #include "engine/OperationSpecs.h"
 #include "utils/DeviceStringKeys.h"
@@ -19,59 +20,60 @@ void announceGroup(OperationState& state, const OperationSpec& spec, const _HNAS
                        group.hostName.c_str());
 }
 
-// The look-ups discover will make, each once, in three rounds: the file
-// system of each share or export; the label of each file system found;
-// the file system of each native path whose label no device before it has
-// made known (discover answers those from what the group already read).
-// The share's path, settings and permissions are read by discover itself,
-// from the share the first look-up read.
-void lookUpAhead(OperationState& state, const _HNASArrayToDeviceMap& group, const GroupState& groupState) {
-    AheadCalls shares;
-    std::vector<int> shareCallOf(group.devices.size(), -1);
+// The share type a share or export device is looked up with.
+const char* shareTypeOf(const _HNASDeviceInfo& info) {
+    return info.deviceType == kDeviceTypeUnc ? kProtocolCifs : kProtocolNfs;
+}
+
+// The reads discover makes, in three rounds, each as often as discover
+// asks it (the group's answers below ask each file system once): the file
+// system of each share or export and each share device's share (path,
+// settings, permissions); the label of each file system found; the file
+// system of each native path whose label no device before it made known.
+void lookUpAhead(OperationState& state, const _HNASArrayToDeviceMap& group, GroupState& groupState) {
+    const __HNASVirtualServers& server = groupState.prepare.server;
+    std::vector<ArrayRead> shares;
+    std::vector<int> fileSystemReadOf(group.devices.size(), -1);   // index in `shares`
+    std::unordered_set<std::string> sharesAsked;
     for (size_t d = 0; d < group.devices.size(); ++d) {
         const _HNASDeviceInfo& info = group.devices[d]->deviceRecord();
         if (info.deviceType == kDeviceTypeNative) continue;
-        const QzAheadCall call = QzAheadCall::fileSystemIdOfShare(
-            groupState.prepare.server, info.share, info.deviceType == kDeviceTypeUnc ? kProtocolCifs : kProtocolNfs);
-        if (!shares.add(call)) {
-            // The same share as an earlier device: its answer is that one's.
-            for (size_t k = 0; k < shares.calls.size(); ++k)
-                if (qzAheadKey(shares.calls[k]) == qzAheadKey(call)) shareCallOf[d] = static_cast<int>(k);
-        } else {
-            shareCallOf[d] = static_cast<int>(shares.calls.size()) - 1;
+        const ArrayRead fileSystem = ArrayRead::fileSystemIdOfShare(server, info.share, shareTypeOf(info));
+        if (sharesAsked.insert(fileSystem.key()).second) {
+            fileSystemReadOf[d] = static_cast<int>(shares.size());
+            shares.push_back(fileSystem);
         }
+        shares.push_back(ArrayRead::share(server, shareTypeOf(info), info.share, true));
     }
-    if (!shares.calls.empty() && !state.client.runAhead(shares.calls)) return;
+    groupState.ahead.make(state, shares);
 
-    AheadCalls labels;
-    std::vector<int> labelCallOf(shares.calls.size(), -1);
-    for (size_t k = 0; k < shares.calls.size(); ++k) {
-        const QzAheadCall& found = shares.calls[k];
+    std::vector<ArrayRead> labels;
+    std::vector<int> labelReadOf(group.devices.size(), -1);   // index in `labels`
+    std::unordered_map<std::string, int> labelAsked;           // by file-system ID
+    for (size_t d = 0; d < group.devices.size(); ++d) {
+        if (fileSystemReadOf[d] < 0) continue;
+        const ArrayRead& found = shares[static_cast<size_t>(fileSystemReadOf[d])];
         if (!found.made || !found.succeeded) continue;
-        const QzAheadCall call = QzAheadCall::fileSystemInfo(found.fileSystemIdFound);
-        labels.add(call);
-        for (size_t l = 0; l < labels.calls.size(); ++l)
-            if (labels.calls[l].fileSystemId == call.fileSystemId) labelCallOf[k] = static_cast<int>(l);
+        const auto asked = labelAsked.emplace(found.fileSystemIdFound, static_cast<int>(labels.size()));
+        if (asked.second) labels.push_back(ArrayRead::fileSystemInfo(found.fileSystemIdFound));
+        labelReadOf[d] = asked.first->second;
     }
-    if (!labels.calls.empty() && !state.client.runAhead(labels.calls)) return;
+    groupState.ahead.make(state, labels);
 
-    AheadCalls natives;
+    std::vector<ArrayRead> natives;
     std::unordered_set<std::string> known;   // labels the group has read or asked for by then
     for (size_t d = 0; d < group.devices.size(); ++d) {
         const _HNASDeviceInfo& info = group.devices[d]->deviceRecord();
         if (info.deviceType != kDeviceTypeNative) {
-            const int k = shareCallOf[d];
-            const int l = k >= 0 ? labelCallOf[static_cast<size_t>(k)] : -1;
-            if (l < 0) break;   // discover stops there or asks otherwise: plan no further
-            const QzAheadCall& label = labels.calls[static_cast<size_t>(l)];
-            if (!label.made || !label.succeeded || label.fileSystemsFound.empty()) break;
-            known.insert(label.fileSystemsFound.front().name);
+            if (labelReadOf[d] < 0) continue;
+            const ArrayRead& label = labels[static_cast<size_t>(labelReadOf[d])];
+            if (label.made && label.succeeded && !label.fileSystems.empty())
+                known.insert(label.fileSystems.front().name);
             continue;
         }
-        if (!known.insert(info.fileSystemName).second) continue;
-        natives.add(QzAheadCall::fileSystemIdByLabel(info.fileSystemName));
+        if (known.insert(info.fileSystemName).second) natives.push_back(ArrayRead::fileSystemIdByLabel(info.fileSystemName));
     }
-    if (!natives.calls.empty()) state.client.runAhead(natives.calls);
+    groupState.ahead.make(state, natives);
 }
 
 bool beginGroup(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap& group,
@@ -81,7 +83,7 @@ bool beginGroup(OperationState& state, const OperationSpec& spec, _HNASArrayToDe
         state.log.DebugLvl(spec.context, DebugLevel::kFailure, state.jobId, "%s", message.c_str());
         return false;
     }
-    if (makesCallsAhead(state)) lookUpAhead(state, group, groupState);
+    if (makesReadsAhead(state)) lookUpAhead(state, group, groupState);
     return true;
 }
 
@@ -93,7 +95,10 @@ bool fileSystemIdOf(OperationState& state, GroupState& groupState, const std::st
         id = known->second;
         return true;
     }
-    if (!state.client.getFileSystemID(name, id)) return false;
+    ArrayRead read = ArrayRead::fileSystemIdByLabel(name);
+    groupState.ahead.read(state, read);
+    if (!read.succeeded) return false;
+    id = read.fileSystemIdFound;
     groupState.prepare.fileSystemIdByName.emplace(name, id);
     return true;
 }
@@ -108,7 +113,10 @@ bool shareFileSystemIdOf(OperationState& state, GroupState& groupState, const st
         id = known->second;
         return true;
     }
-    if (!state.client.getFileSystemID(groupState.prepare.server, share, shareType, id)) return false;
+    ArrayRead read = ArrayRead::fileSystemIdOfShare(groupState.prepare.server, share, shareType);
+    groupState.ahead.read(state, read);
+    if (!read.succeeded) return false;
+    id = read.fileSystemIdFound;
     groupState.prepare.fileSystemIdByShare.emplace(key, id);
     return true;
 }
@@ -122,10 +130,11 @@ bool fileSystemNameOf(OperationState& state, GroupState& groupState, const std::
         name = known->second;
         return true;
     }
-    std::vector<__HNASFileSystemInfo> fileSystems;
+    ArrayRead read = ArrayRead::fileSystemInfo(id);
+    groupState.ahead.read(state, read);
     // A reported success without an entry is no answer.
-    if (!state.client.getFileSystemsInfo(id, fileSystems) || fileSystems.empty()) return false;
-    name = fileSystems.front().name;
+    if (!read.succeeded || read.fileSystems.empty()) return false;
+    name = read.fileSystems.front().name;
     groupState.prepare.fileSystemNameById.emplace(id, name);
     groupState.prepare.fileSystemIdByName.emplace(name, id);
     return true;
@@ -144,7 +153,7 @@ bool discover(OperationState& state, GroupState& groupState, HNASSnapDevice& dev
             return false;
         }
     } else {
-        const std::string shareType = info.deviceType == kDeviceTypeUnc ? kProtocolCifs : kProtocolNfs;
+        const std::string shareType = shareTypeOf(info);
         if (!shareFileSystemIdOf(state, groupState, info.share, shareType, info.fileSystemId)) {
             failure = "Failed to get File System ID for Share [" + info.share + "].";
             return false;
@@ -154,16 +163,14 @@ bool discover(OperationState& state, GroupState& groupState, HNASSnapDevice& dev
             return false;
         }
 
-        std::vector<__HNASFileSystemShares> shares;
-        __HNASFileSystemShares query;
-        query.name = info.share;
-        shares.push_back(query);
-        if (!state.client.getFilesystemShares(groupState.prepare.server, shareType, shares, true) || shares.empty()) {
+        ArrayRead share = ArrayRead::share(groupState.prepare.server, shareType, info.share, true);
+        groupState.ahead.read(state, share);
+        if (!share.succeeded || share.shares.empty()) {
             failure = "Failed to get Share Info for Share [" + info.share + "].";
             return false;
         }
-        state.utils.removeEscapeChar(shares.front().path, info.sharePath);
-        info.shareSettings = shares.front().settings;
+        state.utils.removeEscapeChar(share.shares.front().path, info.sharePath);
+        info.shareSettings = share.shares.front().settings;
 
         if (!device.setMetadata(info, SM_MDT_FS_INFO)) {
             failure = metadataNotStoredMessage(SM_MDT_FS_INFO, info);

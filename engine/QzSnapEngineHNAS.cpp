@@ -10,7 +10,6 @@
 #include <new>
 #include <string>
 
-#include "device/HostBufferRead.h"
 #include "engine/EngineMessages.h"
 #include "engine/OperationFrame.h"
 #include "engine/OperationSpecs.h"
@@ -22,9 +21,6 @@ const char kUnprepareContext[] = "QZSnapEngineHNAS::qzso_unprepareDevices";
 const char kGroupingContext[] = "QZSnapEngineHNAS::GetArrayToDeviceMap";
 const char kAddGroupContext[] = "QZSnapEngineHNAS::AddToArrayToDeviceMap";
 const char kBannerEquals[] = "=================";
-// The snap UUID read of the grouping: the sizes every host text read starts from.
-const int kSnapUuidReadSize = 1024;
-const int kSnapUuidReadRetries = 4;
 
 // "=================SNAP PHASE-DEVICE [3]=================" and its kin.
 // The end of a snap device carries one "=" more. Built on the stack: two
@@ -44,17 +40,6 @@ struct DeviceListRelease {
     ~DeviceListRelease() { HNASSnapDevice::clean(devices); }
 };
 
-// True when the descriptor's snap UUID is one of our snapshot names, e.g.
-// "QZHNAS-u1-fs1": a snap of this device succeeded. A UUID that cannot be
-// read names nothing.
-bool holdsOwnSnapshotName(QZSO::SnapInfo& snap) {
-    int size = kSnapUuidReadSize;
-    int retries = kSnapUuidReadRetries;
-    const HostTextRead uuid = readShortHostText(
-        size, retries, [&](char* buffer, short* hostSize) { return snap.getSnapUUID(buffer, hostSize); });
-    return uuid.ok() && isPluginSnapshotName(uuid.text);
-}
-
 // Presets the descriptor's status to the operation's failure status (see
 // PresetRule); returns the status read before, 0 when none was read. Null
 // `spec` (an unknown operation type): nothing is set.
@@ -65,9 +50,7 @@ QZSO::SnapStatus presetStatus(const OperationSpec* spec, QZSO::SnapInfo& snap) {
         return QZSO::SnapStatus(0);
     }
     const QZSO::SnapStatus before = snap.getStatus();
-    if (before != QZSO::SNAP_STATUS_PREPARE_FAILED ||
-        (spec->processesPrepareFailedWithOwnSnapshot && holdsOwnSnapshotName(snap)))
-        snap.setStatus(spec->presetStatus);
+    if (before != QZSO::SNAP_STATUS_PREPARE_FAILED) snap.setStatus(spec->presetStatus);
     return before;
 }
 
@@ -116,8 +99,11 @@ bool runGroup(OperationState& state, const OperationSpec& spec, _HNASArrayToDevi
     if (!spec.bannerBeforeInit) logBanner(state, spec, false, "ARRAY", state.arrayIndex + 1);
 
     GroupState groupState;
-    if (spec.beginGroup != nullptr && !spec.beginGroup(state, spec, group, groupState)) return true;
-    if (runGroupDevices(state, spec, group, groupState)) return true;
+    bool stopped = spec.beginGroup != nullptr && !spec.beginGroup(state, spec, group, groupState);
+    if (!stopped) stopped = runGroupDevices(state, spec, group, groupState);
+    // What was read ahead for devices the group did not reach is only logged.
+    groupState.ahead.settle(state, spec.context);
+    if (stopped) return true;
     logBanner(state, spec, true, "ARRAY", state.arrayIndex + 1);
     ++state.arrayIndex;
     return false;

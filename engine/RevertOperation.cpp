@@ -4,7 +4,6 @@
 // its log readers: keep them character for character, typos included.
 #include <climits>
 
-#include "engine/CallsAhead.h"
 #include "engine/OperationSpecs.h"
 #include "host/SettingsKeys.h"
 #include "host/WbUtils.h"
@@ -43,17 +42,6 @@ bool isFailureStatus(QZSO::SnapStatus status) {
         case QZSO::SNAP_STATUS_REVERT_FAILED: return true;
         default: return false;
     }
-}
-
-// The roll-backs revertDevice will ask for, each snapshot once.
-bool revertSnapshotsAhead(OperationState& state, const OperationSpec&, _HNASArrayToDeviceMap& group, GroupState&) {
-    if (!makesCallsAhead(state)) return true;
-    AheadCalls ahead;
-    for (const HNASSnapDevice* device : group.devices) {
-        ahead.add(QzAheadCall::recoverSnapshot(device->deviceRecord().snapshotObjectId));
-    }
-    state.client.runAhead(ahead.calls);
-    return true;
 }
 
 // Each distinct snapshot is rolled back once per call: the array discards a
@@ -103,7 +91,6 @@ const OperationSpec kRevertOperation = [] {
     spec.presetRule = PresetRule::UnlessPrepareFailed;
     spec.presetStatus = QZSO::SNAP_STATUS_REVERT_FAILED;
     spec.beforeArrays = readRefreshWait;
-    spec.beginGroup = revertSnapshotsAhead;
     spec.deviceWork = revertDevice;
     spec.afterArrays = waitForRefresh;
     return spec;

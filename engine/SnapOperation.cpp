@@ -3,7 +3,6 @@
 // identity metadata rewritten.
 // The log and failure texts of this file are a contract with the host and
 // its log readers: keep them character for character, typos included.
-#include "engine/CallsAhead.h"
 #include "engine/EngineMessages.h"
 #include "engine/OperationSpecs.h"
 
@@ -11,27 +10,11 @@ namespace {
 
 const char kContext[] = "QZSnapEngineHNAS::qzso_snapDevices";
 
-// The snapshot of each file system, created ahead: the first device on a
-// file system that is not yet snapped creates it (with its own snap UUID in
-// the name), and every later device on it shares that one.
-void createSnapshotsAhead(OperationState& state, const _HNASArrayToDeviceMap& group) {
-    AheadCalls ahead;
-    std::unordered_set<std::string> fileSystems;
-    for (const HNASSnapDevice* device : group.devices) {
-        const _HNASDeviceInfo& info = device->deviceRecord();
-        if (info.fileSystemSnapped || !fileSystems.insert(info.fileSystemId).second) continue;
-        ahead.add(QzAheadCall::createSnapshot(info.snapUUID + "-" + info.fileSystemName, info.fileSystemId,
-                                              kSnapshotPrefix));
-    }
-    state.client.runAhead(ahead.calls);
-}
-
 // Indexes the group's devices by file system once, so that sharing a new
 // snapshot touches only the devices on its file system.
-bool beginGroup(OperationState& state, const OperationSpec&, _HNASArrayToDeviceMap& group, GroupState& groupState) {
+bool beginGroup(OperationState&, const OperationSpec&, _HNASArrayToDeviceMap& group, GroupState& groupState) {
     for (HNASSnapDevice* device : group.devices)
         groupState.snap.devicesByFileSystem[device->deviceRecord().fileSystemId].push_back(device);
-    if (makesCallsAhead(state)) createSnapshotsAhead(state, group);
     return true;
 }
 

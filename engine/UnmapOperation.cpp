@@ -2,29 +2,12 @@
 // clear the host's snap device name.
 // The log and failure texts of this file are a contract with the host and
 // its log readers: keep them character for character, typos included.
-#include "engine/CallsAhead.h"
+#include "engine/EarlierShares.h"
 #include "engine/OperationSpecs.h"
 
 namespace {
 
 const char kContext[] = "QZSnapEngineHNAS::qzso_unmapSnaps";
-
-// The share deletes unmapDevice will send, each share once.
-bool deleteSharesAhead(OperationState& state, const OperationSpec&, _HNASArrayToDeviceMap& group, GroupState&) {
-    if (!makesCallsAhead(state)) return true;
-    AheadCalls ahead;
-    for (const HNASSnapDevice* device : group.devices) {
-        const _HNASDeviceInfo& info = device->deviceRecord();
-        QzAheadCall call;
-        std::string candidate;
-        if (!plannedShare(state.utils, info, candidate, call.name, call.shareType)) continue;
-        call.kind = QzAheadKind::DeleteShare;
-        call.server.objectId = info.virtualServerObjectId;
-        ahead.add(call);
-    }
-    state.client.runAhead(ahead.calls);
-    return true;
-}
 
 DeviceOutcome unmapDevice(OperationState& state, const OperationSpec& spec, _HNASArrayToDeviceMap&, GroupState&,
                           HNASSnapDevice& device, const _HNASDeviceInfo& info) {
@@ -40,13 +23,27 @@ DeviceOutcome unmapDevice(OperationState& state, const OperationSpec& spec, _HNA
 
     __HNASVirtualServers server;
     server.objectId = info.virtualServerObjectId;
-    if (!state.client.deleteFileSystemShare(shareName, server, shareType)) {
-        failDevice(state, spec, device, QZSO::SNAP_STATUS_UNMAP_FAILED, QZSO::ERROR_UNMAP_FAILED,
-                   "Failed to delete Share[" + candidate + "]");
+    // Deletes one share, e.g. "QZHNAS-u1-data-QZShare" ("/" before an
+    // export in `arrayName`); a failure fails the device.
+    auto deleteShare = [&](const std::string& name, const std::string& arrayName) {
+        if (!state.client.deleteFileSystemShare(arrayName, server, shareType)) {
+            failDevice(state, spec, device, QZSO::SNAP_STATUS_UNMAP_FAILED, QZSO::ERROR_UNMAP_FAILED,
+                       "Failed to delete Share[" + name + "]");
+            return false;
+        }
+        state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId, "Successfully deleted share: [%s] ",
+                           name.c_str());
+        return true;
+    };
+    if (!deleteShare(candidate, shareName)) return DeviceOutcome::Stop;
+    // A share an earlier version made of this snapshot, under the name it
+    // gave a long share name, goes as well: left, it would go on exposing
+    // the snapshot after the host was told it is unmapped.
+    std::string earlierCandidate;
+    std::string earlierShareName;
+    if (findEarlierShare(state, spec, state.utils, info, shareType, earlierCandidate, earlierShareName) &&
+        !deleteShare(earlierCandidate, earlierShareName))
         return DeviceOutcome::Stop;
-    }
-    state.log.DebugLvl(spec.context, DebugLevel::kFlow, state.jobId, "Successfully deleted share: [%s] ",
-                       candidate.c_str());
     device.setStatus(QZSO::SNAP_STATUS_UNMAPPED, 0, "");
     device.setSnapDevice("");
     return DeviceOutcome::Succeeded;
@@ -61,7 +58,6 @@ const OperationSpec kUnmapOperation = [] {
     spec.openingMessage = "Unmapping the given Snap(s). Snap Engine [HNAS].";
     spec.phase = "UNMAP PHASE";
     spec.presetStatus = QZSO::SNAP_STATUS_UNMAP_FAILED;
-    spec.beginGroup = deleteSharesAhead;
     spec.deviceWork = unmapDevice;
     return spec;
 }();

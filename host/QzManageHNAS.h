@@ -8,6 +8,8 @@
 // for character.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,188 +69,13 @@ struct QzProbePhase {
     std::string message;
 };
 
-// The calls an operation can hand the client ahead of making them (see
-// runAhead), one per member of the same name.
-enum class QzAheadKind {
-    CreateSnapshot,    // createFileSystemSnapshot(name, fileSystemId, prefix, snapshot)
-    IsSharePresent,    // isSharePresent(name, server, shareType)
-    GetShare,          // getFilesystemShares(server, shareType, {share}, flag)
-    CreateShare,       // createFileSystemShare(name, virtualServerId, fileSystemId, path, shareType, share, flag)
-    DeleteShare,       // deleteFileSystemShare(name, server, shareType)
-    DeleteSnapshot,    // deleteFileSystemSnapshot(snapshot, prefix)
-    RecoverSnapshot,   // recoverFileSystemSnapshot(name): name is the snapshot's object ID
-    FileSystemIdByLabel,   // getFileSystemID(name, id)
-    FileSystemIdOfShare,   // getFileSystemID(server, name, shareType, id)
-    FileSystemInfo         // getFileSystemsInfo(fileSystemId, list)
+// A line the client would have logged, kept instead (see runConcurrently),
+// e.g. {-1, "QzManageHNAS::getFilesystemShares", "GET ... failed: ..."}.
+struct QzLogLine {
+    int level = 0;
+    std::string context;
+    std::string text;   // the whole line, masked as it would have been logged
 };
-
-// One call made ahead: the member's arguments (only those its kind names),
-// and after runAhead what the member would have returned.
-struct QzAheadCall {
-    QzAheadKind kind = QzAheadKind::CreateSnapshot;
-    std::string name;               // snapshot or share name, or the object ID to recover
-    std::string fileSystemId;
-    std::string prefix;
-    std::string shareType;
-    std::string virtualServerId;
-    std::string path;
-    __HNASVirtualServers server;
-    __HNASFileSystemShares share;   // GetShare: the share to look up; CreateShare: the share argument
-    __HNASFileSystemSnapshot snapshot;   // DeleteSnapshot: the snapshot argument
-    bool flag = false;              // GetShare: withPermissions; CreateShare: applyPermissions
-
-    // The outcome. `made` false: the call was not made, because a call
-    // before it in the batch failed (its member will make it, if reached).
-    bool made = false;
-    bool succeeded = false;   // the member's return value
-    __HNASFileSystemSnapshot createdSnapshot;          // CreateSnapshot
-    std::vector<__HNASFileSystemShares> sharesFound;   // GetShare
-    __HNASFileSystemShares shareCreated;               // CreateShare: the share argument as the call left it
-    std::string fileSystemIdFound;                     // FileSystemIdByLabel, FileSystemIdOfShare
-    std::vector<__HNASFileSystemInfo> fileSystemsFound;   // FileSystemInfo
-
-    // The call each member is, from the member's own arguments: operations
-    // build their batches with these, and both clients match a member's
-    // call against the batch with them.
-    static QzAheadCall createSnapshot(const std::string& name, const std::string& fileSystemId,
-                                      const std::string& prefix) {
-        QzAheadCall call(QzAheadKind::CreateSnapshot);
-        call.name = name;
-        call.fileSystemId = fileSystemId;
-        call.prefix = prefix;
-        return call;
-    }
-    static QzAheadCall isSharePresent(const std::string& name, const __HNASVirtualServers& server,
-                                      const std::string& shareType) {
-        return namedOnServer(QzAheadKind::IsSharePresent, name, server, shareType);
-    }
-    static QzAheadCall getShare(const __HNASVirtualServers& server, const std::string& shareType,
-                                const __HNASFileSystemShares& share, bool withPermissions) {
-        QzAheadCall call(QzAheadKind::GetShare);
-        call.server = server;
-        call.shareType = shareType;
-        call.share = share;
-        call.flag = withPermissions;
-        return call;
-    }
-    static QzAheadCall createShare(const std::string& name, const std::string& virtualServerId,
-                                   const std::string& fileSystemId, const std::string& path,
-                                   const std::string& shareType, const __HNASFileSystemShares& share,
-                                   bool applyPermissions) {
-        QzAheadCall call(QzAheadKind::CreateShare);
-        call.name = name;
-        call.virtualServerId = virtualServerId;
-        call.fileSystemId = fileSystemId;
-        call.path = path;
-        call.shareType = shareType;
-        call.share = share;
-        call.flag = applyPermissions;
-        return call;
-    }
-    static QzAheadCall deleteShare(const std::string& name, const __HNASVirtualServers& server,
-                                   const std::string& shareType) {
-        return namedOnServer(QzAheadKind::DeleteShare, name, server, shareType);
-    }
-    static QzAheadCall deleteSnapshot(const __HNASFileSystemSnapshot& snapshot, const std::string& prefix) {
-        QzAheadCall call(QzAheadKind::DeleteSnapshot);
-        call.snapshot = snapshot;
-        call.prefix = prefix;
-        return call;
-    }
-    static QzAheadCall recoverSnapshot(const std::string& snapshotObjectId) {
-        QzAheadCall call(QzAheadKind::RecoverSnapshot);
-        call.name = snapshotObjectId;
-        return call;
-    }
-    static QzAheadCall fileSystemIdByLabel(const std::string& label) {
-        QzAheadCall call(QzAheadKind::FileSystemIdByLabel);
-        call.name = label;
-        return call;
-    }
-    static QzAheadCall fileSystemIdOfShare(const __HNASVirtualServers& server, const std::string& shareName,
-                                           const std::string& shareType) {
-        return namedOnServer(QzAheadKind::FileSystemIdOfShare, shareName, server, shareType);
-    }
-    static QzAheadCall fileSystemInfo(const std::string& fileSystemId) {
-        QzAheadCall call(QzAheadKind::FileSystemInfo);
-        call.fileSystemId = fileSystemId;
-        return call;
-    }
-
-    QzAheadCall() = default;
-
-private:
-    explicit QzAheadCall(QzAheadKind k) : kind(k) {}
-    static QzAheadCall namedOnServer(QzAheadKind k, const std::string& name, const __HNASVirtualServers& server,
-                                     const std::string& shareType) {
-        QzAheadCall call(k);
-        call.name = name;
-        call.server = server;
-        call.shareType = shareType;
-        return call;
-    }
-};
-
-// Names the request a call makes from the arguments its kind reads: two
-// calls with the same key send the same request. Both implementations match
-// a member call to a call made ahead by it.
-inline std::string qzAheadKey(const QzAheadCall& call) {
-    std::string key = std::to_string(static_cast<int>(call.kind));
-    auto add = [&key](const std::string& part) {
-        key += '\n';
-        key += part;
-    };
-    auto addServer = [&add](const __HNASVirtualServers& server) {
-        add(server.objectId);
-        add(std::to_string(server.virtualServerId));
-    };
-    switch (call.kind) {
-        case QzAheadKind::CreateSnapshot:
-            add(call.prefix);
-            add(call.name);
-            add(call.fileSystemId);
-            break;
-        case QzAheadKind::IsSharePresent:
-        case QzAheadKind::DeleteShare:
-            add(call.shareType);
-            add(call.name);
-            addServer(call.server);
-            break;
-        case QzAheadKind::GetShare:
-            add(call.shareType);
-            add(call.share.name);
-            addServer(call.server);
-            add(call.flag ? "1" : "0");
-            break;
-        case QzAheadKind::CreateShare:
-            add(call.shareType);
-            add(call.name);
-            add(call.virtualServerId);
-            add(call.fileSystemId);
-            add(call.path);
-            add(call.share.objectId);
-            add(call.flag ? "1" : "0");
-            break;
-        case QzAheadKind::DeleteSnapshot:
-            add(call.prefix);
-            add(call.snapshot.name);
-            add(call.snapshot.fileSystemId);
-            break;
-        case QzAheadKind::RecoverSnapshot:
-        case QzAheadKind::FileSystemIdByLabel:
-            add(call.name);
-            break;
-        case QzAheadKind::FileSystemIdOfShare:
-            add(call.shareType);
-            add(call.name);
-            addServer(call.server);
-            break;
-        case QzAheadKind::FileSystemInfo:
-            add(call.fileSystemId);
-            break;
-    }
-    return key;
-}
 
 class QZ_API QzManageHNAS {
 public:
@@ -323,24 +150,20 @@ public:
     // last pointed at: the setting nRequestsInFlight, kept below the
     // connections the array allows when it says (asked once per init, only
     // when the setting is above 1). 1: every request waits for the one
-    // before it, and runAhead is never needed.
+    // before it, and runConcurrently runs nothing.
     int requestsInFlight();
-    // Makes `calls` now, up to requestsInFlight() of them at once, in order,
-    // and fills in each one's outcome. Once a call fails (a false that is
-    // not a plain "no" of isSharePresent), no later call of the batch is
-    // started: the operation stops at the device that needs it, as it would
-    // have before ever sending the later ones. Calls in flight by then still
-    // complete. Each is made as its member would make it (the
-    // same requests, retries and checks, a create never sent twice); its
-    // log lines are kept. A later member call with the same arguments (the
-    // same qzAheadKey) takes the outcome instead of sending anything, and
-    // its log lines are logged then, in the place the call would have
-    // logged them; each outcome is taken once. What no call takes by the
-    // next init or the client's end is settled then: a snapshot
-    // or share it created is deleted again, and the lines of the rest are
-    // logged with a note. Calls of one runAhead must not depend on each
-    // other. False when none was made (the members will make them).
-    bool runAhead(std::vector<QzAheadCall>& calls);
+    // Runs work(worker, i) for every i below `count`, up to
+    // requestsInFlight() at once, each on a worker: a client of its own
+    // connection to the array of the last init, with the same credentials
+    // and settings. Every line a worker logs for item i is kept in lines[i]
+    // instead (the host's log may be written from its own thread only), for
+    // the caller to log where it uses the item. Workers only read: a member
+    // that changes the array fails on a worker, so that no change runs ahead
+    // of the device that asks for it. An exception from work(worker, i)
+    // ends that item. Returns when every item ran; false, with nothing run,
+    // when 1 request is in flight or no worker could be opened.
+    bool runConcurrently(size_t count, const std::function<void(QzManageHNAS& worker, size_t item)>& work,
+                         std::vector<std::vector<QzLogLine>>& lines);
 
     struct Impl;
 
@@ -348,5 +171,6 @@ public:
     QzManageHNAS& operator=(const QzManageHNAS&) = delete;
 
 private:
+    explicit QzManageHNAS(std::unique_ptr<Impl> impl);   // a worker of runConcurrently
     std::unique_ptr<Impl> impl_;
 };

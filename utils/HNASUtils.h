@@ -90,6 +90,8 @@ public:
     // `protocol` is written only on success.
     bool getNetworkShareType(const std::string& deviceType, const std::string& mountPath,
                              std::string& protocol);
+    // The same without a log line: false for an empty or unknown type.
+    static bool shareTypeOf(const std::string& deviceType, std::string& protocol);
 
     // ---- Snap paths, share names, snap device names -----------------------
 
@@ -103,11 +105,30 @@ public:
     // tells whether the hiding setting added its "$".
     std::string uniqueShareName(const _HNASDeviceInfo& info, bool& hidden) const;
 
+    // The name an earlier version gave the same share when the name above
+    // was longer than 80 characters: its last 80 characters (never cut
+    // inside a UTF-8 character), e.g. "...-a-b-QZShare". Empty when the name
+    // was not shortened, so that both versions named it alike.
+    std::string earlierUniqueShareName(const _HNASDeviceInfo& info) const;
+
+    // Whether the share path `path`, as the array reports it (e.g.
+    // "\\~snapshot\\QZHNAS-u1-fs1\\data" or "/.snapshot/QZHNAS-u1-fs1/exp1"),
+    // lies inside the snapshot `snapshotName`: one of its pieces is that name.
+    static bool pathIsInSnapshot(const std::string& path, const std::string& snapshotName);
+
+    // Share names as the array compares them: CIFS share names without
+    // regard to the case of ASCII letters, NFS export paths exactly; two
+    // names name one share when their keys (with the type) are equal, e.g.
+    // "CIFS", "Data-SUB1" and "CIFS", "data-sub1".
+    static std::string arrayShareNameKey(const std::string& shareType, const std::string& name);
+
     // The share name in the form the array expects: "exp1" -> "/exp1" for
     // "nfs" and "native_hnas", unchanged for "unc"; other types leave
     // `result` as it was. False for an empty name or type.
     bool getShareName(const std::string& shareName, const std::string& deviceType, bool& flag,
                       std::string& result);
+    // The same without a log line.
+    static bool shareNameOnArray(const std::string& shareName, const std::string& deviceType, std::string& result);
 
     // The clone path as getClonePath builds it, without a log line; false
     // for a device type it does not know.

@@ -111,6 +111,32 @@ void keepWithinTheLimit(std::string& name) {
     name = digest + "-" + name;
 }
 
+// The whole name, before keepWithinTheLimit: stem + share + sub-directory +
+// "-QZShare" (+ "$"); empty for a native path, whose name is never cut.
+std::string wholeShareName(const _HNASDeviceInfo& info, bool& hidden) {
+    hidden = false;
+    std::string name;
+    if (info.deviceType == kDeviceTypeUnc) {
+        std::string subDirectory = info.subDirectory;
+        boost::algorithm::replace_all(subDirectory, kUncSeparator, "-");
+        name = shareNameOf(shareNameStem(info.snapUUID, info.fileSystemName), info.share, subDirectory);
+        int hide = 0;
+        HNASUtils::GetRegInt(nullptr, kHideCifsShareOnSnapMount, &hide);
+        if (hide > 0) {
+            hidden = true;
+            name += kHiddenShareSuffix;
+        }
+    } else if (info.deviceType == kDeviceTypeNfs) {
+        std::string subDirectory = info.subDirectory;
+        boost::algorithm::replace_all(subDirectory, kEscapedSlash, "-");
+        // The export's leading "/" is dropped; a record without a share
+        // contributes no share part.
+        const std::string share = info.share.empty() ? std::string() : info.share.substr(1);
+        name = shareNameOf(shareNameStem(info.snapUUID, info.fileSystemName), share, subDirectory);
+    }
+    return name;
+}
+
 // Splits at any of `delimiters`, dropping empty pieces:
 // "\\dir1\\sub" with "\\" -> {"dir1", "sub"}.
 std::vector<std::string> splitPath(const std::string& path, const char* delimiters) {
@@ -123,32 +149,37 @@ std::vector<std::string> splitPath(const std::string& path, const char* delimite
 }  // namespace
 
 std::string HNASUtils::uniqueShareName(const _HNASDeviceInfo& info, bool& hidden) const {
-    hidden = false;
-    std::string name;
-    if (info.deviceType == kDeviceTypeUnc) {
-        std::string subDirectory = info.subDirectory;
-        boost::algorithm::replace_all(subDirectory, kUncSeparator, "-");
-        name = shareNameOf(shareNameStem(info.snapUUID, info.fileSystemName), info.share,
-                           subDirectory);
-        int hide = 0;
-        GetRegInt(nullptr, kHideCifsShareOnSnapMount, &hide);
-        if (hide > 0) {
-            hidden = true;
-            name += kHiddenShareSuffix;
-        }
-        keepWithinTheLimit(name);
-    } else if (info.deviceType == kDeviceTypeNfs) {
-        std::string subDirectory = info.subDirectory;
-        boost::algorithm::replace_all(subDirectory, kEscapedSlash, "-");
-        // The export's leading "/" is dropped; a record without a share
-        // contributes no share part.
-        const std::string share = info.share.empty() ? std::string() : info.share.substr(1);
-        name = shareNameOf(shareNameStem(info.snapUUID, info.fileSystemName), share, subDirectory);
-        keepWithinTheLimit(name);
-    } else if (info.deviceType == kDeviceTypeNative) {
-        name = info.snapUUID;
+    if (info.deviceType == kDeviceTypeNative) {
+        hidden = false;
+        return info.snapUUID;
     }
+    std::string name = wholeShareName(info, hidden);
+    keepWithinTheLimit(name);
     return name;
+}
+
+std::string HNASUtils::earlierUniqueShareName(const _HNASDeviceInfo& info) const {
+    if (info.deviceType == kDeviceTypeNative) return std::string();
+    bool hidden = false;
+    std::string name = wholeShareName(info, hidden);
+    if (characterCount(name) <= kMaxShareNameLength) return std::string();
+    keepLastCharacters(name, kMaxShareNameLength);
+    return name;
+}
+
+bool HNASUtils::pathIsInSnapshot(const std::string& path, const std::string& snapshotName) {
+    if (snapshotName.empty()) return false;
+    for (const std::string& piece : splitPath(path, "\\/"))
+        if (piece == snapshotName) return true;
+    return false;
+}
+
+std::string HNASUtils::arrayShareNameKey(const std::string& shareType, const std::string& name) {
+    std::string key = shareType + ":" + name;
+    if (shareType == kProtocolCifs)
+        for (char& c : key)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return key;
 }
 
 std::string HNASUtils::getUniqueShareForPath(_HNASDeviceInfo info, bool /*flag*/,
@@ -162,19 +193,22 @@ std::string HNASUtils::getUniqueShareForPath(_HNASDeviceInfo info, bool /*flag*/
     return name;
 }
 
-bool HNASUtils::getShareName(const std::string& shareName, const std::string& deviceType,
-                             bool& /*flag*/, std::string& result) {
-    if (shareName.empty() || deviceType.empty()) {
-        EvDebug log;
-        log.DebugLvl(kShareNameContext, DebugLevel::kFailure, jobId, "%s", kInvalidArguments);
-        return false;
-    }
+bool HNASUtils::shareNameOnArray(const std::string& shareName, const std::string& deviceType, std::string& result) {
+    if (shareName.empty() || deviceType.empty()) return false;
     if (deviceType == kDeviceTypeUnc) {
         result = shareName;
     } else if (deviceType == kDeviceTypeNfs || deviceType == kDeviceTypeNative) {
         result = "/" + shareName;
     }
     return true;
+}
+
+bool HNASUtils::getShareName(const std::string& shareName, const std::string& deviceType,
+                             bool& /*flag*/, std::string& result) {
+    if (shareNameOnArray(shareName, deviceType, result)) return true;
+    EvDebug log;
+    log.DebugLvl(kShareNameContext, DebugLevel::kFailure, jobId, "%s", kInvalidArguments);
+    return false;
 }
 
 bool HNASUtils::composeClonePath(const std::string& deviceType, const std::string& snapName,

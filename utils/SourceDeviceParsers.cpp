@@ -202,13 +202,7 @@ void HNASUtils::removeEscapeChar(const std::string& in, std::string& out) {
     out = result;
 }
 
-bool HNASUtils::getNetworkShareType(const std::string& deviceType,
-                                    const std::string& /*mountPath*/, std::string& protocol) {
-    EvDebug log;
-    if (deviceType.empty()) {
-        log.DebugLvl(kShareTypeContext, DebugLevel::kFailure, jobId, "%s", kEmptyDeviceType);
-        return false;
-    }
+bool HNASUtils::shareTypeOf(const std::string& deviceType, std::string& protocol) {
     if (deviceType == kDeviceTypeNative || deviceType == kDeviceTypeNfs) {
         protocol = kProtocolNfs;
         return true;
@@ -217,6 +211,14 @@ bool HNASUtils::getNetworkShareType(const std::string& deviceType,
         protocol = kProtocolCifs;
         return true;
     }
-    log.DebugLvl(kShareTypeContext, DebugLevel::kFailure, jobId, "%s", kUnknownDeviceType);
+    return false;
+}
+
+bool HNASUtils::getNetworkShareType(const std::string& deviceType,
+                                    const std::string& /*mountPath*/, std::string& protocol) {
+    if (shareTypeOf(deviceType, protocol)) return true;
+    EvDebug log;
+    log.DebugLvl(kShareTypeContext, DebugLevel::kFailure, jobId, "%s",
+                 deviceType.empty() ? kEmptyDeviceType : kUnknownDeviceType);
     return false;
 }

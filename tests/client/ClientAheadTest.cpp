@@ -1,8 +1,7 @@
-// Calls made ahead with several requests in flight, against hnas-arraysim:
-// the requests of a batch overlap; a refused, lost or closed request in the
-// middle of a batch fails or settles only its own call, and the calls after
-// a failure are not started; a create is sent once; each outcome is taken
-// once, with its log lines, and every line is logged on the calling thread.
+// Work run concurrently on the client's workers, against hnas-arraysim: the
+// requests overlap; a refused request fails only its own item, whose lines
+// are kept for it and logged on no thread; a worker refuses every change
+// without sending it; with one request in flight nothing runs.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -79,18 +78,18 @@ protected:
         ASSERT_EQ(static_cast<size_t>(kFileSystems), fileSystemIds_.size());
     }
 
-    // One snapshot create per file system, "u1-fs1" on fs1 and so on.
-    std::vector<QzAheadCall> creates() const {
-        std::vector<QzAheadCall> calls;
-        for (int i = 0; i < kFileSystems; ++i) {
-            QzAheadCall call;
-            call.kind = QzAheadKind::CreateSnapshot;
-            call.name = "u1-fs" + std::to_string(i + 1);
-            call.fileSystemId = fileSystemIds_[static_cast<size_t>(i)];
-            call.prefix = kPrefix;
-            calls.push_back(call);
-        }
-        return calls;
+    // The ID of each file system by its label, asked by worker item i for
+    // "fs<i+1>"; what each item found, and whether it succeeded.
+    bool lookUpAll(std::vector<std::string>& found, std::vector<char>& succeeded,
+                   std::vector<std::vector<QzLogLine>>& lines) {
+        found.assign(kFileSystems, std::string());
+        succeeded.assign(kFileSystems, 0);
+        return client_->runConcurrently(
+            kFileSystems,
+            [&](QzManageHNAS& worker, size_t i) {
+                succeeded[i] = worker.getFileSystemID("fs" + std::to_string(i + 1), found[i]);
+            },
+            lines);
     }
 
     std::set<std::string> snapshotNames() {
@@ -108,12 +107,15 @@ protected:
     std::vector<std::string> fileSystemIds_;
 };
 
-TEST_F(ClientAhead, OneInFlightMakesNothingAheadAndAsksTheArrayNothingMore) {
+TEST_F(ClientAhead, OneInFlightRunsNothingAndAsksTheArrayNothingMore) {
     start("");
     EXPECT_EQ(1, client_->requestsInFlight());
-    std::vector<QzAheadCall> calls = creates();
-    EXPECT_FALSE(client_->runAhead(calls));
-    EXPECT_EQ(0, sim_->callCount("createSnapshot"));
+    std::vector<std::string> found;
+    std::vector<char> succeeded;
+    std::vector<std::vector<QzLogLine>> lines;
+    EXPECT_FALSE(lookUpAll(found, succeeded, lines));
+    EXPECT_EQ(std::vector<char>(kFileSystems, 0), succeeded);
+    EXPECT_EQ(0, sim_->callCount("listFileSystems"));
     EXPECT_EQ(0, sim_->callCount("getRestAccess"));
 }
 
@@ -126,14 +128,35 @@ TEST_F(ClientAhead, TheArraysConnectionLimitCapsTheSetting) {
     EXPECT_EQ(1, sim_->callCount("getRestAccess"));
 }
 
-TEST_F(ClientAhead, TheRequestsOfABatchOverlapAndEachOutcomeIsTakenOnce) {
+TEST_F(ClientAhead, TheWorkersRequestsOverlapAndTheirLinesAreKeptPerItem) {
     start("nRequestsInFlight=8\n");
     const int latencyMs = 300;
-    ASSERT_TRUE(sim_->inject({{"operation", "createSnapshot"}, {"count", kFileSystems}, {"latencyMs", latencyMs}}));
+    ASSERT_TRUE(sim_->inject({{"operation", "listFileSystems"}, {"count", kFileSystems}, {"latencyMs", latencyMs}}));
+    // fs4's look-up is refused: only its own item fails.
+    ASSERT_TRUE(sim_->inject({{"operation", "listFileSystems"}, {"matching", "label=fs4&"}, {"status", 500}}));
+    ASSERT_GT(client_->requestsInFlight(), 1);   // the array's limit read first, and its line logged
     ASSERT_TRUE(sim_->admin("DELETE", "/admin/calls", nullptr));
-    std::vector<QzAheadCall> calls = creates();
-    ASSERT_TRUE(client_->runAhead(calls));
-    for (const QzAheadCall& call : calls) EXPECT_TRUE(call.made && call.succeeded) << call.name;
+    const size_t before = log_.taken().size();
+    std::vector<std::string> found;
+    std::vector<char> succeeded;
+    std::vector<std::vector<QzLogLine>> lines;
+    ASSERT_TRUE(lookUpAll(found, succeeded, lines));
+    for (int i = 0; i < kFileSystems; ++i) {
+        SCOPED_TRACE(i);
+        const size_t item = static_cast<size_t>(i);
+        EXPECT_EQ(i != 3, succeeded[item] != 0);
+        if (i != 3) {
+            EXPECT_EQ(fileSystemIds_[item], found[item]);
+        }
+        bool failureLine = false;
+        for (const QzLogLine& line : lines[item]) {
+            failureLine |= line.level == -1 && contains(line.context, "getFileSystemID");
+            EXPECT_FALSE(contains(line.text, kSimPassword)) << line.text;
+        }
+        EXPECT_EQ(i == 3, failureLine);
+    }
+    // Nothing was logged while the workers ran: their lines are the caller's to log.
+    EXPECT_EQ(before, log_.taken().size());
 
     // One after the other, the last would end at least 7 latencies after the
     // first; together they end within one.
@@ -141,100 +164,49 @@ TEST_F(ClientAhead, TheRequestsOfABatchOverlapAndEachOutcomeIsTakenOnce) {
     ASSERT_TRUE(sim_->admin("GET", "/admin/calls", nullptr, &answer));
     std::vector<long long> ends;
     for (const auto& call : answer["calls"])
-        if (call.value("operation", "") == "createSnapshot") ends.push_back(call.value("endMicros", 0LL));
-    ASSERT_EQ(static_cast<size_t>(kFileSystems), ends.size());
+        if (call.value("operation", "") == "listFileSystems" && call.value("status", 0) == 200)
+            ends.push_back(call.value("endMicros", 0LL));
+    ASSERT_EQ(static_cast<size_t>(kFileSystems - 1), ends.size());
     EXPECT_LT(*std::max_element(ends.begin(), ends.end()) - *std::min_element(ends.begin(), ends.end()),
               latencyMs * 1000LL);
-
-    // The member takes the outcome without a request; a second call of it
-    // is a call of its own (the array refuses the name that now exists).
-    __HNASFileSystemSnapshot snapshot;
-    ASSERT_TRUE(client_->createFileSystemSnapshot("u1-fs3", fileSystemIds_[2], kPrefix, snapshot));
-    EXPECT_EQ("QZHNAS-u1-fs3", snapshot.name);
-    EXPECT_EQ(kFileSystems, sim_->callCount("createSnapshot"));
-    EXPECT_FALSE(client_->createFileSystemSnapshot("u1-fs3", fileSystemIds_[2], kPrefix, snapshot));
-    EXPECT_EQ(kFileSystems + 1, sim_->callCount("createSnapshot"));
 }
 
-// A fault on fs4's create, in the middle of the batch.
-TEST_F(ClientAhead, AFaultInTheMiddleOfABatchTouchesOnlyItsCallAndNoCreateGoesTwice) {
-    struct Case {
-        const char* action;
-        bool fs4Created;   // on the array afterwards
-        bool fs4Succeeds;
-        bool laterStarted; // calls after fs4's still made
-        int fs4Posts;      // POSTs of fs4's create
-    };
-    const Case cases[] = {
-        // Refused: the calls after it are not started.
-        {"status", false, false, false, 1},
-        // Closed unanswered and not done: the look-up finds no such snapshot,
-        // so the create goes again (as a call made alone does) and succeeds.
-        {"close", true, true, true, 2},
-        // Done, its answer lost: the look-up finds and adopts it; no second POST.
-        {"closeAfter", true, true, true, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.action);
-        start("nRequestsInFlight=8\n");
-        // fs4's create is held so that the calls before it have ended when it
-        // fails; those after it are in flight with it or not started.
-        ASSERT_TRUE(sim_->inject({{"operation", "createSnapshot"}, {"matching", "u1-fs4"}, {"latencyMs", 200}}));
-        json fault = {{"operation", "createSnapshot"}, {"matching", "u1-fs4"}, {"action", c.action}};
-        if (std::string(c.action) == "status") fault["status"] = 500;
-        ASSERT_TRUE(sim_->inject(fault));
-        std::vector<QzAheadCall> calls = creates();
-        ASSERT_TRUE(client_->runAhead(calls));
-
-        const std::set<std::string> names = snapshotNames();
-        int posts = 0;
-        for (size_t i = 0; i < calls.size(); ++i) {
-            const QzAheadCall& call = calls[i];
-            SCOPED_TRACE(call.name);
-            const bool onArray = names.count("QZHNAS-" + call.name) != 0;
-            if (i < 3) {
-                EXPECT_TRUE(call.made && call.succeeded && onArray);
+TEST_F(ClientAhead, AWorkerRefusesEveryChangeWithoutSendingIt) {
+    start("nRequestsInFlight=8\n");
+    ASSERT_GT(client_->requestsInFlight(), 1);
+    ASSERT_TRUE(sim_->admin("DELETE", "/admin/calls", nullptr));
+    std::vector<std::vector<QzLogLine>> lines;
+    std::vector<char> refused(5, 0);
+    ASSERT_TRUE(client_->runConcurrently(
+        5,
+        [&](QzManageHNAS& worker, size_t i) {
+            __HNASFileSystemSnapshot snapshot;
+            snapshot.name = "QZHNAS-old-fs1";
+            snapshot.fileSystemId = fileSystemIds_[0];
+            __HNASVirtualServers server;
+            server.virtualServerId = 1;
+            __HNASFileSystemShares share;
+            switch (i) {
+                case 0: refused[i] = !worker.createFileSystemSnapshot("u2-fs1", fileSystemIds_[0], kPrefix, snapshot); break;
+                case 1: refused[i] = !worker.deleteFileSystemSnapshot(snapshot, kPrefix); break;
+                case 2: refused[i] = !worker.recoverFileSystemSnapshot("1"); break;
+                case 3:
+                    refused[i] = !worker.createFileSystemShare("s1-QZShare", "1", fileSystemIds_[0], "\\dir", "CIFS",
+                                                               share, false);
+                    break;
+                default: refused[i] = !worker.deleteFileSystemShare("data", server, "CIFS"); break;
             }
-            if (i == 3) {
-                EXPECT_TRUE(call.made);
-                EXPECT_EQ(c.fs4Succeeds, call.succeeded);
-                EXPECT_EQ(c.fs4Created, onArray);
-            }
-            if (i > 3 && c.laterStarted) {
-                EXPECT_TRUE(call.made && call.succeeded && onArray);
-            }
-            // A call not made left nothing behind; one made did what it says.
-            if (!call.made) {
-                EXPECT_FALSE(onArray);
-            }
-            if (call.made && i != 3) {
-                EXPECT_EQ(call.succeeded, onArray);
-            }
-            posts += !call.made ? 0 : i == 3 ? c.fs4Posts : 1;
-        }
-        EXPECT_EQ(posts, sim_->callCount("createSnapshot")) << "a create went twice";
-
-        // The failure line comes when fs4's outcome is taken, on this thread.
-        const size_t before = log_.taken().size();
-        __HNASFileSystemSnapshot snapshot;
-        EXPECT_EQ(c.fs4Succeeds, client_->createFileSystemSnapshot("u1-fs4", fileSystemIds_[3], kPrefix, snapshot));
-        const std::vector<ThreadLog::Line> lines = log_.taken();
-        bool failureLine = false;
-        for (size_t i = before; i < lines.size(); ++i)
-            failureLine |= lines[i].line.level == -1 && contains(lines[i].line.context, "createFileSystemSnapshot");
-        EXPECT_EQ(!c.fs4Succeeds, failureLine);
-        EXPECT_EQ(posts, sim_->callCount("createSnapshot"));
-
-        // The client's end settles the rest: snapshots no device took are
-        // deleted again.
-        client_.reset();
-        for (const std::string& name : snapshotNames())
-            EXPECT_TRUE(name == "QZHNAS-old-fs1" || name == "QZHNAS-u1-fs4") << name;
-        for (const ThreadLog::Line& line : log_.taken()) {
-            EXPECT_EQ(std::this_thread::get_id(), line.thread) << line.line.message;
-            EXPECT_FALSE(contains(line.line.message, kSimPassword)) << line.line.message;
-        }
+        },
+        lines));
+    EXPECT_EQ(std::vector<char>(5, 1), refused);
+    json answer;
+    ASSERT_TRUE(sim_->admin("GET", "/admin/calls", nullptr, &answer));
+    EXPECT_TRUE(answer["calls"].empty()) << answer.dump();
+    for (const std::vector<QzLogLine>& itemLines : lines) {
+        ASSERT_EQ(1u, itemLines.size());
+        EXPECT_EQ(-1, itemLines.front().level);
     }
+    EXPECT_EQ(snapshotNames(), std::set<std::string>{"QZHNAS-old-fs1"});
 }
 
 // Reconcile's list of every snapshot asks for the file systems' lists

@@ -132,15 +132,22 @@ TEST(FilerAliases, AnArrayListSizeThatDoesNotFitEndsTheRead) {
     EXPECT_EQ(1, f.util.arrayList.calls);
 }
 
+// A port the host does not have, and a port of 0 it does have (no port can
+// be connected to there), both become 8444, as in every other endpoint.
 TEST(FilerAliases, EndpointFallsBackToTheControlHostAndPort8444) {
-    AliasFixture f;
-    f.util.configInts[{11, QZSO::kMetroServerPortConfig}] = 9999;
-    f.util.configStrings[{11, QZSO::kMetroServerIpConfig}].value = "198.51.100.7";
-    ASSERT_TRUE(f.search("127.0.0.1"));
-    const auto inits = f.array.callsOf("init");
-    ASSERT_EQ(2u, inits.size());
-    EXPECT_EQ((std::vector<std::string>{"userA", "FILE", "ctl-hnasA", "198.51.100.7", "9999"}), inits[0].arguments);
-    EXPECT_EQ((std::vector<std::string>{"userB", "FILE", "ctl-hnasB", "ctl-hnasB", "8444"}), inits[1].arguments);
+    for (bool portZero : {false, true}) {
+        SCOPED_TRACE(portZero ? "port 0 configured" : "no port configured");
+        AliasFixture f;
+        f.util.configInts[{11, QZSO::kMetroServerPortConfig}] = 9999;
+        f.util.configStrings[{11, QZSO::kMetroServerIpConfig}].value = "198.51.100.7";
+        if (portZero) f.util.configInts[{12, QZSO::kMetroServerPortConfig}] = 0;
+        ASSERT_TRUE(f.search("127.0.0.1"));
+        const auto inits = f.array.callsOf("init");
+        ASSERT_EQ(2u, inits.size());
+        EXPECT_EQ((std::vector<std::string>{"userA", "FILE", "ctl-hnasA", "198.51.100.7", "9999"}),
+                  inits[0].arguments);
+        EXPECT_EQ((std::vector<std::string>{"userB", "FILE", "ctl-hnasB", "ctl-hnasB", "8444"}), inits[1].arguments);
+    }
 }
 
 TEST(SetArrayInfo, AttachesThroughTheAliasListWhenTheNameIsUnknown) {

@@ -238,11 +238,12 @@ TEST(Orphans, AJobKilledAfterTheArraysWorkLeavesAnOrphanThatOnlyTheToolDeletes) 
     EXPECT_NE(std::string::npos, world.host({"orphans"}).output.find(kNoOrphans));
 }
 
-// No path reports a device deleted while a snapshot it made stays: after a
-// snap job killed while the array made the snapshot (the device keeps the
-// UUID it was given and the identity of prepare), and after a snap followed
-// by a prepare that failed (status 2).
-TEST(Delete, NoPathReportsADeviceDeletedWhileASnapshotItMadeStays) {
+// No path reports a device deleted while a snapshot it made stays unlisted:
+// after a snap job killed while the array made the snapshot (the device
+// keeps the UUID it was given and the identity of prepare) delete removes
+// it; after a snap followed by a prepare that failed (status 2) delete asks
+// the array nothing, and orphans lists what stays.
+TEST(Delete, NoPathReportsADeviceDeletedWhileASnapshotItMadeStaysUnlisted) {
     e2e::World world(kSeed);
     ASSERT_TRUE(world.ok()) << world.error();
     ASSERT_EQ(0, world.addArray("hnast", "evs1", 1, "tool-admin", kPassword).exitCode);
@@ -272,9 +273,18 @@ TEST(Delete, NoPathReportsADeviceDeletedWhileASnapshotItMadeStays) {
     ASSERT_TRUE(world.injectFault(R"({"operation":"listFileSystems","status":500})"));
     EXPECT_EQ(kExitAllFailed, world.job("prepare", {"dev-b"}).exitCode);
     ASSERT_EQ(SNAP_STATUS_PREPARE_FAILED, world.devices()["dev-b"].status);
+    // A device whose prepare failed is finished without asking the array (its
+    // snapshot may be another descriptor's too); what stays is an orphan,
+    // listed with the device that reported it deleted, and orphans removes it.
+    const std::string leftBehind = world.devices()["dev-b"].snapUUID;
     deleted = world.job("delete", {"dev-b"});
     EXPECT_EQ(kExitOk, deleted.exitCode) << deleted.output;
     EXPECT_EQ(SNAP_STATUS_DELETED, world.devices()["dev-b"].status);
+    EXPECT_EQ(2u, world.snapshotNames().size());
+    const e2e::HostRun list = world.host({"orphans"});
+    EXPECT_NE(std::string::npos, list.output.find(leftBehind)) << list.output;
+    EXPECT_NE(std::string::npos, list.output.find("dev-b reported it deleted")) << list.output;
+    EXPECT_EQ(0, world.host({"orphans", "--delete", "--yes"}).exitCode);
     EXPECT_EQ(std::vector<std::string>{"nightly-fa"}, world.snapshotNames());
 }
 

@@ -375,11 +375,13 @@ TEST(Delete, AnIdentityWithoutObjectId) {
     } cases[] = {
         {"prepare failed before any snap: nothing to delete", SNAP_STATUS_PREPARE_FAILED, "u9", "",
          SNAP_STATUS_DELETED, {"init"}, "", true},
-        {"prepare failed after the snap: its snapshot goes", SNAP_STATUS_PREPARE_FAILED, "QZHNAS-u1-fs3", "",
-         SNAP_STATUS_DELETED, {"init", "deleteFileSystemSnapshot"}, "QZHNAS-u1-fs3", false},
+        // Status 2 is finished without asking the array, whatever its snap
+        // UUID: another descriptor may hold the same snapshot. A snapshot
+        // left so is what orphans lists.
+        {"prepare failed after the snap: nothing asked", SNAP_STATUS_PREPARE_FAILED, "QZHNAS-u1-fs3", "",
+         SNAP_STATUS_DELETED, {"init"}, "", true},
         {"prepare failed after the snap, identity of the failed prepare", SNAP_STATUS_PREPARE_FAILED,
-         "QZHNAS-u1-fs3", kPrepareIdentity, SNAP_STATUS_DELETED, {"init", "deleteFileSystemSnapshot"},
-         "QZHNAS-u1-fs3", false},
+         "QZHNAS-u1-fs3", kPrepareIdentity, SNAP_STATUS_DELETED, {"init"}, "", true},
         {"snap interrupted after the array made the snapshot", SNAP_STATUS_SNAP_FAILED, "u1", kPrepareIdentity,
          SNAP_STATUS_DELETED, {"init", "deleteFileSystemSnapshot"}, "QZHNAS-u1-fs3", false},
         {"snap interrupted before the array made it", SNAP_STATUS_SNAP_FAILED, "u9", kPrepareIdentity,
@@ -421,6 +423,39 @@ TEST(Delete, AnIdentityWithoutObjectId) {
             EXPECT_EQ("Failed to delete Snap[" + c.uuid + "]", snap.errorMessage);
         }
     }
+}
+
+// Two native paths on fs3 snapped together hold one snapshot. Descriptor 2
+// is prepared again and fails; deleted alone, it is finished without asking
+// the array, so descriptor 1 keeps its snapshot. A descriptor of the host's
+// own UUID with status 2 and no metadata is finished alike.
+TEST(Delete, AStatusTwoDescriptorNeverDeletesASnapshotAnotherHolds) {
+    EngineFixture f;
+    f.addDevice(testsupport::kNative, "u1");
+    f.addDevice("{type:native_hnas,path:/__VOLUME__/fs3/other,targethostname:filer1}", "u1");
+    ASSERT_EQ(0, f.run(qzso_prepareDevices));
+    ASSERT_EQ(0, f.run(qzso_snapDevices));
+    ASSERT_EQ("QZHNAS-u1-fs3", f.snap(1).snapUUID);
+    f.array.failNext("getVirtualServerInfo");   // the array cannot be asked: the re-prepare fails
+    QZSO::SnapInfo* second[] = {&f.snap(1)};
+    EXPECT_EQ(1, qzso_prepareDevices(second, 1, &f.util));
+    ASSERT_EQ(SNAP_STATUS_PREPARE_FAILED, f.snap(1).status);
+    ASSERT_EQ("QZHNAS-u1-fs3", f.snap(1).snapUUID);
+
+    f.array.clearCalls();
+    EXPECT_EQ(0, qzso_deleteSnaps(second, 1, &f.util));
+    EXPECT_EQ(SNAP_STATUS_DELETED, f.snap(1).status);
+    EXPECT_EQ(0, f.array.count("deleteFileSystemSnapshot"));
+    EXPECT_EQ(std::vector<std::string>{"QZHNAS-u1-fs3"}, f.snapshotNames());
+    EXPECT_EQ(SNAP_STATUS_SNAPPED, f.snap(0).status);
+
+    fakehost::FakeSnapInfo& own = f.addDevice(testsupport::kNative, "QZHNAS-hostuuid-0001");
+    own.status = SNAP_STATUS_PREPARE_FAILED;
+    QZSO::SnapInfo* hostOwn[] = {&own};
+    EXPECT_EQ(0, qzso_deleteSnaps(hostOwn, 1, &f.util));
+    EXPECT_EQ(SNAP_STATUS_DELETED, own.status);
+    EXPECT_EQ(0, own.errorCode);
+    EXPECT_EQ(0, f.array.count("deleteFileSystemSnapshot"));
 }
 
 // Devices whose prepare failed are grouped without a pre-operation (their

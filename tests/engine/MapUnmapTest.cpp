@@ -2,6 +2,7 @@
 // made by prepare and snap.
 #include <gtest/gtest.h>
 
+#include "arraysim/model/ArraySeed.h"
 #include "tests/support/EngineFixture.h"
 
 namespace {
@@ -220,6 +221,61 @@ TEST(Unmap, AFailedDeleteStopsTheOperation) {
     EXPECT_EQ("Failed to delete Share[QZHNAS-u1-data-sub1-QZShare]", f.snap(0).errorMessage);
     EXPECT_EQ(0, f.snap(1).errorCode);
     EXPECT_EQ(1, f.array.count("deleteFileSystemShare"));
+}
+
+// A share map made under a long name by an earlier version stands under
+// that version's name: the last 80 characters of the whole name. Map hands
+// it over again, and unmap removes it, when it points into the device's
+// snapshot; one of that name that points into another snapshot is left.
+TEST(Map, AShareMadeUnderTheEarlierLongNameIsFoundAndRemoved) {
+    const std::string sub(70, 'd');   // "QZHNAS-u1-data-ddd...-QZShare": 94 characters
+    const std::string whole = "QZHNAS-u1-data-" + sub + "-QZShare";
+    const std::string earlier = whole.substr(whole.size() - 80);
+    EngineFixture f;
+    f.addDevice("{vortype:cifs,vendor:Hitachi HNAS,type:unc,lunuuid:\\\\filer1\\\\data\\\\" + sub +
+                    ",targethostname:filer1}",
+                "u1");
+    prepareAndSnap(f);
+    ASSERT_EQ(0, f.run(qzso_mapSnaps));
+    const arraymodel::Share* made = nullptr;
+    for (const arraymodel::Share& share : f.hnas1().shares)
+        if (share.name.size() == 80 && share.name.find("-QZShare") != std::string::npos) made = &share;
+    ASSERT_NE(nullptr, made);
+    ASSERT_NE(earlier, made->name);
+    // The share as the earlier version named it, and nothing under the new name.
+    arraymodel::Share old = *made;
+    ASSERT_TRUE(arraymodel::deleteShare(f.hnas1(), Protocol::Cifs, old.objectId).ok());
+    old.name = earlier;
+    old.objectId.clear();
+    old.shareId.clear();
+    ASSERT_TRUE(arraymodel::addShare(f.hnas1(), old).ok());
+    const std::string pathIntoTheSnapshot = old.path;
+
+    f.array.clearCalls();
+    EXPECT_EQ(0, f.run(qzso_mapSnaps));
+    EXPECT_EQ(SNAP_STATUS_MAPPED, f.snap(0).status);
+    EXPECT_EQ(0, f.array.count("createFileSystemShare"));
+    EXPECT_NE(std::string::npos, f.snap(0).snapDevice.find(earlier));
+
+    EXPECT_EQ(0, f.run(qzso_unmapSnaps));
+    EXPECT_EQ(SNAP_STATUS_UNMAPPED, f.snap(0).status);
+    EXPECT_EQ(nullptr, f.share(earlier));
+
+    // A share of the earlier name over another snapshot is not this device's.
+    arraymodel::Share foreign = old;
+    foreign.objectId.clear();
+    foreign.shareId.clear();
+    foreign.path = pathIntoTheSnapshot;
+    const std::string snapshotName = f.snap(0).snapUUID;
+    foreign.path.replace(foreign.path.find(snapshotName), snapshotName.size(), "QZHNAS-u0-fs1");
+    ASSERT_TRUE(arraymodel::addShare(f.hnas1(), foreign).ok());
+    EXPECT_EQ(0, f.run(qzso_mapSnaps));
+    EXPECT_EQ(1, f.array.count("createFileSystemShare"));
+    EXPECT_EQ(0, f.run(qzso_unmapSnaps));
+    EXPECT_NE(nullptr, f.share(earlier));
+    EXPECT_TRUE(f.log.has(0, "Share [" + earlier + "], named as an earlier version named the share of Snap [" +
+                                 snapshotName + "], points to [" + foreign.path +
+                                 "], outside that snapshot: it is left as it is."));
 }
 
 }  // namespace

@@ -16,6 +16,7 @@ std::string metadataOf(fakehost::FakeSnapInfo& snap, short type) {
 
 TEST(Prepare, DiscoversEachKindOfDeviceAndStoresItsMetadata) {
     EngineFixture f;
+    f.array.requestsInFlight = 1;   // the order of the requests, each made by its device
     f.addDevice(testsupport::kUnc, "u1");
     f.addDevice(testsupport::kNfs, "u2");
     f.addDevice(testsupport::kNative, "u3");
@@ -80,6 +81,7 @@ TEST(Prepare, EachFailingStepStopsTheOperation) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.operation) + " #" + std::to_string(c.callNumber));
         EngineFixture f;
+        f.array.requestsInFlight = 1;   // reads made ahead may ask for devices never reached
         f.addDevice(testsupport::kUnc, "u1");
         f.addDevice(testsupport::kNative, "u2");
         f.array.failCall(c.operation, c.callNumber);
@@ -196,6 +198,7 @@ TEST(Prepare, ValuesTheMetadataCannotCarryNeverStopTheJob) {
 // share's file system answers a native path on it too.
 TEST(Prepare, LooksUpEachFileSystemOncePerGroup) {
     EngineFixture f;
+    f.array.requestsInFlight = 1;   // the order of the requests, each made by its device
     f.addDevice(testsupport::kUnc, "u1");                                                        // share on fs1
     f.addDevice(testsupport::kNativeOnFs1, "u2");                                                // fs1, label known
     f.addDevice(testsupport::kNative, "u3");                                                     // fs3
@@ -284,6 +287,7 @@ TEST(Grouping, MissingDescriptorsAndUtilityAreSkippedNotFollowed) {
 
 TEST(Grouping, DevicesFallIntoGroupsByControlHostInOrderOfFirstAppearance) {
     EngineFixture f;
+    f.array.requestsInFlight = 1;   // the order of the requests, each made by its device
     f.addDevice(testsupport::kUnc, "u1");                                                         // host 3
     f.addDevice("{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/exp1,targethostname:filer2}", "u2");  // host 4
     f.addDevice(testsupport::kNative, "u3");                                                      // host 3

@@ -20,18 +20,6 @@ FakeArrayScope::FakeArrayScope() : previous_(g_active) {
     }
 }
 
-std::vector<CallRecord> FakeArrayScope::takeCallsFrom(size_t from) {
-    std::vector<CallRecord> taken;
-    if (from >= calls_.size()) return taken;
-    taken.assign(calls_.begin() + static_cast<std::ptrdiff_t>(from), calls_.end());
-    calls_.resize(from);
-    return taken;
-}
-
-void FakeArrayScope::putCalls(const std::vector<CallRecord>& records) {
-    calls_.insert(calls_.end(), records.begin(), records.end());
-}
-
 FakeArrayScope::~FakeArrayScope() { g_active = previous_; }
 
 arraymodel::Array& FakeArrayScope::addArray(const std::string& name, const std::string& user,

@@ -95,15 +95,10 @@ public:
     // The calls of one operation, in order.
     std::vector<CallRecord> callsOf(const std::string& operation) const;
     void clearCalls() { calls_.clear(); }
-    // Each runAhead of a fake client: the records of its calls, in the order
-    // given (the fake makes them one by one). A call made ahead enters
-    // calls() when a device takes its outcome, or when the client settles
-    // it untaken, so that calls() keeps the order the plug-in asked in.
+    // Each runConcurrently of a fake client: the records of the calls its
+    // workers made, in the order made (the fake makes them one by one; they
+    // are in calls() too).
     const std::vector<std::vector<CallRecord>>& batches() const { return batches_; }
-    // Used by the fake client: takes the records from `from` to the end out
-    // of calls(), and puts records back.
-    std::vector<CallRecord> takeCallsFrom(size_t from);
-    void putCalls(const std::vector<CallRecord>& records);
     void recordBatch(std::vector<CallRecord> batch) { batches_.push_back(std::move(batch)); }
 
     // Used by the fake client: logs a call and tells whether it may go on

@@ -2,10 +2,7 @@
 // from the in-memory arrays of the active fakearray::FakeArrayScope.
 #include <algorithm>
 #include <chrono>
-#include <deque>
-#include <exception>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "arraysim/model/ArrayIndex.h"
@@ -189,22 +186,13 @@ private:
 
 }  // namespace
 
-// A call made ahead: its outcome, its records, and an exception it threw
-// (thrown again to the member call that takes it).
-struct AheadEntry {
-    QzAheadCall call;
-    std::vector<fakearray::CallRecord> records;
-    std::exception_ptr thrown;
-    bool taken = false;
-};
-
 struct QzManageHNAS::Impl {
     unsigned long long jobId = 0;
     std::string user;
     std::string password;
     bool initialised = false;
-    std::vector<AheadEntry> ahead;
-    std::unordered_map<std::string, std::deque<size_t>> aheadByKey;
+    // A worker of runConcurrently: it only reads, as the real client's do.
+    bool worker = false;
 };
 
 namespace {
@@ -237,91 +225,16 @@ bool findNamedShare(const Call& call, const __HNASVirtualServers& server, const 
 
 }  // namespace
 
-namespace {
-
-// The outcome of the call made ahead that `asked` describes, its records now
-// entered into the scope's calls; null when none waits.
-const QzAheadCall* takeAhead(QzManageHNAS::Impl& impl, const QzAheadCall& asked) {
-    if (impl.aheadByKey.empty()) return nullptr;
-    const auto found = impl.aheadByKey.find(qzAheadKey(asked));
-    if (found == impl.aheadByKey.end()) return nullptr;
-    AheadEntry& entry = impl.ahead[found->second.front()];
-    found->second.pop_front();
-    if (found->second.empty()) impl.aheadByKey.erase(found);
-    entry.taken = true;
-    if (fakearray::FakeArrayScope* scope = fakearray::activeScope()) scope->putCalls(entry.records);
-    if (entry.thrown) std::rethrow_exception(entry.thrown);
-    return &entry.call;
-}
-
-bool makeAhead(QzManageHNAS& client, QzAheadCall& call) {
-    switch (call.kind) {
-        case QzAheadKind::CreateSnapshot:
-            return client.createFileSystemSnapshot(call.name, call.fileSystemId, call.prefix, call.createdSnapshot);
-        case QzAheadKind::IsSharePresent:
-            return client.isSharePresent(call.name, call.server, call.shareType);
-        case QzAheadKind::GetShare:
-            call.sharesFound.assign(1, call.share);
-            return client.getFilesystemShares(call.server, call.shareType, call.sharesFound, call.flag);
-        case QzAheadKind::CreateShare:
-            call.shareCreated = call.share;
-            return client.createFileSystemShare(call.name, call.virtualServerId, call.fileSystemId, call.path,
-                                                call.shareType, call.shareCreated, call.flag);
-        case QzAheadKind::DeleteShare:
-            return client.deleteFileSystemShare(call.name, call.server, call.shareType);
-        case QzAheadKind::DeleteSnapshot:
-            return client.deleteFileSystemSnapshot(call.snapshot, call.prefix);
-        case QzAheadKind::RecoverSnapshot:
-            return client.recoverFileSystemSnapshot(call.name);
-        case QzAheadKind::FileSystemIdByLabel:
-            return client.getFileSystemID(call.name, call.fileSystemIdFound);
-        case QzAheadKind::FileSystemIdOfShare:
-            return client.getFileSystemID(call.server, call.name, call.shareType, call.fileSystemIdFound);
-        case QzAheadKind::FileSystemInfo:
-            return client.getFileSystemsInfo(call.fileSystemId, call.fileSystemsFound);
-    }
-    return false;
-}
-
-// Enters the untaken calls' records, and deletes again what an untaken
-// create made, as the real client does.
-void settleAhead(QzManageHNAS& client, QzManageHNAS::Impl& impl) {
-    std::vector<AheadEntry> entries;
-    entries.swap(impl.ahead);
-    impl.aheadByKey.clear();
-    fakearray::FakeArrayScope* scope = fakearray::activeScope();
-    for (AheadEntry& entry : entries) {
-        if (entry.taken) continue;
-        if (scope != nullptr) scope->putCalls(entry.records);
-        if (!entry.call.succeeded) continue;
-        if (entry.call.kind == QzAheadKind::CreateSnapshot) {
-            __HNASFileSystemSnapshot snapshot = entry.call.createdSnapshot;
-            snapshot.fileSystemId = entry.call.fileSystemId;
-            client.deleteFileSystemSnapshot(snapshot, entry.call.prefix);
-        } else if (entry.call.kind == QzAheadKind::CreateShare) {
-            __HNASVirtualServers server;
-            server.virtualServerId = std::stoull(entry.call.virtualServerId);
-            client.deleteFileSystemShare(entry.call.name, server, entry.call.shareType);
-        }
-    }
-}
-
-}  // namespace
-
 QzManageHNAS::QzManageHNAS(const unsigned long long& jobId) : impl_(new Impl) {
     impl_->jobId = jobId;
 }
 
-QzManageHNAS::~QzManageHNAS() {
-    try {
-        settleAhead(*this, *impl_);
-    } catch (...) {
-    }
-}
+QzManageHNAS::QzManageHNAS(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+
+QzManageHNAS::~QzManageHNAS() = default;
 
 bool QzManageHNAS::init(std::string user, std::string password, std::string type,
                         std::string controlHost, std::string address, int port) {
-    settleAhead(*this, *impl_);
     Call call(*impl_, "init", [&] { return Arguments{user, type, controlHost, address, std::to_string(port)}; });
     if (call.scope() == nullptr) return false;
     impl_->user = user;
@@ -348,10 +261,6 @@ bool QzManageHNAS::getVirtualServerInfo(const std::string& arrayId, __HNASVirtua
 }
 
 bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::string& fileSystemId) {
-    if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::fileSystemIdByLabel(fileSystemName))) {
-        if (done->succeeded) fileSystemId = done->fileSystemIdFound;
-        return done->succeeded;
-    }
     Call call(*impl_, "getFileSystemID", [&] { return Arguments{fileSystemName}; });
     if (call.array() == nullptr) return false;
     const arraymodel::FileSystem* fs = arraymodel::findFileSystemByLabel(*call.array(), fileSystemName);
@@ -362,10 +271,6 @@ bool QzManageHNAS::getFileSystemID(const std::string& fileSystemName, std::strin
 
 bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::string& shareName,
                                    const std::string& shareType, std::string& fileSystemId) {
-    if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::fileSystemIdOfShare(server, shareName, shareType))) {
-        if (done->succeeded) fileSystemId = done->fileSystemIdFound;
-        return done->succeeded;
-    }
     Call call(*impl_, "getFileSystemID", [&] { return Arguments{server.objectId, shareName, shareType}; });
     arraymodel::Protocol protocol;
     const arraymodel::Share* share = nullptr;
@@ -376,10 +281,6 @@ bool QzManageHNAS::getFileSystemID(__HNASVirtualServers server, const std::strin
 
 bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
                                       std::vector<__HNASFileSystemInfo>& fileSystems) {
-    if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::fileSystemInfo(fileSystemId))) {
-        if (done->succeeded) fileSystems = done->fileSystemsFound;
-        return done->succeeded;
-    }
     Call call(*impl_, "getFileSystemsInfo", [&] { return Arguments{fileSystemId}; });
     if (call.array() == nullptr) return false;
     if (call.scope()->takeEmptyAnswer("getFileSystemsInfo")) {
@@ -395,12 +296,6 @@ bool QzManageHNAS::getFileSystemsInfo(const std::string& fileSystemId,
 bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::string& shareType,
                                        std::vector<__HNASFileSystemShares>& shares,
                                        bool withPermissions) {
-    if (shares.size() == 1) {
-        if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::getShare(server, shareType, shares.front(), withPermissions))) {
-            if (done->succeeded) shares = done->sharesFound;
-            return done->succeeded;
-        }
-    }
     const std::string wanted = shares.empty() ? std::string() : shares[0].name;
     Call call(*impl_, "getFilesystemShares",
               [&] { return Arguments{server.objectId, shareType, wanted, flag(withPermissions)}; });
@@ -421,10 +316,7 @@ bool QzManageHNAS::getFilesystemShares(__HNASVirtualServers& server, const std::
 bool QzManageHNAS::createFileSystemSnapshot(const std::string& name, const std::string& fileSystemId,
                                             const std::string& prefix,
                                             __HNASFileSystemSnapshot& snapshot) {
-    if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::createSnapshot(name, fileSystemId, prefix))) {
-        if (done->succeeded) snapshot = done->createdSnapshot;
-        return done->succeeded;
-    }
+    if (impl_->worker) return false;   // no change runs ahead
     Call call(*impl_, "createFileSystemSnapshot", [&] { return Arguments{name, fileSystemId, prefix}; });
     if (call.array() == nullptr) return false;
     arraymodel::Snapshot created;
@@ -439,8 +331,6 @@ bool QzManageHNAS::createFileSystemSnapshot(const std::string& name, const std::
 
 bool QzManageHNAS::isSharePresent(const std::string& shareName, __HNASVirtualServers& server,
                                   const std::string& shareType) {
-    if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::isSharePresent(shareName, server, shareType)))
-        return done->succeeded;
     Call call(*impl_, "isSharePresent", [&] { return Arguments{shareName, server.objectId, shareType}; });
     arraymodel::Protocol protocol;
     const arraymodel::Share* share = nullptr;
@@ -453,10 +343,7 @@ bool QzManageHNAS::createFileSystemShare(const std::string& shareName,
                                          const std::string& fileSystemId, const std::string& path,
                                          const std::string& shareType, __HNASFileSystemShares& share,
                                          bool applyPermissions) {
-    if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::createShare(shareName, virtualServerId, fileSystemId, path, shareType, share, applyPermissions))) {
-        share = done->shareCreated;
-        return done->succeeded;
-    }
+    if (impl_->worker) return false;   // no change runs ahead
     Call call(*impl_, "createFileSystemShare",
               [&] { return Arguments{shareName, virtualServerId, fileSystemId, path, shareType, flag(applyPermissions)}; });
     arraymodel::ShareRequest request;
@@ -503,8 +390,7 @@ bool QzManageHNAS::createFileSystemShare(const std::string& shareName,
 
 bool QzManageHNAS::deleteFileSystemShare(const std::string& shareName, __HNASVirtualServers& server,
                                          const std::string& shareType) {
-    if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::deleteShare(shareName, server, shareType)))
-        return done->succeeded;
+    if (impl_->worker) return false;   // no change runs ahead
     Call call(*impl_, "deleteFileSystemShare", [&] { return Arguments{shareName, server.objectId, shareType}; });
     arraymodel::Protocol protocol;
     const arraymodel::Share* share = nullptr;
@@ -517,8 +403,7 @@ bool QzManageHNAS::deleteFileSystemShare(const std::string& shareName, __HNASVir
 }
 
 bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, const std::string& prefix) {
-    if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::deleteSnapshot(snapshot, prefix)))
-        return done->succeeded;
+    if (impl_->worker) return false;   // no change runs ahead
     Call call(*impl_, "deleteFileSystemSnapshot",
               [&] { return Arguments{snapshot.name, snapshot.fileSystemId, prefix}; });
     if (call.array() == nullptr) return false;
@@ -533,8 +418,7 @@ bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, c
 }
 
 bool QzManageHNAS::recoverFileSystemSnapshot(const std::string& snapshotObjectId) {
-    if (const QzAheadCall* done = takeAhead(*impl_, QzAheadCall::recoverSnapshot(snapshotObjectId)))
-        return done->succeeded;
+    if (impl_->worker) return false;   // no change runs ahead
     Call call(*impl_, "recoverFileSystemSnapshot", [&] { return Arguments{snapshotObjectId}; });
     if (call.array() == nullptr) return false;
     if (!arraymodel::rollbackSnapshot(*call.array(), snapshotObjectId).ok()) return false;
@@ -567,39 +451,26 @@ int QzManageHNAS::requestsInFlight() {
     return scope != nullptr ? scope->requestsInFlight : 1;
 }
 
-// Makes the calls one by one through the members, as the real client's
-// workers would, and records them as one batch; their records leave calls()
-// until a device takes them.
-bool QzManageHNAS::runAhead(std::vector<QzAheadCall>& calls) {
+// Runs the items one by one on a worker of the same credentials, as the
+// real client's workers would, and records their calls as one batch (they
+// stay in calls(), in the order made).
+bool QzManageHNAS::runConcurrently(size_t count, const std::function<void(QzManageHNAS&, size_t)>& work,
+                                   std::vector<std::vector<QzLogLine>>& lines) {
+    lines.assign(count, std::vector<QzLogLine>());
     fakearray::FakeArrayScope* scope = fakearray::activeScope();
-    if (scope == nullptr || calls.empty() || requestsInFlight() <= 1) return false;
-    std::vector<AheadEntry> made;
-    std::vector<fakearray::CallRecord> batch;
-    bool failed = false;
-    for (QzAheadCall& call : calls) {
-        call.made = false;
-        if (failed) continue;   // as the real client: nothing starts after a failure
-        AheadEntry entry;
-        const size_t before = scope->calls().size();
+    if (scope == nullptr || count == 0 || impl_->worker || requestsInFlight() <= 1) return false;
+    std::unique_ptr<Impl> workerImpl(new Impl(*impl_));
+    workerImpl->worker = true;
+    QzManageHNAS worker(std::move(workerImpl));
+    const size_t before = scope->calls().size();
+    for (size_t i = 0; i < count; ++i) {
         try {
-            call.succeeded = makeAhead(*this, call);
+            work(worker, i);
         } catch (...) {
-            call.succeeded = false;
-            entry.thrown = std::current_exception();
+            // The item ends; its caller makes the call itself.
         }
-        call.made = true;
-        failed = !call.succeeded && call.kind != QzAheadKind::IsSharePresent;
-        entry.records = scope->takeCallsFrom(before);
-        batch.insert(batch.end(), entry.records.begin(), entry.records.end());
-        entry.call = call;
-        made.push_back(std::move(entry));
     }
-    scope->recordBatch(std::move(batch));
-    for (AheadEntry& entry : made) {
-        if (!entry.call.made) continue;
-        impl_->aheadByKey[qzAheadKey(entry.call)].push_back(impl_->ahead.size());
-        impl_->ahead.push_back(std::move(entry));
-    }
+    scope->recordBatch(std::vector<fakearray::CallRecord>(scope->calls().begin() + static_cast<long>(before),
+                                                          scope->calls().end()));
     return true;
 }
-

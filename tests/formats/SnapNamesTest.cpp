@@ -129,6 +129,25 @@ TEST_F(UniqueShareName, LongNamesKeepWhatTellsThemApart) {
     EXPECT_EQ(kSun30.substr(3 * 9) + std::string(34, 'x') + "-QZShare", nfs.substr(17));
 }
 
+// The name an earlier version gave a long share name: its last 80
+// characters; none for a name that was never shortened, or a native path.
+TEST_F(UniqueShareName, EarlierNameIsTheLastEightyCharacters) {
+    HNASUtils utils(6);
+    const std::string share72(72, 's');
+    const _HNASDeviceInfo longName = shareRecord("unc", share72, "", "QZHNAS-u1-fs1");
+    const std::string whole = "QZHNAS-u1-" + share72 + "-QZShare";
+    EXPECT_EQ(whole.substr(whole.size() - 80), utils.earlierUniqueShareName(longName));
+    bool hidden = false;
+    EXPECT_NE(utils.earlierUniqueShareName(longName), utils.uniqueShareName(longName, hidden));
+    EXPECT_EQ("", utils.earlierUniqueShareName(shareRecord("unc", "data", "", "QZHNAS-u1-fs1")));
+    EXPECT_EQ("", utils.earlierUniqueShareName(shareRecord("native_hnas", share72, "", "QZHNAS-u1-fs1")));
+    // A piece of the path names the snapshot, not a part of a piece.
+    EXPECT_TRUE(HNASUtils::pathIsInSnapshot("\\~snapshot\\QZHNAS-u1-fs1\\data", "QZHNAS-u1-fs1"));
+    EXPECT_TRUE(HNASUtils::pathIsInSnapshot("/.snapshot/QZHNAS-u1-fs1/exp1", "QZHNAS-u1-fs1"));
+    EXPECT_FALSE(HNASUtils::pathIsInSnapshot("/.snapshot/QZHNAS-u1-fs10/exp1", "QZHNAS-u1-fs1"));
+    EXPECT_FALSE(HNASUtils::pathIsInSnapshot("/exp1", ""));
+}
+
 TEST_F(UniqueShareName, HiddenCifsShareEndsInDollarWithinEightyCharacters) {
     TempSettings settings("[~Vorlane]\nnHideCIFSShareOnSnapMount=1\n");
     LogCapture log;

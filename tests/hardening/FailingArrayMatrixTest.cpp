@@ -250,6 +250,7 @@ TEST(FailingArrayCalls, EachOperationMakesExactlyTheCallsOfItsRows) {
         std::string why;
         ASSERT_TRUE(hardening::stageFor(f, op.op, why)) << why;
         f.array.clearCalls();
+        f.array.requestsInFlight = 1;   // the order of the requests, each made by its device
         const Statuses before = f.statuses();
         const int code = f.run(op.entry);
         EXPECT_EQ(0, code);
