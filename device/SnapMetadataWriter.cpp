@@ -91,6 +91,14 @@ std::string permissionsBlock(const std::vector<__HNASCIFSAuthentication>& permis
     return block + kMdPermissionsClose;
 }
 
+// Every settings value is handed by map to the array when it creates the
+// snapshot's share or export. The access configuration and the permissions
+// decide who reaches the copy; the flags, the user limit, the cache, snapshot,
+// replication and home-directory options and the home-directory path decide
+// how it behaves. Those are stored whole or not at all. The comment only
+// describes the share: a shortened one changes neither access nor behaviour.
+bool descriptiveOnly(const std::string& key) { return key == kMdComment; }
+
 std::vector<Pair> fsInfoPairs(const __HNASFileSystemShareSettings& s) {
     return {
         {kMdAbeEnabled, flagText(s.abeEnabled)},
@@ -126,12 +134,20 @@ std::string unsafeValueMessage(const std::string& key, const std::string& value,
            value.c_str() + kBracketClose;
 }
 
-// The first settings value that would not read back as written, as a
-// phrase naming it; "" when every value is safe. Permission entries are
-// named "Permissions[<n>].<Key>", counted from 1.
-std::string findUnsafeSetting(const __HNASFileSystemShareSettings& settings) {
-    for (const Pair& pair : fsInfoPairs(settings)) {
-        if (pair.first == kMdPermissions) continue;   // checked entry by entry below
+// How a value stored cut is described, e.g. "the value of [Comment] holds
+// \",\", which the metadata text cannot carry: [Sales, EMEA]. It is stored cut
+// to [Sales]."
+std::string cutValueNote(const std::string& key, const std::string& value, std::size_t at) {
+    return unsafeValueMessage(key, value, at) + kStoredCutStart + value.substr(0, at) + kBracketClose;
+}
+
+// The first settings value that map acts on and that would not read back as
+// written, as a phrase naming it; "" when every such value is safe.
+// Permission entries are named "Permissions[<n>].<Key>", counted from 1.
+std::string findUnsafeSetting(const std::vector<Pair>& pairs, const __HNASFileSystemShareSettings& settings) {
+    for (const Pair& pair : pairs) {
+        // The permissions are checked entry by entry below; a comment is cut.
+        if (pair.first == kMdPermissions || descriptiveOnly(pair.first)) continue;
         const std::size_t at = pair.second.find_first_of(kReservedInValues);
         if (at != std::string::npos) return unsafeValueMessage(pair.first, pair.second, at);
     }
@@ -229,13 +245,22 @@ bool HNASSnapDevice::setMetadata(_HNASDeviceInfo& info, int type) {
         text = joinPairs(storableSnapUUIDPairs(info, utils, notes));
         settingLine = kSettingSnapUUID;
     } else {
-        // Settings are used whole or not at all: an access configuration cut
-        // to "10.1.0.0/16(rw" would give the snapshot's export other access
-        // than its source. An empty text replaces what an earlier prepare
-        // stored, and reads back as "not saved".
-        const std::string unsafe = findUnsafeSetting(info.shareSettings);
+        // Settings that map acts on are used whole or not at all: an access
+        // configuration cut to "10.1.0.0/16(rw" would give the snapshot's
+        // export other access than its source. An empty text replaces what an
+        // earlier prepare stored, and reads back as "not saved". A comment is
+        // stored cut instead, so that it never costs the saved permissions.
+        std::vector<Pair> pairs = fsInfoPairs(info.shareSettings);
+        const std::string unsafe = findUnsafeSetting(pairs, info.shareSettings);
         if (unsafe.empty()) {
-            text = joinPairs(fsInfoPairs(info.shareSettings));
+            for (Pair& pair : pairs) {
+                if (!descriptiveOnly(pair.first)) continue;
+                const std::size_t at = pair.second.find_first_of(kReservedInValues);
+                if (at == std::string::npos) continue;
+                notes.push_back(cutValueNote(pair.first, pair.second, at));
+                pair.second.erase(at);
+            }
+            text = joinPairs(pairs);
         } else {
             notes.push_back(unsafe + kSettingsDropped);
         }

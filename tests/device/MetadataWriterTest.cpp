@@ -137,10 +137,12 @@ TEST(MetadataWriter, HostRefusalIsReportedWithTheText) {
               w.host.log[1].text);
 }
 
-// Share settings are used whole or not at all: a value the text form cannot
-// carry (an NFS option list, a comment with a comma) leaves an empty text,
-// which replaces an earlier one and makes map use the live settings. The
-// write itself succeeds, and the progress line names the value.
+// Share settings that map hands to the array are used whole or not at all: a
+// value the text form cannot carry (an NFS option list, a group name with a
+// comma) leaves an empty text, which replaces an earlier one and makes map use
+// the live settings. The write itself succeeds, and the progress line names
+// the value; a comment cut in the same text is not mentioned, as nothing of
+// it is stored.
 TEST(MetadataWriter, SettingsThatCannotBeCarriedAreStoredAsAnEmptyText) {
     const struct {
         std::string name;
@@ -151,10 +153,14 @@ TEST(MetadataWriter, SettingsThatCannotBeCarriedAreStoredAsAnEmptyText) {
     } cases[] = {
         {"NFS option list", [](_HNASDeviceInfo& i) { i.shareSettings.accessConfig = "10.1.0.0/16(rw,no_root_squash)"; },
          "AccessConfig", "\",\"", "10.1.0.0/16(rw,no_root_squash)"},
-        {"comment with a comma", [](_HNASDeviceInfo& i) { i.shareSettings.comment = "Sales, EMEA"; }, "Comment",
-         "\",\"", "Sales, EMEA"},
-        {"comment with a brace", [](_HNASDeviceInfo& i) { i.shareSettings.comment = "Team {A}"; }, "Comment",
-         "\"{\"", "Team {A}"},
+        {"home directory path with a comma after a comment with one",
+         [](_HNASDeviceInfo& i) {
+             i.shareSettings.comment = "Sales, EMEA";
+             i.shareSettings.userHomeDirectoryPath = "\\homes\\Sales, EMEA";
+         },
+         "UserHomeDirectoryPath", "\",\"", "\\homes\\Sales, EMEA"},
+        {"snapshot option with a brace", [](_HNASDeviceInfo& i) { i.shareSettings.snapshotOption = "show{x}"; },
+         "SnapshotOption", "\"{\"", "show{x}"},
         {"NUL byte", [](_HNASDeviceInfo& i) { i.shareSettings.cacheOption = std::string("a\0b", 3); }, "CacheOption",
          "a NUL byte", "a"},
         {"bar in a permission name",
@@ -187,6 +193,41 @@ TEST(MetadataWriter, SettingsThatCannotBeCarriedAreStoredAsAnEmptyText) {
                       "source share/export.",
                   w.host.log[0].text);
         EXPECT_EQ("Setting Metadata[SM_MDT_FS_INFO]: ", w.host.log[1].text);
+    }
+}
+
+// A comment only describes the share: it is stored up to its first reserved
+// character, so that the access configuration and permissions saved beside
+// it still reach map. The progress line shows the whole comment.
+TEST(MetadataWriter, ACommentIsStoredCutAndTheRestOfTheSettingsWhole) {
+    const std::string admins = "{Permission:56,EncodedName:e1,Name:BUILTIN\\Admins,Type:GROUP}";
+    const struct {
+        std::string comment;
+        std::string character;   // as the note names it
+        std::string stored;
+    } cases[] = {
+        {"Sales, EMEA", "\",\"", "Sales"},
+        {"Ventes région {Nord}", "\"{\"", "Ventes région "},
+        {std::string("Q3\0draft", 8), "a NUL byte", "Q3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        Writer w;
+        _HNASDeviceInfo info = settingsRecord();
+        info.shareSettings.comment = c.comment;
+        info.shareSettings.permissions = {permissionEntry(56, "e1", "BUILTIN\\Admins", "GROUP")};
+        EXPECT_TRUE(w.device.setMetadata(info, SM_MDT_FS_INFO));
+        std::string text = kSettingsText + "s[" + admins + "]e}";
+        text.replace(text.find(",Comment:c1,"), 12, ",Comment:" + c.stored + ",");
+        ASSERT_EQ(1u, w.host.metadataWrites.size());
+        EXPECT_EQ(text, w.host.metadataWrites[0].second);
+        ASSERT_EQ(2u, w.host.log.size());
+        EXPECT_EQ(0, w.host.log[0].level);
+        EXPECT_EQ("Setting Metadata[SM_MDT_FS_INFO]: the value of [Comment] holds " + c.character +
+                      ", which the metadata text cannot carry: [" + std::string(c.comment.c_str()) +
+                      "]. It is stored cut to [" + c.stored + "].",
+                  w.host.log[0].text);
+        EXPECT_EQ("Setting Metadata[SM_MDT_FS_INFO]: " + text, w.host.log[1].text);
     }
 }
 

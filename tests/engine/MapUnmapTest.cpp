@@ -65,6 +65,7 @@ TEST(Map, SettingsNotStoredAtPrepareAreTakenLiveFromTheSource) {
     ASSERT_EQ(0, f.run(qzso_prepareDevices));   // an earlier prepare stored settings
     arraymodel::Share& cifsSource = f.hnas1().shares[0];
     cifsSource.settings.comment = "Sales, EMEA";
+    cifsSource.authentications.push_back({"EXAMPLE\\Sales, EMEA", "", 24, "GROUP"});
     arraymodel::Share* nfsSource = nullptr;
     for (arraymodel::Share& share : f.hnas1().shares)
         if (share.name == "/exp1") nfsSource = &share;
@@ -87,6 +88,47 @@ TEST(Map, SettingsNotStoredAtPrepareAreTakenLiveFromTheSource) {
     EXPECT_EQ("10.1.0.0/16(rw,no_root_squash)", nfs->settings.accessConfig);
     EXPECT_NE(std::string::npos, f.snap(1).logText().find("Permissions are not saved. Will be using the "
                                                           "permissions of the parent share/export."));
+}
+
+// A comment is only descriptive: one the metadata text cannot carry is stored
+// cut, and the settings and permissions saved beside it still win over the
+// source share's live ones, which were opened up after the backup.
+TEST(Map, ACommentCutAtPrepareKeepsTheSavedPermissions) {
+    EngineFixture f;
+    f.addDevice(testsupport::kUnc, "u1");
+    arraymodel::Share& source = f.hnas1().shares[0];
+    source.settings.comment = "Ventes, région EMEA {Équipe Nord}";
+    source.authentications.push_back({"EXAMPLE\\Équipe Müller (Vertrieb)", "", 24, "GROUP"});
+    const std::vector<arraymodel::Authentication> saved = source.authentications;
+    ASSERT_EQ(0, f.run(qzso_prepareDevices));
+    const std::string settings = f.snap(0).metadata[SM_MDT_FS_INFO];
+    EXPECT_NE(std::string::npos, settings.find(",MaxConcurrentUsers:40,")) << settings;
+    EXPECT_NE(std::string::npos, settings.find(",Comment:Ventes,LocalReadCacheOption:")) << settings;
+    EXPECT_NE(std::string::npos,
+              settings.find(",Name:EXAMPLE\\Équipe Müller (Vertrieb),Type:GROUP}]e}"))
+        << settings;
+    EXPECT_NE(std::string::npos,
+              f.snap(0).logText().find("Setting Metadata[SM_MDT_FS_INFO]: the value of [Comment] holds \",\", which "
+                                       "the metadata text cannot carry: [Ventes, région EMEA {Équipe Nord}]. It is "
+                                       "stored cut to [Ventes]."));
+
+    source.settings.comment = "open to all";
+    source.settings.maxConcurrentUsers = 1000;
+    source.authentications = {{"Everyone", "", 56, "WELLKNOWN"}};
+    ASSERT_EQ(0, f.run(qzso_snapDevices));
+    EXPECT_EQ(0, f.run(qzso_mapSnaps));
+    EXPECT_EQ(Statuses(1, SNAP_STATUS_MAPPED), f.statuses());
+    const arraymodel::Share* copy = f.share("QZHNAS-u1-data-sub1-QZShare");
+    ASSERT_NE(nullptr, copy);
+    EXPECT_EQ("Ventes", copy->settings.comment);
+    EXPECT_EQ(40, copy->settings.maxConcurrentUsers);
+    ASSERT_EQ(saved.size(), copy->authentications.size());
+    for (std::size_t i = 0; i < saved.size(); ++i) {
+        SCOPED_TRACE(saved[i].name);
+        EXPECT_EQ(saved[i].name, copy->authentications[i].name);
+        EXPECT_EQ(saved[i].permission, copy->authentications[i].permission);
+        EXPECT_EQ(saved[i].type, copy->authentications[i].type);
+    }
 }
 
 TEST(Map, AnExistingShareIsHandedOverAgainWithoutACreate) {
