@@ -2,6 +2,7 @@
 // descriptor, its log lines, and the values it refuses to store.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <map>
 
 #include "device/HNASSnapDevice.h"
@@ -264,6 +265,19 @@ TEST(MetadataWriter, IdentityValuesThatCannotBeCarriedAreCutAndNamed) {
          ",SnapshotName:snap}", "", 1},
         {"an earlier cut is carried", [](_HNASDeviceInfo& i) { i.cutMetadataValues = 1u << 2; },
          ",SubDirectory:a,", "SubDirectory", 0},
+        // A value that holds "{" + a key + ":" is found by that key's lookup
+        // before the key's own pair, even where both say the same.
+        {"sub-directory standing in with the same value",
+         [](_HNASDeviceInfo& i) { i.subDirectory = "x{VirtualServerID:1"; }, ",SubDirectory:x,", "SubDirectory", 1},
+        {"native sub-directory forging the marker",
+         [](_HNASDeviceInfo& i) { i.subDirectory = "/a{CutValues:FileSystemID"; }, ",SubDirectory:/a,",
+         "SubDirectory", 1},
+        {"label hiding a later cut",
+         [](_HNASDeviceInfo& i) {
+             i.fileSystemName = "fs9{CutValues:none";
+             i.subDirectory = "sub{VirtualServerID:7";
+         },
+         "{FileSystemName:fs9,FileSystemID:42,Path:\\\\data,SubDirectory:sub,", "FileSystemName|SubDirectory", 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -287,7 +301,8 @@ TEST(MetadataWriter, IdentityValuesThatCannotBeCarriedAreCutAndNamed) {
         EXPECT_EQ("7", read.snapshotObjectId.substr(0, 1));
         EXPECT_EQ("1", read.virtualServerId);
         const std::map<std::string, unsigned> bits = {
-            {"", 0u}, {"FileSystemName", 1u}, {"SubDirectory", 4u}, {"SnapshotObjectID", 8u}};
+            {"", 0u}, {"FileSystemName", 1u}, {"SubDirectory", 4u}, {"SnapshotObjectID", 8u},
+            {"FileSystemName|SubDirectory", 5u}};
         EXPECT_EQ(bits.at(c.cutValues), read.cutMetadataValues);
         ASSERT_EQ(c.notes + 1, w.host.log.size());
         for (std::size_t i = 0; i < c.notes; ++i) {
@@ -296,6 +311,50 @@ TEST(MetadataWriter, IdentityValuesThatCannotBeCarriedAreCutAndNamed) {
             EXPECT_NE(std::string::npos, w.host.log[i].text.find("It is stored cut to ["));
         }
         EXPECT_EQ("Setting Metadata[SM_MDT_SNAP_UUID]: " + text, w.host.log.back().text);
+    }
+}
+
+// Whatever the values hold, each value of the stored identity reads back as
+// written or, when its key is named under "CutValues", as cut at its first
+// reserved character, and nothing is named that was not cut. Each value is
+// tried in each field later jobs act on, beside a value really cut, whose name
+// a forged marker must not hide.
+TEST(MetadataWriter, NoValueForgesHidesOrStandsInForAnotherKey) {
+    const std::string values[] = {
+        "a{CutValues:FileSystemID", "fs9{CutValues:none", "{CutValues:", "sub{VirtualServerID:7",
+        "x{FileSystemName:fs2",     "x{SnapshotObjectID:", "d{SnapshotName:QZ", "Plans {2027}",
+        "a}b{c",                    "x{VirtualServerObjectID:1}",
+        "finance-archive-quarterly-reporting-volume-2026{CutValues:SnapshotObjectID|VirtualServerID",
+    };
+    // In the order of the bits of cutMetadataValues.
+    std::string _HNASDeviceInfo::*const fields[] = {
+        &_HNASDeviceInfo::fileSystemName,   &_HNASDeviceInfo::fileSystemId,
+        &_HNASDeviceInfo::subDirectory,     &_HNASDeviceInfo::snapshotObjectId,
+        &_HNASDeviceInfo::virtualServerId,  &_HNASDeviceInfo::virtualServerObjectId,
+    };
+    const auto cut = [](const std::string& v) { return v.substr(0, v.find_first_of(",{}")); };
+    for (std::size_t f = 0; f < std::size(fields); ++f) {
+        for (const std::string& value : values) {
+            SCOPED_TRACE(std::to_string(f) + " " + value);
+            Writer w;
+            _HNASDeviceInfo written = identityRecord();
+            written.*fields[f] = value;
+            const std::size_t reallyCut = f == 2 ? 0 : 2;
+            written.*fields[reallyCut] = "Finance, Legal";
+            ASSERT_TRUE(w.device.setMetadata(written, SM_MDT_SNAP_UUID));
+            _HNASDeviceInfo read;
+            HNASUtils utils(0);
+            ASSERT_TRUE(utils.parseMetaData(SM_MDT_SNAP_UUID, w.host.metadataWrites.at(0).second.c_str(), read));
+            EXPECT_NE(0u, read.cutMetadataValues & (1u << reallyCut));
+            for (std::size_t i = 0; i < std::size(fields); ++i) {
+                const std::string& original = written.*fields[i];
+                const bool named = (read.cutMetadataValues & (1u << i)) != 0;
+                EXPECT_EQ(named ? cut(original) : original, read.*fields[i]) << i;
+                if (named) {
+                    EXPECT_NE(original, cut(original)) << i;
+                }
+            }
+        }
     }
 }
 
