@@ -67,8 +67,11 @@ public:
     // from `info` and stores it with the descriptor. False for an unknown
     // type or a host refusal. A value the text form cannot carry never makes
     // it fail: an identity value is stored cut (and, when later jobs act on
-    // it, named under "CutValues"); share settings are stored as an empty
-    // text, so that map uses the live ones. Each such value is logged.
+    // it, named in the closing "CutValues" pair), as is a share's comment;
+    // any other share setting makes the settings text empty, so that map uses
+    // the live ones. Each such value is logged. Every key of a text it stores
+    // reads back as its own pair holds it, e.g. a sub-directory
+    // "sub{VirtualServerID:7" is stored cut to "sub" and named.
     bool setMetadata(_HNASDeviceInfo& info, int type);
 
     // Sets the descriptor's status and, only when errorCode is not 0, its error.

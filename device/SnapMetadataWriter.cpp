@@ -91,6 +91,14 @@ std::string permissionsBlock(const std::vector<__HNASCIFSAuthentication>& permis
     return block + kMdPermissionsClose;
 }
 
+// Every settings value is handed by map to the array when it creates the
+// snapshot's share or export. The access configuration and the permissions
+// decide who reaches the copy; the flags, the user limit, the cache, snapshot,
+// replication and home-directory options and the home-directory path decide
+// how it behaves. Those are stored whole or not at all. The comment only
+// describes the share: a shortened one changes neither access nor behaviour.
+bool descriptiveOnly(const std::string& key) { return key == kMdComment; }
+
 std::vector<Pair> fsInfoPairs(const __HNASFileSystemShareSettings& s) {
     return {
         {kMdAbeEnabled, flagText(s.abeEnabled)},
@@ -126,12 +134,20 @@ std::string unsafeValueMessage(const std::string& key, const std::string& value,
            value.c_str() + kBracketClose;
 }
 
-// The first settings value that would not read back as written, as a
-// phrase naming it; "" when every value is safe. Permission entries are
-// named "Permissions[<n>].<Key>", counted from 1.
-std::string findUnsafeSetting(const __HNASFileSystemShareSettings& settings) {
-    for (const Pair& pair : fsInfoPairs(settings)) {
-        if (pair.first == kMdPermissions) continue;   // checked entry by entry below
+// How a value stored cut is described, e.g. "the value of [Comment] holds
+// \",\", which the metadata text cannot carry: [Sales, EMEA]. It is stored cut
+// to [Sales]."
+std::string cutValueNote(const std::string& key, const std::string& value, std::size_t at) {
+    return unsafeValueMessage(key, value, at) + kStoredCutStart + value.substr(0, at) + kBracketClose;
+}
+
+// The first settings value that map acts on and that would not read back as
+// written, as a phrase naming it; "" when every such value is safe.
+// Permission entries are named "Permissions[<n>].<Key>", counted from 1.
+std::string findUnsafeSetting(const std::vector<Pair>& pairs, const __HNASFileSystemShareSettings& settings) {
+    for (const Pair& pair : pairs) {
+        // The permissions are checked entry by entry below; a comment is cut.
+        if (pair.first == kMdPermissions || descriptiveOnly(pair.first)) continue;
         const std::size_t at = pair.second.find_first_of(kReservedInValues);
         if (at != std::string::npos) return unsafeValueMessage(pair.first, pair.second, at);
     }
@@ -156,60 +172,86 @@ std::vector<std::string> keysCutBefore(uint8_t cutValues) {
     return keys;
 }
 
-// The identity pairs as they can be stored. A value that is only logged is
-// cut at its first reserved character. A value that later jobs act on is
-// kept whole when it reads back exactly from the whole text (a brace inside
-// a sub-directory such as "Team {A}" does); otherwise it is cut there too and
-// its key goes into a closing "CutValues" pair, with any key an earlier write
-// cut, so that those jobs refuse it instead of acting on it. Each cut is
-// described in `notes`.
-std::vector<Pair> storableSnapUUIDPairs(const _HNASDeviceInfo& info, HNASUtils& utils,
-                                        std::vector<std::string>& notes) {
-    std::vector<Pair> pairs = snapUUIDPairs(info);
-    std::vector<std::string> cutKeys = keysCutBefore(info.cutMetadataValues);
-    const auto cut = [&](const std::string& key, std::size_t at) {
-        const std::string value = std::find_if(pairs.begin(), pairs.end(), [&](const Pair& p) {
-                                      return p.first == key;
-                                  })->second;
-        notes.push_back(unsafeValueMessage(key, value, at) + kStoredCutStart + value.substr(0, at) + kBracketClose);
-        for (Pair& pair : pairs)
-            if (pair.first == key) pair.second.erase(at);
-    };
-    for (const Pair& pair : pairs) {
-        if (!onlyLogged(pair.first)) continue;
-        const std::size_t at = pair.second.find_first_of(kReservedInValues);
-        if (at != std::string::npos) cut(pair.first, at);
+// True when `value` holds "{" + `key` + ":" at `at`, where the key lookup
+// would take it for the pair of `key`.
+bool opensPairAt(const std::string& value, std::size_t at, const std::string& key) {
+    return value.size() - at > key.size() + 1 && value.compare(at + 1, key.size(), key) == 0 &&
+           value[at + 1 + key.size()] == ':';
+}
+
+// True when `value` holds "{" + a key + ":" for a key of the identity text or
+// for the closing marker. The key lookup takes the first "{" + key + ":" of a
+// text before any "," + key + ":", so such a value stands in for that key's
+// own pair (or creates a marker where there is none) wherever it stands, even
+// when it says the same as the pair.
+bool standsInForAKey(const std::string& value, const std::vector<Pair>& pairs) {
+    for (std::size_t at = value.find('{'); at != std::string::npos; at = value.find('{', at + 1)) {
+        if (opensPairAt(value, at, kMdCutValues)) return true;
+        for (const Pair& pair : pairs)
+            if (opensPairAt(value, at, pair.first)) return true;
     }
-    // Each round cuts one value down to no reserved character at all, so the
-    // rounds end. A value that reads wrong has a reserved character itself, or
-    // another value holds "{" + its key + ":" and stands in for it.
-    for (std::size_t round = 0; round < pairs.size(); ++round) {
-        const std::string text = joinPairs(pairs);
-        const auto wrong = std::find_if(pairs.begin(), pairs.end(), [&](const Pair& pair) {
-            std::string read;
-            // A NUL byte reads back here but would end the text the host receives.
-            return pair.second.find('\0') != std::string::npos ||
-                   !(utils.getJsonVal(text, pair.first, read) && read == pair.second);
-        });
-        if (wrong == pairs.end()) break;
-        auto culprit = wrong;
-        if (wrong->second.find_first_of(kReservedInValues) == std::string::npos) {
-            const std::string standIn = "{" + wrong->first + ":";
-            culprit = std::find_if(pairs.begin(), pairs.end(), [&](const Pair& pair) {
-                return pair.second.find(standIn) != std::string::npos;
-            });
-            if (culprit == pairs.end()) break;   // cannot happen: only a stand-in misleads the lookup
-        }
-        const std::string key = culprit->first;
-        cut(key, culprit->second.find_first_of(kReservedInValues));
-        if (std::find(cutKeys.begin(), cutKeys.end(), key) == cutKeys.end()) cutKeys.push_back(key);
-    }
+    return false;
+}
+
+// "{Key:value,...}" with the closing "CutValues" pair when keys were cut.
+std::string snapUUIDText(std::vector<Pair> pairs, const std::vector<std::string>& cutKeys) {
     if (!cutKeys.empty()) {
         std::string joined;
         for (const std::string& key : cutKeys) joined += (joined.empty() ? "" : kMdCutValuesSeparator) + key;
         pairs.emplace_back(kMdCutValues, joined);
     }
-    return pairs;
+    return joinPairs(pairs);
+}
+
+// The identity text as it can be stored. A value that is only logged is cut
+// at its first reserved character. A value that later jobs act on is kept
+// whole when it reads back exactly from the whole text (a brace inside a
+// sub-directory such as "Team {A}" does); otherwise it is cut there too and
+// its key goes into the closing "CutValues" pair, after any key an earlier
+// write cut, so that those jobs refuse it instead of acting on it.
+//
+// The text is verified as a reader of any version sees it: each key of the
+// text, and the marker, looked up with the one key lookup, must give the
+// value of its own pair (the marker: the keys named, or nothing when none
+// were cut). A value that would make the lookup of any key find it instead
+// ("{VirtualServerID:7" in a sub-directory, "{CutValues:none" in a file
+// system label) cannot be carried, whatever it says. Each cut is described
+// in `notes`.
+std::string storableSnapUUIDText(const _HNASDeviceInfo& info, HNASUtils& utils, std::vector<std::string>& notes) {
+    std::vector<Pair> pairs = snapUUIDPairs(info);
+    std::vector<std::string> cutKeys = keysCutBefore(info.cutMetadataValues);
+    // Cuts every pair of `key` (a file system name stands in the text twice).
+    const auto cut = [&](const std::string& key, const std::string& value, std::size_t at) {
+        notes.push_back(cutValueNote(key, value, at));
+        const std::string kept = value.substr(0, at);
+        for (Pair& pair : pairs)
+            if (pair.first == key) pair.second = kept;
+        if (!onlyLogged(key) && std::find(cutKeys.begin(), cutKeys.end(), key) == cutKeys.end())
+            cutKeys.push_back(key);
+    };
+    for (const Pair& pair : pairs) {
+        if (!onlyLogged(pair.first)) continue;
+        const std::size_t at = pair.second.find_first_of(kReservedInValues);
+        if (at != std::string::npos) cut(pair.first, std::string(pair.second), at);
+    }
+    // Only a value with a reserved character can make a lookup go wrong: its
+    // own (a "," ends it early) or another key's (it stands in for that key,
+    // the marker included). So the values checked are those, and each round
+    // cuts one of them to none, until every key reads back; the rounds end.
+    std::string text = snapUUIDText(pairs, cutKeys);
+    for (std::size_t round = 0; round <= pairs.size(); ++round) {
+        const auto wrong = std::find_if(pairs.begin(), pairs.end(), [&](const Pair& pair) {
+            if (pair.second.find_first_of(kReservedInValues) == std::string::npos) return false;
+            std::string read;
+            // A NUL byte reads back here but would end the text the host receives.
+            return pair.second.find('\0') != std::string::npos || standsInForAKey(pair.second, pairs) ||
+                   !(utils.getJsonVal(text, pair.first, read) && read == pair.second);
+        });
+        if (wrong == pairs.end()) break;
+        cut(wrong->first, std::string(wrong->second), wrong->second.find_first_of(kReservedInValues));
+        text = snapUUIDText(pairs, cutKeys);
+    }
+    return text;
 }
 }  // namespace
 
@@ -226,16 +268,25 @@ bool HNASSnapDevice::setMetadata(_HNASDeviceInfo& info, int type) {
     const char* settingLine = nullptr;
     if (type == SM_MDT_SNAP_UUID) {
         HNASUtils utils(jobId);
-        text = joinPairs(storableSnapUUIDPairs(info, utils, notes));
+        text = storableSnapUUIDText(info, utils, notes);
         settingLine = kSettingSnapUUID;
     } else {
-        // Settings are used whole or not at all: an access configuration cut
-        // to "10.1.0.0/16(rw" would give the snapshot's export other access
-        // than its source. An empty text replaces what an earlier prepare
-        // stored, and reads back as "not saved".
-        const std::string unsafe = findUnsafeSetting(info.shareSettings);
+        // Settings that map acts on are used whole or not at all: an access
+        // configuration cut to "10.1.0.0/16(rw" would give the snapshot's
+        // export other access than its source. An empty text replaces what an
+        // earlier prepare stored, and reads back as "not saved". A comment is
+        // stored cut instead, so that it never costs the saved permissions.
+        std::vector<Pair> pairs = fsInfoPairs(info.shareSettings);
+        const std::string unsafe = findUnsafeSetting(pairs, info.shareSettings);
         if (unsafe.empty()) {
-            text = joinPairs(fsInfoPairs(info.shareSettings));
+            for (Pair& pair : pairs) {
+                if (!descriptiveOnly(pair.first)) continue;
+                const std::size_t at = pair.second.find_first_of(kReservedInValues);
+                if (at == std::string::npos) continue;
+                notes.push_back(cutValueNote(pair.first, pair.second, at));
+                pair.second.erase(at);
+            }
+            text = joinPairs(pairs);
         } else {
             notes.push_back(unsafe + kSettingsDropped);
         }

@@ -2,8 +2,9 @@
 // record (fields separated by "\n"), the device stores type 6 and type 16
 // through the recording host. Type 6 is always stored: each value reads back
 // whole, or (the share path always, any other value only when it is named
-// under "CutValues") up to its first reserved character. Type 16 is stored
-// whole, field for field, or as an empty text.
+// under "CutValues") up to its first reserved character, and no value is
+// named that was not cut. Type 16 is stored field for field (the comment up
+// to its first reserved character), or as an empty text.
 #include "device/HNASSnapDevice.h"
 #include "fuzz/FuzzInput.h"
 #include "tests/fakes/FakeSnapInfo.h"
@@ -106,6 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         for (std::size_t i = 0; i < 6; ++i) {
             const bool wasCut = (read.cutMetadataValues & (1u << i)) != 0;
             fuzzinput::require(*readBack[i] == (wasCut ? cut(*actedOn[i]) : *actedOn[i]));
+            fuzzinput::require(!wasCut || cut(*actedOn[i]) != *actedOn[i]);
         }
     }
     {
@@ -127,7 +129,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             fuzzinput::require(r.maxConcurrentUsers == w.maxConcurrentUsers);
             fuzzinput::require(r.accessConfig == w.accessConfig);
             fuzzinput::require(r.cacheOption == w.cacheOption);
-            fuzzinput::require(r.comment == w.comment);
+            fuzzinput::require(r.comment == cut(w.comment));
             fuzzinput::require(r.localReadCacheOption == w.localReadCacheOption);
             fuzzinput::require(r.snapshotOption == w.snapshotOption);
             fuzzinput::require(r.transferToReplicationTarget == w.transferToReplicationTarget);

@@ -41,8 +41,9 @@ public:
     // e.g. "{FileSystemName:fs1,FileSystemID:42,Path:\\data,...}"; any other
     // type as 16 (SM_MDT_FS_INFO), e.g. "{ABEEnabled:false,...,Permissions:}".
     // False at the first missing required key; fields read before it keep
-    // their new values. Type 6 also reads the optional "CutValues" into
-    // `cutMetadataValues` (0 without it).
+    // their new values. Type 6 also reads the optional closing pair
+    // "CutValues:<Key>|<Key>" into `cutMetadataValues` (0 without it); the
+    // text "CutValues:" anywhere else is part of a value and names nothing.
     bool parseMetaData(const int& type, const char* text, _HNASDeviceInfo& info);
 
     // Reads a bracketed permissions block, e.g.

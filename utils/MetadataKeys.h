@@ -17,7 +17,8 @@ constexpr char kMdTargetHostName[] = "TargetHostName";
 constexpr char kMdSnapshotName[] = "SnapshotName";
 // Written last, only when a value the later operations act on had to be
 // stored cut: the keys of those values joined by "|", e.g.
-// "CutValues:SubDirectory". Those operations refuse to act on them.
+// "CutValues:SubDirectory" closing the text. Those operations refuse to act
+// on them. It is read only where it is written, as the closing pair.
 constexpr char kMdCutValues[] = "CutValues";
 constexpr char kMdCutValuesSeparator[] = "|";
 // The identity values later jobs act on; entry i is bit (1 << i) of

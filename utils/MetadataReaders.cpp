@@ -102,6 +102,24 @@ std::string permissionsBlock(const std::string& text) {
     if (close < open) return text.substr(open);
     return text.substr(open, close - open + 1);
 }
+
+// The keys a type-6 text names as stored cut, e.g. "SubDirectory|FileSystemID"
+// from a text that ends ",CutValues:SubDirectory|FileSystemID}"; false when it
+// names none. The writer puts this pair only at the end of the text, after
+// making sure that no value holds anything the key lookup would take for it.
+// Texts stored by earlier versions may still hold "CutValues:" inside a value
+// (a directory "a{CutValues:FileSystemID", a file system label
+// "fs9{CutValues:none"): such a text is part of the value, names no cut and
+// does not hide the closing pair.
+bool closingCutValues(const std::string& text, std::string& keys) {
+    const std::string pair = std::string(",") + kMdCutValues + ":";
+    const std::size_t at = text.rfind(pair);
+    if (at == std::string::npos || text.back() != '}') return false;
+    const std::size_t start = at + pair.size();
+    if (text.find_first_of(",{}", start) != text.size() - 1) return false;
+    keys.assign(text, start, text.size() - 1 - start);
+    return true;
+}
 }  // namespace
 
 bool HNASUtils::getJsonVal(const std::string& text, const std::string& key, std::string& value) {
@@ -132,7 +150,7 @@ bool HNASUtils::parseMetaData(const int& type, const char* text, _HNASDeviceInfo
         // Optional, and absent from every text whose values all fitted.
         info.cutMetadataValues = 0;
         std::string cut;
-        if (getJsonVal(metadata, kMdCutValues, cut)) {
+        if (closingCutValues(metadata, cut)) {
             const std::string named = kMdCutValuesSeparator + cut + kMdCutValuesSeparator;
             for (std::size_t i = 0; i < std::size(kMdActedOnKeys); ++i) {
                 const std::string key = kMdCutValuesSeparator + std::string(kMdActedOnKeys[i]) + kMdCutValuesSeparator;

@@ -2,6 +2,7 @@
 // descriptor, its log lines, and the values it refuses to store.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <map>
 
 #include "device/HNASSnapDevice.h"
@@ -137,10 +138,12 @@ TEST(MetadataWriter, HostRefusalIsReportedWithTheText) {
               w.host.log[1].text);
 }
 
-// Share settings are used whole or not at all: a value the text form cannot
-// carry (an NFS option list, a comment with a comma) leaves an empty text,
-// which replaces an earlier one and makes map use the live settings. The
-// write itself succeeds, and the progress line names the value.
+// Share settings that map hands to the array are used whole or not at all: a
+// value the text form cannot carry (an NFS option list, a group name with a
+// comma) leaves an empty text, which replaces an earlier one and makes map use
+// the live settings. The write itself succeeds, and the progress line names
+// the value; a comment cut in the same text is not mentioned, as nothing of
+// it is stored.
 TEST(MetadataWriter, SettingsThatCannotBeCarriedAreStoredAsAnEmptyText) {
     const struct {
         std::string name;
@@ -151,10 +154,14 @@ TEST(MetadataWriter, SettingsThatCannotBeCarriedAreStoredAsAnEmptyText) {
     } cases[] = {
         {"NFS option list", [](_HNASDeviceInfo& i) { i.shareSettings.accessConfig = "10.1.0.0/16(rw,no_root_squash)"; },
          "AccessConfig", "\",\"", "10.1.0.0/16(rw,no_root_squash)"},
-        {"comment with a comma", [](_HNASDeviceInfo& i) { i.shareSettings.comment = "Sales, EMEA"; }, "Comment",
-         "\",\"", "Sales, EMEA"},
-        {"comment with a brace", [](_HNASDeviceInfo& i) { i.shareSettings.comment = "Team {A}"; }, "Comment",
-         "\"{\"", "Team {A}"},
+        {"home directory path with a comma after a comment with one",
+         [](_HNASDeviceInfo& i) {
+             i.shareSettings.comment = "Sales, EMEA";
+             i.shareSettings.userHomeDirectoryPath = "\\homes\\Sales, EMEA";
+         },
+         "UserHomeDirectoryPath", "\",\"", "\\homes\\Sales, EMEA"},
+        {"snapshot option with a brace", [](_HNASDeviceInfo& i) { i.shareSettings.snapshotOption = "show{x}"; },
+         "SnapshotOption", "\"{\"", "show{x}"},
         {"NUL byte", [](_HNASDeviceInfo& i) { i.shareSettings.cacheOption = std::string("a\0b", 3); }, "CacheOption",
          "a NUL byte", "a"},
         {"bar in a permission name",
@@ -187,6 +194,41 @@ TEST(MetadataWriter, SettingsThatCannotBeCarriedAreStoredAsAnEmptyText) {
                       "source share/export.",
                   w.host.log[0].text);
         EXPECT_EQ("Setting Metadata[SM_MDT_FS_INFO]: ", w.host.log[1].text);
+    }
+}
+
+// A comment only describes the share: it is stored up to its first reserved
+// character, so that the access configuration and permissions saved beside
+// it still reach map. The progress line shows the whole comment.
+TEST(MetadataWriter, ACommentIsStoredCutAndTheRestOfTheSettingsWhole) {
+    const std::string admins = "{Permission:56,EncodedName:e1,Name:BUILTIN\\Admins,Type:GROUP}";
+    const struct {
+        std::string comment;
+        std::string character;   // as the note names it
+        std::string stored;
+    } cases[] = {
+        {"Sales, EMEA", "\",\"", "Sales"},
+        {"Ventes région {Nord}", "\"{\"", "Ventes région "},
+        {std::string("Q3\0draft", 8), "a NUL byte", "Q3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        Writer w;
+        _HNASDeviceInfo info = settingsRecord();
+        info.shareSettings.comment = c.comment;
+        info.shareSettings.permissions = {permissionEntry(56, "e1", "BUILTIN\\Admins", "GROUP")};
+        EXPECT_TRUE(w.device.setMetadata(info, SM_MDT_FS_INFO));
+        std::string text = kSettingsText + "s[" + admins + "]e}";
+        text.replace(text.find(",Comment:c1,"), 12, ",Comment:" + c.stored + ",");
+        ASSERT_EQ(1u, w.host.metadataWrites.size());
+        EXPECT_EQ(text, w.host.metadataWrites[0].second);
+        ASSERT_EQ(2u, w.host.log.size());
+        EXPECT_EQ(0, w.host.log[0].level);
+        EXPECT_EQ("Setting Metadata[SM_MDT_FS_INFO]: the value of [Comment] holds " + c.character +
+                      ", which the metadata text cannot carry: [" + std::string(c.comment.c_str()) +
+                      "]. It is stored cut to [" + c.stored + "].",
+                  w.host.log[0].text);
+        EXPECT_EQ("Setting Metadata[SM_MDT_FS_INFO]: " + text, w.host.log[1].text);
     }
 }
 
@@ -223,6 +265,19 @@ TEST(MetadataWriter, IdentityValuesThatCannotBeCarriedAreCutAndNamed) {
          ",SnapshotName:snap}", "", 1},
         {"an earlier cut is carried", [](_HNASDeviceInfo& i) { i.cutMetadataValues = 1u << 2; },
          ",SubDirectory:a,", "SubDirectory", 0},
+        // A value that holds "{" + a key + ":" is found by that key's lookup
+        // before the key's own pair, even where both say the same.
+        {"sub-directory standing in with the same value",
+         [](_HNASDeviceInfo& i) { i.subDirectory = "x{VirtualServerID:1"; }, ",SubDirectory:x,", "SubDirectory", 1},
+        {"native sub-directory forging the marker",
+         [](_HNASDeviceInfo& i) { i.subDirectory = "/a{CutValues:FileSystemID"; }, ",SubDirectory:/a,",
+         "SubDirectory", 1},
+        {"label hiding a later cut",
+         [](_HNASDeviceInfo& i) {
+             i.fileSystemName = "fs9{CutValues:none";
+             i.subDirectory = "sub{VirtualServerID:7";
+         },
+         "{FileSystemName:fs9,FileSystemID:42,Path:\\\\data,SubDirectory:sub,", "FileSystemName|SubDirectory", 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -246,7 +301,8 @@ TEST(MetadataWriter, IdentityValuesThatCannotBeCarriedAreCutAndNamed) {
         EXPECT_EQ("7", read.snapshotObjectId.substr(0, 1));
         EXPECT_EQ("1", read.virtualServerId);
         const std::map<std::string, unsigned> bits = {
-            {"", 0u}, {"FileSystemName", 1u}, {"SubDirectory", 4u}, {"SnapshotObjectID", 8u}};
+            {"", 0u}, {"FileSystemName", 1u}, {"SubDirectory", 4u}, {"SnapshotObjectID", 8u},
+            {"FileSystemName|SubDirectory", 5u}};
         EXPECT_EQ(bits.at(c.cutValues), read.cutMetadataValues);
         ASSERT_EQ(c.notes + 1, w.host.log.size());
         for (std::size_t i = 0; i < c.notes; ++i) {
@@ -255,6 +311,50 @@ TEST(MetadataWriter, IdentityValuesThatCannotBeCarriedAreCutAndNamed) {
             EXPECT_NE(std::string::npos, w.host.log[i].text.find("It is stored cut to ["));
         }
         EXPECT_EQ("Setting Metadata[SM_MDT_SNAP_UUID]: " + text, w.host.log.back().text);
+    }
+}
+
+// Whatever the values hold, each value of the stored identity reads back as
+// written or, when its key is named under "CutValues", as cut at its first
+// reserved character, and nothing is named that was not cut. Each value is
+// tried in each field later jobs act on, beside a value really cut, whose name
+// a forged marker must not hide.
+TEST(MetadataWriter, NoValueForgesHidesOrStandsInForAnotherKey) {
+    const std::string values[] = {
+        "a{CutValues:FileSystemID", "fs9{CutValues:none", "{CutValues:", "sub{VirtualServerID:7",
+        "x{FileSystemName:fs2",     "x{SnapshotObjectID:", "d{SnapshotName:QZ", "Plans {2027}",
+        "a}b{c",                    "x{VirtualServerObjectID:1}",
+        "finance-archive-quarterly-reporting-volume-2026{CutValues:SnapshotObjectID|VirtualServerID",
+    };
+    // In the order of the bits of cutMetadataValues.
+    std::string _HNASDeviceInfo::*const fields[] = {
+        &_HNASDeviceInfo::fileSystemName,   &_HNASDeviceInfo::fileSystemId,
+        &_HNASDeviceInfo::subDirectory,     &_HNASDeviceInfo::snapshotObjectId,
+        &_HNASDeviceInfo::virtualServerId,  &_HNASDeviceInfo::virtualServerObjectId,
+    };
+    const auto cut = [](const std::string& v) { return v.substr(0, v.find_first_of(",{}")); };
+    for (std::size_t f = 0; f < std::size(fields); ++f) {
+        for (const std::string& value : values) {
+            SCOPED_TRACE(std::to_string(f) + " " + value);
+            Writer w;
+            _HNASDeviceInfo written = identityRecord();
+            written.*fields[f] = value;
+            const std::size_t reallyCut = f == 2 ? 0 : 2;
+            written.*fields[reallyCut] = "Finance, Legal";
+            ASSERT_TRUE(w.device.setMetadata(written, SM_MDT_SNAP_UUID));
+            _HNASDeviceInfo read;
+            HNASUtils utils(0);
+            ASSERT_TRUE(utils.parseMetaData(SM_MDT_SNAP_UUID, w.host.metadataWrites.at(0).second.c_str(), read));
+            EXPECT_NE(0u, read.cutMetadataValues & (1u << reallyCut));
+            for (std::size_t i = 0; i < std::size(fields); ++i) {
+                const std::string& original = written.*fields[i];
+                const bool named = (read.cutMetadataValues & (1u << i)) != 0;
+                EXPECT_EQ(named ? cut(original) : original, read.*fields[i]) << i;
+                if (named) {
+                    EXPECT_NE(original, cut(original)) << i;
+                }
+            }
+        }
     }
 }
 

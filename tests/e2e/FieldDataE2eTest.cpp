@@ -213,11 +213,15 @@ TEST_F(FieldData, EveryEverydayDeviceGoesThroughTheWholeLifecycleInOneJobEach) {
         EXPECT_NE(std::string::npos, path.find(snapshot)) << path;
         EXPECT_EQ(path.size(), path.rfind(d.copyPathEnd) + d.copyPathEnd.size()) << path;
         if (d.sourceShare.empty()) continue;
-        // Exactly the source's access and settings.
+        // Exactly the source's access and settings, but for a comment the
+        // metadata text cannot carry whole: it is saved up to its first
+        // reserved character, so that the permissions beside it are saved.
         const std::string protocol = d.sourceShare[0] == '/' ? "NFS" : "CIFS";
         const json* source = shareNamed(array, d.sourceShare, protocol);
         ASSERT_NE(nullptr, source);
-        EXPECT_EQ((*source)["settings"], (*copy)["settings"]);
+        json settings = (*source)["settings"];
+        if (d.label == "cifs-sales") settings["comment"] = "Sales";
+        EXPECT_EQ(settings, (*copy)["settings"]);
         EXPECT_EQ(entriesOf(*source), entriesOf(*copy));
     }
 

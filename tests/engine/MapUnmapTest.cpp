@@ -66,6 +66,7 @@ TEST(Map, SettingsNotStoredAtPrepareAreTakenLiveFromTheSource) {
     ASSERT_EQ(0, f.run(qzso_prepareDevices));   // an earlier prepare stored settings
     arraymodel::Share& cifsSource = f.hnas1().shares[0];
     cifsSource.settings.comment = "Sales, EMEA";
+    cifsSource.authentications.push_back({"EXAMPLE\\Sales, EMEA", "", 24, "GROUP"});
     arraymodel::Share* nfsSource = nullptr;
     for (arraymodel::Share& share : f.hnas1().shares)
         if (share.name == "/exp1") nfsSource = &share;
@@ -88,6 +89,120 @@ TEST(Map, SettingsNotStoredAtPrepareAreTakenLiveFromTheSource) {
     EXPECT_EQ("10.1.0.0/16(rw,no_root_squash)", nfs->settings.accessConfig);
     EXPECT_NE(std::string::npos, f.snap(1).logText().find("Permissions are not saved. Will be using the "
                                                           "permissions of the parent share/export."));
+}
+
+// A comment is only descriptive: one the metadata text cannot carry is stored
+// cut, and the settings and permissions saved beside it still win over the
+// source share's live ones, which were opened up after the backup.
+TEST(Map, ACommentCutAtPrepareKeepsTheSavedPermissions) {
+    EngineFixture f;
+    f.addDevice(testsupport::kUnc, "u1");
+    arraymodel::Share& source = f.hnas1().shares[0];
+    source.settings.comment = "Ventes, région EMEA {Équipe Nord}";
+    source.authentications.push_back({"EXAMPLE\\Équipe Müller (Vertrieb)", "", 24, "GROUP"});
+    const std::vector<arraymodel::Authentication> saved = source.authentications;
+    ASSERT_EQ(0, f.run(qzso_prepareDevices));
+    const std::string settings = f.snap(0).metadata[SM_MDT_FS_INFO];
+    EXPECT_NE(std::string::npos, settings.find(",MaxConcurrentUsers:40,")) << settings;
+    EXPECT_NE(std::string::npos, settings.find(",Comment:Ventes,LocalReadCacheOption:")) << settings;
+    EXPECT_NE(std::string::npos,
+              settings.find(",Name:EXAMPLE\\Équipe Müller (Vertrieb),Type:GROUP}]e}"))
+        << settings;
+    EXPECT_NE(std::string::npos,
+              f.snap(0).logText().find("Setting Metadata[SM_MDT_FS_INFO]: the value of [Comment] holds \",\", which "
+                                       "the metadata text cannot carry: [Ventes, région EMEA {Équipe Nord}]. It is "
+                                       "stored cut to [Ventes]."));
+
+    source.settings.comment = "open to all";
+    source.settings.maxConcurrentUsers = 1000;
+    source.authentications = {{"Everyone", "", 56, "WELLKNOWN"}};
+    ASSERT_EQ(0, f.run(qzso_snapDevices));
+    EXPECT_EQ(0, f.run(qzso_mapSnaps));
+    EXPECT_EQ(Statuses(1, SNAP_STATUS_MAPPED), f.statuses());
+    const arraymodel::Share* copy = f.share("QZHNAS-u1-data-sub1-QZShare");
+    ASSERT_NE(nullptr, copy);
+    EXPECT_EQ("Ventes", copy->settings.comment);
+    EXPECT_EQ(40, copy->settings.maxConcurrentUsers);
+    ASSERT_EQ(saved.size(), copy->authentications.size());
+    for (std::size_t i = 0; i < saved.size(); ++i) {
+        SCOPED_TRACE(saved[i].name);
+        EXPECT_EQ(saved[i].name, copy->authentications[i].name);
+        EXPECT_EQ(saved[i].permission, copy->authentications[i].permission);
+        EXPECT_EQ(saved[i].type, copy->authentications[i].type);
+    }
+}
+
+// No directory name or file system label can forge, hide or stand in for the
+// closing "CutValues" pair of the identity: a value that would is stored cut
+// and named, snap keeps the pair when it rewrites the identity (also one an
+// earlier version stored), and map refuses a cut value instead of sharing
+// another directory than the source's.
+TEST(Map, NoDirectoryOrLabelForgesOrHidesACutValue) {
+    const std::string cifsInD9 =
+        "{vortype:cifs,vendor:Hitachi HNAS,type:unc,lunuuid:\\\\filer1\\\\d9\\\\sub{VirtualServerID:7,"
+        "targethostname:filer1}";
+    const struct {
+        std::string name;
+        std::string source;
+        bool earlierText;          // the identity as an earlier version stored it
+        int snapResult;
+        SnapStatus snapStatus;
+        std::string identityEnd;   // how the identity ends after snap
+        std::string refused;       // the value map refuses, as its line names it
+    } cases[] = {
+        {"a native directory holding the marker",
+         "{type:native_hnas,path:/__VOLUME__/fs3/a{CutValues:FileSystemID,targethostname:filer1}", false, 0,
+         SNAP_STATUS_SNAPPED, ",SnapshotName:QZHNAS-u1-fs3,CutValues:SubDirectory}",
+         "[SubDirectory] cut at a character the metadata text cannot carry: [/a]"},
+        {"a label hiding the cut of a directory standing in for a key", cifsInD9, false, 1, SNAP_STATUS_SNAP_FAILED,
+         ",SnapshotName:,CutValues:FileSystemName|SubDirectory}",
+         "[FileSystemName] cut at a character the metadata text cannot carry: [fs9]"},
+        {"the same stored by an earlier version", cifsInD9, true, 0, SNAP_STATUS_SNAPPED,
+         ",SnapshotName:QZHNAS-u1-fs9,CutValues:SubDirectory|FileSystemName}",
+         "[FileSystemName] cut at a character the metadata text cannot carry: [fs9]"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineFixture f;
+        arraymodel::FileSystem fs;
+        fs.label = "fs9{CutValues:none";
+        fs.virtualServerId = 1;
+        ASSERT_TRUE(arraymodel::addFileSystem(f.hnas1(), fs).ok());
+        arraymodel::Share d9;
+        d9.protocol = Protocol::Cifs;
+        d9.name = "d9";
+        d9.virtualServerId = 1;
+        d9.fileSystemId = fs.label;
+        d9.path = "\\d9";
+        ASSERT_TRUE(arraymodel::addShare(f.hnas1(), d9).ok());
+        f.addDevice(c.source, "u1");
+
+        ASSERT_EQ(0, f.run(qzso_prepareDevices));
+        std::string& identity = f.snap(0).metadata[SM_MDT_SNAP_UUID];
+        EXPECT_EQ(std::string::npos, identity.find("{CutValues:")) << identity;
+        if (c.earlierText) {
+            const std::string label = "fs9{CutValues:none";
+            identity = "{FileSystemName:" + label + ",FileSystemID:" + fs.id + ",Path:\\d9,SubDirectory:sub,"
+                       "SnapshotObjectID:,VirtualServerID:1,VirtualServerObjectID:" +
+                       f.hnas1().virtualServers[0].objectId + ",TargetHostName:filer1,FileSystemName:" + label +
+                       ",SnapshotName:,CutValues:SubDirectory}";
+        }
+
+        EXPECT_EQ(c.snapResult, f.run(qzso_snapDevices));
+        EXPECT_EQ(c.snapStatus, f.snap(0).status);
+        const std::string& stored = f.snap(0).metadata[SM_MDT_SNAP_UUID];
+        ASSERT_GE(stored.size(), c.identityEnd.size());
+        EXPECT_EQ(c.identityEnd, stored.substr(stored.size() - c.identityEnd.size())) << stored;
+        // No value keeps a brace: the first one after the opening "{" closes the text.
+        EXPECT_EQ(stored.size() - 1, stored.find_first_of("{}", 1)) << stored;
+
+        f.array.clearCalls();
+        EXPECT_EQ(1, f.run(qzso_mapSnaps));
+        EXPECT_EQ(SNAP_STATUS_MAP_FAILED, f.snap(0).status);
+        EXPECT_NE(std::string::npos, f.snap(0).logText().find("The snap metadata holds the value of " + c.refused))
+            << f.snap(0).logText();
+        EXPECT_EQ(0, f.array.count("createFileSystemShare"));
+    }
 }
 
 TEST(Map, AnExistingShareIsHandedOverAgainWithoutACreate) {

@@ -149,7 +149,8 @@ TEST(Prepare, AMetadataWriteTheHostRefusesFailsTheDevice) {
 
 // What a share's values hold never fails a device nor stops the job. Settings
 // that cannot be carried whole leave an empty settings text (map then uses
-// the live ones); a share path, which later jobs only log, is stored cut.
+// the live ones); a comment and a share path, which no later job acts on for
+// access, are stored cut.
 TEST(Prepare, ValuesTheMetadataCannotCarryNeverStopTheJob) {
     const struct {
         const char* name;
@@ -159,7 +160,7 @@ TEST(Prepare, ValuesTheMetadataCannotCarryNeverStopTheJob) {
     } cases[] = {
         {"NFS-style option list", [](arraymodel::Share& s) { s.settings.accessConfig = "10.1.0.0/16(rw,no_root_squash)"; },
          false, "\\data"},
-        {"comment with a comma", [](arraymodel::Share& s) { s.settings.comment = "Sales, EMEA"; }, false, "\\data"},
+        {"comment with a comma", [](arraymodel::Share& s) { s.settings.comment = "Sales, EMEA"; }, true, "\\data"},
         {"group with a comma",
          [](arraymodel::Share& s) {
              arraymodel::Authentication group;

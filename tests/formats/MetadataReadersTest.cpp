@@ -104,6 +104,42 @@ TEST(MetadataReaders, SnapUUIDStopsAtTheFirstMissingKeyKeepingEarlierFields) {
     }
 }
 
+// The writer puts the "CutValues" pair only at the end of the text. One found
+// anywhere else is part of a value (texts stored by earlier versions may hold
+// such values whole): it names no cut, and it does not hide the real pair.
+TEST(MetadataReaders, TheCutMarkerIsReadOnlyAsTheClosingPair) {
+    const std::string head = "{FileSystemName:fs1,FileSystemID:42,Path:\\data,SubDirectory:";
+    const std::string tail =
+        ",SnapshotObjectID:7,VirtualServerID:1,VirtualServerObjectID:333a,TargetHostName:host1,FileSystemName:fs1,"
+        "SnapshotName:QZHNAS-1234-fs1";
+    const struct {
+        std::string name;
+        std::string text;
+        unsigned cut;              // bits of cutMetadataValues
+        std::string subDirectory;
+    } cases[] = {
+        {"closing pair", head + "sub" + tail + ",CutValues:SubDirectory|FileSystemID}", 4u | 2u, "sub"},
+        {"none", head + "sub" + tail + "}", 0u, "sub"},
+        {"a native directory holding a marker", head + "/a{CutValues:FileSystemID" + tail + "}", 0u,
+         "/a{CutValues:FileSystemID"},
+        {"a label holding a marker before the closing pair",
+         "{FileSystemName:fs9{CutValues:none,FileSystemID:42,Path:\\d9,SubDirectory:sub" + tail +
+             ",CutValues:SubDirectory}",
+         4u, "sub"},
+        {"a pair that does not close the text",
+         head + "sub,CutValues:SubDirectory" + tail + "}", 0u, "sub"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        HNASUtils utils(9);
+        _HNASDeviceInfo info;
+        info.cutMetadataValues = 0x3f;   // what an earlier read left
+        ASSERT_TRUE(utils.parseMetaData(SM_MDT_SNAP_UUID, c.text.c_str(), info));
+        EXPECT_EQ(c.cut, info.cutMetadataValues);
+        EXPECT_EQ(c.subDirectory, info.subDirectory);
+    }
+}
+
 TEST(MetadataReaders, NullTextIsRefusedInThePlainForm) {
     LogCapture log;
     HNASUtils utils(9);

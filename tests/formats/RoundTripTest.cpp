@@ -76,6 +76,56 @@ TEST(RoundTrip, SettingsWithZeroOneAndTwoPermissionEntries) {
     }
 }
 
+// A comment is read back as stored: up to its first reserved character, or
+// whole when it holds none ("|" and "]e" split permissions only inside their
+// block). Every other setting and every permission entry reads back exactly.
+TEST(RoundTrip, ACommentReadsBackCutAndEveryOtherSettingExactly) {
+    const struct {
+        std::string comment;
+        std::string read;
+    } cases[] = {
+        {"Sales, EMEA", "Sales"},
+        {"Ventes – région Nord, équipe {B}", "Ventes – région Nord"},
+        {"x{AccessConfig:*(rw)", "x"},
+        {"Ablage [2026]e|Archiv: Müller", "Ablage [2026]e|Archiv: Müller"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.comment);
+        _HNASDeviceInfo written;
+        written.shareSettings = testsupport::settingsOffTheirDefaults();
+        written.shareSettings.comment = c.comment;
+        written.shareSettings.permissions.push_back(
+            permissionEntry(24, "S-1-5-21-7-1104", "EXAMPLE\\Équipe Müller (Vertrieb)", "GROUP"));
+
+        _HNASDeviceInfo read;
+        writeAndRead(written, SM_MDT_FS_INFO, read);
+        const __HNASFileSystemShareSettings& w = written.shareSettings;
+        const __HNASFileSystemShareSettings& r = read.shareSettings;
+        EXPECT_EQ(c.read, r.comment);
+        EXPECT_EQ(w.abeEnabled, r.abeEnabled);
+        EXPECT_EQ(w.followGlobalSymLinks, r.followGlobalSymLinks);
+        EXPECT_EQ(w.followSymLinks, r.followSymLinks);
+        EXPECT_EQ(w.forceFileNameToLowercase, r.forceFileNameToLowercase);
+        EXPECT_EQ(w.scanForVirusesEnabled, r.scanForVirusesEnabled);
+        EXPECT_EQ(w.maxConcurrentUsers, r.maxConcurrentUsers);
+        EXPECT_EQ(w.accessConfig, r.accessConfig);
+        EXPECT_EQ(w.cacheOption, r.cacheOption);
+        EXPECT_EQ(w.localReadCacheOption, r.localReadCacheOption);
+        EXPECT_EQ(w.snapshotOption, r.snapshotOption);
+        EXPECT_EQ(w.transferToReplicationTarget, r.transferToReplicationTarget);
+        EXPECT_EQ(w.userHomeDirectoryMode, r.userHomeDirectoryMode);
+        EXPECT_EQ(w.userHomeDirectoryPath, r.userHomeDirectoryPath);
+        ASSERT_EQ(3u, r.permissions.size());
+        for (std::size_t i = 0; i < 3; ++i) {
+            SCOPED_TRACE(i);
+            EXPECT_EQ(w.permissions[i].permission, r.permissions[i].permission);
+            EXPECT_EQ(w.permissions[i].encodedName, r.permissions[i].encodedName);
+            EXPECT_EQ(w.permissions[i].name, r.permissions[i].name);
+            EXPECT_EQ(w.permissions[i].type, r.permissions[i].type);
+        }
+    }
+}
+
 TEST(RoundTrip, IdentityOfShareAndNativeDevices) {
     for (const bool native : {false, true}) {
         SCOPED_TRACE(native);
