@@ -46,13 +46,20 @@ fi
 echo
 echo "seeds run: $ran (seeds $start to $((start + seeds - 1)), $mode, $((SECONDS - begin)) s)"
 echo "seeds that diverged: $diverged"
-if [ "$diverged" -gt 0 ]; then
-  echo "divergent jobs by operation and kind:"
-  # "job 4 map (devices, log)" -> "map: devices", "map: log"
-  grep '^campaign seed .*: DIVERGED' "$log" | sed 's/^[^:]*: DIVERGED: //' | tr ';' '\n' |
-    sed -E 's/^ *job [0-9]+ ([A-Za-z]+) \((.*)\)$/\1|\2/' |
+# "job 4 map (devices, log)" -> "map: devices", "map: log", one line per kind.
+by_kind() {
+  sed -E 's/^ *job [0-9]+ ([A-Za-z]+) \((.*)\)$/\1|\2/' |
     awk -F'|' '{ n = split($2, kinds, ", "); for (i = 1; i <= n; i++) count[$1 ": " kinds[i]]++ }
                END { for (k in count) printf "  %-30s %d\n", k, count[k] }' | sort
+}
+if [ "$diverged" -gt 0 ]; then
+  divergent=$(grep '^campaign seed .*: DIVERGED' "$log" | sed 's/^[^:]*: DIVERGED: //')
+  # A job after the first one that differs may differ only through it (a
+  # device in another state, a share that one side lacks).
+  echo "first divergent job of each seed, by operation and kind:"
+  cut -d';' -f1 <<<"$divergent" | by_kind
+  echo "every divergent job, by operation and kind:"
+  tr ';' '\n' <<<"$divergent" | by_kind
   echo "reports: $log"
   exit 1
 fi

@@ -87,11 +87,20 @@ TEST(InFlightDifferential, MapOfTwoSpellingsOfOneSubDirectory) {
 class InFlightDifferentialSeeds : public ::testing::TestWithParam<uint64_t> {};
 
 // Drawn scenarios: field data, subsets, changes between jobs and targeted
-// faults. The seeds cover faults on most operations of most jobs, each kind
-// of change, and the spellings of one share.
+// faults.
 TEST_P(InFlightDifferentialSeeds, TheLifecycleIsTheSameAtOneAndEight) { expectSamePlays(drawScenario(GetParam())); }
 
-const uint64_t kFixedSeeds[] = {1, 2, 3, 4, 5, 6, 7, 8};
+// Seeds whose scenarios, with the engine and client of the time they were
+// chosen, met: nothing that differed (4); two spellings of one share and
+// sub-directory mapped together (5); a snapshot deleted ahead of a device
+// whose delete failed (7); look-ups made ahead for devices prepare did not
+// reach (22); a lost answer to one file system's snapshot list in reconcile
+// (24); a share created ahead for a device map did not reach and left on
+// the array when its removal failed (26); a snapshot created ahead of a
+// failed snap (59); a roll-back ahead of a failed one (70); a lost answer
+// to an is-mapped look-up (91); a share deleted ahead of a failed unmap
+// (104).
+const uint64_t kFixedSeeds[] = {4, 5, 7, 22, 24, 26, 59, 70, 91, 104};
 
 INSTANTIATE_TEST_SUITE_P(Fixed, InFlightDifferentialSeeds, ::testing::ValuesIn(kFixedSeeds),
                          [](const ::testing::TestParamInfo<uint64_t>& seed) {
