@@ -104,17 +104,21 @@ std::vector<std::string> arrayObjects(const json& state) {
     return objects;
 }
 
-// "createShare 201 x2": the changing calls of the call record by operation
-// and status.
+// "createShare 201 x2": the requests of the call record that changed the
+// array or may have (answered 2xx, or not answered: status 0), by operation
+// and status. A refused one changed nothing: two deletes of one share sent
+// together, one answered 404, leave the array as one delete does.
 std::vector<std::string> arrayChanges(const json& calls) {
     std::map<std::string, int> counted;
     if (!calls.is_object() || !calls.contains("calls")) return {"no call record"};
     for (const json& call : calls["calls"]) {
         const std::string operation = call.value("operation", "");
+        const int status = call.value("status", -1);
         if (std::find(std::begin(kChangingOperations), std::end(kChangingOperations), operation) ==
-            std::end(kChangingOperations))
+                std::end(kChangingOperations) ||
+            (status != 0 && (status < 200 || status > 299)))
             continue;
-        ++counted[operation + " " + std::to_string(call.value("status", -1))];
+        ++counted[operation + " " + std::to_string(status)];
     }
     std::vector<std::string> changes;
     for (const auto& entry : counted) changes.push_back(entry.first + " x" + std::to_string(entry.second));
@@ -132,6 +136,15 @@ bool sameCifsName(const std::string& a, const std::string& b) {
 std::vector<std::string> matchingTexts(const FaultPlan& fault, const json& array) {
     switch (fault.target) {
         case FaultPlan::Target::Text: return {fault.text};
+        case FaultPlan::Target::HexText: {
+            static const char kHex[] = "0123456789abcdef";
+            std::string hex;
+            for (unsigned char c : fault.text) {
+                hex += kHex[c >> 4];
+                hex += kHex[c & 0xF];
+            }
+            return {hex};
+        }
         case FaultPlan::Target::FileSystemId:
             for (const json& fs : array.value("filesystems", json::array()))
                 if (fs.value("label", "") == fault.text) return {fs.value("filesystemId", "")};
@@ -325,13 +338,10 @@ private:
                 }
                 break;
             case Change::Kind::RemoveSnapshot: {
+                // The state's displayName is the stored name, e.g. "QZHNAS-u01-e001-fs4".
                 const std::string name = snaps_.at(static_cast<size_t>(change.device))->snapUUID;
                 snapshots.erase(std::remove_if(snapshots.begin(), snapshots.end(),
-                                               [&](const json& s) {
-                                                   const std::string app = s.value("appSearchId", "");
-                                                   const std::string display = s.value("displayName", "");
-                                                   return (app.empty() ? display : app + "-" + display) == name;
-                                               }),
+                                               [&](const json& s) { return s.value("displayName", "") == name; }),
                                 snapshots.end());
                 break;
             }
@@ -525,7 +535,8 @@ std::vector<Divergence> compare(const Scenario& scenario, const Transcript& firs
         kind("log", before);
         before = found.size();
         // The changes are the job's own: nothing carries over.
-        compareSets("changes the array served (requests by operation and answer status)", a.arrayChanges,
+        compareSets("changes the array made (requests answered 2xx or not at all, by operation and status)",
+                    a.arrayChanges,
                     b.arrayChanges, {}, {}, inA, inB, found);
         kind("array changes", before);
         before = found.size();

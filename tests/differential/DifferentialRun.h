@@ -7,8 +7,10 @@
 // text, both metadata texts (6 and 16), snap UUID and snap device, and the
 // host log lines of level 2 written during the job; per job: the return
 // code, the plug-in's log lines of levels -1 and 0 (EvDebug, the array
-// client's included), the changes the array served (creates, deletes,
-// roll-backs and permission calls by operation and status) and the objects
+// client's included), the changes the array made (creates, deletes,
+// roll-backs and permission calls answered 2xx or not at all, by operation
+// and status: nothing that changes the array may be sent ahead of a device
+// the operation does not reach) and the objects
 // left on the array (file systems, shares and exports with their paths,
 // settings and permissions, snapshots). Normalised, because they may differ
 // with nothing wrong: a snapshot's creation time and sequence number, and
@@ -39,7 +41,7 @@ struct JobRecord {
     int returnCode = 0;
     std::vector<DeviceState> devices;        // every device of the scenario, after the job
     std::vector<std::string> log;            // "<level> <context> <message>", levels -1 and 0
-    std::vector<std::string> arrayChanges;   // e.g. "createShare 201 x2", sorted
+    std::vector<std::string> arrayChanges;   // e.g. "createShare 201 x2", "deleteShare 0 x1", sorted
     std::vector<std::string> arrayObjects;   // one object a line, sorted
 };
 

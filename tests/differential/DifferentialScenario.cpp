@@ -223,10 +223,10 @@ std::vector<FaultPlan> faultTargets(Op op, const Device& device, const nlohmann:
             add("listFileSystems", T::Text, "/filesystems?\n");
             add("listSnapshots", T::FileSystemId, device.fileSystem);
             break;
-        case Op::Revert: add("rollbackSnapshot", T::Text, device.uuid); break;
+        case Op::Revert: add("rollbackSnapshot", T::HexText, device.uuid); break;
         case Op::Delete:
             add("listSnapshots", T::FileSystemId, device.fileSystem);
-            add("deleteSnapshot", T::Text, device.uuid);
+            add("deleteSnapshot", T::HexText, device.uuid);
             break;
     }
     return targets;
@@ -312,6 +312,7 @@ std::string describeChange(const Change& change, const std::vector<Device>& devi
 const char* targetName(FaultPlan::Target target) {
     switch (target) {
         case FaultPlan::Target::Text: return "matching";
+        case FaultPlan::Target::HexText: return "matching the hex form of";
         case FaultPlan::Target::FileSystemId: return "matching the ID of file system";
         case FaultPlan::Target::ShareObjectId: return "matching the object ID of share";
         case FaultPlan::Target::SharesHoldingText: return "matching the object ID of each share holding";
@@ -401,16 +402,19 @@ Scenario drawScenario(uint64_t seed) {
     for (size_t i = 0; i < chosen.size(); ++i) chosen[i].uuid = uuidFor(i, seed);
     scenario.devices = chosen;
 
-    // The lifecycle of the demo; is-mapped, map, unmap and revert on subsets.
+    // The lifecycle of the demo; is-mapped, map, unmap and revert on
+    // subsets. A revert discards every snapshot of its file systems, so it
+    // is left out of some scenarios, for delete to find snapshots to delete.
     const int n = static_cast<int>(chosen.size());
     const std::vector<int> every = all(chosen.size());
     scenario.jobs = {
         {Op::Prepare, every, {}, {}},        {Op::Snap, every, {}, {}},
         {Op::IsMapped, draw.subset(n), {}, {}}, {Op::Map, draw.subset(n), {}, {}},
         {Op::IsMapped, every, {}, {}},       {Op::Unmap, draw.subset(n), {}, {}},
-        {Op::Reconcile, every, {}, {}},      {Op::Revert, draw.subset(n), {}, {}},
-        {Op::Delete, every, {}, {}},
+        {Op::Reconcile, every, {}, {}},
     };
+    if (draw.chance(70)) scenario.jobs.push_back({Op::Revert, draw.subset(n), {}, {}});
+    scenario.jobs.push_back({Op::Delete, every, {}, {}});
     if (draw.chance(50)) drawChange(draw, scenario);
     if (draw.chance(20)) drawChange(draw, scenario);
 

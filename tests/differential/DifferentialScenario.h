@@ -52,6 +52,8 @@ struct Change {
 struct FaultPlan {
     enum class Target {
         Text,                   // `text` as it stands: a snap UUID, "name=data&", "label=fs4&"
+        HexText,                // `text` hex-encoded, as it stands inside the simulator's object IDs
+                                // (a snapshot's ID holds its name): the path of a roll-back or delete
         FileSystemId,           // the ID of file system `text`, read from the array before the job
         ShareObjectId,          // the object ID of the share or export named `text` (CIFS names without regard to case)
         SharesHoldingText,      // the object ID of every share whose name holds `text` (one fault each)
