@@ -171,6 +171,9 @@ bool ArraySession::request(HttpMethod method, const std::string& resource, const
                                 (answer.failure == TransportFailure::MaybeSent && repeat == Repeat::Idempotent);
         if (!repeatable || !takeRetry(cause)) return false;
     }
+    // A retry that got an answer leaves no cause behind: the caller reads a
+    // set cause as this request's failure.
+    cause.clear();
     reply.status = answer.status;
     if (answer.status < 200 || answer.status > 299) {
         cause = httpError(answer.status, what, answer.body);

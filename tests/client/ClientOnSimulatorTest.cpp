@@ -863,6 +863,21 @@ TEST_F(ClientOnSimulator, ClosedConnectionOnAReadIsRetried) {
     EXPECT_TRUE(failureLines(log_).empty());
 }
 
+// A look-up whose first try lost its connection, retried and answered "no
+// such share", is a plain no: the first try's cause does not stay behind as
+// a failure. A client's first request has no kept-alive connection that
+// libcurl could quietly resend it on, so the client's own retry answers it.
+TEST_F(ClientOnSimulator, ARetriedLookUpThatFindsNothingIsAPlainNo) {
+    QzManageHNAS fresh(jobId_);
+    ASSERT_TRUE(fresh.init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", sim_->port()));
+    ASSERT_TRUE(sim_->admin("DELETE", "/admin/calls", nullptr));
+    ASSERT_TRUE(sim_->inject({{"operation", "listShares"}, {"action", "close"}}));
+    fakehost::LogCapture log;
+    EXPECT_FALSE(fresh.isSharePresent("QZHNAS-u9-data-QZShare", evs_, "CIFS"));
+    EXPECT_EQ(2, sim_->callCount("listShares"));
+    EXPECT_TRUE(failureLines(log).empty()) << log.text();
+}
+
 // A create whose answer was lost looks for the stored name before it sends
 // again: adopted when the array made it, created when it did not.
 TEST_F(ClientOnSimulator, SnapshotCreateAfterALostAnswerAdoptsOrCreatesOnce) {
