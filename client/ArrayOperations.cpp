@@ -1,14 +1,14 @@
 #include "client/ArrayOperations.h"
 
-#include "client/Workers.h"
-
 #include <strings.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 
 #include "client/ClientMessages.h"
 #include "client/EndpointText.h"
+#include "client/Workers.h"
 #include "client/WireRecords.h"
 
 namespace managehnas {
@@ -897,20 +897,24 @@ bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot
     if (!sortFileSystems(session, listable, notMounted, cause)) return false;
     std::vector<__HNASFileSystemSnapshot> all;
     if (helpers.size() > 1 && listable.size() > 1) {
-        // The file systems' lists several at once, each helper with the
-        // operation's retries of its own; joined in file-system order, their
-        // lines logged here in that order, the first failure failing the call.
+        // The file systems' lists several at once, the helpers spending the
+        // operation's one retry budget as one session would; joined in
+        // file-system order, their lines logged here in that order, the
+        // first failure failing the call.
         std::vector<std::vector<__HNASFileSystemSnapshot>> each(listable.size());
         std::vector<std::string> causes(listable.size());
         std::vector<std::vector<KeptLine>> lines;
         std::vector<char> done;
+        std::atomic<int> retries{session.retriesUsed()};
         runOnWorkers(
             helpers, listable.size(),
             [&](ArraySession& helper, size_t i) {
                 helper.beginOperation("getAllSnapshots");
+                helper.shareRetries(&retries);
                 return snapshotsOfEach(helper, {listable[i]}, each[i], causes[i]);
             },
             lines, done);
+        session.setRetriesUsed(retries.load());
         for (size_t i = 0; i < listable.size(); ++i) {
             for (const KeptLine& line : lines[i]) session.replay(line);
             if (!done[i]) continue;

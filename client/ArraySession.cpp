@@ -59,6 +59,7 @@ void ArraySession::beginOperation(const char* operation) {
     operation_ = operation;
     context_ = std::string(kContextPrefix) + operation;
     retriesUsed_ = 0;
+    sharedRetries_ = nullptr;
     nextDelayMs_ = settings_.retryBackoffMs;
     retries_ = true;
     warned_ = false;
@@ -188,14 +189,24 @@ bool ArraySession::request(HttpMethod method, const std::string& resource, const
 }
 
 bool ArraySession::takeRetry(const std::string& cause) {
-    if (!retries_ || retriesUsed_ >= settings_.retryCount) return false;
-    ++retriesUsed_;
+    if (!retries_) return false;
+    int used = 0;
+    if (sharedRetries_ != nullptr) {
+        used = sharedRetries_->fetch_add(1) + 1;
+        if (used > settings_.retryCount) {
+            sharedRetries_->fetch_sub(1);
+            return false;
+        }
+    } else {
+        if (retriesUsed_ >= settings_.retryCount) return false;
+        used = ++retriesUsed_;
+    }
     const int delay = nextDelayMs_;
     if (kept_ != nullptr)
-        keep(1, kRetrying, operation_.c_str(), masked(cause).c_str(), retriesUsed_, settings_.retryCount, delay);
+        keep(1, kRetrying, operation_.c_str(), masked(cause).c_str(), used, settings_.retryCount, delay);
     else
-        log_.DebugLvl(context_.c_str(), 1, jobId_, kRetrying, operation_.c_str(), masked(cause).c_str(),
-                      retriesUsed_, settings_.retryCount, delay);
+        log_.DebugLvl(context_.c_str(), 1, jobId_, kRetrying, operation_.c_str(), masked(cause).c_str(), used,
+                      settings_.retryCount, delay);
     if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
     nextDelayMs_ = delay >= kMaxBackoffMs / 2 ? kMaxBackoffMs : delay * 2;
     return true;

@@ -9,6 +9,7 @@
 // when the call is idempotent (reads, deletes).
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,12 @@ public:
     // Spends one retry: logs it with `cause`, waits the back-off. False when
     // the budget is spent.
     bool takeRetry(const std::string& cause);
+    // Until the next beginOperation, retries are spent from `shared` (which
+    // counts those already spent), so that sessions working for one
+    // operation together spend one budget, as one session would.
+    void shareRetries(std::atomic<int>* shared) { sharedRetries_ = shared; }
+    int retriesUsed() const { return retriesUsed_; }
+    void setRetriesUsed(int used) { retriesUsed_ = used; }
     // Counts the requests that may have changed the array (every one but a
     // GET) and every open: an answer read while this count stood still
     // still tells the array as this client left it.
@@ -128,6 +135,7 @@ private:
     TransportFailure lastFailure_ = TransportFailure::Final;
     unsigned long long changesSent_ = 0;
     std::vector<KeptLine>* kept_ = nullptr;
+    std::atomic<int>* sharedRetries_ = nullptr;
 };
 
 }  // namespace managehnas
