@@ -161,6 +161,12 @@ bool ArraySession::request(HttpMethod method, const std::string& resource, const
     }
     if (method != HttpMethod::Get) ++changesSent_;
     HttpAnswer answer;
+    // libcurl sends a request again, unasked and unseen, when a kept-alive
+    // connection closes before any answer; a request on a new connection
+    // gets that second send here, so that a connection dropped once costs no
+    // retry whichever connection the request met (how many requests shared
+    // it before depends on how many were in flight).
+    bool sentAgainUnseen = false;
     for (;;) {
         answer = connection_.send(method, resource, text, repeat == Repeat::OnlyIfNotSent);
         lastTransfer_ = answer.transfer;
@@ -170,6 +176,10 @@ bool ArraySession::request(HttpMethod method, const std::string& resource, const
         cause = answer.cause + " on " + what + " at " + endpoint_;
         const bool repeatable = answer.failure == TransportFailure::NotSent ||
                                 (answer.failure == TransportFailure::MaybeSent && repeat == Repeat::Idempotent);
+        if (repeatable && answer.droppedBeforeAnswer && !answer.onKeptConnection && !sentAgainUnseen && retries_) {
+            sentAgainUnseen = true;
+            continue;
+        }
         if (!repeatable || !takeRetry(cause)) return false;
     }
     // A retry that got an answer leaves no cause behind: the caller reads a

@@ -224,6 +224,7 @@ HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, settings_.insecure ? 0L : 2L);
     if (!settings_.caFile.empty()) curl_easy_setopt(c, CURLOPT_CAINFO, settings_.caFile.c_str());
     curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, fresh_ ? 1L : 0L);
+    answer.onKeptConnection = answered_ && !fresh_;
     fresh_ = false;
 
     curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, static_cast<const char*>(nullptr));
@@ -261,6 +262,7 @@ HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
     long status = 0;
     curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
     readTransfer(c, code, status, answer.transfer);
+    answered_ = code == CURLE_OK;
     if (code == CURLE_OK) {
         answer.failure = TransportFailure::None;
         answer.status = status;
@@ -268,6 +270,8 @@ HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
     }
     long requestBytes = 0;
     curl_easy_getinfo(c, CURLINFO_REQUEST_SIZE, &requestBytes);
+    answer.droppedBeforeAnswer = status == 0 && (code == CURLE_GOT_NOTHING || code == CURLE_SEND_ERROR ||
+                                                 code == CURLE_RECV_ERROR);
     if (isTransient(code) && status == 0)
         answer.failure = requestBytes > 0 ? TransportFailure::MaybeSent : TransportFailure::NotSent;
     else

@@ -46,6 +46,13 @@ struct HttpAnswer {
     std::string body;
     std::string cause;      // what went wrong when failure is not None
     TransferInfo transfer;
+    // The request went out on a connection that had answered before: when
+    // it closed before any answer, libcurl has already sent the request a
+    // second time, unasked, on a new one.
+    bool onKeptConnection = false;
+    // The connection closed (or broke) before any answer came: the case
+    // libcurl sends again on a kept-alive connection; not a time-out.
+    bool droppedBeforeAnswer = false;
 };
 
 // What proves the client to the array: an API key (sent as X-Api-Key) when
@@ -98,6 +105,8 @@ private:
     std::string baseUrl_;
     ClientSettings settings_;
     bool fresh_ = false;
+    // The last transfer got an answer: the next may reuse its connection.
+    bool answered_ = false;
     char errorText_[CURL_ERROR_SIZE];
 };
 

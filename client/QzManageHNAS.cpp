@@ -279,7 +279,15 @@ int QzManageHNAS::requestsInFlight() {
         uint64_t allowed = 0;
         uint64_t supported = 0;
         std::string cause;
-        if (!managehnas::getConnectionLimit(impl->session, allowed, supported, cause)) {
+        // Asked on a connection of the helpers, which requests in flight open
+        // anyway: the client's own connection then meets the operation's
+        // first request as it does with 1 in flight (a kept-alive connection
+        // that drops is resent by libcurl unseen, a fresh one by the client,
+        // and its failure line counts that retry).
+        const std::vector<managehnas::ArraySession*> asker = helpersFor(*impl, 1);
+        managehnas::ArraySession& on = asker.empty() ? impl->session : *asker.front();
+        if (&on != &impl->session) on.beginOperation("requestsInFlight");
+        if (!managehnas::getConnectionLimit(on, allowed, supported, cause)) {
             impl->session.note(1, managehnas::kConnectionLimitUnknown, cause, std::to_string(wanted));
             return true;
         }

@@ -863,10 +863,11 @@ TEST_F(ClientOnSimulator, ClosedConnectionOnAReadIsRetried) {
     EXPECT_TRUE(failureLines(log_).empty());
 }
 
-// A look-up whose first try lost its connection, retried and answered "no
-// such share", is a plain no: the first try's cause does not stay behind as
-// a failure. A client's first request has no kept-alive connection that
-// libcurl could quietly resend it on, so the client's own retry answers it.
+// A look-up whose first try lost its connection, sent again and answered
+// "no such share", is a plain no: the first try's cause does not stay
+// behind as a failure. A client's first request has no kept-alive
+// connection that libcurl would send it again on, so the client sends it
+// again itself, as unseen as libcurl would (no retry spent, no line).
 TEST_F(ClientOnSimulator, ARetriedLookUpThatFindsNothingIsAPlainNo) {
     QzManageHNAS fresh(jobId_);
     ASSERT_TRUE(fresh.init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", sim_->port()));
@@ -876,6 +877,8 @@ TEST_F(ClientOnSimulator, ARetriedLookUpThatFindsNothingIsAPlainNo) {
     EXPECT_FALSE(fresh.isSharePresent("QZHNAS-u9-data-QZShare", evs_, "CIFS"));
     EXPECT_EQ(2, sim_->callCount("listShares"));
     EXPECT_TRUE(failureLines(log).empty()) << log.text();
+    for (const EvLogLine& line : log.lines())
+        EXPECT_EQ(std::string::npos, line.message.find("; retry ")) << "no retry is spent: " << line.message;
 }
 
 // A create whose answer was lost looks for the stored name before it sends

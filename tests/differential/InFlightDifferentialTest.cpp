@@ -103,12 +103,14 @@ TEST_P(InFlightDifferentialSeeds, TheLifecycleIsTheSameAtOneAndEight) { expectSa
 // failed unmap (51); a lost answer to one file system's snapshot list in
 // reconcile (62); a file system's snapshot list that fails for good while
 // the others are listed together, its failure line naming the retries the
-// operation spent (61); a snapshot deleted ahead of a failed delete (68); a
+// operation spent (61); a list whose connection dropped once, on a new
+// connection with 8 and a kept-alive one with 1 (79); a snapshot deleted
+// ahead of a failed delete (68); a
 // roll-back ahead of a failed one (70); faults on five jobs and nothing
 // that differed (102); a lost answer to an is-mapped look-up (117); an
 // export created ahead for a device map did not reach, left on the array
 // when its removal met a lost answer (169).
-const uint64_t kFixedSeeds[] = {5, 7, 15, 51, 61, 62, 68, 70, 102, 117, 169};
+const uint64_t kFixedSeeds[] = {5, 7, 15, 51, 61, 62, 68, 70, 79, 102, 117, 169};
 
 INSTANTIATE_TEST_SUITE_P(Fixed, InFlightDifferentialSeeds, ::testing::ValuesIn(kFixedSeeds),
                          [](const ::testing::TestParamInfo<uint64_t>& seed) {
