@@ -125,16 +125,18 @@ size_t occurrences(const std::string& text, const std::string& what) {
 }
 
 // With an API key the client sends the key alone: what check-array says,
-// and its hint when the array refuses, speak of the key, never of the user
+// and its hint when the array refuses, speak of the key, never of a user
 // and password.
 TEST(CheckArrayWithApiKey, SpeaksOfTheKeyItSent) {
     e2e::World world(kSeed);
     ASSERT_TRUE(world.ok()) << world.error();
-    ASSERT_EQ(0, world.addArray("hnast", "evs1", 1, "tool-admin", kPassword).exitCode);
     const std::string keyFile = world.directory() + "/api.key";
     ASSERT_TRUE(writeWholeFile(keyFile, "not-a-key-the-array-knows\n"));
     chmod(keyFile.c_str(), 0600);
-    ASSERT_EQ(0, world.host({"set-setting", "~Vorlane/HNASClient", "sApiKeyFile", keyFile}).exitCode);
+    ASSERT_EQ(0, world.host({"add-array", "hnast", "--array-id", "evs1", "--control-host", "127.0.0.1",
+                             "--control-host-id", "1", "--api-key-file", keyFile, "--address", "127.0.0.1", "--port",
+                             std::to_string(world.simulator().port())})
+                     .exitCode);
 
     const e2e::HostRun run = world.host({"check-array", "hnast"});
     EXPECT_EQ(kExitCheckFailed, run.exitCode) << run.output;
