@@ -72,10 +72,17 @@ CREATE TABLE job_results(
   snap_device TEXT NOT NULL,
   PRIMARY KEY(job_id, device_id));
 CREATE TABLE store_identity(id TEXT NOT NULL);
+CREATE TABLE snap_uuids(
+  uuid TEXT PRIMARY KEY,
+  job_id INTEGER NOT NULL);
 )SQL";
 
 // What a store made before identities gets when it is next opened.
 const char kIdentityTable[] = "CREATE TABLE IF NOT EXISTS store_identity(id TEXT NOT NULL)";
+// What a store made before the record of snap UUIDs gets: job 0 stands for
+// its history (recordEarlierSnapUuids).
+const char kSnapUuidTable[] = "CREATE TABLE snap_uuids(uuid TEXT PRIMARY KEY, job_id INTEGER NOT NULL)";
+const char kRecordSnapUuid[] = "INSERT OR IGNORE INTO snap_uuids(uuid, job_id) VALUES(?1, ?2)";
 
 const char kDatabaseFile[] = "/host.db";
 const mode_t kPrivateFile = 0600;
@@ -274,7 +281,41 @@ bool HostStore::addMissingColumns(std::string& error) {
     Transaction transaction(db_);
     if (!transaction.begun()) return fail(error, "cannot read the store's identity", db_);
     if (!exec(kIdentityTable, error) || !readOrMakeIdentity(error)) return false;
+    bool recorded = false;
+    {
+        Statement probe(db_, "SELECT uuid FROM snap_uuids LIMIT 0");
+        recorded = probe.ok();
+    }
+    if (!recorded && (!exec(kSnapUuidTable, error) || !recordEarlierSnapUuids(error))) return false;
     if (!transaction.commit()) return fail(error, "cannot store the store's identity", db_);
+    return true;
+}
+
+bool HostStore::recordEarlierSnapUuids(std::string& error) {
+    // Every job stored its devices' snap UUIDs with its start, and its
+    // results (an interrupted job's too) keep them after the devices moved on.
+    std::vector<std::string> uuids;
+    {
+        Statement query(db_, "SELECT snap_uuid FROM devices UNION SELECT snap_uuid FROM job_results");
+        int step;
+        while ((step = query.step()) == SQLITE_ROW) uuids.push_back(snapUuidIn(query.column(0)));
+        if (step != SQLITE_DONE) return fail(error, "cannot read the snap UUIDs of the history", db_);
+    }
+    for (const std::string& uuid : uuids) {
+        if (!uuidOfStore(uuid, identity_)) continue;
+        Statement record(db_, kRecordSnapUuid);
+        record.text(1, uuid).integer(2, 0);
+        if (!record.run()) return fail(error, "cannot record the snap UUIDs of the history", db_);
+    }
+    return true;
+}
+
+bool HostStore::loadSnapUuids(std::set<std::string>& uuids, std::string& error) {
+    uuids.clear();
+    Statement query(db_, "SELECT uuid FROM snap_uuids");
+    int step;
+    while ((step = query.step()) == SQLITE_ROW) uuids.insert(query.column(0));
+    if (step != SQLITE_DONE) return fail(error, "cannot read the snap UUIDs the store handed out", db_);
     return true;
 }
 
@@ -585,6 +626,11 @@ bool HostStore::beginJob(JobRecord& job, const std::vector<DeviceRecord>& device
         Statement mark(db_, "UPDATE devices SET last_job = ?1 WHERE id = ?2");
         mark.integer(1, job.id).integer(2, d.id);
         if (!mark.run()) return fail(error, "cannot record the job", db_);
+        const std::string uuid = snapUuidIn(d.snapUUID);
+        if (!uuidOfStore(uuid, identity_)) continue;
+        Statement record(db_, kRecordSnapUuid);
+        record.text(1, uuid).integer(2, job.id);
+        if (!record.run()) return fail(error, "cannot record the job's snap UUIDs", db_);
     }
     if (!transaction.commit()) return fail(error, "cannot record the job", db_);
     return true;

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -81,7 +82,9 @@ public:
     // In one transaction: records the start of a job (outcome "running")
     // with this process's ID and start time, sets `job.id` and its log
     // paths, and writes each device's state as the job starts it (errors
-    // cleared, a fresh snap UUID) with the job as its last job.
+    // cleared, a fresh snap UUID) with the job as its last job. Each snap
+    // UUID of this store a device holds joins the store's record of the
+    // snap UUIDs it handed out, before the plug-in sees it.
     bool beginJob(JobRecord& job, const std::vector<DeviceRecord>& devices, std::string& error);
     // In one transaction: records each device's result, and finishes the job
     // row with `returnCode` and `outcome`, whatever another command concluded
@@ -101,6 +104,11 @@ public:
     // (as open does), e.g. once a job holds its device locks.
     void refreshInterruptedJobs();
     bool loadJobResults(long long jobId, std::vector<JobResultRecord>& results, std::string& error);
+    // Every snap UUID the store handed out, e.g.
+    // "3f2a9c1e-7b4d-4e21-9a55-5e0c2a7b91d4": what tells its snapshots from
+    // those of a copy of it, which carry its identity too. A store made
+    // before the record got it filled from its devices and its history.
+    bool loadSnapUuids(std::set<std::string>& uuids, std::string& error);
 
     HostStore(const HostStore&) = delete;
     HostStore& operator=(const HostStore&) = delete;
@@ -110,6 +118,9 @@ private:
     bool exec(const char* sql, std::string& error);
     bool addMissingColumns(std::string& error);
     bool readOrMakeIdentity(std::string& error);
+    // Fills a new record of snap UUIDs with those of this store that the
+    // devices and the job results hold.
+    bool recordEarlierSnapUuids(std::string& error);
     // Marks "running" jobs whose process is gone as "interrupted", with each
     // of their devices' last state as their results. Best effort.
     void markInterruptedJobs();
