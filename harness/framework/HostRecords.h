@@ -54,7 +54,7 @@ struct JobRecord {
     std::string finished;            // "" while running or when the job never finished
     int returnCode = -1;             // the entry point's result; -1 when none
     std::string outcome;             // one of the outcomes above
-    std::string hostLog;             // paths of the job's log files
+    std::string hostLog;             // paths of the job's log files, in the store's log directory
     std::string pluginLog;
 };
 

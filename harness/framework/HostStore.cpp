@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "harness/framework/PrivateFiles.h"
@@ -85,6 +86,9 @@ const char kSnapUuidTable[] = "CREATE TABLE snap_uuids(uuid TEXT PRIMARY KEY, jo
 const char kRecordSnapUuid[] = "INSERT OR IGNORE INTO snap_uuids(uuid, job_id) VALUES(?1, ?2)";
 
 const char kDatabaseFile[] = "/host.db";
+// The folder of the job logs; a job row names its logs inside it, e.g.
+// "logs/job-7-snap.host.log".
+const char kLogsFolder[] = "logs";
 const mode_t kPrivateFile = 0600;
 // How long a job waits for another job's transaction on the same store.
 const int kBusyTimeoutMs = 10000;
@@ -163,6 +167,20 @@ private:
 
 }  // namespace
 
+namespace {
+
+// `dir` as an absolute path, e.g. "/home/op/relstore" for "relstore" run
+// from /home/op: job rows and the logs the jobs name never depend on the
+// directory a command runs in.
+std::string absolutePath(const std::string& dir) {
+    if (!dir.empty() && dir[0] == '/') return dir;
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd) == nullptr) return dir;
+    return std::string(cwd) + "/" + dir;
+}
+
+}  // namespace
+
 std::string unknownArrayMessage(const std::string& name) {
     return "no array \"" + name + "\" in the store (see list-arrays)";
 }
@@ -190,7 +208,7 @@ bool HostStore::create(const std::string& dir, std::string& error) {
         error = "a store exists already in " + dir;
         return false;
     }
-    dir_ = dir;
+    dir_ = absolutePath(dir);
     if (!makePrivateDirectory(logDirectory(), error) || !makePrivateDirectory(lockDirectory(), error)) return false;
     return openDatabase(true, error);
 }
@@ -215,7 +233,7 @@ bool HostStore::open(const std::string& dir, std::string& error) {
                 "); use a store of your own";
         return false;
     }
-    dir_ = dir;
+    dir_ = absolutePath(dir);
     // A store made before the locks existed gets its folder now.
     if (!checkPrivateDirectory(dir, error) || !makePrivateDirectory(logDirectory(), error) ||
         !makePrivateDirectory(lockDirectory(), error) || !openDatabase(false, error))
@@ -616,10 +634,14 @@ bool HostStore::beginJob(JobRecord& job, const std::vector<DeviceRecord>& device
     insert.integer(5, static_cast<long long>(getpid())).integer(6, static_cast<long long>(ownStartTicks()));
     if (!insert.run()) return fail(error, "cannot record the job", db_);
     job.id = sqlite3_last_insert_rowid(db_);
-    job.hostLog = logDirectory() + "/job-" + std::to_string(job.id) + "-" + job.operation + ".host.log";
-    job.pluginLog = logDirectory() + "/job-" + std::to_string(job.id) + "-" + job.operation + ".plugin.log";
+    // The row names the logs inside the store, so a copy or a move of the
+    // store names its own.
+    const std::string name = "job-" + std::to_string(job.id) + "-" + job.operation;
+    const std::string inStore = std::string(kLogsFolder) + "/" + name;
+    job.hostLog = logPath(inStore + ".host.log");
+    job.pluginLog = logPath(inStore + ".plugin.log");
     Statement logs(db_, "UPDATE jobs SET host_log = ?1, plugin_log = ?2 WHERE id = ?3");
-    logs.text(1, job.hostLog).text(2, job.pluginLog).integer(3, job.id);
+    logs.text(1, inStore + ".host.log").text(2, inStore + ".plugin.log").integer(3, job.id);
     if (!logs.run()) return fail(error, "cannot record the job", db_);
     for (const DeviceRecord& d : devices) {
         if (!saveDeviceState(d, error)) return false;
@@ -657,6 +679,14 @@ bool HostStore::commitJob(long long jobId, const std::vector<DeviceRecord>& devi
     return true;
 }
 
+std::string HostStore::logDirectory() const { return dir_ + "/" + kLogsFolder; }
+
+std::string HostStore::logPath(const std::string& named) const {
+    const std::string file = named.substr(named.rfind('/') + 1);
+    if (file.empty() || file == "." || file == "..") return std::string();
+    return logDirectory() + "/" + file;
+}
+
 std::string HostStore::outcomeSeenAfresh(long long jobId) {
     sqlite3_close(db_);
     db_ = nullptr;
@@ -689,8 +719,8 @@ bool HostStore::loadJobs(std::vector<JobRecord>& jobs, std::string& error) {
         job.finished = query.column(4);
         job.returnCode = static_cast<int>(query.columnInt(5));
         job.outcome = query.column(6);
-        job.hostLog = query.column(7);
-        job.pluginLog = query.column(8);
+        job.hostLog = logPath(query.column(7));
+        job.pluginLog = logPath(query.column(8));
         jobs.push_back(job);
     }
     if (step != SQLITE_DONE) return fail(error, "cannot read the history", db_);

@@ -37,13 +37,21 @@ public:
     // Opens an existing store.
     bool open(const std::string& dir, std::string& error);
 
+    // The store's directory as an absolute path, e.g. "/home/op/relstore"
+    // for a store named "relstore" from /home/op.
     const std::string& directory() const { return dir_; }
     // The store's identity, 12 hex digits made when it was created (or first
     // opened by a version that knows identities), e.g. "5e0c2a7b91d4". Every
     // snap UUID a job of this store hands out ends in it, so the snapshots
     // the store made carry it in their names (SnapshotOwnership.h).
     const std::string& identity() const { return identity_; }
-    std::string logDirectory() const { return dir_ + "/logs"; }
+    std::string logDirectory() const;
+    // Where a job's log is, from the name its row keeps: "logs/job-7-snap.host.log"
+    // gives "<store>/logs/job-7-snap.host.log". Rows of earlier versions
+    // kept the path the job wrote to, absolute or relative to the directory
+    // it ran in, maybe of the store this one was copied from: only its file
+    // name counts, in this store's log directory. "" for a name of no file.
+    std::string logPath(const std::string& named) const;
     std::string databasePath() const { return dir_ + "/host.db"; }
     std::string lockDirectory() const { return dir_ + "/locks"; }
 

@@ -186,7 +186,7 @@ struct PreparedJob {
 void pruneLogs(HostStore& store, PreparedJob& prepared) {
     std::vector<JobRecord> jobs;
     std::string error;
-    if (store.loadJobs(jobs, error)) pruneJobLogs(jobs, prepared.keepJobLogs, error);
+    if (store.loadJobs(jobs, error)) pruneJobLogs(store.logDirectory(), jobs, prepared.keepJobLogs, error);
     if (!error.empty()) prepared.log.write(1, "-", "hnas-host", "old job logs: " + error);
 }
 

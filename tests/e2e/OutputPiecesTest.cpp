@@ -73,27 +73,30 @@ TEST(LogPruning, TheSettingGivesTheJobsKeptAndABadValueTheDefault) {
     }
 }
 
-TEST(LogPruning, RemovesTheOldestLogsButNeverARunningJobs) {
+TEST(LogPruning, RemovesTheOldestLogsButNeverARunningJobsNorAFileOutsideTheLogDirectory) {
     testsupport::TempDirectory dir;
+    testsupport::TempDirectory outside;
     std::vector<JobRecord> jobs;
-    for (long long id = 1; id <= 5; ++id) {
+    for (long long id = 0; id <= 5; ++id) {
         JobRecord j;
         j.id = id;
         j.outcome = id == 1 ? kJobRunning : kJobDone;   // job 1 still runs (e.g. waiting for the array)
-        j.hostLog = dir.path() + "/job-" + std::to_string(id) + ".host.log";
-        j.pluginLog = dir.path() + "/job-" + std::to_string(id) + ".plugin.log";
+        // Job 0's row names files of another directory (another store's).
+        const std::string logs = id == 0 ? outside.path() : dir.path();
+        j.hostLog = logs + "/job-" + std::to_string(id) + ".host.log";
+        j.pluginLog = logs + "/job-" + std::to_string(id) + ".plugin.log";
         // Job 2 lost its host log already.
         ASSERT_TRUE(id == 2 || writeWholeFile(j.hostLog, "h\n"));
         ASSERT_TRUE(writeWholeFile(j.pluginLog, "p\n"));
         jobs.push_back(j);
     }
     std::string error;
-    EXPECT_EQ(0, pruneJobLogs(jobs, 0, error)) << "0 keeps every log";
-    EXPECT_EQ(3, pruneJobLogs(jobs, 2, error));
+    EXPECT_EQ(0, pruneJobLogs(dir.path(), jobs, 0, error)) << "0 keeps every log";
+    EXPECT_EQ(3, pruneJobLogs(dir.path(), jobs, 2, error));
     EXPECT_EQ("", error);
     for (const JobRecord& j : jobs) {
         SCOPED_TRACE(j.id);
-        const bool kept = j.id == 1 || j.id >= 4;
+        const bool kept = j.id <= 1 || j.id >= 4;
         EXPECT_EQ(kept, logFilePresent(j.pluginLog));
         EXPECT_EQ(kept && j.id != 2, logFilePresent(j.hostLog));
         const JsonValue shown = jobJson(j);
@@ -102,11 +105,11 @@ TEST(LogPruning, RemovesTheOldestLogsButNeverARunningJobs) {
     }
     // A log that cannot be removed is named, and the others still go.
     ASSERT_EQ(0, chmod(dir.path().c_str(), 0500));
-    const int removed = pruneJobLogs(jobs, 1, error);
+    const int removed = pruneJobLogs(dir.path(), jobs, 1, error);
     chmod(dir.path().c_str(), 0700);
     if (geteuid() != 0) {
         EXPECT_EQ(0, removed);
-        EXPECT_NE(std::string::npos, error.find("cannot remove " + jobs[3].hostLog)) << error;
+        EXPECT_NE(std::string::npos, error.find("cannot remove " + jobs[4].hostLog)) << error;
     }
 }
 
