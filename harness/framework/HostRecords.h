@@ -56,6 +56,7 @@ struct JobRecord {
     std::string outcome;             // one of the outcomes above
     std::string hostLog;             // paths of the job's log files, in the store's log directory
     std::string pluginLog;
+    std::vector<long long> lastJobOf;   // the devices whose last job it is: those whose locks it may hold
 };
 
 // A device's state as one job left it.

@@ -5,9 +5,11 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <map>
 
 #include "harness/framework/PrivateFiles.h"
 #include "harness/framework/ProcessIdentity.h"
@@ -61,7 +63,8 @@ CREATE TABLE jobs(
   host_log TEXT NOT NULL DEFAULT '',
   plugin_log TEXT NOT NULL DEFAULT '',
   pid INTEGER NOT NULL DEFAULT 0,
-  pid_start INTEGER NOT NULL DEFAULT 0);
+  pid_start INTEGER NOT NULL DEFAULT 0,
+  pid_view TEXT);
 CREATE TABLE job_results(
   job_id INTEGER NOT NULL REFERENCES jobs(id),
   device_id INTEGER NOT NULL,
@@ -238,7 +241,7 @@ bool HostStore::open(const std::string& dir, std::string& error) {
     if (!checkPrivateDirectory(dir, error) || !makePrivateDirectory(logDirectory(), error) ||
         !makePrivateDirectory(lockDirectory(), error) || !openDatabase(false, error))
         return false;
-    markInterruptedJobs();
+    markInterruptedJobs({});
     return true;
 }
 
@@ -287,6 +290,8 @@ bool HostStore::addMissingColumns(std::string& error) {
         {"SELECT pid_start FROM jobs LIMIT 0", "ALTER TABLE jobs ADD COLUMN pid_start INTEGER NOT NULL DEFAULT 0"},
         {"SELECT api_key_file FROM arrays LIMIT 0",
          "ALTER TABLE arrays ADD COLUMN api_key_file TEXT NOT NULL DEFAULT ''"},
+        // NULL: a job recorded before views, in the view of whoever reads it.
+        {"SELECT pid_view FROM jobs LIMIT 0", "ALTER TABLE jobs ADD COLUMN pid_view TEXT"},
     };
     for (const auto& column : columns) {
         bool present = false;
@@ -355,24 +360,49 @@ bool HostStore::readOrMakeIdentity(std::string& error) {
     return true;
 }
 
-void HostStore::markInterruptedJobs() {
+bool HostStore::holdsDeviceLocks(long long jobId, const std::vector<long long>& ownDevices) {
+    std::vector<long long> ids;
+    {
+        Statement query(db_, "SELECT id FROM devices WHERE last_job = ?1");
+        query.integer(1, jobId);
+        while (query.step() == SQLITE_ROW) ids.push_back(query.columnInt(0));
+    }
+    for (const long long id : ids) {
+        // A lock this process holds, the job does not.
+        if (std::find(ownDevices.begin(), ownDevices.end(), id) != ownDevices.end()) continue;
+        if (deviceLockHeld(lockDirectory(), id)) return true;
+    }
+    return false;
+}
+
+void HostStore::markInterruptedJobs(const std::vector<long long>& ownDevices) {
     struct Running {
         long long id;
         long long pid;
         unsigned long long start;
+        std::string view;
     };
     std::vector<Running> running;
     {
-        Statement query(db_, "SELECT id, pid, pid_start FROM jobs WHERE outcome = ?1");
-        query.text(1, kJobRunning);
+        Statement query(db_, "SELECT id, pid, pid_start, ifnull(pid_view, ?2) FROM jobs WHERE outcome = ?1");
+        query.text(1, kJobRunning).text(2, processView());
         while (query.step() == SQLITE_ROW)
             running.push_back({query.columnInt(0), query.columnInt(1),
-                               static_cast<unsigned long long>(query.columnInt(2))});
+                               static_cast<unsigned long long>(query.columnInt(2)), query.column(3)});
     }
     for (const Running& job : running) {
         // A job recorded before process identities left a lock file instead.
         const std::string lock = jobLockPath(lockDirectory(), job.id);
-        const bool alive = job.pid > 0 ? sameProcessRuns(job.pid, job.start) : !jobLockFree(lock);
+        bool alive = false;
+        if (job.pid <= 0) {
+            alive = !jobLockFree(lock);
+        } else {
+            // A process this one cannot see is asked through the kernel's
+            // locks: the job holds its devices' until its end is recorded.
+            const Liveness liveness = processLiveness(job.pid, job.start, job.view);
+            alive = liveness == Liveness::Running ||
+                    (liveness == Liveness::Unknown && holdsDeviceLocks(job.id, ownDevices));
+        }
         if (alive) continue;
         Transaction transaction(db_);
         if (!transaction.begun()) return;
@@ -393,7 +423,9 @@ void HostStore::markInterruptedJobs() {
     }
 }
 
-void HostStore::refreshInterruptedJobs() { markInterruptedJobs(); }
+void HostStore::refreshInterruptedJobs(const std::vector<long long>& ownDevices) {
+    markInterruptedJobs(ownDevices);
+}
 
 namespace {
 
@@ -628,10 +660,11 @@ bool HostStore::beginJob(JobRecord& job, const std::vector<DeviceRecord>& device
     // The job's process, by its ID and start time: what tells later
     // commands whether the job still runs.
     Statement insert(db_,
-                     "INSERT INTO jobs(operation, devices, started, outcome, pid, pid_start) "
-                     "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+                     "INSERT INTO jobs(operation, devices, started, outcome, pid, pid_start, pid_view) "
+                     "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
     insert.text(1, job.operation).text(2, job.devices).text(3, job.started).text(4, job.outcome);
     insert.integer(5, static_cast<long long>(getpid())).integer(6, static_cast<long long>(ownStartTicks()));
+    insert.text(7, processView());
     if (!insert.run()) return fail(error, "cannot record the job", db_);
     job.id = sqlite3_last_insert_rowid(db_);
     // The row names the logs inside the store, so a copy or a move of the
@@ -724,6 +757,11 @@ bool HostStore::loadJobs(std::vector<JobRecord>& jobs, std::string& error) {
         jobs.push_back(job);
     }
     if (step != SQLITE_DONE) return fail(error, "cannot read the history", db_);
+    std::map<long long, std::vector<long long>> lastJobOf;
+    Statement devices(db_, "SELECT last_job, id FROM devices WHERE last_job != 0 ORDER BY id");
+    while ((step = devices.step()) == SQLITE_ROW) lastJobOf[devices.columnInt(0)].push_back(devices.columnInt(1));
+    if (step != SQLITE_DONE) return fail(error, "cannot read the history", db_);
+    for (JobRecord& job : jobs) job.lastJobOf = lastJobOf[job.id];
     return true;
 }
 

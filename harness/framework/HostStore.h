@@ -10,8 +10,11 @@
 // makes (saveDeviceState, saveMetadata) is its own short transaction, on
 // disk when the call returns, so a job that dies keeps everything the
 // plug-in was told was stored. Opening the store marks each "running" job
-// whose process is gone as "interrupted": a job row holds its process ID
-// and start time (ProcessIdentity.h), which no file deletion can fake.
+// whose process is gone as "interrupted": a job row holds its process ID,
+// start time and view of process IDs (ProcessIdentity.h), which no file
+// deletion can fake. A job whose process this one cannot see (another PID
+// namespace or host, a /proc that hides it) is running while it holds one
+// of its device locks, which the kernel drops when it ends.
 #pragma once
 
 #include <memory>
@@ -109,8 +112,10 @@ public:
     bool finishJobOnly(long long jobId, const std::string& outcome, std::string& error);
     bool loadJobs(std::vector<JobRecord>& jobs, std::string& error);
     // Marks the "running" jobs whose process is gone as "interrupted" again
-    // (as open does), e.g. once a job holds its device locks.
-    void refreshInterruptedJobs();
+    // (as open does), e.g. once a job holds its device locks: `ownDevices`
+    // names the devices whose locks this process holds, which no other job
+    // can hold then.
+    void refreshInterruptedJobs(const std::vector<long long>& ownDevices);
     bool loadJobResults(long long jobId, std::vector<JobResultRecord>& results, std::string& error);
     // Every snap UUID the store handed out, e.g.
     // "3f2a9c1e-7b4d-4e21-9a55-5e0c2a7b91d4": what tells its snapshots from
@@ -130,8 +135,14 @@ private:
     // devices and the job results hold.
     bool recordEarlierSnapUuids(std::string& error);
     // Marks "running" jobs whose process is gone as "interrupted", with each
-    // of their devices' last state as their results. Best effort.
-    void markInterruptedJobs();
+    // of their devices' last state as their results. Best effort. A job
+    // whose process this one cannot see (ProcessIdentity.h) counts as
+    // running while it holds a lock of one of its devices, other than
+    // `ownDevices`.
+    void markInterruptedJobs(const std::vector<long long>& ownDevices);
+    // Whether a process holds the lock of a device whose last job is `jobId`,
+    // other than `ownDevices`.
+    bool holdsDeviceLocks(long long jobId, const std::vector<long long>& ownDevices);
 
     std::string dir_;
     std::string identity_;

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "harness/framework/StoreLocks.h"
+
 namespace {
 
 // A number from 0 with at most 9 digits, nothing else.
@@ -33,6 +35,14 @@ bool removeLog(int dir, const std::string& logDirectory, const std::string& path
     return false;
 }
 
+// Whether a process holds the lock of a device whose last job `job` is: the
+// job runs, whatever its row says (it may have been taken for dead).
+bool holdsADeviceLock(const std::string& lockDirectory, const JobRecord& job) {
+    for (const long long id : job.lastJobOf)
+        if (deviceLockHeld(lockDirectory, id)) return true;
+    return false;
+}
+
 }  // namespace
 
 int keepJobLogsSetting(const std::vector<SettingRecord>& settings, std::string& note) {
@@ -47,8 +57,8 @@ int keepJobLogsSetting(const std::vector<SettingRecord>& settings, std::string& 
     return keep;
 }
 
-int pruneJobLogs(const std::string& logDirectory, const std::vector<JobRecord>& jobs, int keep,
-                 std::string& error) {
+int pruneJobLogs(const std::string& logDirectory, const std::string& lockDirectory, const std::vector<JobRecord>& jobs,
+                 int keep, std::string& error) {
     if (keep <= 0 || jobs.size() <= static_cast<size_t>(keep)) return 0;
     // Removed by name inside the directory as opened: a link put in its
     // place meanwhile leads nowhere else.
@@ -65,7 +75,7 @@ int pruneJobLogs(const std::string& logDirectory, const std::vector<JobRecord>& 
     // Oldest first: a prune cut short leaves the newer logs.
     for (size_t i = newestFirst.size(); i > static_cast<size_t>(keep); --i) {
         const JobRecord& j = *newestFirst[i - 1];
-        if (j.outcome == kJobRunning) continue;
+        if (j.outcome == kJobRunning || holdsADeviceLock(lockDirectory, j)) continue;
         removeLog(dir, logDirectory, j.hostLog, removed, error);
         removeLog(dir, logDirectory, j.pluginLog, removed, error);
     }
