@@ -130,6 +130,9 @@ int checkArray(HostStore& store, const std::string& arrayName, std::string& erro
     // Read for this array's control host and port, as its client will.
     const ClientSettings settings = managehnas::readClientSettings(notes, endpoint.controlHost, endpoint.port);
     for (const std::string& line : settingsIgnored(storeSettings)) notes.push_back(line);
+    for (const SettingRecord& s : storeSettings)
+        if (isKeyForEveryArray(s))
+            notes.push_back("[" + s.section + "] " + s.key + "=" + s.value + ": " + kKeyForEveryArrayRefused);
 
     // With a key file set the client sends the key alone, never the user.
     const std::string credential = settings.apiKeyFile.empty() ? "user " + endpoint.user

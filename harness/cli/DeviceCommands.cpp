@@ -1,8 +1,8 @@
 // The commands that keep the snap descriptors: add-device (one, or many
 // with --from), list-devices, remove-device.
+#include <unistd.h>
+
 #include <cstdio>
-#include <iostream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,13 +19,13 @@
 namespace {
 
 // A device list of a few hundred thousand lines; anything larger is a file
-// named by mistake.
+// named by mistake, or a stream without end (standard input from /dev/zero).
 const size_t kMaxDeviceFileBytes = 64 * 1024 * 1024;
+const char kStandardInput[] = "standard input";
 
 bool readDeviceFile(const std::string& file, std::string& text, std::string& error) {
     if (file != "-") return readSmallRegularFile(file, kMaxDeviceFileBytes, text, error);
-    text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    return true;
+    return readAtMost(STDIN_FILENO, kStandardInput, kMaxDeviceFileBytes, text, error);
 }
 
 // Every line of `text` as a device, each checked before any is added: the
@@ -74,7 +74,7 @@ int addDevicesFrom(const std::string& dir, const std::string& file) {
     if (!devicesFromLines(text, stored, devices, problems)) {
         for (const std::string& problem : problems) fprintf(stderr, "hnas-host: %s\n", problem.c_str());
         return fail(kExitBadInput, "nothing added: " + std::to_string(problems.size()) + " bad line(s) in " +
-                                       (file == "-" ? std::string("standard input") : file));
+                                       (file == "-" ? std::string(kStandardInput) : file));
     }
     if (devices.empty()) return fail(kExitBadInput, "no device in " + file);
     if (!store.addDevices(devices, error)) return fail(kExitHostError, error);
@@ -140,11 +140,12 @@ std::vector<Command> deviceCommands() {
          "  '{vortype:,vendor:Hitachi HNAS,type:unc,lunuuid:\\\\hnas1\\\\data\\\\sub,targethostname:hnas1}'\n"
          "  '{vortype:,vendor:Hitachi HNAS,type:nfs,lunuuid:\\/exp1,targethostname:hnas1}'\n"
          "  '{type:native_hnas,path:/__VOLUME__/fs1/dir,targethostname:hnas1}'\n"
-         "A string the plug-in could never parse is refused with the plug-in's reason.\n"
+         "A string the plug-in could never parse, or holding a NUL byte, is refused with the reason.\n"
          "--from FILE adds one device a line, \"[LABEL ]SOURCE-DEVICE\" (FILE \"-\": standard input;\n"
-         "blank lines and lines starting with # are skipped): every line is checked first, each bad\n"
-         "one named with its number, and either all are added or none.\n",
-         {{"--label", "LABEL", false, "a short name for tables and commands, e.g. cifs-data"},
+         "at most 64 MiB; blank lines and lines starting with # are skipped): every line is checked\n"
+         "first, each bad one named with its number, and either all are added or none.\n",
+         {{"--label", "LABEL", false,
+           "a short name for tables and commands, e.g. cifs-data (no blanks, commas or control characters)"},
           {"--from", "FILE", false, "add the devices listed in FILE, one a line (\"-\": standard input)"}},
          true, cmdAddDevice},
         {"list-devices", "", "list the devices and their source device strings", "", {kJsonOption}, true,

@@ -12,16 +12,31 @@ std::string trimmed(const std::string& text) {
     return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
 }
 
+// A control character a terminal acts on: C0 (NUL, ESC, a line break ...),
+// DEL, or C1 (U+0080 to U+009F, "\xc2\x9b" is the CSI of an escape sequence).
+bool holdsControlCharacter(const std::string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const unsigned char next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (c < 0x20 || c == 0x7f || (c == 0xc2 && next >= 0x80 && next <= 0x9f)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string labelProblem(const std::string& label) {
-    if (label.find_first_of(" ,\t\n") != std::string::npos ||
+    // The problem never quotes the label: the terminal would act on it.
+    if (label.find_first_of(" ,") != std::string::npos || holdsControlCharacter(label) ||
         label.find_first_not_of("#0123456789") == std::string::npos)
-        return "a label has no blanks or commas and is not a number";
+        return "a label has no blanks, commas or control characters and is not a number";
     return std::string();
 }
 
 std::string sourceDeviceProblem(const std::string& sourceDevice) {
+    // The plug-in reads the string the host hands it up to its first NUL.
+    if (sourceDevice.find('\0') != std::string::npos)
+        return "the source device holds a NUL byte: the plug-in would read it cut there";
     std::string reason;
     if (sourceDeviceParses(sourceDevice, reason)) return std::string();
     return "the plug-in cannot parse source device \"" + sourceDevice + "\": " + reason;

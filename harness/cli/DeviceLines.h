@@ -13,12 +13,14 @@ struct DeviceLine {
     std::string sourceDevice;
 };
 
-// What is wrong with `label` ("" when nothing): a label has no blanks or
-// commas and is not a number (which would read as a device id).
+// What is wrong with `label` ("" when nothing): a label has no blanks,
+// commas or control characters (tables print it to a terminal, which would
+// act on an ESC) and is not a number (which would read as a device id).
 std::string labelProblem(const std::string& label);
 
-// Why the plug-in could never parse `sourceDevice` ("" when it could), in
-// the plug-in's own words.
+// Why no job could read `sourceDevice` ("" when one could): it holds a NUL
+// byte (the plug-in reads it cut there), or the plug-in could never parse
+// it, in the plug-in's own words.
 std::string sourceDeviceProblem(const std::string& sourceDevice);
 
 // Splits `text` into device lines. Each line that does not have the form is

@@ -124,9 +124,10 @@ bool listEndpoint(QzManageHNAS& client, ClientFailures& failures, const ArrayEnd
 // could not be asked.
 // `seen` holds endpoint and object ID of every snapshot listed so far, so
 // that two registrations of one endpoint list each snapshot once.
-bool orphansOf(const ChosenArray& chosen, const std::string& identity, const std::vector<DeviceRecord>& devices,
-               const OrphanOptions& options, std::set<std::string>& seen, std::vector<Orphan>& orphans,
-               OrphanFindings& findings, std::string& error) {
+// `handedOut` holds the snap UUIDs the store handed out.
+bool orphansOf(const ChosenArray& chosen, const std::string& identity, const std::set<std::string>& handedOut,
+               const std::vector<DeviceRecord>& devices, const OrphanOptions& options, std::set<std::string>& seen,
+               std::vector<Orphan>& orphans, OrphanFindings& findings, std::string& error) {
     ClientFailures failures;
     std::unique_ptr<QzManageHNAS> client = connectClient(chosen.endpoint, failures, error);
     if (client == nullptr) return false;
@@ -136,7 +137,10 @@ bool orphansOf(const ChosenArray& chosen, const std::string& identity, const std
     const int64_t now = static_cast<int64_t>(time(nullptr));
     std::map<std::string, std::string> labels;   // file system ID -> label
     for (const __HNASFileSystemSnapshot& s : snapshots) {
-        if (!madeByStore(s.name, identity) || snapshotReferenced(s.name, devices)) continue;
+        // A copy of the store made it when this store never handed out its UUID.
+        if (!madeByStore(s.name, identity) || handedOut.count(snapUuidIn(s.name)) == 0 ||
+            snapshotReferenced(s.name, devices))
+            continue;
         const std::string key =
             chosen.endpoint.address + "\n" + std::to_string(chosen.endpoint.port) + "\n" + s.objectId;
         if (!seen.insert(key).second) continue;
@@ -312,8 +316,9 @@ int findOrphans(HostStore& store, const OrphanOptions& options, std::string& err
     std::vector<ArrayRecord> arrays;
     std::vector<DeviceRecord> devices;
     std::vector<SettingRecord> settings;
+    std::set<std::string> handedOut;
     if (!store.loadArrays(arrays, error) || !store.loadDevices(devices, error) ||
-        !useStoreSettings(store, settings, error))
+        !store.loadSnapUuids(handedOut, error) || !useStoreSettings(store, settings, error))
         return kExitHostError;
     std::vector<ChosenArray> chosen;
     if (!chooseArrays(arrays, options.arrays, chosen, error)) return kExitBadInput;
@@ -323,7 +328,8 @@ int findOrphans(HostStore& store, const OrphanOptions& options, std::string& err
     OrphanFindings findings;
     for (const ChosenArray& c : chosen) {
         std::string cause = c.cause;
-        if (!c.usable || !orphansOf(c, store.identity(), devices, options, seen, orphans, findings, cause)) {
+        if (!c.usable ||
+            !orphansOf(c, store.identity(), handedOut, devices, options, seen, orphans, findings, cause)) {
             if (options.json)
                 findings.arraysNotAsked.push_back(arrayNotAsked(c.array.name, cause));
             else

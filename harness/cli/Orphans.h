@@ -3,16 +3,17 @@
 // a job that died between the array's work and the host's record leaves
 // them, or a delete that reported done while the snapshot stayed. Per
 // array (a snapshot reached through two registrations of one endpoint is
-// listed once, under the first), every snapshot whose name carries the store's identity (SnapshotOwnership.h) is
-// listed (through libQzManageHNAS.so) unless
+// listed once, under the first), every snapshot whose name carries the
+// store's identity (SnapshotOwnership.h) and a snap UUID the store handed
+// out (HostStore::loadSnapUuids) is listed (through libQzManageHNAS.so) unless
 //   - a device refers to it: its snap UUID is the snapshot's name, or the
 //     name's UUID part ("QZHNAS-<snap UUID>-<fs>": the fresh UUID a snap job
 //     stores before the plug-in runs), or its metadata names it; a device
 //     whose status is "deleted" refers to nothing any more;
 //   - a share or export on the array points into it (its path passes
 //     through a directory of the snapshot's name): it is kept and said so.
-// A snapshot of another store, of an administrator or of a store made
-// before identities is never listed, never deleted. Both conditions are
+// A snapshot of another store, of a copy of this one, of an administrator
+// or of a store made before identities is never listed, never deleted. Both conditions are
 // checked again just before each deletion.
 #pragma once
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "harness/cli/CliCommand.h"
+#include "harness/framework/ArrayKeys.h"
 #include "harness/framework/ExitCodes.h"
 #include "harness/framework/HostStore.h"
 #include "harness/framework/JsonOutput.h"
@@ -22,6 +23,7 @@ int cmdSetSetting(const std::string& dir, const ParsedArguments& args) {
         return fail(kExitBadInput, "a setting has no line breaks, its section no brackets, its key no \"=\"");
     std::string reason;
     if (!checkSetting(setting, reason)) return fail(kExitBadInput, reason);
+    if (isKeyForEveryArray(setting)) return fail(kExitBadInput, kKeyForEveryArrayRefused);
     HostStore store;
     if (const int code = openStore(dir, store)) return code;
     std::string error;

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <set>
 
 #include "client/ApiKeyFile.h"
 #include "client/ClientSettings.h"
@@ -36,14 +37,30 @@ std::string arrayKeySection(const ArrayRecord& array) {
 
 std::vector<SettingRecord> arrayKeySettings(const std::vector<ArrayRecord>& arrays) {
     std::vector<SettingRecord> settings;
-    for (const ArrayRecord& array : arrays)
-        if (!array.apiKeyFile.empty())
-            settings.push_back({arrayKeySection(array), managehnas::kApiKeyFileKey, array.apiKeyFile});
+    std::set<std::string> sections;
+    for (const ArrayRecord& array : arrays) {
+        // Arrays on one control host and port share their credential
+        // (checkArrayKeySection), so their one section is written once.
+        const std::string section = arrayKeySection(array);
+        if (!fitsSectionName(controlHostOf(array)) || !sections.insert(section).second) continue;
+        settings.push_back({section, managehnas::kApiKeyFileKey, array.apiKeyFile});
+    }
     return settings;
 }
 
+bool isKeyForEveryArray(const SettingRecord& setting) {
+    return setting.section == managehnas::kClientSection && setting.key == managehnas::kApiKeyFileKey;
+}
+
 std::string settingsFileText(const std::vector<SettingRecord>& settings, const std::vector<ArrayRecord>& arrays) {
-    std::vector<SettingRecord> all = settings;
+    // An array without a section of its own would take the client section's
+    // key in place of its user and password: then that key is left out.
+    bool everyArrayHasItsSection = true;
+    for (const ArrayRecord& array : arrays)
+        everyArrayHasItsSection = everyArrayHasItsSection && fitsSectionName(controlHostOf(array));
+    std::vector<SettingRecord> all;
+    for (const SettingRecord& s : settings)
+        if (everyArrayHasItsSection || !isKeyForEveryArray(s)) all.push_back(s);
     const std::vector<SettingRecord> keys = arrayKeySettings(arrays);
     all.insert(all.end(), keys.begin(), keys.end());
     return renderSettings(all);
@@ -72,6 +89,11 @@ bool checkApiKeyFile(const std::string& path, std::string& absolute, bool& other
     othersMayRead = false;
     return managehnas::readApiKeyFile(absolute, key, othersMayRead, error);
 }
+
+const char kKeyForEveryArrayRefused[] =
+    "every array of hnas-host has a credential of its own (a user and password, or an API key file), and a key "
+    "in the client section would stand in for the user and password of the arrays added with one: give an "
+    "array its key with hnas-host update-array NAME --api-key-file FILE";
 
 std::string readableKeyFileWarning(const std::string& path, const std::string& whose) {
     return "the API key file [" + path + "] of " + whose +

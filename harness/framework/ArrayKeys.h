@@ -2,8 +2,9 @@
 // an array is added or updated, and handed to the client of each job through
 // the settings file, one section per array (the client's section, "/", the
 // array's control host, ":" and its management port), so that a key reaches
-// the array it was given for and no other. The plug-in and the array-info
-// text it reads know nothing of it.
+// the array it was given for and no other. An array reached with its user
+// and password gets an empty key in its section, so that no key reaches it.
+// The plug-in and the array-info text it reads know nothing of it.
 #pragma once
 
 #include <string>
@@ -19,13 +20,23 @@ int managementPort(const ArrayRecord& array);
 // "~Vorlane/HNASClient/hnas1.example:8444".
 std::string arrayKeySection(const ArrayRecord& array);
 
-// One setting for each array with a key file: its section, sApiKeyFile and
-// the file's path, in the order of `arrays`.
+// The sApiKeyFile of each array's own section, in the order of `arrays`:
+// the path of its key file, or "" for an array reached with its user and
+// password, which the client then sends whatever key its section names.
+// An array whose control host cannot name a section gets none.
 std::vector<SettingRecord> arrayKeySettings(const std::vector<ArrayRecord>& arrays);
+
+// True for the client section's sApiKeyFile, a key for every array. Each
+// array hnas-host knows has a credential of its own, so set-setting refuses
+// it with kKeyForEveryArrayRefused, and one a store holds from an earlier
+// version reaches no array: each array's own section comes first.
+bool isKeyForEveryArray(const SettingRecord& setting);
+extern const char kKeyForEveryArrayRefused[];
 
 // The settings file of a job or of a command that reaches an array: the
 // store's settings, then every array's key section (a later line wins, so a
-// section set by hand cannot override an array's key).
+// section set by hand cannot override an array's key). The client section's
+// key is left out while an array has no section of its own.
 std::string settingsFileText(const std::vector<SettingRecord>& settings, const std::vector<ArrayRecord>& arrays);
 
 // Checks the key file the operator names (e.g. "hnas1.key") as the client

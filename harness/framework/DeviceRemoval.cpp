@@ -66,7 +66,7 @@ int removeDevices(HostStore& store, const std::vector<std::string>& refs, bool f
     const LockOutcome locked = lockDevices(store.lockDirectory(), ids, 0, locks, heldId, error);
     if (locked == LockOutcome::Failed) return kExitHostError;
     // A job whose lock file was removed under it still holds its devices.
-    store.refreshInterruptedJobs();
+    store.refreshInterruptedJobs(locked == LockOutcome::Taken ? ids : std::vector<long long>());
     std::vector<JobRecord> jobs;
     if (!store.loadDevices(all, error) || !store.loadJobs(jobs, error)) return kExitHostError;
 

@@ -54,8 +54,9 @@ struct JobRecord {
     std::string finished;            // "" while running or when the job never finished
     int returnCode = -1;             // the entry point's result; -1 when none
     std::string outcome;             // one of the outcomes above
-    std::string hostLog;             // paths of the job's log files
+    std::string hostLog;             // paths of the job's log files, in the store's log directory
     std::string pluginLog;
+    std::vector<long long> lastJobOf;   // the devices whose last job it is: those whose locks it may hold
 };
 
 // A device's state as one job left it.

@@ -5,8 +5,11 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
+#include <map>
 
 #include "harness/framework/PrivateFiles.h"
 #include "harness/framework/ProcessIdentity.h"
@@ -60,7 +63,8 @@ CREATE TABLE jobs(
   host_log TEXT NOT NULL DEFAULT '',
   plugin_log TEXT NOT NULL DEFAULT '',
   pid INTEGER NOT NULL DEFAULT 0,
-  pid_start INTEGER NOT NULL DEFAULT 0);
+  pid_start INTEGER NOT NULL DEFAULT 0,
+  pid_view TEXT);
 CREATE TABLE job_results(
   job_id INTEGER NOT NULL REFERENCES jobs(id),
   device_id INTEGER NOT NULL,
@@ -72,12 +76,22 @@ CREATE TABLE job_results(
   snap_device TEXT NOT NULL,
   PRIMARY KEY(job_id, device_id));
 CREATE TABLE store_identity(id TEXT NOT NULL);
+CREATE TABLE snap_uuids(
+  uuid TEXT PRIMARY KEY,
+  job_id INTEGER NOT NULL);
 )SQL";
 
 // What a store made before identities gets when it is next opened.
 const char kIdentityTable[] = "CREATE TABLE IF NOT EXISTS store_identity(id TEXT NOT NULL)";
+// What a store made before the record of snap UUIDs gets: job 0 stands for
+// its history (recordEarlierSnapUuids).
+const char kSnapUuidTable[] = "CREATE TABLE snap_uuids(uuid TEXT PRIMARY KEY, job_id INTEGER NOT NULL)";
+const char kRecordSnapUuid[] = "INSERT OR IGNORE INTO snap_uuids(uuid, job_id) VALUES(?1, ?2)";
 
 const char kDatabaseFile[] = "/host.db";
+// The folder of the job logs; a job row names its logs inside it, e.g.
+// "logs/job-7-snap.host.log".
+const char kLogsFolder[] = "logs";
 const mode_t kPrivateFile = 0600;
 // How long a job waits for another job's transaction on the same store.
 const int kBusyTimeoutMs = 10000;
@@ -156,6 +170,20 @@ private:
 
 }  // namespace
 
+namespace {
+
+// `dir` as an absolute path, e.g. "/home/op/relstore" for "relstore" run
+// from /home/op: job rows and the logs the jobs name never depend on the
+// directory a command runs in.
+std::string absolutePath(const std::string& dir) {
+    if (!dir.empty() && dir[0] == '/') return dir;
+    char cwd[PATH_MAX];
+    if (getcwd(cwd, sizeof cwd) == nullptr) return dir;
+    return std::string(cwd) + "/" + dir;
+}
+
+}  // namespace
+
 std::string unknownArrayMessage(const std::string& name) {
     return "no array \"" + name + "\" in the store (see list-arrays)";
 }
@@ -183,7 +211,7 @@ bool HostStore::create(const std::string& dir, std::string& error) {
         error = "a store exists already in " + dir;
         return false;
     }
-    dir_ = dir;
+    dir_ = absolutePath(dir);
     if (!makePrivateDirectory(logDirectory(), error) || !makePrivateDirectory(lockDirectory(), error)) return false;
     return openDatabase(true, error);
 }
@@ -208,12 +236,12 @@ bool HostStore::open(const std::string& dir, std::string& error) {
                 "); use a store of your own";
         return false;
     }
-    dir_ = dir;
+    dir_ = absolutePath(dir);
     // A store made before the locks existed gets its folder now.
     if (!checkPrivateDirectory(dir, error) || !makePrivateDirectory(logDirectory(), error) ||
         !makePrivateDirectory(lockDirectory(), error) || !openDatabase(false, error))
         return false;
-    markInterruptedJobs();
+    markInterruptedJobs({});
     return true;
 }
 
@@ -262,6 +290,8 @@ bool HostStore::addMissingColumns(std::string& error) {
         {"SELECT pid_start FROM jobs LIMIT 0", "ALTER TABLE jobs ADD COLUMN pid_start INTEGER NOT NULL DEFAULT 0"},
         {"SELECT api_key_file FROM arrays LIMIT 0",
          "ALTER TABLE arrays ADD COLUMN api_key_file TEXT NOT NULL DEFAULT ''"},
+        // NULL: a job recorded before views, in the view of whoever reads it.
+        {"SELECT pid_view FROM jobs LIMIT 0", "ALTER TABLE jobs ADD COLUMN pid_view TEXT"},
     };
     for (const auto& column : columns) {
         bool present = false;
@@ -274,7 +304,41 @@ bool HostStore::addMissingColumns(std::string& error) {
     Transaction transaction(db_);
     if (!transaction.begun()) return fail(error, "cannot read the store's identity", db_);
     if (!exec(kIdentityTable, error) || !readOrMakeIdentity(error)) return false;
+    bool recorded = false;
+    {
+        Statement probe(db_, "SELECT uuid FROM snap_uuids LIMIT 0");
+        recorded = probe.ok();
+    }
+    if (!recorded && (!exec(kSnapUuidTable, error) || !recordEarlierSnapUuids(error))) return false;
     if (!transaction.commit()) return fail(error, "cannot store the store's identity", db_);
+    return true;
+}
+
+bool HostStore::recordEarlierSnapUuids(std::string& error) {
+    // Every job stored its devices' snap UUIDs with its start, and its
+    // results (an interrupted job's too) keep them after the devices moved on.
+    std::vector<std::string> uuids;
+    {
+        Statement query(db_, "SELECT snap_uuid FROM devices UNION SELECT snap_uuid FROM job_results");
+        int step;
+        while ((step = query.step()) == SQLITE_ROW) uuids.push_back(snapUuidIn(query.column(0)));
+        if (step != SQLITE_DONE) return fail(error, "cannot read the snap UUIDs of the history", db_);
+    }
+    for (const std::string& uuid : uuids) {
+        if (!uuidOfStore(uuid, identity_)) continue;
+        Statement record(db_, kRecordSnapUuid);
+        record.text(1, uuid).integer(2, 0);
+        if (!record.run()) return fail(error, "cannot record the snap UUIDs of the history", db_);
+    }
+    return true;
+}
+
+bool HostStore::loadSnapUuids(std::set<std::string>& uuids, std::string& error) {
+    uuids.clear();
+    Statement query(db_, "SELECT uuid FROM snap_uuids");
+    int step;
+    while ((step = query.step()) == SQLITE_ROW) uuids.insert(query.column(0));
+    if (step != SQLITE_DONE) return fail(error, "cannot read the snap UUIDs the store handed out", db_);
     return true;
 }
 
@@ -296,24 +360,49 @@ bool HostStore::readOrMakeIdentity(std::string& error) {
     return true;
 }
 
-void HostStore::markInterruptedJobs() {
+bool HostStore::holdsDeviceLocks(long long jobId, const std::vector<long long>& ownDevices) {
+    std::vector<long long> ids;
+    {
+        Statement query(db_, "SELECT id FROM devices WHERE last_job = ?1");
+        query.integer(1, jobId);
+        while (query.step() == SQLITE_ROW) ids.push_back(query.columnInt(0));
+    }
+    for (const long long id : ids) {
+        // A lock this process holds, the job does not.
+        if (std::find(ownDevices.begin(), ownDevices.end(), id) != ownDevices.end()) continue;
+        if (deviceLockHeld(lockDirectory(), id)) return true;
+    }
+    return false;
+}
+
+void HostStore::markInterruptedJobs(const std::vector<long long>& ownDevices) {
     struct Running {
         long long id;
         long long pid;
         unsigned long long start;
+        std::string view;
     };
     std::vector<Running> running;
     {
-        Statement query(db_, "SELECT id, pid, pid_start FROM jobs WHERE outcome = ?1");
-        query.text(1, kJobRunning);
+        Statement query(db_, "SELECT id, pid, pid_start, ifnull(pid_view, ?2) FROM jobs WHERE outcome = ?1");
+        query.text(1, kJobRunning).text(2, processView());
         while (query.step() == SQLITE_ROW)
             running.push_back({query.columnInt(0), query.columnInt(1),
-                               static_cast<unsigned long long>(query.columnInt(2))});
+                               static_cast<unsigned long long>(query.columnInt(2)), query.column(3)});
     }
     for (const Running& job : running) {
         // A job recorded before process identities left a lock file instead.
         const std::string lock = jobLockPath(lockDirectory(), job.id);
-        const bool alive = job.pid > 0 ? sameProcessRuns(job.pid, job.start) : !jobLockFree(lock);
+        bool alive = false;
+        if (job.pid <= 0) {
+            alive = !jobLockFree(lock);
+        } else {
+            // A process this one cannot see is asked through the kernel's
+            // locks: the job holds its devices' until its end is recorded.
+            const Liveness liveness = processLiveness(job.pid, job.start, job.view);
+            alive = liveness == Liveness::Running ||
+                    (liveness == Liveness::Unknown && holdsDeviceLocks(job.id, ownDevices));
+        }
         if (alive) continue;
         Transaction transaction(db_);
         if (!transaction.begun()) return;
@@ -334,7 +423,9 @@ void HostStore::markInterruptedJobs() {
     }
 }
 
-void HostStore::refreshInterruptedJobs() { markInterruptedJobs(); }
+void HostStore::refreshInterruptedJobs(const std::vector<long long>& ownDevices) {
+    markInterruptedJobs(ownDevices);
+}
 
 namespace {
 
@@ -569,22 +660,32 @@ bool HostStore::beginJob(JobRecord& job, const std::vector<DeviceRecord>& device
     // The job's process, by its ID and start time: what tells later
     // commands whether the job still runs.
     Statement insert(db_,
-                     "INSERT INTO jobs(operation, devices, started, outcome, pid, pid_start) "
-                     "VALUES(?1, ?2, ?3, ?4, ?5, ?6)");
+                     "INSERT INTO jobs(operation, devices, started, outcome, pid, pid_start, pid_view) "
+                     "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
     insert.text(1, job.operation).text(2, job.devices).text(3, job.started).text(4, job.outcome);
     insert.integer(5, static_cast<long long>(getpid())).integer(6, static_cast<long long>(ownStartTicks()));
+    insert.text(7, processView());
     if (!insert.run()) return fail(error, "cannot record the job", db_);
     job.id = sqlite3_last_insert_rowid(db_);
-    job.hostLog = logDirectory() + "/job-" + std::to_string(job.id) + "-" + job.operation + ".host.log";
-    job.pluginLog = logDirectory() + "/job-" + std::to_string(job.id) + "-" + job.operation + ".plugin.log";
+    // The row names the logs inside the store, so a copy or a move of the
+    // store names its own.
+    const std::string name = "job-" + std::to_string(job.id) + "-" + job.operation;
+    const std::string inStore = std::string(kLogsFolder) + "/" + name;
+    job.hostLog = logPath(inStore + ".host.log");
+    job.pluginLog = logPath(inStore + ".plugin.log");
     Statement logs(db_, "UPDATE jobs SET host_log = ?1, plugin_log = ?2 WHERE id = ?3");
-    logs.text(1, job.hostLog).text(2, job.pluginLog).integer(3, job.id);
+    logs.text(1, inStore + ".host.log").text(2, inStore + ".plugin.log").integer(3, job.id);
     if (!logs.run()) return fail(error, "cannot record the job", db_);
     for (const DeviceRecord& d : devices) {
         if (!saveDeviceState(d, error)) return false;
         Statement mark(db_, "UPDATE devices SET last_job = ?1 WHERE id = ?2");
         mark.integer(1, job.id).integer(2, d.id);
         if (!mark.run()) return fail(error, "cannot record the job", db_);
+        const std::string uuid = snapUuidIn(d.snapUUID);
+        if (!uuidOfStore(uuid, identity_)) continue;
+        Statement record(db_, kRecordSnapUuid);
+        record.text(1, uuid).integer(2, job.id);
+        if (!record.run()) return fail(error, "cannot record the job's snap UUIDs", db_);
     }
     if (!transaction.commit()) return fail(error, "cannot record the job", db_);
     return true;
@@ -609,6 +710,14 @@ bool HostStore::commitJob(long long jobId, const std::vector<DeviceRecord>& devi
     if (!finish.run()) return fail(error, "cannot finish the job", db_);
     if (!transaction.commit()) return fail(error, "cannot commit the job", db_);
     return true;
+}
+
+std::string HostStore::logDirectory() const { return dir_ + "/" + kLogsFolder; }
+
+std::string HostStore::logPath(const std::string& named) const {
+    const std::string file = named.substr(named.rfind('/') + 1);
+    if (file.empty() || file == "." || file == "..") return std::string();
+    return logDirectory() + "/" + file;
 }
 
 std::string HostStore::outcomeSeenAfresh(long long jobId) {
@@ -643,11 +752,16 @@ bool HostStore::loadJobs(std::vector<JobRecord>& jobs, std::string& error) {
         job.finished = query.column(4);
         job.returnCode = static_cast<int>(query.columnInt(5));
         job.outcome = query.column(6);
-        job.hostLog = query.column(7);
-        job.pluginLog = query.column(8);
+        job.hostLog = logPath(query.column(7));
+        job.pluginLog = logPath(query.column(8));
         jobs.push_back(job);
     }
     if (step != SQLITE_DONE) return fail(error, "cannot read the history", db_);
+    std::map<long long, std::vector<long long>> lastJobOf;
+    Statement devices(db_, "SELECT last_job, id FROM devices WHERE last_job != 0 ORDER BY id");
+    while ((step = devices.step()) == SQLITE_ROW) lastJobOf[devices.columnInt(0)].push_back(devices.columnInt(1));
+    if (step != SQLITE_DONE) return fail(error, "cannot read the history", db_);
+    for (JobRecord& job : jobs) job.lastJobOf = lastJobOf[job.id];
     return true;
 }
 

@@ -10,11 +10,15 @@
 // makes (saveDeviceState, saveMetadata) is its own short transaction, on
 // disk when the call returns, so a job that dies keeps everything the
 // plug-in was told was stored. Opening the store marks each "running" job
-// whose process is gone as "interrupted": a job row holds its process ID
-// and start time (ProcessIdentity.h), which no file deletion can fake.
+// whose process is gone as "interrupted": a job row holds its process ID,
+// start time and view of process IDs (ProcessIdentity.h), which no file
+// deletion can fake. A job whose process this one cannot see (another PID
+// namespace or host, a /proc that hides it) is running while it holds one
+// of its device locks, which the kernel drops when it ends.
 #pragma once
 
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,13 +40,21 @@ public:
     // Opens an existing store.
     bool open(const std::string& dir, std::string& error);
 
+    // The store's directory as an absolute path, e.g. "/home/op/relstore"
+    // for a store named "relstore" from /home/op.
     const std::string& directory() const { return dir_; }
     // The store's identity, 12 hex digits made when it was created (or first
     // opened by a version that knows identities), e.g. "5e0c2a7b91d4". Every
     // snap UUID a job of this store hands out ends in it, so the snapshots
     // the store made carry it in their names (SnapshotOwnership.h).
     const std::string& identity() const { return identity_; }
-    std::string logDirectory() const { return dir_ + "/logs"; }
+    std::string logDirectory() const;
+    // Where a job's log is, from the name its row keeps: "logs/job-7-snap.host.log"
+    // gives "<store>/logs/job-7-snap.host.log". Rows of earlier versions
+    // kept the path the job wrote to, absolute or relative to the directory
+    // it ran in, maybe of the store this one was copied from: only its file
+    // name counts, in this store's log directory. "" for a name of no file.
+    std::string logPath(const std::string& named) const;
     std::string databasePath() const { return dir_ + "/host.db"; }
     std::string lockDirectory() const { return dir_ + "/locks"; }
 
@@ -81,7 +93,9 @@ public:
     // In one transaction: records the start of a job (outcome "running")
     // with this process's ID and start time, sets `job.id` and its log
     // paths, and writes each device's state as the job starts it (errors
-    // cleared, a fresh snap UUID) with the job as its last job.
+    // cleared, a fresh snap UUID) with the job as its last job. Each snap
+    // UUID of this store a device holds joins the store's record of the
+    // snap UUIDs it handed out, before the plug-in sees it.
     bool beginJob(JobRecord& job, const std::vector<DeviceRecord>& devices, std::string& error);
     // In one transaction: records each device's result, and finishes the job
     // row with `returnCode` and `outcome`, whatever another command concluded
@@ -98,9 +112,16 @@ public:
     bool finishJobOnly(long long jobId, const std::string& outcome, std::string& error);
     bool loadJobs(std::vector<JobRecord>& jobs, std::string& error);
     // Marks the "running" jobs whose process is gone as "interrupted" again
-    // (as open does), e.g. once a job holds its device locks.
-    void refreshInterruptedJobs();
+    // (as open does), e.g. once a job holds its device locks: `ownDevices`
+    // names the devices whose locks this process holds, which no other job
+    // can hold then.
+    void refreshInterruptedJobs(const std::vector<long long>& ownDevices);
     bool loadJobResults(long long jobId, std::vector<JobResultRecord>& results, std::string& error);
+    // Every snap UUID the store handed out, e.g.
+    // "3f2a9c1e-7b4d-4e21-9a55-5e0c2a7b91d4": what tells its snapshots from
+    // those of a copy of it, which carry its identity too. A store made
+    // before the record got it filled from its devices and its history.
+    bool loadSnapUuids(std::set<std::string>& uuids, std::string& error);
 
     HostStore(const HostStore&) = delete;
     HostStore& operator=(const HostStore&) = delete;
@@ -110,9 +131,18 @@ private:
     bool exec(const char* sql, std::string& error);
     bool addMissingColumns(std::string& error);
     bool readOrMakeIdentity(std::string& error);
+    // Fills a new record of snap UUIDs with those of this store that the
+    // devices and the job results hold.
+    bool recordEarlierSnapUuids(std::string& error);
     // Marks "running" jobs whose process is gone as "interrupted", with each
-    // of their devices' last state as their results. Best effort.
-    void markInterruptedJobs();
+    // of their devices' last state as their results. Best effort. A job
+    // whose process this one cannot see (ProcessIdentity.h) counts as
+    // running while it holds a lock of one of its devices, other than
+    // `ownDevices`.
+    void markInterruptedJobs(const std::vector<long long>& ownDevices);
+    // Whether a process holds the lock of a device whose last job is `jobId`,
+    // other than `ownDevices`.
+    bool holdsDeviceLocks(long long jobId, const std::vector<long long>& ownDevices);
 
     std::string dir_;
     std::string identity_;

@@ -151,7 +151,7 @@ int selectJobDevices(HostStore& store, const JobRequest& request, std::vector<De
     // A lock file removed under a running job (an operator clearing "stale"
     // locks) lets this job lock a new file of that name: a device whose last
     // job still runs, told by its process, is held all the same.
-    store.refreshInterruptedJobs();
+    store.refreshInterruptedJobs(ids);
     if (!store.loadDevices(all, error)) return kExitHostError;
     for (DeviceRecord& chosen : devices) {
         for (const DeviceRecord& d : all) {
@@ -186,7 +186,8 @@ struct PreparedJob {
 void pruneLogs(HostStore& store, PreparedJob& prepared) {
     std::vector<JobRecord> jobs;
     std::string error;
-    if (store.loadJobs(jobs, error)) pruneJobLogs(jobs, prepared.keepJobLogs, error);
+    if (store.loadJobs(jobs, error))
+        pruneJobLogs(store.logDirectory(), store.lockDirectory(), jobs, prepared.keepJobLogs, error);
     if (!error.empty()) prepared.log.write(1, "-", "hnas-host", "old job logs: " + error);
 }
 

@@ -1,11 +1,14 @@
 #include "harness/framework/LogPruning.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#include "harness/framework/StoreLocks.h"
 
 namespace {
 
@@ -16,14 +19,27 @@ bool parseCount(const std::string& text, int& count) {
     return true;
 }
 
-bool removeLog(const std::string& path, int& removed, std::string& error) {
-    if (path.empty()) return true;
-    if (unlink(path.c_str()) == 0) {
+// Removes the log `path` when it names a file right in the log directory
+// `logDirectory`, opened as `dir`; a path anywhere else is left alone.
+bool removeLog(int dir, const std::string& logDirectory, const std::string& path, int& removed, std::string& error) {
+    const std::string prefix = logDirectory + "/";
+    if (path.compare(0, prefix.size(), prefix) != 0) return true;
+    const std::string name = path.substr(prefix.size());
+    if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) return true;
+    if (unlinkat(dir, name.c_str(), 0) == 0) {
         ++removed;
         return true;
     }
     if (errno == ENOENT) return true;
     if (error.empty()) error = "cannot remove " + path + ": " + std::strerror(errno);
+    return false;
+}
+
+// Whether a process holds the lock of a device whose last job `job` is: the
+// job runs, whatever its row says (it may have been taken for dead).
+bool holdsADeviceLock(const std::string& lockDirectory, const JobRecord& job) {
+    for (const long long id : job.lastJobOf)
+        if (deviceLockHeld(lockDirectory, id)) return true;
     return false;
 }
 
@@ -41,8 +57,16 @@ int keepJobLogsSetting(const std::vector<SettingRecord>& settings, std::string& 
     return keep;
 }
 
-int pruneJobLogs(const std::vector<JobRecord>& jobs, int keep, std::string& error) {
-    if (keep <= 0) return 0;
+int pruneJobLogs(const std::string& logDirectory, const std::string& lockDirectory, const std::vector<JobRecord>& jobs,
+                 int keep, std::string& error) {
+    if (keep <= 0 || jobs.size() <= static_cast<size_t>(keep)) return 0;
+    // Removed by name inside the directory as opened: a link put in its
+    // place meanwhile leads nowhere else.
+    const int dir = open(logDirectory.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0) {
+        error = "cannot open " + logDirectory + ": " + std::strerror(errno);
+        return 0;
+    }
     std::vector<const JobRecord*> newestFirst;
     for (const JobRecord& j : jobs) newestFirst.push_back(&j);
     std::sort(newestFirst.begin(), newestFirst.end(),
@@ -51,10 +75,11 @@ int pruneJobLogs(const std::vector<JobRecord>& jobs, int keep, std::string& erro
     // Oldest first: a prune cut short leaves the newer logs.
     for (size_t i = newestFirst.size(); i > static_cast<size_t>(keep); --i) {
         const JobRecord& j = *newestFirst[i - 1];
-        if (j.outcome == kJobRunning) continue;
-        removeLog(j.hostLog, removed, error);
-        removeLog(j.pluginLog, removed, error);
+        if (j.outcome == kJobRunning || holdsADeviceLock(lockDirectory, j)) continue;
+        removeLog(dir, logDirectory, j.hostLog, removed, error);
+        removeLog(dir, logDirectory, j.pluginLog, removed, error);
     }
+    close(dir);
     return removed;
 }
 

@@ -43,6 +43,11 @@ const char* fileKind(mode_t mode) {
     return "of another kind";
 }
 
+bool tooLarge(const std::string& name, size_t maxBytes, std::string& error) {
+    error = "cannot read " + name + ": it is larger than " + std::to_string(maxBytes) + " bytes";
+    return false;
+}
+
 }  // namespace
 
 bool readSmallRegularFile(const std::string& path, size_t maxBytes, std::string& text, std::string& error) {
@@ -59,25 +64,25 @@ bool readSmallRegularFile(const std::string& path, size_t maxBytes, std::string&
         close(fd);
         return false;
     }
+    const bool done = info.st_size > static_cast<off_t>(maxBytes) ? tooLarge(path, maxBytes, error)
+                                                                  : readAtMost(fd, path, maxBytes, text, error);
+    close(fd);
+    return done;
+}
+
+bool readAtMost(int fd, const std::string& name, size_t maxBytes, std::string& text, std::string& error) {
     std::string contents;
-    char buffer[4096];
-    bool tooLarge = info.st_size > static_cast<off_t>(maxBytes);
-    while (!tooLarge) {
+    char buffer[65536];
+    for (;;) {
         const ssize_t got = read(fd, buffer, sizeof(buffer));
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
-            error = "cannot read " + path + ": " + strerror(errno);
-            close(fd);
+            error = "cannot read " + name + ": " + strerror(errno);
             return false;
         }
         if (got == 0) break;
         contents.append(buffer, static_cast<size_t>(got));
-        tooLarge = contents.size() > maxBytes;
-    }
-    close(fd);
-    if (tooLarge) {
-        error = "cannot read " + path + ": it is larger than " + std::to_string(maxBytes) + " bytes";
-        return false;
+        if (contents.size() > maxBytes) return tooLarge(name, maxBytes, error);
     }
     text.swap(contents);
     return true;

@@ -36,5 +36,11 @@ bool replaceFileAtomically(const std::string& path, const std::string& text, std
 // False with `error` saying why, e.g. "... is a FIFO, not a regular file".
 bool readSmallRegularFile(const std::string& path, size_t maxBytes, std::string& text, std::string& error);
 
+// Reads what the descriptor `fd` gives up to its end (e.g. 0, standard
+// input, named "standard input" in `error`), and no more than `maxBytes`:
+// one byte more and it stops reading, false with "cannot read standard
+// input: it is larger than 67108864 bytes".
+bool readAtMost(int fd, const std::string& name, size_t maxBytes, std::string& text, std::string& error);
+
 // Fills `bytes` from /dev/urandom; false when it could not be read whole.
 bool readRandomBytes(unsigned char* bytes, size_t count);

@@ -40,11 +40,20 @@ std::string newSnapUuid(const std::string& storeIdentity) {
 }
 
 bool madeByStore(const std::string& snapshotName, const std::string& storeIdentity) {
-    const size_t at = kOwnSnapshotPrefix.size();
-    if (!isStoreIdentity(storeIdentity) || snapshotName.compare(0, at, kOwnSnapshotPrefix) != 0 ||
-        !hasUuidShape(snapshotName, at))
-        return false;
-    const size_t end = at + kUuidLength;
-    return snapshotName.compare(at + kIdentityOffset, storeIdentity.size(), storeIdentity) == 0 &&
-           snapshotName.size() > end + 1 && snapshotName[end] == '-';
+    return snapshotName.compare(0, kOwnSnapshotPrefix.size(), kOwnSnapshotPrefix) == 0 &&
+           uuidOfStore(snapUuidIn(snapshotName), storeIdentity);
+}
+
+std::string snapUuidIn(const std::string& text) {
+    const size_t prefix = kOwnSnapshotPrefix.size();
+    if (text.size() == kUuidLength && hasUuidShape(text, 0)) return text;
+    if (text.compare(0, prefix, kOwnSnapshotPrefix) == 0 && hasUuidShape(text, prefix) &&
+        text.size() > prefix + kUuidLength + 1 && text[prefix + kUuidLength] == '-')
+        return text.substr(prefix, kUuidLength);
+    return std::string();
+}
+
+bool uuidOfStore(const std::string& snapUuid, const std::string& storeIdentity) {
+    return isStoreIdentity(storeIdentity) && snapUuid.size() == kUuidLength &&
+           snapUuid.compare(kIdentityOffset, storeIdentity.size(), storeIdentity) == 0;
 }

@@ -4,7 +4,9 @@
 // "5e0c2a7b91d4"; the plug-in names the snapshot after it,
 // "QZHNAS-3f2a9c1e-7b4d-4e21-9a55-5e0c2a7b91d4-fs1". A snapshot of another
 // store, of an administrator ("QZHNAS-keep-me") or of a store made before
-// identities does not carry it.
+// identities does not carry it. A copy of the store carries it too: the
+// store's record of the snap UUIDs it handed out (HostStore.h) tells its
+// snapshots from a copy's.
 #pragma once
 
 #include <cstddef>
@@ -23,3 +25,11 @@ std::string newSnapUuid(const std::string& storeIdentity);
 // True when `snapshotName` is "QZHNAS-" + a snap UUID ending in
 // `storeIdentity` + "-" + a file system name.
 bool madeByStore(const std::string& snapshotName, const std::string& storeIdentity);
+
+// The snap UUID in `text`: a snap UUID itself, as a snap job hands it out,
+// or the name of a snapshot made after one ("QZHNAS-<snap UUID>-fs1"), as
+// the plug-in stores it once the snapshot is made; "" for anything else.
+std::string snapUuidIn(const std::string& text);
+
+// True when `snapUuid` ends in `storeIdentity`.
+bool uuidOfStore(const std::string& snapUuid, const std::string& storeIdentity);

@@ -14,6 +14,9 @@
 namespace {
 
 const int kPollMs = 50;
+// deviceLockHeld holds a lock for a moment: a lock found held is tried
+// again for at least this long before a job is refused.
+const int kProbeGraceMs = 200;
 
 long long nowMs() {
     struct timespec now;
@@ -37,7 +40,8 @@ void HeldLocks::release() {
 LockOutcome lockDevices(const std::string& lockDir, std::vector<long long> ids, int waitSeconds, HeldLocks& locks,
                         long long& heldId, std::string& error) {
     std::sort(ids.begin(), ids.end());
-    const long long deadline = nowMs() + static_cast<long long>(waitSeconds) * 1000;
+    const long long waitMs = std::max(static_cast<long long>(waitSeconds) * 1000, static_cast<long long>(kProbeGraceMs));
+    const long long deadline = nowMs() + waitMs;
     for (const long long id : ids) {
         const int fd = openPrivateFile(deviceLockPath(lockDir, id), error);
         if (fd < 0) {
@@ -73,4 +77,13 @@ bool jobLockFree(const std::string& path) {
     const bool free = flock(fd, LOCK_EX | LOCK_NB) == 0;
     close(fd);
     return free;
+}
+
+bool deviceLockHeld(const std::string& lockDir, long long id) {
+    const int fd = open(deviceLockPath(lockDir, id).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return errno != ENOENT;   // a lock that cannot be looked at may be held
+    // Shared: two commands looking at once do not take each other for the job.
+    const bool held = flock(fd, LOCK_SH | LOCK_NB) != 0;
+    close(fd);
+    return held;
 }

@@ -34,10 +34,17 @@ enum class LockOutcome { Taken, Held, Failed };
 
 // Takes the device locks of `ids` in ascending order, so that two waiting
 // jobs cannot hold one each and wait for the other. A held lock is retried
-// until `waitSeconds` have passed (0: not at all). Held: `heldId` names the
-// device still held, and nothing stays locked.
+// until `waitSeconds` have passed (0: for 200 ms, the longest another
+// command's deviceLockHeld holds it). Held: `heldId` names the device still
+// held, and nothing stays locked.
 LockOutcome lockDevices(const std::string& lockDir, std::vector<long long> ids, int waitSeconds, HeldLocks& locks,
                         long long& heldId, std::string& error);
+
+// Whether a process holds the lock of device `id` (this one, through
+// another descriptor, too): the kernel's own word on whether a job that
+// locked it still runs, in any PID namespace. Takes and drops the lock
+// shared to look.
+bool deviceLockHeld(const std::string& lockDir, long long id);
 
 // "<lockDir>/job-<id>.lock", the lock of a job recorded by an earlier version.
 std::string jobLockPath(const std::string& lockDir, long long jobId);

@@ -160,6 +160,41 @@ TEST(ArrayAdmin, EachArrayIsReachedWithItsOwnCredentialAndChangesTakeEffectAtThe
     EXPECT_EQ(kExitOk, world.job("delete", {"dev-a", "dev-b"}).exitCode);
 }
 
+// hnasa is reached with its user and password, hnasb with its key. A key
+// for the client section is refused by set-setting; one a store holds all
+// the same (an earlier version stored it) reaches no array that has a
+// credential of its own: hnasa's jobs and check-array still use its user.
+TEST(ArrayAdmin, AKeyForEveryArrayNeverReachesAnArrayWithItsOwnPassword) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    const int port = world.simulator().port();
+    const std::string keyB = privateFile(world.directory() + "/b.key", "key-b-good\n", 0600);
+    ASSERT_EQ(kExitOk, world.addArray("hnasa", "evs-a", 1, "admin-a", "Pw-a-1").exitCode);
+    ASSERT_EQ(kExitOk, world.host(addWithKey("hnasb", "evs-b", "hnas-b.test", 2, keyB, port)).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-a", "{type:native_hnas,path:/__VOLUME__/fa/data,targethostname:hnasa}")
+                           .exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-b", "{type:native_hnas,path:/__VOLUME__/fb/data,targethostname:hnasb}")
+                           .exitCode);
+
+    e2e::HostRun run = world.host({"set-setting", "~Vorlane/HNASClient", "sApiKeyFile", keyB});
+    EXPECT_EQ(kExitBadInput, run.exitCode) << run.output;
+    EXPECT_TRUE(has(run.output, "update-array NAME --api-key-file FILE")) << run.output;
+    ASSERT_TRUE(world.storeSettingUnchecked({"~Vorlane/HNASClient", "sApiKeyFile", keyB}));
+
+    run = world.host({"check-array", "hnasa"});
+    EXPECT_EQ(kExitOk, run.exitCode) << run.output;
+    EXPECT_TRUE(has(run.output, ", user admin-a\n")) << run.output;
+    EXPECT_FALSE(has(run.output, "API key from")) << run.output;
+    EXPECT_TRUE(has(run.output, "note  setting ignored: [~Vorlane/HNASClient] sApiKeyFile=" + keyB)) << run.output;
+    world.clearCalls();
+    run = world.job("prepare", {"dev-a", "dev-b"});
+    EXPECT_EQ(kExitOk, run.exitCode) << run.output;
+    EXPECT_EQ((std::set<std::string>{"admin-a", "admin-b"}), callers(world.simulator()));
+    world.clearCalls();
+    EXPECT_EQ(kExitOk, world.job("snap", {"dev-a"}).exitCode);
+    EXPECT_EQ((std::set<std::string>{"admin-a"}), callers(world.simulator()));
+}
+
 // A key file the client would refuse is refused when the array is added,
 // with the client's reason and never the key.
 TEST(ArrayAdmin, AnUnusableKeyFileOrCredentialChoiceIsRefusedAtOnce) {

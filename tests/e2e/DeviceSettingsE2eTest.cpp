@@ -19,6 +19,7 @@
 namespace {
 
 using namespace QZSO;
+using namespace std::string_literals;
 
 const char kSeed[] = R"JSON({"arrays": [{
   "name": "hnasd", "user": "dev-admin", "password": "Dev-pw-5",
@@ -171,21 +172,43 @@ TEST(AddDeviceFrom, AddsEveryLineOfAFileOrOfStandardInput) {
     for (const auto& d : kFieldDevices) EXPECT_EQ(d.second, devices[d.first].sourceDevice) << d.first;
 }
 
+// Standard input is capped as a file is: an endless one is refused once it
+// passes 64 MiB, not read for ever.
+TEST(AddDeviceFrom, StandardInputIsCappedAsAFileIs) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    const std::string output = world.directory() + "/zero.out";
+    const ProcessResult run = runProcess({"/bin/sh", "-c", "exec \"$0\" --store \"$1\" add-device --from - </dev/zero",
+                                          HNAS_HOST_BINARY, world.storeDirectory()},
+                                         output, 30000);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(kExitBadInput, run.exitCode) << readWholeFile(output);
+    EXPECT_TRUE(has(readWholeFile(output), "cannot read standard input: it is larger than 67108864 bytes"))
+        << readWholeFile(output);
+    EXPECT_TRUE(world.devices().empty());
+}
+
 TEST(AddDeviceFrom, ABadLineRefusesTheWholeFileNamingEachBadLine) {
     e2e::World world(kSeed);
     ASSERT_TRUE(world.ok()) << world.error();
     ASSERT_EQ(kExitOk, world.addDevice("taken", native("fa")).exitCode);
     const std::string file = world.directory() + "/devices.txt";
-    ASSERT_TRUE(writeWholeFile(file, "# three good, three bad\n" + ("good-1 " + native("fa")) + "\n" +
+    ASSERT_TRUE(writeWholeFile(file, "# three good, five bad\n" + ("good-1 " + native("fa")) + "\n" +
                                          "good-2 " + native("fb") + "\n" + "broken garbage\n" +
                                          ("taken " + native("fc")) + "\n" + native("fc") + "\n" +
-                                         "nfs {type:nfs,lunuuid:\\/,targethostname:hnasd}\n"));
+                                         "nfs {type:nfs,lunuuid:\\/,targethostname:hnasd}\n" +
+                                         // the plug-in would read the string cut at the NUL byte
+                                         "cut {type:native_hnas,path:/__VOLUME__/fb/e\0/f,targethostname:hnasd}\n"s +
+                                         "esc\x1b[2J " + native("fc") + "\n"));
     const e2e::HostRun refused = world.host({"add-device", "--from", file});
     EXPECT_EQ(kExitBadInput, refused.exitCode) << refused.output;
     for (const char* line : {"line 4: not [LABEL ]SOURCE-DEVICE", "line 5: label taken is taken",
                              "line 7: the plug-in cannot parse", "No export name in NFS path [/].",
-                             "nothing added: 3 bad line(s)"})
+                             "line 8: the source device holds a NUL byte",
+                             "line 9: a label has no blanks, commas or control characters",
+                             "nothing added: 5 bad line(s)"})
         EXPECT_TRUE(has(refused.output, line)) << line << ": " << refused.output;
+    EXPECT_FALSE(has(refused.output, "\x1b")) << "the terminal got the label's escape";
     for (const char* good : {"line 2", "line 3", "line 6"})
         EXPECT_FALSE(has(refused.output, good)) << good << ": " << refused.output;
     EXPECT_EQ(1u, world.devices().size()) << "some lines of a refused file were added";
@@ -207,6 +230,10 @@ const std::vector<Refusal> kRefusals = {
      {"No file system name in native path [/__VOLUME__]."}},
     {"unknown_type", {"add-device", "{vortype:,type:uncx,lunuuid:\\\\hnasd\\\\s,targethostname:hnasd}"},
      {"Device type not supported. [uncx]"}},
+    {"label_escape", {"add-device", "--label", "red\x1b[31m", native("fa")},
+     {"a label has no blanks, commas or control characters"}},
+    {"label_delete", {"add-device", "--label", "a\x7f", native("fa")}, {"control characters"}},
+    {"label_c1", {"add-device", "--label", "csi\xc2\x9b" "2J", native("fa")}, {"control characters"}},
     {"key_case", {"set-setting", "~Vorlane/HNASClient", "sCaFile", "/ca.pem"},
      {"unknown key \"sCaFile\" in [~Vorlane/HNASClient] (did you mean sCAFile?); known keys: ",
       "nConnectTimeoutSecs", "sApiKeyFile", "nRequestsInFlight"}},

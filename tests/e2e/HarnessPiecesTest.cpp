@@ -13,6 +13,7 @@
 #include "harness/demo/WorkspaceFiles.h"
 #include "harness/demo/Subprocess.h"
 #include "harness/framework/ArrayInfoText.h"
+#include "harness/framework/ArrayKeys.h"
 #include "harness/framework/HostObjects.h"
 #include "harness/framework/HostStore.h"
 #include "harness/framework/PluginLoader.h"
@@ -211,6 +212,31 @@ TEST(ArrayInfoText, RefusesValuesTheTextCannotCarryWithoutNamingThePassword) {
     ASSERT_TRUE(makeArrayRecord("a", "Hitachi NAS", login, {}, record, error)) << error;
     EXPECT_EQ("{arrayId:evs1,hostName:10.0.0.5,hostUserName:,hostPassword:,hostid:4}", record.arrayInfo);
     EXPECT_EQ("/etc/hnas/a.key", record.apiKeyFile);
+}
+
+// The settings file of a job: each array's own section names its key file,
+// or an empty one for an array reached with its user and password, so the
+// client section's key (stored by an earlier version) reaches none of them;
+// while an array's control host cannot name a section, that key is left out.
+TEST(ArrayKeys, EachArraysSectionKeepsTheClientSectionsKeyFromItsOwnCredential) {
+    std::string error;
+    ArrayRecord password;
+    ArrayRecord sharing;   // the same control host and port: written once
+    ArrayRecord keyed;
+    ArrayRecord unnamed;
+    ASSERT_TRUE(makeArrayRecord("p", "Hitachi NAS", {"evs1", "hnas-p.test", "u", "pw", 1, ""}, {}, password, error));
+    ASSERT_TRUE(makeArrayRecord("q", "Hitachi NAS", {"evs2", "hnas-p.test", "u", "pw", 2, ""}, {}, sharing, error));
+    ASSERT_TRUE(makeArrayRecord("k", "Hitachi NAS", {"evs3", "hnas-k.test", "", "", 3, "/keys/k.key"},
+                                {{"SMCONFIG_NAME_METRO_SERVER_PORT", "8445"}}, keyed, error));
+    ASSERT_TRUE(makeArrayRecord("n", "Hitachi NAS", {"evs4", "odd host", "u", "pw", 4, ""}, {}, unnamed, error));
+    const std::vector<SettingRecord> settings = {{"~Vorlane/HNASClient", "sApiKeyFile", "/keys/all.key"},
+                                                 {"~Vorlane/HNASClient", "sCAFile", "/ca.pem"}};
+    const std::string sections = "[~Vorlane/HNASClient/hnas-p.test:8444]\nsApiKeyFile=\n"
+                                 "[~Vorlane/HNASClient/hnas-k.test:8445]\nsApiKeyFile=/keys/k.key\n";
+    EXPECT_EQ("[~Vorlane/HNASClient]\nsApiKeyFile=/keys/all.key\nsCAFile=/ca.pem\n" + sections,
+              settingsFileText(settings, {password, sharing, keyed}));
+    EXPECT_EQ("[~Vorlane/HNASClient]\nsCAFile=/ca.pem\n" + sections,
+              settingsFileText(settings, {password, sharing, keyed, unnamed}));
 }
 
 // A store made before arrays had key files gains the column when opened;

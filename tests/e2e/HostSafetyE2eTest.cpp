@@ -13,11 +13,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "harness/demo/Subprocess.h"
 #include "harness/framework/ExitCodes.h"
 #include "host/SnapStatus.h"
 #include "tests/e2e/E2eSupport.h"
+#include "tests/support/TempDirectory.h"
 
 namespace {
 
@@ -181,6 +184,103 @@ TEST(RemovedLocks, ALiveJobStaysRunningHoldsItsDevicesAndRecordsItsEnd) {
     EXPECT_EQ(std::string::npos, after.output.find(kJobInterrupted)) << after.output;
     const e2e::HostRun results = world.host({"history", "--job", std::to_string(jobId)});
     EXPECT_NE(std::string::npos, results.output.find("SNAPPED")) << results.output;
+}
+
+const char kUnshare[] = "/usr/bin/unshare";
+
+// `args` run as hnas-host on the world's store, after `prefix`.
+std::vector<std::string> hostArgs(const std::vector<std::string>& prefix, e2e::World& world,
+                                  const std::vector<std::string>& args) {
+    std::vector<std::string> argv = prefix;
+    argv.insert(argv.end(), {HNAS_HOST_BINARY, "--store", world.storeDirectory()});
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
+}
+
+void setOutcome(const std::string& storeDir, long long jobId, const char* outcome) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open((storeDir + "/host.db").c_str(), &db));
+    sqlite3_busy_timeout(db, 10000);
+    const std::string update =
+        "UPDATE jobs SET outcome = '" + std::string(outcome) + "' WHERE id = " + std::to_string(jobId);
+    EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, update.c_str(), nullptr, nullptr, nullptr)) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+// A job and the commands that look at it in different PID namespaces: the
+// job's process ID means nothing to them, and /proc shows them none of each
+// other's processes. While the job runs it shows as running, and the logs
+// of the later jobs' pruning keep its logs, also once an earlier version
+// recorded it interrupted (its device lock is still held). Killed, it shows
+// as interrupted.
+TEST(UnreadableLiveness, AJobWhoseProcessCannotBeSeenCountsAsRunningWhileItHoldsItsDevices) {
+    const std::vector<std::string> ownNamespace = {kUnshare, "--pid", "--mount-proc", "--kill-child=KILL"};
+    {
+        testsupport::TempDirectory dir;
+        if (runProcess({kUnshare, "--pid", "--mount-proc", "--fork", "/bin/true"}, dir.file("probe"), 20000)
+                .exitCode != 0)
+            GTEST_SKIP() << "cannot make a PID namespace here: " << readWholeFile(dir.file("probe"));
+    }
+    const struct {
+        const char* name;
+        std::vector<std::string> job;       // what the long job runs under
+        std::vector<std::string> others;    // what the commands looking at it run under
+    } cases[] = {
+        {"the job in a PID namespace of its own", ownNamespace, {}},
+        {"the commands in a PID namespace of their own", {}, ownNamespace},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        e2e::World world(kSeed);
+        ASSERT_TRUE(world.ok()) << world.error();
+        std::string why;
+        ASSERT_TRUE(setUpTwoDevices(world, why)) << why;   // job 1
+        ASSERT_EQ(kExitOk, world.host({"set-setting", "hnas-host", "nKeepJobLogs", "1"}).exitCode);
+        auto other = [&](const std::vector<std::string>& args) {
+            const std::string output = world.directory() + "/other.out";
+            unlink(output.c_str());
+            const ProcessResult result = runProcess(hostArgs(c.others, world, args), output, kJobTimeoutMs);
+            return e2e::HostRun{result.exitCode, readWholeFile(output)};
+        };
+
+        ASSERT_TRUE(world.injectFault(R"({"operation":"createSnapshot","count":1,"latencyMs":5000})"));
+        const std::string output = world.directory() + "/job.out";
+        const pid_t job = startProcess(hostArgs(c.job, world, {"run", "snap", "dev-a", "--quiet"}), output);
+        ASSERT_GT(job, 0);
+        ASSERT_TRUE(e2e::eventually([&] { return world.faultsUsedUp(); })) << readWholeFile(output);
+        const std::string logs = world.storeDirectory() + "/logs/job-2-snap.";
+
+        e2e::HostRun run = other({"history"});
+        EXPECT_NE(std::string::npos, run.output.find(kJobRunning)) << run.output;
+        EXPECT_EQ(std::string::npos, run.output.find(kJobInterrupted)) << run.output;
+        run = other({"run", "prepare", "dev-b", "--quiet"});   // job 3 prunes the logs of jobs 1 and 2
+        EXPECT_EQ(kExitOk, run.exitCode) << run.output;
+        EXPECT_EQ(kExitBusy, other({"run", "snap", "dev-a", "--quiet"}).exitCode);
+        setOutcome(world.storeDirectory(), 2, kJobInterrupted);
+        run = other({"run", "prepare", "dev-b", "--quiet"});   // job 4
+        EXPECT_EQ(kExitOk, run.exitCode) << run.output;
+        for (const char* log : {"host.log", "plugin.log"}) {
+            struct stat info;
+            EXPECT_EQ(0, lstat((logs + log).c_str(), &info)) << logs << log << " was pruned under its job";
+        }
+        EXPECT_NE(0, access((world.storeDirectory() + "/logs/job-1-prepare.host.log").c_str(), F_OK));
+
+        const ProcessResult end = waitProcess(job, kJobTimeoutMs);
+        EXPECT_EQ(kExitOk, end.exitCode) << readWholeFile(output);
+        EXPECT_EQ(kJobDone, world.devices()["dev-a"].lastJobOutcome);
+
+        // Killed: no device lock is held any more, so it shows as interrupted.
+        ASSERT_TRUE(world.injectFault(R"({"operation":"createSnapshot","count":1,"latencyMs":5000})"));
+        const pid_t killed = startProcess(hostArgs(c.job, world, {"run", "snap", "dev-a", "--quiet"}), output);
+        ASSERT_GT(killed, 0);
+        ASSERT_TRUE(e2e::eventually([&] { return world.faultsUsedUp(); })) << readWholeFile(output);
+        kill(killed, SIGKILL);
+        waitProcess(killed, kJobTimeoutMs);
+        ASSERT_TRUE(e2e::eventually([&] {
+            return other({"history"}).output.find(kJobInterrupted) != std::string::npos;
+        }, 10000));
+        EXPECT_EQ(std::string::npos, other({"history"}).output.find(kJobRunning));
+    }
 }
 
 // Files a co-tenant can plant where the operator points hnas-host: a

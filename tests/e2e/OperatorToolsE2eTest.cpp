@@ -125,16 +125,18 @@ size_t occurrences(const std::string& text, const std::string& what) {
 }
 
 // With an API key the client sends the key alone: what check-array says,
-// and its hint when the array refuses, speak of the key, never of the user
+// and its hint when the array refuses, speak of the key, never of a user
 // and password.
 TEST(CheckArrayWithApiKey, SpeaksOfTheKeyItSent) {
     e2e::World world(kSeed);
     ASSERT_TRUE(world.ok()) << world.error();
-    ASSERT_EQ(0, world.addArray("hnast", "evs1", 1, "tool-admin", kPassword).exitCode);
     const std::string keyFile = world.directory() + "/api.key";
     ASSERT_TRUE(writeWholeFile(keyFile, "not-a-key-the-array-knows\n"));
     chmod(keyFile.c_str(), 0600);
-    ASSERT_EQ(0, world.host({"set-setting", "~Vorlane/HNASClient", "sApiKeyFile", keyFile}).exitCode);
+    ASSERT_EQ(0, world.host({"add-array", "hnast", "--array-id", "evs1", "--control-host", "127.0.0.1",
+                             "--control-host-id", "1", "--api-key-file", keyFile, "--address", "127.0.0.1", "--port",
+                             std::to_string(world.simulator().port())})
+                     .exitCode);
 
     const e2e::HostRun run = world.host({"check-array", "hnast"});
     EXPECT_EQ(kExitCheckFailed, run.exitCode) << run.output;
@@ -365,6 +367,62 @@ TEST(Orphans, OnlyThisStoresSnapshotsThatNoShareUsesAreOrphansAndEachIsListedOnc
     for (const std::string& kept : {exported, snapshotOfB, std::string("QZHNAS-keep-me"),
                                     world.devices()["dev-a"].snapUUID, world.devices()["dev-d"].snapUUID})
         EXPECT_TRUE(contains(left, kept)) << kept;
+}
+
+// Copies a store directory as an operator's `cp -a` does.
+bool copyStore(const std::string& from, const std::string& to) {
+    return runProcess({"/bin/cp", "-a", from, to}, "", 30000).exitCode == 0;
+}
+
+// A store of an earlier version (no record of the snap UUIDs it handed out)
+// leaves an orphan, and is copied; both copies carry its identity and run
+// jobs on one array. Each lists and deletes only its own orphans: those of
+// the history they share, and those it made since. A snapshot the other copy
+// made stays, and that copy's revert of it works.
+TEST(Orphans, ACopiedStoreDeletesOnlyTheSnapshotsItHandedOutItself) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(0, world.addArray("hnast", "evs1", 1, "tool-admin", kPassword).exitCode);
+    ASSERT_EQ(0, world.addDevice("dev-a", "{type:native_hnas,path:/__VOLUME__/fa/d,targethostname:hnast}").exitCode);
+    ASSERT_EQ(0, world.addDevice("dev-b", "{type:native_hnas,path:/__VOLUME__/fb/d,targethostname:hnast}").exitCode);
+    ASSERT_EQ(0, world.job("prepare", {"dev-a", "dev-b"}).exitCode);
+    ASSERT_EQ(0, world.job("snap", {"dev-b"}).exitCode);
+    const std::string shared = world.devices()["dev-b"].snapUUID;
+    ASSERT_EQ(0, world.job("snap", {"dev-b"}).exitCode);   // `shared` is an orphan of both copies
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open((world.storeDirectory() + "/host.db").c_str(), &db));
+    EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, "DROP TABLE IF EXISTS snap_uuids", nullptr, nullptr, nullptr));
+    sqlite3_close(db);
+    const std::string storeB = world.directory() + "/store-b";
+    ASSERT_TRUE(copyStore(world.storeDirectory(), storeB));
+
+    // B snaps dev-a: a snapshot A never handed out. A snaps dev-a twice: its
+    // first is A's own orphan, which B never heard of.
+    ASSERT_EQ(0, world.hostOn(storeB, {"run", "snap", "dev-a", "--quiet"}).exitCode);
+    const std::string liveOfB = [&] {
+        HostStore store;
+        std::string error;
+        std::vector<DeviceRecord> devices;
+        return store.open(storeB, error) && store.loadDevices(devices, error) ? devices[0].snapUUID
+                                                                               : std::string("?");
+    }();
+    ASSERT_EQ(0, world.job("snap", {"dev-a"}).exitCode);
+    const std::string orphanOfA = world.devices()["dev-a"].snapUUID;
+    ASSERT_EQ(0, world.job("snap", {"dev-a"}).exitCode);
+
+    const e2e::HostRun listB = world.hostOn(storeB, {"orphans"});
+    EXPECT_NE(std::string::npos, listB.output.find(shared + "  ")) << listB.output;
+    EXPECT_EQ(std::string::npos, listB.output.find(orphanOfA)) << listB.output;
+    const e2e::HostRun deleted = world.host({"orphans", "--delete", "--yes"});
+    EXPECT_EQ(kExitOk, deleted.exitCode) << deleted.output;
+    EXPECT_EQ(std::string::npos, deleted.output.find(liveOfB)) << deleted.output;
+    const std::vector<std::string> left = world.snapshotNames();
+    EXPECT_FALSE(contains(left, shared));
+    EXPECT_FALSE(contains(left, orphanOfA));
+    for (const std::string& kept : {liveOfB, world.devices()["dev-a"].snapUUID, world.devices()["dev-b"].snapUUID})
+        EXPECT_TRUE(contains(left, kept)) << kept;
+    const e2e::HostRun revert = world.hostOn(storeB, {"run", "revert", "dev-a", "--quiet"});
+    EXPECT_EQ(kExitOk, revert.exitCode) << revert.output;
 }
 
 // A delete that reports done while the array keeps the snapshot (the array

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -371,6 +372,49 @@ TEST_F(Output, OnlyTheLastJobsKeepTheirLogsAndHistoryShowsTheOthersAsGone) {
     ASSERT_EQ(0, world->job("unprepare", {"team"}).exitCode);
     EXPECT_EQ(10u, filesIn(logs).size());
     EXPECT_NE(std::string::npos, readWholeFile(logs + "/job-7-unprepare.host.log").find("nKeepJobLogs=few"));
+}
+
+// Job 1 runs with the store named relative to its parent directory. A copy
+// of the store, whose row of job 1 names the original's logs as an earlier
+// version wrote it (an absolute path), prunes its own copies of them and
+// never the original's; the store run from another directory, where job 1's
+// relative names lead to other files, prunes its own and leaves those.
+TEST_F(Output, PruningRemovesOnlyLogsInTheStoresOwnLogDirectory) {
+    const std::string dir = world->directory();
+    const std::string logs = world->storeDirectory() + "/logs";
+    auto runFrom = [&](const std::string& cwd, const std::string& store) {
+        return runProcess({"/bin/sh", "-c", "cd \"$0\" && exec \"$1\" --store \"$2\" run unprepare team --quiet", cwd,
+                           HNAS_HOST_BINARY, store},
+                          dir + "/from.out", 60000)
+            .exitCode;
+    };
+    ASSERT_EQ(0, world->host({"set-setting", "hnas-host", "nKeepJobLogs", "1"}).exitCode);
+    ASSERT_EQ(0, runFrom(dir, "store"));
+    const std::set<std::string> job1 = {"job-1-unprepare.host.log", "job-1-unprepare.plugin.log"};
+    ASSERT_EQ(job1, filesIn(logs));
+
+    const std::string copy = dir + "/copy";
+    ASSERT_EQ(0, runProcess({"/bin/cp", "-a", world->storeDirectory(), copy}, "", 30000).exitCode);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open((copy + "/host.db").c_str(), &db));
+    const std::string earlier = "UPDATE jobs SET host_log = '" + logs + "/job-1-unprepare.host.log', plugin_log = '" +
+                                logs + "/job-1-unprepare.plugin.log' WHERE id = 1";
+    EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, earlier.c_str(), nullptr, nullptr, nullptr)) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+    ASSERT_EQ(0, world->hostOn(copy, {"run", "unprepare", "team", "--quiet"}).exitCode);
+    EXPECT_EQ((std::set<std::string>{"job-2-unprepare.host.log", "job-2-unprepare.plugin.log"}),
+              filesIn(copy + "/logs"));
+    EXPECT_EQ(job1, filesIn(logs)) << "the copy pruned the original's logs";
+
+    const std::string elsewhere = dir + "/elsewhere";
+    for (const std::string& d : {elsewhere, elsewhere + "/store", elsewhere + "/store/logs"})
+        ASSERT_EQ(0, mkdir(d.c_str(), 0700));
+    for (const std::string& name : job1) ASSERT_TRUE(writeWholeFile(elsewhere + "/store/logs/" + name, "not a log\n"));
+    ASSERT_EQ(0, runFrom(elsewhere, "../store"));
+    EXPECT_EQ(job1, filesIn(elsewhere + "/store/logs")) << "pruning reached outside the store";
+    EXPECT_EQ((std::set<std::string>{"job-2-unprepare.host.log", "job-2-unprepare.plugin.log"}), filesIn(logs));
+    const e2e::HostRun shown = world->host({"history", "--job", "2"});
+    EXPECT_NE(std::string::npos, shown.output.find("host log: " + logs + "/job-2-unprepare.host.log")) << shown.output;
 }
 
 TEST_F(Output, ThePluginLogNamesItsLevels) {

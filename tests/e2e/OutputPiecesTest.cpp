@@ -12,6 +12,7 @@
 #include "harness/framework/JobProgress.h"
 #include "harness/framework/JsonOutput.h"
 #include "harness/framework/LogPruning.h"
+#include "harness/framework/StoreLocks.h"
 #include "host/SnapStatus.h"
 #include "tests/support/TempDirectory.h"
 
@@ -73,40 +74,53 @@ TEST(LogPruning, TheSettingGivesTheJobsKeptAndABadValueTheDefault) {
     }
 }
 
-TEST(LogPruning, RemovesTheOldestLogsButNeverARunningJobs) {
+// Jobs 0 to 6, the last two kept: job 0's row names files of another
+// directory (another store's), job 1 still runs (e.g. waiting for the
+// array), job 2 lost its host log already, job 3 holds its device's lock
+// (its row says it ended: an earlier version took it for dead).
+TEST(LogPruning, RemovesTheOldestLogsButNeverThoseOfAJobThatMayRunNorAFileOutsideTheLogDirectory) {
     testsupport::TempDirectory dir;
+    testsupport::TempDirectory outside;
+    testsupport::TempDirectory locks;
     std::vector<JobRecord> jobs;
-    for (long long id = 1; id <= 5; ++id) {
+    for (long long id = 0; id <= 6; ++id) {
         JobRecord j;
         j.id = id;
-        j.outcome = id == 1 ? kJobRunning : kJobDone;   // job 1 still runs (e.g. waiting for the array)
-        j.hostLog = dir.path() + "/job-" + std::to_string(id) + ".host.log";
-        j.pluginLog = dir.path() + "/job-" + std::to_string(id) + ".plugin.log";
-        // Job 2 lost its host log already.
+        j.outcome = id == 1 ? kJobRunning : kJobDone;
+        const std::string logs = id == 0 ? outside.path() : dir.path();
+        j.hostLog = logs + "/job-" + std::to_string(id) + ".host.log";
+        j.pluginLog = logs + "/job-" + std::to_string(id) + ".plugin.log";
+        j.lastJobOf = {10 + id};
         ASSERT_TRUE(id == 2 || writeWholeFile(j.hostLog, "h\n"));
         ASSERT_TRUE(writeWholeFile(j.pluginLog, "p\n"));
         jobs.push_back(j);
     }
+    HeldLocks held;
+    long long heldId = 0;
     std::string error;
-    EXPECT_EQ(0, pruneJobLogs(jobs, 0, error)) << "0 keeps every log";
-    EXPECT_EQ(3, pruneJobLogs(jobs, 2, error));
+    ASSERT_EQ(LockOutcome::Taken, lockDevices(locks.path(), {13}, 0, held, heldId, error)) << error;
+    EXPECT_EQ(0, pruneJobLogs(dir.path(), locks.path(), jobs, 0, error)) << "0 keeps every log";
+    EXPECT_EQ(3, pruneJobLogs(dir.path(), locks.path(), jobs, 2, error));
     EXPECT_EQ("", error);
     for (const JobRecord& j : jobs) {
         SCOPED_TRACE(j.id);
-        const bool kept = j.id == 1 || j.id >= 4;
+        const bool kept = j.id != 2 && j.id != 4;
         EXPECT_EQ(kept, logFilePresent(j.pluginLog));
         EXPECT_EQ(kept && j.id != 2, logFilePresent(j.hostLog));
         const JsonValue shown = jobJson(j);
         EXPECT_EQ(!kept, shown["logsGone"].get<bool>());
         EXPECT_EQ(kept, shown["pluginLog"].is_string());
     }
-    // A log that cannot be removed is named, and the others still go.
+    // Its lock dropped, job 3's logs go too; one that cannot be removed is
+    // named, and the others still go.
+    held.release();
+    EXPECT_EQ(2, pruneJobLogs(dir.path(), locks.path(), jobs, 2, error));
     ASSERT_EQ(0, chmod(dir.path().c_str(), 0500));
-    const int removed = pruneJobLogs(jobs, 1, error);
+    const int removed = pruneJobLogs(dir.path(), locks.path(), jobs, 1, error);
     chmod(dir.path().c_str(), 0700);
     if (geteuid() != 0) {
         EXPECT_EQ(0, removed);
-        EXPECT_NE(std::string::npos, error.find("cannot remove " + jobs[3].hostLog)) << error;
+        EXPECT_NE(std::string::npos, error.find("cannot remove " + jobs[5].hostLog)) << error;
     }
 }
 
