@@ -28,7 +28,7 @@ const char kSeed[] = R"json({"arrays": [
   {"name": "hnas1", "user": "supervisor", "password": "pw1",
    "virtualServers": [{"virtualServerId": 1, "name": "evs1", "ipAddresses": ["192.0.2.10"]}],
    "filesystems": [{"label": "fs1", "virtualServerId": 1}]}]})json";
-const httplib::Headers kUser{{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}};
+const simkit::HttpHeaders kUser{{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}};
 
 long peakKiB(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
@@ -54,11 +54,11 @@ struct Times {
 };
 
 // One GET's time in ms, or a failure noted.
-void timeGet(httplib::SSLClient& client, Times& times) {
+void timeGet(simkit::SimClient& client, Times& times) {
     const auto start = std::chrono::steady_clock::now();
-    const auto r = client.Get("/v7/storage/virtual-servers", kUser);
+    const auto r = client.get("/v7/storage/virtual-servers", kUser);
     const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-    if (r && r->status == 200)
+    if (r.status == 200)
         times.ms.push_back(ms);
     else
         ++times.failed;
@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
     }
     Times quiet;
     for (int i = 0; i < 20; ++i) {
-        auto client = sim.client();
-        timeGet(*client, quiet);
+        simkit::SimClient client = sim.client();
+        timeGet(client, quiet);
     }
     const long idlePeak = peakKiB(sim.pid());
 
@@ -101,13 +101,12 @@ int main(int argc, char** argv) {
         }
     });
     Times fresh, kept;
-    auto keptClient = sim.client();
-    keptClient->set_keep_alive(true);
+    simkit::SimClient keptClient = sim.client();   // one connection, kept alive
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (std::chrono::steady_clock::now() < end) {
-        auto client = sim.client();
-        timeGet(*client, fresh);
-        timeGet(*keptClient, kept);
+        simkit::SimClient client = sim.client();
+        timeGet(client, fresh);
+        timeGet(keptClient, kept);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
     }
     done = true;

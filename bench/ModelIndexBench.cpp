@@ -8,6 +8,9 @@
 // each snapshot, their look-ups, and removing both again.
 //   hnas_bench_model [devices]     (default 32767)
 // Prints a table: the best of five rounds of each step, in ns per device.
+// Then a second one: a delete of a share on an ordinary directory (not in a
+// snapshot: its directory's record may go with it) in an array of 1,000 and
+// of 20,000 such shares, to show whether its cost grows with the array.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -124,6 +127,36 @@ double secondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// Microseconds per delete of a seeded share (each on a directory of its own,
+// "\\data<n>", on a file system of its own) in an array of `count` of them:
+// the best of the rounds, each deleting `deletes` shares spread over the array.
+double shareDeleteMicros(int count, int deletes) {
+    double best = 1e300;
+    for (int round = 0; round < kRounds; ++round) {
+        Array array;
+        Names names;
+        if (!seed(array, names, count)) return -1;
+        std::vector<std::string> objectIds;
+        for (int d = 0; d < deletes; ++d) {
+            const Share* share = findShareByName(array, Protocol::Cifs, 1, names.shares[d * (count / deletes)]);
+            if (share == nullptr) {
+                fail("findShareByName", d);
+                return -1;
+            }
+            objectIds.push_back(share->objectId);
+        }
+        const auto start = Clock::now();
+        for (const std::string& objectId : objectIds) {
+            if (!deleteShare(array, Protocol::Cifs, objectId).ok()) {
+                fail("deleteShare", 0);
+                return -1;
+            }
+        }
+        best = std::min(best, secondsSince(start));
+    }
+    return best / deletes * 1e6;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -170,5 +203,14 @@ int main(int argc, char** argv) {
         total += best[s + 2];
     }
     std::printf("| the lifecycle's calls together | %.0f |\n", total / count * 1e9);
+
+    const int deletes = 200;
+    std::printf("\ndelete of a share on an ordinary directory, best of %d rounds of %d deletes\n", kRounds, deletes);
+    std::printf("| shares in the array | us per delete |\n|---|---|\n");
+    for (int shares : {1000, 20000}) {
+        const double micros = shareDeleteMicros(shares, deletes);
+        if (micros < 0) return 1;
+        std::printf("| %d | %.2f |\n", shares, micros);
+    }
     return 0;
 }

@@ -44,10 +44,21 @@ seed["arrays"][1]["apiKeys"] = [{"key": sys.argv[3]}]
 json.dump(seed, open(sys.argv[2], "w"))
 PY
 sim_args=(--cert "$ws/cert/server.pem" --key "$ws/cert/server.key")
-clean "$bin/hnas-arraysim" "${sim_args[@]}" --port 0 --state "$op/sim.db" --seed "$op/seed.json" \
-  --ready-file "$op/ready" >"$op/sim.log" 2>&1 &
+# Started as the background job itself, not through clean(): a function put
+# in the background runs in a subshell, and $! would name that subshell,
+# whose end leaves the simulator running. env execs the simulator, so $! is
+# the simulator's own process.
+env -i PATH=/usr/bin:/bin HOME="$op" "$bin/hnas-arraysim" "${sim_args[@]}" --port 0 --state "$op/sim.db" \
+  --seed "$op/seed.json" --ready-file "$op/ready" >"$op/sim.log" 2>&1 &
 sim=$!
-trap 'kill $sim 2>/dev/null || true' EXIT
+# Stops it and waits until it has gone: SIGTERM, SIGKILL after 5 s.
+stop_sim() {
+  kill "$sim" 2>/dev/null || return 0
+  for _ in $(seq 50); do kill -0 "$sim" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "$sim" 2>/dev/null || true
+  wait "$sim" 2>/dev/null || true
+}
+trap stop_sim EXIT
 for _ in $(seq 100); do [ -s "$op/ready" ] && break; sleep 0.1; done
 [ -s "$op/ready" ] || { cat "$op/sim.log"; fail "the simulator did not start"; }
 port=$(cat "$op/ready")

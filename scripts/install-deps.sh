@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config file binutils openssl
   libboost-dev googletest libgtest-dev libgmock-dev
-  libcurl4-openssl-dev nlohmann-json3-dev libcpp-httplib-dev libssl-dev libsqlite3-dev
+  libcurl4-openssl-dev nlohmann-json3-dev libssl-dev libsqlite3-dev
   clang libclang-rt-14-dev
   g++-powerpc64-linux-gnu qemu-user
   valgrind

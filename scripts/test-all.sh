@@ -9,7 +9,8 @@
 #   6. every fuzz target for a few seconds
 #   7. the release packages of both targets (scripts/build-packages.sh), checked
 #      by scripts/check-packages.sh: lintian, the x86-64 .debs unpacked into a
-#      fresh root running `hnas-host demo`, the ppc64 archive's libraries
+#      fresh root running `hnas-host demo`, the ppc64 archive's libraries;
+#      no hnas-arraysim the check started may still run after it
 # Build trees go to out/. Each stage prints its time.
 #
 #   scripts/test-all.sh --quick   the edit-compile-test loop: the native build
@@ -74,7 +75,9 @@ ppc64() {
     -DHNAS_PLUGIN_ONLY=ON -DHNAS_BOOST_INCLUDE_DIR="$root/$boost"
 }
 fuzz() { scripts/run-fuzz.sh "${FUZZ_SECONDS:-5}" out/fuzz; }
-packages() { scripts/build-packages.sh && scripts/check-packages.sh; }
+# The package check starts simulators from the installed tree; none may
+# outlive it (scripts/check-no-simulator-left.py fails the stage otherwise).
+packages() { scripts/build-packages.sh && scripts/check-no-simulator-left.py scripts/check-packages.sh; }
 
 quick() {
   cmake -S "$root" -B out/native -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHNAS_WERROR=ON >/dev/null

@@ -13,28 +13,22 @@ bool adminCall(const SimProcess& sim, const std::string& method, const std::stri
         error = "unknown method " + method;
         return false;
     }
-    try {
-        auto client = sim.client();
-        client->set_read_timeout(sim.options().adminTimeoutSecs, 0);
-        client->set_write_timeout(sim.options().adminTimeoutSecs, 0);
-        const httplib::Headers headers = {{kAdminTokenHeader, sim.options().adminToken}};
-        httplib::Result result = method == "GET"    ? client->Get(path.c_str(), headers)
-                                 : method == "POST" ? client->Post(path.c_str(), headers, body, "application/json")
-                                                    : client->Delete(path.c_str(), headers);
-        if (!result) {
-            error = method + " " + path + ": " + httplib::to_string(result.error());
-            return false;
-        }
-        answer = result->body;
-        if (result->status < 200 || result->status > 299) {
-            error = method + " " + path + ": HTTP " + std::to_string(result->status) + " " + answer;
-            return false;
-        }
-        return true;
-    } catch (...) {
-        error = method + " " + path + ": the admin call failed";
+    SimClient client = sim.client();
+    client.setStallTimeout(sim.options().adminTimeoutSecs);
+    const HttpHeaders headers = {{kAdminTokenHeader, sim.options().adminToken}};
+    const HttpAnswer result = method == "GET"    ? client.get(path, headers)
+                              : method == "POST" ? client.post(path, headers, body)
+                                                 : client.del(path, headers);
+    if (!result) {
+        error = method + " " + path + ": " + result.error;
         return false;
     }
+    answer = result.body;
+    if (result.status < 200 || result.status > 299) {
+        error = method + " " + path + ": HTTP " + std::to_string(result.status) + " " + answer;
+        return false;
+    }
+    return true;
 }
 
 nlohmann::json adminJson(const SimProcess& sim, const std::string& method, const std::string& path,

@@ -164,15 +164,7 @@ void SimProcess::stop() { reap(SIGTERM, kStopGraceMs); }
 
 void SimProcess::kill() { reap(SIGKILL, kStopGraceMs); }
 
-std::unique_ptr<httplib::SSLClient> SimProcess::client() const {
-    auto c = std::make_unique<httplib::SSLClient>(kLoopback, port_);
-    c->set_ca_cert_path(options_.caFile.c_str());
-    c->enable_server_certificate_verification(true);
-    c->set_connection_timeout(5, 0);
-    c->set_read_timeout(10, 0);
-    c->set_write_timeout(10, 0);
-    return c;
-}
+SimClient SimProcess::client() const { return SimClient(port_, options_.caFile); }
 
 int runSimulatorOnce(const std::string& binary, const std::vector<std::string>& args, std::string& out,
                      std::string& err) {

@@ -7,11 +7,10 @@
 
 #include <sys/types.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 
-#include <httplib.h>
+#include "simkit/SimClient.h"
 
 namespace simkit {
 
@@ -24,7 +23,7 @@ struct SimOptions {
     std::vector<std::string> args;   // further options, e.g. {"--state", F, "--seed", S}
     std::string logFile;       // its listening line and standard error are appended there; "" = our standard error
     int port = 0;              // 0 = any free port
-    int adminTimeoutSecs = 10; // read and write time-out of an admin call
+    int adminTimeoutSecs = 10; // an admin call fails once nothing moved for this long
 };
 
 class SimProcess {
@@ -47,9 +46,9 @@ public:
     int port() const { return port_; }   // the last one it listened on; 0 before
     const SimOptions& options() const { return options_; }
 
-    // A client for its port that verifies it with the CA file, with 5 s
-    // connect and 10 s read and write time-outs.
-    std::unique_ptr<httplib::SSLClient> client() const;
+    // A client of its port that verifies it with the CA file: 5 s to
+    // connect, and a call fails once nothing moved for 10 s.
+    SimClient client() const;
 
     SimProcess(const SimProcess&) = delete;
     SimProcess& operator=(const SimProcess&) = delete;

@@ -1,9 +1,11 @@
 #include "arraysim/model/ArrayIndex.h"
 
 #include "arraysim/model/ChangeRecord.h"
+#include "arraysim/model/SnapshotPaths.h"
 
 #include <algorithm>
 #include <memory>
+#include <string_view>
 #include <utility>
 
 namespace arraymodel {
@@ -55,6 +57,18 @@ void addFileSystemKeys(ArrayIndex& t, const FileSystem& fs, size_t position) {
 void addShareKeys(ArrayIndex& t, const Share& share, size_t position) {
     put(t.shareByName, shareNameKey(share.protocol, share.virtualServerId, share.name), position);
     put(t.shareByObjectId, shareObjectKey(share.protocol, share.objectId), position);
+    std::string directory = plainShareDirectory(share.path);
+    if (!directory.empty()) t.shareDirectories[share.fileSystemId].insert(std::move(directory));
+}
+
+void dropShareDirectory(ArrayIndex& t, const Share& share) {
+    const std::string directory = plainShareDirectory(share.path);
+    if (directory.empty()) return;
+    const auto set = t.shareDirectories.find(share.fileSystemId);
+    if (set == t.shareDirectories.end()) return;
+    const auto entry = set->second.find(directory);
+    if (entry != set->second.end()) set->second.erase(entry);
+    if (set->second.empty()) t.shareDirectories.erase(set);
 }
 
 void addSnapshotKeys(ArrayIndex& t, const Snapshot& s, size_t position) {
@@ -172,6 +186,7 @@ void removeShareAt(Array& array, size_t position) {
         const Share& gone = array.shares[position];
         drop(t.shareByName, shareNameKey(gone.protocol, gone.virtualServerId, gone.name), position);
         drop(t.shareByObjectId, shareObjectKey(gone.protocol, gone.objectId), position);
+        dropShareDirectory(t, gone);
     }
     if (position != last) {
         array.shares[position] = std::move(array.shares[last]);
@@ -225,6 +240,34 @@ std::vector<size_t> snapshotPositionsOf(const Array& array, const std::string& f
         }
     }
     return positions;
+}
+
+bool shareInOrBelow(const Array& array, const std::string& fileSystemId, const std::string& directory) {
+    const ArrayIndex& t = indexOf(array);
+    const auto set = t.shareDirectories.find(fileSystemId);
+    if (set == t.shareDirectories.end()) return false;
+    const auto& directories = set->second;
+    if (directory == "/") return !directories.empty();
+    if (directories.find(directory) != directories.end()) return true;
+    // "/a/b-c" sorts between "/a/b" and "/a/b/": the first entry from
+    // "<directory>/" on is the only one that can lie below it.
+    const std::string below = directory + "/";
+    const auto at = directories.lower_bound(below);
+    return at != directories.end() && at->compare(0, below.size(), below) == 0;
+}
+
+std::string deepestShareAbove(const Array& array, const std::string& fileSystemId, const std::string& directory) {
+    const ArrayIndex& t = indexOf(array);
+    const auto set = t.shareDirectories.find(fileSystemId);
+    if (set == t.shareDirectories.end()) return "";
+    // "/a/b/c": "/a/b", then "/a", each a prefix of the text, not a copy.
+    const std::string_view path(directory);
+    for (size_t slash = path.rfind('/'); slash != std::string_view::npos && slash > 0;
+         slash = path.rfind('/', slash - 1)) {
+        const std::string_view above = path.substr(0, slash);
+        if (set->second.find(above) != set->second.end()) return std::string(above);
+    }
+    return "";
 }
 
 }  // namespace arraymodel

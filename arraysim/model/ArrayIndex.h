@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -78,6 +79,11 @@ struct ArrayIndex {
     std::unordered_map<IndexKey, std::set<std::pair<uint64_t, size_t>>> snapshotsByFileSystem;
     // Every snapshot's sequence, for the highest one.
     std::multiset<uint64_t> sequences;
+    // The directories of the shares outside snapshots (plainShareDirectory),
+    // by the file system ID the share holds, sorted, once per share: what a
+    // share delete asks to tell whether its directory's record is still
+    // needed. The plug-in's shares, all inside snapshots, add nothing here.
+    std::unordered_map<std::string, std::multiset<std::string, std::less<>>> shareDirectories;
 };
 
 // ASCII lower case: the array compares file-system IDs and CIFS share names
@@ -108,5 +114,14 @@ void removeSnapshotAt(Array& array, size_t position);
 uint64_t lastSequence(const Array& array);
 // Positions of the snapshots of one file system, in creation order.
 std::vector<size_t> snapshotPositionsOf(const Array& array, const std::string& fileSystemId);
+// Whether a share outside snapshots of the file system names `directory`
+// ("/a/b", as directoryOf gives it) or a directory below it ("/a/b/c", not
+// "/a/b-c").
+bool shareInOrBelow(const Array& array, const std::string& fileSystemId, const std::string& directory);
+// The deepest directory above `directory`, the root left out, that a share
+// outside snapshots of the file system names: "/a" for "/a/b/c" when shares
+// name "/a" and "/x"; "" when none does. Costs a look-up per level of
+// `directory`, whatever the number of shares.
+std::string deepestShareAbove(const Array& array, const std::string& fileSystemId, const std::string& directory);
 
 }  // namespace arraymodel

@@ -318,42 +318,23 @@ Result createShare(Array& array, const ShareRequest& request, Share& created) {
 
 namespace {
 
-bool isUnder(const std::string& directory, const std::string& parent) {
-    return parent == "/" ||
-           (directory.size() > parent.size() && directory.compare(0, parent.size(), parent) == 0 &&
-            directory[parent.size()] == '/');
-}
-
-// The directory a share outside snapshots names ("" for a share inside one
-// or with a path the rules refuse).
-std::string plainDirectoryOf(const Share& share) {
-    std::string snapshotName;
-    if (!wellFormedSharePath(share.path) || snapshotNameInPath(share.path, snapshotName)) return "";
-    return directoryOf(share.path);
-}
-
-// Drops the record of a deleted share's directory when no share needs it.
-// Only a recorded directory costs a look at the file system's shares, so
-// shares inside snapshots (the plug-in's) never do.
+// Drops the record of a deleted share's directory when no share of the file
+// system needs it, recording instead the deepest share directory above it.
+// The index answers both questions, so the cost does not grow with the
+// array's shares; only a recorded directory asks at all, so shares inside
+// snapshots (the plug-in's) never do.
 void forgetDirectory(Array& array, const std::string& fileSystemId, const std::string& directory) {
-    FileSystem* fs = nullptr;
-    for (FileSystem& each : array.fileSystems) {
-        if (each.id == fileSystemId) fs = &each;
-    }
-    if (fs == nullptr || directory.empty()) return;
-    const auto at = std::lower_bound(fs->directories.begin(), fs->directories.end(), directory);
-    if (at == fs->directories.end() || *at != directory) return;
-    std::string deepestAbove;
-    for (const Share& share : array.shares) {
-        if (share.fileSystemId != fileSystemId) continue;
-        const std::string other = plainDirectoryOf(share);
-        if (other.empty()) continue;
-        if (other == directory || isUnder(other, directory)) return;
-        if (isUnder(directory, other) && other.size() > deepestAbove.size()) deepestAbove = other;
-    }
+    if (directory.empty()) return;
+    const FileSystem* found = findFileSystem(array, fileSystemId);
+    if (found == nullptr || found->id != fileSystemId) return;
+    FileSystem& fs = array.fileSystems[static_cast<size_t>(found - array.fileSystems.data())];
+    const auto at = std::lower_bound(fs.directories.begin(), fs.directories.end(), directory);
+    if (at == fs.directories.end() || *at != directory) return;
+    if (shareInOrBelow(array, fileSystemId, directory)) return;
+    const std::string deepestAbove = deepestShareAbove(array, fileSystemId, directory);
     noteDroppedDirectory(array, fileSystemId, directory);
-    fs->directories.erase(at);
-    if (!deepestAbove.empty()) recordDirectory(array, *fs, deepestAbove);
+    fs.directories.erase(at);
+    if (!deepestAbove.empty()) recordDirectory(array, fs, deepestAbove);
 }
 
 }  // namespace
@@ -362,7 +343,7 @@ Result deleteShare(Array& array, Protocol protocol, const std::string& objectId)
     const Share* found = findShareByObjectId(array, protocol, objectId);
     if (found == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoShare);
     const std::string fileSystemId = found->fileSystemId;
-    const std::string directory = plainDirectoryOf(*found);
+    const std::string directory = plainShareDirectory(found->path);
     removeShareAt(array, static_cast<size_t>(found - array.shares.data()));
     forgetDirectory(array, fileSystemId, directory);
     return Result::success();

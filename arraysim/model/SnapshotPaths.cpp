@@ -42,5 +42,10 @@ std::string directoryOf(const std::string& path) {
     return directory.empty() ? "/" : directory;
 }
 
+std::string plainShareDirectory(const std::string& path) {
+    std::string snapshotName;
+    if (!wellFormedSharePath(path) || snapshotNameInPath(path, snapshotName)) return "";
+    return directoryOf(path);
+}
 
 }  // namespace arraymodel

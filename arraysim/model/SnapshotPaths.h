@@ -25,4 +25,10 @@ bool wellFormedSharePath(const std::string& path);
 // pieces joined by "/". "\non-root\ansible" -> "/non-root/ansible", "\" -> "/".
 std::string directoryOf(const std::string& path);
 
+// The directory of the file system a share path names outside its
+// snapshots, as directoryOf gives it; "" for a path inside a snapshot or one
+// wellFormedSharePath refuses. "\data\x" -> "/data/x",
+// "\~snapshot\QZHNAS-u1-fs1\data" -> "", "data" -> "".
+std::string plainShareDirectory(const std::string& path);
+
 }  // namespace arraymodel

@@ -13,28 +13,25 @@
 namespace arraysim {
 namespace {
 
-using httplib::Request;
-using httplib::Response;
-
 const char kTokenHeader[] = "X-Admin-Token";
 const int kMaxLatencyMs = 600000;
 const size_t kMaxFaultMessage = 4096;
 
-using AdminHandler = std::function<void(const Request&, const std::string& body, Response&)>;
+using AdminHandler = std::function<void(const Request&, const std::string& body, Reply&)>;
 
 // Runs `handler` under the context's lock once the admin token matches.
-void guarded(SimContext& context, const Request& req, const std::string& body, Response& res,
+void guarded(SimContext& context, const Request& req, const std::string& body, Reply& reply,
              const AdminHandler& handler) {
     std::lock_guard<std::mutex> lock(context.mutex);
     if (context.adminToken.empty()) {
-        sendError(res, 403, "admin interface is off: no admin token configured");
+        sendError(reply, 403, "admin interface is off: no admin token configured");
         return;
     }
-    if (req.get_header_value(kTokenHeader) != context.adminToken) {
-        sendError(res, 401, "wrong or missing admin token");
+    if (req.header(kTokenHeader) != context.adminToken) {
+        sendError(reply, 401, "wrong or missing admin token");
         return;
     }
-    handler(req, body, res);
+    handler(req, body, reply);
 }
 
 // The name of `kind` in `names` (a table of FaultTable.h).
@@ -127,31 +124,31 @@ Json faultToJson(const Fault& f) {
                 {key::kMatching, f.matching}};
 }
 
-void seed(SimContext& context, const std::string& text, Response& res) {
+void seed(SimContext& context, const std::string& text, Reply& reply) {
     Json body;
     std::vector<arraymodel::Array> arrays;
     std::string error;
     if (!parseJson(text, body)) {
-        sendError(res, 400, "seed is not JSON");
+        sendError(reply, 400, "seed is not JSON");
         return;
     }
     if (!arraysFromJson(body, static_cast<uint64_t>(std::time(nullptr)), arrays, error)) {
-        sendError(res, 400, error);
+        sendError(reply, 400, error);
         return;
     }
     const arraymodel::Result r = arraymodel::replaceArrays(context.state, arrays);
     if (!r.ok()) {
-        sendError(res, 400, r.message);
+        sendError(reply, 400, r.message);
         return;
     }
     if (context.store != nullptr && !context.store->saveArrays(arrays, error)) {
         // The file kept the state from before the seed; so does memory.
         std::string ignored;
         context.store->load(context.state, ignored);
-        sendError(res, 500, error);
+        sendError(reply, 500, error);
         return;
     }
-    sendJson(res, 200, stateToJson(context.state));
+    sendJson(reply, 200, stateToJson(context.state));
 }
 
 }  // namespace
@@ -160,16 +157,18 @@ void addAdminRoutes(HttpsServer& server, SimContext& context) {
     SimContext& c = context;
     // Every admin route reads its body (if any) with the simulator's bound.
     auto get = [&server, &c](const char* path, AdminHandler handler) {
-        server.Get(path, [&c, handler](const Request& req, Response& res) { guarded(c, req, "", res, handler); });
+        server.route(http::verb::get, path,
+                     [&c, handler](const Request& req, Reply& reply) { guarded(c, req, "", reply, handler); });
     };
     auto withBody = [&c](AdminHandler handler) {
-        return boundedBody(c.maxBodyBytes, [&c, handler](const Request& req, const std::string& body, Response& res) {
-            guarded(c, req, body, res, handler);
+        return boundedBody(c.maxBodyBytes, [&c, handler](const Request& req, const std::string& body, Reply& reply) {
+            guarded(c, req, body, reply, handler);
         });
     };
-    server.Post("/admin/seed", withBody([&c](const Request&, const std::string& body, Response& r) { seed(c, body, r); }));
-    get("/admin/state", [&c](const Request&, const std::string&, Response& r) { sendJson(r, 200, stateToJson(c.state)); });
-    server.Post("/admin/reset", withBody([&c](const Request&, const std::string&, Response& r) {
+    server.route(http::verb::post, "/admin/seed",
+                 withBody([&c](const Request&, const std::string& body, Reply& r) { seed(c, body, r); }));
+    get("/admin/state", [&c](const Request&, const std::string&, Reply& r) { sendJson(r, 200, stateToJson(c.state)); });
+    server.route(http::verb::post, "/admin/reset", withBody([&c](const Request&, const std::string&, Reply& r) {
         std::string error;
         if (c.store != nullptr && !c.store->replaceAll(arraymodel::State{}, error)) {
             sendError(r, 500, error);
@@ -180,7 +179,7 @@ void addAdminRoutes(HttpsServer& server, SimContext& context) {
         c.calls.clear();
         sendJson(r, 200, stateToJson(c.state));
     }));
-    server.Post("/admin/faults", withBody([&c](const Request&, const std::string& text, Response& r) {
+    server.route(http::verb::post, "/admin/faults", withBody([&c](const Request&, const std::string& text, Reply& r) {
         Json body;
         Fault fault;
         std::string error;
@@ -191,16 +190,16 @@ void addAdminRoutes(HttpsServer& server, SimContext& context) {
         c.faults.add(fault);
         sendJson(r, 200, faultToJson(fault));
     }));
-    get("/admin/faults", [&c](const Request&, const std::string&, Response& r) {
+    get("/admin/faults", [&c](const Request&, const std::string&, Reply& r) {
         Json list = Json::array();
         for (const Fault& f : c.faults.faults()) list.push_back(faultToJson(f));
         sendJson(r, 200, Json{{key::kFaults, list}});
     });
-    server.Delete("/admin/faults", withBody([&c](const Request&, const std::string&, Response& r) {
+    server.route(http::verb::delete_, "/admin/faults", withBody([&c](const Request&, const std::string&, Reply& r) {
         c.faults.clear();
         sendJson(r, 200, Json{{key::kFaults, Json::array()}});
     }));
-    get("/admin/calls", [&c](const Request&, const std::string&, Response& r) {
+    get("/admin/calls", [&c](const Request&, const std::string&, Reply& r) {
         Json list = Json::array();
         for (const CallEntry& e : c.calls.entries) {
             list.push_back(Json{{key::kOperation, e.operation}, {key::kUser, e.user}, {key::kStatus, e.status},
@@ -209,7 +208,7 @@ void addAdminRoutes(HttpsServer& server, SimContext& context) {
         sendJson(r, 200, Json{{key::kCalls, std::move(list)}, {key::kTotal, c.calls.total},
                               {key::kTotalMicros, c.calls.totalMicros}});
     });
-    server.Delete("/admin/calls", withBody([&c](const Request&, const std::string&, Response& r) {
+    server.route(http::verb::delete_, "/admin/calls", withBody([&c](const Request&, const std::string&, Reply& r) {
         c.calls.clear();
         sendJson(r, 200, Json{{key::kCalls, Json::array()}});
     }));

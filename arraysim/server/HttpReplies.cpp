@@ -1,23 +1,28 @@
 #include "arraysim/server/HttpReplies.h"
 
-#include "arraysim/server/AfterAnswer.h"
 #include "arraysim/server/JsonKeys.h"
 
 namespace arraysim {
 namespace {
 
 const char kJsonType[] = "application/json";
+const char kTextType[] = "text/plain";
+
+void send(Reply& reply, int status, std::string body, const char* type) {
+    reply.setStatus(status);
+    reply.message.set(http::field::content_type, type);
+    reply.message.body() = std::move(body);
+}
 
 }  // namespace
 
-void sendJson(httplib::Response& res, int status, const Json& body) {
-    res.status = status;
-    res.set_content(dumpJson(body), kJsonType);
+void sendJson(Reply& reply, int status, const Json& body) { send(reply, status, dumpJson(body), kJsonType); }
+
+void sendError(Reply& reply, int status, const std::string& message) {
+    sendJson(reply, status, Json{{key::kErrorMsg, message}, {key::kErrorDetail, {{key::kMessage, message}}}});
 }
 
-void sendError(httplib::Response& res, int status, const std::string& message) {
-    sendJson(res, status, Json{{key::kErrorMsg, message}, {key::kErrorDetail, {{key::kMessage, message}}}});
-}
+void sendText(Reply& reply, int status, const std::string& text) { send(reply, status, text, kTextType); }
 
 int statusOf(arraymodel::Outcome outcome) {
     switch (outcome) {
@@ -29,6 +34,6 @@ int statusOf(arraymodel::Outcome outcome) {
     return 500;
 }
 
-void dropConnection(const httplib::Request&) { setAfterAnswer(AfterAnswer::Drop); }
+void dropConnection(Reply& reply) { reply.endConnection(AfterAnswer::Drop); }
 
 }  // namespace arraysim

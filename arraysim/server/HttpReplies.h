@@ -1,12 +1,11 @@
 // Answers of the simulator: JSON bodies, the error body of the array API,
-// and closing a connection without any answer.
+// plain text, and closing a connection without any answer.
 #pragma once
 
 #include <string>
 
-#include <httplib.h>
-
 #include "arraysim/model/ArrayTypes.h"
+#include "arraysim/server/HttpExchange.h"
 #include "arraysim/server/JsonValues.h"
 
 namespace arraysim {
@@ -19,12 +18,14 @@ inline constexpr char kBodyTooLarge[] = "request body is larger than the simulat
 inline constexpr char kBodyUnreadable[] = "request body could not be read";
 inline constexpr char kBadRequest[] = "request is not well-formed HTTP";
 
-void sendJson(httplib::Response& res, int status, const Json& body);
+void sendJson(Reply& reply, int status, const Json& body);
 // {"errorMsg": message, "errorDetail": {"message": message}}.
-void sendError(httplib::Response& res, int status, const std::string& message);
+void sendError(Reply& reply, int status, const std::string& message);
+// `text` as text/plain.
+void sendText(Reply& reply, int status, const std::string& text);
 // 400, 401 or 404 for a refused Result.
 int statusOf(arraymodel::Outcome outcome);
 // Closes the request's connection once the handler returns, without an answer.
-void dropConnection(const httplib::Request& req);
+void dropConnection(Reply& reply);
 
 }  // namespace arraysim

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <optional>
 #include <regex>
+#include <string_view>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -16,8 +17,8 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
 
-#include "arraysim/server/AfterAnswer.h"
 #include "arraysim/server/HttpReplies.h"
+#include "arraysim/server/UrlText.h"
 #include "arraysim/server/WorkerThreads.h"
 
 namespace arraysim {
@@ -45,10 +46,9 @@ const size_t kDrainRead = 65536;
 const char kContinue[] = "HTTP/1.1 100 Continue\r\n\r\n";
 
 struct Route {
-    std::string method;
+    http::verb method;
     std::regex pattern;
-    HttpsServer::Handler plain;
-    HttpsServer::HandlerWithContentReader withBody;
+    HttpsServer::Handler handler;
 };
 
 bool isParseError(const error_code& ec) { return ec.category() == http::make_error_code(http::error::bad_method).category(); }
@@ -59,7 +59,7 @@ struct HttpsServer::Impl {
     explicit Impl(const HttpsLimits& l) : limits(l), workers(l.mostHandlers) {}
 
     void accept();
-    AfterAnswer dispatch(httplib::Request& req, httplib::Response& res);
+    void dispatch(Request& req, Reply& reply);
 
     const HttpsLimits limits;
     net::ssl::context tls{net::ssl::context::tls_server};
@@ -166,61 +166,51 @@ private:
         tcp().expires_never();
         keepAlive_ = parser_->get().keep_alive();
         headRequest_ = parser_->get().method() == http::verb::head;
-        toHttplib(parser_->release(), request_);
+        request_.message = parser_->release();
+        const auto target = request_.message.target();
+        const std::string_view whole(target.data(), target.size());
+        const size_t query = whole.find('?');
+        request_.path = percentDecoded(whole.substr(0, query), false);
+        if (query != std::string_view::npos) request_.params = parseQuery(whole.substr(query + 1));
         server_.workers.enqueue([self = shared_from_this()] {
-            httplib::Response res;
-            const AfterAnswer fate = self->server_.dispatch(self->request_, res);
-            net::post(self->stream_.get_executor(), [self, res = std::move(res), fate]() mutable {
-                self->answer(res, fate);
-            });
+            Reply reply;
+            self->server_.dispatch(self->request_, reply);
+            net::post(self->stream_.get_executor(),
+                      [self, reply = std::move(reply)]() mutable { self->answer(reply); });
         });
-    }
-
-    static void toHttplib(http::request<http::string_body>&& message, httplib::Request& req) {
-        req = httplib::Request{};
-        req.method = std::string(message.method_string());
-        req.target = std::string(message.target());
-        req.version = "HTTP/1.1";
-        const size_t query = req.target.find('?');
-        req.path = httplib::detail::decode_url(req.target.substr(0, query), false);
-        if (query != std::string::npos) httplib::detail::parse_query_text(req.target.substr(query + 1), req.params);
-        for (const auto& field : message) {
-            req.headers.emplace(std::string(field.name_string()), std::string(field.value()));
-        }
-        req.body = std::move(message.body());
     }
 
     void refuse(int status, const char* message) {
         headRequest_ = false;
-        httplib::Response res;
-        sendError(res, status, message);
-        answer(res, AfterAnswer::Close);
+        Reply reply;
+        sendError(reply, status, message);
+        reply.endConnection(AfterAnswer::Close);
+        answer(reply);
     }
 
-    void answer(httplib::Response& res, AfterAnswer fate) {
+    void answer(Reply& reply) {
         // The request (a body of up to the limit) is not kept while the
         // connection waits for its next one.
-        request_ = httplib::Request{};
-        if (fate == AfterAnswer::Drop) {
+        request_ = Request{};
+        if (reply.after == AfterAnswer::Drop) {
             error_code ignored;
             tcp().socket().shutdown(tcp::socket::shutdown_both, ignored);
             tcp().close();
             return;
         }
         ++served_;
-        const bool keep = fate == AfterAnswer::KeepOpen && keepAlive_ && served_ < server_.limits.keepAliveRequests;
+        const bool keep =
+            reply.after == AfterAnswer::KeepOpen && keepAlive_ && served_ < server_.limits.keepAliveRequests;
         keepAlive_ = false;
-        auto& out = answer_.emplace();
-        const int status = res.status >= 100 && res.status <= 999 ? res.status : 500;
+        auto& out = answer_.emplace(std::move(reply.message));
+        const unsigned status = out.result_int();
         out.version(11);
-        out.result(static_cast<unsigned>(status));
-        for (const auto& header : res.headers) out.insert(header.first, header.second);
         out.keep_alive(keep);
         if (status < 200 || status == 204 || status == 304) {
             out.body().clear();
         } else {
-            out.content_length(res.body.size());
-            if (!headRequest_) out.body() = std::move(res.body);
+            out.content_length(out.body().size());
+            if (headRequest_) out.body().clear();
         }
         tcp().expires_after(server_.limits.write);
         http::async_write(stream_, out, [self = shared_from_this(), keep](error_code ec, size_t) {
@@ -255,7 +245,7 @@ private:
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
     std::optional<http::response<http::string_body>> answer_;
-    httplib::Request request_;
+    Request request_;
     std::vector<char> sink_;   // what a closing connection still sends
     size_t served_ = 0;
     bool keepAlive_ = false;   // the request being handled asked for more
@@ -281,31 +271,25 @@ void HttpsServer::Impl::accept() {
     });
 }
 
-AfterAnswer HttpsServer::Impl::dispatch(httplib::Request& req, httplib::Response& res) {
-    takeAfterAnswer();
-    const httplib::ContentReader reader(
-        [&req](httplib::ContentReceiver receive) { return req.body.empty() || receive(req.body.data(), req.body.size()); },
-        [](httplib::MultipartContentHeader, httplib::ContentReceiver) { return false; });
+void HttpsServer::Impl::dispatch(Request& req, Reply& reply) {
     try {
         // HEAD is answered as GET, without the body.
-        const std::string method = req.method == "HEAD" ? "GET" : req.method;
+        const http::verb method = req.message.method() == http::verb::head ? http::verb::get : req.message.method();
         for (const Route& route : routes) {
             if (route.method != method || !std::regex_match(req.path, req.matches, route.pattern)) continue;
-            if (route.plain)
-                route.plain(req, res);
-            else
-                route.withBody(req, res, reader);
-            if (res.status == -1) res.status = 200;
-            return takeAfterAnswer();
+            route.handler(req, reply);
+            return;
         }
         req.matches = std::smatch();
-        res.status = 404;
-        if (notFound) notFound(req, res);
+        reply.setStatus(404);
+        if (notFound) notFound(req, reply);
     } catch (const std::exception& e) {
-        res = httplib::Response{};
-        sendError(res, 500, e.what());
+        // What the handler noted for the connection still holds.
+        const AfterAnswer after = reply.after;
+        reply = Reply{};
+        reply.after = after;
+        sendError(reply, 500, e.what());
     }
-    return takeAfterAnswer();
 }
 
 HttpsServer::HttpsServer(const HttpsLimits& limits) : impl_(std::make_unique<Impl>(limits)) {}
@@ -328,24 +312,8 @@ bool HttpsServer::useCertificate(const std::string& certFile, const std::string&
     return true;
 }
 
-void HttpsServer::Get(const std::string& pattern, Handler handler) {
-    impl_->routes.push_back({"GET", std::regex(pattern), std::move(handler), nullptr});
-}
-
-void HttpsServer::Post(const std::string& pattern, HandlerWithContentReader handler) {
-    impl_->routes.push_back({"POST", std::regex(pattern), nullptr, std::move(handler)});
-}
-
-void HttpsServer::Put(const std::string& pattern, HandlerWithContentReader handler) {
-    impl_->routes.push_back({"PUT", std::regex(pattern), nullptr, std::move(handler)});
-}
-
-void HttpsServer::Patch(const std::string& pattern, HandlerWithContentReader handler) {
-    impl_->routes.push_back({"PATCH", std::regex(pattern), nullptr, std::move(handler)});
-}
-
-void HttpsServer::Delete(const std::string& pattern, HandlerWithContentReader handler) {
-    impl_->routes.push_back({"DELETE", std::regex(pattern), nullptr, std::move(handler)});
+void HttpsServer::route(http::verb method, const std::string& pattern, Handler handler) {
+    impl_->routes.push_back({method, std::regex(pattern), std::move(handler)});
 }
 
 void HttpsServer::setNotFound(Handler handler) { impl_->notFound = std::move(handler); }

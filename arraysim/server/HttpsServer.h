@@ -1,6 +1,6 @@
-// The simulator's HTTPS server: routes registered as with cpp-httplib (the
-// handlers take httplib::Request and httplib::Response), served by
-// Boost.Beast over Asio with bounds a hostile client cannot stretch:
+// The simulator's HTTPS server: Boost.Beast over Asio, with routes that
+// read a Request and fill a Reply (HttpExchange.h), and bounds a hostile
+// client cannot stretch:
 // - the request line and header block together are read into a buffer of
 //   at most `headerBytes` and may hold at most `headerLines` lines (431
 //   past either), so a huge header or request line is never held whole;
@@ -11,9 +11,6 @@
 // - connections wait on one event loop, not on a thread each, so thousands
 //   of idle or slow ones cost memory only; a handler runs on a worker
 //   thread once its request is read whole.
-// cpp-httplib 0.11.4 caps each header line but neither the number of lines
-// nor the time of a whole request (its time-out is per read), and holds a
-// thread per connection; hence this server.
 #pragma once
 
 #include <chrono>
@@ -22,7 +19,7 @@
 #include <memory>
 #include <string>
 
-#include <httplib.h>
+#include "arraysim/server/HttpExchange.h"
 
 namespace arraysim {
 
@@ -40,9 +37,9 @@ struct HttpsLimits {
 
 class HttpsServer {
 public:
-    using Handler = std::function<void(const httplib::Request&, httplib::Response&)>;
-    using HandlerWithContentReader =
-        std::function<void(const httplib::Request&, httplib::Response&, const httplib::ContentReader&)>;
+    // Answers one request, read whole: the reply's status is 200 unless the
+    // handler sets another.
+    using Handler = std::function<void(const Request&, Reply&)>;
 
     explicit HttpsServer(const HttpsLimits& limits);
     ~HttpsServer();
@@ -50,13 +47,10 @@ public:
     // False with the reason when the files cannot be used.
     bool useCertificate(const std::string& certFile, const std::string& keyFile, std::string& error);
 
-    // Routes are tried in the order registered; `pattern` must match the
-    // whole path, and its groups are in the request's `matches`.
-    void Get(const std::string& pattern, Handler handler);
-    void Post(const std::string& pattern, HandlerWithContentReader handler);
-    void Put(const std::string& pattern, HandlerWithContentReader handler);
-    void Patch(const std::string& pattern, HandlerWithContentReader handler);
-    void Delete(const std::string& pattern, HandlerWithContentReader handler);
+    // Routes are tried in the order added; `pattern` must match the whole
+    // decoded path, and its groups are in the request's `matches`. A HEAD
+    // request takes the GET routes and is answered without the body.
+    void route(http::verb method, const std::string& pattern, Handler handler);
     // Answers a request no route takes (its status is 404 when called).
     void setNotFound(Handler handler);
 

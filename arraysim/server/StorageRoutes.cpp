@@ -22,8 +22,6 @@ using arraymodel::Array;
 using arraymodel::Outcome;
 using arraymodel::Protocol;
 using arraymodel::Result;
-using httplib::Request;
-using httplib::Response;
 
 const char kPrefix[] = R"(/v[789]/storage/)";
 const char kUserHeader[] = "X-Subsystem-User";
@@ -37,7 +35,7 @@ const char kNullAppSearchId[] = "null";
 // GET); returns true when it changed the array (which is then saved before
 // the answer goes out). A handler that answers 400 or more may leave changes
 // half made: they are undone.
-using Handler = std::function<bool(Array& array, const Request& req, const std::string& body, Response& res)>;
+using Handler = std::function<bool(Array& array, const Request& req, const std::string& body, Reply& reply)>;
 
 uint64_t unixNow() { return static_cast<uint64_t>(std::time(nullptr)); }
 
@@ -55,28 +53,29 @@ std::string resourceUri(const Request& req, const std::string& collection, const
 }
 
 // Sends the refusal and returns false, or returns true for success.
-bool answered(const Result& r, Response& res) {
+bool answered(const Result& r, Reply& reply) {
     if (r.ok()) return true;
-    sendError(res, statusOf(r.outcome), r.message);
+    sendError(reply, statusOf(r.outcome), r.message);
     return false;
 }
 
-bool bodyObject(const std::string& text, Response& res, Json& body) {
+bool bodyObject(const std::string& text, Reply& reply, Json& body) {
     if (!parseJson(text, body) || !body.is_object()) {
-        sendError(res, 400, kBadBody);
+        sendError(reply, 400, kBadBody);
         return false;
     }
     return true;
 }
 
 // A Status fault's answer: the JSON error, no body, or the message as plain text.
-void sendFaultAnswer(Response& res, const FaultDecision& fault) {
-    if (fault.body == FaultBody::Json && fault.status != 204) {
-        sendError(res, fault.status, fault.message);
-        return;
+void sendFaultAnswer(Reply& reply, const FaultDecision& fault) {
+    if (fault.status == 204 || fault.body == FaultBody::Empty) {
+        reply.setStatus(fault.status);
+    } else if (fault.body == FaultBody::Json) {
+        sendError(reply, fault.status, fault.message);
+    } else {
+        sendText(reply, fault.status, fault.message);
     }
-    res.status = fault.status;
-    if (fault.body == FaultBody::Text && fault.status != 204) res.set_content(fault.message, "text/plain");
 }
 
 // Every integer of `value` as a decimal string, booleans left alone.
@@ -90,12 +89,13 @@ void quoteNumbers(Json& value) {
 
 // v8 and v9 send numbers as quoted strings (e.g. "virtualServerId":"1"):
 // an answer to a request on those paths has every integer quoted.
-void quoteForVersion(const Request& req, Response& res) {
-    if (res.body.empty() || (req.path.rfind("/v8/", 0) != 0 && req.path.rfind("/v9/", 0) != 0)) return;
+void quoteForVersion(const Request& req, Reply& reply) {
+    std::string& text = reply.message.body();
+    if (text.empty() || (req.path.rfind("/v8/", 0) != 0 && req.path.rfind("/v9/", 0) != 0)) return;
     Json body;
-    if (!parseJson(res.body, body)) return;
+    if (!parseJson(text, body)) return;
     quoteNumbers(body);
-    res.body = dumpJson(body);
+    text = dumpJson(body);
 }
 
 uint64_t microsSince(std::chrono::steady_clock::time_point start) {
@@ -106,20 +106,20 @@ uint64_t microsSince(std::chrono::steady_clock::time_point start) {
 // Runs the handler on the array the credentials reach, recording what it
 // changes: a refused request is put back, a change is saved (and put back
 // when it cannot be), all without a copy of the array.
-void perform(SimContext& context, Array& array, const Request& req, const std::string& body, Response& res,
+void perform(SimContext& context, Array& array, const Request& req, const std::string& body, Reply& reply,
              const Handler& handler) {
     arraymodel::ChangeRecord changes;
     arraymodel::startRecording(array, changes);
-    const bool changed = handler(array, req, body, res);
+    const bool changed = handler(array, req, body, reply);
     arraymodel::stopRecording(array);
-    if (res.status >= 400) {
+    if (reply.status() >= 400) {
         arraymodel::undoChanges(array, changes);
         return;
     }
     std::string error;
     if (changed && context.store != nullptr && !context.store->saveChanges(array, changes, error)) {
         arraymodel::undoChanges(array, changes);
-        sendError(res, 500, std::string(kNotSaved) + ": " + error);
+        sendError(reply, 500, std::string(kNotSaved) + ": " + error);
     }
 }
 
@@ -132,7 +132,7 @@ std::string requestText(const Request& req, const std::string& body) {
     return text + "\n" + body;
 }
 
-void serve(SimContext& context, const char* operation, const Request& req, const std::string& body, Response& res,
+void serve(SimContext& context, const char* operation, const Request& req, const std::string& body, Reply& reply,
            const Handler& handler) {
     FaultDecision fault;
     {
@@ -141,119 +141,117 @@ void serve(SimContext& context, const char* operation, const Request& req, const
     }
     if (fault.latencyMs > 0) context.delay(fault.latencyMs);
     const auto start = std::chrono::steady_clock::now();
-    const std::string user = req.get_header_value(kUserHeader);
+    const std::string user = req.header(kUserHeader);
     std::lock_guard<std::mutex> lock(context.mutex);
     if (fault.action == FaultAction::Close) {
         context.calls.add(operation, user, 0, microsSince(start));
-        dropConnection(req);
+        dropConnection(reply);
         return;
     }
     if (fault.action == FaultAction::Status) {
-        sendFaultAnswer(res, fault);
+        sendFaultAnswer(reply, fault);
         context.calls.add(operation, user, fault.status, microsSince(start));
         return;
     }
     // An API key, when sent, replaces the user and password; the call
     // record names the array's user then, never the key.
-    const std::string apiKey = req.get_header_value(kApiKeyHeader);
+    const std::string apiKey = req.header(kApiKeyHeader);
     Array* array = nullptr;
     bool readOnly = false;
     const Result login =
-        apiKey.empty() ? arraymodel::authenticate(context.state, user, req.get_header_value(kPasswordHeader), array)
+        apiKey.empty() ? arraymodel::authenticate(context.state, user, req.header(kPasswordHeader), array)
                        : arraymodel::authenticateKey(context.state, apiKey, array, readOnly);
     const std::string caller = !apiKey.empty() && array != nullptr ? array->user : user;
     if (!login.ok()) {
-        sendError(res, 401, login.message);
-    } else if (readOnly && req.method != "GET") {
-        sendError(res, 403, arraymodel::msg::kReadOnlyApiKey);
+        sendError(reply, 401, login.message);
+    } else if (readOnly && req.message.method_string() != "GET") {
+        sendError(reply, 403, arraymodel::msg::kReadOnlyApiKey);
     } else {
-        perform(context, *array, req, body, res, handler);
-        quoteForVersion(req, res);
+        perform(context, *array, req, body, reply, handler);
+        quoteForVersion(req, reply);
     }
-    if (fault.action == FaultAction::DoneWithoutBody && res.status < 400) {
-        res.body.clear();
-        res.headers.erase("Content-Type");
+    if (fault.action == FaultAction::DoneWithoutBody && reply.status() < 400) {
+        reply.message.body().clear();
+        reply.message.erase(http::field::content_type);
     }
     if (fault.action == FaultAction::CloseAfter) {
         context.calls.add(operation, caller, 0, microsSince(start));
-        dropConnection(req);
+        dropConnection(reply);
         return;
     }
-    context.calls.add(operation, caller, res.status, microsSince(start));
+    context.calls.add(operation, caller, reply.status(), microsSince(start));
 }
 
-enum class Method { Get, Post, Delete };
-
-void add(HttpsServer& server, SimContext& context, Method method, const std::string& pattern,
+// GET routes read no body; POST and DELETE routes read theirs within the
+// simulator's bound.
+void add(HttpsServer& server, SimContext& context, http::verb method, const std::string& pattern,
          const char* operation, Handler handler) {
-    auto withBody = boundedBody(context.maxBodyBytes,
-                                [&context, operation, handler](const Request& req, const std::string& body,
-                                                               Response& res) {
-                                    serve(context, operation, req, body, res, handler);
-                                });
-    switch (method) {
-        case Method::Get:
-            server.Get(pattern, [&context, operation, handler](const Request& req, Response& res) {
-                serve(context, operation, req, std::string(), res, handler);
-            });
-            break;
-        case Method::Post: server.Post(pattern, withBody); break;
-        case Method::Delete: server.Delete(pattern, withBody); break;
+    if (method == http::verb::get) {
+        server.route(method, pattern, [&context, operation, handler](const Request& req, Reply& reply) {
+            serve(context, operation, req, std::string(), reply, handler);
+        });
+        return;
     }
+    server.route(method, pattern,
+                 boundedBody(context.maxBodyBytes, [&context, operation, handler](const Request& req,
+                                                                                  const std::string& body,
+                                                                                  Reply& reply) {
+                     serve(context, operation, req, body, reply, handler);
+                 }));
 }
 
-bool listVirtualServers(Array& array, const Request& req, const std::string&, Response& res) {
+bool listVirtualServers(Array& array, const Request& req, const std::string&, Reply& reply) {
     Json list = Json::array();
     for (const arraymodel::VirtualServer& s : array.virtualServers) {
-        if (req.has_param(key::kName) && s.name != req.get_param_value(key::kName)) continue;
-        if (req.has_param(key::kVirtualServerId) && std::to_string(s.id) != req.get_param_value(key::kVirtualServerId)) continue;
+        if (req.hasParam(key::kName) && s.name != req.param(key::kName)) continue;
+        if (req.hasParam(key::kVirtualServerId) && std::to_string(s.id) != req.param(key::kVirtualServerId)) continue;
         list.push_back(virtualServerToJson(s));
     }
-    sendJson(res, 200, Json{{key::kVirtualServers, list}});
+    sendJson(reply, 200, Json{{key::kVirtualServers, list}});
     return false;
 }
 
-bool listShares(Array& array, const Request& req, const std::string&, Response& res) {
+bool listShares(Array& array, const Request& req, const std::string&, Reply& reply) {
     const arraymodel::VirtualServer* server = arraymodel::findVirtualServer(array, req.matches[1]);
-    if (server == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoServer), res);
+    if (server == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoServer), reply);
     const Protocol protocol = protocolOf(req.matches[2]);
     Json list = Json::array();
-    if (req.has_param(key::kName)) {
+    if (req.hasParam(key::kName)) {
         const arraymodel::Share* share =
-            arraymodel::findShareByName(array, protocol, server->id, req.get_param_value(key::kName));
+            arraymodel::findShareByName(array, protocol, server->id, req.param(key::kName));
         if (share != nullptr) list.push_back(shareToJson(*share));
     } else {
         for (const arraymodel::Share& s : array.shares) {
             if (s.protocol == protocol && s.virtualServerId == server->id) list.push_back(shareToJson(s));
         }
     }
-    sendJson(res, 200, Json{{key::kFilesystemShares, list}});
+    sendJson(reply, 200, Json{{key::kFilesystemShares, list}});
     return false;
 }
 
-bool listFileSystems(Array& array, const Request& req, const std::string&, Response& res) {
+bool listFileSystems(Array& array, const Request& req, const std::string&, Reply& reply) {
     Json list = Json::array();
     auto wanted = [&req](const arraymodel::FileSystem& f) {
-        return !req.has_param(key::kVirtualServerId) ||
-               std::to_string(f.virtualServerId) == req.get_param_value(key::kVirtualServerId);
+        return !req.hasParam(key::kVirtualServerId) ||
+               std::to_string(f.virtualServerId) == req.param(key::kVirtualServerId);
     };
-    if (req.has_param(key::kLabel)) {
+    if (req.hasParam(key::kLabel)) {
         // Labels are unique in an array: the index answers.
-        const arraymodel::FileSystem* f = arraymodel::findFileSystemByLabel(array, req.get_param_value(key::kLabel));
+        const arraymodel::FileSystem* f = arraymodel::findFileSystemByLabel(array, req.param(key::kLabel));
         if (f != nullptr && wanted(*f)) list.push_back(fileSystemToJson(*f));
     } else {
         for (const arraymodel::FileSystem& f : array.fileSystems) {
             if (wanted(f)) list.push_back(fileSystemToJson(f));
         }
     }
-    sendJson(res, 200, Json{{key::kFilesystems, list}});
+    sendJson(reply, 200, Json{{key::kFilesystems, list}});
     return false;
 }
 
-bool getFileSystem(Array& array, const Request& req, const std::string&, Response& res) {
+bool getFileSystem(Array& array, const Request& req, const std::string&, Reply& reply) {
     const arraymodel::FileSystem* fs = arraymodel::findFileSystem(array, req.matches[1]);
-    if (fs == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoFileSystem), res);
-    sendJson(res, 200, Json{{key::kFilesystem, fileSystemToJson(*fs)}});
+    if (fs == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoFileSystem), reply);
+    sendJson(reply, 200, Json{{key::kFilesystem, fileSystemToJson(*fs)}});
     return false;
 }
 
@@ -261,51 +259,51 @@ bool getFileSystem(Array& array, const Request& req, const std::string&, Respons
 // Counts the lists a deleted snapshot still stays in, which is a change. A
 // file system that is not mounted answers the list of all with none, and a
 // list filtered by appSearchId with 400, as the two forms differ on an array.
-bool listSnapshotsOf(Array& array, const Request& req, Response& res, const std::string& appSearchId) {
+bool listSnapshotsOf(Array& array, const Request& req, Reply& reply, const std::string& appSearchId) {
     const arraymodel::FileSystem* fs = arraymodel::findFileSystem(array, req.matches[1]);
-    if (fs == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoFileSystem), res);
+    if (fs == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoFileSystem), reply);
     Json list = Json::array();
     if (fs->status != arraymodel::kMounted) {
-        if (!appSearchId.empty()) return answered(Result::refuse(Outcome::BadRequest, arraymodel::msg::kNotMounted), res);
-        sendJson(res, 200, Json{{key::kSnapshots, list}});
+        if (!appSearchId.empty()) return answered(Result::refuse(Outcome::BadRequest, arraymodel::msg::kNotMounted), reply);
+        sendJson(reply, 200, Json{{key::kSnapshots, list}});
         return false;
     }
     bool changed = false;
     for (const arraymodel::Snapshot& s : arraymodel::listSnapshots(array, fs->id, appSearchId, changed)) {
         list.push_back(snapshotToJson(s));
     }
-    sendJson(res, 200, Json{{key::kSnapshots, list}});
+    sendJson(reply, 200, Json{{key::kSnapshots, list}});
     return changed;
 }
 
-bool listAuthentications(Array& array, const Request& req, const std::string&, Response& res) {
+bool listAuthentications(Array& array, const Request& req, const std::string&, Reply& reply) {
     const arraymodel::Share* share = arraymodel::findShareByObjectId(array, Protocol::Cifs, req.matches[1]);
-    if (share == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoShare), res);
+    if (share == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoShare), reply);
     Json list = Json::array();
     for (const arraymodel::Authentication& a : share->authentications) list.push_back(authenticationToJson(a));
-    sendJson(res, 200, Json{{key::kCifsAuthentications, list}});
+    sendJson(reply, 200, Json{{key::kCifsAuthentications, list}});
     return false;
 }
 
 // Adds every entry of the body, or none of them.
-bool addAuthentications(Array& array, const Request& req, const std::string& text, Response& res) {
+bool addAuthentications(Array& array, const Request& req, const std::string& text, Reply& reply) {
     Json body;
-    if (!bodyObject(text, res, body)) return false;
+    if (!bodyObject(text, reply, body)) return false;
     auto entries = body.find(key::kCifsAuthentications);
     if (entries == body.end() || !entries->is_array()) {
-        sendError(res, 400, "cifsAuthentications must be a list");
+        sendError(reply, 400, "cifsAuthentications must be a list");
         return false;
     }
     Json stored = Json::array();
     for (const Json& e : *entries) {
         arraymodel::Authentication entry;
         if (!e.is_object() || !readText(e, key::kName, entry.name, true) || !readText(e, key::kType, entry.type, false)) {
-            sendError(res, 400, "permission entry needs a name");
+            sendError(reply, 400, "permission entry needs a name");
             return false;
         }
         auto p = e.find(key::kPermission);
         if (p == e.end() || !p->is_number_integer()) {
-            sendError(res, 400, "permission entry needs a numeric permission");
+            sendError(reply, 400, "permission entry needs a numeric permission");
             return false;
         }
         // Out-of-range values become one the model refuses.
@@ -313,16 +311,16 @@ bool addAuthentications(Array& array, const Request& req, const std::string& tex
         entry.permission = value < -1 || value > 1000 ? -1 : static_cast<int32_t>(value);
         arraymodel::Authentication kept;
         // A refusal after some entries were added has them undone with the request.
-        if (!answered(arraymodel::addAuthentication(array, req.matches[1], entry, kept), res)) return false;
+        if (!answered(arraymodel::addAuthentication(array, req.matches[1], entry, kept), reply)) return false;
         stored.push_back(authenticationToJson(kept));
     }
-    sendJson(res, 201, Json{{key::kCifsAuthentications, stored}});
+    sendJson(reply, 201, Json{{key::kCifsAuthentications, stored}});
     return true;
 }
 
-bool deleteAuthentication(Array& array, const Request& req, const std::string&, Response& res) {
-    if (!answered(arraymodel::deleteAuthentication(array, req.matches[1], req.matches[2]), res)) return false;
-    res.status = 204;
+bool deleteAuthentication(Array& array, const Request& req, const std::string&, Reply& reply) {
+    if (!answered(arraymodel::deleteAuthentication(array, req.matches[1], req.matches[2]), reply)) return false;
+    reply.setStatus(204);
     return true;
 }
 
@@ -340,11 +338,11 @@ bool serverRef(const Json& body, std::string& ref) {
 
 // A boolean member of the body, when sent: false with a 400 answer when it
 // is not true or false.
-bool optionalFlag(const Json& body, const char* key, bool& value, Response& res) {
+bool optionalFlag(const Json& body, const char* key, bool& value, Reply& reply) {
     auto it = body.find(key);
     if (it == body.end()) return true;
     if (!it->is_boolean()) {
-        sendError(res, 400, std::string(key) + " must be true or false");
+        sendError(reply, 400, std::string(key) + " must be true or false");
         return false;
     }
     value = it->get<bool>();
@@ -355,10 +353,10 @@ bool optionalFlag(const Json& body, const char* key, bool& value, Response& res)
 // options that shape a create: strict snapshot paths, and whether the
 // array ignores noDefaultSecurity (a CIFS share then always gets the default
 // access entry, as an array that does not know the field would give it).
-bool createShare(Array& array, const Request& req, const std::string& text, Response& res,
+bool createShare(Array& array, const Request& req, const std::string& text, Reply& reply,
                  const ShareCreateOptions& options) {
     Json body;
-    if (!bodyObject(text, res, body)) return false;
+    if (!bodyObject(text, reply, body)) return false;
     arraymodel::ShareRequest request;
     request.protocol = protocolOf(req.matches[1]);
     std::string error;
@@ -366,106 +364,106 @@ bool createShare(Array& array, const Request& req, const std::string& text, Resp
     if (request.virtualServer.empty() || !readText(body, key::kName, request.name, true) ||
         !readText(body, key::kFilesystemId, request.fileSystem, true) ||
         !readText(body, key::kFilesystemPath, request.path, true)) {
-        sendError(res, 400, "virtualServerId, name, filesystemId and filesystemPath are required");
+        sendError(reply, 400, "virtualServerId, name, filesystemId and filesystemPath are required");
         return false;
     }
     auto settings = body.find(key::kSettings);
     if (settings != body.end() && !settingsFromJson(*settings, request.settings, error)) {
-        sendError(res, 400, "bad setting: " + error);
+        sendError(reply, 400, "bad setting: " + error);
         return false;
     }
-    if (!optionalFlag(body, key::kEnsurePathExists, request.ensurePathExists, res) ||
-        !optionalFlag(body, key::kNoDefaultSecurity, request.noDefaultSecurity, res))
+    if (!optionalFlag(body, key::kEnsurePathExists, request.ensurePathExists, reply) ||
+        !optionalFlag(body, key::kNoDefaultSecurity, request.noDefaultSecurity, reply))
         return false;
     if (options.ignoreNoDefaultSecurity) request.noDefaultSecurity = false;
     request.strictSnapshotPaths = options.strictSnapshotPaths;
     arraymodel::Share created;
-    if (!answered(arraymodel::createShare(array, request, created), res)) return false;
-    sendJson(res, 201, Json{{key::kFilesystemShare, shareToJson(created)},
+    if (!answered(arraymodel::createShare(array, request, created), reply)) return false;
+    sendJson(reply, 201, Json{{key::kFilesystemShare, shareToJson(created)},
                             {key::kUri, resourceUri(req, "filesystem-shares/" + req.matches[1].str(), created.objectId)}});
     return true;
 }
 
-bool deleteShare(Array& array, const Request& req, const std::string&, Response& res) {
-    if (!answered(arraymodel::deleteShare(array, protocolOf(req.matches[1]), req.matches[2]), res)) return false;
-    res.status = 204;
+bool deleteShare(Array& array, const Request& req, const std::string&, Reply& reply) {
+    if (!answered(arraymodel::deleteShare(array, protocolOf(req.matches[1]), req.matches[2]), reply)) return false;
+    reply.setStatus(204);
     return true;
 }
 
-bool createSnapshot(Array& array, const Request& req, const std::string& text, Response& res) {
+bool createSnapshot(Array& array, const Request& req, const std::string& text, Reply& reply) {
     Json body;
-    if (!bodyObject(text, res, body)) return false;
+    if (!bodyObject(text, reply, body)) return false;
     std::string fileSystem, displayName, appSearchId;
     if (!readText(body, key::kFilesystemId, fileSystem, true) || !readText(body, key::kDisplayName, displayName, true) ||
         !readText(body, key::kAppSearchId, appSearchId, false)) {
-        sendError(res, 400, "filesystemId and displayName are required");
+        sendError(reply, 400, "filesystemId and displayName are required");
         return false;
     }
     arraymodel::Snapshot created;
-    if (!answered(arraymodel::createSnapshot(array, fileSystem, displayName, appSearchId, unixNow(), created), res)) {
+    if (!answered(arraymodel::createSnapshot(array, fileSystem, displayName, appSearchId, unixNow(), created), reply)) {
         return false;
     }
-    sendJson(res, 201, Json{{key::kSnapshot, snapshotToJson(created)},
+    sendJson(reply, 201, Json{{key::kSnapshot, snapshotToJson(created)},
                             {key::kUri, resourceUri(req, "filesystem-snapshots", created.objectId)}});
     return true;
 }
 
-bool getSnapshot(Array& array, const Request& req, const std::string&, Response& res) {
+bool getSnapshot(Array& array, const Request& req, const std::string&, Reply& reply) {
     const arraymodel::Snapshot* s = arraymodel::findSnapshot(array, req.matches[1]);
-    if (s == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoSnapshot), res);
-    sendJson(res, 200, Json{{key::kSnapshot, snapshotToJson(*s)}});
+    if (s == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoSnapshot), reply);
+    sendJson(reply, 200, Json{{key::kSnapshot, snapshotToJson(*s)}});
     return false;
 }
 
-bool deleteSnapshot(Array& array, const Request& req, const std::string&, Response& res) {
-    if (!answered(arraymodel::deleteSnapshot(array, req.matches[1]), res)) return false;
-    res.status = 204;
+bool deleteSnapshot(Array& array, const Request& req, const std::string&, Reply& reply) {
+    if (!answered(arraymodel::deleteSnapshot(array, req.matches[1]), reply)) return false;
+    reply.setStatus(204);
     return true;
 }
 
-bool rollbackSnapshot(Array& array, const Request& req, const std::string&, Response& res) {
-    if (!answered(arraymodel::rollbackSnapshot(array, req.matches[1]), res)) return false;
-    res.status = 204;
+bool rollbackSnapshot(Array& array, const Request& req, const std::string&, Reply& reply) {
+    if (!answered(arraymodel::rollbackSnapshot(array, req.matches[1]), reply)) return false;
+    reply.setStatus(204);
     return true;
 }
 
 }  // namespace
 
 void addStorageRoutes(HttpsServer& server, SimContext& c) {
-    add(server, c, Method::Get, route("virtual-servers"), kListVirtualServers, listVirtualServers);
-    add(server, c, Method::Get, route("file-devices/management-access/rest"), kGetRestAccess,
-        [&c](Array&, const Request&, const std::string&, Response& res) {
-            sendJson(res, 200,
+    add(server, c, http::verb::get, route("virtual-servers"), kListVirtualServers, listVirtualServers);
+    add(server, c, http::verb::get, route("file-devices/management-access/rest"), kGetRestAccess,
+        [&c](Array&, const Request&, const std::string&, Reply& reply) {
+            sendJson(reply, 200,
                      Json{{"restAccess",
                            {{"maxAllowedConnections", c.maxAllowedConnections},
                             {"maxSupportedConnections", c.maxSupportedConnections}}}});
             return false;
         });
-    add(server, c, Method::Get, route("virtual-servers/([^/]+)/(cifs|nfs)"), kListShares, listShares);
-    add(server, c, Method::Get, route(key::kFilesystems), kListFileSystems, listFileSystems);
-    add(server, c, Method::Get, route("filesystems/([^/]+)"), kGetFileSystem, getFileSystem);
-    add(server, c, Method::Get, route("filesystems/([^/]+)/snapshots"), kListSnapshots,
-        [](Array& a, const Request& req, const std::string&, Response& res) { return listSnapshotsOf(a, req, res, ""); });
-    add(server, c, Method::Get, route("filesystem-shares/cifs/([^/]+)/authentications"), kListAuthentications,
+    add(server, c, http::verb::get, route("virtual-servers/([^/]+)/(cifs|nfs)"), kListShares, listShares);
+    add(server, c, http::verb::get, route(key::kFilesystems), kListFileSystems, listFileSystems);
+    add(server, c, http::verb::get, route("filesystems/([^/]+)"), kGetFileSystem, getFileSystem);
+    add(server, c, http::verb::get, route("filesystems/([^/]+)/snapshots"), kListSnapshots,
+        [](Array& a, const Request& req, const std::string&, Reply& reply) { return listSnapshotsOf(a, req, reply, ""); });
+    add(server, c, http::verb::get, route("filesystem-shares/cifs/([^/]+)/authentications"), kListAuthentications,
         listAuthentications);
-    add(server, c, Method::Post, route("filesystem-shares/cifs/([^/]+)/authentications"), kAddAuthentication,
+    add(server, c, http::verb::post, route("filesystem-shares/cifs/([^/]+)/authentications"), kAddAuthentication,
         addAuthentications);
-    add(server, c, Method::Delete, route("filesystem-shares/cifs/([^/]+)/authentications/([^/]+)"),
+    add(server, c, http::verb::delete_, route("filesystem-shares/cifs/([^/]+)/authentications/([^/]+)"),
         kDeleteAuthentication, deleteAuthentication);
-    add(server, c, Method::Post, route("filesystem-shares/(cifs|nfs)"), kCreateShare,
-        [&c](Array& a, const Request& req, const std::string& body, Response& res) {
-            return createShare(a, req, body, res, c.shareCreate);
+    add(server, c, http::verb::post, route("filesystem-shares/(cifs|nfs)"), kCreateShare,
+        [&c](Array& a, const Request& req, const std::string& body, Reply& reply) {
+            return createShare(a, req, body, reply, c.shareCreate);
         });
-    add(server, c, Method::Delete, route("filesystem-shares/(cifs|nfs)/([^/]+)"), kDeleteShare, deleteShare);
-    add(server, c, Method::Post, route("filesystem-snapshots"), kCreateSnapshot, createSnapshot);
-    add(server, c, Method::Get, route("filesystem-snapshots/([^/]+)/([^/]+)"), kListSnapshots,
-        [](Array& a, const Request& req, const std::string&, Response& res) {
+    add(server, c, http::verb::delete_, route("filesystem-shares/(cifs|nfs)/([^/]+)"), kDeleteShare, deleteShare);
+    add(server, c, http::verb::post, route("filesystem-snapshots"), kCreateSnapshot, createSnapshot);
+    add(server, c, http::verb::get, route("filesystem-snapshots/([^/]+)/([^/]+)"), kListSnapshots,
+        [](Array& a, const Request& req, const std::string&, Reply& reply) {
             const std::string appSearchId = req.matches[2];
-            return listSnapshotsOf(a, req, res, appSearchId == kNullAppSearchId ? "" : appSearchId);
+            return listSnapshotsOf(a, req, reply, appSearchId == kNullAppSearchId ? "" : appSearchId);
         });
-    add(server, c, Method::Get, route("filesystem-snapshots/([^/]+)"), kGetSnapshot, getSnapshot);
-    add(server, c, Method::Delete, route("filesystem-snapshots/([^/]+)"), kDeleteSnapshot, deleteSnapshot);
-    add(server, c, Method::Post, route("filesystem-snapshots/([^/]+)/rollback"), kRollbackSnapshot, rollbackSnapshot);
+    add(server, c, http::verb::get, route("filesystem-snapshots/([^/]+)"), kGetSnapshot, getSnapshot);
+    add(server, c, http::verb::delete_, route("filesystem-snapshots/([^/]+)"), kDeleteSnapshot, deleteSnapshot);
+    add(server, c, http::verb::post, route("filesystem-snapshots/([^/]+)/rollback"), kRollbackSnapshot, rollbackSnapshot);
 }
 
 }  // namespace arraysim

@@ -252,8 +252,8 @@ int main(int argc, char** argv) {
     arraysim::addAdminRoutes(server, context);
     arraysim::addBodyBound(server, context.maxBodyBytes);
     // A request no route takes gets 404 with the error body of the API.
-    server.setNotFound([](const httplib::Request&, httplib::Response& res) {
-        arraysim::sendError(res, res.status, arraysim::kNoSuchResource);
+    server.setNotFound([](const arraysim::Request&, arraysim::Reply& reply) {
+        arraysim::sendError(reply, reply.status(), arraysim::kNoSuchResource);
     });
     raiseDescriptorLimit();
     const int port = server.listen(options.address, options.port, error);

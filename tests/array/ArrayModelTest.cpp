@@ -362,6 +362,35 @@ TEST_F(ModelTest, DirectoryRecordsCostThePathOnceAndGoWithTheLastShareThatNeedsT
     EXPECT_NE(findShareByName(array, Protocol::Nfs, 1, "/again"), nullptr);
 }
 
+// Which other shares keep a deleted share's directory recorded: only those of
+// its file system, outside snapshots, on it or below it; a share above it
+// has its own directory recorded in its place.
+TEST_F(ModelTest, ADeletedSharesDirectoryIsKeptOnlyForSharesOfItsFileSystemOnOrBelowIt) {
+    struct Case {
+        const char* what;
+        const char* fs;      // "fs1" or "fs2": the other share's file system
+        const char* path;    // the other share's path
+        std::vector<std::string> left;   // fs1's records once "/a/b" is deleted
+    } cases[] = {
+        {"a share on the same directory", "fs1", "/a/b", {"/a/b"}},
+        {"a share below it", "fs1", "/a/b/c", {"/a/b", "/a/b/c"}},
+        {"a share above it", "fs1", "/a", {"/a"}},
+        {"a share on a sibling whose name begins with its name", "fs1", "/a/bc", {"/a/bc"}},
+        {"a share on the same directory of another file system", "fs2", "/a/b", {}},
+        {"a share on the root", "fs1", "/", {}},
+        {"a share inside a snapshot on the same directory", "fs1", "/.snapshot/QZHNAS-u1-fs1/a/b", {}},
+    };
+    const Array before = array;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        array = before;
+        ASSERT_TRUE(share(Protocol::Nfs, "1", "/gone", fs1, "/a/b", false, true).ok());
+        ASSERT_TRUE(share(Protocol::Nfs, "1", "/other", std::string(c.fs) == "fs1" ? fs1 : fs2, c.path, false, true).ok());
+        ASSERT_TRUE(deleteShare(array, Protocol::Nfs, findShareByName(array, Protocol::Nfs, 1, "/gone")->objectId).ok());
+        EXPECT_EQ(findFileSystem(array, fs1)->directories, c.left);
+    }
+}
+
 TEST_F(ModelTest, ShareNamesAreUniquePerServerAndProtocol) {
     const std::string path = "\\~snapshot\\QZHNAS-u1-fs1";
     ASSERT_TRUE(share(Protocol::Cifs, "1", "Data", fs1, path).ok());

@@ -37,8 +37,8 @@ const char kSeed[] = R"json({"arrays": [
   {"name": "hnas1", "user": "supervisor", "password": "pw1",
    "virtualServers": [{"virtualServerId": 1, "name": "evs1", "ipAddresses": ["192.0.2.10"]}],
    "filesystems": [{"label": "fs1", "virtualServerId": 1}]}]})json";
-const httplib::Headers kStorageUser{{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}};
-const httplib::Headers kAdmin{{"X-Admin-Token", kToken}};
+const simkit::HttpHeaders kStorageUser{{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}};
+const simkit::HttpHeaders kAdmin{{"X-Admin-Token", kToken}};
 
 // The most memory the process has held (VmHWM), in KiB; 0 when unknown.
 long peakKiB(pid_t pid) {
@@ -70,10 +70,10 @@ protected:
     void SetUp() override {
         testsupport::writeFile(dir.file("seed.json"), kSeed);
         ASSERT_TRUE(start());
-        const auto r = sim.client()->Get("/v7/storage/filesystems?label=fs1", kStorageUser);
-        ASSERT_TRUE(r);
+        const auto r = sim.client().get("/v7/storage/filesystems?label=fs1", kStorageUser);
+        ASSERT_TRUE(r) << r.error;
         Json body;
-        ASSERT_TRUE(arraysim::parseJson(r->body, body));
+        ASSERT_TRUE(arraysim::parseJson(r.body, body));
         fs1 = body["filesystems"][0]["filesystemId"].get<std::string>();
     }
 
@@ -85,9 +85,8 @@ protected:
     }
 
     // Status of a POST of `body` to a storage path (0: no answer).
-    int post(const std::string& resource, const std::string& body, const httplib::Headers& headers = kStorageUser) {
-        const auto r = sim.client()->Post(("/v7/storage/" + resource).c_str(), headers, body, "application/json");
-        return r ? r->status : 0;
+    int post(const std::string& resource, const std::string& body, const simkit::HttpHeaders& headers = kStorageUser) {
+        return sim.client().post("/v7/storage/" + resource, headers, body).status;
     }
 
     int createSnapshot(const std::string& name) {
@@ -96,14 +95,13 @@ protected:
 
     // Whether the simulator still answers a plain read.
     bool serving() {
-        const auto r = sim.client()->Get("/v7/storage/virtual-servers", kStorageUser);
-        return r && r->status == 200;
+        return sim.client().get("/v7/storage/virtual-servers", kStorageUser).status == 200;
     }
 
     Json adminGet(const std::string& path) {
-        const auto r = sim.client()->Get(("/admin/" + path).c_str(), kAdmin);
+        const auto r = sim.client().get("/admin/" + path, kAdmin);
         Json body;
-        if (r) arraysim::parseJson(r->body, body);
+        if (r) arraysim::parseJson(r.body, body);
         return body;
     }
 
@@ -119,9 +117,9 @@ TEST_F(HostileInputTest, DeepJsonIsRefusedWithoutHarm) {
     const std::string nested = "{\"filesystemId\":\"" + fs1 + "\",\"displayName\":\"d\",\"x\":" + deep + "}";
     EXPECT_EQ(post("filesystem-snapshots", nested), 400);
     EXPECT_EQ(post("filesystem-shares/cifs", deep), 400);
-    const auto seed = sim.client()->Post("/admin/seed", kAdmin, deep, "application/json");
-    ASSERT_TRUE(seed);
-    EXPECT_EQ(seed->status, 400);
+    const auto seed = sim.client().post("/admin/seed", kAdmin, deep);
+    ASSERT_TRUE(seed) << seed.error;
+    EXPECT_EQ(seed.status, 400);
     // Nesting up to the limit is still read; brackets inside strings do not count.
     const std::string within = std::string(arraysim::kMaxJsonDepth - 1, '[') + std::string(arraysim::kMaxJsonDepth - 1, ']');
     EXPECT_EQ(post("filesystem-snapshots",
@@ -132,55 +130,52 @@ TEST_F(HostileInputTest, DeepJsonIsRefusedWithoutHarm) {
     EXPECT_TRUE(serving());
 }
 
-TEST_F(HostileInputTest, BodiesOverTheLimitGet413HoweverFramed) {
-    const size_t piece = 64 * 1024;
-    // Chunked, no credentials: refused once the limit is passed, not after
-    // the whole body was read.
-    size_t sent = 0;
-    auto chunked = [&](size_t total) {
-        sent = 0;
-        return [&, total](size_t, httplib::DataSink& sink) {
-            if (sent >= total) {
-                sink.done();
-                return true;
-            }
-            const std::string bytes(piece, 'x');
-            sent += piece;
-            return sink.write(bytes.data(), bytes.size());
+TEST_F(HostileInputTest, BodiesOverTheLimitGet413HoweverFramedAndMultipartOnes415) {
+    // Chunked in pieces of 64 KiB, no credentials: refused once the limit
+    // is passed, not after the whole body was read.
+    auto chunked = [](size_t total) {
+        return [total, sent = size_t(0)](std::string& bytes) mutable {
+            if (sent >= total) return false;
+            bytes.assign(64 * 1024, 'x');
+            sent += bytes.size();
+            return true;
         };
     };
-    auto client = sim.client();
-    auto r = client->Post("/v7/storage/filesystem-snapshots", httplib::Headers{}, chunked(4 << 20), "application/json");
-    ASSERT_TRUE(r) << httplib::to_string(r.error());
-    EXPECT_EQ(r->status, 413);
+    auto r = sim.client().postChunked("/v7/storage/filesystem-snapshots", {}, chunked(4 << 20));
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(r.status, 413);
     // The same on an admin path and on a path no route takes.
     for (const char* path : {"/admin/seed", "/v7/storage/no-such-thing"}) {
         SCOPED_TRACE(path);
-        r = sim.client()->Post(path, kAdmin, chunked(4 << 20), "application/json");
-        ASSERT_TRUE(r) << httplib::to_string(r.error());
-        EXPECT_EQ(r->status, 413);
+        r = sim.client().postChunked(path, kAdmin, chunked(4 << 20));
+        ASSERT_TRUE(r) << r.error;
+        EXPECT_EQ(r.status, 413);
     }
     // A declared length over the limit is refused before the body is read.
-    r = sim.client()->Post("/v7/storage/filesystem-snapshots", kStorageUser, std::string((1 << 20) + 1, ' '),
-                           "application/json");
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->status, 413);
+    r = sim.client().post("/v7/storage/filesystem-snapshots", kStorageUser, std::string((1 << 20) + 1, ' '));
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(r.status, 413);
     // A chunked body within the limit is read.
     const std::string small = Json{{"filesystemId", fs1}, {"displayName", "chunked"}}.dump();
-    r = sim.client()->Post("/v7/storage/filesystem-snapshots", kStorageUser,
-                           [&](size_t, httplib::DataSink& sink) {
-                               sink.write(small.data(), small.size());
-                               sink.done();
-                               return true;
-                           },
-                           "application/json");
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->status, 201);
+    r = sim.client().postChunked("/v7/storage/filesystem-snapshots", kStorageUser,
+                                 [&small, given = false](std::string& bytes) mutable {
+                                     if (given) return false;
+                                     bytes = small;
+                                     given = true;
+                                     return true;
+                                 });
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(r.status, 201);
+    // A multipart body is refused whatever its size.
+    r = sim.client().post("/v7/storage/filesystem-snapshots", kStorageUser, "--b\r\n\r\n{}\r\n--b--\r\n",
+                          "multipart/form-data; boundary=b");
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(r.status, 415);
 
     // A large chunked body leaves the simulator's memory where it was: the
     // client may see the connection end before it finished sending.
     const long before = peakKiB(sim.pid());
-    sim.client()->Post("/v7/storage/filesystem-snapshots", httplib::Headers{}, chunked(256 << 20), "application/json");
+    sim.client().postChunked("/v7/storage/filesystem-snapshots", {}, chunked(256 << 20));
     EXPECT_LT(peakKiB(sim.pid()) - before, 32 * 1024);
     EXPECT_TRUE(serving());
 }
@@ -199,12 +194,12 @@ TEST_F(HostileInputTest, ConnectionsThatNeverStartTlsDoNotHoldOthersUp) {
     // The legitimate client is served within a second while all 200 are
     // open; with a pool of workers held by the idle ones it waited for their
     // time-out.
-    auto client = sim.client();
-    client->set_connection_timeout(1, 0);
-    client->set_read_timeout(1, 0);
-    const auto r = client->Get("/v7/storage/virtual-servers", kStorageUser);
-    ASSERT_TRUE(r) << httplib::to_string(r.error());
-    EXPECT_EQ(r->status, 200);
+    simkit::SimClient client = sim.client();
+    client.setConnectTimeout(1);
+    client.setStallTimeout(1);
+    const auto r = client.get("/v7/storage/virtual-servers", kStorageUser);
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(r.status, 200);
     for (int fd : idle) close(fd);
 }
 
@@ -259,11 +254,10 @@ TEST_F(HostileInputTest, SlowAndIdleConnectionsAreClosedAtTheirDeadlineAndDoNotS
     int served = 0, refused = 0;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(13);
     while (std::chrono::steady_clock::now() < end) {
-        auto client = sim.client();
-        client->set_connection_timeout(3, 0);
-        client->set_read_timeout(3, 0);
-        const auto r = client->Get("/v7/storage/virtual-servers", kStorageUser);
-        (r && r->status == 200 ? served : refused) += 1;
+        simkit::SimClient client = sim.client();
+        client.setConnectTimeout(3);
+        client.setStallTimeout(3);
+        (client.get("/v7/storage/virtual-servers", kStorageUser).status == 200 ? served : refused) += 1;
         std::this_thread::sleep_for(std::chrono::milliseconds(500));
     }
     done = true;
@@ -300,14 +294,14 @@ TEST_F(HostileInputTest, ADeepShareDirectoryCostsItsPathOnceAndGoesWithTheShare)
     ASSERT_EQ(state["arrays"][0]["filesystems"][0]["directories"].size(), 1u);
     EXPECT_EQ(state["arrays"][0]["filesystems"][0]["directories"][0].get<std::string>().size(), deep.size());
 
-    const auto found = sim.client()->Get("/v7/storage/virtual-servers/1/cifs?name=deep", kStorageUser);
-    ASSERT_TRUE(found);
+    const auto found = sim.client().get("/v7/storage/virtual-servers/1/cifs?name=deep", kStorageUser);
+    ASSERT_TRUE(found) << found.error;
     Json list;
-    ASSERT_TRUE(arraysim::parseJson(found->body, list));
+    ASSERT_TRUE(arraysim::parseJson(found.body, list));
     const std::string objectId = list["filesystemShares"][0]["objectId"].get<std::string>();
-    const auto deleted = sim.client()->Delete(("/v7/storage/filesystem-shares/cifs/" + objectId).c_str(), kStorageUser);
-    ASSERT_TRUE(deleted);
-    EXPECT_EQ(deleted->status, 204);
+    const auto deleted = sim.client().del("/v7/storage/filesystem-shares/cifs/" + objectId, kStorageUser);
+    ASSERT_TRUE(deleted) << deleted.error;
+    EXPECT_EQ(deleted.status, 204);
     EXPECT_EQ(adminGet("state")["arrays"][0]["filesystems"][0].count("directories"), 0u);
 }
 
@@ -332,7 +326,7 @@ TEST_F(HostileInputTest, ASecondSimulatorOnABusyPortRefusesToStart) {
     EXPECT_EQ(out, "");
     EXPECT_NE(err.find("cannot listen on 127.0.0.1:" + port + ": Address already in use"), std::string::npos) << err;
     // Every request still reaches the first one: its call record sees them all.
-    sim.client()->Delete("/admin/calls", kAdmin);
+    sim.client().del("/admin/calls", kAdmin);
     for (int i = 0; i < 20; ++i) ASSERT_TRUE(serving());
     EXPECT_EQ(adminGet("calls")["total"], 20);
 }
@@ -473,9 +467,9 @@ TEST_F(HostileInputTest, TheAdminTokenOnTheCommandLineIsWarnedAboutAndTheEnviron
     const bool started = testsupport::startSim(quiet, {});
     unsetenv("HNAS_ARRAYSIM_ADMIN_TOKEN");
     ASSERT_TRUE(started);
-    const auto r = quiet.client()->Get("/admin/state", {{"X-Admin-Token", "from-environment"}});
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->status, 200);
+    const auto r = quiet.client().get("/admin/state", {{"X-Admin-Token", "from-environment"}});
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(r.status, 200);
 }
 
 TEST_F(HostileInputTest, NamesWithControlCharactersAndEmptyPasswordsAreRefused) {
@@ -502,9 +496,9 @@ TEST_F(HostileInputTest, NamesWithControlCharactersAndEmptyPasswordsAreRefused) 
     const Json before = adminGet("state");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const auto r = sim.client()->Post("/admin/seed", kAdmin, "{\"arrays\":[{" + c.array + "}]}", "application/json");
-        ASSERT_TRUE(r);
-        EXPECT_EQ(r->status, 400) << r->body;
+        const auto r = sim.client().post("/admin/seed", kAdmin, "{\"arrays\":[{" + c.array + "}]}");
+        ASSERT_TRUE(r) << r.error;
+        EXPECT_EQ(r.status, 400) << r.body;
     }
     EXPECT_EQ(adminGet("state"), before);
     // A request with no password header does not reach an array.
@@ -545,7 +539,7 @@ TEST_F(HostileInputTest, TheCallRecordKeepsTheLastCallsAndShortHeaders) {
     sim.stop();
     ASSERT_TRUE(start({"--calls-kept", "3"}));
     const std::string longUser(1000, 'u');
-    for (int i = 0; i < 5; ++i) sim.client()->Get("/v7/storage/virtual-servers", {{"X-Subsystem-User", longUser}});
+    for (int i = 0; i < 5; ++i) sim.client().get("/v7/storage/virtual-servers", {{"X-Subsystem-User", longUser}});
     const Json calls = adminGet("calls");
     ASSERT_EQ(calls["calls"].size(), 3u);
     EXPECT_EQ(calls["total"], 5);

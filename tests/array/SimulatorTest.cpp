@@ -61,20 +61,20 @@ protected:
             sim, {"--state", dir.file("state.db"), "--seed", dir.file("seed.json"), "--admin-token", kToken});
     }
 
-    static Reply reply(const httplib::Result& r) {
+    static Reply reply(const simkit::HttpAnswer& r) {
         Reply out;
         if (!r) return out;
-        out.status = r->status;
-        if (!r->body.empty()) arraysim::parseJson(r->body, out.body);
+        out.status = r.status;
+        if (!r.body.empty()) arraysim::parseJson(r.body, out.body);
         return out;
     }
 
     Reply send(const std::string& method, const std::string& path, const std::string& body,
-               const httplib::Headers& headers) {
-        auto client = sim.client();
-        if (method == "GET") return reply(client->Get(path.c_str(), headers));
-        if (method == "DELETE") return reply(client->Delete(path.c_str(), headers));
-        return reply(client->Post(path.c_str(), headers, body, "application/json"));
+               const simkit::HttpHeaders& headers) {
+        simkit::SimClient client = sim.client();
+        if (method == "GET") return reply(client.get(path, headers));
+        if (method == "DELETE") return reply(client.del(path, headers));
+        return reply(client.post(path, headers, body));
     }
 
     // A storage call as hnas1's user, e.g. call("GET", "filesystems").
@@ -454,7 +454,7 @@ TEST_F(SimulatorTest, AnUnmountedFileSystemListsNoSnapshotsAndRefusesAFilteredLi
 
 // v8 and v9 quote numbers; v7 does not. Booleans and texts stay as they are.
 TEST_F(SimulatorTest, TheV8AndV9PathsAnswerNumbersQuoted) {
-    const httplib::Headers login = {{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}};
+    const simkit::HttpHeaders login = {{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}};
     EXPECT_EQ(call("GET", "filesystems/" + fs1).body["filesystem"]["capacity"], 1000);
     for (const std::string version : {"v8", "v9"}) {
         SCOPED_TRACE(version);
@@ -591,16 +591,16 @@ TEST_F(SimulatorTest, FaultAnswersCarryTheChosenBody) {
         {R"({"operation":"rollbackSnapshot","status":501,"body":"text","message":"Not Implemented"})", 501,
          "Not Implemented", "text/plain"},
     };
-    auto client = sim.client();
+    simkit::SimClient client = sim.client();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.fault);
         ASSERT_EQ(admin("POST", "faults", c.fault).status, 200);
-        auto r = client->Post(("/v7/storage/filesystem-snapshots/" + snapId + "/rollback").c_str(),
-                              {{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}}, "", "application/json");
-        ASSERT_TRUE(r);
-        EXPECT_EQ(r->status, c.status);
-        EXPECT_EQ(r->body, c.body);
-        EXPECT_EQ(r->get_header_value("Content-Type"), c.contentType);
+        const auto r = client.post("/v7/storage/filesystem-snapshots/" + snapId + "/rollback",
+                                   {{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}}, "");
+        ASSERT_TRUE(r) << r.error;
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.body, c.body);
+        EXPECT_EQ(r.header("Content-Type"), c.contentType);
     }
     EXPECT_EQ(snapshotNames(fs1), (std::vector<std::string>{"QZHNAS-u1-fs1"}));   // nothing rolled back
 }
@@ -610,13 +610,12 @@ TEST_F(SimulatorTest, ADoneWithoutBodyFaultDoesTheWorkAndDropsTheBody) {
     const std::string share = call("GET", "virtual-servers/1/cifs?name=data").body["filesystemShares"][0]["objectId"];
     const std::string auths = "filesystem-shares/cifs/" + share + "/authentications";
     ASSERT_EQ(admin("POST", "faults", R"({"operation":"addAuthentication","action":"doneWithoutBody"})").status, 200);
-    auto r = sim.client()->Post(("/v7/storage/" + auths).c_str(),
-                                {{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}},
-                                R"({"cifsAuthentications":[{"name":"Users","permission":8,"type":"GROUP"}]})",
-                                "application/json");
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->status, 201);
-    EXPECT_EQ(r->body, "");
+    const auto r = sim.client().post("/v7/storage/" + auths,
+                                     {{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}},
+                                     R"({"cifsAuthentications":[{"name":"Users","permission":8,"type":"GROUP"}]})");
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(r.status, 201);
+    EXPECT_EQ(r.body, "");
     // Stored as the array shows built-in groups: named BUILTIN\..., of type ALIAS.
     const Json stored = call("GET", auths).body["cifsAuthentications"];
     ASSERT_EQ(stored.size(), 2u);
@@ -655,10 +654,9 @@ TEST_F(SimulatorTest, AdminInterfaceNeedsItsTokenAndSeedsResetsAndShowsState) {
     // Without a configured token the admin interface is off.
     testsupport::SimProcess noAdmin;
     ASSERT_TRUE(testsupport::startSim(noAdmin, {}));
-    auto client = noAdmin.client();
-    auto res = client->Get("/admin/state", {{"X-Admin-Token", ""}});
-    ASSERT_TRUE(res);
-    EXPECT_EQ(res->status, 403);
+    const auto res = noAdmin.client().get("/admin/state", {{"X-Admin-Token", ""}});
+    ASSERT_TRUE(res) << res.error;
+    EXPECT_EQ(res.status, 403);
 }
 
 TEST_F(SimulatorTest, ARestartKeepsTheStateAndDoesNotSeedAgain) {
@@ -825,13 +823,12 @@ TEST(SimulatorOptions, KeepAliveRequestCountEndsTheConnectionAndIsChecked) {
     }
     testsupport::SimProcess sim;
     ASSERT_TRUE(testsupport::startSim(sim, {"--keep-alive-requests", "2"}));
-    auto client = sim.client();
-    client->set_keep_alive(true);
+    simkit::SimClient client = sim.client();   // one connection while the simulator keeps it
     std::vector<std::string> connection;
     for (int i = 0; i < 3; ++i) {
-        const auto r = client->Get("/v7/storage/virtual-servers");
-        ASSERT_TRUE(r);
-        connection.push_back(r->get_header_value("Connection"));
+        const auto r = client.get("/v7/storage/virtual-servers");
+        ASSERT_TRUE(r) << r.error;
+        connection.push_back(r.header("Connection"));
     }
     EXPECT_NE(connection[0], "close");
     EXPECT_EQ(connection[1], "close");

@@ -192,7 +192,7 @@ TEST(ClientProbeOnce, AnArrayThatNeverAnswersFailsTheHttpPhase) {
     testsupport::TempSettings settings(
         clienttest::clientSettings(clienttest::serverCerts().ca, "nRequestTimeoutSecs=1\n"));
     clienttest::LocalArray* self = nullptr;
-    clienttest::LocalArray array([&](const httplib::Request&, httplib::Response& response) {
+    clienttest::LocalArray array([&](const clienttest::LocalRequest&, clienttest::LocalResponse& response) {
         self->stall();
         response.status = 500;
     });

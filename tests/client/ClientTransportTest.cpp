@@ -28,6 +28,8 @@ using clienttest::answerJson;
 using clienttest::contains;
 using clienttest::failureLines;
 using clienttest::LocalArray;
+using clienttest::LocalRequest;
+using clienttest::LocalResponse;
 using testsupport::closedPort;
 using testsupport::TempFile;
 
@@ -38,7 +40,7 @@ constexpr char kServers[] =
 constexpr char kFileSystems[] = R"J({"filesystems":[{"filesystemId":"0A1B","label":"fs1"}]})J";
 
 // Answers the virtual-server and file-system lists; anything else 404.
-void plainArray(const httplib::Request& request, httplib::Response& response) {
+void plainArray(const LocalRequest& request, LocalResponse& response) {
     if (contains(request.path, "/virtual-servers"))
         answerJson(response, 200, kServers);
     else if (contains(request.path, "/filesystems"))
@@ -47,9 +49,15 @@ void plainArray(const httplib::Request& request, httplib::Response& response) {
         answerJson(response, 404, R"J({"errorMsg":"no such object"})J");
 }
 
-std::string header(const httplib::Headers& headers, const char* key) {
-    const auto found = headers.find(key);
-    return found == headers.end() ? std::string() : found->second;
+// Answers 200 with `body` (JSON) sent in pieces of 64 KiB from where it
+// lies, so that serving it holds no copy of it.
+void streamInPieces(LocalResponse& response, const std::string& body) {
+    response.contentType = "application/json";
+    response.streamLength = body.size();
+    response.stream = [&body](size_t offset, std::string& piece) {
+        piece.assign(body, offset, 65536);
+        return offset + piece.size() < body.size();
+    };
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
@@ -117,7 +125,7 @@ TEST_F(ClientTransport, UnusableAnswersFailWithOneLineNamingTheCause) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.status) + " " + c.body);
         fakehost::LogCapture log;
-        LocalArray array([&](const httplib::Request&, httplib::Response& response) {
+        LocalArray array([&](const LocalRequest&, LocalResponse& response) {
             answerJson(response, c.status, c.body);
         });
         __HNASVirtualServers server;
@@ -132,7 +140,7 @@ TEST_F(ClientTransport, UnusableAnswersFailWithOneLineNamingTheCause) {
 // A created snapshot whose answer lacks its object ID is a failure, not a
 // snapshot with an empty ID.
 TEST_F(ClientTransport, SnapshotAnswerWithoutObjectIdFails) {
-    LocalArray array([](const httplib::Request&, httplib::Response& response) {
+    LocalArray array([](const LocalRequest&, LocalResponse& response) {
         answerJson(response, 201, R"J({"snapshot":{"displayName":"QZHNAS-u1-fs1","state":"X"}})J");
     });
     __HNASFileSystemSnapshot snapshot;
@@ -143,7 +151,7 @@ TEST_F(ClientTransport, SnapshotAnswerWithoutObjectIdFails) {
 TEST_F(ClientTransport, StalledArrayIsCutOffByTheRequestTimeOut) {
     useSettings("nRequestTimeoutSecs=1\nnRetryCount=1\n");
     LocalArray* self = nullptr;
-    LocalArray array([&](const httplib::Request&, httplib::Response& response) {
+    LocalArray array([&](const LocalRequest&, LocalResponse& response) {
         self->stall();
         answerJson(response, 200, kServers);
     });
@@ -192,7 +200,7 @@ TEST_F(ClientTransport, RetrySettingsOutOfRangeAreNotedAndDefaultsKept) {
 // headers and never in the request line.
 TEST_F(ClientTransport, CallsShareOneConnectionAndCredentialsStayInHeaders) {
     useSettings("sApiVersion=v9\n");
-    LocalArray array([](const httplib::Request& request, httplib::Response& response) {
+    LocalArray array([](const LocalRequest& request, LocalResponse& response) {
         if (request.method != "POST")
             plainArray(request, response);
         else if (contains(request.path, "/rollback"))
@@ -221,9 +229,9 @@ TEST_F(ClientTransport, CallsShareOneConnectionAndCredentialsStayInHeaders) {
         EXPECT_EQ(request.target.rfind("/v9/storage/", 0), 0u);
         EXPECT_FALSE(contains(request.target, kPassword));
         EXPECT_FALSE(contains(request.target, "supervisor"));
-        EXPECT_EQ(header(request.headers, "X-Subsystem-User"), "supervisor");
-        EXPECT_EQ(header(request.headers, "X-Subsystem-Password"), kPassword);
-        EXPECT_EQ(header(request.headers, "Accept"), "application/json");
+        EXPECT_EQ(request.header("X-Subsystem-User"), "supervisor");
+        EXPECT_EQ(request.header("X-Subsystem-Password"), kPassword);
+        EXPECT_EQ(request.header("Accept"), "application/json");
     }
     EXPECT_EQ(seen[1].target, "/v9/storage/filesystems?label=fs1");
     EXPECT_TRUE(contains(seen[2].body, "\"displayName\":\"u1-fs1\"")) << seen[2].body;
@@ -242,7 +250,7 @@ TEST_F(ClientTransport, InitAgainPointsAtTheNextArray) {
     ASSERT_TRUE(client.getVirtualServerInfo("evs1", server));
     EXPECT_EQ(first.seen().size(), 1u);
     ASSERT_EQ(second.seen().size(), 1u);
-    EXPECT_EQ(header(second.seen()[0].headers, "X-Subsystem-User"), "other-user");
+    EXPECT_EQ(second.seen()[0].header("X-Subsystem-User"), "other-user");
 }
 
 TEST_F(ClientTransport, IPv6AddressIsBracketed) {
@@ -324,8 +332,8 @@ TEST_F(ClientTransport, InsecureSwitchSkipsVerificationAndWarnsOnEveryCall) {
 
 // The password never reaches a log line, even when the array echoes it.
 TEST_F(ClientTransport, PasswordNeverReachesTheLog) {
-    LocalArray array([](const httplib::Request& request, httplib::Response& response) {
-        const std::string password = request.get_header_value("X-Subsystem-Password");
+    LocalArray array([](const LocalRequest& request, LocalResponse& response) {
+        const std::string password = request.header("X-Subsystem-Password");
         answerJson(response, 401, "{\"errorMsg\":\"bad password " + password + "\"}");
     });
     __HNASVirtualServers server;
@@ -371,9 +379,12 @@ TEST_F(ClientTransport, RefusalsCarryTheStatusAndTheArraysMessageWithOrWithoutAB
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.status) + " " + c.body);
         fakehost::LogCapture log;
-        LocalArray array([&](const httplib::Request&, httplib::Response& response) {
+        LocalArray array([&](const LocalRequest&, LocalResponse& response) {
             response.status = c.status;
-            if (*c.body != '\0') response.set_content(c.body, c.contentType);
+            if (*c.body != '\0') {
+                response.body = c.body;
+                response.contentType = c.contentType;
+            }
         });
         EXPECT_FALSE(clientFor(array.port())->recoverFileSystemSnapshot("5e5e"));
         EXPECT_EQ(array.seen().size(), 1u);   // a refusal is not sent again
@@ -391,11 +402,11 @@ constexpr char kApiKey[] = "hnas-4pi-K3y-0123456789abcdef";
 TEST_F(ClientTransport, ApiKeyReplacesUserAndPasswordAndNeverReachesTheLog) {
     TempFile keyFile(std::string(kApiKey) + "\n");
     useSettings("sApiKeyFile=" + keyFile.path() + "\n");
-    LocalArray array([](const httplib::Request& request, httplib::Response& response) {
+    LocalArray array([](const LocalRequest& request, LocalResponse& response) {
         if (request.method == "GET")
             plainArray(request, response);
         else
-            answerJson(response, 403, "{\"errorMsg\":\"key " + request.get_header_value("X-Api-Key") +
+            answerJson(response, 403, "{\"errorMsg\":\"key " + request.header("X-Api-Key") +
                                           " is read-only\"}");
     });
     auto client = clientFor(array.port());
@@ -404,9 +415,9 @@ TEST_F(ClientTransport, ApiKeyReplacesUserAndPasswordAndNeverReachesTheLog) {
     EXPECT_FALSE(client->recoverFileSystemSnapshot("5e5e"));
     for (const auto& request : array.seen()) {
         SCOPED_TRACE(request.target);
-        EXPECT_EQ(header(request.headers, "X-Api-Key"), kApiKey);
-        EXPECT_EQ(request.headers.count("X-Subsystem-User"), 0u);
-        EXPECT_EQ(request.headers.count("X-Subsystem-Password"), 0u);
+        EXPECT_EQ(request.header("X-Api-Key"), kApiKey);
+        EXPECT_EQ(request.headerCount("X-Subsystem-User"), 0u);
+        EXPECT_EQ(request.headerCount("X-Subsystem-Password"), 0u);
     }
     EXPECT_TRUE(contains(onlyFailure("recoverFileSystemSnapshot"), "errorMsg [key ******** is read-only]"));
     EXPECT_FALSE(contains(log_.text(), "is readable by other users"));   // the file's mode is 0600
@@ -505,13 +516,13 @@ TEST_F(ClientTransport, EachArraySendsTheKeyOfItsOwnSection) {
         }
         ASSERT_TRUE(client.getVirtualServerInfo("evs1", server)) << log.text();
         ASSERT_EQ(array.seen().size(), before + 1);
-        const httplib::Headers headers = array.seen().back().headers;
+        const LocalRequest request = array.seen().back();
         if (c.key != nullptr) {
-            EXPECT_EQ(header(headers, "X-Api-Key"), c.key);
-            EXPECT_EQ(headers.count("X-Subsystem-Password"), 0u);
+            EXPECT_EQ(request.header("X-Api-Key"), c.key);
+            EXPECT_EQ(request.headerCount("X-Subsystem-Password"), 0u);
         } else {
-            EXPECT_EQ(headers.count("X-Api-Key"), 0u);
-            EXPECT_EQ(header(headers, "X-Subsystem-User"), c.user);
+            EXPECT_EQ(request.headerCount("X-Api-Key"), 0u);
+            EXPECT_EQ(request.header("X-Subsystem-User"), c.user);
         }
     }
 }
@@ -580,12 +591,8 @@ TEST_F(ClientTransport, HostileAnswersOf32MBAreRefusedWithinBoundedMemory) {
         ASSERT_LE(c.body.size(), size);
         fakehost::LogCapture log;
         const std::string& body = c.body;
-        LocalArray array([&](const httplib::Request&, httplib::Response& response) {
-            response.status = 200;
-            response.set_content_provider(body.size(), "application/json",
-                                          [&](size_t offset, size_t length, httplib::DataSink& sink) {
-                                              return sink.write(body.data() + offset, std::min<size_t>(length, 65536));
-                                          });
+        LocalArray array([&](const LocalRequest&, LocalResponse& response) {
+            streamInPieces(response, body);
         });
         bool done = true;
         const double rise = peakRiseMiB([&] {
@@ -614,13 +621,9 @@ TEST_F(ClientTransport, HostileAnswersOf32MBAreRefusedWithinBoundedMemory) {
         ++entries;
     }
     list += "]}";
-    LocalArray array([&](const httplib::Request& request, httplib::Response& response) {
+    LocalArray array([&](const LocalRequest& request, LocalResponse& response) {
         if (!contains(request.path, "/filesystem-snapshots/")) return plainArray(request, response);
-        response.status = 200;
-        response.set_content_provider(list.size(), "application/json",
-                                      [&](size_t offset, size_t length, httplib::DataSink& sink) {
-                                          return sink.write(list.data() + offset, std::min<size_t>(length, 65536));
-                                      });
+        streamInPieces(response, list);
     });
     std::vector<__HNASFileSystemSnapshot> all;
     bool done = false;

@@ -1,39 +1,64 @@
-// A small HTTPS server on 127.0.0.1 (cpp-httplib) that answers as the test's
-// handler says: for the cases the simulator cannot make (malformed JSON, a
-// missing field, a stall, an echoed password). It records every request.
+// A small HTTPS server on 127.0.0.1 (Boost.Beast, a thread per connection)
+// that answers as the test's handler says: for the cases the simulator
+// cannot make (malformed JSON, a missing field, a stall, an echoed
+// password, an answer cut short). It records every request.
 #pragma once
 
 #include <condition_variable>
+#include <cstddef>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
-
-#include <httplib.h>
 
 namespace clienttest {
 
-struct SeenRequest {
-    std::string method;
+// One request as the local array received it.
+struct LocalRequest {
+    std::string method;      // e.g. "GET"
     std::string target;      // path and query as sent, e.g. "/v7/storage/filesystems?label=fs1"
+    std::string path;        // the target before "?", decoded
     std::string body;
-    int remotePort;          // the client's side of the connection
-    httplib::Headers headers;
+    int remotePort = 0;      // the client's side of the connection
+    std::vector<std::pair<std::string, std::string>> headers;   // as sent, in order
+
+    // The first value of the header `name` (any case); "" when absent.
+    std::string header(const std::string& name) const;
+    size_t headerCount(const std::string& name) const;
+    bool hasParam(const std::string& name) const;
+    // The first value of the query parameter `name`, decoded; "" when absent.
+    std::string param(const std::string& name) const;
 };
 
-using LocalHandler = std::function<void(const httplib::Request&, httplib::Response&)>;
+// A handler's answer: a status and a body with its type, or a body sent in
+// pieces as it is made.
+struct LocalResponse {
+    int status = 200;
+    std::string contentType;
+    std::string body;
+    // When set, in place of `body`: `streamLength` bytes are announced, and
+    // stream(offset, piece) gives the next piece from `offset` on; it returns
+    // false after the last piece it gives. An answer that ends short of
+    // `streamLength` drops the connection after what was sent.
+    size_t streamLength = 0;
+    std::function<bool(size_t offset, std::string& piece)> stream;
+};
+
+using LocalHandler = std::function<void(const LocalRequest&, LocalResponse&)>;
 
 class LocalArray {
 public:
     // Serves on `host` ("127.0.0.1" or "::1") with the test server
-    // certificate; `handler` answers every GET, POST and DELETE. port() is 0
-    // when the address cannot be bound.
+    // certificate; `handler` answers every request, on the thread of its
+    // connection. A connection serves up to 100 requests. port() is 0 when
+    // the address cannot be bound.
     explicit LocalArray(LocalHandler handler, const std::string& host = "127.0.0.1");
     ~LocalArray();
 
     int port() const { return port_; }
-    std::vector<SeenRequest> seen() const;
+    std::vector<LocalRequest> seen() const;
     // For a handler: blocks until release() (or the object dies), at most
     // 10 s, so that a client time-out can be watched.
     void stall();
@@ -42,20 +67,20 @@ public:
     LocalArray(const LocalArray&) = delete;
     LocalArray& operator=(const LocalArray&) = delete;
 
-private:
-    void serve(const httplib::Request& request, httplib::Response& response);
+    // The listener and the connections' threads.
+    struct Server;
 
+private:
     LocalHandler handler_;
-    httplib::SSLServer server_;
+    std::unique_ptr<Server> server_;
     int port_ = 0;
-    std::thread thread_;
     mutable std::mutex mutex_;
     std::condition_variable released_;
     bool isReleased_ = false;
-    std::vector<SeenRequest> seen_;
+    std::vector<LocalRequest> seen_;
 };
 
-// Sets a JSON answer: response.set_content(json, "application/json").
-void answerJson(httplib::Response& response, int status, const std::string& json);
+// Sets a JSON answer: the status, the text, "application/json".
+void answerJson(LocalResponse& response, int status, const std::string& json);
 
 }  // namespace clienttest

@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include "arraysim/server/UrlText.h"
+
 namespace clienttest {
 
 using nlohmann::json;
@@ -20,13 +22,13 @@ std::vector<std::string> segmentsOf(const std::string& target) {
     size_t start = 0;
     for (;;) {
         const size_t slash = path.find('/', start);
-        segments.push_back(httplib::detail::decode_url(path.substr(start, slash - start), false));
+        segments.push_back(arraysim::percentDecoded(path.substr(start, slash - start), false));
         if (slash == std::string::npos) return segments;
         start = slash + 1;
     }
 }
 
-void error(httplib::Response& response, int status, const std::string& message) {
+void error(LocalResponse& response, int status, const std::string& message) {
     answerJson(response, status, json({{"errorMsg", message}}).dump());
 }
 
@@ -71,7 +73,7 @@ RealFormArray::RealFormArray()
                                       {{"encodedName", "QlVJTFRJTlxBZG1pbmlzdHJhdG9ycw=="},
                                        {"name", "BUILTIN\\Administrators"}, {"permission", "24"},
                                        {"type", "ALIAS"}}})}}),
-      server_([this](const httplib::Request& request, httplib::Response& response) { answer(request, response); }) {}
+      server_([this](const LocalRequest& request, LocalResponse& response) { answer(request, response); }) {}
 
 void RealFormArray::addSnapshot(RealSnapshot snapshot) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -99,7 +101,7 @@ void RealFormArray::dropAddedPermissions() {
     dropPermissions_ = true;
 }
 
-void RealFormArray::answer(const httplib::Request& request, httplib::Response& response) {
+void RealFormArray::answer(const LocalRequest& request, LocalResponse& response) {
     std::lock_guard<std::mutex> lock(mutex_);
     const std::vector<std::string> at = segmentsOf(request.target);
     const std::string& method = request.method;
@@ -118,7 +120,7 @@ void RealFormArray::answer(const httplib::Request& request, httplib::Response& r
                                                                          {"type", "File services"}}})}})
                                           .dump());
     } else if (at[0] == "virtual-servers" && at.size() == 3) {
-        const std::string wanted = request.get_param_value("name");
+        const std::string wanted = request.param("name");
         json list = json::array();
         for (const json& share : shares_[at[2]])
             if (strcasecmp(share["name"].get<std::string>().c_str(), wanted.c_str()) == 0 ||
@@ -128,7 +130,7 @@ void RealFormArray::answer(const httplib::Request& request, httplib::Response& r
     } else if (at[0] == "filesystems" && at.size() == 1) {
         json list = json::array();
         for (const json& fs : fileSystems_)
-            if (!request.has_param("label") || fs["label"] == request.get_param_value("label")) list.push_back(fs);
+            if (!request.hasParam("label") || fs["label"] == request.param("label")) list.push_back(fs);
         answerJson(response, 200, json({{"filesystems", list}}).dump());
     } else if (at[0] == "filesystems" && at.size() == 2) {
         for (const json& fs : fileSystems_)

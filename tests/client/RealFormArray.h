@@ -42,7 +42,7 @@ public:
     RealFormArray();
 
     int port() const { return server_.port(); }
-    std::vector<SeenRequest> seen() const { return server_.seen(); }
+    std::vector<LocalRequest> seen() const { return server_.seen(); }
 
     // Adds a snapshot; an empty objectId gets the real form.
     void addSnapshot(RealSnapshot snapshot);
@@ -60,7 +60,7 @@ public:
     RealFormArray& operator=(const RealFormArray&) = delete;
 
 private:
-    void answer(const httplib::Request& request, httplib::Response& response);
+    void answer(const LocalRequest& request, LocalResponse& response);
 
     std::mutex mutex_;
     nlohmann::json fileSystems_;

@@ -9,6 +9,7 @@ client rejects raises, and the test fails with the client's own message.
   vendor_client_test.py --sim BIN --cert-script scripts/make-test-cert.sh --vendor-dir DIR
 """
 import argparse
+import ctypes
 import importlib.util
 import json
 import os
@@ -48,6 +49,25 @@ EVS = 1
 
 args = None
 
+PR_SET_PDEATHSIG = 1
+
+
+def die_with_parent():
+    """In the simulator's process before it runs: SIGKILL when this test dies."""
+    ctypes.CDLL(None).prctl(PR_SET_PDEATHSIG, 9, 0, 0, 0)
+
+
+def stop(sim):
+    """Ends the simulator (SIGTERM, SIGKILL after 10 s) and closes its pipes."""
+    sim.terminate()
+    try:
+        sim.wait(10)
+    except subprocess.TimeoutExpired:
+        sim.kill()
+        sim.wait()
+    sim.stdout.close()
+    sim.stderr.close()
+
 
 def load_vendor_module(vendor_dir):
     path = os.path.join(vendor_dir, "hnas_main.py")
@@ -61,6 +81,7 @@ class VendorClientAgainstSimulator(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.work = tempfile.TemporaryDirectory()
+        cls.addClassCleanup(cls.work.cleanup)
         certs = os.path.join(cls.work.name, "certs")
         subprocess.run([args.cert_script, certs], check=True)
         seed = os.path.join(cls.work.name, "seed.json")
@@ -70,7 +91,10 @@ class VendorClientAgainstSimulator(unittest.TestCase):
             [args.sim, "--cert", os.path.join(certs, "server.pem"),
              "--key", os.path.join(certs, "server.key"), "--port", "0",
              "--seed", seed] + args.sim_option,
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, preexec_fn=die_with_parent)
+        # Class clean-ups run also when the rest of this set-up fails, as
+        # tearDownClass would not; the simulator stops before its files go.
+        cls.addClassCleanup(stop, cls.sim)
         line = cls.sim.stdout.readline().strip()
         if not line.startswith("hnas-arraysim listening on "):
             cls.sim.kill()
@@ -83,14 +107,6 @@ class VendorClientAgainstSimulator(unittest.TestCase):
         cls.server = vendor.HNASFileServer(cls.url, verify=cls.ca)
         cls.server.set_credentials(api_username="supervisor", api_password="supervisor-pw")
         cls.fs_id = cls.server.get_file_systems(label="fs1")["filesystems"][0]["filesystemId"]
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.sim.terminate()
-        cls.sim.wait(10)
-        cls.sim.stdout.close()
-        cls.sim.stderr.close()
-        cls.work.cleanup()
 
     def test_reads(self):
         evs = self.server.get_virtual_servers()["virtualServers"]

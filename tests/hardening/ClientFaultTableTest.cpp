@@ -142,7 +142,7 @@ TEST(ClientFaultTable, EveryOperationFailsWithinTheTimeOutsUnderEveryFault) {
             SCOPED_TRACE(std::string(faultName(fault)) + " " + op.name);
             fakehost::LogCapture log;
             LocalArray* self = nullptr;
-            LocalArray array([&](const httplib::Request&, httplib::Response& response) {
+            LocalArray array([&](const clienttest::LocalRequest&, clienttest::LocalResponse& response) {
                 switch (fault) {
                     case Fault::Stalled: self->stall(); clienttest::answerJson(response, 200, "{}"); break;
                     case Fault::Http500: clienttest::answerJson(response, 500, "{\"errorMsg\":\"internal\"}"); break;
@@ -150,12 +150,12 @@ TEST(ClientFaultTable, EveryOperationFailsWithinTheTimeOutsUnderEveryFault) {
                     case Fault::MissingField: clienttest::answerJson(response, 200, "{\"unrelated\":1}"); break;
                     case Fault::ClosedMidAnswer:
                         // Announce 4096 bytes, send 12, then drop the connection.
-                        response.status = 200;
-                        response.set_content_provider(4096, "application/json",
-                                                      [](size_t offset, size_t, httplib::DataSink& sink) {
-                                                          if (offset == 0) sink.write("{\"snapshots\"", 12);
-                                                          return false;
-                                                      });
+                        response.contentType = "application/json";
+                        response.streamLength = 4096;
+                        response.stream = [](size_t, std::string& piece) {
+                            piece = "{\"snapshots\"";
+                            return false;
+                        };
                         break;
                     default: clienttest::answerJson(response, 200, "{}"); break;
                 }
