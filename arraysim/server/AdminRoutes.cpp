@@ -19,19 +19,25 @@ const size_t kMaxFaultMessage = 4096;
 
 using AdminHandler = std::function<void(const Request&, const std::string& body, Reply&)>;
 
+// Whether the admin interface is on and the request carries its token; the
+// refusal in `reply` when not. The context is locked.
+bool tokenMatches(const SimContext& context, const Request& req, Reply& reply) {
+    if (context.adminToken.empty()) {
+        sendError(reply, 403, "admin interface is off: no admin token configured");
+        return false;
+    }
+    if (req.header(kTokenHeader) != context.adminToken) {
+        sendError(reply, 401, "wrong or missing admin token");
+        return false;
+    }
+    return true;
+}
+
 // Runs `handler` under the context's lock once the admin token matches.
 void guarded(SimContext& context, const Request& req, const std::string& body, Reply& reply,
              const AdminHandler& handler) {
     std::lock_guard<std::mutex> lock(context.mutex);
-    if (context.adminToken.empty()) {
-        sendError(reply, 403, "admin interface is off: no admin token configured");
-        return;
-    }
-    if (req.header(kTokenHeader) != context.adminToken) {
-        sendError(reply, 401, "wrong or missing admin token");
-        return;
-    }
-    handler(req, body, reply);
+    if (tokenMatches(context, req, reply)) handler(req, body, reply);
 }
 
 // The name of `kind` in `names` (a table of FaultTable.h).
@@ -152,6 +158,11 @@ void seed(SimContext& context, const std::string& text, Reply& reply) {
 }
 
 }  // namespace
+
+bool adminAdmitsBody(SimContext& context, const Request& head, Reply& refusal) {
+    std::lock_guard<std::mutex> lock(context.mutex);
+    return tokenMatches(context, head, refusal);
+}
 
 void addAdminRoutes(HttpsServer& server, SimContext& context) {
     SimContext& c = context;

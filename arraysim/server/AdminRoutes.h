@@ -10,4 +10,8 @@ namespace arraysim {
 
 void addAdminRoutes(HttpsServer& server, SimContext& context);
 
+// The body gate of admin requests: a body is read only when the admin
+// interface is on and the head carries its token; else 403 or 401.
+bool adminAdmitsBody(SimContext& context, const Request& head, Reply& refusal);
+
 }  // namespace arraysim

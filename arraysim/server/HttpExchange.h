@@ -5,6 +5,7 @@
 // once it is answered).
 #pragma once
 
+#include <functional>
 #include <regex>
 #include <string>
 
@@ -38,6 +39,9 @@ enum class AfterAnswer { KeepOpen, Close, Drop };
 struct Reply {
     http::response<http::string_body> message{http::status::ok, 11};
     AfterAnswer after = AfterAnswer::KeepOpen;
+    // Work on the answer that needs none of the locks its handler held (a
+    // long list written out), run once the handler has let them go.
+    std::function<void(Reply&)> finish;
 
     int status() const { return static_cast<int>(message.result_int()); }
     void setStatus(int status) { message.result(static_cast<unsigned>(status)); }

@@ -18,6 +18,8 @@ void send(Reply& reply, int status, std::string body, const char* type) {
 
 void sendJson(Reply& reply, int status, const Json& body) { send(reply, status, dumpJson(body), kJsonType); }
 
+void sendJsonText(Reply& reply, int status, std::string text) { send(reply, status, std::move(text), kJsonType); }
+
 void sendError(Reply& reply, int status, const std::string& message) {
     sendJson(reply, status, Json{{key::kErrorMsg, message}, {key::kErrorDetail, {{key::kMessage, message}}}});
 }
@@ -32,6 +34,11 @@ int statusOf(arraymodel::Outcome outcome) {
         case arraymodel::Outcome::Unauthorized: return 401;
     }
     return 500;
+}
+
+void sendBusy(Reply& reply, const char* message) {
+    sendError(reply, 503, message);
+    reply.message.set(http::field::retry_after, std::to_string(kBusyRetryAfterSeconds));
 }
 
 void dropConnection(Reply& reply) { reply.endConnection(AfterAnswer::Drop); }

@@ -3,7 +3,10 @@
 #include <openssl/ssl.h>
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
+#include <list>
+#include <mutex>
 #include <optional>
 #include <regex>
 #include <string_view>
@@ -17,6 +20,7 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
 
+#include "arraysim/server/ByteBudget.h"
 #include "arraysim/server/HttpReplies.h"
 #include "arraysim/server/UrlText.h"
 #include "arraysim/server/WorkerThreads.h"
@@ -53,15 +57,38 @@ struct Route {
 
 bool isParseError(const error_code& ec) { return ec.category() == http::make_error_code(http::error::bad_method).category(); }
 
+// The request's path, decoded, and its query, from its target.
+void readTarget(Request& req) {
+    const auto target = req.message.target();
+    const std::string_view whole(target.data(), target.size());
+    const size_t query = whole.find('?');
+    req.path = percentDecoded(whole.substr(0, query), false);
+    if (query != std::string_view::npos) req.params = parseQuery(whole.substr(query + 1));
+}
+
+class Session;
+
 }  // namespace
 
 struct HttpsServer::Impl {
-    explicit Impl(const HttpsLimits& l) : limits(l), workers(l.mostHandlers) {}
+    explicit Impl(const HttpsLimits& l)
+        : limits(l), bodies(l.bodiesBytes), answers(l.answersBytes), workers(l.mostHandlers) {}
 
     void accept();
     void dispatch(Request& req, Reply& reply);
+    // At the connection cap: closes the oldest connection still in its TLS
+    // handshake; false when there is none.
+    bool makeRoom();
 
     const HttpsLimits limits;
+    std::atomic<size_t> open{0};   // connections
+    // Connections still in their handshake, oldest first: the ones a new
+    // connection may push out at the cap.
+    std::mutex handshakingMutex;
+    std::list<std::weak_ptr<Session>> handshaking;
+    ByteBudget bodies;
+    ByteBudget answers;
+    BodyGate bodyGate;
     net::ssl::context tls{net::ssl::context::tls_server};
     net::io_context io;
     tcp::acceptor acceptor{io};
@@ -80,19 +107,52 @@ namespace {
 class Session : public std::enable_shared_from_this<Session> {
 public:
     Session(HttpsServer::Impl& server, tcp::socket&& socket)
-        : server_(server), stream_(std::move(socket), server.tls), buffer_(server.limits.headerBytes) {}
+        : server_(server), stream_(std::move(socket), server.tls), buffer_(server.limits.headerBytes) {
+        ++server_.open;
+    }
+    ~Session() {
+        leaveHandshaking();
+        --server_.open;
+    }
 
     void start() {
+        {
+            std::lock_guard<std::mutex> lock(server_.handshakingMutex);
+            place_ = server_.handshaking.insert(server_.handshaking.end(), weak_from_this());
+            listed_ = true;
+        }
         net::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->handshake(); });
+    }
+
+    // Takes this connection off the handshaking list, which is locked.
+    void unlistLocked() {
+        if (listed_) server_.handshaking.erase(place_);
+        listed_ = false;
+    }
+
+    // Closes this connection to make room for a new one at the cap.
+    void pushOut() {
+        net::post(stream_.get_executor(), [self = shared_from_this()] {
+            error_code ignored;
+            self->tcp().socket().shutdown(tcp::socket::shutdown_both, ignored);
+            self->tcp().close();
+        });
     }
 
 private:
     beast::tcp_stream& tcp() { return beast::get_lowest_layer(stream_); }
 
+    void leaveHandshaking() {
+        std::lock_guard<std::mutex> lock(server_.handshakingMutex);
+        unlistLocked();
+    }
+
     void handshake() {
         tcp().expires_after(server_.limits.handshake);
         stream_.async_handshake(net::ssl::stream_base::server, [self = shared_from_this()](error_code ec) {
-            if (!ec) self->awaitRequest();
+            if (ec) return;
+            self->leaveHandshaking();
+            self->awaitRequest();
         });
     }
 
@@ -139,7 +199,55 @@ private:
             refuse(431, kHeadTooLarge);
             return;
         }
-        if (!parser_->is_done() && beast::iequals(head[http::field::expect], "100-continue")) {
+        if (parser_->is_done()) {
+            readBody();
+            return;
+        }
+        if (!server_.bodyGate) {
+            admitBody();
+            return;
+        }
+        // The gate may wait for the array model's lock: it runs on a worker,
+        // and the connection's next step comes back here.
+        Request gated;
+        gated.message = http::request<http::string_body>(parser_->get().base());
+        readTarget(gated);
+        server_.workers.enqueue([self = shared_from_this(), gated = std::move(gated)] {
+            Reply refusal;
+            bool admitted = false;
+            try {
+                admitted = self->server_.bodyGate(gated, refusal);
+            } catch (const std::exception& e) {
+                refusal = Reply{};
+                sendError(refusal, 500, e.what());
+            }
+            net::post(self->stream_.get_executor(), [self, admitted, refusal = std::move(refusal)]() mutable {
+                if (admitted) {
+                    self->admitBody();
+                    return;
+                }
+                self->headRequest_ = false;
+                refusal.endConnection(AfterAnswer::Close);
+                self->answer(refusal);
+            });
+        });
+    }
+
+    // Takes the body's room in the shared budget (its announced length, or
+    // the limit for a chunked one), then invites and reads it.
+    void admitBody() {
+        const auto announced = parser_->content_length();
+        const size_t room = announced ? static_cast<size_t>(std::min<std::uint64_t>(*announced, server_.limits.bodyBytes))
+                                      : server_.limits.bodyBytes;
+        if (!bodyHeld_.take(server_.bodies, room)) {
+            headRequest_ = false;
+            Reply reply;
+            sendBusy(reply, kBodiesBusy);
+            reply.endConnection(AfterAnswer::Close);
+            answer(reply);
+            return;
+        }
+        if (beast::iequals(parser_->get()[http::field::expect], "100-continue")) {
             net::async_write(stream_, net::buffer(kContinue, sizeof(kContinue) - 1),
                              [self = shared_from_this()](error_code e, size_t) {
                                  if (!e) self->readBody();
@@ -167,17 +275,27 @@ private:
         keepAlive_ = parser_->get().keep_alive();
         headRequest_ = parser_->get().method() == http::verb::head;
         request_.message = parser_->release();
-        const auto target = request_.message.target();
-        const std::string_view whole(target.data(), target.size());
-        const size_t query = whole.find('?');
-        request_.path = percentDecoded(whole.substr(0, query), false);
-        if (query != std::string_view::npos) request_.params = parseQuery(whole.substr(query + 1));
+        readTarget(request_);
         server_.workers.enqueue([self = shared_from_this()] {
             Reply reply;
             self->server_.dispatch(self->request_, reply);
+            self->holdAnswer(reply);
             net::post(self->stream_.get_executor(),
                       [self, reply = std::move(reply)]() mutable { self->answer(reply); });
         });
+    }
+
+    // A long GET answer takes its room in the shared budget until it is
+    // written; when there is none it is not sent, and the client is told to
+    // ask again (a read changes nothing, so asking again is safe).
+    void holdAnswer(Reply& reply) {
+        const size_t size = reply.message.body().size();
+        if (headRequest_ || request_.message.method() != http::verb::get || size <= server_.limits.shortAnswer) return;
+        if (answerHeld_.take(server_.answers, size)) return;
+        Reply busy;
+        sendBusy(busy, kAnswersBusy);
+        busy.after = reply.after;
+        reply = std::move(busy);
     }
 
     void refuse(int status, const char* message) {
@@ -192,6 +310,7 @@ private:
         // The request (a body of up to the limit) is not kept while the
         // connection waits for its next one.
         request_ = Request{};
+        bodyHeld_.release();
         if (reply.after == AfterAnswer::Drop) {
             error_code ignored;
             tcp().socket().shutdown(tcp::socket::shutdown_both, ignored);
@@ -215,6 +334,7 @@ private:
         tcp().expires_after(server_.limits.write);
         http::async_write(stream_, out, [self = shared_from_this(), keep](error_code ec, size_t) {
             self->answer_.reset();
+            self->answerHeld_.release();
             if (ec) return;
             if (keep)
                 self->awaitRequest();
@@ -247,12 +367,36 @@ private:
     std::optional<http::response<http::string_body>> answer_;
     Request request_;
     std::vector<char> sink_;   // what a closing connection still sends
+    HeldBytes bodyHeld_;       // the body being read, in the shared budget
+    HeldBytes answerHeld_;     // a long answer being written, likewise
+    std::list<std::weak_ptr<Session>>::iterator place_;   // in the handshaking list, when listed
+    bool listed_ = false;      // both guarded by the list's mutex
     size_t served_ = 0;
     bool keepAlive_ = false;   // the request being handled asked for more
     bool headRequest_ = false;
 };
 
 }  // namespace
+
+bool HttpsServer::Impl::makeRoom() {
+    std::shared_ptr<Session> oldest;
+    {
+        std::lock_guard<std::mutex> lock(handshakingMutex);
+        // An entry that no longer locks belongs to a connection being
+        // destroyed, which takes it out itself.
+        for (const std::weak_ptr<Session>& entry : handshaking) {
+            oldest = entry.lock();
+            if (oldest) {
+                oldest->unlistLocked();
+                break;
+            }
+        }
+    }
+    // Released, if it is the last owner, outside the list's lock.
+    if (!oldest) return false;
+    oldest->pushOut();
+    return true;
+}
 
 void HttpsServer::Impl::accept() {
     acceptor.async_accept(net::make_strand(io), [this](error_code ec, tcp::socket socket) {
@@ -262,9 +406,15 @@ void HttpsServer::Impl::accept() {
             acceptPause.async_wait([this](error_code) { accept(); });
             return;
         }
+        error_code ignored;
+        if (open.load() >= limits.connections && !makeRoom()) {
+            // Refused at once: a connection past the cap costs nothing more.
+            socket.close(ignored);
+            accept();
+            return;
+        }
         // An answer goes out as head and body; without this the body could
         // wait for the client's delayed acknowledgement (about 40 ms).
-        error_code ignored;
         socket.set_option(tcp::no_delay(true), ignored);
         std::make_shared<Session>(*this, std::move(socket))->start();
         accept();
@@ -278,6 +428,11 @@ void HttpsServer::Impl::dispatch(Request& req, Reply& reply) {
         for (const Route& route : routes) {
             if (route.method != method || !std::regex_match(req.path, req.matches, route.pattern)) continue;
             route.handler(req, reply);
+            if (reply.finish) {
+                const auto finish = std::move(reply.finish);
+                reply.finish = nullptr;
+                finish(reply);
+            }
             return;
         }
         req.matches = std::smatch();
@@ -317,6 +472,8 @@ void HttpsServer::route(http::verb method, const std::string& pattern, Handler h
 }
 
 void HttpsServer::setNotFound(Handler handler) { impl_->notFound = std::move(handler); }
+
+void HttpsServer::setBodyGate(BodyGate gate) { impl_->bodyGate = std::move(gate); }
 
 int HttpsServer::listen(const std::string& address, int port, std::string& error) {
     error_code ec;

@@ -10,7 +10,15 @@
 //   sends a byte now and then is closed when it passes;
 // - connections wait on one event loop, not on a thread each, so thousands
 //   of idle or slow ones cost memory only; a handler runs on a worker
-//   thread once its request is read whole.
+//   thread once its request is read whole;
+// - open connections are capped: past the cap the oldest one still in its
+//   TLS handshake makes room, or else the new one is closed at once, so a
+//   crowd that never speaks costs a fixed amount and real clients get in;
+// - a request's head is shown to the body gate (credentials) before its
+//   body is invited or read, and the bodies being read and the long answers
+//   being written each share one budget across all connections: past it a
+//   request gets 503 with Retry-After, before its body is read or, for a
+//   long GET answer, instead of it.
 #pragma once
 
 #include <chrono>
@@ -33,6 +41,10 @@ struct HttpsLimits {
     std::chrono::milliseconds write{10000};     // one answer
     size_t keepAliveRequests = 1000000;
     size_t mostHandlers = 512;                  // handlers running at once
+    size_t connections = 4096;                  // open at once
+    size_t bodiesBytes = 64 << 20;              // bodies being read, all connections together
+    size_t answersBytes = 128 << 20;            // long GET answers being written, all together
+    size_t shortAnswer = 64 << 10;              // a GET answer up to this size is never refused
 };
 
 class HttpsServer {
@@ -53,6 +65,13 @@ public:
     void route(http::verb method, const std::string& pattern, Handler handler);
     // Answers a request no route takes (its status is 404 when called).
     void setNotFound(Handler handler);
+
+    // Looks at the head of a request that has a body, before the body is
+    // invited (100 Continue) or read; the request has no body yet and no
+    // route matches. False refuses it with what `refusal` holds, and the
+    // connection is closed. It runs on a worker thread.
+    using BodyGate = std::function<bool(const Request& head, Reply& refusal)>;
+    void setBodyGate(BodyGate gate);
 
     // Binds and listens (without SO_REUSEPORT: a port in use is refused);
     // the port bound (the chosen one for port 0), or -1 with the reason.

@@ -3,7 +3,10 @@
 #include <chrono>
 #include <ctime>
 #include <functional>
+#include <regex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "arraysim/model/ArrayOps.h"
 #include "arraysim/model/ArraySeed.h"
@@ -87,11 +90,13 @@ void quoteNumbers(Json& value) {
     }
 }
 
-// v8 and v9 send numbers as quoted strings (e.g. "virtualServerId":"1"):
-// an answer to a request on those paths has every integer quoted.
+// v8 and v9 send numbers as quoted strings (e.g. "virtualServerId":"1").
+bool quotesNumbers(const Request& req) { return req.path.rfind("/v8/", 0) == 0 || req.path.rfind("/v9/", 0) == 0; }
+
+// An answer to a request on a path that quotes numbers has every integer quoted.
 void quoteForVersion(const Request& req, Reply& reply) {
     std::string& text = reply.message.body();
-    if (text.empty() || (req.path.rfind("/v8/", 0) != 0 && req.path.rfind("/v9/", 0) != 0)) return;
+    if (text.empty() || !quotesNumbers(req)) return;
     Json body;
     if (!parseJson(text, body)) return;
     quoteNumbers(body);
@@ -132,6 +137,31 @@ std::string requestText(const Request& req, const std::string& body) {
     return text + "\n" + body;
 }
 
+// The array the request's credentials reach, with the context locked; null
+// with the refusal in `reply` when they reach none, or when a read-only API
+// key asks for a change. An API key, when sent, replaces the user and
+// password; `caller` (for the call record) is then the array's user, never
+// the key.
+Array* logIn(SimContext& context, const Request& req, Reply& reply, std::string& caller) {
+    const std::string user = req.header(kUserHeader);
+    const std::string apiKey = req.header(kApiKeyHeader);
+    Array* array = nullptr;
+    bool readOnly = false;
+    const Result login =
+        apiKey.empty() ? arraymodel::authenticate(context.state, user, req.header(kPasswordHeader), array)
+                       : arraymodel::authenticateKey(context.state, apiKey, array, readOnly);
+    caller = !apiKey.empty() && array != nullptr ? array->user : user;
+    if (!login.ok()) {
+        sendError(reply, 401, login.message);
+        return nullptr;
+    }
+    if (readOnly && req.message.method() != http::verb::get) {
+        sendError(reply, 403, arraymodel::msg::kReadOnlyApiKey);
+        return nullptr;
+    }
+    return array;
+}
+
 void serve(SimContext& context, const char* operation, const Request& req, const std::string& body, Reply& reply,
            const Handler& handler) {
     FaultDecision fault;
@@ -142,7 +172,7 @@ void serve(SimContext& context, const char* operation, const Request& req, const
     if (fault.latencyMs > 0) context.delay(fault.latencyMs);
     const auto start = std::chrono::steady_clock::now();
     const std::string user = req.header(kUserHeader);
-    std::lock_guard<std::mutex> lock(context.mutex);
+    std::unique_lock<std::mutex> lock(context.mutex);
     if (fault.action == FaultAction::Close) {
         context.calls.add(operation, user, 0, microsSince(start));
         dropConnection(reply);
@@ -153,26 +183,13 @@ void serve(SimContext& context, const char* operation, const Request& req, const
         context.calls.add(operation, user, fault.status, microsSince(start));
         return;
     }
-    // An API key, when sent, replaces the user and password; the call
-    // record names the array's user then, never the key.
-    const std::string apiKey = req.header(kApiKeyHeader);
-    Array* array = nullptr;
-    bool readOnly = false;
-    const Result login =
-        apiKey.empty() ? arraymodel::authenticate(context.state, user, req.header(kPasswordHeader), array)
-                       : arraymodel::authenticateKey(context.state, apiKey, array, readOnly);
-    const std::string caller = !apiKey.empty() && array != nullptr ? array->user : user;
-    if (!login.ok()) {
-        sendError(reply, 401, login.message);
-    } else if (readOnly && req.message.method_string() != "GET") {
-        sendError(reply, 403, arraymodel::msg::kReadOnlyApiKey);
-    } else {
-        perform(context, *array, req, body, reply, handler);
-        quoteForVersion(req, reply);
-    }
+    std::string caller;
+    Array* array = logIn(context, req, reply, caller);
+    if (array != nullptr) perform(context, *array, req, body, reply, handler);
     if (fault.action == FaultAction::DoneWithoutBody && reply.status() < 400) {
         reply.message.body().clear();
         reply.message.erase(http::field::content_type);
+        reply.finish = nullptr;
     }
     if (fault.action == FaultAction::CloseAfter) {
         context.calls.add(operation, caller, 0, microsSince(start));
@@ -180,6 +197,9 @@ void serve(SimContext& context, const char* operation, const Request& req, const
         return;
     }
     context.calls.add(operation, caller, reply.status(), microsSince(start));
+    lock.unlock();
+    // A list written out later quotes its own numbers.
+    if (!reply.finish) quoteForVersion(req, reply);
 }
 
 // GET routes read no body; POST and DELETE routes read theirs within the
@@ -200,6 +220,26 @@ void add(HttpsServer& server, SimContext& context, http::verb method, const std:
                  }));
 }
 
+// Answers {"<key>": [...]} once the handler has let the model go: each of
+// `items` (copies) is turned into JSON and written out in turn, so that a
+// long list is neither built as one JSON tree nor written under the lock
+// every request waits on. Numbers are quoted as the request's path wants.
+template <typename Item>
+void sendListLater(const Request& req, Reply& reply, const char* key, std::vector<Item> items,
+                   Json (*toJson)(const Item&)) {
+    reply.finish = [key, quote = quotesNumbers(req), items = std::move(items), toJson](Reply& r) {
+        std::string text = "{" + dumpJson(Json(key)) + ":[";
+        for (size_t i = 0; i < items.size(); ++i) {
+            Json item = toJson(items[i]);
+            if (quote) quoteNumbers(item);
+            if (i > 0) text += ',';
+            text += dumpJson(item);
+        }
+        text += "]}";
+        sendJsonText(r, 200, std::move(text));
+    };
+}
+
 bool listVirtualServers(Array& array, const Request& req, const std::string&, Reply& reply) {
     Json list = Json::array();
     for (const arraymodel::VirtualServer& s : array.virtualServers) {
@@ -215,22 +255,22 @@ bool listShares(Array& array, const Request& req, const std::string&, Reply& rep
     const arraymodel::VirtualServer* server = arraymodel::findVirtualServer(array, req.matches[1]);
     if (server == nullptr) return answered(Result::refuse(Outcome::NotFound, arraymodel::msg::kNoServer), reply);
     const Protocol protocol = protocolOf(req.matches[2]);
-    Json list = Json::array();
+    std::vector<arraymodel::Share> list;
     if (req.hasParam(key::kName)) {
         const arraymodel::Share* share =
             arraymodel::findShareByName(array, protocol, server->id, req.param(key::kName));
-        if (share != nullptr) list.push_back(shareToJson(*share));
+        if (share != nullptr) list.push_back(*share);
     } else {
         for (const arraymodel::Share& s : array.shares) {
-            if (s.protocol == protocol && s.virtualServerId == server->id) list.push_back(shareToJson(s));
+            if (s.protocol == protocol && s.virtualServerId == server->id) list.push_back(s);
         }
     }
-    sendJson(reply, 200, Json{{key::kFilesystemShares, list}});
+    sendListLater(req, reply, key::kFilesystemShares, std::move(list), shareToJson);
     return false;
 }
 
 bool listFileSystems(Array& array, const Request& req, const std::string&, Reply& reply) {
-    Json list = Json::array();
+    std::vector<arraymodel::FileSystem> list;
     auto wanted = [&req](const arraymodel::FileSystem& f) {
         return !req.hasParam(key::kVirtualServerId) ||
                std::to_string(f.virtualServerId) == req.param(key::kVirtualServerId);
@@ -238,13 +278,13 @@ bool listFileSystems(Array& array, const Request& req, const std::string&, Reply
     if (req.hasParam(key::kLabel)) {
         // Labels are unique in an array: the index answers.
         const arraymodel::FileSystem* f = arraymodel::findFileSystemByLabel(array, req.param(key::kLabel));
-        if (f != nullptr && wanted(*f)) list.push_back(fileSystemToJson(*f));
+        if (f != nullptr && wanted(*f)) list.push_back(*f);
     } else {
         for (const arraymodel::FileSystem& f : array.fileSystems) {
-            if (wanted(f)) list.push_back(fileSystemToJson(f));
+            if (wanted(f)) list.push_back(f);
         }
     }
-    sendJson(reply, 200, Json{{key::kFilesystems, list}});
+    sendListLater(req, reply, key::kFilesystems, std::move(list), fileSystemToJson);
     return false;
 }
 
@@ -269,10 +309,8 @@ bool listSnapshotsOf(Array& array, const Request& req, Reply& reply, const std::
         return false;
     }
     bool changed = false;
-    for (const arraymodel::Snapshot& s : arraymodel::listSnapshots(array, fs->id, appSearchId, changed)) {
-        list.push_back(snapshotToJson(s));
-    }
-    sendJson(reply, 200, Json{{key::kSnapshots, list}});
+    sendListLater(req, reply, key::kSnapshots, arraymodel::listSnapshots(array, fs->id, appSearchId, changed),
+                  snapshotToJson);
     return changed;
 }
 
@@ -428,6 +466,17 @@ bool rollbackSnapshot(Array& array, const Request& req, const std::string&, Repl
 }
 
 }  // namespace
+
+bool isStoragePath(const std::string& path) {
+    static const std::regex prefix(std::string(kPrefix) + ".*");
+    return std::regex_match(path, prefix);
+}
+
+bool storageAdmitsBody(SimContext& context, const Request& head, Reply& refusal) {
+    std::lock_guard<std::mutex> lock(context.mutex);
+    std::string caller;
+    return logIn(context, head, refusal, caller) != nullptr;
+}
 
 void addStorageRoutes(HttpsServer& server, SimContext& c) {
     add(server, c, http::verb::get, route("virtual-servers"), kListVirtualServers, listVirtualServers);

@@ -3,6 +3,8 @@
 // answered from the model, and any change is saved before the answer.
 #pragma once
 
+#include <string>
+
 #include "arraysim/server/HttpsServer.h"
 
 #include "arraysim/server/SimContext.h"
@@ -10,5 +12,11 @@
 namespace arraysim {
 
 void addStorageRoutes(HttpsServer& server, SimContext& context);
+
+// Whether `path` is under the storage API.
+bool isStoragePath(const std::string& path);
+// The body gate of storage requests: a body is read only when the head's
+// credentials reach an array (and allow a change); else 401 or 403.
+bool storageAdmitsBody(SimContext& context, const Request& head, Reply& refusal);
 
 }  // namespace arraysim

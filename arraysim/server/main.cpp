@@ -1,4 +1,5 @@
 // hnas-arraysim: serves simulated HNAS arrays over HTTPS (docs/arraysim.md).
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -15,6 +16,7 @@
 
 #include "arraysim/model/ArraySeed.h"
 #include "arraysim/server/AdminRoutes.h"
+#include "arraysim/server/BodyGate.h"
 #include "arraysim/server/BoundedBody.h"
 #include "arraysim/server/HttpReplies.h"
 #include "arraysim/server/HttpsServer.h"
@@ -31,7 +33,8 @@ const char kUsage[] =
     "usage: hnas-arraysim --cert FILE --key FILE [--address A] [--port P] [--state FILE]\n"
     "                     [--seed FILE] [--admin-token T] [--ready-file FILE]\n"
     "                     [--keep-alive-requests N] [--calls-kept N] [--state-limit-bytes N]\n"
-    "                     [--max-allowed-connections N]\n"
+    "                     [--max-allowed-connections N] [--max-connections N]\n"
+    "                     [--bodies-in-flight-bytes N] [--answers-in-flight-bytes N]\n"
     "                     [--strict-snapshot-paths] [--ignore-no-default-security]\n"
     "       hnas-arraysim --version\n"
     "       hnas-arraysim --help | -h\n"
@@ -59,6 +62,10 @@ struct Options {
     int callsKept = static_cast<int>(arraysim::kDefaultCallsKept);
     int maxAllowedConnections = 20;   // as the array's REST access settings report it
     int stateLimitBytes = 0;   // 0: no cap on the state file (tests of a full disk set one)
+    // Bounds on what all clients together may make the server hold.
+    int maxConnections = static_cast<int>(arraysim::HttpsLimits{}.connections);
+    int bodiesBytes = static_cast<int>(arraysim::HttpsLimits{}.bodiesBytes);
+    int answersBytes = static_cast<int>(arraysim::HttpsLimits{}.answersBytes);
     bool strictSnapshotPaths = false;   // shares created over the API only inside snapshots
     bool ignoreNoDefaultSecurity = false;   // act as an array that does not know noDefaultSecurity
     bool help = false;                      // --help or -h: print the usage and stop
@@ -74,6 +81,40 @@ bool parseCount(const std::string& text, int most, int& count) {
     }
     if (value < 1 || value > most) return false;
     count = value;
+    return true;
+}
+
+// An option that takes a count from 1 to `most`.
+struct CountOption {
+    const char* name;
+    int most;
+    const char* refusal;   // "bad <refusal> <value>"
+    int Options::*field;
+};
+
+const CountOption kCountOptions[] = {
+    {"--keep-alive-requests", 100000000, "request count", &Options::keepAliveRequests},
+    {"--max-allowed-connections", static_cast<int>(arraysim::HttpsLimits{}.mostHandlers), "connection count",
+     &Options::maxAllowedConnections},
+    {"--max-connections", 1000000, "connection count", &Options::maxConnections},
+    {"--calls-kept", 100000000, "call count", &Options::callsKept},
+    {"--state-limit-bytes", 2000000000, "size", &Options::stateLimitBytes},
+    {"--bodies-in-flight-bytes", 2000000000, "size", &Options::bodiesBytes},
+    {"--answers-in-flight-bytes", 2000000000, "size", &Options::answersBytes},
+};
+
+// Reads the count option `name` when it is one; false with the refusal for
+// a bad value. `known` tells whether `name` is a count option.
+bool parseCountOption(const std::string& name, const std::string& value, Options& o, bool& known,
+                      std::string& error) {
+    known = false;
+    for (const CountOption& option : kCountOptions) {
+        if (name != option.name) continue;
+        known = true;
+        if (parseCount(value, option.most, o.*option.field)) return true;
+        error = std::string("bad ") + option.refusal + " " + value;
+        return false;
+    }
     return true;
 }
 
@@ -109,30 +150,13 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
             return false;
         }
         const std::string value = argv[++i];
+        bool counted = false;
+        if (!parseCountOption(name, value, o, counted, error)) return false;
+        if (counted) continue;
         if (name == "--address") o.address = value;
         else if (name == "--port") {
             if (!parsePort(value, o.port)) {
                 error = "bad port " + value;
-                return false;
-            }
-        } else if (name == "--keep-alive-requests") {
-            if (!parseCount(value, 100000000, o.keepAliveRequests)) {
-                error = "bad request count " + value;
-                return false;
-            }
-        } else if (name == "--max-allowed-connections") {
-            if (!parseCount(value, static_cast<int>(arraysim::HttpsLimits{}.mostHandlers), o.maxAllowedConnections)) {
-                error = "bad connection count " + value;
-                return false;
-            }
-        } else if (name == "--calls-kept") {
-            if (!parseCount(value, 100000000, o.callsKept)) {
-                error = "bad call count " + value;
-                return false;
-            }
-        } else if (name == "--state-limit-bytes") {
-            if (!parseCount(value, 2000000000, o.stateLimitBytes)) {
-                error = "bad size " + value;
                 return false;
             }
         } else if (name == "--cert") o.cert = value;
@@ -193,6 +217,12 @@ void raiseDescriptorLimit() {
     setrlimit(RLIMIT_NOFILE, &limit);
 }
 
+// Large blocks (request bodies, long answers) are mapped on their own and
+// unmapped when freed, so that what a crowd of clients made the server take
+// goes back to the system when it leaves; by default glibc raises this
+// threshold as such blocks are freed, and then keeps them in its heap.
+void returnLargeBlocks() { mallopt(M_MMAP_THRESHOLD, 128 * 1024); }
+
 int fail(const std::string& message) {
     std::fprintf(stderr, "hnas-arraysim: %s\n", message.c_str());
     return 2;
@@ -205,6 +235,7 @@ int main(int argc, char** argv) {
         std::printf("hnas-arraysim %s\n", HNAS_VERSION_TEXT);
         return 0;
     }
+    returnLargeBlocks();
     Options options;
     std::string error;
     if (!parseOptions(argc, argv, options, error)) {
@@ -246,11 +277,15 @@ int main(int argc, char** argv) {
     arraysim::HttpsLimits limits;
     limits.bodyBytes = context.maxBodyBytes;
     limits.keepAliveRequests = static_cast<size_t>(options.keepAliveRequests);
+    limits.connections = static_cast<size_t>(options.maxConnections);
+    limits.bodiesBytes = static_cast<size_t>(options.bodiesBytes);
+    limits.answersBytes = static_cast<size_t>(options.answersBytes);
     arraysim::HttpsServer server(limits);
     if (!server.useCertificate(options.cert, options.key, error)) return fail(error);
     arraysim::addStorageRoutes(server, context);
     arraysim::addAdminRoutes(server, context);
     arraysim::addBodyBound(server, context.maxBodyBytes);
+    arraysim::addBodyGate(server, context);
     // A request no route takes gets 404 with the error body of the API.
     server.setNotFound([](const arraysim::Request&, arraysim::Reply& reply) {
         arraysim::sendError(reply, reply.status(), arraysim::kNoSuchResource);

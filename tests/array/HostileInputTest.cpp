@@ -5,6 +5,7 @@
 // a second simulator on one state file, names with control characters, an
 // empty password, a full disk, and a call record that does not grow without end.
 #include <arpa/inet.h>
+#include <poll.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -16,7 +17,9 @@
 #include <chrono>
 #include <functional>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -131,8 +134,8 @@ TEST_F(HostileInputTest, DeepJsonIsRefusedWithoutHarm) {
 }
 
 TEST_F(HostileInputTest, BodiesOverTheLimitGet413HoweverFramedAndMultipartOnes415) {
-    // Chunked in pieces of 64 KiB, no credentials: refused once the limit
-    // is passed, not after the whole body was read.
+    // Chunked in pieces of 64 KiB: refused once the limit is passed, not
+    // after the whole body was read.
     auto chunked = [](size_t total) {
         return [total, sent = size_t(0)](std::string& bytes) mutable {
             if (sent >= total) return false;
@@ -141,13 +144,14 @@ TEST_F(HostileInputTest, BodiesOverTheLimitGet413HoweverFramedAndMultipartOnes41
             return true;
         };
     };
-    auto r = sim.client().postChunked("/v7/storage/filesystem-snapshots", {}, chunked(4 << 20));
+    auto r = sim.client().postChunked("/v7/storage/filesystem-snapshots", kStorageUser, chunked(4 << 20));
     ASSERT_TRUE(r) << r.error;
     EXPECT_EQ(r.status, 413);
-    // The same on an admin path and on a path no route takes.
-    for (const char* path : {"/admin/seed", "/v7/storage/no-such-thing"}) {
+    // The same on an admin path and on a storage path no route takes.
+    for (const auto& [path, headers] : {std::make_pair("/admin/seed", kAdmin),
+                                         std::make_pair("/v7/storage/no-such-thing", kStorageUser)}) {
         SCOPED_TRACE(path);
-        r = sim.client().postChunked(path, kAdmin, chunked(4 << 20));
+        r = sim.client().postChunked(path, headers, chunked(4 << 20));
         ASSERT_TRUE(r) << r.error;
         EXPECT_EQ(r.status, 413);
     }
@@ -175,9 +179,202 @@ TEST_F(HostileInputTest, BodiesOverTheLimitGet413HoweverFramedAndMultipartOnes41
     // A large chunked body leaves the simulator's memory where it was: the
     // client may see the connection end before it finished sending.
     const long before = peakKiB(sim.pid());
-    sim.client().postChunked("/v7/storage/filesystem-snapshots", {}, chunked(256 << 20));
+    sim.client().postChunked("/v7/storage/filesystem-snapshots", kStorageUser, chunked(256 << 20));
     EXPECT_LT(peakKiB(sim.pid()) - before, 32 * 1024);
     EXPECT_TRUE(serving());
+}
+
+namespace {
+
+// The resident memory of the process (VmRSS), in KiB; 0 when unknown.
+long residentKiB(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.compare(0, 6, "VmRSS:") == 0) return std::atol(line.c_str() + 6);
+    }
+    return 0;
+}
+
+// The head of a POST that announces a body of `length` bytes.
+std::string postHead(const std::string& path, const std::string& headers, size_t length, bool expectContinue) {
+    return "POST " + path + " HTTP/1.1\r\nHost: sim\r\n" + headers + "Content-Type: application/json\r\n" +
+           "Content-Length: " + std::to_string(length) + "\r\n" + (expectContinue ? "Expect: 100-continue\r\n" : "") +
+           "\r\n";
+}
+
+const char kGoodUser[] = "X-Subsystem-User: supervisor\r\nX-Subsystem-Password: pw1\r\n";
+
+// A client invited to send a body, which sends all of it but the last byte
+// and then stalls.
+struct StalledBody {
+    testsupport::TlsLink link;
+    bool start(int port, size_t length) {
+        const char invited[] = "HTTP/1.1 100 Continue\r\n\r\n";
+        return link.open(port) && link.send(postHead("/v7/storage/filesystem-snapshots", kGoodUser, length, true)) &&
+               link.readUntil(invited, 5000) == invited && link.send(std::string(length - 1, ' '));
+    }
+};
+
+}  // namespace
+
+TEST_F(HostileInputTest, ABodyIsInvitedAndReadOnlyForAHeadWithCredentials) {
+    // Each head announces 1,000,000 bytes and asks to be invited; none of
+    // the body is sent. Without credentials the answer comes from the head
+    // alone, and no 100 Continue goes out first.
+    struct Case {
+        const char* path;
+        std::string headers;
+        const char* answer;
+    };
+    const Case cases[] = {
+        {"/v7/storage/filesystem-snapshots", "", "HTTP/1.1 401"},
+        {"/v7/storage/filesystem-snapshots", "X-Subsystem-User: supervisor\r\nX-Subsystem-Password: no\r\n",
+         "HTTP/1.1 401"},
+        {"/v7/storage/filesystem-snapshots", "X-Api-Key: not-a-key\r\n", "HTTP/1.1 401"},
+        {"/admin/seed", "X-Admin-Token: wrong\r\n", "HTTP/1.1 401"},
+        {"/elsewhere", "", "HTTP/1.1 404"},
+        {"/v7/storage/filesystem-snapshots", kGoodUser, "HTTP/1.1 100 Continue"},
+        {"/admin/seed", std::string("X-Admin-Token: ") + kToken + "\r\n", "HTTP/1.1 100 Continue"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.path) + " " + c.headers);
+        for (bool expectContinue : {true, false}) {
+            testsupport::TlsLink link;
+            ASSERT_TRUE(link.open(sim.port()));
+            ASSERT_TRUE(link.send(postHead(c.path, c.headers, 1000000, expectContinue)));
+            const std::string answer = link.readAll(1000);
+            if (!expectContinue && std::string(c.answer).find("100") != std::string::npos) {
+                EXPECT_EQ(answer, "");   // the body is awaited
+            } else {
+                EXPECT_EQ(answer.compare(0, std::strlen(c.answer), c.answer), 0) << answer.substr(0, 200);
+            }
+        }
+    }
+    EXPECT_TRUE(serving());
+}
+
+TEST_F(HostileInputTest, BodiesInFlightShareOneBudgetAndGiveTheirMemoryBack) {
+    sim.stop();
+    ASSERT_TRUE(start({"--bodies-in-flight-bytes", "40000000"}));
+    const long before = residentKiB(sim.pid());
+    // Two crowds in turn, as memory once freed is kept for the next one: 40
+    // clients with credentials each stall just short of the end of a body
+    // of 1,000,000 bytes, and together they fill the budget.
+    for (int wave = 0; wave < 2; ++wave) {
+        SCOPED_TRACE(wave);
+        std::vector<std::unique_ptr<StalledBody>> crowd;
+        for (int i = 0; i < 40; ++i) {
+            // The room of the last crowd's bodies may take a moment to come back.
+            bool started = false;
+            for (int attempt = 0; attempt < 30 && !started; ++attempt) {
+                if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                crowd.push_back(std::make_unique<StalledBody>());
+                started = crowd.back()->start(sim.port(), 1000000);
+                if (!started) crowd.pop_back();
+            }
+            ASSERT_TRUE(started) << i;
+        }
+        // One more is told to come back later, from its head alone.
+        testsupport::TlsLink late;
+        ASSERT_TRUE(late.open(sim.port()));
+        ASSERT_TRUE(late.send(postHead("/v7/storage/filesystem-snapshots", kGoodUser, 1000000, true)));
+        const std::string busy = late.readAll(2000);
+        EXPECT_EQ(busy.compare(0, 12, "HTTP/1.1 503"), 0) << busy.substr(0, 200);
+        EXPECT_NE(busy.find("Retry-After: 1"), std::string::npos);
+        // Reads need no body and are served meanwhile.
+        EXPECT_TRUE(serving());
+        EXPECT_GT(residentKiB(sim.pid()) - before, 30 * 1024);
+        // The crowd leaves: its bodies' room comes back.
+        crowd.clear();
+        int status = 0;
+        for (int i = 0; i < 50 && status != 201; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            status = createSnapshot("after-crowd-" + std::to_string(wave) + "-" + std::to_string(i));
+        }
+        EXPECT_EQ(status, 201);
+    }
+    // And so does its memory.
+    long after = residentKiB(sim.pid());
+    for (int i = 0; i < 20 && after - before > 16 * 1024; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        after = residentKiB(sim.pid());
+    }
+    EXPECT_LT(after - before, 16 * 1024) << "before " << before << " KiB, after " << after << " KiB";
+}
+
+TEST_F(HostileInputTest, ConnectionsPastTheCapPushOutTheOldestHandshakeOrAreRefused) {
+    sim.stop();
+    ASSERT_TRUE(start({"--max-connections", "50"}));
+    // 200 connections that never start TLS.
+    std::vector<int> idle;
+    for (int i = 0; i < 200; ++i) {
+        const int fd = testsupport::connectLoopback(sim.port());
+        ASSERT_GE(fd, 0);
+        idle.push_back(fd);
+    }
+    // A real client gets in: the oldest connection still in its handshake
+    // makes room for it.
+    const auto r = sim.client().get("/v7/storage/virtual-servers", kStorageUser);
+    ASSERT_TRUE(r) << r.error;
+    EXPECT_EQ(r.status, 200);
+    // The simulator holds no more than the cap: the others were closed at
+    // once, long before their handshake deadline (5 s).
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    size_t closed = 0;
+    for (int fd : idle) {
+        pollfd p{fd, POLLIN, 0};
+        char byte = 0;
+        if (poll(&p, 1, 0) == 1 && read(fd, &byte, 1) <= 0) ++closed;
+        close(fd);
+    }
+    EXPECT_GE(closed, 150u);
+}
+
+TEST_F(HostileInputTest, LongAnswersNotReadShareOneBudgetAndShortOnesAreAlwaysSent) {
+    // 20,000 snapshots: a list of about 7 MB, far more than the sockets of
+    // a reader that reads nothing take.
+    Json snapshots = Json::array();
+    for (int i = 0; i < 20000; ++i) {
+        snapshots.push_back({{"filesystem", "fs1"}, {"appSearchId", "QZHNAS"},
+                             {"displayName", "QZHNAS-" + std::to_string(100000 + i) + "-fs1"}, {"creationTime", 1700000000}});
+    }
+    Json seed;
+    ASSERT_TRUE(arraysim::parseJson(kSeed, seed));
+    seed["arrays"][0]["snapshots"] = snapshots;
+    testsupport::writeFile(dir.file("big.json"), seed.dump());
+    sim.stop();
+    ASSERT_TRUE(testsupport::startSim(sim, {"--seed", dir.file("big.json"), "--answers-in-flight-bytes", "10000000"}));
+    const auto fs = sim.client().get("/v7/storage/filesystems?label=fs1", kStorageUser);
+    Json body;
+    ASSERT_TRUE(arraysim::parseJson(fs.body, body));
+    const std::string list = "/v7/storage/filesystems/" + body["filesystems"][0]["filesystemId"].get<std::string>() +
+                             "/snapshots";
+    const std::string get = "GET " + list + " HTTP/1.1\r\nHost: sim\r\n" + kGoodUser + "\r\n";
+    // The first long answer takes the budget while its reader reads nothing.
+    testsupport::TlsLink first;
+    ASSERT_TRUE(first.open(sim.port()) && first.send(get));
+    ASSERT_TRUE(first.readable(5000));
+    // The next one is not sent: the reader is told to ask again.
+    testsupport::TlsLink second;
+    ASSERT_TRUE(second.open(sim.port()) && second.send(get));
+    const std::string busy = second.readAll(1000);
+    EXPECT_EQ(busy.compare(0, 12, "HTTP/1.1 503"), 0) << busy.substr(0, 200);
+    EXPECT_NE(busy.find("Retry-After: 1"), std::string::npos);
+    // A short answer is always sent.
+    EXPECT_TRUE(serving());
+    // Once the first reader goes, a long answer is sent whole.
+    first.close();
+    int status = 0;
+    for (int i = 0; i < 50 && status != 200; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const auto r = sim.client().get(list, kStorageUser);
+        status = r.status;
+        if (status == 200) {
+            EXPECT_GT(r.body.size(), 7000000u);
+        }
+    }
+    EXPECT_EQ(status, 200);
 }
 
 TEST_F(HostileInputTest, ConnectionsThatNeverStartTlsDoNotHoldOthersUp) {

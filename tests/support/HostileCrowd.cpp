@@ -78,11 +78,13 @@ bool TlsLink::readable(int ms) {
     return poll(&p, 1, ms) > 0;
 }
 
-std::string TlsLink::readAll(int ms) {
+std::string TlsLink::readAll(int ms) { return readUntil("", ms); }
+
+std::string TlsLink::readUntil(const std::string& marker, int ms) {
     std::string text;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     char piece[16384];
-    while (ssl_ != nullptr) {
+    while (ssl_ != nullptr && (marker.empty() || text.find(marker) == std::string::npos)) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0 || !readable(static_cast<int>(left.count()))) break;
         const int n = SSL_read(ssl_, piece, sizeof(piece));

@@ -35,6 +35,8 @@ public:
     bool readable(int ms);
     // Reads until the server closes the connection or `ms` pass.
     std::string readAll(int ms);
+    // Reads until what was read holds `marker`, the server closes, or `ms` pass.
+    std::string readUntil(const std::string& marker, int ms);
     void close();
     bool isOpen() const { return ssl_ != nullptr; }
 
