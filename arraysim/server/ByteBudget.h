@@ -23,7 +23,8 @@ public:
     }
     // Takes `bytes` whether they fit or not (what is taken may pass the limit).
     void force(size_t bytes) { used_ += bytes; }
-    void give(size_t bytes) { used_ -= bytes; }
+    // True when nothing is taken any more.
+    bool giveBack(size_t bytes) { return used_.fetch_sub(bytes) == bytes; }
     size_t used() const { return used_.load(); }
 
     ByteBudget(const ByteBudget&) = delete;
@@ -54,10 +55,12 @@ public:
         budget_ = &budget;
         bytes_ = bytes;
     }
-    void release() {
-        if (budget_ != nullptr) budget_->give(bytes_);
+    // True when this gave bytes back and the budget is now empty.
+    bool release() {
+        const bool emptied = budget_ != nullptr && bytes_ > 0 && budget_->giveBack(bytes_);
         budget_ = nullptr;
         bytes_ = 0;
+        return emptied;
     }
 
     HeldBytes(const HeldBytes&) = delete;

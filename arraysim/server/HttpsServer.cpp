@@ -1,5 +1,6 @@
 #include "arraysim/server/HttpsServer.h"
 
+#include <malloc.h>
 #include <openssl/ssl.h>
 
 #include <algorithm>
@@ -107,7 +108,11 @@ namespace {
 class Session : public std::enable_shared_from_this<Session> {
 public:
     Session(HttpsServer::Impl& server, tcp::socket&& socket)
-        : server_(server), stream_(std::move(socket), server.tls), buffer_(server.limits.headerBytes) {
+        : server_(server),
+          executor_(socket.get_executor()),
+          plain_(std::move(socket)),
+          hello_(executor_),
+          buffer_(server.limits.headerBytes) {
         ++server_.open;
     }
     ~Session() {
@@ -121,7 +126,7 @@ public:
             place_ = server_.handshaking.insert(server_.handshaking.end(), weak_from_this());
             listed_ = true;
         }
-        net::dispatch(stream_.get_executor(), [self = shared_from_this()] { self->handshake(); });
+        net::dispatch(executor_, [self = shared_from_this()] { self->awaitHello(); });
     }
 
     // Takes this connection off the handshaking list, which is locked.
@@ -132,7 +137,7 @@ public:
 
     // Closes this connection to make room for a new one at the cap.
     void pushOut() {
-        net::post(stream_.get_executor(), [self = shared_from_this()] {
+        net::post(executor_, [self = shared_from_this()] {
             error_code ignored;
             self->tcp().socket().shutdown(tcp::socket::shutdown_both, ignored);
             self->tcp().close();
@@ -140,7 +145,25 @@ public:
     }
 
 private:
-    beast::tcp_stream& tcp() { return beast::get_lowest_layer(stream_); }
+    beast::tcp_stream& tcp() { return stream_ ? beast::get_lowest_layer(*stream_) : plain_; }
+
+    // Waits, at most the handshake time, for the client's first bytes before
+    // any TLS state is made: a connection that never speaks costs its
+    // socket and little more.
+    void awaitHello() {
+        hello_.expires_after(server_.limits.handshake);
+        hello_.async_wait([self = shared_from_this()](error_code ec) {
+            if (ec) return;   // the client spoke first
+            error_code ignored;
+            self->plain_.socket().close(ignored);
+        });
+        plain_.socket().async_wait(tcp::socket::wait_read, [self = shared_from_this()](error_code ec) {
+            self->hello_.cancel();
+            if (ec) return;
+            self->stream_.emplace(std::move(self->plain_), self->server_.tls);
+            self->handshake();
+        });
+    }
 
     void leaveHandshaking() {
         std::lock_guard<std::mutex> lock(server_.handshakingMutex);
@@ -149,7 +172,7 @@ private:
 
     void handshake() {
         tcp().expires_after(server_.limits.handshake);
-        stream_.async_handshake(net::ssl::stream_base::server, [self = shared_from_this()](error_code ec) {
+        stream_->async_handshake(net::ssl::stream_base::server, [self = shared_from_this()](error_code ec) {
             if (ec) return;
             self->leaveHandshaking();
             self->awaitRequest();
@@ -163,7 +186,7 @@ private:
             return;
         }
         tcp().expires_after(server_.limits.idle);
-        stream_.async_read_some(buffer_.prepare(std::min(kFirstRead, buffer_.max_size())),
+        stream_->async_read_some(buffer_.prepare(std::min(kFirstRead, buffer_.max_size())),
                                 [self = shared_from_this()](error_code ec, size_t n) {
                                     if (ec) return;
                                     self->buffer_.commit(n);
@@ -177,7 +200,7 @@ private:
         parser_->header_limit(static_cast<std::uint32_t>(server_.limits.headerBytes));
         parser_->body_limit(server_.limits.bodyBytes);
         tcp().expires_after(server_.limits.request);
-        http::async_read_header(stream_, buffer_, *parser_,
+        http::async_read_header(*stream_, buffer_, *parser_,
                                 [self = shared_from_this()](error_code ec, size_t) { self->onHead(ec); });
     }
 
@@ -221,7 +244,7 @@ private:
                 refusal = Reply{};
                 sendError(refusal, 500, e.what());
             }
-            net::post(self->stream_.get_executor(), [self, admitted, refusal = std::move(refusal)]() mutable {
+            net::post(self->executor_, [self, admitted, refusal = std::move(refusal)]() mutable {
                 if (admitted) {
                     self->admitBody();
                     return;
@@ -248,7 +271,7 @@ private:
             return;
         }
         if (beast::iequals(parser_->get()[http::field::expect], "100-continue")) {
-            net::async_write(stream_, net::buffer(kContinue, sizeof(kContinue) - 1),
+            net::async_write(*stream_, net::buffer(kContinue, sizeof(kContinue) - 1),
                              [self = shared_from_this()](error_code e, size_t) {
                                  if (!e) self->readBody();
                              });
@@ -258,7 +281,7 @@ private:
     }
 
     void readBody() {
-        http::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](error_code ec, size_t) {
+        http::async_read(*stream_, buffer_, *parser_, [self = shared_from_this()](error_code ec, size_t) {
             if (ec == http::error::body_limit) {
                 self->refuse(413, kBodyTooLarge);
             } else if (ec) {
@@ -280,7 +303,7 @@ private:
             Reply reply;
             self->server_.dispatch(self->request_, reply);
             self->holdAnswer(reply);
-            net::post(self->stream_.get_executor(),
+            net::post(self->executor_,
                       [self, reply = std::move(reply)]() mutable { self->answer(reply); });
         });
     }
@@ -332,9 +355,11 @@ private:
             if (headRequest_) out.body().clear();
         }
         tcp().expires_after(server_.limits.write);
-        http::async_write(stream_, out, [self = shared_from_this(), keep](error_code ec, size_t) {
+        http::async_write(*stream_, out, [self = shared_from_this(), keep](error_code ec, size_t) {
             self->answer_.reset();
-            self->answerHeld_.release();
+            // The last long answer written: the memory its making took (many
+            // small blocks, on several threads' heaps) goes back to the system.
+            if (self->answerHeld_.release()) malloc_trim(0);
             if (ec) return;
             if (keep)
                 self->awaitRequest();
@@ -361,7 +386,10 @@ private:
     }
 
     HttpsServer::Impl& server_;
-    beast::ssl_stream<beast::tcp_stream> stream_;
+    const net::any_io_executor executor_;   // the connection's strand
+    beast::tcp_stream plain_;                // the connection until the client speaks
+    net::steady_timer hello_;                // how long it may stay silent
+    std::optional<beast::ssl_stream<beast::tcp_stream>> stream_;   // made from plain_ then
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
     std::optional<http::response<http::string_body>> answer_;

@@ -232,8 +232,12 @@ void sendListLater(const Request& req, Reply& reply, const char* key, std::vecto
         for (size_t i = 0; i < items.size(); ++i) {
             Json item = toJson(items[i]);
             if (quote) quoteNumbers(item);
+            std::string written = dumpJson(item);
+            // Room for the whole list at the first item's size, so that a
+            // long text is not grown (and copied) again and again.
+            if (i == 0) text.reserve(text.size() + 2 + (written.size() + 1) * items.size() * 9 / 8);
             if (i > 0) text += ',';
-            text += dumpJson(item);
+            text += written;
         }
         text += "]}";
         sendJsonText(r, 200, std::move(text));
