@@ -228,7 +228,7 @@ int main(int argc, char** argv) {
     }
     testsupport::TempDirectory dir;
     testsupport::writeFile(dir.file("seed.json"), kSeed);
-    testsupport::SimProcess sim;
+    simkit::SimProcess sim;
     if (!testsupport::startSim(sim, {"--state", dir.file("state.db"), "--seed", dir.file("seed.json")})) {
         std::fprintf(stderr, "the simulator did not start\n");
         return 1;

@@ -50,11 +50,10 @@
 #include "engine/QzSnapEngineHNAS.h"
 #include "host/ArrayConfigNames.h"
 #include "simkit/SimAdmin.h"
-#include "tests/client/Simulator.h"
-#include "tests/client/TestCerts.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/TestCertificates.h"
 #include "tests/fakes/FakeOSUtil.h"
 #include "tests/fakes/FakeSnapInfo.h"
-#include "tests/support/SimProcess.h"
 #include "tests/support/TempDirectory.h"
 #include "tests/support/TempSettings.h"
 
@@ -173,8 +172,8 @@ nlohmann::json seedFor(int count) {
     }
     return {{"arrays",
              {{{"name", "hnas1"},
-               {"user", clienttest::kSimUser},
-               {"password", clienttest::kSimPassword},
+               {"user", testsupport::kSimUser},
+               {"password", testsupport::kSimPassword},
                {"virtualServers", {{{"virtualServerId", 1}, {"name", "evs1"}, {"ipAddresses", {"192.0.2.10"}}}}},
                {"filesystems", fileSystems},
                {"shares", shares}}}}};
@@ -301,7 +300,7 @@ Run runLifecycle(int count, int latencyMs, int inFlight) {
     testsupport::TempDirectory dir;
     const std::string seedFile = dir.file("seed.json");
     testsupport::writeFile(seedFile, seedFor(count).dump());
-    testsupport::SimProcess sim;
+    simkit::SimProcess sim;
     simkit::SimOptions options =
         testsupport::simOptions({"--state", dir.file("state.db"), "--seed", seedFile, "--strict-snapshot-paths"});
     options.adminToken = kAdminToken;
@@ -314,8 +313,8 @@ Run runLifecycle(int count, int latencyMs, int inFlight) {
     CountingRelay relay(sim.port());
     if (relay.port() == 0) return run;
 
-    const std::string info = std::string("{arrayId:evs1,hostName:127.0.0.1,hostUserName:") + clienttest::kSimUser +
-                             ",hostPassword:" + clienttest::kSimPassword + ",hostid:3}";
+    const std::string info = std::string("{arrayId:evs1,hostName:127.0.0.1,hostUserName:") + testsupport::kSimUser +
+                             ",hostPassword:" + testsupport::kSimPassword + ",hostid:3}";
     fakehost::FakeOSUtil util(91);
     std::vector<std::unique_ptr<fakehost::FakeSnapInfo>> snaps;
     std::vector<QZSO::SnapInfo*> pointers;
@@ -452,7 +451,7 @@ int main(int argc, char** argv) {
     }
     testsupport::TempSettings settings(
         "[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n" +
-        clienttest::clientSettings(clienttest::serverCerts().ca,
+        testsupport::clientSettings(testsupport::serverCerts().ca,
                                    "nRequestsInFlight=" + std::to_string(inFlight) + "\n"));
     std::vector<Run> runs;
     bool ok = true;

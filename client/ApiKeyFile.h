@@ -5,8 +5,6 @@
 
 #include <string>
 
-#include "host/QzExport.h"
-
 namespace managehnas {
 
 // Keys longer than this are refused: a key is a short token, and a large
@@ -21,7 +19,8 @@ constexpr std::size_t kMaxApiKeyBytes = 4096;
 // forge further headers or be a file of several lines).
 // `othersMayRead` tells whether the file's mode lets its group or other
 // users read it (a key anyone on the host can read is worth a warning).
-// Exported so that hnas-host checks a key file as the client reads it.
-QZ_API bool readApiKeyFile(const std::string& path, std::string& key, bool& othersMayRead, std::string& cause);
+// hnas-host links its own copy (hnas_client_settings), so that it checks a
+// key file as the client reads it.
+bool readApiKeyFile(const std::string& path, std::string& key, bool& othersMayRead, std::string& cause);
 
 }  // namespace managehnas

@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "host/QzExport.h"
-
 namespace managehnas {
 
 // Subsection of "~Vorlane" the client's keys live in.
@@ -56,7 +54,7 @@ constexpr ClientIntegerRange kClientIntegerRanges[] = {
 
 // True for an API version the client uses: "v" followed by one to three
 // digits, e.g. "v7".
-QZ_API bool isClientApiVersion(const std::string& text);
+bool isClientApiVersion(const std::string& text);
 
 struct ClientSettings {
     int connectTimeoutSecs = 10;   // TCP and TLS connect
@@ -76,12 +74,12 @@ struct ClientSettings {
 // Reads every key. A value out of its range (kClientIntegerRanges; a
 // version not accepted by isClientApiVersion) keeps the default, and a note
 // on it is appended to `notes` for the caller to log.
-// Exported so that hnas-host check-array reads the settings as the client
-// does.
-QZ_API ClientSettings readClientSettings(std::vector<std::string>& notes);
+// hnas-host links its own copy (hnas_client_settings), so that check-array
+// reads the settings as the client does.
+ClientSettings readClientSettings(std::vector<std::string>& notes);
 // The same for the array init() is given with `controlHost` and `port`
 // (e.g. "hnas1.example", 8444): its own section's sApiKeyFile, when
 // present, replaces the client section's (endpointSection above).
-QZ_API ClientSettings readClientSettings(std::vector<std::string>& notes, const std::string& controlHost, int port);
+ClientSettings readClientSettings(std::vector<std::string>& notes, const std::string& controlHost, int port);
 
 }  // namespace managehnas

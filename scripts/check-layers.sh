@@ -11,6 +11,9 @@
 # in-memory host (hostkit/) that the harness, the tests and the benchmarks
 # build their hosts on reaches host/ alone; the stand-ins (standins/) for the
 # host framework's libraries reach none of the plug-in, client or harness;
+# the file kit (syskit/: reading a named file safely, checking a private
+# place), which the client, the simulator and the harness share, is POSIX
+# alone and reaches no other folder (they share it, not the array's API);
 # the source-device check (sourcecheck/) hands hnas-host the plug-in's own
 # parsers behind a header of standard types, so the harness includes it and
 # never the plug-in's folders behind it;
@@ -34,6 +37,7 @@ declare -A allowed=(
   [device]="device utils records host"
   [engine]="engine device utils records host"
   [hostkit]="hostkit host"
+  [syskit]="syskit"
   [sourcecheck]="sourcecheck device utils records host standins/qzlib"
 )
 # Folder: the folders its includes may not name (blacklist), for the rest.

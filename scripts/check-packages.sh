@@ -13,7 +13,8 @@
 #     version; no stand-in library lies outside the harness's private
 #     directory;
 #   - the ppc64 archive holds 64-bit big-endian PowerPC libraries, the
-#     plug-in exports exactly the eleven entry points, and neither library
+#     plug-in exports exactly the eleven entry points and the client exactly
+#     its contract, and neither library
 #     needs anything its README does not list; the plug-in loads under
 #     qemu-ppc64 with every symbol bound.
 #   scripts/check-packages.sh [packages dir] [ppc64 package build dir]
@@ -165,6 +166,7 @@ for name in libQzSnapEngineHNAS.so libQzManageHNAS.so; do
   echo "$name: ELF64 big-endian PowerPC64; needs only what the README lists"
 done
 NM=powerpc64-linux-gnu-nm scripts/check-exports.sh "$(find "$top" -name libQzSnapEngineHNAS.so)"
+NM=powerpc64-linux-gnu-nm scripts/check-exports.sh "$(find "$top" -name libQzManageHNAS.so)"
 
 # The archive's plug-in loads on ppc64 (qemu-ppc64, the cross toolchain's
 # glibc and libstdc++) with every symbol bound at once, the host's own

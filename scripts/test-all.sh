@@ -4,7 +4,7 @@
 #   2. the same under AddressSanitizer and UndefinedBehaviorSanitizer
 #   3. under valgrind memcheck, each test binary of the native build with a
 #      test labelled memcheck (tests/*/CMakeLists.txt give the label)
-#   4. the plug-in exports exactly its eleven entry points
+#   4. the plug-in exports exactly its eleven entry points, the client exactly its contract
 #   5. the plug-in's tests cross-built for 64-bit big-endian PowerPC, run under qemu-ppc64
 #   6. every fuzz target for a few seconds
 #   7. the release packages of both targets (scripts/build-packages.sh), checked
@@ -67,7 +67,10 @@ memcheck() {
       --show-leak-kinds=definite,indirect "$binary" --gtest_brief=1
   done
 }
-exports() { scripts/check-exports.sh out/native/lib/libQzSnapEngineHNAS.so; }
+exports() {
+  scripts/check-exports.sh out/native/lib/libQzSnapEngineHNAS.so
+  scripts/check-exports.sh out/native/lib/libQzManageHNAS.so
+}
 ppc64() {
   local boost=out/boost-include
   mkdir -p "$boost" && ln -sfn /usr/include/boost "$boost/boost"

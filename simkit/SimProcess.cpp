@@ -1,10 +1,10 @@
 #include "simkit/SimProcess.h"
 
+#include "syskit/ChildProcess.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -56,25 +56,6 @@ bool readUntil(int fd, std::string& text, Clock::time_point deadline, Done done)
     return true;
 }
 
-// A copy of `argv` as exec wants it; the strings stay in `argv`.
-std::vector<char*> execArguments(std::vector<std::string>& argv) {
-    std::vector<char*> raw;
-    for (std::string& a : argv) raw.push_back(&a[0]);
-    raw.push_back(nullptr);
-    return raw;
-}
-
-// In the child, before exec: only async-signal-safe calls. The child dies
-// with the thread that started it.
-[[noreturn]] void execChild(char* const* argv, char* const* envp, int in, int out, int err) {
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (in >= 0) dup2(in, STDIN_FILENO);
-    if (out >= 0) dup2(out, STDOUT_FILENO);
-    if (err >= 0) dup2(err, STDERR_FILENO);
-    execve(argv[0], argv, envp);
-    _exit(127);
-}
-
 }  // namespace
 
 bool SimProcess::start(const SimOptions& options, std::string& error) {
@@ -108,17 +89,20 @@ bool SimProcess::launch(std::string& error) {
         }
     }
     if (!options_.adminToken.empty()) environment.push_back(tokenPrefix + options_.adminToken);
-    std::vector<char*> rawArgv = execArguments(argv);
-    std::vector<char*> rawEnvironment = execArguments(environment);
-
     const int input = open("/dev/null", O_RDONLY | O_CLOEXEC);
     const int log = options_.logFile.empty()
                         ? -1
                         : open(options_.logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0600);
     int out[2] = {-1, -1};
     const bool piped = pipe2(out, O_CLOEXEC) == 0;
-    const pid_t pid = piped ? fork() : -1;
-    if (pid == 0) execChild(rawArgv.data(), rawEnvironment.data(), input, out[1], log);
+    syskit::ChildSpec child;
+    child.argv = argv;
+    child.environment = &environment;
+    child.input = input;
+    child.output = out[1];
+    child.error = log;
+    child.dieWithParent = true;
+    const pid_t pid = piped ? syskit::startChild(child) : -1;
     if (input >= 0) close(input);
     if (out[1] >= 0) close(out[1]);
     if (pid < 0) {
@@ -146,16 +130,7 @@ bool SimProcess::launch(std::string& error) {
 
 void SimProcess::reap(int signalNumber, int graceMs) {
     if (pid_ <= 0) return;
-    ::kill(pid_, signalNumber);
-    const auto deadline = Clock::now() + std::chrono::milliseconds(graceMs);
-    while (waitpid(pid_, nullptr, WNOHANG) == 0) {
-        if (Clock::now() >= deadline) {
-            ::kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    syskit::stopProcess(pid_, signalNumber, graceMs);
     // The port stays known, for a restart on it.
     pid_ = -1;
 }
@@ -168,60 +143,9 @@ SimClient SimProcess::client() const { return SimClient(port_, options_.caFile);
 
 int runSimulatorOnce(const std::string& binary, const std::vector<std::string>& args, std::string& out,
                      std::string& err) {
-    out.clear();
-    err.clear();
-    int outPipe[2];
-    int errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0) return -1;
-    if (pipe2(errPipe, O_CLOEXEC) != 0) {
-        close(outPipe[0]);
-        close(outPipe[1]);
-        return -1;
-    }
     std::vector<std::string> argv = {binary};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> raw = execArguments(argv);
-    const pid_t pid = fork();
-    if (pid == 0) execChild(raw.data(), environ, -1, outPipe[1], errPipe[1]);
-    close(outPipe[1]);
-    close(errPipe[1]);
-    if (pid < 0) {
-        close(outPipe[0]);
-        close(errPipe[0]);
-        return -1;
-    }
-    // Both pipes are read until they close, so that neither fills up.
-    struct pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* texts[2] = {&out, &err};
-    int openPipes = 2;
-    bool timedOut = false;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(kRunOnceWaitMs);
-    while (openPipes > 0) {
-        const int left = millisecondsLeft(deadline);
-        if (left <= 0 || poll(fds, 2, left) <= 0) {
-            timedOut = true;
-            break;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-            char buffer[4096];
-            const ssize_t n = read(fds[i].fd, buffer, sizeof(buffer));
-            if (n > 0) {
-                texts[i]->append(buffer, static_cast<size_t>(n));
-                continue;
-            }
-            close(fds[i].fd);
-            fds[i].fd = -1;
-            --openPipes;
-        }
-    }
-    for (const struct pollfd& p : fds) {
-        if (p.fd >= 0) close(p.fd);
-    }
-    if (timedOut) ::kill(pid, SIGKILL);
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || timedOut || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    return syskit::runCapturing(argv, kRunOnceWaitMs, out, err);
 }
 
 }  // namespace simkit

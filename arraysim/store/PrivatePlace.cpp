@@ -1,5 +1,7 @@
 #include "arraysim/store/PrivatePlace.h"
 
+#include "syskit/PrivatePlace.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,8 +13,6 @@
 namespace arraysim {
 namespace {
 
-const mode_t kOthersWrite = S_IWGRP | S_IWOTH;
-
 std::string directoryOf(const std::string& path) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
@@ -22,48 +22,50 @@ std::string directoryOf(const std::string& path) {
 // A file that exists must be a regular file of this user that no one else
 // may write; one that does not exist is fine (the directory is private).
 bool fileIsPrivate(const std::string& path, std::string& error) {
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0) {
-        if (errno == ENOENT) return true;
-        error = "cannot check " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (S_ISLNK(info.st_mode)) {
+    const syskit::PlaceCheck check =
+        syskit::checkPlace(path, {syskit::PlaceKind::RegularFile, false, false, true});
+    switch (check.fault) {
+    case syskit::PlaceFault::None:
+        return true;
+    case syskit::PlaceFault::CannotInspect:
+        error = "cannot check " + path + ": " + std::strerror(check.error);
+        break;
+    case syskit::PlaceFault::SymbolicLink:
         error = path + " is a symbolic link; the simulator uses no link for its state";
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
+        break;
+    case syskit::PlaceFault::WrongKind:
         error = path + " is not a regular file";
-        return false;
-    }
-    if (info.st_uid != geteuid()) {
-        error = path + " belongs to another user (uid " + std::to_string(info.st_uid) + ")";
-        return false;
-    }
-    if ((info.st_mode & kOthersWrite) != 0) {
+        break;
+    case syskit::PlaceFault::OtherOwner:
+        error = path + " belongs to another user (uid " + std::to_string(check.owner) + ")";
+        break;
+    case syskit::PlaceFault::OthersMayWrite:
         error = path + " is writable by other users";
-        return false;
+        break;
     }
-    return true;
+    return false;
 }
 
 }  // namespace
 
 bool statePlaceIsPrivate(const std::string& path, std::string& error) {
     const std::string directory = directoryOf(path);
-    struct stat info {};
-    if (stat(directory.c_str(), &info) != 0) {
-        error = "cannot use state directory " + directory + ": " + std::strerror(errno);
-        return false;
-    }
-    if (info.st_uid != geteuid() && info.st_uid != 0) {
-        error = "state directory " + directory + " belongs to another user (uid " + std::to_string(info.st_uid) +
+    // Its directory may be a link, and may be root's (a system directory
+    // root made for the simulator's user is as private as one of its own).
+    const syskit::PlaceCheck check = syskit::checkPlace(directory, {syskit::PlaceKind::Any, true, true, false});
+    switch (check.fault) {
+    case syskit::PlaceFault::None:
+        break;
+    case syskit::PlaceFault::OtherOwner:
+        error = "state directory " + directory + " belongs to another user (uid " + std::to_string(check.owner) +
                 "): use a directory of your own";
         return false;
-    }
-    if ((info.st_mode & kOthersWrite) != 0) {
+    case syskit::PlaceFault::OthersMayWrite:
         error = "state directory " + directory +
                 " is writable by other users, who could plant files there: use a directory of your own";
+        return false;
+    default:   // a directory that cannot be reached (stat follows the link, so no other fault)
+        error = "cannot use state directory " + directory + ": " + std::strerror(check.error);
         return false;
     }
     for (const char* suffix : {"", "-wal", "-shm"}) {

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <iostream>
 
+#include "syskit/SmallFiles.h"
 #include "harness/framework/ExitCodes.h"
 #include "harness/framework/HostStore.h"
-#include "harness/framework/PrivateFiles.h"
 
 namespace {
 // A password file holds one short line; anything larger is a file named by mistake.
@@ -43,7 +43,8 @@ bool readPassword(const ParsedArguments& args, std::string& password, std::strin
     }
     if (args.has("--password-file")) {
         std::string text;
-        if (!readSmallRegularFile(args.value("--password-file"), kMaxPasswordFileBytes, text, error)) return false;
+        if (!syskit::readSmallRegularFile(args.value("--password-file"), kMaxPasswordFileBytes, text, error))
+            return false;
         const size_t end = text.find('\n');
         password = text.substr(0, end);
         if (password.empty() && end == std::string::npos) {

@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "syskit/SmallFiles.h"
 #include "harness/cli/CliCommand.h"
 #include "harness/cli/DeviceLines.h"
 #include "harness/framework/DeviceRemoval.h"
 #include "harness/framework/ExitCodes.h"
 #include "harness/framework/HostStore.h"
 #include "harness/framework/JsonOutput.h"
-#include "harness/framework/PrivateFiles.h"
 #include "harness/framework/TextTables.h"
 
 namespace {
@@ -24,8 +24,8 @@ const size_t kMaxDeviceFileBytes = 64 * 1024 * 1024;
 const char kStandardInput[] = "standard input";
 
 bool readDeviceFile(const std::string& file, std::string& text, std::string& error) {
-    if (file != "-") return readSmallRegularFile(file, kMaxDeviceFileBytes, text, error);
-    return readAtMost(STDIN_FILENO, kStandardInput, kMaxDeviceFileBytes, text, error);
+    if (file != "-") return syskit::readSmallRegularFile(file, kMaxDeviceFileBytes, text, error);
+    return syskit::readAtMost(STDIN_FILENO, kStandardInput, kMaxDeviceFileBytes, text, error);
 }
 
 // Every line of `text` as a device, each checked before any is added: the

@@ -13,7 +13,7 @@
 
 #include "harness/demo/DemoScenario.h"
 #include "harness/demo/SimulatorState.h"
-#include "harness/demo/Subprocess.h"
+#include "syskit/ChildProcess.h"
 #include "harness/demo/WorkspaceFiles.h"
 #include "harness/framework/ArrayAccess.h"
 #include "harness/framework/ExitCodes.h"
@@ -206,7 +206,7 @@ bool runStep(DemoWorld& world, const DemoStep& step, int number) {
     argv.insert(argv.end(), devices.begin(), devices.end());
     struct timespec start;
     clock_gettime(CLOCK_MONOTONIC, &start);
-    const ProcessResult process = runProcess(argv, world.jobOutput, kJobTimeoutMs);
+    const syskit::ProcessResult process = syskit::runProcess(argv, world.jobOutput, kJobTimeoutMs);
     const double seconds = secondsSince(start);
 
     std::vector<std::string> wrong;
@@ -282,7 +282,7 @@ int runHostCommand(DemoWorld& world, const std::vector<std::string>& args, const
     std::vector<std::string> argv = {world.self, "--store", world.store.directory()};
     argv.insert(argv.end(), args.begin(), args.end());
     unlink(outputFile.c_str());
-    const ProcessResult process = runProcess(argv, outputFile, kJobTimeoutMs);
+    const syskit::ProcessResult process = syskit::runProcess(argv, outputFile, kJobTimeoutMs);
     output = readWholeFile(outputFile);
     printf("%s", output.c_str());
     return process.started && !process.timedOut ? process.exitCode : -1;
@@ -356,7 +356,7 @@ int setUp(const DemoOptions& options, DemoWorld& world, std::string& error) {
     }
 
     const std::string certDir = ws + "/cert";
-    const ProcessResult cert = runProcess({certScript, certDir}, ws + "/cert.log", kCertTimeoutMs);
+    const syskit::ProcessResult cert = syskit::runProcess({certScript, certDir}, ws + "/cert.log", kCertTimeoutMs);
     if (!cert.started || cert.exitCode != 0) {
         error = "could not make a test certificate with " + certScript + " (see " + ws + "/cert.log)";
         return kExitUnavailable;

@@ -1,11 +1,12 @@
 #include "harness/framework/PrivateFiles.h"
 
+#include "syskit/PrivatePlace.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -13,12 +14,6 @@ namespace {
 const mode_t kPrivateFileMode = 0600;
 const mode_t kPrivateDirectoryMode = 0700;
 const int kSafeFlags = O_NOFOLLOW | O_CLOEXEC;
-
-std::string octal(mode_t mode) {
-    char text[8];
-    snprintf(text, sizeof(text), "%04o", static_cast<unsigned>(mode & 07777));
-    return text;
-}
 
 // Accepts an open descriptor only for a regular file of this user.
 bool ownRegularFile(int fd, const std::string& path, std::string& error) {
@@ -34,86 +29,33 @@ bool ownRegularFile(int fd, const std::string& path, std::string& error) {
     return true;
 }
 
-// What a file that is not a regular one is, for the refusal.
-const char* fileKind(mode_t mode) {
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISSOCK(mode)) return "a socket";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-    return "of another kind";
-}
-
-bool tooLarge(const std::string& name, size_t maxBytes, std::string& error) {
-    error = "cannot read " + name + ": it is larger than " + std::to_string(maxBytes) + " bytes";
-    return false;
-}
-
 }  // namespace
 
-bool readSmallRegularFile(const std::string& path, size_t maxBytes, std::string& text, std::string& error) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | kSafeFlags);
-    if (fd < 0) {
-        const int why = errno;
-        error = "cannot read " + path + ": " +
-                (why == ELOOP ? std::string("it is a symbolic link (name the file itself)") : strerror(why));
-        return false;
-    }
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        error = "cannot read " + path + ": it is " + fileKind(info.st_mode) + ", not a regular file";
-        close(fd);
-        return false;
-    }
-    const bool done = info.st_size > static_cast<off_t>(maxBytes) ? tooLarge(path, maxBytes, error)
-                                                                  : readAtMost(fd, path, maxBytes, text, error);
-    close(fd);
-    return done;
-}
-
-bool readAtMost(int fd, const std::string& name, size_t maxBytes, std::string& text, std::string& error) {
-    std::string contents;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t got = read(fd, buffer, sizeof(buffer));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            error = "cannot read " + name + ": " + strerror(errno);
-            return false;
-        }
-        if (got == 0) break;
-        contents.append(buffer, static_cast<size_t>(got));
-        if (contents.size() > maxBytes) return tooLarge(name, maxBytes, error);
-    }
-    text.swap(contents);
-    return true;
-}
-
 bool checkPrivateDirectory(const std::string& dir, std::string& error) {
-    struct stat info;
-    if (lstat(dir.c_str(), &info) != 0) {
-        error = "cannot use " + dir + ": " + strerror(errno);
-        return false;
-    }
+    const syskit::PlaceCheck check = syskit::checkPlace(dir, {syskit::PlaceKind::Directory, false, false, false});
     const std::string refusing = "refusing the directory " + dir + ": ";
-    if (S_ISLNK(info.st_mode)) {
+    switch (check.fault) {
+    case syskit::PlaceFault::None:
+        return true;
+    case syskit::PlaceFault::CannotInspect:
+        error = "cannot use " + dir + ": " + strerror(check.error);
+        break;
+    case syskit::PlaceFault::SymbolicLink:
         error = refusing + "it is a symbolic link; name the real directory";
-        return false;
-    }
-    if (!S_ISDIR(info.st_mode)) {
+        break;
+    case syskit::PlaceFault::WrongKind:
         error = refusing + "it is not a directory";
-        return false;
-    }
-    if (info.st_uid != geteuid()) {
-        error = refusing + "it belongs to user " + std::to_string(info.st_uid) + ", not to you (user " +
+        break;
+    case syskit::PlaceFault::OtherOwner:
+        error = refusing + "it belongs to user " + std::to_string(check.owner) + ", not to you (user " +
                 std::to_string(geteuid()) + "); use a directory of your own, e.g. under your home";
-        return false;
-    }
-    if ((info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        error = refusing + "others can write to it (mode " + octal(info.st_mode) +
+        break;
+    case syskit::PlaceFault::OthersMayWrite:
+        error = refusing + "others can write to it (mode " + syskit::octalMode(check.mode) +
                 "); make it private with: chmod 700 " + dir;
-        return false;
+        break;
     }
-    return true;
+    return false;
 }
 
 bool makePrivateDirectory(const std::string& dir, std::string& error) {

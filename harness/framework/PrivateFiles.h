@@ -4,6 +4,7 @@
 // symbolic link (O_NOFOLLOW), never inherited by a child the plug-in starts
 // (O_CLOEXEC), and a new one is created exclusively (O_EXCL) with mode 0600,
 // so a file or link planted under its name in advance is refused, not used.
+// (Reading a file the operator names: syskit/SmallFiles.h.)
 #pragma once
 
 #include <string>
@@ -28,19 +29,6 @@ int openPrivateFile(const std::string& path, std::string& error);
 // Writes `text` to a new temporary file beside `path` and renames it over
 // `path` (which, if a link, is replaced, not followed).
 bool replaceFileAtomically(const std::string& path, const std::string& text, std::string& error);
-
-// Reads the whole of `path`, a file the operator names (e.g. a password
-// file): opened without following a symbolic link (one planted under the
-// name would hand over another file) and without blocking (a FIFO would
-// hang), and read only when it is a regular file of at most `maxBytes`.
-// False with `error` saying why, e.g. "... is a FIFO, not a regular file".
-bool readSmallRegularFile(const std::string& path, size_t maxBytes, std::string& text, std::string& error);
-
-// Reads what the descriptor `fd` gives up to its end (e.g. 0, standard
-// input, named "standard input" in `error`), and no more than `maxBytes`:
-// one byte more and it stops reading, false with "cannot read standard
-// input: it is larger than 67108864 bytes".
-bool readAtMost(int fd, const std::string& name, size_t maxBytes, std::string& text, std::string& error);
 
 // Fills `bytes` from /dev/urandom; false when it could not be read whole.
 bool readRandomBytes(unsigned char* bytes, size_t count);

@@ -109,7 +109,7 @@ protected:
     }
 
     testsupport::TempDirectory dir;
-    testsupport::SimProcess sim;
+    simkit::SimProcess sim;
     std::string fs1;
 };
 
@@ -503,7 +503,7 @@ TEST_F(HostileInputTest, ADeepShareDirectoryCostsItsPathOnceAndGoesWithTheShare)
 }
 
 TEST_F(HostileInputTest, ASecondSimulatorOnTheStateFileRefusesToStart) {
-    testsupport::SimProcess second;
+    simkit::SimProcess second;
     EXPECT_FALSE(testsupport::startSim(second, {"--state", dir.file("state.db"), "--admin-token", kToken}));
     EXPECT_TRUE(serving());
     struct stat info {};
@@ -634,7 +634,7 @@ TEST_F(HostileInputTest, TheStateIsKeptOnlyInPrivatePlacesAndNeverThroughALink) 
     testsupport::writeFile(d + "/victim", "victim");
     symlink((d + "/victim").c_str(), (d + "/ready").c_str());
     symlink((d + "/victim").c_str(), (d + "/ready.tmp").c_str());
-    testsupport::SimProcess ready;
+    simkit::SimProcess ready;
     ASSERT_TRUE(testsupport::startSim(ready, {"--ready-file", d + "/ready"}));
     EXPECT_EQ(readText(d + "/victim"), "victim");
     EXPECT_EQ(readText(d + "/ready"), std::to_string(ready.port()) + "\n");
@@ -660,7 +660,7 @@ TEST_F(HostileInputTest, TheAdminTokenOnTheCommandLineIsWarnedAboutAndTheEnviron
     ASSERT_EQ(setenv("HNAS_ARRAYSIM_ADMIN_TOKEN", "from-environment", 1), 0);
     EXPECT_EQ(testsupport::runSimulatorOnce(failing, out, err), 2);
     EXPECT_EQ(err.find(warning), std::string::npos) << err;
-    testsupport::SimProcess quiet;
+    simkit::SimProcess quiet;
     const bool started = testsupport::startSim(quiet, {});
     unsetenv("HNAS_ARRAYSIM_ADMIN_TOKEN");
     ASSERT_TRUE(started);
@@ -743,7 +743,7 @@ TEST_F(HostileInputTest, TheCallRecordKeepsTheLastCallsAndShortHeaders) {
     EXPECT_EQ(calls["calls"][0]["user"].get<std::string>().size(), 64u);
     EXPECT_EQ(calls["calls"][0]["status"], 401);
     for (const char* bad : {"0", "x"}) {
-        testsupport::SimProcess refused;
+        simkit::SimProcess refused;
         EXPECT_FALSE(testsupport::startSim(refused, {"--calls-kept", bad}));
     }
 }

@@ -116,7 +116,7 @@ protected:
     }
 
     testsupport::TempDirectory dir;
-    testsupport::SimProcess sim;
+    simkit::SimProcess sim;
     std::string fs1;
 };
 
@@ -652,7 +652,7 @@ TEST_F(SimulatorTest, AdminInterfaceNeedsItsTokenAndSeedsResetsAndShowsState) {
     EXPECT_EQ(call("GET", "virtual-servers").status, 401);
 
     // Without a configured token the admin interface is off.
-    testsupport::SimProcess noAdmin;
+    simkit::SimProcess noAdmin;
     ASSERT_TRUE(testsupport::startSim(noAdmin, {}));
     const auto res = noAdmin.client().get("/admin/state", {{"X-Admin-Token", ""}});
     ASSERT_TRUE(res) << res.error;
@@ -818,10 +818,10 @@ TEST(SimulatorOptions, HelpPrintsTheUsageAndSucceeds) {
 TEST(SimulatorOptions, KeepAliveRequestCountEndsTheConnectionAndIsChecked) {
     for (const char* bad : {"0", "-3", "many", "1000000000"}) {
         SCOPED_TRACE(bad);
-        testsupport::SimProcess refused;
+        simkit::SimProcess refused;
         EXPECT_FALSE(testsupport::startSim(refused, {"--keep-alive-requests", bad}));
     }
-    testsupport::SimProcess sim;
+    simkit::SimProcess sim;
     ASSERT_TRUE(testsupport::startSim(sim, {"--keep-alive-requests", "2"}));
     simkit::SimClient client = sim.client();   // one connection while the simulator keeps it
     std::vector<std::string> connection;

@@ -15,15 +15,15 @@
 #include "host/QzManageHNAS.h"
 #include "standins/qzlib/EvDebugSink.h"
 #include "tests/client/ClientLogCheck.h"
-#include "tests/client/Simulator.h"
-#include "tests/client/TestCerts.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/TestCertificates.h"
 #include "tests/support/TempSettings.h"
 
 namespace {
 
 using clienttest::contains;
-using clienttest::kSimPassword;
-using clienttest::kSimUser;
+using testsupport::kSimPassword;
+using testsupport::kSimUser;
 using nlohmann::json;
 
 constexpr char kPrefix[] = "QZHNAS";
@@ -31,7 +31,7 @@ constexpr int kFileSystems = 8;
 
 // Array hnas1 with evs1 and file systems fs1 to fs8.
 json eightFileSystems() {
-    json seed = clienttest::standardSeed();
+    json seed = testsupport::standardSeed();
     json& fileSystems = seed["arrays"][0]["filesystems"];
     for (int i = 3; i <= kFileSystems; ++i)
         fileSystems.push_back({{"label", "fs" + std::to_string(i)}, {"virtualServerId", 1}});
@@ -65,9 +65,9 @@ protected:
         client_.reset();
         sim_.reset();
         settings_.reset();   // before the next: its end restores the settings from before it
-        settings_ = std::make_unique<testsupport::TempSettings>(clienttest::clientSettings(
-            clienttest::serverCerts().ca, "nRequestTimeoutSecs=2\nnRetryBackoffMs=10\n" + extraSettings));
-        sim_ = std::make_unique<clienttest::Simulator>(eightFileSystems(), options);
+        settings_ = std::make_unique<testsupport::TempSettings>(testsupport::clientSettings(
+            testsupport::serverCerts().ca, "nRequestTimeoutSecs=2\nnRetryBackoffMs=10\n" + extraSettings));
+        sim_ = std::make_unique<testsupport::Simulator>(eightFileSystems(), options);
         ASSERT_TRUE(sim_->started()) << "hnas-arraysim did not come up";
         client_ = std::make_unique<QzManageHNAS>(jobId_);
         ASSERT_TRUE(client_->init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", sim_->port()));
@@ -102,7 +102,7 @@ protected:
     const unsigned long long jobId_ = 77;
     ThreadLog log_;
     std::unique_ptr<testsupport::TempSettings> settings_;
-    std::unique_ptr<clienttest::Simulator> sim_;
+    std::unique_ptr<testsupport::Simulator> sim_;
     std::unique_ptr<QzManageHNAS> client_;
     std::vector<std::string> fileSystemIds_;
 };

@@ -10,7 +10,7 @@
 #include "host/QzManageHNAS.h"
 #include "tests/client/ClientLogCheck.h"
 #include "tests/client/RealFormArray.h"
-#include "tests/client/TestCerts.h"
+#include "tests/support/TestCertificates.h"
 #include "tests/support/TempSettings.h"
 
 namespace {
@@ -68,7 +68,7 @@ protected:
     }
 
     fakehost::LogCapture log_;
-    testsupport::TempSettings settings_{clienttest::clientSettings(clienttest::serverCerts().ca)};
+    testsupport::TempSettings settings_{testsupport::clientSettings(testsupport::serverCerts().ca)};
     RealFormArray array_;
     std::unique_ptr<QzManageHNAS> client_;
     __HNASVirtualServers evs_;

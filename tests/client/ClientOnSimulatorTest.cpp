@@ -12,8 +12,8 @@
 
 #include "host/QzManageHNAS.h"
 #include "tests/client/ClientLogCheck.h"
-#include "tests/client/Simulator.h"
-#include "tests/client/TestCerts.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/TestCertificates.h"
 #include "tests/support/TempFile.h"
 #include "tests/support/TempSettings.h"
 
@@ -21,8 +21,8 @@ namespace {
 
 using clienttest::contains;
 using clienttest::failureLines;
-using clienttest::kSimPassword;
-using clienttest::kSimUser;
+using testsupport::kSimPassword;
+using testsupport::kSimUser;
 using nlohmann::json;
 
 constexpr char kPrefix[] = "QZHNAS";
@@ -31,8 +31,8 @@ class ClientOnSimulator : public ::testing::Test {
 protected:
     void SetUp() override {
         settings_ = std::make_unique<testsupport::TempSettings>(
-            clienttest::clientSettings(clienttest::serverCerts().ca, "nRequestTimeoutSecs=1\n"));
-        sim_ = std::make_unique<clienttest::Simulator>(clienttest::standardSeed());
+            testsupport::clientSettings(testsupport::serverCerts().ca, "nRequestTimeoutSecs=1\n"));
+        sim_ = std::make_unique<testsupport::Simulator>(testsupport::standardSeed());
         ASSERT_TRUE(sim_->started()) << "hnas-arraysim did not come up";
         client_ = std::make_unique<QzManageHNAS>(jobId_);
         ASSERT_TRUE(client_->init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", sim_->port()));
@@ -47,7 +47,7 @@ protected:
     }
 
     // The file system ID the simulator (by default the fixture's) minted for `label`.
-    std::string fileSystemId(const std::string& label, clienttest::Simulator* sim = nullptr) {
+    std::string fileSystemId(const std::string& label, testsupport::Simulator* sim = nullptr) {
         const json state = (sim != nullptr ? sim : sim_.get())->state();
         for (const auto& fs : state["arrays"][0]["filesystems"])
             if (fs.value("label", "") == label) return fs.value("filesystemId", "");
@@ -56,7 +56,7 @@ protected:
 
     // A client of another simulator than the fixture's, logged in, with
     // evs1 in `server`, fs1's ID in `fs1` and the snapshot QZHNAS-u1-fs1 made.
-    std::unique_ptr<QzManageHNAS> clientWithSnapshot(clienttest::Simulator& sim, __HNASVirtualServers& server,
+    std::unique_ptr<QzManageHNAS> clientWithSnapshot(testsupport::Simulator& sim, __HNASVirtualServers& server,
                                                      std::string& fs1) {
         auto client = std::make_unique<QzManageHNAS>(jobId_);
         fs1 = fileSystemId("fs1", &sim);
@@ -109,7 +109,7 @@ protected:
     const unsigned long long jobId_ = 99;
     fakehost::LogCapture log_;
     std::unique_ptr<testsupport::TempSettings> settings_;
-    std::unique_ptr<clienttest::Simulator> sim_;
+    std::unique_ptr<testsupport::Simulator> sim_;
     std::unique_ptr<QzManageHNAS> client_;
     __HNASVirtualServers evs_;
     std::string fs1_;
@@ -396,7 +396,7 @@ TEST_F(ClientOnSimulator, PermissionAddWithoutAnAnswerBodyIsReadBack) {
 // with a user and a group but no Everyone, and "readers" that lets Everyone
 // only read.
 json seedWithRestrictedShares() {
-    json seed = clienttest::standardSeed();
+    json seed = testsupport::standardSeed();
     seed["arrays"][0]["shares"].push_back(
         {{"protocol", "CIFS"}, {"name", "Payroll$"}, {"virtualServerId", 1}, {"filesystem", "fs1"},
          {"path", "\\data"},
@@ -438,7 +438,7 @@ TEST_F(ClientOnSimulator, AShareCopyCarriesExactlyItsSourcesPermissions) {
         SCOPED_TRACE(ignores ? "array ignores noDefaultSecurity" : "array honours noDefaultSecurity");
         std::vector<std::string> options;
         if (ignores) options.push_back("--ignore-no-default-security");
-        clienttest::Simulator sim(seed, options);
+        testsupport::Simulator sim(seed, options);
         ASSERT_TRUE(sim.started());
         __HNASVirtualServers server;
         std::string fs1;
@@ -483,7 +483,7 @@ TEST_F(ClientOnSimulator, AShareCopyCarriesExactlyItsSourcesPermissions) {
 // So it does when the array answers the removal 404 (counted as removed)
 // but still lists the entry: the list read back last must be the source's.
 TEST_F(ClientOnSimulator, AnExtraEntryThatCannotBeRemovedFailsTheCreate) {
-    clienttest::Simulator sim(seedWithRestrictedShares(), {"--ignore-no-default-security"});
+    testsupport::Simulator sim(seedWithRestrictedShares(), {"--ignore-no-default-security"});
     ASSERT_TRUE(sim.started());
     __HNASVirtualServers server;
     std::string fs1;
@@ -679,7 +679,7 @@ TEST_F(ClientOnSimulator, RefusedRollbackIsAFailureWithTheStatus) {
 // the work, a read-only key reads and every change fails with 403.
 TEST_F(ClientOnSimulator, ApiKeyFromTheKeyFileOpensTheArray) {
     const std::string readWrite = "rw-Key-0123456789abcdef", readOnly = "ro-Key-fedcba9876543210";
-    json seed = clienttest::standardSeed();
+    json seed = testsupport::standardSeed();
     seed["arrays"][0]["apiKeys"] = {{{"key", readWrite}}, {{"key", readOnly}, {"readOnly", true}}};
     ASSERT_TRUE(sim_->admin("POST", "/admin/seed", seed));
     fs1_ = fileSystemId("fs1");
@@ -687,8 +687,8 @@ TEST_F(ClientOnSimulator, ApiKeyFromTheKeyFileOpensTheArray) {
         keyFiles_.push_back(std::make_unique<testsupport::TempFile>(key));
         EXPECT_TRUE(keyFiles_.back()->ok());
         settings.reset();
-        settings = std::make_unique<testsupport::TempSettings>(clienttest::clientSettings(
-            clienttest::serverCerts().ca, "nRequestTimeoutSecs=1\nsApiKeyFile=" + keyFiles_.back()->path() + "\n"));
+        settings = std::make_unique<testsupport::TempSettings>(testsupport::clientSettings(
+            testsupport::serverCerts().ca, "nRequestTimeoutSecs=1\nsApiKeyFile=" + keyFiles_.back()->path() + "\n"));
         auto client = std::make_unique<QzManageHNAS>(jobId_);
         // No user or password travels: wrong ones change nothing.
         EXPECT_TRUE(client->init("nobody", "wrong", "FILE", "ctl", "127.0.0.1", sim_->port()));
@@ -725,7 +725,7 @@ TEST_F(ClientOnSimulator, ApiKeyFromTheKeyFileOpensTheArray) {
 
 // The standard seed with fs2 not mounted and holding snapshot QZHNAS-u1-fs2.
 json seedWithFs2Unmounted() {
-    json seed = clienttest::standardSeed();
+    json seed = testsupport::standardSeed();
     seed["arrays"][0]["filesystems"][1]["status"] = "NOT_MOUNTED";
     seed["arrays"][0]["snapshots"].push_back({{"filesystem", "fs2"}, {"appSearchId", "QZHNAS"}, {"displayName", "QZHNAS-u1-fs2"}});
     return seed;
@@ -783,7 +783,7 @@ TEST_F(ClientOnSimulator, AnUnmountedFileSystemIsReportedUnlistedAndTheOthersLis
 TEST_F(ClientOnSimulator, QuotedNumbersOfV9AreReadAsNumbers) {
     settings_.reset();
     settings_ = std::make_unique<testsupport::TempSettings>(
-        clienttest::clientSettings(clienttest::serverCerts().ca, "nRequestTimeoutSecs=1\nsApiVersion=v9\n"));
+        testsupport::clientSettings(testsupport::serverCerts().ca, "nRequestTimeoutSecs=1\nsApiVersion=v9\n"));
     QzManageHNAS v9(jobId_);
     ASSERT_TRUE(v9.init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", sim_->port()));
     EXPECT_TRUE(contains(log_.text(), "/v9/storage/]")) << log_.text();
@@ -815,7 +815,7 @@ TEST_F(ClientOnSimulator, QuotedNumbersOfV9AreReadAsNumbers) {
 // A real array keeps a deleted snapshot listed in a delete state for a
 // while: the client counts it as gone, in getAllSnapshots and in a delete.
 TEST_F(ClientOnSimulator, ASnapshotInADeleteStateIsGone) {
-    json seed = clienttest::standardSeed();
+    json seed = testsupport::standardSeed();
     seed["arrays"][0]["deletePendingLists"] = 5;
     ASSERT_TRUE(sim_->admin("POST", "/admin/seed", seed));
     fs1_ = fileSystemId("fs1");
@@ -1034,8 +1034,8 @@ TEST_F(ClientOnSimulator, DeletesCountAbsentAsDoneAndRetryLostAnswers) {
 
 TEST_F(ClientOnSimulator, SlowArrayIsCutOffByTheRequestTimeOut) {
     settings_.reset();
-    settings_ = std::make_unique<testsupport::TempSettings>(clienttest::clientSettings(
-        clienttest::serverCerts().ca, "nRequestTimeoutSecs=1\nnRetryCount=0\n"));
+    settings_ = std::make_unique<testsupport::TempSettings>(testsupport::clientSettings(
+        testsupport::serverCerts().ca, "nRequestTimeoutSecs=1\nnRetryCount=0\n"));
     QzManageHNAS client(jobId_);
     ASSERT_TRUE(client.init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", sim_->port()));
     ASSERT_TRUE(sim_->inject({{"operation", "*"}, {"latencyMs", 3000}}));

@@ -12,8 +12,8 @@
 #include "host/QzManageHNAS.h"
 #include "tests/client/ClientLogCheck.h"
 #include "tests/client/LocalArray.h"
-#include "tests/client/Simulator.h"
-#include "tests/client/TestCerts.h"
+#include "tests/support/SimProcess.h"
+#include "tests/support/TestCertificates.h"
 #include "tests/support/ClosedPort.h"
 #include "tests/support/TempSettings.h"
 
@@ -21,8 +21,8 @@ namespace {
 
 using clienttest::contains;
 using clienttest::failureLines;
-using clienttest::kSimPassword;
-using clienttest::kSimUser;
+using testsupport::kSimPassword;
+using testsupport::kSimUser;
 
 const std::vector<QzProbeStep> kAllSteps = {
     QzProbeStep::Resolve,    QzProbeStep::Connect,     QzProbeStep::Tls,          QzProbeStep::Http,
@@ -78,24 +78,24 @@ const ProbeCase kCases[] = {
 
 class ClientProbe : public ::testing::TestWithParam<ProbeCase> {
 protected:
-    static void SetUpTestSuite() { sim_ = new clienttest::Simulator(clienttest::standardSeed()); }
+    static void SetUpTestSuite() { sim_ = new testsupport::Simulator(testsupport::standardSeed()); }
     static void TearDownTestSuite() {
         delete sim_;
         sim_ = nullptr;
     }
 
-    static clienttest::Simulator* sim_;
+    static testsupport::Simulator* sim_;
     fakehost::LogCapture log_;
 };
 
-clienttest::Simulator* ClientProbe::sim_ = nullptr;
+testsupport::Simulator* ClientProbe::sim_ = nullptr;
 
 std::string caFile(Ca ca) {
     switch (ca) {
         case Ca::Simulators:
-            return clienttest::serverCerts().ca;
+            return testsupport::serverCerts().ca;
         case Ca::Other:
-            return clienttest::otherCerts().ca;
+            return testsupport::otherCerts().ca;
         case Ca::Missing:
             break;
     }
@@ -105,7 +105,7 @@ std::string caFile(Ca ca) {
 TEST_P(ClientProbe, ReportsEachPhaseUpToTheFirstFailureWithItsClass) {
     const ProbeCase& c = GetParam();
     ASSERT_TRUE(sim_->started()) << "hnas-arraysim did not come up";
-    testsupport::TempSettings settings(clienttest::clientSettings(caFile(c.ca), c.extraSettings));
+    testsupport::TempSettings settings(testsupport::clientSettings(caFile(c.ca), c.extraSettings));
     std::string address = "127.0.0.1";
     int port = sim_->port();
     if (c.endpoint == Endpoint::ClosedPort) port = testsupport::closedPort();
@@ -169,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(Setups, ClientProbe, ::testing::ValuesIn(kCases),
 // it keep their retries.
 TEST(ClientProbeOnce, ProbeTriesOnceAndLaterCallsStillRetry) {
     fakehost::LogCapture log;
-    testsupport::TempSettings settings(clienttest::clientSettings(clienttest::serverCerts().ca));
+    testsupport::TempSettings settings(testsupport::clientSettings(testsupport::serverCerts().ca));
     QzManageHNAS client(7);
     ASSERT_TRUE(client.init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", testsupport::closedPort()));
     std::vector<QzProbePhase> phases;
@@ -190,7 +190,7 @@ TEST(ClientProbeOnce, ProbeTriesOnceAndLaterCallsStillRetry) {
 TEST(ClientProbeOnce, AnArrayThatNeverAnswersFailsTheHttpPhase) {
     fakehost::LogCapture log;
     testsupport::TempSettings settings(
-        clienttest::clientSettings(clienttest::serverCerts().ca, "nRequestTimeoutSecs=1\n"));
+        testsupport::clientSettings(testsupport::serverCerts().ca, "nRequestTimeoutSecs=1\n"));
     clienttest::LocalArray* self = nullptr;
     clienttest::LocalArray array([&](const clienttest::LocalRequest&, clienttest::LocalResponse& response) {
         self->stall();

@@ -17,7 +17,7 @@
 #include "client/BoundedJson.h"
 #include "tests/client/ClientLogCheck.h"
 #include "tests/client/LocalArray.h"
-#include "tests/client/TestCerts.h"
+#include "tests/support/TestCertificates.h"
 #include "tests/support/ClosedPort.h"
 #include "tests/support/TempFile.h"
 #include "tests/support/TempSettings.h"
@@ -68,9 +68,9 @@ class ClientTransport : public ::testing::Test {
 protected:
     // Settings for the test: the test CA, short time-outs, plus `extra`.
     void useSettings(const std::string& extra = std::string(),
-                     const std::string& caFile = clienttest::serverCerts().ca) {
+                     const std::string& caFile = testsupport::serverCerts().ca) {
         settings_.reset();
-        settings_ = std::make_unique<testsupport::TempSettings>(clienttest::clientSettings(caFile, extra));
+        settings_ = std::make_unique<testsupport::TempSettings>(testsupport::clientSettings(caFile, extra));
     }
     void SetUp() override { useSettings(); }
 
@@ -292,7 +292,7 @@ TEST_F(ClientTransport, UnusableEndpointFailsInitAndLaterCalls) {
 }
 
 TEST_F(ClientTransport, ServerCertificateFromAnotherCaIsRefused) {
-    useSettings(std::string(), clienttest::otherCerts().ca);
+    useSettings(std::string(), testsupport::otherCerts().ca);
     LocalArray array(plainArray);
     __HNASVirtualServers server;
     EXPECT_FALSE(clientFor(array.port())->getVirtualServerInfo("evs1", server));
@@ -306,7 +306,7 @@ TEST_F(ClientTransport, CaFileFromTheEnvironmentIsUsedWhenTheStoreNamesNone) {
     settings_ = std::make_unique<testsupport::TempSettings>("[~Vorlane/HNASClient]\nnRetryCount=0\n");
     LocalArray array(plainArray);
     __HNASVirtualServers server;
-    setenv("HNAS_CA_FILE", clienttest::serverCerts().ca.c_str(), 1);
+    setenv("HNAS_CA_FILE", testsupport::serverCerts().ca.c_str(), 1);
     EXPECT_TRUE(clientFor(array.port())->getVirtualServerInfo("evs1", server)) << log_.text();
     setenv("HNAS_CA_FILE", "/nonexistent/ca.pem", 1);
     EXPECT_FALSE(clientFor(array.port())->getVirtualServerInfo("evs1", server));
@@ -315,7 +315,7 @@ TEST_F(ClientTransport, CaFileFromTheEnvironmentIsUsedWhenTheStoreNamesNone) {
 }
 
 TEST_F(ClientTransport, InsecureSwitchSkipsVerificationAndWarnsOnEveryCall) {
-    useSettings("nInsecure=1\n", clienttest::otherCerts().ca);
+    useSettings("nInsecure=1\n", testsupport::otherCerts().ca);
     LocalArray array(plainArray);
     auto client = clientFor(array.port());
     __HNASVirtualServers server;
@@ -339,7 +339,7 @@ TEST_F(ClientTransport, PasswordNeverReachesTheLog) {
     __HNASVirtualServers server;
     EXPECT_FALSE(clientFor(array.port())->getVirtualServerInfo("evs1", server));
     EXPECT_FALSE(clientFor(closedPort())->getVirtualServerInfo("evs1", server));
-    useSettings(std::string(), clienttest::otherCerts().ca);
+    useSettings(std::string(), testsupport::otherCerts().ca);
     EXPECT_FALSE(clientFor(array.port())->getVirtualServerInfo("evs1", server));
     const auto lines = log_.lines();
     ASSERT_FALSE(lines.empty());
@@ -427,7 +427,7 @@ TEST_F(ClientTransport, ApiKeyReplacesUserAndPasswordAndNeverReachesTheLog) {
                                 "] is readable by other users of this host; limit it to the backup service"));
     EXPECT_TRUE(log_.has(1, "Array endpoint [https://127.0.0.1:" + std::to_string(array.port()) +
                                 "/v7/storage/] API key file [" + keyFile.path() + "] CA file [" +
-                                clienttest::serverCerts().ca + "]"))
+                                testsupport::serverCerts().ca + "]"))
         << log_.text();
     for (const EvLogLine& line : log_.lines()) {
         EXPECT_FALSE(contains(line.message, kApiKey)) << line.message;

@@ -17,7 +17,7 @@
 #include <boost/beast/ssl.hpp>
 
 #include "arraysim/server/UrlText.h"
-#include "tests/client/TestCerts.h"
+#include "tests/support/TestCertificates.h"
 
 namespace clienttest {
 
@@ -199,8 +199,8 @@ std::string LocalRequest::param(const std::string& name) const {
 LocalArray::LocalArray(LocalHandler handler, const std::string& host)
     : handler_(std::move(handler)), server_(std::make_unique<Server>(*this)) {
     beast::error_code ec;
-    server_->tls.use_certificate_chain_file(serverCerts().cert, ec);
-    if (!ec) server_->tls.use_private_key_file(serverCerts().key, net::ssl::context::pem, ec);
+    server_->tls.use_certificate_chain_file(testsupport::serverCerts().cert, ec);
+    if (!ec) server_->tls.use_private_key_file(testsupport::serverCerts().key, net::ssl::context::pem, ec);
     if (ec) throw std::runtime_error("cannot load the test certificate");
     const tcp::endpoint endpoint(net::ip::make_address(host, ec), 0);
     tcp::acceptor& acceptor = server_->acceptor;

@@ -11,7 +11,7 @@
 #include "host/SnapInfo.h"
 #include "host/SnapStatus.h"
 #include "simkit/SimAdmin.h"
-#include "tests/client/TestCerts.h"
+#include "tests/support/TestCertificates.h"
 #include "tests/fakes/FakeOSUtil.h"
 #include "tests/fakes/FakeSnapInfo.h"
 #include "tests/fakes/LogCapture.h"
@@ -192,7 +192,7 @@ std::string namingCut(const std::string& text, const std::string& key) {
 // leave them.
 class Play {
 public:
-    Play(testsupport::SimProcess& sim, const Scenario& scenario) : sim_(sim), scenario_(scenario) {}
+    Play(simkit::SimProcess& sim, const Scenario& scenario) : sim_(sim), scenario_(scenario) {}
 
     bool admin(const std::string& method, const std::string& path, const json& body, json* answer = nullptr) {
         std::string text;
@@ -214,7 +214,7 @@ public:
         }
         testsupport::TempSettings settings(
             "[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n" +
-            clienttest::clientSettings(clienttest::serverCerts().ca,
+            testsupport::clientSettings(testsupport::serverCerts().ca,
                                        "nRequestsInFlight=" + std::to_string(inFlight) + "\n"));
         const std::string info = std::string("{arrayId:evs1,hostName:127.0.0.1,hostUserName:") + kFieldUser +
                                  ",hostPassword:" + kFieldPassword + ",hostid:3}";
@@ -350,7 +350,7 @@ private:
         return admin("POST", "/admin/seed", json{{"arrays", json::array({array})}});
     }
 
-    testsupport::SimProcess& sim_;
+    simkit::SimProcess& sim_;
     const Scenario& scenario_;
     std::vector<std::unique_ptr<fakehost::FakeSnapInfo>> snaps_;
     std::string error_;

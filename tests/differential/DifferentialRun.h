@@ -66,7 +66,7 @@ public:
 
 private:
     testsupport::TempDirectory dir_;
-    testsupport::SimProcess sim_;
+    simkit::SimProcess sim_;
     std::string error_;
 };
 

@@ -12,7 +12,7 @@
 
 #include <set>
 
-#include "harness/demo/Subprocess.h"
+#include "syskit/ChildProcess.h"
 #include "harness/demo/WorkspaceFiles.h"
 #include "harness/framework/ExitCodes.h"
 #include "simkit/SimAdmin.h"
@@ -205,7 +205,7 @@ TEST(ArrayAdmin, AnUnusableKeyFileOrCredentialChoiceIsRefusedAtOnce) {
     ASSERT_EQ(0, symlink(privateFile(dir.file("real.key"), "Real-Key-1\n", 0600).c_str(), dir.file("link.key").c_str()));
     privateFile(dir.file("empty.key"), "\n", 0600);
     privateFile(dir.file("pw"), "pw\n", 0600);
-    ASSERT_EQ(0, runProcess({HNAS_HOST_BINARY, "--store", store, "init"}, dir.file("init.out"), 20000).exitCode);
+    ASSERT_EQ(0, syskit::runProcess({HNAS_HOST_BINARY, "--store", store, "init"}, dir.file("init.out"), 20000).exitCode);
     const std::vector<std::string> add = {HNAS_HOST_BINARY, "--store", store, "add-array", "a", "--array-id", "evs1",
                                           "--control-host", "h", "--control-host-id", "1"};
     const struct {
@@ -227,7 +227,7 @@ TEST(ArrayAdmin, AnUnusableKeyFileOrCredentialChoiceIsRefusedAtOnce) {
         argv.insert(argv.end(), c.options.begin(), c.options.end());
         SCOPED_TRACE(c.reason);
         const std::string output = dir.file("add.out");
-        EXPECT_EQ(c.exitCode, runProcess(argv, output, 20000).exitCode);
+        EXPECT_EQ(c.exitCode, syskit::runProcess(argv, output, 20000).exitCode);
         const std::string text = readWholeFile(output);
         EXPECT_TRUE(has(text, c.reason)) << text;
         EXPECT_FALSE(has(text, "Real-Key-1")) << text;
@@ -261,7 +261,7 @@ int runAsNobody(const std::vector<std::string>& argv, const std::string& outputP
 TEST(CommandLineMessages, SayWhatIsWrongWithTheCommandOrTheStore) {
     testsupport::TempDirectory dir;
     const std::string store = dir.file("store");
-    ASSERT_EQ(0, runProcess({HNAS_HOST_BINARY, "--store", store, "init"}, dir.file("init.out"), 20000).exitCode);
+    ASSERT_EQ(0, syskit::runProcess({HNAS_HOST_BINARY, "--store", store, "init"}, dir.file("init.out"), 20000).exitCode);
     const struct {
         std::vector<std::string> args;
         int exitCode;
@@ -281,7 +281,7 @@ TEST(CommandLineMessages, SayWhatIsWrongWithTheCommandOrTheStore) {
         std::vector<std::string> argv = {HNAS_HOST_BINARY};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
         const std::string output = dir.file("run.out");
-        EXPECT_EQ(c.exitCode, runProcess(argv, output, 20000).exitCode);
+        EXPECT_EQ(c.exitCode, syskit::runProcess(argv, output, 20000).exitCode);
         EXPECT_TRUE(has(readWholeFile(output), c.says)) << readWholeFile(output);
     }
 
@@ -298,7 +298,7 @@ TEST(CommandLineMessages, SayWhatIsWrongWithTheCommandOrTheStore) {
 
     // A database of another user in one's own store.
     ASSERT_EQ(0, chown((store + "/host.db").c_str(), 4242, 4242));
-    EXPECT_EQ(kExitHostError, runProcess({HNAS_HOST_BINARY, "--store", store, "list-arrays"}, output, 20000).exitCode);
+    EXPECT_EQ(kExitHostError, syskit::runProcess({HNAS_HOST_BINARY, "--store", store, "list-arrays"}, output, 20000).exitCode);
     EXPECT_TRUE(has(readWholeFile(output), "refusing the store database " + store + "/host.db: it belongs to user 4242"))
         << readWholeFile(output);
 }

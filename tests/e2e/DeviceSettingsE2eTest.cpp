@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "harness/demo/Subprocess.h"
+#include "syskit/ChildProcess.h"
 #include "harness/demo/WorkspaceFiles.h"
 #include "harness/framework/ExitCodes.h"
 #include "host/SnapStatus.h"
@@ -63,7 +63,7 @@ TEST(RemoveDevice, IsRefusedWhileAJobHoldsTheDevice) {
     const e2e::HostRun refused = world.host({"remove-device", "dev-b", "dev-a", "--force"});
     EXPECT_EQ(kExitBusy, refused.exitCode) << refused.output;
     EXPECT_TRUE(has(refused.output, "device dev-a is in use by job")) << refused.output;
-    EXPECT_EQ(kExitOk, waitProcess(job, 60000).exitCode) << readWholeFile(jobOutput);
+    EXPECT_EQ(kExitOk, syskit::waitProcess(job, 60000).exitCode) << readWholeFile(jobOutput);
     // All or nothing: dev-b, free all along, is still there too.
     EXPECT_EQ(1u, world.devices().count("dev-a"));
     EXPECT_EQ(1u, world.devices().count("dev-b"));
@@ -162,8 +162,8 @@ TEST(AddDeviceFrom, AddsEveryLineOfAFileOrOfStandardInput) {
     ASSERT_EQ(kExitOk, world.host(remove).exitCode);
     ASSERT_TRUE(world.devices().empty());
     const std::string output = world.directory() + "/stdin.out";
-    const ProcessResult piped =
-        runProcess({"/bin/sh", "-c", "cat \"$0\" | \"$1\" --store \"$2\" add-device --from -", file, HNAS_HOST_BINARY,
+    const syskit::ProcessResult piped =
+        syskit::runProcess({"/bin/sh", "-c", "cat \"$0\" | \"$1\" --store \"$2\" add-device --from -", file, HNAS_HOST_BINARY,
                     world.storeDirectory()},
                    output, 60000);
     EXPECT_EQ(kExitOk, piped.exitCode) << readWholeFile(output);
@@ -178,7 +178,7 @@ TEST(AddDeviceFrom, StandardInputIsCappedAsAFileIs) {
     e2e::World world(kSeed);
     ASSERT_TRUE(world.ok()) << world.error();
     const std::string output = world.directory() + "/zero.out";
-    const ProcessResult run = runProcess({"/bin/sh", "-c", "exec \"$0\" --store \"$1\" add-device --from - </dev/zero",
+    const syskit::ProcessResult run = syskit::runProcess({"/bin/sh", "-c", "exec \"$0\" --store \"$1\" add-device --from - </dev/zero",
                                           HNAS_HOST_BINARY, world.storeDirectory()},
                                          output, 30000);
     EXPECT_FALSE(run.timedOut);

@@ -9,7 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "harness/demo/SimulatorState.h"
-#include "harness/demo/Subprocess.h"
+#include "syskit/ChildProcess.h"
 #include "harness/framework/HostStore.h"
 
 #include "simkit/SimAdmin.h"
@@ -107,7 +107,7 @@ HostRun World::hostOn(const std::string& storeDir, const std::vector<std::string
     std::vector<std::string> argv = {HNAS_HOST_BINARY, "--store", storeDir};
     argv.insert(argv.end(), args.begin(), args.end());
     const std::string output = dir_.path() + "/run-" + std::to_string(++runs_) + ".out";
-    const ProcessResult result = runProcess(argv, output, kHostTimeoutMs);
+    const syskit::ProcessResult result = syskit::runProcess(argv, output, kHostTimeoutMs);
     HostRun run;
     run.exitCode = result.exitCode;
     run.output = readWholeFile(output);
@@ -118,7 +118,7 @@ pid_t World::startHost(const std::vector<std::string>& args, std::string& output
     std::vector<std::string> argv = {HNAS_HOST_BINARY, "--store", storeDirectory()};
     argv.insert(argv.end(), args.begin(), args.end());
     outputFile = dir_.path() + "/run-" + std::to_string(++runs_) + ".out";
-    return startProcess(argv, outputFile);
+    return syskit::startProcess(argv, outputFile);
 }
 
 HostRun World::addArray(const std::string& name, const std::string& arrayId, int controlHostId,

@@ -11,7 +11,7 @@
 #include <sstream>
 
 #include "harness/demo/WorkspaceFiles.h"
-#include "harness/demo/Subprocess.h"
+#include "syskit/ChildProcess.h"
 #include "harness/framework/ArrayInfoText.h"
 #include "harness/framework/ArrayKeys.h"
 #include "harness/framework/HostObjects.h"
@@ -389,7 +389,7 @@ std::pair<int, std::string> runHostIn(const testsupport::TempDirectory& dir, con
     args.insert(args.begin(), {HNAS_HOST_BINARY, "--store", store});
     const std::string out = dir.path() + "/out";
     unlink(out.c_str());
-    const ProcessResult run = runProcess(args, out, 60000);
+    const syskit::ProcessResult run = syskit::runProcess(args, out, 60000);
     return std::make_pair(run.exitCode, readWholeFile(out));
 }
 
@@ -439,7 +439,7 @@ TEST(FileSafety, RefusesAStoreDirectoryOfAnotherUserOrWritableByOthersOrALink) {
     auto init = [&](const std::string& store) {
         const std::string out = dir.path() + "/out";
         unlink(out.c_str());
-        const ProcessResult run = runProcess({HNAS_HOST_BINARY, "--store", store, "init"}, out, 60000);
+        const syskit::ProcessResult run = syskit::runProcess({HNAS_HOST_BINARY, "--store", store, "init"}, out, 60000);
         return std::make_pair(run.exitCode, readWholeFile(out));
     };
     const std::string open = dir.path() + "/open";

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "harness/demo/Subprocess.h"
+#include "syskit/ChildProcess.h"
 #include "harness/framework/ExitCodes.h"
 #include "host/SnapStatus.h"
 #include "tests/e2e/E2eSupport.h"
@@ -73,11 +73,11 @@ TEST(ConcurrentJobs, ASecondJobOnAHeldDeviceWaitsOrIsRefusedWhileOtherDevicesRun
 
     const e2e::HostRun other = world.job("snap", {"dev-b"});
     EXPECT_EQ(kExitOk, other.exitCode) << other.output;
-    EXPECT_TRUE(processRunning(slow)) << "dev-b's job ran while dev-a's was still held";
+    EXPECT_TRUE(syskit::processRunning(slow)) << "dev-b's job ran while dev-a's was still held";
 
     const e2e::HostRun waited = world.host({"run", "snap", "dev-a", "--wait", "60", "--quiet"});
     EXPECT_EQ(kExitOk, waited.exitCode) << waited.output;
-    const ProcessResult slowEnd = waitProcess(slow, kJobTimeoutMs);
+    const syskit::ProcessResult slowEnd = syskit::waitProcess(slow, kJobTimeoutMs);
     EXPECT_EQ(kExitOk, slowEnd.exitCode) << readWholeFile(slowOutput);
 
     auto devices = world.devices();
@@ -103,7 +103,7 @@ TEST(KilledJob, KeepsEveryWriteThePluginMadeAndShowsAsInterrupted) {
     ASSERT_TRUE(e2e::eventually([&] { return world.devices()["dev-a"].status == SNAP_STATUS_SNAPPED; }))
         << "dev-a's snapshot is not in the store while the job runs: " << readWholeFile(output);
     kill(job, SIGKILL);
-    EXPECT_EQ(SIGKILL, waitProcess(job, kJobTimeoutMs).signal);
+    EXPECT_EQ(SIGKILL, syskit::waitProcess(job, kJobTimeoutMs).signal);
 
     auto devices = world.devices();
     EXPECT_EQ(0u, devices["dev-a"].snapUUID.find("QZHNAS-")) << devices["dev-a"].snapUUID;
@@ -173,7 +173,7 @@ TEST(RemovedLocks, ALiveJobStaysRunningHoldsItsDevicesAndRecordsItsEnd) {
     EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, concluded.c_str(), nullptr, nullptr, nullptr)) << sqlite3_errmsg(db);
     sqlite3_close(db);
 
-    const ProcessResult end = waitProcess(job, kJobTimeoutMs);
+    const syskit::ProcessResult end = syskit::waitProcess(job, kJobTimeoutMs);
     const std::string said = readWholeFile(output);
     EXPECT_EQ(kExitOk, end.exitCode) << said;
     EXPECT_EQ(std::string::npos, said.find("UNIQUE")) << said;
@@ -217,7 +217,7 @@ TEST(UnreadableLiveness, AJobWhoseProcessCannotBeSeenCountsAsRunningWhileItHolds
     const std::vector<std::string> ownNamespace = {kUnshare, "--pid", "--mount-proc", "--kill-child=KILL"};
     {
         testsupport::TempDirectory dir;
-        if (runProcess({kUnshare, "--pid", "--mount-proc", "--fork", "/bin/true"}, dir.file("probe"), 20000)
+        if (syskit::runProcess({kUnshare, "--pid", "--mount-proc", "--fork", "/bin/true"}, dir.file("probe"), 20000)
                 .exitCode != 0)
             GTEST_SKIP() << "cannot make a PID namespace here: " << readWholeFile(dir.file("probe"));
     }
@@ -239,13 +239,13 @@ TEST(UnreadableLiveness, AJobWhoseProcessCannotBeSeenCountsAsRunningWhileItHolds
         auto other = [&](const std::vector<std::string>& args) {
             const std::string output = world.directory() + "/other.out";
             unlink(output.c_str());
-            const ProcessResult result = runProcess(hostArgs(c.others, world, args), output, kJobTimeoutMs);
+            const syskit::ProcessResult result = syskit::runProcess(hostArgs(c.others, world, args), output, kJobTimeoutMs);
             return e2e::HostRun{result.exitCode, readWholeFile(output)};
         };
 
         ASSERT_TRUE(world.injectFault(R"({"operation":"createSnapshot","count":1,"latencyMs":5000})"));
         const std::string output = world.directory() + "/job.out";
-        const pid_t job = startProcess(hostArgs(c.job, world, {"run", "snap", "dev-a", "--quiet"}), output);
+        const pid_t job = syskit::startProcess(hostArgs(c.job, world, {"run", "snap", "dev-a", "--quiet"}), output);
         ASSERT_GT(job, 0);
         ASSERT_TRUE(e2e::eventually([&] { return world.faultsUsedUp(); })) << readWholeFile(output);
         const std::string logs = world.storeDirectory() + "/logs/job-2-snap.";
@@ -265,17 +265,17 @@ TEST(UnreadableLiveness, AJobWhoseProcessCannotBeSeenCountsAsRunningWhileItHolds
         }
         EXPECT_NE(0, access((world.storeDirectory() + "/logs/job-1-prepare.host.log").c_str(), F_OK));
 
-        const ProcessResult end = waitProcess(job, kJobTimeoutMs);
+        const syskit::ProcessResult end = syskit::waitProcess(job, kJobTimeoutMs);
         EXPECT_EQ(kExitOk, end.exitCode) << readWholeFile(output);
         EXPECT_EQ(kJobDone, world.devices()["dev-a"].lastJobOutcome);
 
         // Killed: no device lock is held any more, so it shows as interrupted.
         ASSERT_TRUE(world.injectFault(R"({"operation":"createSnapshot","count":1,"latencyMs":5000})"));
-        const pid_t killed = startProcess(hostArgs(c.job, world, {"run", "snap", "dev-a", "--quiet"}), output);
+        const pid_t killed = syskit::startProcess(hostArgs(c.job, world, {"run", "snap", "dev-a", "--quiet"}), output);
         ASSERT_GT(killed, 0);
         ASSERT_TRUE(e2e::eventually([&] { return world.faultsUsedUp(); })) << readWholeFile(output);
         kill(killed, SIGKILL);
-        waitProcess(killed, kJobTimeoutMs);
+        syskit::waitProcess(killed, kJobTimeoutMs);
         ASSERT_TRUE(e2e::eventually([&] {
             return other({"history"}).output.find(kJobInterrupted) != std::string::npos;
         }, 10000));
@@ -423,7 +423,7 @@ TEST(FullDisk, TheJobFailsLoudlyAndTheStoreKeepsWhatWasStoredBefore) {
     ASSERT_TRUE(e2e::eventually([&] { return world.devices()["dev-a"].status == SNAP_STATUS_SNAPPED; }))
         << readWholeFile(output);
     disk.fill();
-    const ProcessResult end = waitProcess(job, kJobTimeoutMs);
+    const syskit::ProcessResult end = syskit::waitProcess(job, kJobTimeoutMs);
     disk.freeUp();
 
     EXPECT_EQ(kExitHostError, end.exitCode);

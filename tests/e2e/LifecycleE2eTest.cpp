@@ -9,7 +9,7 @@
 
 #include "harness/demo/DemoScenario.h"
 #include "harness/demo/SimulatorState.h"
-#include "harness/demo/Subprocess.h"
+#include "syskit/ChildProcess.h"
 #include "harness/framework/ExitCodes.h"
 #include "harness/framework/HostObjects.h"
 #include "host/SnapStatus.h"
@@ -265,7 +265,7 @@ TEST_F(WrongPassword, PrepareFailsAndNoLogLineHoldsAPassword) {
 TEST(DemoCommand, RunsTheWholeLifecycleAndExitsZero) {
     testsupport::TempDirectory dir;
     const std::string out = dir.path() + "/demo.out";
-    const ProcessResult run = runProcess({HNAS_HOST_BINARY, "demo", "--workspace", dir.path() + "/ws",
+    const syskit::ProcessResult run = syskit::runProcess({HNAS_HOST_BINARY, "demo", "--workspace", dir.path() + "/ws",
                                           "--revert-wait", "0"},
                                          out, 120000);
     const std::string output = readWholeFile(out);

@@ -11,7 +11,7 @@
 #include <ostream>
 
 #include "harness/cli/Orphans.h"
-#include "harness/demo/Subprocess.h"
+#include "syskit/ChildProcess.h"
 #include "harness/framework/ExitCodes.h"
 #include "harness/framework/HostStore.h"
 #include "harness/framework/SnapshotOwnership.h"
@@ -200,7 +200,7 @@ TEST(Orphans, AJobKilledAfterTheArraysWorkLeavesAnOrphanThatOnlyTheToolDeletes) 
     ASSERT_GT(job, 0);
     ASSERT_TRUE(e2e::eventually([&] { return world.faultsUsedUp(); })) << readWholeFile(output);
     kill(job, SIGKILL);
-    waitProcess(job, 60000);
+    syskit::waitProcess(job, 60000);
     ASSERT_TRUE(e2e::eventually([&] { return world.snapshotNames().size() == 3; }));
 
     // dev-b still holds the snap UUID its snapshot is named after: not an orphan.
@@ -259,7 +259,7 @@ TEST(Delete, NoPathReportsADeviceDeletedWhileASnapshotItMadeStaysUnlisted) {
     ASSERT_GT(job, 0);
     ASSERT_TRUE(e2e::eventually([&] { return world.faultsUsedUp(); })) << readWholeFile(output);
     kill(job, SIGKILL);
-    waitProcess(job, 60000);
+    syskit::waitProcess(job, 60000);
     ASSERT_TRUE(e2e::eventually([&] { return world.snapshotNames().size() == 2; }));
     const DeviceRecord interrupted = world.devices()["dev-a"];
     ASSERT_EQ(SNAP_STATUS_SNAP_FAILED, interrupted.status);
@@ -371,7 +371,7 @@ TEST(Orphans, OnlyThisStoresSnapshotsThatNoShareUsesAreOrphansAndEachIsListedOnc
 
 // Copies a store directory as an operator's `cp -a` does.
 bool copyStore(const std::string& from, const std::string& to) {
-    return runProcess({"/bin/cp", "-a", from, to}, "", 30000).exitCode == 0;
+    return syskit::runProcess({"/bin/cp", "-a", from, to}, "", 30000).exitCode == 0;
 }
 
 // A store of an earlier version (no record of the snap UUIDs it handed out)
@@ -472,7 +472,7 @@ TEST(Orphans, ASnapshotADeviceTookSinceTheListIsKept) {
     const std::string answer =
         "i=0; while [ ! -e '" + go + "' ] && [ $i -lt 1200 ]; do sleep 0.05; i=$((i+1)); done; echo yes";
     const std::string output = world.directory() + "/sweep.out";
-    const pid_t sweep = startProcess({"/bin/sh", "-c", "(" + answer + ") | '" HNAS_HOST_BINARY "' --store '" +
+    const pid_t sweep = syskit::startProcess({"/bin/sh", "-c", "(" + answer + ") | '" HNAS_HOST_BINARY "' --store '" +
                                                           world.storeDirectory() + "' orphans --delete"},
                                      output);
     ASSERT_GT(sweep, 0);
@@ -486,7 +486,7 @@ TEST(Orphans, ASnapshotADeviceTookSinceTheListIsKept) {
     sqlite3_close(db);
     ASSERT_TRUE(writeWholeFile(go, "go"));
 
-    EXPECT_EQ(kExitOk, waitProcess(sweep, 60000).exitCode) << readWholeFile(output);
+    EXPECT_EQ(kExitOk, syskit::waitProcess(sweep, 60000).exitCode) << readWholeFile(output);
     EXPECT_NE(std::string::npos, readWholeFile(output).find("kept " + orphan + ": a device refers to it now"))
         << readWholeFile(output);
     EXPECT_TRUE(contains(world.snapshotNames(), orphan));

@@ -17,7 +17,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "harness/demo/Subprocess.h"
+#include "syskit/ChildProcess.h"
 #include "harness/demo/WorkspaceFiles.h"
 #include "harness/framework/ExitCodes.h"
 #include "harness/framework/HostStore.h"
@@ -80,7 +80,7 @@ protected:
         std::vector<std::string> argv = {"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>'" + base + ".err'", HNAS_HOST_BINARY,
                                          "--store", world->storeDirectory()};
         argv.insert(argv.end(), args.begin(), args.end());
-        const ProcessResult result = runProcess(argv, base + ".out", 60000);
+        const syskit::ProcessResult result = syskit::runProcess(argv, base + ".out", 60000);
         return {result.exitCode, readWholeFile(base + ".out"), readWholeFile(base + ".err")};
     }
 
@@ -383,7 +383,7 @@ TEST_F(Output, PruningRemovesOnlyLogsInTheStoresOwnLogDirectory) {
     const std::string dir = world->directory();
     const std::string logs = world->storeDirectory() + "/logs";
     auto runFrom = [&](const std::string& cwd, const std::string& store) {
-        return runProcess({"/bin/sh", "-c", "cd \"$0\" && exec \"$1\" --store \"$2\" run unprepare team --quiet", cwd,
+        return syskit::runProcess({"/bin/sh", "-c", "cd \"$0\" && exec \"$1\" --store \"$2\" run unprepare team --quiet", cwd,
                            HNAS_HOST_BINARY, store},
                           dir + "/from.out", 60000)
             .exitCode;
@@ -394,7 +394,7 @@ TEST_F(Output, PruningRemovesOnlyLogsInTheStoresOwnLogDirectory) {
     ASSERT_EQ(job1, filesIn(logs));
 
     const std::string copy = dir + "/copy";
-    ASSERT_EQ(0, runProcess({"/bin/cp", "-a", world->storeDirectory(), copy}, "", 30000).exitCode);
+    ASSERT_EQ(0, syskit::runProcess({"/bin/cp", "-a", world->storeDirectory(), copy}, "", 30000).exitCode);
     sqlite3* db = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open((copy + "/host.db").c_str(), &db));
     const std::string earlier = "UPDATE jobs SET host_log = '" + logs + "/job-1-unprepare.host.log', plugin_log = '" +

@@ -18,7 +18,7 @@
 #include "host/QzManageHNAS.h"
 #include "tests/client/ClientLogCheck.h"
 #include "tests/client/LocalArray.h"
-#include "tests/client/TestCerts.h"
+#include "tests/support/TestCertificates.h"
 #include "tests/support/ClosedPort.h"
 #include "tests/support/TempSettings.h"
 
@@ -133,10 +133,10 @@ const double kBoundSeconds = 3.5;
 
 TEST(ClientFaultTable, EveryOperationFailsWithinTheTimeOutsUnderEveryFault) {
     for (Fault fault : kFaults) {
-        const std::string ca = fault == Fault::WrongCertificate ? clienttest::otherCerts().ca
-                                                                : clienttest::serverCerts().ca;
+        const std::string ca = fault == Fault::WrongCertificate ? testsupport::otherCerts().ca
+                                                                : testsupport::serverCerts().ca;
         testsupport::TempSettings settings(
-            clienttest::clientSettings(ca, "nConnectTimeoutSecs=1\nnRequestTimeoutSecs=1\nnRetryCount=0\n"));
+            testsupport::clientSettings(ca, "nConnectTimeoutSecs=1\nnRequestTimeoutSecs=1\nnRetryCount=0\n"));
         for (const Operation& op : operations()) {
             if (!op.readsAnswer && (fault == Fault::MalformedJson || fault == Fault::MissingField)) continue;
             SCOPED_TRACE(std::string(faultName(fault)) + " " + op.name);

@@ -19,4 +19,29 @@ const std::string& certDir() {
     return made ? dir.path() : none;
 }
 
+namespace {
+
+CertSet certsIn(const std::string& dir) {
+    return CertSet{dir + "/ca.pem", dir + "/server.pem", dir + "/server.key"};
+}
+
+}  // namespace
+
+CertSet serverCerts() { return certsIn(certDir()); }
+
+CertSet otherCerts() {
+    static TempDirectory dir;
+    static const bool made = makeTestCertificates(dir.path());
+    return made ? certsIn(dir.path()) : CertSet();
+}
+
+std::string clientSettings(const std::string& caFile, const std::string& extra) {
+    return "[~Vorlane/HNASClient]\n"
+           "sCAFile=" + caFile + "\n"
+           "nConnectTimeoutSecs=1\n"
+           "nRequestTimeoutSecs=2\n"
+           "nRetryCount=2\n"
+           "nRetryBackoffMs=10\n" + extra;
+}
+
 }  // namespace testsupport
