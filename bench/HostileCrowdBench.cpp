@@ -170,7 +170,7 @@ int crowdBench(const std::string& kind, size_t count) {
     }
     testsupport::TempDirectory dir;
     testsupport::writeFile(dir.file("seed.json"), kind == "answers" ? seedWithSnapshots(20000) : kSeed);
-    testsupport::SimProcess sim;
+    simkit::SimProcess sim;
     if (!testsupport::startSim(sim, {"--seed", dir.file("seed.json")})) {
         std::fprintf(stderr, "the simulator did not start\n");
         return 1;
