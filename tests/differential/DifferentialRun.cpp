@@ -15,6 +15,7 @@
 #include "tests/fakes/FakeOSUtil.h"
 #include "tests/fakes/FakeSnapInfo.h"
 #include "tests/fakes/LogCapture.h"
+#include "tests/support/FieldData.h"
 #include "tests/support/TempSettings.h"
 
 namespace differential {
@@ -216,8 +217,8 @@ public:
             "[~Vorlane]\nnRevertMountPathRefreshWaitInSecs=0\n" +
             testsupport::clientSettings(testsupport::serverCerts().ca,
                                        "nRequestsInFlight=" + std::to_string(inFlight) + "\n"));
-        const std::string info = std::string("{arrayId:evs1,hostName:127.0.0.1,hostUserName:") + kFieldUser +
-                                 ",hostPassword:" + kFieldPassword + ",hostid:3}";
+        const std::string info = std::string("{arrayId:evs1,hostName:127.0.0.1,hostUserName:") + testsupport::kFieldUser +
+                                 ",hostPassword:" + testsupport::kFieldPassword + ",hostid:3}";
         for (const Device& device : scenario_.devices) {
             snaps_.emplace_back(new fakehost::FakeSnapInfo);
             fakehost::FakeSnapInfo& s = *snaps_.back();

@@ -4,89 +4,17 @@
 #include <cctype>
 #include <sstream>
 
-namespace differential {
+#include "tests/support/FieldData.h"
 
-const char kFieldUser[] = "diff-supervisor";
-const char kFieldPassword[] = "Diff-pw-7!";
+namespace differential {
 
 namespace {
 
-// A 76-character CIFS share name (the array allows 80): the copies map
-// derives from it are longer than 80 and get the digest form.
-const char kLongShare[] = "engineering-design-documents-and-project-review-minutes-archive-2019-to-2026";
-// A 92-character export name: exports have no 80-character limit.
-const char kLongExport[] =
-    "/backup-staging-area-for-the-finance-department-monthly-close-and-audit-exports-2026-q1-to-q4";
-const char kLongLabel[] = "finance-archive-quarterly-reporting-volume-2026";   // 47 characters
+using testsupport::kFieldLongExport;
+using testsupport::kFieldLongLabel;
+using testsupport::kFieldLongShare;
 
-// Field data: NFS option lists with commas, CIFS paths with commas, braces
-// and accents, a comment with a comma, hidden shares without Everyone, a
-// long share name, a long export name on a long file-system label, several
-// shares on one file system, and a file system of another virtual server
-// that is not mounted.
-const char kFieldSeed[] = R"JSON({
-  "arrays": [{
-    "name": "hnas1", "user": "diff-supervisor", "password": "Diff-pw-7!",
-    "virtualServers": [
-      {"virtualServerId": 1, "name": "evs1", "ipAddresses": ["127.0.1.10"]},
-      {"virtualServerId": 2, "name": "evs2", "ipAddresses": ["127.0.1.20"]}
-    ],
-    "filesystems": [
-      {"label": "fs1", "virtualServerId": 1,
-       "directories": ["\\data\\sub1", "\\data\\SUB1", "\\Team {A}\\Plans {2027}", "\\Café Ventes\\Été 2026"]},
-      {"label": "fs2", "virtualServerId": 1, "directories": ["\\Engineering\\build"]},
-      {"label": "fs3", "virtualServerId": 1, "directories": ["\\Archive\\Projects\\reports"]},
-      {"label": "fs4", "virtualServerId": 1},
-      {"label": "fs5", "virtualServerId": 1},
-      {"label": "finance-archive-quarterly-reporting-volume-2026", "virtualServerId": 1},
-      {"label": "fs-offline", "virtualServerId": 2, "status": "NOT_MOUNTED"}
-    ],
-    "shares": [
-      {"protocol": "CIFS", "name": "data", "virtualServerId": 1, "filesystem": "fs1", "path": "\\data",
-       "settings": {"comment": "team data", "maxConcurrentUsers": -1},
-       "authentications": [{"name": "Everyone", "permission": 56, "type": "WELLKNOWN"},
-                           {"name": "Administrators", "permission": 24, "type": "GROUP"}]},
-      {"protocol": "CIFS", "name": "finance", "virtualServerId": 1, "filesystem": "fs1",
-       "path": "\\Finance, Legal",
-       "authentications": [{"name": "EXAMPLE\\finance", "permission": 24, "type": "GROUP"}]},
-      {"protocol": "CIFS", "name": "team", "virtualServerId": 1, "filesystem": "fs1", "path": "\\Team {A}",
-       "settings": {"isABEEnabled": true}},
-      {"protocol": "CIFS", "name": "ventes", "virtualServerId": 1, "filesystem": "fs1", "path": "\\Café Ventes",
-       "settings": {"comment": "Résultats trimestriels"}},
-      {"protocol": "CIFS", "name": "sales", "virtualServerId": 1, "filesystem": "fs1", "path": "\\Sales",
-       "settings": {"comment": "Sales, EMEA", "maxConcurrentUsers": 25},
-       "authentications": [
-         {"name": "EXAMPLE\\jdoe", "permission": 24, "type": "USER"},
-         {"name": "EXAMPLE\\sales", "permission": 8, "type": "GROUP"},
-         {"name": "Everyone", "permission": 8, "type": "WELLKNOWN"}
-       ]},
-      {"protocol": "CIFS", "name": "Payroll$", "virtualServerId": 1, "filesystem": "fs1", "path": "\\Payroll",
-       "authentications": [
-         {"name": "EXAMPLE\\payroll-admins", "permission": 56, "type": "GROUP"},
-         {"name": "EXAMPLE\\cfo", "permission": 24, "type": "USER"}
-       ]},
-      {"protocol": "NFS", "name": "/exp-rw", "virtualServerId": 1, "filesystem": "fs1", "path": "/exp-rw",
-       "settings": {"accessConfig": "10.1.0.0/16(rw,no_root_squash)"}},
-      {"protocol": "NFS", "name": "/exp-ro", "virtualServerId": 1, "filesystem": "fs1", "path": "/exp-ro",
-       "settings": {"accessConfig": "10.1.*.*(readonly, allsquash, anonuid=10, anongid=10)"}},
-      {"protocol": "NFS", "name": "/exp-hosts", "virtualServerId": 1, "filesystem": "fs2", "path": "/exp-hosts",
-       "settings": {"accessConfig": "host1(rw) host2(ro)", "localReadCacheOption": "ENABLED_FOR_ALL_FILES"}},
-      {"protocol": "CIFS", "name": "eng", "virtualServerId": 1, "filesystem": "fs2", "path": "\\Engineering",
-       "authentications": [{"name": "EXAMPLE\\engineers", "permission": 24, "type": "GROUP"},
-                           {"name": "Everyone", "permission": 8, "type": "WELLKNOWN"}]},
-      {"protocol": "CIFS", "name": "Ops$", "virtualServerId": 1, "filesystem": "fs3", "path": "\\Operations",
-       "settings": {"comment": "runbooks {ops}"},
-       "authentications": [{"name": "EXAMPLE\\operators", "permission": 56, "type": "GROUP"}]},
-      {"protocol": "CIFS", "name": "engineering-design-documents-and-project-review-minutes-archive-2019-to-2026",
-       "virtualServerId": 1, "filesystem": "fs3", "path": "\\Archive\\Projects",
-       "authentications": [{"name": "EXAMPLE\\architects", "permission": 24, "type": "GROUP"}]},
-      {"protocol": "NFS",
-       "name": "/backup-staging-area-for-the-finance-department-monthly-close-and-audit-exports-2026-q1-to-q4",
-       "virtualServerId": 1, "filesystem": "finance-archive-quarterly-reporting-volume-2026",
-       "path": "/staging", "settings": {"accessConfig": "backup1(rw),backup2(ro)"}}
-    ]
-  }]
-})JSON";
+
 
 std::string unc(const std::string& shareAndSub) {
     return "{vortype:cifs,vendor:Hitachi HNAS,type:unc,lunuuid:\\\\filer1\\\\" + shareAndSub +
@@ -102,8 +30,8 @@ std::string native(const std::string& path) {
 // Every device a drawn scenario may hold (its UUID is given when drawn).
 // The first three name one share and sub-directory in three spellings.
 std::vector<Device> deviceCatalogue() {
-    const std::string longShare = kLongShare;
-    const std::string longExport = std::string(kLongExport).substr(1);
+    const std::string longShare = kFieldLongShare;
+    const std::string longExport = std::string(kFieldLongExport).substr(1);
     return {
         {"cifs-data-sub1", unc("data\\\\sub1"), "", "fs1", "data", true},
         {"cifs-data-SUB1", unc("data\\\\SUB1"), "", "fs1", "data", true},
@@ -121,11 +49,11 @@ std::vector<Device> deviceCatalogue() {
         {"nfs-rw-dir1", nfs("exp-rw\\/dir1"), "", "fs1", "/exp-rw", false},
         {"nfs-ro", nfs("exp-ro"), "", "fs1", "/exp-ro", false},
         {"nfs-hosts", nfs("exp-hosts"), "", "fs2", "/exp-hosts", false},
-        {"nfs-long", nfs(longExport), "", kLongLabel, "/" + longExport, false},
+        {"nfs-long", nfs(longExport), "", kFieldLongLabel, "/" + longExport, false},
         {"native-fs1", native("fs1/other"), "", "fs1", "", false},
         {"native-fs4", native("fs4/builds"), "", "fs4", "", false},
         {"native-fs5", native("fs5/home"), "", "fs5", "", false},
-        {"native-long", native(std::string(kLongLabel) + "/reports"), "", kLongLabel, "", false},
+        {"native-long", native(std::string(kFieldLongLabel) + "/reports"), "", kFieldLongLabel, "", false},
         {"native-offline", native("fs-offline/x"), "", "fs-offline", "", false},
     };
 }
@@ -354,7 +282,7 @@ const char* opName(Op op) {
     return "?";
 }
 
-nlohmann::json fieldArrays() { return nlohmann::json::parse(kFieldSeed); }
+nlohmann::json fieldArrays() { return nlohmann::json::parse(testsupport::fieldDataSeed()); }
 
 std::string Scenario::describe() const {
     std::ostringstream out;

@@ -84,11 +84,8 @@ struct Scenario {
 };
 
 // The array every drawn scenario starts from: field data of the kind real
-// arrays hold (see the catalogue in DifferentialScenario.cpp).
+// arrays hold (tests/support/FieldData.h; its credentials are there too).
 nlohmann::json fieldArrays();
-// The array's credentials in fieldArrays().
-extern const char kFieldUser[];
-extern const char kFieldPassword[];
 
 // A scenario drawn from `seed`: the same seed gives the same scenario on
 // every machine and compiler.

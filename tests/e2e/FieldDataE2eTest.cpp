@@ -18,59 +18,16 @@
 #include "host/SnapStatus.h"
 #include "simkit/SimAdmin.h"
 #include "tests/e2e/E2eSupport.h"
+#include "tests/support/FieldData.h"
 
 namespace {
 
 using namespace QZSO;
 using nlohmann::json;
 
-const char kUser[] = "field-supervisor";
-const char kPassword[] = "Field-pw-1!";
-const char kLongLabel[] = "finance-archive-quarterly-reporting-volume-2026";   // 47 characters
-
-const char kSeed[] = R"JSON({
-  "arrays": [{
-    "name": "hnas1", "user": "field-supervisor", "password": "Field-pw-1!",
-    "virtualServers": [
-      {"virtualServerId": 1, "name": "evs1", "ipAddresses": ["127.0.1.10"]},
-      {"virtualServerId": 2, "name": "evs2", "ipAddresses": ["127.0.1.20"]}
-    ],
-    "filesystems": [
-      {"label": "fs1", "virtualServerId": 1,
-       "directories": ["\\Team {A}\\Plans {2027}", "\\Café Ventes\\Été 2026"]},
-      {"label": "finance-archive-quarterly-reporting-volume-2026", "virtualServerId": 1},
-      {"label": "fs4", "virtualServerId": 1},
-      {"label": "fs-offline", "virtualServerId": 2, "status": "NOT_MOUNTED"}
-    ],
-    "shares": [
-      {"protocol": "NFS", "name": "/exp-rw", "virtualServerId": 1, "filesystem": "fs1", "path": "/exp-rw",
-       "settings": {"accessConfig": "10.1.0.0/16(rw,no_root_squash)"}},
-      {"protocol": "NFS", "name": "/exp-ro", "virtualServerId": 1, "filesystem": "fs1", "path": "/exp-ro",
-       "settings": {"accessConfig": "10.1.*.*(readonly, allsquash, anonuid=10, anongid=10)"}},
-      {"protocol": "NFS", "name": "/exp-hosts", "virtualServerId": 1, "filesystem": "fs1", "path": "/exp-hosts",
-       "settings": {"accessConfig": "host1(rw) host2(ro)", "localReadCacheOption": "ENABLED_FOR_ALL_FILES"}},
-      {"protocol": "CIFS", "name": "finance", "virtualServerId": 1, "filesystem": "fs1",
-       "path": "\\Finance, Legal",
-       "authentications": [{"name": "EXAMPLE\\finance", "permission": 24, "type": "GROUP"}]},
-      {"protocol": "CIFS", "name": "team", "virtualServerId": 1, "filesystem": "fs1", "path": "\\Team {A}",
-       "settings": {"isABEEnabled": true}},
-      {"protocol": "CIFS", "name": "ventes", "virtualServerId": 1, "filesystem": "fs1", "path": "\\Café Ventes",
-       "settings": {"comment": "Résultats trimestriels"}},
-      {"protocol": "CIFS", "name": "sales", "virtualServerId": 1, "filesystem": "fs1", "path": "\\Sales",
-       "settings": {"comment": "Sales, EMEA", "maxConcurrentUsers": 25},
-       "authentications": [
-         {"name": "EXAMPLE\\jdoe", "permission": 24, "type": "USER"},
-         {"name": "EXAMPLE\\sales", "permission": 8, "type": "GROUP"},
-         {"name": "Everyone", "permission": 8, "type": "WELLKNOWN"}
-       ]},
-      {"protocol": "CIFS", "name": "Payroll$", "virtualServerId": 1, "filesystem": "fs1", "path": "\\Payroll",
-       "authentications": [
-         {"name": "EXAMPLE\\payroll-admins", "permission": 56, "type": "GROUP"},
-         {"name": "EXAMPLE\\cfo", "permission": 24, "type": "USER"}
-       ]}
-    ]
-  }]
-})JSON";
+using testsupport::kFieldLongLabel;
+using testsupport::kFieldPassword;
+using testsupport::kFieldUser;
 
 struct FieldDevice {
     std::string label;
@@ -100,7 +57,7 @@ const std::vector<FieldDevice>& fieldDevices() {
         {"cifs-ventes", unc("ventes\\\\Été 2026"), "ventes", "\\Café Ventes\\Été 2026"},
         {"cifs-sales", unc("sales"), "sales", "\\Sales"},
         {"cifs-payroll", unc("Payroll$"), "Payroll$", "\\Payroll"},
-        {"native-long", native(std::string(kLongLabel) + "/reports"), "", "/"},
+        {"native-long", native(std::string(kFieldLongLabel) + "/reports"), "", "/"},
         {"native-fs4", native("fs4/builds"), "", "/"},
     };
     return devices;
@@ -132,9 +89,9 @@ std::set<Entry> entriesOf(const json& share) {
 class FieldData : public ::testing::Test {
 protected:
     void SetUp() override {
-        world = std::make_unique<e2e::World>(kSeed);
+        world = std::make_unique<e2e::World>(testsupport::fieldDataSeed());
         ASSERT_TRUE(world->ok()) << world->error();
-        ASSERT_EQ(0, world->addArray("hnas1", "evs1", 1, kUser, kPassword).exitCode);
+        ASSERT_EQ(0, world->addArray("hnas1", "evs1", 1, kFieldUser, kFieldPassword).exitCode);
         for (const FieldDevice& d : fieldDevices()) {
             const e2e::HostRun added = world->addDevice(d.label, d.source);
             ASSERT_EQ(0, added.exitCode) << d.label << ": " << added.output;
@@ -189,8 +146,8 @@ TEST_F(FieldData, EveryEverydayDeviceGoesThroughTheWholeLifecycleInOneJobEach) {
     expectJob("prepare", kExitOk, all(SNAP_STATUS_PREPARED));
     expectJob("snap", kExitOk, all(SNAP_STATUS_SNAPPED));
     auto devices = world->devices();
-    EXPECT_EQ(devices["native-long"].snapUUID.size(), devices["native-long"].snapUUID.rfind(kLongLabel) +
-                                                          std::string(kLongLabel).size());
+    EXPECT_EQ(devices["native-long"].snapUUID.size(), devices["native-long"].snapUUID.rfind(kFieldLongLabel) +
+                                                          std::string(kFieldLongLabel).size());
 
     expectJob("map", kExitOk, all(SNAP_STATUS_MAPPED));
     devices = world->devices();
