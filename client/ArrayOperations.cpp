@@ -41,12 +41,19 @@ constexpr AnswerShape kShareAnswer{"filesystemShare", AnswerKind::Object};
 constexpr AnswerShape kPermissionsAnswer{"cifsAuthentications", AnswerKind::List};
 constexpr AnswerShape kSnapshotsAnswer{"snapshots", AnswerKind::List};
 constexpr AnswerShape kSnapshotAnswer{"snapshot", AnswerKind::Object};
-constexpr AnswerShape kRestAccessAnswer{"restAccess", AnswerKind::Object};
+// The management access of one kind of connection (REST, SSH, ...): one
+// object, or a list of them, one per type.
+constexpr AnswerShape kAccessConfigAnswer{"accessConfig", AnswerKind::ObjectOrList};
 
 // Resources, relative to https://address:port/v7/storage/.
 constexpr char kVirtualServers[] = "virtual-servers";
 constexpr char kFileSystems[] = "filesystems";
 constexpr char kSnapshots[] = "filesystem-snapshots";
+// The REST server's management access, documented in v8 only: asked on the
+// v8 path whatever version the other calls use.
+constexpr char kRestAccessResource[] = "/v8/storage/file-devices/management-access/rest";
+// The management access type of the REST server.
+constexpr char kRestAccessType[] = "rest";
 
 // "virtual-servers/{ref}/cifs?name=data".
 std::string sharesNamed(const std::string& ref, ShareProtocol protocol, const std::string& name) {
@@ -939,22 +946,36 @@ bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot
     return true;
 }
 
-// GET file-devices/management-access/rest: the REST server's connection
-// limits, both optional.
+// GET /v8/storage/file-devices/management-access/rest: the REST server's
+// connection limits, both optional, from {"accessConfig":{...}} or from the
+// entry of type "rest" of {"accessConfig":[{...}, ...]}. An object whose type
+// is given and is another is not the REST server's.
 bool getConnectionLimit(ArraySession& session, uint64_t& allowed, uint64_t& supported, std::string& cause) {
     allowed = 0;
     supported = 0;
     Reply reply;
-    if (!session.request(HttpMethod::Get, "file-devices/management-access/rest", nullptr, Repeat::Idempotent,
-                         &kRestAccessAnswer, reply, cause))
+    if (!session.request(HttpMethod::Get, kRestAccessResource, nullptr, Repeat::Idempotent, &kAccessConfigAnswer,
+                         reply, cause))
         return false;
-    const auto access = reply.body.find(kRestAccessAnswer.key);
-    if (access == reply.body.end()) {
-        cause = "the answer holds no restAccess";
+    const auto access = reply.body.find(kAccessConfigAnswer.key);
+    if (access == reply.body.end() || access->is_null()) {
+        cause = std::string("missing field [") + kAccessConfigAnswer.key + "] in [answer]";
         return false;
     }
-    return readUnsigned(*access, "maxAllowedConnections", false, allowed, "restAccess", cause) &&
-           readUnsigned(*access, "maxSupportedConnections", false, supported, "restAccess", cause);
+    const Json* rest = nullptr;
+    const size_t entries = access->is_array() ? access->size() : 1;
+    for (size_t i = 0; i < entries && rest == nullptr; ++i) {
+        const Json& entry = access->is_array() ? (*access)[i] : *access;
+        std::string type;
+        if (!readText(entry, "type", false, type, kAccessConfigAnswer.key, cause)) return false;
+        if (type.empty() ? !access->is_array() : strcasecmp(type.c_str(), kRestAccessType) == 0) rest = &entry;
+    }
+    if (rest == nullptr) {
+        cause = std::string("no [") + kAccessConfigAnswer.key + "] of type [" + kRestAccessType + "] in the answer";
+        return false;
+    }
+    return readUnsigned(*rest, "maxAllowedConnections", false, allowed, kAccessConfigAnswer.key, cause) &&
+           readUnsigned(*rest, "maxSupportedConnections", false, supported, kAccessConfigAnswer.key, cause);
 }
 
 }  // namespace managehnas

@@ -47,8 +47,11 @@ constexpr char kShareAbsent[] = "%s share [%s] is not present";
 // 1): connections allowed, connections supported, requests in flight.
 constexpr char kConnectionLimit[] =
     "The array allows [%s] management connections (supports [%s]): up to [%s] requests in flight";
-// The limit could not be read (level 1): cause, requests in flight.
+// The limit could not be read while more than one request in flight was
+// asked for (level 0: nothing then keeps the setting within what the array
+// allows): cause, requests in flight.
 constexpr char kConnectionLimitUnknown[] =
-    "The array's connection limit could not be read (%s): up to [%s] requests in flight, as set";
+    "WARNING: the array's connection limit could not be read (%s): up to [%s] requests in flight, as set, "
+    "against a limit that is unknown; keep nRequestsInFlight below the array's maxAllowedConnections";
 
 }  // namespace managehnas

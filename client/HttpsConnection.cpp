@@ -90,6 +90,13 @@ bool hasLineBreak(const std::string& text) {
 }
 
 // Failures after which no answer came back and the same request may go again.
+// "https://192.0.2.10:8444/v7/storage/" -> "https://192.0.2.10:8444".
+std::string rootOf(const std::string& baseUrl) {
+    const size_t scheme = baseUrl.find("://");
+    const size_t path = baseUrl.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    return path == std::string::npos ? baseUrl : baseUrl.substr(0, path);
+}
+
 bool isTransient(CURLcode code) {
     switch (code) {
         case CURLE_COULDNT_CONNECT:
@@ -203,7 +210,7 @@ HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
         answer.cause = "no connection";
         return answer;
     }
-    const std::string url = baseUrl_ + resource;
+    const std::string url = resource.rfind('/', 0) == 0 ? rootOf(baseUrl_) + resource : baseUrl_ + resource;
     AnswerSink sink{curl_, &answer.body, false};
     errorText_[0] = '\0';
 

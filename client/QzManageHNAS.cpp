@@ -288,7 +288,7 @@ int QzManageHNAS::requestsInFlight() {
         managehnas::ArraySession& on = asker.empty() ? impl->session : *asker.front();
         if (&on != &impl->session) on.beginOperation("requestsInFlight");
         if (!managehnas::getConnectionLimit(on, allowed, supported, cause)) {
-            impl->session.note(1, managehnas::kConnectionLimitUnknown, cause, std::to_string(wanted));
+            impl->session.note(0, managehnas::kConnectionLimitUnknown, cause, std::to_string(wanted));
             return true;
         }
         uint64_t limit = allowed != 0 ? allowed : supported;

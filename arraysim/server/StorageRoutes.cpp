@@ -433,10 +433,13 @@ void addStorageRoutes(HttpsServer& server, SimContext& c) {
     add(server, c, http::verb::get, route("virtual-servers"), kListVirtualServers, listVirtualServers);
     add(server, c, http::verb::get, route("file-devices/management-access/rest"), kGetRestAccess,
         [&c](Array&, const Request&, const std::string&, Reply& reply) {
+            // The object the v8 reference's PATCH of this resource carries.
             sendJson(reply, 200,
-                     Json{{"restAccess",
+                     Json{{"accessConfig",
                            {{"maxAllowedConnections", c.maxAllowedConnections},
-                            {"maxSupportedConnections", c.maxSupportedConnections}}}});
+                            {"maxSupportedConnections", c.maxSupportedConnections},
+                            {"type", "rest"},
+                            {"restrictHosts", Json::array()}}}});
             return false;
         });
     add(server, c, http::verb::get, route("virtual-servers/([^/]+)/(cifs|nfs)"), kListShares, listShares);
