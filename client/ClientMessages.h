@@ -10,8 +10,8 @@ constexpr char kContextPrefix[] = "QzManageHNAS::";
 
 // The one line of a failed call (level -1): operation, cause.
 constexpr char kOperationFailed[] = "%s failed: %s";
-// A transport failure that will be retried (level 1): operation, cause,
-// retry number, retries allowed, wait in milliseconds.
+// A transport failure or a busy answer that will be retried (level 1):
+// operation, cause, retry number, retries allowed, wait in milliseconds.
 constexpr char kRetrying[] = "%s: %s; retry %d of %d in %d ms";
 // Verification off (level 0): operation.
 constexpr char kInsecureWarning[] =

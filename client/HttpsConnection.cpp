@@ -1,5 +1,8 @@
 #include "client/HttpsConnection.h"
 
+#include <strings.h>
+
+#include <algorithm>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -47,6 +50,31 @@ size_t collect(char* data, size_t size, size_t count, void* user) {
     } catch (...) {
         sink->tooLarge = true;
         return 0;
+    }
+    return bytes;
+}
+
+// The value of a Retry-After header of the answer, e.g. "5" from
+// "Retry-After: 5\r\n"; libcurl hands over one header line per call. A
+// value longer than any the client reads is kept cut, and refused later.
+constexpr char kRetryAfterName[] = "retry-after:";
+constexpr size_t kMaxHeaderValue = 64;
+
+size_t collectHeader(char* data, size_t size, size_t count, void* user) {
+    std::string* retryAfter = static_cast<std::string*>(user);
+    const size_t bytes = size * count;
+    const size_t nameLength = sizeof(kRetryAfterName) - 1;
+    if (bytes < nameLength || strncasecmp(data, kRetryAfterName, nameLength) != 0) return bytes;
+    size_t start = nameLength;
+    size_t end = bytes;
+    while (start < end && (data[start] == ' ' || data[start] == '\t')) ++start;
+    while (end > start && (data[end - 1] == '\r' || data[end - 1] == '\n' || data[end - 1] == ' ' ||
+                           data[end - 1] == '\t'))
+        --end;
+    try {
+        retryAfter->assign(data + start, std::min(end - start, kMaxHeaderValue));
+    } catch (...) {
+        retryAfter->clear();
     }
     return bytes;
 }
@@ -225,6 +253,8 @@ HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorText_);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, collectHeader);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, &answer.retryAfter);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, 1000L * settings_.connectTimeoutSecs);
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, 1000L * settings_.requestTimeoutSecs);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, settings_.insecure ? 0L : 1L);
@@ -284,6 +314,7 @@ HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
     else
         answer.failure = TransportFailure::Final;
     answer.body.clear();
+    answer.retryAfter.clear();
     answer.cause = std::string(describe(code)) + " (" +
                    (errorText_[0] != '\0' ? errorText_ : curl_easy_strerror(code)) + ")";
     if (code == CURLE_OPERATION_TIMEDOUT && status != 0) answer.cause += " after a partial answer";

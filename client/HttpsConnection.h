@@ -53,6 +53,8 @@ struct HttpAnswer {
     // The connection closed (or broke) before any answer came: the case
     // libcurl sends again on a kept-alive connection; not a time-out.
     bool droppedBeforeAnswer = false;
+    // The answer's Retry-After header as sent, e.g. "5"; empty when none.
+    std::string retryAfter;
 };
 
 // What proves the client to the array: an API key (sent as X-Api-Key) when

@@ -54,6 +54,7 @@ inline constexpr char kLocalReadCacheOption[] = "localReadCacheOption";
 inline constexpr char kMaxConcurrentUsers[] = "maxConcurrentUsers";
 inline constexpr char kMessage[] = "message";
 inline constexpr char kMatching[] = "matching";
+inline constexpr char kRetryAfter[] = "retryAfter";
 inline constexpr char kMicros[] = "micros";
 inline constexpr char kEndMicros[] = "endMicros";
 inline constexpr char kName[] = "name";

@@ -69,6 +69,7 @@ bool bodyObject(const std::string& text, Reply& reply, Json& body) {
 
 // A Status fault's answer: the JSON error, no body, or the message as plain text.
 void sendFaultAnswer(Reply& reply, const FaultDecision& fault) {
+    if (fault.retryAfter >= 0) reply.message.set(http::field::retry_after, std::to_string(fault.retryAfter));
     if (fault.status == 204 || fault.body == FaultBody::Empty) {
         reply.setStatus(fault.status);
     } else if (fault.body == FaultBody::Json) {

@@ -13,6 +13,7 @@
 #include "host/QzManageHNAS.h"
 #include "tests/client/ClientLogCheck.h"
 #include "tests/client/Simulator.h"
+#include "tests/client/SleepRecord.h"
 #include "tests/client/TestCerts.h"
 #include "tests/support/TempFile.h"
 #include "tests/support/TempSettings.h"
@@ -861,6 +862,30 @@ TEST_F(ClientOnSimulator, ClosedConnectionOnAReadIsRetried) {
     EXPECT_TRUE(client_->getVirtualServerInfo("evs1", server)) << log_.text();
     EXPECT_EQ(sim_->callCount("listVirtualServers"), 2);
     EXPECT_TRUE(failureLines(log_).empty());
+}
+
+// A busy array (the simulator's fault table answering 503 or 429, with or
+// without Retry-After) is asked again after the wait it asks for, else the
+// back-off: a read, and a create, which a busy answer proves was not made
+// (so it is sent again without looking for it first).
+TEST_F(ClientOnSimulator, ABusyAnswerIsAskedAgainAfterTheWaitItAsks) {
+    clienttest::SleepRecord sleeps;
+    ASSERT_TRUE(sim_->admin("DELETE", "/admin/calls", nullptr));
+    ASSERT_TRUE(sim_->inject({{"operation", "createSnapshot"}, {"status", 503}, {"retryAfter", 2}}));
+    __HNASFileSystemSnapshot snapshot;
+    ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot)) << log_.text();
+    EXPECT_EQ(2, sim_->callCount("createSnapshot"));
+    EXPECT_EQ(0, sim_->callCount("listSnapshots"));
+    EXPECT_EQ(1, storedSnapshots("QZHNAS-u1-fs1"));
+    EXPECT_EQ(std::vector<int>{2000}, sleeps.waits());
+
+    ASSERT_TRUE(sim_->inject({{"operation", "listFileSystems"}, {"status", 429}, {"count", 2}}));
+    std::string id;
+    EXPECT_TRUE(client_->getFileSystemID("fs2", id)) << log_.text();
+    EXPECT_EQ(fs2_, id);
+    EXPECT_EQ(3, sim_->callCount("listFileSystems"));
+    EXPECT_EQ((std::vector<int>{2000, 10, 20}), sleeps.waits());   // the test settings back off from 10 ms
+    EXPECT_TRUE(failureLines(log_).empty()) << log_.text();
 }
 
 // A look-up whose first try lost its connection, sent again and answered
