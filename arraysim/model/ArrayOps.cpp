@@ -404,6 +404,11 @@ Result createSnapshot(Array& array, const std::string& fileSystem, const std::st
     if (findSnapshotByName(array, fs->id, stored) != nullptr) {
         return Result::refuse(Outcome::BadRequest, msg::kSnapshotExists);
     }
+    if (snapshotPositionsOf(array, fs->id).size() >= kMaxSnapshotsPerFileSystem) {
+        return Result::refuse(Outcome::BadRequest, std::string(msg::kTooManySnapshotsBefore) + fs->label + "] holds " +
+                                                       std::to_string(kMaxSnapshotsPerFileSystem) +
+                                                       msg::kTooManySnapshotsAfter);
+    }
     Snapshot snapshot;
     snapshot.displayName = stored;
     snapshot.appSearchId = appSearchId;

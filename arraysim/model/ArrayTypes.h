@@ -85,6 +85,10 @@ struct Share {
     std::vector<Authentication> authentications;   // CIFS only
 };
 
+// The most snapshots one file system holds (the product's snapshot
+// administration guide); those in a delete state count until they are gone.
+inline constexpr size_t kMaxSnapshotsPerFileSystem = 1024;
+
 struct Snapshot {
     std::string objectId;                   // minted from file system and name
     std::string displayName;                // stored name, e.g. "QZHNAS-u1-fs1"

@@ -888,6 +888,31 @@ TEST_F(ClientOnSimulator, ABusyAnswerIsAskedAgainAfterTheWaitItAsks) {
     EXPECT_TRUE(failureLines(log_).empty()) << log_.text();
 }
 
+// A file system holds at most 1024 snapshots: the create past them is
+// refused with a message that names the file system and the limit, and
+// another file system still takes one.
+TEST_F(ClientOnSimulator, ASnapshotPastTheFileSystemsLimitIsRefusedNamingBoth) {
+    json seed = clienttest::standardSeed();
+    for (int i = 0; i < 1022; ++i)
+        seed["arrays"][0]["snapshots"].push_back(
+            {{"filesystem", "fs1"}, {"displayName", "manual-" + std::to_string(i)}, {"creationTime", 1700000000}});
+    clienttest::Simulator sim(seed);
+    ASSERT_TRUE(sim.started());
+    QzManageHNAS client(jobId_);
+    ASSERT_TRUE(client.init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", sim.port()));
+    const std::string fs1 = fileSystemId("fs1", &sim);
+    const std::string fs2 = fileSystemId("fs2", &sim);
+    fakehost::LogCapture log;
+    __HNASFileSystemSnapshot snapshot;
+    ASSERT_TRUE(client.createFileSystemSnapshot("u1-fs1", fs1, kPrefix, snapshot)) << log.text();   // the 1024th
+    EXPECT_FALSE(client.createFileSystemSnapshot("u2-fs1", fs1, kPrefix, snapshot));
+    const auto failures = failureLines(log);
+    ASSERT_EQ(1u, failures.size()) << log.text();
+    EXPECT_TRUE(contains(failures[0], "file system [fs1] holds 1024 snapshots, the most a file system can hold"))
+        << failures[0];
+    EXPECT_TRUE(client.createFileSystemSnapshot("u2-fs2", fs2, kPrefix, snapshot)) << log.text();
+}
+
 // A look-up whose first try lost its connection, sent again and answered
 // "no such share", is a plain no: the first try's cause does not stay
 // behind as a failure. A client's first request has no kept-alive
