@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <ctime>
 #include <functional>
 
 #include "client/ClientMessages.h"
@@ -184,12 +185,36 @@ bool findServerShare(ArraySession& session, const __HNASVirtualServers& server, 
 // What a look for a snapshot by name found.
 enum class Listed { Absent, Going, Present };
 
+// What the array tells of a snapshot's retention (the simulator's form; no
+// public source shows a real array's): kept until `until` (Unix seconds, 0:
+// not told), and whether a delete already waits for that.
+struct Retention {
+    uint64_t until = 0;
+    bool deleteWaits = false;
+};
+
+bool retentionFromWire(const Json& entry, Retention& retention, std::string& cause) {
+    retention = Retention();
+    return readUnsigned(entry, "retainedUntil", false, retention.until, kSnapshot, cause) &&
+           readFlag(entry, "deleteWhenExpired", false, retention.deleteWaits, kSnapshot, cause);
+}
+
+// "2026-12-18 10:00:00 UTC" for Unix seconds.
+std::string utcText(uint64_t seconds) {
+    const std::time_t when = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    if (gmtime_r(&when, &parts) == nullptr) return std::to_string(seconds);
+    char text[32];
+    if (std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S UTC", &parts) == 0) return std::to_string(seconds);
+    return text;
+}
+
 // GET filesystem-snapshots/{fs}/{appSearchId}: the snapshot whose stored name
 // is one of `names`. Present when one is listed in a usable state; Going
 // when the only ones listed are being deleted (`snapshot` then holds one).
 bool findSnapshot(ArraySession& session, const std::string& fileSystemId, const std::string& appSearchId,
                   const std::vector<std::string>& names, __HNASFileSystemSnapshot& snapshot, Listed& listed,
-                  std::string& cause) {
+                  std::string& cause, Retention* retention = nullptr) {
     listed = Listed::Absent;
     Reply reply;
     if (!session.request(HttpMethod::Get, snapshotsOf(fileSystemId, appSearchId), nullptr, Repeat::Idempotent,
@@ -207,7 +232,7 @@ bool findSnapshot(ArraySession& session, const std::string& fileSystemId, const 
         snapshot = candidate;
         if (!isGoingState(candidate.state)) {
             listed = Listed::Present;
-            return true;
+            return retention == nullptr || retentionFromWire(entry, *retention, cause);
         }
         listed = Listed::Going;
     }
@@ -769,7 +794,9 @@ bool deleteFileSystemSnapshot(ArraySession& session, const __HNASFileSystemSnaps
             names.push_back(prefixed + snapshot.name);
         __HNASFileSystemSnapshot listed;
         Listed found = Listed::Absent;
-        if (!findSnapshot(session, snapshot.fileSystemId, prefix, names, listed, found, cause)) return false;
+        Retention retention;
+        if (!findSnapshot(session, snapshot.fileSystemId, prefix, names, listed, found, cause, &retention))
+            return false;
         if (found == Listed::Absent) {
             session.note(1, kAlreadyAbsent, kSnapshot, label);
             return true;
@@ -778,7 +805,15 @@ bool deleteFileSystemSnapshot(ArraySession& session, const __HNASFileSystemSnaps
             session.note(1, kBeingDeleted, label, listed.state);
             return true;
         }
-        objectId = listed.objectId;
+        if (!deleteSnapshotById(session, listed.objectId, label, cause)) return false;
+        // Accepted, and so done; but a snapshot under retention stays until
+        // it expires, which the operator should know.
+        const bool retained = retention.deleteWaits ||
+                              retention.until > static_cast<uint64_t>(std::time(nullptr));
+        if (retained)
+            session.note(0, kKeptUntilExpiry, label,
+                         retention.until != 0 ? utcText(retention.until) : std::string("a date the array does not give"));
+        return true;
     }
     return deleteSnapshotById(session, objectId, label, cause);
 }

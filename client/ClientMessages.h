@@ -37,6 +37,11 @@ constexpr char kBeingDeleted[] = "The snapshot [%s] is being deleted on the arra
 // e.g. the array's default Everyone entry (level 0): entry name, share name.
 constexpr char kExtraPermissionRemoved[] =
     "Removing the permission for [%s] from the new share [%s]: its source share does not have it";
+// A snapshot the array keeps under retention after accepting its delete
+// (level 0): name, when it expires, e.g. "2026-12-18 10:00:00 UTC".
+constexpr char kKeptUntilExpiry[] =
+    "The snapshot [%s] is under retention: the array accepted its delete and keeps it until the retention "
+    "expires (%s); counted as deleted";
 // A file system whose snapshots are not listed (level 1): label, status.
 constexpr char kSnapshotsNotListed[] =
     "File system [%s] has status [%s], not mounted: its snapshots are not listed";

@@ -68,6 +68,9 @@ struct FileSystem {
     uint64_t usedCapacity = 0;
     uint64_t freeCapacity = 0;
     uint64_t usedSnapshotCapacity = 0;
+    // The file system's default retention, given to every new snapshot:
+    // seconds a snapshot is kept after its creation, 0 = none.
+    uint64_t retentionSeconds = 0;
     // Directories known to exist, outside snapshots, in sorted order, e.g.
     // {"/data", "/non-root", "/non-root/ansible"}; the root always exists.
     std::vector<std::string> directories;
@@ -99,6 +102,11 @@ struct Snapshot {
     uint64_t creationTime = 0;              // Unix seconds
     uint64_t sequence = 0;                  // creation order within the array
     uint64_t pendingLists = 0;              // in a delete state: list calls that still show it
+    // Kept until then (Unix seconds, 0 = no retention): a delete before it
+    // is accepted, and the snapshot stays, usable and listed, until it
+    // expires; then the first list that meets it removes it.
+    uint64_t retainedUntil = 0;
+    bool deleteWhenExpired = false;         // a delete was accepted while it was retained
 };
 
 // The lookup tables the model keeps beside an array (ArrayIndex.h). Not

@@ -270,7 +270,7 @@ bool listSnapshotsOf(Array& array, const Request& req, Reply& reply, const std::
         return false;
     }
     bool changed = false;
-    for (const arraymodel::Snapshot& s : arraymodel::listSnapshots(array, fs->id, appSearchId, changed)) {
+    for (const arraymodel::Snapshot& s : arraymodel::listSnapshots(array, fs->id, appSearchId, changed, unixNow())) {
         list.push_back(snapshotToJson(s));
     }
     sendJson(reply, 200, Json{{key::kSnapshots, list}});
@@ -417,7 +417,7 @@ bool getSnapshot(Array& array, const Request& req, const std::string&, Reply& re
 }
 
 bool deleteSnapshot(Array& array, const Request& req, const std::string&, Reply& reply) {
-    if (!answered(arraymodel::deleteSnapshot(array, req.matches[1]), reply)) return false;
+    if (!answered(arraymodel::deleteSnapshot(array, req.matches[1], unixNow()), reply)) return false;
     reply.setStatus(204);
     return true;
 }

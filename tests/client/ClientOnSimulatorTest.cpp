@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <memory>
 
@@ -911,6 +912,56 @@ TEST_F(ClientOnSimulator, ASnapshotPastTheFileSystemsLimitIsRefusedNamingBoth) {
     EXPECT_TRUE(contains(failures[0], "file system [fs1] holds 1024 snapshots, the most a file system can hold"))
         << failures[0];
     EXPECT_TRUE(client.createFileSystemSnapshot("u2-fs2", fs2, kPrefix, snapshot)) << log.text();
+}
+
+// A file system's default retention (seeded) covers new snapshots: a delete
+// is accepted (done) but the snapshot stays listed, usable, until it
+// expires, and the client says so at level 0 with the date. A seeded
+// snapshot whose retention has expired and whose delete waited is gone at
+// the next list.
+TEST_F(ClientOnSimulator, ADeleteHeldByRetentionIsDoneAndTheSnapshotStaysUntilItExpires) {
+    json seed = clienttest::standardSeed();
+    seed["arrays"][0]["filesystems"][1]["retentionSeconds"] = 86400;   // fs2
+    seed["arrays"][0]["snapshots"].push_back({{"filesystem", "fs2"}, {"appSearchId", kPrefix},
+                                              {"displayName", "QZHNAS-expired-fs2"}, {"creationTime", 1700000000},
+                                              {"retainedUntil", 1700086400}, {"deleteWhenExpired", true}});
+    clienttest::Simulator sim(seed);
+    ASSERT_TRUE(sim.started());
+    QzManageHNAS client(jobId_);
+    ASSERT_TRUE(client.init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", sim.port()));
+    const std::string fs2 = fileSystemId("fs2", &sim);
+    __HNASFileSystemSnapshot snapshot;
+    ASSERT_TRUE(client.createFileSystemSnapshot("u1-fs2", fs2, kPrefix, snapshot));
+
+    fakehost::LogCapture log;
+    __HNASFileSystemSnapshot byName;
+    byName.name = "QZHNAS-u1-fs2";
+    byName.fileSystemId = fs2;
+    EXPECT_TRUE(client.deleteFileSystemSnapshot(byName, kPrefix)) << log.text();
+    const json kept = sim.state()["arrays"][0]["snapshots"];
+    ASSERT_EQ(2u, kept.size());   // the standard seed's fs1 snapshot, and this one
+    EXPECT_EQ("QZHNAS-u1-fs2", kept[1].value("displayName", ""));
+    EXPECT_TRUE(kept[1].value("deleteWhenExpired", false));
+    const uint64_t until = kept[1].value("retainedUntil", uint64_t{0});
+    ASSERT_GT(until, 0u);
+    char date[32];
+    const std::time_t when = static_cast<std::time_t>(until);
+    std::tm parts{};
+    ASSERT_NE(nullptr, gmtime_r(&when, &parts));
+    ASSERT_GT(std::strftime(date, sizeof(date), "%Y-%m-%d %H:%M:%S UTC", &parts), 0u);
+    EXPECT_TRUE(log.has(0, "The snapshot [QZHNAS-u1-fs2] is under retention: the array accepted its delete and keeps "
+                           "it until the retention expires (" + std::string(date) + "); counted as deleted"))
+        << log.text();
+    EXPECT_TRUE(failureLines(log).empty()) << log.text();
+
+    // Listed as it is, usable, so that reconcile finds it; a second delete is done again.
+    std::vector<__HNASFileSystemSnapshot> all;
+    ASSERT_TRUE(client.getAllSnapshots(all));
+    std::vector<std::string> names;
+    for (const auto& s : all) names.push_back(s.name);
+    EXPECT_EQ((std::vector<std::string>{"QZHNAS-old-fs1", "QZHNAS-u1-fs2"}), names);
+    EXPECT_TRUE(client.deleteFileSystemSnapshot(byName, kPrefix));
+    EXPECT_EQ(2u, sim.state()["arrays"][0]["snapshots"].size());
 }
 
 // A look-up whose first try lost its connection, sent again and answered
