@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <ctime>
 #include <functional>
 
 #include "client/ClientMessages.h"
@@ -41,12 +42,19 @@ constexpr AnswerShape kShareAnswer{"filesystemShare", AnswerKind::Object};
 constexpr AnswerShape kPermissionsAnswer{"cifsAuthentications", AnswerKind::List};
 constexpr AnswerShape kSnapshotsAnswer{"snapshots", AnswerKind::List};
 constexpr AnswerShape kSnapshotAnswer{"snapshot", AnswerKind::Object};
-constexpr AnswerShape kRestAccessAnswer{"restAccess", AnswerKind::Object};
+// The management access of one kind of connection (REST, SSH, ...): one
+// object, or a list of them, one per type.
+constexpr AnswerShape kAccessConfigAnswer{"accessConfig", AnswerKind::ObjectOrList};
 
 // Resources, relative to https://address:port/v7/storage/.
 constexpr char kVirtualServers[] = "virtual-servers";
 constexpr char kFileSystems[] = "filesystems";
 constexpr char kSnapshots[] = "filesystem-snapshots";
+// The REST server's management access, documented in v8 only: asked on the
+// v8 path whatever version the other calls use.
+constexpr char kRestAccessResource[] = "/v8/storage/file-devices/management-access/rest";
+// The management access type of the REST server.
+constexpr char kRestAccessType[] = "rest";
 
 // "virtual-servers/{ref}/cifs?name=data".
 std::string sharesNamed(const std::string& ref, ShareProtocol protocol, const std::string& name) {
@@ -177,12 +185,36 @@ bool findServerShare(ArraySession& session, const __HNASVirtualServers& server, 
 // What a look for a snapshot by name found.
 enum class Listed { Absent, Going, Present };
 
+// What the array tells of a snapshot's retention (the simulator's form; no
+// public source shows a real array's): kept until `until` (Unix seconds, 0:
+// not told), and whether a delete already waits for that.
+struct Retention {
+    uint64_t until = 0;
+    bool deleteWaits = false;
+};
+
+bool retentionFromWire(const Json& entry, Retention& retention, std::string& cause) {
+    retention = Retention();
+    return readUnsigned(entry, "retainedUntil", false, retention.until, kSnapshot, cause) &&
+           readFlag(entry, "deleteWhenExpired", false, retention.deleteWaits, kSnapshot, cause);
+}
+
+// "2026-12-18 10:00:00 UTC" for Unix seconds.
+std::string utcText(uint64_t seconds) {
+    const std::time_t when = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+    if (gmtime_r(&when, &parts) == nullptr) return std::to_string(seconds);
+    char text[32];
+    if (std::strftime(text, sizeof(text), "%Y-%m-%d %H:%M:%S UTC", &parts) == 0) return std::to_string(seconds);
+    return text;
+}
+
 // GET filesystem-snapshots/{fs}/{appSearchId}: the snapshot whose stored name
 // is one of `names`. Present when one is listed in a usable state; Going
 // when the only ones listed are being deleted (`snapshot` then holds one).
 bool findSnapshot(ArraySession& session, const std::string& fileSystemId, const std::string& appSearchId,
                   const std::vector<std::string>& names, __HNASFileSystemSnapshot& snapshot, Listed& listed,
-                  std::string& cause) {
+                  std::string& cause, Retention* retention = nullptr) {
     listed = Listed::Absent;
     Reply reply;
     if (!session.request(HttpMethod::Get, snapshotsOf(fileSystemId, appSearchId), nullptr, Repeat::Idempotent,
@@ -200,7 +232,7 @@ bool findSnapshot(ArraySession& session, const std::string& fileSystemId, const 
         snapshot = candidate;
         if (!isGoingState(candidate.state)) {
             listed = Listed::Present;
-            return true;
+            return retention == nullptr || retentionFromWire(entry, *retention, cause);
         }
         listed = Listed::Going;
     }
@@ -762,7 +794,9 @@ bool deleteFileSystemSnapshot(ArraySession& session, const __HNASFileSystemSnaps
             names.push_back(prefixed + snapshot.name);
         __HNASFileSystemSnapshot listed;
         Listed found = Listed::Absent;
-        if (!findSnapshot(session, snapshot.fileSystemId, prefix, names, listed, found, cause)) return false;
+        Retention retention;
+        if (!findSnapshot(session, snapshot.fileSystemId, prefix, names, listed, found, cause, &retention))
+            return false;
         if (found == Listed::Absent) {
             session.note(1, kAlreadyAbsent, kSnapshot, label);
             return true;
@@ -771,7 +805,15 @@ bool deleteFileSystemSnapshot(ArraySession& session, const __HNASFileSystemSnaps
             session.note(1, kBeingDeleted, label, listed.state);
             return true;
         }
-        objectId = listed.objectId;
+        if (!deleteSnapshotById(session, listed.objectId, label, cause)) return false;
+        // Accepted, and so done; but a snapshot under retention stays until
+        // it expires, which the operator should know.
+        const bool retained = retention.deleteWaits ||
+                              retention.until > static_cast<uint64_t>(std::time(nullptr));
+        if (retained)
+            session.note(0, kKeptUntilExpiry, label,
+                         retention.until != 0 ? utcText(retention.until) : std::string("a date the array does not give"));
+        return true;
     }
     return deleteSnapshotById(session, objectId, label, cause);
 }
@@ -939,22 +981,36 @@ bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot
     return true;
 }
 
-// GET file-devices/management-access/rest: the REST server's connection
-// limits, both optional.
+// GET /v8/storage/file-devices/management-access/rest: the REST server's
+// connection limits, both optional, from {"accessConfig":{...}} or from the
+// entry of type "rest" of {"accessConfig":[{...}, ...]}. An object whose type
+// is given and is another is not the REST server's.
 bool getConnectionLimit(ArraySession& session, uint64_t& allowed, uint64_t& supported, std::string& cause) {
     allowed = 0;
     supported = 0;
     Reply reply;
-    if (!session.request(HttpMethod::Get, "file-devices/management-access/rest", nullptr, Repeat::Idempotent,
-                         &kRestAccessAnswer, reply, cause))
+    if (!session.request(HttpMethod::Get, kRestAccessResource, nullptr, Repeat::Idempotent, &kAccessConfigAnswer,
+                         reply, cause))
         return false;
-    const auto access = reply.body.find(kRestAccessAnswer.key);
-    if (access == reply.body.end()) {
-        cause = "the answer holds no restAccess";
+    const auto access = reply.body.find(kAccessConfigAnswer.key);
+    if (access == reply.body.end() || access->is_null()) {
+        cause = std::string("missing field [") + kAccessConfigAnswer.key + "] in [answer]";
         return false;
     }
-    return readUnsigned(*access, "maxAllowedConnections", false, allowed, "restAccess", cause) &&
-           readUnsigned(*access, "maxSupportedConnections", false, supported, "restAccess", cause);
+    const Json* rest = nullptr;
+    const size_t entries = access->is_array() ? access->size() : 1;
+    for (size_t i = 0; i < entries && rest == nullptr; ++i) {
+        const Json& entry = access->is_array() ? (*access)[i] : *access;
+        std::string type;
+        if (!readText(entry, "type", false, type, kAccessConfigAnswer.key, cause)) return false;
+        if (type.empty() ? !access->is_array() : strcasecmp(type.c_str(), kRestAccessType) == 0) rest = &entry;
+    }
+    if (rest == nullptr) {
+        cause = std::string("no [") + kAccessConfigAnswer.key + "] of type [" + kRestAccessType + "] in the answer";
+        return false;
+    }
+    return readUnsigned(*rest, "maxAllowedConnections", false, allowed, kAccessConfigAnswer.key, cause) &&
+           readUnsigned(*rest, "maxSupportedConnections", false, supported, kAccessConfigAnswer.key, cause);
 }
 
 }  // namespace managehnas

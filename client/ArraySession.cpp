@@ -1,14 +1,14 @@
 #include "client/ArraySession.h"
 
-#include <chrono>
 #include <cstdarg>
 #include <cstdio>
-#include <thread>
 #include <vector>
 
+#include "host/WbUtils.h"
 #include "client/ApiKeyFile.h"
 #include "client/ClientMessages.h"
 #include "client/EndpointText.h"
+#include "client/Workers.h"
 
 namespace managehnas {
 
@@ -27,6 +27,9 @@ const char* statusMeaning(long status) {
                    "or a feature not licensed)";
         case 501:
             return " (the array does not support the call)";
+        case 429:
+        case 503:
+            return " (the array is busy)";
         default:
             return "";
     }
@@ -52,6 +55,18 @@ std::string httpError(long status, const std::string& what, const std::string& b
 }
 
 }  // namespace
+
+bool isBusyStatus(long status) { return status == 503 || status == 429; }
+
+int retryAfterMillis(const std::string& header) {
+    if (header.empty()) return -1;
+    long long millis = 0;
+    for (char c : header) {
+        if (c < '0' || c > '9') return -1;
+        if (millis < kMaxRetryAfterMs) millis = millis * 10 + (c - '0') * 1000LL;
+    }
+    return millis >= kMaxRetryAfterMs ? kMaxRetryAfterMs : static_cast<int>(millis);
+}
 
 ArraySession::ArraySession(unsigned long long jobId) : jobId_(jobId) { beginOperation("init"); }
 
@@ -172,7 +187,17 @@ bool ArraySession::request(HttpMethod method, const std::string& resource, const
         lastTransfer_ = answer.transfer;
         lastFailure_ = answer.failure;
         reply.failure = answer.failure;
-        if (answer.failure == TransportFailure::None) break;
+        if (answer.failure == TransportFailure::None && !isBusyStatus(answer.status)) break;
+        if (answer.failure == TransportFailure::None) {
+            // Busy: the array refused the request before handling it, so
+            // it is repeated whatever it asks, after the wait the array
+            // asks for, with fewer requests in flight.
+            if (window_ != nullptr) window_->busy();
+            cause = httpError(answer.status, what, answer.body);
+            if (takeRetry(cause, retryAfterMillis(answer.retryAfter))) continue;
+            reply.status = answer.status;
+            return false;
+        }
         cause = answer.cause + " on " + what + " at " + endpoint_;
         const bool repeatable = answer.failure == TransportFailure::NotSent ||
                                 (answer.failure == TransportFailure::MaybeSent && repeat == Repeat::Idempotent);
@@ -185,6 +210,7 @@ bool ArraySession::request(HttpMethod method, const std::string& resource, const
     // A retry that got an answer leaves no cause behind: the caller reads a
     // set cause as this request's failure.
     cause.clear();
+    if (window_ != nullptr) window_->success();
     reply.status = answer.status;
     if (answer.status < 200 || answer.status > 299) {
         cause = httpError(answer.status, what, answer.body);
@@ -198,7 +224,7 @@ bool ArraySession::request(HttpMethod method, const std::string& resource, const
     return true;
 }
 
-bool ArraySession::takeRetry(const std::string& cause) {
+bool ArraySession::takeRetry(const std::string& cause, int waitMs) {
     if (!retries_) return false;
     int used = 0;
     if (sharedRetries_ != nullptr) {
@@ -211,14 +237,14 @@ bool ArraySession::takeRetry(const std::string& cause) {
         if (retriesUsed_ >= settings_.retryCount) return false;
         used = ++retriesUsed_;
     }
-    const int delay = nextDelayMs_;
+    const int delay = waitMs >= 0 ? waitMs : nextDelayMs_;
     if (kept_ != nullptr)
         keep(1, kRetrying, operation_.c_str(), masked(cause).c_str(), used, settings_.retryCount, delay);
     else
         log_.DebugLvl(context_.c_str(), 1, jobId_, kRetrying, operation_.c_str(), masked(cause).c_str(), used,
                       settings_.retryCount, delay);
-    if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-    nextDelayMs_ = delay >= kMaxBackoffMs / 2 ? kMaxBackoffMs : delay * 2;
+    if (delay > 0) WBSLEEP_InTeRnAl(delay, __FILE__, __LINE__);
+    nextDelayMs_ = nextDelayMs_ >= kMaxBackoffMs / 2 ? kMaxBackoffMs : nextDelayMs_ * 2;
     return true;
 }
 

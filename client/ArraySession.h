@@ -4,9 +4,13 @@
 //
 // Retries: one budget per operation call (nRetryCount, default 2), shared by
 // all of its requests; the wait before a retry starts at nRetryBackoffMs
-// (default 200) and doubles. A request that surely did not leave this host
-// is always repeatable; one that may have reached the array is repeated only
-// when the call is idempotent (reads, deletes).
+// (default 200) and doubles, or is what a busy answer's Retry-After asks
+// (seconds, at most kMaxRetryAfterMs). A request that surely did not leave
+// this host is always repeatable; one that may have reached the array is
+// repeated only when the call is idempotent (reads, deletes). A busy answer
+// (503 or 429) is a refusal before the request was handled, so any request
+// that met one is repeatable, a change included. Every wait goes through the
+// platform's sleep (WBSLEEP_InTeRnAl).
 #pragma once
 
 #include <atomic>
@@ -19,6 +23,18 @@
 #include "client/JsonFields.h"
 
 namespace managehnas {
+
+class InFlightWindow;
+
+// The longest wait a Retry-After header gets: a longer one is cut to it.
+constexpr int kMaxRetryAfterMs = 60000;
+
+// 503 (the server is busy or unavailable) and 429 (too many requests).
+bool isBusyStatus(long status);
+// The milliseconds a Retry-After header in its seconds form asks, e.g. "5"
+// -> 5000, at most kMaxRetryAfterMs; -1 for no header or another form (an
+// HTTP date, "-1", "5s").
+int retryAfterMillis(const std::string& header);
 
 enum class Repeat { Idempotent, OnlyIfNotSent };
 
@@ -66,15 +82,21 @@ public:
     void beginOperation(const char* operation);
 
     // Sends `body` (when given) to `resource`, e.g. "filesystems?label=fs1",
-    // repeating transport failures as `repeat` and the budget allow. True for
+    // repeating transport failures as `repeat` and the budget allow, and
+    // busy answers as the budget allows (each one halves the window, each
+    // other answer adds one back). True for
     // a 2xx answer, parsed into reply.body when the call `wants` a member of
     // it (nullptr: no body is read). Otherwise false with the cause;
     // reply.status then holds the HTTP status if one came.
     bool request(HttpMethod method, const std::string& resource, const Json* body, Repeat repeat,
                  const AnswerShape* wants, Reply& reply, std::string& cause);
-    // Spends one retry: logs it with `cause`, waits the back-off. False when
-    // the budget is spent.
-    bool takeRetry(const std::string& cause);
+    // Spends one retry: logs it with `cause`, waits `waitMs` (-1: the
+    // back-off). False when the budget is spent.
+    bool takeRetry(const std::string& cause, int waitMs = -1);
+    // The requests in flight of the client this session works for, which
+    // its answers narrow and widen (null: none).
+    void shareWindow(InFlightWindow* window) { window_ = window; }
+    InFlightWindow* window() const { return window_; }
     // Until the next beginOperation, retries are spent from `shared` (which
     // counts those already spent), so that sessions working for one
     // operation together spend one budget, as one session would.
@@ -136,6 +158,7 @@ private:
     unsigned long long changesSent_ = 0;
     std::vector<KeptLine>* kept_ = nullptr;
     std::atomic<int>* sharedRetries_ = nullptr;
+    InFlightWindow* window_ = nullptr;
 };
 
 }  // namespace managehnas

@@ -81,7 +81,7 @@ public:
     bool start_object(std::size_t) {
         if (!enter()) return false;
         if (skippedContainer()) return true;
-        if (atWanted() && shape_->kind != AnswerKind::Object) return wrongKind();
+        if (atWanted() && shape_->kind == AnswerKind::List) return wrongKind();
         if (!spend(kObjectCost)) return false;
         Json* added = place(Json::object(), ListKind::Objects);
         if (added == nullptr) return false;
@@ -105,7 +105,7 @@ public:
     bool start_array(std::size_t) {
         if (!enter()) return false;
         if (skippedContainer()) return true;
-        if (atWanted() && shape_->kind != AnswerKind::List) return wrongKind();
+        if (atWanted() && shape_->kind == AnswerKind::Object) return wrongKind();
         if (!spend(kListCost)) return false;
         // A list is never an entry of a list, nor the answer itself.
         Json* added = place(Json::array(), ListKind::Empty);
@@ -175,7 +175,9 @@ private:
 
     bool wrongKind() {
         return refuse(std::string("field [") + shape_->key + "] of [answer] is not " +
-                      (shape_->kind == AnswerKind::List ? "a list" : "an object"));
+                      (shape_->kind == AnswerKind::List     ? "a list"
+                               : shape_->kind == AnswerKind::Object ? "an object"
+                                                                    : "an object or a list"));
     }
 
     bool spend(std::size_t bytes) {

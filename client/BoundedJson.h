@@ -37,8 +37,9 @@ constexpr std::size_t kMaxPlainRun = 64 * 1024;
 
 // What a call reads from an answer: the one member it wants, and whether
 // that is a list (of records) or an object (one record), e.g.
-// {"snapshots", AnswerKind::List} for {"snapshots":[...],"uri":"..."}.
-enum class AnswerKind { List, Object };
+// {"snapshots", AnswerKind::List} for {"snapshots":[...],"uri":"..."};
+// ObjectOrList for a member that comes in either form.
+enum class AnswerKind { List, Object, ObjectOrList };
 struct AnswerShape {
     const char* key;
     AnswerKind kind;

@@ -10,8 +10,8 @@ constexpr char kContextPrefix[] = "QzManageHNAS::";
 
 // The one line of a failed call (level -1): operation, cause.
 constexpr char kOperationFailed[] = "%s failed: %s";
-// A transport failure that will be retried (level 1): operation, cause,
-// retry number, retries allowed, wait in milliseconds.
+// A transport failure or a busy answer that will be retried (level 1):
+// operation, cause, retry number, retries allowed, wait in milliseconds.
 constexpr char kRetrying[] = "%s: %s; retry %d of %d in %d ms";
 // Verification off (level 0): operation.
 constexpr char kInsecureWarning[] =
@@ -37,6 +37,11 @@ constexpr char kBeingDeleted[] = "The snapshot [%s] is being deleted on the arra
 // e.g. the array's default Everyone entry (level 0): entry name, share name.
 constexpr char kExtraPermissionRemoved[] =
     "Removing the permission for [%s] from the new share [%s]: its source share does not have it";
+// A snapshot the array keeps under retention after accepting its delete
+// (level 0): name, when it expires, e.g. "2026-12-18 10:00:00 UTC".
+constexpr char kKeptUntilExpiry[] =
+    "The snapshot [%s] is under retention: the array accepted its delete and keeps it until the retention "
+    "expires (%s); counted as deleted";
 // A file system whose snapshots are not listed (level 1): label, status.
 constexpr char kSnapshotsNotListed[] =
     "File system [%s] has status [%s], not mounted: its snapshots are not listed";
@@ -47,8 +52,11 @@ constexpr char kShareAbsent[] = "%s share [%s] is not present";
 // 1): connections allowed, connections supported, requests in flight.
 constexpr char kConnectionLimit[] =
     "The array allows [%s] management connections (supports [%s]): up to [%s] requests in flight";
-// The limit could not be read (level 1): cause, requests in flight.
+// The limit could not be read while more than one request in flight was
+// asked for (level 0: nothing then keeps the setting within what the array
+// allows): cause, requests in flight.
 constexpr char kConnectionLimitUnknown[] =
-    "The array's connection limit could not be read (%s): up to [%s] requests in flight, as set";
+    "WARNING: the array's connection limit could not be read (%s): up to [%s] requests in flight, as set, "
+    "against a limit that is unknown; keep nRequestsInFlight below the array's maxAllowedConnections";
 
 }  // namespace managehnas

@@ -1,5 +1,8 @@
 #include "client/HttpsConnection.h"
 
+#include <strings.h>
+
+#include <algorithm>
 #include <mutex>
 #include <new>
 #include <vector>
@@ -51,6 +54,31 @@ size_t collect(char* data, size_t size, size_t count, void* user) {
     return bytes;
 }
 
+// The value of a Retry-After header of the answer, e.g. "5" from
+// "Retry-After: 5\r\n"; libcurl hands over one header line per call. A
+// value longer than any the client reads is kept cut, and refused later.
+constexpr char kRetryAfterName[] = "retry-after:";
+constexpr size_t kMaxHeaderValue = 64;
+
+size_t collectHeader(char* data, size_t size, size_t count, void* user) {
+    std::string* retryAfter = static_cast<std::string*>(user);
+    const size_t bytes = size * count;
+    const size_t nameLength = sizeof(kRetryAfterName) - 1;
+    if (bytes < nameLength || strncasecmp(data, kRetryAfterName, nameLength) != 0) return bytes;
+    size_t start = nameLength;
+    size_t end = bytes;
+    while (start < end && (data[start] == ' ' || data[start] == '\t')) ++start;
+    while (end > start && (data[end - 1] == '\r' || data[end - 1] == '\n' || data[end - 1] == ' ' ||
+                           data[end - 1] == '\t'))
+        --end;
+    try {
+        retryAfter->assign(data + start, std::min(end - start, kMaxHeaderValue));
+    } catch (...) {
+        retryAfter->clear();
+    }
+    return bytes;
+}
+
 // The body of a request that must not repeat, handed to libcurl piece by
 // piece. It cannot be rewound: when libcurl wants to send the request again
 // on a fresh connection (it does so, unasked, when a reused connection
@@ -90,6 +118,13 @@ bool hasLineBreak(const std::string& text) {
 }
 
 // Failures after which no answer came back and the same request may go again.
+// "https://192.0.2.10:8444/v7/storage/" -> "https://192.0.2.10:8444".
+std::string rootOf(const std::string& baseUrl) {
+    const size_t scheme = baseUrl.find("://");
+    const size_t path = baseUrl.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    return path == std::string::npos ? baseUrl : baseUrl.substr(0, path);
+}
+
 bool isTransient(CURLcode code) {
     switch (code) {
         case CURLE_COULDNT_CONNECT:
@@ -203,7 +238,7 @@ HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
         answer.cause = "no connection";
         return answer;
     }
-    const std::string url = baseUrl_ + resource;
+    const std::string url = resource.rfind('/', 0) == 0 ? rootOf(baseUrl_) + resource : baseUrl_ + resource;
     AnswerSink sink{curl_, &answer.body, false};
     errorText_[0] = '\0';
 
@@ -218,6 +253,8 @@ HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorText_);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, collect);
     curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, collectHeader);
+    curl_easy_setopt(c, CURLOPT_HEADERDATA, &answer.retryAfter);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, 1000L * settings_.connectTimeoutSecs);
     curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, 1000L * settings_.requestTimeoutSecs);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, settings_.insecure ? 0L : 1L);
@@ -277,6 +314,7 @@ HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
     else
         answer.failure = TransportFailure::Final;
     answer.body.clear();
+    answer.retryAfter.clear();
     answer.cause = std::string(describe(code)) + " (" +
                    (errorText_[0] != '\0' ? errorText_ : curl_easy_strerror(code)) + ")";
     if (code == CURLE_OPERATION_TIMEDOUT && status != 0) answer.cause += " after a partial answer";

@@ -53,6 +53,8 @@ struct HttpAnswer {
     // The connection closed (or broke) before any answer came: the case
     // libcurl sends again on a kept-alive connection; not a time-out.
     bool droppedBeforeAnswer = false;
+    // The answer's Retry-After header as sent, e.g. "5"; empty when none.
+    std::string retryAfter;
 };
 
 // What proves the client to the array: an API key (sent as X-Api-Key) when
@@ -78,7 +80,9 @@ public:
     // credential holds a line break (it would forge further headers).
     bool open(const std::string& baseUrl, const Credentials& credentials, const ClientSettings& settings,
               std::string& cause);
-    // Sends one request for `resource`, e.g. "filesystems?label=fs1", with
+    // Sends one request for `resource`, e.g. "filesystems?label=fs1" (one
+    // that starts with "/" is a path from the endpoint's root, e.g.
+    // "/v8/storage/file-devices/management-access/rest"), with
     // `body` as its JSON body (POST only; may be empty). `once` is for a
     // request that must not be repeated. libcurl silently sends a request
     // again when a reused connection closes before any answer, which is

@@ -12,13 +12,16 @@
 #include "client/ArraySession.h"
 
 struct QzManageHNAS::Impl {
-    explicit Impl(unsigned long long id) : jobId(id), session(id) {}
+    explicit Impl(unsigned long long id) : jobId(id), session(id) { session.shareWindow(&window); }
     unsigned long long jobId;
     managehnas::ArraySession session;
     std::string address;   // as init got it, for the probe's report
     managehnas::ShareMemo shareMemo;
     // Requests in flight for the current endpoint; 0 until worked out.
     int inFlight = 0;
+    // Up to inFlight, narrowed while the array answers busy: shared by the
+    // sessions of this client, the helpers' and the workers' included.
+    managehnas::InFlightWindow window;
     // A worker of runConcurrently: it only reads.
     bool worker = false;
     // Sessions of their own connection for getAllSnapshots' lists, kept for
@@ -66,6 +69,7 @@ std::vector<managehnas::ArraySession*> helpersFor(QzManageHNAS::Impl& impl, size
         std::unique_ptr<managehnas::ArraySession> helper(new managehnas::ArraySession(impl.jobId));
         std::string cause;
         if (!helper->openLike(impl.session, cause)) break;
+        helper->shareWindow(&impl.window);
         impl.helpers.push_back(std::move(helper));
     }
     std::vector<managehnas::ArraySession*> used;
@@ -273,6 +277,7 @@ int QzManageHNAS::requestsInFlight() {
     if (impl->inFlight > 0) return impl->inFlight;
     const int wanted = impl->session.settings().requestsInFlight;
     impl->inFlight = 1;
+    impl->window.reset(1);
     if (wanted <= 1) return 1;
     impl->inFlight = wanted;
     run(impl, "requestsInFlight", [&](std::string&) {
@@ -288,7 +293,7 @@ int QzManageHNAS::requestsInFlight() {
         managehnas::ArraySession& on = asker.empty() ? impl->session : *asker.front();
         if (&on != &impl->session) on.beginOperation("requestsInFlight");
         if (!managehnas::getConnectionLimit(on, allowed, supported, cause)) {
-            impl->session.note(1, managehnas::kConnectionLimitUnknown, cause, std::to_string(wanted));
+            impl->session.note(0, managehnas::kConnectionLimitUnknown, cause, std::to_string(wanted));
             return true;
         }
         uint64_t limit = allowed != 0 ? allowed : supported;
@@ -301,6 +306,7 @@ int QzManageHNAS::requestsInFlight() {
                            supported != 0 ? std::to_string(supported) : "?", std::to_string(impl->inFlight));
         return true;
     });
+    impl->window.reset(impl->inFlight);
     return impl->inFlight;
 }
 
@@ -320,6 +326,7 @@ bool QzManageHNAS::runConcurrently(size_t count, const std::function<void(QzMana
             workerImpl->inFlight = 1;
             std::string cause;
             if (!workerImpl->session.openLike(impl->session, cause)) break;
+            workerImpl->session.shareWindow(&impl->window);
             impl->workers.push_back(std::unique_ptr<QzManageHNAS>(new QzManageHNAS(std::move(workerImpl))));
         }
         if (impl->workers.empty()) return false;

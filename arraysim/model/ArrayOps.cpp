@@ -145,12 +145,17 @@ bool isDeleteState(const std::string& state) {
 }
 
 std::vector<Snapshot> listSnapshots(Array& array, const std::string& fileSystemId, const std::string& appSearchId,
-                                    bool& changed) {
+                                    bool& changed, uint64_t now) {
     std::vector<Snapshot> found;
     std::vector<size_t> spent;
     for (size_t position : snapshotPositionsOf(array, fileSystemId)) {
         Snapshot& s = array.snapshots[position];
         if (!appSearchId.empty() && s.appSearchId != appSearchId) continue;
+        if (s.deleteWhenExpired && s.retainedUntil <= now) {
+            spent.push_back(position);
+            changed = true;
+            continue;
+        }
         found.push_back(s);
         if (s.pendingLists == 0) continue;
         touchSnapshot(array, position);
@@ -404,11 +409,17 @@ Result createSnapshot(Array& array, const std::string& fileSystem, const std::st
     if (findSnapshotByName(array, fs->id, stored) != nullptr) {
         return Result::refuse(Outcome::BadRequest, msg::kSnapshotExists);
     }
+    if (snapshotPositionsOf(array, fs->id).size() >= kMaxSnapshotsPerFileSystem) {
+        return Result::refuse(Outcome::BadRequest, std::string(msg::kTooManySnapshotsBefore) + fs->label + "] holds " +
+                                                       std::to_string(kMaxSnapshotsPerFileSystem) +
+                                                       msg::kTooManySnapshotsAfter);
+    }
     Snapshot snapshot;
     snapshot.displayName = stored;
     snapshot.appSearchId = appSearchId;
     snapshot.fileSystemId = fs->id;
     snapshot.creationTime = now;
+    if (fs->retentionSeconds > 0) snapshot.retainedUntil = now + fs->retentionSeconds;
     snapshot.sequence = nextSequence(array);
     snapshot.objectId = snapshotObjectId(fs->id, stored);
     appendSnapshot(array, snapshot);
@@ -416,12 +427,20 @@ Result createSnapshot(Array& array, const std::string& fileSystem, const std::st
     return Result::success();
 }
 
-Result deleteSnapshot(Array& array, const std::string& objectId) {
+Result deleteSnapshot(Array& array, const std::string& objectId, uint64_t now) {
     const Snapshot* found = findSnapshot(array, objectId);
     if (found == nullptr) return Result::refuse(Outcome::NotFound, msg::kNoSnapshot);
     const size_t position = static_cast<size_t>(found - array.snapshots.data());
     // Already going away: accepted, nothing more to do.
     if (isDeleteState(found->state)) return Result::success();
+    // Retained: accepted, and deleted only when the retention expires.
+    if (found->retainedUntil > now) {
+        if (!found->deleteWhenExpired) {
+            touchSnapshot(array, position);
+            array.snapshots[position].deleteWhenExpired = true;
+        }
+        return Result::success();
+    }
     if (array.deletePendingLists > 0) {
         touchSnapshot(array, position);
         Snapshot& going = array.snapshots[position];

@@ -48,10 +48,11 @@ const Snapshot* findSnapshotByName(const Array& array, const std::string& fileSy
 std::vector<Snapshot> snapshotsOf(const Array& array, const std::string& fileSystemId,
                                   const std::string& appSearchId);
 // What a list call answers: snapshotsOf, and each deleted snapshot shown uses
-// up one of its pending lists, going once it has none left. Sets `changed`
-// when it counted or removed any.
+// up one of its pending lists, going once it has none left; a snapshot whose
+// delete waited for its retention goes once `now` (Unix seconds) has reached
+// its end. Sets `changed` when it counted or removed any.
 std::vector<Snapshot> listSnapshots(Array& array, const std::string& fileSystemId, const std::string& appSearchId,
-                                    bool& changed);
+                                    bool& changed, uint64_t now = 0);
 // SNAPSHOT_MANAGEMENT_STATE_DELETE_PENDING, _DELETE_ONGOING or _DELETE_ROOT_ONODE_PASS.
 bool isDeleteState(const std::string& state);
 
@@ -132,7 +133,9 @@ Result deleteAuthentication(Array& array, const std::string& shareObjectId,
 // (BadRequest).
 Result createSnapshot(Array& array, const std::string& fileSystem, const std::string& displayName,
                       const std::string& appSearchId, uint64_t now, Snapshot& created);
-Result deleteSnapshot(Array& array, const std::string& objectId);
+// `now` in Unix seconds: a snapshot retained past it is kept, marked to be
+// deleted when its retention expires (the delete is accepted all the same).
+Result deleteSnapshot(Array& array, const std::string& objectId, uint64_t now = 0);
 // Rolls the snapshot's file system back. As the product does, a completed
 // roll-back discards every snapshot of that file system, the one rolled back
 // to included.

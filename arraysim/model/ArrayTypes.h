@@ -68,6 +68,9 @@ struct FileSystem {
     uint64_t usedCapacity = 0;
     uint64_t freeCapacity = 0;
     uint64_t usedSnapshotCapacity = 0;
+    // The file system's default retention, given to every new snapshot:
+    // seconds a snapshot is kept after its creation, 0 = none.
+    uint64_t retentionSeconds = 0;
     // Directories known to exist, outside snapshots, in sorted order, e.g.
     // {"/data", "/non-root", "/non-root/ansible"}; the root always exists.
     std::vector<std::string> directories;
@@ -85,6 +88,10 @@ struct Share {
     std::vector<Authentication> authentications;   // CIFS only
 };
 
+// The most snapshots one file system holds (the product's snapshot
+// administration guide); those in a delete state count until they are gone.
+inline constexpr size_t kMaxSnapshotsPerFileSystem = 1024;
+
 struct Snapshot {
     std::string objectId;                   // minted from file system and name
     std::string displayName;                // stored name, e.g. "QZHNAS-u1-fs1"
@@ -95,6 +102,11 @@ struct Snapshot {
     uint64_t creationTime = 0;              // Unix seconds
     uint64_t sequence = 0;                  // creation order within the array
     uint64_t pendingLists = 0;              // in a delete state: list calls that still show it
+    // Kept until then (Unix seconds, 0 = no retention): a delete before it
+    // is accepted, and the snapshot stays, usable and listed, until it
+    // expires; then the first list that meets it removes it.
+    uint64_t retainedUntil = 0;
+    bool deleteWhenExpired = false;         // a delete was accepted while it was retained
 };
 
 // The lookup tables the model keeps beside an array (ArrayIndex.h). Not

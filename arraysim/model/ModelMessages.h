@@ -28,6 +28,11 @@ inline constexpr char kBadSnapshotName[] = "snapshot name holds a character that
 inline constexpr char kControlInName[] = "a name holds a control character";
 inline constexpr char kEmptyPassword[] = "array password is empty";
 inline constexpr char kSnapshotExists[] = "snapshot name exists on this file system";
+// A create on a file system that holds kMaxSnapshotsPerFileSystem snapshots:
+// its label, then the limit, e.g. "file system [fs1] holds 1024 snapshots,
+// the most a file system can hold".
+inline constexpr char kTooManySnapshotsBefore[] = "file system [";
+inline constexpr char kTooManySnapshotsAfter[] = " snapshots, the most a file system can hold";
 inline constexpr char kEmptyPrincipal[] = "permission entry has no name";
 inline constexpr char kBadPermission[] = "permission value is not one the array knows";
 inline constexpr char kBadServerId[] = "virtual server ID must be a positive number";

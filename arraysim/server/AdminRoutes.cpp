@@ -115,6 +115,10 @@ bool faultFromJson(const Json& j, Fault& fault, std::string& error) {
         error = "matching must be a text of at most 4096 bytes";
         return false;
     }
+    if (!readInt(j, key::kRetryAfter, -1, kMaxLatencyMs / 1000, fault.retryAfter)) {
+        error = "retryAfter must be -1 (no Retry-After header) or 0-600 seconds";
+        return false;
+    }
     return true;
 }
 
@@ -127,7 +131,8 @@ Json faultToJson(const Fault& f) {
                 {key::kLatencyMs, f.latencyMs},
                 {key::kBody, nameOf(kFaultBodyNames, f.body)},
                 {key::kMessage, f.message},
-                {key::kMatching, f.matching}};
+                {key::kMatching, f.matching},
+                {key::kRetryAfter, f.retryAfter}};
 }
 
 void seed(SimContext& context, const std::string& text, Reply& reply) {

@@ -32,6 +32,7 @@ FaultDecision FaultTable::take(const std::string& operation, const std::string& 
             decision.status = fault.status;
             decision.body = fault.body;
             decision.message = fault.message;
+            decision.retryAfter = fault.retryAfter;
         }
         --fault.count;
     }

@@ -44,6 +44,9 @@ struct Fault {
     // fault (and count towards `after`), e.g. a file system's name, so that
     // a fault hits one request of several sent at once, whatever their order.
     std::string matching = std::string();
+    // For Status: the seconds a Retry-After header of the answer asks the
+    // client to wait (a busy 503 or 429); -1: no such header.
+    int retryAfter = -1;
 };
 
 // What one call meets: a delay, then at most one of status/close/closeAfter/
@@ -54,6 +57,7 @@ struct FaultDecision {
     int status = 0;
     FaultBody body = FaultBody::Json;
     std::string message;
+    int retryAfter = -1;
 };
 
 // The names faults may use, "*" included.

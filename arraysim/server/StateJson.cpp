@@ -57,6 +57,9 @@ bool fileSystemFromJson(const Json& j, FileSystem& f, std::string& error) {
     if (!readUnsigned(j, key::kUsedSnapshotCapacity, f.usedSnapshotCapacity, false)) {
         return bad(error, what, key::kUsedSnapshotCapacity);
     }
+    if (!readUnsigned(j, key::kRetentionSeconds, f.retentionSeconds, false)) {
+        return bad(error, what, key::kRetentionSeconds);
+    }
     if (!readTextList(j, key::kDirectories, f.directories)) return bad(error, what, key::kDirectories);
     return true;
 }
@@ -115,6 +118,8 @@ bool snapshotFromJson(const Json& j, Snapshot& s, std::string& error) {
     if (!readUnsigned(j, key::kPendingLists, s.pendingLists, false) || s.pendingLists > kMaxPendingLists) {
         return bad(error, what, key::kPendingLists);
     }
+    if (!readUnsigned(j, key::kRetainedUntil, s.retainedUntil, false)) return bad(error, what, key::kRetainedUntil);
+    if (!readBool(j, key::kDeleteWhenExpired, s.deleteWhenExpired)) return bad(error, what, key::kDeleteWhenExpired);
     return true;
 }
 

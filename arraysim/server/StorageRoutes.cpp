@@ -72,6 +72,7 @@ bool bodyObject(const std::string& text, Reply& reply, Json& body) {
 
 // A Status fault's answer: the JSON error, no body, or the message as plain text.
 void sendFaultAnswer(Reply& reply, const FaultDecision& fault) {
+    if (fault.retryAfter >= 0) reply.message.set(http::field::retry_after, std::to_string(fault.retryAfter));
     if (fault.status == 204 || fault.body == FaultBody::Empty) {
         reply.setStatus(fault.status);
     } else if (fault.body == FaultBody::Json) {
@@ -313,8 +314,8 @@ bool listSnapshotsOf(Array& array, const Request& req, Reply& reply, const std::
         return false;
     }
     bool changed = false;
-    sendListLater(req, reply, key::kSnapshots, arraymodel::listSnapshots(array, fs->id, appSearchId, changed),
-                  snapshotToJson);
+    sendListLater(req, reply, key::kSnapshots,
+                  arraymodel::listSnapshots(array, fs->id, appSearchId, changed, unixNow()), snapshotToJson);
     return changed;
 }
 
@@ -458,7 +459,7 @@ bool getSnapshot(Array& array, const Request& req, const std::string&, Reply& re
 }
 
 bool deleteSnapshot(Array& array, const Request& req, const std::string&, Reply& reply) {
-    if (!answered(arraymodel::deleteSnapshot(array, req.matches[1]), reply)) return false;
+    if (!answered(arraymodel::deleteSnapshot(array, req.matches[1], unixNow()), reply)) return false;
     reply.setStatus(204);
     return true;
 }
@@ -486,10 +487,13 @@ void addStorageRoutes(HttpsServer& server, SimContext& c) {
     add(server, c, http::verb::get, route("virtual-servers"), kListVirtualServers, listVirtualServers);
     add(server, c, http::verb::get, route("file-devices/management-access/rest"), kGetRestAccess,
         [&c](Array&, const Request&, const std::string&, Reply& reply) {
+            // The object the v8 reference's PATCH of this resource carries.
             sendJson(reply, 200,
-                     Json{{"restAccess",
+                     Json{{"accessConfig",
                            {{"maxAllowedConnections", c.maxAllowedConnections},
-                            {"maxSupportedConnections", c.maxSupportedConnections}}}});
+                            {"maxSupportedConnections", c.maxSupportedConnections},
+                            {"type", "rest"},
+                            {"restrictHosts", Json::array()}}}});
             return false;
         });
     add(server, c, http::verb::get, route("virtual-servers/([^/]+)/(cifs|nfs)"), kListShares, listShares);

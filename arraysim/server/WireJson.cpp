@@ -82,15 +82,18 @@ Json virtualServerToJson(const VirtualServer& s) {
 }
 
 Json fileSystemToJson(const FileSystem& f) {
-    return Json{{key::kFilesystemId, f.id},
-                {key::kLabel, f.label},
-                {key::kObjectId, f.objectId},
-                {key::kStatus, f.status},
-                {key::kVirtualServerId, f.virtualServerId},
-                {key::kCapacity, f.capacity},
-                {key::kUsedCapacity, f.usedCapacity},
-                {key::kFreeCapacity, f.freeCapacity},
-                {key::kUsedSnapshotCapacity, f.usedSnapshotCapacity}};
+    Json j{{key::kFilesystemId, f.id},
+           {key::kLabel, f.label},
+           {key::kObjectId, f.objectId},
+           {key::kStatus, f.status},
+           {key::kVirtualServerId, f.virtualServerId},
+           {key::kCapacity, f.capacity},
+           {key::kUsedCapacity, f.usedCapacity},
+           {key::kFreeCapacity, f.freeCapacity},
+           {key::kUsedSnapshotCapacity, f.usedSnapshotCapacity}};
+    // The default retention of new snapshots, when the file system has one.
+    if (f.retentionSeconds != 0) j[key::kRetentionSeconds] = f.retentionSeconds;
+    return j;
 }
 
 Json shareToJson(const Share& s) {
@@ -108,12 +111,19 @@ Json authenticationToJson(const Authentication& a) {
 }
 
 Json snapshotToJson(const Snapshot& s) {
-    return Json{{key::kObjectId, s.objectId},
-                {key::kDisplayName, s.displayName},
-                {key::kFilesystemId, s.fileSystemId},
-                {key::kCreationTime, s.creationTime},
-                {key::kState, s.state},
-                {key::kCreationReason, s.creationReason}};
+    Json j{{key::kObjectId, s.objectId},
+           {key::kDisplayName, s.displayName},
+           {key::kFilesystemId, s.fileSystemId},
+           {key::kCreationTime, s.creationTime},
+           {key::kState, s.state},
+           {key::kCreationReason, s.creationReason}};
+    // A retained snapshot tells until when, and whether a delete waits for
+    // that (no public source shows how a real array tells it).
+    if (s.retainedUntil != 0) {
+        j[key::kRetainedUntil] = s.retainedUntil;
+        j[key::kDeleteWhenExpired] = s.deleteWhenExpired;
+    }
+    return j;
 }
 
 }  // namespace arraysim

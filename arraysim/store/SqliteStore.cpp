@@ -27,7 +27,7 @@ using arraymodel::VirtualServer;
 // The schema's version, kept in PRAGMA user_version. A file of any other
 // version is refused, not converted: the state is a test's, and a fresh seed
 // rebuilds it (docs/arraysim.md, "The state file").
-const int kSchemaVersion = 5;
+const int kSchemaVersion = 6;
 
 // The page cache holds up to 64 MiB (SQLite's default is 2 MiB): the file of
 // an array with 32767 devices then stays in it. The WAL is copied into the
@@ -77,6 +77,7 @@ const char kSchema[] =
     "  virtual_server_id INTEGER NOT NULL,"
     "  capacity INTEGER NOT NULL, used_capacity INTEGER NOT NULL,"
     "  free_capacity INTEGER NOT NULL, used_snapshot_capacity INTEGER NOT NULL,"
+    "  retention_seconds INTEGER NOT NULL DEFAULT 0,"
     "  PRIMARY KEY(array_id, filesystem_id),"
     "  UNIQUE(array_id, label),"
     "  FOREIGN KEY(array_id, virtual_server_id) REFERENCES virtual_servers(array_id, virtual_server_id)) WITHOUT ROWID;"
@@ -113,6 +114,7 @@ const char kSchema[] =
     "  state TEXT NOT NULL, creation_reason TEXT NOT NULL,"
     "  creation_time INTEGER NOT NULL, sequence INTEGER NOT NULL,"
     "  pending_lists INTEGER NOT NULL DEFAULT 0,"
+    "  retained_until INTEGER NOT NULL DEFAULT 0, delete_when_expired INTEGER NOT NULL DEFAULT 0,"
     "  PRIMARY KEY(array_id, object_id),"
     "  FOREIGN KEY(array_id, filesystem_id) REFERENCES file_systems(array_id, filesystem_id)) WITHOUT ROWID;"
     "CREATE INDEX IF NOT EXISTS snapshots_by_file_system ON snapshots(array_id, filesystem_id, sequence);"
@@ -135,8 +137,8 @@ const char kInsertAddress[] =
     "INSERT INTO virtual_server_addresses(array_id, virtual_server_id, position, address) VALUES(?1, ?2, ?3, ?4);";
 const char kInsertFileSystem[] =
     "INSERT INTO file_systems(array_id, filesystem_id, position, label, object_id, status, virtual_server_id,"
-    " capacity, used_capacity, free_capacity, used_snapshot_capacity)"
-    " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11);";
+    " capacity, used_capacity, free_capacity, used_snapshot_capacity, retention_seconds)"
+    " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12);";
 const char kInsertShare[] =
     "INSERT INTO shares(array_id, protocol, object_id, position, share_id, name, virtual_server_id, filesystem_id,"
     " path, access_config, comment, user_home_directory_path, cache_option, snapshot_option,"
@@ -151,7 +153,8 @@ const char kInsertPermission[] =
     " type) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8);";
 const char kInsertSnapshot[] =
     "INSERT INTO snapshots(array_id, object_id, position, display_name, app_search_id, filesystem_id, state,"
-    " creation_reason, creation_time, sequence, pending_lists) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11);";
+    " creation_reason, creation_time, sequence, pending_lists, retained_until, delete_when_expired)"
+    " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13);";
 const char kInsertDirectory[] =
     "INSERT OR IGNORE INTO directories(array_id, filesystem_id, path) VALUES(?1, ?2, ?3);";
 const char kDeleteDirectory[] = "DELETE FROM directories WHERE array_id = ?1 AND filesystem_id = ?2 AND path = ?3;";
@@ -167,7 +170,7 @@ const char kSelectAddresses[] =
     " ORDER BY array_id, virtual_server_id, position;";
 const char kSelectFileSystems[] =
     "SELECT array_id, filesystem_id, label, object_id, status, virtual_server_id, capacity, used_capacity,"
-    " free_capacity, used_snapshot_capacity FROM file_systems ORDER BY array_id, position;";
+    " free_capacity, used_snapshot_capacity, retention_seconds FROM file_systems ORDER BY array_id, position;";
 const char kSelectShares[] =
     "SELECT array_id, protocol, object_id, share_id, name, virtual_server_id, filesystem_id, path, access_config,"
     " comment, user_home_directory_path, cache_option, snapshot_option, transfer_to_replication_target,"
@@ -179,7 +182,8 @@ const char kSelectPermissions[] =
     " ORDER BY array_id, protocol, share_object_id, position;";
 const char kSelectSnapshots[] =
     "SELECT array_id, object_id, display_name, app_search_id, filesystem_id, state, creation_reason,"
-    " creation_time, sequence, pending_lists FROM snapshots ORDER BY array_id, position;";
+    " creation_time, sequence, pending_lists, retained_until, delete_when_expired FROM snapshots"
+    " ORDER BY array_id, position;";
 
 const char kSelectDirectories[] =
     "SELECT array_id, filesystem_id, path FROM directories ORDER BY array_id, filesystem_id, path;";
@@ -416,7 +420,8 @@ bool SqliteStore::insertSnapshot(int64_t arrayId, const Snapshot& s, size_t posi
                                     .number(arrayId).text(s.objectId).unsignedNumber(position).text(s.displayName)
                                     .text(s.appSearchId).text(s.fileSystemId).text(s.state).text(s.creationReason)
                                     .unsignedNumber(s.creationTime).unsignedNumber(s.sequence)
-                                    .unsignedNumber(s.pendingLists)
+                                    .unsignedNumber(s.pendingLists).unsignedNumber(s.retainedUntil)
+                                    .unsignedNumber(s.deleteWhenExpired ? 1 : 0)
                                     .run();
 }
 
@@ -478,7 +483,7 @@ bool SqliteStore::insertArray(const Array& array, std::string& error) {
                                   .number(id).text(f.id).unsignedNumber(i).text(f.label).text(f.objectId)
                                   .text(f.status).unsignedNumber(f.virtualServerId).unsignedNumber(f.capacity)
                                   .unsignedNumber(f.usedCapacity).unsignedNumber(f.freeCapacity)
-                                  .unsignedNumber(f.usedSnapshotCapacity)
+                                  .unsignedNumber(f.usedSnapshotCapacity).unsignedNumber(f.retentionSeconds)
                                   .run()) {
             return false;
         }
@@ -576,6 +581,7 @@ bool SqliteStore::load(arraymodel::State& state, std::string& error) {
             f.usedCapacity = c.unsignedNumber();
             f.freeCapacity = c.unsignedNumber();
             f.usedSnapshotCapacity = c.unsignedNumber();
+            f.retentionSeconds = c.unsignedNumber();
             a->fileSystems.push_back(std::move(f));
             return true;
         }, error)) {
@@ -666,6 +672,8 @@ bool SqliteStore::load(arraymodel::State& state, std::string& error) {
             s.creationTime = c.unsignedNumber();
             s.sequence = c.unsignedNumber();
             s.pendingLists = c.unsignedNumber();
+            s.retainedUntil = c.unsignedNumber();
+            s.deleteWhenExpired = c.unsignedNumber() != 0;
             a->snapshots.push_back(std::move(s));
             return true;
         }, error)) {

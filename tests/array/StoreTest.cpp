@@ -298,7 +298,7 @@ TEST(SqliteStoreTest, AFileOfAnotherSchemaVersionIsRefusedWithTheCommandToSeed) 
     } cases[] = {
         {"one row per array", "CREATE TABLE arrays(seq INTEGER PRIMARY KEY, name TEXT, body TEXT);", 0},
         {"version 3", "CREATE TABLE arrays(array_id INTEGER PRIMARY KEY, name TEXT); PRAGMA user_version=3;", 3},
-        {"newer", "CREATE TABLE later(x); PRAGMA user_version=6;", 6},
+        {"newer", "CREATE TABLE later(x); PRAGMA user_version=7;", 7},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -15,6 +17,7 @@
 #include "host/QzManageHNAS.h"
 #include "standins/qzlib/EvDebugSink.h"
 #include "tests/client/ClientLogCheck.h"
+#include "tests/client/LocalArray.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/support/TempSettings.h"
@@ -239,6 +242,75 @@ TEST_F(ClientAhead, EveryFileSystemsSnapshotsAreListedTogetherAndOneRefusalFails
         EXPECT_EQ(std::this_thread::get_id(), lines[i].thread) << lines[i].line.message;
     }
     EXPECT_EQ(1, failures);
+}
+
+// A busy answer halves the requests in flight to the array, and each answer
+// that is not busy adds one back, up to the setting. Eight in flight, and
+// every look-up busy: once the first eight have been answered busy, the
+// window is down to one, so the other eight go one at a time. Then every
+// look-up answered: the window opens again from one, never past eight.
+TEST(ClientAheadBusy, ABusyAnswerHalvesTheRequestsInFlightAndEachAnswerAddsOneBack) {
+    testsupport::TempSettings settings(testsupport::clientSettings(
+        testsupport::serverCerts().ca, "nRequestsInFlight=8\nnRetryCount=0\nnRequestTimeoutSecs=5\n"));
+    std::atomic<bool> busy{true};
+    std::atomic<int> active{0};
+    std::mutex mutex;
+    std::vector<int> seenActive;   // requests being answered as each look-up arrived, itself included
+    clienttest::LocalArray array([&](const clienttest::LocalRequest& request, clienttest::LocalResponse& response) {
+        if (request.path.find("management-access") != std::string::npos) {
+            clienttest::answerJson(response, 200, R"({"accessConfig":{"type":"rest","maxAllowedConnections":20}})");
+            return;
+        }
+        const int now = ++active;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            seenActive.push_back(now);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        const std::string label = request.param("label");
+        if (busy)
+            clienttest::answerJson(response, 503, R"({"errorMsg":"busy"})");
+        else
+            clienttest::answerJson(response, 200,
+                                   R"({"filesystems":[{"filesystemId":"0A1B2C3D4E5F60718293A4B5C6D7E8F9","label":")" +
+                                       label + R"("}]})");
+        --active;
+    });
+    QzManageHNAS client(5);
+    ASSERT_TRUE(client.init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", array.port()));
+    ASSERT_EQ(8, client.requestsInFlight());
+    const size_t items = 16;
+    auto lookUpAll = [&](std::vector<char>& succeeded) {
+        succeeded.assign(items, 0);
+        std::vector<std::vector<QzLogLine>> lines;
+        return client.runConcurrently(
+            items,
+            [&](QzManageHNAS& worker, size_t i) {
+                std::string id;
+                succeeded[i] = worker.getFileSystemID("fs" + std::to_string(i + 1), id);
+            },
+            lines);
+    };
+
+    std::vector<char> succeeded;
+    ASSERT_TRUE(lookUpAll(succeeded));
+    EXPECT_EQ(std::vector<char>(items, 0), succeeded);
+    std::vector<int> busyPhase;
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        busyPhase.swap(seenActive);
+    }
+    ASSERT_EQ(items, busyPhase.size());
+    EXPECT_EQ(std::vector<int>(items / 2, 1), std::vector<int>(busyPhase.begin() + items / 2, busyPhase.end()));
+
+    busy = false;
+    ASSERT_TRUE(lookUpAll(succeeded));
+    EXPECT_EQ(std::vector<char>(items, 1), succeeded);
+    std::lock_guard<std::mutex> lock(mutex);
+    ASSERT_EQ(items, seenActive.size());
+    EXPECT_EQ(1, seenActive.front());
+    EXPECT_GT(*std::max_element(seenActive.begin(), seenActive.end()), 1);
+    EXPECT_LE(*std::max_element(seenActive.begin(), seenActive.end()), 8);
 }
 
 }  // namespace

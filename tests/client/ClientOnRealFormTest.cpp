@@ -9,6 +9,7 @@
 
 #include "host/QzManageHNAS.h"
 #include "tests/client/ClientLogCheck.h"
+#include "tests/client/LocalArray.h"
 #include "tests/client/RealFormArray.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/support/TempSettings.h"
@@ -292,6 +293,59 @@ TEST_F(ClientOnRealForm, PermissionMissingAfterAddingRemovesTheNewShare) {
     server.objectId = evs_.objectId;
     EXPECT_FALSE(client_->isSharePresent("half", server, "CIFS"));
     EXPECT_EQ(array_.seen().back().method, "GET");
+}
+
+// The REST server's connection cap as the v8 reference names it: the
+// object `accessConfig`, read on the v8 path whatever version the client
+// uses, alone or as a list filtered on type "rest". The client keeps one
+// connection below the cap; an answer without the REST entry, or a refusal,
+// leaves the setting and says so at level 0, since the array's limit is
+// then unknown.
+TEST(ClientConnectionCap, ReadFromTheDocumentedAccessConfigInEitherForm) {
+    static const struct {
+        const char* name;
+        int status;
+        const char* body;
+        int inFlight;   // what the client then keeps, with 16 asked for
+    } cases[] = {
+        {"object", 200,
+         R"({"accessConfig":{"maxAllowedConnections":"5","maxSupportedConnections":"64","type":"rest","restrictHosts":[]}})",
+         4},
+        {"object without type", 200, R"({"accessConfig":{"maxAllowedConnections":7}})", 6},
+        {"list", 200,
+         R"({"accessConfig":[{"type":"ssh","maxAllowedConnections":2},)"
+         R"({"type":"REST","maxAllowedConnections":"9","maxSupportedConnections":"64"}]})",
+         8},
+        {"supported only", 200, R"({"accessConfig":[{"type":"rest","maxSupportedConnections":3}]})", 2},
+        {"list without rest", 200, R"({"accessConfig":[{"type":"ssh","maxAllowedConnections":2}]})", 16},
+        {"object of another type", 200, R"({"accessConfig":{"type":"ssh","maxAllowedConnections":2}})", 16},
+        {"undocumented member", 200, R"({"restAccess":{"maxAllowedConnections":5}})", 16},
+        {"refused", 404, R"({"errorMsg":"not found"})", 16},
+    };
+    testsupport::TempSettings settings(
+        testsupport::clientSettings(testsupport::serverCerts().ca, "nRequestsInFlight=16\nsApiVersion=v7\n"));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fakehost::LogCapture log;
+        clienttest::LocalArray array([&](const clienttest::LocalRequest& request, clienttest::LocalResponse& response) {
+            if (request.path == "/v8/storage/file-devices/management-access/rest")
+                clienttest::answerJson(response, c.status, c.body);
+            else
+                clienttest::answerJson(response, 404, "{}");
+        });
+        QzManageHNAS client(9);
+        ASSERT_TRUE(client.init("supervisor", "pw", "FILE", "ctl", "127.0.0.1", array.port()));
+        EXPECT_EQ(c.inFlight, client.requestsInFlight());
+        const auto seen = array.seen();
+        ASSERT_EQ(1u, seen.size());
+        EXPECT_EQ("GET", seen[0].method);
+        EXPECT_EQ("/v8/storage/file-devices/management-access/rest", seen[0].target);
+        const bool unknown = c.inFlight == 16;
+        bool warned = false;
+        for (const std::string& line : clienttest::clientLines(log, 0))
+            warned |= contains(line, "connection limit could not be read") && contains(line, "[16]");
+        EXPECT_EQ(unknown, warned) << log.text();
+    }
 }
 
 }  // namespace

@@ -7,11 +7,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <memory>
 
 #include "host/QzManageHNAS.h"
 #include "tests/client/ClientLogCheck.h"
+#include "tests/client/SleepRecord.h"
 #include "tests/support/SimProcess.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/support/TempFile.h"
@@ -861,6 +863,105 @@ TEST_F(ClientOnSimulator, ClosedConnectionOnAReadIsRetried) {
     EXPECT_TRUE(client_->getVirtualServerInfo("evs1", server)) << log_.text();
     EXPECT_EQ(sim_->callCount("listVirtualServers"), 2);
     EXPECT_TRUE(failureLines(log_).empty());
+}
+
+// A busy array (the simulator's fault table answering 503 or 429, with or
+// without Retry-After) is asked again after the wait it asks for, else the
+// back-off: a read, and a create, which a busy answer proves was not made
+// (so it is sent again without looking for it first).
+TEST_F(ClientOnSimulator, ABusyAnswerIsAskedAgainAfterTheWaitItAsks) {
+    clienttest::SleepRecord sleeps;
+    ASSERT_TRUE(sim_->admin("DELETE", "/admin/calls", nullptr));
+    ASSERT_TRUE(sim_->inject({{"operation", "createSnapshot"}, {"status", 503}, {"retryAfter", 2}}));
+    __HNASFileSystemSnapshot snapshot;
+    ASSERT_TRUE(snap("u1-fs1", fs1_, snapshot)) << log_.text();
+    EXPECT_EQ(2, sim_->callCount("createSnapshot"));
+    EXPECT_EQ(0, sim_->callCount("listSnapshots"));
+    EXPECT_EQ(1, storedSnapshots("QZHNAS-u1-fs1"));
+    EXPECT_EQ(std::vector<int>{2000}, sleeps.waits());
+
+    ASSERT_TRUE(sim_->inject({{"operation", "listFileSystems"}, {"status", 429}, {"count", 2}}));
+    std::string id;
+    EXPECT_TRUE(client_->getFileSystemID("fs2", id)) << log_.text();
+    EXPECT_EQ(fs2_, id);
+    EXPECT_EQ(3, sim_->callCount("listFileSystems"));
+    EXPECT_EQ((std::vector<int>{2000, 10, 20}), sleeps.waits());   // the test settings back off from 10 ms
+    EXPECT_TRUE(failureLines(log_).empty()) << log_.text();
+}
+
+// A file system holds at most 1024 snapshots: the create past them is
+// refused with a message that names the file system and the limit, and
+// another file system still takes one.
+TEST_F(ClientOnSimulator, ASnapshotPastTheFileSystemsLimitIsRefusedNamingBoth) {
+    json seed = testsupport::standardSeed();
+    for (int i = 0; i < 1022; ++i)
+        seed["arrays"][0]["snapshots"].push_back(
+            {{"filesystem", "fs1"}, {"displayName", "manual-" + std::to_string(i)}, {"creationTime", 1700000000}});
+    testsupport::Simulator sim(seed);
+    ASSERT_TRUE(sim.started());
+    QzManageHNAS client(jobId_);
+    ASSERT_TRUE(client.init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", sim.port()));
+    const std::string fs1 = fileSystemId("fs1", &sim);
+    const std::string fs2 = fileSystemId("fs2", &sim);
+    fakehost::LogCapture log;
+    __HNASFileSystemSnapshot snapshot;
+    ASSERT_TRUE(client.createFileSystemSnapshot("u1-fs1", fs1, kPrefix, snapshot)) << log.text();   // the 1024th
+    EXPECT_FALSE(client.createFileSystemSnapshot("u2-fs1", fs1, kPrefix, snapshot));
+    const auto failures = failureLines(log);
+    ASSERT_EQ(1u, failures.size()) << log.text();
+    EXPECT_TRUE(contains(failures[0], "file system [fs1] holds 1024 snapshots, the most a file system can hold"))
+        << failures[0];
+    EXPECT_TRUE(client.createFileSystemSnapshot("u2-fs2", fs2, kPrefix, snapshot)) << log.text();
+}
+
+// A file system's default retention (seeded) covers new snapshots: a delete
+// is accepted (done) but the snapshot stays listed, usable, until it
+// expires, and the client says so at level 0 with the date. A seeded
+// snapshot whose retention has expired and whose delete waited is gone at
+// the next list.
+TEST_F(ClientOnSimulator, ADeleteHeldByRetentionIsDoneAndTheSnapshotStaysUntilItExpires) {
+    json seed = testsupport::standardSeed();
+    seed["arrays"][0]["filesystems"][1]["retentionSeconds"] = 86400;   // fs2
+    seed["arrays"][0]["snapshots"].push_back({{"filesystem", "fs2"}, {"appSearchId", kPrefix},
+                                              {"displayName", "QZHNAS-expired-fs2"}, {"creationTime", 1700000000},
+                                              {"retainedUntil", 1700086400}, {"deleteWhenExpired", true}});
+    testsupport::Simulator sim(seed);
+    ASSERT_TRUE(sim.started());
+    QzManageHNAS client(jobId_);
+    ASSERT_TRUE(client.init(kSimUser, kSimPassword, "FILE", "ctl", "127.0.0.1", sim.port()));
+    const std::string fs2 = fileSystemId("fs2", &sim);
+    __HNASFileSystemSnapshot snapshot;
+    ASSERT_TRUE(client.createFileSystemSnapshot("u1-fs2", fs2, kPrefix, snapshot));
+
+    fakehost::LogCapture log;
+    __HNASFileSystemSnapshot byName;
+    byName.name = "QZHNAS-u1-fs2";
+    byName.fileSystemId = fs2;
+    EXPECT_TRUE(client.deleteFileSystemSnapshot(byName, kPrefix)) << log.text();
+    const json kept = sim.state()["arrays"][0]["snapshots"];
+    ASSERT_EQ(2u, kept.size());   // the standard seed's fs1 snapshot, and this one
+    EXPECT_EQ("QZHNAS-u1-fs2", kept[1].value("displayName", ""));
+    EXPECT_TRUE(kept[1].value("deleteWhenExpired", false));
+    const uint64_t until = kept[1].value("retainedUntil", uint64_t{0});
+    ASSERT_GT(until, 0u);
+    char date[32];
+    const std::time_t when = static_cast<std::time_t>(until);
+    std::tm parts{};
+    ASSERT_NE(nullptr, gmtime_r(&when, &parts));
+    ASSERT_GT(std::strftime(date, sizeof(date), "%Y-%m-%d %H:%M:%S UTC", &parts), 0u);
+    EXPECT_TRUE(log.has(0, "The snapshot [QZHNAS-u1-fs2] is under retention: the array accepted its delete and keeps "
+                           "it until the retention expires (" + std::string(date) + "); counted as deleted"))
+        << log.text();
+    EXPECT_TRUE(failureLines(log).empty()) << log.text();
+
+    // Listed as it is, usable, so that reconcile finds it; a second delete is done again.
+    std::vector<__HNASFileSystemSnapshot> all;
+    ASSERT_TRUE(client.getAllSnapshots(all));
+    std::vector<std::string> names;
+    for (const auto& s : all) names.push_back(s.name);
+    EXPECT_EQ((std::vector<std::string>{"QZHNAS-old-fs1", "QZHNAS-u1-fs2"}), names);
+    EXPECT_TRUE(client.deleteFileSystemSnapshot(byName, kPrefix));
+    EXPECT_EQ(2u, sim.state()["arrays"][0]["snapshots"].size());
 }
 
 // A look-up whose first try lost its connection, sent again and answered

@@ -56,6 +56,7 @@ bool send(TlsStream& stream, const LocalResponse& response, bool keepAlive) {
         out.version(11);
         out.result(static_cast<unsigned>(response.status));
         if (!response.contentType.empty()) out.set(http::field::content_type, response.contentType);
+        for (const auto& field : response.headers) out.set(field.first, field.second);
         out.body() = response.body;
         out.keep_alive(keepAlive);
         out.prepare_payload();
@@ -66,6 +67,7 @@ bool send(TlsStream& stream, const LocalResponse& response, bool keepAlive) {
     head.version(11);
     head.result(static_cast<unsigned>(response.status));
     if (!response.contentType.empty()) head.set(http::field::content_type, response.contentType);
+    for (const auto& field : response.headers) head.set(field.first, field.second);
     head.content_length(response.streamLength);
     head.keep_alive(keepAlive);
     http::response_serializer<http::empty_body> serializer(head);

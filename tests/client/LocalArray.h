@@ -38,6 +38,7 @@ struct LocalResponse {
     int status = 200;
     std::string contentType;
     std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;   // more header fields, e.g. {"Retry-After", "5"}
     // When set, in place of `body`: `streamLength` bytes are announced, and
     // stream(offset, piece) gives the next piece from `offset` on; it returns
     // false after the last piece it gives. An answer that ends short of

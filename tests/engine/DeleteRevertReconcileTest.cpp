@@ -108,6 +108,33 @@ TEST(Reconcile, ReadsTheSnapshotListOncePerArrayAndMarksMissingOnes) {
     EXPECT_TRUE(f.log.has(0, "Snapshot QZHNAS-u1-fs1 found."));
 }
 
+// A file system's retention holds a deleted snapshot until it expires: the
+// delete is accepted and the device done, and the snapshot, still listed,
+// is no device's loss, so reconcile marks nobody externally deleted until
+// the retention has expired and the snapshot is gone.
+TEST(Reconcile, ASnapshotWaitingForItsRetentionIsNotExternallyDeleted) {
+    EngineFixture f;
+    for (arraymodel::FileSystem& fs : f.hnas1().fileSystems)
+        if (fs.label == "fs2") fs.retentionSeconds = 7 * 24 * 3600;
+    snapped(f);
+    const std::string u2 = f.hnas1().snapshots[1].objectId;
+    ASSERT_TRUE(arraymodel::deleteSnapshot(f.hnas1(), u2, f.array.now).ok());
+    ASSERT_EQ(3u, f.snapshotNames().size());
+    EXPECT_EQ(0, f.run(qzso_reconcileSnaps));
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_SNAPPED), f.statuses());
+
+    // Deleted by the plug-in: done, and still there while retained.
+    EXPECT_EQ(0, f.run(qzso_deleteSnaps));
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_DELETED), f.statuses());
+    EXPECT_EQ(std::vector<std::string>{"QZHNAS-u2-fs2"}, f.snapshotNames());
+
+    // Once expired, the array lets it go.
+    f.array.now += 7 * 24 * 3600;
+    for (auto& snap : f.snaps) snap->status = SNAP_STATUS_SNAPPED;
+    f.run(qzso_reconcileSnaps);
+    EXPECT_EQ(Statuses(3, SNAP_STATUS_EXTERNALLY_DELETED), f.statuses());
+}
+
 TEST(Reconcile, PrepareFailedDevicesNeverAskTheArray) {
     EngineFixture f;
     snapped(f);

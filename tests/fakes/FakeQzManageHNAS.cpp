@@ -129,11 +129,13 @@ bool listable(const arraymodel::FileSystem& fs) { return fs.status.empty() || fs
 // The snapshots of the array's listable file systems, file system by file
 // system (in the array's order), each in creation order: one sort of the
 // snapshots by that pair (a pass per file system made large arrays
-// quadratic).
-void listSnapshots(const arraymodel::Array& array, std::vector<__HNASFileSystemSnapshot>& snapshots) {
+// quadratic). A snapshot whose delete waited for its retention is gone once
+// `now` has reached its end.
+void listSnapshots(const arraymodel::Array& array, uint64_t now, std::vector<__HNASFileSystemSnapshot>& snapshots) {
     std::vector<std::pair<size_t, const arraymodel::Snapshot*>> ordered;
     ordered.reserve(array.snapshots.size());
     for (const arraymodel::Snapshot& s : array.snapshots) {
+        if (s.deleteWhenExpired && s.retainedUntil <= now) continue;
         const arraymodel::FileSystem* fs = arraymodel::findFileSystem(array, s.fileSystemId);
         if (fs != nullptr && listable(*fs))
             ordered.emplace_back(static_cast<size_t>(fs - array.fileSystems.data()), &s);
@@ -411,9 +413,16 @@ bool QzManageHNAS::deleteFileSystemSnapshot(__HNASFileSystemSnapshot snapshot, c
     if (fs == nullptr) return false;
     const arraymodel::Snapshot* found = arraymodel::findSnapshotByName(*call.array(), fs->id, snapshot.name);
     // A snapshot that is already gone counts as deleted; one found is
-    // removed where it is (a lookup by its object ID would find it again).
-    if (found != nullptr)
-        arraymodel::removeSnapshotAt(*call.array(), static_cast<size_t>(found - call.array()->snapshots.data()));
+    // removed where it is (a lookup by its object ID would find it again),
+    // unless it is retained: then it stays until its retention expires, as
+    // on the simulator.
+    if (found != nullptr) {
+        const size_t position = static_cast<size_t>(found - call.array()->snapshots.data());
+        if (found->retainedUntil > call.scope()->now)
+            call.array()->snapshots[position].deleteWhenExpired = true;
+        else
+            arraymodel::removeSnapshotAt(*call.array(), position);
+    }
     return call.done();
 }
 
@@ -431,7 +440,7 @@ bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapsh
     // As the real client: one file system that is not mounted fails the list.
     for (const arraymodel::FileSystem& fs : call.array()->fileSystems)
         if (!listable(fs)) return false;
-    listSnapshots(*call.array(), snapshots);
+    listSnapshots(*call.array(), call.scope()->now, snapshots);
     return call.done();
 }
 
@@ -442,7 +451,7 @@ bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapsh
     unlisted.clear();
     for (const arraymodel::FileSystem& fs : call.array()->fileSystems)
         if (!listable(fs)) unlisted.push_back(toRecord(fs));
-    listSnapshots(*call.array(), snapshots);
+    listSnapshots(*call.array(), call.scope()->now, snapshots);
     return call.done();
 }
 

@@ -5,6 +5,9 @@
 // failed call, with one failure line naming the operation, within the
 // time-outs, and without the password in any line. (The transport tests
 // cover each fault for one operation; this table covers every operation.)
+// A busy array (503 or 429, with or without Retry-After) gets every request
+// repeated, changes included, after the wait it asks for or the back-off,
+// waited through the platform's sleep, which the test takes over.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -18,6 +21,7 @@
 #include "host/QzManageHNAS.h"
 #include "tests/client/ClientLogCheck.h"
 #include "tests/client/LocalArray.h"
+#include "tests/client/SleepRecord.h"
 #include "tests/support/TestCertificates.h"
 #include "tests/support/ClosedPort.h"
 #include "tests/support/TempSettings.h"
@@ -177,6 +181,67 @@ TEST(ClientFaultTable, EveryOperationFailsWithinTheTimeOutsUnderEveryFault) {
             ASSERT_EQ(1u, failures.size()) << log.text();
             EXPECT_EQ(0u, failures[0].rfind(std::string(op.name) + " failed: ", 0)) << failures[0];
             EXPECT_TRUE(contains(failures[0], causeOf(fault))) << failures[0];
+            for (const EvLogLine& line : log.lines()) EXPECT_FALSE(contains(line.message, kPassword)) << line.message;
+        }
+    }
+}
+
+TEST(ClientFaultTable, EveryOperationRepeatsABusyAnswerAfterTheWaitItAsks) {
+    static const struct {
+        const char* name;
+        int status;
+        const char* retryAfter;   // nullptr: no header
+        std::vector<int> waits;   // with nRetryBackoffMs=100 and nRetryCount=2; none: not repeated
+    } cases[] = {
+        {"503 with Retry-After", 503, "3", {3000, 3000}},
+        {"429 without", 429, nullptr, {100, 200}},
+        {"503 asking for more than a minute", 503, "86400", {60000, 60000}},
+        {"503 with a date", 503, "Wed, 21 Oct 2026 07:28:00 GMT", {100, 200}},
+        // Not busy: the array may have handled it, so it never goes again.
+        {"500 with Retry-After", 500, "1", {}},
+        {"502", 502, nullptr, {}},
+    };
+    testsupport::TempSettings settings(testsupport::clientSettings(
+        testsupport::serverCerts().ca, "nConnectTimeoutSecs=1\nnRequestTimeoutSecs=1\nnRetryCount=2\nnRetryBackoffMs=100\n"));
+    for (const auto& c : cases) {
+        for (const Operation& op : operations()) {
+            SCOPED_TRACE(std::string(c.name) + " " + op.name);
+            fakehost::LogCapture log;
+            clienttest::SleepRecord sleeps;
+            LocalArray array([&](const clienttest::LocalRequest&, clienttest::LocalResponse& response) {
+                clienttest::answerJson(response, c.status, "{\"errorMsg\":\"server busy\"}");
+                if (c.retryAfter != nullptr) response.headers.emplace_back("Retry-After", c.retryAfter);
+            });
+            QzManageHNAS client(4711);
+            ASSERT_TRUE(client.init("supervisor", kPassword, "FILE", "ctl", "127.0.0.1", array.port()));
+
+            const auto start = std::chrono::steady_clock::now();
+            EXPECT_FALSE(op.call(client));
+            const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            EXPECT_LT(took, kBoundSeconds);
+
+            // Busy: the first request, sent three times (the array refused
+            // it unhandled, so even a change goes again). Otherwise no
+            // request goes twice (a failed change may be looked up after).
+            const bool busy = !c.waits.empty();
+            const auto seen = array.seen();
+            ASSERT_FALSE(seen.empty());
+            if (busy) {
+                EXPECT_EQ(3u, seen.size());
+            }
+            size_t sameAsFirst = 0;
+            for (const auto& request : seen)
+                sameAsFirst += request.method == seen[0].method && request.target == seen[0].target &&
+                               request.body == seen[0].body;
+            EXPECT_EQ(busy ? 3u : 1u, sameAsFirst);
+            EXPECT_EQ(c.waits, sleeps.waits());
+            const auto failures = clienttest::failureLines(log);
+            ASSERT_EQ(1u, failures.size()) << log.text();
+            EXPECT_EQ(0u, failures[0].rfind(std::string(op.name) + " failed: ", 0)) << failures[0];
+            EXPECT_TRUE(contains(failures[0], "HTTP status " + std::to_string(c.status))) << failures[0];
+            EXPECT_TRUE(contains(failures[0], "server busy")) << failures[0];
+            EXPECT_EQ(busy, contains(failures[0], "(the array is busy)")) << failures[0];
+            EXPECT_EQ(busy, contains(failures[0], "(after 2 retries)")) << failures[0];
             for (const EvLogLine& line : log.lines()) EXPECT_FALSE(contains(line.message, kPassword)) << line.message;
         }
     }
