@@ -9,7 +9,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <map>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "arraysim/store/PrivatePlace.h"
 
@@ -279,6 +283,97 @@ int lockStateFile(const std::string& path, std::string& error) {
     return fd;
 }
 
+// One row of each table, read in its columns' order (after the array's row
+// ID, which the caller reads first).
+VirtualServer virtualServerFrom(Columns& c) {
+    VirtualServer v;
+    v.id = c.unsignedNumber();
+    v.name = c.text();
+    v.objectId = c.text();
+    v.uuid = c.text();
+    v.status = c.text();
+    v.type = c.text();
+    v.isEnabled = c.number() != 0;
+    return v;
+}
+
+FileSystem fileSystemFrom(Columns& c) {
+    FileSystem f;
+    f.id = c.text();
+    f.label = c.text();
+    f.objectId = c.text();
+    f.status = c.text();
+    f.virtualServerId = c.unsignedNumber();
+    f.capacity = c.unsignedNumber();
+    f.usedCapacity = c.unsignedNumber();
+    f.freeCapacity = c.unsignedNumber();
+    f.usedSnapshotCapacity = c.unsignedNumber();
+    f.retentionSeconds = c.unsignedNumber();
+    return f;
+}
+
+Share shareFrom(Columns& c) {
+    Share s;
+    s.protocol = c.text() == arraymodel::kNfsWord ? Protocol::Nfs : Protocol::Cifs;
+    s.objectId = c.text();
+    s.shareId = c.text();
+    s.name = c.text();
+    s.virtualServerId = c.unsignedNumber();
+    s.fileSystemId = c.text();
+    s.path = c.text();
+    arraymodel::ShareSettings& t = s.settings;
+    t.accessConfig = c.text();
+    t.comment = c.text();
+    t.userHomeDirectoryPath = c.text();
+    t.cacheOption = c.text();
+    t.snapshotOption = c.text();
+    t.transferToReplicationTarget = c.text();
+    t.userHomeDirectoryMode = c.text();
+    t.localReadCacheOption = c.text();
+    t.followSymLinks = c.number() != 0;
+    t.followGlobalSymLinks = c.number() != 0;
+    t.abeEnabled = c.number() != 0;
+    t.forceFileNameToLowercase = c.number() != 0;
+    t.scanForVirusesEnabled = c.number() != 0;
+    t.maxConcurrentUsers = static_cast<int32_t>(c.number());
+    return s;
+}
+
+// After the share's protocol and object ID.
+Authentication authenticationFrom(Columns& c) {
+    Authentication a;
+    a.name = c.text();
+    a.encodedName = c.text();
+    a.permission = static_cast<int32_t>(c.number());
+    a.type = c.text();
+    return a;
+}
+
+Snapshot snapshotFrom(Columns& c) {
+    Snapshot s;
+    s.objectId = c.text();
+    s.displayName = c.text();
+    s.appSearchId = c.text();
+    s.fileSystemId = c.text();
+    s.state = c.text();
+    s.creationReason = c.text();
+    s.creationTime = c.unsignedNumber();
+    s.sequence = c.unsignedNumber();
+    s.pendingLists = c.unsignedNumber();
+    s.retainedUntil = c.unsignedNumber();
+    s.deleteWhenExpired = c.unsignedNumber() != 0;
+    return s;
+}
+
+// The entry of `list` whose `key` member is `value`; null when none is.
+template <typename Item, typename Key>
+Item* findIn(std::vector<Item>& list, Key Item::*key, const Key& value) {
+    for (Item& item : list) {
+        if (item.*key == value) return &item;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 std::string staleFileMessage(const std::string& path, int version) {
@@ -508,6 +603,14 @@ bool SqliteStore::load(arraymodel::State& state, std::string& error) {
         auto found = byId.find(id);
         return found == byId.end() ? nullptr : &arrays[found->second];
     };
+    // Each row of `sql` handed to `read` with its array.
+    auto eachRowOf = [&](const char* sql, const std::function<bool(Array&, Columns&)>& read) {
+        sqlite3_stmt* select = statement(sql, error);
+        return select != nullptr && eachRow(select, [&](Columns& c) {
+                   Array* a = arrayOf(c.number());
+                   return a != nullptr && read(*a, c);
+               }, error);
+    };
     sqlite3_stmt* select = statement(kSelectArrays, error);
     if (select == nullptr || !eachRow(select, [&](Columns& c) {
             Array a;
@@ -523,120 +626,39 @@ bool SqliteStore::load(arraymodel::State& state, std::string& error) {
         }, error)) {
         return false;
     }
-    select = statement(kSelectApiKeys, error);
-    if (select == nullptr || !eachRow(select, [&](Columns& c) {
-            Array* a = arrayOf(c.number());
-            if (a == nullptr) return false;
+    const bool read =
+        eachRowOf(kSelectApiKeys, [](Array& a, Columns& c) {
             arraymodel::ApiKey k;
             k.key = c.text();
             k.readOnly = c.number() != 0;
-            a->apiKeys.push_back(std::move(k));
+            a.apiKeys.push_back(std::move(k));
             return true;
-        }, error)) {
-        return false;
-    }
-    select = statement(kSelectServers, error);
-    if (select == nullptr || !eachRow(select, [&](Columns& c) {
-            Array* a = arrayOf(c.number());
-            if (a == nullptr) return false;
-            VirtualServer v;
-            v.id = c.unsignedNumber();
-            v.name = c.text();
-            v.objectId = c.text();
-            v.uuid = c.text();
-            v.status = c.text();
-            v.type = c.text();
-            v.isEnabled = c.number() != 0;
-            a->virtualServers.push_back(std::move(v));
+        }) &&
+        eachRowOf(kSelectServers, [](Array& a, Columns& c) {
+            a.virtualServers.push_back(virtualServerFrom(c));
             return true;
-        }, error)) {
-        return false;
-    }
-    select = statement(kSelectAddresses, error);
-    if (select == nullptr || !eachRow(select, [&](Columns& c) {
-            Array* a = arrayOf(c.number());
-            const uint64_t serverId = c.unsignedNumber();
-            if (a == nullptr) return false;
-            for (VirtualServer& v : a->virtualServers) {
-                if (v.id == serverId) {
-                    v.ipAddresses.push_back(c.text());
-                    return true;
-                }
-            }
-            return false;
-        }, error)) {
-        return false;
-    }
-    select = statement(kSelectFileSystems, error);
-    if (select == nullptr || !eachRow(select, [&](Columns& c) {
-            Array* a = arrayOf(c.number());
-            if (a == nullptr) return false;
-            FileSystem f;
-            f.id = c.text();
-            f.label = c.text();
-            f.objectId = c.text();
-            f.status = c.text();
-            f.virtualServerId = c.unsignedNumber();
-            f.capacity = c.unsignedNumber();
-            f.usedCapacity = c.unsignedNumber();
-            f.freeCapacity = c.unsignedNumber();
-            f.usedSnapshotCapacity = c.unsignedNumber();
-            f.retentionSeconds = c.unsignedNumber();
-            a->fileSystems.push_back(std::move(f));
+        }) &&
+        eachRowOf(kSelectAddresses, [](Array& a, Columns& c) {
+            VirtualServer* v = findIn(a.virtualServers, &VirtualServer::id, c.unsignedNumber());
+            if (v != nullptr) v->ipAddresses.push_back(c.text());
+            return v != nullptr;
+        }) &&
+        eachRowOf(kSelectFileSystems, [](Array& a, Columns& c) {
+            a.fileSystems.push_back(fileSystemFrom(c));
             return true;
-        }, error)) {
-        return false;
-    }
-    select = statement(kSelectDirectories, error);
-    if (select == nullptr || !eachRow(select, [&](Columns& c) {
-            Array* a = arrayOf(c.number());
-            if (a == nullptr) return false;
-            const std::string fileSystemId = c.text();
-            for (FileSystem& f : a->fileSystems) {
-                if (f.id == fileSystemId) {
-                    f.directories.push_back(c.text());   // in sorted order
-                    return true;
-                }
-            }
-            return false;
-        }, error)) {
-        return false;
-    }
+        }) &&
+        eachRowOf(kSelectDirectories, [](Array& a, Columns& c) {
+            FileSystem* f = findIn(a.fileSystems, &FileSystem::id, c.text());
+            if (f != nullptr) f->directories.push_back(c.text());   // in sorted order
+            return f != nullptr;
+        }) &&
+        eachRowOf(kSelectShares, [](Array& a, Columns& c) {
+            a.shares.push_back(shareFrom(c));
+            return true;
+        });
+    if (!read) return false;
     // Shares by (array, protocol, object ID), for their permissions.
     std::map<std::pair<int64_t, std::string>, Share*> shareByKey;
-    select = statement(kSelectShares, error);
-    if (select == nullptr || !eachRow(select, [&](Columns& c) {
-            const int64_t id = c.number();
-            Array* a = arrayOf(id);
-            if (a == nullptr) return false;
-            Share s;
-            s.protocol = c.text() == arraymodel::kNfsWord ? Protocol::Nfs : Protocol::Cifs;
-            s.objectId = c.text();
-            s.shareId = c.text();
-            s.name = c.text();
-            s.virtualServerId = c.unsignedNumber();
-            s.fileSystemId = c.text();
-            s.path = c.text();
-            arraymodel::ShareSettings& t = s.settings;
-            t.accessConfig = c.text();
-            t.comment = c.text();
-            t.userHomeDirectoryPath = c.text();
-            t.cacheOption = c.text();
-            t.snapshotOption = c.text();
-            t.transferToReplicationTarget = c.text();
-            t.userHomeDirectoryMode = c.text();
-            t.localReadCacheOption = c.text();
-            t.followSymLinks = c.number() != 0;
-            t.followGlobalSymLinks = c.number() != 0;
-            t.abeEnabled = c.number() != 0;
-            t.forceFileNameToLowercase = c.number() != 0;
-            t.scanForVirusesEnabled = c.number() != 0;
-            t.maxConcurrentUsers = static_cast<int32_t>(c.number());
-            a->shares.push_back(std::move(s));
-            return true;
-        }, error)) {
-        return false;
-    }
     for (const auto& entry : byId) {
         for (Share& s : arrays[entry.second].shares) {
             shareByKey[{entry.first, std::string(protocolWord(s.protocol)) + ":" + s.objectId}] = &s;
@@ -648,35 +670,15 @@ bool SqliteStore::load(arraymodel::State& state, std::string& error) {
             const std::string protocol = c.text();
             auto share = shareByKey.find({id, protocol + ":" + c.text()});
             if (share == shareByKey.end()) return false;
-            Authentication a;
-            a.name = c.text();
-            a.encodedName = c.text();
-            a.permission = static_cast<int32_t>(c.number());
-            a.type = c.text();
-            share->second->authentications.push_back(std::move(a));
+            share->second->authentications.push_back(authenticationFrom(c));
             return true;
         }, error)) {
         return false;
     }
-    select = statement(kSelectSnapshots, error);
-    if (select == nullptr || !eachRow(select, [&](Columns& c) {
-            Array* a = arrayOf(c.number());
-            if (a == nullptr) return false;
-            Snapshot s;
-            s.objectId = c.text();
-            s.displayName = c.text();
-            s.appSearchId = c.text();
-            s.fileSystemId = c.text();
-            s.state = c.text();
-            s.creationReason = c.text();
-            s.creationTime = c.unsignedNumber();
-            s.sequence = c.unsignedNumber();
-            s.pendingLists = c.unsignedNumber();
-            s.retainedUntil = c.unsignedNumber();
-            s.deleteWhenExpired = c.unsignedNumber() != 0;
-            a->snapshots.push_back(std::move(s));
+    if (!eachRowOf(kSelectSnapshots, [](Array& a, Columns& c) {
+            a.snapshots.push_back(snapshotFrom(c));
             return true;
-        }, error)) {
+        })) {
         return false;
     }
     state.arrays = std::move(arrays);
