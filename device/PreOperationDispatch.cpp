@@ -11,19 +11,19 @@ const char kDispatchContext[] = "HNASSnapDevice::preOperation";
 
 using PreOperationFn = bool (HNASSnapDevice::*)();
 
-// The pre-operation of each operation type, indexed by the type (0 is no
-// operation and is refused before the table is read).
-const PreOperationFn kPreOperationByType[] = {
-    nullptr,                                 // HNAS_SNAP_OP_INVALID
-    &HNASSnapDevice::prePrepareDevice,       // HNAS_SNAP_OP_PREPARE
-    &HNASSnapDevice::preOperationCommon,     // HNAS_SNAP_OP_SNAP
-    &HNASSnapDevice::preOperationCommon,     // HNAS_SNAP_OP_ISMAPPED
-    &HNASSnapDevice::preOperationMapUnMap,   // HNAS_SNAP_OP_MAP
-    &HNASSnapDevice::preOperationMapUnMap,   // HNAS_SNAP_OP_UNMAP
-    &HNASSnapDevice::preOperationCommon,     // HNAS_SNAP_OP_DELETE
-    &HNASSnapDevice::preOperationCommon,     // HNAS_SNAP_OP_REVERT
-    &HNASSnapDevice::preOperationCommon,     // HNAS_SNAP_OP_RECONCILE
-};
+// The pre-operation that fills the record for an operation type: prepare
+// finds the device on its array, map and unmap also read the mount, and
+// every other operation reads what prepare stored. Null for a type that is
+// no operation.
+PreOperationFn preOperationFor(_HNASSnapOpType type) {
+    switch (type) {
+        case HNAS_SNAP_OP_INVALID: return nullptr;
+        case HNAS_SNAP_OP_PREPARE: return &HNASSnapDevice::prePrepareDevice;
+        case HNAS_SNAP_OP_MAP:
+        case HNAS_SNAP_OP_UNMAP: return &HNASSnapDevice::preOperationMapUnMap;
+        default: return isSnapOpType(type) ? &HNASSnapDevice::preOperationCommon : nullptr;
+    }
+}
 
 }  // namespace
 
@@ -34,13 +34,12 @@ bool HNASSnapDevice::preOperation() {
         return false;
     }
     snapInfo->logFormatted(QZSO::HostLog::kProgress, kDispatchContext, "Snap operation[%d]", static_cast<int>(opType));
-    // Compared unsigned, so that a negative type counts as above the table.
-    const unsigned index = static_cast<unsigned>(opType);
-    if (index >= sizeof(kPreOperationByType) / sizeof(kPreOperationByType[0])) {
+    const PreOperationFn preOperationOfType = preOperationFor(opType);
+    if (preOperationOfType == nullptr) {
         EvDebug log;
         log.DebugLvl(kDispatchContext, DebugLevel::kFailure, jobId, "Internal error: Operation [%d] not implemented",
                      static_cast<int>(opType));
         return false;
     }
-    return (this->*kPreOperationByType[index])();
+    return (this->*preOperationOfType)();
 }

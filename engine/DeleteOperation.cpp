@@ -65,14 +65,18 @@ DeviceOutcome deleteDevice(OperationState& state, const OperationSpec& spec, _HN
 
 }  // namespace
 
-const OperationSpec kDeleteOperation = [] {
-    OperationSpec spec;
-    spec.type = HNAS_SNAP_OP_DELETE;
-    spec.context = kContext;
-    spec.phase = "DELETE PHASE";
-    spec.presetRule = PresetRule::UnlessPrepareFailed;
-    spec.presetStatus = QZSO::SNAP_STATUS_DELETE_FAILED;
-    spec.skipsPrepareFailed = true;
-    spec.deviceWork = deleteDevice;
-    return spec;
-}();
+template <>
+const OperationSpec* operationSpec<HNAS_SNAP_OP_DELETE>() {
+    static const OperationSpec operation = [] {
+        OperationSpec spec;
+        spec.type = HNAS_SNAP_OP_DELETE;
+        spec.context = kContext;
+        spec.phase = "DELETE PHASE";
+        spec.presetRule = PresetRule::UnlessPrepareFailed;
+        spec.presetStatus = QZSO::SNAP_STATUS_DELETE_FAILED;
+        spec.skipsPrepareFailed = true;
+        spec.deviceWork = deleteDevice;
+        return spec;
+    }();
+    return &operation;
+}

@@ -204,27 +204,35 @@ DeviceOutcome mapDevice(OperationState& state, const OperationSpec& spec, _HNASA
 
 }  // namespace
 
-const OperationSpec kIsMappedOperation = [] {
-    OperationSpec spec;
-    spec.type = HNAS_SNAP_OP_ISMAPPED;
-    spec.context = kIsMappedContext;
-    spec.openingMessage = "Checking if the given Snap(s) are mapped. Snap Engine [HNAS].";
-    spec.stopsOnFailure = false;
-    spec.alwaysReturnsZero = true;
-    spec.presetStatus = QZSO::SNAP_STATUS_NOT_MAPPED;
-    spec.beginGroup = isMappedAhead;
-    spec.deviceWork = isMappedDevice;
-    return spec;
-}();
+template <>
+const OperationSpec* operationSpec<HNAS_SNAP_OP_ISMAPPED>() {
+    static const OperationSpec operation = [] {
+        OperationSpec spec;
+        spec.type = HNAS_SNAP_OP_ISMAPPED;
+        spec.context = kIsMappedContext;
+        spec.openingMessage = "Checking if the given Snap(s) are mapped. Snap Engine [HNAS].";
+        spec.stopsOnFailure = false;
+        spec.alwaysReturnsZero = true;
+        spec.presetStatus = QZSO::SNAP_STATUS_NOT_MAPPED;
+        spec.beginGroup = isMappedAhead;
+        spec.deviceWork = isMappedDevice;
+        return spec;
+    }();
+    return &operation;
+}
 
-const OperationSpec kMapOperation = [] {
-    OperationSpec spec;
-    spec.type = HNAS_SNAP_OP_MAP;
-    spec.context = kMapContext;
-    spec.openingMessage = "Mapping the given Snap(s). Snap Engine [HNAS].";
-    spec.phase = "MAP PHASE";
-    spec.presetStatus = QZSO::SNAP_STATUS_MAP_FAILED;
-    spec.beginGroup = mapAhead;
-    spec.deviceWork = mapDevice;
-    return spec;
-}();
+template <>
+const OperationSpec* operationSpec<HNAS_SNAP_OP_MAP>() {
+    static const OperationSpec operation = [] {
+        OperationSpec spec;
+        spec.type = HNAS_SNAP_OP_MAP;
+        spec.context = kMapContext;
+        spec.openingMessage = "Mapping the given Snap(s). Snap Engine [HNAS].";
+        spec.phase = "MAP PHASE";
+        spec.presetStatus = QZSO::SNAP_STATUS_MAP_FAILED;
+        spec.beginGroup = mapAhead;
+        spec.deviceWork = mapDevice;
+        return spec;
+    }();
+    return &operation;
+}

@@ -199,15 +199,19 @@ DeviceOutcome prepareDevice(OperationState& state, const OperationSpec& spec, _H
 
 }  // namespace
 
-const OperationSpec kPrepareOperation = [] {
-    OperationSpec spec;
-    spec.type = HNAS_SNAP_OP_PREPARE;
-    spec.context = kContext;
-    spec.openingMessage = "Preparing devices. Snap Engine [HNAS].";
-    spec.phase = "PREPARE PHASE";
-    spec.presetStatus = QZSO::SNAP_STATUS_PREPARE_FAILED;
-    spec.beforeInit = announceGroup;
-    spec.beginGroup = beginGroup;
-    spec.deviceWork = prepareDevice;
-    return spec;
-}();
+template <>
+const OperationSpec* operationSpec<HNAS_SNAP_OP_PREPARE>() {
+    static const OperationSpec operation = [] {
+        OperationSpec spec;
+        spec.type = HNAS_SNAP_OP_PREPARE;
+        spec.context = kContext;
+        spec.openingMessage = "Preparing devices. Snap Engine [HNAS].";
+        spec.phase = "PREPARE PHASE";
+        spec.presetStatus = QZSO::SNAP_STATUS_PREPARE_FAILED;
+        spec.beforeInit = announceGroup;
+        spec.beginGroup = beginGroup;
+        spec.deviceWork = prepareDevice;
+        return spec;
+    }();
+    return &operation;
+}

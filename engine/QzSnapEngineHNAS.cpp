@@ -238,14 +238,39 @@ int runOperation(const OperationSpec& spec, QZSO::SnapInfo** snaps, short count,
     return returnCode(state.successCount, count);
 }
 
-const OperationSpec* operationSpecFor(_HNASSnapOpType type) {
-    static const OperationSpec* const kByType[] = {
-        nullptr,             &kPrepareOperation, &kSnapOperation,   &kIsMappedOperation, &kMapOperation,
-        &kUnmapOperation,    &kDeleteOperation,  &kRevertOperation, &kReconcileOperation,
-    };
-    const unsigned index = static_cast<unsigned>(type);
-    return index < sizeof(kByType) / sizeof(kByType[0]) ? kByType[index] : nullptr;
+template <>
+const OperationSpec* operationSpec<HNAS_SNAP_OP_INVALID>() {
+    return nullptr;
 }
+
+const OperationSpec* operationSpecFor(_HNASSnapOpType type) {
+    switch (type) {
+#define HNAS_SPEC_OF_TYPE(entry, operation, ...) \
+    case HNAS_SNAP_OP_##operation:               \
+        return operationSpec<HNAS_SNAP_OP_##operation>();
+        QZSO_OPERATIONS(HNAS_SPEC_OF_TYPE)
+#undef HNAS_SPEC_OF_TYPE
+    }
+    return nullptr;
+}
+
+namespace {
+
+// The entry point of an operation type: the frame over the descriptors.
+template <_HNASSnapOpType type>
+int entryPoint(QZSO::SnapInfo** snaps, short count, QZSO::QZOSUtil* osUtil) {
+    return runOperation(*operationSpec<type>(), snaps, count, osUtil);
+}
+
+// qzso_unprepareDevices, which has no operation type: nothing to do.
+template <>
+int entryPoint<HNAS_SNAP_OP_INVALID>(QZSO::SnapInfo**, short, QZSO::QZOSUtil*) {
+    EvEvent log;
+    log.DebugLvl(kUnprepareContext, DebugLevel::kFlow, "%s", "Nothing to be done here.");
+    return 0;
+}
+
+}  // namespace
 
 extern "C" {
 
@@ -257,35 +282,13 @@ void qzso_version(short* major, short* minor, short* patch) {
 
 int qzso_isSupported(void*, int, void*, void*, short) { return 1; }
 
-int qzso_unprepareDevices(QZSO::SnapInfo**, short, QZSO::QZOSUtil*) {
-    EvEvent log;
-    log.DebugLvl(kUnprepareContext, DebugLevel::kFlow, "%s", "Nothing to be done here.");
-    return 0;
-}
-
-int qzso_prepareDevices(QZSO::SnapInfo** snaps, short count, QZSO::QZOSUtil* osUtil) {
-    return runOperation(kPrepareOperation, snaps, count, osUtil);
-}
-int qzso_snapDevices(QZSO::SnapInfo** snaps, short count, QZSO::QZOSUtil* osUtil) {
-    return runOperation(kSnapOperation, snaps, count, osUtil);
-}
-int qzso_isMapped(QZSO::SnapInfo** snaps, short count, QZSO::QZOSUtil* osUtil) {
-    return runOperation(kIsMappedOperation, snaps, count, osUtil);
-}
-int qzso_mapSnaps(QZSO::SnapInfo** snaps, short count, QZSO::QZOSUtil* osUtil) {
-    return runOperation(kMapOperation, snaps, count, osUtil);
-}
-int qzso_unmapSnaps(QZSO::SnapInfo** snaps, short count, QZSO::QZOSUtil* osUtil) {
-    return runOperation(kUnmapOperation, snaps, count, osUtil);
-}
-int qzso_deleteSnaps(QZSO::SnapInfo** snaps, short count, QZSO::QZOSUtil* osUtil) {
-    return runOperation(kDeleteOperation, snaps, count, osUtil);
-}
-int qzso_revertSnaps(QZSO::SnapInfo** snaps, short count, QZSO::QZOSUtil* osUtil) {
-    return runOperation(kRevertOperation, snaps, count, osUtil);
-}
-int qzso_reconcileSnaps(QZSO::SnapInfo** snaps, short count, QZSO::QZOSUtil* osUtil) {
-    return runOperation(kReconcileOperation, snaps, count, osUtil);
-}
+// One thunk per row of QZSO_OPERATIONS, e.g. qzso_snapDevices ->
+// entryPoint<HNAS_SNAP_OP_SNAP>.
+#define HNAS_ENTRY_POINT_THUNK(entry, type, ...)                                  \
+    int entry(QZSO::SnapInfo** snaps, short count, QZSO::QZOSUtil* osUtil) {     \
+        return entryPoint<HNAS_SNAP_OP_##type>(snaps, count, osUtil);            \
+    }
+QZSO_OPERATIONS(HNAS_ENTRY_POINT_THUNK)
+#undef HNAS_ENTRY_POINT_THUNK
 
 }

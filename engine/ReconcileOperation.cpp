@@ -76,15 +76,19 @@ DeviceOutcome reconcileDevice(OperationState& state, const OperationSpec& spec, 
 
 }  // namespace
 
-const OperationSpec kReconcileOperation = [] {
-    OperationSpec spec;
-    spec.type = HNAS_SNAP_OP_RECONCILE;
-    spec.context = kContext;
-    spec.openingMessage = "Initiating the Snap Reconcile Operation. Snap Engine [HNAS].";
-    spec.phase = "RECONCILE";
-    spec.bannerBeforeInit = false;
-    spec.presetRule = PresetRule::None;
-    spec.skipsPrepareFailed = true;
-    spec.deviceWork = reconcileDevice;
-    return spec;
-}();
+template <>
+const OperationSpec* operationSpec<HNAS_SNAP_OP_RECONCILE>() {
+    static const OperationSpec operation = [] {
+        OperationSpec spec;
+        spec.type = HNAS_SNAP_OP_RECONCILE;
+        spec.context = kContext;
+        spec.openingMessage = "Initiating the Snap Reconcile Operation. Snap Engine [HNAS].";
+        spec.phase = "RECONCILE";
+        spec.bannerBeforeInit = false;
+        spec.presetRule = PresetRule::None;
+        spec.skipsPrepareFailed = true;
+        spec.deviceWork = reconcileDevice;
+        return spec;
+    }();
+    return &operation;
+}

@@ -82,16 +82,20 @@ void waitForRefresh(OperationState& state, const OperationSpec&, bool stopped) {
 
 }  // namespace
 
-const OperationSpec kRevertOperation = [] {
-    OperationSpec spec;
-    spec.type = HNAS_SNAP_OP_REVERT;
-    spec.context = kContext;
-    spec.openingMessage = "Reverting the given Snap(s). Snap Engine [HNAS].";
-    spec.phase = "REVERT";
-    spec.presetRule = PresetRule::UnlessPrepareFailed;
-    spec.presetStatus = QZSO::SNAP_STATUS_REVERT_FAILED;
-    spec.beforeArrays = readRefreshWait;
-    spec.deviceWork = revertDevice;
-    spec.afterArrays = waitForRefresh;
-    return spec;
-}();
+template <>
+const OperationSpec* operationSpec<HNAS_SNAP_OP_REVERT>() {
+    static const OperationSpec operation = [] {
+        OperationSpec spec;
+        spec.type = HNAS_SNAP_OP_REVERT;
+        spec.context = kContext;
+        spec.openingMessage = "Reverting the given Snap(s). Snap Engine [HNAS].";
+        spec.phase = "REVERT";
+        spec.presetRule = PresetRule::UnlessPrepareFailed;
+        spec.presetStatus = QZSO::SNAP_STATUS_REVERT_FAILED;
+        spec.beforeArrays = readRefreshWait;
+        spec.deviceWork = revertDevice;
+        spec.afterArrays = waitForRefresh;
+        return spec;
+    }();
+    return &operation;
+}

@@ -89,16 +89,20 @@ DeviceOutcome snapDevice(OperationState& state, const OperationSpec& spec, _HNAS
 
 }  // namespace
 
-const OperationSpec kSnapOperation = [] {
-    OperationSpec spec;
-    spec.type = HNAS_SNAP_OP_SNAP;
-    spec.context = kContext;
-    spec.openingMessage = "Creating Snap. Snap Engine [HNAS].";
-    spec.phase = "SNAP PHASE";
-    spec.bannerBeforeInit = false;
-    spec.endDeviceBannerExtraEquals = true;
-    spec.presetStatus = QZSO::SNAP_STATUS_SNAP_FAILED;
-    spec.beginGroup = beginGroup;
-    spec.deviceWork = snapDevice;
-    return spec;
-}();
+template <>
+const OperationSpec* operationSpec<HNAS_SNAP_OP_SNAP>() {
+    static const OperationSpec operation = [] {
+        OperationSpec spec;
+        spec.type = HNAS_SNAP_OP_SNAP;
+        spec.context = kContext;
+        spec.openingMessage = "Creating Snap. Snap Engine [HNAS].";
+        spec.phase = "SNAP PHASE";
+        spec.bannerBeforeInit = false;
+        spec.endDeviceBannerExtraEquals = true;
+        spec.presetStatus = QZSO::SNAP_STATUS_SNAP_FAILED;
+        spec.beginGroup = beginGroup;
+        spec.deviceWork = snapDevice;
+        return spec;
+    }();
+    return &operation;
+}

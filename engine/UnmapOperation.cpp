@@ -51,13 +51,17 @@ DeviceOutcome unmapDevice(OperationState& state, const OperationSpec& spec, _HNA
 
 }  // namespace
 
-const OperationSpec kUnmapOperation = [] {
-    OperationSpec spec;
-    spec.type = HNAS_SNAP_OP_UNMAP;
-    spec.context = kContext;
-    spec.openingMessage = "Unmapping the given Snap(s). Snap Engine [HNAS].";
-    spec.phase = "UNMAP PHASE";
-    spec.presetStatus = QZSO::SNAP_STATUS_UNMAP_FAILED;
-    spec.deviceWork = unmapDevice;
-    return spec;
-}();
+template <>
+const OperationSpec* operationSpec<HNAS_SNAP_OP_UNMAP>() {
+    static const OperationSpec operation = [] {
+        OperationSpec spec;
+        spec.type = HNAS_SNAP_OP_UNMAP;
+        spec.context = kContext;
+        spec.openingMessage = "Unmapping the given Snap(s). Snap Engine [HNAS].";
+        spec.phase = "UNMAP PHASE";
+        spec.presetStatus = QZSO::SNAP_STATUS_UNMAP_FAILED;
+        spec.deviceWork = unmapDevice;
+        return spec;
+    }();
+    return &operation;
+}

@@ -14,10 +14,12 @@
 // version 1, 0, 0; qzso_isSupported always returns 1 and reads none of its
 // arguments, which are the host's.
 //
-// The list below is the one source of the entry points: the declarations
-// here, a host's loader (QZSO_ENTRY_POINTS(X) with its own X), the export
-// check (scripts/check-exports.sh reads the names from this file) and the
-// linker's version script (which exports "qzso_*") all follow it.
+// The lists below are the one source of the entry points and of the
+// operations: the declarations here, a host's loader (QZSO_ENTRY_POINTS(X)
+// with its own X), the plug-in's entry points, its operation type and the
+// tables by that type, hnas-host's `run`, the export check
+// (scripts/check-exports.sh reads the names from this file) and the linker's
+// version script (which exports "qzso_*") all follow them.
 #pragma once
 
 #include "host/QZOSUtil.h"
@@ -25,19 +27,60 @@
 #include "host/SnapInfo.h"
 #include "host/SnapStatus.h"
 
-// X(name, result, parameters) for each entry point, in the contract's order.
+namespace QZSO {
+
+// What a host hands an operation besides its descriptors.
+enum OperationInput {
+    kDescriptorsOnly,
+    kFreshSnapUuids,       // a snap UUID of its own in every descriptor, new for this call
+    kMountRequestSource    // QZOSUtil's mount request source (who asked for the mount)
+};
+
+}  // namespace QZSO
+
+// The entry points that work on the host's descriptors, in the contract's
+// order: OP(X, entry point, type, number, name, failure status, input, summary)
+//   type, number    the plug-in's operation type (HNAS_SNAP_OP_SNAP, 2); its
+//                   log lines show the number ("Snap operation[2]").
+//                   qzso_unprepareDevices makes no devices and has none
+//                   (INVALID, 0).
+//   name            e.g. "isMapped"; a command line writes "is-mapped"
+//   failure status  what a device the operation failed on is left with
+//                   (a QZSO::SnapStatus; SnapStatus(0): none)
+//   input           what the host gives the call (QZSO::OperationInput)
+//   summary         what it does, in one line, e.g. for a host's help
+// QZSO_OPERATIONS(X) calls X with the row's fields after OP's X.
+#define QZSO_OPERATION_ROWS(OP, X)                                                                          \
+    OP(X, qzso_prepareDevices, PREPARE, 1, "prepare", SNAP_STATUS_PREPARE_FAILED, kDescriptorsOnly,         \
+       "find each device's file system and share on its array and store them")                              \
+    OP(X, qzso_unprepareDevices, INVALID, 0, "unprepare", SnapStatus(0), kDescriptorsOnly,                  \
+       "undo a prepare (nothing to do)")                                                                    \
+    OP(X, qzso_snapDevices, SNAP, 2, "snap", SNAP_STATUS_SNAP_FAILED, kFreshSnapUuids,                      \
+       "create one snapshot per file system, shared by its devices")                                        \
+    OP(X, qzso_isMapped, ISMAPPED, 3, "isMapped", SnapStatus(0), kDescriptorsOnly,                          \
+       "check whether each snapshot's share or export exists")                                              \
+    OP(X, qzso_mapSnaps, MAP, 4, "map", SNAP_STATUS_MAP_FAILED, kMountRequestSource,                        \
+       "expose each snapshot through a share or export")                                                    \
+    OP(X, qzso_unmapSnaps, UNMAP, 5, "unmap", SNAP_STATUS_UNMAP_FAILED, kMountRequestSource,                \
+       "remove the share or export made by map")                                                            \
+    OP(X, qzso_deleteSnaps, DELETE, 6, "delete", SNAP_STATUS_DELETE_FAILED, kDescriptorsOnly,               \
+       "delete each device's snapshot")                                                                     \
+    OP(X, qzso_revertSnaps, REVERT, 7, "revert", SNAP_STATUS_REVERT_FAILED, kDescriptorsOnly,               \
+       "roll each device's file system back to its snapshot")                                               \
+    OP(X, qzso_reconcileSnaps, RECONCILE, 8, "reconcile", SnapStatus(0), kDescriptorsOnly,                  \
+       "mark snapshots that no longer exist on the array")
+
+#define QZSO_OPERATION_ROW(X, ...) X(__VA_ARGS__)
+#define QZSO_OPERATIONS(X) QZSO_OPERATION_ROWS(QZSO_OPERATION_ROW, X)
+
+// X(name, result, parameters) for each entry point: the two that describe
+// the plug-in, then the operations.
+#define QZSO_OPERATION_ENTRY_POINT(X, entry, ...) \
+    X(entry, int, (QZSO::SnapInfo * *snaps, short count, QZSO::QZOSUtil* osUtil))
 #define QZSO_ENTRY_POINTS(X)                                                                         \
     X(qzso_version, void, (short* major, short* minor, short* patch))                                \
     X(qzso_isSupported, int, (void* arg1, int arg2, void* arg3, void* arg4, short arg5))             \
-    X(qzso_prepareDevices, int, (QZSO::SnapInfo * *snaps, short count, QZSO::QZOSUtil* osUtil))     \
-    X(qzso_unprepareDevices, int, (QZSO::SnapInfo * *snaps, short count, QZSO::QZOSUtil* osUtil))   \
-    X(qzso_snapDevices, int, (QZSO::SnapInfo * *snaps, short count, QZSO::QZOSUtil* osUtil))        \
-    X(qzso_isMapped, int, (QZSO::SnapInfo * *snaps, short count, QZSO::QZOSUtil* osUtil))           \
-    X(qzso_mapSnaps, int, (QZSO::SnapInfo * *snaps, short count, QZSO::QZOSUtil* osUtil))           \
-    X(qzso_unmapSnaps, int, (QZSO::SnapInfo * *snaps, short count, QZSO::QZOSUtil* osUtil))         \
-    X(qzso_deleteSnaps, int, (QZSO::SnapInfo * *snaps, short count, QZSO::QZOSUtil* osUtil))        \
-    X(qzso_revertSnaps, int, (QZSO::SnapInfo * *snaps, short count, QZSO::QZOSUtil* osUtil))        \
-    X(qzso_reconcileSnaps, int, (QZSO::SnapInfo * *snaps, short count, QZSO::QZOSUtil* osUtil))
+    QZSO_OPERATION_ROWS(QZSO_OPERATION_ENTRY_POINT, X)
 
 extern "C" {
 #define QZSO_DECLARE_ENTRY_POINT(name, result, parameters) QZ_API result name parameters;

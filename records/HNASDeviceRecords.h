@@ -9,22 +9,27 @@
 #include <tuple>
 #include <vector>
 
+#include "host/QzSnapEngineApi.h"
 #include "records/HNASArrayRecords.h"
 
 class HNASSnapDevice;
 
-// The operation a device is prepared for; dense from 0 to 8.
+// The operation a device is prepared for, e.g. HNAS_SNAP_OP_SNAP = 2: one
+// for each row of QZSO_OPERATIONS (host/QzSnapEngineApi.h), numbered as
+// there; HNAS_SNAP_OP_INVALID = 0 is none.
 enum _HNASSnapOpType : int {
-    HNAS_SNAP_OP_INVALID = 0,
-    HNAS_SNAP_OP_PREPARE = 1,
-    HNAS_SNAP_OP_SNAP = 2,
-    HNAS_SNAP_OP_ISMAPPED = 3,
-    HNAS_SNAP_OP_MAP = 4,
-    HNAS_SNAP_OP_UNMAP = 5,
-    HNAS_SNAP_OP_DELETE = 6,
-    HNAS_SNAP_OP_REVERT = 7,
-    HNAS_SNAP_OP_RECONCILE = 8
+#define HNAS_SNAP_OP_ENUMERATOR(entry, type, number, ...) HNAS_SNAP_OP_##type = number,
+    QZSO_OPERATIONS(HNAS_SNAP_OP_ENUMERATOR)
+#undef HNAS_SNAP_OP_ENUMERATOR
 };
+
+// Whether `type` is one of the operation types, e.g. true for 2 (snap) and
+// false for 9; HNAS_SNAP_OP_INVALID counts as one.
+constexpr bool isSnapOpType(int type) {
+#define HNAS_SNAP_OP_IS(entry, operation, number, ...) number == type ||
+    return QZSO_OPERATIONS(HNAS_SNAP_OP_IS) false;
+#undef HNAS_SNAP_OP_IS
+}
 
 // The kind of source device, derived from the "type" text.
 enum _HNASDeviceType : int {

@@ -50,9 +50,10 @@ LIST
   what="the client's contract (host/QzManageHNAS.h and the version text)"
   ;;
 *)
-  # The names, as host/QzSnapEngineApi.h lists them: X(qzso_..., result, parameters).
+  # The names, as host/QzSnapEngineApi.h lists them: X(qzso_..., result,
+  # parameters) and, for the operations, OP(X, qzso_..., type, ...).
   header="$(dirname "$0")/../host/QzSnapEngineApi.h"
-  expected=$(grep -o 'X(qzso_[A-Za-z]*' "$header" | sed 's/^X(//' | sort -u)
+  expected=$(grep -oE '(X\(|OP\(X, )qzso_[A-Za-z]+' "$header" | sed -E 's/^.*(qzso_)/\1/' | sort -u)
   if [ "$(echo "$expected" | wc -l)" -ne 11 ]; then
     echo "expected eleven entry points in $header, found: $expected" >&2
     exit 1

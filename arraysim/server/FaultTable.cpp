@@ -7,11 +7,7 @@
 namespace arraysim {
 
 bool isFaultOperation(const std::string& operation) {
-    if (operation == kAnyOperation) return true;
-    for (const char* name : kOperationNames) {
-        if (operation == name) return true;
-    }
-    return false;
+    return operation == kAnyOperation || isStorageOperation(operation);
 }
 
 FaultDecision FaultTable::take(const std::string& operation, const std::string& request) {

@@ -470,6 +470,73 @@ bool rollbackSnapshot(Array& array, const Request& req, const std::string&, Repl
     return true;
 }
 
+// GET file-devices/management-access/rest: the connections the array allows.
+bool getRestAccess(SimContext& c, Array&, const Request&, const std::string&, Reply& reply) {
+    // The object the v8 reference's PATCH of this resource carries.
+    sendJson(reply, 200,
+             Json{{"accessConfig",
+                   {{"maxAllowedConnections", c.maxAllowedConnections},
+                    {"maxSupportedConnections", c.maxSupportedConnections},
+                    {"type", "rest"},
+                    {"restrictHosts", Json::array()}}}});
+    return false;
+}
+
+bool createShareAsStarted(SimContext& c, Array& a, const Request& req, const std::string& body, Reply& reply) {
+    return createShare(a, req, body, reply, c.shareCreate);
+}
+
+bool listAllSnapshots(SimContext&, Array& a, const Request& req, const std::string&, Reply& reply) {
+    return listSnapshotsOf(a, req, reply, "");
+}
+
+bool listSnapshotsByAppSearchId(SimContext&, Array& a, const Request& req, const std::string&, Reply& reply) {
+    const std::string appSearchId = req.matches[2];
+    return listSnapshotsOf(a, req, reply, appSearchId == kNullAppSearchId ? "" : appSearchId);
+}
+
+using RouteHandler = bool (*)(SimContext&, Array&, const Request&, const std::string&, Reply&);
+
+// A handler that needs nothing of the simulator but the array.
+template <bool (*handler)(Array&, const Request&, const std::string&, Reply&)>
+bool arrayOnly(SimContext&, Array& array, const Request& req, const std::string& body, Reply& reply) {
+    return handler(array, req, body, reply);
+}
+
+// One storage route: the method, the path after the version's prefix (a
+// pattern), the operation's name as faults and the call record use it (two
+// routes may share one), and the handler.
+struct StorageRoute {
+    http::verb method;
+    const char* path;
+    const char* operation;
+    RouteHandler handler;
+};
+
+// Every storage route, in the order they are matched: the one list of the
+// simulator's operations.
+const StorageRoute kStorageRoutes[] = {
+    {http::verb::get, "virtual-servers", "listVirtualServers", arrayOnly<listVirtualServers>},
+    {http::verb::get, "file-devices/management-access/rest", "getRestAccess", getRestAccess},
+    {http::verb::get, "virtual-servers/([^/]+)/(cifs|nfs)", "listShares", arrayOnly<listShares>},
+    {http::verb::get, key::kFilesystems, "listFileSystems", arrayOnly<listFileSystems>},
+    {http::verb::get, "filesystems/([^/]+)", "getFileSystem", arrayOnly<getFileSystem>},
+    {http::verb::get, "filesystems/([^/]+)/snapshots", "listSnapshots", listAllSnapshots},
+    {http::verb::get, "filesystem-shares/cifs/([^/]+)/authentications", "listAuthentications",
+     arrayOnly<listAuthentications>},
+    {http::verb::post, "filesystem-shares/cifs/([^/]+)/authentications", "addAuthentication",
+     arrayOnly<addAuthentications>},
+    {http::verb::delete_, "filesystem-shares/cifs/([^/]+)/authentications/([^/]+)", "deleteAuthentication",
+     arrayOnly<deleteAuthentication>},
+    {http::verb::post, "filesystem-shares/(cifs|nfs)", "createShare", createShareAsStarted},
+    {http::verb::delete_, "filesystem-shares/(cifs|nfs)/([^/]+)", "deleteShare", arrayOnly<deleteShare>},
+    {http::verb::post, "filesystem-snapshots", "createSnapshot", arrayOnly<createSnapshot>},
+    {http::verb::get, "filesystem-snapshots/([^/]+)/([^/]+)", "listSnapshots", listSnapshotsByAppSearchId},
+    {http::verb::get, "filesystem-snapshots/([^/]+)", "getSnapshot", arrayOnly<getSnapshot>},
+    {http::verb::delete_, "filesystem-snapshots/([^/]+)", "deleteSnapshot", arrayOnly<deleteSnapshot>},
+    {http::verb::post, "filesystem-snapshots/([^/]+)/rollback", "rollbackSnapshot", arrayOnly<rollbackSnapshot>},
+};
+
 }  // namespace
 
 bool isStoragePath(const std::string& path) {
@@ -483,44 +550,20 @@ bool storageAdmitsBody(SimContext& context, const Request& head, Reply& refusal)
     return logIn(context, head, refusal, caller) != nullptr;
 }
 
+bool isStorageOperation(const std::string& name) {
+    for (const StorageRoute& r : kStorageRoutes)
+        if (name == r.operation) return true;
+    return false;
+}
+
 void addStorageRoutes(HttpsServer& server, SimContext& c) {
-    add(server, c, http::verb::get, route("virtual-servers"), kListVirtualServers, listVirtualServers);
-    add(server, c, http::verb::get, route("file-devices/management-access/rest"), kGetRestAccess,
-        [&c](Array&, const Request&, const std::string&, Reply& reply) {
-            // The object the v8 reference's PATCH of this resource carries.
-            sendJson(reply, 200,
-                     Json{{"accessConfig",
-                           {{"maxAllowedConnections", c.maxAllowedConnections},
-                            {"maxSupportedConnections", c.maxSupportedConnections},
-                            {"type", "rest"},
-                            {"restrictHosts", Json::array()}}}});
-            return false;
-        });
-    add(server, c, http::verb::get, route("virtual-servers/([^/]+)/(cifs|nfs)"), kListShares, listShares);
-    add(server, c, http::verb::get, route(key::kFilesystems), kListFileSystems, listFileSystems);
-    add(server, c, http::verb::get, route("filesystems/([^/]+)"), kGetFileSystem, getFileSystem);
-    add(server, c, http::verb::get, route("filesystems/([^/]+)/snapshots"), kListSnapshots,
-        [](Array& a, const Request& req, const std::string&, Reply& reply) { return listSnapshotsOf(a, req, reply, ""); });
-    add(server, c, http::verb::get, route("filesystem-shares/cifs/([^/]+)/authentications"), kListAuthentications,
-        listAuthentications);
-    add(server, c, http::verb::post, route("filesystem-shares/cifs/([^/]+)/authentications"), kAddAuthentication,
-        addAuthentications);
-    add(server, c, http::verb::delete_, route("filesystem-shares/cifs/([^/]+)/authentications/([^/]+)"),
-        kDeleteAuthentication, deleteAuthentication);
-    add(server, c, http::verb::post, route("filesystem-shares/(cifs|nfs)"), kCreateShare,
-        [&c](Array& a, const Request& req, const std::string& body, Reply& reply) {
-            return createShare(a, req, body, reply, c.shareCreate);
-        });
-    add(server, c, http::verb::delete_, route("filesystem-shares/(cifs|nfs)/([^/]+)"), kDeleteShare, deleteShare);
-    add(server, c, http::verb::post, route("filesystem-snapshots"), kCreateSnapshot, createSnapshot);
-    add(server, c, http::verb::get, route("filesystem-snapshots/([^/]+)/([^/]+)"), kListSnapshots,
-        [](Array& a, const Request& req, const std::string&, Reply& reply) {
-            const std::string appSearchId = req.matches[2];
-            return listSnapshotsOf(a, req, reply, appSearchId == kNullAppSearchId ? "" : appSearchId);
-        });
-    add(server, c, http::verb::get, route("filesystem-snapshots/([^/]+)"), kGetSnapshot, getSnapshot);
-    add(server, c, http::verb::delete_, route("filesystem-snapshots/([^/]+)"), kDeleteSnapshot, deleteSnapshot);
-    add(server, c, http::verb::post, route("filesystem-snapshots/([^/]+)/rollback"), kRollbackSnapshot, rollbackSnapshot);
+    for (const StorageRoute& r : kStorageRoutes) {
+        const RouteHandler handler = r.handler;
+        add(server, c, r.method, route(r.path), r.operation,
+            [&c, handler](Array& a, const Request& req, const std::string& body, Reply& reply) {
+                return handler(c, a, req, body, reply);
+            });
+    }
 }
 
 }  // namespace arraysim

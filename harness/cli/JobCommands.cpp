@@ -185,24 +185,29 @@ int cmdHistory(const std::string& dir, const ParsedArguments& args) {
     printf("%s", formatTable({"job", "operation", "started", "returned", "outcome", "devices"}, rows).c_str());
     return kExitOk;
 }
+// run's help: the operations, then the rest.
+const char* runDetails() {
+    static const std::string text = hostOperationChoices() + "\n" +
+        "DEVICE is a label or an id. The job holds its devices until it ends: another job naming one of\n"
+        "them waits (--wait) or is refused at once (exit 75); jobs on other devices run side by side.\n"
+        "Each status, error, snap UUID, snap device and metadata text the plug-in sets is on disk before\n"
+        "its call returns; a job whose process dies shows as \"interrupted\" in history and state. The job\n"
+        "writes a host log and a plug-in log under <store>/logs. snap gives every device a fresh snap\n"
+        "UUID first, ending in the store's identity (see orphans). Each device the operation failed is\n"
+        "named on standard error with its reason (the plug-in's error text, else the last failure line\n"
+        "it logged for the device), also with --quiet; the table goes to standard output. On a terminal\n"
+        "a progress line shows the devices done (a status other than the operation's preset, or a second\n"
+        "one) and the time, cleared before the table; not with --quiet or --json.\n"
+        "Exit codes: 0 all devices succeeded, 3 some failed, 4 none succeeded (is-mapped always returns\n"
+        "0: see the statuses), 75 a device is held by another job.\n";
+    return text.c_str();
+}
+
 }  // namespace
 
 std::vector<Command> jobCommands() {
     return {
-        {"run", "OPERATION [DEVICE...]", "run one operation of the plug-in as one job",
-         "OPERATION is one of: prepare, unprepare, snap, is-mapped, map, unmap, delete, revert, reconcile.\n"
-         "DEVICE is a label or an id. The job holds its devices until it ends: another job naming one of\n"
-         "them waits (--wait) or is refused at once (exit 75); jobs on other devices run side by side.\n"
-         "Each status, error, snap UUID, snap device and metadata text the plug-in sets is on disk before\n"
-         "its call returns; a job whose process dies shows as \"interrupted\" in history and state. The job\n"
-         "writes a host log and a plug-in log under <store>/logs. snap gives every device a fresh snap\n"
-         "UUID first, ending in the store's identity (see orphans). Each device the operation failed is\n"
-         "named on standard error with its reason (the plug-in's error text, else the last failure line\n"
-         "it logged for the device), also with --quiet; the table goes to standard output. On a terminal\n"
-         "a progress line shows the devices done (a status other than the operation's preset, or a second\n"
-         "one) and the time, cleared before the table; not with --quiet or --json.\n"
-         "Exit codes: 0 all devices succeeded, 3 some failed, 4 none succeeded (is-mapped always returns\n"
-         "0: see the statuses), 75 a device is held by another job.\n",
+        {"run", "OPERATION [DEVICE...]", "run one operation of the plug-in as one job", runDetails(),
          {{"--all", nullptr, false, "every device of the store"},
           kPluginOption,
           {"--mount-source", "N", false, "map/unmap: who asked for the mount (2 = GUI; default 1)"},

@@ -2,27 +2,39 @@
 
 #include "host/SnapStatus.h"
 
+namespace {
+
+// An operation's name as a command line writes it: words in lower case
+// joined by "-", e.g. "is-mapped" for "isMapped".
+std::string commandName(const char* name) {
+    std::string text;
+    for (const char* c = name; *c != '\0'; ++c) {
+        if (*c >= 'A' && *c <= 'Z') {
+            text += '-';
+            text += static_cast<char>(*c - 'A' + 'a');
+        } else {
+            text += *c;
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
 const std::vector<HostOperation>& hostOperations() {
-    static const std::vector<HostOperation> operations = {
-        {"prepare", &PluginEntryPoints::qzso_prepareDevices, false, false,
-         "find each device's file system and share on its array and store them", QZSO::SNAP_STATUS_PREPARE_FAILED},
-        {"unprepare", &PluginEntryPoints::qzso_unprepareDevices, false, false, "undo a prepare (nothing to do)", 0},
-        {"snap", &PluginEntryPoints::qzso_snapDevices, false, true,
-         "create one snapshot per file system, shared by its devices", QZSO::SNAP_STATUS_SNAP_FAILED},
-        {"is-mapped", &PluginEntryPoints::qzso_isMapped, false, false,
-         "check whether each snapshot's share or export exists", 0},
-        {"map", &PluginEntryPoints::qzso_mapSnaps, true, false, "expose each snapshot through a share or export",
-         QZSO::SNAP_STATUS_MAP_FAILED},
-        {"unmap", &PluginEntryPoints::qzso_unmapSnaps, true, false, "remove the share or export made by map",
-         QZSO::SNAP_STATUS_UNMAP_FAILED},
-        {"delete", &PluginEntryPoints::qzso_deleteSnaps, false, false, "delete each device's snapshot",
-         QZSO::SNAP_STATUS_DELETE_FAILED},
-        {"revert", &PluginEntryPoints::qzso_revertSnaps, false, false,
-         "roll each device's file system back to its snapshot", QZSO::SNAP_STATUS_REVERT_FAILED},
-        {"reconcile", &PluginEntryPoints::qzso_reconcileSnaps, false, false,
-         "mark snapshots that no longer exist on the array", 0},
-    };
+#define HNAS_HOST_OPERATION(entry, type, number, name, failureStatus, input, summary)                  \
+    {commandName(name), &PluginEntryPoints::entry, QZSO::input == QZSO::kMountRequestSource,           \
+     QZSO::input == QZSO::kFreshSnapUuids, summary, QZSO::failureStatus},
+    static const std::vector<HostOperation> operations = {QZSO_OPERATIONS(HNAS_HOST_OPERATION)};
+#undef HNAS_HOST_OPERATION
     return operations;
+}
+
+std::string hostOperationChoices() {
+    std::string text = "OPERATION is one of: ";
+    for (const HostOperation& operation : hostOperations())
+        text += (&operation == &hostOperations().front() ? "" : ", ") + operation.name;
+    return text + ".";
 }
 
 const HostOperation* findHostOperation(const std::string& name) {

@@ -1,5 +1,6 @@
-// The operations a job can run, by their command-line names, and the names
-// of the snap statuses the plug-in reports.
+// The operations a job can run, by their command-line names (one for each
+// row of QZSO_OPERATIONS), and the names of the snap statuses the plug-in
+// reports.
 #pragma once
 
 #include <string>
@@ -8,7 +9,7 @@
 #include "harness/framework/PluginLoader.h"
 
 struct HostOperation {
-    const char* name;                         // e.g. "is-mapped"
+    std::string name;                         // e.g. "is-mapped"
     PluginOperation PluginEntryPoints::*entry;
     bool needsMountRequestSource;             // map and unmap read it
     bool startsNewSnapshot;                   // snap: the host gives each descriptor a fresh snap UUID
@@ -16,8 +17,10 @@ struct HostOperation {
     int failureStatus;                        // the status a device this operation failed ends with; 0: none
 };
 
-// Every operation, in lifecycle order.
+// Every operation, in the contract's order.
 const std::vector<HostOperation>& hostOperations();
+// "OPERATION is one of: prepare, unprepare, ..., reconcile.", for help.
+std::string hostOperationChoices();
 // The operation called `name`, or null.
 const HostOperation* findHostOperation(const std::string& name);
 

@@ -3,19 +3,37 @@
 //    must refuse by name;
 //  - with HNAS_THROWING_SNAP: its snap sets a status and a snap UUID on the
 //    first descriptor and then throws; the job keeps what was stored.
-// Every other operation sets status 1 on every descriptor and returns 0.
+// Every other operation sets status 1 on every descriptor and returns 0,
+// but unprepare, which does nothing. The operations are those of
+// QZSO_OPERATIONS, one definition each.
+#include <cstring>
 #include <stdexcept>
 
 #include "engine/QzSnapEngineHNAS.h"
 
 namespace {
 
-int markAll(QZSO::SnapInfo** snaps, short count) {
+int standIn(const char* entry, QZSO::SnapInfo** snaps, short count) {
+    if (std::strcmp(entry, "qzso_unprepareDevices") == 0) return 0;
+#ifdef HNAS_THROWING_SNAP
+    if (std::strcmp(entry, "qzso_snapDevices") == 0) {
+        if (count > 0) {
+            snaps[0]->setStatus(5);
+            snaps[0]->setSnapUUID("half-done");
+        }
+        throw std::runtime_error("stand-in plug-in fails");
+    }
+#endif
     for (short i = 0; i < count; ++i) snaps[i]->setStatus(1);
     return 0;
 }
 
 }  // namespace
+
+#ifndef HNAS_WITH_MAP_SNAPS
+// Defined under another name, so that the library has no qzso_mapSnaps.
+#define qzso_mapSnaps hnasStandInWithoutMapSnaps
+#endif
 
 extern "C" {
 
@@ -25,26 +43,12 @@ QZ_API void qzso_version(short* major, short* minor, short* patch) {
     *patch = 9;
 }
 QZ_API int qzso_isSupported(void*, int, void*, void*, short) { return 1; }
-QZ_API int qzso_prepareDevices(QZSO::SnapInfo** s, short n, QZSO::QZOSUtil*) { return markAll(s, n); }
-QZ_API int qzso_unprepareDevices(QZSO::SnapInfo**, short, QZSO::QZOSUtil*) { return 0; }
-QZ_API int qzso_snapDevices(QZSO::SnapInfo** s, short n, QZSO::QZOSUtil*) {
-#ifdef HNAS_THROWING_SNAP
-    if (n > 0) {
-        s[0]->setStatus(5);
-        s[0]->setSnapUUID("half-done");
+
+#define HNAS_STAND_IN_OPERATION(entry, ...)                                        \
+    QZ_API int entry(QZSO::SnapInfo** snaps, short count, QZSO::QZOSUtil*) {      \
+        return standIn(#entry, snaps, count);                                     \
     }
-    throw std::runtime_error("stand-in plug-in fails");
-#else
-    return markAll(s, n);
-#endif
-}
-QZ_API int qzso_isMapped(QZSO::SnapInfo** s, short n, QZSO::QZOSUtil*) { return markAll(s, n); }
-#ifdef HNAS_WITH_MAP_SNAPS
-QZ_API int qzso_mapSnaps(QZSO::SnapInfo** s, short n, QZSO::QZOSUtil*) { return markAll(s, n); }
-#endif
-QZ_API int qzso_unmapSnaps(QZSO::SnapInfo** s, short n, QZSO::QZOSUtil*) { return markAll(s, n); }
-QZ_API int qzso_deleteSnaps(QZSO::SnapInfo** s, short n, QZSO::QZOSUtil*) { return markAll(s, n); }
-QZ_API int qzso_revertSnaps(QZSO::SnapInfo** s, short n, QZSO::QZOSUtil*) { return markAll(s, n); }
-QZ_API int qzso_reconcileSnaps(QZSO::SnapInfo** s, short n, QZSO::QZOSUtil*) { return markAll(s, n); }
+QZSO_OPERATIONS(HNAS_STAND_IN_OPERATION)
+#undef HNAS_STAND_IN_OPERATION
 
 }

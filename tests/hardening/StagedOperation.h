@@ -1,6 +1,7 @@
-// The eight operations as a table, and the staging that brings an engine
-// fixture's descriptors to the point where one of them would succeed: the
-// operations a backup runs before it, against an honest host and array.
+// The operations of QZSO_OPERATIONS that have a type, as a table with what
+// each is expected to leave, and the staging that brings an engine fixture's
+// descriptors to the point where one of them would succeed: the operations a
+// backup runs before it, against an honest host and array.
 #pragma once
 
 #include <string>
@@ -10,20 +11,31 @@
 
 namespace hardening {
 
-enum class Op { Prepare, Snap, IsMapped, Map, Unmap, Delete, Revert, Reconcile };
+// The operations the tests name, by the plug-in's operation type.
+enum class Op : int {
+    Prepare = HNAS_SNAP_OP_PREPARE,
+    Snap = HNAS_SNAP_OP_SNAP,
+    IsMapped = HNAS_SNAP_OP_ISMAPPED,
+    Map = HNAS_SNAP_OP_MAP,
+    Unmap = HNAS_SNAP_OP_UNMAP,
+    Delete = HNAS_SNAP_OP_DELETE,
+    Revert = HNAS_SNAP_OP_REVERT,
+    Reconcile = HNAS_SNAP_OP_RECONCILE
+};
 
 // In place of a status: the device keeps the one it had before the call.
 const int kStatusUnchanged = -1;
 
 struct OpTraits {
     Op op;
-    const char* name;                // e.g. "snap"
+    const char* name;                // e.g. "isMapped"
     testsupport::EntryPoint entry;
     int successStatus;               // or kStatusUnchanged
     int presetStatus;                // what a device the operation never finishes keeps, or kStatusUnchanged
     int errorCode;                   // set with a per-device failure; 0: none
 };
 
+// One for each operation with a type, in the contract's order.
 const std::vector<OpTraits>& allOps();
 const OpTraits& traits(Op op);
 
