@@ -3,7 +3,6 @@
 #include <chrono>
 #include <ctime>
 #include <functional>
-#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -540,8 +539,10 @@ const StorageRoute kStorageRoutes[] = {
 }  // namespace
 
 bool isStoragePath(const std::string& path) {
-    static const std::regex prefix(std::string(kPrefix) + ".*");
-    return std::regex_match(path, prefix);
+    // The routes' prefix, /v7/storage/ to /v9/storage/.
+    const std::string storage = "/storage/";
+    return path.size() > 3 + storage.size() && path.compare(0, 2, "/v") == 0 && path[2] >= '7' && path[2] <= '9' &&
+           path.compare(3, storage.size(), storage) == 0;
 }
 
 bool storageAdmitsBody(SimContext& context, const Request& head, Reply& refusal) {
