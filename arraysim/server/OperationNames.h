@@ -20,11 +20,13 @@ inline constexpr char kGetSnapshot[] = "getSnapshot";
 inline constexpr char kDeleteSnapshot[] = "deleteSnapshot";
 inline constexpr char kRollbackSnapshot[] = "rollbackSnapshot";
 inline constexpr char kGetRestAccess[] = "getRestAccess";
+inline constexpr char kSetRestAccess[] = "setRestAccess";
 
 inline constexpr const char* kOperationNames[] = {
     kListVirtualServers, kListFileSystems,  kGetFileSystem,  kListShares,      kListAuthentications,
     kAddAuthentication,  kDeleteAuthentication, kCreateShare, kDeleteShare,   kCreateSnapshot,
     kListSnapshots,      kGetSnapshot,      kDeleteSnapshot, kRollbackSnapshot, kGetRestAccess,
+    kSetRestAccess,
 };
 
 }  // namespace arraysim
