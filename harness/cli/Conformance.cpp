@@ -2,6 +2,7 @@
 
 #include <signal.h>
 
+#include <cctype>
 #include <cstdio>
 #include <memory>
 #include <vector>
