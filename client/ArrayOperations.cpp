@@ -854,8 +854,10 @@ bool sortFileSystems(ArraySession& session, std::vector<__HNASFileSystemInfo>& l
 // GET filesystem-snapshots/{fs}/null for each of `fileSystems`: every
 // snapshot, whoever made it, appended to `snapshots`. Snapshots in a delete
 // state are left out: they are gone.
+// With `retention`, each snapshot's retention is appended to it alike.
 bool snapshotsOfEach(ArraySession& session, const std::vector<__HNASFileSystemInfo>& fileSystems,
-                     std::vector<__HNASFileSystemSnapshot>& snapshots, std::string& cause) {
+                     std::vector<__HNASFileSystemSnapshot>& snapshots, std::string& cause,
+                     std::vector<QzSnapshotRetention>* retention = nullptr) {
     for (const __HNASFileSystemInfo& fileSystem : fileSystems) {
         Reply reply;
         if (!session.request(HttpMethod::Get, snapshotsOf(fileSystem.fileSystemId, std::string()), nullptr,
@@ -868,6 +870,14 @@ bool snapshotsOfEach(ArraySession& session, const std::vector<__HNASFileSystemIn
             if (!snapshotFromWire(entry, snapshot, cause)) return false;
             if (isGoingState(snapshot.state)) continue;
             if (snapshot.fileSystemId.empty()) snapshot.fileSystemId = fileSystem.fileSystemId;
+            if (retention != nullptr) {
+                Retention told;
+                if (!retentionFromWire(entry, told, cause)) return false;
+                QzSnapshotRetention kept;
+                kept.retainedUntil = told.until;
+                kept.deleteWhenExpired = told.deleteWaits;
+                retention->push_back(kept);
+            }
             snapshots.push_back(snapshot);
         }
     }
@@ -931,9 +941,12 @@ bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot
 // each noted in the log, and are never asked for their snapshots.
 bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot>& snapshots,
                      std::vector<__HNASFileSystemInfo>& unlisted, std::string& cause,
-                     const std::vector<ArraySession*>& helpers) {
+                     const std::vector<ArraySession*>& helpers, std::vector<QzSnapshotRetention>* retention) {
     snapshots.clear();
     unlisted.clear();
+    if (retention != nullptr) retention->clear();
+    std::vector<QzSnapshotRetention> allRetention;
+    std::vector<QzSnapshotRetention>* keep = retention != nullptr ? &allRetention : nullptr;
     std::vector<__HNASFileSystemInfo> listable;
     std::vector<__HNASFileSystemInfo> notMounted;
     if (!sortFileSystems(session, listable, notMounted, cause)) return false;
@@ -944,6 +957,7 @@ bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot
         // file-system order, their lines logged here in that order, the
         // first failure failing the call.
         std::vector<std::vector<__HNASFileSystemSnapshot>> each(listable.size());
+        std::vector<std::vector<QzSnapshotRetention>> eachRetention(listable.size());
         std::vector<std::string> causes(listable.size());
         std::vector<std::vector<KeptLine>> lines;
         std::vector<char> done;
@@ -953,7 +967,8 @@ bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot
             [&](ArraySession& helper, size_t i) {
                 helper.beginOperation("getAllSnapshots");
                 helper.shareRetries(&retries);
-                return snapshotsOfEach(helper, {listable[i]}, each[i], causes[i]);
+                return snapshotsOfEach(helper, {listable[i]}, each[i], causes[i],
+                                       keep != nullptr ? &eachRetention[i] : nullptr);
             },
             lines, done);
         session.setRetriesUsed(retries.load());
@@ -965,18 +980,20 @@ bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot
                 return false;
             }
             all.insert(all.end(), each[i].begin(), each[i].end());
+            allRetention.insert(allRetention.end(), eachRetention[i].begin(), eachRetention[i].end());
         }
         for (char ran : done)
             if (!ran) {
                 cause = "a file system's snapshots were not listed";
                 return false;
             }
-    } else if (!snapshotsOfEach(session, listable, all, cause)) {
+    } else if (!snapshotsOfEach(session, listable, all, cause, keep)) {
         return false;
     }
     for (const __HNASFileSystemInfo& fileSystem : notMounted)
         session.note(1, kSnapshotsNotListed, fileSystem.name, fileSystem.status);
     snapshots.swap(all);
+    if (retention != nullptr) retention->swap(allRetention);
     unlisted.swap(notMounted);
     return true;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "client/ArraySession.h"
+#include "host/QzManageHNAS.h"
 #include "records/HNASArrayRecords.h"
 
 namespace managehnas {
@@ -76,9 +77,11 @@ bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot
 // reports as not mounted go to `unlisted`. A failed request fails the call.
 // With two or more `helpers` (sessions of their own connection, open) the
 // file systems' lists are asked for several at once.
+// With `retention`, its entry i tells the retention of snapshots[i].
 bool getAllSnapshots(ArraySession& session, std::vector<__HNASFileSystemSnapshot>& snapshots,
                      std::vector<__HNASFileSystemInfo>& unlisted, std::string& cause,
-                     const std::vector<ArraySession*>& helpers = {});
+                     const std::vector<ArraySession*>& helpers = {},
+                     std::vector<QzSnapshotRetention>* retention = nullptr);
 
 // The array's limit on management connections: `allowed` as its
 // administrator set it, `supported` the most it can take (0: not given).

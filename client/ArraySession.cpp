@@ -224,6 +224,25 @@ bool ArraySession::request(HttpMethod method, const std::string& resource, const
     return true;
 }
 
+bool ArraySession::exchange(HttpMethod method, const std::string& resource, const std::string& body,
+                            HttpAnswer& answer, std::string& cause) {
+    if (!open_) {
+        cause = "no array endpoint (init failed or was not called)";
+        return false;
+    }
+    if (settings_.insecure && !warned_) {
+        note(0, kInsecureWarning, operation_);
+        warned_ = true;
+    }
+    if (method != HttpMethod::Get) ++changesSent_;
+    answer = connection_.send(method, resource, body, method != HttpMethod::Get);
+    lastTransfer_ = answer.transfer;
+    lastFailure_ = answer.failure;
+    if (answer.failure == TransportFailure::None) return true;
+    cause = answer.cause + " on " + methodName(method) + " " + resource + " at " + endpoint_;
+    return false;
+}
+
 bool ArraySession::takeRetry(const std::string& cause, int waitMs) {
     if (!retries_) return false;
     int used = 0;

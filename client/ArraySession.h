@@ -90,6 +90,12 @@ public:
     // reply.status then holds the HTTP status if one came.
     bool request(HttpMethod method, const std::string& resource, const Json* body, Repeat repeat,
                  const AnswerShape* wants, Reply& reply, std::string& cause);
+    // Sends `body` (JSON text, may be empty) to `resource` once, as it is,
+    // and keeps the whole answer whatever its status: a tool's check of what
+    // the array does with a request. False, with the cause, when no answer
+    // came.
+    bool exchange(HttpMethod method, const std::string& resource, const std::string& body, HttpAnswer& answer,
+                  std::string& cause);
     // Spends one retry: logs it with `cause`, waits `waitMs` (-1: the
     // back-off). False when the budget is spent.
     bool takeRetry(const std::string& cause, int waitMs = -1);

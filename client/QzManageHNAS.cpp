@@ -252,6 +252,14 @@ bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapsh
     });
 }
 
+bool QzManageHNAS::getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots,
+                                   std::vector<__HNASFileSystemInfo>& unlisted,
+                                   std::vector<QzSnapshotRetention>& retention) {
+    return run(impl_.get(), "getAllSnapshots", [&](std::string& cause) {
+        return managehnas::getAllSnapshots(impl_->session, snapshots, unlisted, cause, {}, &retention);
+    });
+}
+
 // Every share and export, e.g. for a tool that must know whether one points
 // into a snapshot before deleting it.
 bool QzManageHNAS::getAllShares(std::vector<__HNASFileSystemShares>& shares) {
@@ -266,6 +274,39 @@ bool QzManageHNAS::probe(const std::string& arrayId, std::vector<QzProbePhase>& 
     phases.clear();
     return run(impl_.get(), "probe", [&](std::string& cause) {
         return managehnas::probeArray(impl_->session, impl_->address, arrayId, phases, cause);
+    });
+}
+
+// One request as a tool asks it, e.g. a share's create with a field whose
+// effect the tool then reads back; sent once, never repeated.
+bool QzManageHNAS::probeRequest(QzProbeExchange& exchange) {
+    exchange.status = 0;
+    exchange.answer.clear();
+    exchange.message.clear();
+    return run(impl_.get(), "probeRequest", [&](std::string& cause) {
+        managehnas::HttpMethod method = managehnas::HttpMethod::Get;
+        if (exchange.method == "POST")
+            method = managehnas::HttpMethod::Post;
+        else if (exchange.method == "DELETE")
+            method = managehnas::HttpMethod::Delete;
+        else if (exchange.method != "GET") {
+            cause = "method [" + exchange.method + "] is not one the client sends";
+            exchange.message = cause;
+            return false;
+        }
+        if (impl_->worker && method != managehnas::HttpMethod::Get) {
+            cause = "a worker only reads";
+            exchange.message = cause;
+            return false;
+        }
+        managehnas::HttpAnswer answer;
+        if (!impl_->session.exchange(method, exchange.resource, exchange.body, answer, cause)) {
+            exchange.message = impl_->session.masked(cause);
+            return false;
+        }
+        exchange.status = answer.status;
+        exchange.answer = impl_->session.masked(answer.body);
+        return true;
     });
 }
 

@@ -69,6 +69,33 @@ struct QzProbePhase {
     std::string message;
 };
 
+// What the array tells of a snapshot's retention (no public source shows a
+// real array's form; the client reads `retainedUntil` and
+// `deleteWhenExpired` of each listed snapshot), e.g. {1797588000, true}: kept
+// until that time, and a delete already accepted waits for it.
+struct QzSnapshotRetention {
+    unsigned long long retainedUntil = 0;   // Unix seconds; 0: the array tells none
+    bool deleteWhenExpired = false;
+};
+
+// The most snapshots one file system holds (the product's snapshot
+// administration guide); a create past them is refused.
+constexpr int kMaxSnapshotsPerFileSystem = 1024;
+
+// One request of a tool's check of the array, as sent and as answered (see
+// probeRequest), e.g. {"GET", "filesystems/0A1B...", "", 404, "{...}", ""}.
+struct QzProbeExchange {
+    std::string method;     // "GET", "POST" or "DELETE"
+    // Under the storage paths of the configured version, e.g.
+    // "filesystem-shares/cifs"; one that starts with "/" is from the
+    // endpoint's root, e.g. "/v8/storage/file-devices/management-access/rest".
+    std::string resource;
+    std::string body;       // the JSON sent ("" none)
+    long status = 0;        // the array's HTTP status; 0: no answer came
+    std::string answer;     // the answer's body as it came
+    std::string message;    // why no answer came (masked); "" when one did
+};
+
 // A line the client would have logged, kept instead (see runConcurrently),
 // e.g. {-1, "QzManageHNAS::getFilesystemShares", "GET ... failed: ..."}.
 struct QzLogLine {
@@ -133,6 +160,12 @@ public:
     bool getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots,
                          std::vector<__HNASFileSystemInfo>& unlisted);
 
+    // The same, with retention[i] telling what the array says of the
+    // retention of snapshots[i].
+    bool getAllSnapshots(std::vector<__HNASFileSystemSnapshot>& snapshots,
+                         std::vector<__HNASFileSystemInfo>& unlisted,
+                         std::vector<QzSnapshotRetention>& retention);
+
     // Every CIFS share and NFS export of every virtual server of the array,
     // with its file system and path (no permissions). A request that fails
     // fails the call, and the list is then empty.
@@ -145,6 +178,14 @@ public:
     // its own. A failure is logged like any call's. Only the HTTPS client
     // has it: the test fake has no network phases to report.
     bool probe(const std::string& arrayId, std::vector<QzProbePhase>& phases);
+
+    // Sends exchange.method to exchange.resource with exchange.body, once,
+    // with the credentials and settings of every call and no retry, and
+    // fills in what came back, whatever its status. For a tool that checks
+    // what the array does with a request no other member sends (a field, a
+    // path, a name); true when an answer came. Nothing is logged but a
+    // failure to send. Only the HTTPS client has it.
+    bool probeRequest(QzProbeExchange& exchange);
 
     // How many requests this client may have in flight to the array it was
     // last pointed at: the setting nRequestsInFlight, kept below the

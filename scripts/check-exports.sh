@@ -40,8 +40,10 @@ QzManageHNAS::deleteFileSystemSnapshot
 QzManageHNAS::recoverFileSystemSnapshot
 QzManageHNAS::getAllSnapshots
 QzManageHNAS::getAllSnapshots
+QzManageHNAS::getAllSnapshots
 QzManageHNAS::getAllShares
 QzManageHNAS::probe
+QzManageHNAS::probeRequest
 QzManageHNAS::requestsInFlight
 QzManageHNAS::runConcurrently
 LIST

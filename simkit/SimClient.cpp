@@ -130,6 +130,13 @@ HttpAnswer SimClient::post(const std::string& target, const HttpHeaders& headers
     return send("POST", target, headers, &whole);
 }
 
+HttpAnswer SimClient::patch(const std::string& target, const HttpHeaders& headers, const std::string& body) {
+    Body whole;
+    whole.whole = &body;
+    whole.contentType = "application/json";
+    return send("PATCH", target, headers, &whole);
+}
+
 HttpAnswer SimClient::postChunked(const std::string& target, const HttpHeaders& headers, const BodySource& source,
                                   const std::string& contentType) {
     Body chunked;
@@ -183,6 +190,8 @@ HttpAnswer SimClient::send(const char* method, const std::string& target, const 
     } else {
         fields.add("Content-Type: " + body->contentType);
         curl_easy_setopt(curl, CURLOPT_POST, 1L);
+        // A body with another method (PATCH) goes as a POST would, named so.
+        if (std::string(method) != "POST") curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, method);
         if (body->whole != nullptr) {
             curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body->whole->data());
             curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body->whole->size()));

@@ -50,6 +50,7 @@ public:
     HttpAnswer get(const std::string& target, const HttpHeaders& headers = {});
     HttpAnswer post(const std::string& target, const HttpHeaders& headers, const std::string& body,
                     const std::string& contentType = "application/json");
+    HttpAnswer patch(const std::string& target, const HttpHeaders& headers, const std::string& body);
     HttpAnswer postChunked(const std::string& target, const HttpHeaders& headers, const BodySource& source,
                            const std::string& contentType = "application/json");
     HttpAnswer del(const std::string& target, const HttpHeaders& headers = {});

@@ -32,6 +32,8 @@ const char kApiKeyHeader[] = "X-Api-Key";
 const char kNotSaved[] = "state could not be saved";
 const char kBadBody[] = "request body is not a JSON object";
 const char kNullAppSearchId[] = "null";
+const char kMaxAllowedConnections[] = "maxAllowedConnections";
+const char kRestAccessType[] = "rest";
 
 // Handles one authenticated request on `array` with its body (empty for a
 // GET); returns true when it changed the array (which is then saved before
@@ -469,15 +471,52 @@ bool rollbackSnapshot(Array& array, const Request& req, const std::string&, Repl
     return true;
 }
 
+// The object the v8 reference's PATCH of file-devices/management-access/rest
+// carries, as GET answers it: {"accessConfig":{...}}.
+Json restAccessJson(const SimContext& c) {
+    return Json{{key::kAccessConfig,
+                 {{kMaxAllowedConnections, c.maxAllowedConnections},
+                  {"maxSupportedConnections", c.maxSupportedConnections},
+                  {"type", kRestAccessType},
+                  {"restrictHosts", Json::array()}}}};
+}
+
+// PATCH file-devices/management-access/rest with {"accessConfig":
+// {"maxAllowedConnections": N, ...}}: sets the limit GET reports, 1 up to
+// maxSupportedConnections; a `type` other than "rest" is refused, the other
+// members are ignored. Answers 200 with the object as GET does (ours: no
+// public source shows the answer).
+void setRestAccess(SimContext& c, const std::string& text, Reply& reply) {
+    Json body;
+    if (!bodyObject(text, reply, body)) return;
+    const auto access = body.find(key::kAccessConfig);
+    if (access == body.end() || !access->is_object()) {
+        sendError(reply, 400, "accessConfig is required");
+        return;
+    }
+    std::string type;
+    if (!readText(*access, "type", type, false) || (!type.empty() && type != kRestAccessType)) {
+        sendError(reply, 400, "accessConfig type must be rest");
+        return;
+    }
+    uint64_t allowed = 0;
+    if (!readUnsigned(*access, kMaxAllowedConnections, allowed, true) || allowed < 1 ||
+        allowed > static_cast<uint64_t>(c.maxSupportedConnections)) {
+        sendError(reply, 400, "maxAllowedConnections must be from 1 to " + std::to_string(c.maxSupportedConnections));
+        return;
+    }
+    c.maxAllowedConnections = static_cast<int>(allowed);
+    sendJson(reply, 200, restAccessJson(c));
+}
+
 // GET file-devices/management-access/rest: the connections the array allows.
 bool getRestAccess(SimContext& c, Array&, const Request&, const std::string&, Reply& reply) {
-    // The object the v8 reference's PATCH of this resource carries.
-    sendJson(reply, 200,
-             Json{{"accessConfig",
-                   {{"maxAllowedConnections", c.maxAllowedConnections},
-                    {"maxSupportedConnections", c.maxSupportedConnections},
-                    {"type", "rest"},
-                    {"restrictHosts", Json::array()}}}});
+    sendJson(reply, 200, restAccessJson(c));
+    return false;
+}
+
+bool patchRestAccess(SimContext& c, Array&, const Request&, const std::string& body, Reply& reply) {
+    setRestAccess(c, body, reply);
     return false;
 }
 
@@ -517,6 +556,7 @@ struct StorageRoute {
 const StorageRoute kStorageRoutes[] = {
     {http::verb::get, "virtual-servers", "listVirtualServers", arrayOnly<listVirtualServers>},
     {http::verb::get, "file-devices/management-access/rest", "getRestAccess", getRestAccess},
+    {http::verb::patch, "file-devices/management-access/rest", "setRestAccess", patchRestAccess},
     {http::verb::get, "virtual-servers/([^/]+)/(cifs|nfs)", "listShares", arrayOnly<listShares>},
     {http::verb::get, key::kFilesystems, "listFileSystems", arrayOnly<listFileSystems>},
     {http::verb::get, "filesystems/([^/]+)", "getFileSystem", arrayOnly<getFileSystem>},

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "harness/cli/CheckArray.h"
+#include "harness/cli/Conformance.h"
 #include "harness/cli/CliCommand.h"
 #include "harness/framework/ArrayInfoText.h"
 #include "harness/framework/ArrayKeys.h"
@@ -220,6 +221,20 @@ int cmdCheckArray(const std::string& dir, const ParsedArguments& args) {
     const int code = checkArray(store, args.positional[0], error);
     return error.empty() ? code : fail(code, error);
 }
+int cmdConformance(const std::string& dir, const ParsedArguments& args) {
+    if (args.positional.size() != 1 || !args.has("--file-system") || !args.has("--directory"))
+        return fail(kExitUsage, "conformance takes one array NAME, --file-system FS and --directory DIR");
+    HostStore store;
+    if (const int code = openStore(dir, store)) return code;
+    ConformanceOptions options;
+    options.array = args.positional[0];
+    options.fileSystem = args.value("--file-system");
+    options.directory = args.value("--directory");
+    options.json = args.has("--json");
+    std::string error;
+    const int code = runConformance(store, options, error);
+    return error.empty() ? code : fail(code, error);
+}
 }  // namespace
 
 std::vector<Command> arrayCommands() {
@@ -280,5 +295,23 @@ std::vector<Command> arrayCommands() {
          "failure with the client's message and a hint. Never prints the password.\n"
          "Exit codes: 0 every step passed, 2 a step failed, 65 no such array.\n",
          {}, true, cmdCheckArray},
+        {"conformance", "NAME", "check on a real array what the client assumes of it, in a scratch directory",
+         "Tries, on the array NAME, each assumption of the array client that no public source confirms:\n"
+         "the create field that keeps Everyone off a new CIFS share (noDefaultSecurity) and the client's\n"
+         "removal of that entry, shares pointing into .snapshot and ~snapshot, an 80-character share name,\n"
+         "delete states, 404 for objects that are gone, and the REST connection-cap resource. Prints one\n"
+         "row each: the assumption, what was sent, what the array did, confirmed / contradicted / unknown,\n"
+         "and the setting or fallback that applies.\n"
+         "Everything it makes is named QZCONF-<8 hex>-... (its snapshot's appSearchId is QZCONF) inside\n"
+         "the existing directory DIR of file system FS (it makes no directory), and is removed at the end,\n"
+         "also after a failure, SIGINT or SIGTERM; what remains is then listed. No other object is\n"
+         "touched. Refused: an unmounted file system, one without free space or room for two snapshots,\n"
+         "and one holding a snapshot that a live device of this store refers to.\n"
+         "Exit codes: 0 every row confirmed and nothing left, 2 a row not confirmed, an interruption or\n"
+         "an object left, 65 no such array or a refused file system, 1 the array could not be asked.\n",
+         {{"--file-system", "FS", false, "the label of the file system to work on"},
+          {"--directory", "DIR", false, "an existing scratch directory of FS, e.g. \\scratch"},
+          kJsonOption},
+         true, cmdConformance},
     };
 }

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "harness/cli/ArraySnapshots.h"
 #include "harness/cli/CliCommand.h"
 #include "harness/framework/ArrayAccess.h"
 #include "harness/framework/ArrayKeys.h"
@@ -180,6 +181,14 @@ int checkArray(HostStore& store, const std::string& arrayName, std::string& erro
         if (error.empty()) error = "the array client could not complete the check";
         return kExitCheckFailed;
     }
+    // Reached: a file system near the most snapshots it can hold is told
+    // before a snap meets the limit.
+    std::vector<__HNASFileSystemSnapshot> snapshots;
+    std::vector<QzSnapshotRetention> retention;
+    if (!listSnapshots(*client, failures, endpoint, snapshots, retention, cause))
+        printf("  note  snapshots not counted: %s\n", cause.c_str());
+    for (const FileSystemNearLimit& near : fileSystemsNearLimit(*client, snapshots))
+        printf("  note  %s\n", nearLimitText(near).c_str());
     printf("\nall steps passed: the plug-in can reach array %s\n", array->name.c_str());
     return kExitOk;
 }

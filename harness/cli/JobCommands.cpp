@@ -118,7 +118,7 @@ int cmdState(const std::string& dir, const ParsedArguments& args) {
         document["devices"] = devices;
         int code = kExitOk;
         if (args.has("--check-arrays")) {
-            code = reportLeakedSnapshots(store, chosen, error, &document);
+            code = reportLeakedSnapshots(store, chosen, args.positional.empty(), error, &document);
             if (!error.empty()) return fail(code, error);
         }
         printf("%s", jsonText(document).c_str());
@@ -127,7 +127,7 @@ int cmdState(const std::string& dir, const ParsedArguments& args) {
     printf("%s", deviceStateTable(chosen).c_str());
     int code = kExitOk;
     if (args.has("--check-arrays")) {
-        code = reportLeakedSnapshots(store, chosen, error);
+        code = reportLeakedSnapshots(store, chosen, args.positional.empty(), error);
         if (!error.empty()) return fail(code, error);
     }
     if (args.has("--verbose")) {

@@ -8,6 +8,7 @@
 #include <memory>
 #include <set>
 
+#include "harness/cli/ArraySnapshots.h"
 #include "harness/framework/ArrayAccess.h"
 #include "harness/framework/ExitCodes.h"
 #include "harness/framework/SnapshotOwnership.h"
@@ -32,6 +33,7 @@ struct Orphan {
 struct OrphanFindings {
     JsonValue arraysNotAsked = JsonValue::array();
     JsonValue keptUnderShare = JsonValue::array();
+    JsonValue retained = JsonValue::array();
 };
 
 JsonValue arrayNotAsked(const std::string& array, const std::string& reason) {
@@ -113,11 +115,23 @@ bool chooseArrays(const std::vector<ArrayRecord>& arrays, const std::vector<std:
 
 // What one endpoint holds: its snapshots and its shares.
 bool listEndpoint(QzManageHNAS& client, ClientFailures& failures, const ArrayEndpoint& endpoint,
-                  std::vector<__HNASFileSystemSnapshot>& snapshots, std::vector<__HNASFileSystemShares>& shares,
-                  std::string& error) {
-    if (client.getAllSnapshots(snapshots) && client.getAllShares(shares)) return true;
+                  std::vector<__HNASFileSystemSnapshot>& snapshots, std::vector<QzSnapshotRetention>& retention,
+                  std::vector<__HNASFileSystemShares>& shares, std::string& error) {
+    if (!listSnapshots(client, failures, endpoint, snapshots, retention, error)) return false;
+    if (client.getAllShares(shares)) return true;
     error = withoutSecret(failures.take(), endpoint.password);
     return false;
+}
+
+// The label of file system `id`, asked once per listing.
+const std::string& labelOf(QzManageHNAS& client, const std::string& id, std::map<std::string, std::string>& labels) {
+    auto label = labels.find(id);
+    if (label == labels.end()) {
+        std::vector<__HNASFileSystemInfo> info;
+        const bool named = client.getFileSystemsInfo(id, info) && !info.empty();
+        label = labels.emplace(id, named ? info[0].name : id).first;
+    }
+    return label->second;
 }
 
 // The orphans of one endpoint; false with the client's message when it
@@ -132,11 +146,13 @@ bool orphansOf(const ChosenArray& chosen, const std::string& identity, const std
     std::unique_ptr<QzManageHNAS> client = connectClient(chosen.endpoint, failures, error);
     if (client == nullptr) return false;
     std::vector<__HNASFileSystemSnapshot> snapshots;
+    std::vector<QzSnapshotRetention> retention;
     std::vector<__HNASFileSystemShares> shares;
-    if (!listEndpoint(*client, failures, chosen.endpoint, snapshots, shares, error)) return false;
+    if (!listEndpoint(*client, failures, chosen.endpoint, snapshots, retention, shares, error)) return false;
     const int64_t now = static_cast<int64_t>(time(nullptr));
     std::map<std::string, std::string> labels;   // file system ID -> label
-    for (const __HNASFileSystemSnapshot& s : snapshots) {
+    for (size_t i = 0; i < snapshots.size(); ++i) {
+        const __HNASFileSystemSnapshot& s = snapshots[i];
         // A copy of the store made it when this store never handed out its UUID.
         if (!madeByStore(s.name, identity) || handedOut.count(snapUuidIn(s.name)) == 0 ||
             snapshotReferenced(s.name, devices))
@@ -144,6 +160,24 @@ bool orphansOf(const ChosenArray& chosen, const std::string& identity, const std
         const std::string key =
             chosen.endpoint.address + "\n" + std::to_string(chosen.endpoint.port) + "\n" + s.objectId;
         if (!seen.insert(key).second) continue;
+        // Its delete was accepted: the array removes it when its retention
+        // expires, and there is nothing to delete.
+        if (onlyAwaitingExpiry(retention[i])) {
+            const std::string& fileSystem = labelOf(*client, s.fileSystemId, labels);
+            if (options.json)
+                findings.retained.push_back({{"array", chosen.array.name},
+                                             {"fileSystem", fileSystem},
+                                             {"name", s.name},
+                                             {"retainedUntil", retention[i].retainedUntil == 0
+                                                                   ? JsonValue()
+                                                                   : JsonValue(retention[i].retainedUntil)}});
+            else
+                printf("kept %s (array %s, file system %s): %s; its delete was accepted, the array removes it "
+                       "then\n",
+                       s.name.c_str(), chosen.array.name.c_str(), fileSystem.c_str(),
+                       retainedUntilText(retention[i]).c_str());
+            continue;
+        }
         // A snapshot without a creation time is never old enough.
         if (options.olderThanSeconds >= 0 &&
             (s.creationTime == 0 || now - static_cast<int64_t>(s.creationTime) < options.olderThanSeconds))
@@ -158,17 +192,14 @@ bool orphansOf(const ChosenArray& chosen, const std::string& identity, const std
                        share.c_str());
             continue;
         }
-        auto label = labels.find(s.fileSystemId);
-        if (label == labels.end()) {
-            std::vector<__HNASFileSystemInfo> info;
-            const bool named = client->getFileSystemsInfo(s.fileSystemId, info) && !info.empty();
-            label = labels.emplace(s.fileSystemId, named ? info[0].name : s.fileSystemId).first;
-        }
         Orphan orphan;
         orphan.array = chosen.array.name;
-        orphan.fileSystem = label->second;
+        orphan.fileSystem = labelOf(*client, s.fileSystemId, labels);
         orphan.snapshot = s;
         orphan.note = noteFor(s.name, devices);
+        // A delete is accepted but waits for the retention.
+        if (underRetention(retention[i]))
+            orphan.note += (orphan.note.empty() ? "" : "; ") + retainedUntilText(retention[i]);
         orphan.endpoint = chosen.endpoint;
         orphan.endpoint.password.clear();
         orphans.push_back(orphan);
@@ -256,6 +287,7 @@ int orphansJson(HostStore& store, const OrphanOptions& options, const std::vecto
     for (const Orphan& o : orphans) list.push_back(orphanJson(o));
     document["orphans"] = list;
     document["keptUnderShare"] = findings.keptUnderShare;
+    document["retained"] = findings.retained;
     document["arraysNotAsked"] = findings.arraysNotAsked;
     printf("%s", jsonText(document).c_str());
     return code;
@@ -361,16 +393,17 @@ int findOrphans(HostStore& store, const OrphanOptions& options, std::string& err
     return code;
 }
 
-int reportLeakedSnapshots(HostStore& store, const std::vector<DeviceRecord>& devices, std::string& error,
-                          JsonValue* document) {
+int reportLeakedSnapshots(HostStore& store, const std::vector<DeviceRecord>& devices, bool everyArray,
+                          std::string& error, JsonValue* document) {
     if (document != nullptr) {
         (*document)["leaks"] = JsonValue::array();
+        (*document)["retained"] = JsonValue::array();
+        (*document)["nearSnapshotLimit"] = JsonValue::array();
         (*document)["arraysNotAsked"] = JsonValue::array();
     }
     std::vector<const DeviceRecord*> deleted;
     for (const DeviceRecord& d : devices)
         if (d.status == QZSO::SNAP_STATUS_DELETED && !d.snapUUID.empty()) deleted.push_back(&d);
-    if (deleted.empty()) return kExitOk;
     std::vector<ArrayRecord> arrays;
     std::vector<SettingRecord> settings;
     if (!store.loadArrays(arrays, error) || !useStoreSettings(store, settings, error)) return kExitHostError;
@@ -378,17 +411,19 @@ int reportLeakedSnapshots(HostStore& store, const std::vector<DeviceRecord>& dev
     for (const ArrayRecord& array : arrays) {
         // A device names the array the plug-in attached; one without asks every array.
         std::vector<const DeviceRecord*> here;
+        bool named = everyArray;
+        for (const DeviceRecord& d : devices) named = named || d.arrayName.empty() || d.arrayName == array.name;
         for (const DeviceRecord* d : deleted)
             if (d->arrayName.empty() || d->arrayName == array.name) here.push_back(d);
-        if (here.empty()) continue;
+        if (!named) continue;
         ArrayEndpoint endpoint;
         ClientFailures failures;
         std::string cause;
         std::unique_ptr<QzManageHNAS> client;
         if (arrayEndpoint(array, endpoint, cause)) client = connectClient(endpoint, failures, cause);
         std::vector<__HNASFileSystemSnapshot> snapshots;
-        if (client == nullptr || !client->getAllSnapshots(snapshots)) {
-            if (client != nullptr) cause = withoutSecret(failures.take(), endpoint.password);
+        std::vector<QzSnapshotRetention> retention;
+        if (client == nullptr || !listSnapshots(*client, failures, endpoint, snapshots, retention, cause)) {
             if (document != nullptr)
                 (*document)["arraysNotAsked"].push_back(arrayNotAsked(array.name, cause));
             else
@@ -397,16 +432,41 @@ int reportLeakedSnapshots(HostStore& store, const std::vector<DeviceRecord>& dev
             continue;
         }
         for (const DeviceRecord* d : here) {
-            for (const __HNASFileSystemSnapshot& s : snapshots) {
+            for (size_t i = 0; i < snapshots.size(); ++i) {
+                const __HNASFileSystemSnapshot& s = snapshots[i];
                 if (!namedBySnapUuid(s.name, *d)) continue;
-                if (document != nullptr)
+                // The array accepted the delete and keeps the snapshot until
+                // its retention expires: done, not leaked.
+                const bool retained = onlyAwaitingExpiry(retention[i]);
+                if (document != nullptr && retained)
+                    (*document)["retained"].push_back(
+                        {{"device", deviceDisplayName(*d)},
+                         {"snapshot", s.name},
+                         {"array", array.name},
+                         {"retainedUntil",
+                          retention[i].retainedUntil == 0 ? JsonValue() : JsonValue(retention[i].retainedUntil)}});
+                else if (document != nullptr)
                     (*document)["leaks"].push_back(
                         {{"device", deviceDisplayName(*d)}, {"snapshot", s.name}, {"array", array.name}});
+                else if (retained)
+                    printf("retained: %s was reported deleted; array %s accepted the delete of its snapshot %s and "
+                           "keeps it, %s\n",
+                           deviceDisplayName(*d).c_str(), array.name.c_str(), s.name.c_str(),
+                           retainedUntilText(retention[i]).c_str());
                 else
                     printf("leaked: %s was reported deleted, but its snapshot %s is still on array %s "
                            "(hnas-host orphans --delete removes it)\n",
                            deviceDisplayName(*d).c_str(), s.name.c_str(), array.name.c_str());
             }
+        }
+        for (const FileSystemNearLimit& near : fileSystemsNearLimit(*client, snapshots)) {
+            if (document != nullptr)
+                (*document)["nearSnapshotLimit"].push_back({{"array", array.name},
+                                                            {"fileSystem", near.fileSystem},
+                                                            {"snapshots", near.snapshots},
+                                                            {"limit", kMaxSnapshotsPerFileSystem}});
+            else
+                printf("array %s: %s\n", array.name.c_str(), nearLimitText(near).c_str());
         }
     }
     return code;

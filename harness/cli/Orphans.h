@@ -57,12 +57,17 @@ bool parseAge(const std::string& text, int64_t& seconds);
 // `error` when nothing could be looked at.
 int findOrphans(HostStore& store, const OrphanOptions& options, std::string& error);
 
-// `state --check-arrays`: for each of `devices` reported deleted whose
-// snapshot is still on an array (a delete that reported done while the
-// snapshot stayed), one line "leaked: <device> was reported deleted, but its
-// snapshot <name> is still on array <array> ...". kExitOk when every array
-// could be asked, else kExitCheckFailed; kExitHostError with `error` when
-// nothing could be looked at. With `document`, the findings go into its
-// "leaks" and "arraysNotAsked" instead of lines.
-int reportLeakedSnapshots(HostStore& store, const std::vector<DeviceRecord>& devices, std::string& error,
-                          JsonValue* document = nullptr);
+// `state --check-arrays`: asks the arrays of `devices` (a device that names
+// none: every array; `everyArray`: every array) for their snapshots. For
+// each of `devices` reported deleted whose snapshot is still there, one
+// line: "leaked: <device> was reported deleted, but its snapshot <name> is
+// still on array <array> ..." (a delete that reported done while the
+// snapshot stayed), or "retained: ..." when the array accepted the delete
+// and keeps the snapshot only until its retention expires, which is no
+// leak. Then each file system past 90% of the snapshots it can hold
+// (nearLimitText). kExitOk when every array could be asked, else
+// kExitCheckFailed; kExitHostError with `error` when nothing could be
+// looked at. With `document`, the findings go into its "leaks",
+// "retained", "nearSnapshotLimit" and "arraysNotAsked" instead of lines.
+int reportLeakedSnapshots(HostStore& store, const std::vector<DeviceRecord>& devices, bool everyArray,
+                          std::string& error, JsonValue* document = nullptr);

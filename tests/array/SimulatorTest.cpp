@@ -74,6 +74,7 @@ protected:
         simkit::SimClient client = sim.client();
         if (method == "GET") return reply(client.get(path, headers));
         if (method == "DELETE") return reply(client.del(path, headers));
+        if (method == "PATCH") return reply(client.patch(path, headers, body));
         return reply(client.post(path, headers, body));
     }
 
@@ -453,6 +454,38 @@ TEST_F(SimulatorTest, AnUnmountedFileSystemListsNoSnapshotsAndRefusesAFilteredLi
 }
 
 // v8 and v9 quote numbers; v7 does not. Booleans and texts stay as they are.
+// The connection cap is set as the v8 reference sets it, with the
+// credentials of a storage call and no admin token; GET then reports it. A
+// body that is not the documented object, or a cap out of range, changes
+// nothing.
+TEST_F(SimulatorTest, ThePatchOfTheRestAccessSetsTheConnectionCap) {
+    const std::string resource = "/v8/storage/file-devices/management-access/rest";
+    const simkit::HttpHeaders storage = {{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}};
+    const Reply set = send("PATCH", resource, R"({"accessConfig":{"type":"rest","maxAllowedConnections":7}})", storage);
+    ASSERT_EQ(200, set.status);
+    EXPECT_EQ("7", set.body["accessConfig"]["maxAllowedConnections"]) << "v8 quotes numbers";
+    Reply read = send("GET", resource, "", storage);
+    ASSERT_EQ(200, read.status);
+    EXPECT_EQ("7", read.body["accessConfig"]["maxAllowedConnections"]);
+    EXPECT_EQ("rest", read.body["accessConfig"]["type"]);
+
+    const struct {
+        const char* body;
+        int status;
+    } refused[] = {
+        {R"({"maxAllowedConnections":9})", 400},                                    // not inside accessConfig
+        {R"({"accessConfig":{"type":"ssh","maxAllowedConnections":9}})", 400},      // another kind of access
+        {R"({"accessConfig":{"maxAllowedConnections":0}})", 400},
+        {R"({"accessConfig":{"maxAllowedConnections":513}})", 400},                 // past maxSupportedConnections
+    };
+    for (const auto& r : refused) EXPECT_EQ(r.status, send("PATCH", resource, r.body, storage).status) << r.body;
+    EXPECT_EQ(401, send("PATCH", resource, R"({"accessConfig":{"maxAllowedConnections":9}})",
+                        {{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "wrong"}})
+                       .status);
+    read = send("GET", resource, "", storage);
+    EXPECT_EQ("7", read.body["accessConfig"]["maxAllowedConnections"]);
+}
+
 TEST_F(SimulatorTest, TheV8AndV9PathsAnswerNumbersQuoted) {
     const simkit::HttpHeaders login = {{"X-Subsystem-User", "supervisor"}, {"X-Subsystem-Password", "pw1"}};
     EXPECT_EQ(call("GET", "filesystems/" + fs1).body["filesystem"]["capacity"], 1000);

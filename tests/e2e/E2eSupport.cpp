@@ -48,7 +48,9 @@ std::string allFilesUnder(const std::string& dir) {
 
 void pauseMs(int ms) { usleep(static_cast<useconds_t>(ms) * 1000); }
 
-World::World(const std::string& seedJson, bool withStore) {
+World::World(const std::string& seedJson, bool withStore) : World(seedJson, {"--strict-snapshot-paths"}, withStore) {}
+
+World::World(const std::string& seedJson, const std::vector<std::string>& simulatorOptions, bool withStore) {
     const std::string certs = testsupport::certDir();
     if (dir_.path().empty() || certs.empty()) {
         error_ = "no temporary directory or test certificate";
@@ -59,8 +61,9 @@ World::World(const std::string& seedJson, bool withStore) {
         error_ = "cannot write the seed";
         return;
     }
-    simkit::SimOptions options = testsupport::simOptions(
-        {"--state", dir_.path() + "/arraysim.db", "--seed", seedFile, "--strict-snapshot-paths"});
+    std::vector<std::string> arguments = {"--state", dir_.path() + "/arraysim.db", "--seed", seedFile};
+    arguments.insert(arguments.end(), simulatorOptions.begin(), simulatorOptions.end());
+    simkit::SimOptions options = testsupport::simOptions(arguments);
     options.logFile = dir_.path() + "/arraysim.log";
     options.adminToken = randomToken();
     std::string error;

@@ -35,6 +35,10 @@ public:
     // With `createStore` false the store is left to createStore(), e.g. for
     // a test that mounts a file system where the store goes first.
     explicit World(const std::string& seedJson, bool createStore = true);
+    // The same with the simulator's options `simulatorOptions` (e.g.
+    // {"--ignore-no-default-security"}) in place of --strict-snapshot-paths,
+    // which refuses a share outside a snapshot.
+    World(const std::string& seedJson, const std::vector<std::string>& simulatorOptions, bool createStore = true);
     // Creates the store in `storeDir` (default: storeDirectory()) with the
     // settings above, e.g. a second store on the same simulator.
     bool createStore(const std::string& storeDir = std::string());
