@@ -642,6 +642,54 @@ bool isSharePresent(ArraySession& session, const std::string& shareName,
     return found;
 }
 
+namespace {
+
+// POST .../authentications for each entry of `permissions` on the share
+// just made (`madeShare`, its resource), then GET them back: an entry the
+// array added by itself (Everyone, on an array that does not know
+// noDefaultSecurity) is removed, and the share ends with exactly the
+// entries asked, which `permissions` then holds as the array stored them.
+// Any failure removes the new share.
+bool applyExactPermissions(ArraySession& session, const std::string& madeShare, const std::string& name,
+                           std::vector<__HNASCIFSAuthentication>& permissions, std::string& cause) {
+    const std::vector<__HNASCIFSAuthentication>& wanted = permissions;
+    for (const __HNASCIFSAuthentication& permission : wanted) {
+        const Json add = {{"cifsAuthentications", Json::array({authenticationToWire(permission)})}};
+        Reply reply;
+        if (!session.request(HttpMethod::Post, madeShare + "/authentications", &add, Repeat::OnlyIfNotSent,
+                             nullptr, reply, cause))
+            return removeNewShare(session, madeShare, "permission for [" + permission.name + "] not applied: " + cause,
+                                  cause);
+    }
+    std::vector<__HNASCIFSAuthentication> stored;
+    if (!readPermissions(session, madeShare, stored, cause))
+        return removeNewShare(session, madeShare, "reading the permissions back failed: " + cause, cause);
+    if (const __HNASCIFSAuthentication* missing = missingFrom(stored, wanted))
+        return removeNewShare(session, madeShare,
+                              "permission for [" + missing->name + "] not found on the share after adding it", cause);
+    if (extraIn(stored, wanted) != nullptr) {
+        for (const __HNASCIFSAuthentication& entry : stored) {
+            if (asked(entry, wanted)) continue;
+            session.note(0, kExtraPermissionRemoved, entry.name, name);
+            if (!removePermission(session, madeShare, entry, cause))
+                return removeNewShare(session, madeShare, notOnSource(entry) + " not removed: " + cause, cause);
+        }
+        if (!readPermissions(session, madeShare, stored, cause))
+            return removeNewShare(session, madeShare, "reading the permissions back failed: " + cause, cause);
+        if (const __HNASCIFSAuthentication* missing = missingFrom(stored, wanted))
+            return removeNewShare(session, madeShare,
+                                  "permission for [" + missing->name + "] not found on the share after removing others",
+                                  cause);
+        if (const __HNASCIFSAuthentication* extra = extraIn(stored, wanted))
+            return removeNewShare(session, madeShare, notOnSource(*extra) + " still on the share after removing it",
+                                  cause);
+    }
+    permissions.swap(stored);
+    return true;
+}
+
+}  // namespace
+
 // POST filesystem-shares/{cifs|nfs} with ensurePathExists (and, for NFS,
 // ignoreOverlap) as the vendor's own client sends them, and an export name
 // without its leading "/". A lost answer to the create is settled like a
@@ -718,41 +766,7 @@ bool createFileSystemShare(ArraySession& session, const std::string& shareName,
     share.shareId = shareId;
     if (!exactPermissions) return true;
 
-    const std::string madeShare = shareResource(protocol, objectId);
-    const std::vector<__HNASCIFSAuthentication>& wanted = share.settings.permissions;
-    for (const __HNASCIFSAuthentication& permission : wanted) {
-        const Json add = {{"cifsAuthentications", Json::array({authenticationToWire(permission)})}};
-        Reply reply;
-        if (!session.request(HttpMethod::Post, madeShare + "/authentications", &add, Repeat::OnlyIfNotSent,
-                             nullptr, reply, cause))
-            return removeNewShare(session, madeShare, "permission for [" + permission.name + "] not applied: " + cause,
-                                  cause);
-    }
-    std::vector<__HNASCIFSAuthentication> stored;
-    if (!readPermissions(session, madeShare, stored, cause))
-        return removeNewShare(session, madeShare, "reading the permissions back failed: " + cause, cause);
-    if (const __HNASCIFSAuthentication* missing = missingFrom(stored, wanted))
-        return removeNewShare(session, madeShare,
-                              "permission for [" + missing->name + "] not found on the share after adding it", cause);
-    if (extraIn(stored, wanted) != nullptr) {
-        for (const __HNASCIFSAuthentication& entry : stored) {
-            if (asked(entry, wanted)) continue;
-            session.note(0, kExtraPermissionRemoved, entry.name, name);
-            if (!removePermission(session, madeShare, entry, cause))
-                return removeNewShare(session, madeShare, notOnSource(entry) + " not removed: " + cause, cause);
-        }
-        if (!readPermissions(session, madeShare, stored, cause))
-            return removeNewShare(session, madeShare, "reading the permissions back failed: " + cause, cause);
-        if (const __HNASCIFSAuthentication* missing = missingFrom(stored, wanted))
-            return removeNewShare(session, madeShare,
-                                  "permission for [" + missing->name + "] not found on the share after removing others",
-                                  cause);
-        if (const __HNASCIFSAuthentication* extra = extraIn(stored, wanted))
-            return removeNewShare(session, madeShare, notOnSource(*extra) + " still on the share after removing it",
-                                  cause);
-    }
-    share.settings.permissions.swap(stored);
-    return true;
+    return applyExactPermissions(session, shareResource(protocol, objectId), name, share.settings.permissions, cause);
 }
 
 // GET virtual-servers/{evs}/{cifs|nfs}?name=N, then DELETE

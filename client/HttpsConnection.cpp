@@ -166,6 +166,53 @@ const char* describe(CURLcode code) {
     }
 }
 
+// The method, and the body a POST sends: once, from `onceBody` (a request
+// that must not repeat), or copied for libcurl to send again if it must.
+void setMethod(CURL* c, HttpMethod method, const std::string& body, bool once, OnceBody& onceBody) {
+    curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, static_cast<const char*>(nullptr));
+    curl_easy_setopt(c, CURLOPT_POSTFIELDS, static_cast<const char*>(nullptr));
+    curl_easy_setopt(c, CURLOPT_READFUNCTION, static_cast<curl_read_callback>(nullptr));
+    curl_easy_setopt(c, CURLOPT_SEEKFUNCTION, static_cast<curl_seek_callback>(nullptr));
+    switch (method) {
+        case HttpMethod::Get:
+            curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
+            break;
+        case HttpMethod::Post:
+            curl_easy_setopt(c, CURLOPT_POST, 1L);
+            if (once) {
+                curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(onceBody.text->size()));
+                curl_easy_setopt(c, CURLOPT_READFUNCTION, readOnceBody);
+                curl_easy_setopt(c, CURLOPT_READDATA, &onceBody);
+                curl_easy_setopt(c, CURLOPT_SEEKFUNCTION, refuseRewind);
+            } else {
+                curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+                curl_easy_setopt(c, CURLOPT_COPYPOSTFIELDS, body.c_str());
+            }
+            break;
+        case HttpMethod::Delete:
+            curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
+            curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, "DELETE");
+            break;
+    }
+}
+
+// A transfer that got no whole answer: whether the request may have gone
+// out, and why it failed.
+void describeFailure(CURL* c, CURLcode code, long status, const char* errorText, HttpAnswer& answer) {
+    long requestBytes = 0;
+    curl_easy_getinfo(c, CURLINFO_REQUEST_SIZE, &requestBytes);
+    answer.droppedBeforeAnswer = status == 0 && (code == CURLE_GOT_NOTHING || code == CURLE_SEND_ERROR ||
+                                                 code == CURLE_RECV_ERROR);
+    if (isTransient(code) && status == 0)
+        answer.failure = requestBytes > 0 ? TransportFailure::MaybeSent : TransportFailure::NotSent;
+    else
+        answer.failure = TransportFailure::Final;
+    answer.body.clear();
+    answer.retryAfter.clear();
+    answer.cause = std::string(describe(code)) + " (" + (errorText[0] != '\0' ? errorText : curl_easy_strerror(code)) + ")";
+    if (code == CURLE_OPERATION_TIMEDOUT && status != 0) answer.cause += " after a partial answer";
+}
+
 }  // namespace
 
 const char* methodName(HttpMethod method) {
@@ -231,18 +278,9 @@ bool HttpsConnection::open(const std::string& baseUrl, const Credentials& creden
     return true;
 }
 
-HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
-                                 const std::string& body, bool once) {
-    HttpAnswer answer;
-    if (curl_ == nullptr) {
-        answer.cause = "no connection";
-        return answer;
-    }
-    const std::string url = resource.rfind('/', 0) == 0 ? rootOf(baseUrl_) + resource : baseUrl_ + resource;
-    AnswerSink sink{curl_, &answer.body, false};
-    errorText_[0] = '\0';
-
+void HttpsConnection::setTransfer(const std::string& url, void* sink, HttpAnswer& answer) {
     CURL* c = curl_;
+    errorText_[0] = '\0';
     curl_easy_setopt(c, CURLOPT_URL, url.c_str());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "https");
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 0L);
@@ -252,7 +290,7 @@ HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers_);
     curl_easy_setopt(c, CURLOPT_ERRORBUFFER, errorText_);
     curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, collect);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, sink);
     curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, collectHeader);
     curl_easy_setopt(c, CURLOPT_HEADERDATA, &answer.retryAfter);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, 1000L * settings_.connectTimeoutSecs);
@@ -263,61 +301,35 @@ HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
     curl_easy_setopt(c, CURLOPT_FRESH_CONNECT, fresh_ ? 1L : 0L);
     answer.onKeptConnection = answered_ && !fresh_;
     fresh_ = false;
+}
 
-    curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, static_cast<const char*>(nullptr));
-    curl_easy_setopt(c, CURLOPT_POSTFIELDS, static_cast<const char*>(nullptr));
-    curl_easy_setopt(c, CURLOPT_READFUNCTION, static_cast<curl_read_callback>(nullptr));
-    curl_easy_setopt(c, CURLOPT_SEEKFUNCTION, static_cast<curl_seek_callback>(nullptr));
+HttpAnswer HttpsConnection::send(HttpMethod method, const std::string& resource,
+                                 const std::string& body, bool once) {
+    HttpAnswer answer;
+    if (curl_ == nullptr) {
+        answer.cause = "no connection";
+        return answer;
+    }
+    const std::string url = resource.rfind('/', 0) == 0 ? rootOf(baseUrl_) + resource : baseUrl_ + resource;
+    AnswerSink sink{curl_, &answer.body, false};
+    setTransfer(url, &sink, answer);
     // libcurl re-sends unasked only a request whose body went out, so a
     // request that must not repeat always has one.
     static const std::string kEmptyBody = "{}";
-    const std::string& onceText = body.empty() ? kEmptyBody : body;
-    OnceBody onceBody{&onceText, 0};
-    switch (method) {
-        case HttpMethod::Get:
-            curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
-            break;
-        case HttpMethod::Post:
-            curl_easy_setopt(c, CURLOPT_POST, 1L);
-            if (once) {
-                curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(onceText.size()));
-                curl_easy_setopt(c, CURLOPT_READFUNCTION, readOnceBody);
-                curl_easy_setopt(c, CURLOPT_READDATA, &onceBody);
-                curl_easy_setopt(c, CURLOPT_SEEKFUNCTION, refuseRewind);
-            } else {
-                curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-                curl_easy_setopt(c, CURLOPT_COPYPOSTFIELDS, body.c_str());
-            }
-            break;
-        case HttpMethod::Delete:
-            curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
-            curl_easy_setopt(c, CURLOPT_CUSTOMREQUEST, "DELETE");
-            break;
-    }
+    OnceBody onceBody{body.empty() ? &kEmptyBody : &body, 0};
+    setMethod(curl_, method, body, once, onceBody);
 
-    const CURLcode code = curl_easy_perform(c);
+    const CURLcode code = curl_easy_perform(curl_);
     long status = 0;
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
-    readTransfer(c, code, status, answer.transfer);
+    curl_easy_getinfo(curl_, CURLINFO_RESPONSE_CODE, &status);
+    readTransfer(curl_, code, status, answer.transfer);
     answered_ = code == CURLE_OK;
     if (code == CURLE_OK) {
         answer.failure = TransportFailure::None;
         answer.status = status;
         return answer;
     }
-    long requestBytes = 0;
-    curl_easy_getinfo(c, CURLINFO_REQUEST_SIZE, &requestBytes);
-    answer.droppedBeforeAnswer = status == 0 && (code == CURLE_GOT_NOTHING || code == CURLE_SEND_ERROR ||
-                                                 code == CURLE_RECV_ERROR);
-    if (isTransient(code) && status == 0)
-        answer.failure = requestBytes > 0 ? TransportFailure::MaybeSent : TransportFailure::NotSent;
-    else
-        answer.failure = TransportFailure::Final;
-    answer.body.clear();
-    answer.retryAfter.clear();
-    answer.cause = std::string(describe(code)) + " (" +
-                   (errorText_[0] != '\0' ? errorText_ : curl_easy_strerror(code)) + ")";
-    if (code == CURLE_OPERATION_TIMEDOUT && status != 0) answer.cause += " after a partial answer";
+    describeFailure(curl_, code, status, errorText_, answer);
     return answer;
 }
 

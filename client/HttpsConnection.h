@@ -103,6 +103,9 @@ public:
 
 private:
     void close();
+    // Every option of the next transfer but its method and body; `sink`
+    // takes the answer's body.
+    void setTransfer(const std::string& url, void* sink, HttpAnswer& answer);
 
     CURL* curl_ = nullptr;
     curl_slist* headers_ = nullptr;

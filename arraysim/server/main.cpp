@@ -223,6 +223,49 @@ void raiseDescriptorLimit() {
 // threshold as such blocks are freed, and then keeps them in its heap.
 void returnLargeBlocks() { mallopt(M_MMAP_THRESHOLD, 128 * 1024); }
 
+// The context the options ask for, with the state file's arrays (or the
+// seed's, when it holds none).
+bool setUp(const Options& options, arraysim::SimContext& context, std::unique_ptr<arraysim::SqliteStore>& store,
+           std::string& error) {
+    context.adminToken = options.adminToken;
+    context.calls.kept = static_cast<size_t>(options.callsKept);
+    context.maxAllowedConnections = options.maxAllowedConnections;
+    // The requests it serves at once: one handler each.
+    context.maxSupportedConnections = static_cast<int>(arraysim::HttpsLimits{}.mostHandlers);
+    context.shareCreate.strictSnapshotPaths = options.strictSnapshotPaths;
+    context.shareCreate.ignoreNoDefaultSecurity = options.ignoreNoDefaultSecurity;
+    if (!options.statePath.empty()) {
+        store = arraysim::SqliteStore::open(options.statePath, error);
+        if (store == nullptr || !store->load(context.state, error) ||
+            (options.stateLimitBytes > 0 && !store->limitSize(static_cast<uint64_t>(options.stateLimitBytes), error))) {
+            return false;
+        }
+        context.store = store.get();
+    }
+    return applySeedFile(options.seedPath, context, error);
+}
+
+arraysim::HttpsLimits limitsOf(const Options& options, const arraysim::SimContext& context) {
+    arraysim::HttpsLimits limits;
+    limits.bodyBytes = context.maxBodyBytes;
+    limits.keepAliveRequests = static_cast<size_t>(options.keepAliveRequests);
+    limits.connections = static_cast<size_t>(options.maxConnections);
+    limits.bodiesBytes = static_cast<size_t>(options.bodiesBytes);
+    limits.answersBytes = static_cast<size_t>(options.answersBytes);
+    return limits;
+}
+
+void addRoutes(arraysim::HttpsServer& server, arraysim::SimContext& context) {
+    arraysim::addStorageRoutes(server, context);
+    arraysim::addAdminRoutes(server, context);
+    arraysim::addBodyBound(server, context.maxBodyBytes);
+    arraysim::addBodyGate(server, context);
+    // A request no route takes gets 404 with the error body of the API.
+    server.setNotFound([](const arraysim::Request&, arraysim::Reply& reply) {
+        arraysim::sendError(reply, reply.status(), arraysim::kNoSuchResource);
+    });
+}
+
 int fail(const std::string& message) {
     std::fprintf(stderr, "hnas-arraysim: %s\n", message.c_str());
     return 2;
@@ -256,40 +299,11 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     arraysim::SimContext context;
-    context.adminToken = options.adminToken;
-    context.calls.kept = static_cast<size_t>(options.callsKept);
-    context.maxAllowedConnections = options.maxAllowedConnections;
-    // The requests it serves at once: one handler each.
-    context.maxSupportedConnections = static_cast<int>(arraysim::HttpsLimits{}.mostHandlers);
-    context.shareCreate.strictSnapshotPaths = options.strictSnapshotPaths;
-    context.shareCreate.ignoreNoDefaultSecurity = options.ignoreNoDefaultSecurity;
     std::unique_ptr<arraysim::SqliteStore> store;
-    if (!options.statePath.empty()) {
-        store = arraysim::SqliteStore::open(options.statePath, error);
-        if (store == nullptr || !store->load(context.state, error) ||
-            (options.stateLimitBytes > 0 && !store->limitSize(static_cast<uint64_t>(options.stateLimitBytes), error))) {
-            return fail(error);
-        }
-        context.store = store.get();
-    }
-    if (!applySeedFile(options.seedPath, context, error)) return fail(error);
-
-    arraysim::HttpsLimits limits;
-    limits.bodyBytes = context.maxBodyBytes;
-    limits.keepAliveRequests = static_cast<size_t>(options.keepAliveRequests);
-    limits.connections = static_cast<size_t>(options.maxConnections);
-    limits.bodiesBytes = static_cast<size_t>(options.bodiesBytes);
-    limits.answersBytes = static_cast<size_t>(options.answersBytes);
-    arraysim::HttpsServer server(limits);
+    if (!setUp(options, context, store, error)) return fail(error);
+    arraysim::HttpsServer server(limitsOf(options, context));
     if (!server.useCertificate(options.cert, options.key, error)) return fail(error);
-    arraysim::addStorageRoutes(server, context);
-    arraysim::addAdminRoutes(server, context);
-    arraysim::addBodyBound(server, context.maxBodyBytes);
-    arraysim::addBodyGate(server, context);
-    // A request no route takes gets 404 with the error body of the API.
-    server.setNotFound([](const arraysim::Request&, arraysim::Reply& reply) {
-        arraysim::sendError(reply, reply.status(), arraysim::kNoSuchResource);
-    });
+    addRoutes(server, context);
     raiseDescriptorLimit();
     const int port = server.listen(options.address, options.port, error);
     if (port <= 0) {
