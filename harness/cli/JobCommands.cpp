@@ -106,7 +106,7 @@ int cmdState(const std::string& dir, const ParsedArguments& args) {
     std::vector<DeviceRecord> all;
     std::vector<DeviceRecord> chosen;
     std::string error;
-    if (!store.loadDevices(all, error)) return fail(kExitHostError, error);
+    if (!store.loadDevices(all, error)) return fail(exitCodeForStoreFailure(store.busy()), error);
     if (args.positional.empty())
         chosen = all;
     else if (!selectDevices(all, args.positional, chosen, error))
@@ -150,7 +150,7 @@ int cmdHistory(const std::string& dir, const ParsedArguments& args) {
         std::vector<JobResultRecord> results;
         std::vector<JobRecord> jobs;
         if (!store.loadJobResults(id, results, error) || !store.loadJobs(jobs, error))
-            return fail(kExitHostError, error);
+            return fail(exitCodeForStoreFailure(store.busy()), error);
         const JobRecord* job = nullptr;
         for (const JobRecord& j : jobs)
             if (j.id == id) job = &j;
@@ -169,7 +169,7 @@ int cmdHistory(const std::string& dir, const ParsedArguments& args) {
         return kExitOk;
     }
     std::vector<JobRecord> jobs;
-    if (!store.loadJobs(jobs, error)) return fail(kExitHostError, error);
+    if (!store.loadJobs(jobs, error)) return fail(exitCodeForStoreFailure(store.busy()), error);
     if (args.has("--json")) {
         JsonValue document = jsonDocument("history");
         JsonValue list = JsonValue::array();

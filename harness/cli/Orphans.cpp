@@ -319,7 +319,7 @@ int findOrphans(HostStore& store, const OrphanOptions& options, std::string& err
     std::set<std::string> handedOut;
     if (!store.loadArrays(arrays, error) || !store.loadDevices(devices, error) ||
         !store.loadSnapUuids(handedOut, error) || !useStoreSettings(store, settings, error))
-        return kExitHostError;
+        return exitCodeForStoreFailure(store.busy());
     std::vector<ChosenArray> chosen;
     if (!chooseArrays(arrays, options.arrays, chosen, error)) return kExitBadInput;
     int code = kExitOk;
@@ -373,7 +373,7 @@ int reportLeakedSnapshots(HostStore& store, const std::vector<DeviceRecord>& dev
     if (deleted.empty()) return kExitOk;
     std::vector<ArrayRecord> arrays;
     std::vector<SettingRecord> settings;
-    if (!store.loadArrays(arrays, error) || !useStoreSettings(store, settings, error)) return kExitHostError;
+    if (!store.loadArrays(arrays, error) || !useStoreSettings(store, settings, error)) return exitCodeForStoreFailure(store.busy());
     int code = kExitOk;
     for (const ArrayRecord& array : arrays) {
         // A device names the array the plug-in attached; one without asks every array.

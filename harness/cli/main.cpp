@@ -58,7 +58,8 @@ void printMainHelp() {
            "Exit codes: 0 done, 1 host error (or a demo job not as expected), 2 a check-array step failed\n"
            "(orphans: an array could not be asked), 3 some devices failed, 4 no device succeeded, 5 the\n"
            "plug-in returned something else or threw, 64 bad command line, 65 unknown device/array or bad\n"
-           "value, 66 no store, 69 plug-in or simulator unusable, 75 a device is held by another job.\n");
+           "value, 66 no store, 69 plug-in or simulator unusable, 75 a device is held by another job or\n"
+           "the store stayed busy (every command waits $HNAS_HOST_BUSY_WAIT seconds for it, default 60).\n");
 }
 
 }  // namespace

@@ -11,7 +11,12 @@ const int kExitUsage = 64;          // bad command line
 const int kExitBadInput = 65;       // unknown device, array or value
 const int kExitNoStore = 66;        // the store does not exist
 const int kExitUnavailable = 69;    // the plug-in (or, for the demo, the simulator) cannot be used
-const int kExitBusy = 75;           // a device is held by another job (try again, or --wait)
+const int kExitBusy = 75;           // a device is held by another job (try again, or --wait), or the store
+                                    // stayed busy for the whole busy wait (try again)
+
+// The exit code of a command whose store failed: kExitBusy when the store
+// stayed busy for the whole busy wait (HostStore::busy()), else kExitHostError.
+inline int exitCodeForStoreFailure(bool busy) { return busy ? kExitBusy : kExitHostError; }
 
 // The exit code of a job whose entry point returned `code`.
 inline int exitCodeForPluginResult(int code) {

@@ -26,6 +26,15 @@
 
 struct sqlite3;
 
+// How long every statement of a store waits for another process's
+// transaction: $HNAS_HOST_BUSY_WAIT seconds, 60 when not set or not a
+// number. A wait that runs out fails the call with storeBusyMessage() and
+// HostStore::busy() tells so.
+int storeBusyWaitSeconds();
+// "the store is busy: another hnas-host command held it for longer than 60 s
+// (HNAS_HOST_BUSY_WAIT); try again".
+std::string storeBusyMessage();
+
 // "no array \"hnas9\" in the store (see list-arrays)".
 std::string unknownArrayMessage(const std::string& name);
 
@@ -123,6 +132,10 @@ public:
     // before the record got it filled from its devices and its history.
     bool loadSnapUuids(std::set<std::string>& uuids, std::string& error);
 
+    // Whether the last call that failed did so because the store stayed
+    // busy for the whole busy wait: the command may be tried again.
+    bool busy() const { return busy_; }
+
     HostStore(const HostStore&) = delete;
     HostStore& operator=(const HostStore&) = delete;
 
@@ -130,7 +143,12 @@ private:
     bool openDatabase(bool creating, std::string& error);
     bool exec(const char* sql, std::string& error);
     bool addMissingColumns(std::string& error);
+    // Reads the identity; `found` false when the store has none yet.
+    bool readIdentity(bool& found, std::string& error);
     bool readOrMakeIdentity(std::string& error);
+    // Says why the last call on the database failed, as `what: reason`,
+    // and notes whether the store was busy.
+    bool failed(std::string& error, const std::string& what);
     // Fills a new record of snap UUIDs with those of this store that the
     // devices and the job results hold.
     bool recordEarlierSnapUuids(std::string& error);
@@ -147,4 +165,5 @@ private:
     std::string dir_;
     std::string identity_;
     sqlite3* db_ = nullptr;
+    bool busy_ = false;
 };

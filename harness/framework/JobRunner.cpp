@@ -118,7 +118,7 @@ namespace {
 int selectJobDevices(HostStore& store, const JobRequest& request, std::vector<DeviceRecord>& devices,
                      HeldLocks& locks, std::string& error) {
     std::vector<DeviceRecord> all;
-    if (!store.loadDevices(all, error)) return kExitHostError;
+    if (!store.loadDevices(all, error)) return exitCodeForStoreFailure(store.busy());
     if (request.allDevices) {
         devices = all;
     } else if (!selectDevices(all, request.devices, devices, error)) {
@@ -140,7 +140,7 @@ int selectJobDevices(HostStore& store, const JobRequest& request, std::vector<De
     long long heldId = 0;
     const LockOutcome locked = lockDevices(store.lockDirectory(), ids, request.waitSeconds, locks, heldId, error);
     if (locked == LockOutcome::Failed) return kExitHostError;
-    if (!store.loadDevices(all, error)) return kExitHostError;
+    if (!store.loadDevices(all, error)) return exitCodeForStoreFailure(store.busy());
     if (locked == LockOutcome::Held) {
         std::vector<JobRecord> jobs;
         store.loadJobs(jobs, error);
@@ -152,7 +152,7 @@ int selectJobDevices(HostStore& store, const JobRequest& request, std::vector<De
     // locks) lets this job lock a new file of that name: a device whose last
     // job still runs, told by its process, is held all the same.
     store.refreshInterruptedJobs(ids);
-    if (!store.loadDevices(all, error)) return kExitHostError;
+    if (!store.loadDevices(all, error)) return exitCodeForStoreFailure(store.busy());
     for (DeviceRecord& chosen : devices) {
         for (const DeviceRecord& d : all) {
             if (d.id != chosen.id) continue;
@@ -204,7 +204,7 @@ int prepareJob(HostStore& store, const JobRequest& request, const HostOperation&
     JobContext& context = prepared.context;
     std::vector<SettingRecord> settings;
     std::vector<ArrayRecord> arrays;
-    if (!store.loadArrays(arrays, error) || !store.loadSettings(settings, error)) return kExitHostError;
+    if (!store.loadArrays(arrays, error) || !store.loadSettings(settings, error)) return exitCodeForStoreFailure(store.busy());
     context.arrays.assign(arrays.begin(), arrays.end());
     const std::string settingsPath = store.directory() + kSettingsFile;
     if (!replaceFileAtomically(settingsPath, settingsFileText(settings, arrays), error)) return kExitHostError;
@@ -219,7 +219,7 @@ int prepareJob(HostStore& store, const JobRequest& request, const HostOperation&
     }
     job.operation = operation.name;
     job.devices = joinedNames(devices);
-    if (!store.beginJob(job, devices, error)) return kExitHostError;
+    if (!store.beginJob(job, devices, error)) return exitCodeForStoreFailure(store.busy());
 
     if (!createJobLogs(job, prepared.log, error)) {
         std::string ignored;
