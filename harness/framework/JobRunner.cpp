@@ -10,6 +10,7 @@
 #include <map>
 #include <set>
 
+#include "harness/framework/ArrayAccess.h"
 #include "harness/framework/ArrayKeys.h"
 #include "harness/framework/ExitCodes.h"
 #include "harness/framework/HostLog.h"
@@ -205,7 +206,7 @@ int prepareJob(HostStore& store, const JobRequest& request, const HostOperation&
     std::vector<SettingRecord> settings;
     std::vector<ArrayRecord> arrays;
     if (!store.loadArrays(arrays, error) || !store.loadSettings(settings, error)) return exitCodeForStoreFailure(store.busy());
-    context.arrays.assign(arrays.begin(), arrays.end());
+    for (const ArrayRecord& array : arrays) context.arrays.push_back(arrayForJob(array));
     const std::string settingsPath = store.directory() + kSettingsFile;
     if (!replaceFileAtomically(settingsPath, settingsFileText(settings, arrays), error)) return kExitHostError;
     warnings = readableKeyFileWarnings(arrays, settings);
