@@ -7,6 +7,7 @@
 #include "harness/cli/CliCommand.h"
 #include "harness/cli/Orphans.h"
 #include "harness/cli/ProgressLine.h"
+#include "harness/framework/ArrayClientFailures.h"
 #include "harness/framework/ExitCodes.h"
 #include "harness/framework/HostOperations.h"
 #include "harness/framework/HostStore.h"
@@ -45,6 +46,9 @@ JsonValue runJson(const JobOutcome& outcome) {
         failures.push_back(failure);
     }
     document["failures"] = failures;
+    JsonValue arrays = JsonValue::array();
+    for (const ArrayFailure& a : outcome.arrayFailures) arrays.push_back({{"array", a.array}, {"reason", a.reason}});
+    document["arrayFailures"] = arrays;
     return document;
 }
 
@@ -94,7 +98,10 @@ int cmdRun(const std::string& dir, const ParsedArguments& args) {
                logLine("plug-in log", outcome.job.pluginLog).c_str());
         fflush(stdout);
     }
-    // Each failed device with its reason, on standard error, also with --quiet.
+    // The array client's own reason once per array, then each failed device
+    // with its reason, on standard error, also with --quiet.
+    for (const ArrayFailure& a : outcome.arrayFailures)
+        fprintf(stderr, "hnas-host: %s\n", arrayClientFailureLine(a.array, a.reason).c_str());
     for (const DeviceFailure& f : outcome.failures) fprintf(stderr, "hnas-host: %s\n", failureLine(f).c_str());
     if (!error.empty()) return fail(code, error);
     return code;

@@ -39,7 +39,12 @@ int HostSnapInfo::setArrayName(const char* name) {
     return stored() == 0 ? 0 : kNotStored;
 }
 
+void HostSnapInfo::touched() {
+    if (job_.clientFailures != nullptr) job_.clientFailures->deviceTouched(device_.arrayName);
+}
+
 int HostSnapInfo::setStatus(int status) {
+    touched();
     MemSnapInfo::setStatus(status);
     const int result = stored();
     if (job_.progress != nullptr) job_.progress->statusSet(device_.id, status);
@@ -58,11 +63,13 @@ int HostSnapInfo::setMetadata(short type, const char* text) {
 }
 
 int HostSnapInfo::setError(int code, const char* message) {
+    touched();
     MemSnapInfo::setError(code, message);
     return stored();
 }
 
 void HostSnapInfo::logLine(int level, const char* context, std::string_view text) {
+    touched();
     if (job_.log != nullptr) job_.log->write(level, deviceDisplayName(device_), context, std::string(text));
     if (level == QZSO::HostLog::kFailure && job_.failureLines != nullptr)
         (*job_.failureLines)[device_.id] = std::string(text);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -176,6 +177,7 @@ struct PreparedJob {
     LoadedPlugin plugin;
     JobContext context;
     HostLog log;
+    ArrayClientFailures clientFailures;
     HostWrites writes;
     std::map<long long, std::string> failureLines;
     JobProgress progress;
@@ -241,6 +243,7 @@ int prepareJob(HostStore& store, const JobRequest& request, const HostOperation&
     context.log = &prepared.log;
     context.writes = &prepared.writes;
     context.failureLines = &prepared.failureLines;
+    context.clientFailures = &prepared.clientFailures;
     prepared.progress.report = request.progress;
     prepared.progress.start(job.operation, static_cast<int>(devices.size()));
     context.progress = &prepared.progress;
@@ -270,16 +273,57 @@ bool callPlugin(const HostOperation& operation, const JobRecord& job, std::vecto
     return true;
 }
 
+// The array a failed device's client failures count for: the one attached
+// to it, else the only array the host knows.
+std::string arrayOfFailure(const DeviceRecord& device, const JobContext& context) {
+    if (!device.arrayName.empty() || context.arrays.size() != 1) return device.arrayName;
+    return context.arrays.front().name;
+}
+
+// Each array whose client failed for a failed device, once, in the order of
+// the devices. A failure no device of an array claimed (the plug-in left
+// the group without touching its devices again) goes to the one array of
+// the failed devices still without a reason, when there is exactly one.
+std::vector<ArrayFailure> failedArrays(const HostOperation& operation, const std::vector<DeviceRecord>& devices,
+                                       const PreparedJob& prepared) {
+    std::vector<ArrayFailure> arrays;
+    std::vector<std::string> withoutReason;
+    auto listed = [](const std::vector<ArrayFailure>& list, const std::string& array) {
+        for (const ArrayFailure& a : list)
+            if (a.array == array) return true;
+        return false;
+    };
+    for (const DeviceRecord& d : devices) {
+        if (operation.failureStatus == 0 || d.status != operation.failureStatus) continue;
+        const std::string array = arrayOfFailure(d, prepared.context);
+        const std::string reason = prepared.clientFailures.firstFailure(d.arrayName);
+        if (array.empty() || listed(arrays, array)) continue;
+        if (!reason.empty())
+            arrays.push_back({array, reason});
+        else if (std::find(withoutReason.begin(), withoutReason.end(), array) == withoutReason.end())
+            withoutReason.push_back(array);
+    }
+    const std::string unclaimed = prepared.clientFailures.unattributed();
+    if (withoutReason.size() == 1 && !unclaimed.empty() && !listed(arrays, withoutReason.front()))
+        arrays.push_back({withoutReason.front(), unclaimed});
+    return arrays;
+}
+
 // Each device the operation failed: its error text, else the last failure
-// line the plug-in logged for it, else where to look.
+// line the plug-in logged for it, else its array's client failure, else
+// where to look.
 std::vector<DeviceFailure> failedDevices(const HostOperation& operation, const std::vector<DeviceRecord>& devices,
-                                         const PreparedJob& prepared, const std::string& pluginLog) {
+                                         const PreparedJob& prepared, const std::vector<ArrayFailure>& arrays,
+                                         const std::string& pluginLog) {
     std::vector<DeviceFailure> failures;
     for (const DeviceRecord& d : devices) {
         if (operation.failureStatus == 0 || d.status != operation.failureStatus) continue;
         std::string reason = d.errorMessage;
         const auto logged = prepared.failureLines.find(d.id);
         if (reason.empty() && logged != prepared.failureLines.end()) reason = logged->second;
+        for (const ArrayFailure& a : arrays)
+            if (reason.empty() && a.array == arrayOfFailure(d, prepared.context))
+                reason = "the array client failed for array " + a.array + " (see above)";
         if (reason.empty()) reason = "no reason given; see the plug-in log " + pluginLog;
         failures.push_back({deviceDisplayName(d), d.status, reason});
     }
@@ -299,7 +343,11 @@ int recordJob(HostStore& store, bool returned, PreparedJob& prepared, JobOutcome
         return kExitPluginOdd;
     }
     prepared.log.write(0, "-", "hnas-host", "the plug-in returned " + std::to_string(outcome.pluginResult));
-    outcome.failures = failedDevices(*findHostOperation(job.operation), outcome.devices, prepared, job.pluginLog);
+    const HostOperation& operation = *findHostOperation(job.operation);
+    outcome.arrayFailures = failedArrays(operation, outcome.devices, prepared);
+    for (const ArrayFailure& a : outcome.arrayFailures)
+        prepared.log.write(2, "-", "hnas-host", arrayClientFailureLine(a.array, a.reason));
+    outcome.failures = failedDevices(operation, outcome.devices, prepared, outcome.arrayFailures, job.pluginLog);
     const HostWrites& writes = prepared.writes;
     std::string endError;
     bool committed = store.commitJob(job.id, outcome.devices, outcome.pluginResult, kJobDone, endError);

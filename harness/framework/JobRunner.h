@@ -40,11 +40,20 @@ struct DeviceFailure {
 // "dev-a: PREPARE_FAILED: Unable to fetch filer info ...".
 std::string failureLine(const DeviceFailure& failure);
 
+// An array whose client failed while devices attached to it failed: the
+// client's own reason, said once for the array (ArrayClientFailures.h).
+struct ArrayFailure {
+    std::string array;                   // e.g. "hnas1"
+    std::string reason;                  // e.g. "createFileSystemSnapshot failed: cannot connect (...) ..."
+};
+
 struct JobOutcome {
     JobRecord job;
     int pluginResult = -1;
     std::vector<DeviceRecord> devices;   // as committed, in the order given
-    // Each device the operation failed, in the order given.
+    // Each array whose client failed, in the order of its first failed
+    // device, then each device the operation failed, in the order given.
+    std::vector<ArrayFailure> arrayFailures;
     std::vector<DeviceFailure> failures;
     // What the operator should mend, for the terminal, e.g. an API key file
     // that others may read (ArrayKeys.h).

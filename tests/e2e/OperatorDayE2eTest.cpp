@@ -1,6 +1,8 @@
 // What an operator sees on the terminal and in the logs in everyday use,
 // with real hnas-host processes against hnas-arraysim: an array set up as
-// the man page shows it logs no failure for every device.
+// the man page shows it logs no failure for every device; a device that
+// fails because the array client failed shows the client's own reason,
+// once per array, with the command that looks into it.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -13,7 +15,7 @@
 namespace {
 
 const char kSeed[] = R"JSON({"arrays": [{
-  "name": "hnaso", "user": "op-admin", "password": "Op-pw-9",
+  "name": "hnaso", "user": "op-admin", "password": "Op-pw-9", "apiKeys": [{"key": "op-key-good"}],
   "virtualServers": [{"virtualServerId": 1, "name": "evs1", "ipAddresses": ["127.0.1.60"]}],
   "filesystems": [{"label": "fa", "virtualServerId": 1}, {"label": "fb", "virtualServerId": 1}]
 }]})JSON";
@@ -53,6 +55,63 @@ TEST(ArrayWithoutAddress, JobsLogNoFailureForTheManagementAddress) {
     const std::string logs = e2e::allFilesUnder(world.storeDirectory() + "/logs");
     EXPECT_FALSE(has(logs, "Unable to get the Metro Server")) << logs;
     EXPECT_FALSE(has(logs, "Metro Server array config values are not entered")) << logs;
+}
+
+int count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+    return n;
+}
+
+// Three ways the array client fails a whole array, each on a job over two
+// devices: stderr says the client's reason once, for the array, pointing to
+// check-array, and then each device's line; never the plug-in's generic
+// texts alone.
+TEST(ArrayClientFailure, TheClientsOwnReasonIsPrintedOncePerArrayBeforeTheDevices) {
+    const struct {
+        const char* name;
+        const char* operation;       // run after a good prepare, or "prepare" itself
+        const char* reason;          // what stderr must give as the array's reason
+    } cases[] = {
+        {"wrong password", "prepare", "the array refused the credentials"},
+        {"simulator down", "snap", "cannot connect"},
+        {"wrong API key", "snap", "the array refused the credentials"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        e2e::World world(kSeed);
+        ASSERT_TRUE(world.ok()) << world.error();
+        const std::string name = c.name;
+        ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, name == "wrong password" ? "Not-the-pw" : kPassword).exitCode);
+        ASSERT_EQ(kExitOk, world.addDevice("dev-a", native("fa")).exitCode);
+        ASSERT_EQ(kExitOk, world.addDevice("dev-b", native("fb")).exitCode);
+        if (std::string(c.operation) != "prepare") {
+            const e2e::HostRun prepared = world.job("prepare", {"dev-a", "dev-b"});
+            ASSERT_EQ(kExitOk, prepared.exitCode) << prepared.output;
+        }
+        if (name == "simulator down") world.simulator().stop();
+        if (name == "wrong API key") {
+            const std::string keyFile = world.directory() + "/op.key";
+            writeWholeFile(keyFile, "op-key-wrong\n");
+            const e2e::HostRun updated = world.host({"update-array", "hnaso", "--api-key-file", keyFile});
+            ASSERT_EQ(kExitOk, updated.exitCode) << updated.output;
+        }
+        const e2e::HostRun job = world.job(c.operation, {"dev-a", "dev-b"});
+        EXPECT_EQ(kExitAllFailed, job.exitCode) << job.output;
+        const std::string arrayLine = "hnas-host: array hnaso: ";
+        EXPECT_EQ(1, count(job.output, arrayLine)) << job.output;
+        const size_t reasonAt = job.output.find(arrayLine);
+        ASSERT_NE(std::string::npos, reasonAt) << job.output;
+        const std::string line = job.output.substr(reasonAt, job.output.find('\n', reasonAt) - reasonAt);
+        EXPECT_TRUE(has(line, c.reason)) << line;
+        EXPECT_TRUE(has(line, "hnas-host check-array hnaso")) << line;
+        EXPECT_FALSE(has(line, kPassword)) << line;
+        for (const char* device : {"hnas-host: dev-a: ", "hnas-host: dev-b: "}) {
+            EXPECT_EQ(1, count(job.output, device)) << job.output;
+            EXPECT_LT(reasonAt, job.output.find(device)) << "the array's reason comes first:\n" << job.output;
+        }
+        EXPECT_FALSE(has(job.output, "no reason given")) << job.output;
+    }
 }
 
 }  // namespace
