@@ -49,6 +49,10 @@ JsonValue runJson(const JobOutcome& outcome) {
     JsonValue arrays = JsonValue::array();
     for (const ArrayFailure& a : outcome.arrayFailures) arrays.push_back({{"array", a.array}, {"reason", a.reason}});
     document["arrayFailures"] = arrays;
+    JsonValue notReached = JsonValue::array();
+    for (const ArrayFailure& a : outcome.arraysNotReached)
+        notReached.push_back({{"array", a.array}, {"reason", a.reason}});
+    document["arraysNotReached"] = notReached;
     return document;
 }
 
@@ -102,6 +106,8 @@ int cmdRun(const std::string& dir, const ParsedArguments& args) {
     // with its reason, on standard error, also with --quiet.
     for (const ArrayFailure& a : outcome.arrayFailures)
         fprintf(stderr, "hnas-host: %s\n", arrayClientFailureLine(a.array, a.reason).c_str());
+    for (const ArrayFailure& a : outcome.arraysNotReached)
+        fprintf(stderr, "hnas-host: %s\n", arrayNotReachedLine(a.array, a.reason).c_str());
     for (const DeviceFailure& f : outcome.failures) fprintf(stderr, "hnas-host: %s\n", failureLine(f).c_str());
     if (!error.empty()) return fail(code, error);
     return code;

@@ -43,6 +43,19 @@ std::string ArrayClientFailures::unattributed() const {
     return firstFailure("");
 }
 
+namespace {
+
+std::string checkArrayHint(const std::string& arrayName) {
+    return "check it with: hnas-host check-array " + arrayName;
+}
+
+}  // namespace
+
 std::string arrayClientFailureLine(const std::string& arrayName, const std::string& failure) {
-    return "array " + arrayName + ": " + failure + "; check it with: hnas-host check-array " + arrayName;
+    return "array " + arrayName + ": " + failure + "; " + checkArrayHint(arrayName);
+}
+
+std::string arrayNotReachedLine(const std::string& arrayName, const std::string& failure) {
+    return "array " + arrayName + " not reached: " + failure + "; the answer was given without it; " +
+           checkArrayHint(arrayName);
 }

@@ -46,3 +46,8 @@ private:
 // What the terminal says for an array whose client failed:
 // "array hnas1: <the client's failure>; check it with: hnas-host check-array hnas1".
 std::string arrayClientFailureLine(const std::string& arrayName, const std::string& failure);
+
+// What the terminal says for an array an answering operation (is-mapped)
+// could not reach: "array hnas1 not reached: <the client's failure>; the
+// answer was given without it; check it with: hnas-host check-array hnas1".
+std::string arrayNotReachedLine(const std::string& arrayName, const std::string& failure);

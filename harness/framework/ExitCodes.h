@@ -7,6 +7,7 @@ const int kExitCheckFailed = 2;     // check-array: a step failed; orphans: an a
 const int kExitSomeFailed = 3;      // the plug-in returned 2: some devices failed
 const int kExitAllFailed = 4;       // the plug-in returned 1: no device succeeded
 const int kExitPluginOdd = 5;       // the plug-in returned another value or threw
+const int kExitWithoutArray = 6;    // is-mapped, reconcile: the plug-in answered, but without reaching an array
 const int kExitUsage = 64;          // bad command line
 const int kExitBadInput = 65;       // unknown device, array or value
 const int kExitNoStore = 66;        // the store does not exist

@@ -280,12 +280,12 @@ std::string arrayOfFailure(const DeviceRecord& device, const JobContext& context
     return context.arrays.front().name;
 }
 
-// Each array whose client failed for a failed device, once, in the order of
-// the devices. A failure no device of an array claimed (the plug-in left
+// Each array whose client failed for one of `devices`, once, in the order
+// of the devices. A failure no device of an array claimed (the plug-in left
 // the group without touching its devices again) goes to the one array of
-// the failed devices still without a reason, when there is exactly one.
-std::vector<ArrayFailure> failedArrays(const HostOperation& operation, const std::vector<DeviceRecord>& devices,
-                                       const PreparedJob& prepared) {
+// `devices` still without a reason, when there is exactly one.
+std::vector<ArrayFailure> clientFailedArrays(const std::vector<const DeviceRecord*>& devices,
+                                             const PreparedJob& prepared) {
     std::vector<ArrayFailure> arrays;
     std::vector<std::string> withoutReason;
     auto listed = [](const std::vector<ArrayFailure>& list, const std::string& array) {
@@ -293,20 +293,35 @@ std::vector<ArrayFailure> failedArrays(const HostOperation& operation, const std
             if (a.array == array) return true;
         return false;
     };
-    for (const DeviceRecord& d : devices) {
-        if (operation.failureStatus == 0 || d.status != operation.failureStatus) continue;
-        const std::string array = arrayOfFailure(d, prepared.context);
-        const std::string reason = prepared.clientFailures.firstFailure(d.arrayName);
+    for (const DeviceRecord* d : devices) {
+        const std::string array = arrayOfFailure(*d, prepared.context);
+        const std::string reason = prepared.clientFailures.firstFailure(d->arrayName);
         if (array.empty() || listed(arrays, array)) continue;
         if (!reason.empty())
             arrays.push_back({array, reason});
         else if (std::find(withoutReason.begin(), withoutReason.end(), array) == withoutReason.end())
             withoutReason.push_back(array);
     }
+    withoutReason.erase(std::remove_if(withoutReason.begin(), withoutReason.end(),
+                                       [&](const std::string& array) { return listed(arrays, array); }),
+                        withoutReason.end());
     const std::string unclaimed = prepared.clientFailures.unattributed();
-    if (withoutReason.size() == 1 && !unclaimed.empty() && !listed(arrays, withoutReason.front()))
-        arrays.push_back({withoutReason.front(), unclaimed});
+    if (withoutReason.size() == 1 && !unclaimed.empty()) arrays.push_back({withoutReason.front(), unclaimed});
     return arrays;
+}
+
+// The arrays whose client failed: for an operation that fails devices, the
+// arrays of the failed devices; for one that answers for every device
+// (is-mapped, reconcile), the arrays of all of them, reached or not.
+void findClientFailures(const HostOperation& operation, const std::vector<DeviceRecord>& devices,
+                        const PreparedJob& prepared, JobOutcome& outcome) {
+    std::vector<const DeviceRecord*> concerned;
+    for (const DeviceRecord& d : devices)
+        if (operation.failureStatus == 0 || d.status == operation.failureStatus) concerned.push_back(&d);
+    if (operation.failureStatus == 0)
+        outcome.arraysNotReached = clientFailedArrays(concerned, prepared);
+    else
+        outcome.arrayFailures = clientFailedArrays(concerned, prepared);
 }
 
 // Each device the operation failed: its error text, else the last failure
@@ -344,9 +359,11 @@ int recordJob(HostStore& store, bool returned, PreparedJob& prepared, JobOutcome
     }
     prepared.log.write(0, "-", "hnas-host", "the plug-in returned " + std::to_string(outcome.pluginResult));
     const HostOperation& operation = *findHostOperation(job.operation);
-    outcome.arrayFailures = failedArrays(operation, outcome.devices, prepared);
+    findClientFailures(operation, outcome.devices, prepared, outcome);
     for (const ArrayFailure& a : outcome.arrayFailures)
         prepared.log.write(2, "-", "hnas-host", arrayClientFailureLine(a.array, a.reason));
+    for (const ArrayFailure& a : outcome.arraysNotReached)
+        prepared.log.write(2, "-", "hnas-host", arrayNotReachedLine(a.array, a.reason));
     outcome.failures = failedDevices(operation, outcome.devices, prepared, outcome.arrayFailures, job.pluginLog);
     const HostWrites& writes = prepared.writes;
     std::string endError;
@@ -377,7 +394,8 @@ int recordJob(HostStore& store, bool returned, PreparedJob& prepared, JobOutcome
         d.lastJobId = job.id;
         d.lastJobOutcome = job.outcome;
     }
-    return exitCodeForPluginResult(outcome.pluginResult);
+    const int code = exitCodeForPluginResult(outcome.pluginResult);
+    return code == kExitOk && !outcome.arraysNotReached.empty() ? kExitWithoutArray : code;
 }
 
 }  // namespace

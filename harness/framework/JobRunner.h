@@ -55,6 +55,10 @@ struct JobOutcome {
     // device, then each device the operation failed, in the order given.
     std::vector<ArrayFailure> arrayFailures;
     std::vector<DeviceFailure> failures;
+    // For an operation that fails no device (is-mapped, reconcile): each
+    // array its client could not reach, whose devices were answered for
+    // without it (the job then exits kExitWithoutArray).
+    std::vector<ArrayFailure> arraysNotReached;
     // What the operator should mend, for the terminal, e.g. an API key file
     // that others may read (ArrayKeys.h).
     std::vector<std::string> warnings;

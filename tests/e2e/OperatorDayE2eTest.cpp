@@ -2,7 +2,8 @@
 // with real hnas-host processes against hnas-arraysim: an array set up as
 // the man page shows it logs no failure for every device; a device that
 // fails because the array client failed shows the client's own reason,
-// once per array, with the command that looks into it.
+// once per array, with the command that looks into it; an is-mapped answered
+// without its array says so.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -112,6 +113,34 @@ TEST(ArrayClientFailure, TheClientsOwnReasonIsPrintedOncePerArrayBeforeTheDevice
         }
         EXPECT_FALSE(has(job.output, "no reason given")) << job.output;
     }
+}
+
+// is-mapped with the array's port closed: the plug-in answers NOT_MAPPED
+// for every device as it must, and the host says on stderr that the array
+// was not reached, with the client's reason, and exits 6, not 0. With the
+// array back, the same job exits 0 and says nothing of the kind.
+TEST(IsMappedWithoutArray, SaysWhichArrayWasNotReachedAndExitsWithItsOwnCode) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, kPassword).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-a", native("fa")).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-b", native("fb")).exitCode);
+    for (const char* operation : {"prepare", "snap", "map"}) {
+        const e2e::HostRun job = world.job(operation, {"dev-a", "dev-b"});
+        ASSERT_EQ(kExitOk, job.exitCode) << operation << ": " << job.output;
+    }
+    const e2e::HostRun reached = world.job("is-mapped", {"dev-a", "dev-b"});
+    EXPECT_EQ(kExitOk, reached.exitCode) << reached.output;
+    EXPECT_FALSE(has(reached.output, "not reached")) << reached.output;
+
+    world.simulator().stop();
+    const e2e::HostRun job = world.host({"run", "is-mapped", "dev-a", "dev-b"});
+    EXPECT_EQ(kExitWithoutArray, job.exitCode) << job.output;
+    EXPECT_EQ(1, count(job.output, "hnas-host: array hnaso not reached: ")) << job.output;
+    EXPECT_TRUE(has(job.output, "cannot connect")) << job.output;
+    EXPECT_TRUE(has(job.output, "the answer was given without it; check it with: hnas-host check-array hnaso"))
+        << job.output;
+    EXPECT_EQ(2, count(job.output, "NOT_MAPPED")) << "the plug-in's answer stays as it is:\n" << job.output;
 }
 
 }  // namespace
