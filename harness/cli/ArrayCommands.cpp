@@ -184,7 +184,8 @@ int cmdRemoveArray(const std::string& dir, const ParsedArguments& args) {
     if (const int code = openStore(dir, store)) return code;
     std::vector<std::string> devices;
     std::string error;
-    if (!store.removeArray(args.positional[0], devices, error)) return fail(store.busy() ? kExitBusy : kExitBadInput, error);
+    if (!store.removeArray(args.positional[0], devices, error))
+        return fail(store.busy() ? kExitBusy : kExitBadInput, error);
     printf("removed array %s\n", args.positional[0].c_str());
     return kExitOk;
 }

@@ -373,7 +373,8 @@ int reportLeakedSnapshots(HostStore& store, const std::vector<DeviceRecord>& dev
     if (deleted.empty()) return kExitOk;
     std::vector<ArrayRecord> arrays;
     std::vector<SettingRecord> settings;
-    if (!store.loadArrays(arrays, error) || !useStoreSettings(store, settings, error)) return exitCodeForStoreFailure(store.busy());
+    if (!store.loadArrays(arrays, error) || !useStoreSettings(store, settings, error))
+        return exitCodeForStoreFailure(store.busy());
     int code = kExitOk;
     for (const ArrayRecord& array : arrays) {
         // A device names the array the plug-in attached; one without asks every array.

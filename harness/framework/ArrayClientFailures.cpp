@@ -14,8 +14,8 @@ const char kClientContext[] = "QzManageHNAS::";
 ArrayClientFailures::ArrayClientFailures() : caught_(std::make_shared<Caught>()) {
     std::shared_ptr<Caught> caught = caught_;
     EvDebugSetSink([caught](const EvLogLine& line) {
-        if (line.level != DebugLevel::kFailure || line.context.compare(0, sizeof kClientContext - 1, kClientContext) != 0)
-            return;
+        const bool fromClient = line.context.compare(0, sizeof kClientContext - 1, kClientContext) == 0;
+        if (line.level != DebugLevel::kFailure || !fromClient) return;
         std::lock_guard<std::mutex> hold(caught->lock);
         caught->pending.push_back(line.message);
     });

@@ -360,7 +360,8 @@ bool HostStore::addMissingColumns(std::string& error) {
     for (const auto& column : columns)
         if (!present(column.probe) && !exec(column.add, error)) return false;
     if (!exec(kIdentityTable, error) || !readOrMakeIdentity(error)) return false;
-    if (!present("SELECT uuid FROM snap_uuids LIMIT 0") && (!exec(kSnapUuidTable, error) || !recordEarlierSnapUuids(error)))
+    if (!present("SELECT uuid FROM snap_uuids LIMIT 0") &&
+        (!exec(kSnapUuidTable, error) || !recordEarlierSnapUuids(error)))
         return false;
     if (!transaction.commit()) return failed(error, "cannot store the store's identity");
     return true;

@@ -207,7 +207,8 @@ int prepareJob(HostStore& store, const JobRequest& request, const HostOperation&
     JobContext& context = prepared.context;
     std::vector<SettingRecord> settings;
     std::vector<ArrayRecord> arrays;
-    if (!store.loadArrays(arrays, error) || !store.loadSettings(settings, error)) return exitCodeForStoreFailure(store.busy());
+    if (!store.loadArrays(arrays, error) || !store.loadSettings(settings, error))
+        return exitCodeForStoreFailure(store.busy());
     for (const ArrayRecord& array : arrays) context.arrays.push_back(arrayForJob(array));
     const std::string settingsPath = store.directory() + kSettingsFile;
     if (!replaceFileAtomically(settingsPath, settingsFileText(settings, arrays), error)) return kExitHostError;
@@ -273,9 +274,9 @@ bool callPlugin(const HostOperation& operation, const JobRecord& job, std::vecto
     return true;
 }
 
-// The array a failed device's client failures count for: the one attached
-// to it, else the only array the host knows.
-std::string arrayOfFailure(const DeviceRecord& device, const JobContext& context) {
+// The array a device's client failures count for: the one attached to it,
+// else the only array the host knows.
+std::string arrayOfDevice(const DeviceRecord& device, const JobContext& context) {
     if (!device.arrayName.empty() || context.arrays.size() != 1) return device.arrayName;
     return context.arrays.front().name;
 }
@@ -294,7 +295,7 @@ std::vector<ArrayFailure> clientFailedArrays(const std::vector<const DeviceRecor
         return false;
     };
     for (const DeviceRecord* d : devices) {
-        const std::string array = arrayOfFailure(*d, prepared.context);
+        const std::string array = arrayOfDevice(*d, prepared.context);
         const std::string reason = prepared.clientFailures.firstFailure(d->arrayName);
         if (array.empty() || listed(arrays, array)) continue;
         if (!reason.empty())
@@ -337,7 +338,7 @@ std::vector<DeviceFailure> failedDevices(const HostOperation& operation, const s
         const auto logged = prepared.failureLines.find(d.id);
         if (reason.empty() && logged != prepared.failureLines.end()) reason = logged->second;
         for (const ArrayFailure& a : arrays)
-            if (reason.empty() && a.array == arrayOfFailure(d, prepared.context))
+            if (reason.empty() && a.array == arrayOfDevice(d, prepared.context))
                 reason = "the array client failed for array " + a.array + " (see above)";
         if (reason.empty()) reason = "no reason given; see the plug-in log " + pluginLog;
         failures.push_back({deviceDisplayName(d), d.status, reason});

@@ -44,8 +44,9 @@ TEST(BusyStore, JobsAndPollersSideBySideNeverFailForTheStore) {
     ASSERT_EQ(kExitOk, world.addArray("hnasb", "evs1", 1, "busy-admin", "Busy-pw-7").exitCode);
     const char* fileSystems[] = {"fa", "fb", "fc"};
     for (int i = 0; i < 3; ++i) {
-        const e2e::HostRun added = world.addDevice(
-            kDevices[i], std::string("{type:native_hnas,path:/__VOLUME__/") + fileSystems[i] + "/d,targethostname:hnasb}");
+        const std::string source =
+            std::string("{type:native_hnas,path:/__VOLUME__/") + fileSystems[i] + "/d,targethostname:hnasb}";
+        const e2e::HostRun added = world.addDevice(kDevices[i], source);
         ASSERT_EQ(kExitOk, added.exitCode) << added.output;
     }
 
@@ -140,7 +141,8 @@ TEST(BusyStore, ACommandWaitsForTheStoreAndExits75WhenTheWaitRunsOut) {
     ASSERT_TRUE(holder.held());
     setenv("HNAS_HOST_BUSY_WAIT", "1", 1);
     const e2e::HostRun setting = world.host({"set-setting", "hnas-host", "nKeepJobLogs", "8"});
-    const e2e::HostRun device = world.addDevice("dev-x", "{type:native_hnas,path:/__VOLUME__/fa/d,targethostname:hnasb}");
+    const e2e::HostRun device =
+        world.addDevice("dev-x", "{type:native_hnas,path:/__VOLUME__/fa/d,targethostname:hnasb}");
     unsetenv("HNAS_HOST_BUSY_WAIT");
     for (const e2e::HostRun& run : {setting, device}) {
         EXPECT_EQ(kExitBusy, run.exitCode) << run.output;
