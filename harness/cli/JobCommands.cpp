@@ -1,5 +1,6 @@
 // The commands that run jobs and show what they left: run, state, history.
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -198,6 +199,52 @@ int cmdHistory(const std::string& dir, const ParsedArguments& args) {
     printf("%s", formatTable({"job", "operation", "started", "returned", "outcome", "devices"}, rows).c_str());
     return kExitOk;
 }
+int cmdRestorePoints(const std::string& dir, const ParsedArguments& args) {
+    HostStore store;
+    if (const int code = openStore(dir, store)) return code;
+    std::vector<DeviceRecord> all;
+    std::vector<RestorePointRecord> points;
+    std::string error;
+    if (!store.loadDevices(all, error) || !store.loadRestorePoints(points, error))
+        return fail(exitCodeForStoreFailure(store.busy()), error);
+    std::vector<DeviceRecord> chosen;
+    if (!args.positional.empty() && !selectDevices(all, args.positional, chosen, error))
+        return fail(kExitBadInput, error);
+    auto wanted = [&](const RestorePointRecord& p) {
+        if (chosen.empty()) return true;
+        for (const DeviceRecord& d : chosen)
+            if (d.id == p.deviceId) return true;
+        return false;
+    };
+    // A device's latest point is the one made last.
+    std::map<long long, long long> latest;
+    for (const RestorePointRecord& p : points) latest[p.deviceId] = p.id;
+    if (args.has("--json")) {
+        JsonValue document = jsonDocument("restore-points");
+        JsonValue list = JsonValue::array();
+        for (const RestorePointRecord& p : points) {
+            if (!wanted(p)) continue;
+            JsonValue point = {{"id", p.id},          {"deviceId", p.deviceId}, {"device", p.deviceName},
+                               {"snapUUID", p.snapUUID}, {"snapDevice", p.snapDevice}, {"job", p.jobId},
+                               {"created", p.created}, {"latest", latest[p.deviceId] == p.id}};
+            JsonValue metadata = JsonValue::object();
+            for (const auto& m : p.metadata) metadata[std::to_string(m.first)] = m.second;
+            point["metadata"] = metadata;
+            list.push_back(point);
+        }
+        document["restorePoints"] = list;
+        printf("%s", jsonText(document).c_str());
+        return kExitOk;
+    }
+    std::vector<std::vector<std::string>> rows;
+    for (const RestorePointRecord& p : points)
+        if (wanted(p))
+            rows.push_back({std::to_string(p.id), p.deviceName, p.snapUUID, std::to_string(p.jobId), p.created,
+                            latest[p.deviceId] == p.id ? "latest" : "-"});
+    printf("%s", formatTable({"point", "device", "snap UUID", "job", "made", "latest"}, rows).c_str());
+    return kExitOk;
+}
+
 }  // namespace
 
 std::vector<Command> jobCommands() {
@@ -211,11 +258,14 @@ std::vector<Command> jobCommands() {
          "writes a host log and a plug-in log under <store>/logs. snap gives every device a fresh snap\n"
          "UUID first, ending in the store's identity (see orphans). Each device the operation failed is\n"
          "named on standard error with its reason (the plug-in's error text, else the last failure line\n"
-         "it logged for the device), also with --quiet; the table goes to standard output. On a terminal\n"
-         "a progress line shows the devices done (a status other than the operation's preset, or a second\n"
-         "one) and the time, cleared before the table; not with --quiet or --json.\n"
+         "it logged for the device), also with --quiet, after the array client's own reason, once per\n"
+         "array, when the client failed (refused login, cannot connect, certificate, time-out); the table\n"
+         "goes to standard output. On a terminal a progress line shows the devices done (a status other\n"
+         "than the operation's preset, or a second one) and the time, cleared before the table; not with\n"
+         "--quiet or --json. Each snap that succeeds leaves the device a restore point (restore-points).\n"
          "Exit codes: 0 all devices succeeded, 3 some failed, 4 none succeeded (is-mapped always returns\n"
-         "0: see the statuses), 75 a device is held by another job.\n",
+         "0: see the statuses), 6 is-mapped or reconcile answered without reaching an array (named on\n"
+         "standard error), 75 a device is held by another job or the store stayed busy.\n",
          {{"--all", nullptr, false, "every device of the store"},
           kPluginOption,
           {"--mount-source", "N", false, "map/unmap: who asked for the mount (2 = GUI; default 1)"},
@@ -235,5 +285,11 @@ std::vector<Command> jobCommands() {
          "The logs of the last [hnas-host] nKeepJobLogs jobs (default 20; 0 keeps all) are kept; an older\n"
          "job is still listed, with its logs shown as removed.\n",
          {{"--job", "N", false, "the devices' results of job N, and its log files"}, kJsonOption}, true, cmdHistory},
+        {"restore-points", "[DEVICE...]", "show each device's restore points",
+         "Each snap that succeeded leaves the device a restore point: its snapshot, with the snap UUID\n"
+         "and metadata the snap left, the job and the time. A delete job that deletes a device's snapshot\n"
+         "ends its point, and a reconcile that finds the snapshot gone does too. orphans never lists a\n"
+         "snapshot that a restore point holds. The latest point of each device is marked.\n",
+         {kJsonOption}, true, cmdRestorePoints},
     };
 }

@@ -71,6 +71,23 @@ std::string localTime(uint64_t seconds) {
     return text;
 }
 
+// The devices with, after them, each restore point as a device that refers
+// to the point's snapshot: a snapshot a restore point holds is no orphan,
+// whichever snap of its device made it.
+bool loadReferences(HostStore& store, std::vector<DeviceRecord>& references, std::string& error) {
+    std::vector<RestorePointRecord> points;
+    if (!store.loadDevices(references, error) || !store.loadRestorePoints(points, error)) return false;
+    for (const RestorePointRecord& p : points) {
+        DeviceRecord held;
+        held.label = p.deviceName;
+        held.status = QZSO::SNAP_STATUS_SNAPPED;
+        held.snapUUID = p.snapUUID;
+        held.metadata = p.metadata;
+        references.push_back(held);
+    }
+    return true;
+}
+
 // A snapshot leaked by a delete that reported done names the device that
 // reported it.
 std::string noteFor(const std::string& name, const std::vector<DeviceRecord>& devices) {
@@ -209,7 +226,7 @@ bool deleteOrphansOf(HostStore& store, const ChosenArray& chosen, std::vector<Or
         if (client == nullptr) client = connectClient(chosen.endpoint, failures, cause);
         std::vector<DeviceRecord> devices;
         std::vector<__HNASFileSystemShares> shares;
-        const bool checked = client != nullptr && store.loadDevices(devices, cause);
+        const bool checked = client != nullptr && loadReferences(store, devices, cause);
         if (!checked || !client->getAllShares(shares)) {
             if (checked) cause = withoutSecret(failures.take(), chosen.endpoint.password);
             settle(o, json, "notDeleted", "cannot check it again: " + cause);
@@ -317,7 +334,7 @@ int findOrphans(HostStore& store, const OrphanOptions& options, std::string& err
     std::vector<DeviceRecord> devices;
     std::vector<SettingRecord> settings;
     std::set<std::string> handedOut;
-    if (!store.loadArrays(arrays, error) || !store.loadDevices(devices, error) ||
+    if (!store.loadArrays(arrays, error) || !loadReferences(store, devices, error) ||
         !store.loadSnapUuids(handedOut, error) || !useStoreSettings(store, settings, error))
         return exitCodeForStoreFailure(store.busy());
     std::vector<ChosenArray> chosen;

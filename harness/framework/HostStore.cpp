@@ -12,6 +12,8 @@
 #include <cstring>
 #include <map>
 
+#include <nlohmann/json.hpp>
+
 #include "harness/framework/PrivateFiles.h"
 #include "harness/framework/ProcessIdentity.h"
 #include "harness/framework/RandomText.h"
@@ -77,6 +79,15 @@ CREATE TABLE job_results(
   snap_device TEXT NOT NULL,
   PRIMARY KEY(job_id, device_id));
 CREATE TABLE store_identity(id TEXT NOT NULL);
+CREATE TABLE restore_points(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  device_id INTEGER NOT NULL,
+  device_name TEXT NOT NULL,
+  snap_uuid TEXT NOT NULL,
+  snap_device TEXT NOT NULL,
+  job_id INTEGER NOT NULL,
+  created TEXT NOT NULL,
+  metadata TEXT NOT NULL);
 CREATE TABLE snap_uuids(
   uuid TEXT PRIMARY KEY,
   job_id INTEGER NOT NULL);
@@ -87,6 +98,11 @@ const char kIdentityTable[] = "CREATE TABLE IF NOT EXISTS store_identity(id TEXT
 // What a store made before the record of snap UUIDs gets: job 0 stands for
 // its history (recordEarlierSnapUuids).
 const char kSnapUuidTable[] = "CREATE TABLE snap_uuids(uuid TEXT PRIMARY KEY, job_id INTEGER NOT NULL)";
+// What a store made before restore points gets: none, until its next snap.
+const char kRestorePointTable[] =
+    "CREATE TABLE IF NOT EXISTS restore_points(id INTEGER PRIMARY KEY AUTOINCREMENT, device_id INTEGER NOT NULL, "
+    "device_name TEXT NOT NULL, snap_uuid TEXT NOT NULL, snap_device TEXT NOT NULL, job_id INTEGER NOT NULL, "
+    "created TEXT NOT NULL, metadata TEXT NOT NULL)";
 const char kRecordSnapUuid[] = "INSERT OR IGNORE INTO snap_uuids(uuid, job_id) VALUES(?1, ?2)";
 
 const char kDatabaseFile[] = "/host.db";
@@ -344,7 +360,8 @@ bool HostStore::addMissingColumns(std::string& error) {
     auto upToDate = [&] {
         for (const auto& column : columns)
             if (!present(column.probe)) return false;
-        return present("SELECT id FROM store_identity LIMIT 0") && present("SELECT uuid FROM snap_uuids LIMIT 0");
+        return present("SELECT id FROM store_identity LIMIT 0") && present("SELECT uuid FROM snap_uuids LIMIT 0") &&
+               present("SELECT id FROM restore_points LIMIT 0");
     };
     // A store of this version is only read: the commands that look at it
     // never queue for the write lock behind a job.
@@ -359,7 +376,7 @@ bool HostStore::addMissingColumns(std::string& error) {
     if (!transaction.begun()) return failed(error, "cannot read the store's identity");
     for (const auto& column : columns)
         if (!present(column.probe) && !exec(column.add, error)) return false;
-    if (!exec(kIdentityTable, error) || !readOrMakeIdentity(error)) return false;
+    if (!exec(kIdentityTable, error) || !readOrMakeIdentity(error) || !exec(kRestorePointTable, error)) return false;
     if (!present("SELECT uuid FROM snap_uuids LIMIT 0") &&
         (!exec(kSnapUuidTable, error) || !recordEarlierSnapUuids(error)))
         return false;
@@ -622,10 +639,14 @@ bool HostStore::removeDevices(const std::vector<long long>& ids, std::string& er
     Transaction transaction(db_);
     if (!transaction.begun()) return failed(error, "cannot remove the devices");
     for (const long long id : ids) {
-        // Its metadata goes with it (ON DELETE CASCADE); job rows keep the name.
+        // Its metadata goes with it (ON DELETE CASCADE); job rows keep the
+        // name. Its restore points go too: what they held is an orphan now.
         Statement remove(db_, "DELETE FROM devices WHERE id = ?1");
         remove.integer(1, id);
         if (!remove.run()) return failed(error, "cannot remove device " + std::to_string(id));
+        Statement points(db_, "DELETE FROM restore_points WHERE device_id = ?1");
+        points.integer(1, id);
+        if (!points.run()) return failed(error, "cannot remove the restore points of device " + std::to_string(id));
     }
     if (!transaction.commit()) return failed(error, "cannot remove the devices");
     return true;
@@ -749,10 +770,49 @@ bool HostStore::beginJob(JobRecord& job, const std::vector<DeviceRecord>& device
     return true;
 }
 
+namespace {
+
+// A device's metadata as one text, e.g. {"6":"3f2a...","16":"..."}.
+std::string metadataText(const std::map<int, std::string>& metadata) {
+    nlohmann::json object = nlohmann::json::object();
+    for (const auto& m : metadata) object[std::to_string(m.first)] = m.second;
+    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::map<int, std::string> metadataFromText(const std::string& text) {
+    std::map<int, std::string> metadata;
+    const nlohmann::json object = nlohmann::json::parse(text, nullptr, false);
+    if (!object.is_object()) return metadata;
+    for (auto m = object.begin(); m != object.end(); ++m)
+        if (m.value().is_string()) metadata[std::atoi(m.key().c_str())] = m.value().get<std::string>();
+    return metadata;
+}
+
+bool contains(const std::vector<long long>& ids, long long id) {
+    return std::find(ids.begin(), ids.end(), id) != ids.end();
+}
+
+}  // namespace
+
 bool HostStore::commitJob(long long jobId, const std::vector<DeviceRecord>& devices, int returnCode,
-                          const std::string& outcome, std::string& error) {
+                          const std::string& outcome, std::string& error, const RestorePointChanges& points) {
     Transaction transaction(db_);
     if (!transaction.begun()) return failed(error, "cannot commit the job");
+    const std::string finished = nowText();
+    for (const DeviceRecord& d : devices) {
+        if (contains(points.deleted, d.id)) {
+            Statement forget(db_, "DELETE FROM restore_points WHERE device_id = ?1 AND snap_uuid = ?2");
+            forget.integer(1, d.id).text(2, d.snapUUID);
+            if (!forget.run()) return failed(error, "cannot record the job's restore points");
+        }
+        if (!contains(points.made, d.id)) continue;
+        Statement point(db_,
+                        "INSERT INTO restore_points(device_id, device_name, snap_uuid, snap_device, job_id, created, "
+                        "metadata) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+        point.integer(1, d.id).text(2, deviceDisplayName(d)).text(3, d.snapUUID).text(4, d.snapDevice);
+        point.integer(5, jobId).text(6, finished).text(7, metadataText(d.metadata));
+        if (!point.run()) return failed(error, "cannot record the job's restore points");
+    }
     for (const DeviceRecord& d : devices) {
         // Another command may have taken the job for dead meanwhile and
         // stored the devices' state as its results: the job's own end wins.
@@ -764,7 +824,7 @@ bool HostStore::commitJob(long long jobId, const std::vector<DeviceRecord>& devi
         if (!result.run()) return failed(error, "cannot record the job's results");
     }
     Statement finish(db_, "UPDATE jobs SET finished = ?1, return_code = ?2, outcome = ?3 WHERE id = ?4");
-    finish.text(1, nowText()).integer(2, returnCode).text(3, outcome).integer(4, jobId);
+    finish.text(1, finished).integer(2, returnCode).text(3, outcome).integer(4, jobId);
     if (!finish.run()) return failed(error, "cannot finish the job");
     if (!transaction.commit()) return failed(error, "cannot commit the job");
     return true;
@@ -843,5 +903,27 @@ bool HostStore::loadJobResults(long long jobId, std::vector<JobResultRecord>& re
         results.push_back(r);
     }
     if (step != SQLITE_DONE) return failed(error, "cannot read the job's results");
+    return true;
+}
+
+bool HostStore::loadRestorePoints(std::vector<RestorePointRecord>& points, std::string& error) {
+    points.clear();
+    Statement query(db_,
+                    "SELECT id, device_id, device_name, snap_uuid, snap_device, job_id, created, metadata "
+                    "FROM restore_points ORDER BY id");
+    int step;
+    while ((step = query.step()) == SQLITE_ROW) {
+        RestorePointRecord p;
+        p.id = query.columnInt(0);
+        p.deviceId = query.columnInt(1);
+        p.deviceName = query.column(2);
+        p.snapUUID = query.column(3);
+        p.snapDevice = query.column(4);
+        p.jobId = query.columnInt(5);
+        p.created = query.column(6);
+        p.metadata = metadataFromText(query.column(7));
+        points.push_back(p);
+    }
+    if (step != SQLITE_DONE) return failed(error, "cannot read the restore points");
     return true;
 }

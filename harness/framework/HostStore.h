@@ -83,8 +83,8 @@ public:
     bool addDevice(DeviceRecord& device, std::string& error);
     // Adds all of `devices` in one transaction, setting their ids, or none.
     bool addDevices(std::vector<DeviceRecord>& devices, std::string& error);
-    // Removes the devices with `ids` and their metadata in one transaction,
-    // or none. The history keeps their names.
+    // Removes the devices with `ids`, their metadata and their restore points
+    // in one transaction, or none. The history keeps their names.
     bool removeDevices(const std::vector<long long>& ids, std::string& error);
     // Every device with its metadata, in id order.
     bool loadDevices(std::vector<DeviceRecord>& devices, std::string& error);
@@ -109,8 +109,14 @@ public:
     // In one transaction: records each device's result, and finishes the job
     // row with `returnCode` and `outcome`, whatever another command concluded
     // about the job meanwhile.
+    // `points` says which devices gained a restore point (their state as
+    // committed, with the job) and whose restore point went with the
+    // snapshot a delete removed.
     bool commitJob(long long jobId, const std::vector<DeviceRecord>& devices, int returnCode,
-                   const std::string& outcome, std::string& error);
+                   const std::string& outcome, std::string& error,
+                   const RestorePointChanges& points = RestorePointChanges());
+    // Every restore point, in the order made.
+    bool loadRestorePoints(std::vector<RestorePointRecord>& points, std::string& error);
     // The job's outcome as a new reader of the store sees it, after this
     // store's connection was closed and opened again; "" when it cannot be
     // read. After a commit that failed while syncing, SQLite may still find

@@ -23,6 +23,7 @@
 #include "harness/framework/PrivateFiles.h"
 #include "harness/framework/SnapshotOwnership.h"
 #include "harness/framework/StoreLocks.h"
+#include "host/SnapStatus.h"
 
 namespace {
 
@@ -346,6 +347,19 @@ std::vector<DeviceFailure> failedDevices(const HostOperation& operation, const s
     return failures;
 }
 
+// Each snap that succeeded makes a restore point of the device's new
+// snapshot; a delete that removed it, or a reconcile that found it gone,
+// ends the device's restore point of it.
+RestorePointChanges restorePointChanges(const HostOperation& operation, const std::vector<DeviceRecord>& devices) {
+    RestorePointChanges changes;
+    for (const DeviceRecord& d : devices) {
+        if (operation.startsNewSnapshot && d.status == QZSO::SNAP_STATUS_SNAPPED) changes.made.push_back(d.id);
+        if (d.status == QZSO::SNAP_STATUS_DELETED || d.status == QZSO::SNAP_STATUS_EXTERNALLY_DELETED)
+            changes.deleted.push_back(d.id);
+    }
+    return changes;
+}
+
 // Record: the job's end with each device's result, or, when the plug-in
 // threw, the end alone. The job's exit code, with `error` when the plug-in
 // threw or a write could not be stored.
@@ -368,7 +382,9 @@ int recordJob(HostStore& store, bool returned, PreparedJob& prepared, JobOutcome
     outcome.failures = failedDevices(operation, outcome.devices, prepared, outcome.arrayFailures, job.pluginLog);
     const HostWrites& writes = prepared.writes;
     std::string endError;
-    bool committed = store.commitJob(job.id, outcome.devices, outcome.pluginResult, kJobDone, endError);
+    bool committed =
+        store.commitJob(job.id, outcome.devices, outcome.pluginResult, kJobDone, endError,
+                        restorePointChanges(operation, outcome.devices));
     // A commit that failed while syncing may still stand in the store's log
     // and count when the store is next opened: say what a reader will find.
     std::string endNote;

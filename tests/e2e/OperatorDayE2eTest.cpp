@@ -3,13 +3,15 @@
 // the man page shows it logs no failure for every device; a device that
 // fails because the array client failed shows the client's own reason,
 // once per array, with the command that looks into it; an is-mapped answered
-// without its array says so.
+// without its array says so; each snap that succeeded is a restore point
+// that orphans never offers to delete.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "harness/demo/WorkspaceFiles.h"
+#include "harness/framework/ArrayAccess.h"
 #include "harness/framework/ExitCodes.h"
 #include "tests/e2e/E2eSupport.h"
 
@@ -141,6 +143,51 @@ TEST(IsMappedWithoutArray, SaysWhichArrayWasNotReachedAndExitsWithItsOwnCode) {
     EXPECT_TRUE(has(job.output, "the answer was given without it; check it with: hnas-host check-array hnaso"))
         << job.output;
     EXPECT_EQ(2, count(job.output, "NOT_MAPPED")) << "the plug-in's answer stays as it is:\n" << job.output;
+}
+
+// The line of `text` that holds `what`, "" when none does.
+std::string lineWith(const std::string& text, const std::string& what) {
+    const size_t at = text.find(what);
+    if (at == std::string::npos) return std::string();
+    const size_t start = text.rfind('\n', at) == std::string::npos ? 0 : text.rfind('\n', at) + 1;
+    return text.substr(start, text.find('\n', at) - start);
+}
+
+// A device snapped twice keeps both snapshots as restore points, the
+// second the latest; orphans lists neither. A delete ends the latest point
+// with its snapshot; the earlier one stays listed and stays no orphan.
+TEST(RestorePoints, EachSnapIsAPointThatOrphansNeverLists) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, kPassword).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-a", native("fa")).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-b", native("fb")).exitCode);
+    ASSERT_EQ(kExitOk, world.job("prepare", {"dev-a", "dev-b"}).exitCode);
+    ASSERT_EQ(kExitOk, world.job("snap", {"dev-a", "dev-b"}).exitCode);
+    const std::string first = world.devices()["dev-a"].snapUUID;
+    ASSERT_EQ(kExitOk, world.job("snap", {"dev-a"}).exitCode);
+    const std::string second = world.devices()["dev-a"].snapUUID;
+    ASSERT_NE(first, second);
+
+    e2e::HostRun orphans = world.host({"orphans"});
+    EXPECT_EQ(kExitOk, orphans.exitCode) << orphans.output;
+    EXPECT_TRUE(has(orphans.output, kNoOrphans)) << orphans.output;
+    e2e::HostRun points = world.host({"restore-points", "dev-a"});
+    EXPECT_EQ(kExitOk, points.exitCode) << points.output;
+    const std::string firstRow = lineWith(points.output, first);
+    const std::string secondRow = lineWith(points.output, second);
+    EXPECT_TRUE(has(firstRow, "dev-a") && firstRow.back() == '-') << points.output;
+    EXPECT_TRUE(has(secondRow, "dev-a") && has(secondRow, "  latest")) << points.output;
+    EXPECT_FALSE(has(points.output, "dev-b")) << points.output;
+
+    ASSERT_EQ(kExitOk, world.job("delete", {"dev-a"}).exitCode);
+    points = world.host({"restore-points", "--json"});
+    EXPECT_TRUE(has(points.output, "\"snapUUID\": \"" + first + "\"")) << points.output;
+    EXPECT_FALSE(has(points.output, second)) << "the deleted snapshot's point stayed:\n" << points.output;
+    EXPECT_EQ(2, count(points.output, "\"latest\": true")) << points.output;   // dev-a's first, dev-b's
+    orphans = world.host({"orphans"});
+    EXPECT_EQ(kExitOk, orphans.exitCode) << orphans.output;
+    EXPECT_TRUE(has(orphans.output, kNoOrphans)) << orphans.output;
 }
 
 }  // namespace
