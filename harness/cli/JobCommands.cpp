@@ -72,8 +72,12 @@ int cmdRun(const std::string& dir, const ParsedArguments& args) {
         return fail(kExitUsage, "unknown operation \"" + request.operation + "\" (see run --help)");
     request.devices.assign(args.positional.begin() + 1, args.positional.end());
     request.allDevices = args.has("--all");
-    if (request.allDevices == !request.devices.empty())
-        return fail(kExitUsage, "name the devices, or give --all (not both)");
+    int point = 0;
+    if (args.has("--point") && !parseInt(args.value("--point"), 1, 2147483647, point))
+        return fail(kExitBadInput, "--point takes a restore point's number (see restore-points)");
+    request.pointId = point;
+    if (request.allDevices ? !request.devices.empty() || point != 0 : request.devices.empty() && point == 0)
+        return fail(kExitUsage, "name the devices, or give --all (not both), or --point N");
     request.pluginPath = args.value("--plugin");
     if (args.has("--mount-source") && !parseInt(args.value("--mount-source"), 0, 32767, request.mountRequestSource))
         return fail(kExitBadInput, "--mount-source must be a number from 0");
@@ -227,6 +231,7 @@ int cmdRestorePoints(const std::string& dir, const ParsedArguments& args) {
             JsonValue point = {{"id", p.id},          {"deviceId", p.deviceId}, {"device", p.deviceName},
                                {"snapUUID", p.snapUUID}, {"snapDevice", p.snapDevice}, {"job", p.jobId},
                                {"created", p.created}, {"latest", latest[p.deviceId] == p.id}};
+            addStatus(point, p.status);
             JsonValue metadata = JsonValue::object();
             for (const auto& m : p.metadata) metadata[std::to_string(m.first)] = m.second;
             point["metadata"] = metadata;
@@ -239,9 +244,9 @@ int cmdRestorePoints(const std::string& dir, const ParsedArguments& args) {
     std::vector<std::vector<std::string>> rows;
     for (const RestorePointRecord& p : points)
         if (wanted(p))
-            rows.push_back({std::to_string(p.id), p.deviceName, p.snapUUID, std::to_string(p.jobId), p.created,
-                            latest[p.deviceId] == p.id ? "latest" : "-"});
-    printf("%s", formatTable({"point", "device", "snap UUID", "job", "made", "latest"}, rows).c_str());
+            rows.push_back({std::to_string(p.id), p.deviceName, snapStatusName(p.status), p.snapUUID,
+                            std::to_string(p.jobId), p.created, latest[p.deviceId] == p.id ? "latest" : "-"});
+    printf("%s", formatTable({"point", "device", "status", "snap UUID", "job", "made", "latest"}, rows).c_str());
     return kExitOk;
 }
 
@@ -262,7 +267,8 @@ std::vector<Command> jobCommands() {
          "array, when the client failed (refused login, cannot connect, certificate, time-out); the table\n"
          "goes to standard output. On a terminal a progress line shows the devices done (a status other\n"
          "than the operation's preset, or a second one) and the time, cleared before the table; not with\n"
-         "--quiet or --json. Each snap that succeeds leaves the device a restore point (restore-points).\n"
+         "--quiet or --json. Each snap that succeeds leaves the device a restore point (restore-points);\n"
+         "map, unmap, revert and delete act on each device's latest point, or with --point N on that one.\n"
          "Exit codes: 0 all devices succeeded, 3 some failed, 4 none succeeded (is-mapped always returns\n"
          "0: see the statuses), 6 is-mapped or reconcile answered without reaching an array (named on\n"
          "standard error), 75 a device is held by another job or the store stayed busy.\n",
@@ -270,6 +276,7 @@ std::vector<Command> jobCommands() {
           kPluginOption,
           {"--mount-source", "N", false, "map/unmap: who asked for the mount (2 = GUI; default 1)"},
           {"--wait", "SECONDS", false, "wait up to SECONDS for devices another job holds (default 0: refuse)"},
+          {"--point", "N", false, "map, unmap, revert, delete: act on restore point N (default: the latest)"},
           {"--quiet", nullptr, false, "print nothing but errors (each failed device with its reason, on stderr)"},
           kJsonOption},
          true, cmdRun},

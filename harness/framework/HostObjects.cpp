@@ -1,5 +1,6 @@
 #include "harness/framework/HostObjects.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,8 +20,11 @@ int HostSnapInfo::stored(int type) {
     HostWrites* writes = job_.writes;
     if (writes == nullptr || writes->store == nullptr) return 0;
     std::string error;
-    const bool ok = type < 0 ? writes->store->saveDeviceState(device_, error)
-                             : writes->store->saveMetadata(device_.id, type, device_.metadata[type], error);
+    const bool onPoint =
+        std::find(writes->onPoints.begin(), writes->onPoints.end(), device_.id) != writes->onPoints.end();
+    const bool ok = onPoint    ? writes->store->savePointState(device_, error)
+                    : type < 0 ? writes->store->saveDeviceState(device_, error)
+                               : writes->store->saveMetadata(device_.id, type, device_.metadata[type], error);
     if (ok) return 0;
     if (writes->failed++ == 0) writes->firstError = error;
     if (job_.log != nullptr) job_.log->write(2, deviceDisplayName(device_), "hnas-host", "not stored: " + error);

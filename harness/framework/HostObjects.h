@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "harness/framework/ArrayClientFailures.h"
 #include "harness/framework/HostLog.h"
@@ -28,6 +29,9 @@ hostkit::SizeConvention sizeConventionFromEnvironment();
 // Where the plug-in's writes go, and the writes that could not be stored.
 struct HostWrites {
     HostStore* store = nullptr;        // null: in memory only
+    // The devices that act on an earlier restore point: their writes go to
+    // that point (HostStore::savePointState), never to the device's row.
+    std::vector<long long> onPoints;
     int failed = 0;
     std::string firstError;            // e.g. "cannot write device d1: database or disk is full"
 };

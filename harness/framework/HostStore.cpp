@@ -84,6 +84,7 @@ CREATE TABLE restore_points(
   device_id INTEGER NOT NULL,
   device_name TEXT NOT NULL,
   snap_uuid TEXT NOT NULL,
+  status INTEGER NOT NULL,
   snap_device TEXT NOT NULL,
   job_id INTEGER NOT NULL,
   created TEXT NOT NULL,
@@ -101,7 +102,8 @@ const char kSnapUuidTable[] = "CREATE TABLE snap_uuids(uuid TEXT PRIMARY KEY, jo
 // What a store made before restore points gets: none, until its next snap.
 const char kRestorePointTable[] =
     "CREATE TABLE IF NOT EXISTS restore_points(id INTEGER PRIMARY KEY AUTOINCREMENT, device_id INTEGER NOT NULL, "
-    "device_name TEXT NOT NULL, snap_uuid TEXT NOT NULL, snap_device TEXT NOT NULL, job_id INTEGER NOT NULL, "
+    "device_name TEXT NOT NULL, snap_uuid TEXT NOT NULL, status INTEGER NOT NULL, snap_device TEXT NOT NULL, "
+    "job_id INTEGER NOT NULL, "
     "created TEXT NOT NULL, metadata TEXT NOT NULL)";
 const char kRecordSnapUuid[] = "INSERT OR IGNORE INTO snap_uuids(uuid, job_id) VALUES(?1, ?2)";
 
@@ -731,45 +733,6 @@ bool HostStore::saveMetadata(long long deviceId, int type, const std::string& te
     return true;
 }
 
-bool HostStore::beginJob(JobRecord& job, const std::vector<DeviceRecord>& devices, std::string& error) {
-    job.started = nowText();
-    job.outcome = kJobRunning;
-    Transaction transaction(db_);
-    if (!transaction.begun()) return failed(error, "cannot record the job");
-    // The job's process, by its ID and start time: what tells later
-    // commands whether the job still runs.
-    Statement insert(db_,
-                     "INSERT INTO jobs(operation, devices, started, outcome, pid, pid_start, pid_view) "
-                     "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-    insert.text(1, job.operation).text(2, job.devices).text(3, job.started).text(4, job.outcome);
-    insert.integer(5, static_cast<long long>(getpid())).integer(6, static_cast<long long>(ownStartTicks()));
-    insert.text(7, processView());
-    if (!insert.run()) return failed(error, "cannot record the job");
-    job.id = sqlite3_last_insert_rowid(db_);
-    // The row names the logs inside the store, so a copy or a move of the
-    // store names its own.
-    const std::string name = "job-" + std::to_string(job.id) + "-" + job.operation;
-    const std::string inStore = std::string(kLogsFolder) + "/" + name;
-    job.hostLog = logPath(inStore + ".host.log");
-    job.pluginLog = logPath(inStore + ".plugin.log");
-    Statement logs(db_, "UPDATE jobs SET host_log = ?1, plugin_log = ?2 WHERE id = ?3");
-    logs.text(1, inStore + ".host.log").text(2, inStore + ".plugin.log").integer(3, job.id);
-    if (!logs.run()) return failed(error, "cannot record the job");
-    for (const DeviceRecord& d : devices) {
-        if (!saveDeviceState(d, error)) return false;
-        Statement mark(db_, "UPDATE devices SET last_job = ?1 WHERE id = ?2");
-        mark.integer(1, job.id).integer(2, d.id);
-        if (!mark.run()) return failed(error, "cannot record the job");
-        const std::string uuid = snapUuidIn(d.snapUUID);
-        if (!uuidOfStore(uuid, identity_)) continue;
-        Statement record(db_, kRecordSnapUuid);
-        record.text(1, uuid).integer(2, job.id);
-        if (!record.run()) return failed(error, "cannot record the job's snap UUIDs");
-    }
-    if (!transaction.commit()) return failed(error, "cannot record the job");
-    return true;
-}
-
 namespace {
 
 // A device's metadata as one text, e.g. {"6":"3f2a...","16":"..."}.
@@ -794,6 +757,47 @@ bool contains(const std::vector<long long>& ids, long long id) {
 
 }  // namespace
 
+bool HostStore::beginJob(JobRecord& job, const std::vector<DeviceRecord>& devices, std::string& error,
+                         const std::vector<long long>& onPoints) {
+    job.started = nowText();
+    job.outcome = kJobRunning;
+    Transaction transaction(db_);
+    if (!transaction.begun()) return failed(error, "cannot record the job");
+    // The job's process, by its ID and start time: what tells later
+    // commands whether the job still runs.
+    Statement insert(db_,
+                     "INSERT INTO jobs(operation, devices, started, outcome, pid, pid_start, pid_view) "
+                     "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
+    insert.text(1, job.operation).text(2, job.devices).text(3, job.started).text(4, job.outcome);
+    insert.integer(5, static_cast<long long>(getpid())).integer(6, static_cast<long long>(ownStartTicks()));
+    insert.text(7, processView());
+    if (!insert.run()) return failed(error, "cannot record the job");
+    job.id = sqlite3_last_insert_rowid(db_);
+    // The row names the logs inside the store, so a copy or a move of the
+    // store names its own.
+    const std::string name = "job-" + std::to_string(job.id) + "-" + job.operation;
+    const std::string inStore = std::string(kLogsFolder) + "/" + name;
+    job.hostLog = logPath(inStore + ".host.log");
+    job.pluginLog = logPath(inStore + ".plugin.log");
+    Statement logs(db_, "UPDATE jobs SET host_log = ?1, plugin_log = ?2 WHERE id = ?3");
+    logs.text(1, inStore + ".host.log").text(2, inStore + ".plugin.log").integer(3, job.id);
+    if (!logs.run()) return failed(error, "cannot record the job");
+    for (const DeviceRecord& d : devices) {
+        if (!contains(onPoints, d.id) && !saveDeviceState(d, error)) return false;
+        Statement mark(db_, "UPDATE devices SET last_job = ?1 WHERE id = ?2");
+        mark.integer(1, job.id).integer(2, d.id);
+        if (!mark.run()) return failed(error, "cannot record the job");
+        const std::string uuid = snapUuidIn(d.snapUUID);
+        if (!uuidOfStore(uuid, identity_)) continue;
+        Statement record(db_, kRecordSnapUuid);
+        record.text(1, uuid).integer(2, job.id);
+        if (!record.run()) return failed(error, "cannot record the job's snap UUIDs");
+    }
+    if (!transaction.commit()) return failed(error, "cannot record the job");
+    return true;
+}
+
+
 bool HostStore::commitJob(long long jobId, const std::vector<DeviceRecord>& devices, int returnCode,
                           const std::string& outcome, std::string& error, const RestorePointChanges& points) {
     Transaction transaction(db_);
@@ -805,13 +809,16 @@ bool HostStore::commitJob(long long jobId, const std::vector<DeviceRecord>& devi
             forget.integer(1, d.id).text(2, d.snapUUID);
             if (!forget.run()) return failed(error, "cannot record the job's restore points");
         }
-        if (!contains(points.made, d.id)) continue;
-        Statement point(db_,
-                        "INSERT INTO restore_points(device_id, device_name, snap_uuid, snap_device, job_id, created, "
-                        "metadata) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7)");
-        point.integer(1, d.id).text(2, deviceDisplayName(d)).text(3, d.snapUUID).text(4, d.snapDevice);
-        point.integer(5, jobId).text(6, finished).text(7, metadataText(d.metadata));
-        if (!point.run()) return failed(error, "cannot record the job's restore points");
+        if (contains(points.made, d.id)) {
+            Statement point(db_,
+                            "INSERT INTO restore_points(device_id, device_name, snap_uuid, status, snap_device, "
+                            "job_id, created, metadata) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+            point.integer(1, d.id).text(2, deviceDisplayName(d)).text(3, d.snapUUID).integer(4, d.status);
+            point.text(5, d.snapDevice).integer(6, jobId).text(7, finished).text(8, metadataText(d.metadata));
+            if (!point.run()) return failed(error, "cannot record the job's restore points");
+        } else if (!d.snapUUID.empty() && !savePointState(d, error)) {
+            return false;
+        }
     }
     for (const DeviceRecord& d : devices) {
         // Another command may have taken the job for dead meanwhile and
@@ -906,10 +913,20 @@ bool HostStore::loadJobResults(long long jobId, std::vector<JobResultRecord>& re
     return true;
 }
 
+bool HostStore::savePointState(const DeviceRecord& d, std::string& error) {
+    Statement update(db_,
+                     "UPDATE restore_points SET status = ?1, snap_device = ?2, metadata = ?3 "
+                     "WHERE device_id = ?4 AND snap_uuid = ?5");
+    update.integer(1, d.status).text(2, d.snapDevice).text(3, metadataText(d.metadata));
+    update.integer(4, d.id).text(5, d.snapUUID);
+    if (!update.run()) return failed(error, "cannot write the restore point of " + deviceDisplayName(d));
+    return true;
+}
+
 bool HostStore::loadRestorePoints(std::vector<RestorePointRecord>& points, std::string& error) {
     points.clear();
     Statement query(db_,
-                    "SELECT id, device_id, device_name, snap_uuid, snap_device, job_id, created, metadata "
+                    "SELECT id, device_id, device_name, snap_uuid, snap_device, job_id, created, metadata, status "
                     "FROM restore_points ORDER BY id");
     int step;
     while ((step = query.step()) == SQLITE_ROW) {
@@ -922,6 +939,7 @@ bool HostStore::loadRestorePoints(std::vector<RestorePointRecord>& points, std::
         p.jobId = query.columnInt(5);
         p.created = query.column(6);
         p.metadata = metadataFromText(query.column(7));
+        p.status = static_cast<int>(query.columnInt(8));
         points.push_back(p);
     }
     if (step != SQLITE_DONE) return failed(error, "cannot read the restore points");

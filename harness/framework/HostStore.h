@@ -105,16 +105,24 @@ public:
     // cleared, a fresh snap UUID) with the job as its last job. Each snap
     // UUID of this store a device holds joins the store's record of the
     // snap UUIDs it handed out, before the plug-in sees it.
-    bool beginJob(JobRecord& job, const std::vector<DeviceRecord>& devices, std::string& error);
+    // The devices of `onPoints` act on one of their earlier restore points:
+    // their rows keep their state (the job's writes go to the point,
+    // savePointState) and only name the job as their last.
+    bool beginJob(JobRecord& job, const std::vector<DeviceRecord>& devices, std::string& error,
+                  const std::vector<long long>& onPoints = std::vector<long long>());
     // In one transaction: records each device's result, and finishes the job
     // row with `returnCode` and `outcome`, whatever another command concluded
     // about the job meanwhile.
     // `points` says which devices gained a restore point (their state as
     // committed, with the job) and whose restore point went with the
-    // snapshot a delete removed.
+    // snapshot a delete removed; every other device's point of its snapshot
+    // takes its state as committed.
     bool commitJob(long long jobId, const std::vector<DeviceRecord>& devices, int returnCode,
                    const std::string& outcome, std::string& error,
                    const RestorePointChanges& points = RestorePointChanges());
+    // Writes `device`'s status, snap device and metadata into its restore
+    // point of the snapshot `device.snapUUID`, if it has one. Durable on return.
+    bool savePointState(const DeviceRecord& device, std::string& error);
     // Every restore point, in the order made.
     bool loadRestorePoints(std::vector<RestorePointRecord>& points, std::string& error);
     // The job's outcome as a new reader of the store sees it, after this

@@ -116,15 +116,68 @@ bool selectDevices(const std::vector<DeviceRecord>& all, const std::vector<std::
 
 namespace {
 
-// Select: the devices the request names (or all), locked for the job and
-// read afresh under the locks. kExitOk, or the exit code with `error`.
+// The operations that act on one snapshot of a device: its latest restore
+// point, or the one the request names.
+bool actsOnRestorePoint(const HostOperation& operation) {
+    for (const char* name : {"map", "unmap", "revert", "delete"})
+        if (std::string(name) == operation.name) return true;
+    return false;
+}
+
+// The devices that act on an earlier restore point, as the plug-in sees
+// them: the point's snap UUID, status, snap device and metadata. A device
+// acts on its latest point, or on `pointId` when that is one of its points;
+// the point that is the device's own snapshot leaves it as it is.
+int pointDevices(HostStore& store, long long pointId, std::vector<DeviceRecord>& devices,
+                 std::vector<long long>& onPoints, std::string& error) {
+    std::vector<RestorePointRecord> points;
+    if (!store.loadRestorePoints(points, error)) return exitCodeForStoreFailure(store.busy());
+    bool named = pointId == 0;
+    for (DeviceRecord& d : devices) {
+        const RestorePointRecord* target = nullptr;
+        for (const RestorePointRecord& p : points)
+            if (p.deviceId == d.id && (pointId == 0 || p.id == pointId)) target = &p;
+        if (target == nullptr) continue;
+        named = true;
+        if (target->snapUUID == d.snapUUID) continue;
+        d.snapUUID = target->snapUUID;
+        d.status = target->status;
+        d.snapDevice = target->snapDevice;
+        d.metadata = target->metadata;
+        onPoints.push_back(d.id);
+    }
+    if (named) return kExitOk;
+    error = "no restore point " + std::to_string(pointId) + " of the devices named (see restore-points)";
+    return kExitBadInput;
+}
+
+// The device of restore point `pointId`, as "#<id>"; false when there is none.
+bool deviceOfPoint(HostStore& store, long long pointId, std::string& ref, std::string& error) {
+    std::vector<RestorePointRecord> points;
+    if (!store.loadRestorePoints(points, error)) return false;
+    for (const RestorePointRecord& p : points)
+        if (p.id == pointId) ref = "#" + std::to_string(p.deviceId);
+    if (ref.empty()) error = "no restore point " + std::to_string(pointId) + " (see restore-points)";
+    return !ref.empty();
+}
+
+// Select: the devices the request names (or all, or the one of the named
+// restore point), locked for the job and read afresh under the locks.
+// kExitOk, or the exit code with `error`.
 int selectJobDevices(HostStore& store, const JobRequest& request, std::vector<DeviceRecord>& devices,
                      HeldLocks& locks, std::string& error) {
     std::vector<DeviceRecord> all;
     if (!store.loadDevices(all, error)) return exitCodeForStoreFailure(store.busy());
+    std::vector<std::string> refs = request.devices;
+    if (request.pointId != 0 && refs.empty() && !request.allDevices) {
+        std::string ref;
+        if (!deviceOfPoint(store, request.pointId, ref, error))
+            return store.busy() ? kExitBusy : kExitBadInput;
+        refs.push_back(ref);
+    }
     if (request.allDevices) {
         devices = all;
-    } else if (!selectDevices(all, request.devices, devices, error)) {
+    } else if (!selectDevices(all, refs, devices, error)) {
         return kExitBadInput;
     }
     if (devices.empty()) {
@@ -206,6 +259,13 @@ int prepareJob(HostStore& store, const JobRequest& request, const HostOperation&
         return kExitUnavailable;
 
     JobContext& context = prepared.context;
+    if (actsOnRestorePoint(operation)) {
+        const int code = pointDevices(store, request.pointId, devices, prepared.writes.onPoints, error);
+        if (code != kExitOk) return code;
+    } else if (request.pointId != 0) {
+        error = std::string("--point goes with map, unmap, revert or delete, not ") + operation.name;
+        return kExitUsage;
+    }
     std::vector<SettingRecord> settings;
     std::vector<ArrayRecord> arrays;
     if (!store.loadArrays(arrays, error) || !store.loadSettings(settings, error))
@@ -224,7 +284,7 @@ int prepareJob(HostStore& store, const JobRequest& request, const HostOperation&
     }
     job.operation = operation.name;
     job.devices = joinedNames(devices);
-    if (!store.beginJob(job, devices, error)) return exitCodeForStoreFailure(store.busy());
+    if (!store.beginJob(job, devices, error, prepared.writes.onPoints)) return exitCodeForStoreFailure(store.busy());
 
     if (!createJobLogs(job, prepared.log, error)) {
         std::string ignored;
@@ -428,6 +488,7 @@ int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std
     if (code != kExitOk) return code;
     PreparedJob prepared;
     code = prepareJob(store, request, *operation, outcome.devices, outcome.job, prepared, outcome.warnings, error);
+    outcome.onPoints = prepared.writes.onPoints;
     if (code != kExitOk) return code;
     const bool returned = callPlugin(*operation, outcome.job, outcome.devices, prepared, outcome.pluginResult);
     code = recordJob(store, returned, prepared, outcome, error);

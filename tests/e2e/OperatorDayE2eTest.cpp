@@ -7,12 +7,14 @@
 // that orphans never offers to delete.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "harness/demo/WorkspaceFiles.h"
 #include "harness/framework/ArrayAccess.h"
 #include "harness/framework/ExitCodes.h"
+#include "host/SnapStatus.h"
 #include "tests/e2e/E2eSupport.h"
 
 namespace {
@@ -188,6 +190,62 @@ TEST(RestorePoints, EachSnapIsAPointThatOrphansNeverLists) {
     orphans = world.host({"orphans"});
     EXPECT_EQ(kExitOk, orphans.exitCode) << orphans.output;
     EXPECT_TRUE(has(orphans.output, kNoOrphans)) << orphans.output;
+}
+
+bool onArray(e2e::World& world, const std::string& snapshot) {
+    const std::vector<std::string> names = world.snapshotNames();
+    return std::find(names.begin(), names.end(), snapshot) != names.end();
+}
+
+// map, unmap and delete on an earlier restore point (--point N) act on that
+// point's snapshot and leave the device's own, the latest, as it was; the
+// point follows what the job did to its snapshot. Once the latest snapshot
+// is deleted, a job without --point acts on the latest point left.
+TEST(RestorePoints, AJobOnAnEarlierPointActsOnItsSnapshotAndLeavesTheDevicesOwn) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, kPassword).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-a", native("fa")).exitCode);
+    ASSERT_EQ(kExitOk, world.job("prepare", {"dev-a"}).exitCode);
+    std::vector<std::string> snaps;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(kExitOk, world.job("snap", {"dev-a"}).exitCode);
+        snaps.push_back(world.devices()["dev-a"].snapUUID);
+    }
+    // Points 1, 2, 3 in order; the device holds the third snapshot.
+    e2e::HostRun job = world.host({"run", "map", "--point", "1", "--quiet"});
+    ASSERT_EQ(kExitOk, job.exitCode) << job.output;
+    DeviceRecord device = world.devices()["dev-a"];
+    EXPECT_EQ(snaps[2], device.snapUUID);
+    EXPECT_EQ(QZSO::SNAP_STATUS_SNAPPED, device.status) << "the device's own snapshot was touched";
+    e2e::HostRun points = world.host({"restore-points", "--json"});
+    EXPECT_EQ(1, count(points.output, "\"status\": 12")) << "point 1 is mapped:\n" << points.output;
+
+    job = world.host({"run", "unmap", "--point", "1", "--quiet"});
+    EXPECT_EQ(kExitOk, job.exitCode) << job.output;
+    job = world.host({"run", "delete", "dev-a", "--point", "1", "--quiet"});
+    EXPECT_EQ(kExitOk, job.exitCode) << job.output;
+    EXPECT_FALSE(onArray(world, snaps[0]));
+    EXPECT_TRUE(onArray(world, snaps[1]) && onArray(world, snaps[2]));
+    device = world.devices()["dev-a"];
+    EXPECT_EQ(snaps[2], device.snapUUID);
+    EXPECT_EQ(QZSO::SNAP_STATUS_SNAPPED, device.status);
+    points = world.host({"restore-points"});
+    EXPECT_FALSE(has(points.output, snaps[0])) << points.output;
+
+    // The latest goes; the next delete, without --point, takes the one left.
+    ASSERT_EQ(kExitOk, world.job("delete", {"dev-a"}).exitCode);
+    EXPECT_FALSE(onArray(world, snaps[2]));
+    EXPECT_TRUE(onArray(world, snaps[1]));
+    ASSERT_EQ(kExitOk, world.job("delete", {"dev-a"}).exitCode);
+    EXPECT_FALSE(onArray(world, snaps[1]));
+    points = world.host({"restore-points"});
+    EXPECT_FALSE(has(points.output, "dev-a")) << points.output;
+
+    job = world.host({"run", "snap", "dev-a", "--point", "2"});
+    EXPECT_EQ(kExitUsage, job.exitCode) << job.output;
+    job = world.host({"run", "map", "--point", "99"});
+    EXPECT_EQ(kExitBadInput, job.exitCode) << job.output;
 }
 
 }  // namespace
