@@ -1,5 +1,7 @@
 // The commands that run jobs and show what they left: run, state, history.
+#include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <map>
 #include <memory>
 #include <string>
@@ -15,7 +17,9 @@
 #include "harness/framework/JobRunner.h"
 #include "harness/framework/JsonOutput.h"
 #include "harness/framework/LogPruning.h"
+#include "harness/framework/SettingsCatalog.h"
 #include "harness/framework/TextTables.h"
+#include "host/SnapStatus.h"
 
 namespace {
 
@@ -250,6 +254,117 @@ int cmdRestorePoints(const std::string& dir, const ParsedArguments& args) {
     return kExitOk;
 }
 
+// The number of `key` in [hnas-host], 0 when unset or not one.
+int hostSettingNumber(const std::vector<SettingRecord>& settings, const char* key) {
+    int value = 0;
+    for (const SettingRecord& s : settings)
+        if (s.section == kHostSettingsSection && s.key == key && !parseInt(s.value, 0, 2147483647, value)) value = 0;
+    return value;
+}
+
+// "2026-12-10 12:00:01" (local time) as seconds since the epoch; -1 when it is not one.
+int64_t madeAt(const std::string& text) {
+    struct tm when = {};
+    const char* end = strptime(text.c_str(), "%Y-%m-%d %H:%M:%S", &when);
+    if (end == nullptr || *end != '\0') return -1;
+    when.tm_isdst = -1;
+    return static_cast<int64_t>(mktime(&when));
+}
+
+// A point expires when each limit set says so: it is not among its device's
+// last `keep` (when keep > 0) and is `maxAge` seconds old or more (when
+// maxAge > 0). A device's latest point never expires.
+std::vector<RestorePointRecord> expiredPoints(const std::vector<RestorePointRecord>& points, int keep,
+                                              int64_t maxAge, int64_t now) {
+    std::map<long long, int> left;   // points of each device not yet passed, newest last
+    for (const RestorePointRecord& p : points) ++left[p.deviceId];
+    std::vector<RestorePointRecord> expired;
+    for (const RestorePointRecord& p : points) {
+        const int newer = --left[p.deviceId];   // points of the device made after this one
+        if (newer == 0) continue;
+        const bool beyondCount = keep <= 0 || newer >= keep;
+        const int64_t made = madeAt(p.created);
+        const bool tooOld = maxAge <= 0 || (made >= 0 && now - made >= maxAge);
+        if (beyondCount && tooOld) expired.push_back(p);
+    }
+    return expired;
+}
+
+// One job of `operation` on restore point `point`; its failures on stderr.
+int pointJob(HostStore& store, const char* operation, const RestorePointRecord& point, int waitSeconds,
+             const std::string& pluginPath) {
+    JobRequest request;
+    request.operation = operation;
+    request.pointId = point.id;
+    request.waitSeconds = waitSeconds;
+    request.pluginPath = pluginPath;
+    JobOutcome outcome;
+    std::string error;
+    const int code = runJob(store, request, outcome, error);
+    for (const ArrayFailure& a : outcome.arrayFailures)
+        fprintf(stderr, "hnas-host: %s\n", arrayClientFailureLine(a.array, a.reason).c_str());
+    for (const DeviceFailure& f : outcome.failures) fprintf(stderr, "hnas-host: %s\n", failureLine(f).c_str());
+    if (!error.empty()) fail(code, error);
+    return code;
+}
+
+int cmdExpireRestorePoints(const std::string& dir, const ParsedArguments& args) {
+    HostStore store;
+    if (const int code = openStore(dir, store)) return code;
+    std::vector<SettingRecord> settings;
+    std::vector<RestorePointRecord> points;
+    std::string error;
+    if (!store.loadSettings(settings, error) || !store.loadRestorePoints(points, error))
+        return fail(exitCodeForStoreFailure(store.busy()), error);
+    int keep = hostSettingNumber(settings, kKeepRestorePointsKey);
+    int64_t maxAge = static_cast<int64_t>(hostSettingNumber(settings, kRestorePointMaxAgeDaysKey)) * 86400;
+    if (args.has("--keep") && !parseInt(args.value("--keep"), 0, kKeepRestorePointsMax, keep))
+        return fail(kExitBadInput, "--keep takes a number of points, 0 to " + std::to_string(kKeepRestorePointsMax));
+    if (args.has("--max-age") && !parseAge(args.value("--max-age"), maxAge))
+        return fail(kExitBadInput, "--max-age takes an age such as 30d, 12h or 90m");
+    int waitSeconds = 0;
+    if (args.has("--wait") && !parseInt(args.value("--wait"), 0, 86400, waitSeconds))
+        return fail(kExitBadInput, "--wait takes seconds, 0 to 86400");
+    if (keep <= 0 && maxAge <= 0) {
+        printf("no retention set ([%s] %s or %s, or --keep / --max-age): no restore point expires\n",
+               kHostSettingsSection, kKeepRestorePointsKey, kRestorePointMaxAgeDaysKey);
+        return kExitOk;
+    }
+    const std::vector<RestorePointRecord> expired = expiredPoints(points, keep, maxAge, time(nullptr));
+    if (expired.empty()) {
+        printf("no restore point is beyond the retention\n");
+        return kExitOk;
+    }
+    const bool dryRun = args.has("--dry-run");
+    std::vector<std::vector<std::string>> rows;
+    for (const RestorePointRecord& p : expired)
+        rows.push_back({std::to_string(p.id), p.deviceName, snapStatusName(p.status), p.snapUUID, p.created});
+    printf("%zu restore point(s) beyond the retention%s\n%s", expired.size(),
+           dryRun ? " (--dry-run: nothing deleted)" : ", deleted through the plug-in's delete",
+           formatTable({"point", "device", "status", "snap UUID", "made"}, rows).c_str());
+    if (dryRun) return kExitOk;
+    int code = kExitOk;
+    for (const RestorePointRecord& p : expired) {
+        // A mapped snapshot is unmapped first: its share goes before it.
+        if (p.status == QZSO::SNAP_STATUS_MAPPED) {
+            const int unmapped = pointJob(store, "unmap", p, waitSeconds, args.value("--plugin"));
+            if (unmapped != kExitOk) {
+                fprintf(stderr, "hnas-host: restore point %lld kept: its unmap failed\n", p.id);
+                code = kExitSomeFailed;
+                continue;
+            }
+        }
+        const int deleted = pointJob(store, "delete", p, waitSeconds, args.value("--plugin"));
+        if (deleted == kExitOk) {
+            printf("expired restore point %lld (%s, %s)\n", p.id, p.deviceName.c_str(), p.snapUUID.c_str());
+        } else {
+            fprintf(stderr, "hnas-host: restore point %lld kept: its delete failed\n", p.id);
+            code = kExitSomeFailed;
+        }
+    }
+    return code;
+}
+
 }  // namespace
 
 std::vector<Command> jobCommands() {
@@ -298,5 +413,18 @@ std::vector<Command> jobCommands() {
          "ends its point, and a reconcile that finds the snapshot gone does too. orphans never lists a\n"
          "snapshot that a restore point holds. The latest point of each device is marked.\n",
          {kJsonOption}, true, cmdRestorePoints},
+        {"expire-restore-points", "", "delete the restore points beyond the retention",
+         "A point expires when it is not among its device's last N (--keep, else [hnas-host]\n"
+         "nKeepRestorePoints) and is older than the age (--max-age, else [hnas-host]\n"
+         "nRestorePointMaxAgeDays days), each limit counting only when set; a device's latest point never\n"
+         "expires, and without a limit nothing does. Each expired point is deleted through the plug-in's\n"
+         "delete, one job each, unmapped first when mapped; a point whose job failed is kept.\n"
+         "Exit codes: 0 every expired point deleted (or --dry-run), 3 some kept because a job failed.\n",
+         {{"--keep", "N", false, "keep each device's last N points"},
+          {"--max-age", "AGE", false, "keep the points younger than AGE, e.g. 30d, 12h"},
+          {"--dry-run", nullptr, false, "list what would expire, delete nothing"},
+          {"--wait", "SECONDS", false, "wait up to SECONDS for a device another job holds (default 0)"},
+          kPluginOption},
+         true, cmdExpireRestorePoints},
     };
 }

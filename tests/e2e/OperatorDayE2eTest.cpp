@@ -248,4 +248,53 @@ TEST(RestorePoints, AJobOnAnEarlierPointActsOnItsSnapshotAndLeavesTheDevicesOwn)
     EXPECT_EQ(kExitBadInput, job.exitCode) << job.output;
 }
 
+// Retention: nothing expires without a limit, or by an age no point has
+// reached; --dry-run lists and deletes nothing; the setting keeps the last
+// point of each device and deletes the others through the plug-in, the
+// mapped one unmapped first (its export goes with it).
+TEST(RestorePoints, RetentionExpiresOnlyWhatItsLimitsSayThroughThePluginsDelete) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, kPassword).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-a", native("fa")).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-b", native("fb")).exitCode);
+    ASSERT_EQ(kExitOk, world.job("prepare", {"dev-a", "dev-b"}).exitCode);
+    std::vector<std::string> snaps;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(kExitOk, world.job("snap", {"dev-a"}).exitCode);
+        snaps.push_back(world.devices()["dev-a"].snapUUID);
+    }
+    ASSERT_EQ(kExitOk, world.job("snap", {"dev-b"}).exitCode);
+    const std::string ofB = world.devices()["dev-b"].snapUUID;
+    ASSERT_EQ(kExitOk, world.host({"run", "map", "--point", "1", "--quiet"}).exitCode);
+    world.clearCalls();
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"expire-restore-points"},
+          std::vector<std::string>{"expire-restore-points", "--max-age", "1d"},
+          std::vector<std::string>{"expire-restore-points", "--keep", "1", "--dry-run"}}) {
+        const e2e::HostRun run = world.host(args);
+        EXPECT_EQ(kExitOk, run.exitCode) << run.output;
+    }
+    const e2e::HostRun dry = world.host({"expire-restore-points", "--keep", "1", "--dry-run"});
+    EXPECT_TRUE(has(dry.output, "2 restore point(s) beyond the retention (--dry-run")) << dry.output;
+    EXPECT_TRUE(has(dry.output, snaps[0]) && has(dry.output, snaps[1])) << dry.output;
+    EXPECT_EQ(0, world.callCount("deleteSnapshot") + world.callCount("deleteShare"));
+    for (const std::string& snap : snaps) EXPECT_TRUE(onArray(world, snap)) << snap;
+
+    ASSERT_EQ(kExitOk, world.host({"set-setting", "hnas-host", "nKeepRestorePoints", "1"}).exitCode);
+    const e2e::HostRun expire = world.host({"expire-restore-points"});
+    EXPECT_EQ(kExitOk, expire.exitCode) << expire.output;
+    EXPECT_EQ(1, world.callCount("deleteShare")) << expire.output;
+    EXPECT_EQ(2, world.callCount("deleteSnapshot")) << expire.output;
+    EXPECT_FALSE(onArray(world, snaps[0]));
+    EXPECT_FALSE(onArray(world, snaps[1]));
+    EXPECT_TRUE(onArray(world, snaps[2]) && onArray(world, ofB));
+    const e2e::HostRun points = world.host({"restore-points"});
+    EXPECT_EQ(4, count(points.output, "\n")) << "the header, its rule and one point each:\n" << points.output;
+    EXPECT_EQ(3, count(points.output, "latest\n")) << "the header's and each device's:\n" << points.output;
+    EXPECT_EQ(snaps[2], world.devices()["dev-a"].snapUUID);
+    EXPECT_TRUE(has(world.host({"orphans"}).output, kNoOrphans));
+}
+
 }  // namespace
