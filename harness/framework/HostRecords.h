@@ -62,10 +62,14 @@ struct RestorePointRecord {
 };
 
 // What a job's end does to restore points: the devices whose new snapshot
-// becomes one (a snap that succeeded) and those whose snapshot was deleted.
+// becomes one (a snap that succeeded), those whose snapshot was deleted, and
+// those whose snapshot a job acted on.
 struct RestorePointChanges {
     std::vector<long long> made;
     std::vector<long long> deleted;
+    // The devices whose point of their snapshot takes their state as
+    // committed: those a map, unmap or revert acted on.
+    std::vector<long long> updated;
 };
 
 // One job of the history.

@@ -816,7 +816,7 @@ bool HostStore::commitJob(long long jobId, const std::vector<DeviceRecord>& devi
             point.integer(1, d.id).text(2, deviceDisplayName(d)).text(3, d.snapUUID).integer(4, d.status);
             point.text(5, d.snapDevice).integer(6, jobId).text(7, finished).text(8, metadataText(d.metadata));
             if (!point.run()) return failed(error, "cannot record the job's restore points");
-        } else if (!d.snapUUID.empty() && !savePointState(d, error)) {
+        } else if (contains(points.updated, d.id) && !savePointState(d, error)) {
             return false;
         }
     }

@@ -115,8 +115,8 @@ public:
     // about the job meanwhile.
     // `points` says which devices gained a restore point (their state as
     // committed, with the job) and whose restore point went with the
-    // snapshot a delete removed; every other device's point of its snapshot
-    // takes its state as committed.
+    // snapshot a delete removed, and whose point of their snapshot takes
+    // their state as committed.
     bool commitJob(long long jobId, const std::vector<DeviceRecord>& devices, int returnCode,
                    const std::string& outcome, std::string& error,
                    const RestorePointChanges& points = RestorePointChanges());

@@ -409,13 +409,17 @@ std::vector<DeviceFailure> failedDevices(const HostOperation& operation, const s
 
 // Each snap that succeeded makes a restore point of the device's new
 // snapshot; a delete that removed it, or a reconcile that found it gone,
-// ends the device's restore point of it.
+// ends the device's restore point of it; a map, unmap or revert leaves the
+// point with the device's state (a prepare or an is-mapped does not: they
+// say nothing of one snapshot).
 RestorePointChanges restorePointChanges(const HostOperation& operation, const std::vector<DeviceRecord>& devices) {
     RestorePointChanges changes;
     for (const DeviceRecord& d : devices) {
         if (operation.startsNewSnapshot && d.status == QZSO::SNAP_STATUS_SNAPPED) changes.made.push_back(d.id);
         if (d.status == QZSO::SNAP_STATUS_DELETED || d.status == QZSO::SNAP_STATUS_EXTERNALLY_DELETED)
             changes.deleted.push_back(d.id);
+        else if (actsOnRestorePoint(operation))
+            changes.updated.push_back(d.id);
     }
     return changes;
 }
