@@ -116,9 +116,9 @@ int cmdAddArray(const std::string& dir, const ParsedArguments& args) {
     HostStore store;
     if (const int code = openStore(dir, store)) return code;
     std::vector<ArrayRecord> arrays;
-    if (!store.loadArrays(arrays, error)) return fail(kExitHostError, error);
+    if (!store.loadArrays(arrays, error)) return fail(exitCodeForStoreFailure(store.busy()), error);
     if (!checkArrayKeySection(arrays, record, error) || !store.addArray(record, error))
-        return fail(kExitBadInput, error);
+        return fail(store.busy() ? kExitBusy : kExitBadInput, error);
     printf("added array %s (control host ID %d, %s)\n", record.name.c_str(), record.controlHostId,
            credentialText(record).c_str());
     return kExitOk;
@@ -138,7 +138,7 @@ int cmdUpdateArray(const std::string& dir, const ParsedArguments& args) {
     HostStore store;
     if (const int code = openStore(dir, store)) return code;
     std::vector<ArrayRecord> arrays;
-    if (!store.loadArrays(arrays, error)) return fail(kExitHostError, error);
+    if (!store.loadArrays(arrays, error)) return fail(exitCodeForStoreFailure(store.busy()), error);
     const ArrayRecord* found = nullptr;
     for (const ArrayRecord& a : arrays)
         if (a.name == args.positional[0]) found = &a;
@@ -173,7 +173,7 @@ int cmdUpdateArray(const std::string& dir, const ParsedArguments& args) {
     if (!makeArrayRecord(current.name, current.vendor, login, configs, record, error)) return fail(kExitBadInput, error);
     if (othersMayRead) warn(readableKeyFileWarning(login.apiKeyFile, "array " + record.name));
     if (!checkArrayKeySection(arrays, record, error) || !store.updateArray(record, error))
-        return fail(kExitBadInput, error);
+        return fail(store.busy() ? kExitBusy : kExitBadInput, error);
     printf("updated array %s (control host ID %d, %s)\n", record.name.c_str(), record.controlHostId,
            credentialText(record).c_str());
     return kExitOk;
@@ -185,7 +185,8 @@ int cmdRemoveArray(const std::string& dir, const ParsedArguments& args) {
     if (const int code = openStore(dir, store)) return code;
     std::vector<std::string> devices;
     std::string error;
-    if (!store.removeArray(args.positional[0], devices, error)) return fail(kExitBadInput, error);
+    if (!store.removeArray(args.positional[0], devices, error))
+        return fail(store.busy() ? kExitBusy : kExitBadInput, error);
     printf("removed array %s\n", args.positional[0].c_str());
     return kExitOk;
 }
@@ -195,7 +196,7 @@ int cmdListArrays(const std::string& dir, const ParsedArguments& args) {
     if (const int code = openStore(dir, store)) return code;
     std::vector<ArrayRecord> arrays;
     std::string error;
-    if (!store.loadArrays(arrays, error)) return fail(kExitHostError, error);
+    if (!store.loadArrays(arrays, error)) return fail(exitCodeForStoreFailure(store.busy()), error);
     if (args.has("--json")) return printListJson("list-arrays", "arrays", arrays, arrayJson);
     std::vector<std::vector<std::string>> rows;
     for (const ArrayRecord& a : arrays) {

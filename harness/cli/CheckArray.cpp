@@ -115,7 +115,7 @@ std::string hintFor(const QzProbePhase& phase, const std::string& arrayName, con
 
 int checkArray(HostStore& store, const std::string& arrayName, std::string& error) {
     std::vector<ArrayRecord> arrays;
-    if (!store.loadArrays(arrays, error)) return kExitHostError;
+    if (!store.loadArrays(arrays, error)) return exitCodeForStoreFailure(store.busy());
     const ArrayRecord* array = nullptr;
     for (const ArrayRecord& a : arrays)
         if (a.name == arrayName) array = &a;
@@ -126,7 +126,7 @@ int checkArray(HostStore& store, const std::string& arrayName, std::string& erro
     ArrayEndpoint endpoint;
     std::vector<SettingRecord> storeSettings;
     if (!arrayEndpoint(*array, endpoint, error)) return kExitBadInput;
-    if (!useStoreSettings(store, storeSettings, error)) return kExitHostError;
+    if (!useStoreSettings(store, storeSettings, error)) return exitCodeForStoreFailure(store.busy());
     std::vector<std::string> notes;
     // Read for this array's control host and port, as its client will.
     const ClientSettings settings = managehnas::readClientSettings(notes, endpoint.controlHost, endpoint.port);

@@ -30,10 +30,11 @@ int openStore(const std::string& dir, HostStore& store) {
     std::string error;
     if (store.open(dir, error)) return kExitOk;
     // "No store" only when there is none; one that cannot be used (another
-    // user's, unreadable) is a host error.
+    // user's, unreadable) is a host error; one busy for the whole busy wait
+    // may be tried again.
     struct stat info;
     const bool absent = lstat((dir + "/host.db").c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
-    return fail(absent ? kExitNoStore : kExitHostError, error);
+    return fail(absent ? kExitNoStore : exitCodeForStoreFailure(store.busy()), error);
 }
 
 bool readPassword(const ParsedArguments& args, std::string& password, std::string& error) {

@@ -68,7 +68,7 @@ int addDevicesFrom(const std::string& dir, const std::string& file) {
     HostStore store;
     if (const int code = openStore(dir, store)) return code;
     std::vector<DeviceRecord> stored;
-    if (!store.loadDevices(stored, error)) return fail(kExitHostError, error);
+    if (!store.loadDevices(stored, error)) return fail(exitCodeForStoreFailure(store.busy()), error);
     std::vector<DeviceRecord> devices;
     std::vector<std::string> problems;
     if (!devicesFromLines(text, stored, devices, problems)) {
@@ -77,7 +77,7 @@ int addDevicesFrom(const std::string& dir, const std::string& file) {
                                        (file == "-" ? std::string(kStandardInput) : file));
     }
     if (devices.empty()) return fail(kExitBadInput, "no device in " + file);
-    if (!store.addDevices(devices, error)) return fail(kExitHostError, error);
+    if (!store.addDevices(devices, error)) return fail(exitCodeForStoreFailure(store.busy()), error);
     printf("added %zu devices (ids %lld to %lld)\n", devices.size(), devices.front().id, devices.back().id);
     return kExitOk;
 }
@@ -101,7 +101,7 @@ int cmdAddDevice(const std::string& dir, const ParsedArguments& args) {
     HostStore store;
     if (const int code = openStore(dir, store)) return code;
     std::string error;
-    if (!store.addDevice(device, error)) return fail(kExitBadInput, error);
+    if (!store.addDevice(device, error)) return fail(store.busy() ? kExitBusy : kExitBadInput, error);
     printf("added device %s (id %lld)\n", deviceDisplayName(device).c_str(), device.id);
     return kExitOk;
 }
@@ -111,7 +111,7 @@ int cmdListDevices(const std::string& dir, const ParsedArguments& args) {
     if (const int code = openStore(dir, store)) return code;
     std::vector<DeviceRecord> devices;
     std::string error;
-    if (!store.loadDevices(devices, error)) return fail(kExitHostError, error);
+    if (!store.loadDevices(devices, error)) return fail(exitCodeForStoreFailure(store.busy()), error);
     if (args.has("--json")) return printListJson("list-devices", "devices", devices, deviceJson);
     std::vector<std::vector<std::string>> rows;
     for (const DeviceRecord& d : devices)

@@ -73,6 +73,23 @@ std::string localTime(uint64_t seconds) {
     return text;
 }
 
+// The devices with, after them, each restore point as a device that refers
+// to the point's snapshot: a snapshot a restore point holds is no orphan,
+// whichever snap of its device made it.
+bool loadReferences(HostStore& store, std::vector<DeviceRecord>& references, std::string& error) {
+    std::vector<RestorePointRecord> points;
+    if (!store.loadDevices(references, error) || !store.loadRestorePoints(points, error)) return false;
+    for (const RestorePointRecord& p : points) {
+        DeviceRecord held;
+        held.label = p.deviceName;
+        held.status = QZSO::SNAP_STATUS_SNAPPED;
+        held.snapUUID = p.snapUUID;
+        held.metadata = p.metadata;
+        references.push_back(held);
+    }
+    return true;
+}
+
 // A snapshot leaked by a delete that reported done names the device that
 // reported it.
 std::string noteFor(const std::string& name, const std::vector<DeviceRecord>& devices) {
@@ -240,7 +257,7 @@ bool deleteOrphansOf(HostStore& store, const ChosenArray& chosen, std::vector<Or
         if (client == nullptr) client = connectClient(chosen.endpoint, failures, cause);
         std::vector<DeviceRecord> devices;
         std::vector<__HNASFileSystemShares> shares;
-        const bool checked = client != nullptr && store.loadDevices(devices, cause);
+        const bool checked = client != nullptr && loadReferences(store, devices, cause);
         if (!checked || !client->getAllShares(shares)) {
             if (checked) cause = withoutSecret(failures.take(), chosen.endpoint.password);
             settle(o, json, "notDeleted", "cannot check it again: " + cause);
@@ -349,9 +366,9 @@ int findOrphans(HostStore& store, const OrphanOptions& options, std::string& err
     std::vector<DeviceRecord> devices;
     std::vector<SettingRecord> settings;
     std::set<std::string> handedOut;
-    if (!store.loadArrays(arrays, error) || !store.loadDevices(devices, error) ||
+    if (!store.loadArrays(arrays, error) || !loadReferences(store, devices, error) ||
         !store.loadSnapUuids(handedOut, error) || !useStoreSettings(store, settings, error))
-        return kExitHostError;
+        return exitCodeForStoreFailure(store.busy());
     std::vector<ChosenArray> chosen;
     if (!chooseArrays(arrays, options.arrays, chosen, error)) return kExitBadInput;
     int code = kExitOk;
@@ -406,7 +423,8 @@ int reportLeakedSnapshots(HostStore& store, const std::vector<DeviceRecord>& dev
         if (d.status == QZSO::SNAP_STATUS_DELETED && !d.snapUUID.empty()) deleted.push_back(&d);
     std::vector<ArrayRecord> arrays;
     std::vector<SettingRecord> settings;
-    if (!store.loadArrays(arrays, error) || !useStoreSettings(store, settings, error)) return kExitHostError;
+    if (!store.loadArrays(arrays, error) || !useStoreSettings(store, settings, error))
+        return exitCodeForStoreFailure(store.busy());
     int code = kExitOk;
     for (const ArrayRecord& array : arrays) {
         // A device names the array the plug-in attached; one without asks every array.

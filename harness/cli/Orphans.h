@@ -10,6 +10,8 @@
 //     name's UUID part ("QZHNAS-<snap UUID>-<fs>": the fresh UUID a snap job
 //     stores before the plug-in runs), or its metadata names it; a device
 //     whose status is "deleted" refers to nothing any more;
+//   - a restore point holds it (each snap that succeeded left one, with the
+//     snap UUID and metadata of that snap), until a delete job deleted it;
 //   - a share or export on the array points into it (its path passes
 //     through a directory of the snapshot's name): it is kept and said so.
 // A snapshot of another store, of a copy of this one, of an administrator

@@ -27,7 +27,7 @@ int cmdSetSetting(const std::string& dir, const ParsedArguments& args) {
     HostStore store;
     if (const int code = openStore(dir, store)) return code;
     std::string error;
-    if (!store.setSetting(setting, error)) return fail(kExitHostError, error);
+    if (!store.setSetting(setting, error)) return fail(exitCodeForStoreFailure(store.busy()), error);
     return kExitOk;
 }
 
@@ -38,7 +38,7 @@ int cmdUnsetSetting(const std::string& dir, const ParsedArguments& args) {
     bool existed = false;
     std::string error;
     if (!store.unsetSetting(args.positional[0], args.positional[1], existed, error))
-        return fail(kExitHostError, error);
+        return fail(exitCodeForStoreFailure(store.busy()), error);
     if (!existed)
         return fail(kExitBadInput, "no setting " + args.positional[1] + " in [" + args.positional[0] +
                                        "] (see list-settings)");
@@ -50,7 +50,7 @@ int cmdListSettings(const std::string& dir, const ParsedArguments& args) {
     if (const int code = openStore(dir, store)) return code;
     std::vector<SettingRecord> settings;
     std::string error;
-    if (!store.loadSettings(settings, error)) return fail(kExitHostError, error);
+    if (!store.loadSettings(settings, error)) return fail(exitCodeForStoreFailure(store.busy()), error);
     if (args.has("--json")) return printListJson("list-settings", "settings", settings, settingJson);
     printf("%s", renderSettings(settings).c_str());
     return kExitOk;

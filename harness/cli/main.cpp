@@ -57,8 +57,10 @@ void printMainHelp() {
     printf("\n'hnas-host COMMAND --help' (or -h) tells more. Start with: hnas-host demo\n\n"
            "Exit codes: 0 done, 1 host error (or a demo job not as expected), 2 a check-array step failed\n"
            "(orphans: an array could not be asked), 3 some devices failed, 4 no device succeeded, 5 the\n"
-           "plug-in returned something else or threw, 64 bad command line, 65 unknown device/array or bad\n"
-           "value, 66 no store, 69 plug-in or simulator unusable, 75 a device is held by another job.\n");
+           "plug-in returned something else or threw, 6 is-mapped or reconcile answered without reaching an\n"
+           "array, 64 bad command line, 65 unknown device/array or bad value, 66 no store, 69 plug-in or\n"
+           "simulator unusable, 75 a device is held by another job or the store stayed busy (every command\n"
+           "waits $HNAS_HOST_BUSY_WAIT seconds for it, default 60).\n");
 }
 
 }  // namespace

@@ -20,6 +20,13 @@ namespace {
 const char kSettingsFileVariable[] = "QZ_SETTINGS_FILE";
 const char kSettingsFile[] = "/settings.ini";
 
+// SMCONFIG_NAME_METRO_SERVER_IP when set, else the control host.
+std::string managementAddress(const ArrayRecord& array) {
+    const auto address = array.configs.find(QZSO::kMetroServerIpConfig);
+    return address != array.configs.end() && !address->second.empty() ? address->second
+                                                                        : arrayInfoValue(array.arrayInfo, "hostName");
+}
+
 }  // namespace
 
 bool arrayEndpoint(const ArrayRecord& array, ArrayEndpoint& endpoint, std::string& error) {
@@ -27,9 +34,7 @@ bool arrayEndpoint(const ArrayRecord& array, ArrayEndpoint& endpoint, std::strin
     endpoint.controlHost = arrayInfoValue(array.arrayInfo, "hostName");
     endpoint.user = arrayInfoValue(array.arrayInfo, "hostUserName");
     endpoint.password = arrayInfoValue(array.arrayInfo, "hostPassword");
-    const auto address = array.configs.find(QZSO::kMetroServerIpConfig);
-    endpoint.address = address != array.configs.end() && !address->second.empty() ? address->second
-                                                                                    : endpoint.controlHost;
+    endpoint.address = managementAddress(array);
     endpoint.port = QZSO::kDefaultManagementPort;
     const auto port = array.configs.find(QZSO::kMetroServerPortConfig);
     if (port != array.configs.end() && !hostkit::parseConfigInt(port->second, endpoint.port)) {
@@ -37,6 +42,14 @@ bool arrayEndpoint(const ArrayRecord& array, ArrayEndpoint& endpoint, std::strin
         return false;
     }
     return true;
+}
+
+hostkit::HostArray arrayForJob(const ArrayRecord& array) {
+    hostkit::HostArray answered = array;
+    const std::string address = managementAddress(array);
+    if (!address.empty()) answered.configs[QZSO::kMetroServerIpConfig] = address;
+    answered.configs.emplace(QZSO::kMetroServerPortConfig, std::to_string(QZSO::kDefaultManagementPort));
+    return answered;
 }
 
 bool useStoreSettings(HostStore& store, std::vector<SettingRecord>& settings, std::string& error) {

@@ -34,6 +34,14 @@ struct ArrayEndpoint {
 
 bool arrayEndpoint(const ArrayRecord& array, ArrayEndpoint& endpoint, std::string& error);
 
+// The array as the host answers for it in a job: its stored configuration
+// values, plus the management endpoint the host knows for it where none is
+// stored, as arrayEndpoint reaches it: SMCONFIG_NAME_METRO_SERVER_IP -> the
+// control host (e.g. "10.0.0.5") and SMCONFIG_NAME_METRO_SERVER_PORT ->
+// "8444" for an array added without --address and --port. The plug-in then
+// reads the address it would fall back to, instead of a failure.
+hostkit::HostArray arrayForJob(const ArrayRecord& array);
+
 // Writes the store's settings file and points $QZ_SETTINGS_FILE at it, as a
 // job does; the client logs to no file ($QZ_LOG_FILE is unset).
 bool useStoreSettings(HostStore& store, std::vector<SettingRecord>& settings, std::string& error);

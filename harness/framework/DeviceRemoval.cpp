@@ -55,7 +55,7 @@ int removeDevices(HostStore& store, const std::vector<std::string>& refs, bool f
                   std::vector<std::string>& removed, std::string& error) {
     std::vector<DeviceRecord> all;
     std::vector<DeviceRecord> chosen;
-    if (!store.loadDevices(all, error)) return kExitHostError;
+    if (!store.loadDevices(all, error)) return exitCodeForStoreFailure(store.busy());
     if (!selectDevices(all, refs, chosen, error)) return kExitBadInput;
 
     // Held as a job holds them, so that no job starts on them meanwhile.
@@ -68,7 +68,7 @@ int removeDevices(HostStore& store, const std::vector<std::string>& refs, bool f
     // A job whose lock file was removed under it still holds its devices.
     store.refreshInterruptedJobs(locked == LockOutcome::Taken ? ids : std::vector<long long>());
     std::vector<JobRecord> jobs;
-    if (!store.loadDevices(all, error) || !store.loadJobs(jobs, error)) return kExitHostError;
+    if (!store.loadDevices(all, error) || !store.loadJobs(jobs, error)) return exitCodeForStoreFailure(store.busy());
 
     const std::string whenEnded = "; remove it when that job has ended";
     if (locked == LockOutcome::Held) {
@@ -104,7 +104,7 @@ int removeDevices(HostStore& store, const std::vector<std::string>& refs, bool f
             notes.push_back(line);
         }
     }
-    if (!store.removeDevices(ids, error)) return kExitHostError;
+    if (!store.removeDevices(ids, error)) return exitCodeForStoreFailure(store.busy());
     removed = notes;
     return kExitOk;
 }

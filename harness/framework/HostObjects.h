@@ -9,7 +9,9 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "harness/framework/ArrayClientFailures.h"
 #include "harness/framework/HostLog.h"
 #include "harness/framework/HostRecords.h"
 #include "harness/framework/HostStore.h"
@@ -27,6 +29,9 @@ hostkit::SizeConvention sizeConventionFromEnvironment();
 // Where the plug-in's writes go, and the writes that could not be stored.
 struct HostWrites {
     HostStore* store = nullptr;        // null: in memory only
+    // The devices that act on an earlier restore point: their writes go to
+    // that point (HostStore::savePointState), never to the device's row.
+    std::vector<long long> onPoints;
     int failed = 0;
     std::string firstError;            // e.g. "cannot write device d1: database or disk is full"
 };
@@ -40,6 +45,9 @@ struct JobContext : hostkit::HostJob {
     // id: its reason when it sets no error text.
     std::map<long long, std::string>* failureLines = nullptr;
     JobProgress* progress = nullptr;   // told each status the plug-in sets; may be null
+    // Told each device the plug-in touches, so that the array client's
+    // failures count for the right array; may be null.
+    ArrayClientFailures* clientFailures = nullptr;
 };
 
 // The in-memory descriptor over a device record that also stores each write
@@ -62,6 +70,8 @@ private:
     // Stores the device's state, or one metadata text (`type` >= 0); 0 when
     // stored, 1 when the store refused it (logged, counted).
     int stored(int type = -1);
+    // Tells the job's ArrayClientFailures that the plug-in is at this device.
+    void touched();
 
     DeviceRecord& device_;
     const JobContext& job_;

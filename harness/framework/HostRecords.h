@@ -45,6 +45,33 @@ constexpr char kJobException[] = "exception";       // the plug-in threw
 constexpr char kJobNoLogFile[] = "no log file";     // the job's log files could not be created
 constexpr char kJobInterrupted[] = "interrupted";   // its process died before the job's end was recorded
 
+// One restore point: what a successful snap left of one device, kept until
+// a delete job deletes its snapshot. A device has one per snap that succeeded;
+// the jobs that act on a snapshot (map, unmap, revert, delete) keep its
+// status, snap device and metadata up to date.
+struct RestorePointRecord {
+    long long id = 0;
+    long long deviceId = 0;
+    std::string deviceName;          // as when the point was made, e.g. "cifs-data"
+    std::string snapUUID;            // e.g. "3f2a9c1e-7b4d-4e21-9a55-5e0c2a7b91d4"
+    int status = 5;                  // the snapshot's status, SNAPPED when made, e.g. MAPPED after a map
+    std::string snapDevice;          // the snap device, e.g. the share a map made of it; often ""
+    long long jobId = 0;             // the snap job that made it
+    std::string created;             // that job's end, e.g. "2026-12-10 12:00:01"
+    std::map<int, std::string> metadata;   // the device's metadata as the snap left it, by type
+};
+
+// What a job's end does to restore points: the devices whose new snapshot
+// becomes one (a snap that succeeded), those whose snapshot was deleted, and
+// those whose snapshot a job acted on.
+struct RestorePointChanges {
+    std::vector<long long> made;
+    std::vector<long long> deleted;
+    // The devices whose point of their snapshot takes their state as
+    // committed: those a map, unmap or revert acted on.
+    std::vector<long long> updated;
+};
+
 // One job of the history.
 struct JobRecord {
     long long id = 0;

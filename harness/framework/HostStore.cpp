@@ -8,8 +8,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+
+#include <nlohmann/json.hpp>
 
 #include "harness/framework/PrivateFiles.h"
 #include "harness/framework/ProcessIdentity.h"
@@ -76,6 +79,16 @@ CREATE TABLE job_results(
   snap_device TEXT NOT NULL,
   PRIMARY KEY(job_id, device_id));
 CREATE TABLE store_identity(id TEXT NOT NULL);
+CREATE TABLE restore_points(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  device_id INTEGER NOT NULL,
+  device_name TEXT NOT NULL,
+  snap_uuid TEXT NOT NULL,
+  status INTEGER NOT NULL,
+  snap_device TEXT NOT NULL,
+  job_id INTEGER NOT NULL,
+  created TEXT NOT NULL,
+  metadata TEXT NOT NULL);
 CREATE TABLE snap_uuids(
   uuid TEXT PRIMARY KEY,
   job_id INTEGER NOT NULL);
@@ -86,6 +99,12 @@ const char kIdentityTable[] = "CREATE TABLE IF NOT EXISTS store_identity(id TEXT
 // What a store made before the record of snap UUIDs gets: job 0 stands for
 // its history (recordEarlierSnapUuids).
 const char kSnapUuidTable[] = "CREATE TABLE snap_uuids(uuid TEXT PRIMARY KEY, job_id INTEGER NOT NULL)";
+// What a store made before restore points gets: none, until its next snap.
+const char kRestorePointTable[] =
+    "CREATE TABLE IF NOT EXISTS restore_points(id INTEGER PRIMARY KEY AUTOINCREMENT, device_id INTEGER NOT NULL, "
+    "device_name TEXT NOT NULL, snap_uuid TEXT NOT NULL, status INTEGER NOT NULL, snap_device TEXT NOT NULL, "
+    "job_id INTEGER NOT NULL, "
+    "created TEXT NOT NULL, metadata TEXT NOT NULL)";
 const char kRecordSnapUuid[] = "INSERT OR IGNORE INTO snap_uuids(uuid, job_id) VALUES(?1, ?2)";
 
 const char kDatabaseFile[] = "/host.db";
@@ -93,8 +112,11 @@ const char kDatabaseFile[] = "/host.db";
 // "logs/job-7-snap.host.log".
 const char kLogsFolder[] = "logs";
 const mode_t kPrivateFile = 0600;
-// How long a job waits for another job's transaction on the same store.
-const int kBusyTimeoutMs = 10000;
+// How long any statement waits for another process's transaction on the
+// same store before the command gives up (storeBusyWaitSeconds).
+const int kDefaultBusyWaitSeconds = 60;
+const int kMaxBusyWaitSeconds = 86400;
+const char kBusyWaitVariable[] = "HNAS_HOST_BUSY_WAIT";
 
 std::string nowText() {
     time_t now = time(nullptr);
@@ -142,8 +164,15 @@ private:
     sqlite3_stmt* stmt_ = nullptr;
 };
 
+// Whether the last call on `db` failed because another connection held the
+// database for longer than the busy wait.
+bool busyFailure(sqlite3* db) {
+    const int code = db != nullptr ? sqlite3_errcode(db) : SQLITE_OK;
+    return code == SQLITE_BUSY || code == SQLITE_LOCKED;
+}
+
 bool fail(std::string& error, const std::string& what, sqlite3* db) {
-    error = what + ": " + (db != nullptr ? sqlite3_errmsg(db) : "no database");
+    error = what + ": " + (busyFailure(db) ? storeBusyMessage() : db != nullptr ? sqlite3_errmsg(db) : "no database");
     return false;
 }
 
@@ -184,6 +213,21 @@ std::string absolutePath(const std::string& dir) {
 
 }  // namespace
 
+int storeBusyWaitSeconds() {
+    const char* text = getenv(kBusyWaitVariable);
+    if (text == nullptr || *text == '\0') return kDefaultBusyWaitSeconds;
+    char* end = nullptr;
+    errno = 0;
+    const long seconds = strtol(text, &end, 10);
+    if (errno != 0 || *end != '\0' || seconds < 0) return kDefaultBusyWaitSeconds;
+    return static_cast<int>(std::min<long>(seconds, kMaxBusyWaitSeconds));
+}
+
+std::string storeBusyMessage() {
+    return "the store is busy: another hnas-host command held it for longer than " +
+           std::to_string(storeBusyWaitSeconds()) + " s (" + kBusyWaitVariable + "); try again";
+}
+
 std::string unknownArrayMessage(const std::string& name) {
     return "no array \"" + name + "\" in the store (see list-arrays)";
 }
@@ -194,12 +238,18 @@ std::string deviceDisplayName(const DeviceRecord& device) {
 
 HostStore::HostStore() = default;
 
+bool HostStore::failed(std::string& error, const std::string& what) {
+    busy_ = busyFailure(db_);
+    return fail(error, what, db_);
+}
+
 HostStore::~HostStore() { sqlite3_close(db_); }
 
 bool HostStore::exec(const char* sql, std::string& error) {
     char* message = nullptr;
     if (sqlite3_exec(db_, sql, nullptr, nullptr, &message) == SQLITE_OK) return true;
-    error = message != nullptr ? message : "SQLite error";
+    busy_ = busyFailure(db_);
+    error = busy_ ? storeBusyMessage() : message != nullptr ? message : "SQLite error";
     sqlite3_free(message);
     return false;
 }
@@ -252,30 +302,39 @@ bool HostStore::openDatabase(bool creating, std::string& error) {
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW | (creating ? SQLITE_OPEN_CREATE : 0);
     const int opened = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     umask(previous);
-    if (opened != SQLITE_OK) return fail(error, "cannot open " + path, db_);
+    if (opened != SQLITE_OK) return failed(error, "cannot open " + path);
     // Others must not read the passwords, whoever loosened the mode.
     struct stat info;
     if (stat(path.c_str(), &info) == 0 && (info.st_mode & 077) != 0 && chmod(path.c_str(), kPrivateFile) != 0) {
         error = "cannot make " + path + " private: " + strerror(errno);
         return false;
     }
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    // One busy wait for every statement of this connection: the store's
+    // checks at open, every read, every write and every sweep.
+    sqlite3_busy_timeout(db_, storeBusyWaitSeconds() * 1000);
     // WAL: readers never wait for a job's write; FULL: each commit is synced.
     if (!exec("PRAGMA foreign_keys = ON", error) || !exec("PRAGMA journal_mode = WAL", error) ||
         !exec("PRAGMA synchronous = FULL", error))
         return false;
     if (creating) {
         Transaction transaction(db_);
-        if (!transaction.begun()) return fail(error, "cannot create the store", db_);
+        if (!transaction.begun()) return failed(error, "cannot create the store");
         if (!exec(kSchema, error) || !readOrMakeIdentity(error)) return false;
-        if (!transaction.commit()) return fail(error, "cannot create the store", db_);
+        if (!transaction.commit()) return failed(error, "cannot create the store");
         chmod(path.c_str(), kPrivateFile);
         return true;
     }
-    Statement check(db_, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name='jobs'");
-    if (check.step() != SQLITE_ROW || check.columnInt(0) != 1) {
-        error = path + " is not a host store";
-        return false;
+    {
+        // Finalized before the next transaction: a read left open would
+        // make BEGIN IMMEDIATE fail at once, without the busy wait, as soon
+        // as another process has written since.
+        Statement check(db_, "SELECT count(*) FROM sqlite_master WHERE type='table' AND name='jobs'");
+        const int step = check.step();
+        if (step != SQLITE_ROW && busyFailure(db_)) return failed(error, "cannot read " + path);
+        if (step != SQLITE_ROW || check.columnInt(0) != 1) {
+            error = path + " is not a host store";
+            return false;
+        }
     }
     return addMissingColumns(error);
 }
@@ -293,24 +352,37 @@ bool HostStore::addMissingColumns(std::string& error) {
         // NULL: a job recorded before views, in the view of whoever reads it.
         {"SELECT pid_view FROM jobs LIMIT 0", "ALTER TABLE jobs ADD COLUMN pid_view TEXT"},
     };
-    for (const auto& column : columns) {
-        bool present = false;
-        {
-            Statement probe(db_, column.probe);
-            present = probe.ok();
-        }
-        if (!present && !exec(column.add, error)) return false;
+    // Whether `sql` compiles: the table or column it names is there. A
+    // probe that could not read the schema because the store is busy
+    // counts as missing; the transaction below waits and probes again.
+    auto present = [this](const char* sql) {
+        Statement probe(db_, sql);
+        return probe.ok();
+    };
+    auto upToDate = [&] {
+        for (const auto& column : columns)
+            if (!present(column.probe)) return false;
+        return present("SELECT id FROM store_identity LIMIT 0") && present("SELECT uuid FROM snap_uuids LIMIT 0") &&
+               present("SELECT id FROM restore_points LIMIT 0");
+    };
+    // A store of this version is only read: the commands that look at it
+    // never queue for the write lock behind a job.
+    if (upToDate()) {
+        bool found = false;
+        if (!readIdentity(found, error)) return false;
+        if (found) return true;
     }
+    // An earlier version's store, brought up to date once, by whichever
+    // command opens it first; another one waits and finds it done.
     Transaction transaction(db_);
-    if (!transaction.begun()) return fail(error, "cannot read the store's identity", db_);
-    if (!exec(kIdentityTable, error) || !readOrMakeIdentity(error)) return false;
-    bool recorded = false;
-    {
-        Statement probe(db_, "SELECT uuid FROM snap_uuids LIMIT 0");
-        recorded = probe.ok();
-    }
-    if (!recorded && (!exec(kSnapUuidTable, error) || !recordEarlierSnapUuids(error))) return false;
-    if (!transaction.commit()) return fail(error, "cannot store the store's identity", db_);
+    if (!transaction.begun()) return failed(error, "cannot read the store's identity");
+    for (const auto& column : columns)
+        if (!present(column.probe) && !exec(column.add, error)) return false;
+    if (!exec(kIdentityTable, error) || !readOrMakeIdentity(error) || !exec(kRestorePointTable, error)) return false;
+    if (!present("SELECT uuid FROM snap_uuids LIMIT 0") &&
+        (!exec(kSnapUuidTable, error) || !recordEarlierSnapUuids(error)))
+        return false;
+    if (!transaction.commit()) return failed(error, "cannot store the store's identity");
     return true;
 }
 
@@ -322,13 +394,13 @@ bool HostStore::recordEarlierSnapUuids(std::string& error) {
         Statement query(db_, "SELECT snap_uuid FROM devices UNION SELECT snap_uuid FROM job_results");
         int step;
         while ((step = query.step()) == SQLITE_ROW) uuids.push_back(snapUuidIn(query.column(0)));
-        if (step != SQLITE_DONE) return fail(error, "cannot read the snap UUIDs of the history", db_);
+        if (step != SQLITE_DONE) return failed(error, "cannot read the snap UUIDs of the history");
     }
     for (const std::string& uuid : uuids) {
         if (!uuidOfStore(uuid, identity_)) continue;
         Statement record(db_, kRecordSnapUuid);
         record.text(1, uuid).integer(2, 0);
-        if (!record.run()) return fail(error, "cannot record the snap UUIDs of the history", db_);
+        if (!record.run()) return failed(error, "cannot record the snap UUIDs of the history");
     }
     return true;
 }
@@ -338,25 +410,30 @@ bool HostStore::loadSnapUuids(std::set<std::string>& uuids, std::string& error) 
     Statement query(db_, "SELECT uuid FROM snap_uuids");
     int step;
     while ((step = query.step()) == SQLITE_ROW) uuids.insert(query.column(0));
-    if (step != SQLITE_DONE) return fail(error, "cannot read the snap UUIDs the store handed out", db_);
+    if (step != SQLITE_DONE) return failed(error, "cannot read the snap UUIDs the store handed out");
     return true;
 }
 
+bool HostStore::readIdentity(bool& found, std::string& error) {
+    Statement query(db_, "SELECT id FROM store_identity LIMIT 1");
+    const int step = query.step();
+    found = step == SQLITE_ROW;
+    if (!found) return step == SQLITE_DONE || failed(error, "cannot read the store's identity");
+    identity_ = query.column(0);
+    if (isStoreIdentity(identity_)) return true;
+    error = "the store's identity \"" + identity_ + "\" is not 12 hex digits";
+    return false;
+}
+
 bool HostStore::readOrMakeIdentity(std::string& error) {
-    {
-        Statement query(db_, "SELECT id FROM store_identity LIMIT 1");
-        if (query.step() == SQLITE_ROW) {
-            identity_ = query.column(0);
-            if (isStoreIdentity(identity_)) return true;
-            error = "the store's identity \"" + identity_ + "\" is not 12 hex digits";
-            return false;
-        }
-    }
+    bool found = false;
+    if (!readIdentity(found, error)) return false;
+    if (found) return true;
     const RandomBlock bytes = randomBlock();
     identity_ = hexText(bytes.data(), kStoreIdentityBytes);
     Statement insert(db_, "INSERT INTO store_identity(id) VALUES(?1)");
     insert.text(1, identity_);
-    if (!insert.run()) return fail(error, "cannot store the store's identity", db_);
+    if (!insert.run()) return failed(error, "cannot store the store's identity");
     return true;
 }
 
@@ -442,7 +519,7 @@ bool insertConfigs(sqlite3* db, const ArrayRecord& array, std::string& error) {
 
 bool HostStore::addArray(const ArrayRecord& array, std::string& error) {
     Transaction transaction(db_);
-    if (!transaction.begun()) return fail(error, "cannot add the array", db_);
+    if (!transaction.begun()) return failed(error, "cannot add the array");
     Statement same(db_, "SELECT name FROM arrays WHERE name = ?1 OR control_host_id = ?2");
     same.text(1, array.name).integer(2, array.controlHostId);
     if (same.step() == SQLITE_ROW) {
@@ -454,15 +531,15 @@ bool HostStore::addArray(const ArrayRecord& array, std::string& error) {
                      "VALUES(?1, ?2, ?3, ?4, ?5)");
     insert.text(1, array.name).text(2, array.vendor).text(3, array.arrayInfo).integer(4, array.controlHostId);
     insert.text(5, array.apiKeyFile);
-    if (!insert.run()) return fail(error, "cannot add the array", db_);
+    if (!insert.run()) return failed(error, "cannot add the array");
     if (!insertConfigs(db_, array, error)) return false;
-    if (!transaction.commit()) return fail(error, "cannot add the array", db_);
+    if (!transaction.commit()) return failed(error, "cannot add the array");
     return true;
 }
 
 bool HostStore::updateArray(const ArrayRecord& array, std::string& error) {
     Transaction transaction(db_);
-    if (!transaction.begun()) return fail(error, "cannot update the array", db_);
+    if (!transaction.begun()) return failed(error, "cannot update the array");
     Statement same(db_, "SELECT name FROM arrays WHERE name != ?1 AND control_host_id = ?2");
     same.text(1, array.name).integer(2, array.controlHostId);
     if (same.step() == SQLITE_ROW) {
@@ -474,16 +551,16 @@ bool HostStore::updateArray(const ArrayRecord& array, std::string& error) {
                      "WHERE name = ?1");
     update.text(1, array.name).text(2, array.vendor).text(3, array.arrayInfo).integer(4, array.controlHostId);
     update.text(5, array.apiKeyFile);
-    if (!update.run()) return fail(error, "cannot update the array", db_);
+    if (!update.run()) return failed(error, "cannot update the array");
     if (sqlite3_changes(db_) != 1) {
         error = unknownArrayMessage(array.name);
         return false;
     }
     Statement clear(db_, "DELETE FROM array_configs WHERE array_name = ?1");
     clear.text(1, array.name);
-    if (!clear.run()) return fail(error, "cannot update the array's configuration", db_);
+    if (!clear.run()) return failed(error, "cannot update the array's configuration");
     if (!insertConfigs(db_, array, error)) return false;
-    if (!transaction.commit()) return fail(error, "cannot update the array", db_);
+    if (!transaction.commit()) return failed(error, "cannot update the array");
     return true;
 }
 
@@ -491,12 +568,12 @@ bool HostStore::removeArray(const std::string& name, std::vector<std::string>& r
                             std::string& error) {
     referringDevices.clear();
     Transaction transaction(db_);
-    if (!transaction.begun()) return fail(error, "cannot remove the array", db_);
+    if (!transaction.begun()) return failed(error, "cannot remove the array");
     Statement users(db_, "SELECT ifnull(label, '#' || id) FROM devices WHERE array_name = ?1 ORDER BY id");
     users.text(1, name);
     int step;
     while ((step = users.step()) == SQLITE_ROW) referringDevices.push_back(users.column(0));
-    if (step != SQLITE_DONE) return fail(error, "cannot read the devices", db_);
+    if (step != SQLITE_DONE) return failed(error, "cannot read the devices");
     if (!referringDevices.empty()) {
         std::string names;
         for (const std::string& d : referringDevices) names += (names.empty() ? "" : ", ") + d;
@@ -506,12 +583,12 @@ bool HostStore::removeArray(const std::string& name, std::vector<std::string>& r
     }
     Statement remove(db_, "DELETE FROM arrays WHERE name = ?1");
     remove.text(1, name);
-    if (!remove.run()) return fail(error, "cannot remove the array", db_);
+    if (!remove.run()) return failed(error, "cannot remove the array");
     if (sqlite3_changes(db_) != 1) {
         error = unknownArrayMessage(name);
         return false;
     }
-    if (!transaction.commit()) return fail(error, "cannot remove the array", db_);
+    if (!transaction.commit()) return failed(error, "cannot remove the array");
     return true;
 }
 
@@ -529,12 +606,12 @@ bool HostStore::loadArrays(std::vector<ArrayRecord>& arrays, std::string& error)
         array.apiKeyFile = query.column(4);
         arrays.push_back(array);
     }
-    if (step != SQLITE_DONE) return fail(error, "cannot read the arrays", db_);
+    if (step != SQLITE_DONE) return failed(error, "cannot read the arrays");
     for (ArrayRecord& array : arrays) {
         Statement configs(db_, "SELECT name, value FROM array_configs WHERE array_name = ?1 ORDER BY name");
         configs.text(1, array.name);
         while ((step = configs.step()) == SQLITE_ROW) array.configs[configs.column(0)] = configs.column(1);
-        if (step != SQLITE_DONE) return fail(error, "cannot read the array configuration", db_);
+        if (step != SQLITE_DONE) return failed(error, "cannot read the array configuration");
     }
     return true;
 }
@@ -546,30 +623,34 @@ bool HostStore::addDevice(DeviceRecord& device, std::string& error) {
     else
         insert.text(1, device.label);
     insert.text(2, device.sourceDevice);
-    if (!insert.run()) return fail(error, "cannot add the device", db_);
+    if (!insert.run()) return failed(error, "cannot add the device");
     device.id = sqlite3_last_insert_rowid(db_);
     return true;
 }
 
 bool HostStore::addDevices(std::vector<DeviceRecord>& devices, std::string& error) {
     Transaction transaction(db_);
-    if (!transaction.begun()) return fail(error, "cannot add the devices", db_);
+    if (!transaction.begun()) return failed(error, "cannot add the devices");
     for (DeviceRecord& d : devices)
         if (!addDevice(d, error)) return false;
-    if (!transaction.commit()) return fail(error, "cannot add the devices", db_);
+    if (!transaction.commit()) return failed(error, "cannot add the devices");
     return true;
 }
 
 bool HostStore::removeDevices(const std::vector<long long>& ids, std::string& error) {
     Transaction transaction(db_);
-    if (!transaction.begun()) return fail(error, "cannot remove the devices", db_);
+    if (!transaction.begun()) return failed(error, "cannot remove the devices");
     for (const long long id : ids) {
-        // Its metadata goes with it (ON DELETE CASCADE); job rows keep the name.
+        // Its metadata goes with it (ON DELETE CASCADE); job rows keep the
+        // name. Its restore points go too: what they held is an orphan now.
         Statement remove(db_, "DELETE FROM devices WHERE id = ?1");
         remove.integer(1, id);
-        if (!remove.run()) return fail(error, "cannot remove device " + std::to_string(id), db_);
+        if (!remove.run()) return failed(error, "cannot remove device " + std::to_string(id));
+        Statement points(db_, "DELETE FROM restore_points WHERE device_id = ?1");
+        points.integer(1, id);
+        if (!points.run()) return failed(error, "cannot remove the restore points of device " + std::to_string(id));
     }
-    if (!transaction.commit()) return fail(error, "cannot remove the devices", db_);
+    if (!transaction.commit()) return failed(error, "cannot remove the devices");
     return true;
 }
 
@@ -595,13 +676,13 @@ bool HostStore::loadDevices(std::vector<DeviceRecord>& devices, std::string& err
         d.lastJobOutcome = query.column(10);
         devices.push_back(d);
     }
-    if (step != SQLITE_DONE) return fail(error, "cannot read the devices", db_);
+    if (step != SQLITE_DONE) return failed(error, "cannot read the devices");
     for (DeviceRecord& d : devices) {
         Statement metadata(db_, "SELECT type, text FROM metadata WHERE device_id = ?1");
         metadata.integer(1, d.id);
         while ((step = metadata.step()) == SQLITE_ROW)
             d.metadata[static_cast<int>(metadata.columnInt(0))] = metadata.column(1);
-        if (step != SQLITE_DONE) return fail(error, "cannot read the metadata", db_);
+        if (step != SQLITE_DONE) return failed(error, "cannot read the metadata");
     }
     return true;
 }
@@ -611,7 +692,7 @@ bool HostStore::setSetting(const SettingRecord& setting, std::string& error) {
                      "INSERT INTO settings(section, key, value) VALUES(?1, ?2, ?3) "
                      "ON CONFLICT(section, key) DO UPDATE SET value = excluded.value");
     upsert.text(1, setting.section).text(2, setting.key).text(3, setting.value);
-    if (!upsert.run()) return fail(error, "cannot store the setting", db_);
+    if (!upsert.run()) return failed(error, "cannot store the setting");
     return true;
 }
 
@@ -619,7 +700,7 @@ bool HostStore::unsetSetting(const std::string& section, const std::string& key,
                              std::string& error) {
     Statement remove(db_, "DELETE FROM settings WHERE section = ?1 AND key = ?2");
     remove.text(1, section).text(2, key);
-    if (!remove.run()) return fail(error, "cannot remove the setting", db_);
+    if (!remove.run()) return failed(error, "cannot remove the setting");
     existed = sqlite3_changes(db_) > 0;
     return true;
 }
@@ -629,7 +710,7 @@ bool HostStore::loadSettings(std::vector<SettingRecord>& settings, std::string& 
     Statement query(db_, "SELECT section, key, value FROM settings ORDER BY section, key");
     int step;
     while ((step = query.step()) == SQLITE_ROW) settings.push_back({query.column(0), query.column(1), query.column(2)});
-    if (step != SQLITE_DONE) return fail(error, "cannot read the settings", db_);
+    if (step != SQLITE_DONE) return failed(error, "cannot read the settings");
     return true;
 }
 
@@ -639,7 +720,7 @@ bool HostStore::saveDeviceState(const DeviceRecord& d, std::string& error) {
                      "snap_device = ?5, array_name = ?6 WHERE id = ?7");
     update.integer(1, d.status).integer(2, d.errorCode).text(3, d.errorMessage).text(4, d.snapUUID);
     update.text(5, d.snapDevice).text(6, d.arrayName).integer(7, d.id);
-    if (!update.run()) return fail(error, "cannot write device " + deviceDisplayName(d), db_);
+    if (!update.run()) return failed(error, "cannot write device " + deviceDisplayName(d));
     return true;
 }
 
@@ -648,15 +729,40 @@ bool HostStore::saveMetadata(long long deviceId, int type, const std::string& te
                      "INSERT INTO metadata(device_id, type, text) VALUES(?1, ?2, ?3) "
                      "ON CONFLICT(device_id, type) DO UPDATE SET text = excluded.text");
     upsert.integer(1, deviceId).integer(2, type).text(3, text);
-    if (!upsert.run()) return fail(error, "cannot write the metadata", db_);
+    if (!upsert.run()) return failed(error, "cannot write the metadata");
     return true;
 }
 
-bool HostStore::beginJob(JobRecord& job, const std::vector<DeviceRecord>& devices, std::string& error) {
+namespace {
+
+// A device's metadata as one text, e.g. {"6":"3f2a...","16":"..."}.
+std::string metadataText(const std::map<int, std::string>& metadata) {
+    nlohmann::json object = nlohmann::json::object();
+    for (const auto& m : metadata) object[std::to_string(m.first)] = m.second;
+    return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::map<int, std::string> metadataFromText(const std::string& text) {
+    std::map<int, std::string> metadata;
+    const nlohmann::json object = nlohmann::json::parse(text, nullptr, false);
+    if (!object.is_object()) return metadata;
+    for (auto m = object.begin(); m != object.end(); ++m)
+        if (m.value().is_string()) metadata[std::atoi(m.key().c_str())] = m.value().get<std::string>();
+    return metadata;
+}
+
+bool contains(const std::vector<long long>& ids, long long id) {
+    return std::find(ids.begin(), ids.end(), id) != ids.end();
+}
+
+}  // namespace
+
+bool HostStore::beginJob(JobRecord& job, const std::vector<DeviceRecord>& devices, std::string& error,
+                         const std::vector<long long>& onPoints) {
     job.started = nowText();
     job.outcome = kJobRunning;
     Transaction transaction(db_);
-    if (!transaction.begun()) return fail(error, "cannot record the job", db_);
+    if (!transaction.begun()) return failed(error, "cannot record the job");
     // The job's process, by its ID and start time: what tells later
     // commands whether the job still runs.
     Statement insert(db_,
@@ -665,7 +771,7 @@ bool HostStore::beginJob(JobRecord& job, const std::vector<DeviceRecord>& device
     insert.text(1, job.operation).text(2, job.devices).text(3, job.started).text(4, job.outcome);
     insert.integer(5, static_cast<long long>(getpid())).integer(6, static_cast<long long>(ownStartTicks()));
     insert.text(7, processView());
-    if (!insert.run()) return fail(error, "cannot record the job", db_);
+    if (!insert.run()) return failed(error, "cannot record the job");
     job.id = sqlite3_last_insert_rowid(db_);
     // The row names the logs inside the store, so a copy or a move of the
     // store names its own.
@@ -675,26 +781,45 @@ bool HostStore::beginJob(JobRecord& job, const std::vector<DeviceRecord>& device
     job.pluginLog = logPath(inStore + ".plugin.log");
     Statement logs(db_, "UPDATE jobs SET host_log = ?1, plugin_log = ?2 WHERE id = ?3");
     logs.text(1, inStore + ".host.log").text(2, inStore + ".plugin.log").integer(3, job.id);
-    if (!logs.run()) return fail(error, "cannot record the job", db_);
+    if (!logs.run()) return failed(error, "cannot record the job");
     for (const DeviceRecord& d : devices) {
-        if (!saveDeviceState(d, error)) return false;
+        if (!contains(onPoints, d.id) && !saveDeviceState(d, error)) return false;
         Statement mark(db_, "UPDATE devices SET last_job = ?1 WHERE id = ?2");
         mark.integer(1, job.id).integer(2, d.id);
-        if (!mark.run()) return fail(error, "cannot record the job", db_);
+        if (!mark.run()) return failed(error, "cannot record the job");
         const std::string uuid = snapUuidIn(d.snapUUID);
         if (!uuidOfStore(uuid, identity_)) continue;
         Statement record(db_, kRecordSnapUuid);
         record.text(1, uuid).integer(2, job.id);
-        if (!record.run()) return fail(error, "cannot record the job's snap UUIDs", db_);
+        if (!record.run()) return failed(error, "cannot record the job's snap UUIDs");
     }
-    if (!transaction.commit()) return fail(error, "cannot record the job", db_);
+    if (!transaction.commit()) return failed(error, "cannot record the job");
     return true;
 }
 
+
 bool HostStore::commitJob(long long jobId, const std::vector<DeviceRecord>& devices, int returnCode,
-                          const std::string& outcome, std::string& error) {
+                          const std::string& outcome, std::string& error, const RestorePointChanges& points) {
     Transaction transaction(db_);
-    if (!transaction.begun()) return fail(error, "cannot commit the job", db_);
+    if (!transaction.begun()) return failed(error, "cannot commit the job");
+    const std::string finished = nowText();
+    for (const DeviceRecord& d : devices) {
+        if (contains(points.deleted, d.id)) {
+            Statement forget(db_, "DELETE FROM restore_points WHERE device_id = ?1 AND snap_uuid = ?2");
+            forget.integer(1, d.id).text(2, d.snapUUID);
+            if (!forget.run()) return failed(error, "cannot record the job's restore points");
+        }
+        if (contains(points.made, d.id)) {
+            Statement point(db_,
+                            "INSERT INTO restore_points(device_id, device_name, snap_uuid, status, snap_device, "
+                            "job_id, created, metadata) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
+            point.integer(1, d.id).text(2, deviceDisplayName(d)).text(3, d.snapUUID).integer(4, d.status);
+            point.text(5, d.snapDevice).integer(6, jobId).text(7, finished).text(8, metadataText(d.metadata));
+            if (!point.run()) return failed(error, "cannot record the job's restore points");
+        } else if (contains(points.updated, d.id) && !savePointState(d, error)) {
+            return false;
+        }
+    }
     for (const DeviceRecord& d : devices) {
         // Another command may have taken the job for dead meanwhile and
         // stored the devices' state as its results: the job's own end wins.
@@ -703,12 +828,12 @@ bool HostStore::commitJob(long long jobId, const std::vector<DeviceRecord>& devi
                          "error_message, snap_uuid, snap_device) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)");
         result.integer(1, jobId).integer(2, d.id).text(3, deviceDisplayName(d)).integer(4, d.status);
         result.integer(5, d.errorCode).text(6, d.errorMessage).text(7, d.snapUUID).text(8, d.snapDevice);
-        if (!result.run()) return fail(error, "cannot record the job's results", db_);
+        if (!result.run()) return failed(error, "cannot record the job's results");
     }
     Statement finish(db_, "UPDATE jobs SET finished = ?1, return_code = ?2, outcome = ?3 WHERE id = ?4");
-    finish.text(1, nowText()).integer(2, returnCode).text(3, outcome).integer(4, jobId);
-    if (!finish.run()) return fail(error, "cannot finish the job", db_);
-    if (!transaction.commit()) return fail(error, "cannot commit the job", db_);
+    finish.text(1, finished).integer(2, returnCode).text(3, outcome).integer(4, jobId);
+    if (!finish.run()) return failed(error, "cannot finish the job");
+    if (!transaction.commit()) return failed(error, "cannot commit the job");
     return true;
 }
 
@@ -733,7 +858,7 @@ std::string HostStore::outcomeSeenAfresh(long long jobId) {
 bool HostStore::finishJobOnly(long long jobId, const std::string& outcome, std::string& error) {
     Statement finish(db_, "UPDATE jobs SET finished = ?1, outcome = ?2 WHERE id = ?3");
     finish.text(1, nowText()).text(2, outcome).integer(3, jobId);
-    if (!finish.run()) return fail(error, "cannot finish the job", db_);
+    if (!finish.run()) return failed(error, "cannot finish the job");
     return true;
 }
 
@@ -756,11 +881,11 @@ bool HostStore::loadJobs(std::vector<JobRecord>& jobs, std::string& error) {
         job.pluginLog = logPath(query.column(8));
         jobs.push_back(job);
     }
-    if (step != SQLITE_DONE) return fail(error, "cannot read the history", db_);
+    if (step != SQLITE_DONE) return failed(error, "cannot read the history");
     std::map<long long, std::vector<long long>> lastJobOf;
     Statement devices(db_, "SELECT last_job, id FROM devices WHERE last_job != 0 ORDER BY id");
     while ((step = devices.step()) == SQLITE_ROW) lastJobOf[devices.columnInt(0)].push_back(devices.columnInt(1));
-    if (step != SQLITE_DONE) return fail(error, "cannot read the history", db_);
+    if (step != SQLITE_DONE) return failed(error, "cannot read the history");
     for (JobRecord& job : jobs) job.lastJobOf = lastJobOf[job.id];
     return true;
 }
@@ -784,6 +909,39 @@ bool HostStore::loadJobResults(long long jobId, std::vector<JobResultRecord>& re
         r.snapDevice = query.column(6);
         results.push_back(r);
     }
-    if (step != SQLITE_DONE) return fail(error, "cannot read the job's results", db_);
+    if (step != SQLITE_DONE) return failed(error, "cannot read the job's results");
+    return true;
+}
+
+bool HostStore::savePointState(const DeviceRecord& d, std::string& error) {
+    Statement update(db_,
+                     "UPDATE restore_points SET status = ?1, snap_device = ?2, metadata = ?3 "
+                     "WHERE device_id = ?4 AND snap_uuid = ?5");
+    update.integer(1, d.status).text(2, d.snapDevice).text(3, metadataText(d.metadata));
+    update.integer(4, d.id).text(5, d.snapUUID);
+    if (!update.run()) return failed(error, "cannot write the restore point of " + deviceDisplayName(d));
+    return true;
+}
+
+bool HostStore::loadRestorePoints(std::vector<RestorePointRecord>& points, std::string& error) {
+    points.clear();
+    Statement query(db_,
+                    "SELECT id, device_id, device_name, snap_uuid, snap_device, job_id, created, metadata, status "
+                    "FROM restore_points ORDER BY id");
+    int step;
+    while ((step = query.step()) == SQLITE_ROW) {
+        RestorePointRecord p;
+        p.id = query.columnInt(0);
+        p.deviceId = query.columnInt(1);
+        p.deviceName = query.column(2);
+        p.snapUUID = query.column(3);
+        p.snapDevice = query.column(4);
+        p.jobId = query.columnInt(5);
+        p.created = query.column(6);
+        p.metadata = metadataFromText(query.column(7));
+        p.status = static_cast<int>(query.columnInt(8));
+        points.push_back(p);
+    }
+    if (step != SQLITE_DONE) return failed(error, "cannot read the restore points");
     return true;
 }

@@ -26,6 +26,15 @@
 
 struct sqlite3;
 
+// How long every statement of a store waits for another process's
+// transaction: $HNAS_HOST_BUSY_WAIT seconds, 60 when not set or not a
+// number. A wait that runs out fails the call with storeBusyMessage() and
+// HostStore::busy() tells so.
+int storeBusyWaitSeconds();
+// "the store is busy: another hnas-host command held it for longer than 60 s
+// (HNAS_HOST_BUSY_WAIT); try again".
+std::string storeBusyMessage();
+
 // "no array \"hnas9\" in the store (see list-arrays)".
 std::string unknownArrayMessage(const std::string& name);
 
@@ -74,8 +83,8 @@ public:
     bool addDevice(DeviceRecord& device, std::string& error);
     // Adds all of `devices` in one transaction, setting their ids, or none.
     bool addDevices(std::vector<DeviceRecord>& devices, std::string& error);
-    // Removes the devices with `ids` and their metadata in one transaction,
-    // or none. The history keeps their names.
+    // Removes the devices with `ids`, their metadata and their restore points
+    // in one transaction, or none. The history keeps their names.
     bool removeDevices(const std::vector<long long>& ids, std::string& error);
     // Every device with its metadata, in id order.
     bool loadDevices(std::vector<DeviceRecord>& devices, std::string& error);
@@ -96,12 +105,26 @@ public:
     // cleared, a fresh snap UUID) with the job as its last job. Each snap
     // UUID of this store a device holds joins the store's record of the
     // snap UUIDs it handed out, before the plug-in sees it.
-    bool beginJob(JobRecord& job, const std::vector<DeviceRecord>& devices, std::string& error);
+    // The devices of `onPoints` act on one of their earlier restore points:
+    // their rows keep their state (the job's writes go to the point,
+    // savePointState) and only name the job as their last.
+    bool beginJob(JobRecord& job, const std::vector<DeviceRecord>& devices, std::string& error,
+                  const std::vector<long long>& onPoints = std::vector<long long>());
     // In one transaction: records each device's result, and finishes the job
     // row with `returnCode` and `outcome`, whatever another command concluded
     // about the job meanwhile.
+    // `points` says which devices gained a restore point (their state as
+    // committed, with the job) and whose restore point went with the
+    // snapshot a delete removed, and whose point of their snapshot takes
+    // their state as committed.
     bool commitJob(long long jobId, const std::vector<DeviceRecord>& devices, int returnCode,
-                   const std::string& outcome, std::string& error);
+                   const std::string& outcome, std::string& error,
+                   const RestorePointChanges& points = RestorePointChanges());
+    // Writes `device`'s status, snap device and metadata into its restore
+    // point of the snapshot `device.snapUUID`, if it has one. Durable on return.
+    bool savePointState(const DeviceRecord& device, std::string& error);
+    // Every restore point, in the order made.
+    bool loadRestorePoints(std::vector<RestorePointRecord>& points, std::string& error);
     // The job's outcome as a new reader of the store sees it, after this
     // store's connection was closed and opened again; "" when it cannot be
     // read. After a commit that failed while syncing, SQLite may still find
@@ -123,6 +146,10 @@ public:
     // before the record got it filled from its devices and its history.
     bool loadSnapUuids(std::set<std::string>& uuids, std::string& error);
 
+    // Whether the last call that failed did so because the store stayed
+    // busy for the whole busy wait: the command may be tried again.
+    bool busy() const { return busy_; }
+
     HostStore(const HostStore&) = delete;
     HostStore& operator=(const HostStore&) = delete;
 
@@ -130,7 +157,12 @@ private:
     bool openDatabase(bool creating, std::string& error);
     bool exec(const char* sql, std::string& error);
     bool addMissingColumns(std::string& error);
+    // Reads the identity; `found` false when the store has none yet.
+    bool readIdentity(bool& found, std::string& error);
     bool readOrMakeIdentity(std::string& error);
+    // Says why the last call on the database failed, as `what: reason`,
+    // and notes whether the store was busy.
+    bool failed(std::string& error, const std::string& what);
     // Fills a new record of snap UUIDs with those of this store that the
     // devices and the job results hold.
     bool recordEarlierSnapUuids(std::string& error);
@@ -147,4 +179,5 @@ private:
     std::string dir_;
     std::string identity_;
     sqlite3* db_ = nullptr;
+    bool busy_ = false;
 };

@@ -4,12 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <set>
 
+#include "harness/framework/ArrayAccess.h"
 #include "harness/framework/ArrayKeys.h"
 #include "harness/framework/ExitCodes.h"
 #include "harness/framework/HostLog.h"
@@ -21,6 +23,7 @@
 #include "harness/framework/PrivateFiles.h"
 #include "harness/framework/SnapshotOwnership.h"
 #include "harness/framework/StoreLocks.h"
+#include "host/SnapStatus.h"
 
 namespace {
 
@@ -113,15 +116,68 @@ bool selectDevices(const std::vector<DeviceRecord>& all, const std::vector<std::
 
 namespace {
 
-// Select: the devices the request names (or all), locked for the job and
-// read afresh under the locks. kExitOk, or the exit code with `error`.
+// The operations that act on one snapshot of a device: its latest restore
+// point, or the one the request names.
+bool actsOnRestorePoint(const HostOperation& operation) {
+    for (const char* name : {"map", "unmap", "revert", "delete"})
+        if (std::string(name) == operation.name) return true;
+    return false;
+}
+
+// The devices that act on an earlier restore point, as the plug-in sees
+// them: the point's snap UUID, status, snap device and metadata. A device
+// acts on its latest point, or on `pointId` when that is one of its points;
+// the point that is the device's own snapshot leaves it as it is.
+int pointDevices(HostStore& store, long long pointId, std::vector<DeviceRecord>& devices,
+                 std::vector<long long>& onPoints, std::string& error) {
+    std::vector<RestorePointRecord> points;
+    if (!store.loadRestorePoints(points, error)) return exitCodeForStoreFailure(store.busy());
+    bool named = pointId == 0;
+    for (DeviceRecord& d : devices) {
+        const RestorePointRecord* target = nullptr;
+        for (const RestorePointRecord& p : points)
+            if (p.deviceId == d.id && (pointId == 0 || p.id == pointId)) target = &p;
+        if (target == nullptr) continue;
+        named = true;
+        if (target->snapUUID == d.snapUUID) continue;
+        d.snapUUID = target->snapUUID;
+        d.status = target->status;
+        d.snapDevice = target->snapDevice;
+        d.metadata = target->metadata;
+        onPoints.push_back(d.id);
+    }
+    if (named) return kExitOk;
+    error = "no restore point " + std::to_string(pointId) + " of the devices named (see restore-points)";
+    return kExitBadInput;
+}
+
+// The device of restore point `pointId`, as "#<id>"; false when there is none.
+bool deviceOfPoint(HostStore& store, long long pointId, std::string& ref, std::string& error) {
+    std::vector<RestorePointRecord> points;
+    if (!store.loadRestorePoints(points, error)) return false;
+    for (const RestorePointRecord& p : points)
+        if (p.id == pointId) ref = "#" + std::to_string(p.deviceId);
+    if (ref.empty()) error = "no restore point " + std::to_string(pointId) + " (see restore-points)";
+    return !ref.empty();
+}
+
+// Select: the devices the request names (or all, or the one of the named
+// restore point), locked for the job and read afresh under the locks.
+// kExitOk, or the exit code with `error`.
 int selectJobDevices(HostStore& store, const JobRequest& request, std::vector<DeviceRecord>& devices,
                      HeldLocks& locks, std::string& error) {
     std::vector<DeviceRecord> all;
-    if (!store.loadDevices(all, error)) return kExitHostError;
+    if (!store.loadDevices(all, error)) return exitCodeForStoreFailure(store.busy());
+    std::vector<std::string> refs = request.devices;
+    if (request.pointId != 0 && refs.empty() && !request.allDevices) {
+        std::string ref;
+        if (!deviceOfPoint(store, request.pointId, ref, error))
+            return store.busy() ? kExitBusy : kExitBadInput;
+        refs.push_back(ref);
+    }
     if (request.allDevices) {
         devices = all;
-    } else if (!selectDevices(all, request.devices, devices, error)) {
+    } else if (!selectDevices(all, refs, devices, error)) {
         return kExitBadInput;
     }
     if (devices.empty()) {
@@ -140,7 +196,7 @@ int selectJobDevices(HostStore& store, const JobRequest& request, std::vector<De
     long long heldId = 0;
     const LockOutcome locked = lockDevices(store.lockDirectory(), ids, request.waitSeconds, locks, heldId, error);
     if (locked == LockOutcome::Failed) return kExitHostError;
-    if (!store.loadDevices(all, error)) return kExitHostError;
+    if (!store.loadDevices(all, error)) return exitCodeForStoreFailure(store.busy());
     if (locked == LockOutcome::Held) {
         std::vector<JobRecord> jobs;
         store.loadJobs(jobs, error);
@@ -152,7 +208,7 @@ int selectJobDevices(HostStore& store, const JobRequest& request, std::vector<De
     // locks) lets this job lock a new file of that name: a device whose last
     // job still runs, told by its process, is held all the same.
     store.refreshInterruptedJobs(ids);
-    if (!store.loadDevices(all, error)) return kExitHostError;
+    if (!store.loadDevices(all, error)) return exitCodeForStoreFailure(store.busy());
     for (DeviceRecord& chosen : devices) {
         for (const DeviceRecord& d : all) {
             if (d.id != chosen.id) continue;
@@ -175,6 +231,7 @@ struct PreparedJob {
     LoadedPlugin plugin;
     JobContext context;
     HostLog log;
+    ArrayClientFailures clientFailures;
     HostWrites writes;
     std::map<long long, std::string> failureLines;
     JobProgress progress;
@@ -202,10 +259,18 @@ int prepareJob(HostStore& store, const JobRequest& request, const HostOperation&
         return kExitUnavailable;
 
     JobContext& context = prepared.context;
+    if (actsOnRestorePoint(operation)) {
+        const int code = pointDevices(store, request.pointId, devices, prepared.writes.onPoints, error);
+        if (code != kExitOk) return code;
+    } else if (request.pointId != 0) {
+        error = std::string("--point goes with map, unmap, revert or delete, not ") + operation.name;
+        return kExitUsage;
+    }
     std::vector<SettingRecord> settings;
     std::vector<ArrayRecord> arrays;
-    if (!store.loadArrays(arrays, error) || !store.loadSettings(settings, error)) return kExitHostError;
-    context.arrays.assign(arrays.begin(), arrays.end());
+    if (!store.loadArrays(arrays, error) || !store.loadSettings(settings, error))
+        return exitCodeForStoreFailure(store.busy());
+    for (const ArrayRecord& array : arrays) context.arrays.push_back(arrayForJob(array));
     const std::string settingsPath = store.directory() + kSettingsFile;
     if (!replaceFileAtomically(settingsPath, settingsFileText(settings, arrays), error)) return kExitHostError;
     warnings = readableKeyFileWarnings(arrays, settings);
@@ -219,7 +284,7 @@ int prepareJob(HostStore& store, const JobRequest& request, const HostOperation&
     }
     job.operation = operation.name;
     job.devices = joinedNames(devices);
-    if (!store.beginJob(job, devices, error)) return kExitHostError;
+    if (!store.beginJob(job, devices, error, prepared.writes.onPoints)) return exitCodeForStoreFailure(store.busy());
 
     if (!createJobLogs(job, prepared.log, error)) {
         std::string ignored;
@@ -240,6 +305,7 @@ int prepareJob(HostStore& store, const JobRequest& request, const HostOperation&
     context.log = &prepared.log;
     context.writes = &prepared.writes;
     context.failureLines = &prepared.failureLines;
+    context.clientFailures = &prepared.clientFailures;
     prepared.progress.report = request.progress;
     prepared.progress.start(job.operation, static_cast<int>(devices.size()));
     context.progress = &prepared.progress;
@@ -269,20 +335,93 @@ bool callPlugin(const HostOperation& operation, const JobRecord& job, std::vecto
     return true;
 }
 
+// The array a device's client failures count for: the one attached to it,
+// else the only array the host knows.
+std::string arrayOfDevice(const DeviceRecord& device, const JobContext& context) {
+    if (!device.arrayName.empty() || context.arrays.size() != 1) return device.arrayName;
+    return context.arrays.front().name;
+}
+
+// Each array whose client failed for one of `devices`, once, in the order
+// of the devices. A failure no device of an array claimed (the plug-in left
+// the group without touching its devices again) goes to the one array of
+// `devices` still without a reason, when there is exactly one.
+std::vector<ArrayFailure> clientFailedArrays(const std::vector<const DeviceRecord*>& devices,
+                                             const PreparedJob& prepared) {
+    std::vector<ArrayFailure> arrays;
+    std::vector<std::string> withoutReason;
+    auto listed = [](const std::vector<ArrayFailure>& list, const std::string& array) {
+        for (const ArrayFailure& a : list)
+            if (a.array == array) return true;
+        return false;
+    };
+    for (const DeviceRecord* d : devices) {
+        const std::string array = arrayOfDevice(*d, prepared.context);
+        const std::string reason = prepared.clientFailures.firstFailure(d->arrayName);
+        if (array.empty() || listed(arrays, array)) continue;
+        if (!reason.empty())
+            arrays.push_back({array, reason});
+        else if (std::find(withoutReason.begin(), withoutReason.end(), array) == withoutReason.end())
+            withoutReason.push_back(array);
+    }
+    withoutReason.erase(std::remove_if(withoutReason.begin(), withoutReason.end(),
+                                       [&](const std::string& array) { return listed(arrays, array); }),
+                        withoutReason.end());
+    const std::string unclaimed = prepared.clientFailures.unattributed();
+    if (withoutReason.size() == 1 && !unclaimed.empty()) arrays.push_back({withoutReason.front(), unclaimed});
+    return arrays;
+}
+
+// The arrays whose client failed: for an operation that fails devices, the
+// arrays of the failed devices; for one that answers for every device
+// (is-mapped, reconcile), the arrays of all of them, reached or not.
+void findClientFailures(const HostOperation& operation, const std::vector<DeviceRecord>& devices,
+                        const PreparedJob& prepared, JobOutcome& outcome) {
+    std::vector<const DeviceRecord*> concerned;
+    for (const DeviceRecord& d : devices)
+        if (operation.failureStatus == 0 || d.status == operation.failureStatus) concerned.push_back(&d);
+    if (operation.failureStatus == 0)
+        outcome.arraysNotReached = clientFailedArrays(concerned, prepared);
+    else
+        outcome.arrayFailures = clientFailedArrays(concerned, prepared);
+}
+
 // Each device the operation failed: its error text, else the last failure
-// line the plug-in logged for it, else where to look.
+// line the plug-in logged for it, else its array's client failure, else
+// where to look.
 std::vector<DeviceFailure> failedDevices(const HostOperation& operation, const std::vector<DeviceRecord>& devices,
-                                         const PreparedJob& prepared, const std::string& pluginLog) {
+                                         const PreparedJob& prepared, const std::vector<ArrayFailure>& arrays,
+                                         const std::string& pluginLog) {
     std::vector<DeviceFailure> failures;
     for (const DeviceRecord& d : devices) {
         if (operation.failureStatus == 0 || d.status != operation.failureStatus) continue;
         std::string reason = d.errorMessage;
         const auto logged = prepared.failureLines.find(d.id);
         if (reason.empty() && logged != prepared.failureLines.end()) reason = logged->second;
+        for (const ArrayFailure& a : arrays)
+            if (reason.empty() && a.array == arrayOfDevice(d, prepared.context))
+                reason = "the array client failed for array " + a.array + " (see above)";
         if (reason.empty()) reason = "no reason given; see the plug-in log " + pluginLog;
         failures.push_back({deviceDisplayName(d), d.status, reason});
     }
     return failures;
+}
+
+// Each snap that succeeded makes a restore point of the device's new
+// snapshot; a delete that removed it, or a reconcile that found it gone,
+// ends the device's restore point of it; a map, unmap or revert leaves the
+// point with the device's state (a prepare or an is-mapped does not: they
+// say nothing of one snapshot).
+RestorePointChanges restorePointChanges(const HostOperation& operation, const std::vector<DeviceRecord>& devices) {
+    RestorePointChanges changes;
+    for (const DeviceRecord& d : devices) {
+        if (operation.startsNewSnapshot && d.status == QZSO::SNAP_STATUS_SNAPPED) changes.made.push_back(d.id);
+        if (d.status == QZSO::SNAP_STATUS_DELETED || d.status == QZSO::SNAP_STATUS_EXTERNALLY_DELETED)
+            changes.deleted.push_back(d.id);
+        else if (actsOnRestorePoint(operation))
+            changes.updated.push_back(d.id);
+    }
+    return changes;
 }
 
 // Record: the job's end with each device's result, or, when the plug-in
@@ -298,10 +437,18 @@ int recordJob(HostStore& store, bool returned, PreparedJob& prepared, JobOutcome
         return kExitPluginOdd;
     }
     prepared.log.write(0, "-", "hnas-host", "the plug-in returned " + std::to_string(outcome.pluginResult));
-    outcome.failures = failedDevices(*findHostOperation(job.operation), outcome.devices, prepared, job.pluginLog);
+    const HostOperation& operation = *findHostOperation(job.operation);
+    findClientFailures(operation, outcome.devices, prepared, outcome);
+    for (const ArrayFailure& a : outcome.arrayFailures)
+        prepared.log.write(2, "-", "hnas-host", arrayClientFailureLine(a.array, a.reason));
+    for (const ArrayFailure& a : outcome.arraysNotReached)
+        prepared.log.write(2, "-", "hnas-host", arrayNotReachedLine(a.array, a.reason));
+    outcome.failures = failedDevices(operation, outcome.devices, prepared, outcome.arrayFailures, job.pluginLog);
     const HostWrites& writes = prepared.writes;
     std::string endError;
-    bool committed = store.commitJob(job.id, outcome.devices, outcome.pluginResult, kJobDone, endError);
+    bool committed =
+        store.commitJob(job.id, outcome.devices, outcome.pluginResult, kJobDone, endError,
+                        restorePointChanges(operation, outcome.devices));
     // A commit that failed while syncing may still stand in the store's log
     // and count when the store is next opened: say what a reader will find.
     std::string endNote;
@@ -328,7 +475,8 @@ int recordJob(HostStore& store, bool returned, PreparedJob& prepared, JobOutcome
         d.lastJobId = job.id;
         d.lastJobOutcome = job.outcome;
     }
-    return exitCodeForPluginResult(outcome.pluginResult);
+    const int code = exitCodeForPluginResult(outcome.pluginResult);
+    return code == kExitOk && !outcome.arraysNotReached.empty() ? kExitWithoutArray : code;
 }
 
 }  // namespace
@@ -344,6 +492,7 @@ int runJob(HostStore& store, const JobRequest& request, JobOutcome& outcome, std
     if (code != kExitOk) return code;
     PreparedJob prepared;
     code = prepareJob(store, request, *operation, outcome.devices, outcome.job, prepared, outcome.warnings, error);
+    outcome.onPoints = prepared.writes.onPoints;
     if (code != kExitOk) return code;
     const bool returned = callPlugin(*operation, outcome.job, outcome.devices, prepared, outcome.pluginResult);
     code = recordJob(store, returned, prepared, outcome, error);

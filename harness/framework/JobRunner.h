@@ -24,6 +24,11 @@ struct JobRequest {
     std::string pluginPath;              // "" = the built one
     int mountRequestSource = 1;          // for map and unmap: 2 = GUI, 0 = the host has no value
     int waitSeconds = 0;                 // how long to wait for a device another job holds
+    // map, unmap, revert, delete: the restore point to act on (restore-points),
+    // which names its device; 0: each device's latest point. A device whose
+    // point is not the snapshot it holds now acts on the point: the plug-in
+    // sees the point's snapshot and metadata, and its writes go to the point.
+    long long pointId = 0;
     // Told the devices done of the job's devices as the plug-in sets their
     // statuses (JobProgress.h), from the job's start; may be empty.
     std::function<void(int done, int total)> progress;
@@ -40,12 +45,28 @@ struct DeviceFailure {
 // "dev-a: PREPARE_FAILED: Unable to fetch filer info ...".
 std::string failureLine(const DeviceFailure& failure);
 
+// An array whose client failed while devices attached to it failed: the
+// client's own reason, said once for the array (ArrayClientFailures.h).
+struct ArrayFailure {
+    std::string array;                   // e.g. "hnas1"
+    std::string reason;                  // e.g. "createFileSystemSnapshot failed: cannot connect (...) ..."
+};
+
 struct JobOutcome {
     JobRecord job;
     int pluginResult = -1;
     std::vector<DeviceRecord> devices;   // as committed, in the order given
-    // Each device the operation failed, in the order given.
+    // Each array whose client failed, in the order of its first failed
+    // device, then each device the operation failed, in the order given.
+    std::vector<ArrayFailure> arrayFailures;
     std::vector<DeviceFailure> failures;
+    // For an operation that fails no device (is-mapped, reconcile): each
+    // array its client could not reach, whose devices were answered for
+    // without it (the job then exits kExitWithoutArray).
+    std::vector<ArrayFailure> arraysNotReached;
+    // The devices that acted on an earlier restore point, not on the
+    // snapshot their rows hold.
+    std::vector<long long> onPoints;
     // What the operator should mend, for the terminal, e.g. an API key file
     // that others may read (ArrayKeys.h).
     std::vector<std::string> warnings;

@@ -15,6 +15,11 @@
 
 constexpr char kHostSettingsSection[] = "hnas-host";
 constexpr char kKeepJobLogsKey[] = "nKeepJobLogs";
+// The retention of restore points (hnas-host expire-restore-points): keep
+// each device's last N points, and those made less than N days ago; 0 or
+// unset: no limit of that kind.
+constexpr char kKeepRestorePointsKey[] = "nKeepRestorePoints";
+constexpr char kRestorePointMaxAgeDaysKey[] = "nRestorePointMaxAgeDays";
 constexpr int kDefaultKeepJobLogs = 20;
 
 // The number of jobs whose logs are kept, from the stored settings; 0 keeps

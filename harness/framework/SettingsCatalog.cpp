@@ -27,6 +27,9 @@ std::vector<KnownSetting> makeCatalog() {
         all.push_back(setting);
     }
     all.push_back({kHostSettingsSection, kKeepJobLogsKey, SettingKind::Integer, 0, kKeepJobLogsMax});
+    all.push_back({kHostSettingsSection, kKeepRestorePointsKey, SettingKind::Integer, 0, kKeepRestorePointsMax});
+    all.push_back(
+        {kHostSettingsSection, kRestorePointMaxAgeDaysKey, SettingKind::Integer, 0, kRestorePointMaxAgeDaysMax});
     return all;
 }
 

@@ -14,6 +14,9 @@
 
 // The most jobs [hnas-host] nKeepJobLogs may name (LogPruning.h).
 constexpr int kKeepJobLogsMax = 100000;
+// The most restore points a device may keep, and the longest age in days.
+constexpr int kKeepRestorePointsMax = 100000;
+constexpr int kRestorePointMaxAgeDaysMax = 36500;
 
 enum class SettingKind {
     Integer,      // a decimal integer within [low, high]

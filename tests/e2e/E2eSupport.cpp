@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
+#include <sqlite3.h>
 
 #include "harness/demo/SimulatorState.h"
 #include "syskit/ChildProcess.h"
@@ -153,6 +154,20 @@ bool World::storeSettingUnchecked(const SettingRecord& setting) {
     HostStore store;
     std::string error;
     return store.open(storeDirectory(), error) && store.setSetting(setting, error);
+}
+
+bool World::forgetRestorePoint(const std::string& snapUUID, const std::string& storeDir) {
+    sqlite3* db = nullptr;
+    const std::string path = (storeDir.empty() ? storeDirectory() : storeDir) + "/host.db";
+    bool done = sqlite3_open(path.c_str(), &db) == SQLITE_OK;
+    sqlite3_stmt* forget = nullptr;
+    done = done && sqlite3_prepare_v2(db, "DELETE FROM restore_points WHERE snap_uuid = ?1", -1, &forget, nullptr) ==
+                       SQLITE_OK;
+    done = done && sqlite3_bind_text(forget, 1, snapUUID.c_str(), -1, SQLITE_TRANSIENT) == SQLITE_OK &&
+           sqlite3_step(forget) == SQLITE_DONE && sqlite3_changes(db) == 1;
+    sqlite3_finalize(forget);
+    sqlite3_close(db);
+    return done;
 }
 
 HostRun World::job(const std::string& operation, const std::vector<std::string>& devices) {

@@ -66,6 +66,11 @@ public:
     // may hold. False when the store refuses it.
     bool storeDeviceUnchecked(const std::string& label, const std::string& sourceDevice);
     bool storeSettingUnchecked(const SettingRecord& setting);
+    // Removes the restore point of the snapshot `snapUUID` from the store in
+    // `storeDir` (default: storeDirectory()), as a snap job that died
+    // between the array's work and the host's record leaves it: no point
+    // holds the snapshot, which is an orphan once its device moved on.
+    bool forgetRestorePoint(const std::string& snapUUID, const std::string& storeDir = std::string());
     // One job: `run <operation> <devices...> --quiet`.
     HostRun job(const std::string& operation, const std::vector<std::string>& devices);
 

@@ -304,7 +304,8 @@ bool contains(const std::vector<std::string>& names, const std::string& name) {
 
 
 // Store A maps dev-a and snaps it again (its first snapshot stays exported),
-// snaps dev-d twice (its first snapshot is a true orphan) and knows the array
+// snaps dev-d twice (its first snapshot is a true orphan: the record of its
+// snap's end, its restore point, is lost) and knows the array
 // under two names; store B, on the same array, snaps dev-b; an administrator
 // made "QZHNAS-keep-me". Only dev-d's first snapshot is A's orphan, listed
 // once, and only it goes.
@@ -330,6 +331,9 @@ TEST(Orphans, OnlyThisStoresSnapshotsThatNoShareUsesAreOrphansAndEachIsListedOnc
     const std::string orphan = world.devices()["dev-d"].snapUUID;
     ASSERT_EQ(0, world.job("snap", {"dev-a", "dev-d"}).exitCode);
     ASSERT_EQ(6u, world.snapshotNames().size());
+    // The first snaps' ends were never recorded: no restore point holds them.
+    ASSERT_TRUE(world.forgetRestorePoint(exported));
+    ASSERT_TRUE(world.forgetRestorePoint(orphan));
 
     e2e::HostRun list = world.host({"orphans"});
     EXPECT_EQ(kExitOk, list.exitCode) << list.output;
@@ -388,7 +392,8 @@ TEST(Orphans, ACopiedStoreDeletesOnlyTheSnapshotsItHandedOutItself) {
     ASSERT_EQ(0, world.job("prepare", {"dev-a", "dev-b"}).exitCode);
     ASSERT_EQ(0, world.job("snap", {"dev-b"}).exitCode);
     const std::string shared = world.devices()["dev-b"].snapUUID;
-    ASSERT_EQ(0, world.job("snap", {"dev-b"}).exitCode);   // `shared` is an orphan of both copies
+    ASSERT_EQ(0, world.job("snap", {"dev-b"}).exitCode);
+    ASSERT_TRUE(world.forgetRestorePoint(shared));   // `shared` is an orphan of both copies
     sqlite3* db = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open((world.storeDirectory() + "/host.db").c_str(), &db));
     EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, "DROP TABLE IF EXISTS snap_uuids", nullptr, nullptr, nullptr));
@@ -409,6 +414,7 @@ TEST(Orphans, ACopiedStoreDeletesOnlyTheSnapshotsItHandedOutItself) {
     ASSERT_EQ(0, world.job("snap", {"dev-a"}).exitCode);
     const std::string orphanOfA = world.devices()["dev-a"].snapUUID;
     ASSERT_EQ(0, world.job("snap", {"dev-a"}).exitCode);
+    ASSERT_TRUE(world.forgetRestorePoint(orphanOfA));
 
     const e2e::HostRun listB = world.hostOn(storeB, {"orphans"});
     EXPECT_NE(std::string::npos, listB.output.find(shared + "  ")) << listB.output;
@@ -466,6 +472,7 @@ TEST(Orphans, ASnapshotADeviceTookSinceTheListIsKept) {
     ASSERT_EQ(0, world.job("snap", {"dev-b"}).exitCode);
     const std::string orphan = world.devices()["dev-b"].snapUUID;
     ASSERT_EQ(0, world.job("snap", {"dev-b"}).exitCode);
+    ASSERT_TRUE(world.forgetRestorePoint(orphan));
 
     const std::string go = world.directory() + "/answer-now";
     // The answer waits for the test, a minute at most.

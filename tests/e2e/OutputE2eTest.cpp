@@ -213,7 +213,8 @@ TEST_F(Output, JsonOfOrphansAndLeaksNamesEachSnapshotAndWhatWasDoneWithIt) {
     // that failed): the store says deleted, the array still has it.
     sqlite3* db = nullptr;
     ASSERT_EQ(SQLITE_OK, sqlite3_open((world->storeDirectory() + "/host.db").c_str(), &db));
-    const std::string reported = "UPDATE devices SET status = 20 WHERE label = 'team'";
+    const std::string reported = "UPDATE devices SET status = 20 WHERE label = 'team'; "
+                                 "DELETE FROM restore_points WHERE snap_uuid = '" + snapshot + "'";
     EXPECT_EQ(SQLITE_OK, sqlite3_exec(db, reported.c_str(), nullptr, nullptr, nullptr)) << sqlite3_errmsg(db);
     sqlite3_close(db);
 

@@ -3,8 +3,9 @@
 # `hnas-host --help` lists has an entry in hnas-host.1, every option that
 # `hnas-host COMMAND --help` lists is named in that command's entry (or among
 # the global options), every option of `hnas-arraysim --help` is in
-# hnas-arraysim.1, and every exit code a help text lists is in the page's EXIT
-# STATUS section.
+# hnas-arraysim.1, every exit code a help text lists is in the page's EXIT
+# STATUS section, and every variable hnas-host --help names is in its
+# ENVIRONMENT section.
 #   check-man-pages.sh HNAS-HOST HNAS-ARRAYSIM MAN-DIR
 set -uo pipefail
 host=$1
@@ -59,6 +60,11 @@ normalise "$mandir/hnas-host.1" >"$page"
 commands=$(awk '/^Commands:/ {on = 1; next} on && /^$/ {on = 0} on && /^  [a-z]/ {print $1}' "$work/main-help")
 [ -n "$commands" ] || { echo "hnas-host --help lists no command" >&2; exit 1; }
 check_exit_codes "$page" "$work/main-help" hnas-host.1
+# Every variable the help names ($HNAS_...) has an entry in ENVIRONMENT.
+section "$page" ENVIRONMENT >"$work/environment"
+for variable in $(grep -oE '\$[A-Z][A-Z_]+' "$work/main-help" | tr -d '$' | sort -u); do
+  grep -qx "\.B $variable" "$work/environment" || missing hnas-host.1 "variable $variable (ENVIRONMENT)"
+done
 section "$page" "GLOBAL OPTIONS" >"$work/global"
 
 # Each command's entry in COMMANDS: a top-level ".TP" whose tag starts with

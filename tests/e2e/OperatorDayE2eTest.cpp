@@ -1,0 +1,305 @@
+// What an operator sees on the terminal and in the logs in everyday use,
+// with real hnas-host processes against hnas-arraysim: an array set up as
+// the man page shows it logs no failure for every device; a device that
+// fails because the array client failed shows the client's own reason,
+// once per array, with the command that looks into it; an is-mapped answered
+// without its array says so; each snap that succeeded is a restore point
+// that orphans never offers to delete.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "harness/demo/WorkspaceFiles.h"
+#include "harness/framework/ArrayAccess.h"
+#include "harness/framework/ExitCodes.h"
+#include "host/SnapStatus.h"
+#include "tests/e2e/E2eSupport.h"
+
+namespace {
+
+const char kSeed[] = R"JSON({"arrays": [{
+  "name": "hnaso", "user": "op-admin", "password": "Op-pw-9", "apiKeys": [{"key": "op-key-good"}],
+  "virtualServers": [{"virtualServerId": 1, "name": "evs1", "ipAddresses": ["127.0.1.60"]}],
+  "filesystems": [{"label": "fa", "virtualServerId": 1}, {"label": "fb", "virtualServerId": 1}]
+}]})JSON";
+
+const char kPassword[] = "Op-pw-9";
+
+std::string native(const std::string& fileSystem) {
+    return "{type:native_hnas,path:/__VOLUME__/" + fileSystem + "/d,targethostname:hnaso}";
+}
+
+bool has(const std::string& text, const std::string& what) { return text.find(what) != std::string::npos; }
+
+// add-array as the man page shows it: no --address (the control host is
+// the management address); --port only because the simulator is not on 8444.
+e2e::HostRun addArrayWithoutAddress(e2e::World& world, const std::string& password) {
+    const std::string passwordFile = world.directory() + "/password-hnaso";
+    writeWholeFile(passwordFile, password + "\n");
+    return world.host({"add-array", "hnaso", "--array-id", "evs1", "--control-host", "127.0.0.1",
+                       "--control-host-id", "1", "--user", "op-admin", "--password-file", passwordFile, "--port",
+                       std::to_string(world.simulator().port())});
+}
+
+// Two devices on an array added without --address, a whole lifecycle: the
+// host answers the plug-in's read of the array's management address with
+// the control host, so no job logs "Unable to get the Metro Server IP".
+TEST(ArrayWithoutAddress, JobsLogNoFailureForTheManagementAddress) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, kPassword).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-a", native("fa")).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-b", native("fb")).exitCode);
+
+    for (const char* operation : {"prepare", "snap", "map", "unmap", "delete"}) {
+        const e2e::HostRun job = world.job(operation, {"dev-a", "dev-b"});
+        EXPECT_EQ(kExitOk, job.exitCode) << operation << ": " << job.output;
+    }
+    const std::string logs = e2e::allFilesUnder(world.storeDirectory() + "/logs");
+    EXPECT_FALSE(has(logs, "Unable to get the Metro Server")) << logs;
+    EXPECT_FALSE(has(logs, "Metro Server array config values are not entered")) << logs;
+}
+
+int count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
+    return n;
+}
+
+// Three ways the array client fails a whole array, each on a job over two
+// devices: stderr says the client's reason once, for the array, pointing to
+// check-array, and then each device's line; never the plug-in's generic
+// texts alone.
+TEST(ArrayClientFailure, TheClientsOwnReasonIsPrintedOncePerArrayBeforeTheDevices) {
+    const struct {
+        const char* name;
+        const char* operation;       // run after a good prepare, or "prepare" itself
+        const char* reason;          // what stderr must give as the array's reason
+    } cases[] = {
+        {"wrong password", "prepare", "the array refused the credentials"},
+        {"simulator down", "snap", "cannot connect"},
+        {"wrong API key", "snap", "the array refused the credentials"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        e2e::World world(kSeed);
+        ASSERT_TRUE(world.ok()) << world.error();
+        const std::string name = c.name;
+        ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, name == "wrong password" ? "Not-the-pw" : kPassword).exitCode);
+        ASSERT_EQ(kExitOk, world.addDevice("dev-a", native("fa")).exitCode);
+        ASSERT_EQ(kExitOk, world.addDevice("dev-b", native("fb")).exitCode);
+        if (std::string(c.operation) != "prepare") {
+            const e2e::HostRun prepared = world.job("prepare", {"dev-a", "dev-b"});
+            ASSERT_EQ(kExitOk, prepared.exitCode) << prepared.output;
+        }
+        if (name == "simulator down") world.simulator().stop();
+        if (name == "wrong API key") {
+            const std::string keyFile = world.directory() + "/op.key";
+            writeWholeFile(keyFile, "op-key-wrong\n");
+            const e2e::HostRun updated = world.host({"update-array", "hnaso", "--api-key-file", keyFile});
+            ASSERT_EQ(kExitOk, updated.exitCode) << updated.output;
+        }
+        const e2e::HostRun job = world.job(c.operation, {"dev-a", "dev-b"});
+        EXPECT_EQ(kExitAllFailed, job.exitCode) << job.output;
+        const std::string arrayLine = "hnas-host: array hnaso: ";
+        EXPECT_EQ(1, count(job.output, arrayLine)) << job.output;
+        const size_t reasonAt = job.output.find(arrayLine);
+        ASSERT_NE(std::string::npos, reasonAt) << job.output;
+        const std::string line = job.output.substr(reasonAt, job.output.find('\n', reasonAt) - reasonAt);
+        EXPECT_TRUE(has(line, c.reason)) << line;
+        EXPECT_TRUE(has(line, "hnas-host check-array hnaso")) << line;
+        EXPECT_FALSE(has(line, kPassword)) << line;
+        for (const char* device : {"hnas-host: dev-a: ", "hnas-host: dev-b: "}) {
+            EXPECT_EQ(1, count(job.output, device)) << job.output;
+            EXPECT_LT(reasonAt, job.output.find(device)) << "the array's reason comes first:\n" << job.output;
+        }
+        EXPECT_FALSE(has(job.output, "no reason given")) << job.output;
+    }
+}
+
+// is-mapped with the array's port closed: the plug-in answers NOT_MAPPED
+// for every device as it must, and the host says on stderr that the array
+// was not reached, with the client's reason, and exits 6, not 0. With the
+// array back, the same job exits 0 and says nothing of the kind.
+TEST(IsMappedWithoutArray, SaysWhichArrayWasNotReachedAndExitsWithItsOwnCode) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, kPassword).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-a", native("fa")).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-b", native("fb")).exitCode);
+    for (const char* operation : {"prepare", "snap", "map"}) {
+        const e2e::HostRun job = world.job(operation, {"dev-a", "dev-b"});
+        ASSERT_EQ(kExitOk, job.exitCode) << operation << ": " << job.output;
+    }
+    const e2e::HostRun reached = world.job("is-mapped", {"dev-a", "dev-b"});
+    EXPECT_EQ(kExitOk, reached.exitCode) << reached.output;
+    EXPECT_FALSE(has(reached.output, "not reached")) << reached.output;
+
+    world.simulator().stop();
+    const e2e::HostRun job = world.host({"run", "is-mapped", "dev-a", "dev-b"});
+    EXPECT_EQ(kExitWithoutArray, job.exitCode) << job.output;
+    EXPECT_EQ(1, count(job.output, "hnas-host: array hnaso not reached: ")) << job.output;
+    EXPECT_TRUE(has(job.output, "cannot connect")) << job.output;
+    EXPECT_TRUE(has(job.output, "the answer was given without it; check it with: hnas-host check-array hnaso"))
+        << job.output;
+    EXPECT_EQ(2, count(job.output, "NOT_MAPPED")) << "the plug-in's answer stays as it is:\n" << job.output;
+}
+
+// The line of `text` that holds `what`, "" when none does.
+std::string lineWith(const std::string& text, const std::string& what) {
+    const size_t at = text.find(what);
+    if (at == std::string::npos) return std::string();
+    const size_t start = text.rfind('\n', at) == std::string::npos ? 0 : text.rfind('\n', at) + 1;
+    return text.substr(start, text.find('\n', at) - start);
+}
+
+// A device snapped twice keeps both snapshots as restore points, the
+// second the latest; orphans lists neither. A delete ends the latest point
+// with its snapshot; the earlier one stays listed and stays no orphan.
+TEST(RestorePoints, EachSnapIsAPointThatOrphansNeverLists) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, kPassword).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-a", native("fa")).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-b", native("fb")).exitCode);
+    ASSERT_EQ(kExitOk, world.job("prepare", {"dev-a", "dev-b"}).exitCode);
+    ASSERT_EQ(kExitOk, world.job("snap", {"dev-a", "dev-b"}).exitCode);
+    const std::string first = world.devices()["dev-a"].snapUUID;
+    ASSERT_EQ(kExitOk, world.job("snap", {"dev-a"}).exitCode);
+    const std::string second = world.devices()["dev-a"].snapUUID;
+    ASSERT_NE(first, second);
+
+    e2e::HostRun orphans = world.host({"orphans"});
+    EXPECT_EQ(kExitOk, orphans.exitCode) << orphans.output;
+    EXPECT_TRUE(has(orphans.output, kNoOrphans)) << orphans.output;
+    e2e::HostRun points = world.host({"restore-points", "dev-a"});
+    EXPECT_EQ(kExitOk, points.exitCode) << points.output;
+    const std::string firstRow = lineWith(points.output, first);
+    const std::string secondRow = lineWith(points.output, second);
+    EXPECT_TRUE(has(firstRow, "dev-a") && firstRow.back() == '-') << points.output;
+    EXPECT_TRUE(has(secondRow, "dev-a") && has(secondRow, "  latest")) << points.output;
+    EXPECT_FALSE(has(points.output, "dev-b")) << points.output;
+
+    ASSERT_EQ(kExitOk, world.job("delete", {"dev-a"}).exitCode);
+    points = world.host({"restore-points", "--json"});
+    EXPECT_TRUE(has(points.output, "\"snapUUID\": \"" + first + "\"")) << points.output;
+    EXPECT_FALSE(has(points.output, second)) << "the deleted snapshot's point stayed:\n" << points.output;
+    EXPECT_EQ(2, count(points.output, "\"latest\": true")) << points.output;   // dev-a's first, dev-b's
+    orphans = world.host({"orphans"});
+    EXPECT_EQ(kExitOk, orphans.exitCode) << orphans.output;
+    EXPECT_TRUE(has(orphans.output, kNoOrphans)) << orphans.output;
+}
+
+bool onArray(e2e::World& world, const std::string& snapshot) {
+    const std::vector<std::string> names = world.snapshotNames();
+    return std::find(names.begin(), names.end(), snapshot) != names.end();
+}
+
+// map, unmap and delete on an earlier restore point (--point N) act on that
+// point's snapshot and leave the device's own, the latest, as it was; the
+// point follows what the job did to its snapshot. Once the latest snapshot
+// is deleted, a job without --point acts on the latest point left.
+TEST(RestorePoints, AJobOnAnEarlierPointActsOnItsSnapshotAndLeavesTheDevicesOwn) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, kPassword).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-a", native("fa")).exitCode);
+    ASSERT_EQ(kExitOk, world.job("prepare", {"dev-a"}).exitCode);
+    std::vector<std::string> snaps;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(kExitOk, world.job("snap", {"dev-a"}).exitCode);
+        snaps.push_back(world.devices()["dev-a"].snapUUID);
+    }
+    // Points 1, 2, 3 in order; the device holds the third snapshot.
+    e2e::HostRun job = world.host({"run", "map", "--point", "1", "--quiet"});
+    ASSERT_EQ(kExitOk, job.exitCode) << job.output;
+    DeviceRecord device = world.devices()["dev-a"];
+    EXPECT_EQ(snaps[2], device.snapUUID);
+    EXPECT_EQ(QZSO::SNAP_STATUS_SNAPPED, device.status) << "the device's own snapshot was touched";
+    e2e::HostRun points = world.host({"restore-points", "--json"});
+    EXPECT_EQ(1, count(points.output, "\"status\": 12")) << "point 1 is mapped:\n" << points.output;
+
+    job = world.host({"run", "unmap", "--point", "1", "--quiet"});
+    EXPECT_EQ(kExitOk, job.exitCode) << job.output;
+    job = world.host({"run", "delete", "dev-a", "--point", "1", "--quiet"});
+    EXPECT_EQ(kExitOk, job.exitCode) << job.output;
+    EXPECT_FALSE(onArray(world, snaps[0]));
+    EXPECT_TRUE(onArray(world, snaps[1]) && onArray(world, snaps[2]));
+    device = world.devices()["dev-a"];
+    EXPECT_EQ(snaps[2], device.snapUUID);
+    EXPECT_EQ(QZSO::SNAP_STATUS_SNAPPED, device.status);
+    points = world.host({"restore-points"});
+    EXPECT_FALSE(has(points.output, snaps[0])) << points.output;
+
+    // The latest goes; the next delete, without --point, takes the one left.
+    ASSERT_EQ(kExitOk, world.job("delete", {"dev-a"}).exitCode);
+    EXPECT_FALSE(onArray(world, snaps[2]));
+    EXPECT_TRUE(onArray(world, snaps[1]));
+    ASSERT_EQ(kExitOk, world.job("delete", {"dev-a"}).exitCode);
+    EXPECT_FALSE(onArray(world, snaps[1]));
+    points = world.host({"restore-points"});
+    EXPECT_FALSE(has(points.output, "dev-a")) << points.output;
+
+    job = world.host({"run", "snap", "dev-a", "--point", "2"});
+    EXPECT_EQ(kExitUsage, job.exitCode) << job.output;
+    job = world.host({"run", "map", "--point", "99"});
+    EXPECT_EQ(kExitBadInput, job.exitCode) << job.output;
+}
+
+// Retention: nothing expires without a limit, or by an age no point has
+// reached; --dry-run lists and deletes nothing; the setting keeps the last
+// point of each device and deletes the others through the plug-in, the
+// mapped one unmapped first (its export goes with it), also after a later
+// prepare of its device.
+TEST(RestorePoints, RetentionExpiresOnlyWhatItsLimitsSayThroughThePluginsDelete) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, kPassword).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-a", native("fa")).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-b", native("fb")).exitCode);
+    ASSERT_EQ(kExitOk, world.job("prepare", {"dev-a", "dev-b"}).exitCode);
+    // The first snapshot is mapped, then the device is prepared again (which
+    // says nothing of that snapshot) and snapped twice more.
+    std::vector<std::string> snaps;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(kExitOk, world.job("snap", {"dev-a"}).exitCode);
+        snaps.push_back(world.devices()["dev-a"].snapUUID);
+        if (i > 0) continue;
+        ASSERT_EQ(kExitOk, world.job("map", {"dev-a"}).exitCode);
+        ASSERT_EQ(kExitOk, world.job("prepare", {"dev-a"}).exitCode);
+    }
+    ASSERT_EQ(kExitOk, world.job("snap", {"dev-b"}).exitCode);
+    const std::string ofB = world.devices()["dev-b"].snapUUID;
+    world.clearCalls();
+
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"expire-restore-points"},
+          std::vector<std::string>{"expire-restore-points", "--max-age", "1d"},
+          std::vector<std::string>{"expire-restore-points", "--keep", "1", "--dry-run"}}) {
+        const e2e::HostRun run = world.host(args);
+        EXPECT_EQ(kExitOk, run.exitCode) << run.output;
+    }
+    const e2e::HostRun dry = world.host({"expire-restore-points", "--keep", "1", "--dry-run"});
+    EXPECT_TRUE(has(dry.output, "2 restore point(s) beyond the retention (--dry-run")) << dry.output;
+    EXPECT_TRUE(has(dry.output, snaps[0]) && has(dry.output, snaps[1])) << dry.output;
+    EXPECT_EQ(0, world.callCount("deleteSnapshot") + world.callCount("deleteShare"));
+    for (const std::string& snap : snaps) EXPECT_TRUE(onArray(world, snap)) << snap;
+
+    ASSERT_EQ(kExitOk, world.host({"set-setting", "hnas-host", "nKeepRestorePoints", "1"}).exitCode);
+    const e2e::HostRun expire = world.host({"expire-restore-points"});
+    EXPECT_EQ(kExitOk, expire.exitCode) << expire.output;
+    EXPECT_EQ(1, world.callCount("deleteShare")) << expire.output;
+    EXPECT_EQ(2, world.callCount("deleteSnapshot")) << expire.output;
+    EXPECT_FALSE(onArray(world, snaps[0]));
+    EXPECT_FALSE(onArray(world, snaps[1]));
+    EXPECT_TRUE(onArray(world, snaps[2]) && onArray(world, ofB));
+    const e2e::HostRun points = world.host({"restore-points"});
+    EXPECT_EQ(4, count(points.output, "\n")) << "the header, its rule and one point each:\n" << points.output;
+    EXPECT_EQ(3, count(points.output, "latest\n")) << "the header's and each device's:\n" << points.output;
+    EXPECT_EQ(snaps[2], world.devices()["dev-a"].snapUUID);
+    EXPECT_TRUE(has(world.host({"orphans"}).output, kNoOrphans));
+}
+
+}  // namespace
