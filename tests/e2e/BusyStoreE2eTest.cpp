@@ -9,12 +9,16 @@
 #include <string>
 #include <vector>
 
-#include "harness/demo/Subprocess.h"
 #include "harness/demo/WorkspaceFiles.h"
 #include "harness/framework/ExitCodes.h"
+#include "syskit/ChildProcess.h"
 #include "tests/e2e/E2eSupport.h"
 
 namespace {
+
+using syskit::ProcessResult;
+using syskit::processRunning;
+using syskit::waitProcess;
 
 const char kSeed[] = R"JSON({"arrays": [{
   "name": "hnasb", "user": "busy-admin", "password": "Busy-pw-7",
