@@ -110,6 +110,39 @@ bool callMember(QzManageHNAS& client, ArrayRead& read) {
     return false;
 }
 
+// The client member a read of `kind` calls, as the context of the lines it
+// logs ends with it.
+const char* memberOf(ArrayReadKind kind) {
+    switch (kind) {
+        case ArrayReadKind::FileSystemIdByLabel:
+        case ArrayReadKind::FileSystemIdOfShare: return "getFileSystemID";
+        case ArrayReadKind::FileSystemInfo: return "getFileSystemsInfo";
+        case ArrayReadKind::Share: return "getFilesystemShares";
+        case ArrayReadKind::SharePresent: return "isSharePresent";
+    }
+    return "";
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// Hands the lines one chain kept to its reads: each read's begin where the
+// context turns to its member (its reads were made in turn, of different
+// members), and any line before the first such turn is the first read's.
+void splitLines(std::vector<ArrayRead>& reads, const std::vector<size_t>& chain, std::vector<QzLogLine>& lines) {
+    size_t at = 0;   // the read of the chain the lines now belong to
+    for (QzLogLine& line : lines) {
+        for (size_t next = at + 1; next < chain.size(); ++next) {
+            if (endsWith(line.context, memberOf(reads[chain[next]].kind))) {
+                at = next;
+                break;
+            }
+        }
+        reads[chain[at]].lines.push_back(std::move(line));
+    }
+}
+
 }  // namespace
 
 void makeRead(QzManageHNAS& client, ArrayRead& read) {
@@ -120,18 +153,24 @@ void makeRead(QzManageHNAS& client, ArrayRead& read) {
 
 bool makesReadsAhead(OperationState& state) { return state.client.requestsInFlight() > 1; }
 
-void ReadsAhead::make(OperationState& state, std::vector<ArrayRead>& reads) {
+void ReadsAhead::make(OperationState& state, std::vector<ArrayRead>& reads, std::vector<std::vector<size_t>> chains) {
     for (ArrayRead& read : reads) read.made = false;
     if (reads.empty() || !makesReadsAhead(state)) return;
+    if (chains.empty()) {
+        for (size_t i = 0; i < reads.size(); ++i) chains.push_back({i});
+    }
     std::vector<std::vector<QzLogLine>> lines;
     const bool ran = state.client.runConcurrently(
-        reads.size(),
-        [&](QzManageHNAS& worker, size_t i) {
-            try {
-                makeRead(worker, reads[i]);
-            } catch (...) {
-                reads[i].thrown = std::current_exception();
-                reads[i].made = true;
+        chains.size(),
+        [&](QzManageHNAS& worker, size_t c) {
+            for (const size_t i : chains[c]) {
+                try {
+                    makeRead(worker, reads[i]);
+                } catch (...) {
+                    reads[i].thrown = std::current_exception();
+                    reads[i].made = true;
+                    return;   // the rest of the chain is left to the devices
+                }
             }
         },
         lines);
@@ -139,13 +178,15 @@ void ReadsAhead::make(OperationState& state, std::vector<ArrayRead>& reads) {
         for (ArrayRead& read : reads) read.made = false;
         return;
     }
-    for (size_t i = 0; i < reads.size(); ++i) {
-        ArrayRead& read = reads[i];
-        if (!read.made) continue;   // its item ended early (an exception): the device asks itself
-        read.lines = std::move(lines[i]);
-        byKey_[read.key()].push_back(made_.size());
-        made_.push_back(read);
-        taken_.push_back(0);
+    for (size_t c = 0; c < chains.size(); ++c) {
+        splitLines(reads, chains[c], lines[c]);
+        for (const size_t i : chains[c]) {
+            ArrayRead& read = reads[i];
+            if (!read.made) continue;   // its chain ended early (an exception): the device asks itself
+            byKey_[read.key()].push_back(made_.size());
+            made_.push_back(read);
+            taken_.push_back(0);
+        }
     }
 }
 

@@ -85,8 +85,12 @@ public:
     // one request in flight (else none is made), and keeps them for the
     // devices' work; each read's outcome is also left in `reads` (made:
     // whether it was), for a later round to build on. Reads of one round
-    // must not depend on each other.
-    void make(OperationState& state, std::vector<ArrayRead>& reads);
+    // must not depend on each other. `chains`, when given, groups the reads
+    // (by index) that are made one after the other on one worker, in the
+    // order given, so that a later read finds what the client keeps of an
+    // earlier one (a share it looked up); every read is in one chain, and
+    // the reads of a chain call different members.
+    void make(OperationState& state, std::vector<ArrayRead>& reads, std::vector<std::vector<size_t>> chains = {});
     // Gives `read` its outcome: the first waiting read of the same request,
     // its lines logged now, else one made now with the client.
     void read(OperationState& state, ArrayRead& read);

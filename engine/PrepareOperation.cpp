@@ -33,19 +33,26 @@ const char* shareTypeOf(const _HNASDeviceInfo& info) {
 void lookUpAhead(OperationState& state, const _HNASArrayToDeviceMap& group, GroupState& groupState) {
     const __HNASVirtualServers& server = groupState.prepare.server;
     std::vector<ArrayRead> shares;
+    // A share's file system and the share itself are read on one worker, in
+    // the device's order: the second read finds the share the first looked
+    // up, as the device's own two calls do with one connection.
+    std::vector<std::vector<size_t>> chains;
     std::vector<int> fileSystemReadOf(group.devices.size(), -1);   // index in `shares`
     std::unordered_set<std::string> sharesAsked;
     for (size_t d = 0; d < group.devices.size(); ++d) {
         const _HNASDeviceInfo& info = group.devices[d]->deviceRecord();
         if (info.deviceType == kDeviceTypeNative) continue;
+        chains.emplace_back();
         const ArrayRead fileSystem = ArrayRead::fileSystemIdOfShare(server, info.share, shareTypeOf(info));
         if (sharesAsked.insert(fileSystem.key()).second) {
             fileSystemReadOf[d] = static_cast<int>(shares.size());
+            chains.back().push_back(shares.size());
             shares.push_back(fileSystem);
         }
+        chains.back().push_back(shares.size());
         shares.push_back(ArrayRead::share(server, shareTypeOf(info), info.share, true));
     }
-    groupState.ahead.make(state, shares);
+    groupState.ahead.make(state, shares, chains);
 
     std::vector<ArrayRead> labels;
     std::vector<int> labelReadOf(group.devices.size(), -1);   // index in `labels`
