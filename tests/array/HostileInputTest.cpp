@@ -295,6 +295,11 @@ TEST_F(HostileInputTest, BodiesInFlightShareOneBudgetAndGiveTheirMemoryBack) {
         EXPECT_EQ(status, 201);
     }
     // And so does its memory.
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer's allocator keeps freed blocks in quarantine and
+    // ignores the allocator settings the simulator makes.
+    GTEST_SKIP() << "memory given back is not measured under AddressSanitizer";
+#endif
     long after = residentKiB(sim.pid());
     for (int i = 0; i < 20 && after - before > 16 * 1024; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
