@@ -111,6 +111,53 @@ std::string hintFor(const QzProbePhase& phase, const std::string& arrayName, con
     return "the array client could not complete a request: see the message above";
 }
 
+// Prints what the check is of: the array, its endpoint, the credential its
+// client sends, and each setting the client ignores; the client's settings
+// for the array, read for its control host and port as its client will.
+ClientSettings describeSetup(const ArrayRecord& array, const ArrayEndpoint& endpoint,
+                             const std::vector<SettingRecord>& storeSettings) {
+    std::vector<std::string> notes;
+    const ClientSettings settings = managehnas::readClientSettings(notes, endpoint.controlHost, endpoint.port);
+    for (const std::string& line : settingsIgnored(storeSettings)) notes.push_back(line);
+    for (const SettingRecord& s : storeSettings)
+        if (isKeyForEveryArray(s))
+            notes.push_back("[" + s.section + "] " + s.key + "=" + s.value + ": " + kKeyForEveryArrayRefused);
+
+    // With a key file set the client sends the key alone, never the user.
+    const std::string credential = settings.apiKeyFile.empty() ? "user " + endpoint.user
+                                                               : "API key from " + settings.apiKeyFile;
+    std::string key;
+    std::string unread;
+    bool othersMayRead = false;
+    if (!settings.apiKeyFile.empty() && managehnas::readApiKeyFile(settings.apiKeyFile, key, othersMayRead, unread) &&
+        othersMayRead)
+        warn(readableKeyFileWarning(settings.apiKeyFile, "array " + array.name));
+    printf("check-array %s: array ID %s, endpoint %s port %d, %s\n", array.name.c_str(), endpoint.arrayId.c_str(),
+           endpoint.address.c_str(), endpoint.port, credential.c_str());
+    for (const std::string& note : notes)
+        printf("  note  setting ignored: %s\n", withoutSecret(note, endpoint.password).c_str());
+    return settings;
+}
+
+// Prints a step for each phase the probe went through; false at the first
+// that failed.
+bool reportPhases(const std::vector<QzProbePhase>& phases, const std::string& arrayName, const ArrayEndpoint& endpoint,
+                  const ClientSettings& settings) {
+    for (size_t i = 0; i < phases.size(); ++i) {
+        const QzProbePhase& phase = phases[i];
+        // The HTTP phase and the version phase print as one step: an answer
+        // on the version's paths. A passed HTTP phase gives the step its time.
+        if (phase.step == QzProbeStep::Http && phase.passed && i + 1 < phases.size()) continue;
+        Step step(stepName(phase.step));
+        step.passed = phase.passed;
+        step.time = timeText(phase.step == QzProbeStep::ApiVersion && i > 0 ? phases[i - 1].micros : phase.micros);
+        step.detail = phase.message;
+        if (!phase.passed) step.hint = hintFor(phase, arrayName, endpoint, settings);
+        if (!report(step, endpoint.password)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int checkArray(HostStore& store, const std::string& arrayName, std::string& error) {
@@ -127,27 +174,8 @@ int checkArray(HostStore& store, const std::string& arrayName, std::string& erro
     std::vector<SettingRecord> storeSettings;
     if (!arrayEndpoint(*array, endpoint, error)) return kExitBadInput;
     if (!useStoreSettings(store, storeSettings, error)) return exitCodeForStoreFailure(store.busy());
-    std::vector<std::string> notes;
-    // Read for this array's control host and port, as its client will.
-    const ClientSettings settings = managehnas::readClientSettings(notes, endpoint.controlHost, endpoint.port);
-    for (const std::string& line : settingsIgnored(storeSettings)) notes.push_back(line);
-    for (const SettingRecord& s : storeSettings)
-        if (isKeyForEveryArray(s))
-            notes.push_back("[" + s.section + "] " + s.key + "=" + s.value + ": " + kKeyForEveryArrayRefused);
-
-    // With a key file set the client sends the key alone, never the user.
-    const std::string credential = settings.apiKeyFile.empty() ? "user " + endpoint.user
-                                                               : "API key from " + settings.apiKeyFile;
-    std::string key;
-    std::string unread;
-    bool othersMayRead = false;
-    if (!settings.apiKeyFile.empty() && managehnas::readApiKeyFile(settings.apiKeyFile, key, othersMayRead, unread) &&
-        othersMayRead)
-        warn(readableKeyFileWarning(settings.apiKeyFile, "array " + array->name));
-    printf("check-array %s: array ID %s, endpoint %s port %d, %s\n", array->name.c_str(), endpoint.arrayId.c_str(),
-           endpoint.address.c_str(), endpoint.port, credential.c_str());
+    const ClientSettings settings = describeSetup(*array, endpoint, storeSettings);
     const std::string& password = endpoint.password;
-    for (const std::string& note : notes) printf("  note  setting ignored: %s\n", withoutSecret(note, password).c_str());
 
     ClientFailures failures;
     std::string cause;
@@ -161,19 +189,7 @@ int checkArray(HostStore& store, const std::string& arrayName, std::string& erro
     }
     std::vector<QzProbePhase> phases;
     const bool reached = client->probe(endpoint.arrayId, phases);
-
-    for (size_t i = 0; i < phases.size(); ++i) {
-        const QzProbePhase& phase = phases[i];
-        // The HTTP phase and the version phase print as one step: an answer
-        // on the version's paths. A passed HTTP phase gives the step its time.
-        if (phase.step == QzProbeStep::Http && phase.passed && i + 1 < phases.size()) continue;
-        Step step(stepName(phase.step));
-        step.passed = phase.passed;
-        step.time = timeText(phase.step == QzProbeStep::ApiVersion && i > 0 ? phases[i - 1].micros : phase.micros);
-        step.detail = phase.message;
-        if (!phase.passed) step.hint = hintFor(phase, array->name, endpoint, settings);
-        if (!report(step, password)) return kExitCheckFailed;
-    }
+    if (!reportPhases(phases, array->name, endpoint, settings)) return kExitCheckFailed;
     if (!reached) {
         // A probe cut short before it named a failed phase (the client ran
         // out of memory): its failure line says so.

@@ -188,6 +188,27 @@ void printExpectations() {
            "(EXTERNALLY_DELETED) is left out of later jobs, as a framework would.\n\n");
 }
 
+// What is wrong with how the job's process ended and what it recorded, in
+// `wrong`.
+void judgeJob(const DemoWorld& world, const DemoStep& step, const syskit::ProcessResult& process,
+              const JobRecord* job, std::vector<std::string>& wrong) {
+    if (!process.started || process.timedOut || process.signal != 0) {
+        wrong.push_back(process.timedOut ? "the job did not end within " + std::to_string(kJobTimeoutMs / 1000) + " s"
+                        : process.signal != 0 ? "the job process died of signal " + std::to_string(process.signal)
+                                              : "the job process did not start");
+    } else if (process.exitCode != exitCodeForPluginResult(step.expectedReturn)) {
+        wrong.push_back("hnas-host exited " + std::to_string(process.exitCode) + ", expected " +
+                        std::to_string(exitCodeForPluginResult(step.expectedReturn)) + " (see " + world.jobOutput +
+                        ")");
+    }
+    if (job == nullptr || job->outcome != kJobDone) {
+        wrong.push_back("the job was not recorded as done");
+    } else if (job->returnCode != step.expectedReturn) {
+        wrong.push_back("the plug-in returned " + std::to_string(job->returnCode) + ", expected " +
+                        std::to_string(step.expectedReturn));
+    }
+}
+
 // Runs one job as its own process and judges it; true when as expected.
 bool runStep(DemoWorld& world, const DemoStep& step, int number) {
     std::vector<std::string> devices;
@@ -214,21 +235,7 @@ bool runStep(DemoWorld& world, const DemoStep& step, int number) {
     std::vector<DeviceRecord> all;
     if (!world.store.loadJobs(jobs, error) || !world.store.loadDevices(all, error)) wrong.push_back(error);
     const JobRecord* job = jobs.size() > before.size() ? &jobs.back() : nullptr;
-    if (!process.started || process.timedOut || process.signal != 0) {
-        wrong.push_back(process.timedOut ? "the job did not end within " + std::to_string(kJobTimeoutMs / 1000) + " s"
-                        : process.signal != 0 ? "the job process died of signal " + std::to_string(process.signal)
-                                              : "the job process did not start");
-    } else if (process.exitCode != exitCodeForPluginResult(step.expectedReturn)) {
-        wrong.push_back("hnas-host exited " + std::to_string(process.exitCode) + ", expected " +
-                        std::to_string(exitCodeForPluginResult(step.expectedReturn)) + " (see " + world.jobOutput +
-                        ")");
-    }
-    if (job == nullptr || job->outcome != kJobDone) {
-        wrong.push_back("the job was not recorded as done");
-    } else if (job->returnCode != step.expectedReturn) {
-        wrong.push_back("the plug-in returned " + std::to_string(job->returnCode) + ", expected " +
-                        std::to_string(step.expectedReturn));
-    }
+    judgeJob(world, step, process, job, wrong);
     std::vector<DeviceRecord> shown;
     for (const std::string& label : devices) {
         const DeviceRecord* d = byLabel(all, label);
