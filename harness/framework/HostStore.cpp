@@ -913,6 +913,16 @@ bool HostStore::loadJobResults(long long jobId, std::vector<JobResultRecord>& re
     return true;
 }
 
+bool HostStore::loadJobTotals(std::map<long long, std::map<int, int>>& totals, std::string& error) {
+    totals.clear();
+    Statement query(db_, "SELECT job_id, status, count(*) FROM job_results GROUP BY job_id, status");
+    int step;
+    while ((step = query.step()) == SQLITE_ROW)
+        totals[query.columnInt(0)][static_cast<int>(query.columnInt(1))] = static_cast<int>(query.columnInt(2));
+    if (step != SQLITE_DONE) return failed(error, "cannot read the job's results");
+    return true;
+}
+
 bool HostStore::savePointState(const DeviceRecord& d, std::string& error) {
     Statement update(db_,
                      "UPDATE restore_points SET status = ?1, snap_device = ?2, metadata = ?3 "

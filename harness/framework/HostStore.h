@@ -17,6 +17,7 @@
 // of its device locks, which the kernel drops when it ends.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -140,6 +141,9 @@ public:
     // can hold then.
     void refreshInterruptedJobs(const std::vector<long long>& ownDevices);
     bool loadJobResults(long long jobId, std::vector<JobResultRecord>& results, std::string& error);
+    // For each job with results, how many of its devices it left in each
+    // status: totals[job][status] = devices.
+    bool loadJobTotals(std::map<long long, std::map<int, int>>& totals, std::string& error);
     // Every snap UUID the store handed out, e.g.
     // "3f2a9c1e-7b4d-4e21-9a55-5e0c2a7b91d4": what tells its snapshots from
     // those of a copy of it, which carry its identity too. A store made

@@ -96,3 +96,16 @@ std::string jobResultsTable(const std::vector<JobResultRecord>& results) {
     }
     return stateTable({"device", "status", "error", "snap UUID"}, rows);
 }
+
+std::string statusTotalsText(const std::map<int, int>& devicesByStatus) {
+    std::string text;
+    for (const auto& entry : devicesByStatus)
+        text += (text.empty() ? "" : ", ") + std::to_string(entry.second) + " " + snapStatusName(entry.first);
+    return text.empty() ? "-" : text;
+}
+
+std::map<int, int> devicesByStatus(const std::vector<DeviceRecord>& devices) {
+    std::map<int, int> counts;
+    for (const DeviceRecord& d : devices) ++counts[d.status];
+    return counts;
+}

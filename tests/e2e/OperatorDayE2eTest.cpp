@@ -144,7 +144,7 @@ TEST(IsMappedWithoutArray, SaysWhichArrayWasNotReachedAndExitsWithItsOwnCode) {
     EXPECT_TRUE(has(job.output, "cannot connect")) << job.output;
     EXPECT_TRUE(has(job.output, "the answer was given without it; check it with: hnas-host check-array hnaso"))
         << job.output;
-    EXPECT_EQ(2, count(job.output, "NOT_MAPPED")) << "the plug-in's answer stays as it is:\n" << job.output;
+    EXPECT_TRUE(has(job.output, "\n2 devices: 2 NOT_MAPPED\n")) << "the plug-in's answer stays as it is:\n" << job.output;
 }
 
 // The line of `text` that holds `what`, "" when none does.
@@ -300,6 +300,46 @@ TEST(RestorePoints, RetentionExpiresOnlyWhatItsLimitsSayThroughThePluginsDelete)
     EXPECT_EQ(3, count(points.output, "latest\n")) << "the header's and each device's:\n" << points.output;
     EXPECT_EQ(snaps[2], world.devices()["dev-a"].snapUUID);
     EXPECT_TRUE(has(world.host({"orphans"}).output, kNoOrphans));
+}
+
+// Three devices, one on a file system the array lacks, prepared as one
+// job: run ends its table with the totals by status (not with --quiet or
+// --json); history gives the job one short line with its device count and
+// totals, naming no device, and --job N names them; a job the history does
+// not hold is bad input, in table and --json form.
+TEST(OperatorDayLists, RunAndHistoryGiveTotalsByStatus) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, kPassword).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-a", native("fa")).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-b", native("fb")).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-gone", native("no-such-fs")).exitCode);
+
+    const e2e::HostRun run = world.host({"run", "prepare", "dev-a", "dev-b", "dev-gone"});
+    EXPECT_EQ(kExitSomeFailed, run.exitCode) << run.output;
+    EXPECT_TRUE(has(run.output, "\n3 devices: 2 PREPARED, 1 PREPARE_FAILED\n")) << run.output;
+    for (const char* quiet : {"--quiet", "--json"}) {
+        const e2e::HostRun again = world.host({"run", "prepare", "dev-a", quiet});
+        EXPECT_EQ(kExitOk, again.exitCode) << again.output;
+        EXPECT_FALSE(has(again.output, "1 device: ")) << quiet << ":\n" << again.output;
+    }
+
+    const e2e::HostRun history = world.host({"history"});
+    EXPECT_EQ(kExitOk, history.exitCode) << history.output;
+    const std::string line = lineWith(history.output, "prepare");
+    EXPECT_TRUE(has(line, " 3 ")) << history.output;
+    EXPECT_TRUE(has(line, "2 PREPARED, 1 PREPARE_FAILED")) << history.output;
+    EXPECT_FALSE(has(history.output, "dev-a")) << history.output;
+    const e2e::HostRun one = world.host({"history", "--job", "1"});
+    EXPECT_EQ(kExitOk, one.exitCode) << one.output;
+    for (const char* device : {"dev-a", "dev-b", "dev-gone"}) EXPECT_TRUE(has(one.output, device)) << one.output;
+
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"history", "--job", "999"}, {"history", "--job", "999", "--json"}}) {
+        const e2e::HostRun missing = world.host(args);
+        EXPECT_EQ(kExitBadInput, missing.exitCode) << missing.output;
+        EXPECT_TRUE(has(missing.output, "no job 999")) << missing.output;
+    }
 }
 
 }  // namespace
