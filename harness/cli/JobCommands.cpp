@@ -136,6 +136,15 @@ int cmdState(const std::string& dir, const ParsedArguments& args) {
         chosen = all;
     else if (!selectDevices(all, args.positional, chosen, error))
         return fail(kExitBadInput, error);
+    if (args.has("--status")) {
+        int status = 0;
+        if (!snapStatusFromName(args.value("--status"), status))
+            return fail(kExitBadInput, "--status takes a status: " + snapStatusChoices());
+        std::vector<DeviceRecord> inStatus;
+        for (const DeviceRecord& d : chosen)
+            if (d.status == status) inStatus.push_back(d);
+        chosen.swap(inStatus);
+    }
     if (args.has("--json")) {
         JsonValue document = jsonDocument("state");
         JsonValue devices = JsonValue::array();
@@ -427,7 +436,8 @@ std::vector<Command> jobCommands() {
         {"state", "[DEVICE...]", "show what the plug-in last stored for each device, and its last job",
          "Status (by name), error code, snap UUID, the last job that worked on the device and its outcome\n"
          "(\"interrupted\": its process died; the row still shows every write the plug-in made before).\n",
-         {{"--verbose", nullptr, false, "also the attached array and the stored metadata"},
+         {{"--status", "STATUS", false, "only the devices in STATUS, e.g. SNAP_FAILED (NONE: never worked on)"},
+          {"--verbose", nullptr, false, "also the attached array and the stored metadata"},
           {"--check-arrays", nullptr, false,
            "ask the arrays whether the snapshot of a device reported deleted is still there (leaked)"},
           kJsonOption},

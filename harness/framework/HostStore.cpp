@@ -19,6 +19,7 @@
 #include "harness/framework/RandomText.h"
 #include "harness/framework/SnapshotOwnership.h"
 #include "harness/framework/StoreLocks.h"
+#include "harness/framework/TextTables.h"
 
 namespace {
 
@@ -575,10 +576,10 @@ bool HostStore::removeArray(const std::string& name, std::vector<std::string>& r
     while ((step = users.step()) == SQLITE_ROW) referringDevices.push_back(users.column(0));
     if (step != SQLITE_DONE) return failed(error, "cannot read the devices");
     if (!referringDevices.empty()) {
-        std::string names;
-        for (const std::string& d : referringDevices) names += (names.empty() ? "" : ", ") + d;
-        error = "array " + name + " is attached to device(s) " + names +
-                ": their snapshots and later jobs need it; remove those devices first";
+        error = "array " + name + " is attached to " + std::to_string(referringDevices.size()) + " device" +
+                (referringDevices.size() == 1 ? "" : "s") + " (" + someNames(referringDevices) +
+                "): their snapshots and later jobs need it; remove those devices first (list-devices --array " +
+                name + ")";
         return false;
     }
     Statement remove(db_, "DELETE FROM arrays WHERE name = ?1");

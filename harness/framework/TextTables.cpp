@@ -109,3 +109,10 @@ std::map<int, int> devicesByStatus(const std::vector<DeviceRecord>& devices) {
     for (const DeviceRecord& d : devices) ++counts[d.status];
     return counts;
 }
+
+std::string someNames(const std::vector<std::string>& names, size_t shown) {
+    std::string text;
+    for (size_t i = 0; i < names.size() && i < shown; ++i) text += (i == 0 ? "" : ", ") + names[i];
+    if (names.size() > shown) text += " and " + std::to_string(names.size() - shown) + " more";
+    return text;
+}

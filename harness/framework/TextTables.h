@@ -30,3 +30,8 @@ std::string statusTotalsText(const std::map<int, int>& devicesByStatus);
 
 // The devices of `devices` counted by status, for statusTotalsText.
 std::map<int, int> devicesByStatus(const std::vector<DeviceRecord>& devices);
+
+// The first `shown` of `names` and how many more there are, for a message
+// that may name thousands: "dev-1, dev-2, dev-3, dev-4, dev-5 and 95 more";
+// all of them when there are no more than `shown`.
+std::string someNames(const std::vector<std::string>& names, size_t shown = 5);

@@ -342,4 +342,72 @@ TEST(OperatorDayLists, RunAndHistoryGiveTotalsByStatus) {
     }
 }
 
+// remove-array refused over seven attached devices names the first five
+// and how many more, not every one of them.
+TEST(OperatorDayLists, RemoveArrayNamesItsFirstDevicesAndACount) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, kPassword).exitCode);
+    std::vector<std::string> labels;
+    for (int i = 1; i <= 7; ++i) {
+        labels.push_back("dev-" + std::to_string(i));
+        const std::string source =
+            "{type:native_hnas,path:/__VOLUME__/fa/d" + std::to_string(i) + ",targethostname:hnaso}";
+        ASSERT_EQ(kExitOk, world.addDevice(labels.back(), source).exitCode);
+    }
+    const e2e::HostRun prepared = world.job("prepare", labels);
+    ASSERT_EQ(kExitOk, prepared.exitCode) << prepared.output;
+
+    const e2e::HostRun refused = world.host({"remove-array", "hnaso"});
+    EXPECT_EQ(kExitBadInput, refused.exitCode) << refused.output;
+    EXPECT_TRUE(has(refused.output, "7 devices (dev-1, dev-2, dev-3, dev-4, dev-5 and 2 more)")) << refused.output;
+    EXPECT_FALSE(has(refused.output, "dev-6")) << refused.output;
+}
+
+// The filters, each against a store where two devices are PREPARED on
+// hnaso, one failed its prepare and one never ran a job.
+TEST(OperatorDayLists, FiltersByStatusAndByArray) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, kPassword).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-a", native("fa")).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-b", native("fb")).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-gone", native("no-such-fs")).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-new", native("fa")).exitCode);
+    const e2e::HostRun prepared = world.job("prepare", {"dev-a", "dev-b", "dev-gone"});
+    ASSERT_EQ(kExitSomeFailed, prepared.exitCode) << prepared.output;
+
+    const struct {
+        std::vector<std::string> args;
+        int exitCode;
+        std::vector<std::string> shown;
+        std::vector<std::string> hidden;
+    } cases[] = {
+        {{"state", "--status", "PREPARE_FAILED"}, kExitOk, {"dev-gone"}, {"dev-a", "dev-b", "dev-new"}},
+        {{"state", "--status", "prepared"}, kExitOk, {"dev-a", "dev-b"}, {"dev-gone", "dev-new"}},
+        {{"state", "--status", "NONE", "--json"}, kExitOk, {"dev-new"}, {"dev-a", "dev-b", "dev-gone"}},
+        {{"state", "dev-a", "dev-gone", "--status", "PREPARED"}, kExitOk, {"dev-a"}, {"dev-b", "dev-gone"}},
+        {{"state", "--status", "READY"}, kExitBadInput, {"SNAP_FAILED"}, {"dev-a"}},
+        {{"list-devices", "--array", "hnaso"}, kExitOk, {"dev-a", "dev-b"}, {"dev-new"}},
+        {{"list-devices", "--array", "hnaso", "--json"}, kExitOk, {"dev-a", "dev-b"}, {"dev-new"}},
+        {{"list-devices", "--array", "nosuch"}, kExitBadInput, {"nosuch"}, {"dev-a"}},
+        {{"remove-device", "--array", "nosuch"}, kExitBadInput, {"nosuch"}, {}},
+        {{"remove-device", "dev-a", "--array", "hnaso"}, kExitUsage, {"not both"}, {}},
+    };
+    for (const auto& c : cases) {
+        const e2e::HostRun run = world.host(c.args);
+        SCOPED_TRACE(run.output);
+        EXPECT_EQ(c.exitCode, run.exitCode);
+        for (const std::string& name : c.shown) EXPECT_TRUE(has(run.output, name)) << name;
+        for (const std::string& name : c.hidden) EXPECT_FALSE(has(run.output, name)) << name;
+    }
+
+    const e2e::HostRun removed = world.host({"remove-device", "--array", "hnaso"});
+    EXPECT_EQ(kExitOk, removed.exitCode) << removed.output;
+    const e2e::HostRun left = world.host({"list-devices"});
+    EXPECT_TRUE(has(left.output, "dev-new")) << left.output;
+    EXPECT_FALSE(has(left.output, "dev-a")) << left.output;
+    EXPECT_FALSE(has(left.output, "dev-b")) << left.output;
+}
+
 }  // namespace
