@@ -267,6 +267,11 @@ bool HostStore::create(const std::string& dir, std::string& error) {
     return openDatabase(true, error);
 }
 
+bool HostStore::existsIn(const std::string& dir) {
+    struct stat info;
+    return lstat((dir + kDatabaseFile).c_str(), &info) == 0;
+}
+
 bool HostStore::open(const std::string& dir, std::string& error) {
     struct stat info;
     if (lstat((dir + kDatabaseFile).c_str(), &info) != 0) {

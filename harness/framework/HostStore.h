@@ -47,6 +47,8 @@ public:
     // Creates the directory `dir` (e.g. "/tmp/demo/store") with an empty
     // store in it. Fails when a store is there already.
     bool create(const std::string& dir, std::string& error);
+    // Whether `dir` holds a store's database (create refuses it).
+    static bool existsIn(const std::string& dir);
     // Opens an existing store.
     bool open(const std::string& dir, std::string& error);
 

@@ -410,4 +410,33 @@ TEST(OperatorDayLists, FiltersByStatusAndByArray) {
     EXPECT_FALSE(has(left.output, "dev-b")) << left.output;
 }
 
+// init on a store that is there changes nothing and exits 0; set-setting
+// refuses an sCAFile the jobs could not read, saying why.
+TEST(OperatorDayLists, InitAgainIsNoErrorAndAnUnreadableCaFileIsRefused) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, kPassword).exitCode);
+    const e2e::HostRun again = world.host({"init"});
+    EXPECT_EQ(kExitOk, again.exitCode) << again.output;
+    EXPECT_TRUE(has(again.output, "there already")) << again.output;
+    EXPECT_TRUE(has(world.host({"list-arrays"}).output, "hnaso")) << "init kept the store as it was";
+
+    const std::string caFile = world.directory() + "/ca-copy.pem";
+    writeWholeFile(caFile, "-----BEGIN CERTIFICATE-----\n");
+    const struct {
+        std::string value;
+        int exitCode;
+        const char* reason;
+    } cases[] = {
+        {world.directory() + "/no-such-ca.pem", kExitBadInput, "No such file or directory"},
+        {world.directory(), kExitBadInput, "not a regular file"},
+        {caFile, kExitOk, ""},
+    };
+    for (const auto& c : cases) {
+        const e2e::HostRun set = world.host({"set-setting", "~Vorlane/HNASClient", "sCAFile", c.value});
+        EXPECT_EQ(c.exitCode, set.exitCode) << c.value << ": " << set.output;
+        EXPECT_TRUE(has(set.output, c.reason)) << c.value << ": " << set.output;
+    }
+}
+
 }  // namespace
