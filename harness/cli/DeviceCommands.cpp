@@ -106,12 +106,32 @@ int cmdAddDevice(const std::string& dir, const ParsedArguments& args) {
     return kExitOk;
 }
 
+// The devices of `all` attached to array `name`; exit 65 when the store
+// has no such array.
+int devicesOnArray(HostStore& store, const std::vector<DeviceRecord>& all, const std::string& name,
+                   std::vector<DeviceRecord>& onArray) {
+    std::vector<ArrayRecord> arrays;
+    std::string error;
+    if (!store.loadArrays(arrays, error)) return fail(exitCodeForStoreFailure(store.busy()), error);
+    bool known = false;
+    for (const ArrayRecord& a : arrays) known = known || a.name == name;
+    if (!known) return fail(kExitBadInput, unknownArrayMessage(name));
+    for (const DeviceRecord& d : all)
+        if (d.arrayName == name) onArray.push_back(d);
+    return kExitOk;
+}
+
 int cmdListDevices(const std::string& dir, const ParsedArguments& args) {
     HostStore store;
     if (const int code = openStore(dir, store)) return code;
     std::vector<DeviceRecord> devices;
     std::string error;
     if (!store.loadDevices(devices, error)) return fail(exitCodeForStoreFailure(store.busy()), error);
+    if (args.has("--array")) {
+        std::vector<DeviceRecord> onArray;
+        if (const int code = devicesOnArray(store, devices, args.value("--array"), onArray)) return code;
+        devices.swap(onArray);
+    }
     if (args.has("--json")) return printListJson("list-devices", "devices", devices, deviceJson);
     std::vector<std::vector<std::string>> rows;
     for (const DeviceRecord& d : devices)
@@ -121,12 +141,26 @@ int cmdListDevices(const std::string& dir, const ParsedArguments& args) {
 }
 
 int cmdRemoveDevice(const std::string& dir, const ParsedArguments& args) {
-    if (args.positional.empty()) return fail(kExitUsage, "remove-device takes one or more DEVICE (label or id)");
+    const bool byArray = args.has("--array");
+    if (args.positional.empty() == !byArray)
+        return fail(kExitUsage, "remove-device takes one or more DEVICE (label or id), or --array NAME (not both)");
     HostStore store;
     if (const int code = openStore(dir, store)) return code;
-    std::vector<std::string> removed;
+    std::vector<std::string> names = args.positional;
     std::string error;
-    const int code = removeDevices(store, args.positional, args.has("--force"), removed, error);
+    if (byArray) {
+        std::vector<DeviceRecord> all;
+        std::vector<DeviceRecord> onArray;
+        if (!store.loadDevices(all, error)) return fail(exitCodeForStoreFailure(store.busy()), error);
+        if (const int code = devicesOnArray(store, all, args.value("--array"), onArray)) return code;
+        if (onArray.empty()) {
+            printf("no device is attached to array %s\n", args.value("--array").c_str());
+            return kExitOk;
+        }
+        for (const DeviceRecord& d : onArray) names.push_back(std::to_string(d.id));
+    }
+    std::vector<std::string> removed;
+    const int code = removeDevices(store, names, args.has("--force"), removed, error);
     if (code != kExitOk) return fail(code, error);
     for (const std::string& line : removed) printf("%s\n", line.c_str());
     return kExitOk;
@@ -148,15 +182,19 @@ std::vector<Command> deviceCommands() {
            "a short name for tables and commands, e.g. cifs-data (no blanks, commas or control characters)"},
           {"--from", "FILE", false, "add the devices listed in FILE, one a line (\"-\": standard input)"}},
          true, cmdAddDevice},
-        {"list-devices", "", "list the devices and their source device strings", "", {kJsonOption}, true,
+        {"list-devices", "", "list the devices and their source device strings",
+         "--array NAME lists only the devices attached to array NAME (exit 65 when there is none such).\n",
+         {{"--array", "NAME", false, "only the devices attached to array NAME"}, kJsonOption}, true,
          cmdListDevices},
-        {"remove-device", "DEVICE...", "remove devices (labels or ids) from the store",
+        {"remove-device", "DEVICE... | --array NAME", "remove devices (labels or ids) from the store",
          "Refused (exit 75) while a job holds one of them. A device whose snapshot is still on the\n"
          "array by its record (not reported deleted), and that no staying device shares, is refused\n"
          "(exit 65) with what to do: delete the snapshot first (hnas-host run delete DEVICE), or give\n"
          "--force, after which hnas-host orphans lists the snapshot. Either all named devices are\n"
-         "removed or none. The history keeps their names.\n",
-         {{"--force", nullptr, false, "remove a device whose snapshot is still on the array"}}, true,
+         "removed or none. The history keeps their names. --array NAME names every device attached to\n"
+         "array NAME.\n",
+         {{"--array", "NAME", false, "remove every device attached to array NAME"},
+          {"--force", nullptr, false, "remove a device whose snapshot is still on the array"}}, true,
          cmdRemoveDevice},
     };
 }

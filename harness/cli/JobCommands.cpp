@@ -1,4 +1,5 @@
 // The commands that run jobs and show what they left: run, state, history.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
@@ -107,6 +108,8 @@ int cmdRun(const std::string& dir, const ParsedArguments& args) {
     } else if (error.empty() && !args.has("--quiet")) {
         printf("job %lld: %s returned %d\n%s", outcome.job.id, outcome.job.operation.c_str(), outcome.pluginResult,
                deviceStateTable(outcome.devices).c_str());
+        printf("%zu device%s: %s\n", outcome.devices.size(), outcome.devices.size() == 1 ? "" : "s",
+               statusTotalsText(devicesByStatus(outcome.devices)).c_str());
         printf("%s%s", logLine("host log", outcome.job.hostLog).c_str(),
                logLine("plug-in log", outcome.job.pluginLog).c_str());
         fflush(stdout);
@@ -133,6 +136,15 @@ int cmdState(const std::string& dir, const ParsedArguments& args) {
         chosen = all;
     else if (!selectDevices(all, args.positional, chosen, error))
         return fail(kExitBadInput, error);
+    if (args.has("--status")) {
+        int status = 0;
+        if (!snapStatusFromName(args.value("--status"), status))
+            return fail(kExitBadInput, "--status takes a status: " + snapStatusChoices());
+        std::vector<DeviceRecord> inStatus;
+        for (const DeviceRecord& d : chosen)
+            if (d.status == status) inStatus.push_back(d);
+        chosen.swap(inStatus);
+    }
     if (args.has("--json")) {
         JsonValue document = jsonDocument("state");
         JsonValue devices = JsonValue::array();
@@ -162,6 +174,15 @@ int cmdState(const std::string& dir, const ParsedArguments& args) {
     return code;
 }
 
+// The number of devices job `job` worked on: those it left results for, or
+// while it runs, those it names.
+int jobDeviceCount(const JobRecord& job, const std::map<int, int>& byStatus) {
+    int count = 0;
+    for (const auto& entry : byStatus) count += entry.second;
+    if (count > 0 || job.devices.empty()) return count;
+    return 1 + static_cast<int>(std::count(job.devices.begin(), job.devices.end(), ','));
+}
+
 int cmdHistory(const std::string& dir, const ParsedArguments& args) {
     HostStore store;
     if (const int code = openStore(dir, store)) return code;
@@ -176,9 +197,11 @@ int cmdHistory(const std::string& dir, const ParsedArguments& args) {
         const JobRecord* job = nullptr;
         for (const JobRecord& j : jobs)
             if (j.id == id) job = &j;
+        if (job == nullptr)
+            return fail(kExitBadInput, "no job " + std::to_string(id) + " in the history (see history)");
         if (args.has("--json")) {
             JsonValue document = jsonDocument("history");
-            document["job"] = job != nullptr ? jobJson(*job) : JsonValue();
+            document["job"] = jobJson(*job);
             JsonValue devices = JsonValue::array();
             for (const JobResultRecord& r : results) devices.push_back(jobResultJson(r));
             document["devices"] = devices;
@@ -186,8 +209,7 @@ int cmdHistory(const std::string& dir, const ParsedArguments& args) {
             return kExitOk;
         }
         printf("%s", jobResultsTable(results).c_str());
-        if (job != nullptr)
-            printf("%s%s", logLine("host log", job->hostLog).c_str(), logLine("plug-in log", job->pluginLog).c_str());
+        printf("%s%s", logLine("host log", job->hostLog).c_str(), logLine("plug-in log", job->pluginLog).c_str());
         return kExitOk;
     }
     std::vector<JobRecord> jobs;
@@ -200,11 +222,20 @@ int cmdHistory(const std::string& dir, const ParsedArguments& args) {
         printf("%s", jsonText(document).c_str());
         return kExitOk;
     }
+    // One line per job however many devices it had: their number and how
+    // many ended in each status; history --job N names them.
+    std::map<long long, std::map<int, int>> totals;
+    if (!store.loadJobTotals(totals, error)) return fail(exitCodeForStoreFailure(store.busy()), error);
     std::vector<std::vector<std::string>> rows;
-    for (const JobRecord& j : jobs)
+    for (const JobRecord& j : jobs) {
+        const auto counted = totals.find(j.id);
+        const std::map<int, int> none;
+        const std::map<int, int>& byStatus = counted != totals.end() ? counted->second : none;
         rows.push_back({std::to_string(j.id), j.operation, j.started, j.returnCode < 0 ? "-" : std::to_string(j.returnCode),
-                        j.outcome, j.devices});
-    printf("%s", formatTable({"job", "operation", "started", "returned", "outcome", "devices"}, rows).c_str());
+                        j.outcome, std::to_string(jobDeviceCount(j, byStatus)), statusTotalsText(byStatus)});
+    }
+    printf("%s", formatTable({"job", "operation", "started", "returned", "outcome", "devices", "totals"}, rows)
+                     .c_str());
     return kExitOk;
 }
 
@@ -220,9 +251,10 @@ const char* runDetails() {
         "named on standard error with its reason (the plug-in's error text, else the last failure line\n"
         "it logged for the device), also with --quiet, after the array client's own reason, once per\n"
         "array, when the client failed (refused login, cannot connect, certificate, time-out); the table\n"
-        "goes to standard output. On a terminal a progress line shows the devices done (a status other\n"
-        "than the operation's preset, or a second one) and the time, cleared before the table; not with\n"
-        "--quiet or --json. Each snap that succeeds leaves the device a restore point (restore-points);\n"
+        "and the totals by status (\"3 devices: 2 SNAPPED, 1 SNAP_FAILED\") go to standard output.\n"
+        "On a terminal a progress line shows the devices done (a status other than the operation's\n"
+        "preset, or a second one) and the time, cleared before the table; not with --quiet or --json.\n"
+        "Each snap that succeeds leaves the device a restore point (restore-points);\n"
         "map, unmap, revert and delete act on each device's latest point, or with --point N on that one.\n"
         "Exit codes: 0 all devices succeeded, 3 some failed, 4 none succeeded (is-mapped always returns\n"
         "0: see the statuses), 6 is-mapped or reconcile answered without reaching an array (named on\n"
@@ -404,12 +436,15 @@ std::vector<Command> jobCommands() {
         {"state", "[DEVICE...]", "show what the plug-in last stored for each device, and its last job",
          "Status (by name), error code, snap UUID, the last job that worked on the device and its outcome\n"
          "(\"interrupted\": its process died; the row still shows every write the plug-in made before).\n",
-         {{"--verbose", nullptr, false, "also the attached array and the stored metadata"},
+         {{"--status", "STATUS", false, "only the devices in STATUS, e.g. SNAP_FAILED (NONE: never worked on)"},
+          {"--verbose", nullptr, false, "also the attached array and the stored metadata"},
           {"--check-arrays", nullptr, false,
            "ask the arrays whether the snapshot of a device reported deleted is still there (leaked)"},
           kJsonOption},
          true, cmdState},
         {"history", "", "show every job and its outcome",
+         "One line per job: its number of devices and how many it left in each status (totals);\n"
+         "--job N lists that job's devices. A job the history does not hold exits 65.\n"
          "The logs of the last [hnas-host] nKeepJobLogs jobs (default 20; 0 keeps all) are kept; an older\n"
          "job is still listed, with its logs shown as removed.\n",
          {{"--job", "N", false, "the devices' results of job N, and its log files"}, kJsonOption}, true, cmdHistory},

@@ -1,9 +1,15 @@
 // The commands that keep the platform settings the jobs get: set-setting,
 // unset-setting, list-settings.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "client/ClientSettings.h"
 #include "harness/cli/CliCommand.h"
 #include "harness/framework/ArrayKeys.h"
 #include "harness/framework/ExitCodes.h"
@@ -13,6 +19,23 @@
 #include "harness/framework/SettingsCatalog.h"
 
 namespace {
+
+// A CA file the jobs could not read would fail every job's TLS handshake
+// later, far from its cause: it is refused now, with the reason.
+bool caFileReadable(const SettingRecord& setting, std::string& reason) {
+    if (setting.section != managehnas::kClientSection || setting.key != managehnas::kCaFileKey ||
+        setting.value.empty())
+        return true;
+    struct stat info;
+    const char* why = nullptr;
+    if (stat(setting.value.c_str(), &info) != 0 || access(setting.value.c_str(), R_OK) != 0)
+        why = strerror(errno);
+    else if (!S_ISREG(info.st_mode))
+        why = "not a regular file";
+    if (why == nullptr) return true;
+    reason = std::string("cannot use ") + managehnas::kCaFileKey + " " + setting.value + ": " + why;
+    return false;
+}
 
 int cmdSetSetting(const std::string& dir, const ParsedArguments& args) {
     if (args.positional.size() != 3) return fail(kExitUsage, "set-setting takes SECTION KEY VALUE");
@@ -24,6 +47,7 @@ int cmdSetSetting(const std::string& dir, const ParsedArguments& args) {
     std::string reason;
     if (!checkSetting(setting, reason)) return fail(kExitBadInput, reason);
     if (isKeyForEveryArray(setting)) return fail(kExitBadInput, kKeyForEveryArrayRefused);
+    if (!caFileReadable(setting, reason)) return fail(kExitBadInput, reason);
     HostStore store;
     if (const int code = openStore(dir, store)) return code;
     std::string error;
@@ -63,7 +87,8 @@ std::vector<Command> settingCommands() {
          "e.g. set-setting '~Vorlane' nRevertMountPathRefreshWaitInSecs 3\n"
          "     set-setting '~Vorlane/HNASClient' sCAFile /path/ca.pem\n"
          "     set-setting hnas-host nKeepJobLogs 50\n"
-         "An unknown section or key, or a value not of the key's kind, is refused with the known ones.\n",
+         "An unknown section or key, or a value not of the key's kind, is refused with the known ones;\n"
+         "an sCAFile that is not a readable file, with the reason.\n",
          {}, true, cmdSetSetting},
         {"unset-setting", "SECTION KEY", "remove a stored setting (the default applies again)",
          "Exit 65 when the store has no such setting.\n", {}, true, cmdUnsetSetting},

@@ -15,6 +15,12 @@ namespace {
 int cmdInit(const std::string& dir, const ParsedArguments&) {
     HostStore store;
     std::string error;
+    // Running init again is no mistake: a store that opens is left as it is.
+    if (HostStore::existsIn(dir)) {
+        if (!store.open(dir, error)) return fail(exitCodeForStoreFailure(store.busy()), error);
+        printf("the host store %s is there already; nothing changed\n", dir.c_str());
+        return kExitOk;
+    }
     if (!store.create(dir, error)) return fail(kExitHostError, error);
     printf("created the host store %s\n", dir.c_str());
     return kExitOk;
@@ -62,7 +68,8 @@ int cmdDemo(const std::string&, const ParsedArguments& args) {
 
 std::vector<Command> storeCommands() {
     return {
-        {"init", "", "create an empty host store", "", {}, true, cmdInit},
+        {"init", "", "create an empty host store",
+         "On a store that exists already it changes nothing and exits 0.\n", {}, true, cmdInit},
     };
 }
 

@@ -1,5 +1,7 @@
 #include "harness/framework/HostOperations.h"
 
+#include <cctype>
+
 #include "host/SnapStatus.h"
 
 namespace {
@@ -47,4 +49,32 @@ std::string snapStatusName(int status) {
     if (status == 0) return "NONE";
     const char* name = QZSO::snapStatusName(status);
     return name != nullptr ? name : "STATUS_" + std::to_string(status);
+}
+
+namespace {
+// Every status number a device can hold, 0 (never worked on) first; the
+// statuses run below 32.
+std::vector<int> knownStatuses() {
+    std::vector<int> statuses = {0};
+    for (int status = 1; status < 32; ++status)
+        if (QZSO::snapStatusName(status) != nullptr) statuses.push_back(status);
+    return statuses;
+}
+}  // namespace
+
+bool snapStatusFromName(const std::string& name, int& status) {
+    std::string upper = name;
+    for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    for (const int known : knownStatuses())
+        if (snapStatusName(known) == upper) {
+            status = known;
+            return true;
+        }
+    return false;
+}
+
+std::string snapStatusChoices() {
+    std::string text;
+    for (const int known : knownStatuses()) text += (text.empty() ? "" : ", ") + snapStatusName(known);
+    return text;
 }

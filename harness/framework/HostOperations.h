@@ -26,3 +26,8 @@ const HostOperation* findHostOperation(const std::string& name);
 
 // e.g. "SNAPPED" for 5, "NONE" for 0, "STATUS_99" for an unknown value.
 std::string snapStatusName(int status);
+// The status called `name` as snapStatusName gives it (any case, e.g.
+// "snapped" or "NONE"); false for no status's name.
+bool snapStatusFromName(const std::string& name, int& status);
+// "NONE, PREPARED, ..., EXTERNALLY_DELETED", for a refusal.
+std::string snapStatusChoices();

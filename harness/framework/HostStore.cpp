@@ -19,6 +19,7 @@
 #include "harness/framework/RandomText.h"
 #include "harness/framework/SnapshotOwnership.h"
 #include "harness/framework/StoreLocks.h"
+#include "harness/framework/TextTables.h"
 
 namespace {
 
@@ -264,6 +265,11 @@ bool HostStore::create(const std::string& dir, std::string& error) {
     dir_ = absolutePath(dir);
     if (!makePrivateDirectory(logDirectory(), error) || !makePrivateDirectory(lockDirectory(), error)) return false;
     return openDatabase(true, error);
+}
+
+bool HostStore::existsIn(const std::string& dir) {
+    struct stat info;
+    return lstat((dir + kDatabaseFile).c_str(), &info) == 0;
 }
 
 bool HostStore::open(const std::string& dir, std::string& error) {
@@ -575,10 +581,10 @@ bool HostStore::removeArray(const std::string& name, std::vector<std::string>& r
     while ((step = users.step()) == SQLITE_ROW) referringDevices.push_back(users.column(0));
     if (step != SQLITE_DONE) return failed(error, "cannot read the devices");
     if (!referringDevices.empty()) {
-        std::string names;
-        for (const std::string& d : referringDevices) names += (names.empty() ? "" : ", ") + d;
-        error = "array " + name + " is attached to device(s) " + names +
-                ": their snapshots and later jobs need it; remove those devices first";
+        error = "array " + name + " is attached to " + std::to_string(referringDevices.size()) + " device" +
+                (referringDevices.size() == 1 ? "" : "s") + " (" + someNames(referringDevices) +
+                "): their snapshots and later jobs need it; remove those devices first (list-devices --array " +
+                name + ")";
         return false;
     }
     Statement remove(db_, "DELETE FROM arrays WHERE name = ?1");
@@ -909,6 +915,16 @@ bool HostStore::loadJobResults(long long jobId, std::vector<JobResultRecord>& re
         r.snapDevice = query.column(6);
         results.push_back(r);
     }
+    if (step != SQLITE_DONE) return failed(error, "cannot read the job's results");
+    return true;
+}
+
+bool HostStore::loadJobTotals(std::map<long long, std::map<int, int>>& totals, std::string& error) {
+    totals.clear();
+    Statement query(db_, "SELECT job_id, status, count(*) FROM job_results GROUP BY job_id, status");
+    int step;
+    while ((step = query.step()) == SQLITE_ROW)
+        totals[query.columnInt(0)][static_cast<int>(query.columnInt(1))] = static_cast<int>(query.columnInt(2));
     if (step != SQLITE_DONE) return failed(error, "cannot read the job's results");
     return true;
 }

@@ -17,6 +17,7 @@
 // of its device locks, which the kernel drops when it ends.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -46,6 +47,8 @@ public:
     // Creates the directory `dir` (e.g. "/tmp/demo/store") with an empty
     // store in it. Fails when a store is there already.
     bool create(const std::string& dir, std::string& error);
+    // Whether `dir` holds a store's database (create refuses it).
+    static bool existsIn(const std::string& dir);
     // Opens an existing store.
     bool open(const std::string& dir, std::string& error);
 
@@ -140,6 +143,9 @@ public:
     // can hold then.
     void refreshInterruptedJobs(const std::vector<long long>& ownDevices);
     bool loadJobResults(long long jobId, std::vector<JobResultRecord>& results, std::string& error);
+    // For each job with results, how many of its devices it left in each
+    // status: totals[job][status] = devices.
+    bool loadJobTotals(std::map<long long, std::map<int, int>>& totals, std::string& error);
     // Every snap UUID the store handed out, e.g.
     // "3f2a9c1e-7b4d-4e21-9a55-5e0c2a7b91d4": what tells its snapshots from
     // those of a copy of it, which carry its identity too. A store made

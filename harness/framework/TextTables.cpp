@@ -96,3 +96,23 @@ std::string jobResultsTable(const std::vector<JobResultRecord>& results) {
     }
     return stateTable({"device", "status", "error", "snap UUID"}, rows);
 }
+
+std::string statusTotalsText(const std::map<int, int>& devicesByStatus) {
+    std::string text;
+    for (const auto& entry : devicesByStatus)
+        text += (text.empty() ? "" : ", ") + std::to_string(entry.second) + " " + snapStatusName(entry.first);
+    return text.empty() ? "-" : text;
+}
+
+std::map<int, int> devicesByStatus(const std::vector<DeviceRecord>& devices) {
+    std::map<int, int> counts;
+    for (const DeviceRecord& d : devices) ++counts[d.status];
+    return counts;
+}
+
+std::string someNames(const std::vector<std::string>& names, size_t shown) {
+    std::string text;
+    for (size_t i = 0; i < names.size() && i < shown; ++i) text += (i == 0 ? "" : ", ") + names[i];
+    if (names.size() > shown) text += " and " + std::to_string(names.size() - shown) + " more";
+    return text;
+}

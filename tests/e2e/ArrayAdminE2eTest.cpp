@@ -147,7 +147,7 @@ TEST(ArrayAdmin, EachArrayIsReachedWithItsOwnCredentialAndChangesTakeEffectAtThe
     // remove-array: refused while a device is attached, done for one without.
     run = world.host({"remove-array", "hnasa"});
     EXPECT_EQ(kExitBadInput, run.exitCode) << run.output;
-    EXPECT_TRUE(has(run.output, "array hnasa is attached to device(s) dev-a")) << run.output;
+    EXPECT_TRUE(has(run.output, "array hnasa is attached to 1 device (dev-a)")) << run.output;
     ASSERT_EQ(kExitOk, world.host(addWithKey("spare", "evs-a", "hnas-spare.test", 9, keyA, port)).exitCode);
     EXPECT_EQ(kExitOk, world.host({"remove-array", "spare"}).exitCode);
     EXPECT_EQ(kExitBadInput, world.host({"remove-array", "spare"}).exitCode);

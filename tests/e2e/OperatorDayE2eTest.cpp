@@ -144,7 +144,7 @@ TEST(IsMappedWithoutArray, SaysWhichArrayWasNotReachedAndExitsWithItsOwnCode) {
     EXPECT_TRUE(has(job.output, "cannot connect")) << job.output;
     EXPECT_TRUE(has(job.output, "the answer was given without it; check it with: hnas-host check-array hnaso"))
         << job.output;
-    EXPECT_EQ(2, count(job.output, "NOT_MAPPED")) << "the plug-in's answer stays as it is:\n" << job.output;
+    EXPECT_TRUE(has(job.output, "\n2 devices: 2 NOT_MAPPED\n")) << "the plug-in's answer stays as it is:\n" << job.output;
 }
 
 // The line of `text` that holds `what`, "" when none does.
@@ -300,6 +300,143 @@ TEST(RestorePoints, RetentionExpiresOnlyWhatItsLimitsSayThroughThePluginsDelete)
     EXPECT_EQ(3, count(points.output, "latest\n")) << "the header's and each device's:\n" << points.output;
     EXPECT_EQ(snaps[2], world.devices()["dev-a"].snapUUID);
     EXPECT_TRUE(has(world.host({"orphans"}).output, kNoOrphans));
+}
+
+// Three devices, one on a file system the array lacks, prepared as one
+// job: run ends its table with the totals by status (not with --quiet or
+// --json); history gives the job one short line with its device count and
+// totals, naming no device, and --job N names them; a job the history does
+// not hold is bad input, in table and --json form.
+TEST(OperatorDayLists, RunAndHistoryGiveTotalsByStatus) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, kPassword).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-a", native("fa")).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-b", native("fb")).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-gone", native("no-such-fs")).exitCode);
+
+    const e2e::HostRun run = world.host({"run", "prepare", "dev-a", "dev-b", "dev-gone"});
+    EXPECT_EQ(kExitSomeFailed, run.exitCode) << run.output;
+    EXPECT_TRUE(has(run.output, "\n3 devices: 2 PREPARED, 1 PREPARE_FAILED\n")) << run.output;
+    for (const char* quiet : {"--quiet", "--json"}) {
+        const e2e::HostRun again = world.host({"run", "prepare", "dev-a", quiet});
+        EXPECT_EQ(kExitOk, again.exitCode) << again.output;
+        EXPECT_FALSE(has(again.output, "1 device: ")) << quiet << ":\n" << again.output;
+    }
+
+    const e2e::HostRun history = world.host({"history"});
+    EXPECT_EQ(kExitOk, history.exitCode) << history.output;
+    const std::string line = lineWith(history.output, "prepare");
+    EXPECT_TRUE(has(line, " 3 ")) << history.output;
+    EXPECT_TRUE(has(line, "2 PREPARED, 1 PREPARE_FAILED")) << history.output;
+    EXPECT_FALSE(has(history.output, "dev-a")) << history.output;
+    const e2e::HostRun one = world.host({"history", "--job", "1"});
+    EXPECT_EQ(kExitOk, one.exitCode) << one.output;
+    for (const char* device : {"dev-a", "dev-b", "dev-gone"}) EXPECT_TRUE(has(one.output, device)) << one.output;
+
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"history", "--job", "999"}, {"history", "--job", "999", "--json"}}) {
+        const e2e::HostRun missing = world.host(args);
+        EXPECT_EQ(kExitBadInput, missing.exitCode) << missing.output;
+        EXPECT_TRUE(has(missing.output, "no job 999")) << missing.output;
+    }
+}
+
+// remove-array refused over seven attached devices names the first five
+// and how many more, not every one of them.
+TEST(OperatorDayLists, RemoveArrayNamesItsFirstDevicesAndACount) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, kPassword).exitCode);
+    std::vector<std::string> labels;
+    for (int i = 1; i <= 7; ++i) {
+        labels.push_back("dev-" + std::to_string(i));
+        const std::string source =
+            "{type:native_hnas,path:/__VOLUME__/fa/d" + std::to_string(i) + ",targethostname:hnaso}";
+        ASSERT_EQ(kExitOk, world.addDevice(labels.back(), source).exitCode);
+    }
+    const e2e::HostRun prepared = world.job("prepare", labels);
+    ASSERT_EQ(kExitOk, prepared.exitCode) << prepared.output;
+
+    const e2e::HostRun refused = world.host({"remove-array", "hnaso"});
+    EXPECT_EQ(kExitBadInput, refused.exitCode) << refused.output;
+    EXPECT_TRUE(has(refused.output, "7 devices (dev-1, dev-2, dev-3, dev-4, dev-5 and 2 more)")) << refused.output;
+    EXPECT_FALSE(has(refused.output, "dev-6")) << refused.output;
+}
+
+// The filters, each against a store where two devices are PREPARED on
+// hnaso, one failed its prepare and one never ran a job.
+TEST(OperatorDayLists, FiltersByStatusAndByArray) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, kPassword).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-a", native("fa")).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-b", native("fb")).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-gone", native("no-such-fs")).exitCode);
+    ASSERT_EQ(kExitOk, world.addDevice("dev-new", native("fa")).exitCode);
+    const e2e::HostRun prepared = world.job("prepare", {"dev-a", "dev-b", "dev-gone"});
+    ASSERT_EQ(kExitSomeFailed, prepared.exitCode) << prepared.output;
+
+    const struct {
+        std::vector<std::string> args;
+        int exitCode;
+        std::vector<std::string> shown;
+        std::vector<std::string> hidden;
+    } cases[] = {
+        {{"state", "--status", "PREPARE_FAILED"}, kExitOk, {"dev-gone"}, {"dev-a", "dev-b", "dev-new"}},
+        {{"state", "--status", "prepared"}, kExitOk, {"dev-a", "dev-b"}, {"dev-gone", "dev-new"}},
+        {{"state", "--status", "NONE", "--json"}, kExitOk, {"dev-new"}, {"dev-a", "dev-b", "dev-gone"}},
+        {{"state", "dev-a", "dev-gone", "--status", "PREPARED"}, kExitOk, {"dev-a"}, {"dev-b", "dev-gone"}},
+        {{"state", "--status", "READY"}, kExitBadInput, {"SNAP_FAILED"}, {"dev-a"}},
+        {{"list-devices", "--array", "hnaso"}, kExitOk, {"dev-a", "dev-b"}, {"dev-new"}},
+        {{"list-devices", "--array", "hnaso", "--json"}, kExitOk, {"dev-a", "dev-b"}, {"dev-new"}},
+        {{"list-devices", "--array", "nosuch"}, kExitBadInput, {"nosuch"}, {"dev-a"}},
+        {{"remove-device", "--array", "nosuch"}, kExitBadInput, {"nosuch"}, {}},
+        {{"remove-device", "dev-a", "--array", "hnaso"}, kExitUsage, {"not both"}, {}},
+    };
+    for (const auto& c : cases) {
+        const e2e::HostRun run = world.host(c.args);
+        SCOPED_TRACE(run.output);
+        EXPECT_EQ(c.exitCode, run.exitCode);
+        for (const std::string& name : c.shown) EXPECT_TRUE(has(run.output, name)) << name;
+        for (const std::string& name : c.hidden) EXPECT_FALSE(has(run.output, name)) << name;
+    }
+
+    const e2e::HostRun removed = world.host({"remove-device", "--array", "hnaso"});
+    EXPECT_EQ(kExitOk, removed.exitCode) << removed.output;
+    const e2e::HostRun left = world.host({"list-devices"});
+    EXPECT_TRUE(has(left.output, "dev-new")) << left.output;
+    EXPECT_FALSE(has(left.output, "dev-a")) << left.output;
+    EXPECT_FALSE(has(left.output, "dev-b")) << left.output;
+}
+
+// init on a store that is there changes nothing and exits 0; set-setting
+// refuses an sCAFile the jobs could not read, saying why.
+TEST(OperatorDayLists, InitAgainIsNoErrorAndAnUnreadableCaFileIsRefused) {
+    e2e::World world(kSeed);
+    ASSERT_TRUE(world.ok()) << world.error();
+    ASSERT_EQ(kExitOk, addArrayWithoutAddress(world, kPassword).exitCode);
+    const e2e::HostRun again = world.host({"init"});
+    EXPECT_EQ(kExitOk, again.exitCode) << again.output;
+    EXPECT_TRUE(has(again.output, "there already")) << again.output;
+    EXPECT_TRUE(has(world.host({"list-arrays"}).output, "hnaso")) << "init kept the store as it was";
+
+    const std::string caFile = world.directory() + "/ca-copy.pem";
+    writeWholeFile(caFile, "-----BEGIN CERTIFICATE-----\n");
+    const struct {
+        std::string value;
+        int exitCode;
+        const char* reason;
+    } cases[] = {
+        {world.directory() + "/no-such-ca.pem", kExitBadInput, "No such file or directory"},
+        {world.directory(), kExitBadInput, "not a regular file"},
+        {caFile, kExitOk, ""},
+    };
+    for (const auto& c : cases) {
+        const e2e::HostRun set = world.host({"set-setting", "~Vorlane/HNASClient", "sCAFile", c.value});
+        EXPECT_EQ(c.exitCode, set.exitCode) << c.value << ": " << set.output;
+        EXPECT_TRUE(has(set.output, c.reason)) << c.value << ": " << set.output;
+    }
 }
 
 }  // namespace
