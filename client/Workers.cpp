@@ -1,6 +1,7 @@
 #include "client/Workers.h"
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 namespace managehnas {
@@ -32,7 +33,10 @@ void InFlightWindow::success() {
 
 void InFlightWindow::enter() {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return running_ < current_; });
+    // A timed wait: condition_variable::wait is a symbol of GCC 12's
+    // libstdc++ (GLIBCXX_3.4.30), which hosts with an older one lack; the
+    // timed one is compiled in. The wait ends at a notify as before.
+    while (!(running_ < current_)) changed_.wait_for(lock, std::chrono::seconds(1));
     ++running_;
 }
 
